@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build and the tests need; does nothing when all are present.
+set -euo pipefail
+
+PACKAGES=(
+  # compilers and build tools
+  g++ cmake ninja-build ccache pkg-config git libgtest-dev libgmock-dev
+  # libraries
+  zlib1g-dev libjpeg62-turbo-dev libpng-dev libopenjp2-7-dev liblcms2-dev
+  libfontconfig-dev libfreetype-dev fonts-liberation2
+  qt6-base-dev qt6-svg-dev libgl-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavdevice-dev libavutil-dev
+  libsane-dev libcurl4-openssl-dev libwmf-dev libemf2svg-dev
+  # independent tools the tests check our output with
+  qpdf poppler-utils imagemagick libtiff-tools netpbm ffmpeg sane-utils
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}" >&2
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

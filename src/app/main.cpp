@@ -1,0 +1,11 @@
+#include <QApplication>
+
+#include "platform/Shell.h"
+
+int main(int argc, char** argv) {
+    // Headless machines run the program unattended on Qt's offscreen platform.
+    if (!HasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Mordale");
+    return 0;
+}

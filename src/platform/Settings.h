@@ -1,0 +1,49 @@
+#pragma once
+// The settings store that stands in for the registry: one file holds a tree of keys with string
+// values. Key paths use "\" between components; keys and value names ignore letter case.
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+class TSettingsStore {
+public:
+    // Loads the file; a missing, unreadable or binary file reads as empty, a damaged one keeps its
+    // well-formed lines.
+    explicit TSettingsStore(std::string fileName);
+    const std::string& FileName() const { return fileName_; }
+
+    bool KeyExists(const std::string& key) const;
+    void CreateKey(const std::string& key);
+    // Deletes the key with its sub-keys; false when it did not exist.
+    bool DeleteKey(const std::string& key);
+    // Names of the direct sub-keys.
+    std::vector<std::string> KeyNames(const std::string& key) const;
+
+    bool ValueExists(const std::string& key, const std::string& name) const;
+    std::optional<std::string> ReadString(const std::string& key, const std::string& name) const;
+    // Creates the key when missing; a name differing only in letter case replaces the value.
+    void WriteString(const std::string& key, const std::string& name, const std::string& value);
+    bool DeleteValue(const std::string& key, const std::string& name);
+    std::vector<std::string> ValueNames(const std::string& key) const;
+
+    // Writes the whole store atomically, creating the folder; raises on failure.
+    void Save() const;
+
+private:
+    struct Key {
+        std::string path;                                          // as first written
+        std::vector<std::pair<std::string, std::string>> values;  // name, value
+    };
+    static std::string Fold(const std::string& key);
+    static std::string Normalize(const std::string& key);
+    void Load();
+    const Key* FindKey(const std::string& key) const;
+    Key& EnsureKey(const std::string& key);
+
+    std::string fileName_;
+    std::map<std::string, Key> keys_;  // by folded path
+};
+
+// The program's settings file: $XDG_CONFIG_HOME/Brelvant/mordale.conf.
+std::string AppSettingsFileName();
