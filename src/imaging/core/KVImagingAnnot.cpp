@@ -1,0 +1,285 @@
+#include "imaging/core/KVImagingAnnot.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <map>
+
+#include "imaging/core/KVDibBitmap.h"
+#include "imaging/core/KVViewServices.h"
+#include "imaging/proc/KVColorModels.h"
+
+namespace {
+
+// Record types of an annotation block.
+constexpr int32_t DefaultBlockRecord = 2, MarkRecord = 5, MarkBlockRecord = 6;
+constexpr int32_t NamedBlockHeadSize = 12;  // the name and the data size
+constexpr size_t NameSize = 8;
+constexpr size_t ImageRecordSize = 56;
+constexpr size_t TextHeaderSize = 16;
+
+struct DamagedBlock {};
+
+uint32_t GetLE32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+bool IsTextMark(int32_t type) {
+    return type >= TKVImagingObject::kvmFirstText && type <= TKVImagingObject::kvmLastText;
+}
+
+// Reads a block; every read is checked against the bytes present.
+class BlockReader {
+public:
+    BlockReader(const uint8_t* data, int64_t length) : data_(data), length_(length) {}
+    bool AtEnd() const { return position_ >= length_; }
+    const uint8_t* Take(int64_t count) {
+        if (count < 0 || count > length_ - position_) throw DamagedBlock();
+        const uint8_t* p = data_ + position_;
+        position_ += count;
+        return p;
+    }
+    uint32_t TakeInt() { return GetLE32(Take(4)); }
+
+private:
+    const uint8_t* data_;
+    int64_t length_;
+    int64_t position_ = 0;
+};
+
+using NamedBlocks = std::map<std::string, std::vector<uint8_t>>;
+
+class BlockParser {
+public:
+    BlockParser(const uint8_t* data, int64_t length) : in_(data, length) {}
+
+    std::vector<std::unique_ptr<TKVImagingObject>> Parse() {
+        in_.Take(4);  // reserved
+        const bool longSizes = in_.TakeInt() == 0;
+        while (!in_.AtEnd()) {
+            const int32_t type = int32_t(in_.TakeInt());
+            const uint32_t size = in_.TakeInt();
+            if (type == DefaultBlockRecord) {
+                ReadNamedBlock(longSizes);  // defaults apply to no mark we keep
+            } else if (type == MarkBlockRecord) {
+                auto [name, data] = ReadNamedBlock(longSizes);
+                markBlocks_[name] = std::move(data);
+            } else if (type == MarkRecord) {
+                FinishMark();
+                markBlocks_.clear();
+                std::memcpy(attributes_.data(), in_.Take(TKVImagingObject::AttributeSize), attributes_.size());
+            } else {
+                in_.Take(size);  // a record we do not know: skip its data
+            }
+        }
+        FinishMark();
+        return std::move(marks_);
+    }
+
+private:
+    std::pair<std::string, std::vector<uint8_t>> ReadNamedBlock(bool longSizes) {
+        const uint8_t* rawName = in_.Take(NameSize);
+        const std::string name(reinterpret_cast<const char*>(rawName),
+                               strnlen(reinterpret_cast<const char*>(rawName), NameSize));
+        const uint32_t size = in_.TakeInt();
+        if (longSizes) in_.Take(4);
+        const uint8_t* data = in_.Take(size);
+        return {name, std::vector<uint8_t>(data, data + size)};
+    }
+
+    void FinishMark() {
+        const auto type = int32_t(GetLE32(attributes_.data()));
+        if (type < 1) return;
+        auto mark = std::make_unique<TKVImagingObject>();
+        mark->Attributes = attributes_;
+        if (type == TKVImagingObject::kvmImage) ReadImage(*mark);
+        if (type == TKVImagingObject::kvmLine || type == TKVImagingObject::kvmFreehand) ReadPoints(*mark);
+        if (IsTextMark(type)) ReadText(*mark);
+        marks_.push_back(std::move(mark));
+    }
+
+    const std::vector<uint8_t>* Block(const char* name) const {
+        const auto found = markBlocks_.find(name);
+        return found == markBlocks_.end() ? nullptr : &found->second;
+    }
+
+    void ReadImage(TKVImagingObject& mark) {
+        const std::vector<uint8_t>* dib = Block("OiDIB");
+        if (!dib) return;
+        TKVDibbitmap decoded;
+        if (KVDIBToDibBitmap(dib->data(), int64_t(dib->size()), decoded) == 0) throw DamagedBlock();
+        mark.Image = std::make_unique<TKVBitmap>();
+        mark.Image->CopyFromDibbitmap(&decoded);
+    }
+
+    void ReadPoints(TKVImagingObject& mark) {
+        const std::vector<uint8_t>* block = Block("OiAnoDat");
+        if (!block) return;
+        BlockReader points(block->data(), int64_t(block->size()));
+        points.Take(4);  // the maximum point count
+        const uint32_t count = points.TakeInt();
+        const uint8_t* p = points.Take(int64_t(count) * 8);
+        mark.Points.resize(count);
+        for (uint32_t i = 0; i < count; ++i)
+            mark.Points[i] = {int32_t(GetLE32(p + 8 * i)), int32_t(GetLE32(p + 8 * i + 4))};
+    }
+
+    void ReadText(TKVImagingObject& mark) {
+        const std::vector<uint8_t>* block = Block("OiAnText");
+        if (!block) return;
+        if (block->size() < TextHeaderSize) throw DamagedBlock();
+        const auto* text = reinterpret_cast<const char*>(block->data() + TextHeaderSize);
+        mark.Text.assign(text, strnlen(text, block->size() - TextHeaderSize));
+        // Font heights are stored for the scale of the screen that wrote them.
+        const uint32_t creationScale = GetLE32(block->data() + 8);
+        if (creationScale == 0 || KVScreenDpiY <= 0) return;  // keep the height as read
+        const double height = 72000.0 / creationScale * mark.FontHeight() / KVScreenDpiY;
+        mark.SetFontHeight(int32_t(std::clamp(std::nearbyint(height), double(std::numeric_limits<int32_t>::min()),
+                                              double(std::numeric_limits<int32_t>::max()))));
+    }
+
+    BlockReader in_;
+    std::array<uint8_t, TKVImagingObject::AttributeSize> attributes_{};
+    NamedBlocks markBlocks_;
+    std::vector<std::unique_ptr<TKVImagingObject>> marks_;
+};
+
+class BlockWriter {
+public:
+    void PutInt(int64_t value) {
+        const auto v = uint32_t(value);
+        for (int k = 0; k < 4; ++k) out_.push_back(uint8_t(v >> (8 * k)));
+    }
+    void PutBytes(const void* data, size_t size) {
+        const auto* p = static_cast<const uint8_t*>(data);
+        out_.insert(out_.end(), p, p + size);
+    }
+    void PutText(const std::string& text) { PutBytes(text.c_str(), text.size() + 1); }
+
+    // A record whose size field counts the bytes written by body.
+    template <typename Body>
+    void SizedRecord(int32_t type, Body body) {
+        PutInt(type);
+        SizedData(body);
+    }
+    // A named block: its head size is fixed; its data size counts the bytes written by body.
+    template <typename Body>
+    void NamedBlock(int32_t type, const char* name, Body body) {
+        PutInt(type);
+        PutInt(NamedBlockHeadSize);
+        char padded[NameSize] = {};
+        std::memcpy(padded, name, strnlen(name, NameSize));
+        PutBytes(padded, NameSize);
+        SizedData(body);
+    }
+    std::vector<uint8_t> Take() { return std::move(out_); }
+
+private:
+    template <typename Body>
+    void SizedData(Body body) {
+        const size_t sizeAt = out_.size();
+        PutInt(0);
+        body();
+        const auto size = uint32_t(out_.size() - sizeAt - 4);
+        for (int k = 0; k < 4; ++k) out_[sizeAt + size_t(k)] = uint8_t(size >> (8 * k));
+    }
+    std::vector<uint8_t> out_;
+};
+
+std::string Decimal(int value) {
+    char buffer[16];
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, end);
+}
+
+}  // namespace
+
+int32_t TKVImagingObject::GetInt(size_t at) const { return int32_t(GetLE32(Attributes.data() + at)); }
+
+void TKVImagingObject::SetInt(size_t at, int32_t value) {
+    for (size_t k = 0; k < 4; ++k) Attributes[at + k] = uint8_t(uint32_t(value) >> (8 * k));
+}
+
+TKVImagingObject& TKVImagingAnnot::Objects(int index) {
+    if (index < 0 || index >= Count()) throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+    return *objects_[size_t(index)];
+}
+
+void TKVImagingAnnot::Add(std::unique_ptr<TKVImagingObject> object) { objects_.push_back(std::move(object)); }
+
+void TKVImagingAnnot::Assign(const TKVImagingAnnot& source) {
+    if (&source == this) return;
+    std::vector<std::unique_ptr<TKVImagingObject>> copies;
+    for (const auto& object : source.objects_) {
+        auto copy = std::make_unique<TKVImagingObject>();
+        copy->Attributes = object->Attributes;
+        copy->Points = object->Points;
+        copy->Text = object->Text;
+        if (object->Image) {
+            copy->Image = std::make_unique<TKVBitmap>();
+            copy->Image->Assign(object->Image.get());
+        }
+        copies.push_back(std::move(copy));
+    }
+    objects_ = std::move(copies);
+}
+
+bool TKVImagingAnnot::LoadFromBuffer(const uint8_t* data, int64_t length) {
+    if (!data || length <= 0) return length == 0;
+    try {
+        for (auto& mark : BlockParser(data, length).Parse()) objects_.push_back(std::move(mark));
+        return true;
+    } catch (const DamagedBlock&) {
+        return false;
+    } catch (const Exception&) {  // an image the bitmap cannot hold
+        return false;
+    }
+}
+
+std::vector<uint8_t> TKVImagingAnnot::SaveToBuffer() const {
+    if (objects_.empty()) return {};
+    BlockWriter out;
+    out.PutInt(0);  // reserved
+    out.PutInt(1);  // 32-bit sizes
+    out.NamedBlock(DefaultBlockRecord, "OiGroup", [&] { out.PutText("0"); });
+    out.NamedBlock(DefaultBlockRecord, "OiIndex", [&] { out.PutText("1"); });
+    for (size_t i = 0; i < objects_.size(); ++i) {
+        const TKVImagingObject& mark = *objects_[i];
+        const int32_t type = mark.MarkType();
+        out.SizedRecord(MarkRecord, [&] { out.PutBytes(mark.Attributes.data(), mark.Attributes.size()); });
+        if (type == TKVImagingObject::kvmImage) {
+            out.NamedBlock(MarkBlockRecord, "OiAnoDat", [&] {
+                for (int value : {1, 1000, KVScreenDpiX, KVScreenDpiY, KVScreenDpiX, KVScreenDpiY, 0, 0})
+                    out.PutInt(value);
+                const uint8_t zeros[ImageRecordSize - 32] = {};
+                out.PutBytes(zeros, sizeof zeros);
+            });
+            if (mark.Image && !mark.Image->IsEmpty()) {
+                const std::vector<uint8_t> dib = KVBitmapToDIBHandle(*mark.Image, 0, 0, 0, 0);
+                out.NamedBlock(MarkBlockRecord, "OiDIB", [&] { out.PutBytes(dib.data(), dib.size()); });
+            }
+        } else if (type == TKVImagingObject::kvmLine || type == TKVImagingObject::kvmFreehand) {
+            out.NamedBlock(MarkBlockRecord, "OiAnoDat", [&] {
+                out.PutInt(int64_t(mark.Points.size()));
+                out.PutInt(int64_t(mark.Points.size()));
+                for (const TPoint& p : mark.Points) {
+                    out.PutInt(p.X);
+                    out.PutInt(p.Y);
+                }
+            });
+        } else if (IsTextMark(type)) {
+            out.NamedBlock(MarkBlockRecord, "OiAnText", [&] {
+                out.PutInt(0);
+                out.PutInt(1000);
+                out.PutInt(KVScreenDpiY > 0 ? 72000 / KVScreenDpiY : 0);
+                out.PutInt(int64_t(mark.Text.size()));
+                out.PutText(mark.Text);
+            });
+        }
+        out.NamedBlock(MarkBlockRecord, "OiGroup", [&] { out.PutText("0"); });
+        out.NamedBlock(MarkBlockRecord, "OiIndex", [&] { out.PutText(Decimal(int(i))); });
+    }
+    return out.Take();
+}
