@@ -1,0 +1,178 @@
+#include "tzlib/SystemHelpers.h"
+
+#include <langinfo.h>
+#include <locale.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "platform/Classes.h"
+#include "platform/Paths.h"
+#include "platform/Shell.h"
+#include "tzlib/Errors.h"
+#include "tzlib/FileHelpers.h"
+#include "tzlib/TextFormats.h"
+#include "tzlib/XdgAssociations.h"
+
+const std::array<std::string, 6> ProtocolNames = {"", "http", "https", "ftp", "mailto", "its"};
+std::array<std::string, 6> ProtocolCommands;
+
+namespace {
+
+constexpr int64_t MaxDesktopEntrySize = 1 << 20;
+const std::string MailtoPrefix = "MAILTO:";
+
+std::string Trimmed(const std::string& s) {
+    const size_t first = s.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+bool StartsWithMailto(const std::string& s) {
+    return SameText(std::string_view(s).substr(0, MailtoPrefix.size()), MailtoPrefix);
+}
+
+int PaperDimension(locale_t locale, nl_item item) {
+    return static_cast<int>(reinterpret_cast<intptr_t>(nl_langinfo_l(item, locale)));
+}
+
+// The full name of the user's account: the first field of its comment.
+std::string AccountFullName() {
+    std::vector<char> buffer(16384);
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found || !found->pw_gecos)
+        return {};
+    return TextBefore(found->pw_gecos, ',');
+}
+
+void CopyEntry(const std::string& source, const std::string& target) {
+    TMemoryStream data;
+    TFileStream input(source, fmOpenRead);
+    if (input.Size() > MaxDesktopEntrySize) throw EInOutError("Desktop entry too large: " + source);
+    data.LoadFromStream(input);
+    data.SaveToFile(target);
+}
+
+}  // namespace
+
+std::string GetTempFolder() { return AddBackslash(TempDirectory()); }
+
+int GetDefaultPaperSize() {
+    const locale_t locale = newlocale(LC_PAPER_MASK, "", static_cast<locale_t>(0));
+    if (!locale) return DMPAPER_A4;
+    const int width = PaperDimension(locale, _NL_PAPER_WIDTH);
+    const int height = PaperDimension(locale, _NL_PAPER_HEIGHT);
+    freelocale(locale);
+    return width == 216 && height == 279 ? DMPAPER_LETTER : DMPAPER_A4;
+}
+
+void LoadProtocolCommands() {
+    if (!ProtocolCommands[protoHttp].empty()) return;
+    for (int protocol = protoHttp; protocol <= protoMailto; ++protocol) {
+        const std::string command = DefaultProgramCommand("x-scheme-handler/" + ProtocolNames[protocol]);
+        if (!command.empty()) ProtocolCommands[protocol] = command;
+    }
+    ProtocolCommands[protoIts] = ProtocolCommands[protoHttp];
+}
+
+int ProtocolOfUrl(const std::string& url) {
+    const size_t colon = url.find(':');
+    if (colon == std::string::npos || colon == 0) return protoNone;
+    const std::string_view protocol = std::string_view(url).substr(0, colon);
+    for (int index = protoHttp; index <= protoIts; ++index)
+        if (SameText(protocol, ProtocolNames[index])) return index;
+    return protoNone;
+}
+
+void OpenUrl(const std::string& url) {
+    const int protocol = ProtocolOfUrl(url);
+    if (protocol == protoNone) RaiseBrelvantError(89, url);
+    if (ProtocolCommands[protocol].empty()) RaiseBrelvantError(1314, ProtocolNames[protocol]);
+    if (protocol == protoMailto)
+        StartDetached({"xdg-email", url.substr(MailtoPrefix.size())});
+    else
+        StartDetached({"xdg-open", url});
+}
+
+std::string GetProgramForExtension(const std::string& extension) {
+    const std::string mimeType = MimeTypeOfExtension(extension);
+    if (mimeType.empty()) return {};
+    const std::string command = DefaultProgramCommand(mimeType);
+    return Trimmed(DeleteChar('"', TextBefore(command, '%')));
+}
+
+void RegisterComServer(const std::string& libraryPath, bool doRegister) {
+    const std::string folder = DataHome() + "/applications";
+    const std::string installed = folder + "/" + libraryPath.substr(libraryPath.rfind('/') + 1);
+    try {
+        if (::unlink(installed.c_str()) != 0 && errno != ENOENT)
+            throw EInOutError("Cannot remove " + installed + ": " + std::strerror(errno));
+        if (!doRegister) return;
+        // Registering what is not there must not look like success.
+        CheckFileExists(libraryPath);
+        ForceFolder(folder);
+        CopyEntry(libraryPath, installed);
+    } catch (const EBrelvantError&) {
+        throw;
+    } catch (const std::exception&) {
+        RaiseBrelvantError(2, "RegisterOcx");
+    }
+}
+
+void ReadMailAccounts(TStringList& list) {
+    const std::string name = AccountFullName();
+    if (!name.empty()) list.SetValues("SenderName", name);
+    const char* address = std::getenv("EMAIL");
+    if (address && *address) list.SetValues("SenderAddress", address);
+}
+
+std::string GetMailSenderName() {
+    TStringList list;
+    ReadMailAccounts(list);
+    return list.Values("SenderName");
+}
+
+std::string GetMailSenderAddress() {
+    TStringList list;
+    ReadMailAccounts(list);
+    return list.Values("SenderAddress");
+}
+
+void SendMail(const std::string& recipients, const std::string& subject, const std::string& attachments,
+              const std::string& body, bool /*showDialog*/) {
+    std::vector<std::string> command{"xdg-email"};
+    if (!subject.empty()) command.insert(command.end(), {"--subject", subject});
+    if (!body.empty()) command.insert(command.end(), {"--body", body});
+    TStringList lines;
+    lines.SetText(attachments);
+    for (int i = 0; i < lines.Count(); ++i)
+        if (!lines.Strings(i).empty()) command.insert(command.end(), {"--attach", lines.Strings(i)});
+    TStringList items;
+    SplitText(recipients, ';', items);
+    for (int i = 0; i < items.Count(); ++i) {
+        const std::string& item = items.Strings(i);
+        const std::string address = StartsWithMailto(item) ? item.substr(MailtoPrefix.size()) : item;
+        // A blank item or one that would read as an option is no address.
+        if (!Trimmed(address).empty() && !address.starts_with('-')) command.push_back(address);
+    }
+    try {
+        StartDetached(command);
+    } catch (const Exception&) {
+        RaiseBrelvantError(87, "");
+    }
+}
+
+int ScaleToScreenDpi(int n) {
+    const QScreen* screen =
+        qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::primaryScreen() : nullptr;
+    const double dpi = screen ? screen->logicalDotsPerInch() : 96;
+    return dpi == 96 ? n : static_cast<int>(std::nearbyint(n * dpi / 96));
+}

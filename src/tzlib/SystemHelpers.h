@@ -1,0 +1,45 @@
+#pragma once
+// The system's folders and paper, the desktop's programs for addresses and documents, the
+// registration of the program's desktop entry, the user's mail identity and sending mail.
+#include <array>
+#include <string>
+
+class TStringList;
+
+// The temporary folder (TMPDIR, else /tmp) with a trailing "/".
+std::string GetTempFolder();
+
+enum : int { DMPAPER_LETTER = 1, DMPAPER_A4 = 9 };
+// The paper of the locale (LC_PAPER): Letter for 216 x 279 mm, else A4.
+int GetDefaultPaperSize();
+
+// Protocols by index: 0 none, 1 "http", 2 "https", 3 "ftp", 4 "mailto", 5 "its"; and the
+// command line of the program registered for each, empty until LoadProtocolCommands.
+extern const std::array<std::string, 6> ProtocolNames;
+extern std::array<std::string, 6> ProtocolCommands;
+enum : int { protoNone, protoHttp, protoHttps, protoFtp, protoMailto, protoIts };
+
+void LoadProtocolCommands();
+// The index of the text before the first ":", ignoring letter case; 0 when unknown.
+int ProtocolOfUrl(const std::string& url);
+// Opens the address with xdg-open, a mail address with xdg-email; error 89 for an unknown
+// protocol, error 1314 when no program is registered for it.
+void OpenUrl(const std::string& url);
+// The program that opens documents with the extension (".pdf"), without arguments; empty when none.
+std::string GetProgramForExtension(const std::string& extension);
+
+// Installs (register) or removes the desktop entry file in the user's applications folder
+// ($XDG_DATA_HOME/applications) under its own name; removing always comes first.
+void RegisterComServer(const std::string& libraryPath, bool doRegister);
+
+// Fills "SenderName" (the account's full name) and "SenderAddress" ($EMAIL) when known.
+void ReadMailAccounts(TStringList& list);
+std::string GetMailSenderName();
+std::string GetMailSenderAddress();
+// Opens the desktop's mail composer with xdg-email: recipients split at ";", attachments one per
+// line; error 87 when it cannot be started. The composer is always shown, whatever showDialog.
+void SendMail(const std::string& recipients, const std::string& subject, const std::string& attachments,
+              const std::string& body, bool showDialog);
+
+// n pixels at 96 dpi in pixels of the screen.
+int ScaleToScreenDpi(int n);

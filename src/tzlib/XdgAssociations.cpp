@@ -1,0 +1,140 @@
+#include "tzlib/XdgAssociations.h"
+
+#include <QMimeDatabase>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <vector>
+
+#include "platform/Paths.h"
+
+namespace {
+
+constexpr std::streamsize MaxListFileSize = 4 << 20;
+
+std::vector<std::string> SplitAt(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(separator, start);
+        const std::string part = text.substr(start, end - start);
+        if (!part.empty()) parts.push_back(part);
+        if (end == std::string::npos) return parts;
+        start = end + 1;
+    }
+}
+
+std::vector<std::string> SearchPath(const char* variable, const char* fallback) {
+    const char* value = std::getenv(variable);
+    std::vector<std::string> folders;
+    for (const std::string& folder : SplitAt(value && *value ? value : fallback, ':'))
+        if (folder.starts_with('/')) folders.push_back(folder);
+    return folders;
+}
+
+// The applications folders, most important first.
+std::vector<std::string> ApplicationFolders() {
+    std::vector<std::string> folders{DataHome() + "/applications"};
+    for (const std::string& folder : SearchPath("XDG_DATA_DIRS", "/usr/local/share:/usr/share"))
+        folders.push_back(folder + "/applications");
+    return folders;
+}
+
+// The mimeapps.list files in the order they take precedence.
+std::vector<std::string> MimeAppsLists() {
+    const char* current = std::getenv("XDG_CURRENT_DESKTOP");
+    std::vector<std::string> desktops;
+    for (std::string desktop : SplitAt(current ? current : "", ':')) {
+        for (char& c : desktop) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        desktops.push_back(desktop);
+    }
+    std::vector<std::string> folders{ConfigHome()};
+    for (const std::string& folder : SearchPath("XDG_CONFIG_DIRS", "/etc/xdg")) folders.push_back(folder);
+    for (const std::string& folder : ApplicationFolders()) folders.push_back(folder);
+    std::vector<std::string> lists;
+    for (const std::string& folder : folders) {
+        for (const std::string& desktop : desktops) lists.push_back(folder + "/" + desktop + "-mimeapps.list");
+        lists.push_back(folder + "/mimeapps.list");
+    }
+    return lists;
+}
+
+// The value of key in the group of an ini-style file (desktop entries, mimeapps.list).
+std::optional<std::string> ReadKey(const std::string& fileName, const std::string& group, const std::string& key) {
+    std::ifstream file(fileName, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::string line;
+    bool inGroup = false;
+    std::streamsize read = 0;
+    while (std::getline(file, line) && (read += static_cast<std::streamsize>(line.size()) + 1) <= MaxListFileSize) {
+        if (line.ends_with('\r')) line.pop_back();
+        if (line.starts_with('[')) {
+            inGroup = line == "[" + group + "]";
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (!inGroup || equals == std::string::npos) continue;
+        std::string name = line.substr(0, equals);
+        while (name.ends_with(' ')) name.pop_back();
+        if (name != key) continue;
+        const size_t valueStart = line.find_first_not_of(' ', equals + 1);
+        return valueStart == std::string::npos ? "" : line.substr(valueStart);
+    }
+    return std::nullopt;
+}
+
+// "\s", "\n", "\t", "\r" and "\\" of a desktop entry's string values.
+std::string Unescaped(const std::string& value) {
+    std::string out;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            out += value[i];
+            continue;
+        }
+        const char c = value[++i];
+        out += c == 's' ? ' ' : c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
+    }
+    return out;
+}
+
+// The Exec line of an installed, visible desktop entry.
+std::string CommandOfDesktopEntry(const std::string& id) {
+    if (id.find('/') != std::string::npos || !id.ends_with(".desktop")) return {};
+    for (const std::string& folder : ApplicationFolders()) {
+        const std::string fileName = folder + "/" + id;
+        const auto exec = ReadKey(fileName, "Desktop Entry", "Exec");
+        if (!exec) {
+            if (std::ifstream(fileName)) return {};  // installed but unusable: it hides the others
+            continue;
+        }
+        if (ReadKey(fileName, "Desktop Entry", "Hidden").value_or("") == "true") return {};
+        return Unescaped(*exec);
+    }
+    return {};
+}
+
+std::string FirstUsableCommand(const std::string& ids) {
+    for (const std::string& id : SplitAt(ids, ';'))
+        if (std::string command = CommandOfDesktopEntry(id); !command.empty()) return command;
+    return {};
+}
+
+}  // namespace
+
+std::string MimeTypeOfExtension(const std::string& extension) {
+    if (extension.empty()) return {};
+    const std::string name = "file" + (extension.starts_with('.') ? extension : "." + extension);
+    const QList<QMimeType> types = QMimeDatabase().mimeTypesForFileName(QString::fromStdString(name));
+    return types.isEmpty() ? std::string() : types.first().name().toStdString();
+}
+
+std::string DefaultProgramCommand(const std::string& mimeType) {
+    for (const std::string& list : MimeAppsLists())
+        if (const auto ids = ReadKey(list, "Default Applications", mimeType))
+            if (std::string command = FirstUsableCommand(*ids); !command.empty()) return command;
+    for (const std::string& folder : ApplicationFolders())
+        if (const auto ids = ReadKey(folder + "/mimeinfo.cache", "MIME Cache", mimeType))
+            if (std::string command = FirstUsableCommand(*ids); !command.empty()) return command;
+    return {};
+}

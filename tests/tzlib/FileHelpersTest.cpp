@@ -1,0 +1,308 @@
+#include "tzlib/FileHelpers.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "TestSupport.h"
+#include "platform/Classes.h"
+#include "tzlib/Errors.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The code of the numbered error that the call raises, 0 when it raises none.
+int32_t ErrorCodeOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const EBrelvantError& e) {
+        return e.ErrorCode;
+    }
+    return 0;
+}
+
+// Runs the call in a child process without the privileges that would let root write anywhere,
+// and returns the code of the numbered error it raised (0 for none, -1 for another failure).
+int32_t ErrorCodeWithoutPrivileges(const std::function<void()>& call) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(255);
+        int32_t code = -1;
+        try {
+            code = ErrorCodeOf(call);
+        } catch (...) {
+        }
+        ::_exit(code < 0 ? 254 : code);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) >= 254) return -1;
+    return WEXITSTATUS(status);
+}
+
+// A folder that an unprivileged process can look into but not change.
+void Protect(const std::string& folder, const std::string& root) {
+    ::chmod(root.c_str(), 0755);
+    ::chmod(folder.c_str(), 0555);
+}
+
+std::vector<std::string> Items(const TStringList& list) {
+    std::vector<std::string> items;
+    for (int i = 0; i < list.Count(); ++i) items.push_back(list.Strings(i));
+    return items;
+}
+
+void SetModificationTime(const std::string& fileName, time_t time) {
+    const timespec times[2] = {{time, 0}, {time, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, fileName.c_str(), times, 0), 0);
+}
+
+class FileHelpersTest : public testing::Test {
+protected:
+    TLibrarySettingsGuard settings;
+    TTempFolder folder;
+};
+
+TEST(FileNames, SeparatorsNamesAndParents) {
+    const struct {
+        std::string (*routine)(const std::string&);
+        std::string path, expected;
+    } cases[] = {
+        {AddBackslash, "", ""},
+        {AddBackslash, "/pics", "/pics/"},
+        {AddBackslash, "/pics/", "/pics/"},
+        {RemoveBackslash, "/pics/", "/pics"},
+        {RemoveBackslash, "/pics", "/pics"},
+        {RemoveBackslash, "/", "/"},
+        {PrependBackslash, "", ""},
+        {PrependBackslash, "a.jpg", "/a.jpg"},
+        {PrependBackslash, "/a.jpg", "/a.jpg"},
+        {RemoveLeadingBackslash, "/a.jpg", "a.jpg"},
+        {RemoveLeadingBackslash, "//server/a.jpg", "//server/a.jpg"},
+        {FileNameWithoutExt, "/opt/Mordale/mordale.debug.bin", "mordale"},
+        {FileNameWithoutExt, "/home/Ann/Photo", "Photo"},
+        {FileNameWithoutExt, "/home/ann/.hidden.jpg", ".hidden"},
+        {ParentFolder, "/home/ann/pics", "/home/ann"},
+        {ParentFolder, "/home/ann/pics/", "/home/ann"},
+        {ParentFolder, "/home", "/"},
+        {ParentFolder, "/", ""},
+        {ParentFolder, "pics/a", "pics"},
+        {ParentFolder, "pics", ""},
+        {ParentFolder, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(c.routine(c.path), c.expected);
+    }
+}
+
+TEST(FileNames, PathInFolderComparesFullPathsWithLetterCase) {
+    const struct {
+        std::string folder, path;
+        bool expected;
+    } cases[] = {
+        {"", "/a/b", false},
+        {"/a/b", "/a/b/c.jpg", true},
+        {"/a/b/", "/a/b", true},
+        {"/a/b", "/a/bc/d.jpg", false},
+        {"/a/./b", "/a/x/../b/c.jpg", true},
+        {"/a/B", "/a/b/c.jpg", false},
+        {"/", "/a", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder + " " + c.path);
+        EXPECT_EQ(IsPathInFolder(c.folder, c.path), c.expected);
+    }
+}
+
+TEST_F(FileHelpersTest, ListsFilesByMaskDepthFirstWithoutHiddenOnesOrLinks) {
+    fs::create_directories(folder / "sub/.cache");
+    fs::create_directories(folder / "-old");
+    fs::create_directories(folder / "elsewhere");
+    for (const char* name : {"a.jpg", "b.png", ".hidden.jpg", "sub/c.jpg", "sub/.cache/d.jpg", "-old/e.jpg",
+                             "elsewhere/f.jpg"})
+        WriteFile(folder / name, "x");
+    fs::create_directory_symlink(folder / "elsewhere", folder / "sub/link");
+    fs::create_directory_symlink(folder.Path(), folder / "sub/loop");
+
+    TStringList list;
+    ListFilesByMask(folder.Path(), "*.jpg", "", false, list);
+    EXPECT_EQ(Items(list), (std::vector<std::string>{folder / "a.jpg"}));
+
+    list.Clear();
+    ListFilesByMask(folder / "sub", "", folder.Path(), true, list);
+    EXPECT_EQ(Items(list), (std::vector<std::string>{"sub/c.jpg"}));
+
+    list.Clear();
+    ListFilesByMask(folder.Path(), "*.jpg", folder.Path(), true, list);
+    EXPECT_EQ(Items(list), (std::vector<std::string>{"a.jpg", "-old/e.jpg", "elsewhere/f.jpg", "sub/c.jpg"}));
+
+    list.Clear();
+    ListFilesByMask(folder.Path(), "*.*", folder.Path(), false, list);
+    EXPECT_EQ(Items(list), (std::vector<std::string>{"a.jpg", "b.png"}));
+
+    list.Clear();
+    ListFilesAbort = true;
+    ListFilesByMask(folder.Path(), "", "", true, list);
+    EXPECT_EQ(list.Count(), 0);
+    ListFilesByMask(folder / "missing", "", "", true, list);
+    EXPECT_EQ(list.Count(), 0);
+}
+
+TEST_F(FileHelpersTest, MakesPathsRelativeToABase) {
+    WriteFile(folder / "a.jpg", "x");
+    EXPECT_EQ(MakeRelativePath("pics/a.jpg", folder.Path(), false), "pics/a.jpg");  // already relative
+    EXPECT_EQ(MakeRelativePath(folder / "a.jpg", "", false), folder / "a.jpg");
+    EXPECT_EQ(MakeRelativePath(folder / "a.jpg", folder.Path(), false), "a.jpg");
+    EXPECT_EQ(MakeRelativePath(folder / "a.jpg", folder.Path() + "/", false), "a.jpg");
+    // A file that does not exist (yet) is still relative, never rooted at "/".
+    EXPECT_EQ(MakeRelativePath(folder / "sub/new.jpg", folder.Path(), false), "sub/new.jpg");
+    EXPECT_EQ(ErrorCodeOf([&] { MakeRelativePath("/elsewhere/b.jpg", folder.Path(), false); }), 14);
+    EXPECT_EQ(MakeRelativePath("/elsewhere/b.jpg", folder.Path(), true), "[/elsewhere/]b.jpg");
+}
+
+TEST_F(FileHelpersTest, DeletesWholeTreesButNotWhatLinksPointTo) {
+    const std::string tree = folder / "tree";
+    fs::create_directories(tree + "/-old/ (copy)");
+    fs::create_directories(tree + "/.cache");
+    fs::create_directories(folder / "kept");
+    for (const std::string& name : {tree + "/a.jpg", tree + "/.hidden", tree + "/-old/ (copy)/b.jpg",
+                                    tree + "/.cache/c", folder / "kept/precious.jpg"})
+        WriteFile(name, "x");
+    ::chmod((tree + "/a.jpg").c_str(), 0444);
+    fs::create_directory_symlink(folder / "kept", tree + "/link");
+    fs::create_symlink(folder / "gone", tree + "/dangling");
+
+    EXPECT_EQ(ErrorCodeOf([&] { DeleteFolderTree(tree, true); }), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(tree)));
+    EXPECT_TRUE(fs::exists(folder / "kept/precious.jpg"));
+    EXPECT_EQ(ErrorCodeOf([&] { DeleteFolderTree(folder / "missing", true); }), 0);
+}
+
+TEST_F(FileHelpersTest, FailedDeletionsRaiseOnlyWhenAsked) {
+    const std::string tree = folder / "tree";
+    fs::create_directories(tree + "/stuck");
+    WriteFile(tree + "/stuck/a.jpg", "x");
+    WriteFile(tree + "/stuck/Thumbs.db", "x");
+    Protect(tree + "/stuck", folder.Path());
+    ::chmod(tree.c_str(), 0755);
+
+    EXPECT_EQ(ErrorCodeWithoutPrivileges([&] { DeleteFileChecked(tree + "/stuck/a.jpg"); }), 11);
+    EXPECT_EQ(ErrorCodeWithoutPrivileges([&] { DeleteFileChecked(tree + "/stuck/Thumbs.db"); }), 0);
+    EXPECT_EQ(ErrorCodeWithoutPrivileges([&] { DeleteFileChecked(tree + "/stuck/missing.jpg"); }), 0);
+    EXPECT_EQ(ErrorCodeWithoutPrivileges([&] { DeleteFolderTree(tree, false); }), 0);
+    EXPECT_EQ(ErrorCodeWithoutPrivileges([&] { DeleteFolderTree(tree, true); }), 51);
+    EXPECT_TRUE(fs::exists(tree + "/stuck/a.jpg"));
+}
+
+TEST_F(FileHelpersTest, LockTestsLeavePermissionsAlone) {
+    const std::string file = folder / "a.jpg";
+    EXPECT_FALSE(IsFileLocked(file));  // missing
+    WriteFile(file, "x");
+    ::chmod(file.c_str(), 0444);
+    EXPECT_TRUE(IsFileReadOnly(file));
+    EXPECT_FALSE(IsFileLocked(file));
+    EXPECT_TRUE(IsFileReadOnly(file));
+
+    const int holder = ::open(file.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    EXPECT_TRUE(IsFileLocked(file));
+    std::thread release([holder] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ::close(holder);
+    });
+    EXPECT_EQ(ErrorCodeOf([&] { WaitFileUnlocked(file); }), 0);
+    release.join();
+    EXPECT_FALSE(IsFileLocked(file));
+
+    ClearReadOnly(file);
+    EXPECT_FALSE(IsFileReadOnly(file));
+    struct stat info;
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+}
+
+TEST_F(FileHelpersTest, FileFactsAndFolderCreation) {
+    const std::string file = folder / "a.jpg";
+    EXPECT_EQ(ErrorCodeOf([&] { CheckFileExists(file); }), 4);
+    EXPECT_EQ(ErrorCodeOf([&] { GetFileDate(file); }), 5);
+    EXPECT_EQ(GetFileSizeByName(file), 0);
+    WriteFile(file, std::string(1234, 'x'));
+    EXPECT_EQ(ErrorCodeOf([&] { CheckFileExists(file); }), 0);
+    EXPECT_EQ(GetFileSizeByName(file), 1234);
+    EXPECT_FALSE(FileExists(folder.Path()));
+    EXPECT_TRUE(FolderExists(folder.Path()));
+
+    std::tm local{};
+    local.tm_year = 2021 - 1900;
+    local.tm_mon = 2;
+    local.tm_mday = 4;
+    local.tm_hour = 5;
+    local.tm_min = 6;
+    local.tm_sec = 7;
+    local.tm_isdst = -1;
+    SetModificationTime(file, std::mktime(&local));
+    EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:nn:ss", GetFileDate(file)), "2021-03-04 05:06:07");
+
+    ForceFolder(folder / "x/y/z/");
+    EXPECT_TRUE(FolderExists(folder / "x/y/z"));
+    EXPECT_EQ(ErrorCodeOf([&] { ForceFolder(file + "/sub"); }), 15);
+}
+
+int ReportedPercents[8];
+int ReportCount = 0;
+void RecordPercent(int percent) {
+    if (ReportCount < 8) ReportedPercents[ReportCount] = percent;
+    ++ReportCount;
+}
+
+void AbortCopy(int) { CopyAbort = true; }
+
+TEST_F(FileHelpersTest, CopiesWithProgressAndTheSourcesDate) {
+    const std::string source = folder / "a.jpg";
+    WriteFile(source, std::string(25000, 's'));
+    SetModificationTime(source, 1000000000);
+
+    ReportCount = 0;
+    CopyProgressProc = RecordPercent;
+    EXPECT_EQ(ErrorCodeOf([&] { CopyFileWithProgress(source, folder / "b.jpg"); }), 2);  // no total
+    CopyBytesTotal = 25000;
+    CopyFileWithProgress(source, folder / "b.jpg");
+    EXPECT_EQ(ReadFile(folder / "b.jpg"), ReadFile(source));
+    EXPECT_EQ(ReportCount, 3);
+    EXPECT_EQ(std::vector<int>(ReportedPercents, ReportedPercents + 3), (std::vector<int>{40, 80, 100}));
+    EXPECT_EQ(fs::last_write_time(folder / "b.jpg"), fs::last_write_time(source));
+
+    CopyProgressProc = nullptr;
+    CopyFileWithProgress(source, folder / "new/");  // a folder: created, the name kept
+    EXPECT_EQ(ReadFile(folder / "new/a.jpg"), ReadFile(source));
+    CopyFileWithProgress(source, folder / "new");  // an existing folder
+    EXPECT_EQ(ReadFile(folder / "new/a.jpg"), ReadFile(source));
+
+    CopyFileWithProgress(source, folder / "new/../a.jpg");  // itself: left untouched
+    EXPECT_EQ(ReadFile(source), std::string(25000, 's'));
+    EXPECT_EQ(ErrorCodeOf([&] { CopyFileWithProgress(folder / "missing.jpg", folder / "c.jpg"); }), 4);
+}
+
+TEST_F(FileHelpersTest, AnAbortedCopyLeavesTheOldDestination) {
+    const std::string source = folder / "a.jpg";
+    WriteFile(source, std::string(25000, 's'));
+    WriteFile(folder / "b.jpg", "old");
+    CopyProgressProc = AbortCopy;
+    CopyBytesTotal = 25000;
+    CopyFileWithProgress(source, folder / "b.jpg");
+    EXPECT_EQ(ReadFile(folder / "b.jpg"), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 2);
+}
+
+}  // namespace

@@ -1,0 +1,222 @@
+#include "tzlib/SystemHelpers.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "TestSupport.h"
+#include "platform/Classes.h"
+#include "tzlib/Errors.h"
+#include "tzlib/Registry.h"
+#include "tzlib/TextFormats.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::pair<int32_t, std::string> ErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const EBrelvantError& e) {
+        return {e.ErrorCode, e.ErrorParam};
+    }
+    return {0, ""};
+}
+
+// Private XDG folders, so that only the test's own associations count.
+class TDesktopFixture : public testing::Test {
+protected:
+    TDesktopFixture()
+        : configHome("XDG_CONFIG_HOME", folder / "config"),
+          configDirs("XDG_CONFIG_DIRS", folder / "etc"),
+          dataHome("XDG_DATA_HOME", folder / "data"),
+          dataDirs("XDG_DATA_DIRS", folder / "share" + ":/usr/share"),
+          desktop("XDG_CURRENT_DESKTOP", std::nullopt) {
+        for (const char* name : {"config", "etc", "data/applications", "share/applications", "bin", "record"})
+            fs::create_directories(folder / name);
+        ProtocolCommands = {};
+    }
+    ~TDesktopFixture() override { ProtocolCommands = {}; }
+
+    void AddProgram(const std::string& id, const std::string& exec) {
+        WriteFile(folder / ("data/applications/" + id), "[Desktop Entry]\nType=Application\nName=" + id +
+                                                            "\nExec=" + exec + "\n\n[Desktop Action x]\nExec=other\n");
+    }
+
+    // Stand-ins for xdg-open and xdg-email on the PATH that record their arguments, a line each.
+    void InstallRecordingCommands() {
+        for (const char* name : {"xdg-open", "xdg-email"}) {
+            const std::string script = folder / ("bin/" + std::string(name));
+            const std::string record = folder / ("record/" + std::string(name));
+            WriteFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + record + ".tmp\"\n" +
+                                  "mv \"" + record + ".tmp\" \"" + record + "\"\n");
+            fs::permissions(script, fs::perms::owner_all);
+        }
+        path.emplace("PATH", (folder / "bin") + ":" + std::getenv("PATH"));
+    }
+
+    // The arguments a stand-in received; it runs detached, so wait for it.
+    std::string Recorded(const std::string& name) {
+        const std::string file = folder / ("record/" + name);
+        for (int i = 0; i < 500 && !fs::exists(file); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return ReadFile(file);
+    }
+
+    TLibrarySettingsGuard settings;
+    TTempFolder folder;
+    TEnvironmentGuard configHome, configDirs, dataHome, dataDirs, desktop;
+    std::optional<TEnvironmentGuard> path;
+};
+
+TEST(SystemFolders, TempFolderKeepsItsLetterCase) {
+    TEnvironmentGuard tmp("TMPDIR", "/var/Tmp/Mixed/");
+    EXPECT_EQ(GetTempFolder(), "/var/Tmp/Mixed/");
+    TEnvironmentGuard none("TMPDIR", std::nullopt);
+    EXPECT_EQ(GetTempFolder(), "/tmp/");
+}
+
+TEST(SystemFolders, DefaultPaperComesFromTheLocalesPaperSetting) {
+    TEnvironmentGuard all("LC_ALL", std::nullopt), lang("LANG", std::nullopt);
+    {
+        TEnvironmentGuard paper("LC_PAPER", "C");
+        EXPECT_EQ(GetDefaultPaperSize(), DMPAPER_A4);
+    }
+    TLocaleProvider american("en_US.UTF-8"), german("de_DE.UTF-8");
+    if (!american.Available() || !german.Available())
+        GTEST_SKIP() << "en_US.UTF-8 or de_DE.UTF-8 cannot be made here (package locales missing)";
+    const TLocaleLookupLeakGuard guard;
+    {
+        TEnvironmentGuard paper("LC_PAPER", "en_US.UTF-8");
+        EXPECT_EQ(GetDefaultPaperSize(), DMPAPER_LETTER);
+    }
+    {
+        TEnvironmentGuard paper("LC_PAPER", "de_DE.UTF-8");
+        EXPECT_EQ(GetDefaultPaperSize(), DMPAPER_A4);
+    }
+    {
+        TEnvironmentGuard paper("LC_PAPER", "xx_NOWHERE.UTF-8");
+        EXPECT_EQ(GetDefaultPaperSize(), DMPAPER_A4);
+    }
+}
+
+TEST(SystemFolders, ScalesFrom96DpiWithoutAScreen) { EXPECT_EQ(ScaleToScreenDpi(275), 275); }
+
+TEST_F(TDesktopFixture, FindsTheProgramForAnExtensionWithoutItsArguments) {
+    AddProgram("viewer.desktop", "\"/opt/My Viewer/viewer\" %f");
+    WriteFile(folder / "data/applications/hidden.desktop", "[Desktop Entry]\nExec=hidden %f\nHidden=true\n");
+    WriteFile(folder / "config/mimeapps.list",
+              "[Added Associations]\napplication/pdf=other.desktop;\n"
+              "[Default Applications]\napplication/pdf=missing.desktop;hidden.desktop;viewer.desktop;\n");
+    EXPECT_EQ(GetProgramForExtension(".pdf"), "/opt/My Viewer/viewer");
+    EXPECT_EQ(GetProgramForExtension(".mordale-unknown"), "");
+
+    AddProgram("blender.desktop", "blender --open %F");
+    WriteFile(folder / "share/applications/mimeinfo.cache", "[MIME Cache]\napplication/x-blender=blender.desktop;\n");
+    EXPECT_EQ(GetProgramForExtension(".blend"), "blender --open");
+}
+
+TEST_F(TDesktopFixture, KnowsProtocolsAndTheirPrograms) {
+    const std::pair<std::string, int> urls[] = {
+        {"http://example.org", protoHttp}, {"HTTPS://example.org", protoHttps}, {"Ftp://host/file", protoFtp},
+        {"MailTo:ann@example.org", protoMailto}, {"its:help.chm", protoIts}, {":x", protoNone},
+        {"file:///tmp/a.pdf", protoNone}, {"example.org", protoNone}, {"/tmp/a:b", protoNone},
+    };
+    for (const auto& [url, protocol] : urls) EXPECT_EQ(ProtocolOfUrl(url), protocol) << url;
+
+    AddProgram("browser.desktop", "browser %u");
+    WriteFile(folder / "config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=browser.desktop\n");
+    LoadProtocolCommands();
+    EXPECT_EQ(ProtocolCommands[protoHttp], "browser %u");
+    EXPECT_EQ(ProtocolCommands[protoIts], "browser %u");
+    ProtocolCommands[protoHttp] = "kept";
+    LoadProtocolCommands();  // loads only once
+    EXPECT_EQ(ProtocolCommands[protoHttp], "kept");
+}
+
+TEST_F(TDesktopFixture, OpensAddressesWithTheDesktopsOpeners) {
+    InstallRecordingCommands();
+    EXPECT_EQ(ErrorOf([] { OpenUrl("example.org"); }), std::make_pair(89, std::string("example.org")));
+    EXPECT_EQ(ErrorOf([] { OpenUrl("ftp://example.org"); }), std::make_pair(1314, std::string("ftp")));
+
+    ProtocolCommands[protoHttp] = "browser %u";
+    ProtocolCommands[protoMailto] = "mailer %u";
+    OpenUrl("http://example.org/a b");
+    EXPECT_EQ(Recorded("xdg-open"), "http://example.org/a b\n");
+    OpenUrl("MailTo:support@example.org");
+    EXPECT_EQ(Recorded("xdg-email"), "support@example.org\n");
+}
+
+TEST_F(TDesktopFixture, SendsMailThroughTheComposer) {
+    InstallRecordingCommands();
+    SendMail("MAILTO:ann@example.org;bob@example.org;;-x;", "Brelvant Mordale", "/tmp/a.pdf\r\n/tmp/b c.pdf", "Hello",
+             true);
+    EXPECT_EQ(Recorded("xdg-email"),
+              "--subject\nBrelvant Mordale\n--body\nHello\n--attach\n/tmp/a.pdf\n--attach\n/tmp/b c.pdf\n"
+              "ann@example.org\nbob@example.org\n");
+
+    TEnvironmentGuard noPrograms("PATH", folder / "record");
+    EXPECT_EQ(ErrorOf([] { SendMail("ann@example.org", "", "", "", false); }), std::make_pair(87, std::string()));
+}
+
+TEST_F(TDesktopFixture, RegisteringInstallsTheDesktopEntryAndUnregisteringRemovesIt) {
+    const std::string entry = folder / "mordale-menu.desktop";
+    const std::string installed = folder / "data/applications/mordale-menu.desktop";
+    WriteFile(entry, "[Desktop Entry]\nType=Application\nName=Make PDF\nExec=mordale /S %F\n");
+    RegisterComServer(entry, true);
+    EXPECT_EQ(ReadFile(installed), ReadFile(entry));
+    RegisterComServer(entry, false);
+    EXPECT_FALSE(fs::exists(installed));
+
+    RegisterComServer(entry, true);
+    fs::remove(entry);
+    EXPECT_EQ(ErrorOf([&] { RegisterComServer(entry, true); }).first, 4);  // nothing to register
+    EXPECT_FALSE(fs::exists(installed));
+    RegisterComServer(entry, false);
+}
+
+TEST_F(TDesktopFixture, MailIdentityComesFromTheAccountAndEmail) {
+    const passwd* account = ::getpwuid(::getuid());
+    ASSERT_NE(account, nullptr);
+    const std::string fullName = TextBefore(account->pw_gecos ? account->pw_gecos : "", ',');
+    {
+        TEnvironmentGuard email("EMAIL", "ann@example.org");
+        EXPECT_EQ(GetMailSenderAddress(), "ann@example.org");
+        EXPECT_EQ(GetMailSenderName(), fullName);
+    }
+    TEnvironmentGuard email("EMAIL", std::nullopt);
+    TStringList list;
+    ReadMailAccounts(list);
+    EXPECT_EQ(list.IndexOf("SenderAddress="), -1);
+    EXPECT_EQ(GetMailSenderAddress(), "");
+}
+
+TEST(Registry, OpensKeyPathsComponentByComponent) {
+    TTempFolder folder;
+    const std::string file = folder / "Brelvant/mordale.conf";
+    {
+        TRegistry registry(file, TRootKey::HKEY_LOCAL_MACHINE);
+        EXPECT_EQ(ErrorOf([&] { OpenKeyPath(registry, "\\Software\\Brelvant\\mordale", true); }),
+                  std::make_pair(28, std::string("HKEY_LOCAL_MACHINE\\Software")));
+        OpenKeyPath(registry, "\\Software\\Brelvant\\mordale", false);
+        EXPECT_EQ(registry.CurrentPath(), "Software\\Brelvant\\mordale");
+        registry.WriteString("Mode", "Book");
+        OpenKeyPath(registry, "Fonts\\Names", false);  // below the current key
+        EXPECT_EQ(registry.CurrentPath(), "Software\\Brelvant\\mordale\\Fonts\\Names");
+        registry.CloseKey();
+    }
+    TRegistry registry(file, TRootKey::HKEY_LOCAL_MACHINE);
+    OpenKeyPath(registry, "\\software\\brelvant\\MORDALE", true);  // keys ignore letter case
+    EXPECT_EQ(registry.ReadString("mode"), "Book");
+    EXPECT_EQ(ErrorOf([&] { OpenKeyPath(registry, "Missing\\Deeper", true); }),
+              std::make_pair(28, std::string("HKEY_LOCAL_MACHINE\\software\\brelvant\\MORDALE\\Missing")));
+    registry.SetRootKey(TRootKey::HKEY_CLASSES_ROOT);
+    EXPECT_EQ(RootKeyName(registry), "");
+    EXPECT_TRUE(registry.OpenKey("\\Software\\Brelvant\\mordale\\Fonts\\Names", false));
+}
+
+}  // namespace

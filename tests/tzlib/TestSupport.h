@@ -1,0 +1,97 @@
+#pragma once
+// Shared helpers of the utility library's tests.
+#include <optional>
+#include <string>
+
+#include "platform/Prompter.h"
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
+// A fresh folder under the temporary directory, removed with everything in it.
+class TTempFolder {
+public:
+    TTempFolder();
+    ~TTempFolder();
+    TTempFolder(const TTempFolder&) = delete;
+    TTempFolder& operator=(const TTempFolder&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+void WriteFile(const std::string& fileName, const std::string& content);
+std::string ReadFile(const std::string& fileName);
+
+// Sets (or with nothing, unsets) an environment variable for the guard's lifetime.
+class TEnvironmentGuard {
+public:
+    TEnvironmentGuard(std::string name, const std::optional<std::string>& value);
+    ~TEnvironmentGuard();
+    TEnvironmentGuard(const TEnvironmentGuard&) = delete;
+    TEnvironmentGuard& operator=(const TEnvironmentGuard&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// Puts the library's settings back to their initial values, before and after each test.
+class TLibrarySettingsGuard {
+public:
+    TLibrarySettingsGuard() { Reset(); }
+    ~TLibrarySettingsGuard() { Reset(); }
+    static void Reset();
+};
+
+// Installs a scripted prompter for the guard's lifetime.
+class TScriptedPrompterGuard {
+public:
+    TScriptedPrompterGuard();
+    ~TScriptedPrompterGuard();
+    TScriptedPrompter& operator*() { return *prompter_; }
+    TScriptedPrompter* operator->() { return prompter_; }
+
+private:
+    TScriptedPrompter* prompter_;
+    std::unique_ptr<TPrompter> previous_;
+};
+
+// The process's Qt application, made on first use (offscreen under CTest).
+void EnsureQApplication();
+
+// glibc keeps, unreferenced, the search list it builds from LOCPATH for each locale lookup;
+// hold this around such lookups.
+struct TLocaleLookupLeakGuard {
+    TLocaleLookupLeakGuard() {}  // user-provided: a guard is never an unused variable
+#if defined(__SANITIZE_ADDRESS__)
+    __lsan::ScopedDisabler disabler;
+#endif
+};
+
+// Makes a locale such as "de_DE.UTF-8" available to setlocale and newlocale; when the system
+// lacks it, it is compiled once with localedef into a folder shared by the test processes and
+// LOCPATH points there for the guard's lifetime. Available() is false when neither works.
+class TLocaleProvider {
+public:
+    explicit TLocaleProvider(const std::string& name);
+    bool Available() const { return available_; }
+
+private:
+    std::optional<TEnvironmentGuard> locPath_;
+    bool available_ = false;
+};
+
+// Switches the process's C locale (all categories) for the guard's lifetime.
+class TCLocaleGuard {
+public:
+    explicit TCLocaleGuard(const std::string& name);
+    ~TCLocaleGuard();
+    bool Ok() const { return ok_; }
+
+private:
+    std::string old_;
+    bool ok_;
+};
