@@ -1,5 +1,6 @@
 #include "tzlib/SystemHelpers.h"
 
+#include <dlfcn.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <pwd.h>
@@ -107,6 +108,12 @@ std::string GetProgramForExtension(const std::string& extension) {
     if (mimeType.empty()) return {};
     const std::string command = DefaultProgramCommand(mimeType);
     return Trimmed(DeleteChar('"', TextBefore(command, '%')));
+}
+
+void* GetProcAddressChecked(const std::string& entryName, void* module) {
+    void* address = module ? ::dlsym(module, entryName.c_str()) : nullptr;
+    if (!address) LogAndRaise(30, entryName);
+    return address;
 }
 
 void RegisterComServer(const std::string& libraryPath, bool doRegister) {

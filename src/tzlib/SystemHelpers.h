@@ -28,6 +28,10 @@ void OpenUrl(const std::string& url);
 // The program that opens documents with the extension (".pdf"), without arguments; empty when none.
 std::string GetProgramForExtension(const std::string& extension);
 
+// The address of the named entry of a loaded library (a handle of dlopen); error 30 with the name
+// when the library has no such entry.
+void* GetProcAddressChecked(const std::string& entryName, void* module);
+
 // Installs (register) or removes the desktop entry file in the user's applications folder
 // ($XDG_DATA_HOME/applications) under its own name; removing always comes first.
 void RegisterComServer(const std::string& libraryPath, bool doRegister);

@@ -1,5 +1,6 @@
 #include "tzlib/SystemHelpers.h"
 
+#include <dlfcn.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -105,6 +106,16 @@ TEST(SystemFolders, DefaultPaperComesFromTheLocalesPaperSetting) {
 }
 
 TEST(SystemFolders, ScalesFrom96DpiWithoutAScreen) { EXPECT_EQ(ScaleToScreenDpi(275), 275); }
+
+TEST(SystemFolders, EntriesOfALoadedLibrary) {
+    TLibrarySettingsGuard settings;
+    void* libc = ::dlopen("libc.so.6", RTLD_NOW);
+    ASSERT_NE(libc, nullptr);
+    EXPECT_EQ(GetProcAddressChecked("strlen", libc), ::dlsym(libc, "strlen"));
+    EXPECT_EQ(ErrorOf([&] { GetProcAddressChecked("DllRegisterServer", libc); }),
+              (std::pair<int32_t, std::string>{30, "DllRegisterServer"}));
+    ::dlclose(libc);
+}
 
 TEST_F(TDesktopFixture, FindsTheProgramForAnExtensionWithoutItsArguments) {
     AddProgram("viewer.desktop", "\"/opt/My Viewer/viewer\" %f");
