@@ -190,13 +190,14 @@ TOutlineTextMetrics TFontFace::OutlineTextMetrics(int pixelsPerEm) const {
     const std::lock_guard lock(FontMutex());
     const int upem = impl_->UnitsPerEm();
     TOutlineTextMetrics metrics;
-    if (const TT_Postscript* post = impl_->Post()) {
+    if (const TT_Postscript* post = impl_->Post())
         metrics.ItalicAngle = static_cast<int>(std::nearbyint(double(post->italicAngle) / 65536.0 * 10.0));
-        metrics.UnderscorePosition = ToPixels(post->underlinePosition, pixelsPerEm, upem);
-        metrics.UnderscoreSize = ToPixels(post->underlineThickness, pixelsPerEm, upem);
-    }
+    // FreeType gives the centre of the underline, where a stroke of its thickness belongs.
+    metrics.UnderscorePosition = ToPixels(impl_->face->underline_position, pixelsPerEm, upem);
+    metrics.UnderscoreSize = ToPixels(impl_->face->underline_thickness, pixelsPerEm, upem);
     if (const TT_OS2* os2 = impl_->Os2()) {
-        metrics.StrikeoutPosition = ToPixels(os2->yStrikeoutPosition, pixelsPerEm, upem);
+        // The table gives the stroke's top; the centre is where it is drawn from.
+        metrics.StrikeoutPosition = ToPixels(os2->yStrikeoutPosition - os2->yStrikeoutSize / 2, pixelsPerEm, upem);
         metrics.StrikeoutSize = ToPixels(os2->yStrikeoutSize, pixelsPerEm, upem);
         // Restricted licence, or only bitmaps may be embedded.
         if (os2->fsType & (0x0002 | 0x0200)) metrics.EmbeddingType |= 1;

@@ -20,9 +20,9 @@ struct TTextMetrics {
 struct TOutlineTextMetrics {
     int ItalicAngle = 0;  // tenths of a degree
     int UnderscoreSize = 0;
-    int UnderscorePosition = 0;  // above the baseline; negative below it
+    int UnderscorePosition = 0;  // the line's centre above the baseline; negative below it
     int StrikeoutSize = 0;
-    int StrikeoutPosition = 0;
+    int StrikeoutPosition = 0;  // the line's centre above the baseline
     unsigned EmbeddingType = 0;  // bit 0: the licence forbids embedding
 };
 

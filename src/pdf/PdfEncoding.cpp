@@ -1,0 +1,166 @@
+#include "PdfEncoding.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <cmath>
+
+#include "PdfSecurity.h"
+#include "platform/CodePages.h"
+#include "platform/Exception.h"
+
+std::string FormatNumber(double value) {
+    char buffer[64];
+    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
+    if (error != std::errc()) return "0";
+    std::string text(buffer, end);
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+    if (text == "-0") text = "0";
+    return text;
+}
+
+namespace {
+
+// The two ASCII85 digits of every number below 85 * 85, so a group takes two divisions, not five.
+const std::array<char, 2 * 85 * 85>& Ascii85Pairs() {
+    static const auto pairs = [] {
+        std::array<char, 2 * 85 * 85> table{};
+        for (int n = 0; n < 85 * 85; ++n) {
+            table[size_t(2 * n)] = static_cast<char>('!' + n / 85);
+            table[size_t(2 * n + 1)] = static_cast<char>('!' + n % 85);
+        }
+        return table;
+    }();
+    return pairs;
+}
+
+// The five digits of a group, most significant first.
+inline void Ascii85Group(uint32_t value, char* digits, const char* pairs) {
+    const uint32_t low = value % 7225, high = value / 7225;
+    digits[0] = static_cast<char>('!' + high / 7225);
+    std::memcpy(digits + 1, pairs + 2 * (high % 7225), 2);
+    std::memcpy(digits + 3, pairs + 2 * low, 2);
+}
+
+}  // namespace
+
+void Ascii85Encode(const uint8_t* data, size_t size, std::string& out) {
+    const char* pairs = Ascii85Pairs().data();
+    // Written through a pointer into room made beforehand: pictures run to many megabytes.
+    const size_t start = out.size();
+    out.resize(start + (size + 3) / 4 * 5 + 2);
+    char* p = out.data() + start;
+    size_t i = 0;
+    for (; i + 4 <= size; i += 4) {
+        const uint32_t value =
+            uint32_t(data[i]) << 24 | uint32_t(data[i + 1]) << 16 | uint32_t(data[i + 2]) << 8 | data[i + 3];
+        if (value == 0) {
+            *p++ = 'z';
+        } else {
+            Ascii85Group(value, p, pairs);
+            p += 5;
+        }
+    }
+    if (const size_t rest = size - i) {
+        uint32_t value = 0;
+        for (size_t k = 0; k < 4; ++k) value = value << 8 | (k < rest ? data[i + k] : 0);
+        char digits[5];
+        Ascii85Group(value, digits, pairs);
+        std::memcpy(p, digits, rest + 1);
+        p += rest + 1;
+    }
+    *p++ = '~';
+    *p++ = '>';
+    out.resize(size_t(p - out.data()));
+}
+
+std::vector<uint8_t> ZlibCompress(const uint8_t* data, size_t size) {
+    uLongf length = compressBound(static_cast<uLong>(size));
+    std::vector<uint8_t> out(length);
+    if (compress2(out.data(), &length, data, static_cast<uLong>(size), Z_DEFAULT_COMPRESSION) != Z_OK)
+        throw EOutOfMemory("Data cannot be compressed");
+    out.resize(length);
+    return out;
+}
+
+std::string HexString(const uint8_t* data, size_t size) {
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string text = "<";
+    for (size_t i = 0; i < size; ++i) {
+        text += Digits[data[i] >> 4];
+        text += Digits[data[i] & 15];
+    }
+    return text + ">";
+}
+
+std::string ToCodePage(std::string_view utf8, int codePage) {
+    try {
+        return Utf8ToCodePage(utf8, codePage);
+    } catch (const ECodePageError&) {
+    }
+    // Character by character, so one foreign character does not lose the rest of the text.
+    std::string out;
+    size_t i = 0;
+    while (i < utf8.size()) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        length = std::min(length, utf8.size() - i);
+        try {
+            out += Utf8ToCodePage(utf8.substr(i, length), codePage);
+        } catch (const ECodePageError&) {
+            out += '?';
+        }
+        i += length;
+    }
+    return out;
+}
+
+namespace {
+
+// Scanning left to right, a right-to-left character goes in front of the result, and a run of
+// other characters goes in front in reading order.
+std::string ReorderRightToLeft(const std::string& bytes, const TRtlTable& rtl) {
+    std::string result;
+    size_t i = 0;
+    while (i < bytes.size()) {
+        if (rtl[static_cast<unsigned char>(bytes[i])]) {
+            result.insert(result.begin(), bytes[i]);
+            ++i;
+            continue;
+        }
+        size_t end = i;
+        while (end < bytes.size() && !rtl[static_cast<unsigned char>(bytes[end])]) ++end;
+        result.insert(0, bytes, i, end - i);
+        i = end;
+    }
+    return result;
+}
+
+}  // namespace
+
+std::string EncodeText(std::string bytes, const TRtlTable* rtl, int objectNumber, const TPdfSecurity* security) {
+    if (rtl) bytes = ReorderRightToLeft(bytes, *rtl);
+    if (objectNumber > 0 && security) security->Encrypt(bytes, objectNumber);
+    std::string text = "(";
+    text.reserve(bytes.size() + 2);
+    for (const char c : bytes) {
+        switch (c) {
+            case '\b': text += "\\b"; break;
+            case '\t': text += "\\t"; break;
+            case '\n': text += "\\n"; break;
+            case '\f': text += "\\f"; break;
+            case '\r': text += "\\r"; break;
+            case '(':
+            case ')':
+            case '\\':
+                text += '\\';
+                text += c;
+                break;
+            default: text += c;
+        }
+    }
+    return text + ")";
+}

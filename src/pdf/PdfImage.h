@@ -1,0 +1,51 @@
+#pragma once
+// Pictures placed on pages: image XObjects, encoded once and written at the end of the page that
+// first draws them.
+#include <cstdint>
+#include <string>
+
+class TBitmap;
+class TGraphic;
+class TPdfOutput;
+class TPdfSecurity;
+
+enum TPdfCompressMode { cpNone, cpZlib, cpJpeg };
+
+// Identifies a graphic's picture: equal pictures give equal values; 0 never matches.
+uint64_t GraphicHandle(const TGraphic& graphic);
+
+class TPdfImage {
+public:
+    // The resource name is "Im" and the index.
+    explicit TPdfImage(int index);
+
+    // Encode at once; failures raise EPdfError.
+    void FromGraphic(const TGraphic& graphic, TPdfCompressMode compression, int jpegQuality, uint64_t handle);
+    void FromFile(const std::string& fileName, TPdfCompressMode compression, int jpegQuality);
+    // Writes the XObject when its data are not yet written, then drops them.
+    void Write(TPdfOutput& output, const TPdfSecurity& security);
+
+    const std::string& Name() const { return name_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    int BitsPerComponent() const { return bitsPerComponent_; }
+    int ObjectNumber() const { return objectNumber_; }
+    const std::string& FileName() const { return fileName_; }
+    uint64_t Handle() const { return handle_; }
+
+private:
+    void FromBitmap(const TBitmap& bitmap, TPdfCompressMode compression, int jpegQuality);
+    void EncodeJpeg(const TBitmap& bitmap, int quality);
+
+    std::string name_;
+    std::string data_;  // ASCII85 text
+    std::string colorSpace_ = "/DeviceRGB";
+    std::string decode_;
+    TPdfCompressMode compression_ = cpNone;
+    int bitsPerComponent_ = 8;
+    int width_ = 0;
+    int height_ = 0;
+    int objectNumber_ = 0;
+    std::string fileName_;
+    uint64_t handle_ = 0;
+};
