@@ -57,7 +57,7 @@ TEST_F(PdfText, TextLinesAreTheOperatorsOfTheText) {
     const std::string file = End();
     // Liberation Sans (for Arial) has an ascent of 0.9 em at the screen's 133 pixels for 100 points.
     EXPECT_TRUE(Contains(file, "stream\nBT\n/F0 10 Tf\n0 0 0 rg\n28.346 776.197 Td\n(Hello \\(world\\)) Tj\nET\n"));
-    EXPECT_TRUE(Contains(file, "BT\n/F0 12 Tf\n1 0.502 0 rg\n0 1 -1 0 28.346 774.397 Tm\n(Up) Tj\nET\n2.835 Tc\nendstream"));
+    EXPECT_TRUE(Contains(file, "BT\n/F0 12 Tf\n1 0.502 0 rg\n0 1 -1 0 28.346 774.397 Tm\n(Up) Tj\nET\n2.835 Tc\n\nendstream"));
 }
 
 TEST_F(PdfText, NumbersStayPointSeparatedUnderAGermanLocale) {
@@ -154,7 +154,7 @@ TEST_F(PdfText, LinesUseThePen) {
     pdf.Canvas().LineTo(0, 0);
     const std::string file = End();
     EXPECT_TRUE(Contains(file, "stream\n0 0 0 RG\n[]0 d\n0.283 w\n0 841.89 m\n72 769.89 l S\n"
-                               "1 0 0 RG\n[3 3]0 d\n0.283 w\n72 769.89 m\n144 769.89 l S\nendstream"));
+                               "1 0 0 RG\n[3 3]0 d\n0.283 w\n72 769.89 m\n144 769.89 l S\n\nendstream"));
 }
 
 TEST_F(PdfText, MeasuresFollowTheScreenMetrics) {
