@@ -2,6 +2,7 @@
 // The class library's colours, fonts, graphic base and device-independent bitmap.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,8 @@ struct TPaletteEntry {
 
 int BitsPerPixel(TPixelFormat format);
 
+class TCanvas;
+
 // Device-independent bitmap: rows from the top, blue-green-red bytes, each row padded to 4 bytes.
 // pf15bit is 5-5-5 and pf16bit 5-6-5 in little-endian words; pf32bit is blue, green, red, reserved.
 class TBitmap : public TGraphic {
@@ -154,10 +157,23 @@ public:
     TColor Pixel(int x, int y) const;
     void SetPixel(int x, int y, TColor color);
 
+    // Made on first use by the drawing engine installed with SetCanvasFactory (Canvas.h);
+    // raises EInvalidOperation when none is installed.
+    TCanvas& Canvas();
+
     void LoadFromStream(TStream& stream) override;
     void SaveToStream(TStream& stream) const override;
 
 private:
+    // A canvas draws on the bitmap it was made for, so a copy of the bitmap starts without one.
+    struct CanvasSlot {
+        CanvasSlot();
+        CanvasSlot(const CanvasSlot&);
+        CanvasSlot& operator=(const CanvasSlot&) { return *this; }
+        ~CanvasSlot();
+        std::unique_ptr<TCanvas> canvas;
+    };
+
     void Reallocate(int width, int height, TPixelFormat format);
     int NearestPaletteIndex(TColor color) const;
     void SetPixelIndex(int x, int y, int index);
@@ -168,6 +184,7 @@ private:
     int64_t rowBytes_ = 0;
     std::vector<uint8_t> pixels_;
     std::vector<TPaletteEntry> palette_;
+    CanvasSlot canvas_;
 };
 
 // The default colour table of a paletted format: 1-bit black and white, 4-bit the 16 standard
@@ -197,9 +214,15 @@ struct TBrush {
     bool operator==(const TBrush&) const = default;
 };
 enum class TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
+// How the pen's colour combines with the pixels under it.
+enum class TPenMode {
+    pmBlack, pmWhite, pmNop, pmNot, pmCopy, pmNotCopy, pmMergePenNot, pmMaskPenNot,
+    pmMergeNotPen, pmMaskNotPen, pmMerge, pmNotMerge, pmMask, pmNotMask, pmXor, pmNotXor
+};
 struct TPen {
     TColor Color = clBlack;
     TPenStyle Style = TPenStyle::psSolid;
     int Width = 1;
+    TPenMode Mode = TPenMode::pmCopy;
     bool operator==(const TPen&) const = default;
 };

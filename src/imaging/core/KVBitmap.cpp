@@ -382,6 +382,8 @@ TBitmap* TKVBitmap::GetTBitmap() {
     return bitmap_;
 }
 
+TCanvas& TKVBitmap::GetCanvas() { return GetTBitmap()->Canvas(); }
+
 void TKVBitmap::SyncWithTBitmap() {
     if (location_ != kvTBitmap || !bitmap_) return;
     NormaliseTBitmapFormat(*bitmap_);

@@ -9,6 +9,7 @@
 #include "platform/Classes.h"
 
 class TBitmap;
+class TCanvas;
 class TKVFileBuffer;
 class TKVDibbitmap;
 
@@ -92,6 +93,8 @@ public:
     bool IsEmpty();
     // Switches to the TBitmap location and returns that TBitmap.
     TBitmap* GetTBitmap();
+    // Switches to the TBitmap location and returns that TBitmap's canvas.
+    TCanvas& GetCanvas();
     // Reads size and format back from the TBitmap after somebody else changed it.
     void SyncWithTBitmap();
     // Shows a TBitmap owned by the caller without copying. 1-bit, 8-bit and 24-bit bitmaps are

@@ -4,7 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <mutex>
 #include <numbers>
+#include <sys/mman.h>
+#include <unordered_map>
 
 #include "platform/Exception.h"
 
@@ -182,3 +185,31 @@ bool KVIsMMXPresent() {
 }
 
 bool KVIsRemoteSession() { return std::getenv("XRDP_SESSION") || std::getenv("SSH_CONNECTION"); }
+
+namespace {
+
+// munmap needs the length that KVVirtualFree is not given.
+std::mutex virtualBlocksLock;
+std::unordered_map<void*, size_t> virtualBlocks;
+
+}  // namespace
+
+void* KVVirtualAlloc(int64_t size) {
+    if (size <= 0) return nullptr;
+    void* block = ::mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) return nullptr;
+    const std::lock_guard lock(virtualBlocksLock);
+    virtualBlocks[block] = size_t(size);
+    return block;
+}
+
+void KVVirtualFree(void*& address) {
+    if (address) {
+        const std::lock_guard lock(virtualBlocksLock);
+        if (const auto it = virtualBlocks.find(address); it != virtualBlocks.end()) {
+            ::munmap(it->first, it->second);
+            virtualBlocks.erase(it);
+        }
+    }
+    address = nullptr;
+}

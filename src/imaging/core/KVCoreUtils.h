@@ -63,6 +63,12 @@ bool KVIsMMXPresent();
 // True when the desktop is shown over a remote connection (a remote-desktop or ssh session).
 bool KVIsRemoteSession();
 
+// Zero-filled read-write memory straight from the system; nullptr for a size of 0 or less or
+// when the system refuses.
+void* KVVirtualAlloc(int64_t size);
+// Gives a block of KVVirtualAlloc back and clears the address; other addresses are only cleared.
+void KVVirtualFree(void*& address);
+
 // A view's scroll bars; -1 steps are chosen by the view.
 struct TKVScrollBarParams {
     int LineStep = -1;

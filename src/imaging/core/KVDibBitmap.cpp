@@ -1,8 +1,10 @@
 #include "imaging/core/KVDibBitmap.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "imaging/core/KVBasicHelpers.h"
+#include "platform/Canvas.h"
 #include "platform/Exception.h"
 
 namespace {
@@ -16,6 +18,85 @@ std::vector<uint8_t> AllocateRows(int width, int height, int bits, int64_t& rowL
 }
 
 }  // namespace
+
+// The platform's canvases draw on class-library bitmaps, whose rows run top-down: every
+// drawing call copies the rows into one, draws there and copies them back.
+class TKVDibCanvas final : public TCanvas {
+public:
+    explicit TKVDibCanvas(TKVDibbitmap& dib) : dib_(dib) {}
+
+    void LineTo(int x, int y) override {
+        Drawing([&](TCanvas& canvas) { canvas.LineTo(x, y); });
+    }
+    void FillRect(const TRect& rect) override {
+        Drawing([&](TCanvas& canvas) { canvas.FillRect(rect); });
+    }
+    void Rectangle(int x1, int y1, int x2, int y2) override {
+        Drawing([&](TCanvas& canvas) { canvas.Rectangle(x1, y1, x2, y2); });
+    }
+    TColor Pixels(int x, int y) override {
+        LoadRows();
+        return Surface().Pixels(x, y);
+    }
+    void SetPixels(int x, int y, TColor color) override {
+        Drawing([&](TCanvas& canvas) { canvas.SetPixels(x, y, color); });
+    }
+    void TextOut(int x, int y, const std::string& text) override {
+        Drawing([&](TCanvas& canvas) { canvas.TextOut(x, y, text); });
+    }
+    int TextWidth(const std::string& text) override { return Surface().TextWidth(text); }
+    int TextHeight(const std::string& text) override { return Surface().TextHeight(text); }
+    void Draw(int x, int y, const TBitmap& bitmap) override {
+        Drawing([&](TCanvas& canvas) { canvas.Draw(x, y, bitmap); });
+    }
+    void StretchDraw(const TRect& rect, const TBitmap& bitmap) override {
+        Drawing([&](TCanvas& canvas) { canvas.StretchDraw(rect, bitmap); });
+    }
+
+private:
+    // The copy's canvas with this canvas's pen, brush, font and pen position.
+    TCanvas& Surface() {
+        TCanvas& canvas = copy_.Canvas();
+        canvas.Pen = Pen;
+        canvas.Brush = Brush;
+        canvas.Font = Font;
+        canvas.SetPenPos(PenPos());
+        return canvas;
+    }
+
+    void LoadRows() {
+        const TPixelFormat format = dib_.GetBitCount() == 1 ? TPixelFormat::pf1bit : TPixelFormat::pf24bit;
+        if (copy_.PixelFormat() != format) {
+            copy_.SetSize(0, 0);  // nothing to convert
+            copy_.SetPixelFormat(format);
+        }
+        copy_.SetSize(dib_.GetWidth(), dib_.GetHeight());
+        for (int y = 0; y < copy_.Height(); ++y)
+            std::memcpy(copy_.ScanLine(y), dib_.GetScanline(y), size_t(dib_.GetRowLen()));
+    }
+
+    template <class Drawer>
+    void Drawing(Drawer draw) {
+        LoadRows();
+        TCanvas& canvas = Surface();
+        draw(canvas);
+        SetPenPos(canvas.PenPos());
+        for (int y = 0; y < copy_.Height(); ++y)
+            std::memcpy(dib_.GetScanline(y), copy_.ScanLine(y), size_t(dib_.GetRowLen()));
+    }
+
+    TKVDibbitmap& dib_;
+    TBitmap copy_;
+};
+
+TKVDibbitmap::TKVDibbitmap() = default;
+
+TKVDibbitmap::~TKVDibbitmap() = default;
+
+TCanvas& TKVDibbitmap::Canvas() {
+    if (!canvas_) canvas_ = std::make_unique<TKVDibCanvas>(*this);
+    return *canvas_;
+}
 
 uint8_t* TKVDibbitmap::GetScanline(int row) { return bits_.data() + rowLen_ * (int64_t(height_) - row - 1); }
 

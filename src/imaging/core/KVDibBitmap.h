@@ -2,12 +2,18 @@
 // Bitmaps of our own buffers with rows bottom-up: the 1-bit or 24-bit DIB bitmap that shares the
 // bitmap interface, and a plain scratch bitmap.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "imaging/core/KVBitmap.h"
 
+class TKVDibCanvas;
+
 class TKVDibbitmap : public TKVBaseBitmap {
 public:
+    TKVDibbitmap();
+    ~TKVDibbitmap() override;
+
     uint8_t* GetScanline(int row) override;
     int GetBitCount() override { return bitCount_; }
     int GetHeight() override { return height_; }
@@ -28,6 +34,9 @@ public:
     void AllocateDIB(int width, int height, int bits);
     void FreeDIB();
     uint8_t* Bits() { return bits_.data(); }
+    // A canvas drawing on the rows, made on first use. Each drawing call goes through a
+    // top-down copy of the picture, so draw on a TKVBitmap's canvas where speed matters.
+    TCanvas& Canvas();
 
 private:
     int width_ = 0;
@@ -35,6 +44,7 @@ private:
     int bitCount_ = 0;
     int64_t rowLen_ = 0;
     std::vector<uint8_t> bits_;
+    std::unique_ptr<TKVDibCanvas> canvas_;
 };
 
 // A scratch buffer of rows, bottom-up, 32-bit aligned.

@@ -1,0 +1,5 @@
+#pragma once
+// The drawing engine behind the class library's canvas: Qt's painter on the bitmap's rows.
+
+// Makes every TBitmap's canvas draw through Qt. Text needs the Qt application object.
+void InstallQtCanvas();
