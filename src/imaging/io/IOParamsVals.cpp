@@ -1,10 +1,14 @@
 #include "imaging/io/IOParamsVals.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <iterator>
 #include <limits>
+
+#include "imaging/io/KVFileFormats.h"
 
 TKVGIFLZWDecompressor DefGIFLZWDecompressor = nullptr;
 TKVGIFLZWCompressor DefGIFLZWCompressor = nullptr;
@@ -202,4 +206,48 @@ TKVICC& TIOParamsVals::GetOutputICC() {
         outputICC_->LoadSRGB();
     }
     return *outputICC_;
+}
+
+namespace {
+
+std::string CompressionSuffix(const TIOParamsVals& p) {
+    switch (p.FileType) {
+        case kvftTIFF: {
+            static const char* const names[] = {" Uncompressed", " Huffman", " Group 3 Fax", " Group 3 Fax 2D",
+                                                " Group 4 Fax",  " LZW",     " Jpeg v.5",   " Jpeg",
+                                                " PackBits RLE"};
+            return p.TiffCompression < std::size(names) ? names[p.TiffCompression] : "";
+        }
+        case kvftGIF: return p.GifInterlaced ? " Interlaced" : "";
+        case kvftJPEG: {
+            static const char* const names[] = {"", " Gray level", " YCbCr", " CMYK", " YCbCrK"};
+            return p.JpegColorSpace < std::size(names) ? names[p.JpegColorSpace] : "";
+        }
+        case kvftPCX: return p.PcxCompressed ? "" : " Uncompressed";
+        case kvftBMP: {
+            static const char* const names[] = {" ver.1", " ver.3", " OS/2 v.1", " OS/2 v.2"};
+            return p.BmpVersion < std::size(names) ? names[p.BmpVersion] : "";
+        }
+        case kvftPNG: return p.PngInterlaced ? " Interlaced" : "";
+        case kvftTGA: return p.TgaCompressed ? " Compressed" : " Uncompressed";
+        case kvftJP2:
+        case kvftJ2K: {
+            static const char* const names[] = {" Gray level", " RGB", " YCbCr"};
+            return p.J2KColorSpace < std::size(names) ? names[p.J2KColorSpace] : "";
+        }
+        case kvftRAW: return " (" + p.RawCameraName + ")";
+        default: return "";
+    }
+}
+
+}  // namespace
+
+std::string IOParamsDescription(const TIOParamsVals& params) {
+    std::string text;
+    if (const TKVFileFormatEntry* entry = GetFileFormatByType(params.FileType)) {
+        std::string extension = GetFileFormatExt(params.FileType, 0);
+        for (char& c : extension) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        text = (entry->Description + " (" + extension + ")").substr(0, 82);
+    }
+    return text + CompressionSuffix(params);
 }

@@ -291,3 +291,6 @@ private:
     std::unique_ptr<TKVICC> inputICC_;
     std::unique_ptr<TKVICC> outputICC_;
 };
+
+// One line on the picture's format and compression, as the open dialog shows it.
+std::string IOParamsDescription(const TIOParamsVals& params);

@@ -1,0 +1,43 @@
+#pragma once
+// The process-wide table of picture formats: type number, description, extensions, the dialog
+// pages that belong to the format and the hooks through which it is read, written and recognised.
+#include <cstdint>
+#include <string>
+
+class TStream;
+class TKVBitmap;
+class TIOParamsVals;
+struct TKVProgressRec;
+
+using TKVReadHook = void (*)(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool preview,
+                             TKVProgressRec& progress);
+using TKVWriteHook = void (*)(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress);
+using TKVTestHook = bool (*)(TStream& stream);
+
+// Pages of the parameters-preview dialog.
+enum : uint16_t {
+    ppJPEG = 4, ppTIFF = 8, ppGIF = 16, ppBMP = 32, ppPCX = 64, ppPNG = 128, ppTGA = 256, ppJ2000 = 512,
+};
+
+struct TKVFileFormatEntry {
+    int FileType = 0;
+    std::string Description;  // at most 80 characters
+    std::string Extensions;   // upper case, without dots, separated by ";"
+    // True when the input/output component handles the format itself; the hooks then only mark
+    // that it can be read and written.
+    bool BuiltIn = false;
+    uint16_t DialogPages = 0;
+    TKVReadHook ReadHook = nullptr;
+    TKVWriteHook WriteHook = nullptr;
+    TKVTestHook TestHook = nullptr;
+};
+
+// Appends a copy; returns its index. The built-in formats are registered on first use.
+int RegisterFileFormat(const TKVFileFormatEntry& entry);
+void UnregisterFileFormat(int fileType);
+const TKVFileFormatEntry* GetFileFormatByType(int fileType);
+// Letter case and one leading "." are ignored.
+const TKVFileFormatEntry* GetFileFormatByExt(const std::string& extension);
+int GetFileFormatExtCount(int fileType);
+// Empty past the end or without an entry.
+std::string GetFileFormatExt(int fileType, int index);
