@@ -10,7 +10,7 @@ PACKAGES=(
   libfontconfig-dev libfreetype-dev fonts-liberation2
   qt6-base-dev qt6-svg-dev libgl-dev
   libavformat-dev libavcodec-dev libswscale-dev libavdevice-dev libavutil-dev
-  libsane-dev libcurl4-openssl-dev libwmf-dev libemf2svg-dev
+  libsane-dev libcurl4-openssl-dev libwmf-dev libemf2svg-dev libuemf-dev
   # opening documents and mail from the desktop; locales for the number-format tests
   xdg-utils locales
   # independent tools the tests check our output with

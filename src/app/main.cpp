@@ -1,6 +1,7 @@
 #include <QApplication>
 
 #include "platform/Shell.h"
+#include "platform/qt/Metafile.h"
 #include "platform/qt/QtCanvas.h"
 
 int main(int argc, char** argv) {
@@ -9,5 +10,6 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Mordale");
     InstallQtCanvas();
+    InstallQtGraphics();
     return 0;
 }

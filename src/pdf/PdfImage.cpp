@@ -1,5 +1,6 @@
 #include "PdfImage.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "PdfOutput.h"
 #include "PdfSecurity.h"
 #include "PictureFile.h"
+#include "platform/Canvas.h"
 #include "platform/Graphics.h"
 #include "platform/Jpeg.h"
 
@@ -70,6 +72,36 @@ std::vector<uint8_t> RgbPixels(const TBitmap& bitmap) {
     return pixels;
 }
 
+constexpr double MetafileResolution = 600;  // dots per inch
+constexpr double MaxMetafilePixels = 4000000;
+
+// Pictures that are not bitmaps, drawn on white: metafiles at the metafile resolution within the
+// pixel budget, anything else at its own size.
+TBitmap Rasterised(const TGraphic& graphic) {
+    double width = graphic.Width(), height = graphic.Height();
+    if (graphic.Scalable()) {
+        const double screen = ScreenPixelsPerInch;
+        const double pixels = std::pow(MetafileResolution / screen, 2) * width * height;
+        double resolution = MetafileResolution;
+        if (pixels > MaxMetafilePixels) {
+            const double exact = std::sqrt(MaxMetafilePixels / pixels) * MetafileResolution;
+            // Rounded, a resolution below one dot per inch would vanish: such vast pictures keep it exact.
+            resolution = exact < 1 ? exact : std::nearbyint(exact);
+        }
+        width = std::max(std::nearbyint(width * resolution / screen), 1.0);
+        height = std::max(std::nearbyint(height * resolution / screen), 1.0);
+    }
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap.SetSize(int(width), int(height));
+    TCanvas& canvas = bitmap.Canvas();
+    canvas.Brush.Color = clWhite;
+    canvas.Brush.Style = TBrushStyle::bsSolid;
+    canvas.FillRect(Rect(0, 0, bitmap.Width(), bitmap.Height()));
+    canvas.StretchDraw(Rect(0, 0, bitmap.Width(), bitmap.Height()), graphic);
+    return bitmap;
+}
+
 }  // namespace
 
 uint64_t GraphicHandle(const TGraphic& graphic) {
@@ -84,7 +116,9 @@ uint64_t GraphicHandle(const TGraphic& graphic) {
     } else if (const auto* jpeg = dynamic_cast<const TJPEGImage*>(&graphic)) {
         hash = HashBytes(Mix(hash, 1), jpeg->Data().data(), jpeg->Data().size());
     } else {
-        return 0;
+        TMemoryStream saved;
+        graphic.SaveToStream(saved);
+        hash = HashBytes(Mix(hash, 2), saved.Bytes().data(), saved.Bytes().size());
     }
     return hash ? hash : 1;
 }
@@ -105,7 +139,13 @@ void TPdfImage::FromGraphic(const TGraphic& graphic, TPdfCompressMode compressio
         }
         FromBitmap(decoded, compression, jpegQuality);
     } else {
-        throw EPdfError(SImageNotSupported, fileName_);
+        TBitmap drawn;
+        try {
+            drawn = Rasterised(graphic);
+        } catch (const EInvalidOperation&) {  // no drawing engine
+            throw EPdfError(SImageNotSupported, fileName_);
+        }
+        FromBitmap(drawn, compression, jpegQuality);
     }
 }
 
@@ -176,9 +216,7 @@ void TPdfImage::FromFile(const std::string& fileName, TPdfCompressMode compressi
             Ascii85Encode(jpeg.Data().data(), jpeg.Data().size(), data_);
             return;
         }
-        TBitmap bitmap;
-        LoadPictureFile(fileName, bitmap);
-        FromBitmap(bitmap, compression, jpegQuality);
+        FromGraphic(*LoadPictureFile(fileName), compression, jpegQuality, 0);
     } catch (const EPdfError&) {
         throw;
     } catch (const Exception&) {

@@ -13,6 +13,16 @@ TCanvasFactory& Factory() {
 
 void SetCanvasFactory(TCanvasFactory factory) { Factory() = std::move(factory); }
 
+void TCanvas::Draw(int x, int y, const TGraphic& graphic) {
+    StretchDraw(Rect(x, y, x + graphic.Width(), y + graphic.Height()), graphic);
+}
+
+void TCanvas::StretchDraw(const TRect& rect, const TGraphic& graphic) {
+    if (!graphic.Empty() && rect.Width() > 0 && rect.Height() > 0) graphic.Draw(*this, rect);
+}
+
+void TBitmap::Draw(TCanvas& canvas, const TRect& rect) const { canvas.DrawBitmap(rect, *this); }
+
 TBitmap::CanvasSlot::CanvasSlot() = default;
 TBitmap::CanvasSlot::CanvasSlot(const CanvasSlot&) {}
 TBitmap::CanvasSlot::~CanvasSlot() = default;

@@ -36,8 +36,14 @@ public:
     virtual void TextOut(int x, int y, const std::string& text) = 0;
     virtual int TextWidth(const std::string& text) = 0;
     virtual int TextHeight(const std::string& text) = 0;
-    virtual void Draw(int x, int y, const TBitmap& bitmap) = 0;
-    virtual void StretchDraw(const TRect& rect, const TBitmap& bitmap) = 0;
+    // The graphic at its own size with its top-left corner at (x, y).
+    void Draw(int x, int y, const TGraphic& graphic);
+    void StretchDraw(const TRect& rect, const TGraphic& graphic);
+    // The bitmap's pixels stretched over rect, blended where its AlphaFormat is afDefined; the
+    // primitive under TBitmap's drawing.
+    virtual void DrawBitmap(const TRect& rect, const TBitmap& bitmap) = 0;
+    // The part of the surface that drawing can reach.
+    virtual TRect ClipRect() const = 0;
 
 private:
     TPoint penPos_;

@@ -249,6 +249,7 @@ void TBitmap::Assign(const TBitmap& source) {
     width_ = source.width_;
     height_ = source.height_;
     format_ = source.format_;
+    alphaFormat_ = source.alphaFormat_;
     rowBytes_ = source.rowBytes_;
     pixels_ = source.pixels_;
     palette_ = source.palette_;
@@ -259,6 +260,7 @@ void TBitmap::Assign(TBitmap&& source) {
     width_ = source.width_;
     height_ = source.height_;
     format_ = source.format_;
+    alphaFormat_ = source.alphaFormat_;
     rowBytes_ = source.rowBytes_;
     pixels_ = std::move(source.pixels_);
     palette_ = std::move(source.palette_);

@@ -81,6 +81,9 @@ public:
     bool operator==(const TFont&) const = default;
 };
 
+class TCanvas;
+struct TRect;
+
 // A picture of the class library: loads and saves itself by stream and file.
 class TGraphic : public TObject {
 public:
@@ -94,6 +97,10 @@ public:
     virtual void LoadFromFile(const std::string& fileName);
     // Written to a temporary file beside the target and renamed over it only when complete.
     virtual void SaveToFile(const std::string& fileName) const;
+    // Draws the picture stretched over rect; TCanvas::Draw and TCanvas::StretchDraw call it.
+    virtual void Draw(TCanvas& canvas, const TRect& rect) const = 0;
+    // Made of drawing records rather than pixels, so it draws sharply at any resolution (metafiles).
+    virtual bool Scalable() const { return false; }
 
     bool Modified() const { return modified_; }
     // Setting it raises OnChange.
@@ -116,7 +123,8 @@ struct TPaletteEntry {
 
 int BitsPerPixel(TPixelFormat format);
 
-class TCanvas;
+// Whether the fourth byte of pf32bit pixels is opacity (0 transparent, 255 opaque, not premultiplied).
+enum class TAlphaFormat { afIgnored, afDefined };
 
 // Device-independent bitmap: rows from the top, blue-green-red bytes, each row padded to 4 bytes.
 // pf15bit is 5-5-5 and pf16bit 5-6-5 in little-endian words; pf32bit is blue, green, red, reserved.
@@ -157,12 +165,16 @@ public:
     TColor Pixel(int x, int y) const;
     void SetPixel(int x, int y, TColor color);
 
+    TAlphaFormat AlphaFormat() const { return alphaFormat_; }
+    void SetAlphaFormat(TAlphaFormat format) { alphaFormat_ = format; }
+
     // Made on first use by the drawing engine installed with SetCanvasFactory (Canvas.h);
     // raises EInvalidOperation when none is installed.
     TCanvas& Canvas();
 
     void LoadFromStream(TStream& stream) override;
     void SaveToStream(TStream& stream) const override;
+    void Draw(TCanvas& canvas, const TRect& rect) const override;
 
 private:
     // A canvas draws on the bitmap it was made for, so a copy of the bitmap starts without one.
@@ -181,6 +193,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     TPixelFormat format_ = TPixelFormat::pf24bit;
+    TAlphaFormat alphaFormat_ = TAlphaFormat::afIgnored;
     int64_t rowBytes_ = 0;
     std::vector<uint8_t> pixels_;
     std::vector<TPaletteEntry> palette_;

@@ -10,6 +10,8 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "Canvas.h"
+
 // libjpeg reports errors by calling error_exit, which must not return: each routine below that
 // calls the library sets a jump point and keeps only plain data in its frame, so the jump back
 // skips no destructor.
@@ -189,3 +191,9 @@ void TJPEGImage::AssignTo(TBitmap& bitmap) const {
 }
 
 void TJPEGImage::SetCompressionQuality(int quality) { quality_ = std::clamp(quality, 1, 100); }
+
+void TJPEGImage::Draw(TCanvas& canvas, const TRect& rect) const {
+    TBitmap decoded;
+    AssignTo(decoded);
+    canvas.DrawBitmap(rect, decoded);
+}

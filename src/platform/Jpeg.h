@@ -22,6 +22,8 @@ public:
     void LoadFromStream(TStream& stream) override;
     // Writes the compressed data unchanged.
     void SaveToStream(TStream& stream) const override;
+    // Decodes for each drawing; damaged data raise EInvalidGraphic.
+    void Draw(TCanvas& canvas, const TRect& rect) const override;
 
     // Compresses the bitmap at CompressionQuality; raises EInvalidGraphic when that fails.
     void Assign(const TBitmap& bitmap);

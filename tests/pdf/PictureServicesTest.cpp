@@ -78,18 +78,19 @@ TEST(PictureFile, KnowsJpegAndBmpByContentThenByExtension) {
     const std::string jpegNamedBmp = scratch.Path("photo.bmp");
     ASSERT_EQ(RunTool("convert -size 5x3 xc:red " + Quoted("jpg:" + jpegNamedBmp)).status, 0);
     EXPECT_TRUE(IsJpegFile(jpegNamedBmp));
-    TBitmap bitmap;
-    LoadPictureFile(jpegNamedBmp, bitmap);
-    EXPECT_EQ(bitmap.Width(), 5);
+    const auto jpeg = LoadPictureFile(jpegNamedBmp);
+    ASSERT_TRUE(dynamic_cast<TJPEGImage*>(jpeg.get()));
+    EXPECT_EQ(jpeg->Width(), 5);
     const std::string bmp = scratch.Path("picture");
     ASSERT_EQ(RunTool("convert -size 4x2 xc:blue " + Quoted("bmp3:" + bmp)).status, 0);
     EXPECT_FALSE(IsJpegFile(bmp));
-    LoadPictureFile(bmp, bitmap);
-    EXPECT_EQ(bitmap.Pixel(1, 1), clBlue);
+    const auto bitmap = LoadPictureFile(bmp);
+    ASSERT_TRUE(dynamic_cast<TBitmap*>(bitmap.get()));
+    EXPECT_EQ(dynamic_cast<TBitmap&>(*bitmap).Pixel(1, 1), clBlue);
     WriteFile(scratch.Path("text.jpg"), "plain text");
-    EXPECT_THROW(LoadPictureFile(scratch.Path("text.jpg"), bitmap), EInvalidGraphic);
+    EXPECT_THROW(LoadPictureFile(scratch.Path("text.jpg")), EInvalidGraphic);
     WriteFile(scratch.Path("text.png"), "plain text");
-    EXPECT_THROW(LoadPictureFile(scratch.Path("text.png"), bitmap), EInvalidGraphic);
+    EXPECT_THROW(LoadPictureFile(scratch.Path("text.png")), EInvalidGraphic);
     EXPECT_THROW(IsJpegFile(scratch.Path("missing.jpg")), EFOpenError);
 }
 

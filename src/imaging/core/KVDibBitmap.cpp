@@ -46,12 +46,10 @@ public:
     }
     int TextWidth(const std::string& text) override { return Surface().TextWidth(text); }
     int TextHeight(const std::string& text) override { return Surface().TextHeight(text); }
-    void Draw(int x, int y, const TBitmap& bitmap) override {
-        Drawing([&](TCanvas& canvas) { canvas.Draw(x, y, bitmap); });
+    void DrawBitmap(const TRect& rect, const TBitmap& bitmap) override {
+        Drawing([&](TCanvas& canvas) { canvas.DrawBitmap(rect, bitmap); });
     }
-    void StretchDraw(const TRect& rect, const TBitmap& bitmap) override {
-        Drawing([&](TCanvas& canvas) { canvas.StretchDraw(rect, bitmap); });
-    }
+    TRect ClipRect() const override { return Rect(0, 0, dib_.GetWidth(), dib_.GetHeight()); }
 
 private:
     // The copy's canvas with this canvas's pen, brush, font and pen position.

@@ -22,6 +22,11 @@ QImage ToQImage(const TBitmap& bitmap) {
         }
         return image;
     }
+    if (bits == 32 && bitmap.AlphaFormat() == TAlphaFormat::afDefined) {
+        QImage image(width, height, QImage::Format_ARGB32);
+        for (int y = 0; y < height; ++y) std::memcpy(image.scanLine(y), bitmap.ScanLine(y), size_t(width) * 4);
+        return image;
+    }
     QImage image(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y) {
         auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
@@ -60,6 +65,7 @@ void FromQImage(const QImage& image, TBitmap& bitmap) {
         result.SetSize(width, height);
         for (int y = 0; y < height; ++y)  // ARGB32 is blue, green, red, alpha in memory on little-endian
             std::memcpy(result.ScanLine(y), argb.constScanLine(y), size_t(width) * 4);
+        result.SetAlphaFormat(TAlphaFormat::afDefined);
     } else {
         const QImage rgb = image.convertToFormat(QImage::Format_BGR888);
         result.SetPixelFormat(TPixelFormat::pf24bit);

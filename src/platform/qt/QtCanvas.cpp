@@ -214,19 +214,15 @@ public:
 
     int TextHeight(const std::string&) override { return QFontMetrics(ToQFont(Font)).height(); }
 
-    void Draw(int x, int y, const TBitmap& bitmap) override {
-        if (bitmap.Empty()) return;
-        const QImage image = ToQImage(bitmap);  // a copy: the picture may be this canvas's own
-        Paint([&](QPainter& painter) { painter.drawImage(QPoint(x, y), image); });
-    }
-
-    void StretchDraw(const TRect& rect, const TBitmap& bitmap) override {
+    void DrawBitmap(const TRect& rect, const TBitmap& bitmap) override {
         if (bitmap.Empty() || rect.Width() <= 0 || rect.Height() <= 0) return;
-        const QImage image = ToQImage(bitmap);
+        const QImage image = ToQImage(bitmap);  // a copy: the picture may be this canvas's own
         Paint([&](QPainter& painter) {
             painter.drawImage(ToQRect(rect.Left, rect.Top, rect.Right, rect.Bottom), image);
         });
     }
+
+    TRect ClipRect() const override { return Rect(0, 0, bitmap_.Width(), bitmap_.Height()); }
 
 private:
     bool Inside(int x, int y) const { return x >= 0 && y >= 0 && x < bitmap_.Width() && y < bitmap_.Height(); }

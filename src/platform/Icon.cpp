@@ -1,0 +1,184 @@
+#include "Icon.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "Bmp.h"
+#include "Canvas.h"
+
+namespace {
+
+constexpr int DirectoryHeaderSize = 6, DirectoryEntrySize = 16, InfoHeaderSize = 40;
+
+[[noreturn]] void Invalid(const std::string& detail) { throw EInvalidGraphic("Icon image is not valid: " + detail); }
+
+uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint32_t Get32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+void Put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+
+struct TIconEntry {
+    int width = 0, height = 0, bitCount = 0;
+    const uint8_t* data = nullptr;
+    int64_t size = 0;
+};
+
+// Every entry of the directory, each checked to lie inside the data.
+std::vector<TIconEntry> ReadDirectory(const std::vector<uint8_t>& data) {
+    const int64_t total = int64_t(data.size());
+    if (total < DirectoryHeaderSize) Invalid("truncated header");
+    const uint8_t* p = data.data();
+    if (Get16(p) != 0 || Get16(p + 2) != 1) Invalid("not an icon file");
+    const int count = Get16(p + 4);
+    if (count == 0) Invalid("no images");
+    if (DirectoryHeaderSize + int64_t(count) * DirectoryEntrySize > total) Invalid("truncated directory");
+    std::vector<TIconEntry> entries;
+    for (int i = 0; i < count; ++i) {
+        const uint8_t* e = p + DirectoryHeaderSize + i * DirectoryEntrySize;
+        TIconEntry entry;
+        entry.width = e[0] ? e[0] : 256;
+        entry.height = e[1] ? e[1] : 256;
+        entry.bitCount = Get16(e + 6);
+        entry.size = Get32(e + 8);
+        const int64_t offset = Get32(e + 12);
+        if (entry.size == 0 || offset > total || entry.size > total - offset) Invalid("image data beyond the end");
+        entry.data = p + offset;
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+const TIconEntry& BestEntry(const std::vector<TIconEntry>& entries) {
+    const TIconEntry* best = &entries.front();
+    for (const TIconEntry& e : entries) {
+        const int64_t area = int64_t(e.width) * e.height, bestArea = int64_t(best->width) * best->height;
+        if (area > bestArea || (area == bestArea && e.bitCount > best->bitCount)) best = &e;
+    }
+    return *best;
+}
+
+void CheckSide(int64_t side) {
+    if (side <= 0 || side > TIcon::MaxSide) Invalid("image size " + std::to_string(side));
+}
+
+TBitmap DecodePng(const TIconEntry& entry) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    struct TRelease {
+        png_image& png;
+        ~TRelease() { png_image_free(&png); }  // does nothing once the reading ended
+    } release{png};
+    if (!png_image_begin_read_from_memory(&png, entry.data, size_t(entry.size))) Invalid(png.message);
+    if (png.width == 0 || png.width > TIcon::MaxSide || png.height == 0 || png.height > TIcon::MaxSide)
+        Invalid("image size " + std::to_string(png.width) + " x " + std::to_string(png.height));
+    png.format = PNG_FORMAT_BGRA;  // the byte order of pf32bit
+    TBitmap image;
+    image.SetPixelFormat(TPixelFormat::pf32bit);
+    image.SetSize(int(png.width), int(png.height));
+    std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(png));
+    if (!png_image_finish_read(&png, nullptr, pixels.data(), 0, nullptr)) Invalid(png.message);
+    for (int y = 0; y < image.Height(); ++y)
+        std::memcpy(image.ScanLine(y), pixels.data() + size_t(y) * png.width * 4, size_t(png.width) * 4);
+    return image;
+}
+
+// The colour part of a BMP-form image as the bitmap reader decodes it: the entry's data behind a
+// file header, the doubled height of colour and mask halved.
+TBitmap DecodeColours(const TIconEntry& entry, int height, int64_t pixelStart) {
+    constexpr int FileHeaderSize = 14;
+    std::vector<uint8_t> file(FileHeaderSize);
+    file[0] = 'B';
+    file[1] = 'M';
+    Put32(&file[2], uint32_t(FileHeaderSize + entry.size));
+    Put32(&file[10], uint32_t(FileHeaderSize + pixelStart));
+    file.insert(file.end(), entry.data, entry.data + entry.size);
+    Put32(&file[FileHeaderSize + 8], uint32_t(height));
+    TMemoryStream stream;
+    stream.WriteBuffer(file.data(), int64_t(file.size()));
+    stream.SetPosition(0);
+    TBitmap colours;
+    ReadBmp(stream, colours);
+    return colours;
+}
+
+TBitmap DecodeBmp(const TIconEntry& entry) {
+    if (entry.size < InfoHeaderSize) Invalid("truncated image header");
+    const uint8_t* info = entry.data;
+    const int64_t infoSize = Get32(info);
+    const int64_t width = int32_t(Get32(info + 4)), doubledHeight = int32_t(Get32(info + 8));
+    const int bits = Get16(info + 14);
+    const uint32_t compression = Get32(info + 16), colorsUsed = Get32(info + 32);
+    if (infoSize < InfoHeaderSize || infoSize > entry.size) Invalid("image header size " + std::to_string(infoSize));
+    if (compression != 0) Invalid("compressed image data");
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        Invalid(std::to_string(bits) + " bits per pixel");
+    CheckSide(width);
+    CheckSide(doubledHeight / 2);
+    const int64_t height = doubledHeight / 2;
+    int64_t colours = 0;
+    if (bits <= 8) {
+        colours = colorsUsed ? colorsUsed : int64_t(1) << bits;
+        if (colours > int64_t(1) << bits) Invalid(std::to_string(colours) + " palette entries");
+    }
+    const int64_t pixelStart = infoSize + colours * 4;
+    const int64_t colourRow = (width * bits + 31) / 32 * 4, maskRow = (width + 31) / 32 * 4;
+    const int64_t maskStart = pixelStart + colourRow * height;
+    if (maskStart > entry.size) Invalid("truncated image data");
+
+    const TBitmap colours32 = DecodeColours(entry, int(height), pixelStart);
+    // 32-bit images whose alpha bytes are all zero are older icons that rely on the mask.
+    bool ownAlpha = false;
+    if (bits == 32)
+        for (int y = 0; y < colours32.Height() && !ownAlpha; ++y)
+            for (int x = 0; x < colours32.Width() && !ownAlpha; ++x) ownAlpha = colours32.ScanLine(y)[4 * x + 3] != 0;
+    const bool masked = !ownAlpha && maskStart + maskRow * height <= entry.size;
+
+    TBitmap image;
+    image.SetPixelFormat(TPixelFormat::pf32bit);
+    image.SetSize(int(width), int(height));
+    for (int y = 0; y < image.Height(); ++y) {
+        uint8_t* out = image.ScanLine(y);
+        const uint8_t* mask = entry.data + maskStart + maskRow * (height - 1 - y);  // rows from the bottom
+        for (int x = 0; x < image.Width(); ++x) {
+            const TColor colour = colours32.Pixel(x, y);
+            out[4 * x] = uint8_t(GetBValue(colour));
+            out[4 * x + 1] = uint8_t(GetGValue(colour));
+            out[4 * x + 2] = uint8_t(GetRValue(colour));
+            if (ownAlpha) out[4 * x + 3] = colours32.ScanLine(y)[4 * x + 3];
+            else if (masked) out[4 * x + 3] = (mask[x >> 3] & (0x80 >> (x & 7))) ? 0 : 255;
+            else out[4 * x + 3] = 255;
+        }
+    }
+    return image;
+}
+
+}  // namespace
+
+void TIcon::SetWidth(int) { throw EInvalidGraphic("The size of an icon cannot be changed"); }
+void TIcon::SetHeight(int) { throw EInvalidGraphic("The size of an icon cannot be changed"); }
+
+void TIcon::LoadFromStream(TStream& stream) {
+    const int64_t size = stream.Size() - stream.Position();
+    if (size > MaxDataBytes) Invalid("file of " + std::to_string(size) + " bytes is too large");
+    std::vector<uint8_t> data(size_t(std::max<int64_t>(size, 0)));
+    stream.ReadBuffer(data.data(), int64_t(data.size()));
+    const std::vector<TIconEntry> entries = ReadDirectory(data);
+    const TIconEntry& entry = BestEntry(entries);
+    static constexpr uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const bool png = entry.size >= 8 && std::memcmp(entry.data, PngSignature, 8) == 0;
+    TBitmap image = png ? DecodePng(entry) : DecodeBmp(entry);
+    image.SetAlphaFormat(TAlphaFormat::afDefined);
+    data_ = std::move(data);
+    image_.Assign(std::move(image));
+    Changed();
+}
+
+void TIcon::SaveToStream(TStream& stream) const { stream.WriteBuffer(data_.data(), int64_t(data_.size())); }
+
+void TIcon::Draw(TCanvas& canvas, const TRect& rect) const { canvas.DrawBitmap(rect, image_); }
