@@ -21,16 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The code of the numbered error that the call raises, 0 when it raises none.
-int32_t ErrorCodeOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const EBrelvantError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
-
 // Runs the call in a child process without the privileges that would let root write anywhere,
 // and returns the code of the numbered error it raised (0 for none, -1 for another failure).
 int32_t ErrorCodeWithoutPrivileges(const std::function<void()>& call) {

@@ -146,3 +146,12 @@ TCLocaleGuard::~TCLocaleGuard() {
     const TLocaleLookupLeakGuard guard;
     std::setlocale(LC_ALL, old_.c_str());
 }
+
+int32_t ErrorCodeOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const EBrelvantError& e) {
+        return e.ErrorCode;
+    }
+    return 0;
+}

@@ -1,5 +1,7 @@
 #pragma once
 // Shared helpers of the utility library's tests.
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -7,6 +9,9 @@
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #endif
+
+// The code of the numbered error that the call raises, 0 when it raises none.
+int32_t ErrorCodeOf(const std::function<void()>& call);
 
 // A fresh folder under the temporary directory, removed with everything in it.
 class TTempFolder {

@@ -12,15 +12,6 @@
 
 namespace {
 
-int32_t ErrorCodeOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const EBrelvantError& e) {
-        return e.ErrorCode;
-    }
-    return 0;
-}
-
 std::vector<std::string> Items(const TStringList& list) {
     std::vector<std::string> items;
     for (int i = 0; i < list.Count(); ++i) items.push_back(list.Strings(i));
