@@ -36,16 +36,18 @@ protected:
     TTempFolder folder;
 };
 
+struct TCompositionCase {
+    int32_t code;
+    std::string param, suffix;
+    bool withCode;
+    std::string expected;
+};
+
 TEST_F(ErrorsTest, ComposesTextsFromCodeParameterAndSuffix) {
     const std::string p200(200, 'p'), p201(201, 'p');
     std::string wide200;  // 200 characters of two bytes each
     for (int i = 0; i < 200; ++i) wide200 += "\xC3\xA9";
-    const struct {
-        int32_t code;
-        std::string param, suffix;
-        bool withCode;
-        std::string expected;
-    } cases[] = {
+    const TCompositionCase cases[] = {
         {4, "/pics/a.jpg", ".", false, "File not found : /pics/a.jpg."},
         {4, "/pics/a.", ".", false, "File not found : /pics/a."},          // no second full stop
         {4, "/pics/a.jpg", "", false, "File not found : /pics/a.jpg"},     // the exception's own text
@@ -75,12 +77,7 @@ TEST_F(ErrorsTest, ComposesTextsFromCodeParameterAndSuffix) {
 
 TEST_F(ErrorsTest, AnInstalledLookupReplacesTheTableAndLabelsCodes) {
     ErrorTextCallback = CatalogueText;
-    const struct {
-        int32_t code;
-        std::string param, suffix;
-        bool withCode;
-        std::string expected;
-    } cases[] = {
+    const TCompositionCase cases[] = {
         {1, "", "", false, "First" + CrLf + "Second" + CrLf + "Third"},
         {2, "/a.jpg", ".", false, "Ends in a line break" + CrLf + "/a.jpg."},  // no " : " after a break
         {4, "/a.jpg", ".", false, "Error 4 : /a.jpg."},                       // the table is not consulted
