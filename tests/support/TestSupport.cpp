@@ -1,0 +1,109 @@
+#include "TestSupport.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/Exception.h"
+
+TScratchFolder::TScratchFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "mordale-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    folder_ = pattern;
+}
+
+TScratchFolder::~TScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+}
+
+std::vector<std::string> TScratchFolder::Files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TCommandResult RunTool(const std::string& command, bool withErrors) {
+    TCommandResult result{-1, {}};
+    FILE* pipe = ::popen((command + (withErrors ? " 2>&1" : "")).c_str(), "r");
+    if (!pipe) return result;
+    std::array<char, 4096> buffer;
+    size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.output.append(buffer.data(), n);
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string MessageOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "(no exception)";
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary);
+    file << bytes;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+size_t CountOf(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + part.size())) ++count;
+    return count;
+}
+
+::testing::AssertionResult QpdfChecks(const std::string& path, const std::string& password) {
+    const std::string option = password.empty() ? "" : " --password=" + Quoted(password);
+    const TCommandResult result = RunTool("qpdf --check" + option + " " + Quoted(path));
+    // Exit 0: no problems; 3: warnings only, which we count as damage too.
+    if (result.status == 0 && Contains(result.output, "No syntax or stream encoding errors"))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "qpdf --check " << path << " exited " << result.status << ":\n"
+                                         << result.output;
+}
+
+TRgbImage ParsePpm(const std::string& data) {
+    TRgbImage image;
+    std::istringstream header(data);
+    std::string magic;
+    int maxValue = 0;
+    header >> magic >> image.width >> image.height >> maxValue;
+    if (!header || magic != "P6" || maxValue != 255) return {};
+    const size_t start = size_t(header.tellg()) + 1;
+    if (start > data.size()) return {};
+    image.pixels.assign(data.begin() + long(start), data.end());
+    if (image.pixels.size() != size_t(image.width) * image.height * 3) return {};
+    return image;
+}
+
+TRgbImage ReadPpm(const std::string& path) { return ParsePpm(ReadFile(path)); }
+
+TRgbImage ReadWithImageMagick(const std::string& path) {
+    const TCommandResult result = RunTool("convert " + Quoted(path + "[0]") + " -depth 8 ppm:-", false);
+    return result.status == 0 ? ParsePpm(result.output) : TRgbImage{};
+}
