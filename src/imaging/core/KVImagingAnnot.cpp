@@ -9,7 +9,7 @@
 
 #include "imaging/core/KVDibBitmap.h"
 #include "imaging/core/KVViewServices.h"
-#include "imaging/proc/KVColorModels.h"
+#include "imaging/core/KVPackedDib.h"
 
 namespace {
 
