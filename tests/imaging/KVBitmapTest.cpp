@@ -54,7 +54,10 @@ std::vector<std::vector<uint8_t>> Rows(TKVBitmap& bitmap) {
 std::unique_ptr<TKVBitmap> Painted(int width, int height, TKVPixelFormat format, TKVLocation location) {
     auto bitmap = std::make_unique<TKVBitmap>();
     bitmap->SetLocation(location);
+    // A small picture would otherwise move to memory when it is allocated.
+    if (location == kvFile) bitmap->SetMemoryThreshold(0);
     bitmap->Allocate(width, height, format);
+    EXPECT_EQ(bitmap->Location(), location);
     Paint(*bitmap);
     return bitmap;
 }
@@ -71,6 +74,7 @@ TEST_F(KVBitmapTest, RowLengths) {
         {kv24RGB, 1, 32, 4}, {kv24RGB, 5, 32, 16}, {kv1Bit, 33, 32, 8}, {kv1Bit, 32, 32, 4},
         {kv8Gray, 3, 32, 4}, {kv16Gray, 3, 32, 8}, {kv32f, 3, 32, 12}, {kvCMYK, 1, 32, 4},
         {kvRGB48, 1, 32, 8}, {kv24RGB, 5, 8, 15},  {kv1Bit, 9, 8, 2},    {kv8Paletted, 5, 16, 6},
+        {kv8Gray, 10, 24, 12},
     };
     for (const Case& c : cases) {
         TKVBitmap bitmap;
@@ -78,6 +82,13 @@ TEST_F(KVBitmapTest, RowLengths) {
         bitmap.Allocate(c.width, 2, c.format);
         EXPECT_EQ(bitmap.GetRowLen(), c.rowLen) << int(c.format) << " width " << c.width << " align " << c.align;
         EXPECT_EQ(bitmap.GetBitCount(), KVPixelFormatBitCount(c.format));
+    }
+    // An alignment of 12 bits would give ten 8-bit pixels rows of 7 bytes.
+    for (int align : {12, 4, 0, -8}) {
+        TKVBitmap bitmap;
+        bitmap.SetRowAlign(16);
+        EXPECT_THROW(bitmap.SetRowAlign(align), EInvalidOperation) << align;
+        EXPECT_EQ(bitmap.RowAlign(), 16);
     }
 }
 
@@ -228,7 +239,14 @@ TEST_F(KVBitmapTest, DefaultThreshold) {
     KVDefaultMemoryThreshold = 12345;
     EXPECT_EQ(TKVBitmap().MemoryThreshold(), 12345);
     KVDefaultMemoryThreshold = -1;
-    EXPECT_EQ(TKVBitmap().MemoryThreshold(), KVAvailablePhysicalMemory() / 2);
+    // The available memory changes between two readings, so the rule is checked on given figures.
+    EXPECT_EQ(KVThresholdForAvailableMemory(0), 33554432);
+    EXPECT_EQ(KVThresholdForAvailableMemory(8000000001), 4000000000);
+    EXPECT_GT(TKVBitmap().MemoryThreshold(), 0);
+    TKVBitmap own;
+    own.SetMemoryThreshold(-1);  // a threshold of the bitmap's own, not the default
+    own.Allocate(1, 1, kv8Gray);
+    EXPECT_EQ(own.Location(), kvFile);
 }
 
 TEST_F(KVBitmapTest, FailedAllocationLeavesThePictureIntact) {
@@ -365,10 +383,19 @@ TEST_F(KVBitmapTest, EncapsulatedTBitmap) {
         EXPECT_EQ(bitmap.GetPixelRGB(1, 2), KVCreateRGB(10, 20, 30));
         bitmap.GetScanline(0)[0] = 99;  // no copy: the caller's pixels change
         EXPECT_EQ(platform.ScanLine(0)[0], 99);
-        // The owner resizes its bitmap; the wrapper reads the new size back.
+        // The owner resizes its bitmap; the wrapper reads the new size back, and its alpha
+        // channel follows a change of the width alone as well as of both sides.
+        TKVBitmap* alpha = bitmap.GetAlphaChannel();
+        platform.SetSize(7, 3);
+        EXPECT_EQ(bitmap.GetWidth(), 7);
+        EXPECT_EQ(bitmap.GetAlphaChannel()->GetWidth(), 7);
+        EXPECT_EQ(bitmap.GetAlphaChannel()->GetHeight(), 3);
         platform.SetSize(8, 5);
         EXPECT_EQ(bitmap.GetWidth(), 8);
         EXPECT_EQ(bitmap.GetScanline(4), platform.ScanLine(4));
+        alpha = bitmap.GetAlphaChannel();
+        EXPECT_EQ(alpha->GetWidth(), 8);
+        EXPECT_EQ(alpha->GetHeight(), 5);
     }
     EXPECT_EQ(platform.Width(), 8);  // not freed with the wrapper
 
@@ -457,6 +484,9 @@ TEST_F(KVBitmapTest, ContentTests) {
     EXPECT_TRUE(bitmap.IsGrayScale());
     EXPECT_FALSE(bitmap.IsAllZero());
     bitmap.GetScanline(1)[0] = 1;
+    EXPECT_FALSE(bitmap.IsGrayScale());
+    bitmap.Fill(clGray);
+    bitmap.GetScanline(0)[3 * 4 + 2] = 1;  // the last pixel of a row
     EXPECT_FALSE(bitmap.IsGrayScale());
     bitmap.Fill(clBlack);
     EXPECT_TRUE(bitmap.IsAllZero());
