@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "imaging/core/KVBasicHelpers.h"
@@ -233,6 +235,122 @@ TEST_F(KVBitmapTest, LargePictureGoesToATemporaryFileAndLeavesNothingBehind) {
         EXPECT_EQ(TempFiles(), 1);
     }
     EXPECT_EQ(TempFiles(), 0);
+}
+
+TEST_F(KVBitmapTest, FileLocationRowAccess) {
+    auto bitmap = Painted(16, 4, kv8Gray, kvFile);
+    const auto painted = Rows(*bitmap);
+    // A row fetched read-only is not written back, whatever was done to it.
+    bitmap->SetAccess(kvaRead);
+    bitmap->GetScanline(1)[0] = 99;
+    bitmap->GetScanline(2);
+    bitmap->SetAccess(kvaReadWrite);
+    EXPECT_EQ(Rows(*bitmap), painted);
+    // A write-only row is not read from the file; what is written into it is kept.
+    bitmap->SetAccess(kvaWrite);
+    const uint8_t* fresh = bitmap->GetScanline(2);
+    EXPECT_NE(std::vector<uint8_t>(fresh, fresh + 16), painted[2]);
+    std::memset(bitmap->GetScanline(2), 5, 16);
+    bitmap->SetAccess(kvaReadWrite);
+    EXPECT_EQ(bitmap->GetScanline(2)[15], 5);
+}
+
+// The row written last, with no other row fetched after it, must reach whatever takes over the rows.
+TEST_F(KVBitmapTest, FileLocationFlushesTheLastRowWrittenBeforeHandingOver) {
+    using Bitmap = std::unique_ptr<TKVBitmap>;
+    auto inFile = [] {
+        auto target = std::make_unique<TKVBitmap>();
+        target->SetMemoryThreshold(0);
+        return target;
+    };
+    struct Operation {
+        const char* name;
+        std::function<Bitmap(Bitmap)> run;
+    } operations[] = {
+        {"SetLocation to memory",
+         [](Bitmap b) {
+             b->SetMemoryThreshold(int64_t(1) << 40);
+             b->SetLocation(kvMemory);
+             return b;
+         }},
+        {"SetLocation to a TBitmap",
+         [](Bitmap b) {
+             b->SetLocation(kvTBitmap);
+             return b;
+         }},
+        {"Assign into memory",
+         [](Bitmap b) {
+             auto target = std::make_unique<TKVBitmap>();
+             target->SetLocation(kvMemory);
+             target->Assign(b.get());
+             return target;
+         }},
+        {"Assign into another file",
+         [&](Bitmap b) {
+             auto target = inFile();
+             target->Assign(b.get());
+             EXPECT_EQ(target->Location(), kvFile);
+             return target;
+         }},
+        {"AssignImage into another file",
+         [&](Bitmap b) {
+             auto target = inFile();
+             target->AssignImage(*b);
+             return target;
+         }},
+        {"MoveStorageTo",
+         [](Bitmap b) {
+             auto target = std::make_unique<TKVBitmap>();
+             b->MoveStorageTo(*target);
+             return target;
+         }},
+        {"conversion to 24 bits",
+         [](Bitmap b) {
+             b->SetPixelFormat(kv24RGB);
+             EXPECT_EQ(b->Location(), kvFile);
+             return b;
+         }},
+    };
+    for (const Operation& operation : operations)
+        for (const TKVAccess access : {kvaWrite, kvaReadWrite})
+            for (const int row : {0, 3}) {
+                SCOPED_TRACE(std::string(operation.name) + ", row " + std::to_string(row) +
+                             (access == kvaWrite ? ", write-only" : ", read-write"));
+                auto bitmap = Painted(16, 4, kv8Gray, kvFile);
+                auto expected = Rows(*bitmap);
+                bitmap->SetAccess(access);
+                std::memset(bitmap->GetScanline(row), 200, 16);
+                bitmap->SetAccess(kvaReadWrite);
+                expected[size_t(row)].assign(16, 200);
+                const Bitmap result = operation.run(std::move(bitmap));
+                ASSERT_EQ(result->GetHeight(), 4);
+                for (int y = 0; y < 4; ++y)
+                    for (int x = 0; x < 16; ++x) {
+                        const uint8_t level = expected[size_t(y)][size_t(x)];
+                        ASSERT_EQ(result->GetPixelRGB(x, y), (TKVRGB{level, level, level})) << x << "," << y;
+                    }
+            }
+}
+
+// Row offsets of a picture over 4 GiB do not wrap at 32 bits; the file is sparse, so this is cheap.
+TEST_F(KVBitmapTest, FileOffsetsBeyondFourGiB) {
+    TKVBitmap bitmap;
+    bitmap.SetMemoryThreshold(0);
+    bitmap.Allocate(65536, 65538, kv8Gray);
+    ASSERT_EQ(bitmap.Location(), kvFile);
+    for (const auto& entry : std::filesystem::directory_iterator(folder_)) EXPECT_EQ(entry.file_size(), uint64_t(65536) * 65538);
+    const std::pair<int, uint8_t> written[] = {{0, 3}, {65536, 9}, {65537, 7}};  // row 65536 starts at 4 GiB
+    {
+        TKVAccessScope writing(bitmap, kvaWrite);
+        for (const auto& [row, value] : written) std::memset(bitmap.GetScanline(row), value, 65536);
+    }
+    TKVAccessScope reading(bitmap, kvaRead);
+    for (const auto& [row, value] : written) {
+        const uint8_t* line = bitmap.GetScanline(row);
+        EXPECT_EQ(line[0], value) << row;
+        EXPECT_EQ(line[65535], value) << row;
+    }
+    EXPECT_EQ(bitmap.GetScanline(1)[0], 0);
 }
 
 TEST_F(KVBitmapTest, DefaultThreshold) {
