@@ -10,26 +10,18 @@
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVFileBuffer.h"
 #include "platform/Graphics.h"
+#include "TestSupport.h"
 
 namespace {
 
 // Keeps temporary files in a folder of the test's own, so that left-overs can be seen.
 class KVBitmapTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = ::testing::TempDir() + "kv-bitmap-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
-        KVTempFolder = folder_;
-    }
-    void TearDown() override {
-        KVTempFolder.clear();
-        std::filesystem::remove_all(folder_);
-    }
-    int TempFiles() const {
-        return int(std::distance(std::filesystem::directory_iterator(folder_), std::filesystem::directory_iterator()));
-    }
-    std::string folder_;
+    void SetUp() override { KVTempFolder = folder_; }
+    void TearDown() override { KVTempFolder.clear(); }
+    int TempFiles() const { return int(scratch_.Files().size()); }
+    TScratchFolder scratch_;
+    const std::string folder_ = scratch_.Folder();
 };
 
 int64_t PixelBytes(TKVBitmap& bitmap) { return (int64_t(bitmap.GetWidth()) * bitmap.GetBitCount() + 7) / 8; }
