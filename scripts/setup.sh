@@ -5,6 +5,8 @@ set -euo pipefail
 PACKAGES=(
   # compilers and build tools
   g++ cmake ninja-build ccache pkg-config git libgtest-dev libgmock-dev
+  # long fuzzing runs with libFuzzer (scripts/fuzz.sh)
+  clang-14 libclang-rt-14-dev
   # libraries
   zlib1g-dev libjpeg62-turbo-dev libpng-dev libopenjp2-7-dev liblcms2-dev
   libfontconfig-dev libfreetype-dev fonts-liberation2
