@@ -44,6 +44,7 @@ bool IsFileLocked(const std::string& path);
 void WaitFileUnlocked(const std::string& path);
 // Nothing when the file does not exist; a failed deletion raises error 11 (not for THUMBS.DB).
 void DeleteFileChecked(const std::string& path);
+// Error 5 when the file cannot be read; EConvertError for a time outside the years 1 to 9999.
 TDateTime GetFileDate(const std::string& path);
 // 0 when the file cannot be read.
 int64_t GetFileSizeByName(const std::string& path);
