@@ -230,4 +230,25 @@ TEST(Registry, OpensKeyPathsComponentByComponent) {
     EXPECT_TRUE(registry.OpenKey("\\Software\\Brelvant\\mordale\\Fonts\\Names", false));
 }
 
+TEST(Registry, ASettingsFileThatCannotBeReadIsLoggedAndKept) {
+    TLibrarySettingsGuard settings;
+    TTempFolder folder;
+    const std::string file = folder / "mordale.conf";
+    using namespace std::string_literals;
+    const std::string binary = "\x01\0\x02 the user's settings, damaged"s;
+    WriteFile(file, binary);
+    LogFileName = folder / "mordale.log";
+    {
+        TRegistry registry(file);
+        registry.OpenKey("\\Software", true);
+        registry.WriteString("Mode", "Book");
+        registry.CloseKey();
+    }
+    EXPECT_EQ(ReadFile(file + ".bad"), binary);
+    const std::string log = ReadFile(LogFileName);
+    EXPECT_NE(log.find("\"" + file + "\" could not be read (not a text file)"), std::string::npos) << log;
+    EXPECT_NE(log.find(file + ".bad"), std::string::npos) << log;
+    EXPECT_EQ(TRegistry(file).KeyExists("\\Software"), true);
+}
+
 }  // namespace
