@@ -31,6 +31,10 @@ TEST(Texts, PiecesOfTexts) {
     EXPECT_EQ(TextAfter("a.tif", '#'), "");
     EXPECT_EQ(RightText("abcdef", 2), "ef");
     EXPECT_EQ(RightText("ab", 5), "ab");
+    EXPECT_EQ(CharacterCount("a\xC3\xA9\xE2\x82\xAC"), 3u);
+    EXPECT_EQ(LeftCharacters("a\xC3\xA9\xE2\x82\xAC", 2), "a\xC3\xA9");
+    EXPECT_EQ(LeftCharacters("a\xC3\xA9", 5), "a\xC3\xA9");
+    EXPECT_EQ(LeftCharacters("abc", 0), "");
     EXPECT_EQ(LastPosOf('/', "/a/b"), 3u);
     EXPECT_EQ(LastPosOf('x', "/a/b"), 0u);
     EXPECT_EQ(DeleteChar('"', "\"/opt/a b\" x"), "/opt/a b x");
