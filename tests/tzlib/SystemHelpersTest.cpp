@@ -89,8 +89,7 @@ TEST(SystemFolders, DefaultPaperComesFromTheLocalesPaperSetting) {
         EXPECT_EQ(GetDefaultPaperSize(), DMPAPER_A4);
     }
     TLocaleProvider american("en_US.UTF-8"), german("de_DE.UTF-8");
-    if (!american.Available() || !german.Available())
-        GTEST_SKIP() << "en_US.UTF-8 or de_DE.UTF-8 cannot be made here (package locales missing)";
+    ASSERT_TRUE(american.Available() && german.Available());
     const TLocaleLookupLeakGuard guard;
     {
         TEnvironmentGuard paper("LC_PAPER", "en_US.UTF-8");
