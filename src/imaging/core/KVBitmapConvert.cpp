@@ -7,7 +7,7 @@
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVLibraryState.h"
 #include "imaging/core/KVPixelCodec.h"
-#include "imaging/proc/KVColorModels.h"
+#include "imaging/core/KVBits.h"
 
 namespace {
 
