@@ -14,7 +14,7 @@ PACKAGES=(
   # opening documents and mail from the desktop; locales for the number-format tests
   xdg-utils locales
   # independent tools the tests check our output with
-  qpdf poppler-utils imagemagick libtiff-tools netpbm ffmpeg sane-utils
+  qpdf poppler-utils imagemagick libtiff-tools netpbm ffmpeg sane-utils libimage-exiftool-perl
 )
 
 missing=()
