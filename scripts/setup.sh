@@ -15,6 +15,7 @@ PACKAGES=(
   xdg-utils locales
   # independent tools the tests check our output with
   qpdf poppler-utils imagemagick libtiff-tools netpbm ffmpeg sane-utils
+  libjpeg-turbo-progs giflib-tools pngcheck
 )
 
 missing=()
