@@ -342,13 +342,16 @@ TEST(KVBitmapConvert, SinglePixels) {
 TEST(KVBitmapConvert, OrderedDither) {
     EXPECT_NE(Converted(kv24RGB, RGB(128, 128, 128), kv1Bit, 0)->GetScanline(0)[0] & 0x80, 0);
     EXPECT_EQ(Converted(kv24RGB, clBlack, kv1Bit, 0)->GetScanline(0)[0] & 0x80, 0);
-    // Level 63: white wherever the matrix entry is below 63 (all but x 7, y 0).
-    auto bitmap = Make(8, 8, kv32f, 1.0);
-    bitmap->SetDitherMode(0);
-    bitmap->SetPixelFormat(kv1Bit);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x)
-            EXPECT_EQ(bitmap->GetPixelRGB(x, y).r, x == 7 && y == 0 ? 0 : 255) << x << "," << y;
+    // Level 63: white wherever the matrix entry is below 63 (all but x 7, y 0); full white
+    // stays white everywhere.
+    for (const double value : {0.99, 1.0}) {
+        auto bitmap = Make(8, 8, kv32f, value);
+        bitmap->SetDitherMode(0);
+        bitmap->SetPixelFormat(kv1Bit);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                EXPECT_EQ(bitmap->GetPixelRGB(x, y).r, x == 7 && y == 0 && value < 1 ? 0 : 255) << x << "," << y;
+    }
 }
 
 TEST(KVBitmapConvert, KeepsSizeAlphaAndLocation) {

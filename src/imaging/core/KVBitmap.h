@@ -211,6 +211,7 @@ private:
     void BuildRowTable();
     void SetFieldsFromFormat();
     void CopyRowsFrom(TKVBitmap& source);
+    void ConvertPixelsFrom(TKVBitmap& source);
     void CopyPaletteFrom(TKVBitmap& source);
     void ReadTBitmapPalette();
     std::unique_ptr<TKVBitmap> MakeSibling(TKVLocation location) const;
