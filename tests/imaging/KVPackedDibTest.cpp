@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVDibBitmap.h"
 #include "imaging/core/KVPackedDib.h"
 #include "platform/PictureLimits.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -51,4 +55,27 @@ TEST(KVPackedDib, RunLengthAmplificationIsRefusedBeforeDecoding) {
     limits.maxPixels = 3;
     TPictureLimitsOverride lowered(limits);
     EXPECT_EQ(KVDIBToDibBitmap(small.data(), int64_t(small.size()), dest), 0);
+}
+
+// A 16-bit picture whose 24-bit copy would exceed the largest picture the bitmap stores. Its rows
+// live in a sparse file mapped into memory, so the test costs no real memory.
+TEST(KVPackedDib, PictureThatCannotBeCopiedTo24BitsGivesNoDib) {
+    const int width = 1 << 20, height = int(KVMaxImageBytes / (int64_t(width) * 2)) + 1;
+    const int64_t size = int64_t(width) * 2 * height;
+    const TScratchFolder folder;
+    const int fd = ::open(folder.Path("rows").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, size), 0);
+    const uint8_t topLeft[2] = {0x34, 0x12};  // the top row comes last in a bottom-up buffer
+    ASSERT_EQ(::pwrite(fd, topLeft, 2, size - int64_t(width) * 2), 2);
+    void* rows = ::mmap(nullptr, size_t(size), PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    ASSERT_NE(rows, MAP_FAILED);
+    {
+        TKVBitmap gray16;
+        gray16.EncapsulateMemory(rows, width, height, kv16Gray, true);
+        ASSERT_EQ(gray16.GetWord(0, 0), 0x1234);
+        EXPECT_TRUE(KVBitmapToDIBHandle(gray16, 0, 0, 1, 1).empty());
+    }
+    ::munmap(rows, size_t(size));
 }

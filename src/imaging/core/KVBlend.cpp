@@ -6,7 +6,7 @@
 
 #include "imaging/core/KVBasicHelpers.h"
 #include "imaging/core/KVCoreUtils.h"
-#include "imaging/proc/KVColorModels.h"
+#include "imaging/core/KVHSL.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "imaging/core/KVBasicHelpers.h"
 #include "imaging/core/KVBitmap.h"
-#include "imaging/proc/KVColorModels.h"
+#include "imaging/core/KVBits.h"
 #include "platform/Canvas.h"
 
 void TKVMask::AllocateBits(int width, int height, int bitsPerPixel) {

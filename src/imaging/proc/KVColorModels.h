@@ -1,12 +1,13 @@
 #pragma once
-// Colour models and pixel helpers shared by the processing routines and the format writers: HSL,
-// gray rectangles, inversion, the two-colour test and class-library bitmap copies. The bit and
+// Colour models and pixel helpers shared by the processing routines and the format writers: gray
+// rectangles, inversion, the two-colour test and class-library bitmap copies. The HSL, bit and
 // packed-DIB helpers live in the core, which needs them itself.
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "imaging/core/KVBits.h"
+#include "imaging/core/KVHSL.h"
 #include "imaging/core/KVPackedDib.h"
 #include "imaging/core/KVPixelTypes.h"
 #include "imaging/core/KVProgress.h"
@@ -14,10 +15,6 @@
 class TBitmap;
 class TKVBitmap;
 class TKVDibbitmap;
-
-// color packed 0x00RRGGBB; h, s, l in 0..1.
-void KVRGBToHSL(uint32_t color, double& h, double& s, double& l);
-TKVRGB KVHSLToRGB(double h, double s, double l);
 
 // kv24RGB only: the rectangle (x2, y2 exclusive) becomes weighted gray.
 void KVConvertToGrayRect(TKVBitmap& bitmap, int x1, int y1, int x2, int y2, TObject* sender,
