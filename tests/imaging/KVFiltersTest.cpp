@@ -47,7 +47,9 @@ TEST(KVFilters, HistogramChannelIndexAndMatching) {
             EXPECT_EQ(low.*member, 10);
             EXPECT_EQ(high.*member, 20);
             for (const auto other : {&TKVRGB::b, &TKVRGB::g, &TKVRGB::r})
-                if (other != member) EXPECT_EQ(low.*other, 100);
+                if (other != member) {
+                    EXPECT_EQ(low.*other, 100);
+                }
             if (format == kvRGB48) {
                 const TKVRGB48 wide = bitmap.GetRGB48(1, 0);
                 const uint16_t value = channel == 0 ? wide.b : channel == 1 ? wide.g : wide.r;
