@@ -17,6 +17,7 @@
 
 #include "platform/Classes.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "tzlib/AppGlue.h"
 #include "tzlib/Errors.h"
 
@@ -193,11 +194,11 @@ int64_t GetFileSizeByName(const std::string& path) {
 }
 
 void ForceFolder(const std::string& path) {
-    const std::string folder = RemoveBackslash(path);
-    if (FolderExists(folder)) return;
-    const std::string parent = ParentFolder(folder);
-    if (!parent.empty() && parent != folder) ForceFolder(parent);
-    if (::mkdir(folder.c_str(), 0777) != 0 && !FolderExists(folder)) RaiseBrelvantError(15, path);
+    try {
+        ForceDirectories(path);
+    } catch (const EInOutError&) {
+        RaiseBrelvantError(15, path);
+    }
 }
 
 void EmptyFolder(const std::string& path) {
