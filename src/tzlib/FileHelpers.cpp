@@ -18,7 +18,7 @@
 #include "platform/Classes.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
-#include "tzlib/AppGlue.h"
+#include "tzlib/WindowHooks.h"
 #include "tzlib/Errors.h"
 
 void (*CopyProgressProc)(int percent) = nullptr;

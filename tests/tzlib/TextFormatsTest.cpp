@@ -203,11 +203,11 @@ TEST_F(TextFormatsTest, CalendarPeriodsAgreeWithGnuDate) {
     dates.push_back(EncodeDate(2024, 2, 29));
     dates.push_back(EncodeDate(2024, 3, 31));
 
-    TTempFolder folder;
+    TScratchFolder folder;
     std::string input;
     for (const TDateTime date : dates) input += FormatDateTime("yyyy-mm-dd", date) + "\n";
-    WriteFile(folder / "dates", input);
-    const std::string command = "LC_ALL=C date -f " + (folder / "dates") + " '+%G %V %Y %q %m %d %j'";
+    WriteFile(folder.Path("dates"), input);
+    const std::string command = "LC_ALL=C date -f " + (folder.Path("dates")) + " '+%G %V %Y %q %m %d %j'";
     FILE* pipe = ::popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string output;
