@@ -131,8 +131,8 @@ TEST_F(ErrorsTest, TraceFallsBackToNumberedFilesAndSaysWhy) {
     std::filesystem::create_directory(folder.Path("errors.txt"));
     std::filesystem::create_directory(folder.Path("errors1.txt"));
     WriteTrace("the text");
-    EXPECT_EQ(ReadFile(folder.Path("errors2.txt")), "Trace: Can't open file " + (folder.Path("errors.txt")) + CrLf +
-                                                    "Trace: Can't open file " + (folder.Path("errors1.txt")) + CrLf +
+    EXPECT_EQ(ReadFile(folder.Path("errors2.txt")), "Trace: Can't open file " + folder.Path("errors.txt") + CrLf +
+                                                    "Trace: Can't open file " + folder.Path("errors1.txt") + CrLf +
                                                     "the text" + CrLf);
 }
 

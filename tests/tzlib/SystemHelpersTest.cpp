@@ -59,7 +59,7 @@ protected:
                                   "mv \"" + record + ".tmp\" \"" + record + "\"\n");
             fs::permissions(script, fs::perms::owner_all);
         }
-        path.emplace("PATH", (folder.Path("bin")) + ":" + std::getenv("PATH"));
+        path.emplace("PATH", folder.Path("bin") + ":" + std::getenv("PATH"));
     }
 
     // The arguments a stand-in received; it runs detached, so wait for it.
