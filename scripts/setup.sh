@@ -5,6 +5,8 @@ set -euo pipefail
 PACKAGES=(
   # compilers and build tools
   g++ cmake ninja-build ccache pkg-config git libgtest-dev libgmock-dev
+  # long fuzzing runs with libFuzzer (scripts/fuzz.sh)
+  clang-14 libclang-rt-14-dev
   # libraries
   zlib1g-dev libjpeg62-turbo-dev libpng-dev libopenjp2-7-dev liblcms2-dev
   libfontconfig-dev libfreetype-dev fonts-liberation2
@@ -15,6 +17,9 @@ PACKAGES=(
   xdg-utils shared-mime-info locales
   # independent tools the tests check our output with
   qpdf poppler-utils imagemagick libtiff-tools netpbm ffmpeg sane-utils
+  fonts-cantarell libimage-exiftool-perl libjpeg-turbo-progs giflib-tools pngcheck
+  # benchmark peers
+  img2pdf
 )
 
 missing=()
