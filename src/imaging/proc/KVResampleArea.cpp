@@ -79,10 +79,21 @@ public:
         TKVAccessScope reading(source_, kvaRead);
         TKVAccessScope writing(dest_, kvaWrite);
         for (const TSegment& row : rows_) {
-            for (const TSegment& column : columns_) {
-                const double weight = column.length * row.length;
-                double* sum = sums.data() + size_t(column.target) * 3;
-                for (int c = 0; c < 3; ++c) sum[c] += weight * Sample(column, row, c);
+            if (!interpolateX_ && !interpolateY_) {
+                // A pure area average: the row's pixels themselves.
+                const uint8_t* pixels = Row(row.source);
+                for (const TSegment& column : columns_) {
+                    const double weight = column.length * row.length;
+                    double* sum = sums.data() + size_t(column.target) * 3;
+                    const uint8_t* p = pixels + size_t(column.source) * 3;
+                    for (int c = 0; c < 3; ++c) sum[c] += weight * p[c];
+                }
+            } else {
+                for (const TSegment& column : columns_) {
+                    const double weight = column.length * row.length;
+                    double* sum = sums.data() + size_t(column.target) * 3;
+                    for (int c = 0; c < 3; ++c) sum[c] += weight * Sample(column, row, c);
+                }
             }
             if (!row.closesTarget) continue;
             for (size_t i = 0; i < sums.size(); ++i) out[i] = uint8_t(std::clamp(sums[i] / area + 1e-7, 0.0, 255.0));
