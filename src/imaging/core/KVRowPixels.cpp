@@ -5,7 +5,7 @@
 
 #include "imaging/core/KVLibraryState.h"
 #include "imaging/core/KVPixelCodec.h"
-#include "imaging/proc/KVColorModels.h"
+#include "imaging/core/KVBits.h"
 
 int KVWeightedGray(const TKVRGB& p) {
     return (p.r * KVGrayWeights.Red + p.g * KVGrayWeights.Green + p.b * KVGrayWeights.Blue) / 100;
