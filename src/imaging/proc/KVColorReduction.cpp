@@ -13,7 +13,7 @@
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/core/KVRowPixels.h"
 #include "imaging/io/KVProgressRec.h"
-#include "imaging/proc/KVColorModels.h"
+#include "imaging/core/KVBits.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "imaging/core/KVBitmap.h"
-#include "imaging/proc/KVColorModels.h"
+#include "imaging/core/KVBits.h"
 #include "imaging/proc/KVResampleKernel.h"
 
 namespace {

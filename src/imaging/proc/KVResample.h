@@ -4,13 +4,9 @@
 // output needs another one.
 #include "imaging/core/KVPixelTypes.h"
 #include "imaging/core/KVProgress.h"
+#include "imaging/proc/KVResampleFilter.h"
 
 class TKVBitmap;
-
-enum TResampleFilter : uint8_t {
-    rfNone, rfTriangle, rfHermite, rfBell, rfBSpline, rfLanczos3, rfMitchell, rfNearest, rfLinear,
-    rfFastLinear, rfBilinear, rfBicubic, rfProjectBW, rfProjectWB,
-};
 
 // Chooses the worker by filter and pixel format and resamples the alpha channel apart. The
 // source is never changed: transparent pixels are filled, and formats other than 1-bit and
