@@ -5,9 +5,9 @@
 
 #include "imaging/core/KVBasicHelpers.h"
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVBits.h"
 #include "imaging/core/KVDitherMatrix.h"
 #include "imaging/core/KVPixelCodec.h"
-#include "imaging/core/KVBits.h"
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/core/KVRowPixels.h"
 #include "imaging/proc/KVColorReduction.h"

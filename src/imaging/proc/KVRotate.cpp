@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "imaging/core/KVBitmap.h"
-#include "imaging/io/KVProgressRec.h"
 #include "imaging/core/KVBits.h"
+#include "imaging/io/KVProgressRec.h"
 
 namespace {
 
