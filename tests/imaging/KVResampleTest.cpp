@@ -36,6 +36,38 @@ TEST(KVResample, TriangleEnlargingTwoToFourHitsTheLastSourcePixel) {
     for (int x = 0; x < 4; ++x) EXPECT_EQ(dest->GetPixelRGB(x, 0), Gray(expected[x])) << x;
 }
 
+TEST(KVResample, LinearAndAreaWorkersExactly) {
+    auto row = [](std::vector<int> levels) {
+        return MakeRGB(int(levels.size()), 1, [levels](int x, int) { return Gray(levels[size_t(x)]); });
+    };
+    auto levels = [](TKVBitmap& b) {
+        std::vector<int> out;
+        for (int x = 0; x < b.GetWidth(); ++x) out.push_back(b.GetPixelRGB(x, 0).r);
+        return out;
+    };
+    struct Case {
+        const char* name;
+        TResampleFilter filter;
+        std::vector<int> source;
+        int width;
+        std::vector<int> expected;
+    } cases[] = {
+        // 17-bit fractions between neighbours; the last target pixel repeats the border.
+        {"fast linear enlarging", rfFastLinear, {0, 255}, 4, {0, 127, 255, 255}},
+        // Box means over left .. Trunc(min(i + 1, last) / ratio): the boxes share their ends.
+        {"fast linear shrinking", rfFastLinear, {0, 100, 200, 50}, 2, {100, 200}},
+        {"area average", rfBilinear, {0, 100, 200, 50}, 2, {50, 125}},
+        {"area average of thirds", rfBicubic, {30, 60, 90}, 1, {60}},
+        {"nearest", rfNone, {10, 20, 30, 40, 50, 60}, 4, {10, 20, 40, 50}},
+    };
+    for (const Case& c : cases) {
+        auto source = row(c.source);
+        auto dest = Target(c.width, 1);
+        KVResampleBitmap(*source, *dest, c.filter);
+        EXPECT_EQ(levels(*dest), c.expected) << c.name;
+    }
+}
+
 TEST(KVResample, EveryFilterGivesTheAskedSizeAndFormat) {
     auto color = MakeRGB(37, 23, Scene);
     auto bits = MakeRGB(37, 23, [](int x, int y) { return Gray((x / 3 + y / 2) % 2 ? 255 : 0); });
