@@ -100,6 +100,13 @@ TEST(KVResample, KernelsFillEveryPixelOfTinyAndOtherSources) {
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 5; ++x) ASSERT_EQ(dest->GetPixelRGB(x, y), (TKVRGB{10, 20, 30})) << int(filter);
     }
+    // Reduced 3000:1 every rounded weight is 0: the pixels are averaged, not lost to black.
+    auto strip = MakeRGB(3000, 2, [](int x, int) { return Gray(x % 2 ? 250 : 150); });
+    for (const TResampleFilter filter : {rfTriangle, rfLanczos3, rfBSpline}) {
+        auto dest = Target(1, 1);
+        KVResampleBitmap(*strip, *dest, filter);
+        EXPECT_NEAR(dest->GetPixelRGB(0, 0).r, 200, 2) << int(filter);
+    }
     // An 8-bit gray picture is resampled, kept in its format, and left as it was.
     auto gray = MakeRGB(8, 8, [](int x, int) { return Gray(x * 30); });
     gray->SetPixelFormat(kv8Gray);

@@ -67,6 +67,18 @@ struct TContributors {
                 weight.push_back(w);
                 sum += w;
             }
+            if (sum == 0) {
+                // Reduced so far (beyond 1:512) that every weight rounds to 0: an even mean of
+                // the source pixels under the kernel's positive part, rather than black.
+                const int from = std::max(int(std::floor(centre - width)), 0);
+                const int to = std::min(int(std::ceil(centre + width)), sourceSize - 1);
+                for (int j = from; j <= to; ++j) {
+                    if (kernel.f((centre - j) * scale) <= 0) continue;
+                    index.push_back(j);
+                    weight.push_back(1);
+                    ++sum;
+                }
+            }
             count.push_back(int(index.size()) - first.back());
             weightSum.push_back(sum == 0 ? 256 : sum);
         }
