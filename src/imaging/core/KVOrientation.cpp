@@ -13,10 +13,7 @@ void Rotate(TKVBitmap& bitmap, double degrees) { KVRotateBitmap(bitmap, false, 0
 void KVApplyOrientation(TKVBitmap& bitmap, int orientation) {
     switch (orientation) {
         case 2: KVFlipBitmap(bitmap, LeftToRight); break;
-        case 3:
-            KVFlipBitmap(bitmap, TopToBottom);
-            KVFlipBitmap(bitmap, LeftToRight);
-            break;
+        case 3: Rotate(bitmap, 180); break;  // both mirrors at once
         case 4: KVFlipBitmap(bitmap, TopToBottom); break;
         case 5:
             Rotate(bitmap, -90);

@@ -14,9 +14,6 @@
 
 namespace {
 
-// Where a source pixel (x, y) of a width x height picture goes.
-using TPixelMove = std::function<void(int x, int y, int& toX, int& toY)>;
-
 std::unique_ptr<TKVBitmap> MemoryBitmap(int width, int height, TKVPixelFormat format) {
     auto bitmap = std::make_unique<TKVBitmap>();
     bitmap->SetMemoryThreshold(INT64_MAX);
@@ -25,29 +22,58 @@ std::unique_ptr<TKVBitmap> MemoryBitmap(int width, int height, TKVPixelFormat fo
     return bitmap;
 }
 
-// A new picture of the given size holding every source pixel at the place move gives it.
-std::unique_ptr<TKVBitmap> Moved(TKVBitmap& source, int width, int height, const TPixelMove& move) {
-    const TKVPixelFormat format = source.GetPixelFormat();
-    auto result = MemoryBitmap(width, height, format);
-    for (int i = 0; i < result->GetPaletteCount(); ++i) source.GetPaletteEntry(i, result->Palette()[i]);
-    const int bits = source.GetBitCount(), bytes = bits / 8;
-    const int sourceWidth = source.GetWidth();
-    TKVAccessScope reading(source, kvaRead);
-    for (int y = 0; y < source.GetHeight(); ++y) {
-        const uint8_t* row = source.GetScanline(y);
-        for (int x = 0; x < sourceWidth; ++x) {
-            int toX, toY;
-            move(x, y, toX, toY);
-            uint8_t* target = result->GetScanline(toY);
-            if (bits == 1) KVSetBit(target, toX, KVGetBit(row, x) != 0);
-            else std::memcpy(target + int64_t(toX) * bytes, row + int64_t(x) * bytes, size_t(bytes));
+// Copies every pixel of Bytes bytes (0: one bit) of the source to where move puts it. The
+// source is read in bands of rows and written in blocks, so that quarter turns, which scatter a
+// source row over the whole target, stay within the caches.
+template <int Bytes, typename Move>
+void MovePixels(TKVBitmap& source, TKVBitmap& result, const Move& move) {
+    constexpr int Band = 64;
+    const int sourceWidth = source.GetWidth(), sourceHeight = source.GetHeight();
+    const size_t rowLen = size_t(source.GetRowLen());
+    std::vector<uint8_t*> targets(static_cast<size_t>(result.GetHeight()));
+    for (int y = 0; y < result.GetHeight(); ++y) targets[size_t(y)] = result.GetScanline(y);  // all in memory
+    std::vector<uint8_t> band(rowLen * Band);
+    for (int top = 0; top < sourceHeight; top += Band) {
+        const int rows = std::min(Band, sourceHeight - top);
+        for (int i = 0; i < rows; ++i) std::memcpy(band.data() + rowLen * size_t(i), source.GetScanline(top + i), rowLen);
+        for (int left = 0; left < sourceWidth; left += Band) {
+            const int right = std::min(left + Band, sourceWidth);
+            for (int i = 0; i < rows; ++i) {
+                const uint8_t* row = band.data() + rowLen * size_t(i);
+                for (int x = left; x < right; ++x) {
+                    int toX, toY;
+                    move(x, top + i, toX, toY);
+                    uint8_t* target = targets[size_t(toY)];
+                    if constexpr (Bytes == 0) KVSetBit(target, toX, KVGetBit(row, x) != 0);
+                    else std::memcpy(target + int64_t(toX) * Bytes, row + int64_t(x) * Bytes, Bytes);
+                }
+            }
         }
+    }
+}
+
+// A new picture of the given size holding every source pixel at the place move(x, y, toX, toY)
+// gives it.
+template <typename Move>
+std::unique_ptr<TKVBitmap> Moved(TKVBitmap& source, int width, int height, const Move& move) {
+    auto result = MemoryBitmap(width, height, source.GetPixelFormat());
+    for (int i = 0; i < result->GetPaletteCount(); ++i) source.GetPaletteEntry(i, result->Palette()[i]);
+    TKVAccessScope reading(source, kvaRead);
+    switch (source.GetBitCount()) {
+        case 1: MovePixels<0>(source, *result, move); break;
+        case 8: MovePixels<1>(source, *result, move); break;
+        case 16: MovePixels<2>(source, *result, move); break;
+        case 24: MovePixels<3>(source, *result, move); break;
+        case 32: MovePixels<4>(source, *result, move); break;
+        case 48: MovePixels<6>(source, *result, move); break;
+        default: break;
     }
     return result;
 }
 
 // Replaces the picture and its alpha channel by their moved forms.
-void MoveInPlace(TKVBitmap& bitmap, int width, int height, const TPixelMove& move) {
+template <typename Move>
+void MoveInPlace(TKVBitmap& bitmap, int width, int height, const Move& move) {
     if (bitmap.IsEmpty()) return;
     auto moved = Moved(bitmap, width, height, move);
     std::unique_ptr<TKVBitmap> alpha =
@@ -236,8 +262,12 @@ void KVRotateBitmap(TKVBitmap& bitmap, bool antiAlias, uint32_t background, doub
     for (; c > 45; c -= 90) ++quarters;
     for (; c < -45; c += 90) --quarters;
     if (format != kv24RGB && c != 0) bitmap.SetPixelFormat(kv24RGB);
-    for (int i = 0; i < quarters; ++i) TurnCCW(bitmap);
-    for (int i = 0; i > quarters; --i) TurnCW(bitmap);
+    if (quarters == 2 || quarters == -2) {
+        TurnHalf(bitmap);
+    } else {
+        for (int i = 0; i < quarters; ++i) TurnCCW(bitmap);
+        for (int i = 0; i > quarters; --i) TurnCW(bitmap);
+    }
     if (c != 0) ShearRotate(bitmap, antiAlias, background, c, sender, progress);
 }
 
