@@ -168,3 +168,17 @@ TEST(KVOrientation, AllEightMatchImageMagickAutoOrient) {
     EXPECT_EQ(wide->GetWidth(), 2);
     EXPECT_EQ(wide->GetHeight(), 4);
 }
+
+// Pictures larger than one band of rows, in the file location, turn as they do in memory.
+TEST(KVRotate, FileLocationAndManyBandsTurnAlike) {
+    for (const double angle : {90.0, -90.0, 180.0, 30.0}) {
+        auto memory = MakeRGB(70, 130, Scene);
+        TKVBitmap file;
+        file.SetMemoryThreshold(0);
+        file.Assign(memory.get());
+        ASSERT_EQ(file.Location(), kvFile);
+        KVRotateBitmap(*memory, true, 0x102030, angle);
+        KVRotateBitmap(file, true, 0x102030, angle);
+        EXPECT_TRUE(SamePixels(file, *memory)) << angle;
+    }
+}
