@@ -161,7 +161,9 @@ void KVGrayHistogram(TKVBitmap& bitmap, int64_t counts[256]) {
             continue;
         }
         KVRowToRGB(format, row, bitmap.Palette(), width, pixels.data());
-        for (const TKVRGB& p : pixels) ++counts[std::clamp(KVWeightedGray(p), 0, 255)];
+        // Gray formats count their own level, colours their weighted gray.
+        const bool gray = format == kv8Gray || format == kv16Gray || format == kv32f;
+        for (const TKVRGB& p : pixels) ++counts[gray ? p.r : std::clamp(KVWeightedGray(p), 0, 255)];
     }
 }
 
