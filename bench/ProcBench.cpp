@@ -12,7 +12,7 @@
 #include <string>
 
 #include "imaging/core/KVBitmap.h"
-#include "imaging/proc/KVResample.h"
+#include "imaging/core/KVResample.h"
 #include "platform/Files.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "KVTestPictures.h"
 #include "imaging/core/KVBitmapRender.h"
-#include "imaging/proc/KVResample.h"
+#include "imaging/core/KVResample.h"
 #include "platform/Graphics.h"
 
 namespace {

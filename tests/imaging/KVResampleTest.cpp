@@ -4,7 +4,7 @@
 #include <string>
 
 #include "KVTestPictures.h"
-#include "imaging/proc/KVResample.h"
+#include "imaging/core/KVResample.h"
 
 namespace {
 

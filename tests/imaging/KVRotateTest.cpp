@@ -6,7 +6,7 @@
 
 #include "KVTestPictures.h"
 #include "imaging/core/KVOrientation.h"
-#include "imaging/proc/KVRotate.h"
+#include "imaging/core/KVRotate.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "imaging/core/KVPixelCodec.h"
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/core/KVRowPixels.h"
-#include "imaging/proc/KVColorReduction.h"
+#include "imaging/core/KVColorReduction.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVBits.h"
 #include "imaging/core/KVPixelCodec.h"
-#include "imaging/proc/KVResample.h"
+#include "imaging/core/KVResample.h"
 #include "platform/Graphics.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "imaging/core/KVBlend.h"
-#include "imaging/proc/KVResampleFilter.h"
+#include "imaging/core/KVResampleFilter.h"
 
 // Destination row addresses and the column and row maps of one render, kept by a caller that
 // paints the same layout again.

@@ -1,6 +1,6 @@
 #include "imaging/core/KVOrientation.h"
 
-#include "imaging/proc/KVRotate.h"
+#include "imaging/core/KVRotate.h"
 
 namespace {
 

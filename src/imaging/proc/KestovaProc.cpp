@@ -8,8 +8,8 @@
 #include "imaging/core/KVViewServices.h"
 #include "imaging/proc/KVColorModels.h"
 #include "imaging/io/KVProgressRec.h"
-#include "imaging/proc/KVColorReduction.h"
-#include "imaging/proc/KVResample.h"
+#include "imaging/core/KVColorReduction.h"
+#include "imaging/core/KVResample.h"
 
 TKestovaProc::TKestovaProc() { UseOwnWorkBitmap(); }
 

@@ -4,7 +4,7 @@
 // output needs another one.
 #include "imaging/core/KVPixelTypes.h"
 #include "imaging/core/KVProgress.h"
-#include "imaging/proc/KVResampleFilter.h"
+#include "imaging/core/KVResampleFilter.h"
 
 class TKVBitmap;
 

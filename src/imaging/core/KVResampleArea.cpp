@@ -6,7 +6,7 @@
 
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVBits.h"
-#include "imaging/proc/KVResample.h"
+#include "imaging/core/KVResample.h"
 
 namespace {
 

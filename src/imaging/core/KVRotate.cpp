@@ -1,4 +1,4 @@
-#include "imaging/proc/KVRotate.h"
+#include "imaging/core/KVRotate.h"
 
 #include <algorithm>
 #include <cmath>

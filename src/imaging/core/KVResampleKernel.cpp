@@ -1,4 +1,4 @@
-#include "imaging/proc/KVResampleKernel.h"
+#include "imaging/core/KVResampleKernel.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "imaging/proc/KVColorReduction.h"
+#include "imaging/core/KVColorReduction.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "imaging/proc/KVResample.h"
+#include "imaging/core/KVResample.h"
 
 struct TKVKernelJob {
     int sourceWidth, sourceHeight, targetWidth, targetHeight;

@@ -1,4 +1,4 @@
-#include "imaging/proc/KVResample.h"
+#include "imaging/core/KVResample.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,7 +7,7 @@
 
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVBits.h"
-#include "imaging/proc/KVResampleKernel.h"
+#include "imaging/core/KVResampleKernel.h"
 
 namespace {
 
