@@ -2,6 +2,7 @@
 // fixed set of mutations of each (truncations, bit flips, bytes set to 0xFF), so the sanitizer
 // build of ./test.sh walks the paths the fuzzer found and their near neighbours.
 #include <algorithm>
+#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -10,19 +11,41 @@
 #include <string>
 #include <vector>
 
+#include <sanitizer/common_interface_defs.h>
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+// From the sanitizers' allocator interface, whose header g++ does not ship.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, size_t),
+                                                         void (*free_hook)(const volatile void*));
 
 namespace {
 namespace fs = std::filesystem;
 
 using TBytes = std::vector<uint8_t>;
 
+// As libFuzzer's -malloc_limit_mb: inputs are small, so one allocation this large means a size
+// claim was believed. Sanitizer builds only (./test.sh always is one).
+constexpr size_t MallocLimit = size_t(32) << 20;
+
+void MallocHook(const volatile void*, size_t size) {
+    if (size <= MallocLimit) return;
+    std::fprintf(stderr, "allocation of %zu bytes beyond the limit of %zu\n", size, MallocLimit);
+    __sanitizer_print_stack_trace();
+    std::abort();
+}
+
+void FreeHook(const volatile void*) {}  // the sanitizers install no hook without one
+
 TBytes ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return TBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void Run(const TBytes& input) { LLVMFuzzerTestOneInput(input.data(), input.size()); }
+// libFuzzer never passes a null pointer, even for an empty input.
+void Run(const TBytes& input) {
+    static const uint8_t none = 0;
+    LLVMFuzzerTestOneInput(input.empty() ? &none : input.data(), input.size());
+}
 
 // Positions spread over the first bytes (where headers are) and over the whole input.
 std::vector<size_t> MutationPositions(size_t size) {
@@ -71,6 +94,10 @@ std::vector<fs::path> InputsOf(const fs::path& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!__sanitizer_install_malloc_and_free_hooks(MallocHook, FreeHook)) {
+        std::fprintf(stderr, "the allocation limit cannot be installed\n");
+        return 1;
+    }
     int files = 0, runs = 0;
     for (int i = 1; i < argc; ++i) {
         for (const fs::path& file : InputsOf(argv[i])) {
