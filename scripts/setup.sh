@@ -13,10 +13,13 @@ PACKAGES=(
   qt6-base-dev qt6-svg-dev libgl-dev
   libavformat-dev libavcodec-dev libswscale-dev libavdevice-dev libavutil-dev
   libsane-dev libcurl4-openssl-dev libwmf-dev libemf2svg-dev libuemf-dev
-  # opening documents and mail from the desktop; locales for the number-format tests
-  xdg-utils locales
+  # opening documents and mail from the desktop, the MIME database; locales for the number-format tests
+  xdg-utils shared-mime-info locales
   # independent tools the tests check our output with
   qpdf poppler-utils imagemagick libtiff-tools netpbm ffmpeg sane-utils
+  fonts-cantarell libimage-exiftool-perl libjpeg-turbo-progs giflib-tools pngcheck
+  # benchmark peers
+  img2pdf
 )
 
 missing=()
