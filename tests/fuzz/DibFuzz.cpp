@@ -2,7 +2,7 @@
 #include <cstdint>
 
 #include "imaging/core/KVDibBitmap.h"
-#include "imaging/proc/KVColorModels.h"
+#include "imaging/core/KVPackedDib.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TKVDibbitmap bitmap;
