@@ -45,7 +45,8 @@ std::vector<TIconEntry> ReadDirectory(const std::vector<uint8_t>& data) {
         entry.bitCount = in.U16LE();
         entry.size = in.U32LE();
         const int64_t offset = in.U32LE();
-        if (entry.size == 0 || offset > in.Size() || entry.size > in.Size() - offset) Invalid("image data beyond the end");
+        if (entry.size == 0 || offset > in.Size() || entry.size > in.Size() - offset)
+            Invalid("image data beyond the end");
         entry.data = in.BytesAt(offset, entry.size).data();
         entries.push_back(entry);
     }
@@ -144,7 +145,8 @@ TBitmap DecodeBmp(const TIconEntry& entry) {
     image.SetSize(int(width), int(height));
     for (int y = 0; y < image.Height(); ++y) {
         uint8_t* out = image.ScanLine(y);
-        const uint8_t* mask = masked ? info.BytesAt(maskStart + maskRow * (height - 1 - y), maskRow).data() : nullptr;
+        const int64_t maskAt = maskStart + maskRow * (height - 1 - y);  // rows from the bottom
+        const uint8_t* mask = masked ? info.BytesAt(maskAt, maskRow).data() : nullptr;
         for (int x = 0; x < image.Width(); ++x) {
             const TColor colour = colours32.Pixel(x, y);
             out[4 * x] = uint8_t(GetBValue(colour));
