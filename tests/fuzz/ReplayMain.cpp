@@ -52,7 +52,7 @@ std::vector<size_t> MutationPositions(size_t size) {
     std::vector<size_t> positions;
     for (size_t p : {0, 1, 2, 3, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 28, 32, 40, 48, 54})
         if (p < size) positions.push_back(p);
-    for (size_t i = 1; i < 8; ++i) positions.push_back(size * i / 8);
+    for (size_t i = 1; i < 8 && size > 0; ++i) positions.push_back(size * i / 8);
     std::sort(positions.begin(), positions.end());
     positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
     return positions;
@@ -63,8 +63,8 @@ int Replay(const TBytes& input) {
     Run(input);
     int runs = 1;
     const size_t size = input.size();
-    for (size_t cut : {size_t(0), size / 4, size / 2, size * 3 / 4, size - (size > 0)}) {
-        if (cut >= size) continue;
+    // Cut at 0, 1/2, 3/4, 7/8 ... of the input, down to one byte short of its end.
+    for (size_t cut = 0; cut < size; cut = size - (size - cut) / 2) {
         Run(TBytes(input.begin(), input.begin() + std::ptrdiff_t(cut)));
         ++runs;
     }
