@@ -61,6 +61,7 @@ void TPdfCanvas::Reset() {
     fonts_.clear();
     styles_.clear();
     images_.clear();
+    pendingImages_.clear();
     names_.clear();
     linkTargets_.clear();
     outlineRoot_ = TBookmark();
@@ -286,6 +287,7 @@ TPdfImage* TPdfCanvas::FindImage(uint64_t handle, const std::string& fileName) c
 
 TPdfImage& TPdfCanvas::AddImage(std::unique_ptr<TPdfImage> image) {
     images_.push_back(std::move(image));
+    pendingImages_.push_back(images_.back().get());
     return *images_.back();
 }
 
@@ -294,12 +296,19 @@ void TPdfCanvas::StretchDraw(const TRect& rect, const TGraphic* graphic) {
         if (!CheckDocument()) return;
         if (!graphic) throw EPdfError(SInvalidMethodCall);
         if (graphic->Empty()) return;
-        const uint64_t handle = AlwaysNewImage ? 0 : GraphicHandle(*graphic);
+        // JPEG compression dwarfs a look at the compressed data, and a book rarely draws a
+        // bitmap twice: such bitmaps are compared by what they compress to, not hashed first.
+        const bool keyedByData = owner_.ImageCompressMode() == cpJpeg && dynamic_cast<const TBitmap*>(graphic);
+        const uint64_t handle = AlwaysNewImage || keyedByData ? 0 : GraphicHandle(*graphic);
         TPdfImage* image = handle ? FindImage(handle, {}) : nullptr;
         if (!image) {
             auto created = std::make_unique<TPdfImage>(int(images_.size()));
             created->FromGraphic(*graphic, owner_.ImageCompressMode(), owner_.JpegQuality(), handle);
-            image = &AddImage(std::move(created));
+            if (keyedByData && !AlwaysNewImage) {
+                created->KeyByData();
+                image = FindImage(created->Handle(), {});
+            }
+            if (!image) image = &AddImage(std::move(created));
         }
         PlaceImage(rect, *image);
     });
@@ -506,7 +515,8 @@ void TPdfCanvas::EndPage() {
     owner_.Security().Encrypt(content, contents);
     output_.WriteStreamAndEnd(content);
 
-    for (const auto& image : images_) image->Write(output_, owner_.Security());
+    for (TPdfImage* image : pendingImages_) image->Write(output_, owner_.Security());
+    pendingImages_.clear();
 
     const int page = output_.BeginDictObject();
     pageObjects_.push_back(page);

@@ -148,6 +148,7 @@ private:
     std::vector<int> annotations_;
     std::vector<std::unique_ptr<TPdfFont>> fonts_;
     std::vector<std::unique_ptr<TPdfImage>> images_;
+    std::vector<TPdfImage*> pendingImages_;  // drawn first on the current page
     std::map<std::string, std::vector<int>> widthCache_;
     std::vector<std::unique_ptr<TPdfStyle>> styles_;
     TPdfStyle* currentStyle_ = nullptr;

@@ -77,6 +77,96 @@ void Ascii85Encode(const uint8_t* data, size_t size, std::string& out) {
     out.resize(size_t(p - out.data()));
 }
 
+namespace {
+constexpr size_t Ascii85BlockSize = 1 << 18;
+}
+
+TAscii85Writer::TAscii85Writer(TSink sink) : sink_(std::move(sink)), block_(Ascii85BlockSize, '\0') {}
+
+void TAscii85Writer::Flush() {
+    if (used_ == 0) return;
+    sink_(block_.data(), used_);
+    textSize_ += int64_t(used_);
+    used_ = 0;
+}
+
+void TAscii85Writer::Write(const uint8_t* data, size_t size) {
+    const char* pairs = Ascii85Pairs().data();
+    while (pendingCount_ > 0 && pendingCount_ < 4 && size > 0) {
+        pending_[pendingCount_++] = *data++;
+        --size;
+    }
+    auto group = [&](const uint8_t* bytes) {
+        if (used_ + 5 > block_.size()) Flush();
+        const uint32_t value =
+            uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
+        if (value == 0) {
+            block_[used_++] = 'z';
+        } else {
+            Ascii85Group(value, block_.data() + used_, pairs);
+            used_ += 5;
+        }
+    };
+    if (pendingCount_ == 4) {
+        group(pending_);
+        pendingCount_ = 0;
+    }
+    size_t i = 0;
+    for (; i + 4 <= size; i += 4) group(data + i);
+    for (; i < size; ++i) pending_[pendingCount_++] = data[i];
+}
+
+void TAscii85Writer::Finish() {
+    if (used_ + 7 > block_.size()) Flush();
+    if (pendingCount_ > 0) {
+        uint32_t value = 0;
+        for (size_t k = 0; k < 4; ++k) value = value << 8 | (k < pendingCount_ ? pending_[k] : 0);
+        char digits[5];
+        Ascii85Group(value, digits, Ascii85Pairs().data());
+        std::memcpy(block_.data() + used_, digits, pendingCount_ + 1);
+        used_ += pendingCount_ + 1;
+        pendingCount_ = 0;
+    }
+    block_[used_++] = '~';
+    block_[used_++] = '>';
+    Flush();
+}
+
+struct TDeflater::TState {
+    z_stream stream{};
+    std::vector<uint8_t> out = std::vector<uint8_t>(Ascii85BlockSize);
+};
+
+TDeflater::TDeflater(TSink sink) : sink_(std::move(sink)), state_(std::make_unique<TState>()) {
+    if (deflateInit(&state_->stream, Z_DEFAULT_COMPRESSION) != Z_OK) throw EOutOfMemory("Data cannot be compressed");
+}
+
+TDeflater::~TDeflater() { deflateEnd(&state_->stream); }
+
+void TDeflater::Run(int flush) {
+    z_stream& z = state_->stream;
+    int result = Z_OK;
+    do {
+        z.next_out = state_->out.data();
+        z.avail_out = static_cast<uInt>(state_->out.size());
+        result = deflate(&z, flush);
+        if (result == Z_STREAM_ERROR) throw EOutOfMemory("Data cannot be compressed");
+        sink_(state_->out.data(), state_->out.size() - z.avail_out);
+    } while (z.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+}
+
+void TDeflater::Write(const uint8_t* data, size_t size) {
+    z_stream& z = state_->stream;
+    z.next_in = const_cast<Bytef*>(data);
+    z.avail_in = static_cast<uInt>(size);
+    Run(Z_NO_FLUSH);
+}
+
+void TDeflater::Finish() {
+    state_->stream.avail_in = 0;
+    Run(Z_FINISH);
+}
+
 std::vector<uint8_t> ZlibCompress(const uint8_t* data, size_t size) {
     uLongf length = compressBound(static_cast<uLong>(size));
     std::vector<uint8_t> out(length);
