@@ -37,6 +37,12 @@ const std::array<char, 2 * 85 * 85>& Ascii85Pairs() {
     return pairs;
 }
 
+inline uint32_t BigEndian32(const uint8_t* bytes) {
+    uint32_t value;
+    std::memcpy(&value, bytes, 4);
+    return __builtin_bswap32(value);
+}
+
 // The five digits of a group, most significant first.
 inline void Ascii85Group(uint32_t value, char* digits, const char* pairs) {
     const uint32_t low = value % 7225, high = value / 7225;
@@ -77,11 +83,7 @@ void Ascii85Encode(const uint8_t* data, size_t size, std::string& out) {
     out.resize(size_t(p - out.data()));
 }
 
-namespace {
-constexpr size_t Ascii85BlockSize = 1 << 18;
-}
-
-TAscii85Writer::TAscii85Writer(TSink sink) : sink_(std::move(sink)), block_(Ascii85BlockSize, '\0') {}
+TAscii85Writer::TAscii85Writer(std::string& block, TSink sink) : block_(block), sink_(std::move(sink)) {}
 
 void TAscii85Writer::Flush() {
     if (used_ == 0) return;
@@ -91,29 +93,50 @@ void TAscii85Writer::Flush() {
 }
 
 void TAscii85Writer::Write(const uint8_t* data, size_t size) {
+    while (pendingCount_ > 0 && size > 0) {
+        pending_[pendingCount_++] = *data++;
+        --size;
+        if (pendingCount_ == 4) {
+            pendingCount_ = 0;
+            Write(pending_, 4);
+        }
+    }
     const char* pairs = Ascii85Pairs().data();
-    while (pendingCount_ > 0 && pendingCount_ < 4 && size > 0) {
+    while (size >= 4) {
+        if (block_.size() - used_ < 5) Flush();
+        // As many groups as the block has room for, in one tight loop.
+        const size_t groups = std::min(size / 4, (block_.size() - used_) / 5);
+        char* p = block_.data() + used_;
+        // Every group first takes five places, so the groups do not wait on one another; zero
+        // groups, rare in compressed data, are then squeezed to their "z".
+        bool anyZero = false;
+        for (size_t g = 0; g < groups; ++g) {
+            const uint32_t value = BigEndian32(data + 4 * g);
+            Ascii85Group(value, p + 5 * g, pairs);
+            anyZero |= value == 0;
+        }
+        if (anyZero) {
+            char* out = p;
+            for (size_t g = 0; g < groups; ++g) {
+                if (BigEndian32(data + 4 * g) == 0) {
+                    *out++ = 'z';
+                } else {
+                    std::memmove(out, p + 5 * g, 5);
+                    out += 5;
+                }
+            }
+            p = out;
+        } else {
+            p += 5 * groups;
+        }
+        data += 4 * groups;
+        used_ = size_t(p - block_.data());
+        size -= groups * 4;
+    }
+    while (size > 0) {
         pending_[pendingCount_++] = *data++;
         --size;
     }
-    auto group = [&](const uint8_t* bytes) {
-        if (used_ + 5 > block_.size()) Flush();
-        const uint32_t value =
-            uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
-        if (value == 0) {
-            block_[used_++] = 'z';
-        } else {
-            Ascii85Group(value, block_.data() + used_, pairs);
-            used_ += 5;
-        }
-    };
-    if (pendingCount_ == 4) {
-        group(pending_);
-        pendingCount_ = 0;
-    }
-    size_t i = 0;
-    for (; i + 4 <= size; i += 4) group(data + i);
-    for (; i < size; ++i) pending_[pendingCount_++] = data[i];
 }
 
 void TAscii85Writer::Finish() {
@@ -134,7 +157,7 @@ void TAscii85Writer::Finish() {
 
 struct TDeflater::TState {
     z_stream stream{};
-    std::vector<uint8_t> out = std::vector<uint8_t>(Ascii85BlockSize);
+    std::vector<uint8_t> out = std::vector<uint8_t>(1 << 16);
 };
 
 TDeflater::TDeflater(TSink sink) : sink_(std::move(sink)), state_(std::make_unique<TState>()) {

@@ -18,11 +18,12 @@ std::string FormatNumber(double value);
 // Appends the ASCII85 form of the bytes and the end marker "~>", without line breaks.
 void Ascii85Encode(const uint8_t* data, size_t size, std::string& out);
 // ASCII85 of data given in pieces, handed on in blocks of text to a sink that may change them
-// (encrypt them) in place; Finish adds the tail and the end marker "~>".
+// (encrypt them) in place; Finish adds the tail and the end marker "~>". The text is gathered in
+// the caller's block, whose size (at least 8) is kept, so a block can serve writer after writer.
 class TAscii85Writer {
 public:
     using TSink = std::function<void(char* text, size_t size)>;
-    explicit TAscii85Writer(TSink sink);
+    TAscii85Writer(std::string& block, TSink sink);
     void Write(const uint8_t* data, size_t size);
     void Finish();
     // The text handed on so far.
@@ -31,8 +32,8 @@ public:
 private:
     void Flush();
 
+    std::string& block_;
     TSink sink_;
-    std::string block_;
     size_t used_ = 0;
     uint8_t pending_[4] = {};
     size_t pendingCount_ = 0;

@@ -67,6 +67,7 @@ void RgbRow(const TBitmap& bitmap, int y, uint8_t* out) {
 }
 
 constexpr size_t FileChunkBytes = 1 << 18;
+constexpr size_t TextBlockBytes = 1 << 18;
 
 constexpr double MetafileResolution = 600;  // dots per inch
 constexpr double MaxMetafilePixels = 4000000;
@@ -175,7 +176,8 @@ void TPdfImage::EncodeRows(const TBitmap& bitmap, bool oneBit, bool deflate) {
     const uint64_t encodedBound = deflate ? compressBound(static_cast<uLong>(rawBytes)) : rawBytes;
     // Room for the worst case is only address space: pages are touched as the text grows.
     data_.reserve(size_t(encodedBound / 4 * 5 + 16));
-    TAscii85Writer text([this](char* block, size_t size) { data_.append(block, size); });
+    std::string block(TextBlockBytes / 4, '\0');
+    TAscii85Writer text(block, [this](char* piece, size_t size) { data_.append(piece, size); });
     std::optional<TDeflater> deflater;
     if (deflate) deflater.emplace([&text](const uint8_t* block, size_t size) { text.Write(block, size); });
     std::vector<uint8_t> row(rowBytes);
@@ -267,16 +269,18 @@ void TPdfImage::Write(TPdfOutput& output, const TPdfSecurity& security) {
 int64_t TPdfImage::StreamFile(TPdfOutput& output, const TPdfSecurity& security) const {
     std::optional<TRc4Stream> cipher;
     if (security.Protected()) cipher.emplace(security.ObjectStream(objectNumber_));
-    TAscii85Writer text([&](char* block, size_t size) {
-        if (cipher) cipher->Apply(reinterpret_cast<uint8_t*>(block), size);
-        output.WriteBytes(block, size);
+    // Kept from file to file: fresh buffers of this size would be faulted in for every picture.
+    static thread_local std::vector<uint8_t> chunk(FileChunkBytes);
+    static thread_local std::string block(TextBlockBytes, '\0');
+    TAscii85Writer text(block, [&](char* piece, size_t size) {
+        if (cipher) cipher->Apply(reinterpret_cast<uint8_t*>(piece), size);
+        output.WriteBytes(piece, size);
     });
     try {
         // The file must still be the one whose header was read.
         if (!(FileIdentityOf(fileName_) == fileIdentity_)) throw EInvalidGraphic("The file changed");
         TFileStream file(fileName_, fmOpenRead);
         output.WriteLine("stream");
-        std::vector<uint8_t> chunk(FileChunkBytes);
         int64_t total = 0;
         for (int64_t n; (n = file.Read(chunk.data(), int64_t(chunk.size()))) > 0; total += n)
             text.Write(chunk.data(), size_t(n));

@@ -26,8 +26,8 @@ TEST(PdfAscii85, EncodesGroupsZerosAndTails) {
         EXPECT_EQ(out, text);
         // Fed in pieces of every size, the writer gives the same text.
         for (size_t piece = 1; piece <= 5; ++piece) {
-            std::string pieces;
-            TAscii85Writer writer([&](char* block, size_t size) { pieces.append(block, size); });
+            std::string pieces, block(8, '\0');
+            TAscii85Writer writer(block, [&](char* text, size_t size) { pieces.append(text, size); });
             for (size_t at = 0; at < bytes.size(); at += piece)
                 writer.Write(reinterpret_cast<const uint8_t*>(bytes.data()) + at, std::min(piece, bytes.size() - at));
             writer.Finish();
