@@ -8,15 +8,14 @@
 #include <optional>
 #include <vector>
 
+#include "JpegLayout.h"
 #include "PdfEncoding.h"
 #include "PdfErrors.h"
 #include "PdfOutput.h"
 #include "PdfSecurity.h"
-#include "JpegLayout.h"
 #include "PictureFile.h"
-#include "platform/ByteReader.h"
-#include "platform/Classes.h"
 #include "platform/Canvas.h"
+#include "platform/Classes.h"
 #include "platform/Graphics.h"
 #include "platform/Jpeg.h"
 
@@ -179,7 +178,7 @@ void TPdfImage::EncodeRows(const TBitmap& bitmap, bool oneBit, bool deflate) {
     std::string block(TextBlockBytes / 4, '\0');
     TAscii85Writer text(block, [this](char* piece, size_t size) { data_.append(piece, size); });
     std::optional<TDeflater> deflater;
-    if (deflate) deflater.emplace([&text](const uint8_t* block, size_t size) { text.Write(block, size); });
+    if (deflate) deflater.emplace([&text](const uint8_t* bytes, size_t size) { text.Write(bytes, size); });
     std::vector<uint8_t> row(rowBytes);
     for (int y = 0; y < bitmap.Height(); ++y) {
         if (oneBit) OneBitRow(bitmap, y, row.data());
