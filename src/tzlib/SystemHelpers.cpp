@@ -6,8 +6,6 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -20,6 +18,7 @@
 #include "tzlib/Errors.h"
 #include "tzlib/FileHelpers.h"
 #include "tzlib/TextFormats.h"
+#include "tzlib/WindowHooks.h"
 #include "tzlib/XdgAssociations.h"
 
 const std::array<std::string, 6> ProtocolNames = {"", "http", "https", "ftp", "mailto", "its"};
@@ -97,17 +96,16 @@ void OpenUrl(const std::string& url) {
     const int protocol = ProtocolOfUrl(url);
     if (protocol == protoNone) RaiseBrelvantError(89, url);
     if (ProtocolCommands[protocol].empty()) RaiseBrelvantError(1314, ProtocolNames[protocol]);
+    // xdg-email takes the whole address with its subject and body, under the lower-case scheme.
     if (protocol == protoMailto)
-        StartDetached({"xdg-email", url.substr(MailtoPrefix.size())});
+        StartDetached({"xdg-email", "mailto:" + url.substr(MailtoPrefix.size())});
     else
         StartDetached({"xdg-open", url});
 }
 
-std::string GetProgramForExtension(const std::string& extension) {
+std::vector<std::string> GetProgramForExtension(const std::string& extension) {
     const std::string mimeType = MimeTypeOfExtension(extension);
-    if (mimeType.empty()) return {};
-    const std::string command = DefaultProgramCommand(mimeType);
-    return Trimmed(DeleteChar('"', TextBefore(command, '%')));
+    return mimeType.empty() ? std::vector<std::string>() : DefaultProgramArguments(mimeType);
 }
 
 void* GetProcAddressChecked(const std::string& entryName, void* module) {
@@ -178,8 +176,6 @@ void SendMail(const std::string& recipients, const std::string& subject, const s
 }
 
 int ScaleToScreenDpi(int n) {
-    const QScreen* screen =
-        qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::primaryScreen() : nullptr;
-    const double dpi = screen ? screen->logicalDotsPerInch() : 96;
+    const double dpi = ScreenDotsPerInch();
     return dpi == 96 ? n : static_cast<int>(std::nearbyint(n * dpi / 96));
 }

@@ -1,4 +1,4 @@
-#include "tzlib/ProgressMessage.h"
+#include "tzlib/qt/ProgressMessage.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -11,10 +11,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "tzlib/AppGlue.h"
 #include "tzlib/Errors.h"
-#include "tzlib/ProgressMessageForm.h"
+#include "tzlib/qt/ProgressMessageForm.h"
 #include "tzlib/SystemHelpers.h"
+#include "tzlib/TextFormats.h"
 
 namespace {
 
@@ -79,10 +79,11 @@ void TProgressMessage::SetTexts(const std::string& message, const std::string& d
     ProcessMessages();
 }
 
+// Counted in characters, so that no character is cut in half.
 std::string TProgressMessage::TrayTip() const {
-    const std::string line =
-        message_.size() <= ShortMessageLength ? message_ + " " : message_.substr(0, 17) + "... ";
-    return (line + progress_).substr(0, TipLength);
+    const std::string line = CharacterCount(message_) <= ShortMessageLength ? message_ + " "
+                                                                             : LeftCharacters(message_, 17) + "... ";
+    return LeftCharacters(line + progress_, TipLength);
 }
 
 void TProgressMessage::SendToTray() {
@@ -216,7 +217,7 @@ TProgressMessage* GetActiveProgressForm() {
     return it == forms.end() ? nullptr : *it;
 }
 
-void CloseProgressForms() {
+void CloseAllProgressForms() {
     ProcessMessages();
     const std::vector<QPointer<TProgressMessage>> forms(ProgressForms().begin(), ProgressForms().end());
     try {
@@ -228,7 +229,7 @@ void CloseProgressForms() {
     ProcessMessages();
 }
 
-int RunWithProgressFormAside(const std::function<int()>& showBox) {
+int RunWithActiveProgressFormAside(const std::function<int()>& showBox) {
     const QPointer<TProgressMessage> aside = GetActiveProgressForm();
     if (aside) aside->SendToTray();
     const auto restore = [&] {
