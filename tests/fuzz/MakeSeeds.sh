@@ -42,3 +42,9 @@ seed('tendays', 1, 2024 * 36 + 35.0, b'[10Days]mm/yyyy - z')
 seed('day', 1, day, b'[Day]dd/mm/yyyy')
 seed('filetime', 2, 1700000000)
 PY
+# JPEG files as the PDF writer passes them through: baseline, progressive, CMYK with the Adobe marker, gray.
+jpeg() { mkdir -p jpeglayout; convert "${@:2}" "jpeglayout/$1"; }
+jpeg baseline.jpg -size 16x8 gradient:red-blue
+jpeg progressive.jpg -size 16x8 gradient:red-blue -interlace JPEG
+jpeg cmyk.jpg -size 8x8 xc:red -colorspace CMYK
+jpeg gray.jpg -size 8x8 gradient: -colorspace Gray
