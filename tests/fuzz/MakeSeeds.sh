@@ -157,3 +157,9 @@ header = struct.pack('<II4i4iIIIIHH3I4I5I', 1, size, 0, 0, 99, 49, 0, 0, 2645, 1
                      size + len(body), 5, 2, 0, 0, 0, 0, 1024, 768, 271, 203, 0, 0, 0, 270933, 203200)
 open('metafile/shapes.emf', 'wb').write(header + body)
 PY
+# JPEG files as the PDF writer passes them through: baseline, progressive, CMYK with the Adobe marker, gray.
+jpeg() { mkdir -p jpeglayout; convert "${@:2}" "jpeglayout/$1"; }
+jpeg baseline.jpg -size 16x8 gradient:red-blue
+jpeg progressive.jpg -size 16x8 gradient:red-blue -interlace JPEG
+jpeg cmyk.jpg -size 8x8 xc:red -colorspace CMYK
+jpeg gray.jpg -size 8x8 gradient: -colorspace Gray
