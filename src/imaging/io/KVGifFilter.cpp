@@ -248,10 +248,12 @@ int ReadBlocks(TReadState& s) {
             if (image.localTable && !ReadColorTable(s.stream, image.tableBits, localTable)) break;
             if (count == wanted) {
                 if (!ReadWantedImage(s, image, localTable)) break;
-            } else if (ReadByte(s.stream) < 0 || !SkipSubBlocks(s.stream)) {
-                break;
+                ++count;
+            } else {
+                // An image cut short still counts, so that reading it fails rather than vanishes.
+                ++count;
+                if (ReadByte(s.stream) < 0 || !SkipSubBlocks(s.stream)) break;
             }
-            ++count;
         }
     }
     return count;
