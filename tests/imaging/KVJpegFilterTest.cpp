@@ -357,4 +357,64 @@ TEST_F(JpegFilterTest, MissingThumbnailLoadsTheFullImage) {
     EXPECT_TRUE(call.params.JpegLoadThumbnail);
 }
 
+// The raw decoder's refill: 4,096 bytes with the bytes of each pair exchanged.
+void SwappedFill(TKVJpegSource& source, TStream& stream) {
+    static uint8_t buffer[4096];
+    int64_t got = stream.Read(buffer, sizeof buffer);
+    if (got <= 0) {
+        buffer[0] = 0xFF, buffer[1] = 0xD9, got = 2;
+    }
+    for (int64_t i = 0; i + 1 < got; i += 2) std::swap(buffer[i], buffer[i + 1]);
+    RawJpegSetSource(source, buffer, size_t(got));
+}
+
+// The raw decoder's sequence of calls; returns the picture as gray rows, or raises.
+std::string RawDecode(const std::string& fileBytes) {
+    TMemoryStream stream;
+    LoadBytes(stream, fileBytes);
+    jpeg_decompress_struct* decompressor = RawJpegAllocDecompress();
+    TKVRawJpegErrorMgr* error = RawJpegCreateErrorMgr(decompressor);
+    std::string pixels;
+    try {
+        RawJpegCreateDecompress(decompressor);
+        RawJpegStreamSource(decompressor, stream);
+        RawJpegSetFillInputBuffer(decompressor, SwappedFill);
+        RawJpegReadHeader(decompressor, true);
+        RawJpegStartDecompress(decompressor);
+        const int width = RawJpegOutputWidth(decompressor), height = RawJpegOutputHeight(decompressor);
+        EXPECT_EQ(RawJpegOutputComponents(decompressor), 1);
+        uint8_t** row = RawJpegAllocSArray(decompressor, 1, width, 1);
+        while (RawJpegOutputScanline(decompressor) < height) {
+            RawJpegReadScanlines(decompressor, row, 1);
+            pixels.append(reinterpret_cast<const char*>(row[0]), size_t(width));
+        }
+        RawJpegFinishDecompress(decompressor);
+    } catch (...) {
+        RawJpegDestroyDecompress(decompressor);
+        RawJpegFreeDecompress(decompressor);
+        RawJpegFreeErrorMgr(error);
+        throw;
+    }
+    RawJpegDestroyDecompress(decompressor);
+    RawJpegFreeDecompress(decompressor);
+    RawJpegFreeErrorMgr(error);
+    return pixels;
+}
+
+std::string PairsSwapped(std::string bytes) {
+    if (bytes.size() % 2) bytes += '\0';
+    for (size_t i = 0; i < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
+    return bytes;
+}
+
+TEST_F(JpegFilterTest, RawLayerDecodesThroughItsOwnRefill) {
+    const std::string jpeg = MakeJpeg("raw", "-grayscale", 50, 20);
+    const TRgbImage reference = Reference(jpeg);
+    std::string gray;
+    for (size_t i = 0; i < reference.pixels.size(); i += 3) gray += char(reference.pixels[i]);
+    EXPECT_EQ(RawDecode(PairsSwapped(ReadFile(jpeg))), gray);
+    EXPECT_EQ(MessageOf([] { RawDecode(PairsSwapped("not a picture at all")); }),
+              "Not a JPEG file: starts with 0x? 0x?");
+}
+
 }  // namespace
