@@ -16,6 +16,7 @@
 #include <string>
 
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVMask.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVGifFilter.h"
 #include "imaging/io/KVJpegFilter.h"
@@ -105,7 +106,7 @@ int main(int argc, char** argv) {
          [&](TStream& stream) {
              TIOParamsVals params(nullptr);
              TKVBitmap bitmap;
-             std::unique_ptr<TKVBitmap> mask;
+             std::unique_ptr<TKVMask> mask;
              abortFlag = false;
              ReadPNGStream(stream, bitmap, params, false, mask, false, progress);
              return !abortFlag;
@@ -115,7 +116,7 @@ int main(int argc, char** argv) {
              TIOParamsVals params(nullptr);
              params.GifLZWDecompressor = GIFLZWDecode;
              TKVBitmap bitmap;
-             std::unique_ptr<TKVBitmap> mask;
+             std::unique_ptr<TKVMask> mask;
              int count = 0;
              abortFlag = false;
              ReadGIFStream(stream, bitmap, count, false, mask, false, progress, params);

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVMask.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVGifAnimation.h"
 #include "imaging/io/KVGifFilter.h"
@@ -12,7 +13,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Small caps keep each run fast; the checks are the same.
-    static TPictureLimitsOverride limits({4096, 1 << 22, 2048, 1 << 20});
+    static TPictureLimitsOverride limits({2048, 1 << 20, 2048, 1 << 20});
     TMemoryStream stream;
     stream.WriteBuffer(data, int64_t(size));
     TIOParamsVals params(nullptr);
@@ -22,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TKVProgressRec progress;
     progress.AbortFlag = &abortFlag;
     TKVBitmap bitmap;
-    std::unique_ptr<TKVBitmap> mask;
+    std::unique_ptr<TKVMask> mask;
     int count = 0;
     stream.SetPosition(0);
     ReadGIFStream(stream, bitmap, count, false, mask, false, progress, params);

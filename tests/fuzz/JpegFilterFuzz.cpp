@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Small caps keep each run fast; the checks are the same.
-    static TPictureLimitsOverride limits({4096, 1 << 22, 2048, 1 << 20});
+    static TPictureLimitsOverride limits({2048, 1 << 20, 2048, 1 << 20});
     TMemoryStream stream;
     stream.WriteBuffer(data, int64_t(size));
     stream.SetPosition(0);

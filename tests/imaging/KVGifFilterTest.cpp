@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "DriverTestSupport.h"
+#include "imaging/core/KVMask.h"
 #include "imaging/core/KVBasicHelpers.h"
 #include "imaging/io/KVGifFilter.h"
 #include "imaging/io/KVLzw.h"
@@ -31,7 +32,7 @@ protected:
         return ParsePpm(RunTool("convert " + Quoted(gif + "[" + std::to_string(index) + "]") + " -depth 8 ppm:-", false)
                             .output);
     }
-    int Read(const std::string& bytes, TDriverCall& call, TKVBitmap& bitmap, std::unique_ptr<TKVBitmap>& mask,
+    int Read(const std::string& bytes, TDriverCall& call, TKVBitmap& bitmap, std::unique_ptr<TKVMask>& mask,
              bool paramsOnly = false) {
         TMemoryStream stream;
         LoadBytes(stream, bytes);
@@ -49,10 +50,10 @@ protected:
     TScratchFolder folder;
 };
 
-std::string MaskBytes(TKVBitmap& mask) {
+std::string MaskBytes(TKVMask& mask) {
     std::string bytes;
-    for (int y = 0; y < mask.GetHeight(); ++y)
-        bytes.append(reinterpret_cast<const char*>(mask.GetScanline(y)), size_t(mask.GetWidth()));
+    for (int y = 0; y < mask.Height(); ++y)
+        bytes.append(reinterpret_cast<const char*>(mask.GetScanline(y)), size_t(mask.Width()));
     return bytes;
 }
 
@@ -78,7 +79,7 @@ TEST_F(GifFilterTest, ReadsWhatImageMagickWrites) {
         TDriverCall call;
         call.params.IsNativePixelFormat = c.native;
         TKVBitmap bitmap;
-        std::unique_ptr<TKVBitmap> mask;
+        std::unique_ptr<TKVMask> mask;
         EXPECT_EQ(Read(ReadFile(gif), call, bitmap, mask), 1);
         ASSERT_FALSE(call.Aborted());
         EXPECT_EQ(bitmap.GetPixelFormat(), c.format);
@@ -92,7 +93,7 @@ TEST_F(GifFilterTest, TransparentIndexBecomesTheMask) {
     const std::string gif = MakeGif("t", "-size 9x5 xc:red -fill blue -draw 'rectangle 0,0 3,2' -transparent blue %o");
     TDriverCall call;
     TKVBitmap bitmap;
-    std::unique_ptr<TKVBitmap> mask;
+    std::unique_ptr<TKVMask> mask;
     Read(ReadFile(gif), call, bitmap, mask);
     ASSERT_FALSE(call.Aborted());
     EXPECT_TRUE(call.params.GifTransparent);
@@ -113,7 +114,7 @@ TEST_F(GifFilterTest, OneFrameOfManyWithItsOwnControlBlock) {
     TDriverCall call;
     call.params.SetImageIndex(3);
     TKVBitmap bitmap;
-    std::unique_ptr<TKVBitmap> mask;
+    std::unique_ptr<TKVMask> mask;
     EXPECT_EQ(Read(ReadFile(gif), call, bitmap, mask), 10);
     ASSERT_FALSE(call.Aborted());
     EXPECT_EQ(call.params.GifImageCount, 10);
@@ -171,7 +172,7 @@ TEST_F(GifFilterTest, WrittenFilesReadBackHereInImageMagickAndGiflib) {
 
         TDriverCall back;
         TKVBitmap read;
-        std::unique_ptr<TKVBitmap> mask;
+        std::unique_ptr<TKVMask> mask;
         Read(bytes, back, read, mask);
         ASSERT_FALSE(back.Aborted());
         EXPECT_EQ(back.params.BitsPerSample, c.bits);
@@ -199,7 +200,7 @@ TEST_F(GifFilterTest, AlphaChannelTakesTheLastIndex) {
     EXPECT_TRUE(Contains(RunTool("giftext " + Quoted(path)).output, "Transparent Index: 255"));
     TDriverCall back;
     TKVBitmap read;
-    std::unique_ptr<TKVBitmap> mask;
+    std::unique_ptr<TKVMask> mask;
     Read(bytes, back, read, mask);
     ASSERT_TRUE(mask);
     for (int y = 0; y < 8; ++y)
@@ -220,7 +221,7 @@ TEST_F(GifFilterTest, LongCommentsGoIntoSeveralSubBlocks) {
     EXPECT_EQ(uint8_t(bytes[at + 3 + 255]), 45);
     TDriverCall back;
     TKVBitmap read;
-    std::unique_ptr<TKVBitmap> mask;
+    std::unique_ptr<TKVMask> mask;
     Read(bytes, back, read, mask);
     ASSERT_EQ(back.params.GifComments.Count(), 1);
     EXPECT_EQ(back.params.GifComments.Strings(0), comment);
@@ -242,7 +243,7 @@ std::string SmallGif(const std::vector<uint8_t>& indexes, int codeBits) {
 TEST_F(GifFilterTest, IndexesPastTheColourTableReadAsBlack) {
     TDriverCall call;
     TKVBitmap bitmap;
-    std::unique_ptr<TKVBitmap> mask;
+    std::unique_ptr<TKVMask> mask;
     Read(SmallGif({0, 1, 200, 1}, 8), call, bitmap, mask);
     ASSERT_FALSE(call.Aborted());
     EXPECT_EQ(bitmap.GetPixelRGB(0, 0), KVCreateRGB(255, 0, 0));
@@ -255,7 +256,7 @@ TEST_F(GifFilterTest, DamagedFilesAbortAndNeverCrash) {
     for (size_t cut : {size_t(0), size_t(5), size_t(13), size_t(400), gif.size() / 2, gif.size() - 3}) {
         TDriverCall call;
         TKVBitmap bitmap;
-        std::unique_ptr<TKVBitmap> mask;
+        std::unique_ptr<TKVMask> mask;
         Read(gif.substr(0, cut), call, bitmap, mask);
         EXPECT_TRUE(call.Aborted()) << cut;
     }
@@ -264,7 +265,7 @@ TEST_F(GifFilterTest, DamagedFilesAbortAndNeverCrash) {
         flipped[i] = char(flipped[i] ^ (1 << (i % 8)));
         TDriverCall call;
         TKVBitmap bitmap;
-        std::unique_ptr<TKVBitmap> mask;
+        std::unique_ptr<TKVMask> mask;
         Read(flipped, call, bitmap, mask);
     }
     // A frame far larger than its data can describe.
@@ -272,7 +273,7 @@ TEST_F(GifFilterTest, DamagedFilesAbortAndNeverCrash) {
     huge[13 + 6 + 5] = char(0xFF), huge[13 + 6 + 6] = char(0xFF), huge[13 + 6 + 7] = char(0xFF), huge[13 + 6 + 8] = char(0xFF);
     TDriverCall call;
     TKVBitmap bitmap;
-    std::unique_ptr<TKVBitmap> mask;
+    std::unique_ptr<TKVMask> mask;
     Read(huge, call, bitmap, mask);
     EXPECT_TRUE(call.Aborted());
 }

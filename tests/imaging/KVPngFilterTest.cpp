@@ -3,6 +3,7 @@
 #include <string>
 
 #include "DriverTestSupport.h"
+#include "imaging/core/KVMask.h"
 #include "imaging/core/KVBasicHelpers.h"
 #include "imaging/io/KVPngFilter.h"
 
@@ -24,13 +25,13 @@ protected:
     std::string MakePng(const std::string& name, const std::string& command, int width = 37, int height = 23) {
         return MakePng(name, command, PatternImage(width, height));
     }
-    void Read(const std::string& bytes, TDriverCall& call, TKVBitmap& bitmap, std::unique_ptr<TKVBitmap>& mask,
+    void Read(const std::string& bytes, TDriverCall& call, TKVBitmap& bitmap, std::unique_ptr<TKVMask>& mask,
               bool composite = false, bool paramsOnly = false) {
         TMemoryStream stream;
         LoadBytes(stream, bytes);
         ReadPNGStream(stream, bitmap, call.params, composite, mask, paramsOnly, call.progress);
     }
-    std::string Write(TKVBitmap& bitmap, TDriverCall& call, TKVBitmap* mask, const std::string& name) {
+    std::string Write(TKVBitmap& bitmap, TDriverCall& call, TKVMask* mask, const std::string& name) {
         TMemoryStream out;
         WritePNGStream(out, bitmap, call.params, mask, call.progress);
         const std::string path = folder.Path(name + ".png");
@@ -52,10 +53,10 @@ std::string AlphaWithImageMagick(const std::string& path) {
     return bytes;
 }
 
-std::string MaskBytes(TKVBitmap& mask) {
+std::string MaskBytes(TKVMask& mask) {
     std::string bytes;
-    for (int y = 0; y < mask.GetHeight(); ++y)
-        bytes.append(reinterpret_cast<const char*>(mask.GetScanline(y)), size_t(mask.GetWidth()));
+    for (int y = 0; y < mask.Height(); ++y)
+        bytes.append(reinterpret_cast<const char*>(mask.GetScanline(y)), size_t(mask.Width()));
     return bytes;
 }
 
@@ -96,7 +97,7 @@ TEST_F(PngFilterTest, ReadsEveryColourTypeAndDepthAsImageMagickDoes) {
         TDriverCall call;
         call.params.IsNativePixelFormat = c.native;
         TKVBitmap bitmap;
-        std::unique_ptr<TKVBitmap> mask;
+        std::unique_ptr<TKVMask> mask;
         Read(ReadFile(png), call, bitmap, mask);
         ASSERT_FALSE(call.Aborted());
         EXPECT_EQ(Depth(ReadFile(png)), c.bits);
@@ -120,7 +121,7 @@ TEST_F(PngFilterTest, OneBitPaletteKeepsItsTwoColours) {
     ASSERT_EQ(ColorType(ReadFile(png)), 3);
     TDriverCall call;
     TKVBitmap bitmap;
-    std::unique_ptr<TKVBitmap> mask;
+    std::unique_ptr<TKVMask> mask;
     Read(ReadFile(png), call, bitmap, mask);
     ASSERT_FALSE(call.Aborted());
     EXPECT_EQ(bitmap.GetPixelFormat(), kv24RGB);
@@ -135,7 +136,7 @@ TEST_F(PngFilterTest, AlphaGoesIntoTheMaskOrIsBlendedOntoTheBackground) {
                       Quoted(png)).status, 0);
     TDriverCall call;
     TKVBitmap bitmap;
-    std::unique_ptr<TKVBitmap> mask;
+    std::unique_ptr<TKVMask> mask;
     Read(ReadFile(png), call, bitmap, mask);
     ASSERT_FALSE(call.Aborted());
     ASSERT_TRUE(mask);
@@ -146,7 +147,7 @@ TEST_F(PngFilterTest, AlphaGoesIntoTheMaskOrIsBlendedOntoTheBackground) {
     TDriverCall composite;
     composite.params.PngBackground = KVCreateRGB(0, 128, 0);
     TKVBitmap blended;
-    std::unique_ptr<TKVBitmap> none;
+    std::unique_ptr<TKVMask> none;
     Read(ReadFile(png), composite, blended, none, true);
     ASSERT_FALSE(composite.Aborted());
     EXPECT_FALSE(none);
@@ -176,7 +177,7 @@ TEST_F(PngFilterTest, ResolutionAndTextTravelBothWays) {
 
     TDriverCall back;
     TKVBitmap read;
-    std::unique_ptr<TKVBitmap> mask;
+    std::unique_ptr<TKVMask> mask;
     Read(bytes, back, read, mask);
     EXPECT_EQ(back.params.DpiX(), 72);
     EXPECT_EQ(back.params.DpiY(), 300);
@@ -222,10 +223,10 @@ TEST_F(PngFilterTest, WrittenFilesPassPngcheckAndReadBackEverywhere) {
         SCOPED_TRACE(c.name);
         TKVBitmap bitmap;
         MakePicture(c, bitmap);
-        TKVBitmap mask;
-        mask.Allocate(bitmap.GetWidth(), bitmap.GetHeight(), kv8Gray);
-        for (int y = 0; y < mask.GetHeight(); ++y)
-            for (int x = 0; x < mask.GetWidth(); ++x) mask.GetScanline(y)[x] = (c.transparent && x < 5) ? 0 : 255;
+        TKVMask mask;
+        mask.AllocateBits(bitmap.GetWidth(), bitmap.GetHeight(), 8);
+        for (int y = 0; y < mask.Height(); ++y)
+            for (int x = 0; x < mask.Width(); ++x) mask.GetScanline(y)[x] = (c.transparent && x < 5) ? 0 : 255;
         TDriverCall call;
         call.params.SamplesPerPixel = c.samples;
         call.params.BitsPerSample = c.bits;
@@ -239,7 +240,7 @@ TEST_F(PngFilterTest, WrittenFilesPassPngcheckAndReadBackEverywhere) {
 
         TDriverCall back;
         TKVBitmap read;
-        std::unique_ptr<TKVBitmap> readMask;
+        std::unique_ptr<TKVMask> readMask;
         Read(bytes, back, read, readMask);
         ASSERT_FALSE(back.Aborted());
         const TRgbImage expected = BitmapToImage(bitmap);
@@ -273,7 +274,7 @@ TEST_F(PngFilterTest, DamagedFilesAbortAndNeverCrash) {
         for (size_t cut : {size_t(0), size_t(8), size_t(30), source.size() / 2, source.size() - 13}) {
             TDriverCall call;
             TKVBitmap bitmap;
-            std::unique_ptr<TKVBitmap> mask;
+            std::unique_ptr<TKVMask> mask;
             Read(source.substr(0, cut), call, bitmap, mask);
             EXPECT_TRUE(call.Aborted()) << cut;
         }
@@ -282,7 +283,7 @@ TEST_F(PngFilterTest, DamagedFilesAbortAndNeverCrash) {
         flipped[i] = char(flipped[i] ^ (1 << (i % 8)));
         TDriverCall call;
         TKVBitmap bitmap;
-        std::unique_ptr<TKVBitmap> mask;
+        std::unique_ptr<TKVMask> mask;
         Read(flipped, call, bitmap, mask);
     }
 }
@@ -299,7 +300,7 @@ TEST_F(PngFilterTest, ContentTestAndParametersOnly) {
 
     TDriverCall call;
     TKVBitmap bitmap;
-    std::unique_ptr<TKVBitmap> mask;
+    std::unique_ptr<TKVMask> mask;
     Read(png, call, bitmap, mask, false, true);
     EXPECT_FALSE(call.Aborted());
     EXPECT_EQ(call.params.Width, 300);

@@ -1,9 +1,11 @@
 #include "imaging/io/KVGifAnimation.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVMask.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVGifFilter.h"
 #include "imaging/io/KVProgressRec.h"
@@ -49,6 +51,13 @@ void DrawFrame(TKVBitmap& frame, TKVBitmap& canvas, int left, int top) {
     canvas.GetAlphaChannel()->SetFull(false);
 }
 
+void CopyMaskToAlpha(const TKVMask& mask, TKVBitmap& frame) {
+    TKVBitmap& alpha = *frame.GetAlphaChannel();
+    for (int y = 0; y < std::min(mask.Height(), alpha.GetHeight()); ++y)
+        std::memcpy(alpha.GetScanline(y), mask.GetScanline(y), size_t(std::min(mask.Width(), alpha.GetWidth())));
+    alpha.SetFull(false);
+}
+
 }  // namespace
 
 int ComposeGIFFrame(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
@@ -66,13 +75,13 @@ int ComposeGIFFrame(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
     int count = 0;
     for (int i = 0;; ++i) {
         TKVBitmap frame;
-        std::unique_ptr<TKVBitmap> mask;
+        std::unique_ptr<TKVMask> mask;
         stream.SetPosition(start);
         params.SetImageIndex(i);
         ReadGIFStream(stream, frame, count, false, mask, false, driverProgress, params);
         if (progress.Aborted()) break;
         const TKVPixelFormat frameFormat = frame.GetPixelFormat();
-        if (mask) frame.GetAlphaChannel()->AssignImage(*mask);
+        if (mask) CopyMaskToAlpha(*mask, frame);
         TKVBitmap* shown = &frame;
         if (count > 1) {
             const TFrameRect rect{params.GifXPos, params.GifYPos, frame.GetWidth(), frame.GetHeight()};

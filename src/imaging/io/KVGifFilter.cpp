@@ -7,10 +7,11 @@
 
 #include "imaging/core/KVBasicHelpers.h"
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVMask.h"
+#include "imaging/core/KVQuantizer.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVProgressRec.h"
-#include "imaging/io/KVWriterPalette.h"
 #include "imaging/proc/KVColorModels.h"
 #include "platform/Files.h"
 #include "platform/PictureLimits.h"
@@ -145,29 +146,27 @@ void FillBitmap(TKVBitmap& bitmap, const std::vector<uint8_t>& indexes, int widt
 }
 
 // The mask of the transparent index; reset when no pixel is transparent.
-void MakeMask(std::unique_ptr<TKVBitmap>& mask, const std::vector<uint8_t>& indexes, int width, int height,
+void MakeMask(std::unique_ptr<TKVMask>& mask, const std::vector<uint8_t>& indexes, int width, int height,
               const TGraphicControl& control) {
-    bool anyTransparent = false;
+    if (!mask) mask = std::make_unique<TKVMask>();
+    mask->AllocateBits(width, height, 8);
+    mask->Fill(255);
     if (control.Transparent())
-        anyTransparent = std::find(indexes.begin(), indexes.end(), control.transparentIndex) != indexes.end();
-    if (!anyTransparent) {
-        mask.reset();
-        return;
-    }
-    if (!mask) mask = std::make_unique<TKVBitmap>();
-    mask->Allocate(width, height, kv8Gray);
-    for (int y = 0; y < height; ++y) {
-        uint8_t* row = mask->GetScanline(y);
-        const uint8_t* source = &indexes[size_t(y) * width];
-        for (int x = 0; x < width; ++x) row[x] = source[x] == control.transparentIndex ? 0 : 255;
-    }
-    mask->SetFull(false);
+        for (int y = 0; y < height; ++y) {
+            uint8_t* row = mask->GetScanline(y);
+            const uint8_t* source = &indexes[size_t(y) * width];
+            for (int x = 0; x < width; ++x)
+                if (source[x] == control.transparentIndex) row[x] = 0;
+        }
+    mask->SyncBoundingBox();
+    mask->SyncFull();
+    if (mask->Full()) mask.reset();
 }
 
 struct TReadState {
     TStream& stream;
     TKVBitmap& bitmap;
-    std::unique_ptr<TKVBitmap>& mask;
+    std::unique_ptr<TKVMask>& mask;
     bool noMask, paramsOnly;
     TKVProgressRec& progress;
     TIOParamsVals& params;
@@ -261,7 +260,7 @@ int ReadBlocks(TReadState& s) {
 
 }  // namespace
 
-void ReadGIFStream(TStream& stream, TKVBitmap& bitmap, int& imageCount, bool noMask, std::unique_ptr<TKVBitmap>& mask,
+void ReadGIFStream(TStream& stream, TKVBitmap& bitmap, int& imageCount, bool noMask, std::unique_ptr<TKVMask>& mask,
                    bool paramsOnly, TKVProgressRec& progress, TIOParamsVals& params) {
     imageCount = 0;
     ReportPercent(progress, 0);
@@ -319,7 +318,7 @@ void Put16(std::vector<uint8_t>& out, int value) {
 struct TIndexedPicture {
     std::vector<TKVRGB> palette;  // 2^bits entries, unused ones black
     std::vector<uint8_t> indexes;
-    std::unique_ptr<TKVWriterPalette> quantizer;
+    std::unique_ptr<TKVQuantizer> quantizer;
 };
 
 TIndexedPicture IndexOneBit(TKVBitmap& bitmap) {
@@ -362,8 +361,7 @@ TIndexedPicture IndexColours(TKVBitmap& bitmap, TKVBitmap* alpha, int bits, int 
         for (int y = 0; y < height; ++y) std::memcpy(&picture.indexes[size_t(y) * width], bitmap.GetScanline(y), size_t(width));
         return picture;
     }
-    picture.quantizer = std::make_unique<TKVWriterPalette>(bitmap, colours);
-    std::copy(picture.quantizer->Colors().begin(), picture.quantizer->Colors().end(), picture.palette.begin());
+    picture.quantizer = std::make_unique<TKVQuantizer>(bitmap, picture.palette.data(), colours);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             picture.indexes[size_t(y) * width + x] = uint8_t(picture.quantizer->RGBToIndex(bitmap.GetPixelRGB(x, y)));

@@ -12,10 +12,11 @@
 #include "imaging/core/KVBasicHelpers.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVLibraryState.h"
+#include "imaging/core/KVMask.h"
+#include "imaging/core/KVQuantizer.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVProgressRec.h"
-#include "imaging/io/KVWriterPalette.h"
 #include "imaging/proc/KVColorModels.h"
 #include "platform/PictureLimits.h"
 
@@ -175,16 +176,14 @@ TKVPixelFormat BitmapFormat(const TPngHeader& header, bool native, bool blackAnd
     return kv24RGB;
 }
 
-void AllocateMask(std::unique_ptr<TKVBitmap>& mask, int width, int height) {
-    if (!mask) mask = std::make_unique<TKVBitmap>();
-    mask->Allocate(width, height, kv8Gray);
-    TKVAccessScope writing(*mask, kvaWrite);
-    for (int y = 0; y < height; ++y) std::memset(mask->GetScanline(y), 255, size_t(width));
-    mask->SetFull(true);
+void AllocateMask(std::unique_ptr<TKVMask>& mask, int width, int height) {
+    if (!mask) mask = std::make_unique<TKVMask>();
+    mask->AllocateBits(width, height, 8);
+    mask->Fill(255);
 }
 
 // Reads every pass into the bitmap (and the alpha bytes into the mask); false on a library error.
-bool ReadRows(png_structp png, TKVBitmap& bitmap, TKVBitmap* mask, int passes, TKVProgressRec& progress) {
+bool ReadRows(png_structp png, TKVBitmap& bitmap, TKVMask* mask, int passes, TKVProgressRec& progress) {
     const int width = bitmap.GetWidth(), height = bitmap.GetHeight();
     const bool split = mask != nullptr;
     std::vector<uint8_t> buffer;
@@ -211,7 +210,7 @@ bool ReadRows(png_structp png, TKVBitmap& bitmap, TKVBitmap* mask, int passes, T
 }  // namespace
 
 void ReadPNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool compositeOnBackground,
-                   std::unique_ptr<TKVBitmap>& mask, bool paramsOnly, TKVProgressRec& progress) {
+                   std::unique_ptr<TKVMask>& mask, bool paramsOnly, TKVProgressRec& progress) {
     const int64_t start = stream.Position();
     TPngReader reader;
     reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, progress.AbortFlag, ReadError, Warning);
@@ -255,8 +254,9 @@ void ReadPNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bo
     const size_t rowBytes = png_get_rowbytes(png, info);
     if (rowBytes > (split ? size_t(header.width) * 4 : size_t(bitmap.GetRowLen()))) return SetAbort(progress.AbortFlag);
     if (split) mask->SetFull(false);
-    if (!ReadRows(png, bitmap, split ? mask.get() : nullptr, passes, progress)) return;
-    PngGuarded(png, [&] { png_read_end(png, nullptr); });
+    const bool read = ReadRows(png, bitmap, split ? mask.get() : nullptr, passes, progress);
+    if (mask) mask->SyncBoundingBox();
+    if (read) PngGuarded(png, [&] { png_read_end(png, nullptr); });
 }
 
 bool IsPNGStream(TStream& stream) {
@@ -296,16 +296,17 @@ struct TPngWriter {
     ~TPngWriter() { png_destroy_write_struct(&png, info ? &info : nullptr); }
 };
 
-bool HasTransparency(TKVBitmap* mask, TKVBitmap& bitmap) {
-    if (!mask || mask->GetWidth() != bitmap.GetWidth() || mask->GetHeight() != bitmap.GetHeight() ||
-        mask->GetPixelFormat() != kv8Gray)
-        return false;
-    TKVAccessScope reading(*mask, kvaRead);
-    for (int y = 0; y < mask->GetHeight(); ++y) {
-        const uint8_t* row = mask->GetScanline(y);
-        if (std::any_of(row, row + mask->GetWidth(), [](uint8_t a) { return a != 255; })) return true;
-    }
-    return false;
+// A mask of another size than the picture is not its transparency.
+bool HasTransparency(TKVMask* mask, TKVBitmap& bitmap) {
+    if (!mask || mask->Width() != bitmap.GetWidth() || mask->Height() != bitmap.GetHeight()) return false;
+    mask->SyncFull();
+    return !mask->Full();
+}
+
+// 1-bit masks as 0 and 255.
+uint8_t AlphaOf(const TKVMask& mask, int x, int y) {
+    const int value = mask.GetPixel(x, y);
+    return mask.BitsPerPixel() == 1 ? (value ? 255 : 0) : uint8_t(value);
 }
 
 std::unique_ptr<TKVBitmap> ConvertedCopy(TKVBitmap& bitmap, TKVPixelFormat format) {
@@ -322,7 +323,7 @@ struct TWritePlan {
     int colorType = PNG_COLOR_TYPE_RGB, depth = 8;
     bool transparent = false;  // palette entry 0 (palette files) or the alpha channel (RGB)
     bool ownIndexes = false;   // a kv8Paletted picture's bytes are the indexes
-    std::unique_ptr<TKVWriterPalette> palette;
+    std::unique_ptr<TKVQuantizer> palette;
     std::vector<png_color> plte;
     png_color_16 background{};
 };
@@ -354,23 +355,21 @@ void PlanPalette(TKVBitmap& bitmap, int bits, const TIOParamsVals& params, bool 
     plan.work = plan.converted ? plan.converted.get() : &bitmap;
     plan.transparent = transparent;
     plan.colorType = PNG_COLOR_TYPE_PALETTE;
-    if (transparent) {
-        // Entry 0 is the transparent background; the picture's colours follow it.
-        plan.depth = 8;
-        plan.palette = std::make_unique<TKVWriterPalette>(*plan.work, std::min(1 << bits, 255));
-        plan.plte.push_back(ToPng(params.PngBackground));
-    } else {
-        if (bitmap.GetPixelFormat() == kv8Paletted && bits == 8) {
-            plan.work = &bitmap;
-            plan.ownIndexes = true;
-            plan.converted.reset();
-            for (int i = 0; i < 256; ++i) plan.plte.push_back(ToPng(bitmap.Palette()[i]));
-            return;
-        }
-        plan.depth = bits;
-        plan.palette = std::make_unique<TKVWriterPalette>(*plan.work, 1 << bits);
+    if (!transparent && bitmap.GetPixelFormat() == kv8Paletted && bits == 8) {
+        plan.work = &bitmap;
+        plan.ownIndexes = true;
+        plan.converted.reset();
+        for (int i = 0; i < 256; ++i) plan.plte.push_back(ToPng(bitmap.Palette()[i]));
+        return;
     }
-    for (const TKVRGB& c : plan.palette->Colors()) plan.plte.push_back(ToPng(c));
+    // The table has as many entries as the depth can address; with transparency entry 0 is the
+    // transparent background and the picture's colours follow it.
+    plan.depth = transparent ? 8 : bits;
+    const int colours = transparent ? std::min(1 << bits, 255) : 1 << bits;
+    std::vector<TKVRGB> table(static_cast<size_t>(colours));
+    plan.palette = std::make_unique<TKVQuantizer>(*plan.work, table.data(), colours);
+    if (transparent) plan.plte.push_back(ToPng(params.PngBackground));
+    for (const TKVRGB& c : table) plan.plte.push_back(ToPng(c));
 }
 
 void PlanGray(TKVBitmap& bitmap, int bits, TWritePlan& plan) {
@@ -382,7 +381,7 @@ void PlanGray(TKVBitmap& bitmap, int bits, TWritePlan& plan) {
     plan.work = plan.converted ? plan.converted.get() : &bitmap;
 }
 
-TWritePlan Plan(TKVBitmap& bitmap, TIOParamsVals& params, TKVBitmap* mask) {
+TWritePlan Plan(TKVBitmap& bitmap, TIOParamsVals& params, TKVMask* mask) {
     TWritePlan plan;
     const int bits = std::clamp(params.BitsPerSample, 1, 16);
     const bool transparent = HasTransparency(mask, bitmap);
@@ -391,7 +390,7 @@ TWritePlan Plan(TKVBitmap& bitmap, TIOParamsVals& params, TKVBitmap* mask) {
     } else if (params.SamplesPerPixel == 1) {
         const int paletteBits = std::min(bits, 8);
         // A picture of grays is stored as gray, without a palette.
-        if (!transparent && TKVWriterPalette(bitmap, 2).IsGray()) PlanGray(bitmap, bits == 16 ? 16 : paletteBits, plan);
+        if (!transparent && bitmap.IsGrayScale()) PlanGray(bitmap, bits == 16 ? 16 : paletteBits, plan);
         else PlanPalette(bitmap, paletteBits, params, transparent, plan);
     } else {
         plan.converted = bitmap.GetPixelFormat() == kv24RGB ? nullptr : ConvertedCopy(bitmap, kv24RGB);
@@ -406,12 +405,13 @@ TWritePlan Plan(TKVBitmap& bitmap, TIOParamsVals& params, TKVBitmap* mask) {
     plan.background.blue = png_uint_16(b.b * top / 255);
     plan.background.gray =
         png_uint_16((b.r * KVGrayWeights.Red + b.g * KVGrayWeights.Green + b.b * KVGrayWeights.Blue) / 100 * top / 255);
-    if (plan.palette) plan.background.index = png_byte(plan.palette->RGBToIndex(b) + (plan.transparent ? 1 : 0));
+    // With transparency entry 0 is the background itself.
+    if (plan.palette) plan.background.index = png_byte(plan.transparent ? 0 : plan.palette->RGBToIndex(b));
     return plan;
 }
 
 // One row in the file's layout: samples of the header's depth, packed below 8 bits.
-void BuildRow(TWritePlan& plan, int y, TKVBitmap* mask, std::vector<uint8_t>& out) {
+void BuildRow(TWritePlan& plan, int y, TKVMask* mask, std::vector<uint8_t>& out) {
     TKVBitmap& work = *plan.work;
     const int width = work.GetWidth();
     const uint8_t* row = work.GetScanline(y);
@@ -421,10 +421,9 @@ void BuildRow(TWritePlan& plan, int y, TKVBitmap* mask, std::vector<uint8_t>& ou
         return;
     }
     if (plan.colorType == PNG_COLOR_TYPE_RGB_ALPHA) {
-        const uint8_t* alpha = mask->GetScanline(y);
         for (int x = 0; x < width; ++x) {
             std::memcpy(&out[size_t(x) * 4], row + 3 * x, 3);
-            out[size_t(x) * 4 + 3] = alpha[x];
+            out[size_t(x) * 4 + 3] = AlphaOf(*mask, x, y);
         }
         return;
     }
@@ -437,12 +436,11 @@ void BuildRow(TWritePlan& plan, int y, TKVBitmap* mask, std::vector<uint8_t>& ou
         return;
     }
     std::fill(out.begin(), out.end(), 0);
-    const uint8_t* alpha = plan.transparent ? mask->GetScanline(y) : nullptr;
     const auto* pixels = reinterpret_cast<const TKVRGB*>(row);
     for (int x = 0; x < width; ++x) {
         int sample;
         if (plan.colorType == PNG_COLOR_TYPE_GRAY) sample = row[x] >> (8 - plan.depth);
-        else if (alpha) sample = alpha[x] == 255 ? plan.palette->RGBToIndex(pixels[x]) + 1 : 0;
+        else if (plan.transparent) sample = AlphaOf(*mask, x, y) == 255 ? plan.palette->RGBToIndex(pixels[x]) + 1 : 0;
         else sample = plan.palette->RGBToIndex(pixels[x]);
         const int bit = x * plan.depth;
         out[size_t(bit / 8)] |= uint8_t(sample << (8 - plan.depth - bit % 8));
@@ -486,7 +484,7 @@ std::vector<png_text> TextChunks(TIOParamsVals& params) {
 
 }  // namespace
 
-void WritePNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVBitmap* mask,
+void WritePNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVMask* mask,
                     TKVProgressRec& progress) {
     TPngWriter writer;
     writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, WriteError, Warning);
