@@ -201,6 +201,24 @@ TEST_F(JpegFilterTest, ProfileChunksJoinInSequenceOrderAndBadChunksAreIgnored) {
     }
 }
 
+TEST_F(JpegFilterTest, EmbeddedProfileIsAppliedAndItsMarkersDropped) {
+    TKVICC srgb;
+    ASSERT_TRUE(srgb.LoadSRGB());
+    const std::string profile(srgb.Data().begin(), srgb.Data().end());
+    const std::string jpeg = MakeJpeg("icc", "-quality 90");
+    const std::string tagged = WithSegments(ReadFile(jpeg), {IccChunk(1, 1, profile), Segment(0xFE, "note")});
+    TDriverCall call;
+    TKVBitmap bitmap;
+    Read(tagged, call, bitmap);
+    ASSERT_FALSE(call.Aborted());
+    ASSERT_TRUE(call.params.InputICC() && call.params.InputICC()->IsValid());
+    EXPECT_TRUE(call.params.InputICC()->Used());
+    // sRGB into sRGB changes next to nothing.
+    EXPECT_LE(MaxDifference(BitmapToImage(bitmap), Reference(jpeg)), 2);
+    ASSERT_EQ(call.params.JpegMarkers.Count(), 1);
+    EXPECT_EQ(call.params.JpegMarkers.GetMarkerType(0), 0xFE);
+}
+
 TEST_F(JpegFilterTest, MarkersKeptExceptTheFirstApp0AndWrittenBack) {
     const std::string jpeg = ReadFile(MakeJpeg("m", ""));
     const std::string bytes =
