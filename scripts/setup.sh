@@ -5,16 +5,21 @@ set -euo pipefail
 PACKAGES=(
   # compilers and build tools
   g++ cmake ninja-build ccache pkg-config git libgtest-dev libgmock-dev
+  # long fuzzing runs with libFuzzer (scripts/fuzz.sh)
+  clang-14 libclang-rt-14-dev
   # libraries
   zlib1g-dev libjpeg62-turbo-dev libpng-dev libopenjp2-7-dev liblcms2-dev
   libfontconfig-dev libfreetype-dev fonts-liberation2
   qt6-base-dev qt6-svg-dev libgl-dev
   libavformat-dev libavcodec-dev libswscale-dev libavdevice-dev libavutil-dev
   libsane-dev libcurl4-openssl-dev libwmf-dev libemf2svg-dev libuemf-dev
-  # opening documents and mail from the desktop; locales for the number-format tests
-  xdg-utils locales
+  # opening documents and mail from the desktop, the MIME database; locales for the number-format tests
+  xdg-utils shared-mime-info locales
   # independent tools the tests check our output with
   qpdf poppler-utils imagemagick libtiff-tools netpbm ffmpeg sane-utils
+  fonts-cantarell libimage-exiftool-perl libjpeg-turbo-progs giflib-tools pngcheck
+  # benchmark peers
+  img2pdf
 )
 
 missing=()

@@ -28,7 +28,6 @@ bool IsFile(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-bool LessNoCase(const std::string& a, const std::string& b) { return ::strcasecmp(a.c_str(), b.c_str()) < 0; }
 
 std::string FolderOf(const std::string& fileName) {
     const size_t slash = fileName.rfind('/');
@@ -126,6 +125,10 @@ std::string TPdfCanvas::EncodeText(const std::string& bytes, const TRtlTable* ta
 
 std::string TPdfCanvas::Encode(const std::string& utf8, int objectNumber) const {
     return EncodeText(ToCodePage(utf8, owner_.AnsiCodePage()), nullptr, objectNumber);
+}
+
+std::string TPdfCanvas::EncodeTextString(const std::string& utf8, int objectNumber) const {
+    return EncodeText(TextStringBytes(utf8), nullptr, objectNumber);
 }
 
 // --- Fonts and measuring
@@ -271,8 +274,10 @@ void TPdfCanvas::LineTo(int x, int y) {
 // --- Pictures
 
 TPdfImage* TPdfCanvas::FindImage(uint64_t handle, const std::string& fileName) const {
+    const TFileIdentity identity = fileName.empty() ? TFileIdentity() : FileIdentityOf(fileName);
     for (const auto& image : images_)
-        if ((handle != 0 && image->Handle() == handle) || (!fileName.empty() && image->FileName() == fileName))
+        if ((handle != 0 && image->Handle() == handle) ||
+            (!fileName.empty() && image->FileName() == fileName && image->FileIdentity() == identity))
             return image.get();
     return nullptr;
 }
@@ -303,7 +308,7 @@ void TPdfCanvas::StretchDrawFile(const TRect& rect, const std::string& fileName)
         if (!CheckDocument()) return;
         std::string name = fileName;
         if (!IsFile(name)) {
-            name = DownloadPicture(fileName, TempDirectory());
+            name = DownloadPicture(fileName, owner_.TempFolder().empty() ? TempDirectory() : owner_.TempFolder());
             downloadedFiles_.push_back(name);
         }
         TPdfImage* image = AlwaysNewImage ? nullptr : FindImage(0, name);
@@ -319,6 +324,8 @@ void TPdfCanvas::StretchDrawFile(const TRect& rect, const std::string& fileName)
 void TPdfCanvas::PlaceImage(TRect r, const TPdfImage& image) {
     const int width = image.Width(), height = image.Height();
     if (width <= 0 || height <= 0) return;
+    if (r.Right < r.Left) std::swap(r.Left, r.Right);
+    if (r.Bottom < r.Top) std::swap(r.Top, r.Bottom);
     if (r.Right == r.Left || r.Bottom == r.Top) {
         r.Right = r.Left + Rounded(width * owner_.PixelsToUnit());
         r.Bottom = r.Top + Rounded(height * owner_.PixelsToUnit());
@@ -339,6 +346,9 @@ void TPdfCanvas::PlaceImage(TRect r, const TPdfImage& image) {
         align(r.Left, r.Right, drawnWidth, ImageHorzAlign);
         align(r.Top, r.Bottom, drawnHeight, ImageVertAlign);
     }
+    // The picture is scaled to one unit less than the box: a box of one unit or less would give
+    // a singular or mirrored matrix.
+    if (r.Right - r.Left <= 1 || r.Bottom - r.Top <= 1) return;
     AddLine("q");
     AddLine(FormatNumber(X(r.Right - r.Left - 1)) + " 0 0 " + FormatNumber(X(r.Bottom - r.Top - 1)) + " " +
             FormatNumber(X(r.Left)) + " " + FormatNumber(Y(r.Bottom)) + " cm");
@@ -358,13 +368,19 @@ void TPdfCanvas::AddBookmark(int x, int y, const std::string& title, int level, 
     });
 }
 
+const TName* TPdfCanvas::DefinedName(const std::string& name) const {
+    for (const TName& entry : names_)
+        if (::strcasecmp(entry.Name.c_str(), name.c_str()) == 0) return &entry;
+    return nullptr;
+}
+
 void TPdfCanvas::AddNamedDestination(int x, int y, const std::string& name) {
     owner_.Guarded([&] {
         if (!CheckDocument()) return;
+        if (DefinedName(name)) throw EPdfError(SDuplicateName, name);
+        // Readers search the names tree in byte order.
         const auto place = std::lower_bound(names_.begin(), names_.end(), name,
-                                            [](const TName& entry, const std::string& n) { return LessNoCase(entry.Name, n); });
-        if (place != names_.end() && ::strcasecmp(place->Name.c_str(), name.c_str()) == 0)
-            throw EPdfError(SDuplicateName, name);
+                                            [](const TName& entry, const std::string& n) { return entry.Name < n; });
         names_.insert(place, TName{name, pageCount_, x, y, 0});
     });
 }
@@ -374,8 +390,15 @@ void TPdfCanvas::AddLink(const TRect& rect, const std::string& target) {
         if (!CheckDocument()) return;
         const int n = output_.NewObjectNumber();
         std::string goTo;
+        // A destination defined in another letter case is linked as it is spelled, since readers
+        // match names exactly.
+        const auto spelling = [this](const std::string& name) {
+            const TName* defined = DefinedName(name);
+            return defined ? defined->Name : name;
+        };
         const auto action = LinkActionLines(target, FolderOf(owner_.FileName()), n,
-                                            [this](const std::string& text, int object) { return Encode(text, object); }, goTo);
+                                            [this](const std::string& text, int object) { return Encode(text, object); },
+                                            spelling, goTo);
         if (!goTo.empty()) linkTargets_.insert(goTo);
         output_.BeginReservedObject(n);
         output_.WriteLine("/Type/Annot");
@@ -404,6 +427,7 @@ TPdfStyle& TPdfCanvas::AddStyle(const std::string& name) {
 void TPdfCanvas::SetCurrentStyle(const std::string& name) {
     owner_.Guarded([&] {
         if (name.empty()) {
+            SetCharacterSpacing(0);
             ResetTextState();
             return;
         }
@@ -440,13 +464,13 @@ void TPdfCanvas::WriteInfo() {
     localtime_r(&now, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "D:%Y%m%d%H%M%S", &local);
-    output_.WriteLine("/CreationDate" + Encode(stamp, info));
-    output_.WriteLine("/Title" + Encode(owner_.Title(), info));
-    if (!owner_.Author().empty()) output_.WriteLine("/Author" + Encode(owner_.Author(), info));
-    if (!owner_.Subject().empty()) output_.WriteLine("/Subject" + Encode(owner_.Subject(), info));
-    if (!owner_.Keywords().empty()) output_.WriteLine("/Keywords" + Encode(owner_.Keywords(), info));
+    output_.WriteLine("/CreationDate" + EncodeTextString(stamp, info));
+    output_.WriteLine("/Title" + EncodeTextString(owner_.Title(), info));
+    if (!owner_.Author().empty()) output_.WriteLine("/Author" + EncodeTextString(owner_.Author(), info));
+    if (!owner_.Subject().empty()) output_.WriteLine("/Subject" + EncodeTextString(owner_.Subject(), info));
+    if (!owner_.Keywords().empty()) output_.WriteLine("/Keywords" + EncodeTextString(owner_.Keywords(), info));
     const std::string& producer = owner_.Producer();
-    output_.WriteLine("/Producer" + Encode(producer.empty() ? TPdfKalmora::AboutText : producer, info));
+    output_.WriteLine("/Producer" + EncodeTextString(producer.empty() ? TPdfKalmora::AboutText : producer, info));
     output_.EndDictObject();
     for (int reserved = 0; reserved < 3; ++reserved) output_.NewObjectNumber();  // pages, resources, form
 }
@@ -519,9 +543,9 @@ void TPdfCanvas::WriteNamedDestinations(int& namesDictionary) {
 void TPdfCanvas::EndDocument() {
     EndPage();
     for (const std::string& target : linkTargets_) {
-        const bool defined = std::any_of(names_.begin(), names_.end(), [&](const TName& name) {
-            return ::strcasecmp(name.Name.c_str(), target.c_str()) == 0;
-        });
+        // A link made before its destination keeps its own spelling, which must then match exactly.
+        const bool defined =
+            std::any_of(names_.begin(), names_.end(), [&](const TName& name) { return name.Name == target; });
         if (!defined)
             Prompter().MessageBox("PDF Kalmora", PdfMessage(SUndefinedDestination, target), TMsgIcon::Warning,
                                   TMsgButtons::Ok);
@@ -531,7 +555,7 @@ void TPdfCanvas::EndDocument() {
 
 void TPdfCanvas::WriteClosingObjects() {
     const TPdfSecurity& security = owner_.Security();
-    const TPdfStringEncoder encode = [this](const std::string& text, int object) { return Encode(text, object); };
+    const TPdfStringEncoder encode = [this](const std::string& text, int object) { return EncodeTextString(text, object); };
     const bool outlines = outlineRoot_.HasChildren();
     if (outlines) {
         outlineRoot_.Number(output_);

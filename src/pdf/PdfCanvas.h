@@ -102,6 +102,10 @@ private:
     double Y(double y) const;
     std::string Color(TColor color, const char* op) const;
     std::string Encode(const std::string& utf8, int objectNumber) const;
+    // A text string of the document (information entries, outline titles).
+    std::string EncodeTextString(const std::string& utf8, int objectNumber) const;
+    // The destination of that name in any letter case; null when none.
+    const TName* DefinedName(const std::string& name) const;
     void WriteInfo();
     void WriteClosingObjects();
     void WriteNamedDestinations(int& namesDictionary);
@@ -152,7 +156,7 @@ private:
     std::map<std::string, std::vector<int>> widthCache_;
     std::vector<std::unique_ptr<TPdfStyle>> styles_;
     TPdfStyle* currentStyle_ = nullptr;
-    std::vector<TName> names_;  // sorted by name, letter case ignored
+    std::vector<TName> names_;  // sorted by name in byte order
     std::set<std::string> linkTargets_;
     TBookmark outlineRoot_;
     std::vector<std::string> downloadedFiles_;

@@ -120,6 +120,85 @@ std::string ToCodePage(std::string_view utf8, int codePage) {
 
 namespace {
 
+// The characters of PDFDocEncoding's codes 0x18-0x1F and 0x80-0xA0 that differ from Latin-1.
+struct TDocCode {
+    char32_t character;
+    uint8_t code;
+};
+constexpr TDocCode DocEncodingSpecials[] = {
+    {0x02D8, 0x18}, {0x02C7, 0x19}, {0x02C6, 0x1A}, {0x02D9, 0x1B}, {0x02DD, 0x1C}, {0x02DB, 0x1D},
+    {0x02DA, 0x1E}, {0x02DC, 0x1F}, {0x2022, 0x80}, {0x2020, 0x81}, {0x2021, 0x82}, {0x2026, 0x83},
+    {0x2014, 0x84}, {0x2013, 0x85}, {0x0192, 0x86}, {0x2044, 0x87}, {0x2039, 0x88}, {0x203A, 0x89},
+    {0x2212, 0x8A}, {0x2030, 0x8B}, {0x201E, 0x8C}, {0x201C, 0x8D}, {0x201D, 0x8E}, {0x2018, 0x8F},
+    {0x2019, 0x90}, {0x201A, 0x91}, {0x2122, 0x92}, {0xFB01, 0x93}, {0xFB02, 0x94}, {0x0141, 0x95},
+    {0x0152, 0x96}, {0x0160, 0x97}, {0x0178, 0x98}, {0x017D, 0x99}, {0x0131, 0x9A}, {0x0142, 0x9B},
+    {0x0153, 0x9C}, {0x0161, 0x9D}, {0x017E, 0x9E}, {0x20AC, 0xA0},
+};
+
+// The PDFDocEncoding code of a character, or -1 when it has none.
+int DocEncodingCode(char32_t c) {
+    if (c == '\t' || c == '\n' || c == '\r' || (c >= 0x20 && c <= 0x7E) || (c >= 0xA1 && c <= 0xFF && c != 0xAD))
+        return int(c);
+    for (const TDocCode& special : DocEncodingSpecials)
+        if (special.character == c) return special.code;
+    return -1;
+}
+
+// The characters of UTF-8 text; a malformed sequence gives U+FFFD and moves on by one byte.
+std::u32string DecodeUtf8(std::string_view utf8) {
+    std::u32string text;
+    size_t i = 0;
+    while (i < utf8.size()) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+        char32_t c = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+        bool valid = length > 0 && i + length <= utf8.size();
+        for (size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(utf8[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            c = c << 6 | (next & 0x3F);
+        }
+        const char32_t least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+        if (valid && length > 1 && (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))) valid = false;
+        text += valid ? c : U'\uFFFD';
+        i += valid ? length : 1;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string TextStringBytes(std::string_view utf8) {
+    const std::u32string text = DecodeUtf8(utf8);
+    std::string bytes;
+    bool encodable = true;
+    for (const char32_t c : text) {
+        const int code = DocEncodingCode(c);
+        if (code < 0) {
+            encodable = false;
+            break;
+        }
+        bytes += static_cast<char>(code);
+    }
+    if (encodable) return bytes;
+    bytes = "\xFE\xFF";
+    auto unit = [&](uint32_t u) {
+        bytes += static_cast<char>(u >> 8);
+        bytes += static_cast<char>(u & 0xFF);
+    };
+    for (const char32_t c : text) {
+        if (c < 0x10000) {
+            unit(c);
+        } else {
+            unit(0xD800 + ((c - 0x10000) >> 10));
+            unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+        }
+    }
+    return bytes;
+}
+
+namespace {
+
 // Scanning left to right, a right-to-left character goes in front of the result, and a run of
 // other characters goes in front in reading order.
 std::string ReorderRightToLeft(const std::string& bytes, const TRtlTable& rtl) {

@@ -21,6 +21,9 @@ std::vector<uint8_t> ZlibCompress(const uint8_t* data, size_t size);
 std::string HexString(const uint8_t* data, size_t size);
 // UTF-8 text in a Windows code page; a character the code page lacks becomes "?".
 std::string ToCodePage(std::string_view utf8, int codePage);
+// The bytes of a text string (document information, outline titles): PDFDocEncoding when it holds
+// every character, else UTF-16BE after a byte-order mark, so no reader's code page is assumed.
+std::string TextStringBytes(std::string_view utf8);
 // The string form of 8-bit text: right-to-left runs reordered when a table is given, encrypted
 // with the object's key when the object number is above 0 and a protected security handler is
 // given, escaped and enclosed in parentheses.

@@ -9,7 +9,10 @@
 #include "PdfErrors.h"
 #include "PdfOutput.h"
 #include "PdfSecurity.h"
+#include "JpegLayout.h"
 #include "PictureFile.h"
+#include "platform/ByteReader.h"
+#include "platform/Classes.h"
 #include "platform/Canvas.h"
 #include "platform/Graphics.h"
 #include "platform/Jpeg.h"
@@ -195,25 +198,22 @@ void TPdfImage::EncodeJpeg(const TBitmap& bitmap, int quality) {
 
 void TPdfImage::FromFile(const std::string& fileName, TPdfCompressMode compression, int jpegQuality) {
     fileName_ = fileName;
+    fileIdentity_ = FileIdentityOf(fileName);
     try {
         if (compression == cpJpeg && IsJpegFile(fileName)) {
-            TJPEGImage jpeg;
-            jpeg.LoadFromFile(fileName);
-            switch (jpeg.Components()) {
-                case 1: colorSpace_ = "/DeviceGray"; break;
-                case 3: colorSpace_ = "/DeviceRGB"; break;
-                case 4:
-                    colorSpace_ = "/DeviceCMYK";
-                    if (jpeg.AdobeMarker()) decode_ = "/Decode [1 0 1 0 1 0 1 0]";
-                    break;
-                default: throw EInvalidGraphic("Unsupported JPEG colour components");
-            }
+            const TJpegLayout layout = ReadJpegLayout(fileName);
+            colorSpace_ = layout.Components == 1 ? "/DeviceGray" : layout.Components == 3 ? "/DeviceRGB" : "/DeviceCMYK";
+            // Adobe's CMYK data are stored inverted.
+            if (layout.Components == 4 && layout.AdobeMarker) decode_ = "/Decode [1 0 1 0 1 0 1 0]";
             compression_ = cpJpeg;
-            width_ = jpeg.Width();
-            height_ = jpeg.Height();
+            width_ = layout.Width;
+            height_ = layout.Height;
             bitsPerComponent_ = 8;
+            TFileStream file(fileName, fmOpenRead);
+            std::vector<uint8_t> bytes(size_t(file.Size()));
+            ReadExact(file, bytes.data(), int64_t(bytes.size()), "JPEG data");
             data_.clear();
-            Ascii85Encode(jpeg.Data().data(), jpeg.Data().size(), data_);
+            Ascii85Encode(bytes.data(), bytes.size(), data_);
             return;
         }
         FromGraphic(*LoadPictureFile(fileName), compression, jpegQuality, 0);

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "PictureFile.h"
+
 class TBitmap;
 class TGraphic;
 class TPdfOutput;
@@ -31,6 +33,8 @@ public:
     int BitsPerComponent() const { return bitsPerComponent_; }
     int ObjectNumber() const { return objectNumber_; }
     const std::string& FileName() const { return fileName_; }
+    // The file as it was when the image was made from it.
+    const TFileIdentity& FileIdentity() const { return fileIdentity_; }
     uint64_t Handle() const { return handle_; }
 
 private:
@@ -47,5 +51,6 @@ private:
     int height_ = 0;
     int objectNumber_ = 0;
     std::string fileName_;
+    TFileIdentity fileIdentity_;
     uint64_t handle_ = 0;
 };

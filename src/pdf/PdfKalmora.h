@@ -69,6 +69,9 @@ public:
     void SetSubject(const std::string& value);
     const std::string& Title() const { return title_; }
     void SetTitle(const std::string& value);
+    // Where downloaded pictures go; empty means the system's temporary folder.
+    const std::string& TempFolder() const { return tempFolder_; }
+    void SetTempFolder(const std::string& folder) { tempFolder_ = folder; }
     bool WantShow() const { return wantShow_; }
     void SetWantShow(bool value) { wantShow_ = value; }
 
@@ -121,6 +124,7 @@ private:
     std::unique_ptr<TAtomicFile> file_;
     std::string author_, fileName_, keywords_, producer_, subject_, title_;
     std::string paperSizeName_;
+    std::string tempFolder_;
     bool embedFonts_ = false;
     TPdfCompressMode compressMode_ = cpJpeg;
     int jpegQuality_ = 90;

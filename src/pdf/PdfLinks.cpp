@@ -81,7 +81,9 @@ int CreateDownloadFile(const std::string& folder, const std::string& extension, 
 }  // namespace
 
 std::vector<std::string> LinkActionLines(const std::string& target, const std::string& documentFolder,
-                                         int objectNumber, const TPdfStringEncoder& encode, std::string& goTo) {
+                                         int objectNumber, const TPdfStringEncoder& encode,
+                                         const std::function<std::string(const std::string&)>& spelling,
+                                         std::string& goTo) {
     goTo.clear();
     for (const char* name : {"NextPage", "PrevPage", "FirstPage", "LastPage"})
         if (::strcasecmp(target.c_str(), name) == 0) return {"/S/Named", std::string("/N/") + name};
@@ -102,8 +104,8 @@ std::vector<std::string> LinkActionLines(const std::string& target, const std::s
             if (c == '\\') c = '/';
         return {"/S/Launch/F" + encode(path, objectNumber)};
     }
-    goTo = target;
-    return {"/S/GoTo", "/D" + encode(target, objectNumber)};
+    goTo = spelling(target);
+    return {"/S/GoTo", "/D" + encode(goTo, objectNumber)};
 }
 
 std::string DownloadPicture(const std::string& url, const std::string& folder) {

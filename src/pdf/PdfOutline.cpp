@@ -21,7 +21,7 @@ TBookmark& TBookmark::AddChild(std::string title, std::string destination, int p
 
 int TBookmark::Count() const {
     int count = 0;
-    for (const auto& child : children_) count += (child->open_ ? 1 : 0) + child->Count();
+    for (const auto& child : children_) count += 1 + (child->open_ ? child->Count() : 0);
     return count;
 }
 

@@ -19,7 +19,7 @@ public:
     TBookmark* LastAtLevel(int level);
     TBookmark& AddChild(std::string title, std::string destination, int page, bool open);
     bool HasChildren() const { return !children_.empty(); }
-    // Visible descendants: open children count with their own count.
+    // The descendants shown when this entry is open: each child, and the descendants of the open ones.
     int Count() const;
 
     // Takes the next object numbers for the tree, in pre-order.

@@ -1,5 +1,7 @@
 #include "PictureFile.h"
 
+#include <sys/stat.h>
+
 #include "platform/Classes.h"
 #include "platform/GraphicClasses.h"
 #include "platform/Graphics.h"
@@ -45,4 +47,10 @@ std::unique_ptr<TGraphic> LoadPictureFile(const std::string& fileName) {
     std::unique_ptr<TGraphic> graphic = graphicClass();
     graphic->LoadFromFile(fileName);
     return graphic;
+}
+
+TFileIdentity FileIdentityOf(const std::string& fileName) {
+    struct stat info;
+    if (::stat(fileName.c_str(), &info) != 0) return {};
+    return {info.st_dev, info.st_ino, info.st_size, info.st_mtim};
 }

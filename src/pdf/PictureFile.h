@@ -1,7 +1,9 @@
 #pragma once
 // The picture files the writer places: what kind a file is, and the graphic that loads it.
+#include <ctime>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 
 class TGraphic;
 
@@ -11,3 +13,17 @@ bool IsJpegFile(const std::string& fileName);
 // the content for JPEG, BMP, icon and metafile data and else by the extension. No class for the
 // kind, or damaged data, raise EInvalidGraphic (EFOpenError when the file cannot be read).
 std::unique_ptr<TGraphic> LoadPictureFile(const std::string& fileName);
+
+// Tells whether a file is still the one read earlier: the same file, size and modification time.
+struct TFileIdentity {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    off_t Size = -1;
+    timespec Modified{};
+    bool operator==(const TFileIdentity& other) const {
+        return Device == other.Device && Inode == other.Inode && Size == other.Size &&
+               Modified.tv_sec == other.Modified.tv_sec && Modified.tv_nsec == other.Modified.tv_nsec;
+    }
+};
+// The identity of the file now; Size -1 when it does not exist.
+TFileIdentity FileIdentityOf(const std::string& fileName);

@@ -1,13 +1,19 @@
 #include "Files.h"
 
+#include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
+#include <random>
 
 namespace {
+
+constexpr size_t MaxNameBytes = NAME_MAX;
+constexpr int MaxLinkHops = 40;  // as the kernel allows
+const std::string TempSuffixPattern = ".XXXXXX";
 
 std::string FolderOf(const std::string& fileName) {
     const size_t slash = fileName.rfind('/');
@@ -20,23 +26,69 @@ std::string BaseNameOf(const std::string& fileName) {
     return slash == std::string::npos ? fileName : fileName.substr(slash + 1);
 }
 
-mode_t CreationMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+[[noreturn]] void FailCreate(const std::string& fileName, int error) {
+    throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(error));
+}
+
+// The file that writing to the name reaches: links are followed to their target, which need not
+// exist yet, so that replacing it keeps the link.
+std::string FollowLinks(const std::string& fileName) {
+    std::string path = fileName;
+    for (int hop = 0; hop < MaxLinkHops; ++hop) {
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
+        if (length < 0) return path;  // not a link, or nothing there yet
+        if (static_cast<size_t>(length) == sizeof target) FailCreate(fileName, ENAMETOOLONG);
+        const std::string next(target, static_cast<size_t>(length));
+        path = next.starts_with('/') ? next : FolderOf(path) + "/" + next;
+    }
+    FailCreate(fileName, ELOOP);
+}
+
+// The start of a UTF-8 text cut to at most maxBytes, without splitting a character.
+std::string Utf8Prefix(const std::string& text, size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    size_t end = maxBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
+}
+
+void FillRandomSuffix(std::string& name) {
+    static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 random{std::random_device{}()};
+    std::uniform_int_distribution<size_t> letter(0, sizeof Letters - 2);
+    for (size_t i = name.size() - TempSuffixPattern.size() + 1; i < name.size(); ++i) name[i] = Letters[letter(random)];
+}
+
+// Creates a hidden file beside the target, in its folder so that the rename stays on one file
+// system, with a name within the length limit. Created with mode 0666 so that the kernel applies
+// the umask (and a default ACL) as for any new file; an existing target passes on its mode.
+int CreateTempFile(const std::string& target, std::string& tempFileName) {
+    const std::string prefix = FolderOf(target) + "/." +
+                               Utf8Prefix(BaseNameOf(target), MaxNameBytes - 1 - TempSuffixPattern.size());
+    struct stat old;
+    const bool replaces = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempFileName = prefix + TempSuffixPattern;
+        FillRandomSuffix(tempFileName);
+        const int fd = ::open(tempFileName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) FailCreate(target, errno);
+        if (replaces) {
+            // The owner can only be kept by a privileged process; the mode always.
+            [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
+            ::fchmod(fd, old.st_mode & 07777);
+        }
+        return fd;
+    }
+    FailCreate(target, EEXIST);
 }
 
 }  // namespace
 
-TAtomicFile::TAtomicFile(const std::string& targetFileName) : targetFileName_(targetFileName) {
-    // Hidden name in the target's folder, so the rename stays on one file system.
-    std::string pattern = FolderOf(targetFileName) + "/." + BaseNameOf(targetFileName) + ".XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0)
-        throw EFCreateError("Cannot create file \"" + targetFileName + "\". " + std::strerror(errno));
-    ::fchmod(fd, CreationMode());
-    ::close(fd);
-    tempFileName_ = pattern;
+TAtomicFile::TAtomicFile(const std::string& targetFileName)
+    : targetFileName_(targetFileName), writtenFileName_(FollowLinks(targetFileName)) {
+    ::close(CreateTempFile(writtenFileName_, tempFileName_));
     try {
         stream_ = std::make_unique<TFileStream>(tempFileName_, fmOpenReadWrite);
     } catch (...) {
@@ -56,7 +108,7 @@ void TAtomicFile::Commit() {
         throw;
     }
     stream_.reset();
-    if (::rename(tempFileName_.c_str(), targetFileName_.c_str()) != 0) {
+    if (::rename(tempFileName_.c_str(), writtenFileName_.c_str()) != 0) {
         const std::string reason = std::strerror(errno);
         ::unlink(tempFileName_.c_str());
         tempFileName_.clear();

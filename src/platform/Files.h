@@ -7,6 +7,8 @@
 
 // A temporary file beside the target; Commit renames it over the target. Destroyed without
 // Commit (an error, an abort), it removes the temporary file and leaves the target untouched.
+// A replaced file keeps its mode, a symbolic link stays and its target is replaced, and a new
+// file gets its mode from the umask; the process's umask itself is never touched.
 class TAtomicFile {
 public:
     explicit TAtomicFile(const std::string& targetFileName);
@@ -24,6 +26,7 @@ public:
 
 private:
     std::string targetFileName_;
+    std::string writtenFileName_;  // the target with its links followed
     std::string tempFileName_;
     std::unique_ptr<TFileStream> stream_;
 };

@@ -1,10 +1,15 @@
 #include "Settings.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <set>
 
+#include "Exception.h"
 #include "Files.h"
 #include "Paths.h"
 
@@ -13,21 +18,15 @@
 // would be misread: "%", control characters (so CR and LF), blanks at either end, and in names "="
 // and "[". Loading keeps the complete, well-formed lines and skips the rest, so a damaged file
 // loses only what is damaged; a line cut off at the end of the file is dropped rather than read
-// as a shortened value. A file with NUL bytes (binary, never written by us) or beyond the size
-// cap reads as empty.
+// well-formed lines. A file with NUL bytes (binary, never written by us), beyond the size cap or
+// unreadable reads as empty and is moved aside, not overwritten, by the next save.
 
 namespace {
 
 constexpr char Separator = '\\';
 constexpr size_t MaxFileSize = 16 << 20;
 
-using TValues = std::vector<std::pair<std::string, std::string>>;
-
 char FoldChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(const std::string& a, const std::string& b) {
-    return std::ranges::equal(a, b, [](char x, char y) { return FoldChar(x) == FoldChar(y); });
-}
 
 std::vector<std::string> Components(const std::string& key) {
     std::vector<std::string> parts;
@@ -82,14 +81,6 @@ std::optional<std::string> Unescape(std::string_view s) {
     return out;
 }
 
-void SetValue(TValues& values, const std::string& name, const std::string& value) {
-    auto it = std::ranges::find_if(values, [&](const auto& v) { return SameName(v.first, name); });
-    if (it == values.end())
-        values.emplace_back(name, value);
-    else
-        it->second = value;
-}
-
 std::string ParentOf(const std::string& foldedPath) {
     const size_t separator = foldedPath.rfind(Separator);
     return separator == std::string::npos ? std::string() : foldedPath.substr(0, separator);
@@ -116,6 +107,19 @@ std::string TSettingsStore::Normalize(const std::string& key) {
     return path;
 }
 
+const std::string* TSettingsStore::FindValue(const Key& key, const std::string& name) {
+    const auto it = key.valueIndex.find(Fold(name));
+    return it == key.valueIndex.end() ? nullptr : &key.values[it->second].second;
+}
+
+void TSettingsStore::SetValue(Key& key, const std::string& name, const std::string& value) {
+    const auto [it, added] = key.valueIndex.try_emplace(Fold(name), key.values.size());
+    if (added)
+        key.values.emplace_back(name, value);
+    else
+        key.values[it->second].second = value;
+}
+
 const TSettingsStore::Key* TSettingsStore::FindKey(const std::string& key) const {
     auto it = keys_.find(Fold(Normalize(key)));
     return it == keys_.end() ? nullptr : &it->second;
@@ -124,11 +128,11 @@ const TSettingsStore::Key* TSettingsStore::FindKey(const std::string& key) const
 // Creates the key and its missing parents; existing ones keep the case they were written in.
 TSettingsStore::Key& TSettingsStore::EnsureKey(const std::string& key) {
     const std::vector<std::string> parts = Components(key);
-    if (parts.empty()) return keys_.try_emplace("", Key{"", {}}).first->second;
+    if (parts.empty()) return keys_.try_emplace("", Key{.path = "", .values = {}, .valueIndex = {}}).first->second;
     Key* current = nullptr;
     for (const std::string& part : parts) {
         const std::string path = current ? current->path + Separator + part : part;
-        current = &keys_.try_emplace(Fold(path), Key{path, {}}).first->second;
+        current = &keys_.try_emplace(Fold(path), Key{.path = path, .values = {}, .valueIndex = {}}).first->second;
     }
     return *current;
 }
@@ -160,20 +164,26 @@ bool TSettingsStore::ValueExists(const std::string& key, const std::string& name
 
 std::optional<std::string> TSettingsStore::ReadString(const std::string& key, const std::string& name) const {
     const Key* entry = FindKey(key);
-    if (!entry) return std::nullopt;
-    for (const auto& [valueName, value] : entry->values)
-        if (SameName(valueName, name)) return value;
-    return std::nullopt;
+    const std::string* value = entry ? FindValue(*entry, name) : nullptr;
+    return value ? std::optional<std::string>(*value) : std::nullopt;
 }
 
 void TSettingsStore::WriteString(const std::string& key, const std::string& name, const std::string& value) {
-    SetValue(EnsureKey(key).values, name, value);
+    SetValue(EnsureKey(key), name, value);
 }
 
 bool TSettingsStore::DeleteValue(const std::string& key, const std::string& name) {
     auto it = keys_.find(Fold(Normalize(key)));
     if (it == keys_.end()) return false;
-    return std::erase_if(it->second.values, [&](const auto& v) { return SameName(v.first, name); }) > 0;
+    Key& entry = it->second;
+    const auto found = entry.valueIndex.find(Fold(name));
+    if (found == entry.valueIndex.end()) return false;
+    const size_t place = found->second;
+    entry.values.erase(entry.values.begin() + static_cast<std::ptrdiff_t>(place));
+    entry.valueIndex.erase(found);
+    for (auto& [folded, index] : entry.valueIndex)
+        if (index > place) --index;
+    return true;
 }
 
 std::vector<std::string> TSettingsStore::ValueNames(const std::string& key) const {
@@ -184,19 +194,43 @@ std::vector<std::string> TSettingsStore::ValueNames(const std::string& key) cons
 }
 
 void TSettingsStore::Load() {
-    std::ifstream file(fileName_, std::ios::binary);
+    // Non-blocking, so that a pipe in the file's place cannot hold the program.
+    const int fd = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno != ENOENT) loadProblem_ = std::strerror(errno);
+        return;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        loadProblem_ = "not a regular file";
+        ::close(fd);
+        return;
+    }
     std::string text;
     char buffer[65536];
-    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
-        text.append(buffer, static_cast<size_t>(file.gcount()));
-        if (text.size() > MaxFileSize) return;
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) loadProblem_ = std::strerror(errno);
+        if (got <= 0) break;
+        text.append(buffer, static_cast<size_t>(got));
+        if (text.size() > MaxFileSize) {
+            loadProblem_ = "larger than " + std::to_string(MaxFileSize >> 20) + " MiB";
+            break;
+        }
     }
-    if (text.find('\0') != std::string::npos) return;
+    ::close(fd);
+    if (loadProblem_.empty() && text.find('\0') != std::string::npos) loadProblem_ = "not a text file";
+    if (loadProblem_.empty()) Parse(text);
+}
 
+void TSettingsStore::Parse(const std::string& text) {
     Key* current = nullptr;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    for (size_t start = 0; start < text.size();) {
+        const size_t newline = text.find('\n', start);
+        const size_t end = newline == std::string::npos ? text.size() : newline;
         std::string_view line(text.data() + start, end - start);
+        start = end + 1;
         if (line.ends_with('\r')) line.remove_suffix(1);
         if (line.starts_with('[')) {
             current = nullptr;
@@ -215,11 +249,19 @@ void TSettingsStore::Load() {
         if (!current || equals == std::string_view::npos) continue;
         const auto name = Unescape(line.substr(0, equals));
         const auto value = Unescape(line.substr(equals + 1));
-        if (name && value) SetValue(current->values, *name, *value);
+        if (name && value) SetValue(*current, *name, *value);
     }
 }
 
-void TSettingsStore::Save() const {
+// The settings that could not be read stay in the bad file for the user to recover.
+void TSettingsStore::MoveBadFileAside() {
+    if (::rename(fileName_.c_str(), BadFileName().c_str()) != 0 && errno != ENOENT)
+        throw EWriteError("Cannot save the settings: \"" + fileName_ + "\" could not be read (" + loadProblem_ +
+                          ") and cannot be kept as \"" + BadFileName() + "\": " + std::strerror(errno));
+    loadProblem_.clear();
+}
+
+void TSettingsStore::Save() {
     // A key without values needs no line of its own when a sub-key's line brings it back.
     std::set<std::string> parents;
     for (const auto& [foldedPath, entry] : keys_)
@@ -239,6 +281,7 @@ void TSettingsStore::Save() const {
 
     const size_t slash = fileName_.rfind('/');
     if (slash != std::string::npos && slash > 0) ForceDirectories(fileName_.substr(0, slash));
+    if (!loadProblem_.empty()) MoveBadFileAside();
     TAtomicFile file(fileName_);
     file.Stream().WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
     file.Commit();

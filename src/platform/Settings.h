@@ -4,14 +4,19 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class TSettingsStore {
 public:
-    // Loads the file; a missing, unreadable or binary file reads as empty, a damaged one keeps its
-    // well-formed lines.
+    // Loads the file; a missing file reads as empty, a damaged one keeps its well-formed lines. A
+    // file that cannot be read at all (unreadable, binary, oversized) reads as empty too and is
+    // kept: LoadProblem says why, and Save first moves it aside to BadFileName.
     explicit TSettingsStore(std::string fileName);
     const std::string& FileName() const { return fileName_; }
+    std::string BadFileName() const { return fileName_ + ".bad"; }
+    // Empty when the file was read or does not exist.
+    const std::string& LoadProblem() const { return loadProblem_; }
 
     bool KeyExists(const std::string& key) const;
     void CreateKey(const std::string& key);
@@ -28,20 +33,26 @@ public:
     std::vector<std::string> ValueNames(const std::string& key) const;
 
     // Writes the whole store atomically, creating the folder; raises on failure.
-    void Save() const;
+    void Save();
 
 private:
     struct Key {
         std::string path;                                          // as first written
-        std::vector<std::pair<std::string, std::string>> values;  // name, value
+        std::vector<std::pair<std::string, std::string>> values;  // name, value, in writing order
+        std::unordered_map<std::string, size_t> valueIndex;       // folded name to its place in values
     };
+    static const std::string* FindValue(const Key& key, const std::string& name);
+    static void SetValue(Key& key, const std::string& name, const std::string& value);
     static std::string Fold(const std::string& key);
     static std::string Normalize(const std::string& key);
     void Load();
+    void Parse(const std::string& text);
+    void MoveBadFileAside();
     const Key* FindKey(const std::string& key) const;
     Key& EnsureKey(const std::string& key);
 
     std::string fileName_;
+    std::string loadProblem_;
     std::map<std::string, Key> keys_;  // by folded path
 };
 

@@ -2,7 +2,7 @@
 
 #include <langinfo.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -64,10 +64,12 @@ struct TTimeOfDay {
     int hour, minute, second;
 };
 
+// As the class library decodes a time: rounded to the millisecond, then cut to the second, so
+// that 0.3 s before midnight is still 23:59:59 of the same day.
 TTimeOfDay TimeOf(TDateTime date) {
     const double fraction = date - std::floor(date);
-    int64_t seconds = std::llround(fraction * 86400);
-    if (seconds >= 86400) seconds = 86399;
+    const int64_t milliseconds = std::min<int64_t>(std::llround(fraction * 86400000), 86399999);
+    const int64_t seconds = milliseconds / 1000;
     return {static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60)};
 }
 
@@ -90,10 +92,27 @@ std::string Strftime(const char* format, TDateTime date) {
     return std::string(buffer, length);
 }
 
-size_t RunLength(const std::string& format, size_t at) {
-    const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(format[at])));
-    size_t end = at;
-    while (end < format.size() && std::tolower(static_cast<unsigned char>(format[end])) == c) ++end;
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Bytes of the UTF-8 character that begins at the position: the lead byte and the continuation
+// bytes it announces and that are there; a byte that leads nothing stands alone.
+size_t Utf8CharacterLength(const std::string& text, size_t at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const size_t announced = lead >= 0xF0 && lead < 0xF8 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    size_t length = 1;
+    while (length < announced && at + length < text.size() &&
+           (static_cast<unsigned char>(text[at + length]) & 0xC0) == 0x80)
+        ++length;
+    return length;
+}
+
+// The length of the token at the position, at least one byte: a run of one ASCII letter in any
+// case, or one whole character.
+size_t TokenLength(const std::string& format, size_t at) {
+    if (static_cast<unsigned char>(format[at]) >= 0x80) return Utf8CharacterLength(format, at);
+    const char c = LowerAscii(format[at]);
+    size_t end = at + 1;
+    while (end < format.size() && LowerAscii(format[end]) == c) ++end;
     return end - at;
 }
 
@@ -136,7 +155,10 @@ TDateTime Now() {
 
 TDateTime UnixTimeToDateTime(const timespec& time) {
     std::tm local{};
-    localtime_r(&time.tv_sec, &local);
+    // A file time can claim any year; tm_year + 1900 must not overflow, nor the date leave its range.
+    if (!localtime_r(&time.tv_sec, &local) || local.tm_year < MinDateYear - 1900 || local.tm_year > MaxDateYear - 1900)
+        throw EConvertError("Time outside the years " + std::to_string(MinDateYear) + " to " +
+                            std::to_string(MaxDateYear));
     const double seconds = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + time.tv_nsec / 1e9;
     return static_cast<double>(DaysFromCivil(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday) +
                                UnixEpochDay) +
@@ -156,14 +178,14 @@ std::string FormatDateTime(const std::string& format, TDateTime date) {
     std::string out;
     bool afterHour = false;  // "m" after an hour, separators between, means minutes
     for (size_t i = 0; i < format.size();) {
-        const char c = static_cast<char>(std::tolower(static_cast<unsigned char>(format[i])));
+        const char c = LowerAscii(format[i]);
         if (c == '"' || c == '\'') {
             const size_t close = format.find(format[i], i + 1);
             out += format.substr(i + 1, close == std::string::npos ? std::string::npos : close - i - 1);
             i = close == std::string::npos ? format.size() : close + 1;
             continue;
         }
-        const size_t n = RunLength(format, i);
+        const size_t n = TokenLength(format, i);
         switch (c) {
             case 'd':
                 if (n == 1) out += std::to_string(day);
@@ -192,7 +214,7 @@ std::string FormatDateTime(const std::string& format, TDateTime date) {
                 break;
             default: out += format.substr(i, n); break;
         }
-        if (std::isalpha(static_cast<unsigned char>(c))) afterHour = c == 'h';
+        if (c >= 'a' && c <= 'z') afterHour = c == 'h';
         i += n;
     }
     return out;

@@ -19,6 +19,7 @@ bool TryDecodeDate(TDateTime date, int& year, int& month, int& day);
 int DayOfWeek(TDateTime date);
 
 TDateTime Now();
+// Raises EConvertError for a time outside the years 1 to 9999.
 TDateTime UnixTimeToDateTime(const timespec& time);
 
 // The locale's separators: "/" in "dd/mm/yyyy", ":" in "hh:nn:ss".

@@ -17,6 +17,7 @@
 #include "tzlib/AppGlue.h"
 #include "tzlib/DateTime.h"
 #include "tzlib/ProgressMessage.h"
+#include "tzlib/TextFormats.h"
 
 TErrorTextFunc ErrorTextCallback = nullptr;
 bool SilentMode = false;
@@ -95,12 +96,6 @@ std::string ErrorTextOf(uint16_t code) {
 
 // The value-parsing errors, too frequent and too harmless to trace.
 bool IsTraced(int32_t code) { return code != 8 && code != 26 && code != 27 && code != 46; }
-
-size_t Utf8Length(const std::string& s) {
-    size_t count = 0;
-    for (const char c : s) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return count;
-}
 
 // Cuts to at most maxBytes without splitting a character.
 std::string CutUtf8(std::string s, size_t maxBytes) {
@@ -221,7 +216,7 @@ std::string GetErrorText(int32_t code, const std::string& param, const std::stri
     text = ReplaceAllOf(ReplaceAllOf(text, "//", CrLf), "||", CrLf);
     if (param.empty()) {
         text = AppendIfMissing(text, suffix);
-    } else if (Utf8Length(param) > MaxSameLineParam) {
+    } else if (CharacterCount(param) > MaxSameLineParam) {
         text = AppendIfMissing(text, suffix) + " :" + CrLf + AppendIfMissing(param, ".");
     } else {
         if (!text.ends_with('\n')) text += " : ";

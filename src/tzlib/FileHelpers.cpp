@@ -73,8 +73,9 @@ std::vector<TEntry> FolderEntries(const std::string& folder) {
     return entries;
 }
 
+// Letter case is ignored, as on Windows: "*.jpg" takes A.JPG.
 bool MatchesMask(const std::string& mask, const std::string& name) {
-    return mask.empty() || mask == "*.*" || ::fnmatch(mask.c_str(), name.c_str(), 0) == 0;
+    return mask.empty() || mask == "*.*" || ::fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
 }
 
 bool IsHidden(const std::string& name) { return name.starts_with('.'); }

@@ -44,6 +44,7 @@ bool IsFileLocked(const std::string& path);
 void WaitFileUnlocked(const std::string& path);
 // Nothing when the file does not exist; a failed deletion raises error 11 (not for THUMBS.DB).
 void DeleteFileChecked(const std::string& path);
+// Error 5 when the file cannot be read; EConvertError for a time outside the years 1 to 9999.
 TDateTime GetFileDate(const std::string& path);
 // 0 when the file cannot be read.
 int64_t GetFileSizeByName(const std::string& path);
@@ -53,7 +54,7 @@ void ForceFolder(const std::string& path);
 void EmptyFolder(const std::string& path);
 // Empties and removes the folder; failures raise error 51 only when asked.
 void DeleteFolderTree(const std::string& path, bool raiseOnFailure);
-// Adds the files matching the mask (empty or "*.*": every file), without hidden ones, each
+// Adds the files matching the mask in any letter case (empty or "*.*": every file), without hidden ones, each
 // relative to base (full paths for an empty base); sub-folders depth first when recursive.
 void ListFilesByMask(const std::string& folder, const std::string& mask, const std::string& base, bool recursive,
                      TStringList& list);

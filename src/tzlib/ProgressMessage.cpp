@@ -15,6 +15,7 @@
 #include "tzlib/Errors.h"
 #include "tzlib/ProgressMessageForm.h"
 #include "tzlib/SystemHelpers.h"
+#include "tzlib/TextFormats.h"
 
 namespace {
 
@@ -79,10 +80,11 @@ void TProgressMessage::SetTexts(const std::string& message, const std::string& d
     ProcessMessages();
 }
 
+// Counted in characters, so that no character is cut in half.
 std::string TProgressMessage::TrayTip() const {
-    const std::string line =
-        message_.size() <= ShortMessageLength ? message_ + " " : message_.substr(0, 17) + "... ";
-    return (line + progress_).substr(0, TipLength);
+    const std::string line = CharacterCount(message_) <= ShortMessageLength ? message_ + " "
+                                                                             : LeftCharacters(message_, 17) + "... ";
+    return LeftCharacters(line + progress_, TipLength);
 }
 
 void TProgressMessage::SendToTray() {

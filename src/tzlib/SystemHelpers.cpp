@@ -97,17 +97,16 @@ void OpenUrl(const std::string& url) {
     const int protocol = ProtocolOfUrl(url);
     if (protocol == protoNone) RaiseBrelvantError(89, url);
     if (ProtocolCommands[protocol].empty()) RaiseBrelvantError(1314, ProtocolNames[protocol]);
+    // xdg-email takes the whole address with its subject and body, under the lower-case scheme.
     if (protocol == protoMailto)
-        StartDetached({"xdg-email", url.substr(MailtoPrefix.size())});
+        StartDetached({"xdg-email", "mailto:" + url.substr(MailtoPrefix.size())});
     else
         StartDetached({"xdg-open", url});
 }
 
-std::string GetProgramForExtension(const std::string& extension) {
+std::vector<std::string> GetProgramForExtension(const std::string& extension) {
     const std::string mimeType = MimeTypeOfExtension(extension);
-    if (mimeType.empty()) return {};
-    const std::string command = DefaultProgramCommand(mimeType);
-    return Trimmed(DeleteChar('"', TextBefore(command, '%')));
+    return mimeType.empty() ? std::vector<std::string>() : DefaultProgramArguments(mimeType);
 }
 
 void* GetProcAddressChecked(const std::string& entryName, void* module) {

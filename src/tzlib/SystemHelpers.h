@@ -3,6 +3,7 @@
 // registration of the program's desktop entry, the user's mail identity and sending mail.
 #include <array>
 #include <string>
+#include <vector>
 
 class TStringList;
 
@@ -22,11 +23,12 @@ enum : int { protoNone, protoHttp, protoHttps, protoFtp, protoMailto, protoIts }
 void LoadProtocolCommands();
 // The index of the text before the first ":", ignoring letter case; 0 when unknown.
 int ProtocolOfUrl(const std::string& url);
-// Opens the address with xdg-open, a mail address with xdg-email; error 89 for an unknown
+// Opens the address with xdg-open, a mail address (with its subject and body) with xdg-email; error 89 for an unknown
 // protocol, error 1314 when no program is registered for it.
 void OpenUrl(const std::string& url);
-// The program that opens documents with the extension (".pdf"), without arguments; empty when none.
-std::string GetProgramForExtension(const std::string& extension);
+// The program that opens documents with the extension (".pdf") and its fixed arguments, as an
+// argument list to which the caller adds the document; empty when there is none.
+std::vector<std::string> GetProgramForExtension(const std::string& extension);
 
 // The address of the named entry of a loaded library (a handle of dlopen); error 30 with the name
 // when the library has no such entry.

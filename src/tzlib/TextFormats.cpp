@@ -270,6 +270,19 @@ std::string TextAfter(const std::string& text, char c) {
 
 std::string RightText(const std::string& text, size_t n) { return text.substr(text.size() - std::min(n, text.size())); }
 
+size_t CharacterCount(std::string_view text) {
+    return static_cast<size_t>(std::ranges::count_if(
+        text, [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string LeftCharacters(const std::string& text, size_t n) {
+    size_t end = 0;
+    for (size_t characters = 0; end < text.size(); ++end) {
+        if ((static_cast<unsigned char>(text[end]) & 0xC0) != 0x80 && characters++ == n) break;
+    }
+    return text.substr(0, end);
+}
+
 size_t LastPosOf(char c, const std::string& text) {
     const size_t at = text.rfind(c);
     return at == std::string::npos ? 0 : at + 1;

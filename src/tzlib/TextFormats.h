@@ -21,6 +21,9 @@ std::string TextBefore(const std::string& text, char c);
 // The part after the first c; empty when c is absent.
 std::string TextAfter(const std::string& text, char c);
 std::string RightText(const std::string& text, size_t n);
+// Counted and cut in characters of UTF-8, never inside one.
+size_t CharacterCount(std::string_view text);
+std::string LeftCharacters(const std::string& text, size_t n);
 // Position counted from 1 of the last c, 0 when absent.
 size_t LastPosOf(char c, const std::string& text);
 std::string DeleteChar(char c, const std::string& text);

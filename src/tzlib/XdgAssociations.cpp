@@ -1,13 +1,15 @@
 #include "tzlib/XdgAssociations.h"
 
-#include <QMimeDatabase>
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <vector>
 
 #include "platform/Paths.h"
+#include "tzlib/DesktopExec.h"
 
 namespace {
 
@@ -98,43 +100,102 @@ std::string Unescaped(const std::string& value) {
     return out;
 }
 
-// The Exec line of an installed, visible desktop entry.
-std::string CommandOfDesktopEntry(const std::string& id) {
-    if (id.find('/') != std::string::npos || !id.ends_with(".desktop")) return {};
+// An installed, visible desktop entry with a command.
+std::optional<TDesktopEntry> UsableEntry(const std::string& id) {
+    if (id.find('/') != std::string::npos || !id.ends_with(".desktop")) return std::nullopt;
     for (const std::string& folder : ApplicationFolders()) {
         const std::string fileName = folder + "/" + id;
         const auto exec = ReadKey(fileName, "Desktop Entry", "Exec");
         if (!exec) {
-            if (std::ifstream(fileName)) return {};  // installed but unusable: it hides the others
+            if (std::ifstream(fileName)) return std::nullopt;  // installed but unusable: it hides the others
             continue;
         }
-        if (ReadKey(fileName, "Desktop Entry", "Hidden").value_or("") == "true") return {};
-        return Unescaped(*exec);
+        if (ReadKey(fileName, "Desktop Entry", "Hidden").value_or("") == "true" || exec->empty()) return std::nullopt;
+        return TDesktopEntry{fileName, Unescaped(*exec), Unescaped(ReadKey(fileName, "Desktop Entry", "Name").value_or("")),
+                             Unescaped(ReadKey(fileName, "Desktop Entry", "Icon").value_or(""))};
     }
-    return {};
+    return std::nullopt;
 }
 
-std::string FirstUsableCommand(const std::string& ids) {
+std::optional<TDesktopEntry> FirstUsableEntry(const std::string& ids) {
     for (const std::string& id : SplitAt(ids, ';'))
-        if (std::string command = CommandOfDesktopEntry(id); !command.empty()) return command;
-    return {};
+        if (auto entry = UsableEntry(id)) return entry;
+    return std::nullopt;
+}
+
+std::optional<TDesktopEntry> DefaultEntry(const std::string& mimeType) {
+    for (const std::string& list : MimeAppsLists())
+        if (const auto ids = ReadKey(list, "Default Applications", mimeType))
+            if (auto entry = FirstUsableEntry(*ids)) return entry;
+    for (const std::string& folder : ApplicationFolders())
+        if (const auto ids = ReadKey(folder + "/mimeinfo.cache", "MIME Cache", mimeType))
+            if (auto entry = FirstUsableEntry(*ids)) return entry;
+    return std::nullopt;
+}
+
+// The shared MIME database folders, most important first.
+std::vector<std::string> MimeFolders() {
+    std::vector<std::string> folders{DataHome() + "/mime"};
+    for (const std::string& folder : SearchPath("XDG_DATA_DIRS", "/usr/local/share:/usr/share"))
+        folders.push_back(folder + "/mime");
+    return folders;
+}
+
+// A line of globs2: "weight:type:pattern" and, for a case-sensitive pattern, ":cs".
+struct TGlob {
+    int weight = -1;
+    std::string mimeType, pattern;
+    bool caseSensitive = false;
+};
+
+TGlob ParseGlob(const std::string& line) {
+    if (line.starts_with('#')) return {};
+    const std::vector<std::string> fields = SplitAt(line, ':');
+    if (fields.size() < 3) return {};
+    TGlob glob;
+    const auto [end, error] = std::from_chars(fields[0].data(), fields[0].data() + fields[0].size(), glob.weight);
+    if (error != std::errc() || end != fields[0].data() + fields[0].size()) return {};
+    glob.mimeType = fields[1];
+    glob.pattern = fields[2];
+    glob.caseSensitive = fields.size() > 3 && fields[3].find("cs") != std::string::npos;
+    return glob;
+}
+
+bool MatchesGlob(const TGlob& glob, const std::string& pattern) {
+    if (glob.caseSensitive) return glob.pattern == pattern;
+    return std::ranges::equal(glob.pattern, pattern, [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
 }
 
 }  // namespace
 
 std::string MimeTypeOfExtension(const std::string& extension) {
     if (extension.empty()) return {};
-    const std::string name = "file" + (extension.starts_with('.') ? extension : "." + extension);
-    const QList<QMimeType> types = QMimeDatabase().mimeTypesForFileName(QString::fromStdString(name));
-    return types.isEmpty() ? std::string() : types.first().name().toStdString();
+    const std::string pattern = "*" + (extension.starts_with('.') ? extension : "." + extension);
+    std::string best;
+    int bestWeight = -1;
+    for (const std::string& folder : MimeFolders()) {
+        std::ifstream file(folder + "/globs2", std::ios::binary);
+        std::string line;
+        std::streamsize read = 0;
+        while (std::getline(file, line) && (read += static_cast<std::streamsize>(line.size()) + 1) <= MaxListFileSize) {
+            const TGlob glob = ParseGlob(line);
+            if (glob.weight > bestWeight && MatchesGlob(glob, pattern)) {
+                best = glob.mimeType;
+                bestWeight = glob.weight;
+            }
+        }
+    }
+    return best;
 }
 
 std::string DefaultProgramCommand(const std::string& mimeType) {
-    for (const std::string& list : MimeAppsLists())
-        if (const auto ids = ReadKey(list, "Default Applications", mimeType))
-            if (std::string command = FirstUsableCommand(*ids); !command.empty()) return command;
-    for (const std::string& folder : ApplicationFolders())
-        if (const auto ids = ReadKey(folder + "/mimeinfo.cache", "MIME Cache", mimeType))
-            if (std::string command = FirstUsableCommand(*ids); !command.empty()) return command;
-    return {};
+    const auto entry = DefaultEntry(mimeType);
+    return entry ? entry->exec : std::string();
+}
+
+std::vector<std::string> DefaultProgramArguments(const std::string& mimeType) {
+    const auto entry = DefaultEntry(mimeType);
+    return entry ? ProgramArguments(*entry) : std::vector<std::string>();
 }

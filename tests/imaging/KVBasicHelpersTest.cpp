@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "imaging/core/KVBasicHelpers.h"
@@ -9,6 +7,7 @@
 #include "imaging/core/KVHash.h"
 #include "imaging/core/KVLibraryState.h"
 #include "platform/Graphics.h"
+#include "TestSupport.h"
 
 TEST(KVBasicHelpers, Numbers) {
     EXPECT_EQ(KVCeil(2.0), 2);
@@ -93,16 +92,15 @@ TEST(KVBasicHelpers, Geometry) {
 }
 
 TEST(KVBasicHelpers, FilesAndFolders) {
-    const std::string root = ::testing::TempDir() + "kv-helpers";
-    std::filesystem::remove_all(root);
+    const TScratchFolder scratch;
+    const std::string& root = scratch.Folder();
     KVForceDirectories(root + "/a/b/c/");
     EXPECT_TRUE(KVDirectoryExists(root + "/a/b/c"));
     EXPECT_THROW(KVForceDirectories(""), EInOutError);
-    std::ofstream(root + "/f.bin") << "12345";
+    WriteFile(root + "/f.bin", "12345");
     EXPECT_EQ(KVGetFileSize(root + "/f.bin"), 5);
     EXPECT_EQ(KVGetFileSize(root + "/none"), -1);
     EXPECT_FALSE(KVDirectoryExists(root + "/f.bin"));
-    std::filesystem::remove_all(root);
 }
 
 TEST(KVBasicHelpers, GlobalLockIsRecursive) {

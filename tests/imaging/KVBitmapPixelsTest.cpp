@@ -52,7 +52,21 @@ TEST(KVBitmapPixels, FillRect) {
     floats->FillRect(1, 1, 2, 2, 0.5);  // truncated: 0
     EXPECT_FLOAT_EQ(floats->GetFloat(1, 1), 0.0f);
     EXPECT_FLOAT_EQ(floats->GetFloat(3, 3), 1.0f);
-    EXPECT_TRUE(floats->Full());  // not changed by FillRect
+    EXPECT_FALSE(floats->Full());
+    // Full survives only fills with the full value.
+    struct FullCase {
+        TKVPixelFormat format;
+        double full, other;
+    } fullCases[] = {{kv8Gray, 255, 254}, {kv16Gray, 65535, 65534}, {kv32f, 1.0, 2.0}, {kv24RGB, 0xFFFFFF, 0xFFFFFE},
+                     {kv1Bit, 1, 0}};
+    for (const FullCase& c : fullCases) {
+        auto bitmap = Make(4, 4, c.format, c.full);
+        ASSERT_TRUE(bitmap->Full()) << int(c.format);
+        bitmap->FillRect(0, 0, 1, 1, c.full);
+        EXPECT_TRUE(bitmap->Full()) << int(c.format);
+        bitmap->FillRect(0, 0, 1, 1, c.other);
+        EXPECT_FALSE(bitmap->Full()) << int(c.format);
+    }
 
     auto bits = Make(20, 3, kv1Bit, 0);
     bits->FillRect(-5, 1, 9, 99, 1);  // clipped
@@ -62,17 +76,41 @@ TEST(KVBitmapPixels, FillRect) {
     auto gray = Make(3, 3, kv8Gray, 0);
     gray->FillRect(2, 2, 1, 1, 9);  // empty
     EXPECT_TRUE(gray->IsAllZero());
+
+    // Rows without padding: a fill past the right edge must not spill into the next row.
+    struct EdgeCase {
+        TKVPixelFormat format;
+        int width;
+        int rowAlign;
+    } edges[] = {{kv8Gray, 8, 32}, {kv24RGB, 4, 32}, {kv1Bit, 16, 8}, {kv16Gray, 2, 32}};
+    for (const EdgeCase& c : edges) {
+        TKVBitmap bitmap;
+        bitmap.SetRowAlign(c.rowAlign);
+        bitmap.Allocate(c.width, 3, c.format);
+        bitmap.Fill(0);
+        ASSERT_EQ(bitmap.GetRowLen() * 8, int64_t(c.width) * bitmap.GetBitCount()) << int(c.format);
+        bitmap.FillRect(c.width - 1, 1, c.width + 40, 1, 0xFFFFFF);
+        for (int y : {0, 2})
+            for (int x = 0; x < c.width; ++x) EXPECT_EQ(bitmap.GetPixelRGB(x, y), TKVRGB{}) << int(c.format) << " " << x << "," << y;
+        EXPECT_NE(bitmap.GetPixelRGB(c.width - 1, 1), TKVRGB{}) << int(c.format);
+    }
 }
 
-TEST(KVBitmapPixels, FloatPixelsAreClamped) {
+// Levels outside 0..1 are kept as stored (RangeMin and RangeMax exist for them) and clamped only
+// where they are read as levels.
+TEST(KVBitmapPixels, FloatPixelsAreClampedWhenRead) {
     auto floats = Make(3, 1, kv32f, 0);
     floats->SetFloat(0, 0, 2.5f);
     floats->SetFloat(1, 0, -1.0f);
     floats->SetFloat(2, 0, std::numeric_limits<float>::quiet_NaN());
-    EXPECT_EQ(floats->GetFloat(0, 0), 1.0f);
-    EXPECT_EQ(floats->GetFloat(1, 0), 0.0f);
-    EXPECT_EQ(floats->GetFloat(2, 0), 0.0f);
-    // Values written straight into the rows are clamped when read as colours.
+    EXPECT_EQ(floats->GetFloat(0, 0), 2.5f);
+    EXPECT_EQ(floats->GetFloat(1, 0), -1.0f);
+    EXPECT_TRUE(std::isnan(floats->GetFloat(2, 0)));
+    floats->Fill(4.0);
+    EXPECT_EQ(floats->GetFloat(1, 0), 4.0f);
+    EXPECT_FALSE(floats->Full());
+    floats->FillRect(0, 0, 0, 0, -3.0);
+    EXPECT_EQ(floats->GetFloat(0, 0), -3.0f);
     float raw[3] = {7.0f, -3.0f, std::numeric_limits<float>::infinity()};
     std::memcpy(floats->GetScanline(0), raw, sizeof raw);
     EXPECT_EQ(floats->GetPixelRGB(0, 0), (TKVRGB{255, 255, 255}));
@@ -228,15 +266,27 @@ TEST(KVBitmapPixels, CopyFromTBitmapOfEveryFormat) {
         EXPECT_GE(white.r, 248) << int(c.format);
         EXPECT_EQ(bitmap.GetPixelRGB(3, 0), TKVRGB{}) << int(c.format);
     }
-    // The 5-6-5 rule: 0xFFFF is red 248, green 252, blue 248.
-    TBitmap source;
-    source.SetPixelFormat(TPixelFormat::pf16bit);
-    source.SetSize(1, 1);
-    source.ScanLine(0)[0] = 0xFF;
-    source.ScanLine(0)[1] = 0xFF;
+    // The 5-5-5 and 5-6-5 rules, one full channel at a time.
+    struct Packed {
+        TPixelFormat format;
+        uint16_t value;
+        TKVRGB expected;
+    } packed[] = {
+        {TPixelFormat::pf15bit, 0x7C00, KVCreateRGB(248, 0, 0)}, {TPixelFormat::pf15bit, 0x03E0, KVCreateRGB(0, 248, 0)},
+        {TPixelFormat::pf15bit, 0x001F, KVCreateRGB(0, 0, 248)}, {TPixelFormat::pf16bit, 0xF800, KVCreateRGB(248, 0, 0)},
+        {TPixelFormat::pf16bit, 0x07E0, KVCreateRGB(0, 252, 0)}, {TPixelFormat::pf16bit, 0x001F, KVCreateRGB(0, 0, 248)},
+        {TPixelFormat::pf16bit, 0xFFFF, KVCreateRGB(248, 252, 248)},
+    };
     TKVBitmap bitmap;
-    bitmap.CopyFromTBitmap(source);
-    EXPECT_EQ(bitmap.GetPixelRGB(0, 0), KVCreateRGB(248, 252, 248));
+    for (const Packed& c : packed) {
+        TBitmap source;
+        source.SetPixelFormat(c.format);
+        source.SetSize(1, 1);
+        source.ScanLine(0)[0] = uint8_t(c.value);
+        source.ScanLine(0)[1] = uint8_t(c.value >> 8);
+        bitmap.CopyFromTBitmap(source);
+        EXPECT_EQ(bitmap.GetPixelRGB(0, 0), c.expected) << std::hex << c.value;
+    }
 
     // A 1-bit bitmap whose palette is not black and white keeps its colours.
     TBitmap tinted;
@@ -292,13 +342,16 @@ TEST(KVBitmapConvert, SinglePixels) {
 TEST(KVBitmapConvert, OrderedDither) {
     EXPECT_NE(Converted(kv24RGB, RGB(128, 128, 128), kv1Bit, 0)->GetScanline(0)[0] & 0x80, 0);
     EXPECT_EQ(Converted(kv24RGB, clBlack, kv1Bit, 0)->GetScanline(0)[0] & 0x80, 0);
-    // Level 63: white wherever the matrix entry is below 63 (all but x 7, y 0).
-    auto bitmap = Make(8, 8, kv32f, 1.0);
-    bitmap->SetDitherMode(0);
-    bitmap->SetPixelFormat(kv1Bit);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x)
-            EXPECT_EQ(bitmap->GetPixelRGB(x, y).r, x == 7 && y == 0 ? 0 : 255) << x << "," << y;
+    // Level 63: white wherever the matrix entry is below 63 (all but x 7, y 0); full white
+    // stays white everywhere.
+    for (const double value : {0.99, 1.0}) {
+        auto bitmap = Make(8, 8, kv32f, value);
+        bitmap->SetDitherMode(0);
+        bitmap->SetPixelFormat(kv1Bit);
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                EXPECT_EQ(bitmap->GetPixelRGB(x, y).r, x == 7 && y == 0 && value < 1 ? 0 : 255) << x << "," << y;
+    }
 }
 
 TEST(KVBitmapConvert, KeepsSizeAlphaAndLocation) {

@@ -1,33 +1,27 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "imaging/core/KVBasicHelpers.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVFileBuffer.h"
 #include "platform/Graphics.h"
+#include "TestSupport.h"
 
 namespace {
 
 // Keeps temporary files in a folder of the test's own, so that left-overs can be seen.
 class KVBitmapTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = ::testing::TempDir() + "kv-bitmap-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
-        KVTempFolder = folder_;
-    }
-    void TearDown() override {
-        KVTempFolder.clear();
-        std::filesystem::remove_all(folder_);
-    }
-    int TempFiles() const {
-        return int(std::distance(std::filesystem::directory_iterator(folder_), std::filesystem::directory_iterator()));
-    }
-    std::string folder_;
+    void SetUp() override { KVTempFolder = folder_; }
+    void TearDown() override { KVTempFolder.clear(); }
+    int TempFiles() const { return int(scratch_.Files().size()); }
+    TScratchFolder scratch_;
+    const std::string folder_ = scratch_.Folder();
 };
 
 int64_t PixelBytes(TKVBitmap& bitmap) { return (int64_t(bitmap.GetWidth()) * bitmap.GetBitCount() + 7) / 8; }
@@ -54,7 +48,10 @@ std::vector<std::vector<uint8_t>> Rows(TKVBitmap& bitmap) {
 std::unique_ptr<TKVBitmap> Painted(int width, int height, TKVPixelFormat format, TKVLocation location) {
     auto bitmap = std::make_unique<TKVBitmap>();
     bitmap->SetLocation(location);
+    // A small picture would otherwise move to memory when it is allocated.
+    if (location == kvFile) bitmap->SetMemoryThreshold(0);
     bitmap->Allocate(width, height, format);
+    EXPECT_EQ(bitmap->Location(), location);
     Paint(*bitmap);
     return bitmap;
 }
@@ -71,6 +68,7 @@ TEST_F(KVBitmapTest, RowLengths) {
         {kv24RGB, 1, 32, 4}, {kv24RGB, 5, 32, 16}, {kv1Bit, 33, 32, 8}, {kv1Bit, 32, 32, 4},
         {kv8Gray, 3, 32, 4}, {kv16Gray, 3, 32, 8}, {kv32f, 3, 32, 12}, {kvCMYK, 1, 32, 4},
         {kvRGB48, 1, 32, 8}, {kv24RGB, 5, 8, 15},  {kv1Bit, 9, 8, 2},    {kv8Paletted, 5, 16, 6},
+        {kv8Gray, 10, 24, 12},
     };
     for (const Case& c : cases) {
         TKVBitmap bitmap;
@@ -78,6 +76,13 @@ TEST_F(KVBitmapTest, RowLengths) {
         bitmap.Allocate(c.width, 2, c.format);
         EXPECT_EQ(bitmap.GetRowLen(), c.rowLen) << int(c.format) << " width " << c.width << " align " << c.align;
         EXPECT_EQ(bitmap.GetBitCount(), KVPixelFormatBitCount(c.format));
+    }
+    // An alignment of 12 bits would give ten 8-bit pixels rows of 7 bytes.
+    for (int align : {12, 4, 0, -8}) {
+        TKVBitmap bitmap;
+        bitmap.SetRowAlign(16);
+        EXPECT_THROW(bitmap.SetRowAlign(align), EInvalidOperation) << align;
+        EXPECT_EQ(bitmap.RowAlign(), 16);
     }
 }
 
@@ -224,11 +229,134 @@ TEST_F(KVBitmapTest, LargePictureGoesToATemporaryFileAndLeavesNothingBehind) {
     EXPECT_EQ(TempFiles(), 0);
 }
 
+TEST_F(KVBitmapTest, FileLocationRowAccess) {
+    auto bitmap = Painted(16, 4, kv8Gray, kvFile);
+    const auto painted = Rows(*bitmap);
+    // A row fetched read-only is not written back, whatever was done to it.
+    bitmap->SetAccess(kvaRead);
+    bitmap->GetScanline(1)[0] = 99;
+    bitmap->GetScanline(2);
+    bitmap->SetAccess(kvaReadWrite);
+    EXPECT_EQ(Rows(*bitmap), painted);
+    // A write-only row is not read from the file; what is written into it is kept.
+    bitmap->SetAccess(kvaWrite);
+    const uint8_t* fresh = bitmap->GetScanline(2);
+    EXPECT_NE(std::vector<uint8_t>(fresh, fresh + 16), painted[2]);
+    std::memset(bitmap->GetScanline(2), 5, 16);
+    bitmap->SetAccess(kvaReadWrite);
+    EXPECT_EQ(bitmap->GetScanline(2)[15], 5);
+}
+
+// The row written last, with no other row fetched after it, must reach whatever takes over the rows.
+TEST_F(KVBitmapTest, FileLocationFlushesTheLastRowWrittenBeforeHandingOver) {
+    using Bitmap = std::unique_ptr<TKVBitmap>;
+    auto inFile = [] {
+        auto target = std::make_unique<TKVBitmap>();
+        target->SetMemoryThreshold(0);
+        return target;
+    };
+    struct Operation {
+        const char* name;
+        std::function<Bitmap(Bitmap)> run;
+    } operations[] = {
+        {"SetLocation to memory",
+         [](Bitmap b) {
+             b->SetMemoryThreshold(int64_t(1) << 40);
+             b->SetLocation(kvMemory);
+             return b;
+         }},
+        {"SetLocation to a TBitmap",
+         [](Bitmap b) {
+             b->SetLocation(kvTBitmap);
+             return b;
+         }},
+        {"Assign into memory",
+         [](Bitmap b) {
+             auto target = std::make_unique<TKVBitmap>();
+             target->SetLocation(kvMemory);
+             target->Assign(b.get());
+             return target;
+         }},
+        {"Assign into another file",
+         [&](Bitmap b) {
+             auto target = inFile();
+             target->Assign(b.get());
+             EXPECT_EQ(target->Location(), kvFile);
+             return target;
+         }},
+        {"AssignImage into another file",
+         [&](Bitmap b) {
+             auto target = inFile();
+             target->AssignImage(*b);
+             return target;
+         }},
+        {"MoveStorageTo",
+         [](Bitmap b) {
+             auto target = std::make_unique<TKVBitmap>();
+             b->MoveStorageTo(*target);
+             return target;
+         }},
+        {"conversion to 24 bits",
+         [](Bitmap b) {
+             b->SetPixelFormat(kv24RGB);
+             EXPECT_EQ(b->Location(), kvFile);
+             return b;
+         }},
+    };
+    for (const Operation& operation : operations)
+        for (const TKVAccess access : {kvaWrite, kvaReadWrite})
+            for (const int row : {0, 3}) {
+                SCOPED_TRACE(std::string(operation.name) + ", row " + std::to_string(row) +
+                             (access == kvaWrite ? ", write-only" : ", read-write"));
+                auto bitmap = Painted(16, 4, kv8Gray, kvFile);
+                auto expected = Rows(*bitmap);
+                bitmap->SetAccess(access);
+                std::memset(bitmap->GetScanline(row), 200, 16);
+                bitmap->SetAccess(kvaReadWrite);
+                expected[size_t(row)].assign(16, 200);
+                const Bitmap result = operation.run(std::move(bitmap));
+                ASSERT_EQ(result->GetHeight(), 4);
+                for (int y = 0; y < 4; ++y)
+                    for (int x = 0; x < 16; ++x) {
+                        const uint8_t level = expected[size_t(y)][size_t(x)];
+                        ASSERT_EQ(result->GetPixelRGB(x, y), (TKVRGB{level, level, level})) << x << "," << y;
+                    }
+            }
+}
+
+// Row offsets of a picture over 4 GiB do not wrap at 32 bits; the file is sparse, so this is cheap.
+TEST_F(KVBitmapTest, FileOffsetsBeyondFourGiB) {
+    TKVBitmap bitmap;
+    bitmap.SetMemoryThreshold(0);
+    bitmap.Allocate(65536, 65538, kv8Gray);
+    ASSERT_EQ(bitmap.Location(), kvFile);
+    for (const auto& entry : std::filesystem::directory_iterator(folder_)) EXPECT_EQ(entry.file_size(), uint64_t(65536) * 65538);
+    const std::pair<int, uint8_t> written[] = {{0, 3}, {65536, 9}, {65537, 7}};  // row 65536 starts at 4 GiB
+    {
+        TKVAccessScope writing(bitmap, kvaWrite);
+        for (const auto& [row, value] : written) std::memset(bitmap.GetScanline(row), value, 65536);
+    }
+    TKVAccessScope reading(bitmap, kvaRead);
+    for (const auto& [row, value] : written) {
+        const uint8_t* line = bitmap.GetScanline(row);
+        EXPECT_EQ(line[0], value) << row;
+        EXPECT_EQ(line[65535], value) << row;
+    }
+    EXPECT_EQ(bitmap.GetScanline(1)[0], 0);
+}
+
 TEST_F(KVBitmapTest, DefaultThreshold) {
     KVDefaultMemoryThreshold = 12345;
     EXPECT_EQ(TKVBitmap().MemoryThreshold(), 12345);
     KVDefaultMemoryThreshold = -1;
-    EXPECT_EQ(TKVBitmap().MemoryThreshold(), KVAvailablePhysicalMemory() / 2);
+    // The available memory changes between two readings, so the rule is checked on given figures.
+    EXPECT_EQ(KVThresholdForAvailableMemory(0), 33554432);
+    EXPECT_EQ(KVThresholdForAvailableMemory(8000000001), 4000000000);
+    EXPECT_GT(TKVBitmap().MemoryThreshold(), 0);
+    TKVBitmap own;
+    own.SetMemoryThreshold(-1);  // a threshold of the bitmap's own, not the default
+    own.Allocate(1, 1, kv8Gray);
+    EXPECT_EQ(own.Location(), kvFile);
 }
 
 TEST_F(KVBitmapTest, FailedAllocationLeavesThePictureIntact) {
@@ -365,10 +493,19 @@ TEST_F(KVBitmapTest, EncapsulatedTBitmap) {
         EXPECT_EQ(bitmap.GetPixelRGB(1, 2), KVCreateRGB(10, 20, 30));
         bitmap.GetScanline(0)[0] = 99;  // no copy: the caller's pixels change
         EXPECT_EQ(platform.ScanLine(0)[0], 99);
-        // The owner resizes its bitmap; the wrapper reads the new size back.
+        // The owner resizes its bitmap; the wrapper reads the new size back, and its alpha
+        // channel follows a change of the width alone as well as of both sides.
+        TKVBitmap* alpha = bitmap.GetAlphaChannel();
+        platform.SetSize(7, 3);
+        EXPECT_EQ(bitmap.GetWidth(), 7);
+        EXPECT_EQ(bitmap.GetAlphaChannel()->GetWidth(), 7);
+        EXPECT_EQ(bitmap.GetAlphaChannel()->GetHeight(), 3);
         platform.SetSize(8, 5);
         EXPECT_EQ(bitmap.GetWidth(), 8);
         EXPECT_EQ(bitmap.GetScanline(4), platform.ScanLine(4));
+        alpha = bitmap.GetAlphaChannel();
+        EXPECT_EQ(alpha->GetWidth(), 8);
+        EXPECT_EQ(alpha->GetHeight(), 5);
     }
     EXPECT_EQ(platform.Width(), 8);  // not freed with the wrapper
 
@@ -457,6 +594,9 @@ TEST_F(KVBitmapTest, ContentTests) {
     EXPECT_TRUE(bitmap.IsGrayScale());
     EXPECT_FALSE(bitmap.IsAllZero());
     bitmap.GetScanline(1)[0] = 1;
+    EXPECT_FALSE(bitmap.IsGrayScale());
+    bitmap.Fill(clGray);
+    bitmap.GetScanline(0)[3 * 4 + 2] = 1;  // the last pixel of a row
     EXPECT_FALSE(bitmap.IsGrayScale());
     bitmap.Fill(clBlack);
     EXPECT_TRUE(bitmap.IsAllZero());

@@ -4,6 +4,7 @@
 
 #include "imaging/core/KVImagingAnnot.h"
 #include "imaging/core/KVViewServices.h"
+#include "platform/PictureLimits.h"
 
 namespace {
 
@@ -99,6 +100,15 @@ struct Block {
         return Int(5).Int(164).Bytes(attributes);
     }
 };
+
+// An RLE8 DIB of two colours whose rows are single runs: a few bytes per row, whatever the width.
+std::vector<uint8_t> RunLengthDib(int width, int height) {
+    Block dib;
+    dib.Int(40).Int(width).Int(height).Int(0x00080001).Int(1).Int(0).Int(0).Int(0).Int(2).Int(0);
+    dib.Int(0).Int(0x00FFFFFF);
+    for (int y = 0; y < height; ++y) dib.Bytes({uint8_t(width), 1, 0, 0});
+    return dib.Bytes({0, 1}).bytes;
+}
 
 }  // namespace
 
@@ -206,6 +216,35 @@ TEST(KVImagingAnnot, DamagedBlocksAreRefused) {
         {"mark attributes cut short", Block().Int(0).Int(1).Int(5).Int(164).Int(1)},
     };
     for (const Case& c : cases) EXPECT_TRUE(refused(c.block)) << c.name;
+}
+
+// Found by fuzzing: eight image marks in a small block, each within the limits on its own,
+// together decoding far more than the block could hold.
+TEST(KVImagingAnnot, ImagesOfOneBlockAreBoundedTogether) {
+    TPictureLimits limits;
+    limits.freeBytes = 30000;  // one 100 x 100 picture of 24 bits
+    limits.maxDecodeRatio = 10;
+    TPictureLimitsOverride lowered(limits);
+    auto blockOfImages = [](int count) {
+        Block block;
+        block.Int(0).Int(1);
+        for (int i = 0; i < count; ++i) block.MarkRecord(1).Named(6, "OiDIB", RunLengthDib(100, 100));
+        return block.bytes;
+    };
+    const std::vector<uint8_t> one = blockOfImages(1), eight = blockOfImages(8);
+    TKVImagingAnnot annot;
+    ASSERT_TRUE(annot.LoadFromBuffer(one.data(), int64_t(one.size())));
+    ASSERT_EQ(annot.Count(), 1);
+    EXPECT_EQ(annot.Objects(0).Image->GetWidth(), 100);
+    EXPECT_EQ(annot.Objects(0).Image->GetPixelRGB(99, 99), (TKVRGB{255, 255, 255}));
+    EXPECT_FALSE(annot.LoadFromBuffer(eight.data(), int64_t(eight.size())));
+    EXPECT_EQ(annot.Count(), 1);
+
+    limits = {};
+    limits.maxPixels = 10000 + 9999;  // the pixels of two images, save one
+    TPictureLimitsOverride fewerPixels(limits);
+    const std::vector<uint8_t> two = blockOfImages(2);
+    EXPECT_FALSE(annot.LoadFromBuffer(two.data(), int64_t(two.size())));
 }
 
 TEST(KVImagingAnnot, AssignMakesDeepCopies) {

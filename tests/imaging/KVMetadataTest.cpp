@@ -151,7 +151,10 @@ TEST(KVIPTCInfoList, DamagedBlocksKeepWhatCameBefore) {
         {"no tag at all", {1, 2, 3, 4, 5, 6, 7, 8}, 0},
         {"photoshop resource larger than the block",
          {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0, '8', 'B', 'I', 'M', 4, 4, 0, 0, 0, 0, 1, 0,
-          0x1C, 2, 5, 0, 1, 'x'},
+          0x1C, 2, 5, 0, 2, 'h', 'i', 0x1C, 2, 6, 0, 9, 'a'},
+         1},
+        {"photoshop resource size cut",
+         {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0, '8', 'B', 'I', 'M', 4, 4, 0, 0, 0, 0},
          0},
         {"photoshop block without an IPTC resource",
          {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0, '8', 'B', 'I', 'M', 3, 0xED, 0, 0, 0, 0, 0,
@@ -183,6 +186,26 @@ TEST(KVIPTCInfoList, EveryTruncationParsesToAPrefix) {
                 ASSERT_EQ(back.GetData(i), SampleSets()[size_t(i - offset)].data) << cut;
         }
     }
+}
+
+// A JPEG segment carries at most 65533 bytes: a longer marker (a large IPTC block, say) is
+// refused rather than cut to its low 16 bits.
+TEST(KVMarkerList, RefusesMarkersLongerThanASegment) {
+    TKVIPTCInfoList iptc;
+    const std::vector<uint8_t> caption(70000, 'c');
+    iptc.AddDataSet(2, 120, uint32_t(caption.size()), caption.data());
+    const std::vector<uint8_t> block = iptc.SaveToBuffer(true);
+    const std::vector<uint8_t> longest(TKVMarkerList::MaxMarkerLength, 7);
+
+    TKVMarkerList markers;
+    markers.AddMarker(0xE1, longest.data(), int64_t(longest.size()));
+    EXPECT_EQ(markers.GetMarkerLength(0), 65533);
+    EXPECT_THROW(markers.AddMarker(0xED, block.data(), int64_t(block.size())), EInvalidOperation);
+    EXPECT_THROW(markers.AddMarker(0xED, longest.data(), 65534), EInvalidOperation);
+    EXPECT_THROW(markers.SetMarker(0, 0xED, int64_t(block.size()), block.data()), EInvalidOperation);
+    ASSERT_EQ(markers.Count(), 1);
+    EXPECT_EQ(markers.GetMarkerType(0), 0xE1);
+    EXPECT_EQ(markers.GetMarkerLength(0), 65533);
 }
 
 TEST(KVMarkerList, KeepsCopiesInOrder) {

@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <sys/stat.h>
 
@@ -12,21 +10,11 @@
 #include "imaging/core/KVFileBuffer.h"
 #include "imaging/core/KVLists.h"
 #include "imaging/core/KVStreams.h"
+#include "TestSupport.h"
 
 namespace {
 
 std::string Text(TMemoryStream& stream) { return std::string(stream.Bytes().begin(), stream.Bytes().end()); }
-
-std::string RunCommand(const std::string& command) {
-    std::string output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return output;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-    ::pclose(pipe);
-    return output;
-}
 
 std::string WithoutCR(std::string text) {
     std::erase(text, '\r');
@@ -204,29 +192,28 @@ TEST(KVEncoders, RunLength) {
 }
 
 TEST(KVEncoders, Base64MatchesTheBase64Command) {
-    const std::string dir = ::testing::TempDir();
-    const std::string input = dir + "/kv-base64-input.bin";
+    const TScratchFolder folder;
+    const std::string input = folder.Path("input.bin");
     std::string data;
     for (int i = 0; i < 1000; ++i) data += char((i * 37 + 11) & 0xFF);
     for (const size_t length : {size_t(0), size_t(1), size_t(2), size_t(4), size_t(57), size_t(1000)}) {
-        std::ofstream(input, std::ios::binary).write(data.data(), std::streamsize(length));
+        WriteFile(input, data.substr(0, length));
         TMemoryStream source, text;
         source.WriteBuffer(data.data(), int64_t(length));
         source.SetPosition(0);
         KVEncodeBase64ToText(source, text, 76);
-        EXPECT_EQ(WithoutCR(Text(text)), RunCommand("base64 -w 76 " + input)) << length;
+        EXPECT_EQ(WithoutCR(Text(text)), RunTool("base64 -w 76 " + Quoted(input), false).output) << length;
     }
     TMemoryStream source, text;
     source.WriteBuffer("abcd", 4);
     source.SetPosition(0);
     KVEncodeBase64ToText(source, text, 76);
     EXPECT_EQ(Text(text), "YWJjZA==\r\n");
-    std::filesystem::remove(input);
 }
 
 TEST(KVFileBuffer, TemporaryFileIsPrivateNamedAndRemoved) {
-    const std::string folder = ::testing::TempDir() + "kv-filebuffer";
-    std::filesystem::create_directories(folder);
+    const TScratchFolder scratch;
+    const std::string& folder = scratch.Folder();
     KVTempFolder = folder;
     std::string name;
     {
@@ -259,13 +246,12 @@ TEST(KVFileBuffer, TemporaryFileIsPrivateNamedAndRemoved) {
         EXPECT_EQ(std::memcmp(target.MapBlock(kvaRead, 4, 10), "abcd", 4), 0);
     }
     EXPECT_FALSE(std::filesystem::exists(name));
-    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    EXPECT_TRUE(scratch.Files().empty());
 
     KVTempFolder = folder + "/missing";
     TKVFileBuffer buffer;
     EXPECT_FALSE(buffer.CreateFile("IMG", 10));
     KVTempFolder.clear();
-    std::filesystem::remove_all(folder);
 }
 
 TEST(KVFileBuffer, AvailablePhysicalMemory) { EXPECT_GT(KVAvailablePhysicalMemory(), 0); }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <cstring>
 #include <cmath>
 
 #include "PdfTestSupport.h"
@@ -286,6 +287,40 @@ TEST_F(PdfDocumentLife, InformationEntriesAndOutputSwitchedOff) {
     pdf.Canvas().AddBookmark(0, 0, "entry", 1, true);
     pdf.EndDoc();
     EXPECT_EQ(scratch.Files(), std::vector<std::string>{"doc.pdf"});
+}
+
+TEST(PdfTextStrings, InformationAndOutlineTextsReadBackInEveryScript) {
+    const std::pair<const char*, std::string> texts[] = {
+        {"Author", "“Jay” – 5 €"}, {"Subject", "Отпуск в горах"}, {"Title", "Καλημέρα (κόσμε)"}, {"Keywords", "Café, naïve"}};
+    for (const std::string password : {"", "secret"}) {
+        TScratchFolder scratch;
+        const std::string path = scratch.Path("texts.pdf");
+        TPdfKalmora pdf;
+        pdf.SetFileName(path);
+        pdf.SetAuthor(texts[0].second);
+        pdf.SetSubject(texts[1].second);
+        pdf.SetTitle(texts[2].second);
+        pdf.SetKeywords(texts[3].second);
+        pdf.SetUserPassword(password, true, false, false, false);
+        pdf.BeginDoc();
+        for (const auto& [key, text] : texts) pdf.Canvas().AddBookmark(0, 0, text, 1, true);
+        pdf.EndDoc();
+        ASSERT_TRUE(QpdfChecks(path, password));
+        const std::string option = password.empty() ? "" : " --password=" + password;
+        const std::string info = RunTool("pdfinfo" + (password.empty() ? "" : " -upw " + password) + " " + Quoted(path)).output;
+        const std::string outlines = RunTool("qpdf --json --json-key=outlines" + option + " " + Quoted(path)).output;
+        for (const auto& [key, text] : texts) {
+            EXPECT_TRUE(Contains(info, std::string(key) + ":" + std::string(16 - std::strlen(key), ' ') + text + "\n"))
+                << info;
+            EXPECT_TRUE(Contains(outlines, "\"title\": \"" + text + "\"")) << outlines;
+        }
+        if (password.empty()) {
+            // Texts that PDFDocEncoding holds stay 8-bit; the others are UTF-16 with a byte-order mark.
+            const std::string file = ReadFile(path);
+            EXPECT_TRUE(Contains(file, "/Author(\x8DJay\x8E \x85 5 \xA0)\n"));
+            EXPECT_TRUE(Contains(file, "/Subject(\xFE\xFF\x04\x1E\x04"));
+        }
+    }
 }
 
 TEST(PdfDocumentXref, EveryEntryPointsAtItsObject) {

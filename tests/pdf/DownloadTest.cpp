@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "PdfTestSupport.h"
@@ -86,6 +87,20 @@ TEST_F(PdfDownload, APictureFromAnAddressIsDrawnAndItsFileRemovedLater) {
     EXPECT_EQ(ReadFile(extracted + "-000.jpg"), ReadFile(jpeg));
     pdf.reset();
     EXPECT_EQ(downloads.Files(), std::vector<std::string>{});
+}
+
+TEST_F(PdfDownload, TheComponentsTemporaryFolderTakesTheDownloads) {
+    const std::string jpeg = scratch.Path("remote.jpg");
+    ASSERT_EQ(RunTool("convert -size 4x4 xc:blue " + Quoted(jpeg)).status, 0);
+    THttpServer server(Response("200 OK", ReadFile(jpeg)));
+    const std::string own = scratch.Path("own");
+    std::filesystem::create_directory(own);
+    pdf->SetTempFolder(own);
+    pdf->Canvas().StretchDrawFile(Rect(0, 0, 500, 500), server.Url("/picture.jpg"));
+    EXPECT_TRUE(std::filesystem::exists(own + "/Download1.jpg"));
+    EXPECT_EQ(downloads.Files(), std::vector<std::string>{});
+    pdf.reset();
+    EXPECT_TRUE(std::filesystem::is_empty(own));
 }
 
 TEST_F(PdfDownload, UnsafeExtensionsAreLeftOut) {

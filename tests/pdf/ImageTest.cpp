@@ -203,6 +203,42 @@ TEST_F(PdfImages, TheSamePictureIsStoredOnceUnlessEveryDrawingIsNew) {
     EXPECT_TRUE(Contains(file, "/Im1 Do"));
 }
 
+TEST_F(PdfImages, OneBitPicturesThatDifferInTheirLastPixelAreTwoImages) {
+    TBitmap first;
+    first.SetPixelFormat(TPixelFormat::pf1bit);
+    first.SetSize(10, 2);
+    TBitmap second = first;
+    second.SetPixel(9, 1, clWhite);
+    for (const TPdfCompressMode mode : {cpZlib, cpJpeg}) {
+        Begin(mode);
+        pdf.Canvas().StretchDraw(Rect(0, 0, 100, 100), &first);
+        pdf.Canvas().StretchDraw(Rect(0, 0, 100, 100), &second);
+        EXPECT_EQ(CountOf(End(), "/Subtype/Image"), 2u) << mode;
+    }
+}
+
+TEST_F(PdfImages, InvertedBoxesAreNormalisedAndBoxesTooSmallPlaceNothing) {
+    const TBitmap wide = GradientBitmap(400, 200);
+    struct {
+        TRect rect;
+        const char* line;  // empty: nothing placed
+    } const cases[] = {
+        {Rect(1000, 1000, 0, 0), "999 0 0 499 0 250 cm"},
+        {Rect(0, 1000, 1000, 0), "999 0 0 499 0 250 cm"},
+        {Rect(10, 10, 11, 500), ""},
+        {Rect(0, 0, 1000, 1), ""},
+    };
+    for (const auto& c : cases) {
+        Begin(cpZlib, 1000, 1000);
+        pdf.Canvas().StretchDraw(c.rect, &wide);
+        const std::string file = End();
+        if (*c.line)
+            EXPECT_TRUE(Contains(file, std::string("\nq\n") + c.line + "\n/Im0 Do\nQ\n")) << c.line;
+        else
+            EXPECT_FALSE(Contains(file, " Do\n")) << c.rect.Left << " " << c.rect.Right;
+    }
+}
+
 TEST_F(PdfImages, PlacementKeepsTheAspectRatioWithinTheBox) {
     const TBitmap wide = GradientBitmap(400, 200), tall = GradientBitmap(200, 400);
     struct {
@@ -262,6 +298,53 @@ TEST_F(PdfImages, JpegFilesPassThroughUnchangedWithTheirColourSpace) {
     EXPECT_LT(centre[2], 60);
 }
 
+TEST_F(PdfImages, CmykJpegWithoutAnAdobeMarkerIsNotInverted) {
+    std::string jpeg = ReadFile(MakeJpeg("adobe.jpg", "-size 12x12 xc:red -colorspace CMYK"));
+    // Cut the Adobe segment (APP14) out of the file.
+    const size_t adobe = jpeg.find("\xFF\xEE");
+    ASSERT_NE(adobe, std::string::npos);
+    ASSERT_EQ(jpeg.substr(adobe + 4, 5), "Adobe");
+    const size_t length = size_t(uint8_t(jpeg[adobe + 2])) << 8 | uint8_t(jpeg[adobe + 3]);
+    jpeg.erase(adobe, length + 2);
+    const std::string plain = scratch.Path("plain-cmyk.jpg");
+    WriteFile(plain, jpeg);
+    Begin(cpJpeg, 100, 100);
+    pdf.Canvas().StretchDrawFile(Rect(0, 0, 100, 100), plain);
+    const std::string file = End();
+    EXPECT_EQ(Columns(ImageList().at(0)), "1 12x12 cmyk 8 jpeg");
+    EXPECT_TRUE(Contains(file, "/ColorSpace/DeviceCMYK\n"));
+    EXPECT_FALSE(Contains(file, "/Decode"));
+}
+
+TEST_F(PdfImages, JpegFilesWithBytesAfterTheirEndPassThrough) {
+    const std::string source = MakeJpeg("trailer.jpg", "-size 24x16 gradient:red-blue");
+    std::string bytes = ReadFile(source) + std::string(100000, 'x');
+    WriteFile(source, bytes);
+    Begin(cpJpeg, 100, 100);
+    pdf.Canvas().StretchDrawFile(Rect(0, 0, 100, 100), source);
+    End();
+    EXPECT_EQ(Columns(ImageList().at(0)), "1 24x16 rgb 8 jpeg");
+}
+
+TEST_F(PdfImages, AFileRewrittenBetweenDrawingsIsStoredAgain) {
+    for (const TPdfCompressMode mode : {cpJpeg, cpZlib}) {
+        const std::string source = MakeJpeg("changing.jpg", "-size 8x8 xc:blue");
+        Begin(mode, 100, 100);
+        pdf.Canvas().StretchDrawFile(Rect(0, 0, 100, 100), source);
+        pdf.NewPage();
+        pdf.Canvas().StretchDrawFile(Rect(0, 0, 100, 100), source);
+        MakeJpeg("changing.jpg", "-size 16x8 xc:red");
+        pdf.NewPage();
+        pdf.Canvas().StretchDrawFile(Rect(0, 0, 100, 100), source);
+        const std::string file = End();
+        EXPECT_EQ(CountOf(file, "/Subtype/Image"), 2u) << mode;
+        const auto list = ImageList();
+        ASSERT_EQ(list.size(), 3u) << mode;
+        EXPECT_TRUE(Contains(Columns(list[1]), "2 8x8 ")) << list[1];
+        EXPECT_TRUE(Contains(Columns(list[2]), "3 16x8 ")) << list[2];
+    }
+}
+
 TEST_F(PdfImages, JpegFilesAreReencodedUnderZlibAndDrawnOnce) {
     const std::string source = MakeJpeg("photo.jpg", "-size 24x16 gradient:red-blue");
     Begin(cpZlib, 100, 100);
@@ -293,12 +376,16 @@ TEST_F(PdfImages, BadPictureFilesAbandonTheDocumentWithAClearError) {
     const std::string truncated = scratch.Path("cut.jpg");
     const std::string whole = ReadFile(MakeJpeg("whole.jpg", "-size 8x8 xc:blue"));
     WriteFile(truncated, whole.substr(0, 10));
+    const std::string cutInScan = scratch.Path("cut-in-scan.jpg");
+    const std::string photo = ReadFile(MakeJpeg("photo.jpg", "-size 64x64 gradient:red-blue"));
+    WriteFile(cutInScan, photo.substr(0, photo.size() - 40));
     const std::string fakeJpeg = scratch.Path("fake.jpg");
     WriteFile(fakeJpeg, "\xFF\xD8\xFF garbage that is no JPEG");
     const std::string badBmp = scratch.Path("bad.bmp");
     WriteFile(badBmp, "BM\x10\0\0\0\0\0\0\0\xFF\xFF\0\0");
     const std::pair<std::string, TPdfCompressMode> cases[] = {
-        {text, cpJpeg}, {truncated, cpJpeg}, {truncated, cpZlib}, {fakeJpeg, cpJpeg}, {badBmp, cpNone}};
+        {text, cpJpeg},     {truncated, cpJpeg},  {truncated, cpZlib},
+        {cutInScan, cpJpeg}, {fakeJpeg, cpJpeg}, {badBmp, cpNone}};
     for (const auto& [file, mode] : cases) {
         Begin(mode);
         EXPECT_EQ(MessageOf([&] { pdf.Canvas().StretchDrawFile(Rect(0, 0, 10, 10), file); }),

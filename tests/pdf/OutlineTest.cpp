@@ -72,8 +72,35 @@ TEST_F(PdfNavigation, BookmarksFormATreeWithCounts) {
     EXPECT_TRUE(Contains(file, "/Title (Two)\n/Dest[6 0 R /XYZ 0 785.197 0]\n"));
     EXPECT_TRUE(Contains(file, "/Title (Three \\(3\\))\n/Dest[8 0 R /XYZ 72 769.89 0]\n"));
     EXPECT_TRUE(Contains(file, "\n/Count -2\n"));
-    EXPECT_TRUE(Contains(file, "<<\n/Count 5\n/First "));
+    // Visible entries: One, One.a, Two and Three; Two's children are hidden.
+    EXPECT_TRUE(Contains(file, "<<\n/Count 4\n/First "));
     EXPECT_TRUE(Contains(file, "/Outlines "));
+}
+
+TEST_F(PdfNavigation, CountsAreTheVisibleDescendantsNegativeWhenClosed) {
+    auto& canvas = pdf.Canvas();
+    canvas.AddBookmark(0, 0, "One", 1, true);
+    canvas.AddBookmark(0, 0, "One.a", 2, false);
+    canvas.AddBookmark(0, 0, "One.a.i", 3, true);
+    canvas.AddBookmark(0, 0, "Two", 1, false);
+    canvas.AddBookmark(0, 0, "Two.a", 2, true);
+    canvas.AddBookmark(0, 0, "Two.a.i", 3, true);
+    canvas.AddBookmark(0, 0, "Two.b", 2, true);
+    const std::string file = End();
+    // The /Count of the entry with the title (written after it), or of the root for an empty title.
+    auto count = [&](const std::string& title) {
+        const size_t root = file.find("/Outlines ") + 10;
+        const std::string object = title.empty() ? ObjectText(file, std::stoi(file.substr(root)))
+                                                 : file.substr(file.find("/Title (" + title + ")\n"));
+        const size_t line = object.find("/Count ") + 7;
+        return object.substr(line, object.find('\n', line) - line);
+    };
+    EXPECT_EQ(count(""), "3");
+    EXPECT_EQ(count("One"), "1");
+    EXPECT_EQ(count("One.a"), "-1");
+    EXPECT_EQ(count("Two"), "-3");
+    EXPECT_EQ(count("Two.a"), "1");
+    EXPECT_EQ(count("Two.b"), "0");
 }
 
 TEST_F(PdfNavigation, SiblingsLinkToEachOther) {
@@ -110,7 +137,7 @@ TEST_F(PdfNavigation, NamedDestinationsAndLinksOfEveryKind) {
     canvas.AddLink(Rect(0, 500, 100, 600), "nowhere");
     const std::string file = End();
     EXPECT_TRUE(Contains(file, "/Subtype/Link\n/Rect[0 841.89 28.346 813.543]\n/Border [0 0 0]\n/H/I\n/A <<\n"
-                               "/S/GoTo\n/D(Intro)\n>>\n>>\n"));
+                               "/S/GoTo\n/D(intro)\n>>\n>>\n"));
     EXPECT_TRUE(Contains(file, "/S/URI\n/URI(MailTo:someone@example.org)\n"));
     EXPECT_TRUE(Contains(file, "/S/Named\n/N/NextPage\n"));
     EXPECT_TRUE(Contains(file, "/S/GoToR\n/F(other.pdf)\n/D(chapter)\n/NewWindow true\n"));
@@ -128,6 +155,26 @@ TEST_F(PdfNavigation, NamedDestinationsAndLinksOfEveryKind) {
     EXPECT_EQ(prompter->boxes[0].caption, "PDF Kalmora");
     EXPECT_EQ(prompter->boxes[0].text, "Link destination name not defined: nowhere");
     EXPECT_EQ(prompter->boxes[0].icon, TMsgIcon::Warning);
+}
+
+TEST_F(PdfNavigation, NamesAreInByteOrderAndLinksTakeTheDefinedSpelling) {
+    auto& canvas = pdf.Canvas();
+    canvas.AddNamedDestination(0, 100, "alpha");
+    canvas.AddNamedDestination(0, 200, "Beta");
+    canvas.AddNamedDestination(0, 300, "gamma");
+    canvas.AddLink(Rect(0, 0, 100, 100), "ALPHA");
+    canvas.AddLink(Rect(0, 100, 100, 200), "beta");
+    const std::string file = End();
+    EXPECT_TRUE(Contains(file, "/Limits [(Beta)(gamma)]\n"));
+    const size_t names = file.find("/Names [(Beta)");
+    ASSERT_NE(names, std::string::npos);
+    EXPECT_TRUE(Contains(file.substr(names, 60), " 0 R(alpha)"));
+    EXPECT_TRUE(Contains(file, "/S/GoTo\n/D(alpha)\n"));
+    EXPECT_TRUE(Contains(file, "/S/GoTo\n/D(Beta)\n"));
+    EXPECT_TRUE(prompter->boxes.empty());
+    // Poppler finds every name by searching the tree in byte order.
+    const std::string dests = RunTool("pdfinfo -dests " + Quoted(Path())).output;
+    for (const char* name : {"\"alpha\"", "\"Beta\"", "\"gamma\""}) EXPECT_TRUE(Contains(dests, name)) << dests;
 }
 
 TEST_F(PdfNavigation, ARemoteLinkNeedsAnExistingPdfFile) {
@@ -219,6 +266,17 @@ TEST_F(PdfNavigation, CurrentStyleSetsTheTextState) {
     EXPECT_EQ(canvas.GetFont().Size, 10);
     EXPECT_EQ(canvas.CharacterSpacing(), 0);
     EXPECT_EQ(canvas.CurrentStyle(), nullptr);
+    canvas.TextOut(0, 100, "plain");
+    canvas.SetCurrentStyle("heading");
+    canvas.TextOut(0, 200, "spaced");
+    canvas.SetCurrentStyle("");
+    canvas.TextOut(0, 300, "plain again");
+    const std::string file = End();
+    // The spacing is switched off in the page as it is in the measures.
+    const size_t spaced = file.find("(spaced) Tj"), plainAgain = file.find("(plain again) Tj");
+    ASSERT_NE(plainAgain, std::string::npos);
+    EXPECT_TRUE(Contains(file.substr(spaced, plainAgain - spaced), "\n0 Tc\n"));
+    pdf.BeginDoc();
     EXPECT_EQ(MessageOf([&] { canvas.SetCurrentStyle("Body"); }), "Invalid style name: Body");
     EXPECT_FALSE(pdf.Printing());
 }

@@ -1,6 +1,8 @@
 // The standard security handler: MD5, RC4, the /O /U /P entries and encrypted documents.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "PdfTestSupport.h"
 #include "pdf/PdfEncoding.h"
 #include "pdf/PdfKalmora.h"
@@ -27,6 +29,20 @@ TEST(PdfSecurity, Md5MatchesThePublishedVectors) {
     for (const auto& [message, digest] : vectors) {
         const TMD5Digest result = MD5(message.data(), message.size());
         EXPECT_EQ(Hex(result.data(), result.size()), digest) << message;
+    }
+}
+
+TEST(PdfSecurity, Md5AgreesWithMd5sumAroundThePaddingBoundaries) {
+    TScratchFolder scratch;
+    for (const size_t size : {55, 56, 57, 63, 64, 65, 119, 120}) {
+        std::string message;
+        for (size_t i = 0; i < size; ++i) message += static_cast<char>('a' + i % 26);
+        WriteFile(scratch.Path("message"), message);
+        const std::string expected = RunTool("md5sum " + Quoted(scratch.Path("message"))).output.substr(0, 32);
+        const TMD5Digest result = MD5(message.data(), message.size());
+        std::string hex = Hex(result.data(), result.size());
+        for (char& c : hex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_EQ(hex, expected) << size << " bytes";
     }
 }
 
@@ -169,6 +185,14 @@ TEST_F(PdfEncryptedDocument, OnlyAUserPasswordOpensWithIt) {
     EXPECT_TRUE(QpdfChecks(path, "only-user"));
     EXPECT_TRUE(Contains(RunTool("qpdf --show-encryption --password=only-user " + Quoted(path)).output,
                          "Supplied password is owner password"));
+}
+
+TEST_F(PdfEncryptedDocument, PasswordsOfExactly32CharactersOpenTheirDocument) {
+    const std::string user = "abcdefghijklmnopqrstuvwxyz012345", owner = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";
+    const std::string path = Write(owner, user, true, false);
+    EXPECT_TRUE(QpdfChecks(path, user));
+    EXPECT_TRUE(QpdfChecks(path, owner));
+    EXPECT_NE(RunTool("qpdf --check --password=" + user.substr(0, 31) + " " + Quoted(path)).status, 0);
 }
 
 TEST_F(PdfEncryptedDocument, StringsLongerThan255BytesAreEncryptedWhole) {

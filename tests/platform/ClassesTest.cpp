@@ -3,33 +3,34 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <atomic>
 #include <filesystem>
-#include <fstream>
+#include <thread>
 
 #include "platform/Classes.h"
 #include "platform/Files.h"
+#include "TestSupport.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct TempFolder {
-    fs::path path;
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "classes-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() { fs::remove_all(path); }
-    std::vector<std::string> Entries() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(path)) names.push_back(e.path().filename().string());
-        return names;
-    }
-};
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
 
-std::string ReadAll(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+void WriteAtomically(const std::string& target, const std::string& content) {
+    TAtomicFile file(target);
+    file.Stream().WriteBuffer(content.data(), static_cast<int64_t>(content.size()));
+    file.Commit();
+}
+
+// The process's umask as the kernel reports it, read without changing it.
+std::string UmaskLine() {
+    const std::string status = ReadFile("/proc/self/status");
+    const size_t at = status.find("Umask:");
+    return at == std::string::npos ? "" : status.substr(at, status.find('\n', at) - at);
 }
 
 }  // namespace
@@ -68,8 +69,8 @@ TEST(Streams, CopyFromWholeSourceAndCount) {
 }
 
 TEST(Streams, FileStreamModesAndErrors) {
-    TempFolder dir;
-    const std::string name = (dir.path / "f.bin").string();
+    TScratchFolder dir;
+    const std::string name = dir.Path("f.bin");
     {
         TFileStream f(name, fmCreate);
         f.WriteBuffer("abcdef", 6);
@@ -83,45 +84,113 @@ TEST(Streams, FileStreamModesAndErrors) {
         EXPECT_EQ(std::string(buffer, 4), "abcd");
         EXPECT_THROW(f.WriteBuffer("x", 1), EWriteError);
     }
-    EXPECT_THROW(TFileStream((dir.path / "missing").string(), fmOpenRead), EFOpenError);
-    EXPECT_THROW(TFileStream(dir.path.string(), fmOpenRead), EFOpenError);
-    EXPECT_THROW(TFileStream((dir.path / "no" / "such").string(), fmCreate), EFCreateError);
+    EXPECT_THROW(TFileStream(dir.Path("missing"), fmOpenRead), EFOpenError);
+    EXPECT_THROW(TFileStream(dir.Folder(), fmOpenRead), EFOpenError);
+    EXPECT_THROW(TFileStream(dir.Path("no/such"), fmCreate), EFCreateError);
 }
 
 TEST(AtomicFile, CommitReplacesTargetAndLeavesNoTemporaryFile) {
-    TempFolder dir;
-    const fs::path target = dir.path / "doc.pdf";
-    std::ofstream(target) << "old";
+    TScratchFolder dir;
+    const std::string target = dir.Path("doc.pdf");
+    WriteFile(target, "old");
     {
-        TAtomicFile file(target.string());
+        TAtomicFile file(target);
         file.Stream().WriteBuffer("new", 3);
-        EXPECT_EQ(ReadAll(target), "old");  // readers see the old file until the end
+        EXPECT_EQ(ReadFile(target), "old");  // readers see the old file until the end
         file.Commit();
     }
-    EXPECT_EQ(ReadAll(target), "new");
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"doc.pdf"});
+    EXPECT_EQ(ReadFile(target), "new");
+    EXPECT_EQ(dir.Files(), std::vector<std::string>{"doc.pdf"});
     struct stat st {};
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
     EXPECT_NE(st.st_mode & 0044, 0u) << "the file keeps the usual permissions, not the temporary 0600";
 }
 
+TEST(AtomicFile, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {
+    TScratchFolder dir;
+    for (const mode_t mode : {0600, 0640, 0755, 0444}) {
+        const std::string target = dir.Path("mode" + std::to_string(mode));
+        WriteFile(target, "old");
+        ASSERT_EQ(::chmod(target.c_str(), mode), 0);
+        WriteAtomically(target, "new");
+        EXPECT_EQ(ModeOf(target), mode);
+        EXPECT_EQ(ReadFile(target), "new");
+    }
+    const mode_t previous = ::umask(027);
+    WriteAtomically(dir.Path("fresh"), "new");
+    ::umask(previous);
+    EXPECT_EQ(ModeOf(dir.Path("fresh")), 0640u);
+}
+
+TEST(AtomicFile, WritesThroughSymbolicLinksToTheirTarget) {
+    TScratchFolder dir;
+    fs::create_directory(dir.Path("real"));
+    WriteFile(dir.Path("real/settings.conf"), "old");
+    fs::create_symlink("real/settings.conf", dir.Path("relative"));
+    fs::create_symlink(dir.Path("relative"), dir.Path("chain"));
+    fs::create_symlink("real/not-yet.conf", dir.Path("dangling"));
+
+    WriteAtomically(dir.Path("chain"), "through two links");
+    EXPECT_TRUE(fs::is_symlink(dir.Path("chain")));
+    EXPECT_TRUE(fs::is_symlink(dir.Path("relative")));
+    EXPECT_EQ(ReadFile(dir.Path("real/settings.conf")), "through two links");
+    WriteAtomically(dir.Path("dangling"), "created");
+    EXPECT_TRUE(fs::is_symlink(dir.Path("dangling")));
+    EXPECT_EQ(ReadFile(dir.Path("real/not-yet.conf")), "created");
+
+    fs::create_symlink("loop-b", dir.Path("loop-a"));
+    fs::create_symlink("loop-a", dir.Path("loop-b"));
+    EXPECT_THROW(TAtomicFile(dir.Path("loop-a")), EFCreateError);
+    EXPECT_EQ(dir.Files(), (std::vector<std::string>{"chain", "dangling", "loop-a", "loop-b", "real", "relative"}));
+}
+
+TEST(AtomicFile, WritesNamesUpToTheLengthLimit) {
+    TScratchFolder dir;
+    const std::string ascii(255, 'n');
+    std::string accented;  // 127 two-byte characters: the cut for the temporary name falls inside one
+    for (int i = 0; i < 127; ++i) accented += "\xC3\xA9";
+    for (const std::string& name : {ascii, ascii.substr(0, 254), accented}) {
+        WriteAtomically(dir.Path(name), "x");
+        EXPECT_EQ(ReadFile(dir.Path(name)), "x") << name.size();
+    }
+    EXPECT_EQ(dir.Files().size(), 3u);
+}
+
+// Another thread may create files meanwhile: the umask must never change, even for a moment.
+TEST(AtomicFile, NeverChangesTheUmask) {
+    TScratchFolder dir;
+    const mode_t previous = ::umask(022);
+    const std::string expected = UmaskLine();
+    ASSERT_EQ(expected, "Umask:\t0022");
+    std::atomic<bool> done{false};
+    std::atomic<int> changes{0};
+    std::thread watcher([&] {
+        while (!done)
+            if (UmaskLine() != expected) ++changes;
+    });
+    for (int i = 0; i < 300; ++i) WriteAtomically(dir.Path("f"), "x");
+    done = true;
+    watcher.join();
+    ::umask(previous);
+    EXPECT_EQ(changes, 0);
+}
+
 TEST(AtomicFile, FailureOrAbortKeepsTheOldFile) {
-    TempFolder dir;
-    const fs::path target = dir.path / "doc.pdf";
-    std::ofstream(target) << "old";
+    TScratchFolder dir;
+    const std::string target = dir.Path("doc.pdf");
+    WriteFile(target, "old");
     try {
-        TAtomicFile file(target.string());
+        TAtomicFile file(target);
         file.Stream().WriteBuffer("partial", 7);
         throw Exception("failed while writing");
     } catch (const Exception&) {
     }
-    EXPECT_EQ(ReadAll(target), "old");
-    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"doc.pdf"});
-    EXPECT_THROW(TAtomicFile((dir.path / "missing-folder" / "x").string()), EFCreateError);
+    EXPECT_EQ(ReadFile(target), "old");
+    EXPECT_EQ(dir.Files(), std::vector<std::string>{"doc.pdf"});
+    EXPECT_THROW(TAtomicFile(dir.Path("missing-folder/x")), EFCreateError);
 }
 
 TEST(AtomicFile, FullDiskIsReportedWithItsReason) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP();
     TFileStream full("/dev/full", fmOpenWrite);
     try {
         full.WriteBuffer("x", 1);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -106,22 +107,59 @@ TEST_F(SettingsTest, DeletingAKeyTakesItsSubKeysOnly) {
     EXPECT_TRUE(store.KeyExists("a\\bc"));
 }
 
-TEST_F(SettingsTest, DamagedFilesReadAsEmpty) {
-    std::string binary;
-    for (int i = 0; i < 4096; ++i) binary += static_cast<char>(i * 7 % 256);
+TEST_F(SettingsTest, DamagedTextKeepsItsWellFormedLines) {
     const std::string cases[] = {
-        binary,
         "just some text\nwith = signs but no section\n",
         "[unterminated\nname=value\n",
-        std::string("[key]\nname=va\0lue\n", 19),  // NUL bytes: not a file of ours
         "",
     };
     for (const std::string& content : cases) {
         WriteFile(File(), content);
-        EXPECT_TRUE(TSettingsStore(File()).KeyNames("").empty()) << content;
+        const TSettingsStore store(File());
+        EXPECT_TRUE(store.KeyNames("").empty()) << content;
+        EXPECT_EQ(store.LoadProblem(), "") << content;
     }
-    EXPECT_TRUE(TSettingsStore(File("missing.conf")).KeyNames("").empty());
-    EXPECT_TRUE(TSettingsStore(folder_.string()).KeyNames("").empty());  // a folder, not a file
+    const TSettingsStore missing(File("missing.conf"));
+    EXPECT_TRUE(missing.KeyNames("").empty());
+    EXPECT_EQ(missing.LoadProblem(), "");
+}
+
+// A file that could not be read may still hold the user's settings: it reads as empty, and the
+// next save keeps it aside instead of writing over it.
+TEST_F(SettingsTest, AFileThatCannotBeReadIsKeptAsideBySave) {
+    std::string binary;
+    for (int i = 0; i < 4096; ++i) binary += static_cast<char>(i * 7 % 256);
+    const std::string oversized = "[key]\nname=" + std::string((16 << 20) + 1, 'x') + "\n";
+    const std::string cases[] = {binary, std::string("[key]\nname=va\0lue\n", 19), oversized};
+    for (const std::string& content : cases) {
+        fs::remove(File() + ".bad");
+        WriteFile(File(), content);
+        TSettingsStore store(File());
+        EXPECT_TRUE(store.KeyNames("").empty());
+        EXPECT_NE(store.LoadProblem(), "");
+        store.WriteString("k", "n", "new");
+        store.Save();
+        EXPECT_TRUE(ReadFile(File() + ".bad") == content) << content.substr(0, 20);
+        EXPECT_EQ(TSettingsStore(File()).ReadString("k", "n"), "new");
+        EXPECT_EQ(store.LoadProblem(), "");
+    }
+
+    fs::remove(File());
+    fs::create_directory(File());  // a folder, or a pipe, where the file belongs
+    TSettingsStore folder(File());
+    EXPECT_EQ(folder.LoadProblem(), "not a regular file");
+    ASSERT_EQ(mkfifo(File("pipe.conf").c_str(), 0600), 0);
+    EXPECT_EQ(TSettingsStore(File("pipe.conf")).LoadProblem(), "not a regular file");
+}
+
+TEST_F(SettingsTest, ABadFileThatCannotBeMovedAsideStopsTheSave) {
+    WriteFile(File(), std::string("\0\0binary", 8));
+    TSettingsStore store(File());
+    fs::create_directory(File() + ".bad");
+    WriteFile(File() + ".bad/occupied", "x");  // a folder that rename cannot replace
+    store.WriteString("k", "n", "v");
+    EXPECT_THROW(store.Save(), EWriteError);
+    EXPECT_EQ(ReadFile(File()), std::string("\0\0binary", 8));
 }
 
 TEST_F(SettingsTest, MalformedLinesAreSkipped) {
@@ -131,21 +169,33 @@ TEST_F(SettingsTest, MalformedLinesAreSkipped) {
     EXPECT_EQ(store.ValueNames("key"), std::vector<std::string>{"good"});
 }
 
-TEST_F(SettingsTest, TruncatedFileKeepsOnlyCompleteLines) {
-    {
-        TSettingsStore store(File());
-        store.WriteString("Key", "First", "complete");
-        store.WriteString("Key", "Second", "cut in the middle");
-        store.Save();
-    }
-    const std::string content = ReadFile(File());
-    const size_t cut = content.find("in the middle");
-    ASSERT_NE(cut, std::string::npos);
-    WriteFile(File(), content.substr(0, cut));
+TEST_F(SettingsTest, ALastLineWithoutLineFeedCounts) {
+    WriteFile(File(), "[Key]\r\nFirst=complete\r\nLast=no line feed");
+    EXPECT_EQ(TSettingsStore(File()).ReadString("Key", "Last"), "no line feed");
+    WriteFile(File(), "[Key]\nFirst=complete\n[Other]");
+    EXPECT_TRUE(TSettingsStore(File()).KeyExists("Other"));
+    WriteFile(File(), "[Key]\nFirst=complete\nCut=in an escape %4");  // cut inside an escape: no value
+    const TSettingsStore cut(File());
+    EXPECT_EQ(cut.ReadString("Key", "First"), "complete");
+    EXPECT_FALSE(cut.ValueExists("Key", "Cut"));
+}
 
-    TSettingsStore loaded(File());
-    EXPECT_EQ(loaded.ReadString("Key", "First"), "complete");
-    EXPECT_FALSE(loaded.ValueExists("Key", "Second"));  // never a shortened value
+// Names are looked up by a map: a key with many names loads in linear time.
+TEST_F(SettingsTest, ManyNamesUnderOneKey) {
+    constexpr int Count = 100000;
+    std::string content = "[Key]\n";
+    for (int i = 0; i < Count; ++i) content += "Name" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    content += "NAME7=again\n";
+    WriteFile(File(), content);
+    TSettingsStore store(File());
+    EXPECT_EQ(store.ValueNames("Key").size(), size_t{Count});
+    EXPECT_EQ(store.ReadString("key", "name99999"), "99999");
+    EXPECT_EQ(store.ReadString("Key", "Name7"), "again");
+    EXPECT_TRUE(store.DeleteValue("Key", "name5"));
+    EXPECT_EQ(store.ReadString("Key", "Name6"), "6");
+    EXPECT_EQ(store.ValueNames("Key")[5], "Name6");
+    store.WriteString("Key", "Name5", "back");
+    EXPECT_EQ(store.ValueNames("Key").back(), "Name5");
 }
 
 TEST_F(SettingsTest, SaveCreatesTheFolder) {

@@ -119,7 +119,7 @@ TEST_F(FileHelpersTest, ListsFilesByMaskDepthFirstWithoutHiddenOnesOrLinks) {
     fs::create_directories(folder / "sub/.cache");
     fs::create_directories(folder / "-old");
     fs::create_directories(folder / "elsewhere");
-    for (const char* name : {"a.jpg", "b.png", ".hidden.jpg", "sub/c.jpg", "sub/.cache/d.jpg", "-old/e.jpg",
+    for (const char* name : {"a.jpg", "B.JPG", "b.png", ".hidden.jpg", "sub/c.jpg", "sub/.cache/d.jpg", "-old/e.Jpg",
                              "elsewhere/f.jpg"})
         WriteFile(folder / name, "x");
     fs::create_directory_symlink(folder / "elsewhere", folder / "sub/link");
@@ -127,7 +127,7 @@ TEST_F(FileHelpersTest, ListsFilesByMaskDepthFirstWithoutHiddenOnesOrLinks) {
 
     TStringList list;
     ListFilesByMask(folder.Path(), "*.jpg", "", false, list);
-    EXPECT_EQ(Items(list), (std::vector<std::string>{folder / "a.jpg"}));
+    EXPECT_EQ(Items(list), (std::vector<std::string>{folder / "B.JPG", folder / "a.jpg"}));
 
     list.Clear();
     ListFilesByMask(folder / "sub", "", folder.Path(), true, list);
@@ -135,11 +135,15 @@ TEST_F(FileHelpersTest, ListsFilesByMaskDepthFirstWithoutHiddenOnesOrLinks) {
 
     list.Clear();
     ListFilesByMask(folder.Path(), "*.jpg", folder.Path(), true, list);
-    EXPECT_EQ(Items(list), (std::vector<std::string>{"a.jpg", "-old/e.jpg", "elsewhere/f.jpg", "sub/c.jpg"}));
+    EXPECT_EQ(Items(list), (std::vector<std::string>{"B.JPG", "a.jpg", "-old/e.Jpg", "elsewhere/f.jpg", "sub/c.jpg"}));
 
     list.Clear();
     ListFilesByMask(folder.Path(), "*.*", folder.Path(), false, list);
-    EXPECT_EQ(Items(list), (std::vector<std::string>{"a.jpg", "b.png"}));
+    EXPECT_EQ(Items(list), (std::vector<std::string>{"B.JPG", "a.jpg", "b.png"}));
+
+    list.Clear();
+    ListFilesByMask(folder.Path(), "?.PNG", folder.Path(), false, list);
+    EXPECT_EQ(Items(list), (std::vector<std::string>{"b.png"}));
 
     list.Clear();
     ListFilesAbort = true;

@@ -90,6 +90,19 @@ TEST_F(ProgressMessageTest, TrayTipShortensLongMessageLines) {
     EXPECT_EQ(form->TrayTip(), std::string(17, 'b') + "... " + std::string(42, 'p'));
 }
 
+TEST_F(ProgressMessageTest, TrayTipCountsCharactersNotBytes) {
+    const auto repeated = [](const std::string& character, int n) {
+        std::string text;
+        for (int i = 0; i < n; ++i) text += character;
+        return text;
+    };
+    TProgressMessage* form = CreateProgressMessage(0, nullptr, 0);
+    SetTexts(form, repeated("\xC3\xA9", 20), "", "\xE2\x82\xAC");
+    EXPECT_EQ(form->TrayTip(), repeated("\xC3\xA9", 20) + " \xE2\x82\xAC");
+    SetTexts(form, repeated("\xD0\x96", 21), "", repeated("\xE2\x82\xAC", 60));
+    EXPECT_EQ(form->TrayTip(), repeated("\xD0\x96", 17) + "... " + repeated("\xE2\x82\xAC", 42));
+}
+
 TEST_F(ProgressMessageTest, ClosingFromTheWindowSendsItToTheTray) {
     QPointer<TProgressMessage> form = CreateProgressMessage(0, nullptr, 0);
     EXPECT_FALSE(form->close());

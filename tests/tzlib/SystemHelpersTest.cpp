@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 #include "platform/Classes.h"
 #include "tzlib/Errors.h"
+#include "tzlib/DesktopExec.h"
 #include "tzlib/Registry.h"
 #include "tzlib/TextFormats.h"
 
@@ -88,8 +89,7 @@ TEST(SystemFolders, DefaultPaperComesFromTheLocalesPaperSetting) {
         EXPECT_EQ(GetDefaultPaperSize(), DMPAPER_A4);
     }
     TLocaleProvider american("en_US.UTF-8"), german("de_DE.UTF-8");
-    if (!american.Available() || !german.Available())
-        GTEST_SKIP() << "en_US.UTF-8 or de_DE.UTF-8 cannot be made here (package locales missing)";
+    ASSERT_TRUE(american.Available() && german.Available());
     const TLocaleLookupLeakGuard guard;
     {
         TEnvironmentGuard paper("LC_PAPER", "en_US.UTF-8");
@@ -117,18 +117,45 @@ TEST(SystemFolders, EntriesOfALoadedLibrary) {
     ::dlclose(libc);
 }
 
-TEST_F(TDesktopFixture, FindsTheProgramForAnExtensionWithoutItsArguments) {
+using TArguments = std::vector<std::string>;
+
+TEST_F(TDesktopFixture, FindsTheProgramForAnExtensionAsAnArgumentList) {
     AddProgram("viewer.desktop", "\"/opt/My Viewer/viewer\" %f");
     WriteFile(folder / "data/applications/hidden.desktop", "[Desktop Entry]\nExec=hidden %f\nHidden=true\n");
     WriteFile(folder / "config/mimeapps.list",
               "[Added Associations]\napplication/pdf=other.desktop;\n"
               "[Default Applications]\napplication/pdf=missing.desktop;hidden.desktop;viewer.desktop;\n");
-    EXPECT_EQ(GetProgramForExtension(".pdf"), "/opt/My Viewer/viewer");
-    EXPECT_EQ(GetProgramForExtension(".mordale-unknown"), "");
+    EXPECT_EQ(GetProgramForExtension(".pdf"), TArguments{"/opt/My Viewer/viewer"});
+    EXPECT_EQ(GetProgramForExtension(".PDF"), TArguments{"/opt/My Viewer/viewer"});  // as Windows does
+    EXPECT_EQ(GetProgramForExtension(".mordale-unknown"), TArguments{});
 
     AddProgram("blender.desktop", "blender --open %F");
     WriteFile(folder / "share/applications/mimeinfo.cache", "[MIME Cache]\napplication/x-blender=blender.desktop;\n");
-    EXPECT_EQ(GetProgramForExtension(".blend"), "blender --open");
+    EXPECT_EQ(GetProgramForExtension("blend"), (TArguments{"blender", "--open"}));
+}
+
+// Quotes, escapes and field codes as desktop entries write them; the document's own argument is
+// left for the caller.
+TEST_F(TDesktopFixture, ReadsDesktopCommandLinesAsArguments) {
+    const std::string file = "/usr/share/applications/tool.desktop";
+    const struct {
+        std::string exec;
+        TArguments expected;
+    } cases[] = {
+        {"tool", {"tool"}},
+        {"  tool   -x  ", {"tool", "-x"}},
+        {"\"/opt/a b/tool\" \"\" --title=\"My \\\"Tool\\\"\"", {"/opt/a b/tool", "", "--title=My \"Tool\""}},
+        {"sh -c \"echo \\\"\\$HOME\\\" 100%%\" x", {"sh", "-c", "echo \"$HOME\" 100%%", "x"}},
+        {"tool %i --name %c --entry=%k 100%%", {"tool", "--icon", "tool-icon", "--name", "Tool", "--entry=" + file, "100%"}},
+        {"tool --file=%f %U %u %F %d %D %n %N %v %m end", {"tool", "end"}},
+        {"tool \"%f\"", {"tool", "%f"}},  // quoted: text, not a code
+        {"tool \"open", {}},
+        {"tool %z", {}},
+        {"tool %", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ProgramArguments({file, c.exec, "Tool", "tool-icon"}), c.expected) << c.exec;
+    EXPECT_EQ(ProgramArguments({file, "tool %i x", "Tool", ""}), (TArguments{"tool", "x"}));
 }
 
 TEST_F(TDesktopFixture, KnowsProtocolsAndTheirPrograms) {
@@ -158,8 +185,8 @@ TEST_F(TDesktopFixture, OpensAddressesWithTheDesktopsOpeners) {
     ProtocolCommands[protoMailto] = "mailer %u";
     OpenUrl("http://example.org/a b");
     EXPECT_EQ(Recorded("xdg-open"), "http://example.org/a b\n");
-    OpenUrl("MailTo:support@example.org");
-    EXPECT_EQ(Recorded("xdg-email"), "support@example.org\n");
+    OpenUrl("MailTo:support@example.org?subject=Mordale%20help&body=Hello");
+    EXPECT_EQ(Recorded("xdg-email"), "mailto:support@example.org?subject=Mordale%20help&body=Hello\n");
 }
 
 TEST_F(TDesktopFixture, SendsMailThroughTheComposer) {
@@ -228,6 +255,27 @@ TEST(Registry, OpensKeyPathsComponentByComponent) {
     registry.SetRootKey(TRootKey::HKEY_CLASSES_ROOT);
     EXPECT_EQ(RootKeyName(registry), "");
     EXPECT_TRUE(registry.OpenKey("\\Software\\Brelvant\\mordale\\Fonts\\Names", false));
+}
+
+TEST(Registry, ASettingsFileThatCannotBeReadIsLoggedAndKept) {
+    TLibrarySettingsGuard settings;
+    TTempFolder folder;
+    const std::string file = folder / "mordale.conf";
+    using namespace std::string_literals;
+    const std::string binary = "\x01\0\x02 the user's settings, damaged"s;
+    WriteFile(file, binary);
+    LogFileName = folder / "mordale.log";
+    {
+        TRegistry registry(file);
+        registry.OpenKey("\\Software", true);
+        registry.WriteString("Mode", "Book");
+        registry.CloseKey();
+    }
+    EXPECT_EQ(ReadFile(file + ".bad"), binary);
+    const std::string log = ReadFile(LogFileName);
+    EXPECT_NE(log.find("\"" + file + "\" could not be read (not a text file)"), std::string::npos) << log;
+    EXPECT_NE(log.find(file + ".bad"), std::string::npos) << log;
+    EXPECT_EQ(TRegistry(file).KeyExists("\\Software"), true);
 }
 
 }  // namespace

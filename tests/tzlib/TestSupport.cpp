@@ -106,24 +106,6 @@ bool LocaleWorks(const std::string& name) {
     return true;
 }
 
-// Compiles the locale into folder/name unless it is there; a temporary name and a rename keep
-// test processes running side by side from seeing half a locale.
-bool CompileLocale(const std::string& folder, const std::string& name) {
-    if (fs::exists(folder + "/" + name + "/LC_PAPER")) return true;
-    const std::string language = name.substr(0, name.find('.'));
-    if (!fs::exists("/usr/share/i18n/locales/" + language) || ::access("/usr/bin/localedef", X_OK) != 0) return false;
-    std::error_code error;
-    fs::create_directories(folder, error);
-    std::string work = folder + "/.work-XXXXXX";
-    if (!::mkdtemp(work.data())) return false;
-    const std::string command =
-        "/usr/bin/localedef -i " + language + " -f UTF-8 " + work + "/" + name + " >/dev/null 2>&1";
-    const bool made = std::system(command.c_str()) == 0 || fs::exists(work + "/" + name + "/LC_PAPER");
-    if (made) fs::rename(work + "/" + name, folder + "/" + name, error);
-    fs::remove_all(work, error);
-    return fs::exists(folder + "/" + name + "/LC_PAPER");
-}
-
 }  // namespace
 
 TLocaleProvider::TLocaleProvider(const std::string& name) {
@@ -131,9 +113,7 @@ TLocaleProvider::TLocaleProvider(const std::string& name) {
         available_ = true;
         return;
     }
-    const std::string folder = TempDirectory() + "/mordale-test-locales-" + std::to_string(::getuid());
-    if (!CompileLocale(folder, name)) return;
-    locPath_.emplace("LOCPATH", folder);
+    locPath_.emplace("LOCPATH", MORDALE_TEST_LOCALES);
     available_ = LocaleWorks(name);
 }
 

@@ -77,8 +77,8 @@ struct TLocaleLookupLeakGuard {
 };
 
 // Makes a locale such as "de_DE.UTF-8" available to setlocale and newlocale; when the system
-// lacks it, it is compiled once with localedef into a folder shared by the test processes and
-// LOCPATH points there for the guard's lifetime. Available() is false when neither works.
+// lacks it, LOCPATH points for the guard's lifetime to the locales that the build compiled
+// (tests/support/CMakeLists.txt). Available() is false when neither has it.
 class TLocaleProvider {
 public:
     explicit TLocaleProvider(const std::string& name);

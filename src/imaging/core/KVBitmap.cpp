@@ -14,10 +14,9 @@ namespace {
 
 constexpr int64_t DefaultThresholdWithoutMemoryFigure = 33554432;
 
-int64_t DefaultMemoryThreshold() {
+std::optional<int64_t> DefaultMemoryThreshold() {
     if (KVDefaultMemoryThreshold != -1) return KVDefaultMemoryThreshold;
-    const int64_t available = KVAvailablePhysicalMemory();
-    return available == 0 ? DefaultThresholdWithoutMemoryFigure : available / 2;
+    return std::nullopt;
 }
 
 void CheckTBitmapFormat(TKVPixelFormat format) {
@@ -61,12 +60,26 @@ int64_t ImageBytes(int width, int height, TKVPixelFormat format, int rowAlign) {
 
 }  // namespace
 
+int64_t KVThresholdForAvailableMemory(int64_t availableBytes) {
+    return availableBytes == 0 ? DefaultThresholdWithoutMemoryFigure : availableBytes / 2;
+}
+
 // --- Construction
 
 TKVBitmap::TKVBitmap() : TKVBitmap(DefaultMemoryThreshold()) {}
 
-TKVBitmap::TKVBitmap(int64_t memoryThreshold)
+TKVBitmap::TKVBitmap(std::optional<int64_t> memoryThreshold)
     : fileBuffer_(std::make_unique<TKVFileBuffer>()), memoryThreshold_(memoryThreshold) {}
+
+int64_t TKVBitmap::MemoryThreshold() const {
+    return memoryThreshold_ ? *memoryThreshold_ : KVThresholdForAvailableMemory(KVAvailablePhysicalMemory());
+}
+
+void TKVBitmap::SetRowAlign(int bits) {
+    if (bits <= 0 || bits % 8 != 0)
+        throw EInvalidOperation("Row alignment of " + std::to_string(bits) + " bits is not a whole number of bytes");
+    rowAlign_ = bits;
+}
 
 TKVBitmap::~TKVBitmap() { FreeImage(true); }
 
@@ -232,8 +245,9 @@ void TKVBitmap::AllocateStorage() {
     }
     SetFieldsFromFormat();
     const int64_t size = rowLen_ * height_;
-    if (location_ == kvFile && size < memoryThreshold_) location_ = kvMemory;
-    else if (location_ == kvMemory && size > memoryThreshold_) location_ = kvFile;
+    const int64_t threshold = MemoryThreshold();
+    if (location_ == kvFile && size < threshold) location_ = kvMemory;
+    else if (location_ == kvMemory && size > threshold) location_ = kvFile;
     if (location_ == kvFile) {
         if (fileBuffer_->CreateFile("IMG", size)) return;
         location_ = kvMemory;

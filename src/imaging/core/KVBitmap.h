@@ -3,6 +3,7 @@
 // class-library TBitmap, an optional palette and an optional alpha channel.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "imaging/core/KVPixelTypes.h"
@@ -18,6 +19,9 @@ constexpr int64_t KVMaxImageBytes = int64_t(1) << 36;
 
 // Memory threshold given to new bitmaps; -1 takes half of the available physical memory.
 extern int64_t KVDefaultMemoryThreshold;
+// The threshold of a bitmap without one of its own: half of the available memory, 32 MB when
+// the system gives no figure.
+int64_t KVThresholdForAvailableMemory(int64_t availableBytes);
 
 // What bitmaps and DIB bitmaps share, so that renderers and copies can take either.
 class TKVBaseBitmap : public TObject {
@@ -136,7 +140,9 @@ public:
     bool IsGrayScale();
 
     // --- Settings
-    int64_t MemoryThreshold() const { return memoryThreshold_; }
+    // Without a threshold of its own (KVDefaultMemoryThreshold -1) a bitmap asks the system for
+    // the memory available each time it decides, not when it is made.
+    int64_t MemoryThreshold() const;
     void SetMemoryThreshold(int64_t bytes) { memoryThreshold_ = bytes; }
     // Conversions to kv1Bit: 0 ordered dither, 1 threshold.
     int DitherMode() const { return ditherMode_; }
@@ -156,9 +162,10 @@ public:
     void SetAdjustEnabled(uint8_t enabled) { adjustEnabled_ = enabled; }
     int Contrast() const { return contrast_; }
     void SetContrast(int contrast) { contrast_ = contrast; }
-    // Row alignment in bits; takes effect at the next allocation.
+    // Row alignment in bits; takes effect at the next allocation. Raises EInvalidOperation for
+    // anything but a positive multiple of 8, which rows of whole bytes could not honour.
     int RowAlign() const { return rowAlign_; }
-    void SetRowAlign(int bits) { rowAlign_ = bits; }
+    void SetRowAlign(int bits);
 
     // --- Single pixels (no range checks)
     uint8_t GetByte(int x, int y);
@@ -197,14 +204,14 @@ public:
     void CopyFromDibbitmap(TKVDibbitmap* source);
 
 private:
-    // A bitmap with a known threshold, without asking the system for memory figures.
-    explicit TKVBitmap(int64_t memoryThreshold);
+    explicit TKVBitmap(std::optional<int64_t> memoryThreshold);
     void ReleaseMappedRow();
     void AllocateStorage();
     void AllocateTBitmapStorage();
     void BuildRowTable();
     void SetFieldsFromFormat();
     void CopyRowsFrom(TKVBitmap& source);
+    void ConvertPixelsFrom(TKVBitmap& source);
     void CopyPaletteFrom(TKVBitmap& source);
     void ReadTBitmapPalette();
     std::unique_ptr<TKVBitmap> MakeSibling(TKVLocation location) const;
@@ -231,7 +238,7 @@ private:
     bool full_ = false;
     bool bitmapNotOwned_ = false;
     bool memoryNotOwned_ = false;
-    int64_t memoryThreshold_ = 0;
+    std::optional<int64_t> memoryThreshold_;  // none: decided from the memory available
     int ditherMode_ = 1;
     int paletteColors_ = 256;
     double rangeMin_ = 0;

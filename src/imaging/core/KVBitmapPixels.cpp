@@ -7,7 +7,7 @@
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVPixelCodec.h"
 #include "imaging/core/KVDibBitmap.h"
-#include "imaging/proc/KVColorModels.h"
+#include "imaging/core/KVBits.h"
 #include "platform/Graphics.h"
 
 namespace {
@@ -44,7 +44,8 @@ std::vector<uint8_t> PixelBytes(TKVPixelFormat format, double value, bool trunca
         case kv8Gray: bytes[0] = uint8_t(integer); break;
         case kv16Gray: KVStore(bytes.data(), uint16_t(integer)); break;
         case kv24RGB: KVStore(bytes.data(), ColorOfValue(value)); break;
-        case kv32f: KVStore(bytes.data(), KVClampUnit(truncateFloat ? float(integer) : float(value))); break;
+        // Stored as given: RangeMin and RangeMax exist for levels outside 0..1.
+        case kv32f: KVStore(bytes.data(), truncateFloat ? float(integer) : float(value)); break;
         case kvCMYK: KVStore(bytes.data(), KVRGBToCMYK(ColorOfValue(value))); break;
         case kvRGB48: {
             const TKVRGB rgb = ColorOfValue(value);
@@ -54,6 +55,19 @@ std::vector<uint8_t> PixelBytes(TKVPixelFormat format, double value, bool trunca
         default: break;
     }
     return bytes;
+}
+
+// Whether a fill with the value leaves a wholly opaque picture (every byte 255).
+bool IsFullValue(TKVPixelFormat format, double value, bool truncateFloat) {
+    const int64_t integer = TruncValue(value);
+    switch (format) {
+        case kv1Bit: return integer != 0;
+        case kv8Paletted:
+        case kv8Gray: return integer == 255;
+        case kv16Gray: return integer == 65535;
+        case kv32f: return (truncateFloat ? double(integer) : value) == 1.0;
+        default: return IsWhite(ColorOfValue(value));
+    }
 }
 
 }  // namespace
@@ -77,9 +91,8 @@ void TKVBitmap::SetWord(int x, int y, uint16_t value) {
 float TKVBitmap::GetFloat(int x, int y) { return KVLoad<float>(GetScanline(y) + 4 * int64_t(x)); }
 
 void TKVBitmap::SetFloat(int x, int y, float value) {
-    value = KVClampUnit(value);
     KVStore(GetScanline(y) + 4 * int64_t(x), value);
-    if (value < 1.0f) full_ = false;
+    if (value != 1.0f) full_ = false;
 }
 
 uint32_t TKVBitmap::GetCMYK(int x, int y) { return KVLoad<uint32_t>(GetScanline(y) + 4 * int64_t(x)); }
@@ -143,18 +156,14 @@ void TKVBitmap::Fill(double value) {
     if (format == kv1Bit || BytesPerPixel(format) == 1) {
         const uint8_t byte = format == kv1Bit ? (integer != 0 ? 0xFF : 0) : uint8_t(integer);
         for (int y = 0; y < height_; ++y) std::memset(GetScanline(y), byte, size_t(rowLen_));
-        full_ = format == kv1Bit ? integer != 0 : integer == 255;
+        full_ = IsFullValue(format, value, false);
         return;
     }
     const std::vector<uint8_t> pixel = PixelBytes(format, value, false);
     std::vector<uint8_t> row(size_t(rowLen_), 0);
     for (int x = 0; x < width_; ++x) std::memcpy(row.data() + int64_t(x) * pixel.size(), pixel.data(), pixel.size());
     for (int y = 0; y < height_; ++y) std::memcpy(GetScanline(y), row.data(), row.size());
-    switch (format) {
-        case kv16Gray: full_ = integer == 65535; break;
-        case kv32f: full_ = value == 1.0; break;
-        default: full_ = IsWhite(ColorOfValue(value)); break;
-    }
+    full_ = IsFullValue(format, value, false);
 }
 
 void TKVBitmap::FillRect(int x1, int y1, int x2, int y2, double value) {
@@ -164,6 +173,7 @@ void TKVBitmap::FillRect(int x1, int y1, int x2, int y2, double value) {
     x2 = std::min(x2, width_ - 1);
     y2 = std::min(y2, height_ - 1);
     if (x1 > x2 || y1 > y2) return;
+    if (!IsFullValue(pixelFormat_, value, true)) full_ = false;
     TKVAccessScope updating(*this, kvaReadWrite);
     if (pixelFormat_ == kv1Bit) {
         const bool set = TruncValue(value) != 0;
@@ -265,7 +275,7 @@ void TKVBitmap::MoveRegion(int x1, int y1, int x2, int y2, int destX, int destY,
     if (IsEmpty() || x2 < x1 || y2 < y1) return;
     TKVBitmap region;
     region.SetLocation(kvMemory);
-    region.SetMemoryThreshold(memoryThreshold_);
+    if (memoryThreshold_) region.SetMemoryThreshold(*memoryThreshold_);
     region.Allocate(x2 - x1 + 1, y2 - y1 + 1, GetPixelFormat());
     CopyRectTo(region, x1, y1, x2 - x1 + 1, y2 - y1 + 1, 0, 0);
     FillRect(x1, y1, x2, y2, fillValue);

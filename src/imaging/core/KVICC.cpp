@@ -1,16 +1,24 @@
 #include "imaging/core/KVICC.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <limits>
 
 #include <lcms2.h>
+
+#include "platform/ByteReader.h"
 
 namespace {
 
 constexpr cmsUInt32Number TYPE_CMYK_8_STRIDE6 = COLORSPACE_SH(PT_CMYK) | CHANNELS_SH(4) | BYTES_SH(1) | EXTRA_SH(2);
 constexpr cmsUInt32Number TYPE_ANY3_8 = COLORSPACE_SH(PT_ANY) | CHANNELS_SH(3) | BYTES_SH(1);
 constexpr bool LittleEndianHost = std::endian::native == std::endian::little;
+
+uint64_t NewProfileIdentity() {
+    static std::atomic<uint64_t> last{0};
+    return ++last;
+}
 
 // The lcms pixel type of a layout, 0 for an unknown layout.
 cmsUInt32Number PixelType(int format) {
@@ -64,10 +72,10 @@ bool TKVICC::LoadSRGB() {
 bool TKVICC::Open() {
     // The colour-management library reads tags lazily; a profile cut short would open and fail later.
     constexpr size_t HeaderSize = 128;
-    const bool complete = data_.size() >= HeaderSize &&
-                          (size_t(data_[0]) << 24 | size_t(data_[1]) << 16 | size_t(data_[2]) << 8 | data_[3]) <= data_.size();
+    const bool complete = data_.size() >= HeaderSize && TByteReader(data_).U32BEAt(0) <= data_.size();
     profile_ = !complete ? nullptr : cmsOpenProfileFromMem(data_.data(), cmsUInt32Number(data_.size()));
     if (!profile_) data_.clear();
+    identity_ = profile_ ? NewProfileIdentity() : 0;
     return profile_ != nullptr;
 }
 
@@ -75,6 +83,7 @@ void TKVICC::Clear() {
     FreeTransform();
     if (profile_) cmsCloseProfile(profile_);
     profile_ = nullptr;
+    identity_ = 0;
     data_.clear();
     used_ = false;
 }
@@ -87,14 +96,14 @@ void TKVICC::FreeTransform() {
 bool TKVICC::Transform(TKVICC& target, int inputFormat, int64_t count, void* destination, const void* source,
                        int key1, int key2, int outputFormat) {
     if (outputFormat != kvICC_BGR || !IsValid() || !target.IsValid() || count < 0) return false;
-    if (!transform_ || cachedTarget_ != target.profile_ || cachedInput_ != inputFormat ||
+    if (!transform_ || cachedTarget_ != target.identity_ || cachedInput_ != inputFormat ||
         cachedOutput_ != outputFormat || cachedKey1_ != key1 || cachedKey2_ != key2) {
         FreeTransform();
         const cmsUInt32Number inputType = PixelType(inputFormat);
         if (inputType != 0)
             transform_ = cmsCreateTransform(profile_, inputType, target.profile_, PixelType(outputFormat),
                                             INTENT_PERCEPTUAL, cmsFLAGS_HIGHRESPRECALC);
-        cachedTarget_ = target.profile_;
+        cachedTarget_ = target.identity_;
         cachedInput_ = inputFormat;
         cachedOutput_ = outputFormat;
         cachedKey1_ = key1;

@@ -50,8 +50,11 @@ private:
 
     std::vector<uint8_t> data_;
     void* profile_ = nullptr;    // the colour-management library's profile handle
+    // Names each opened profile for the transform cache; a handle's address would be reused by
+    // the next profile loaded after it is freed.
+    uint64_t identity_ = 0;
     void* transform_ = nullptr;  // cached transform for the keys below
-    const void* cachedTarget_ = nullptr;
+    uint64_t cachedTarget_ = 0;
     int cachedInput_ = 0, cachedOutput_ = 0, cachedKey1_ = 0, cachedKey2_ = 0;
     bool used_ = false;
 };

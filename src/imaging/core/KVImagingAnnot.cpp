@@ -9,7 +9,9 @@
 
 #include "imaging/core/KVDibBitmap.h"
 #include "imaging/core/KVViewServices.h"
-#include "imaging/proc/KVColorModels.h"
+#include "platform/ByteReader.h"
+#include "platform/PictureLimits.h"
+#include "imaging/core/KVPackedDib.h"
 
 namespace {
 
@@ -22,32 +24,9 @@ constexpr size_t TextHeaderSize = 16;
 
 struct DamagedBlock {};
 
-uint32_t GetLE32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 bool IsTextMark(int32_t type) {
     return type >= TKVImagingObject::kvmFirstText && type <= TKVImagingObject::kvmLastText;
 }
-
-// Reads a block; every read is checked against the bytes present.
-class BlockReader {
-public:
-    BlockReader(const uint8_t* data, int64_t length) : data_(data), length_(length) {}
-    bool AtEnd() const { return position_ >= length_; }
-    const uint8_t* Take(int64_t count) {
-        if (count < 0 || count > length_ - position_) throw DamagedBlock();
-        const uint8_t* p = data_ + position_;
-        position_ += count;
-        return p;
-    }
-    uint32_t TakeInt() { return GetLE32(Take(4)); }
-
-private:
-    const uint8_t* data_;
-    int64_t length_;
-    int64_t position_ = 0;
-};
 
 using NamedBlocks = std::map<std::string, std::vector<uint8_t>>;
 
@@ -56,11 +35,11 @@ public:
     BlockParser(const uint8_t* data, int64_t length) : in_(data, length) {}
 
     std::vector<std::unique_ptr<TKVImagingObject>> Parse() {
-        in_.Take(4);  // reserved
-        const bool longSizes = in_.TakeInt() == 0;
+        in_.Skip(4);  // reserved
+        const bool longSizes = in_.U32LE() == 0;
         while (!in_.AtEnd()) {
-            const int32_t type = int32_t(in_.TakeInt());
-            const uint32_t size = in_.TakeInt();
+            const int32_t type = int32_t(in_.U32LE());
+            const uint32_t size = in_.U32LE();
             if (type == DefaultBlockRecord) {
                 ReadNamedBlock(longSizes);  // defaults apply to no mark we keep
             } else if (type == MarkBlockRecord) {
@@ -69,9 +48,9 @@ public:
             } else if (type == MarkRecord) {
                 FinishMark();
                 markBlocks_.clear();
-                std::memcpy(attributes_.data(), in_.Take(TKVImagingObject::AttributeSize), attributes_.size());
+                std::memcpy(attributes_.data(), in_.Bytes(TKVImagingObject::AttributeSize).data(), attributes_.size());
             } else {
-                in_.Take(size);  // a record we do not know: skip its data
+                in_.Skip(size);  // a record we do not know: skip its data
             }
         }
         FinishMark();
@@ -80,17 +59,16 @@ public:
 
 private:
     std::pair<std::string, std::vector<uint8_t>> ReadNamedBlock(bool longSizes) {
-        const uint8_t* rawName = in_.Take(NameSize);
-        const std::string name(reinterpret_cast<const char*>(rawName),
-                               strnlen(reinterpret_cast<const char*>(rawName), NameSize));
-        const uint32_t size = in_.TakeInt();
-        if (longSizes) in_.Take(4);
-        const uint8_t* data = in_.Take(size);
-        return {name, std::vector<uint8_t>(data, data + size)};
+        const auto* rawName = reinterpret_cast<const char*>(in_.Bytes(NameSize).data());
+        const std::string name(rawName, strnlen(rawName, NameSize));
+        const uint32_t size = in_.U32LE();
+        if (longSizes) in_.Skip(4);
+        const std::span<const uint8_t> data = in_.Bytes(size);
+        return {name, std::vector<uint8_t>(data.begin(), data.end())};
     }
 
     void FinishMark() {
-        const auto type = int32_t(GetLE32(attributes_.data()));
+        const auto type = int32_t(TByteReader(attributes_).U32LEAt(0));
         if (type < 1) return;
         auto mark = std::make_unique<TKVImagingObject>();
         mark->Attributes = attributes_;
@@ -110,6 +88,7 @@ private:
         if (!dib) return;
         TKVDibbitmap decoded;
         if (KVDIBToDibBitmap(dib->data(), int64_t(dib->size()), decoded) == 0) throw DamagedBlock();
+        CountDecoded(decoded);
         mark.Image = std::make_unique<TKVBitmap>();
         mark.Image->CopyFromDibbitmap(&decoded);
     }
@@ -117,13 +96,12 @@ private:
     void ReadPoints(TKVImagingObject& mark) {
         const std::vector<uint8_t>* block = Block("OiAnoDat");
         if (!block) return;
-        BlockReader points(block->data(), int64_t(block->size()));
-        points.Take(4);  // the maximum point count
-        const uint32_t count = points.TakeInt();
-        const uint8_t* p = points.Take(int64_t(count) * 8);
+        TByteReader points(*block);
+        points.Skip(4);  // the maximum point count
+        const uint32_t count = points.U32LE();
+        points.BytesAt(points.Position(), int64_t(count) * 8);  // all present before allocating
         mark.Points.resize(count);
-        for (uint32_t i = 0; i < count; ++i)
-            mark.Points[i] = {int32_t(GetLE32(p + 8 * i)), int32_t(GetLE32(p + 8 * i + 4))};
+        for (TPoint& point : mark.Points) point = {int32_t(points.U32LE()), int32_t(points.U32LE())};
     }
 
     void ReadText(TKVImagingObject& mark) {
@@ -133,14 +111,27 @@ private:
         const auto* text = reinterpret_cast<const char*>(block->data() + TextHeaderSize);
         mark.Text.assign(text, strnlen(text, block->size() - TextHeaderSize));
         // Font heights are stored for the scale of the screen that wrote them.
-        const uint32_t creationScale = GetLE32(block->data() + 8);
+        const uint32_t creationScale = TByteReader(*block).U32LEAt(8);
         if (creationScale == 0 || KVScreenDpiY <= 0) return;  // keep the height as read
         const double height = 72000.0 / creationScale * mark.FontHeight() / KVScreenDpiY;
         mark.SetFontHeight(int32_t(std::clamp(std::nearbyint(height), double(std::numeric_limits<int32_t>::min()),
                                               double(std::numeric_limits<int32_t>::max()))));
     }
 
-    BlockReader in_;
+    // Each image is bounded by the picture limits; the images of one block together are too, so
+    // that a small block cannot claim many large pictures.
+    void CountDecoded(TKVDibbitmap& image) {
+        const TPictureLimits& limits = PictureLimits();
+        decodedPixels_ += int64_t(image.GetWidth()) * image.GetHeight();
+        decodedBytes_ += image.GetRowLen() * image.GetHeight();
+        const bool tooMany = decodedPixels_ > limits.maxPixels;
+        const bool tooLarge = decodedBytes_ > limits.freeBytes && decodedBytes_ / limits.maxDecodeRatio > in_.Size();
+        if (tooMany || tooLarge) throw DamagedBlock();
+    }
+
+    TByteReader in_;
+    int64_t decodedPixels_ = 0;
+    int64_t decodedBytes_ = 0;
     std::array<uint8_t, TKVImagingObject::AttributeSize> attributes_{};
     NamedBlocks markBlocks_;
     std::vector<std::unique_ptr<TKVImagingObject>> marks_;
@@ -196,7 +187,7 @@ std::string Decimal(int value) {
 
 }  // namespace
 
-int32_t TKVImagingObject::GetInt(size_t at) const { return int32_t(GetLE32(Attributes.data() + at)); }
+int32_t TKVImagingObject::GetInt(size_t at) const { return int32_t(TByteReader(Attributes).U32LEAt(int64_t(at))); }
 
 void TKVImagingObject::SetInt(size_t at, int32_t value) {
     for (size_t k = 0; k < 4; ++k) Attributes[at + k] = uint8_t(uint32_t(value) >> (8 * k));
@@ -233,7 +224,7 @@ bool TKVImagingAnnot::LoadFromBuffer(const uint8_t* data, int64_t length) {
         return true;
     } catch (const DamagedBlock&) {
         return false;
-    } catch (const Exception&) {  // an image the bitmap cannot hold
+    } catch (const Exception&) {  // data that ends early, or an image the bitmap cannot hold
         return false;
     }
 }

@@ -1,7 +1,10 @@
 #include "imaging/core/KVMetadata.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+
+#include "platform/ByteReader.h"
 
 namespace {
 
@@ -14,12 +17,15 @@ constexpr int64_t PhotoshopHeaderSize = 26;
 constexpr int64_t ResourceSizeOffset = 22;
 constexpr uint8_t PlainHeader[] = {0x1C, 0x02, 0x00, 0x00, 0x02, 0x00, 0x02};
 
-[[noreturn]] void IndexError(int index) {
-    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+// A JPEG segment's 16-bit length counts itself: a longer marker would be cut when written.
+void CheckMarkerLength(int64_t length) {
+    if (length < 0 || length > TKVMarkerList::MaxMarkerLength)
+        throw EInvalidOperation("A JPEG marker holds at most " + std::to_string(TKVMarkerList::MaxMarkerLength) +
+                                " bytes, not " + std::to_string(length));
 }
 
-uint32_t GetBE32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+[[noreturn]] void IndexError(int index) {
+    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
 void PutBE16(std::vector<uint8_t>& out, uint32_t v) {
@@ -32,48 +38,39 @@ void PutBE32(std::vector<uint8_t>& out, uint32_t v) {
     PutBE16(out, v & 0xFFFF);
 }
 
-uint32_t GetLE32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-struct Span {
-    const uint8_t* data;
-    int64_t length;
-};
-
-// Finds the IPTC resource among the Photoshop image resources. Scanning for the first 0x1C byte
-// instead would stop in a resource header or size that happens to hold that byte.
-bool FindIptcResource(const uint8_t* data, int64_t length, Span& iptc) {
-    int64_t i = PhotoshopSignatureSize;
-    while (i + 4 + 2 + 1 <= length && std::memcmp(data + i, "8BIM", 4) == 0) {
-        const uint16_t id = uint16_t(data[i + 4] << 8 | data[i + 5]);
-        int64_t nameField = 1 + int64_t(data[i + 6]);  // Pascal string padded to an even size
-        nameField += nameField & 1;
-        const int64_t sizeAt = i + 6 + nameField;
-        if (sizeAt + 4 > length) return false;
-        const int64_t size = GetBE32(data + sizeAt);
-        const int64_t dataAt = sizeAt + 4;
-        if (size > length - dataAt) return false;
-        if (id == IptcResourceId) {
-            iptc = {data + dataAt, size};
-            return true;
+// The data of the IPTC resource among the Photoshop image resources; empty when there is none.
+// Scanning for the first 0x1C byte instead would stop in a resource header or size that happens
+// to hold that byte. A resource that claims more than is left keeps what is there, so that the
+// data sets before the damage survive.
+std::span<const uint8_t> FindIptcResource(TByteReader in) {
+    in.Seek(PhotoshopSignatureSize);
+    try {
+        while (!in.AtEnd() && std::memcmp(in.Bytes(4).data(), "8BIM", 4) == 0) {
+            const uint16_t id = in.U16BE();
+            const int64_t nameLength = in.U8();
+            in.Skip(nameLength + 1 - (nameLength & 1));  // a Pascal string padded to an even size
+            const int64_t size = in.U32BE();
+            if (id == IptcResourceId) return in.Bytes(std::min(size, in.Remaining()));
+            in.Skip(size + (size & 1));
         }
-        i = dataAt + size + (size & 1);
+    } catch (const EShortData&) {
     }
-    return false;
+    return {};
 }
 
 }  // namespace
 
 // ---- TKVMarkerList
 
-void TKVMarkerList::AddMarker(uint8_t type, const void* data, uint16_t length) {
+void TKVMarkerList::AddMarker(uint8_t type, const void* data, int64_t length) {
+    CheckMarkerLength(length);
     const auto* bytes = static_cast<const uint8_t*>(data);
     markers_.push_back({type, std::vector<uint8_t>(bytes, bytes + length)});
 }
 
-void TKVMarkerList::SetMarker(int index, uint8_t type, uint16_t length, const void* data) {
+void TKVMarkerList::SetMarker(int index, uint8_t type, int64_t length, const void* data) {
     At(index);
+    CheckMarkerLength(length);
     const auto* bytes = static_cast<const uint8_t*>(data);
     markers_[size_t(index)] = {type, std::vector<uint8_t>(bytes, bytes + length)};
 }
@@ -177,33 +174,31 @@ std::vector<uint8_t> TKVIPTCInfoList::SaveToBuffer(bool photoshop) const {
 void TKVIPTCInfoList::LoadFromBuffer(const uint8_t* data, int64_t length) {
     dataSets_.clear();
     if (data && length > 0) {
-        Span iptc{data, length};
+        const TByteReader block(data, length);
         const bool isPhotoshop = length >= PhotoshopSignatureSize &&
                                  std::memcmp(data, PhotoshopSignature, PhotoshopSignatureSize) == 0;
-        if (!isPhotoshop || FindIptcResource(data, length, iptc)) ParseDataSets(iptc.data, iptc.length);
+        ParseDataSets(isPhotoshop ? FindIptcResource(block) : block.BytesAt(0, length));
     }
     modified_ = false;
 }
 
-void TKVIPTCInfoList::ParseDataSets(const uint8_t* data, int64_t length) {
-    int64_t i = 0;
-    while (i < length && data[i] != IptcTag) ++i;
-    while (i < length) {
-        if (data[i] != IptcTag || i + 5 > length) return;
-        const int record = data[i + 1], dataSet = data[i + 2];
-        int64_t size = 0, dataAt = 0;
-        if (data[i + 3] & 0x80) {
-            if (i + 9 > length) return;
-            size = int32_t(GetBE32(data + i + 5));
-            if (size < 0) size = -size;  // 64-bit, so the most negative value cannot overflow
-            dataAt = i + 9;
-        } else {
-            size = int64_t(data[i + 3]) << 8 | data[i + 4];
-            dataAt = i + 5;
+void TKVIPTCInfoList::ParseDataSets(std::span<const uint8_t> block) {
+    TByteReader in(block);
+    while (!in.AtEnd() && in.U8At(in.Position()) != IptcTag) in.Skip(1);
+    try {
+        while (!in.AtEnd()) {
+            if (in.U8() != IptcTag) return;
+            const int record = in.U8(), dataSet = in.U8();
+            const uint16_t lengthField = in.U16BE();
+            int64_t size = lengthField;
+            if (lengthField & 0x8000) {
+                size = int32_t(in.U32BE());
+                if (size < 0) size = -size;  // 64-bit, so the most negative value cannot overflow
+            }
+            const std::span<const uint8_t> data = in.Bytes(size);
+            dataSets_.push_back({record, dataSet, std::vector<uint8_t>(data.begin(), data.end())});
         }
-        if (size > length - dataAt) return;
-        dataSets_.push_back({record, dataSet, std::vector<uint8_t>(data + dataAt, data + dataAt + size)});
-        i = dataAt + size;
+    } catch (const EShortData&) {  // the data sets before the damage stay
     }
 }
 
@@ -211,15 +206,12 @@ void TKVIPTCInfoList::ParseDataSets(const uint8_t* data, int64_t length) {
 
 void TKVTagsHandler::ReadDirectory() {
     entries_.clear();
-    const std::vector<uint8_t>& bytes = stream_.Bytes();
-    if (bytes.size() < 2) return;
-    const int64_t count = int64_t(bytes[0]) | int64_t(bytes[1]) << 8;
-    if (2 + count * 12 > int64_t(bytes.size())) return;
-    entries_.reserve(size_t(count));
-    for (int64_t k = 0; k < count; ++k) {
-        const uint8_t* e = bytes.data() + 2 + 12 * k;
-        entries_.push_back({uint16_t(e[0] | e[1] << 8), uint16_t(e[2] | e[3] << 8), GetLE32(e + 4), GetLE32(e + 8)});
-    }
+    TByteReader in(stream_.Bytes());
+    if (in.Size() < 2) return;
+    const int64_t count = in.U16LE();
+    if (count * 12 > in.Remaining()) return;
+    entries_.resize(size_t(count));
+    for (TKVTIFFTag& entry : entries_) entry = {in.U16LE(), in.U16LE(), in.U32LE(), in.U32LE()};
 }
 
 void TKVTagsHandler::Clear() {

@@ -1,6 +1,7 @@
 #pragma once
 // Metadata kept beside a picture's pixels: JPEG markers, IPTC data sets and the maker-note directory.
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "platform/Classes.h"
@@ -8,9 +9,13 @@
 // JPEG markers (APPn, COM) in the order they were added; one type may occur several times.
 class TKVMarkerList : public TObject {
 public:
+    // The most a JPEG segment can carry; longer markers are refused, never cut.
+    static constexpr int64_t MaxMarkerLength = 65533;
+
     int Count() const { return static_cast<int>(markers_.size()); }
-    void AddMarker(uint8_t type, const void* data, uint16_t length);
-    void SetMarker(int index, uint8_t type, uint16_t length, const void* data);
+    // Raise EInvalidOperation for a length over MaxMarkerLength.
+    void AddMarker(uint8_t type, const void* data, int64_t length);
+    void SetMarker(int index, uint8_t type, int64_t length, const void* data);
     void DeleteMarker(int index);
     void Clear() { markers_.clear(); }
     // -1 when no marker has that type.
@@ -57,7 +62,7 @@ private:
         std::vector<uint8_t> data;
     };
     const DataSet& At(int index) const;
-    void ParseDataSets(const uint8_t* data, int64_t length);
+    void ParseDataSets(std::span<const uint8_t> block);
     std::vector<DataSet> dataSets_;
     bool modified_ = false;
 };
