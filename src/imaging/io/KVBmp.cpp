@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVQuantizer.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVDriverSupport.h"
-#include "imaging/io/KVIndexedPalette.h"
 #include "imaging/proc/KVColorModels.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
@@ -430,9 +430,11 @@ public:
 
 private:
     void PreparePixels(int bits) {
-        if (bits == 4 || bits == 8) {
-            indexed_ = std::make_unique<TKVIndexedPalette>(bitmap_, 1 << bits);
-            palette_ = indexed_->Colors();
+        if (bits == 8 && bitmap_.GetPixelFormat() == kv8Paletted) {
+            palette_.assign(bitmap_.Palette(), bitmap_.Palette() + 256);
+        } else if (bits == 4 || bits == 8) {
+            palette_.assign(size_t(1) << bits, TKVRGB{});
+            quantizer_ = std::make_unique<TKVQuantizer>(bitmap_, palette_.data(), 1 << bits);
         } else if (bits == 1) {
             palette_ = {TKVRGB{}, TKVRGB{255, 255, 255}};
             if (bitmap_.GetPixelFormat() == kv1Bit) return;
@@ -459,7 +461,12 @@ private:
             case 4:
             case 8: {
                 indexes_.resize(size_t(width_));
-                indexed_->RowIndexes(y, indexes_.data());
+                if (quantizer_) {
+                    for (int x = 0; x < width_; ++x) indexes_[size_t(x)] = uint8_t(quantizer_->RGBToIndex(bitmap_.GetPixelRGB(x, y)));
+                } else {
+                    const uint8_t* in = bitmap_.GetScanline(y);
+                    std::copy(in, in + width_, indexes_.begin());
+                }
                 if (bits == 8 || params_.BmpCompression == 1) {
                     // Run-length coding takes one index per byte.
                     std::memcpy(out, indexes_.data(), indexes_.size());
@@ -494,7 +501,7 @@ private:
     TKVProgressRec& progress_;
     int width_, height_;
     std::vector<TKVRGB> palette_;
-    std::unique_ptr<TKVIndexedPalette> indexed_;
+    std::unique_ptr<TKVQuantizer> quantizer_;
     std::unique_ptr<TKVBitmap> oneBit_;
     std::vector<uint8_t> indexes_;
 };

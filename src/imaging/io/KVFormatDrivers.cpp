@@ -1,16 +1,34 @@
 #include "imaging/io/KVFormatDrivers.h"
 
+#include <cstring>
+
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVBmp.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVIcon.h"
+#include "imaging/io/KVJpegFilter.h"
 #include "imaging/io/KVPxm.h"
 #include "imaging/io/KVWbmp.h"
+#include "platform/Classes.h"
 
 namespace {
 
 void ReadBmp(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
     ReadBMPStream(stream, bitmap, 0, false, false, paramsOnly, progress, params);
+}
+
+// A picture stored behind a 12-byte "JFIF" stream header is read from behind it, and the stream
+// is left after the picture, so that several can follow one another.
+void ReadJpeg(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    const int64_t start = stream.Position();
+    uint8_t header[12] = {};
+    const bool headed = stream.Read(header, 12) == 12 && std::memcmp(header, "JFIF", 4) == 0;
+    if (!headed) stream.SetPosition(start);
+    ReadJPEGStream(stream, nullptr, bitmap, true, false, true, false, paramsOnly, progress, params);
+    if (headed) {
+        const uint32_t length = uint32_t(header[8] | header[9] << 8 | header[10] << 16) | uint32_t(header[11]) << 24;
+        stream.SetPosition(start + 12 + length);
+    }
 }
 
 void ReadIco(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
@@ -37,6 +55,7 @@ void WriteWbmp(TStream& stream, TKVBitmap& bitmap, TIOParamsVals&, TKVProgressRe
 }
 
 const TKVFormatDriver drivers[] = {
+    {kvftJPEG, ReadJpeg, WriteJPEGStream},
     {kvftBMP, ReadBmp, WriteBMPStream},
     {kvftICO, ReadIco, WriteIco},
     {kvftCUR, ReadCur, nullptr},

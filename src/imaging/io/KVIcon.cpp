@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVQuantizer.h"
 #include "imaging/io/KVBmp.h"
 #include "imaging/io/KVDriverSupport.h"
-#include "imaging/io/KVIndexedPalette.h"
 #include "imaging/proc/KVColorModels.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
@@ -299,12 +299,11 @@ std::vector<uint8_t> IconImage(TKVBitmap& bitmap, const TRgbaImage& image, int b
             TKVAccessScope writing(sample, kvaWrite);
             for (int y = 0; y < h; ++y) std::memcpy(sample.GetScanline(y), &image.pixels[size_t(y) * w], size_t(w) * 3);
         }
-        TKVIndexedPalette palette(sample, (1 << bits) - 1);
-        colors = {TKVRGB{}};
-        colors.insert(colors.end(), palette.Colors().begin(), palette.Colors().end());
-        for (int y = 0; y < h; ++y) palette.RowIndexes(y, &indexes[size_t(y) * w]);
+        colors.assign(size_t(1) << bits, TKVRGB{});
+        const TKVQuantizer quantizer(sample, colors.data() + 1, (1 << bits) - 1);
         const bool hasAlpha = bitmap.GetHasAlphaChannel();
-        for (size_t i = 0; i < indexes.size(); ++i) indexes[i] = hasAlpha && image.alpha[i] != 255 ? 0 : indexes[i] + 1;
+        for (size_t i = 0; i < indexes.size(); ++i)
+            indexes[i] = hasAlpha && image.alpha[i] != 255 ? 0 : uint8_t(quantizer.RGBToIndex(image.pixels[i]) + 1);
     }
     for (const TKVRGB& c : colors) out.insert(out.end(), {c.b, c.g, c.r, 0});
 
