@@ -49,6 +49,10 @@ inline ::testing::AssertionResult SamePixels(const TRgbImage& actual, const TRgb
     return ::testing::AssertionSuccess();
 }
 
+inline std::string StreamBytesOf(const TMemoryStream& stream) {
+    return std::string(stream.Bytes().begin(), stream.Bytes().end());
+}
+
 // Loads a file by its name; the result tells whether the component reported success.
 inline bool LoadsInto(TKestovaIO& io, const std::string& path) {
     io.LoadFromFile(path);
