@@ -203,3 +203,70 @@ TEST(KestovaIO, VideoAndScannersThroughTheirProviders) {
     EXPECT_FALSE(io.IsMediaFileOpen());
     SetMediaProviderFactory(nullptr);
 }
+
+TEST(KestovaIO, AutoAdjustDPIMakesPixelsSquare) {
+    TKestovaIO writer;
+    writer.WorkBitmap().Allocate(8, 4, kv24RGB);
+    writer.WorkBitmap().FillRect(4, 0, 7, 3, 0x0000FF);
+    writer.Params().SetDpiX(200);
+    writer.Params().SetDpiY(100);
+    TMemoryStream wide;
+    writer.SaveToStreamFormat(wide, kvftBMP);
+
+    TKestovaIO io;
+    io.AutoAdjustDPI = true;
+    wide.SetPosition(0);
+    io.LoadFromStream(wide);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(io.WorkBitmap().GetWidth(), 8);
+    EXPECT_EQ(io.WorkBitmap().GetHeight(), 8);
+    EXPECT_EQ(io.Params().DpiY(), 200);
+    EXPECT_EQ(io.WorkBitmap().GetPixelRGB(5, 7).r, 255);
+
+    // Resolutions of 2 and 65000 dots per inch would ask for a picture 32500 times wider.
+    writer.WorkBitmap().Allocate(20, 1000, kv24RGB);
+    writer.Params().SetDpiX(2);
+    writer.Params().SetDpiY(65000);
+    TMemoryStream tall;
+    writer.SaveToStreamFormat(tall, kvftBMP);
+    tall.SetPosition(0);
+    io.LoadFromStream(tall);
+    EXPECT_TRUE(io.AbortFlag);
+    EXPECT_TRUE(io.WorkBitmap().IsEmpty());
+}
+
+TEST(KestovaIO, JpegStreamHeadersAndIptcData) {
+    TKestovaIO io;
+    io.WorkBitmap().Allocate(16, 8, kv24RGB);
+    io.WorkBitmap().Fill(0x3060C0);
+    io.StreamHeaders = true;
+    TMemoryStream stream;
+    io.SaveToStreamFormat(stream, kvftJPEG);
+    io.WorkBitmap().Allocate(5, 3, kv24RGB);
+    io.SaveToStreamFormat(stream, kvftJPEG);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(StreamBytesOf(stream).substr(0, 4), "JFIF");
+
+    // Pictures stored one after another read back one after another.
+    stream.SetPosition(0);
+    TKestovaIO back;
+    for (const int width : {16, 5}) {
+        back.LoadFromStream(stream);
+        ASSERT_FALSE(back.AbortFlag);
+        EXPECT_EQ(back.WorkBitmap().GetWidth(), width);
+    }
+    EXPECT_EQ(stream.Position(), stream.Size());
+
+    // IPTC data sets travel in the JPEG file's APP13 marker.
+    TScratchFolder folder;
+    const std::string caption = "A caption";
+    io.Params().IptcInfo.AddDataSet(2, 120, uint32_t(caption.size()), caption.data());
+    io.SaveToFile(folder.Path("c.jpg"));
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_TRUE(Contains(RunTool("exiftool -IPTC:Caption-Abstract " + Quoted(folder.Path("c.jpg"))).output, caption));
+    back.LoadFromFile(folder.Path("c.jpg"));
+    ASSERT_FALSE(back.AbortFlag);
+    ASSERT_EQ(back.Params().IptcInfo.Count(), 1);
+    const std::vector<uint8_t>& data = back.Params().IptcInfo.GetData(0);
+    EXPECT_EQ(std::string(data.begin(), data.end()), caption);
+}

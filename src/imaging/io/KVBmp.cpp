@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVBits.h"
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVDriverSupport.h"

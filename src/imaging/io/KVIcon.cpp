@@ -9,7 +9,7 @@
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/io/KVBmp.h"
 #include "imaging/io/KVDriverSupport.h"
-#include "imaging/proc/KVColorModels.h"
+#include "imaging/core/KVBits.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
 #include "platform/PictureLimits.h"

@@ -13,7 +13,7 @@
 #include "imaging/io/KVDriverSupport.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
-#include "imaging/proc/KVColorModels.h"
+#include "imaging/core/KVBits.h"
 #include "platform/PictureLimits.h"
 
 namespace {

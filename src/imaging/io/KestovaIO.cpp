@@ -1,15 +1,19 @@
 #include "imaging/io/KestovaIO.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVBits.h"
 #include "imaging/core/KVStreams.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KVFormatDrivers.h"
 #include "imaging/io/KVProgressRec.h"
 #include "imaging/io/KVVideoAndScanner.h"
+#include "imaging/io/KVJpegFilter.h"
 #include "platform/Files.h"
+#include "platform/PictureLimits.h"
 
 namespace {
 
@@ -44,6 +48,34 @@ int SaveTypeOf(const std::string& extension) {
     for (const auto& entry : table)
         if (std::string(entry.extensions).find(extension + ".") != std::string::npos) return entry.type;
     return kvftNone;
+}
+
+// A copy of the picture at another size, each pixel taken from the nearest source pixel.
+std::unique_ptr<TKVBitmap> NearestResized(TKVBitmap& source, int width, int height) {
+    auto resized = std::make_unique<TKVBitmap>();
+    const TKVPixelFormat format = source.GetPixelFormat();
+    resized->Allocate(width, height, format);
+    if (format == kv8Paletted) std::copy(source.Palette(), source.Palette() + 256, resized->Palette());
+    const int bits = KVPixelFormatBitCount(format);
+    const int sourceWidth = source.GetWidth(), sourceHeight = source.GetHeight();
+    std::vector<uint8_t> row(static_cast<size_t>(resized->GetRowLen()));
+    for (int y = 0; y < height; ++y) {
+        TKVAccessScope reading(source, kvaRead);
+        const uint8_t* in = source.GetScanline(int(int64_t(y) * sourceHeight / height));
+        std::fill(row.begin(), row.end(), 0);
+        for (int x = 0; x < width; ++x) {
+            const int64_t from = int64_t(x) * sourceWidth / width;
+            if (bits == 1) KVSetBit(row.data(), x, KVGetBit(in, from));
+            else std::memcpy(&row[size_t(x) * (bits / 8)], in + from * (bits / 8), size_t(bits / 8));
+        }
+        TKVAccessScope writing(*resized, kvaWrite);
+        std::memcpy(resized->GetScanline(y), row.data(), row.size());
+    }
+    if (source.GetHasAlphaChannel()) {
+        std::unique_ptr<TKVBitmap> alpha = NearestResized(*source.GetAlphaChannel(), width, height);
+        resized->GetAlphaChannel()->Assign(alpha.get());
+    }
+    return resized;
 }
 
 // Runs an operation and then DoFinishWork, also when the operation raises.
@@ -130,6 +162,23 @@ void TKestovaIO::ApplyDefaultDPI() {
     if (params_->DpiY() < 2) params_->SetDpiY(DefaultDpiY);
 }
 
+void TKestovaIO::ApplyAutoAdjustDPI() {
+    const int dpiX = params_->DpiX(), dpiY = params_->DpiY();
+    if (dpiX == dpiY || dpiX <= 0 || dpiY <= 0 || work_->IsEmpty()) return;
+    int64_t width = work_->GetWidth(), height = work_->GetHeight();
+    const bool landscape = height < width;
+    if (landscape) height = int64_t(double(height) / dpiY * dpiX);
+    else width = int64_t(double(width) / dpiX * dpiY);
+    // The resolutions come from the file: a wild ratio must not demand a giant picture.
+    CheckPictureSize(width, height, KVPixelFormatBitCount(work_->GetPixelFormat()), -1);
+    const std::unique_ptr<TKVBitmap> resized = NearestResized(*work_, int(std::max<int64_t>(width, 1)), int(std::max<int64_t>(height, 1)));
+    work_->Assign(resized.get());
+    params_->Width = work_->GetWidth();
+    params_->Height = work_->GetHeight();
+    if (landscape) params_->SetDpiY(dpiX);
+    else params_->SetDpiX(dpiY);
+}
+
 // --- Loading
 
 void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fileName) {
@@ -152,6 +201,15 @@ void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fi
         return;
     }
     ApplyDefaultDPI();
+    if (AutoAdjustDPI) {
+        try {
+            ApplyAutoAdjustDPI();
+        } catch (const Exception&) {
+            Fail();
+            ClearWorkBitmap();
+            return;
+        }
+    }
     params_->FileName = fileName;
     params_->FileType = fileType;
     // A class-library bitmap carries no alpha channel.
@@ -253,6 +311,10 @@ void TKestovaIO::SaveStream(TStream& stream, int fileType) {
         return;
     }
     TKVProgressRec progress = MakeProgress();
+    if (fileType == kvftJPEG) {
+        SaveJPEG(stream, progress);
+        return;
+    }
     if (const TKVFormatDriver* driver = FindFormatDriver(fileType)) {
         if (driver->Write) driver->Write(stream, *work_, *params_, progress);
         else Fail();
@@ -271,6 +333,29 @@ void TKestovaIO::SaveStream(TStream& stream, int fileType) {
     } catch (const Exception&) {
         Fail();
     }
+}
+
+void TKestovaIO::SaveJPEG(TStream& stream, TKVProgressRec& progress) {
+    TIOParamsVals& p = *params_;
+    if (p.IptcInfo.Modified() || (p.IptcInfo.Count() > 0 && p.JpegMarkers.Count() == 0)) {
+        constexpr uint8_t APP13 = 237;
+        const std::vector<uint8_t> iptc = p.IptcInfo.SaveToBuffer(true);
+        const int index = p.JpegMarkers.IndexOf(APP13);
+        if (iptc.empty() && index >= 0) p.JpegMarkers.DeleteMarker(index);
+        else if (!iptc.empty() && index >= 0) p.JpegMarkers.SetMarker(index, APP13, int64_t(iptc.size()), iptc.data());
+        else if (!iptc.empty()) p.JpegMarkers.AddMarker(APP13, iptc.data(), int64_t(iptc.size()));
+    }
+    const int64_t start = stream.Position();
+    uint8_t header[12] = {'J', 'F', 'I', 'F'};
+    if (StreamHeaders) stream.WriteBuffer(header, 12);
+    WriteJPEGStream(stream, *work_, p, progress);
+    if (!StreamHeaders) return;
+    const int64_t end = stream.Position();
+    const auto length = uint32_t(end - start - 12);
+    for (int i = 0; i < 4; ++i) header[8 + i] = uint8_t(length >> (8 * i));
+    stream.SetPosition(start);
+    stream.WriteBuffer(header, 12);
+    stream.SetPosition(end);
 }
 
 void TKestovaIO::SaveToFile(const std::string& fileName) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "imaging/core/KVMessages.h"
 #include "imaging/core/KVProgress.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVProgressRec.h"
@@ -27,6 +28,14 @@ public:
     std::atomic<bool> AbortFlag{false};
     TKVProgressEvent OnProgress;
     std::function<void(TObject* sender)> OnFinishWork;
+    int32_t Tag = 0;  // the caller's
+    // JPEG pictures saved to a stream are preceded by a 12-byte header that gives their length.
+    bool StreamHeaders = false;
+    // After a load, a picture of different horizontal and vertical resolutions is resized to the
+    // larger one (nearest neighbour), so that its pixels are square.
+    bool AutoAdjustDPI = false;
+    bool FilteredAdjustDPI = false;  // taken as unfiltered until the resampler is available
+    TMsgLanguage MsgLanguage = msSystem;
 
     // --- Work bitmap
     // Loads write into the caller's bitmap, which stays the caller's.
@@ -90,6 +99,8 @@ private:
     void SaveStream(TStream& stream, int fileType);
     void ReadParams(TStream& stream, int fileType);
     void ApplyDefaultDPI();
+    void ApplyAutoAdjustDPI();
+    void SaveJPEG(TStream& stream, TKVProgressRec& progress);
     void ClearWorkBitmap();
     void Fail();
 
