@@ -10,6 +10,7 @@
 #include "imaging/io/KVPxm.h"
 #include "imaging/io/KVWbmp.h"
 #include "platform/Classes.h"
+#include "platform/GraphicClasses.h"
 
 namespace {
 
@@ -72,6 +73,9 @@ const TKVFormatDriver* FindFormatDriver(int fileType) {
 }
 
 bool CanLoadFormat(int fileType) {
+    // Metafiles are drawn by the class library's metafile picture, when one is installed.
+    if (fileType == kvftWMF) return GraphicClassForExtension("wmf") != nullptr;
+    if (fileType == kvftEMF) return GraphicClassForExtension("emf") != nullptr;
     const TKVFormatDriver* driver = FindFormatDriver(fileType);
     if (driver) return driver->Read != nullptr;
     const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);

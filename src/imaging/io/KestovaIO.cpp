@@ -12,7 +12,9 @@
 #include "imaging/io/KVProgressRec.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "imaging/io/KVJpegFilter.h"
+#include "platform/Canvas.h"
 #include "platform/Files.h"
+#include "platform/GraphicClasses.h"
 #include "platform/PictureLimits.h"
 
 namespace {
@@ -272,6 +274,10 @@ void TKestovaIO::LoadFromFileFormat(const std::string& fileName, int fileType) {
         AbortFlag = true;
         const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
         if (!entry) return;
+        if (fileType == kvftWMF || fileType == kvftEMF) {
+            ImportMetafile(fileName, -1, -1, true);
+            return;
+        }
         TFileStream stream(fileName, fmOpenRead);
         if (entry->BuiltIn) LoadStream(stream, fileType, fileName);
         else LoadThroughHook(stream, fileType, fileName);
@@ -293,6 +299,76 @@ void TKestovaIO::LoadFromStreamFormat(TStream& stream, int fileType) {
         if (!entry) Fail();
         else if (entry->BuiltIn) LoadStream(stream, fileType, {});
         else LoadThroughHook(stream, fileType, {});
+    });
+}
+
+namespace {
+
+// The metafile drawn on a 24-bit bitmap of the background colour.
+TBitmap DrawMetafile(const TGraphic& picture, int width, int height, TColor background) {
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap.SetSize(width, height);
+    TCanvas& canvas = bitmap.Canvas();
+    canvas.Brush.Color = background;
+    canvas.Brush.Style = TBrushStyle::bsSolid;
+    canvas.FillRect(Rect(0, 0, width, height));
+    picture.Draw(canvas, Rect(0, 0, width, height));
+    return bitmap;
+}
+
+}  // namespace
+
+void TKestovaIO::ImportMetafile(const std::string& fileName, int width, int height, bool withAlpha) {
+    // Larger drawings are scaled down to this longer side.
+    constexpr int64_t LargestSide = 16000;
+    Finishing(*this, [&] {
+        AbortFlag = true;
+        const TGraphicClass metafileClass = GraphicClassForExtension(LowerExtension(fileName));
+        if (width == 0 || height == 0 || !metafileClass || !CheckWorkBitmap()) return;
+        params_->ResetInfo();
+        std::unique_ptr<TGraphic> picture = metafileClass();
+        try {
+            picture->LoadFromFile(fileName);
+        } catch (const EInvalidGraphic&) {
+            return;
+        }
+        int64_t w = width, h = height;
+        const int64_t ownWidth = picture->Width(), ownHeight = picture->Height();
+        if (ownWidth <= 0 || ownHeight <= 0) return;
+        if (width < 0 && height < 0) w = ownWidth, h = ownHeight;
+        else if (width < 0) w = h * ownWidth / ownHeight;
+        else if (height < 0) h = w * ownHeight / ownWidth;
+        if (w > LargestSide || h > LargestSide) {
+            const int64_t longer = std::max(w, h);
+            w = std::max<int64_t>(w * LargestSide / longer, 1);
+            h = std::max<int64_t>(h * LargestSide / longer, 1);
+        }
+        if (w <= 0 || h <= 0) return;
+        TBitmap drawn = DrawMetafile(*picture, int(w), int(h), background_);
+        work_->Assign(&drawn);
+        if (withAlpha) {
+            // Pixels still of an unlikely key colour were not painted.
+            constexpr TColor Key = 0x010203;
+            TBitmap keyed = DrawMetafile(*picture, int(w), int(h), Key);
+            TKVBitmap* alpha = work_->GetAlphaChannel();
+            for (int y = 0; y < int(h); ++y)
+                for (int x = 0; x < int(w); ++x) alpha->SetByte(x, y, keyed.Pixel(x, y) == Key ? 0 : 255);
+            if (attachedTBitmap_) work_->RemoveAlphaChannel();
+        }
+        params_->FileName = fileName;
+        {
+            TFileStream stream(fileName, fmOpenRead);
+            params_->FileType = IsEMFStream(stream) ? kvftEMF : kvftWMF;
+        }
+        params_->BitsPerSample = 8;
+        params_->SamplesPerPixel = 3;
+        params_->Width = int(w);
+        params_->Height = int(h);
+        params_->SetDpiX(DefaultDpiX);
+        params_->SetDpiY(DefaultDpiY);
+        params_->ColorMap.clear();
+        AbortFlag = false;
     });
 }
 

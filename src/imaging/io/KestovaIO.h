@@ -62,6 +62,10 @@ public:
     virtual void LoadFromStreamFormat(TStream& stream, int fileType);
     // fileType 0 detects the format.
     void LoadFromBuffer(const void* buffer, int64_t size, int fileType);
+    // Draws a Windows or enhanced metafile at a size: a side below 0 follows the other side's
+    // proportion, both below 0 take the metafile's own size. With alpha, unpainted pixels are
+    // transparent. Needs the class library's metafile picture (installed with the GUI).
+    void ImportMetafile(const std::string& fileName, int width, int height, bool withAlpha);
 
     // --- Saving; a file is replaced only once it was written completely.
     virtual void SaveToFile(const std::string& fileName);
