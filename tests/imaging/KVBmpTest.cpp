@@ -238,3 +238,31 @@ TEST(KVBmp, RowCoding) {
     std::vector<uint8_t> runs(600, 5);
     EXPECT_EQ(EncodeRLE8Row(runs.data(), 600), (std::vector<uint8_t>{255, 5, 255, 5, 90, 5, 0, 0}));
 }
+
+TEST(KVBmp, OneBitPalettes) {
+    // White-then-black with the bits inverted reads as black-then-white.
+    std::string blackWhite, whiteBlack;
+    Put32(blackWhite, 0), Put32(blackWhite, 0xFFFFFF);
+    Put32(whiteBlack, 0xFFFFFF), Put32(whiteBlack, 0);
+    const TLoaded plain = LoadBytes(Bmp(3, 1, 1, 0, blackWhite, std::string("\xA0\0\0\0", 4), 2));
+    const TLoaded inverted = LoadBytes(Bmp(3, 1, 1, 0, whiteBlack, std::string("\x5F\0\0\0", 4), 2));
+    ASSERT_TRUE(plain.ok && inverted.ok);
+    EXPECT_EQ(plain.pixels.pixels, (std::vector<uint8_t>{255, 255, 255, 0, 0, 0, 255, 255, 255}));
+    EXPECT_EQ(inverted.pixels.pixels, plain.pixels.pixels);
+
+    // A picture of two colours written with one bit keeps both colours.
+    TKestovaIO io;
+    io.WorkBitmap().Allocate(4, 2, kv24RGB);
+    io.WorkBitmap().Fill(0x0000C0);
+    io.WorkBitmap().FillRect(0, 0, 1, 1, 0x40FF00);
+    io.Params().BitsPerSample = 1;
+    io.Params().SamplesPerPixel = 1;
+    TMemoryStream stream;
+    io.SaveToStreamFormat(stream, kvftBMP);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(stream.Bytes()[28], 1);
+    EXPECT_EQ(io.Params().ColorMapCount(), 2);
+    TScratchFolder folder;
+    WriteFile(folder.Path("two.bmp"), StreamBytesOf(stream));
+    EXPECT_TRUE(SamePixels(ReadWithImageMagick(folder.Path("two.bmp")), PixelsOf(io.WorkBitmap())));
+}
