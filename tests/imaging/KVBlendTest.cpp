@@ -60,3 +60,11 @@ TEST(KVBlend, WholePixelResults) {
     EXPECT_EQ(row[0], (TKVRGB{128, 128, 255}));
     EXPECT_EQ(row[1], (TKVRGB{255, 128, 128}));
 }
+
+TEST(KVBlend, Opacity) {
+    struct Case {
+        int s, d, a, expected;
+    } cases[] = {{255, 0, 255, 255}, {0, 255, 255, 0}, {255, 0, 0, 0}, {7, 200, 0, 200},
+                 {255, 0, 128, 128}, {0, 255, 128, 127}, {100, 50, 51, 60}};
+    for (const Case& c : cases) EXPECT_EQ(KVBlendOpacity(c.s, c.d, c.a), c.expected) << c.s << " " << c.d << " " << c.a;
+}

@@ -90,7 +90,9 @@ TEST(KVMagicWand, FillGlobalAndGrow) {
             if (c.global) KVMagicWandGlobal(bitmap, c.x, c.y, 200, mask, c.tolerance);
             else KVMagicWandFill(bitmap, c.x, c.y, 200, mask, c.tolerance, c.grow);
             EXPECT_EQ(Picture(mask), c.expected);
-            if (!mask.IsEmpty()) EXPECT_EQ(mask.GetPixel(c.x, c.y), 200);
+            if (!mask.IsEmpty()) {
+                EXPECT_EQ(mask.GetPixel(c.x, c.y), 200);
+            }
         }
     }
 }

@@ -52,7 +52,9 @@ TEST(KVVirtualImageList, StoresAndLendsImagesOfEveryKind) {
         ASSERT_NE(lent, nullptr);
         EXPECT_TRUE(SamePixels(*lent, originals[i]));
         EXPECT_EQ(lent->GetHasAlphaChannel(), cases[i].alpha);
-        if (cases[i].alpha) EXPECT_EQ(lent->GetAlpha(1, 1), 77);
+        if (cases[i].alpha) {
+            EXPECT_EQ(lent->GetAlpha(1, 1), 77);
+        }
         EXPECT_TRUE(entry->InUse);
         EXPECT_EQ(list.GetBitmap(entry), lent);  // shared while lent
         list.ReleaseBitmap(lent, false);
@@ -136,6 +138,12 @@ TEST(KVVirtualImageList, DeletedBlocksAreReusedAndTheLastDeleteResetsTheFile) {
     while (list.Count() > 0) list.Delete(list.Entry(0));
     EXPECT_EQ(list.UsedEnd(), 0);
     EXPECT_EQ(list.FreeBlockCount(), 0);
+
+    list.Clear();
+    TKVVirtualEntry* afterClear = list.AddBitmap(plain);
+    ASSERT_NE(afterClear, nullptr);
+    list.LoadEntryToBitmap(afterClear, back);
+    EXPECT_TRUE(SamePixels(back, plain));
 }
 
 TEST(KVVirtualImageList, WriteBackOfAChangedBitmap) {

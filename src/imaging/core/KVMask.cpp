@@ -5,6 +5,7 @@
 
 #include "imaging/core/KVBasicHelpers.h"
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVBlend.h"
 #include "imaging/core/KVBits.h"
 #include "platform/Canvas.h"
 
@@ -267,8 +268,6 @@ int BytesPerPixel(TKVPixelFormat format) {
     }
 }
 
-// m = 255 gives s exactly and m = 0 gives d.
-uint8_t Mix(int s, int d, int m) { return uint8_t((s * m + d * (255 - m) + 127) / 255); }
 
 // The columns and rows of the box whose source and destination pixels both exist.
 struct MaskedArea {
@@ -310,7 +309,8 @@ void TKVMask::CopyBitmapMasked(TKVBitmap& source, TKVBitmap& dest, bool alpha, b
                 if (format == kv1Bit) {
                     KVSetBit(d, dx, KVGetBit(s, sx));
                 } else if (blend) {
-                    for (int c = 0; c < size; ++c) d[dx * size + c] = Mix(s[sx * size + c], d[dx * size + c], selection);
+                    for (int c = 0; c < size; ++c) d[dx * size + c] =
+                            KVBlendOpacity(s[sx * size + c], d[dx * size + c], selection);
                 } else if (bitsPerPixel_ == 1) {
                     std::memcpy(d + int64_t(dx) * size, s + int64_t(sx) * size, size_t(size));
                 }

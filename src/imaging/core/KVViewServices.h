@@ -1,13 +1,70 @@
 #pragma once
-// What the core asks of the image views. The views themselves are built on this elsewhere.
+// What the core and the processing component ask of the image views. The views themselves are
+// built on this elsewhere.
+#include <functional>
+#include <memory>
+#include <vector>
+
 #include "platform/Classes.h"
+#include "platform/Graphics.h"
+
+class TKVBitmap;
+class TKVMask;
+class TKVView;
+
+// Called by a view after every change of its image (destroying false) and once when it is
+// destroyed (destroying true), with the component that registered it.
+using TKVViewChangeHandler = std::function<void(TObject* component, TKVView* view, bool destroying)>;
+struct TKVChangeEntry {
+    TKVViewChangeHandler Handler;
+    TObject* Component;
+};
 
 // Base of the image views.
 class TKVView : public TObject {
 public:
+    TKVView() = default;
+    // Tells every registered component that the view is going.
+    ~TKVView() override;
+    TKVView(const TKVView&) = delete;
+    TKVView& operator=(const TKVView&) = delete;
+
     // Store the view's resolution in dots per inch; 0 is ignored.
     virtual void SetDpiX(int dpi) = 0;
     virtual void SetDpiY(int dpi) = 0;
+
+    // The shown image as a class-library bitmap; nullptr when the view keeps a TKVBitmap or has none.
+    virtual TBitmap* GetTBitmap() { return nullptr; }
+    virtual TKVBitmap* GetKVBitmap() { return nullptr; }
+    virtual TColor Background() const { return background_; }
+    virtual void SetBackground(TColor color) { background_ = color; }
+    // Repaints at once.
+    virtual void Update() {}
+    // The image-changed notification, after a component changed the image.
+    virtual void DoImageChange() {}
+
+    // The returned entry stays the caller's key for RemoveChangeHandler.
+    TKVChangeEntry* AddChangeHandler(TKVViewChangeHandler handler, TObject* component);
+    // nullptr and entries not in the list are ignored.
+    void RemoveChangeHandler(TKVChangeEntry* entry);
+    void CallChangeHandlers(bool destroying = false);
+
+private:
+    TColor background_ = clBtnFace;
+    std::vector<std::unique_ptr<TKVChangeEntry>> handlers_;
+};
+
+// The selection of the single-image view, as the processing component reads and restores it.
+class TKVSelectionView {
+public:
+    virtual ~TKVSelectionView() = default;
+    virtual TKVMask* SelectionMask() = 0;
+    virtual bool HasSelection() = 0;
+    virtual const TPoint* GetPolySelPoints() = 0;
+    virtual int GetPolySelCount() = 0;
+    virtual void SaveSelectionToStream(TStream& stream) = 0;
+    // Reads from the stream's position what SaveSelectionToStream wrote.
+    virtual void LoadSelectionFromStream(TStream& stream) = 0;
 };
 
 // The library-wide resolution given to pictures that carry none; the view library may change it

@@ -70,6 +70,8 @@ TKVVirtualEntry* TKVVirtualImageList::NewEntry(int width, int height, bool hasAl
 void TKVVirtualImageList::AllocSpace(TKVVirtualEntry* entry, int width, bool hasAlpha, TKVPixelFormat format,
                                      int bitCount, int height) {
     entry->Address = nullptr;
+    // After Clear the file is made again for the first new entry.
+    if (!fileBuffer_.IsOpen() && entries_.empty()) CreateFile();
     if (!fileBuffer_.IsOpen()) return;
     const int64_t needed = NeededSize(width, height, hasAlpha, bitCount);
     auto fit = std::find_if(freeBlocks_.begin(), freeBlocks_.end(), [&](const FreeBlock& b) { return b.Size >= needed; });
