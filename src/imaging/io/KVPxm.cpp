@@ -100,15 +100,18 @@ int64_t Scaled(int64_t value, int64_t maxValue, int64_t top) { return std::min(v
 class TPxmReader {
 public:
     TPxmReader(TByteReader& r, TPxmTokens& tokens, const TPxmHeader& h, TKVBitmap& bitmap, TKVProgressRec& progress)
-        : r_(r), tokens_(tokens), h_(h), bitmap_(bitmap), progress_(progress), width_(int(h.width)), height_(int(h.height)) {}
+        : r_(r), tokens_(tokens), h_(h), bitmap_(bitmap), progress_(progress) {}
 
     void Read(bool native) {
+        // Sizes are checked as read, before any arithmetic on them.
+        CheckPictureSize(h_.width, h_.height, 24, -1);
+        width_ = int(h_.width);
+        height_ = int(h_.height);
         const bool wide = h_.maxValue > 255;
         const int samples = h_.magic == 3 || h_.magic == 6 ? 3 : 1;
         // Raw rows must all be present; text needs at least one byte per sample.
         const int64_t rowBytes = h_.magic == 4 ? (h_.width + 7) / 8 : h_.width * samples * (wide ? 2 : 1);
         const bool raw = h_.magic >= 4;
-        CheckPictureSize(width_, height_, 24, -1);
         if (raw ? rowBytes * h_.height > r_.Remaining() : h_.width * h_.height * samples > r_.Remaining())
             throw EShortData("portable map data is cut short");
 
@@ -178,7 +181,7 @@ private:
     const TPxmHeader& h_;
     TKVBitmap& bitmap_;
     TKVProgressRec& progress_;
-    int width_, height_;
+    int width_ = 0, height_ = 0;
 };
 
 void PutBE16(std::string& out, unsigned v) {
