@@ -34,8 +34,11 @@ TEST_F(KVMetafileImport, DrawsAtTheAskedSizeWithUnpaintedPixelsTransparent) {
         const std::string path = folder.Path(name);
         EXPECT_EQ(DetectFileFormat(path, true), type) << name;
         TKestovaIO io;
+        int finished = 0;
+        io.OnFinishWork = [&finished](TObject*) { ++finished; };
         io.SetBackground(clBlue);
         ASSERT_TRUE(LoadsInto(io, path)) << name;
+        EXPECT_EQ(finished, 1);
         EXPECT_EQ(io.Params().FileType, type);
         TKVBitmap& b = io.WorkBitmap();
         const int w = b.GetWidth(), h = b.GetHeight();

@@ -4,6 +4,8 @@
 
 #include "imaging/io/IOParamsVals.h"
 
+std::string KVTWainLogName;
+
 namespace {
 
 std::mutex factoryLock;

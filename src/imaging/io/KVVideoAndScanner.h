@@ -35,5 +35,8 @@ void SetAcquireProviderFactory(TKVAcquireProviderFactory factory);
 std::unique_ptr<TKVMediaProvider> CreateMediaProvider();
 std::unique_ptr<TKVAcquireProvider> CreateAcquireProvider();
 
+// The file the TWAIN layer writes its trace to; empty (no trace) at start.
+extern std::string KVTWainLogName;
+
 // Frames of a video file; 0 when it cannot be opened or no provider is installed.
 int KVMediaFrameCount(const std::string& fileName);

@@ -270,14 +270,14 @@ void TKestovaIO::LoadFromFileAuto(const std::string& fileName) {
 }
 
 void TKestovaIO::LoadFromFileFormat(const std::string& fileName, int fileType) {
+    if (fileType == kvftWMF || fileType == kvftEMF) {
+        ImportMetafile(fileName, -1, -1, true);
+        return;
+    }
     Finishing(*this, [&] {
         AbortFlag = true;
         const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
         if (!entry) return;
-        if (fileType == kvftWMF || fileType == kvftEMF) {
-            ImportMetafile(fileName, -1, -1, true);
-            return;
-        }
         TFileStream stream(fileName, fmOpenRead);
         if (entry->BuiltIn) LoadStream(stream, fileType, fileName);
         else LoadThroughHook(stream, fileType, fileName);
