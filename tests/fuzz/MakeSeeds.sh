@@ -26,6 +26,34 @@ data = bytearray(open('bmp/rgb24.bmp', 'rb').read())
 data[22:26] = struct.pack('<i', -3)
 open('bmp/topdown.bmp', 'wb').write(data)
 PY
+
+# The image library's readers: bitmaps (also headerless), icons and cursors, portable maps,
+# wireless bitmaps, and one picture of each kind for content detection.
+mkdir -p kvbmp kvicon kvpxm kvwbmp kvdetect
+cp bmp/*.bmp kvbmp/
+tail -c +15 bmp/p4.bmp > kvbmp/p4-headerless.dib
+g() { convert -size 5x3 gradient:red-blue "$@"; }
+i() { convert -size 6x6 gradient:red-blue "$@"; }
+i \( -clone 0 -resize 4x4 \) kvicon/two-sizes.ico
+i -colors 10 kvicon/p8.ico
+i -alpha on -channel A -evaluate set 50% kvicon/alpha.ico
+i -type bilevel kvicon/b1.ico
+python3 - <<'PY'
+data = bytearray(open('kvicon/p8.ico', 'rb').read())
+data[2] = 2  # the same directory as a cursor
+open('kvicon/p8.cur', 'wb').write(data)
+PY
+g ppm:- | tee kvpxm/p6.ppm | pnmtoplainpnm > kvpxm/p3.ppm
+ppmtopgm kvpxm/p6.ppm | tee kvpxm/p5.pgm | pnmtoplainpnm > kvpxm/p2.pgm
+pgmtopbm kvpxm/p5.pgm | tee kvpxm/p4.pbm | pnmtoplainpnm > kvpxm/p1.pbm
+pnmdepth 1000 kvpxm/p6.ppm > kvpxm/p6-wide.ppm
+pbmtowbmp kvpxm/p4.pbm > kvwbmp/p.wbmp
+convert -size 200x3 gradient: -type bilevel wbmp:kvwbmp/wide.wbmp
+cp bmp/rle4.bmp kvicon/two-sizes.ico kvpxm/p1.pbm kvdetect/
+g jpg:kvdetect/p.jpg
+g gif:kvdetect/p.gif
+g tif:kvdetect/p.tif
+g tga:kvdetect/p.tga
 # Formats of the utility library: a routine byte (0 date, 1 number, 2 file time), an 8-byte value, the format.
 python3 - <<'PY'
 import os, struct
