@@ -1,5 +1,11 @@
 #include "app/ConverterHost.h"
 
+#include "imaging/io/KestovaIO.h"
+
+THeadlessHost::THeadlessHost() : io_(std::make_unique<TKestovaIO>()) {}
+
+THeadlessHost::~THeadlessHost() = default;
+
 void THeadlessHost::BeginProgress(int maximum) {
     Maximum = maximum;
     Position = -1;

@@ -2,6 +2,8 @@
 // What the conversion engine needs of the window that runs it: progress, the abort request, a
 // moment for pending window messages, and the preview's input/output object. The main window
 // implements it; THeadlessHost serves tests and runs without a window.
+#include <memory>
+
 class TKestovaIO;
 
 class TConverterHost {
@@ -20,15 +22,17 @@ public:
 };
 
 // No window: no messages to run, no view; an abort can be requested from outside, for example
-// when a given page starts.
+// when a given page starts. Its own input/output object stands in for the view's.
 class THeadlessHost : public TConverterHost {
 public:
+    THeadlessHost();
+    ~THeadlessHost() override;
     void BeginProgress(int maximum) override;
     void SetProgress(int position) override { Position = position; }
     void EndProgress() override { InProgress = false; }
     bool AbortRequested() override { return Abort; }
     void ProcessMessages() override;
-    TKestovaIO* ViewIO() override { return nullptr; }
+    TKestovaIO* ViewIO() override { return io_.get(); }
 
     bool Abort = false;
     // Requests the abort when this many pages have started; 0 never.
@@ -36,4 +40,7 @@ public:
     int PagesStarted = 0;
     int Maximum = -1, Position = -1;
     bool InProgress = false;
+
+private:
+    std::unique_ptr<TKestovaIO> io_;
 };
