@@ -6,6 +6,7 @@
 
 #include "app/AppFolders.h"
 #include "app/Converter.h"
+#include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfKalmora.h"
 #include "tzlib/Errors.h"
@@ -105,11 +106,23 @@ void TConverterPic::OpenByKind() {
             CheckLoaded(io);
             FrameCount = 1;
             break;
-        default:
-            // Multi-page TIFF, GIF frames and the extended formats have no reader in the program yet.
+        case pkTiff:
+        case pkGif:
+            LoadSelectedFrame(io);
+            FrameCount = Kind == pkTiff ? GetTIFFFilePageCount(FileName) : GetGIFFileFrameCount(FileName);
+            break;
+        case pkExtended:
+            // The extended format library is not part of the program yet: nothing reads these.
             FrameCount = 0;
             break;
     }
+}
+
+void TConverterPic::LoadSelectedFrame(TKestovaIO& io) {
+    io.AbortFlag = false;
+    io.Params().SetImageIndex(FrameIndex);
+    io.LoadFromFile(FileName);
+    CheckLoaded(io);
 }
 
 void TConverterPic::Open() {
@@ -124,6 +137,7 @@ void TConverterPic::Open() {
 
 void TConverterPic::LoadFrame() {
     TKestovaIO& io = Converter.IO();
+    if (Kind == pkTiff || Kind == pkGif) LoadSelectedFrame(io);
     if (Kind == pkVideo) {
         io.AbortFlag = false;
         io.LoadMediaFrame(FrameIndex);

@@ -8,6 +8,7 @@
 #include "platform/Classes.h"
 
 class TConverter;
+class TKestovaIO;
 class TFont;
 struct TRect;
 
@@ -56,5 +57,7 @@ public:
 private:
     explicit TConverterPic(TConverter& converter) : Converter(converter) {}
     void OpenByKind();
+    // TIFF pages and GIF frames: the one FrameIndex selects.
+    void LoadSelectedFrame(TKestovaIO& io);
     void DrawCaption(const TRect& box, const std::string& text, const TFont& font);
 };

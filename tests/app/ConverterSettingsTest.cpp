@@ -13,10 +13,10 @@
 
 namespace {
 
-class SettingsTest : public testing::Test {
+class ConverterSettingsTest : public testing::Test {
 protected:
-    SettingsTest() { PicDirectory.clear(); }
-    ~SettingsTest() override { PicDirectory.clear(); }
+    ConverterSettingsTest() { PicDirectory.clear(); }
+    ~ConverterSettingsTest() override { PicDirectory.clear(); }
 
     // Writes the values as a user or an older version may have left them.
     void Store(const std::vector<std::pair<std::string, std::string>>& values) {
@@ -34,7 +34,7 @@ protected:
     THeadlessHost host;
 };
 
-TEST_F(SettingsTest, AFreshInstallationRunsWithTheDefaultsAndWritesAllEighteenValues) {
+TEST_F(ConverterSettingsTest, AFreshInstallationRunsWithTheDefaultsAndWritesAllEighteenValues) {
     environment.Set("LC_ALL", "C");
     const auto c = Loaded();
     EXPECT_EQ(c->LeftMargin, 100);
@@ -65,7 +65,7 @@ TEST_F(SettingsTest, AFreshInstallationRunsWithTheDefaultsAndWritesAllEighteenVa
     EXPECT_EQ(store.ReadString("Software\\Brelvant\\app_tests", "Overwrite"), "0");
 }
 
-TEST_F(SettingsTest, EverySettingSurvivesTheRoundTrip) {
+TEST_F(ConverterSettingsTest, EverySettingSurvivesTheRoundTrip) {
     TScratchFolder folder;
     {
         TConverter c(host);
@@ -117,7 +117,7 @@ struct TReadCase {
     std::function<bool(const TConverter&)> holds;
 };
 
-TEST_F(SettingsTest, ReadsEachValueByItsRulesAndIgnoresBadOnesWithTheirDefaults) {
+TEST_F(ConverterSettingsTest, ReadsEachValueByItsRulesAndIgnoresBadOnesWithTheirDefaults) {
     const TReadCase cases[] = {
         {"LengthUnit", "cm", [](const TConverter& c) { return c.Metric; }},
         {"LengthUnit", "CM", [](const TConverter& c) { return c.Metric; }},
@@ -161,7 +161,7 @@ TEST_F(SettingsTest, ReadsEachValueByItsRulesAndIgnoresBadOnesWithTheirDefaults)
     }
 }
 
-TEST_F(SettingsTest, AFontThatCannotBeReadDoesNotStopTheValuesAfterIt) {
+TEST_F(ConverterSettingsTest, AFontThatCannotBeReadDoesNotStopTheValuesAfterIt) {
     Store({{"PicDatesFont", "Arial,ten,Black"}, {"PicNamesPos", "0"}, {"PicResolution", "200"}, {"PicsPerPage", "6"}});
     const auto c = Loaded();
     EXPECT_EQ(FontToText(c->PicDatesFont), "Arial,10,Black");
@@ -170,7 +170,7 @@ TEST_F(SettingsTest, AFontThatCannotBeReadDoesNotStopTheValuesAfterIt) {
     EXPECT_EQ(c->PicsPerPage, 6);
 }
 
-TEST_F(SettingsTest, FontTextsOfStylesAndColours) {
+TEST_F(ConverterSettingsTest, FontTextsOfStylesAndColours) {
     TFont font;
     font.Name = "Arial";
     font.Size = 10;
