@@ -154,7 +154,8 @@ void SaveSettings(TConverter& c) {
     registry->WriteString("LengthUnit", c.Metric ? "Cm" : "Inch");
     registry->WriteString("Mode", std::string(ModeNames[c.Mode == cmBook]));
     registry->WriteString("Orientation", std::string(OrientationNames[c.Orientation == boLandscape]));
-    registry->WriteString("PaperSizeName", c.PaperSizeName);
+    // Only the writer's own paper names are kept; "[Custom size]" and the like never reach the file.
+    registry->WriteString("PaperSizeName", IsPaperName(c.PaperSizeName) ? c.PaperSizeName : DefaultPaperSizeName());
     registry->WriteString("PicDatesFont", FontToText(c.PicDatesFont));
     registry->WriteString("PicDatesPos", std::to_string(c.PicDatesPos));
     registry->WriteString("PicDirectory", RemoveBackslash(PicDirectory));

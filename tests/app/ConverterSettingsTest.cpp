@@ -53,8 +53,10 @@ TEST_F(ConverterSettingsTest, AFreshInstallationRunsWithTheDefaultsAndWritesAllE
     EXPECT_TRUE(c->Metric);
     EXPECT_FALSE(c->Overwrite);
 
+    c->PaperSizeName = "[Custom size]";
     SaveSettings(*c);
     TSettingsStore store(AppSettingsFileName());
+    EXPECT_EQ(store.ReadString("Software\\Brelvant\\app_tests", "PaperSizeName"), "A4");
     ASSERT_TRUE(AppSettingsFileName().starts_with(environment.Home().Path("config") + "/Brelvant/"));
     const std::vector<std::string> expected = {
         "Author", "BottomMargin", "LeftMargin", "RightMargin", "TopMargin", "ExeFileName",
