@@ -193,6 +193,7 @@ void TConverter::MakePdf() {
     PlacedSources.Clear();
     GeneratedPdfs.Clear();
     incompleteSources_.clear();
+    singleSources_.clear();
     if (Mode == cmBook)
         MakePdfBook();
     else
@@ -230,6 +231,10 @@ void TConverter::MakeSinglePdfs() {
         }
         try {
             MakeSinglePdf(pic);
+            // The document of the run that this one replaced is gone: its source stays.
+            if (const auto earlier = singleSources_.find(pdfName); earlier != singleSources_.end())
+                incompleteSources_.insert(earlier->second);
+            singleSources_[pdfName] = pic.FileName;
             if (GeneratedPdfs.IndexOf(pdfName) < 0) GeneratedPdfs.Add(pdfName);
             PlacedSources.Add(pic.FileName);
         } catch (const Exception& e) {

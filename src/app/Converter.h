@@ -2,6 +2,7 @@
 // The conversion engine: turns the source pictures into one PDF document per picture (Single
 // mode) or one book of all of them (Book mode), and holds every user setting of the application.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -101,6 +102,8 @@ private:
     TKestovaIO* runIO_ = nullptr;
     // Files with an item that was skipped or failed in the run: their sources are kept.
     std::set<std::string> incompleteSources_;
+    // Single mode: the source of each document written in the run.
+    std::map<std::string, std::string> singleSources_;
 };
 
 // "Book" + the first n from 1 whose file does not exist in the folder + ".pdf", with the folder.

@@ -168,8 +168,19 @@ TEST_F(EngineTest, ANameProducedTwiceInOneRunAsksEvenWithOverwriteOn) {
     const std::string pdf = pics.Path("same.pdf");
     EXPECT_EQ(Questions(), (std::vector<std::string>{"File exists: " + pdf + CrLf + "Overwrite?",
                                                      "1 pic converted." + CrLf + "Want to see it?"}));
-    // The first document, of the JPEG, is still there.
-    EXPECT_TRUE(Contains(RunTool("pdfimages -list " + Quoted(pdf)).output, "jpeg"));
+    // The first document, of the 40-pixel JPEG, is still there.
+    const std::regex jpegImage("image\\s+40\\s+30");
+    EXPECT_TRUE(std::regex_search(RunTool("pdfimages -list " + Quoted(pdf)).output, jpegImage));
+
+    // Replaced with the user's consent, the first document is gone, and so its source stays.
+    prompter->boxes.clear();
+    prompter->answers = {idYes, idNo};
+    converter.DeleteSources = true;
+    converter.MakePdf();
+    EXPECT_EQ(Questions().size(), 2u);
+    EXPECT_FALSE(std::regex_search(RunTool("pdfimages -list " + Quoted(pdf)).output, jpegImage));
+    EXPECT_TRUE(FileExists(jpeg));
+    EXPECT_FALSE(FileExists(bmp));
 }
 
 TEST_F(EngineTest, AFailingPictureIsReportedAndTheOthersFollow) {
