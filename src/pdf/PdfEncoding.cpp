@@ -192,12 +192,16 @@ void TAscii85Writer::Write(const uint8_t* data, size_t size) {
             anyZero |= value == 0;
         }
         if (anyZero) {
-            char* out = p;
-            for (size_t k = 0; k < groups; ++k) {
+            size_t k = 0;
+            while (BigEndian32(data + 4 * k) != 0) ++k;
+            char* out = p + 5 * k;
+            for (; k < groups; ++k) {
                 if (BigEndian32(data + 4 * k) == 0) {
                     *out++ = 'z';
                 } else {
-                    std::memmove(out, p + 5 * k, 5);
+                    char digits[5];  // the places may overlap
+                    std::memcpy(digits, p + 5 * k, 5);
+                    std::memcpy(out, digits, 5);
                     out += 5;
                 }
             }
