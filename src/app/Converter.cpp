@@ -231,10 +231,11 @@ void TConverter::MakeSinglePdfs() {
         }
         try {
             MakeSinglePdf(pic);
-            // The document of the run that this one replaced is gone: its source stays.
-            if (const auto earlier = singleSources_.find(pdfName); earlier != singleSources_.end())
-                incompleteSources_.insert(earlier->second);
-            singleSources_[pdfName] = pic.FileName;
+            // A document of the run that this one replaced with another picture is gone: its source stays.
+            const TSourceFrame frame{pic.FileName, pic.FrameIndex};
+            if (const auto earlier = singleSources_.find(pdfName); earlier != singleSources_.end() && earlier->second != frame)
+                incompleteSources_.insert(earlier->second.first);
+            singleSources_[pdfName] = frame;
             if (GeneratedPdfs.IndexOf(pdfName) < 0) GeneratedPdfs.Add(pdfName);
             PlacedSources.Add(pic.FileName);
         } catch (const Exception& e) {

@@ -102,8 +102,9 @@ private:
     TKestovaIO* runIO_ = nullptr;
     // Files with an item that was skipped or failed in the run: their sources are kept.
     std::set<std::string> incompleteSources_;
-    // Single mode: the source of each document written in the run.
-    std::map<std::string, std::string> singleSources_;
+    // Single mode: the picture of each document written in the run.
+    using TSourceFrame = std::pair<std::string, int>;  // file, frame index
+    std::map<std::string, TSourceFrame> singleSources_;
 };
 
 // "Book" + the first n from 1 whose file does not exist in the folder + ".pdf", with the folder.
