@@ -107,6 +107,46 @@ TEST_F(EngineTest, SingleRunMakesOneDocumentPerPictureSizedAtTheResolution) {
     EXPECT_TRUE(std::regex_search(bmpList, std::regex("image\\s+1200\\s+800\\s+rgb"))) << bmpList;
 }
 
+TEST_F(EngineTest, EveryKindThatCanBeReadGivesItsSizeAndColourMode) {
+    struct TKindCase {
+        std::string name, options;
+        int width, height;
+        std::string colours;
+    };
+    const TKindCase cases[] = {
+        {"gray.jpg", "-type Grayscale", 31, 17, "256 colors (8 bits)"},
+        {"rgb.jpg", "", 31, 17, "True color (24 bits)"},
+        {"cmyk.jpg", "-colorspace CMYK", 31, 17, "True color (24 bits)"},
+        {"bw.bmp", "-type bilevel", 30, 20, "Black-and-white"},
+        {"p16.bmp", "-colors 10 -type palette", 30, 20, "16 colors (4 bits)"},
+        {"truecolour.bmp", "", 30, 20, "True color (24 bits)"},
+        {"icon.ico", "", 32, 32, "True color (24 bits)"},
+        {"map.pxm", "-depth 8", 30, 20, "True color (24 bits)"},
+    };
+    for (const TKindCase& test : cases) {
+        SCOPED_TRACE(test.name);
+        const std::string path = pics.Path(test.name);
+        const std::string format = test.name.ends_with(".bmp") ? "BMP3:" : test.name.ends_with(".pxm") ? "ppm:" : "";
+        ASSERT_EQ(RunTool("convert -size " + std::to_string(test.width) + "x" + std::to_string(test.height) +
+                          " gradient:red-blue " + test.options + " " + Quoted(format + path))
+                      .status,
+                  0);
+        TConverterPic& pic = *TConverterPic::Add(converter, path, 0);
+        pic.EnsureLoaded();  // through the view's input/output object, outside a run
+        EXPECT_EQ(pic.FrameCount, 1);
+        EXPECT_EQ(pic.Width, test.width);
+        EXPECT_EQ(pic.Height, test.height);
+        EXPECT_EQ(pic.GetColorModeText(), test.colours);
+        EXPECT_EQ(converter.CurrentPic, &pic);
+    }
+    // A whole Single run over them: one valid document each.
+    prompter->answers = {idNo};
+    converter.MakePdf();
+    EXPECT_EQ(converter.GeneratedPdfs.Count(), 8);
+    for (int i = 0; i < converter.GeneratedPdfs.Count(); ++i) EXPECT_TRUE(QpdfChecks(converter.GeneratedPdfs.Strings(i)));
+    EXPECT_EQ(converter.CurrentPic, nullptr);
+}
+
 TEST_F(EngineTest, SingleModeResultQuestionsAndWhatTheyOpen) {
     const std::string one = Picture("one.jpg", 20, 10);
     Add(one);
