@@ -266,7 +266,10 @@ int EntryBitCount(int requested, const TIOParamsVals& params) {
     return 8;
 }
 
-void PutU16(std::vector<uint8_t>& out, uint32_t v) { out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)}); }
+void PutU16(std::vector<uint8_t>& out, uint32_t v) {
+    out.push_back(uint8_t(v));
+    out.push_back(uint8_t(v >> 8));
+}
 void PutU32(std::vector<uint8_t>& out, uint32_t v) {
     PutU16(out, v & 0xFFFF);
     PutU16(out, v >> 16);

@@ -40,7 +40,10 @@ public:
                 token += char(c);
             }
             const size_t first = token.find_first_not_of(" \t"), last = token.find_last_not_of(" \t");
-            return "#" + (first == std::string::npos ? std::string() : token.substr(first, last - first + 1));
+            token.erase(last == std::string::npos ? 0 : last + 1);
+            token.erase(0, first == std::string::npos ? 0 : first);
+            token.insert(token.begin(), '#');
+            return token;
         }
         while (!r_.AtEnd()) {
             const uint8_t c = r_.U8();
