@@ -122,6 +122,9 @@ TEST_F(EngineTest, EveryKindThatCanBeReadGivesItsSizeAndColourMode) {
         {"truecolour.bmp", "", 30, 20, "True color (24 bits)"},
         {"icon.ico", "", 32, 32, "True color (24 bits)"},
         {"map.pxm", "-depth 8", 30, 20, "True color (24 bits)"},
+        {"colour.png", "", 30, 20, "True color (24 bits)"},
+        {"grey.png", "-type Grayscale -depth 8", 30, 20, "256 colors (8 bits)"},
+        {"still.gif", "-colors 8", 30, 20, "4 colors (2 bits)"},  // the gradient needs four
     };
     for (const TKindCase& test : cases) {
         SCOPED_TRACE(test.name);
@@ -142,9 +145,46 @@ TEST_F(EngineTest, EveryKindThatCanBeReadGivesItsSizeAndColourMode) {
     // A whole Single run over them: one valid document each.
     prompter->answers = {idNo};
     converter.MakePdf();
-    EXPECT_EQ(converter.GeneratedPdfs.Count(), 8);
+    EXPECT_EQ(converter.GeneratedPdfs.Count(), 11);
     for (int i = 0; i < converter.GeneratedPdfs.Count(); ++i) EXPECT_TRUE(QpdfChecks(converter.GeneratedPdfs.Strings(i)));
     EXPECT_EQ(converter.CurrentPic, nullptr);
+}
+
+TEST_F(EngineTest, FramesOfAMultiFrameFileAreCaptionedAndWrittenOneByOne) {
+    const std::string anim = pics.Path("anim.gif");
+    ASSERT_EQ(RunTool("convert -delay 10 -size 40x20 xc:red xc:lime xc:blue " + Quoted(anim)).status, 0);
+    for (int frame : {-1, 1, 2}) TConverterPic::Add(converter, anim, frame);
+    EXPECT_EQ(converter.GetPic(0)->FrameCount, 3);
+    EXPECT_EQ(converter.Pics.Strings(0), anim + "#1");
+    EXPECT_EQ(converter.Pics.Strings(2), anim + "#3");
+
+    converter.Mode = cmBook;
+    converter.PicsPerPage = 2;
+    prompter->answers = {idNo};
+    converter.MakePdf();
+    const std::string book = pics.Path("Book1.pdf");
+    ASSERT_TRUE(QpdfChecks(book));
+    EXPECT_EQ(PageCount(book), 2);
+    const std::string outlines = RunTool("qpdf --json --json-key=outlines " + Quoted(book)).output;
+    EXPECT_LT(outlines.find("\"anim #1\""), outlines.find("\"anim #2\"")) << outlines;
+    EXPECT_LT(outlines.find("\"anim #2\""), outlines.find("\"anim #3\"")) << outlines;
+    // Each frame is its own picture: red, green, blue.
+    ASSERT_EQ(RunTool("pdfimages -png " + Quoted(book) + " " + Quoted(pics.Path("frame"))).status, 0);
+    const uint8_t expected[3][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    for (int i = 0; i < 3; ++i) {
+        const TRgbImage image = ReadWithImageMagick(pics.Path("frame-00" + std::to_string(i) + ".png"));
+        ASSERT_EQ(image.width, 40) << i;
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(image.At(20, 10)[c], expected[i][c], 8) << i;
+    }
+
+    // In Single mode the frames share one document name: the second and third ask.
+    converter.Mode = cmSingle;
+    converter.Overwrite = true;
+    prompter->boxes.clear();
+    prompter->answers = {idNo, idYes, idNo};
+    converter.MakePdf();
+    const std::string question = "File exists: " + pics.Path("anim.pdf") + CrLf + "Overwrite?";
+    EXPECT_EQ(Questions(), (std::vector<std::string>{question, question, "1 pic converted." + CrLf + "Want to see it?"}));
 }
 
 TEST_F(EngineTest, SingleModeResultQuestionsAndWhatTheyOpen) {
