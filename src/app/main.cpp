@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "imaging/acquire/MediaProvider.h"
 #include "platform/Shell.h"
 #include "platform/qt/Metafile.h"
 #include "platform/qt/QtCanvas.h"
@@ -11,5 +12,6 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Mordale");
     InstallQtCanvas();
     InstallQtGraphics();
+    InstallMediaProvider();
     return 0;
 }
