@@ -67,6 +67,9 @@ struct TKVMediaFile::TState {
     std::unique_ptr<AVCodecContext, TFFmpegCodecCloser> decoder;
     AVStream* stream = nullptr;
     TBgrConverter converter;
+    int64_t duration = 0;
+    int64_t lastShown = AV_NOPTS_VALUE;  // the last timestamp decoded,
+    int64_t framesAfterLastShown = 0;     // and the frames without one that followed it
 };
 
 TKVMediaFile::TKVMediaFile(const std::string& fileName) : state_(std::make_unique<TState>()) { Open(fileName); }
@@ -120,16 +123,40 @@ void TKVMediaFile::Open(const std::string& url) {
     else if (!state.decoder) problem_ = "No decoder for this video";
     else if (Width() <= 0 || Height() <= 0) problem_ = "Video without a frame size";
     if (!problem_.empty()) state.decoder.reset();
+    else state.duration = MeasureDuration();
 }
 
 bool TKVMediaFile::IsConnected() const { return state_->decoder != nullptr; }
 
-int64_t TKVMediaFile::Duration() const {
-    if (!IsConnected()) return 0;
+int64_t TKVMediaFile::Duration() const { return IsConnected() ? state_->duration : 0; }
+
+int64_t TKVMediaFile::DeclaredDuration() const {
     const AVStream& stream = *state_->stream;
     if (stream.duration > 0) return av_rescale_q(stream.duration, stream.time_base, HundredNanoseconds);
     const int64_t duration = state_->format->duration;
     return duration > 0 ? av_rescale_q(duration, AV_TIME_BASE_Q, HundredNanoseconds) : 0;
+}
+
+// Containers without an index only estimate their length from the last timestamps they find, which
+// falls short when one packet carries many frames: the last frames decoded tell the true end.
+int64_t TKVMediaFile::MeasureDuration() {
+    const int64_t declared = DeclaredDuration();
+    if (declared <= 0 || IndexedFrameCount() > 0) return declared;
+    const AVStream& stream = *state_->stream;
+    const int64_t start = stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time;
+    state_->deadline.Start(GrabTime);
+    TBgrFrame scratch;
+    try {
+        if (Grab(start + av_rescale_q(declared, HundredNanoseconds, stream.time_base), INT64_MAX, true, scratch) !=
+            TGrab::Found)
+            Grab(start, INT64_MAX, true, scratch);
+    } catch (const Exception&) {
+        return declared;
+    }
+    if (state_->lastShown == AV_NOPTS_VALUE) return declared;
+    const int64_t end = av_rescale_q(state_->lastShown - start, stream.time_base, HundredNanoseconds) +
+                        (1 + state_->framesAfterLastShown) * AvgTimePerFrame();
+    return std::max(declared, end);
 }
 
 int64_t TKVMediaFile::IndexedFrameCount() const { return IsConnected() ? std::max<int64_t>(state_->stream->nb_frames, 0) : 0; }
@@ -168,7 +195,8 @@ TKVMediaFile::TGrab TKVMediaFile::Grab(int64_t from, int64_t target, bool lateAl
     TState& state = *state_;
     const AVStream& stream = *state.stream;
     // A frame counts as shown at the target when it begins no later than half a frame after it.
-    const int64_t halfFrame = av_rescale_q(AvgTimePerFrame() / 2, HundredNanoseconds, stream.time_base);
+    const int64_t frameTicks = av_rescale_q(AvgTimePerFrame(), HundredNanoseconds, stream.time_base);
+    const int64_t halfFrame = frameTicks / 2;
     std::unique_ptr<AVPacket, TFFmpegPacketCloser> packet(av_packet_alloc());
     std::unique_ptr<AVFrame, TFFmpegFrameCloser> frame(av_frame_alloc());
     if (!packet || !frame) return TGrab::Nothing;
@@ -176,11 +204,20 @@ TKVMediaFile::TGrab TKVMediaFile::Grab(int64_t from, int64_t target, bool lateAl
         avformat_seek_file(state.format.get(), stream.index, INT64_MIN, from, from, 0);
     avcodec_flush_buffers(state.decoder.get());
     grabbed.rows.clear();
+    state.lastShown = AV_NOPTS_VALUE;
+    state.framesAfterLastShown = 0;
     bool draining = false;
     while (!state.deadline.Expired()) {
         const int received = avcodec_receive_frame(state.decoder.get(), frame.get());
         if (received == 0) {
-            const int64_t shown = frame->best_effort_timestamp;
+            int64_t shown = frame->best_effort_timestamp;
+            if (shown != AV_NOPTS_VALUE) {
+                state.lastShown = shown;
+                state.framesAfterLastShown = 0;
+            } else if (state.lastShown != AV_NOPTS_VALUE) {
+                // A frame without a timestamp follows the last one that had one.
+                shown = state.lastShown + (++state.framesAfterLastShown) * frameTicks;
+            }
             const bool known = shown != AV_NOPTS_VALUE;
             if (!lateAllowed && grabbed.rows.empty() && known && shown > target + halfFrame) return TGrab::Late;
             state.converter.Convert(*frame, grabbed);

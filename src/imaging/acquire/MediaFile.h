@@ -41,6 +41,8 @@ private:
     struct TState;
     enum class TGrab { Found, Late, Nothing };
     void Open(const std::string& url);
+    int64_t DeclaredDuration() const;
+    int64_t MeasureDuration();
     // Seeks back from the timestamp and decodes up to the target; Late when the first frame
     // decoded lies past it (unless allowed).
     TGrab Grab(int64_t from, int64_t target, bool lateAllowed, TBgrFrame& grabbed);
