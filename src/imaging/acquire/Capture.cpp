@@ -141,11 +141,7 @@ bool TKVCapture::IsConnected() const { return state_->decoder != nullptr; }
 int TKVCapture::Width() const { return state_->stream ? state_->stream->codecpar->width : 0; }
 int TKVCapture::Height() const { return state_->stream ? state_->stream->codecpar->height : 0; }
 
-int64_t TKVCapture::GetAvgTimePerFrame() const {
-    if (!state_->stream) return 0;
-    const AVRational rate = state_->stream->avg_frame_rate;
-    return rate.num > 0 && rate.den > 0 ? av_rescale(10'000'000, rate.den, rate.num) : 0;
-}
+int64_t TKVCapture::GetAvgTimePerFrame() const { return state_->stream ? AvgTimePerFrameOf(*state_->stream) : 0; }
 
 bool TKVCapture::GetSample(TKVBitmap& bitmap) {
     std::lock_guard guard(state_->frameLock);

@@ -48,6 +48,12 @@ void CopyToBitmap(const TBgrFrame& frame, TKVBitmap& bitmap) {
         std::memcpy(bitmap.GetScanline(y), frame.rows.data() + stride * size_t(y), stride);
 }
 
+int64_t AvgTimePerFrameOf(const AVStream& stream) {
+    AVRational rate = stream.avg_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) rate = stream.r_frame_rate;
+    return rate.num > 0 && rate.den > 0 ? av_rescale(10'000'000, rate.den, rate.num) : 0;
+}
+
 AVCodecContext* OpenVideoDecoder(const AVStream& stream) {
     const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
     if (!codec) return nullptr;

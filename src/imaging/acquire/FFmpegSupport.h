@@ -67,5 +67,9 @@ private:
 // Copies the rows into a kv24RGB bitmap of the frame's size, allocating only when it differs.
 void CopyToBitmap(const TBgrFrame& frame, TKVBitmap& bitmap);
 
+// The stream's time per frame in units of 100 ns, from its average or its base frame rate; 0
+// when it declares neither.
+int64_t AvgTimePerFrameOf(const AVStream& stream);
+
 // The first video stream's decoder, opened; nullptr when there is none or it cannot be opened.
 AVCodecContext* OpenVideoDecoder(const AVStream& stream);

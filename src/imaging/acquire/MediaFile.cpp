@@ -161,13 +161,7 @@ int64_t TKVMediaFile::MeasureDuration() {
 
 int64_t TKVMediaFile::IndexedFrameCount() const { return IsConnected() ? std::max<int64_t>(state_->stream->nb_frames, 0) : 0; }
 
-int64_t TKVMediaFile::AvgTimePerFrame() const {
-    if (!IsConnected()) return 0;
-    AVRational rate = state_->stream->avg_frame_rate;
-    if (rate.num <= 0 || rate.den <= 0) rate = state_->stream->r_frame_rate;
-    if (rate.num <= 0 || rate.den <= 0) return 0;
-    return av_rescale(Second, rate.den, rate.num);
-}
+int64_t TKVMediaFile::AvgTimePerFrame() const { return IsConnected() ? AvgTimePerFrameOf(*state_->stream) : 0; }
 
 int TKVMediaFile::Width() const { return state_->stream ? state_->stream->codecpar->width : 0; }
 int TKVMediaFile::Height() const { return state_->stream ? state_->stream->codecpar->height : 0; }
