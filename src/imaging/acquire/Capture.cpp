@@ -91,10 +91,10 @@ bool TKVCapture::BuildGraph(const std::string& inputFormat, const std::string& d
 void TKVCapture::Run() {
     if (!IsConnected() || state_->worker.joinable()) return;
     state_->deadline.Start(std::chrono::hours(24 * 365));
-    state_->worker = std::thread([this] { Work(); });
+    state_->worker = std::thread([this, post = post_] { Work(post); });
 }
 
-void TKVCapture::Work() {
+void TKVCapture::Work(const TKVCapturePost& notify) {
     TState& state = *state_;
     std::unique_ptr<AVPacket, TFFmpegPacketCloser> packet(av_packet_alloc());
     std::unique_ptr<AVFrame, TFFmpegFrameCloser> frame(av_frame_alloc());
@@ -102,7 +102,7 @@ void TKVCapture::Work() {
     TBgrFrame converted;
     const auto post = [&](TKVCaptureMessage message) {
         try {
-            if (post_) post_(message, handle_);
+            if (notify) notify(message, handle_);
         } catch (...) {
             // Nothing may escape into the capture thread.
         }

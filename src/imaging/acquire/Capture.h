@@ -26,7 +26,7 @@ public:
     static TKVCapture* FromHandle(TKVCaptureHandle handle);
     TKVCaptureHandle Handle() const { return handle_; }
 
-    // Takes effect at the next BuildGraph.
+    // Takes effect at the next Run.
     void SetNotify(TKVCapturePost post);
     // Opens the device through the input format ("v4l2", "lavfi") and reads its format; false,
     // with Problem set, when it cannot be opened.
@@ -50,7 +50,7 @@ public:
 
 private:
     struct TState;
-    void Work();
+    void Work(const TKVCapturePost& notify);
     std::unique_ptr<TState> state_;
     TKVCaptureHandle handle_;
     TKVCapturePost post_;

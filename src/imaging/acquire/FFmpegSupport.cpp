@@ -1,5 +1,7 @@
 #include "imaging/acquire/FFmpegSupport.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <mutex>
 
@@ -61,6 +63,8 @@ AVCodecContext* OpenVideoDecoder(const AVStream& stream) {
     if (!context) return nullptr;
     // One thread: frames are wanted one at a time, and a hostile stream stays on our time bound.
     context->thread_count = 1;
+    // The decoder refuses frames beyond the picture limits before it allocates them.
+    context->max_pixels = std::min<int64_t>(PictureLimits().maxPixels, INT_MAX);
     if (avcodec_parameters_to_context(context, stream.codecpar) < 0 || avcodec_open2(context, codec, nullptr) < 0) {
         avcodec_free_context(&context);
         return nullptr;

@@ -10,6 +10,7 @@ extern "C" {
 
 #include "imaging/acquire/FFmpegSupport.h"
 #include "platform/Exception.h"
+#include "platform/PictureLimits.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ void TKVMediaFile::Open(const std::string& url) {
     state.decoder.reset(OpenVideoDecoder(*state.stream));
     if (IsStillPicture(*format->iformat)) problem_ = "A still picture, not a video";
     else if (!state.decoder) problem_ = "No decoder for this video";
-    else if (Width() <= 0 || Height() <= 0) problem_ = "Video without a frame size";
+    else problem_ = PictureSizeProblem(Width(), Height(), 24, -1);
     if (!problem_.empty()) state.decoder.reset();
     else state.duration = MeasureDuration();
 }
