@@ -39,14 +39,16 @@ TFolderTree::TFolderTree(QWidget* parent) : QTreeWidget(parent), watcher_(new QF
     const std::string home = WithoutTrailingSlash(QDir::homePath().toStdString());
     for (const std::string& root : {home, std::string("/")}) {
         QTreeWidgetItem* node = AddNode(nullptr, root, root, true);
+        addTopLevelItem(node);
         ExpandNode(node);
     }
     topLevelItem(0)->setExpanded(true);
 }
 
+// Without a parent the node is left for the caller to insert.
 QTreeWidgetItem* TFolderTree::AddNode(QTreeWidgetItem* parent, const std::string& path, const std::string& name,
                                       bool folder) {
-    auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
+    auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem();
     QString text = QString::fromStdString(name);
     if (DisplayMode == dmUppercase) text = text.toUpper();
     if (DisplayMode == dmLowercase) text = text.toLower();
@@ -116,31 +118,26 @@ void TFolderTree::Refresh(QTreeWidgetItem* node) {
     for (int c = 0; c < node->childCount(); ++c)
         if (node->child(c)->data(0, FolderRole).toBool()) shown.push_back(NodePath(node->child(c)));
     if (shown == present) return;
-    const bool expanded = node->isExpanded();
-    QList<QTreeWidgetItem*> children = node->takeChildren();
-    for (const std::string& folder : present) {
-        const auto kept = std::find_if(children.begin(), children.end(),
-                                       [&](QTreeWidgetItem* child) { return NodePath(child) == folder; });
-        if (kept != children.end()) {
-            node->addChild(*kept);
-            children.erase(kept);
-        } else {
-            AddNode(node, folder, folder.substr(folder.rfind('/') + 1), true);
-        }
-    }
-    for (QTreeWidgetItem* gone : children) {
-        if (!gone->data(0, FolderRole).toBool()) {
-            node->addChild(gone);  // packed files stay
+    // Kept nodes never leave the tree, which would forget which of them are open.
+    for (int c = node->childCount() - 1; c >= 0; --c) {
+        QTreeWidgetItem* child = node->child(c);
+        if (!child->data(0, FolderRole).toBool() ||
+            std::find(present.begin(), present.end(), NodePath(child)) != present.end())
             continue;
-        }
-        DeleteChildren(gone);
-        watcher_->removePath(QString::fromStdString(NodePath(gone)));
-        delete gone;
+        DeleteChildren(child);
+        watcher_->removePath(QString::fromStdString(NodePath(child)));
+        delete child;
+    }
+    // Both lists are in the same order, so a new folder goes in where the shown list lacks it.
+    for (int i = 0; i < static_cast<int>(present.size()); ++i) {
+        const QTreeWidgetItem* at = node->child(i);
+        if (at && NodePath(at) == present[i]) continue;
+        QTreeWidgetItem* added = AddNode(nullptr, present[i], present[i].substr(present[i].rfind('/') + 1), true);
+        node->insertChild(i, added);
     }
     node->setChildIndicatorPolicy(node->childCount() > 0 ? QTreeWidgetItem::ShowIndicator
                                                           : QTreeWidgetItem::DontShowIndicator);
     if (!present.empty()) watcher_->addPath(QString::fromStdString(path));
-    node->setExpanded(expanded);
 }
 
 QTreeWidgetItem* TFolderTree::FindNodeForPath(const std::string& rawPath) {
