@@ -26,3 +26,19 @@ data = bytearray(open('bmp/rgb24.bmp', 'rb').read())
 data[22:26] = struct.pack('<i', -3)
 open('bmp/topdown.bmp', 'wb').write(data)
 PY
+# Formats of the utility library: a routine byte (0 date, 1 number, 2 file time), an 8-byte value, the format.
+python3 - <<'PY'
+import os, struct
+os.makedirs('textformats', exist_ok=True)
+def seed(name, routine, value, text=b''):
+    packed = struct.pack('<q', value) if isinstance(value, int) else struct.pack('<d', value)
+    open('textformats/' + name, 'wb').write(bytes([routine]) + packed + text)
+day = 45360.5  # 10 March 2024, noon
+seed('date', 0, day, b'dddd d mmmm yyyy hh:nn:ss "at" h:m')
+seed('date-utf8', 0, day, 'ddd \u00e9t\u00e9 yy'.encode())
+seed('float', 1, -1234.5, b'{comment}#,##0.00;(0);"zero"')
+seed('quarter', 1, 8099.0, b'[Quarter]x-yyyy')
+seed('tendays', 1, 2024 * 36 + 35.0, b'[10Days]mm/yyyy - z')
+seed('day', 1, day, b'[Day]dd/mm/yyyy')
+seed('filetime', 2, 1700000000)
+PY

@@ -1,4 +1,4 @@
-#include "tzlib/Controls.h"
+#include "tzlib/qt/Controls.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -7,7 +7,7 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 
-#include "tzlib/AppGlue.h"
+#include "tzlib/WindowHooks.h"
 
 namespace {
 

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "tzlib/WindowHooks.h"
+
 class TProgressMessage;  // the window, in ProgressMessageForm.h
 
 // Called with the user value when the cancel button is pressed; clearing mayCancel keeps the form.
@@ -25,6 +27,7 @@ void CloseProgressForm(TProgressMessage* form);
 
 // The first form, in creation order, that is not in the tray.
 TProgressMessage* GetActiveProgressForm();
-void CloseProgressForms();
-// Runs a message box with the active form in the tray, and brings the form back afterwards.
-int RunWithProgressFormAside(const std::function<int()>& showBox);
+// What CloseProgressForms and RunWithProgressFormAside (tzlib/WindowHooks.h) do with windows;
+// InstallTzLibWindows installs them.
+void CloseAllProgressForms();
+int RunWithActiveProgressFormAside(const std::function<int()>& showBox);

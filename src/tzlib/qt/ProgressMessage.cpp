@@ -1,4 +1,4 @@
-#include "tzlib/ProgressMessage.h"
+#include "tzlib/qt/ProgressMessage.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -11,9 +11,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "tzlib/AppGlue.h"
 #include "tzlib/Errors.h"
-#include "tzlib/ProgressMessageForm.h"
+#include "tzlib/qt/ProgressMessageForm.h"
 #include "tzlib/SystemHelpers.h"
 #include "tzlib/TextFormats.h"
 
@@ -218,7 +217,7 @@ TProgressMessage* GetActiveProgressForm() {
     return it == forms.end() ? nullptr : *it;
 }
 
-void CloseProgressForms() {
+void CloseAllProgressForms() {
     ProcessMessages();
     const std::vector<QPointer<TProgressMessage>> forms(ProgressForms().begin(), ProgressForms().end());
     try {
@@ -230,7 +229,7 @@ void CloseProgressForms() {
     ProcessMessages();
 }
 
-int RunWithProgressFormAside(const std::function<int()>& showBox) {
+int RunWithActiveProgressFormAside(const std::function<int()>& showBox) {
     const QPointer<TProgressMessage> aside = GetActiveProgressForm();
     if (aside) aside->SendToTray();
     const auto restore = [&] {

@@ -1,4 +1,4 @@
-#include "tzlib/ProgressMessage.h"
+#include "tzlib/qt/ProgressMessage.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,10 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "TestSupport.h"
+#include "../TestSupport.h"
+#include "QtTestSupport.h"
 #include "tzlib/Errors.h"
-#include "tzlib/ProgressMessageForm.h"
+#include "tzlib/qt/ProgressMessageForm.h"
 #include "tzlib/SystemHelpers.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "tzlib/Controls.h"
+#include "tzlib/qt/Controls.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "TestSupport.h"
+#include "../TestSupport.h"
+#include "QtTestSupport.h"
 
 namespace {
 

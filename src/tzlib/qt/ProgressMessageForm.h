@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "tzlib/ProgressMessage.h"
+#include "tzlib/qt/ProgressMessage.h"
 
 class QLabel;
 class QPushButton;
