@@ -1,0 +1,235 @@
+#include "app/MainForm.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QToolButton>
+
+#include "imaging/view/KestovaView.h"
+
+namespace {
+
+template <class TControl, class... TArgs>
+TControl* Make(QWidget* parent, const char* name, QRect bounds, TArgs&&... args) {
+    auto* control = new TControl(std::forward<TArgs>(args)..., parent);
+    control->setObjectName(name);
+    control->setGeometry(bounds);
+    return control;
+}
+
+QLabel* Label(QWidget* parent, const char* text, QRect bounds) { return Make<QLabel>(parent, "", bounds, text); }
+
+}  // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
+    setObjectName("MainForm");
+    setWindowTitle(QApplication::applicationDisplayName());
+    setFixedSize(693, 551);
+    BuildSourcePanel();
+    BuildViewerPanel();
+    BuildOptions();
+    BuildButtons();
+    ShowModePage(false);
+    UpdatePicCount();
+    EnableControls(true);
+}
+
+QToolButton* TMainForm::AddToolButton(const char* name, const char* hint, int icon) {
+    const int left = tbSource_->findChildren<QToolButton*>().size() * 24;
+    auto* button = Make<QToolButton>(tbSource_, name, QRect(left, 0, 22, 22));
+    button->setToolTip(hint);
+    button->setAutoRaise(true);
+    button->setIcon(style()->standardIcon(static_cast<QStyle::StandardPixmap>(icon)));
+    return button;
+}
+
+void TMainForm::BuildSourcePanel() {
+    auto* container = Make<QWidget>(this, "pnSourceContainer", QRect(8, 8, 330, 326));
+    tbSource_ = Make<QWidget>(container, "tbSource", QRect(0, 0, 330, 24));
+    AddToolButton("btSourceAddFile", "Add one or several files to source pics", QStyle::SP_FileIcon);
+    AddToolButton("btSourceAddDir", "Add a directory to source pics", QStyle::SP_DirIcon);
+    AddToolButton("btSourceScan", "Connect to scanner and acquire a pic", QStyle::SP_DriveCDIcon);
+    const auto connectMove = [this](QToolButton* button, void (TMainForm::*handler)()) {
+        connect(button, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
+    };
+    connectMove(AddToolButton("btSourceMoveFirst", "Move first", QStyle::SP_MediaSkipBackward),
+                &TMainForm::btSourceMoveFirstClick);
+    connectMove(AddToolButton("btSourceMoveUp", "Move up", QStyle::SP_ArrowUp), &TMainForm::btSourceMoveUpClick);
+    connectMove(AddToolButton("btSourceMoveDown", "Move down", QStyle::SP_ArrowDown),
+                &TMainForm::btSourceMoveDownClick);
+    connectMove(AddToolButton("btSourceMoveLast", "Move last", QStyle::SP_MediaSkipForward),
+                &TMainForm::btSourceMoveLastClick);
+    AddToolButton("btSourceSort", "Sort pics", QStyle::SP_FileDialogListView);
+    AddToolButton("btSourceRemovePic", "Remove pic", QStyle::SP_DialogDiscardButton);
+    AddToolButton("btSourceRemoveAll", "Clear list", QStyle::SP_TrashIcon);
+
+    lbSource_ = Make<QListWidget>(container, "lbSource", QRect(0, 28, 330, 276));
+    lbSource_->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(lbSource_, &QListWidget::currentRowChanged, this, [this] { EnableControls(true); });
+    pnSourceLabel_ = Make<QLabel>(lbSource_, "pnSourceLabel", QRect(0, 120, 326, 30), "Place source pics here");
+    pnSourceLabel_->setAlignment(Qt::AlignCenter);
+    pnSourceLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    laSourceCount_ = Make<QLabel>(container, "laSourceCount", QRect(0, 308, 330, 16));
+}
+
+void TMainForm::BuildViewerPanel() {
+    auto* container = Make<QWidget>(this, "pnViewerContainer", QRect(346, 8, 339, 326));
+    pnViewer_ = Make<QWidget>(container, "pnViewer", QRect(0, 0, 339, 326));
+    view_ = new TKestovaView(pnViewer_);
+    view_->setObjectName("View");
+    view_->setGeometry(8, 8, pnViewer_->width() - 16, 230);
+    view_->SetAutoShrink(true);
+    view_->SetAutoStretch(true);
+    Make<QLabel>(pnViewer_, "laSourceFileName", QRect(8, 242, 323, 16));
+    Make<QLabel>(pnViewer_, "laSourceFileSize", QRect(8, 258, 160, 16));
+    Make<QLabel>(pnViewer_, "laSourceFileDate", QRect(170, 258, 161, 16));
+    Make<QLabel>(pnViewer_, "laSourcePicColors", QRect(8, 274, 160, 16));
+    Make<QLabel>(pnViewer_, "laSourcePicDim", QRect(170, 274, 161, 16));
+    pnViewerFrame_ = Make<QWidget>(pnViewer_, "pnViewerFrame", QRect(8, 294, 323, 26));
+    Label(pnViewerFrame_, "Frame:", QRect(0, 4, 44, 18));
+    Make<QLineEdit>(pnViewerFrame_, "eSourceFrame", QRect(46, 2, 50, 22));
+    Label(pnViewerFrame_, "/", QRect(100, 4, 8, 18));
+    Make<QLineEdit>(pnViewerFrame_, "eSourceFileFrameCount", QRect(110, 2, 50, 22))->setReadOnly(true);
+    Make<QScrollBar>(pnViewerFrame_, "sbSourceFrame", QRect(168, 4, 155, 18), Qt::Horizontal);
+    pnViewerFrame_->hide();
+}
+
+void TMainForm::BuildOptions() {
+    gbPdfOptions_ = Make<QGroupBox>(this, "gbPdfOptions", QRect(8, 340, 330, 170), "PDF output options");
+    Make<QRadioButton>(gbPdfOptions_, "rbModeSingle", QRect(10, 24, 312, 22), "Make an individual PDF file for each source pic");
+    Make<QRadioButton>(gbPdfOptions_, "rbModeBook", QRect(10, 50, 312, 22), "Make one PDF book containing all source pics");
+    Make<QCheckBox>(gbPdfOptions_, "chEncryptOutput", QRect(10, 84, 200, 22), "Encrypt generated PDF files");
+    Make<QPushButton>(gbPdfOptions_, "btPasswords", QRect(214, 82, 106, 25), "Passwords...")->setEnabled(false);
+    Make<QCheckBox>(gbPdfOptions_, "chDeleteSourcePics", QRect(10, 116, 312, 22), "Delete source pics after conversion");
+
+    nbModeOptions_ = Make<QStackedWidget>(this, "nbModeOptions", QRect(346, 340, 339, 170));
+    gbSingleOptions_ = new QGroupBox("Single-mode options");
+    gbSingleOptions_->setObjectName("gbSingleOptions");
+    nbModeOptions_->addWidget(gbSingleOptions_);
+    auto* explanation = Label(gbSingleOptions_, "Generated PDF documents will be sized according to this pic resolution:",
+                              QRect(10, 22, 320, 34));
+    explanation->setWordWrap(true);
+    Label(gbSingleOptions_, "Pic resolution", QRect(10, 64, 100, 22));
+    auto* resolution = Make<QComboBox>(gbSingleOptions_, "cbSinglePicRes", QRect(112, 62, 80, 24));
+    resolution->addItems({"72", "96", "120", "150", "200", "300", "600", "1200"});
+    Label(gbSingleOptions_, "dpi", QRect(198, 64, 30, 22));
+    Make<QCheckBox>(gbSingleOptions_, "chOverwriteExisting", QRect(10, 100, 320, 22), "Overwrite existing PDF files, if any");
+
+    gbBookOptions_ = new QGroupBox("Book-mode options");
+    gbBookOptions_->setObjectName("gbBookOptions");
+    nbModeOptions_->addWidget(gbBookOptions_);
+    Label(gbBookOptions_, "Pics per page:", QRect(10, 24, 100, 22));
+    int left = 10;
+    for (const char* count : {"1", "2", "4", "6", "8", "12", "24"}) {
+        const std::string name = std::string("rbBookPicsPerPage") + count;
+        Make<QRadioButton>(gbBookOptions_, name.c_str(), QRect(left, 48, 44, 22), count);
+        left += 46;
+    }
+    Label(gbBookOptions_, "Title:", QRect(10, 84, 60, 22));
+    Make<QLineEdit>(gbBookOptions_, "eBookTitle", QRect(72, 82, 256, 24));
+    Label(gbBookOptions_, "Subject:", QRect(10, 116, 60, 22));
+    Make<QLineEdit>(gbBookOptions_, "eBookSubject", QRect(72, 114, 256, 24));
+}
+
+void TMainForm::BuildButtons() {
+    Make<QPushButton>(this, "btAbout", QRect(8, 518, 130, 25), "&About Mordale...");
+    Make<QPushButton>(this, "btPrefs", QRect(144, 518, 110, 25), "&Preferences...");
+    btMakePdf_ = Make<QPushButton>(this, "btMakePdf", QRect(455, 518, 110, 25));
+    btMakePdf_->setDefault(true);
+    btClose_ = Make<QPushButton>(this, "btClose", QRect(575, 518, 110, 25), "&Close");
+    connect(btClose_, &QPushButton::clicked, this, [this] {
+        if (lbSource_->isEnabled()) {
+            close();
+            return;
+        }
+        abortRequested_ = true;
+        EndProgress();
+    });
+    pnProgress_ = Make<QWidget>(this, "pnProgress", QRect(260, 518, 190, 25));
+    Label(pnProgress_, "Generating PDF...", QRect(0, 4, 100, 18));
+    pbProgress_ = Make<QProgressBar>(pnProgress_, "pbProgress", QRect(100, 4, 90, 18));
+    pbProgress_->setTextVisible(false);
+    pnProgress_->hide();
+}
+
+void TMainForm::ShowModePage(bool book) {
+    nbModeOptions_->setCurrentWidget(book ? gbBookOptions_ : gbSingleOptions_);
+    if (book)
+        btMakePdf_->setText("Make PDF book");
+    else
+        btMakePdf_->setText(lbSource_->count() == 1 ? "Convert Pic" : "Convert Pics");
+}
+
+void TMainForm::EnableControls(bool enabled) {
+    const int selected = lbSource_->currentRow(), count = lbSource_->count();
+    const auto enable = [this](const char* name, bool on) { findChild<QWidget*>(name)->setEnabled(on); };
+    for (const char* name : {"btSourceAddFile", "btSourceAddDir", "btSourceScan", "lbSource", "btAbout", "btPrefs"})
+        enable(name, enabled);
+    enable("btSourceMoveUp", enabled && selected > 0);
+    enable("btSourceMoveFirst", enabled && selected > 0);
+    enable("btSourceMoveDown", enabled && selected >= 0 && selected < count - 1);
+    enable("btSourceMoveLast", enabled && selected >= 0 && selected < count - 1);
+    for (const char* name : {"btSourceSort", "btSourceRemoveAll", "btMakePdf"}) enable(name, enabled && count > 0);
+    enable("btSourceRemovePic", enabled && selected >= 0);
+    pnViewer_->setVisible(enabled && selected >= 0);
+    // A group keeps its children's own states (the password button follows its check box).
+    gbPdfOptions_->setEnabled(enabled);
+    gbBookOptions_->setEnabled(enabled);
+    enable("btClose", enabled || (selected < 0 && count > 0));
+}
+
+void TMainForm::UpdatePicCount() {
+    const int count = lbSource_->count();
+    laSourceCount_->setText(count > 0 ? QString::number(count) + " pics selected" : "No pic selected");
+    pnSourceLabel_->setVisible(count == 0);
+    QApplication::processEvents();
+}
+
+void TMainForm::MoveSelected(int to) {
+    const int from = lbSource_->currentRow();
+    QListWidgetItem* item = lbSource_->takeItem(from);
+    lbSource_->insertItem(to, item);
+    lbSource_->setCurrentRow(to);
+}
+
+void TMainForm::btSourceMoveFirstClick() {
+    if (lbSource_->currentRow() > 0) MoveSelected(0);
+}
+void TMainForm::btSourceMoveUpClick() {
+    if (lbSource_->currentRow() > 0) MoveSelected(lbSource_->currentRow() - 1);
+}
+void TMainForm::btSourceMoveDownClick() {
+    const int selected = lbSource_->currentRow();
+    if (selected >= 0 && selected < lbSource_->count() - 1) MoveSelected(selected + 1);
+}
+void TMainForm::btSourceMoveLastClick() {
+    const int selected = lbSource_->currentRow();
+    if (selected >= 0 && selected < lbSource_->count() - 1) MoveSelected(lbSource_->count() - 1);
+}
+
+void TMainForm::BeginProgress(int maximum) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    pbProgress_->setRange(0, maximum);
+    pbProgress_->setValue(0);
+    pnProgress_->show();
+    btClose_->setText("Abort");
+    abortRequested_ = false;
+}
+
+void TMainForm::EndProgress() {
+    if (pnProgress_->isHidden()) return;
+    QApplication::restoreOverrideCursor();
+    pnProgress_->hide();
+    btClose_->setText("Close");
+    QApplication::processEvents();
+}
