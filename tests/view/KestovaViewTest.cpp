@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "imaging/core/KVBitmap.h"
+#include "imaging/io/KestovaIO.h"
 
 namespace {
 
@@ -188,4 +190,34 @@ TEST_F(KestovaViewTest, BackgroundStyles) {
         KVDrawBackground(image, background, QRect(10, 10, 51, 40));
         EXPECT_EQ(image.pixel(c.at), c.expected) << c.style << " at " << c.at.x() << "," << c.at.y();
     }
+}
+
+TEST_F(KestovaViewTest, PreviewLoadsThroughItsInputOutputAtTheViewsSize) {
+    TScratchFolder scratch;
+    const std::string path = scratch.Path("big.jpg");
+    ASSERT_EQ(RunTool("convert -size 1600x1200 xc:'rgb(200,40,40)' -quality 95 " + Quoted(path)).status, 0);
+    TKestovaView view;
+    view.resize(210, 160);
+    view.SetAutoShrink(true);
+    view.SetAutoStretch(true);
+    TKestovaIO& io = *view.GetIO();
+    EXPECT_EQ(view.GetIO(), &io);  // one per view
+    io.Params().JpegScale = 0;
+    io.Params().Width = view.ViewWidth();
+    io.Params().Height = view.ViewHeight();
+    io.LoadFromFile(path);
+    ASSERT_FALSE(io.AbortFlag);
+    view.Update();
+    EXPECT_EQ(view.GetKVBitmap()->GetWidth(), 400);  // a quarter: an eighth would not cover the view
+    EXPECT_EQ(view.GetKVBitmap()->GetHeight(), 300);
+    const QImage shot = Grab(view);
+    const QRgb middle = shot.pixel(shot.width() / 2, shot.height() / 2);
+    EXPECT_NEAR(qRed(middle), 200, 4);
+    EXPECT_NEAR(qGreen(middle), 40, 4);
+    // A bitmap attached later is where the next load goes.
+    TKVBitmap outside;
+    view.AttachBitmap(&outside);
+    io.LoadFromFile(path);
+    EXPECT_EQ(outside.GetWidth(), 400);
+    view.AttachBitmap(nullptr);
 }

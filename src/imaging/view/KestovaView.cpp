@@ -10,6 +10,7 @@
 
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVBlend.h"
+#include "imaging/io/KestovaIO.h"
 #include "imaging/proc/KestovaProc.h"
 
 TKestovaView::TKestovaView(QWidget* parent) : QAbstractScrollArea(parent), own_(std::make_unique<TKVBitmap>()) {
@@ -44,6 +45,7 @@ void TKestovaView::AttachBitmap(TKVBitmap* bitmap) {
         own_ = std::make_unique<TKVBitmap>();
         bitmap_ = own_.get();
     }
+    if (io_) io_->AttachBitmap(bitmap_);
     if (!bitmap) return;
     CallChangeHandlers();
     Update();
@@ -110,6 +112,15 @@ TKestovaProc* TKestovaView::GetProc() {
         proc_->SetAttachedKestova(this);
     }
     return proc_.get();
+}
+
+TKestovaIO* TKestovaView::GetIO() {
+    if (!io_) {
+        io_ = std::make_unique<TKestovaIO>();
+        io_->AttachBitmap(bitmap_);
+        io_->SetBackground(Background());
+    }
+    return io_.get();
 }
 
 // From the frame and the bars in place rather than the viewport, which a hidden widget lays out

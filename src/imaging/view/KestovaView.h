@@ -10,6 +10,7 @@
 #include "imaging/view/KVViewBackground.h"
 #include "imaging/view/KVViewport.h"
 
+class TKestovaIO;
 class TKestovaProc;
 
 enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
@@ -48,6 +49,8 @@ public:
     void DoImageChange() override;
     void SetBackground(TColor color) override;
     TKestovaProc* GetProc();
+    // Made on first use; loads write into the view's image, and Update shows what they wrote.
+    TKestovaIO* GetIO();
 
     // --- Viewport
     double Zoom() const { return port_.zoom; }
@@ -116,6 +119,7 @@ private:
     std::unique_ptr<TKVBitmap> own_;
     TKVBitmap* bitmap_ = nullptr;
     std::unique_ptr<TKestovaProc> proc_;
+    std::unique_ptr<TKestovaIO> io_;
     TKVViewport port_;
     TKVBackground background_;
     QImage backBuffer_;
