@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -167,4 +168,58 @@ TEST_F(KVOpenSaveDlgTest, PreviewsTheSelectionAndReturnsFullPaths) {
     QTimer::singleShot(0, [] { qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject(); });
     EXPECT_FALSE(dialog.Execute());
     EXPECT_TRUE(dialog.Files.empty());
+}
+
+TEST_F(KVOpenSaveDlgTest, SaveFilterAndItsExtensions) {
+    const std::string filter = KVSaveFilter(msEnglish);
+    const std::vector<std::string> parts = Split(filter, '|');
+    size_t writable = 0;
+    for (const TKVFileFormatEntry* format : GetFileFormats()) writable += format->WriteHook != nullptr;
+    EXPECT_EQ(parts.size(), 2 * (writable + 1));
+    EXPECT_FALSE(Contains(filter, "All Files"));
+    EXPECT_EQ(parts.back(), "*.avi");
+    struct Case {
+        const char* filter;
+        int index;
+        const char* patterns;
+        const char* extension;
+    } cases[] = {
+        {"A|*.jpg;*.jpeg|B|*.png", 1, "*.jpg;*.jpeg", ".jpg"},
+        {"A|*.jpg;*.jpeg|B|*.png", 2, "*.png", ".png"},
+        {"A|*.jpg;*.jpeg|B|*.png", 3, "", ""},
+        {"A|*.jpg;*.jpeg|B|*.png", 0, "", ""},
+        {"All|*.*", 1, "*.*", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(KVFilterPatterns(c.filter, c.index), c.patterns) << c.index;
+        EXPECT_EQ(KVFirstExtension(KVFilterPatterns(c.filter, c.index)), c.extension) << c.index;
+    }
+}
+
+TEST_F(KVOpenSaveDlgTest, SaveDialogCompletesAndFollowsTheChosenFormat) {
+    TScratchFolder scratch;
+    TSaveKestovaDialog dialog;
+    dialog.AutoSetFilter = false;
+    dialog.Filter = "JPEG Bitmap (JPG)|*.jpg|Windows Bitmap (BMP)|*.bmp";
+    dialog.ShowPreview = false;
+    dialog.SetInitialDir(scratch.Folder());
+    QString afterSwitch;
+    QTimer::singleShot(100, [&] {
+        auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(files, nullptr);
+        auto* edit = files->findChild<QLineEdit*>("fileNameEdit");
+        auto* types = files->findChild<QComboBox*>("fileTypeCombo");
+        edit->setText("holiday.jpg");
+        types->setCurrentIndex(1);  // as the user picks another format
+        emit types->activated(1);
+        afterSwitch = edit->text();
+        types->setCurrentIndex(0);
+        emit types->activated(0);
+        edit->setText("holiday");
+        QMetaObject::invokeMethod(files, "accept");
+    });
+    ASSERT_TRUE(dialog.Execute());
+    EXPECT_EQ(afterSwitch, "holiday.bmp");
+    EXPECT_EQ(dialog.FileName, scratch.Path("holiday.jpg"));
+    EXPECT_EQ(dialog.FilterIndex, 1);
 }

@@ -116,29 +116,53 @@ void TOpenKestovaDialog::SetInitialDir(const std::string& folder) {
 
 bool TOpenKestovaDialog::Execute(QWidget* parent) {
     if (AutoSetFilter) Filter = KVOpenFilter(MsgLanguage);
+    return Run(parent, false, true);
+}
+
+bool TOpenKestovaDialog::Run(QWidget* parent, bool save, bool preview) {
     SelectedFrame = 0;
     Files.clear();
     // Qt's own dialog, since the pane goes into its layout.
     QFileDialog dialog(parent, QString::fromStdString(Title));
     dialog.setObjectName("OpenKestovaDialog");
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(AllowMultiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // The caller decides about replacing; Qt's dialog itself changes a typed extension to that of
+    // the format chosen.
+    if (save)
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    else
+        dialog.setFileMode(AllowMultiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     const QStringList filters = QString::fromStdString(QtFileFilter(Filter)).split(";;");
     dialog.setNameFilters(filters);
     if (FilterIndex >= 1 && FilterIndex <= filters.size()) dialog.selectNameFilter(filters[FilterIndex - 1]);
     if (!initialDir_.empty()) dialog.setDirectory(QString::fromStdString(initialDir_));
     if (!FileName.empty()) dialog.selectFile(QString::fromStdString(FileName));
 
-    auto* pane = new TPreviewPane(MsgLanguage, &dialog);
-    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
-        grid->addWidget(pane, 0, grid->columnCount(), grid->rowCount(), 1);
-    QObject::connect(&dialog, &QFileDialog::currentChanged, pane, [pane](const QString& path) { pane->ShowFile(path); });
-
+    if (preview) {
+        auto* pane = new TPreviewPane(MsgLanguage, &dialog);
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+            grid->addWidget(pane, 0, grid->columnCount(), grid->rowCount(), 1);
+        QObject::connect(&dialog, &QFileDialog::currentChanged, pane,
+                         [pane](const QString& path) { pane->ShowFile(path); });
+    }
     if (dialog.exec() != QDialog::Accepted) return false;
     for (const QString& file : dialog.selectedFiles()) Files.push_back(file.toStdString());
     if (Files.empty()) return false;
     FileName = Files.front();
     FilterIndex = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
+    return true;
+}
+
+TSaveKestovaDialog::TSaveKestovaDialog() { Filter = KVSaveFilter(msSystem); }
+
+bool TSaveKestovaDialog::Execute(QWidget* parent) {
+    if (AutoSetFilter) Filter = KVSaveFilter(MsgLanguage);
+    if (!Run(parent, true, ShowPreview)) return false;
+    // Qt may complete the name itself; only a name still without extension gets the format's.
+    if (QFileInfo(QString::fromStdString(FileName)).suffix().isEmpty()) {
+        FileName += KVFirstExtension(KVFilterPatterns(Filter, FilterIndex));
+        Files = {FileName};
+    }
     return true;
 }

@@ -11,6 +11,7 @@ class QWidget;
 class TOpenKestovaDialog {
 public:
     TOpenKestovaDialog();
+    virtual ~TOpenKestovaDialog() = default;
 
     std::string Title;
     // The chosen file (the first of several); a path given before the run is selected at start.
@@ -32,8 +33,20 @@ public:
     void SetInitialDir(const std::string& folder);
 
     // True when the user confirmed.
-    bool Execute(QWidget* parent = nullptr);
+    virtual bool Execute(QWidget* parent = nullptr);
+
+protected:
+    bool Run(QWidget* parent, bool save, bool preview);
 
 private:
     std::string initialDir_;
+};
+
+// The picture save dialog: the writable formats; a name typed without extension gets the chosen
+// format's, and choosing another format changes the typed name's extension.
+class TSaveKestovaDialog : public TOpenKestovaDialog {
+public:
+    TSaveKestovaDialog();
+    bool ShowPreview = true;
+    bool Execute(QWidget* parent = nullptr) override;
 };

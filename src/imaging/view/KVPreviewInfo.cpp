@@ -14,12 +14,12 @@ std::string Lowered(std::string text) {
 
 std::string Word(int id, TMsgLanguage language) { return KVGetMessageText(id, language); }
 
-}  // namespace
-
-std::string KVOpenFilter(TMsgLanguage language) {
-    std::string common, entries;
+// "|Description (EXT1;EXT2)|*.ext1;*.ext2" for every format that can be read, or written.
+std::string FormatEntries(bool writable, std::string* common) {
+    std::string entries;
     for (const TKVFileFormatEntry* format : GetFileFormats()) {
-        if (!format->ReadHook || format->Extensions.empty()) continue;
+        const bool taken = writable ? format->WriteHook != nullptr : format->ReadHook != nullptr;
+        if (!taken || format->Extensions.empty()) continue;
         std::string patterns, upper;
         size_t start = 0;
         while (start <= format->Extensions.size()) {
@@ -33,12 +33,44 @@ std::string KVOpenFilter(TMsgLanguage language) {
             start = end + 1;
         }
         entries += "|" + format->Description + " (" + upper + ")|" + patterns;
-        if (!common.empty()) common += ';';
-        common += patterns.substr(0, patterns.find(';'));
+        if (!common) continue;
+        if (!common->empty()) *common += ';';
+        *common += patterns.substr(0, patterns.find(';'));
     }
+    return entries;
+}
+
+}  // namespace
+
+std::string KVOpenFilter(TMsgLanguage language) {
+    std::string common;
+    std::string entries = FormatEntries(false, &common);
     common += ";*.avi;*.mpg;*.wmv";
     entries += "|" + Word(125, language) + " (AVI)|*.avi|Mpeg (MPEG)|*.mpeg;*.mpg|Windows Media Video (WMV)|*.wmv";
     return Word(131, language) + "|" + common + "|" + Word(132, language) + "|*.*" + entries;
+}
+
+std::string KVSaveFilter(TMsgLanguage language) {
+    const std::string entries = FormatEntries(true, nullptr) + "|" + Word(125, language) + " (AVI)|*.avi";
+    return entries.substr(1);
+}
+
+std::string KVFilterPatterns(const std::string& filter, int index) {
+    if (index < 1) return {};
+    size_t start = 0;
+    // Entry i's patterns follow the (2i - 1)th "|".
+    for (int bars = 0; bars < 2 * index - 1; ++bars) {
+        start = filter.find('|', start);
+        if (start == std::string::npos) return {};
+        ++start;
+    }
+    return filter.substr(start, filter.find('|', start) - start);
+}
+
+std::string KVFirstExtension(const std::string& patterns) {
+    const std::string first = patterns.substr(0, patterns.find(';'));
+    const size_t dot = first.find('.');
+    return dot == std::string::npos || first.find('*', dot) != std::string::npos ? std::string() : first.substr(dot);
 }
 
 std::string KVByteSizeText(int64_t bytes) {

@@ -12,6 +12,13 @@ class TIOParamsVals;
 // Files", then one entry per readable format and the video entries; "|" between all parts.
 std::string KVOpenFilter(TMsgLanguage language);
 
+// One entry per writable format, without a common entry or "All Files".
+std::string KVSaveFilter(TMsgLanguage language);
+// The patterns of the 1-based entry of a filter; empty past its end.
+std::string KVFilterPatterns(const std::string& filter, int index);
+// The first pattern's extension with its dot: ".jpg" for "*.jpg;*.jpeg".
+std::string KVFirstExtension(const std::string& patterns);
+
 struct TKVPreviewInfo {
     std::string info1;  // the format description
     std::string info2;  // file and memory sizes
