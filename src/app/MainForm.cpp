@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QToolButton>
 
 #include "imaging/view/KestovaView.h"
+#include "platform/Prompter.h"
 
 namespace {
 
@@ -148,7 +150,7 @@ void TMainForm::BuildButtons() {
     btMakePdf_->setDefault(true);
     btClose_ = Make<QPushButton>(this, "btClose", QRect(575, 518, 110, 25), "&Close");
     connect(btClose_, &QPushButton::clicked, this, [this] {
-        if (lbSource_->isEnabled()) {
+        if (!Converting()) {
             close();
             return;
         }
@@ -215,6 +217,32 @@ void TMainForm::btSourceMoveDownClick() {
 void TMainForm::btSourceMoveLastClick() {
     const int selected = lbSource_->currentRow();
     if (selected >= 0 && selected < lbSource_->count() - 1) MoveSelected(lbSource_->count() - 1);
+}
+
+bool TMainForm::Converting() const { return !lbSource_->isEnabled(); }
+
+void TMainForm::RunConversion(const std::function<void()>& makePdf) {
+    const int selected = lbSource_->currentRow();
+    lbSource_->setCurrentRow(-1);
+    EnableControls(false);
+    try {
+        makePdf();
+    } catch (const std::exception& error) {
+        Prompter().MessageBox(windowTitle().toStdString(), error.what(), TMsgIcon::Error, TMsgButtons::Ok);
+    }
+    EndProgress();
+    lbSource_->setCurrentRow(selected);
+    EnableControls(true);
+    if (closeAfterRun_) close();
+}
+
+// The engine's run is still on the stack: it is told to stop, and the window goes when it has.
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (!Converting()) return event->accept();
+    abortRequested_ = true;
+    closeAfterRun_ = true;
+    EndProgress();
+    event->ignore();
 }
 
 void TMainForm::BeginProgress(int maximum) {

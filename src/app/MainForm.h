@@ -3,6 +3,7 @@
 // options of both modes and the conversion buttons. Every control carries its name, so that
 // tests and the rules below find it.
 #include <QWidget>
+#include <functional>
 
 class QGroupBox;
 class QLabel;
@@ -31,6 +32,11 @@ public:
     void btSourceMoveDownClick();
     void btSourceMoveLastClick();
 
+    // The make-PDF button's frame around the engine's run: the list and its commands are off and
+    // the selection is away meanwhile; afterwards, also after an error (shown in a box), both
+    // come back. A close asked for during the run aborts it and closes the window afterwards.
+    void RunConversion(const std::function<void()>& makePdf);
+
     // During a conversion the close button aborts.
     void BeginProgress(int maximum);
     void EndProgress();
@@ -39,7 +45,11 @@ public:
     TKestovaView* View() const { return view_; }
     QListWidget* SourceList() const { return lbSource_; }
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    bool Converting() const;
     void BuildSourcePanel();
     void BuildViewerPanel();
     void BuildOptions();
@@ -63,4 +73,5 @@ private:
     QWidget* pnProgress_ = nullptr;
     QProgressBar* pbProgress_ = nullptr;
     bool abortRequested_ = false;
+    bool closeAfterRun_ = false;
 };

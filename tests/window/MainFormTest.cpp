@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "platform/Exception.h"
+#include "platform/Prompter.h"
 
 namespace {
 
@@ -220,4 +222,41 @@ TEST(CommandLine, SwitchesAndPictures) {
         EXPECT_EQ(line.mode, c.mode) << where;
         EXPECT_EQ(line.sources, c.sources) << where;
     }
+}
+
+TEST_F(MainFormTest, ClosingDuringARunAbortsItAndClosesAfterwards) {
+    TMainForm form;
+    FillList(form, 3, 1);
+    form.show();
+    bool seenDisabled = false, stillOpen = false;
+    form.RunConversion([&] {
+        seenDisabled = !form.SourceList()->isEnabled() && form.SourceList()->currentRow() == -1 &&
+                       form.findChild<QWidget*>("btClose")->isEnabled();
+        form.BeginProgress(2);
+        form.close();  // the window's close button in the middle of the run
+        stillOpen = form.isVisible();
+        EXPECT_TRUE(form.AbortRequested());
+    });
+    EXPECT_TRUE(seenDisabled);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainFormTest, AFailedRunIsShownAndTheWindowComesBack) {
+    auto scripted = std::make_unique<TScriptedPrompter>();
+    TScriptedPrompter* prompter = scripted.get();
+    std::unique_ptr<TPrompter> saved = SetPrompter(std::move(scripted));
+    TMainForm form;
+    FillList(form, 3, 2);
+    form.RunConversion([&] {
+        form.BeginProgress(2);
+        throw Exception("Invalid book margins");
+    });
+    const std::unique_ptr<TPrompter> used = SetPrompter(std::move(saved));
+    ASSERT_EQ(prompter->boxes.size(), 1u);
+    EXPECT_EQ(prompter->boxes[0].text, "Invalid book margins");
+    EXPECT_EQ(form.SourceList()->currentRow(), 2);
+    EXPECT_TRUE(form.SourceList()->isEnabled());
+    EXPECT_EQ(form.findChild<QPushButton*>("btClose")->text(), "Close");
 }
