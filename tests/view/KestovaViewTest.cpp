@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QScrollBar>
+#include <QWheelEvent>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -220,4 +222,43 @@ TEST_F(KestovaViewTest, PreviewLoadsThroughItsInputOutputAtTheViewsSize) {
     io.LoadFromFile(path);
     EXPECT_EQ(outside.GetWidth(), 400);
     view.AttachBitmap(nullptr);
+}
+
+TEST_F(KestovaViewTest, WheelZoomsAndScrollsAndTrackingWaitsForTheThumb) {
+    TKestovaView view;
+    view.resize(200, 150);
+    FillRamp(*view.GetKVBitmap(), 20, 20);
+    view.SetZoom(1000);
+    const auto turn = [&](int delta, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWheelEvent event(QPointF(50, 50), QPointF(50, 50), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.viewport(), &event);
+    };
+    turn(120);  // forward: 8 % out
+    EXPECT_DOUBLE_EQ(view.Zoom(), 920);
+    turn(-120);
+    EXPECT_DOUBLE_EQ(view.Zoom(), 920 + 74);
+    view.MouseWheelParams.action = TKVMouseWheelParams::Scroll;
+    const int top = view.OriginY();
+    turn(-120);  // backward scrolls down by 8 % of the client height
+    EXPECT_EQ(view.OriginY() - top, static_cast<int>(std::nearbyint(view.ViewHeight() * 0.08)));
+    turn(-120, Qt::ControlModifier);  // with Ctrl across
+    EXPECT_GT(view.OriginX(), 0);
+    view.SetAutoFit(true);
+    const double fitted = view.Zoom();
+    view.MouseWheelParams.action = TKVMouseWheelParams::Zoom;
+    turn(120);  // a fitted view keeps its zoom
+    EXPECT_DOUBLE_EQ(view.Zoom(), fitted);
+
+    view.SetAutoFit(false);
+    view.SetZoom(1000);
+    view.VertScrollBar.tracking = false;
+    view.Update();
+    QScrollBar* bar = view.verticalScrollBar();
+    const int before = view.OriginY();
+    bar->setSliderDown(true);
+    bar->setSliderPosition(bar->maximum());  // dragging the thumb
+    EXPECT_EQ(view.OriginY(), before);
+    bar->setSliderDown(false);  // released
+    EXPECT_GT(view.OriginY(), before);
 }
