@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -16,8 +17,17 @@
 #include <QStyle>
 #include <QToolButton>
 
+#include "app/AppFolders.h"
+#include "app/CommandLine.h"
+#include "app/Converter.h"
+#include "app/ConverterPic.h"
+#include "app/ConverterSettings.h"
+#include "app/MessageCatalogue.h"
+#include "imaging/view/KVOpenSaveDlg.h"
 #include "imaging/view/KestovaView.h"
 #include "platform/Prompter.h"
+#include "tzlib/Errors.h"
+#include "tzlib/TextFormats.h"
 
 namespace {
 
@@ -33,17 +43,83 @@ QLabel* Label(QWidget* parent, const char* text, QRect bounds) { return Make<QLa
 
 }  // namespace
 
-TMainForm::TMainForm(QWidget* parent) : QWidget(parent) {
+TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent) : QWidget(parent) {
     setObjectName("MainForm");
     setWindowTitle(QApplication::applicationDisplayName());
     setFixedSize(693, 551);
+    ErrorTextCallback = GetCatalogueText;
     BuildSourcePanel();
     BuildViewerPanel();
     BuildOptions();
     BuildButtons();
-    ShowModePage(false);
+    openDialog_ = std::make_unique<TOpenKestovaDialog>();
+    openDialog_->Title = "Select one or several pic files";
+    openDialog_->MsgLanguage = msEnglish;
+    openDialog_->FilterIndex = 2;
+    openDialog_->AllowMultiSelect = true;
+    converter_ = std::make_unique<TConverter>(*this);
+    LoadSettings(*converter_);
+    CreateTempFolder();
+    ConnectOptions();
+    AskFrames = [](TConverterPic& pic, int& count, int& step) {
+        const TMsgAnswer answer = Prompter().MessageBox(
+            "Brelvant Mordale",
+            pic.FileName + " holds " + std::to_string(pic.FrameCount) + " frames.\r\nAdd all of them? (No adds the first one only)",
+            TMsgIcon::Question, TMsgButtons::YesNoCancel);
+        count = answer == idYes ? pic.FrameCount : answer == idNo ? 1 : 0;
+        step = 1;
+    };
+    ReadCommandLine(arguments);
+    if (!unattended_) {
+        SelectAndRefresh(lbSource_->count() - 1);
+    }
     UpdatePicCount();
     EnableControls(true);
+}
+
+TMainForm::~TMainForm() {
+    ShutDown();
+    // The engine's pictures go before the view whose input/output object they may hold.
+    converter_.reset();
+}
+
+void TMainForm::ReadCommandLine(const std::vector<std::string>& arguments) {
+    startedWithArguments_ = !arguments.empty();
+    const TCommandLine command = ParseCommandLine(arguments, [](const std::string& name) {
+        TPicKind kind;
+        return FindPicKind(name, kind);
+    });
+    unattended_ = command.unattended;
+    if (!command.mode) return;
+    converter_->Mode = *command.mode == TCommandMode::Book ? cmBook : cmSingle;
+    // A picture that cannot be added is reported and left out; the others still count.
+    for (const TCommandSource& source : command.sources)
+        if (!Guarded([&] { AddPicture(source.fileName, source.frameIndex); })) commandLineFailed_ = true;
+}
+
+bool TMainForm::RunUnattended() {
+    const bool converted = Guarded([this] { converter_->MakePdf(); });
+    ShutDown();
+    return converted && !commandLineFailed_;
+}
+
+bool TMainForm::Guarded(const std::function<void()>& action) {
+    try {
+        action();
+        return true;
+    } catch (const std::exception& error) {
+        ShowExceptionBox(error);
+        return false;
+    }
+}
+
+void TMainForm::ShutDown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    // Settings that cannot be written must not keep the program from closing.
+    Guarded([this] { SaveSettings(*converter_); });
+    view_->Clear();
+    DeleteTempFolder();
 }
 
 QToolButton* TMainForm::AddToolButton(const char* name, const char* hint, int icon) {
@@ -58,26 +134,57 @@ QToolButton* TMainForm::AddToolButton(const char* name, const char* hint, int ic
 void TMainForm::BuildSourcePanel() {
     auto* container = Make<QWidget>(this, "pnSourceContainer", QRect(8, 8, 330, 326));
     tbSource_ = Make<QWidget>(container, "tbSource", QRect(0, 0, 330, 24));
-    AddToolButton("btSourceAddFile", "Add one or several files to source pics", QStyle::SP_FileIcon);
-    AddToolButton("btSourceAddDir", "Add a directory to source pics", QStyle::SP_DirIcon);
-    AddToolButton("btSourceScan", "Connect to scanner and acquire a pic", QStyle::SP_DriveCDIcon);
-    const auto connectMove = [this](QToolButton* button, void (TMainForm::*handler)()) {
-        connect(button, &QToolButton::clicked, this, [this, handler] { (this->*handler)(); });
+    const auto connectClick = [this](QToolButton* button, void (TMainForm::*handler)()) {
+        connect(button, &QToolButton::clicked, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
     };
-    connectMove(AddToolButton("btSourceMoveFirst", "Move first", QStyle::SP_MediaSkipBackward),
-                &TMainForm::btSourceMoveFirstClick);
-    connectMove(AddToolButton("btSourceMoveUp", "Move up", QStyle::SP_ArrowUp), &TMainForm::btSourceMoveUpClick);
-    connectMove(AddToolButton("btSourceMoveDown", "Move down", QStyle::SP_ArrowDown),
-                &TMainForm::btSourceMoveDownClick);
-    connectMove(AddToolButton("btSourceMoveLast", "Move last", QStyle::SP_MediaSkipForward),
-                &TMainForm::btSourceMoveLastClick);
-    AddToolButton("btSourceSort", "Sort pics", QStyle::SP_FileDialogListView);
-    AddToolButton("btSourceRemovePic", "Remove pic", QStyle::SP_DialogDiscardButton);
-    AddToolButton("btSourceRemoveAll", "Clear list", QStyle::SP_TrashIcon);
+    connectClick(AddToolButton("btSourceAddFile", "Add one or several files to source pics", QStyle::SP_FileIcon),
+                 &TMainForm::btSourceAddFileClick);
+    connectClick(AddToolButton("btSourceAddDir", "Add a directory to source pics", QStyle::SP_DirIcon),
+                 &TMainForm::btSourceAddDirClick);
+    connectClick(AddToolButton("btSourceScan", "Connect to scanner and acquire a pic", QStyle::SP_DriveCDIcon),
+                 &TMainForm::btSourceScanClick);
+    connectClick(AddToolButton("btSourceMoveFirst", "Move first", QStyle::SP_MediaSkipBackward),
+                 &TMainForm::btSourceMoveFirstClick);
+    connectClick(AddToolButton("btSourceMoveUp", "Move up", QStyle::SP_ArrowUp), &TMainForm::btSourceMoveUpClick);
+    connectClick(AddToolButton("btSourceMoveDown", "Move down", QStyle::SP_ArrowDown),
+                 &TMainForm::btSourceMoveDownClick);
+    connectClick(AddToolButton("btSourceMoveLast", "Move last", QStyle::SP_MediaSkipForward),
+                 &TMainForm::btSourceMoveLastClick);
+    QToolButton* sort = AddToolButton("btSourceSort", "Sort pics", QStyle::SP_FileDialogListView);
+    auto* popSort = new QMenu(sort);
+    popSort->setObjectName("popSort");
+    const struct {
+        const char *name, *caption;
+        TSortKey key;
+        bool descending;
+    } orders[] = {
+        {"popSortAsc_FileName", "Sort by ascending file names", TSortKey::FileName, false},
+        {"popSortAsc_FileDate", "Sort by ascending file dates", TSortKey::FileDate, false},
+        {"popSortAsc_FileSize", "Sort by ascending file sizes", TSortKey::FileSize, false},
+        {"popSortDesc_FileName", "Sort by descending file names", TSortKey::FileName, true},
+        {"popSortDesc_FileDate", "Sort by descending file dates", TSortKey::FileDate, true},
+        {"popSortDesc_FileSize", "Sort by descending file sizes", TSortKey::FileSize, true},
+    };
+    for (const auto& order : orders) {
+        QAction* item = popSort->addAction(order.caption);
+        item->setObjectName(order.name);
+        connect(item, &QAction::triggered, this,
+                [this, order] { Guarded([this, order] { SortPics(order.key, order.descending); }); });
+    }
+    sort->setMenu(popSort);
+    sort->setPopupMode(QToolButton::InstantPopup);
+    connectClick(AddToolButton("btSourceRemovePic", "Remove pic", QStyle::SP_DialogDiscardButton),
+                 &TMainForm::btSourceRemovePicClick);
+    connectClick(AddToolButton("btSourceRemoveAll", "Clear list", QStyle::SP_TrashIcon),
+                 &TMainForm::btSourceRemoveAllClick);
 
     lbSource_ = Make<QListWidget>(container, "lbSource", QRect(0, 28, 330, 276));
     lbSource_->setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(lbSource_, &QListWidget::currentRowChanged, this, [this] { EnableControls(true); });
+    connect(lbSource_, &QListWidget::currentRowChanged, this, [this] { Guarded([this] { ShowPicInfo(true, true); }); });
+    // Files dropped from the file manager, and the Insert and Delete keys.
+    lbSource_->viewport()->setAcceptDrops(true);
+    lbSource_->viewport()->installEventFilter(this);
+    lbSource_->installEventFilter(this);
     pnSourceLabel_ = Make<QLabel>(lbSource_, "pnSourceLabel", QRect(0, 120, 326, 30), "Place source pics here");
     pnSourceLabel_->setAlignment(Qt::AlignCenter);
     pnSourceLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -102,7 +209,10 @@ void TMainForm::BuildViewerPanel() {
     Make<QLineEdit>(pnViewerFrame_, "eSourceFrame", QRect(46, 2, 50, 22));
     Label(pnViewerFrame_, "/", QRect(100, 4, 8, 18));
     Make<QLineEdit>(pnViewerFrame_, "eSourceFileFrameCount", QRect(110, 2, 50, 22))->setReadOnly(true);
-    Make<QScrollBar>(pnViewerFrame_, "sbSourceFrame", QRect(168, 4, 155, 18), Qt::Horizontal);
+    auto* bar = Make<QScrollBar>(pnViewerFrame_, "sbSourceFrame", QRect(168, 4, 155, 18), Qt::Horizontal);
+    auto* frame = findChild<QLineEdit*>("eSourceFrame");
+    connect(bar, &QScrollBar::valueChanged, this, [frame](int position) { frame->setText(QString::number(position + 1)); });
+    connect(frame, &QLineEdit::textChanged, this, [this] { Guarded([this] { FrameTyped(); }); });
     pnViewerFrame_->hide();
 }
 
@@ -164,12 +274,68 @@ void TMainForm::BuildButtons() {
     pnProgress_->hide();
 }
 
-void TMainForm::ShowModePage(bool book) {
+void TMainForm::ConnectOptions() {
+    const auto radio = [this](const char* name) { return findChild<QRadioButton*>(name); };
+    const auto check = [this](const char* name) { return findChild<QCheckBox*>(name); };
+    const auto showAfterChange = [this] {
+        ShowPicInfo(false, false);
+        RefreshOptions();
+    };
+    connect(radio("rbModeSingle"), &QRadioButton::clicked, this, [this, showAfterChange] {
+        converter_->Mode = cmSingle;
+        showAfterChange();
+    });
+    connect(radio("rbModeBook"), &QRadioButton::clicked, this, [this, showAfterChange] {
+        converter_->Mode = cmBook;
+        showAfterChange();
+    });
+    connect(findChild<QComboBox*>("cbSinglePicRes"), &QComboBox::activated, this, [this, showAfterChange] {
+        converter_->SetPicResolution(findChild<QComboBox*>("cbSinglePicRes")->currentText().toInt());
+        showAfterChange();
+    });
+    connect(check("chOverwriteExisting"), &QCheckBox::clicked, this, [this](bool on) { converter_->Overwrite = on; });
+    connect(check("chDeleteSourcePics"), &QCheckBox::clicked, this, [this](bool on) { converter_->DeleteSources = on; });
+    // The encryption dialog comes with the dialogs of the preferences; until then the box only
+    // takes the passwords away.
+    connect(check("chEncryptOutput"), &QCheckBox::clicked, this, [this](bool on) {
+        if (!on) converter_->UserPassword.clear(), converter_->OwnerPassword.clear();
+        RefreshOptions();
+    });
+    for (const char* count : {"1", "2", "4", "6", "8", "12", "24"}) {
+        const std::string name = std::string("rbBookPicsPerPage") + count;
+        connect(radio(name.c_str()), &QRadioButton::clicked, this,
+                [this, count] { converter_->PicsPerPage = static_cast<uint8_t>(std::stoi(count)); });
+    }
+    connect(findChild<QLineEdit*>("eBookTitle"), &QLineEdit::textEdited, this,
+            [this](const QString& text) { converter_->Title = text.toStdString(); });
+    connect(findChild<QLineEdit*>("eBookSubject"), &QLineEdit::textEdited, this,
+            [this](const QString& text) { converter_->Subject = text.toStdString(); });
+    connect(btMakePdf_, &QPushButton::clicked, this, [this] { btMakePdfClick(); });
+}
+
+void TMainForm::RefreshOptions() {
+    TConverter& c = *converter_;
+    const bool book = c.Mode == cmBook;
+    const QSignalBlocker quietSingle(findChild<QRadioButton*>("rbModeSingle"));
+    findChild<QRadioButton*>(book ? "rbModeBook" : "rbModeSingle")->setChecked(true);
     nbModeOptions_->setCurrentWidget(book ? gbBookOptions_ : gbSingleOptions_);
-    if (book)
+    if (book) {
+        auto* perPage = findChild<QRadioButton*>(("rbBookPicsPerPage" + std::to_string(c.PicsPerPage)).c_str());
+        (perPage ? perPage : findChild<QRadioButton*>("rbBookPicsPerPage1"))->setChecked(true);
+        for (const auto& [name, text] : {std::pair{"eBookTitle", &c.Title}, std::pair{"eBookSubject", &c.Subject}})
+            findChild<QLineEdit*>(name)->setText(QString::fromStdString(*text));
         btMakePdf_->setText("Make PDF book");
-    else
+    } else {
+        auto* resolution = findChild<QComboBox*>("cbSinglePicRes");
+        const int index = resolution->findText(QString::number(c.PicResolution));
+        resolution->setCurrentIndex(index < 0 ? 0 : index);
+        findChild<QCheckBox*>("chOverwriteExisting")->setChecked(c.Overwrite);
         btMakePdf_->setText(lbSource_->count() == 1 ? "Convert Pic" : "Convert Pics");
+    }
+    findChild<QCheckBox*>("chEncryptOutput")->setChecked(!c.OwnerPassword.empty());
+    findChild<QWidget*>("btPasswords")->setEnabled(!c.OwnerPassword.empty());
+    findChild<QCheckBox*>("chDeleteSourcePics")->setChecked(c.DeleteSources);
+    UpdatePicCount();
 }
 
 void TMainForm::EnableControls(bool enabled) {
@@ -197,29 +363,11 @@ void TMainForm::UpdatePicCount() {
     QApplication::processEvents();
 }
 
-void TMainForm::MoveSelected(int to) {
-    const int from = lbSource_->currentRow();
-    QListWidgetItem* item = lbSource_->takeItem(from);
-    lbSource_->insertItem(to, item);
-    lbSource_->setCurrentRow(to);
-}
-
-void TMainForm::btSourceMoveFirstClick() {
-    if (lbSource_->currentRow() > 0) MoveSelected(0);
-}
-void TMainForm::btSourceMoveUpClick() {
-    if (lbSource_->currentRow() > 0) MoveSelected(lbSource_->currentRow() - 1);
-}
-void TMainForm::btSourceMoveDownClick() {
-    const int selected = lbSource_->currentRow();
-    if (selected >= 0 && selected < lbSource_->count() - 1) MoveSelected(selected + 1);
-}
-void TMainForm::btSourceMoveLastClick() {
-    const int selected = lbSource_->currentRow();
-    if (selected >= 0 && selected < lbSource_->count() - 1) MoveSelected(lbSource_->count() - 1);
-}
-
 bool TMainForm::Converting() const { return !lbSource_->isEnabled(); }
+
+void TMainForm::btMakePdfClick() {
+    RunConversion([this] { converter_->MakePdf(); });
+}
 
 void TMainForm::RunConversion(const std::function<void()>& makePdf) {
     const int selected = lbSource_->currentRow();
@@ -228,7 +376,7 @@ void TMainForm::RunConversion(const std::function<void()>& makePdf) {
     try {
         makePdf();
     } catch (const std::exception& error) {
-        Prompter().MessageBox(windowTitle().toStdString(), error.what(), TMsgIcon::Error, TMsgButtons::Ok);
+        ShowExceptionBox(error);
     }
     EndProgress();
     lbSource_->setCurrentRow(selected);
@@ -238,7 +386,13 @@ void TMainForm::RunConversion(const std::function<void()>& makePdf) {
 
 // The engine's run is still on the stack: it is told to stop, and the window goes when it has.
 void TMainForm::closeEvent(QCloseEvent* event) {
-    if (!Converting()) return event->accept();
+    if (!Converting()) {
+        if (lbSource_->count() > 0 && converter_->GeneratedPdfs.Count() == 0 && !closeAfterRun_ &&
+            !AskYesNo(0, "Quit with no PDF output?"))
+            return event->ignore();
+        ShutDown();
+        return event->accept();
+    }
     abortRequested_ = true;
     closeAfterRun_ = true;
     EndProgress();
@@ -253,6 +407,10 @@ void TMainForm::BeginProgress(int maximum) {
     btClose_->setText("Abort");
     abortRequested_ = false;
 }
+
+void TMainForm::SetProgress(int position) { pbProgress_->setValue(position); }
+void TMainForm::ProcessMessages() { QApplication::processEvents(); }
+TKestovaIO* TMainForm::ViewIO() { return view_->GetIO(); }
 
 void TMainForm::EndProgress() {
     if (pnProgress_->isHidden()) return;

@@ -21,6 +21,7 @@ struct TSortEntry {
     int frameIndex = 0;
     int64_t fileAge = 0;  // modification time
     int64_t fileSize = 0;
+    int position = 0;  // the caller's, carried along
 };
 
 // The list in the chosen order; entries that compare equal keep their frames ascending, also in

@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLine.h"
 #include "app/MainForm.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
@@ -24,15 +23,9 @@ int main(int argc, char** argv) {
     // Without a screen nobody could answer a box: the terminal prompter stays.
     if (HasDisplay()) SetPrompter(std::make_unique<TQtPrompter>());
 
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const TCommandLine command = ParseCommandLine(arguments, [](const std::string&) { return false; });
-    if (command.unattended) {
-        // The conversion engine is not part of this build yet.
-        Prompter().MessageBox("Brelvant Mordale", "Unattended conversions are not available in this build.",
-                              TMsgIcon::Error, TMsgButtons::Ok);
-        return 1;
-    }
-    TMainForm form;
+    // The window is made in an unattended run too: the engine works through it, unseen.
+    TMainForm form(std::vector<std::string>(argv + 1, argv + argc));
+    if (form.Unattended()) return form.RunUnattended() ? 0 : 1;
     form.show();
     return application.exec();
 }

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -14,30 +15,54 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "app/CommandLine.h"
+#include "app/Converter.h"
+#include "imaging/core/KVBitmap.h"
+#include "imaging/io/KestovaIO.h"
 #include "platform/Exception.h"
 #include "platform/Prompter.h"
 
 namespace {
 
+// Pictures pic0.bmp to pic3.bmp, and a settings folder of the tests' own.
 class MainFormTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    static void SetUpTestSuite() {
         static int argc = 1;
         static char name[] = "window_tests";
         static char* argv[] = {name, nullptr};
         if (!QCoreApplication::instance()) new QApplication(argc, argv);
+        scratch_ = new TScratchFolder;
+        for (int i = 0; i < 4; ++i) {
+            TKestovaIO writer;
+            writer.WorkBitmap().Allocate(8 + i, 6, kv24RGB);
+            writer.SaveToFile(Pic(i));
+        }
+    }
+    static void TearDownTestSuite() {
+        delete scratch_;
+        scratch_ = nullptr;
+    }
+    // Every test starts from the default settings.
+    void SetUp() override {
+        static int run = 0;
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(scratch_->Path("config" + std::to_string(++run))));
+    }
+    static std::string Pic(int i) { return scratch_->Path("pic" + std::to_string(i) + ".bmp"); }
+    static inline TScratchFolder* scratch_ = nullptr;
+
+    void FillList(TMainForm& form, int count, int selected) {
+        for (int i = 0; i < count; ++i) form.AddPicture(Pic(i), -1);
+        form.SourceList()->setCurrentRow(selected);
+        form.EnableControls(true);
     }
 };
 
-void FillList(TMainForm& form, int count, int selected) {
-    for (int i = 0; i < count; ++i) form.SourceList()->addItem(QString("pic%1.jpg").arg(i));
-    form.SourceList()->setCurrentRow(selected);
-}
-
 std::vector<std::string> ListTexts(TMainForm& form) {
     std::vector<std::string> texts;
-    for (int i = 0; i < form.SourceList()->count(); ++i) texts.push_back(form.SourceList()->item(i)->text().toStdString());
+    for (int i = 0; i < form.SourceList()->count(); ++i)
+        texts.push_back(QFileInfo(form.SourceList()->item(i)->text()).fileName().toStdString());
     return texts;
 }
 
@@ -143,14 +168,14 @@ TEST_F(MainFormTest, MovingKeepsTheItemSelected) {
         std::vector<std::string> after;
         int selectedAfter;
     } cases[] = {
-        {&TMainForm::btSourceMoveFirstClick, 2, {"pic2.jpg", "pic0.jpg", "pic1.jpg", "pic3.jpg"}, 0},
-        {&TMainForm::btSourceMoveFirstClick, 0, {"pic0.jpg", "pic1.jpg", "pic2.jpg", "pic3.jpg"}, 0},
-        {&TMainForm::btSourceMoveUpClick, 2, {"pic0.jpg", "pic2.jpg", "pic1.jpg", "pic3.jpg"}, 1},
-        {&TMainForm::btSourceMoveDownClick, 1, {"pic0.jpg", "pic2.jpg", "pic1.jpg", "pic3.jpg"}, 2},
-        {&TMainForm::btSourceMoveDownClick, 3, {"pic0.jpg", "pic1.jpg", "pic2.jpg", "pic3.jpg"}, 3},
-        {&TMainForm::btSourceMoveLastClick, 1, {"pic0.jpg", "pic2.jpg", "pic3.jpg", "pic1.jpg"}, 3},
-        {&TMainForm::btSourceMoveLastClick, -1, {"pic0.jpg", "pic1.jpg", "pic2.jpg", "pic3.jpg"}, -1},
-        {&TMainForm::btSourceMoveDownClick, -1, {"pic0.jpg", "pic1.jpg", "pic2.jpg", "pic3.jpg"}, -1},
+        {&TMainForm::btSourceMoveFirstClick, 2, {"pic2.bmp", "pic0.bmp", "pic1.bmp", "pic3.bmp"}, 0},
+        {&TMainForm::btSourceMoveFirstClick, 0, {"pic0.bmp", "pic1.bmp", "pic2.bmp", "pic3.bmp"}, 0},
+        {&TMainForm::btSourceMoveUpClick, 2, {"pic0.bmp", "pic2.bmp", "pic1.bmp", "pic3.bmp"}, 1},
+        {&TMainForm::btSourceMoveDownClick, 1, {"pic0.bmp", "pic2.bmp", "pic1.bmp", "pic3.bmp"}, 2},
+        {&TMainForm::btSourceMoveDownClick, 3, {"pic0.bmp", "pic1.bmp", "pic2.bmp", "pic3.bmp"}, 3},
+        {&TMainForm::btSourceMoveLastClick, 1, {"pic0.bmp", "pic2.bmp", "pic3.bmp", "pic1.bmp"}, 3},
+        {&TMainForm::btSourceMoveLastClick, -1, {"pic0.bmp", "pic1.bmp", "pic2.bmp", "pic3.bmp"}, -1},
+        {&TMainForm::btSourceMoveDownClick, -1, {"pic0.bmp", "pic1.bmp", "pic2.bmp", "pic3.bmp"}, -1},
     };
     for (const Case& c : cases) {
         TMainForm form;
@@ -167,8 +192,7 @@ TEST_F(MainFormTest, CountTextAndModePages) {
     auto* make = form.findChild<QPushButton*>("btMakePdf");
     EXPECT_TRUE(form.findChild<QWidget*>("pnSourceLabel")->isVisibleTo(&form));
     FillList(form, 1, 0);
-    form.UpdatePicCount();
-    form.ShowModePage(false);
+    form.RefreshOptions();
     EXPECT_EQ(count->text(), "1 pics selected");
     EXPECT_FALSE(form.findChild<QWidget*>("pnSourceLabel")->isVisibleTo(&form));
     EXPECT_EQ(make->text(), "Convert Pic");
@@ -176,7 +200,8 @@ TEST_F(MainFormTest, CountTextAndModePages) {
     QApplication::processEvents();
     QDir().mkpath("screenshots");
     form.grab().save("screenshots/main-window-single.png");
-    form.ShowModePage(true);
+    form.Converter().Mode = cmBook;
+    form.RefreshOptions();
     EXPECT_EQ(make->text(), "Make PDF book");
     EXPECT_TRUE(form.findChild<QWidget*>("gbBookOptions")->isVisible());
     QApplication::processEvents();
@@ -214,6 +239,9 @@ TEST(CommandLine, SwitchesAndPictures) {
         {{"/S", "/x", "a.jpg#x", "v.jpg#10"}, true, TCommandMode::Single, {{"a.jpg", -1}, {"v.jpg", 9}}},
         {{"/Q"}, true, TCommandMode::Single, {}},
         {{"/w", "a b.jpg#1"}, false, TCommandMode::Single, {{"a b.jpg", 0}}},
+        // Absolute paths are pictures, not switches.
+        {{"/B", "/tmp/a.jpg", "/b.jpg#2"}, true, TCommandMode::Book, {{"/tmp/a.jpg", -1}, {"/b.jpg", 1}}},
+        {{"/tmp/a.jpg", "/S"}, false, std::nullopt, {}},
     };
     for (const Case& c : cases) {
         const TCommandLine line = ParseCommandLine(c.arguments, accepted);
@@ -259,4 +287,22 @@ TEST_F(MainFormTest, AFailedRunIsShownAndTheWindowComesBack) {
     EXPECT_EQ(form.SourceList()->currentRow(), 2);
     EXPECT_TRUE(form.SourceList()->isEnabled());
     EXPECT_EQ(form.findChild<QPushButton*>("btClose")->text(), "Close");
+}
+
+TEST_F(MainFormTest, CommandLineOpensTheWindowWithItsPictures) {
+    {
+        TMainForm form({"/W", Pic(0), Pic(1) + "#1", "/x", scratch_->Path("notes.txt")});
+        EXPECT_FALSE(form.Unattended());
+        EXPECT_EQ(ListTexts(form), (std::vector<std::string>{"pic0.bmp", "pic1.bmp"}));
+        EXPECT_EQ(form.Converter().Mode, cmSingle);
+        EXPECT_EQ(form.SourceList()->currentRow(), 1);  // the last one, previewed
+    }
+    {
+        TMainForm form({Pic(0), "/B"});  // a picture first: the command line is not read
+        EXPECT_FALSE(form.Unattended());
+        EXPECT_EQ(form.SourceList()->count(), 0);
+    }
+    TMainForm form({"/B", Pic(2)});
+    EXPECT_TRUE(form.Unattended());
+    EXPECT_EQ(form.Converter().Mode, cmBook);
 }
