@@ -37,6 +37,12 @@ const std::array<char, 2 * 85 * 85>& Ascii85Pairs() {
     return pairs;
 }
 
+inline uint32_t BigEndian32(const uint8_t* bytes) {
+    uint32_t value;
+    std::memcpy(&value, bytes, 4);
+    return __builtin_bswap32(value);
+}
+
 // The five digits of a group, most significant first.
 inline void Ascii85Group(uint32_t value, char* digits, const char* pairs) {
     const uint32_t low = value % 7225, high = value / 7225;
@@ -75,6 +81,113 @@ void Ascii85Encode(const uint8_t* data, size_t size, std::string& out) {
     *p++ = '~';
     *p++ = '>';
     out.resize(size_t(p - out.data()));
+}
+
+TAscii85Writer::TAscii85Writer(std::string& block, TSink sink) : block_(block), sink_(std::move(sink)) {}
+
+void TAscii85Writer::Flush() {
+    if (used_ == 0) return;
+    sink_(block_.data(), used_);
+    textSize_ += int64_t(used_);
+    used_ = 0;
+}
+
+void TAscii85Writer::Write(const uint8_t* data, size_t size) {
+    while (pendingCount_ > 0 && size > 0) {
+        pending_[pendingCount_++] = *data++;
+        --size;
+        if (pendingCount_ == 4) {
+            pendingCount_ = 0;
+            Write(pending_, 4);
+        }
+    }
+    const char* pairs = Ascii85Pairs().data();
+    while (size >= 4) {
+        if (block_.size() - used_ < 5) Flush();
+        // As many groups as the block has room for, in one tight loop.
+        const size_t groups = std::min(size / 4, (block_.size() - used_) / 5);
+        char* p = block_.data() + used_;
+        // Every group first takes five places, so the groups do not wait on one another; zero
+        // groups, rare in compressed data, are then squeezed to their "z".
+        bool anyZero = false;
+        for (size_t g = 0; g < groups; ++g) {
+            const uint32_t value = BigEndian32(data + 4 * g);
+            Ascii85Group(value, p + 5 * g, pairs);
+            anyZero |= value == 0;
+        }
+        if (anyZero) {
+            char* out = p;
+            for (size_t g = 0; g < groups; ++g) {
+                if (BigEndian32(data + 4 * g) == 0) {
+                    *out++ = 'z';
+                } else {
+                    std::memmove(out, p + 5 * g, 5);
+                    out += 5;
+                }
+            }
+            p = out;
+        } else {
+            p += 5 * groups;
+        }
+        data += 4 * groups;
+        used_ = size_t(p - block_.data());
+        size -= groups * 4;
+    }
+    while (size > 0) {
+        pending_[pendingCount_++] = *data++;
+        --size;
+    }
+}
+
+void TAscii85Writer::Finish() {
+    if (used_ + 7 > block_.size()) Flush();
+    if (pendingCount_ > 0) {
+        uint32_t value = 0;
+        for (size_t k = 0; k < 4; ++k) value = value << 8 | (k < pendingCount_ ? pending_[k] : 0);
+        char digits[5];
+        Ascii85Group(value, digits, Ascii85Pairs().data());
+        std::memcpy(block_.data() + used_, digits, pendingCount_ + 1);
+        used_ += pendingCount_ + 1;
+        pendingCount_ = 0;
+    }
+    block_[used_++] = '~';
+    block_[used_++] = '>';
+    Flush();
+}
+
+struct TDeflater::TState {
+    z_stream stream{};
+    std::vector<uint8_t> out = std::vector<uint8_t>(1 << 16);
+};
+
+TDeflater::TDeflater(TSink sink) : sink_(std::move(sink)), state_(std::make_unique<TState>()) {
+    if (deflateInit(&state_->stream, Z_DEFAULT_COMPRESSION) != Z_OK) throw EOutOfMemory("Data cannot be compressed");
+}
+
+TDeflater::~TDeflater() { deflateEnd(&state_->stream); }
+
+void TDeflater::Run(int flush) {
+    z_stream& z = state_->stream;
+    int result = Z_OK;
+    do {
+        z.next_out = state_->out.data();
+        z.avail_out = static_cast<uInt>(state_->out.size());
+        result = deflate(&z, flush);
+        if (result == Z_STREAM_ERROR) throw EOutOfMemory("Data cannot be compressed");
+        sink_(state_->out.data(), state_->out.size() - z.avail_out);
+    } while (z.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+}
+
+void TDeflater::Write(const uint8_t* data, size_t size) {
+    z_stream& z = state_->stream;
+    z.next_in = const_cast<Bytef*>(data);
+    z.avail_in = static_cast<uInt>(size);
+    Run(Z_NO_FLUSH);
+}
+
+void TDeflater::Finish() {
+    state_->stream.avail_in = 0;
+    Run(Z_FINISH);
 }
 
 std::vector<uint8_t> ZlibCompress(const uint8_t* data, size_t size) {

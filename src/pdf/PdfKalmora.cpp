@@ -107,7 +107,19 @@ void TPdfKalmora::SetDefaultPaper() {
     SetPaperSize(index);
 }
 
-void TPdfKalmora::AbortAfterError() noexcept {
+TPdfInformation TPdfKalmora::Information() const {
+    return {title_, author_, subject_, keywords_, producer_.empty() ? AboutText : producer_};
+}
+
+void TPdfKalmora::NotifyNewPage() {
+    if (OnNewPage) OnNewPage(this);
+}
+
+void TPdfKalmora::LetMessagesRun() {
+    if (ProcessMessages) ProcessMessages();
+}
+
+void TPdfKalmora::AbandonAfterError() noexcept {
     try {
         Abort();
     } catch (...) {

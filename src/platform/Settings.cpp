@@ -17,9 +17,9 @@
 // key's default value. Key components, names and values are percent-escaped where a raw character
 // would be misread: "%", control characters (so CR and LF), blanks at either end, and in names "="
 // and "[". Loading keeps the complete, well-formed lines and skips the rest, so a damaged file
-// loses only what is damaged; a line cut off at the end of the file is dropped rather than read
-// well-formed lines. A file with NUL bytes (binary, never written by us), beyond the size cap or
-// unreadable reads as empty and is moved aside, not overwritten, by the next save.
+// loses only what is damaged; a last line without its line feed (an edit by hand) counts. A file
+// with NUL bytes (binary, never written by us), beyond the size cap or unreadable reads as empty
+// and is moved aside, not overwritten, by the next save.
 
 namespace {
 
@@ -128,11 +128,11 @@ const TSettingsStore::Key* TSettingsStore::FindKey(const std::string& key) const
 // Creates the key and its missing parents; existing ones keep the case they were written in.
 TSettingsStore::Key& TSettingsStore::EnsureKey(const std::string& key) {
     const std::vector<std::string> parts = Components(key);
-    if (parts.empty()) return keys_.try_emplace("", Key{.path = "", .values = {}, .valueIndex = {}}).first->second;
+    if (parts.empty()) return keys_.try_emplace("", Key{.path = ""}).first->second;
     Key* current = nullptr;
     for (const std::string& part : parts) {
         const std::string path = current ? current->path + Separator + part : part;
-        current = &keys_.try_emplace(Fold(path), Key{.path = path, .values = {}, .valueIndex = {}}).first->second;
+        current = &keys_.try_emplace(Fold(path), Key{.path = path}).first->second;
     }
     return *current;
 }

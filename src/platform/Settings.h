@@ -37,9 +37,9 @@ public:
 
 private:
     struct Key {
-        std::string path;                                          // as first written
-        std::vector<std::pair<std::string, std::string>> values;  // name, value, in writing order
-        std::unordered_map<std::string, size_t> valueIndex;       // folded name to its place in values
+        std::string path;                                               // as first written
+        std::vector<std::pair<std::string, std::string>> values = {};  // name, value, in writing order
+        std::unordered_map<std::string, size_t> valueIndex = {};       // folded name to its place in values
     };
     static const std::string* FindValue(const Key& key, const std::string& name);
     static void SetValue(Key& key, const std::string& name, const std::string& value);

@@ -14,10 +14,9 @@
 
 #include "platform/Classes.h"
 #include "platform/Prompter.h"
-#include "tzlib/AppGlue.h"
 #include "tzlib/DateTime.h"
-#include "tzlib/ProgressMessage.h"
 #include "tzlib/TextFormats.h"
+#include "tzlib/WindowHooks.h"
 
 TErrorTextFunc ErrorTextCallback = nullptr;
 bool SilentMode = false;

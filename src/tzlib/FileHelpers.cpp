@@ -17,7 +17,8 @@
 
 #include "platform/Classes.h"
 #include "platform/Files.h"
-#include "tzlib/AppGlue.h"
+#include "platform/Paths.h"
+#include "tzlib/WindowHooks.h"
 #include "tzlib/Errors.h"
 
 void (*CopyProgressProc)(int percent) = nullptr;
@@ -193,11 +194,11 @@ int64_t GetFileSizeByName(const std::string& path) {
 }
 
 void ForceFolder(const std::string& path) {
-    const std::string folder = RemoveBackslash(path);
-    if (FolderExists(folder)) return;
-    const std::string parent = ParentFolder(folder);
-    if (!parent.empty() && parent != folder) ForceFolder(parent);
-    if (::mkdir(folder.c_str(), 0777) != 0 && !FolderExists(folder)) RaiseBrelvantError(15, path);
+    try {
+        ForceDirectories(path);
+    } catch (const EInOutError&) {
+        RaiseBrelvantError(15, path);
+    }
 }
 
 void EmptyFolder(const std::string& path) {

@@ -6,8 +6,6 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -20,6 +18,7 @@
 #include "tzlib/Errors.h"
 #include "tzlib/FileHelpers.h"
 #include "tzlib/TextFormats.h"
+#include "tzlib/WindowHooks.h"
 #include "tzlib/XdgAssociations.h"
 
 const std::array<std::string, 6> ProtocolNames = {"", "http", "https", "ftp", "mailto", "its"};
@@ -177,8 +176,6 @@ void SendMail(const std::string& recipients, const std::string& subject, const s
 }
 
 int ScaleToScreenDpi(int n) {
-    const QScreen* screen =
-        qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::primaryScreen() : nullptr;
-    const double dpi = screen ? screen->logicalDotsPerInch() : 96;
+    const double dpi = ScreenDotsPerInch();
     return dpi == 96 ? n : static_cast<int>(std::nearbyint(n * dpi / 96));
 }

@@ -111,8 +111,10 @@ std::optional<TDesktopEntry> UsableEntry(const std::string& id) {
             continue;
         }
         if (ReadKey(fileName, "Desktop Entry", "Hidden").value_or("") == "true" || exec->empty()) return std::nullopt;
-        return TDesktopEntry{fileName, Unescaped(*exec), Unescaped(ReadKey(fileName, "Desktop Entry", "Name").value_or("")),
-                             Unescaped(ReadKey(fileName, "Desktop Entry", "Icon").value_or(""))};
+        const auto text = [&](const char* key) {
+            return Unescaped(ReadKey(fileName, "Desktop Entry", key).value_or(""));
+        };
+        return TDesktopEntry{fileName, Unescaped(*exec), text("Name"), text("Icon")};
     }
     return std::nullopt;
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <thread>
 
 #include "imaging/core/KVBasicHelpers.h"
@@ -97,6 +99,14 @@ TEST(KVBasicHelpers, FilesAndFolders) {
     KVForceDirectories(root + "/a/b/c/");
     EXPECT_TRUE(KVDirectoryExists(root + "/a/b/c"));
     EXPECT_THROW(KVForceDirectories(""), EInOutError);
+    // Short and relative paths are ordinary paths on Linux.
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(root);
+    KVForceDirectories("x/y");
+    KVForceDirectories("z");
+    std::filesystem::current_path(cwd);
+    EXPECT_TRUE(KVDirectoryExists(root + "/x/y"));
+    EXPECT_TRUE(KVDirectoryExists(root + "/z"));
     WriteFile(root + "/f.bin", "12345");
     EXPECT_EQ(KVGetFileSize(root + "/f.bin"), 5);
     EXPECT_EQ(KVGetFileSize(root + "/none"), -1);

@@ -3,10 +3,10 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <thread>
 
+#include "TestSupport.h"
 #include "platform/Exception.h"
 #include "platform/Paths.h"
 #include "platform/Settings.h"
@@ -40,13 +40,8 @@ private:
 
 class ScratchFolder : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "paths-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-    fs::path folder_;
+    TScratchFolder scratch_;
+    const fs::path folder_{scratch_.Folder()};
 };
 
 TEST(Paths, TempDirectoryFollowsTmpdir) {
@@ -105,7 +100,7 @@ TEST_F(ScratchFolder, ForceDirectoriesCreatesNestedFolders) {
 }
 
 TEST_F(ScratchFolder, ForceDirectoriesFailsWhereAFileStands) {
-    std::ofstream(folder_ / "file") << "x";
+    WriteFile(folder_ / "file", "x");
     for (const std::string& target : {(folder_ / "file/sub/deeper").string(), (folder_ / "file").string()}) {
         try {
             ForceDirectories(target);

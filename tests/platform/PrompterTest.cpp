@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "TestSupport.h"
 #include "platform/Exception.h"
 
 namespace {
@@ -16,12 +17,6 @@ struct TTerminal {
 
     std::string RestOfInput() { return std::string(std::istreambuf_iterator<char>(in), {}); }
 };
-
-size_t Occurrences(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
 
 TEST(TerminalPrompter, QuestionsReadOneAnswerLine) {
     const struct {
@@ -57,7 +52,7 @@ TEST(TerminalPrompter, QuestionsReadOneAnswerLine) {
         const std::string err = terminal.err.str();
         EXPECT_NE(err.find("Caption"), std::string::npos);
         EXPECT_NE(err.find("The text"), std::string::npos);
-        EXPECT_EQ(Occurrences(err, "["), static_cast<size_t>(c.asked)) << err;
+        EXPECT_EQ(CountOf(err, "["), static_cast<size_t>(c.asked)) << err;
         if (c.input.ends_with("rest\n")) {
             EXPECT_EQ(terminal.RestOfInput(), "rest\n");
         }

@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
 
+#include "TestSupport.h"
 #include "platform/Exception.h"
 
 namespace fs = std::filesystem;
@@ -16,28 +16,10 @@ namespace {
 
 class SettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "settings-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
+    std::string File(const std::string& name = "mordale.conf") const { return scratch_.Path(name); }
+    std::vector<std::string> FolderEntries() const { return scratch_.Files(); }
 
-    std::string File(const std::string& name = "mordale.conf") const { return (folder_ / name).string(); }
-    static void WriteFile(const std::string& name, const std::string& content) {
-        std::ofstream(name, std::ios::binary) << content;
-    }
-    static std::string ReadFile(const std::string& name) {
-        std::ifstream in(name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    std::vector<std::string> FolderEntries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder_)) names.push_back(entry.path().filename().string());
-        return names;
-    }
-
-    fs::path folder_;
+    TScratchFolder scratch_;
 };
 
 const std::pair<std::string, std::string> AwkwardValues[] = {

@@ -19,8 +19,14 @@ TScratchFolder::TScratchFolder() {
 }
 
 TScratchFolder::~TScratchFolder() {
+    namespace fs = std::filesystem;
     std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
+    // Tests take write permission away from folders; give it back so that everything can go.
+    for (auto it = fs::recursive_directory_iterator(folder_, ignored); !ignored && it != fs::end(it);
+         it.increment(ignored))
+        if (std::error_code unknown; it->symlink_status(unknown).type() == fs::file_type::directory)
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, unknown);
+    fs::remove_all(folder_, ignored);
 }
 
 std::vector<std::string> TScratchFolder::Files() const {

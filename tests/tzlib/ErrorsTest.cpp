@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -33,7 +32,7 @@ std::string CatalogueText(uint16_t code) {
 class ErrorsTest : public testing::Test {
 protected:
     TLibrarySettingsGuard settings;
-    TTempFolder folder;
+    TScratchFolder folder;
 };
 
 struct TCompositionCase {
@@ -112,7 +111,7 @@ TEST_F(ErrorsTest, RaisedErrorsCarryCodeParameterAndMessage) {
 
 TEST_F(ErrorsTest, TracesRaisedErrorsButNotValueParsingOnes) {
     TraceErrors = true;
-    TraceFileName = folder / "errors.txt";
+    TraceFileName = folder.Path("errors.txt");
     for (const int32_t code : {8, 26, 27, 46}) EXPECT_THROW(RaiseBrelvantError(code, "v"), EBrelvantError);
     EXPECT_FALSE(std::filesystem::exists(TraceFileName));
 
@@ -127,19 +126,19 @@ TEST_F(ErrorsTest, TracesRaisedErrorsButNotValueParsingOnes) {
 }
 
 TEST_F(ErrorsTest, TraceFallsBackToNumberedFilesAndSaysWhy) {
-    TraceFileName = folder / "errors.txt";
+    TraceFileName = folder.Path("errors.txt");
     // Folders in the way of the first two names.
-    std::filesystem::create_directory(folder / "errors.txt");
-    std::filesystem::create_directory(folder / "errors1.txt");
+    std::filesystem::create_directory(folder.Path("errors.txt"));
+    std::filesystem::create_directory(folder.Path("errors1.txt"));
     WriteTrace("the text");
-    EXPECT_EQ(ReadFile(folder / "errors2.txt"), "Trace: Can't open file " + (folder / "errors.txt") + CrLf +
-                                                    "Trace: Can't open file " + (folder / "errors1.txt") + CrLf +
+    EXPECT_EQ(ReadFile(folder.Path("errors2.txt")), "Trace: Can't open file " + folder.Path("errors.txt") + CrLf +
+                                                    "Trace: Can't open file " + folder.Path("errors1.txt") + CrLf +
                                                     "the text" + CrLf);
 }
 
 TEST_F(ErrorsTest, LogStartsWithHeaderAndTakesStampedEntries) {
-    QGuiApplication::setApplicationDisplayName("Brelvant Test");
-    LogFileName = folder / "run.log";
+    const TWindowHooksGuard windows({.applicationTitle = [] { return std::string("Brelvant Test"); }});
+    LogFileName = folder.Path("run.log");
     WriteLog("plain line", false);
     WriteLog("stamped line", true);
     WriteLog("two" + CrLf + "lines", false);
@@ -154,7 +153,7 @@ TEST_F(ErrorsTest, LogStartsWithHeaderAndTakesStampedEntries) {
 }
 
 TEST_F(ErrorsTest, LogWaitsForAnotherWriterAndDropsWhatCannotBeWritten) {
-    LogFileName = folder / "shared.log";
+    LogFileName = folder.Path("shared.log");
     WriteLog("first", false);
     const int holder = ::open(LogFileName.c_str(), O_RDONLY);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
@@ -166,15 +165,15 @@ TEST_F(ErrorsTest, LogWaitsForAnotherWriterAndDropsWhatCannotBeWritten) {
     release.join();
     EXPECT_TRUE(ReadFile(LogFileName).ends_with("first\r\nsecond\r\n"));
 
-    LogFileName = folder / "missing/run.log";
+    LogFileName = folder.Path("missing/run.log");
     WriteLog("lost", true);
-    EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
+    EXPECT_FALSE(std::filesystem::exists(folder.Path("missing")));
 }
 
 TEST_F(ErrorsTest, SilentModeLogsInsteadOfShowingBoxes) {
     TScriptedPrompterGuard prompter;
     SilentMode = true;
-    LogFileName = folder / "silent.log";
+    LogFileName = folder.Path("silent.log");
 
     EXPECT_TRUE(AskYesNo(32, "/a.pdf"));
     EXPECT_TRUE(AskOkCancel(4, "/a.pdf", true));
@@ -204,7 +203,7 @@ TEST_F(ErrorsTest, SilentModeLogsInsteadOfShowingBoxes) {
 }
 
 TEST_F(ErrorsTest, BoxesAndQuestionsGoThroughThePrompter) {
-    QGuiApplication::setApplicationDisplayName("Brelvant Test");
+    const TWindowHooksGuard windows({.applicationTitle = [] { return std::string("Brelvant Test"); }});
     TScriptedPrompterGuard prompter;
     prompter->answers = {idOk, idNo, idYes, idCancel, idOk, idOk};
 
@@ -268,8 +267,34 @@ TEST_F(ErrorsTest, MessageBoxFlagsChooseIconAndButtons) {
     }
 }
 
+// The library links no window system: it reaches the progress forms through the hooks that the
+// window part installs.
+TEST_F(ErrorsTest, BoxesReachTheProgressFormsThroughTheInstalledHooks) {
+    int boxesAside = 0, closings = 0;
+    TScriptedPrompterGuard prompter;
+    {
+        const TWindowHooksGuard windows({
+            .applicationTitle = [] { return std::string("Hooked"); },
+            .closeProgressForms = [&] { ++closings; },
+            .runWithProgressFormAside =
+                [&](const std::function<int()>& showBox) {
+                    ++boxesAside;
+                    return showBox();
+                },
+        });
+        ShowErrorCode(4, "/a.jpg");
+        ShowExceptionBox(EBrelvantError(0, "", "failed"));
+        EXPECT_EQ(boxesAside, 2);
+        EXPECT_EQ(closings, 1);
+        EXPECT_EQ(prompter->boxes.at(0).caption, "Hooked");
+    }
+    ShowErrorCode(4, "/a.jpg");  // without windows the box still comes, captioned by nothing
+    EXPECT_EQ(boxesAside, 2);
+    EXPECT_EQ(prompter->boxes.at(2).caption, "");
+}
+
 TEST_F(ErrorsTest, CollectedMessagesShowInOneInformationBox) {
-    QGuiApplication::setApplicationDisplayName("Brelvant Test");
+    const TWindowHooksGuard windows({.applicationTitle = [] { return std::string("Brelvant Test"); }});
     TScriptedPrompterGuard prompter;
     ShowCollectedMessages();  // nothing collected: no box
     ResetCollectedMessages();
@@ -286,7 +311,7 @@ TEST_F(ErrorsTest, CollectedMessagesShowInOneInformationBox) {
 TEST_F(ErrorsTest, FatalErrorWithoutHaltWarnsAndReturns) {
     TScriptedPrompterGuard prompter;
     HaltOnFatal = false;
-    TraceFileName = folder / "trace.txt";
+    TraceFileName = folder.Path("trace.txt");
     RaiseFatal(16, "");
     ASSERT_EQ(prompter->boxes.size(), 1u);
     EXPECT_EQ(prompter->boxes[0].text, "Bad software installation.");

@@ -60,7 +60,7 @@ void SetModificationTime(const std::string& fileName, time_t time) {
 class FileHelpersTest : public testing::Test {
 protected:
     TLibrarySettingsGuard settings;
-    TTempFolder folder;
+    TScratchFolder folder;
 };
 
 TEST(FileNames, SeparatorsNamesAndParents) {
@@ -116,79 +116,79 @@ TEST(FileNames, PathInFolderComparesFullPathsWithLetterCase) {
 }
 
 TEST_F(FileHelpersTest, ListsFilesByMaskDepthFirstWithoutHiddenOnesOrLinks) {
-    fs::create_directories(folder / "sub/.cache");
-    fs::create_directories(folder / "-old");
-    fs::create_directories(folder / "elsewhere");
+    fs::create_directories(folder.Path("sub/.cache"));
+    fs::create_directories(folder.Path("-old"));
+    fs::create_directories(folder.Path("elsewhere"));
     for (const char* name : {"a.jpg", "B.JPG", "b.png", ".hidden.jpg", "sub/c.jpg", "sub/.cache/d.jpg", "-old/e.Jpg",
                              "elsewhere/f.jpg"})
-        WriteFile(folder / name, "x");
-    fs::create_directory_symlink(folder / "elsewhere", folder / "sub/link");
-    fs::create_directory_symlink(folder.Path(), folder / "sub/loop");
+        WriteFile(folder.Path(name), "x");
+    fs::create_directory_symlink(folder.Path("elsewhere"), folder.Path("sub/link"));
+    fs::create_directory_symlink(folder.Folder(), folder.Path("sub/loop"));
 
     TStringList list;
-    ListFilesByMask(folder.Path(), "*.jpg", "", false, list);
-    EXPECT_EQ(Items(list), (std::vector<std::string>{folder / "B.JPG", folder / "a.jpg"}));
+    ListFilesByMask(folder.Folder(), "*.jpg", "", false, list);
+    EXPECT_EQ(Items(list), (std::vector<std::string>{folder.Path("B.JPG"), folder.Path("a.jpg")}));
 
     list.Clear();
-    ListFilesByMask(folder / "sub", "", folder.Path(), true, list);
+    ListFilesByMask(folder.Path("sub"), "", folder.Folder(), true, list);
     EXPECT_EQ(Items(list), (std::vector<std::string>{"sub/c.jpg"}));
 
     list.Clear();
-    ListFilesByMask(folder.Path(), "*.jpg", folder.Path(), true, list);
+    ListFilesByMask(folder.Folder(), "*.jpg", folder.Folder(), true, list);
     EXPECT_EQ(Items(list), (std::vector<std::string>{"B.JPG", "a.jpg", "-old/e.Jpg", "elsewhere/f.jpg", "sub/c.jpg"}));
 
     list.Clear();
-    ListFilesByMask(folder.Path(), "*.*", folder.Path(), false, list);
+    ListFilesByMask(folder.Folder(), "*.*", folder.Folder(), false, list);
     EXPECT_EQ(Items(list), (std::vector<std::string>{"B.JPG", "a.jpg", "b.png"}));
 
     list.Clear();
-    ListFilesByMask(folder.Path(), "?.PNG", folder.Path(), false, list);
+    ListFilesByMask(folder.Folder(), "?.PNG", folder.Folder(), false, list);
     EXPECT_EQ(Items(list), (std::vector<std::string>{"b.png"}));
 
     list.Clear();
     ListFilesAbort = true;
-    ListFilesByMask(folder.Path(), "", "", true, list);
+    ListFilesByMask(folder.Folder(), "", "", true, list);
     EXPECT_EQ(list.Count(), 0);
-    ListFilesByMask(folder / "missing", "", "", true, list);
+    ListFilesByMask(folder.Path("missing"), "", "", true, list);
     EXPECT_EQ(list.Count(), 0);
 }
 
 TEST_F(FileHelpersTest, MakesPathsRelativeToABase) {
-    WriteFile(folder / "a.jpg", "x");
-    EXPECT_EQ(MakeRelativePath("pics/a.jpg", folder.Path(), false), "pics/a.jpg");  // already relative
-    EXPECT_EQ(MakeRelativePath(folder / "a.jpg", "", false), folder / "a.jpg");
-    EXPECT_EQ(MakeRelativePath(folder / "a.jpg", folder.Path(), false), "a.jpg");
-    EXPECT_EQ(MakeRelativePath(folder / "a.jpg", folder.Path() + "/", false), "a.jpg");
+    WriteFile(folder.Path("a.jpg"), "x");
+    EXPECT_EQ(MakeRelativePath("pics/a.jpg", folder.Folder(), false), "pics/a.jpg");  // already relative
+    EXPECT_EQ(MakeRelativePath(folder.Path("a.jpg"), "", false), folder.Path("a.jpg"));
+    EXPECT_EQ(MakeRelativePath(folder.Path("a.jpg"), folder.Folder(), false), "a.jpg");
+    EXPECT_EQ(MakeRelativePath(folder.Path("a.jpg"), folder.Folder() + "/", false), "a.jpg");
     // A file that does not exist (yet) is still relative, never rooted at "/".
-    EXPECT_EQ(MakeRelativePath(folder / "sub/new.jpg", folder.Path(), false), "sub/new.jpg");
-    EXPECT_EQ(ErrorCodeOf([&] { MakeRelativePath("/elsewhere/b.jpg", folder.Path(), false); }), 14);
-    EXPECT_EQ(MakeRelativePath("/elsewhere/b.jpg", folder.Path(), true), "[/elsewhere/]b.jpg");
+    EXPECT_EQ(MakeRelativePath(folder.Path("sub/new.jpg"), folder.Folder(), false), "sub/new.jpg");
+    EXPECT_EQ(ErrorCodeOf([&] { MakeRelativePath("/elsewhere/b.jpg", folder.Folder(), false); }), 14);
+    EXPECT_EQ(MakeRelativePath("/elsewhere/b.jpg", folder.Folder(), true), "[/elsewhere/]b.jpg");
 }
 
 TEST_F(FileHelpersTest, DeletesWholeTreesButNotWhatLinksPointTo) {
-    const std::string tree = folder / "tree";
+    const std::string tree = folder.Path("tree");
     fs::create_directories(tree + "/-old/ (copy)");
     fs::create_directories(tree + "/.cache");
-    fs::create_directories(folder / "kept");
+    fs::create_directories(folder.Path("kept"));
     for (const std::string& name : {tree + "/a.jpg", tree + "/.hidden", tree + "/-old/ (copy)/b.jpg",
-                                    tree + "/.cache/c", folder / "kept/precious.jpg"})
+                                    tree + "/.cache/c", folder.Path("kept/precious.jpg")})
         WriteFile(name, "x");
     ::chmod((tree + "/a.jpg").c_str(), 0444);
-    fs::create_directory_symlink(folder / "kept", tree + "/link");
-    fs::create_symlink(folder / "gone", tree + "/dangling");
+    fs::create_directory_symlink(folder.Path("kept"), tree + "/link");
+    fs::create_symlink(folder.Path("gone"), tree + "/dangling");
 
     EXPECT_EQ(ErrorCodeOf([&] { DeleteFolderTree(tree, true); }), 0);
     EXPECT_FALSE(fs::exists(fs::symlink_status(tree)));
-    EXPECT_TRUE(fs::exists(folder / "kept/precious.jpg"));
-    EXPECT_EQ(ErrorCodeOf([&] { DeleteFolderTree(folder / "missing", true); }), 0);
+    EXPECT_TRUE(fs::exists(folder.Path("kept/precious.jpg")));
+    EXPECT_EQ(ErrorCodeOf([&] { DeleteFolderTree(folder.Path("missing"), true); }), 0);
 }
 
 TEST_F(FileHelpersTest, FailedDeletionsRaiseOnlyWhenAsked) {
-    const std::string tree = folder / "tree";
+    const std::string tree = folder.Path("tree");
     fs::create_directories(tree + "/stuck");
     WriteFile(tree + "/stuck/a.jpg", "x");
     WriteFile(tree + "/stuck/Thumbs.db", "x");
-    Protect(tree + "/stuck", folder.Path());
+    Protect(tree + "/stuck", folder.Folder());
     ::chmod(tree.c_str(), 0755);
 
     EXPECT_EQ(ErrorCodeWithoutPrivileges([&] { DeleteFileChecked(tree + "/stuck/a.jpg"); }), 11);
@@ -200,7 +200,7 @@ TEST_F(FileHelpersTest, FailedDeletionsRaiseOnlyWhenAsked) {
 }
 
 TEST_F(FileHelpersTest, LockTestsLeavePermissionsAlone) {
-    const std::string file = folder / "a.jpg";
+    const std::string file = folder.Path("a.jpg");
     EXPECT_FALSE(IsFileLocked(file));  // missing
     WriteFile(file, "x");
     ::chmod(file.c_str(), 0444);
@@ -227,15 +227,15 @@ TEST_F(FileHelpersTest, LockTestsLeavePermissionsAlone) {
 }
 
 TEST_F(FileHelpersTest, FileFactsAndFolderCreation) {
-    const std::string file = folder / "a.jpg";
+    const std::string file = folder.Path("a.jpg");
     EXPECT_EQ(ErrorCodeOf([&] { CheckFileExists(file); }), 4);
     EXPECT_EQ(ErrorCodeOf([&] { GetFileDate(file); }), 5);
     EXPECT_EQ(GetFileSizeByName(file), 0);
     WriteFile(file, std::string(1234, 'x'));
     EXPECT_EQ(ErrorCodeOf([&] { CheckFileExists(file); }), 0);
     EXPECT_EQ(GetFileSizeByName(file), 1234);
-    EXPECT_FALSE(FileExists(folder.Path()));
-    EXPECT_TRUE(FolderExists(folder.Path()));
+    EXPECT_FALSE(FileExists(folder.Folder()));
+    EXPECT_TRUE(FolderExists(folder.Folder()));
 
     std::tm local{};
     local.tm_year = 2021 - 1900;
@@ -248,8 +248,8 @@ TEST_F(FileHelpersTest, FileFactsAndFolderCreation) {
     SetModificationTime(file, std::mktime(&local));
     EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:nn:ss", GetFileDate(file)), "2021-03-04 05:06:07");
 
-    ForceFolder(folder / "x/y/z/");
-    EXPECT_TRUE(FolderExists(folder / "x/y/z"));
+    ForceFolder(folder.Path("x/y/z/"));
+    EXPECT_TRUE(FolderExists(folder.Path("x/y/z")));
     EXPECT_EQ(ErrorCodeOf([&] { ForceFolder(file + "/sub"); }), 15);
 }
 
@@ -263,40 +263,40 @@ void RecordPercent(int percent) {
 void AbortCopy(int) { CopyAbort = true; }
 
 TEST_F(FileHelpersTest, CopiesWithProgressAndTheSourcesDate) {
-    const std::string source = folder / "a.jpg";
+    const std::string source = folder.Path("a.jpg");
     WriteFile(source, std::string(25000, 's'));
     SetModificationTime(source, 1000000000);
 
     ReportCount = 0;
     CopyProgressProc = RecordPercent;
-    EXPECT_EQ(ErrorCodeOf([&] { CopyFileWithProgress(source, folder / "b.jpg"); }), 2);  // no total
+    EXPECT_EQ(ErrorCodeOf([&] { CopyFileWithProgress(source, folder.Path("b.jpg")); }), 2);  // no total
     CopyBytesTotal = 25000;
-    CopyFileWithProgress(source, folder / "b.jpg");
-    EXPECT_EQ(ReadFile(folder / "b.jpg"), ReadFile(source));
+    CopyFileWithProgress(source, folder.Path("b.jpg"));
+    EXPECT_EQ(ReadFile(folder.Path("b.jpg")), ReadFile(source));
     EXPECT_EQ(ReportCount, 3);
     EXPECT_EQ(std::vector<int>(ReportedPercents, ReportedPercents + 3), (std::vector<int>{40, 80, 100}));
-    EXPECT_EQ(fs::last_write_time(folder / "b.jpg"), fs::last_write_time(source));
+    EXPECT_EQ(fs::last_write_time(folder.Path("b.jpg")), fs::last_write_time(source));
 
     CopyProgressProc = nullptr;
-    CopyFileWithProgress(source, folder / "new/");  // a folder: created, the name kept
-    EXPECT_EQ(ReadFile(folder / "new/a.jpg"), ReadFile(source));
-    CopyFileWithProgress(source, folder / "new");  // an existing folder
-    EXPECT_EQ(ReadFile(folder / "new/a.jpg"), ReadFile(source));
+    CopyFileWithProgress(source, folder.Path("new/"));  // a folder: created, the name kept
+    EXPECT_EQ(ReadFile(folder.Path("new/a.jpg")), ReadFile(source));
+    CopyFileWithProgress(source, folder.Path("new"));  // an existing folder
+    EXPECT_EQ(ReadFile(folder.Path("new/a.jpg")), ReadFile(source));
 
-    CopyFileWithProgress(source, folder / "new/../a.jpg");  // itself: left untouched
+    CopyFileWithProgress(source, folder.Path("new/../a.jpg"));  // itself: left untouched
     EXPECT_EQ(ReadFile(source), std::string(25000, 's'));
-    EXPECT_EQ(ErrorCodeOf([&] { CopyFileWithProgress(folder / "missing.jpg", folder / "c.jpg"); }), 4);
+    EXPECT_EQ(ErrorCodeOf([&] { CopyFileWithProgress(folder.Path("missing.jpg"), folder.Path("c.jpg")); }), 4);
 }
 
 TEST_F(FileHelpersTest, AnAbortedCopyLeavesTheOldDestination) {
-    const std::string source = folder / "a.jpg";
+    const std::string source = folder.Path("a.jpg");
     WriteFile(source, std::string(25000, 's'));
-    WriteFile(folder / "b.jpg", "old");
+    WriteFile(folder.Path("b.jpg"), "old");
     CopyProgressProc = AbortCopy;
     CopyBytesTotal = 25000;
-    CopyFileWithProgress(source, folder / "b.jpg");
-    EXPECT_EQ(ReadFile(folder / "b.jpg"), "old");
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()), 2);
+    CopyFileWithProgress(source, folder.Path("b.jpg"));
+    EXPECT_EQ(ReadFile(folder.Path("b.jpg")), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.Folder()), fs::directory_iterator()), 2);
 }
 
 }  // namespace

@@ -34,43 +34,43 @@ std::pair<int32_t, std::string> ErrorOf(const std::function<void()>& call) {
 class TDesktopFixture : public testing::Test {
 protected:
     TDesktopFixture()
-        : configHome("XDG_CONFIG_HOME", folder / "config"),
-          configDirs("XDG_CONFIG_DIRS", folder / "etc"),
-          dataHome("XDG_DATA_HOME", folder / "data"),
-          dataDirs("XDG_DATA_DIRS", folder / "share" + ":/usr/share"),
+        : configHome("XDG_CONFIG_HOME", folder.Path("config")),
+          configDirs("XDG_CONFIG_DIRS", folder.Path("etc")),
+          dataHome("XDG_DATA_HOME", folder.Path("data")),
+          dataDirs("XDG_DATA_DIRS", folder.Path("share") + ":/usr/share"),
           desktop("XDG_CURRENT_DESKTOP", std::nullopt) {
         for (const char* name : {"config", "etc", "data/applications", "share/applications", "bin", "record"})
-            fs::create_directories(folder / name);
+            fs::create_directories(folder.Path(name));
         ProtocolCommands = {};
     }
     ~TDesktopFixture() override { ProtocolCommands = {}; }
 
     void AddProgram(const std::string& id, const std::string& exec) {
-        WriteFile(folder / ("data/applications/" + id), "[Desktop Entry]\nType=Application\nName=" + id +
+        WriteFile(folder.Path("data/applications/" + id), "[Desktop Entry]\nType=Application\nName=" + id +
                                                             "\nExec=" + exec + "\n\n[Desktop Action x]\nExec=other\n");
     }
 
     // Stand-ins for xdg-open and xdg-email on the PATH that record their arguments, a line each.
     void InstallRecordingCommands() {
         for (const char* name : {"xdg-open", "xdg-email"}) {
-            const std::string script = folder / ("bin/" + std::string(name));
-            const std::string record = folder / ("record/" + std::string(name));
+            const std::string script = folder.Path("bin/" + std::string(name));
+            const std::string record = folder.Path("record/" + std::string(name));
             WriteFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + record + ".tmp\"\n" +
                                   "mv \"" + record + ".tmp\" \"" + record + "\"\n");
             fs::permissions(script, fs::perms::owner_all);
         }
-        path.emplace("PATH", (folder / "bin") + ":" + std::getenv("PATH"));
+        path.emplace("PATH", folder.Path("bin") + ":" + std::getenv("PATH"));
     }
 
     // The arguments a stand-in received; it runs detached, so wait for it.
     std::string Recorded(const std::string& name) {
-        const std::string file = folder / ("record/" + name);
+        const std::string file = folder.Path("record/" + name);
         for (int i = 0; i < 500 && !fs::exists(file); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
         return ReadFile(file);
     }
 
     TLibrarySettingsGuard settings;
-    TTempFolder folder;
+    TScratchFolder folder;
     TEnvironmentGuard configHome, configDirs, dataHome, dataDirs, desktop;
     std::optional<TEnvironmentGuard> path;
 };
@@ -121,8 +121,8 @@ using TArguments = std::vector<std::string>;
 
 TEST_F(TDesktopFixture, FindsTheProgramForAnExtensionAsAnArgumentList) {
     AddProgram("viewer.desktop", "\"/opt/My Viewer/viewer\" %f");
-    WriteFile(folder / "data/applications/hidden.desktop", "[Desktop Entry]\nExec=hidden %f\nHidden=true\n");
-    WriteFile(folder / "config/mimeapps.list",
+    WriteFile(folder.Path("data/applications/hidden.desktop"), "[Desktop Entry]\nExec=hidden %f\nHidden=true\n");
+    WriteFile(folder.Path("config/mimeapps.list"),
               "[Added Associations]\napplication/pdf=other.desktop;\n"
               "[Default Applications]\napplication/pdf=missing.desktop;hidden.desktop;viewer.desktop;\n");
     EXPECT_EQ(GetProgramForExtension(".pdf"), TArguments{"/opt/My Viewer/viewer"});
@@ -130,7 +130,7 @@ TEST_F(TDesktopFixture, FindsTheProgramForAnExtensionAsAnArgumentList) {
     EXPECT_EQ(GetProgramForExtension(".mordale-unknown"), TArguments{});
 
     AddProgram("blender.desktop", "blender --open %F");
-    WriteFile(folder / "share/applications/mimeinfo.cache", "[MIME Cache]\napplication/x-blender=blender.desktop;\n");
+    WriteFile(folder.Path("share/applications/mimeinfo.cache"), "[MIME Cache]\napplication/x-blender=blender.desktop;\n");
     EXPECT_EQ(GetProgramForExtension("blend"), (TArguments{"blender", "--open"}));
 }
 
@@ -167,7 +167,7 @@ TEST_F(TDesktopFixture, KnowsProtocolsAndTheirPrograms) {
     for (const auto& [url, protocol] : urls) EXPECT_EQ(ProtocolOfUrl(url), protocol) << url;
 
     AddProgram("browser.desktop", "browser %u");
-    WriteFile(folder / "config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=browser.desktop\n");
+    WriteFile(folder.Path("config/mimeapps.list"), "[Default Applications]\nx-scheme-handler/http=browser.desktop\n");
     LoadProtocolCommands();
     EXPECT_EQ(ProtocolCommands[protoHttp], "browser %u");
     EXPECT_EQ(ProtocolCommands[protoIts], "browser %u");
@@ -197,13 +197,13 @@ TEST_F(TDesktopFixture, SendsMailThroughTheComposer) {
               "--subject\nBrelvant Mordale\n--body\nHello\n--attach\n/tmp/a.pdf\n--attach\n/tmp/b c.pdf\n"
               "ann@example.org\nbob@example.org\n");
 
-    TEnvironmentGuard noPrograms("PATH", folder / "record");
+    TEnvironmentGuard noPrograms("PATH", folder.Path("record"));
     EXPECT_EQ(ErrorOf([] { SendMail("ann@example.org", "", "", "", false); }), std::make_pair(87, std::string()));
 }
 
 TEST_F(TDesktopFixture, RegisteringInstallsTheDesktopEntryAndUnregisteringRemovesIt) {
-    const std::string entry = folder / "mordale-menu.desktop";
-    const std::string installed = folder / "data/applications/mordale-menu.desktop";
+    const std::string entry = folder.Path("mordale-menu.desktop");
+    const std::string installed = folder.Path("data/applications/mordale-menu.desktop");
     WriteFile(entry, "[Desktop Entry]\nType=Application\nName=Make PDF\nExec=mordale /S %F\n");
     RegisterComServer(entry, true);
     EXPECT_EQ(ReadFile(installed), ReadFile(entry));
@@ -234,8 +234,8 @@ TEST_F(TDesktopFixture, MailIdentityComesFromTheAccountAndEmail) {
 }
 
 TEST(Registry, OpensKeyPathsComponentByComponent) {
-    TTempFolder folder;
-    const std::string file = folder / "Brelvant/mordale.conf";
+    TScratchFolder folder;
+    const std::string file = folder.Path("Brelvant/mordale.conf");
     {
         TRegistry registry(file, TRootKey::HKEY_LOCAL_MACHINE);
         EXPECT_EQ(ErrorOf([&] { OpenKeyPath(registry, "\\Software\\Brelvant\\mordale", true); }),
@@ -259,12 +259,12 @@ TEST(Registry, OpensKeyPathsComponentByComponent) {
 
 TEST(Registry, ASettingsFileThatCannotBeReadIsLoggedAndKept) {
     TLibrarySettingsGuard settings;
-    TTempFolder folder;
-    const std::string file = folder / "mordale.conf";
+    TScratchFolder folder;
+    const std::string file = folder.Path("mordale.conf");
     using namespace std::string_literals;
     const std::string binary = "\x01\0\x02 the user's settings, damaged"s;
     WriteFile(file, binary);
-    LogFileName = folder / "mordale.log";
+    LogFileName = folder.Path("mordale.log");
     {
         TRegistry registry(file);
         registry.OpenKey("\\Software", true);

@@ -1,50 +1,11 @@
 #include "TestSupport.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <QApplication>
 #include <clocale>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
 
-#include "platform/Paths.h"
 #include "tzlib/Errors.h"
 #include "tzlib/FileHelpers.h"
 #include "tzlib/TextFormats.h"
-
-namespace fs = std::filesystem;
-
-TTempFolder::TTempFolder() {
-    std::string pattern = TempDirectory() + "/tzlib-test-XXXXXX";
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TTempFolder::~TTempFolder() {
-    std::error_code error;
-    // Tests take write permission away; give it back so that everything can go.
-    for (auto it = fs::recursive_directory_iterator(path_, error); !error && it != fs::end(it); it.increment(error))
-        if (it->is_directory() && !it->is_symlink())
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
-    fs::remove_all(path_, error);
-}
-
-void WriteFile(const std::string& fileName, const std::string& content) {
-    std::ofstream file(fileName, std::ios::binary | std::ios::trunc);
-    file << content;
-    if (!file) throw std::runtime_error("cannot write " + fileName);
-}
-
-std::string ReadFile(const std::string& fileName) {
-    std::ifstream file(fileName, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
 
 TEnvironmentGuard::TEnvironmentGuard(std::string name, const std::optional<std::string>& value)
     : name_(std::move(name)) {
@@ -88,13 +49,6 @@ TScriptedPrompterGuard::TScriptedPrompterGuard() {
 }
 
 TScriptedPrompterGuard::~TScriptedPrompterGuard() { SetPrompter(std::move(previous_)); }
-
-void EnsureQApplication() {
-    static int argc = 1;
-    static char name[] = "tzlib_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QApplication(argc, argv);
-}
 
 namespace {
 

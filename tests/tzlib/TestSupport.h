@@ -1,34 +1,19 @@
 #pragma once
-// Shared helpers of the utility library's tests.
+// Guards of the utility library's tests; the helpers of every test folder are in tests/support.
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "../support/TestSupport.h"
 #include "platform/Prompter.h"
+#include "tzlib/WindowHooks.h"
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #endif
 
 // The code of the numbered error that the call raises, 0 when it raises none.
 int32_t ErrorCodeOf(const std::function<void()>& call);
-
-// A fresh folder under the temporary directory, removed with everything in it.
-class TTempFolder {
-public:
-    TTempFolder();
-    ~TTempFolder();
-    TTempFolder(const TTempFolder&) = delete;
-    TTempFolder& operator=(const TTempFolder&) = delete;
-    const std::string& Path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-void WriteFile(const std::string& fileName, const std::string& content);
-std::string ReadFile(const std::string& fileName);
 
 // Sets (or with nothing, unsets) an environment variable for the guard's lifetime.
 class TEnvironmentGuard {
@@ -51,6 +36,15 @@ public:
     static void Reset();
 };
 
+// Installs window hooks for the guard's lifetime; afterwards the library has no windows again.
+class TWindowHooksGuard {
+public:
+    explicit TWindowHooksGuard(TWindowHooks hooks) { SetWindowHooks(std::move(hooks)); }
+    ~TWindowHooksGuard() { SetWindowHooks({}); }
+    TWindowHooksGuard(const TWindowHooksGuard&) = delete;
+    TWindowHooksGuard& operator=(const TWindowHooksGuard&) = delete;
+};
+
 // Installs a scripted prompter for the guard's lifetime.
 class TScriptedPrompterGuard {
 public:
@@ -63,9 +57,6 @@ private:
     TScriptedPrompter* prompter_;
     std::unique_ptr<TPrompter> previous_;
 };
-
-// The process's Qt application, made on first use (offscreen under CTest).
-void EnsureQApplication();
 
 // glibc keeps, unreferenced, the search list it builds from LOCPATH for each locale lookup;
 // hold this around such lookups.

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <sstream>
 
 #include "TestSupport.h"
@@ -203,19 +202,15 @@ TEST_F(TextFormatsTest, CalendarPeriodsAgreeWithGnuDate) {
     dates.push_back(EncodeDate(2024, 2, 29));
     dates.push_back(EncodeDate(2024, 3, 31));
 
-    TTempFolder folder;
+    TScratchFolder folder;
     std::string input;
     for (const TDateTime date : dates) input += FormatDateTime("yyyy-mm-dd", date) + "\n";
-    WriteFile(folder / "dates", input);
-    const std::string command = "LC_ALL=C date -f " + (folder / "dates") + " '+%G %V %Y %q %m %d %j'";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
-    ASSERT_EQ(::pclose(pipe), 0);
+    WriteFile(folder.Path("dates"), input);
+    const TCommandResult gnuDate =
+        RunTool("LC_ALL=C date -f " + Quoted(folder.Path("dates")) + " '+%G %V %Y %q %m %d %j'", false);
+    ASSERT_EQ(gnuDate.status, 0);
 
-    std::istringstream lines(output);
+    std::istringstream lines(gnuDate.output);
     for (const TDateTime date : dates) {
         std::string isoYear, isoWeek, year, quarter, month, day, dayOfYear;
         ASSERT_TRUE(lines >> isoYear >> isoWeek >> year >> quarter >> month >> day >> dayOfYear);

@@ -5,6 +5,7 @@
 
 #include "imaging/core/KVLibraryState.h"
 #include "platform/Graphics.h"
+#include "platform/Paths.h"
 
 int KVCeil(double x) {
     const int t = int(std::trunc(x));
@@ -51,12 +52,11 @@ bool KVDirectoryExists(const std::string& path) {
 
 void KVForceDirectories(std::string path) {
     if (path.empty()) throw EInOutError("Cannot Create Directory");
-    if (path.back() == '/') path.pop_back();
-    if (path.size() <= 2 || KVDirectoryExists(path)) return;
-    const size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) KVForceDirectories(path.substr(0, slash));
-    if (::mkdir(path.c_str(), 0777) != 0 && !KVDirectoryExists(path))
-        throw EInOutError("Cannot Create Directory " + path);
+    try {
+        ForceDirectories(path);
+    } catch (const EInOutError& e) {
+        throw EInOutError("Cannot Create Directory " + path + ": " + e.Message());
+    }
 }
 
 int64_t KVGetFileSize(const std::string& fileName) {
