@@ -456,9 +456,8 @@ void Decode(TStream& stream, TStream* tables, TKVBitmap& bitmap, const TReadChoi
             if (rows < int(cinfo.output_height) || (decoder.source->hitEnd && decoder.error.pub.num_warnings > 0))
                 if (progress.AbortFlag) progress.AbortFlag->store(true);
         }
-    } catch (const Exception&) {
-        if (progress.AbortFlag) progress.AbortFlag->store(true);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
+        // Library errors, pictures too large and allocation failures alike: the driver never throws.
         if (progress.AbortFlag) progress.AbortFlag->store(true);
     }
     TakeMarkers(cinfo, choices, params);
