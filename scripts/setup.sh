@@ -18,6 +18,8 @@ PACKAGES=(
   # independent tools the tests check our output with
   qpdf poppler-utils imagemagick libtiff-tools netpbm ffmpeg sane-utils
   fonts-cantarell libimage-exiftool-perl libjpeg-turbo-progs giflib-tools pngcheck
+  # libtiff's CCITT RLE writer, reached through Pillow (tiffcp writes no compression 2)
+  python3-pil
   # benchmark peers
   img2pdf
 )
