@@ -37,5 +37,5 @@ export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export QT_QPA_PLATFORM=offscreen
 # The first folder receives new inputs; the source tree's folders are only read.
-exec "build/fuzz/tests/fuzz/fuzz_$target" -artifact_prefix="$findings/" -rss_limit_mb=2560 -timeout=10 \
+exec "build/fuzz/tests/fuzz/fuzz_$target" -artifact_prefix="$findings/" -rss_limit_mb=2560 -malloc_limit_mb=32 -timeout=10 \
   "${limit[@]}" "$@" "$work" "$seeds" ${saved:+"$saved"}

@@ -8,10 +8,12 @@
 #include <cmath>
 #include <ctime>
 
+#include "PdfClosingObjects.h"
+#include "PdfErrors.h"
 #include "PdfFont.h"
 #include "PdfImage.h"
-#include "PdfKalmora.h"
 #include "PdfLinks.h"
+#include "PdfSecurity.h"
 #include "PdfStyle.h"
 #include "platform/FontService.h"
 #include "platform/Paths.h"
@@ -36,7 +38,7 @@ std::string FolderOf(const std::string& fileName) {
 
 }  // namespace
 
-TPdfCanvas::TPdfCanvas(TPdfKalmora& owner) : owner_(owner) { ResetTextState(); }
+TPdfCanvas::TPdfCanvas(TPdfDocumentState& owner) : owner_(owner) { ResetTextState(); }
 
 TPdfCanvas::~TPdfCanvas() {
     for (const std::string& file : downloadedFiles_) ::unlink(file.c_str());
@@ -59,6 +61,7 @@ void TPdfCanvas::Reset() {
     fonts_.clear();
     styles_.clear();
     images_.clear();
+    pendingImages_.clear();
     names_.clear();
     linkTargets_.clear();
     outlineRoot_ = TBookmark();
@@ -75,8 +78,8 @@ void TPdfCanvas::Reset() {
 }
 
 bool TPdfCanvas::CheckDocument() const {
-    if (owner_.aborted_) return false;
-    if (!owner_.open_) throw EPdfError(SNotOpened);
+    if (owner_.Aborted()) return false;
+    if (!owner_.Printing()) throw EPdfError(SNotOpened);
     return true;
 }
 
@@ -95,7 +98,7 @@ void TPdfCanvas::RestoreState() {
 void TPdfCanvas::SetCharacterSpacing(int spacing) {
     if (spacing == characterSpacing_) return;
     characterSpacing_ = spacing;
-    if (owner_.open_ && !owner_.aborted_) AddLine(FormatNumber(X(spacing)) + " Tc");
+    if (owner_.Printing() && !owner_.Aborted()) AddLine(FormatNumber(X(spacing)) + " Tc");
 }
 
 double TPdfCanvas::FontAngle() const { return fontAngle_ * 180 / Pi; }
@@ -104,7 +107,7 @@ void TPdfCanvas::SetFontAngle(double degrees) { fontAngle_ = degrees * Pi / 180;
 
 void TPdfCanvas::SetEnableOutput(bool enabled) {
     owner_.Guarded([&] {
-        if (owner_.open_) throw EPdfError(SCantModifyWhenOpened, "EnableOutput");
+        if (owner_.Printing()) throw EPdfError(SCantModifyWhenOpened, "EnableOutput");
         output_.SetEnabled(enabled);
     });
 }
@@ -284,6 +287,7 @@ TPdfImage* TPdfCanvas::FindImage(uint64_t handle, const std::string& fileName) c
 
 TPdfImage& TPdfCanvas::AddImage(std::unique_ptr<TPdfImage> image) {
     images_.push_back(std::move(image));
+    pendingImages_.push_back(images_.back().get());
     return *images_.back();
 }
 
@@ -292,12 +296,19 @@ void TPdfCanvas::StretchDraw(const TRect& rect, const TGraphic* graphic) {
         if (!CheckDocument()) return;
         if (!graphic) throw EPdfError(SInvalidMethodCall);
         if (graphic->Empty()) return;
-        const uint64_t handle = AlwaysNewImage ? 0 : GraphicHandle(*graphic);
+        // JPEG compression dwarfs a look at the compressed data, and a book rarely draws a
+        // bitmap twice: such bitmaps are compared by what they compress to, not hashed first.
+        const bool keyedByData = owner_.ImageCompressMode() == cpJpeg && dynamic_cast<const TBitmap*>(graphic);
+        const uint64_t handle = AlwaysNewImage || keyedByData ? 0 : GraphicHandle(*graphic);
         TPdfImage* image = handle ? FindImage(handle, {}) : nullptr;
         if (!image) {
             auto created = std::make_unique<TPdfImage>(int(images_.size()));
             created->FromGraphic(*graphic, owner_.ImageCompressMode(), owner_.JpegQuality(), handle);
-            image = &AddImage(std::move(created));
+            if (keyedByData && !AlwaysNewImage) {
+                created->KeyByData();
+                image = FindImage(created->Handle(), {});
+            }
+            if (!image) image = &AddImage(std::move(created));
         }
         PlaceImage(rect, *image);
     });
@@ -381,7 +392,7 @@ void TPdfCanvas::AddNamedDestination(int x, int y, const std::string& name) {
         // Readers search the names tree in byte order.
         const auto place = std::lower_bound(names_.begin(), names_.end(), name,
                                             [](const TName& entry, const std::string& n) { return entry.Name < n; });
-        names_.insert(place, TName{name, pageCount_, x, y, 0});
+        names_.insert(place, TName{name, pageCount_, "/XYZ " + FormatNumber(X(x)) + " " + FormatNumber(Y(y)) + " null", 0});
     });
 }
 
@@ -464,13 +475,13 @@ void TPdfCanvas::WriteInfo() {
     localtime_r(&now, &local);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "D:%Y%m%d%H%M%S", &local);
+    const TPdfInformation information = owner_.Information();
     output_.WriteLine("/CreationDate" + EncodeTextString(stamp, info));
-    output_.WriteLine("/Title" + EncodeTextString(owner_.Title(), info));
-    if (!owner_.Author().empty()) output_.WriteLine("/Author" + EncodeTextString(owner_.Author(), info));
-    if (!owner_.Subject().empty()) output_.WriteLine("/Subject" + EncodeTextString(owner_.Subject(), info));
-    if (!owner_.Keywords().empty()) output_.WriteLine("/Keywords" + EncodeTextString(owner_.Keywords(), info));
-    const std::string& producer = owner_.Producer();
-    output_.WriteLine("/Producer" + EncodeTextString(producer.empty() ? TPdfKalmora::AboutText : producer, info));
+    output_.WriteLine("/Title" + EncodeTextString(information.Title, info));
+    if (!information.Author.empty()) output_.WriteLine("/Author" + EncodeTextString(information.Author, info));
+    if (!information.Subject.empty()) output_.WriteLine("/Subject" + EncodeTextString(information.Subject, info));
+    if (!information.Keywords.empty()) output_.WriteLine("/Keywords" + EncodeTextString(information.Keywords, info));
+    output_.WriteLine("/Producer" + EncodeTextString(information.Producer, info));
     output_.EndDictObject();
     for (int reserved = 0; reserved < 3; ++reserved) output_.NewObjectNumber();  // pages, resources, form
 }
@@ -479,19 +490,22 @@ void TPdfCanvas::StartPage() {
     annotations_.clear();
     ++pageCount_;
     if (characterSpacing_ != 0) AddLine(FormatNumber(X(characterSpacing_)) + " Tc");
-    if (owner_.OnNewPage) {
+    {
+        // The page event may draw; the text state of the style and a pending name survive it.
         TPdfStyle* style = currentStyle_;
         const std::string name = DestinationName;
         DestinationName.clear();
-        owner_.OnNewPage(this);
-        if (owner_.aborted_) return;
+        const bool handled = owner_.NotifyNewPage(this);
+        if (owner_.Aborted()) return;
         DestinationName = name;
-        currentStyle_ = style;
-        if (style) style->ApplyFont(font_, nullptr);
+        if (handled) {
+            currentStyle_ = style;
+            if (style) style->ApplyFont(font_, nullptr);
+        }
     }
     textX_ = currentStyle_ ? currentStyle_->LeftPosition() : 0;
     textY_ = currentStyle_ ? currentStyle_->TopMargin() : 0;
-    if (owner_.ProcessMessages) owner_.ProcessMessages();
+    owner_.LetMessagesRun();
 }
 
 void TPdfCanvas::EndPage() {
@@ -503,7 +517,8 @@ void TPdfCanvas::EndPage() {
     owner_.Security().Encrypt(content, contents);
     output_.WriteStreamAndEnd(content);
 
-    for (const auto& image : images_) image->Write(output_, owner_.Security());
+    for (TPdfImage* image : pendingImages_) image->Write(output_, owner_.Security());
+    pendingImages_.clear();
 
     const int page = output_.BeginDictObject();
     pageObjects_.push_back(page);
@@ -522,24 +537,6 @@ void TPdfCanvas::EndPage() {
     currentX_ = currentY_ = 0;
 }
 
-void TPdfCanvas::WriteNamedDestinations(int& namesDictionary) {
-    for (TName& name : names_) {
-        name.ObjectNumber = output_.BeginDictObject();
-        output_.WriteLine("/D [" + ObjectRef(pageObjects_.at(size_t(name.Page) - 1)) + " /XYZ " +
-                          FormatNumber(X(name.X)) + " " + FormatNumber(Y(name.Y)) + " null ]");
-        output_.EndDictObject();
-    }
-    const int tree = output_.BeginDictObject();
-    std::string entries;
-    for (const TName& name : names_) entries += Encode(name.Name, tree) + ObjectRef(name.ObjectNumber);
-    output_.WriteLine("/Names [" + entries + "]");
-    output_.WriteLine("/Limits [" + Encode(names_.front().Name, tree) + Encode(names_.back().Name, tree) + "]");
-    output_.EndDictObject();
-    namesDictionary = output_.BeginDictObject();
-    output_.WriteLine("/Dests " + ObjectRef(tree));
-    output_.EndDictObject();
-}
-
 void TPdfCanvas::EndDocument() {
     EndPage();
     for (const std::string& target : linkTargets_) {
@@ -550,83 +547,12 @@ void TPdfCanvas::EndDocument() {
             Prompter().MessageBox("PDF Kalmora", PdfMessage(SUndefinedDestination, target), TMsgIcon::Warning,
                                   TMsgButtons::Ok);
     }
-    WriteClosingObjects();
-}
-
-void TPdfCanvas::WriteClosingObjects() {
-    const TPdfSecurity& security = owner_.Security();
-    const TPdfStringEncoder encode = [this](const std::string& text, int object) { return EncodeTextString(text, object); };
-    const bool outlines = outlineRoot_.HasChildren();
-    if (outlines) {
-        outlineRoot_.Number(output_);
-        outlineRoot_.Write(output_, pageObjects_, encode);
-    }
-    int namesDictionary = 0;
-    if (!names_.empty()) WriteNamedDestinations(namesDictionary);
-    int encryption = 0;
-    if (security.Protected()) {
-        encryption = output_.BeginDictObject();
-        output_.WriteLine("/Filter/Standard");
-        output_.WriteLine("/V 1");
-        output_.WriteLine("/R 2");
-        output_.WriteLine("/O " + HexString(security.O().data(), security.O().size()));
-        output_.WriteLine("/U " + HexString(security.U().data(), security.U().size()));
-        output_.WriteLine("/P " + std::to_string(security.P()));
-        output_.EndDictObject();
-    }
-    const int catalog = output_.BeginDictObject();
-    output_.WriteLine("/Type/Catalog");
-    output_.WriteLine("/Pages " + ObjectRef(2));
-    if (outlines) output_.WriteLine("/Outlines " + ObjectRef(outlineRoot_.ObjectNumber()));
-    if (namesDictionary) output_.WriteLine("/Names " + ObjectRef(namesDictionary));
-    output_.EndDictObject();
-
-    output_.BeginReservedObject(2);
-    output_.WriteLine("/Type/Pages");
-    output_.WriteLine("/Kids[");
-    for (const int page : pageObjects_) output_.WriteLine(ObjectRef(page));
-    output_.WriteLine("]");
-    output_.WriteLine("/Count " + std::to_string(pageCount_));
-    output_.WriteLine("/Resources " + ObjectRef(3));
-    output_.EndDictObject();
-
-    output_.BeginReservedObject(3);
-    output_.WriteLine("/ProcSet[/PDF/Text/ImageC]");
-    output_.WriteLine("/Font<<");
-    for (const auto& font : fonts_) output_.WriteLine(font->ResourceName() + " " + ObjectRef(font->ObjectNumber()));
-    output_.WriteLine(">>");
-    if (!images_.empty()) {
-        output_.WriteLine("/XObject <<");
-        for (const auto& image : images_) output_.WriteLine("/" + image->Name() + " " + ObjectRef(image->ObjectNumber()));
-        output_.WriteLine(" >>");
-    }
-    output_.EndDictObject();
-    // No form fields: the form dictionary's number stays free.
-    output_.SetUnused(4);
-
-    const int64_t xref = output_.Position();
-    output_.WriteLine("xref");
-    output_.WriteLine("0 " + std::to_string(output_.ObjectCount() + 1));
-    output_.WriteLine("0000000000 65535 f\r");
-    for (const int64_t offset : output_.Offsets()) {
-        if (offset < 0) {
-            output_.WriteLine("0000000000 65535 f\r");
-            continue;
-        }
-        std::string digits = std::to_string(offset);
-        output_.WriteLine(std::string(10 - std::min<size_t>(digits.size(), 10), '0') + digits + " 00000 n\r");
-    }
-    output_.WriteLine("trailer");
-    output_.WriteLine("<<");
-    output_.WriteLine("/Size " + std::to_string(output_.ObjectCount() + 1));
-    output_.WriteLine("/Root " + ObjectRef(catalog));
-    output_.WriteLine("/Info " + ObjectRef(1));
-    const std::string& id = owner_.FileIdentifier();
-    output_.WriteLine("/ID[(" + id + ")(" + id + ")]");
-    if (encryption) output_.WriteLine("/Encrypt " + ObjectRef(encryption));
-    output_.WriteLine(">>");
-    output_.WriteLine("startxref");
-    output_.WriteLine(std::to_string(xref));
-    output_.WriteLine("%%EOF");
-    output_.Flush();
+    std::vector<TPdfResource> fonts, images;
+    for (const auto& font : fonts_) fonts.push_back({font->ResourceName(), font->ObjectNumber()});
+    for (const auto& image : images_) images.push_back({"/" + image->Name(), image->ObjectNumber()});
+    TPdfDocumentParts parts{pageObjects_, fonts, images, outlineRoot_, names_, owner_.FileIdentifier()};
+    TPdfClosingObjects closing(output_, owner_.Security(),
+                               [this](const std::string& text, int object) { return Encode(text, object); },
+                               [this](const std::string& text, int object) { return EncodeTextString(text, object); });
+    closing.Write(parts);
 }

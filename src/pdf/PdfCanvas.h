@@ -1,13 +1,14 @@
 #pragma once
 // The drawing surface of a document: text, text boxes, lines and pictures on the current page, in
 // the document's length unit with the origin at the page's top left corner; also pages, outlines,
-// named destinations, links and the closing structures of the file.
+// named destinations and links.
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "PdfDocumentState.h"
 #include "PdfEncoding.h"
 #include "PdfOutline.h"
 #include "PdfOutput.h"
@@ -15,12 +16,11 @@
 
 class TPdfFont;
 class TPdfImage;
-class TPdfKalmora;
 class TPdfStyle;
 
 class TPdfCanvas : public TObject {
 public:
-    explicit TPdfCanvas(TPdfKalmora& owner);
+    explicit TPdfCanvas(TPdfDocumentState& owner);
     ~TPdfCanvas() override;
     TPdfCanvas(const TPdfCanvas&) = delete;
     TPdfCanvas& operator=(const TPdfCanvas&) = delete;
@@ -85,16 +85,14 @@ public:
     // When set, the next line of a text box defines a named destination of this name.
     std::string DestinationName;
 
-private:
-    friend class TPdfKalmora;
-
-    // Document life, driven by the component.
+    // Document life, driven by the document component.
     void BeginDocument(TStream* stream);
     void StartPage();
     void EndPage();
     void EndDocument();
     void Reset();
 
+private:
     // False after an abort; raises "Document not opened" when no document is open.
     bool CheckDocument() const;
     void AddLine(std::string line) { contentLines_.push_back(std::move(line)); }
@@ -107,8 +105,6 @@ private:
     // The destination of that name in any letter case; null when none.
     const TName* DefinedName(const std::string& name) const;
     void WriteInfo();
-    void WriteClosingObjects();
-    void WriteNamedDestinations(int& namesDictionary);
 
     // Text in the current font's code page; measuring and drawing of such bytes.
     int FontCodePage(const TFont& font) const;
@@ -128,12 +124,11 @@ private:
     void PenLines();
 
     // Text box layout.
-    size_t NextPieceLength(const std::string& text, size_t from, int available);
     int WidthOfPixels(int64_t pixels, size_t length) const;
     void ApplyStyle();
     void ResetTextState();
 
-    TPdfKalmora& owner_;
+    TPdfDocumentState& owner_;
     TPdfOutput output_;
     TFont font_;
     TBrush brush_;
@@ -153,6 +148,7 @@ private:
     std::vector<int> annotations_;
     std::vector<std::unique_ptr<TPdfFont>> fonts_;
     std::vector<std::unique_ptr<TPdfImage>> images_;
+    std::vector<TPdfImage*> pendingImages_;  // drawn first on the current page
     std::map<std::string, std::vector<int>> widthCache_;
     std::vector<std::unique_ptr<TPdfStyle>> styles_;
     TPdfStyle* currentStyle_ = nullptr;

@@ -1,19 +1,21 @@
 #include "PdfImage.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
+#include "JpegLayout.h"
 #include "PdfEncoding.h"
 #include "PdfErrors.h"
 #include "PdfOutput.h"
 #include "PdfSecurity.h"
-#include "JpegLayout.h"
 #include "PictureFile.h"
-#include "platform/ByteReader.h"
-#include "platform/Classes.h"
 #include "platform/Canvas.h"
+#include "platform/Classes.h"
 #include "platform/Graphics.h"
 #include "platform/Jpeg.h"
 
@@ -43,37 +45,28 @@ bool IsBlackAndWhite(const TBitmap& bitmap) {
            ((isBlack(palette[0]) && isWhite(palette[1])) || (isWhite(palette[0]) && isBlack(palette[1])));
 }
 
-// Rows from the top, one bit per pixel, 1 for white.
-std::vector<uint8_t> OneBitPixels(const TBitmap& bitmap) {
+// Row y, one bit per pixel, 1 for white.
+void OneBitRow(const TBitmap& bitmap, int y, uint8_t* out) {
     const size_t rowBytes = (size_t(bitmap.Width()) + 7) / 8;
-    std::vector<uint8_t> pixels(rowBytes * size_t(bitmap.Height()));
-    const bool indexZeroIsWhite = bitmap.Palette()[0].peRed == 255;
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        const uint8_t* row = bitmap.ScanLine(y);
-        uint8_t* out = pixels.data() + rowBytes * size_t(y);
-        std::memcpy(out, row, rowBytes);
-        if (indexZeroIsWhite)
-            for (size_t i = 0; i < rowBytes; ++i) out[i] = static_cast<uint8_t>(~out[i]);
-        if (const int rest = bitmap.Width() % 8) out[rowBytes - 1] &= static_cast<uint8_t>(0xFF << (8 - rest));
-    }
-    return pixels;
+    std::memcpy(out, bitmap.ScanLine(y), rowBytes);
+    if (bitmap.Palette()[0].peRed == 255)
+        for (size_t i = 0; i < rowBytes; ++i) out[i] = static_cast<uint8_t>(~out[i]);
+    if (const int rest = bitmap.Width() % 8) out[rowBytes - 1] &= static_cast<uint8_t>(0xFF << (8 - rest));
 }
 
-// Rows from the top, red, green, blue.
-std::vector<uint8_t> RgbPixels(const TBitmap& bitmap) {
+// Row y of a 24-bit bitmap as red, green, blue.
+void RgbRow(const TBitmap& bitmap, int y, uint8_t* out) {
+    const uint8_t* row = bitmap.ScanLine(y);
     const size_t rowBytes = size_t(bitmap.Width()) * 3;
-    std::vector<uint8_t> pixels(rowBytes * size_t(bitmap.Height()));
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        const uint8_t* row = bitmap.ScanLine(y);
-        uint8_t* out = pixels.data() + rowBytes * size_t(y);
-        for (size_t i = 0; i < rowBytes; i += 3) {
-            out[i] = row[i + 2];
-            out[i + 1] = row[i + 1];
-            out[i + 2] = row[i];
-        }
+    for (size_t i = 0; i < rowBytes; i += 3) {
+        out[i] = row[i + 2];
+        out[i + 1] = row[i + 1];
+        out[i + 2] = row[i];
     }
-    return pixels;
 }
+
+constexpr size_t FileChunkBytes = 1 << 18;
+constexpr size_t TextBlockBytes = 1 << 18;
 
 constexpr double MetafileResolution = 600;  // dots per inch
 constexpr double MaxMetafilePixels = 4000000;
@@ -172,13 +165,29 @@ void TPdfImage::FromBitmap(const TBitmap& bitmap, TPdfCompressMode compression, 
         EncodeJpeg(*source, jpegQuality);
         return;
     }
-    const std::vector<uint8_t> pixels = oneBit ? OneBitPixels(*source) : RgbPixels(*source);
-    if (compression == cpZlib) {
-        const std::vector<uint8_t> packed = ZlibCompress(pixels.data(), pixels.size());
-        Ascii85Encode(packed.data(), packed.size(), data_);
-    } else {
-        Ascii85Encode(pixels.data(), pixels.size(), data_);
+    EncodeRows(*source, oneBit, compression == cpZlib);
+}
+
+// Row by row, so no copy of the whole picture is made besides the encoded text.
+void TPdfImage::EncodeRows(const TBitmap& bitmap, bool oneBit, bool deflate) {
+    const size_t rowBytes = oneBit ? (size_t(bitmap.Width()) + 7) / 8 : size_t(bitmap.Width()) * 3;
+    const uint64_t rawBytes = uint64_t(rowBytes) * uint64_t(bitmap.Height());
+    const uint64_t encodedBound = deflate ? compressBound(static_cast<uLong>(rawBytes)) : rawBytes;
+    // Room for the worst case is only address space: pages are touched as the text grows.
+    data_.reserve(size_t(encodedBound / 4 * 5 + 16));
+    std::string block(TextBlockBytes / 4, '\0');
+    TAscii85Writer text(block, [this](char* piece, size_t size) { data_.append(piece, size); });
+    std::optional<TDeflater> deflater;
+    if (deflate) deflater.emplace([&text](const uint8_t* bytes, size_t size) { text.Write(bytes, size); });
+    std::vector<uint8_t> row(rowBytes);
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        if (oneBit) OneBitRow(bitmap, y, row.data());
+        else RgbRow(bitmap, y, row.data());
+        if (deflater) deflater->Write(row.data(), row.size());
+        else text.Write(row.data(), row.size());
     }
+    if (deflater) deflater->Finish();
+    text.Finish();
 }
 
 void TPdfImage::EncodeJpeg(const TBitmap& bitmap, int quality) {
@@ -209,11 +218,7 @@ void TPdfImage::FromFile(const std::string& fileName, TPdfCompressMode compressi
             width_ = layout.Width;
             height_ = layout.Height;
             bitsPerComponent_ = 8;
-            TFileStream file(fileName, fmOpenRead);
-            std::vector<uint8_t> bytes(size_t(file.Size()));
-            ReadExact(file, bytes.data(), int64_t(bytes.size()), "JPEG data");
-            data_.clear();
-            Ascii85Encode(bytes.data(), bytes.size(), data_);
+            passThrough_ = true;
             return;
         }
         FromGraphic(*LoadPictureFile(fileName), compression, jpegQuality, 0);
@@ -224,8 +229,15 @@ void TPdfImage::FromFile(const std::string& fileName, TPdfCompressMode compressi
     }
 }
 
+void TPdfImage::KeyByData() {
+    handle_ = HashBytes(Mix(Mix(uint64_t(width_), uint64_t(height_)), 3),
+                        reinterpret_cast<const uint8_t*>(data_.data()), data_.size());
+    if (handle_ == 0) handle_ = 1;
+}
+
 void TPdfImage::Write(TPdfOutput& output, const TPdfSecurity& security) {
-    if (data_.empty()) return;
+    if (written_) return;
+    written_ = true;
     objectNumber_ = output.BeginDictObject();
     output.WriteLine("/Type/XObject");
     output.WriteLine("/Subtype/Image");
@@ -234,13 +246,51 @@ void TPdfImage::Write(TPdfOutput& output, const TPdfSecurity& security) {
     output.WriteLine("/ColorSpace" + colorSpace_);
     if (!decode_.empty()) output.WriteLine(decode_);
     output.WriteLine("/BitsPerComponent " + std::to_string(bitsPerComponent_));
-    output.WriteLine("/Length " + std::to_string(data_.size()));
+    // A file passed through is encoded while it is written, so its length follows it.
+    const int lengthObject = passThrough_ ? output.NewObjectNumber() : 0;
+    output.WriteLine("/Length " + (passThrough_ ? ObjectRef(lengthObject) : std::to_string(data_.size())));
     output.WriteLine("/Filter[/ASCII85Decode");
     if (compression_ == cpZlib) output.WriteLine("/FlateDecode");
     if (compression_ == cpJpeg) output.WriteLine("/DCTDecode");
     output.WriteLine("]");
     output.WriteLine(">>");
+    if (passThrough_) {
+        const int64_t length = StreamFile(output, security);
+        output.BeginReservedObject(lengthObject, std::to_string(length));
+        output.WriteLine("endobj");
+        return;
+    }
     security.Encrypt(data_, objectNumber_);
     output.WriteStreamAndEnd(data_);
     std::string().swap(data_);
+}
+
+int64_t TPdfImage::StreamFile(TPdfOutput& output, const TPdfSecurity& security) const {
+    std::optional<TRc4Stream> cipher;
+    if (security.Protected()) cipher.emplace(security.ObjectStream(objectNumber_));
+    // Kept from file to file: fresh buffers of this size would be faulted in for every picture.
+    static thread_local std::vector<uint8_t> chunk(FileChunkBytes);
+    static thread_local std::string block(TextBlockBytes, '\0');
+    TAscii85Writer text(block, [&](char* piece, size_t size) {
+        if (cipher) cipher->Apply(reinterpret_cast<uint8_t*>(piece), size);
+        output.WriteBytes(piece, size);
+    });
+    try {
+        // The file must still be the one whose header was read.
+        if (!(FileIdentityOf(fileName_) == fileIdentity_)) throw EInvalidGraphic("The file changed");
+        TFileStream file(fileName_, fmOpenRead);
+        output.WriteLine("stream");
+        int64_t total = 0;
+        for (int64_t n; (n = file.Read(chunk.data(), int64_t(chunk.size()))) > 0; total += n)
+            text.Write(chunk.data(), size_t(n));
+        if (total != fileIdentity_.Size) throw EInvalidGraphic("The file changed");
+    } catch (const EPdfError&) {
+        throw;
+    } catch (const Exception&) {
+        throw EPdfError(SImageNotSupported, fileName_);
+    }
+    text.Finish();
+    output.WriteLine("");
+    output.EndObject("endstream");
+    return text.TextSize();
 }

@@ -24,7 +24,10 @@ public:
     // Encode at once; failures raise EPdfError.
     void FromGraphic(const TGraphic& graphic, TPdfCompressMode compression, int jpegQuality, uint64_t handle);
     void FromFile(const std::string& fileName, TPdfCompressMode compression, int jpegQuality);
-    // Writes the XObject when its data are not yet written, then drops them.
+    // Under cpJpeg a bitmap's image is known by its encoded data, so equal pictures meet without
+    // a pass over their pixels.
+    void KeyByData();
+    // Writes the XObject once, then drops its data; a file passed through is read only now.
     void Write(TPdfOutput& output, const TPdfSecurity& security);
 
     const std::string& Name() const { return name_; }
@@ -39,10 +42,15 @@ public:
 
 private:
     void FromBitmap(const TBitmap& bitmap, TPdfCompressMode compression, int jpegQuality);
+    void EncodeRows(const TBitmap& bitmap, bool oneBit, bool deflate);
     void EncodeJpeg(const TBitmap& bitmap, int quality);
+    // Returns the length of the text written.
+    int64_t StreamFile(TPdfOutput& output, const TPdfSecurity& security) const;
 
     std::string name_;
-    std::string data_;  // ASCII85 text
+    std::string data_;  // ASCII85 text; empty for a file passed through
+    bool passThrough_ = false;
+    bool written_ = false;
     std::string colorSpace_ = "/DeviceRGB";
     std::string decode_;
     TPdfCompressMode compression_ = cpNone;

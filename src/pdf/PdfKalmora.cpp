@@ -107,7 +107,21 @@ void TPdfKalmora::SetDefaultPaper() {
     SetPaperSize(index);
 }
 
-void TPdfKalmora::AbortAfterError() noexcept {
+TPdfInformation TPdfKalmora::Information() const {
+    return {title_, author_, subject_, keywords_, producer_.empty() ? AboutText : producer_};
+}
+
+bool TPdfKalmora::NotifyNewPage(TObject* sender) {
+    if (!OnNewPage) return false;
+    OnNewPage(sender);
+    return true;
+}
+
+void TPdfKalmora::LetMessagesRun() {
+    if (ProcessMessages) ProcessMessages();
+}
+
+void TPdfKalmora::AbandonAfterError() noexcept {
     try {
         Abort();
     } catch (...) {

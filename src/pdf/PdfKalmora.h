@@ -7,6 +7,7 @@
 #include <string>
 
 #include "PdfCanvas.h"
+#include "PdfDocumentState.h"
 #include "PdfErrors.h"
 #include "PdfImage.h"
 #include "PdfSecurity.h"
@@ -25,7 +26,7 @@ inline constexpr int PaperSizeCount = 42;
 // Indexed by the platform's paper code; 0 is "Custom".
 extern const TPaperSize PaperSizes[PaperSizeCount];
 
-class TPdfKalmora : public TObject {
+class TPdfKalmora : public TObject, public TPdfDocumentState {
 public:
     static constexpr const char* AboutText = "Brelvant PDF Kalmora version 3.02";
 
@@ -37,25 +38,26 @@ public:
     std::string About() const { return AboutText; }
     const std::string& Author() const { return author_; }
     void SetAuthor(const std::string& value);
-    bool EmbedFonts() const { return embedFonts_; }
+    bool EmbedFonts() const override { return embedFonts_; }
     void SetEmbedFonts(bool value);
-    const std::string& FileName() const { return fileName_; }
+    const std::string& FileName() const override { return fileName_; }
     void SetFileName(const std::string& value);
-    TPdfCompressMode ImageCompressMode() const { return compressMode_; }
+    TPdfCompressMode ImageCompressMode() const override { return compressMode_; }
     void SetImageCompressMode(TPdfCompressMode value) { compressMode_ = value; }
-    int JpegQuality() const { return jpegQuality_; }
+    int JpegQuality() const override { return jpegQuality_; }
     void SetJpegQuality(int value);
     const std::string& Keywords() const { return keywords_; }
     void SetKeywords(const std::string& value);
     TLengthUnit LengthUnit() const { return lengthUnit_; }
     void SetLengthUnit(TLengthUnit value);
     TStringList& NonEmbeddedFonts() { return nonEmbeddedFonts_; }
+    const TStringList& NonEmbeddedFonts() const override { return nonEmbeddedFonts_; }
     void SetNonEmbeddedFonts(const TStringList& fonts);
     TPrinterOrientation Orientation() const { return orientation_; }
     void SetOrientation(TPrinterOrientation value);
-    int PageHeight() const { return pageHeight_; }
+    int PageHeight() const override { return pageHeight_; }
     void SetPageHeight(int value);
-    int PageWidth() const { return pageWidth_; }
+    int PageWidth() const override { return pageWidth_; }
     void SetPageWidth(int value);
     int PaperSize() const { return paperIndex_; }
     void SetPaperSize(int index);
@@ -63,14 +65,14 @@ public:
     void SetPaperSizeName(const std::string& value);
     const std::string& Producer() const { return producer_; }
     void SetProducer(const std::string& value);
-    bool SmartStretchDraw() const { return smartStretchDraw_; }
+    bool SmartStretchDraw() const override { return smartStretchDraw_; }
     void SetSmartStretchDraw(bool value) { smartStretchDraw_ = value; }
     const std::string& Subject() const { return subject_; }
     void SetSubject(const std::string& value);
     const std::string& Title() const { return title_; }
     void SetTitle(const std::string& value);
     // Where downloaded pictures go; empty means the system's temporary folder.
-    const std::string& TempFolder() const { return tempFolder_; }
+    const std::string& TempFolder() const override { return tempFolder_; }
     void SetTempFolder(const std::string& folder) { tempFolder_ = folder; }
     bool WantShow() const { return wantShow_; }
     void SetWantShow(bool value) { wantShow_ = value; }
@@ -80,10 +82,11 @@ public:
     std::function<void()> ProcessMessages;
 
     TPdfCanvas& Canvas() { return *canvas_; }
-    bool Printing() const { return open_; }
+    bool Printing() const override { return open_; }
+    bool Aborted() const override { return aborted_; }
 
     void BeginDoc();
-    void NewPage();
+    void NewPage() override;
     void EndDoc();
     void Abort();
     // Opens the written file with the desktop's program for it.
@@ -93,29 +96,24 @@ public:
     void SetUserPassword(const std::string& password, bool print, bool copy, bool annotate, bool modify);
 
     // Length unit conversions: unit to points, tenths of a millimetre to unit, screen pixels to unit.
-    double UnitToPoints() const { return unitToPoints_; }
+    double UnitToPoints() const override { return unitToPoints_; }
     double TenthsToUnit() const { return tenthsToUnit_; }
-    double PixelsToUnit() const { return pixelsToUnit_; }
+    double PixelsToUnit() const override { return pixelsToUnit_; }
     // The 8-bit code page of document text; from the locale.
-    int AnsiCodePage() const { return ansiCodePage_; }
-    const TStringList& SymbolFaces() const { return symbolFaces_; }
-    const TPdfSecurity& Security() const { return security_; }
+    int AnsiCodePage() const override { return ansiCodePage_; }
+    const TStringList& SymbolFaces() const override { return symbolFaces_; }
+    const TPdfSecurity& Security() const override { return security_; }
     // Identifies the open document; its trailer carries it.
-    const std::string& FileIdentifier() const { return fileIdentifier_; }
+    const std::string& FileIdentifier() const override { return fileIdentifier_; }
 
-    // Runs an operation of the writer; any error abandons the open document before it passes on.
-    template <typename F>
-    decltype(auto) Guarded(F&& operation) {
-        try {
-            return operation();
-        } catch (...) {
-            AbortAfterError();
-            throw;
-        }
-    }
+    TPdfInformation Information() const override;
+    bool NotifyNewPage(TObject* sender) override;
+    void LetMessagesRun() override;
+
+protected:
+    void AbandonAfterError() noexcept override;
 
 private:
-    void AbortAfterError() noexcept;
     void CheckClosed(const std::string& property);
     void ResetDocument();
     void SetDefaultPaper();
@@ -144,6 +142,4 @@ private:
     TPdfPermissions permissions_;
     TPdfSecurity security_;
     std::string fileIdentifier_;
-
-    friend class TPdfCanvas;
 };

@@ -38,11 +38,10 @@ private:
     std::string title_;
 };
 
-// A named destination: a point of a page, x and y in the document's length unit.
+// A named destination: a page and the place on it ("/XYZ left top null", in points).
 struct TName {
     std::string Name;
     int Page = 0;
-    int X = 0;
-    int Y = 0;
+    std::string Destination;
     int ObjectNumber = 0;
 };

@@ -69,10 +69,10 @@ int TPdfOutput::BeginObject(std::string_view firstLine) {
     return n;
 }
 
-void TPdfOutput::BeginReservedObject(int n) {
+void TPdfOutput::BeginReservedObject(int n, std::string_view firstLine) {
     offsets_.at(size_t(n) - 1) = position_;
     WriteLine(std::to_string(n) + " 0 obj");
-    WriteLine("<<");
+    WriteLine(firstLine);
 }
 
 void TPdfOutput::EndDictObject() {

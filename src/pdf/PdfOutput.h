@@ -30,8 +30,8 @@ public:
     // "n 0 obj" and the first line; returns n.
     int BeginObject(std::string_view firstLine);
     int BeginDictObject() { return BeginObject("<<"); }
-    // Writes object n, reserved earlier, here.
-    void BeginReservedObject(int n);
+    // Writes object n, reserved earlier, here, starting with the first line.
+    void BeginReservedObject(int n, std::string_view firstLine = "<<");
     void EndDictObject();
     void EndObject(std::string_view lastLine);
     // "stream", the data (already encrypted), an end of line, "endstream" and "endobj".

@@ -100,22 +100,28 @@ TMD5Digest MD5(const void* data, size_t size) {
     return digest;
 }
 
-void RC4(const uint8_t* key, size_t keyLength, uint8_t* data, size_t size) {
-    uint8_t s[256];
-    for (int i = 0; i < 256; ++i) s[i] = static_cast<uint8_t>(i);
+TRc4Stream::TRc4Stream(const uint8_t* key, size_t keyLength) {
+    for (int i = 0; i < 256; ++i) s_[i] = static_cast<uint8_t>(i);
     uint8_t j = 0;
     for (int i = 0; i < 256; ++i) {
-        j = static_cast<uint8_t>(j + s[i] + key[i % keyLength]);
-        std::swap(s[i], s[j]);
-    }
-    uint8_t x = 0, y = 0;
-    for (size_t k = 0; k < size; ++k) {
-        x = static_cast<uint8_t>(x + 1);
-        y = static_cast<uint8_t>(y + s[x]);
-        std::swap(s[x], s[y]);
-        data[k] ^= s[static_cast<uint8_t>(s[x] + s[y])];
+        j = static_cast<uint8_t>(j + s_[i] + key[size_t(i) % keyLength]);
+        std::swap(s_[i], s_[j]);
     }
 }
+
+void TRc4Stream::Apply(uint8_t* data, size_t size) {
+    uint8_t x = x_, y = y_;
+    for (size_t k = 0; k < size; ++k) {
+        x = static_cast<uint8_t>(x + 1);
+        y = static_cast<uint8_t>(y + s_[x]);
+        std::swap(s_[x], s_[y]);
+        data[k] ^= s_[static_cast<uint8_t>(s_[x] + s_[y])];
+    }
+    x_ = x;
+    y_ = y;
+}
+
+void RC4(const uint8_t* key, size_t keyLength, uint8_t* data, size_t size) { TRc4Stream(key, keyLength).Apply(data, size); }
 
 std::string MakeFileIdentifier(const std::string& fileName, const timespec& now) {
     tm local{};
@@ -174,6 +180,11 @@ std::array<uint8_t, 10> TPdfSecurity::ObjectKey(int objectNumber) const {
     std::array<uint8_t, 10> key;
     std::copy_n(digest.begin(), 10, key.begin());
     return key;
+}
+
+TRc4Stream TPdfSecurity::ObjectStream(int objectNumber) const {
+    const auto key = ObjectKey(objectNumber);
+    return TRc4Stream(key.data(), key.size());
 }
 
 void TPdfSecurity::Encrypt(std::string& bytes, int objectNumber) const {

@@ -11,6 +11,17 @@ TMD5Digest MD5(const void* data, size_t size);
 // Encrypts or decrypts in place with a fresh RC4 state.
 void RC4(const uint8_t* key, size_t keyLength, uint8_t* data, size_t size);
 
+// An RC4 key stream that goes on across calls, for data encrypted in pieces.
+class TRc4Stream {
+public:
+    TRc4Stream(const uint8_t* key, size_t keyLength);
+    void Apply(uint8_t* data, size_t size);
+
+private:
+    uint8_t s_[256];
+    uint8_t x_ = 0, y_ = 0;
+};
+
 // The document's identifier: the local time as days since 30 December 1899 times 10000, rounded,
 // followed by every third character of the file name that is a letter.
 std::string MakeFileIdentifier(const std::string& fileName, const timespec& now);
@@ -37,6 +48,8 @@ public:
     std::array<uint8_t, 10> ObjectKey(int objectNumber) const;
     // Encrypts with the object's key when the document is protected.
     void Encrypt(std::string& bytes, int objectNumber) const;
+    // The key stream of the object, for data written in pieces; protected documents only.
+    TRc4Stream ObjectStream(int objectNumber) const;
 
 private:
     bool protected_ = false;

@@ -7,11 +7,11 @@
 
 class TGraphic;
 
-// True when the file's content begins like a JPEG file; raises EFOpenError when it cannot be read.
+// True when the platform's table of picture classes (GraphicClasses.h) gives the JPEG class for
+// the file; raises EFOpenError when it cannot be read.
 bool IsJpegFile(const std::string& fileName);
-// Loads the file into a graphic of the class registered for its kind (GraphicClasses.h), told by
-// the content for JPEG, BMP, icon and metafile data and else by the extension. No class for the
-// kind, or damaged data, raise EInvalidGraphic (EFOpenError when the file cannot be read).
+// Loads the file into a graphic of the class that table gives for it. No class for the file, or
+// damaged data, raise EInvalidGraphic (EFOpenError when the file cannot be read).
 std::unique_ptr<TGraphic> LoadPictureFile(const std::string& fileName);
 
 // Tells whether a file is still the one read earlier: the same file, size and modification time.

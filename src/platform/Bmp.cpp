@@ -5,21 +5,16 @@
 #include <bit>
 #include <limits>
 
+#include "ByteReader.h"
+#include "PictureLimits.h"
+
 namespace {
 
 constexpr uint32_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3;
 constexpr int64_t FileHeaderSize = 14, InfoHeaderSize = 40, CoreHeaderSize = 12, Os2HeaderSize = 64;
 constexpr int64_t MaxInfoHeaderSize = 124;
-// A few bytes of run-length data can describe a huge empty picture; beyond this floor the picture
-// may not be more than this many times its compressed data, so hostile files cannot claim gigabytes.
-constexpr int64_t RleFreeBytes = int64_t(64) << 20, RleMaxRatio = 1024;
 
 [[noreturn]] void Invalid(const std::string& detail) { throw EInvalidGraphic("Bitmap image is not valid: " + detail); }
-
-uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t Get32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 
 void Put16(std::vector<uint8_t>& out, uint32_t v) {
     out.push_back(uint8_t(v));
@@ -28,16 +23,6 @@ void Put16(std::vector<uint8_t>& out, uint32_t v) {
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
     Put16(out, v & 0xFFFF);
     Put16(out, v >> 16);
-}
-
-void ReadExact(TStream& stream, void* buffer, int64_t count, const char* what) {
-    auto* p = static_cast<uint8_t*>(buffer);
-    while (count > 0) {
-        const int64_t n = stream.Read(p, count);
-        if (n <= 0) Invalid(std::string("truncated ") + what);
-        p += n;
-        count -= n;
-    }
 }
 
 struct Header {
@@ -51,25 +36,26 @@ struct Header {
     int64_t tableStart = 0, dataStart = 0;  // stream positions of the colour table and the pixel data
 };
 
-Header ParseInfoHeader(const uint8_t* p, int64_t size) {
+Header ParseInfoHeader(const TByteReader& info) {
     Header h;
+    const int64_t size = info.Size();
     if (size == CoreHeaderSize) {
-        h.width = Get16(p + 4);
-        h.height = Get16(p + 6);
-        h.bits = Get16(p + 10);
+        h.width = info.U16LEAt(4);
+        h.height = info.U16LEAt(6);
+        h.bits = info.U16LEAt(10);
         h.paletteEntrySize = 3;
         return h;
     }
-    h.width = int32_t(Get32(p + 4));
-    const int32_t height = int32_t(Get32(p + 8));
+    h.width = int32_t(info.U32LEAt(4));
+    const int32_t height = int32_t(info.U32LEAt(8));
     h.topDown = height < 0;
     h.height = height < 0 ? -int64_t(height) : height;
-    h.bits = Get16(p + 14);
-    h.compression = Get32(p + 16);
-    h.colorsUsed = Get32(p + 32);
+    h.bits = info.U16LEAt(14);
+    h.compression = info.U32LEAt(16);
+    h.colorsUsed = info.U32LEAt(32);
     if (size == Os2HeaderSize && h.compression == BI_BITFIELDS) Invalid("OS/2 Huffman compression is not supported");
     if (size >= 52 && size != Os2HeaderSize)
-        for (int i = 0; i < (size >= 56 ? 4 : 3); ++i) h.masks[i] = Get32(p + 40 + 4 * i);
+        for (int i = 0; i < (size >= 56 ? 4 : 3); ++i) h.masks[i] = info.U32LEAt(40 + 4 * i);
     return h;
 }
 
@@ -80,20 +66,21 @@ Header ReadHeaders(TStream& stream, int64_t start) {
 
     uint8_t info[MaxInfoHeaderSize];
     ReadExact(stream, info, 4, "info header");
-    const int64_t infoSize = Get32(info);
+    const int64_t infoSize = TByteReader(info, 4).U32LE();
     if (infoSize != CoreHeaderSize && infoSize != InfoHeaderSize && infoSize != 52 && infoSize != 56 &&
         infoSize != Os2HeaderSize && infoSize != 108 && infoSize != MaxInfoHeaderSize)
         Invalid("header size " + std::to_string(infoSize) + " is not supported");
     ReadExact(stream, info + 4, infoSize - 4, "info header");
-    Header h = ParseInfoHeader(info, infoSize);
+    Header h = ParseInfoHeader(TByteReader(info, infoSize));
     h.tableStart = start + FileHeaderSize + infoSize;
     if (h.compression == BI_BITFIELDS && infoSize == InfoHeaderSize) {
         uint8_t masks[12];
         ReadExact(stream, masks, sizeof masks, "bit field masks");
-        for (int i = 0; i < 3; ++i) h.masks[i] = Get32(masks + 4 * i);
+        TByteReader in(masks, sizeof masks);
+        for (int i = 0; i < 3; ++i) h.masks[i] = in.U32LE();
         h.tableStart += sizeof masks;
     }
-    h.dataStart = start + Get32(fileHeader + 10);
+    h.dataStart = start + TByteReader(fileHeader, FileHeaderSize).U32LEAt(10);
     if (h.dataStart < h.tableStart) Invalid("pixel data offset points into the headers");
     if (h.width <= 0 || h.height <= 0 || h.height > std::numeric_limits<int32_t>::max())
         Invalid("size " + std::to_string(h.width) + " x " + std::to_string(h.height));
@@ -191,11 +178,11 @@ struct BitField {
     }
 };
 
-void DecodeMaskedRow(const uint8_t* source, uint8_t* target, int width, int bits, const std::array<BitField, 4>& fields,
+void DecodeMaskedRow(TByteReader source, uint8_t* target, int width, int bits, const std::array<BitField, 4>& fields,
                      bool withAlpha) {
     const int targetBytes = withAlpha ? 4 : 3;
     for (int x = 0; x < width; ++x) {
-        const uint32_t pixel = bits == 16 ? Get16(source + 2 * int64_t(x)) : Get32(source + 4 * int64_t(x));
+        const uint32_t pixel = bits == 16 ? source.U16LE() : source.U32LE();
         uint8_t* out = target + int64_t(x) * targetBytes;
         out[0] = fields[2].Extract(pixel);
         out[1] = fields[1].Extract(pixel);
@@ -220,7 +207,7 @@ void ReadRows(TStream& stream, TBitmap& bitmap, const Header& h, Decoding decodi
             ReadExact(stream, target, sourceRowBytes, "pixel data");
         } else {
             ReadExact(stream, row.data(), sourceRowBytes, "pixel data");
-            DecodeMaskedRow(row.data(), target, int(h.width), h.bits, fields, bitmap.BitCount() == 32);
+            DecodeMaskedRow(TByteReader(row), target, int(h.width), h.bits, fields, bitmap.BitCount() == 32);
         }
     }
 }
@@ -319,29 +306,21 @@ void DecodeRle(ByteSource& in, TBitmap& bitmap, bool rle4) {
     }
 }
 
-}  // namespace
-
-void ReadBmp(TStream& stream, TBitmap& bitmap) {
+TBitmap ReadPicture(TStream& stream) {
     const int64_t start = stream.Position();
     const int64_t end = stream.Size();
     const Header h = ReadHeaders(stream, start);
     const Layout layout = ChooseLayout(h);
     const bool rle = layout.decoding == Decoding::Rle8 || layout.decoding == Decoding::Rle4;
     if (rle && h.topDown) Invalid("compressed rows cannot be stored from the top");
-    const int64_t rowBytes = TBitmap::RowBytesFor(int(h.width), layout.format);
-    if (rowBytes > TBitmap::MaxBytes / h.height)
-        Invalid("size " + std::to_string(h.width) + " x " + std::to_string(h.height) + " is too large");
     const std::vector<TPaletteEntry> palette = h.bits <= 8 ? ReadColourTable(stream, h) : std::vector<TPaletteEntry>();
 
     if (h.dataStart > end) Invalid("pixel data offset beyond the end of the data");
     const int64_t available = end - h.dataStart;
-    if (rle) {
-        if (rowBytes * h.height > std::max(RleFreeBytes, available * RleMaxRatio))
-            Invalid("compressed data too short for the size " + std::to_string(h.width) + " x " +
-                    std::to_string(h.height));
-    } else if (available / FileRowBytes(h) < h.height) {
-        Invalid("truncated pixel data");
-    }
+    // Run-length codes can describe a huge picture in a few bytes: the limits' decode ratio bounds it.
+    const std::string problem = PictureSizeProblem(h.width, h.height, BitsPerPixel(layout.format), available);
+    if (!problem.empty()) Invalid(problem);
+    if (!rle && available / FileRowBytes(h) < h.height) Invalid("truncated pixel data");
 
     TBitmap result;
     result.SetPixelFormat(layout.format);
@@ -354,7 +333,19 @@ void ReadBmp(TStream& stream, TBitmap& bitmap) {
         ReadRows(stream, result, h, layout.decoding);
     }
     if (h.bits <= 8) result.SetPalette(palette);
-    bitmap.Assign(std::move(result));
+    return result;
+}
+
+}  // namespace
+
+void ReadBmp(TStream& stream, TBitmap& bitmap) {
+    TBitmap picture;
+    try {
+        picture = ReadPicture(stream);
+    } catch (const EShortData& e) {
+        Invalid(e.Message());
+    }
+    bitmap.Assign(std::move(picture));
 }
 
 void WriteBmp(TStream& stream, const TBitmap& bitmap) {

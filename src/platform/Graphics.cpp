@@ -7,6 +7,7 @@
 #include <new>
 #include <strings.h>
 #include <unordered_map>
+#include <utility>
 
 #include "Bmp.h"
 #include "Files.h"
@@ -257,16 +258,29 @@ void TBitmap::Assign(const TBitmap& source) {
 }
 
 void TBitmap::Assign(TBitmap&& source) {
-    width_ = source.width_;
-    height_ = source.height_;
+    TakeImage(source);
+    Changed();
+}
+
+TBitmap::TBitmap(TBitmap&& source) noexcept : TGraphic(std::move(source)) { TakeImage(source); }
+
+TBitmap& TBitmap::operator=(TBitmap&& source) noexcept {
+    if (this != &source) {
+        TGraphic::operator=(std::move(source));
+        TakeImage(source);
+    }
+    return *this;
+}
+
+void TBitmap::TakeImage(TBitmap& source) noexcept {
+    if (this == &source) return;
+    width_ = std::exchange(source.width_, 0);
+    height_ = std::exchange(source.height_, 0);
     format_ = source.format_;
     alphaFormat_ = source.alphaFormat_;
-    rowBytes_ = source.rowBytes_;
+    rowBytes_ = std::exchange(source.rowBytes_, 0);
     pixels_ = std::move(source.pixels_);
     palette_ = std::move(source.palette_);
-    source.width_ = source.height_ = 0;
-    source.rowBytes_ = 0;
-    Changed();
 }
 
 void TBitmap::SetSize(int width, int height) {

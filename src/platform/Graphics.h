@@ -135,6 +135,9 @@ public:
     TBitmap() = default;
     TBitmap(const TBitmap&) = default;
     TBitmap& operator=(const TBitmap&) = default;
+    // Take the pixels without copying them; the source is left empty.
+    TBitmap(TBitmap&& source) noexcept;
+    TBitmap& operator=(TBitmap&& source) noexcept;
     // Takes the image (not the OnChange handler) and raises OnChange.
     void Assign(const TBitmap& source);
     void Assign(TBitmap&& source);
@@ -187,6 +190,7 @@ private:
     };
 
     void Reallocate(int width, int height, TPixelFormat format);
+    void TakeImage(TBitmap& source) noexcept;
     int NearestPaletteIndex(TColor color) const;
     void SetPixelIndex(int x, int y, int index);
 

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "Bmp.h"
+#include "ByteReader.h"
 #include "Canvas.h"
+#include "PictureLimits.h"
 
 namespace {
 
@@ -15,10 +17,6 @@ constexpr int DirectoryHeaderSize = 6, DirectoryEntrySize = 16, InfoHeaderSize =
 
 [[noreturn]] void Invalid(const std::string& detail) { throw EInvalidGraphic("Icon image is not valid: " + detail); }
 
-uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t Get32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 void Put32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
 }
@@ -31,24 +29,25 @@ struct TIconEntry {
 
 // Every entry of the directory, each checked to lie inside the data.
 std::vector<TIconEntry> ReadDirectory(const std::vector<uint8_t>& data) {
-    const int64_t total = int64_t(data.size());
-    if (total < DirectoryHeaderSize) Invalid("truncated header");
-    const uint8_t* p = data.data();
-    if (Get16(p) != 0 || Get16(p + 2) != 1) Invalid("not an icon file");
-    const int count = Get16(p + 4);
+    TByteReader in(data);
+    if (in.Size() < DirectoryHeaderSize) Invalid("truncated header");
+    if (in.U16LE() != 0 || in.U16LE() != 1) Invalid("not an icon file");
+    const int count = in.U16LE();
     if (count == 0) Invalid("no images");
-    if (DirectoryHeaderSize + int64_t(count) * DirectoryEntrySize > total) Invalid("truncated directory");
+    if (in.Remaining() / DirectoryEntrySize < count) Invalid("truncated directory");
     std::vector<TIconEntry> entries;
     for (int i = 0; i < count; ++i) {
-        const uint8_t* e = p + DirectoryHeaderSize + i * DirectoryEntrySize;
         TIconEntry entry;
-        entry.width = e[0] ? e[0] : 256;
-        entry.height = e[1] ? e[1] : 256;
-        entry.bitCount = Get16(e + 6);
-        entry.size = Get32(e + 8);
-        const int64_t offset = Get32(e + 12);
-        if (entry.size == 0 || offset > total || entry.size > total - offset) Invalid("image data beyond the end");
-        entry.data = p + offset;
+        const uint8_t width = in.U8(), height = in.U8();
+        entry.width = width ? width : 256;
+        entry.height = height ? height : 256;
+        in.Skip(4);  // colour count, reserved, planes
+        entry.bitCount = in.U16LE();
+        entry.size = in.U32LE();
+        const int64_t offset = in.U32LE();
+        if (entry.size == 0 || offset > in.Size() || entry.size > in.Size() - offset)
+            Invalid("image data beyond the end");
+        entry.data = in.BytesAt(offset, entry.size).data();
         entries.push_back(entry);
     }
     return entries;
@@ -63,8 +62,12 @@ const TIconEntry& BestEntry(const std::vector<TIconEntry>& entries) {
     return *best;
 }
 
-void CheckSide(int64_t side) {
-    if (side <= 0 || side > TIcon::MaxSide) Invalid("image size " + std::to_string(side));
+// An icon image is small; it also passes the limits every picture reader applies.
+void CheckSize(int64_t width, int64_t height, int bits, int64_t inputBytes) {
+    if (width <= 0 || width > TIcon::MaxSide || height <= 0 || height > TIcon::MaxSide)
+        Invalid("image size " + std::to_string(width) + " x " + std::to_string(height));
+    const std::string problem = PictureSizeProblem(width, height, bits, inputBytes);
+    if (!problem.empty()) Invalid(problem);
 }
 
 TBitmap DecodePng(const TIconEntry& entry) {
@@ -75,8 +78,7 @@ TBitmap DecodePng(const TIconEntry& entry) {
         ~TRelease() { png_image_free(&png); }  // does nothing once the reading ended
     } release{png};
     if (!png_image_begin_read_from_memory(&png, entry.data, size_t(entry.size))) Invalid(png.message);
-    if (png.width == 0 || png.width > TIcon::MaxSide || png.height == 0 || png.height > TIcon::MaxSide)
-        Invalid("image size " + std::to_string(png.width) + " x " + std::to_string(png.height));
+    CheckSize(png.width, png.height, 32, entry.size);
     png.format = PNG_FORMAT_BGRA;  // the byte order of pf32bit
     TBitmap image;
     image.SetPixelFormat(TPixelFormat::pf32bit);
@@ -109,18 +111,17 @@ TBitmap DecodeColours(const TIconEntry& entry, int height, int64_t pixelStart) {
 
 TBitmap DecodeBmp(const TIconEntry& entry) {
     if (entry.size < InfoHeaderSize) Invalid("truncated image header");
-    const uint8_t* info = entry.data;
-    const int64_t infoSize = Get32(info);
-    const int64_t width = int32_t(Get32(info + 4)), doubledHeight = int32_t(Get32(info + 8));
-    const int bits = Get16(info + 14);
-    const uint32_t compression = Get32(info + 16), colorsUsed = Get32(info + 32);
+    const TByteReader info(entry.data, entry.size);
+    const int64_t infoSize = info.U32LEAt(0);
+    const int64_t width = int32_t(info.U32LEAt(4)), doubledHeight = int32_t(info.U32LEAt(8));
+    const int bits = info.U16LEAt(14);
+    const uint32_t compression = info.U32LEAt(16), colorsUsed = info.U32LEAt(32);
     if (infoSize < InfoHeaderSize || infoSize > entry.size) Invalid("image header size " + std::to_string(infoSize));
     if (compression != 0) Invalid("compressed image data");
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
         Invalid(std::to_string(bits) + " bits per pixel");
-    CheckSide(width);
-    CheckSide(doubledHeight / 2);
     const int64_t height = doubledHeight / 2;
+    CheckSize(width, height, 32, entry.size);
     int64_t colours = 0;
     if (bits <= 8) {
         colours = colorsUsed ? colorsUsed : int64_t(1) << bits;
@@ -144,7 +145,8 @@ TBitmap DecodeBmp(const TIconEntry& entry) {
     image.SetSize(int(width), int(height));
     for (int y = 0; y < image.Height(); ++y) {
         uint8_t* out = image.ScanLine(y);
-        const uint8_t* mask = entry.data + maskStart + maskRow * (height - 1 - y);  // rows from the bottom
+        const int64_t maskAt = maskStart + maskRow * (height - 1 - y);  // rows from the bottom
+        const uint8_t* mask = masked ? info.BytesAt(maskAt, maskRow).data() : nullptr;
         for (int x = 0; x < image.Width(); ++x) {
             const TColor colour = colours32.Pixel(x, y);
             out[4 * x] = uint8_t(GetBValue(colour));
@@ -158,6 +160,15 @@ TBitmap DecodeBmp(const TIconEntry& entry) {
     return image;
 }
 
+// The icon's largest image, the one with the most colours among equal sizes.
+TBitmap DecodeBest(const std::vector<uint8_t>& data) {
+    const std::vector<TIconEntry> entries = ReadDirectory(data);
+    const TIconEntry& entry = BestEntry(entries);
+    static constexpr uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const bool png = entry.size >= 8 && std::memcmp(entry.data, PngSignature, 8) == 0;
+    return png ? DecodePng(entry) : DecodeBmp(entry);
+}
+
 }  // namespace
 
 void TIcon::SetWidth(int) { throw EInvalidGraphic("The size of an icon cannot be changed"); }
@@ -168,11 +179,12 @@ void TIcon::LoadFromStream(TStream& stream) {
     if (size > MaxDataBytes) Invalid("file of " + std::to_string(size) + " bytes is too large");
     std::vector<uint8_t> data(size_t(std::max<int64_t>(size, 0)));
     stream.ReadBuffer(data.data(), int64_t(data.size()));
-    const std::vector<TIconEntry> entries = ReadDirectory(data);
-    const TIconEntry& entry = BestEntry(entries);
-    static constexpr uint8_t PngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    const bool png = entry.size >= 8 && std::memcmp(entry.data, PngSignature, 8) == 0;
-    TBitmap image = png ? DecodePng(entry) : DecodeBmp(entry);
+    TBitmap image;
+    try {
+        image = DecodeBest(data);
+    } catch (const EShortData& e) {
+        Invalid(e.Message());
+    }
     image.SetAlphaFormat(TAlphaFormat::afDefined);
     data_ = std::move(data);
     image_.Assign(std::move(image));

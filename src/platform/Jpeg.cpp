@@ -11,6 +11,7 @@
 #include <jerror.h>
 
 #include "Canvas.h"
+#include "PictureLimits.h"
 
 // libjpeg reports errors by calling error_exit, which must not return: each routine below that
 // calls the library sets a jump point and keeps only plain data in its frame, so the jump back
@@ -182,6 +183,9 @@ void TJPEGImage::Assign(const TBitmap& bitmap) {
 }
 
 void TJPEGImage::AssignTo(TBitmap& bitmap) const {
+    // The frame header's size is a claim: a few bytes may ask for gigabytes.
+    const std::string problem = PictureSizeProblem(width_, height_, 24, int64_t(data_.size()));
+    if (!problem.empty()) throw EInvalidGraphic("JPEG error: " + problem);
     TBitmap decoded;
     decoded.SetPixelFormat(TPixelFormat::pf24bit);
     decoded.SetSize(width_, height_);

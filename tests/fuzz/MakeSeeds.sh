@@ -26,6 +26,34 @@ data = bytearray(open('bmp/rgb24.bmp', 'rb').read())
 data[22:26] = struct.pack('<i', -3)
 open('bmp/topdown.bmp', 'wb').write(data)
 PY
+
+# The image library's readers: bitmaps (also headerless), icons and cursors, portable maps,
+# wireless bitmaps, and one picture of each kind for content detection.
+mkdir -p kvbmp kvicon kvpxm kvwbmp kvdetect
+cp bmp/*.bmp kvbmp/
+tail -c +15 bmp/p4.bmp > kvbmp/p4-headerless.dib
+g() { convert -size 5x3 gradient:red-blue "$@"; }
+i() { convert -size 6x6 gradient:red-blue "$@"; }
+i \( -clone 0 -resize 4x4 \) kvicon/two-sizes.ico
+i -colors 10 kvicon/p8.ico
+i -alpha on -channel A -evaluate set 50% kvicon/alpha.ico
+i -type bilevel kvicon/b1.ico
+python3 - <<'PY'
+data = bytearray(open('kvicon/p8.ico', 'rb').read())
+data[2] = 2  # the same directory as a cursor
+open('kvicon/p8.cur', 'wb').write(data)
+PY
+g ppm:- | tee kvpxm/p6.ppm | pnmtoplainpnm > kvpxm/p3.ppm
+ppmtopgm kvpxm/p6.ppm | tee kvpxm/p5.pgm | pnmtoplainpnm > kvpxm/p2.pgm
+pgmtopbm kvpxm/p5.pgm | tee kvpxm/p4.pbm | pnmtoplainpnm > kvpxm/p1.pbm
+pnmdepth 1000 kvpxm/p6.ppm > kvpxm/p6-wide.ppm
+pbmtowbmp kvpxm/p4.pbm > kvwbmp/p.wbmp
+convert -size 200x3 gradient: -type bilevel wbmp:kvwbmp/wide.wbmp
+cp bmp/rle4.bmp kvicon/two-sizes.ico kvpxm/p1.pbm kvdetect/
+g jpg:kvdetect/p.jpg
+g gif:kvdetect/p.gif
+g tif:kvdetect/p.tif
+g tga:kvdetect/p.tga
 # Formats of the utility library: a routine byte (0 date, 1 number, 2 file time), an 8-byte value, the format.
 python3 - <<'PY'
 import os, struct
@@ -42,6 +70,188 @@ seed('tendays', 1, 2024 * 36 + 35.0, b'[10Days]mm/yyyy - z')
 seed('day', 1, day, b'[Day]dd/mm/yyyy')
 seed('filetime', 2, 1700000000)
 PY
+
+# Packed DIBs: the BMP seeds without their file header.
+mkdir -p dib
+for f in b1 p4 rle4 rle8 rgb24 rgb565 os2; do tail -c +15 "bmp/$f.bmp" > "dib/$f.dib"; done
+
+# Icons: BMP-form images of several depths with their masks, and one PNG-form image.
+mkdir -p icon
+convert -size 16x16 gradient:red-blue -colors 16 icon/p4.ico
+convert -size 16x16 gradient:red-blue -alpha on -channel A -evaluate set 40% icon/rgba32.ico
+convert -size 8x8 xc:white -fill black -draw 'point 2,2' -type bilevel icon/b1.ico
+convert -size 3x2 gradient:red-blue png:- | python3 -c '
+import struct, sys
+png = sys.stdin.buffer.read()
+sys.stdout.buffer.write(struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", 3, 2, 0, 0, 1, 32, len(png), 22) + png)
+' > icon/png.ico
+
+# JPEG: gray, colour with 4:2:0 and 4:4:4, progressive, restart intervals, CMYK with an Adobe marker.
+mkdir -p jpeg
+jpeg() { convert -size 16x8 gradient:red-blue "${@:2}" "jpeg/$1"; }
+jpeg gray.jpg -colorspace Gray -quality 50
+jpeg rgb420.jpg -quality 50 -sampling-factor 2x2
+jpeg rgb444.jpg -quality 50 -sampling-factor 1x1
+jpeg progressive.jpg -quality 50 -interlace Plane
+jpeg restart.jpg -quality 50 -define jpeg:restart-interval=1
+jpeg cmyk.jpg -quality 50 -colorspace CMYK
+
+# IPTC: plain data sets and the same inside a Photoshop resource.
+mkdir -p iptc
+python3 - <<'PY'
+import struct
+def dataset(record, number, data):
+    return bytes((0x1C, record, number)) + struct.pack('>H', len(data)) + data
+plain = dataset(1, 90, b'\x1b%G') + dataset(2, 5, b'Title') + dataset(2, 25, b'one') + dataset(2, 25, b'two')
+open('iptc/plain.bin', 'wb').write(plain)
+resource = b'8BIM' + struct.pack('>H', 0x0404) + b'\x00\x00' + struct.pack('>I', len(plain)) + plain
+open('iptc/photoshop.bin', 'wb').write(b'Photoshop 3.0\x00' + resource)
+PY
+
+# Maker notes: a directory with a value in its entry and one beyond it.
+mkdir -p makernote
+python3 - <<'PY'
+import struct
+entries = [(1, 3, 1, 7), (2, 2, 12, 2 + 2 * 12 + 4), (3, 4, 2, 2 + 2 * 12 + 4 + 12)]
+data = struct.pack('<H', len(entries)) + b''.join(struct.pack('<HHII', *e) for e in entries) + b'\0\0\0\0'
+open('makernote/directory.bin', 'wb').write(data + b'Maker name\0\0' + struct.pack('<II', 1, 2))
+PY
+
+# Marker lists: records of a type, a 16-bit length and the data.
+mkdir -p markers
+printf '\xe1\x04\x00Exif\xfe\x03\x00abc\xe1\x00\x00\xed\x02\x00xy' > markers/three.bin
+
+# Annotations: a block with default properties, then a line, a text and an image mark.
+mkdir -p annotations
+python3 - <<'PY'
+import struct
+def named(record, name, data):
+    return struct.pack('<ii', record, 12) + name.ljust(8, b'\0') + struct.pack('<I', len(data)) + data
+def mark(kind):
+    attributes = struct.pack('<i', kind) + bytes(160)
+    return struct.pack('<ii', 5, len(attributes)) + attributes
+dib = open('dib/b1.dib', 'rb').read()
+block = struct.pack('<ii', 0, 1)
+block += named(2, b'OiGroup', b'group\0')
+block += mark(3) + named(6, b'OiAnoDat', struct.pack('<iiiiii', 2, 2, 1, 2, 30, 40))
+block += mark(7) + named(6, b'OiAnText', struct.pack('<iiii', 0, 0, 1000, 5) + b'Note\0')
+block += mark(1) + named(6, b'OiDIB', dib)
+open('annotations/marks.bin', 'wb').write(block)
+PY
+
+# Colour profiles: sRGB, a gray and a Lab profile, written by the colour-management library.
+mkdir -p icc
+cc -x c -o /tmp/mordale-icc-seeds - -llcms2 <<'C'
+#include <lcms2.h>
+int main(void) {
+    cmsToneCurve* gamma = cmsBuildGamma(NULL, 2.2);
+    cmsSaveProfileToFile(cmsCreate_sRGBProfile(), "icc/srgb.icc");
+    cmsSaveProfileToFile(cmsCreateGrayProfile(cmsD50_xyY(), gamma), "icc/gray.icc");
+    cmsSaveProfileToFile(cmsCreateLab4Profile(NULL), "icc/lab.icc");
+    return 0;
+}
+C
+/tmp/mordale-icc-seeds
+rm /tmp/mordale-icc-seeds
+
+# Settings files: keys, escapes, a default value, a damaged line and a last line without newline.
+mkdir -p settings
+printf '[Software\\Brelvant\\Mordale]\nLast Folder=/home/a b\n=default\n%%25name=va%%0Alue\n[Software\\Brelvant\\Mordale\\Recent]\nFile1=a.jpg\nbroken line\n[unterminated\nFile2=b.png' > settings/mordale.conf
+
+# Metafiles: a placeable Windows metafile with a DIB record and an enhanced metafile.
+mkdir -p metafile
+python3 - <<'PY'
+import struct
+def wmf_record(function, words=b''):
+    return struct.pack('<IH', 3 + len(words) // 2, function) + words
+dib = open('dib/b1.dib', 'rb').read()
+records = wmf_record(0x020C, struct.pack('<hh', 50, 100))
+records += wmf_record(0x041B, struct.pack('<hhhh', 50, 40, 0, 0))
+records += wmf_record(0x0F43, struct.pack('<Ihhhhhhhhh', 0x00CC0020, 0, 3, 5, 0, 0, 0, 20, 10, 0) + dib)
+records += wmf_record(0x0000)
+placeable = struct.pack('<IHhhhhHI', 0x9AC6CDD7, 0, 0, 0, 100, 50, 96, 0)
+checksum = 0
+for i in range(0, 20, 2):
+    checksum ^= struct.unpack_from('<H', placeable, i)[0]
+header = struct.pack('<HHHIHIH', 1, 9, 0x0300, 9 + len(records) // 2, 0, 0, 0)
+open('metafile/picture.wmf', 'wb').write(placeable + struct.pack('<H', checksum) + header + records)
+
+def emf_record(kind, values):
+    return struct.pack('<II', kind, 8 + 4 * len(values)) + struct.pack('<%dI' % len(values), *values)
+body = emf_record(39, [1, 0, 0x0000FF, 0]) + emf_record(37, [1]) + emf_record(43, [0, 0, 40, 50])
+body += emf_record(14, [0, 16, 20])
+size = 108
+header = struct.pack('<II4i4iIIIIHH3I4I5I', 1, size, 0, 0, 99, 49, 0, 0, 2645, 1322, 0x464D4520, 0x10000,
+                     size + len(body), 5, 2, 0, 0, 0, 0, 1024, 768, 271, 203, 0, 0, 0, 270933, 203200)
+open('metafile/shapes.emf', 'wb').write(header + body)
+PY
+# JPEG files as the PDF writer passes them through: baseline, progressive, CMYK with the Adobe marker, gray.
+jpeg() { mkdir -p jpeglayout; convert "${@:2}" "jpeglayout/$1"; }
+jpeg baseline.jpg -size 16x8 gradient:red-blue
+jpeg progressive.jpg -size 16x8 gradient:red-blue -interlace JPEG
+jpeg cmyk.jpg -size 8x8 xc:red -colorspace CMYK
+jpeg gray.jpg -size 8x8 gradient: -colorspace Gray
+
+# JPEG driver: the codings cjpeg and ImageMagick write, and profile chunks.
+mkdir -p jpegfilter
+convert -size 24x16 gradient:red-blue ppm:jpegfilter/src.ppm
+cjpeg -quality 60 jpegfilter/src.ppm > jpegfilter/baseline.jpg
+cjpeg -grayscale jpegfilter/src.ppm > jpegfilter/gray.jpg
+cjpeg -progressive jpegfilter/src.ppm > jpegfilter/progressive.jpg
+cjpeg -restart 1 -sample 2x1 jpegfilter/src.ppm > jpegfilter/restart422.jpg
+cjpeg -rgb -optimize jpegfilter/src.ppm > jpegfilter/rgb.jpg
+convert jpegfilter/src.ppm -colorspace CMYK jpegfilter/cmyk.jpg
+rm jpegfilter/src.ppm
+python3 - <<'PY'
+data = open('jpegfilter/baseline.jpg', 'rb').read()
+def app2(seq, count, body):
+    payload = b'ICC_PROFILE\0' + bytes([seq, count]) + body
+    return b'\xff\xe2' + (len(payload) + 2).to_bytes(2, 'big') + payload
+chunks = app2(2, 2, b'B' * 40) + app2(1, 2, b'A' * 40)
+open('jpegfilter/icc-chunks.jpg', 'wb').write(data[:20] + chunks + data[20:])
+PY
+
+# PNG driver: colour types, depths, transparency, interlacing and chunks.
+mkdir -p pngfilter
+png() { convert -size 12x7 gradient:red-blue "${@:2}" "$1"; }
+png PNG24:pngfilter/rgb.png
+png PNG32:pngfilter/rgba.png -alpha on -channel A -evaluate set 40%
+png PNG48:pngfilter/rgb16.png -depth 16
+png PNG8:pngfilter/palette.png -colors 12 -transparent blue
+png PNG24:pngfilter/interlaced.png -interlace PNG
+png PNG24:pngfilter/text.png -set comment "a comment" -density 72
+convert -size 12x7 gradient: -depth 4 pgm:- | pnmtopng > pngfilter/gray4.png
+convert -size 12x7 gradient: -depth 16 pgm:- | pnmtopng > pngfilter/gray16.png
+convert -size 12x7 gradient: -monochrome pbm:- | pnmtopng > pngfilter/bilevel.png
+convert -size 12x7 gradient: -alpha on -channel A -evaluate set 50% -colorspace Gray PNG:pngfilter/grayalpha.png
+
+# GIF driver: one image, interlaced, bilevel, and an animation with disposals and transparency.
+mkdir -p giffilter
+convert -size 12x7 gradient:red-blue -colors 30 giffilter/single.gif
+convert -size 12x7 gradient:red-blue -colors 5 -interlace GIF giffilter/interlaced.gif
+convert -size 12x7 gradient: -monochrome giffilter/bilevel.gif
+convert -size 10x8 xc:gray -dispose background -page +2+2 -size 4x3 xc:red \
+  -dispose none -page +1+1 \( -size 5x5 xc:blue -fill white -draw 'point 2,2' -transparent white \) \
+  -loop 0 giffilter/animated.gif
+
+# TIFF LZW decoder: a row-length byte, then a strip as libtiff writes it.
+mkdir -p tifflzw
+convert -size 16x6 gradient: -depth 8 -compress LZW -define tiff:rows-per-strip=6 tifflzw/gray.tif
+convert -size 9x5 plasma:fractal -depth 8 -compress LZW -define tiff:rows-per-strip=5 tifflzw/rgb.tif
+python3 - <<'PY'
+import os, struct
+for name, row in (('gray', 16), ('rgb', 27)):
+    path = 'tifflzw/%s.tif' % name
+    data = open(path, 'rb').read()
+    ifd = struct.unpack_from('<I', data, 4)[0]
+    offset = count = 0
+    for i in range(struct.unpack_from('<H', data, ifd)[0]):
+        tag, kind, _, value = struct.unpack_from('<HHII', data, ifd + 2 + 12 * i)
+        value = value & 0xFFFF if kind == 3 else value
+        if tag == 273: offset = value
+        if tag == 279: count = value
+    open('tifflzw/%s.lzw' % name, 'wb').write(bytes([row - 1]) + data[offset:offset + count])
+    os.remove(path)
 # The extended library's decoders: an options byte, the 16-bit target size, the packed data
 # (TzpicFuzzInput.h), each made by an independent encoder where one exists.
 tmp=$(mktemp -d)

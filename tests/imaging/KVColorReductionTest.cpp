@@ -7,7 +7,7 @@
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/io/KVProgressRec.h"
 #include "imaging/proc/KVColorModels.h"
-#include "imaging/proc/KVColorReduction.h"
+#include "imaging/core/KVColorReduction.h"
 
 namespace {
 

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
+#include <thread>
 
+#include "imaging/core/KVStreams.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVFileFormats.h"
 
@@ -74,4 +77,69 @@ TEST(IOParamsDescription, DescriptionExtensionAndCompression) {
         c.set(params);
         EXPECT_EQ(IOParamsDescription(params), c.text);
     }
+}
+
+// Loader threads look formats up while others are registered: entries handed out stay where they
+// are, also after their format is taken out of the table.
+TEST(KVFileFormats, EntriesStayValidWhileThreadsRegisterAndLookUp) {
+    const TKVFileFormatEntry* jpeg = GetFileFormatByExt("jpg");
+    TKVFileFormatEntry first;
+    first.FileType = 3000;
+    first.Description = "First Added";
+    first.Extensions = "FA1";
+    RegisterFileFormat(first);
+    const TKVFileFormatEntry* added = GetFileFormatByType(3000);
+    ASSERT_NE(added, nullptr);
+
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 300; ++i) {
+                TKVFileFormatEntry entry;
+                entry.FileType = 4000 + t * 1000 + i;
+                entry.Extensions = "T" + std::to_string(t) + "X" + std::to_string(i);
+                RegisterFileFormat(entry);
+                EXPECT_EQ(GetFileFormatByExt("png")->FileType, kvftPNG);
+                EXPECT_EQ(GetFileFormatByType(entry.FileType)->Extensions, entry.Extensions);
+            }
+        });
+    UnregisterFileFormat(3000);
+    for (std::thread& thread : threads) thread.join();
+
+    EXPECT_EQ(jpeg->Description, "JPEG Bitmap");
+    EXPECT_EQ(added->Description, "First Added");  // retired, still readable
+    EXPECT_EQ(GetFileFormatByType(3000), nullptr);
+    EXPECT_EQ(GetFileFormatByExt("t3x299")->FileType, 4000 + 3 * 1000 + 299);
+    for (int t = 0; t < 4; ++t)
+        for (int i = 0; i < 300; ++i) UnregisterFileFormat(4000 + t * 1000 + i);
+    EXPECT_EQ(int(GetFileFormats().size()), 19);
+}
+
+TEST(KVFileFormats, GifHooksFollowTheLzwCodecs) {
+    const TKVGIFLZWDecompressor savedDecoder = DefGIFLZWDecompressor;
+    DefGIFLZWDecompressor = nullptr;
+    UpdateGIFFormatHooks();
+    EXPECT_EQ(GetFileFormatByType(kvftGIF)->ReadHook, nullptr);
+    DefGIFLZWDecompressor = savedDecoder;
+    UpdateGIFFormatHooks();
+    EXPECT_EQ(GetFileFormatByType(kvftGIF)->ReadHook != nullptr, savedDecoder != nullptr);
+}
+
+TEST(KVFileFormats, FrameCountsAndMetafileTests) {
+    EXPECT_EQ(GetFileFrameCount("/no/such/folder/picture.png"), 1);  // by the extension alone
+    EXPECT_EQ(GetFileFrameCount("/no/such/folder/picture.xyz"), 0);  // no video provider either
+    EXPECT_EQ(GetFileFrameCount("/no/such/folder/clip.AVI"), 0);
+
+    // A placeable metafile: the key, then the header 22 bytes in.
+    std::string wmf(22 + 18, '\0');
+    const uint8_t key[4] = {0xD7, 0xCD, 0xC6, 0x9A};
+    std::memcpy(wmf.data(), key, 4);
+    wmf[22] = 1, wmf[24] = 9;
+    TKVMemStream stream(wmf.data(), int64_t(wmf.size()));
+    EXPECT_TRUE(IsWMFStream(stream));
+    EXPECT_EQ(stream.Position(), 0);
+    wmf[22 + 16] = 1;
+    TKVMemStream damaged(wmf.data(), int64_t(wmf.size()));
+    EXPECT_FALSE(IsWMFStream(damaged));
+    EXPECT_FALSE(IsEMFStream(damaged));
 }

@@ -201,6 +201,24 @@ TEST_F(JpegFilterTest, ProfileChunksJoinInSequenceOrderAndBadChunksAreIgnored) {
     }
 }
 
+TEST_F(JpegFilterTest, EmbeddedProfileIsAppliedAndItsMarkersDropped) {
+    TKVICC srgb;
+    ASSERT_TRUE(srgb.LoadSRGB());
+    const std::string profile(srgb.Data().begin(), srgb.Data().end());
+    const std::string jpeg = MakeJpeg("icc", "-quality 90");
+    const std::string tagged = WithSegments(ReadFile(jpeg), {IccChunk(1, 1, profile), Segment(0xFE, "note")});
+    TDriverCall call;
+    TKVBitmap bitmap;
+    Read(tagged, call, bitmap);
+    ASSERT_FALSE(call.Aborted());
+    ASSERT_TRUE(call.params.InputICC() && call.params.InputICC()->IsValid());
+    EXPECT_TRUE(call.params.InputICC()->Used());
+    // sRGB into sRGB changes next to nothing.
+    EXPECT_LE(MaxDifference(BitmapToImage(bitmap), Reference(jpeg)), 2);
+    ASSERT_EQ(call.params.JpegMarkers.Count(), 1);
+    EXPECT_EQ(call.params.JpegMarkers.GetMarkerType(0), 0xFE);
+}
+
 TEST_F(JpegFilterTest, MarkersKeptExceptTheFirstApp0AndWrittenBack) {
     const std::string jpeg = ReadFile(MakeJpeg("m", ""));
     const std::string bytes =
@@ -355,6 +373,66 @@ TEST_F(JpegFilterTest, MissingThumbnailLoadsTheFullImage) {
     EXPECT_FALSE(call.Aborted());
     EXPECT_EQ(bitmap.GetWidth(), 61);
     EXPECT_TRUE(call.params.JpegLoadThumbnail);
+}
+
+// The raw decoder's refill: 4,096 bytes with the bytes of each pair exchanged.
+void SwappedFill(TKVJpegSource& source, TStream& stream) {
+    static uint8_t buffer[4096];
+    int64_t got = stream.Read(buffer, sizeof buffer);
+    if (got <= 0) {
+        buffer[0] = 0xFF, buffer[1] = 0xD9, got = 2;
+    }
+    for (int64_t i = 0; i + 1 < got; i += 2) std::swap(buffer[i], buffer[i + 1]);
+    RawJpegSetSource(source, buffer, size_t(got));
+}
+
+// The raw decoder's sequence of calls; returns the picture as gray rows, or raises.
+std::string RawDecode(const std::string& fileBytes) {
+    TMemoryStream stream;
+    LoadBytes(stream, fileBytes);
+    jpeg_decompress_struct* decompressor = RawJpegAllocDecompress();
+    TKVRawJpegErrorMgr* error = RawJpegCreateErrorMgr(decompressor);
+    std::string pixels;
+    try {
+        RawJpegCreateDecompress(decompressor);
+        RawJpegStreamSource(decompressor, stream);
+        RawJpegSetFillInputBuffer(decompressor, SwappedFill);
+        RawJpegReadHeader(decompressor, true);
+        RawJpegStartDecompress(decompressor);
+        const int width = RawJpegOutputWidth(decompressor), height = RawJpegOutputHeight(decompressor);
+        EXPECT_EQ(RawJpegOutputComponents(decompressor), 1);
+        uint8_t** row = RawJpegAllocSArray(decompressor, 1, width, 1);
+        while (RawJpegOutputScanline(decompressor) < height) {
+            RawJpegReadScanlines(decompressor, row, 1);
+            pixels.append(reinterpret_cast<const char*>(row[0]), size_t(width));
+        }
+        RawJpegFinishDecompress(decompressor);
+    } catch (...) {
+        RawJpegDestroyDecompress(decompressor);
+        RawJpegFreeDecompress(decompressor);
+        RawJpegFreeErrorMgr(error);
+        throw;
+    }
+    RawJpegDestroyDecompress(decompressor);
+    RawJpegFreeDecompress(decompressor);
+    RawJpegFreeErrorMgr(error);
+    return pixels;
+}
+
+std::string PairsSwapped(std::string bytes) {
+    if (bytes.size() % 2) bytes += '\0';
+    for (size_t i = 0; i < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
+    return bytes;
+}
+
+TEST_F(JpegFilterTest, RawLayerDecodesThroughItsOwnRefill) {
+    const std::string jpeg = MakeJpeg("raw", "-grayscale", 50, 20);
+    const TRgbImage reference = Reference(jpeg);
+    std::string gray;
+    for (size_t i = 0; i < reference.pixels.size(); i += 3) gray += char(reference.pixels[i]);
+    EXPECT_EQ(RawDecode(PairsSwapped(ReadFile(jpeg))), gray);
+    EXPECT_EQ(MessageOf([] { RawDecode(PairsSwapped("not a picture at all")); }),
+              "Not a JPEG file: starts with 0x? 0x?");
 }
 
 }  // namespace

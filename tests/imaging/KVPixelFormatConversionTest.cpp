@@ -137,3 +137,22 @@ TEST(KVPixelFormatConversion, ConvertFromLeavesTheSourceAndMovesItsAlpha) {
     EXPECT_EQ(target.GetAlpha(1, 1), 77);
     EXPECT_EQ(target.GetPixelRGB(3, 0), KVCMYKToRGB(before));
 }
+
+// Rows of the file location are valid one at a time: conversions give what they give in memory.
+TEST(KVPixelFormatConversion, FileLocationGivesTheSameResult) {
+    auto ramp = [](int x, int y) { return Rgb(x * 5, y * 7, (x + y) * 3); };
+    for (const TKVPixelFormat format : {kv8Paletted, kv1Bit, kv8Gray, kvCMYK}) {
+        for (const int ditherMode : {0, 1}) {
+            auto memory = In(kv24RGB, 50, 40, ramp);
+            memory->SetDitherMode(ditherMode);
+            TKVBitmap file;
+            file.SetMemoryThreshold(0);
+            file.Assign(memory.get());
+            ASSERT_EQ(file.Location(), kvFile);
+            memory->SetPixelFormat(format);
+            file.SetPixelFormat(format);
+            EXPECT_EQ(file.Location(), kvFile);
+            EXPECT_TRUE(SamePixels(file, *memory)) << int(format) << " " << ditherMode;
+        }
+    }
+}

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "PdfTestSupport.h"
 #include "pdf/PdfEncoding.h"
@@ -23,6 +24,39 @@ TEST(PdfAscii85, EncodesGroupsZerosAndTails) {
         std::string out;
         Ascii85Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), out);
         EXPECT_EQ(out, text);
+        // Fed in pieces of every size, the writer gives the same text.
+        for (size_t piece = 1; piece <= 5; ++piece) {
+            std::string pieces, block(8, '\0');
+            TAscii85Writer writer(block, [&](char* text, size_t size) { pieces.append(text, size); });
+            for (size_t at = 0; at < bytes.size(); at += piece)
+                writer.Write(reinterpret_cast<const uint8_t*>(bytes.data()) + at, std::min(piece, bytes.size() - at));
+            writer.Finish();
+            EXPECT_EQ(pieces, text) << piece;
+            EXPECT_EQ(writer.TextSize(), int64_t(text.size()));
+        }
+    }
+}
+
+TEST(PdfAscii85, TheWriterAgreesWithTheWholeEncodingOnLongData) {
+    // Long enough for the wide path of the writer, with zero groups, all-ones groups and the
+    // values at the powers of 85.
+    std::vector<uint8_t> data(100003);
+    uint32_t seed = 12345;
+    for (uint8_t& byte : data) byte = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 24);
+    std::fill(data.begin() + 1000, data.begin() + 1100, 0);
+    std::fill(data.begin() + 2000, data.begin() + 2100, 0xFF);
+    size_t at = 4000;
+    for (const uint32_t value : {1u, 84u, 85u, 7224u, 7225u, 614124u, 614125u, 52200624u, 52200625u, 0xFFFFFFFFu})
+        for (int k = 3; k >= 0; --k) data[at++] = static_cast<uint8_t>(value >> (8 * k));
+    std::string whole;
+    Ascii85Encode(data.data(), data.size(), whole);
+    for (const size_t piece : {1, 7, 33, 4096, 100003}) {
+        std::string pieces, block(1 << 16, '\0');
+        TAscii85Writer writer(block, [&](char* text, size_t size) { pieces.append(text, size); });
+        for (size_t from = 0; from < data.size(); from += piece)
+            writer.Write(data.data() + from, std::min(piece, data.size() - from));
+        writer.Finish();
+        EXPECT_TRUE(pieces == whole) << piece;
     }
 }
 
@@ -183,15 +217,18 @@ TEST_F(PdfImages, PalettePicturesKeepTheirColoursUnderZlib) {
 TEST_F(PdfImages, TheSamePictureIsStoredOnceUnlessEveryDrawingIsNew) {
     const TBitmap picture = GradientBitmap(8, 8);
     TBitmap copy = picture;
-    Begin(cpZlib);
-    for (int page = 0; page < 3; ++page) {
-        if (page) pdf.NewPage();
-        pdf.Canvas().StretchDraw(Rect(0, 0, 100, 100), page == 1 ? &copy : &picture);
+    std::string file;
+    for (const TPdfCompressMode mode : {cpZlib, cpJpeg}) {
+        Begin(mode);
+        for (int page = 0; page < 3; ++page) {
+            if (page) pdf.NewPage();
+            pdf.Canvas().StretchDraw(Rect(0, 0, 100, 100), page == 1 ? &copy : &picture);
+        }
+        file = End();
+        EXPECT_EQ(CountOf(file, "/Subtype/Image"), 1u) << mode;
+        EXPECT_EQ(CountOf(file, "/Im0 Do"), 3u) << mode;
+        EXPECT_EQ(ImageList().size(), 3u) << mode;  // one image drawn on three pages
     }
-    std::string file = End();
-    EXPECT_EQ(CountOf(file, "/Subtype/Image"), 1u);
-    EXPECT_EQ(CountOf(file, "/Im0 Do"), 3u);
-    EXPECT_EQ(ImageList().size(), 3u);  // one image drawn on three pages
 
     Begin(cpZlib);
     pdf.Canvas().AlwaysNewImage = true;
@@ -343,6 +380,31 @@ TEST_F(PdfImages, AFileRewrittenBetweenDrawingsIsStoredAgain) {
         EXPECT_TRUE(Contains(Columns(list[1]), "2 8x8 ")) << list[1];
         EXPECT_TRUE(Contains(Columns(list[2]), "3 16x8 ")) << list[2];
     }
+}
+
+TEST_F(PdfImages, LargeJpegFilesStreamThroughEncryptionUnchanged) {
+    // Noise compresses badly, so the file spans several reading chunks.
+    const std::string source = MakeJpeg("noise.jpg", "-size 700x500 xc: +noise Random -quality 95");
+    ASSERT_GT(ReadFile(source).size(), 600000u);
+    pdf.SetOwnerPassword("owner");
+    pdf.SetUserPassword("user", true, false, false, false);
+    Begin(cpJpeg, 100, 100);
+    pdf.Canvas().StretchDrawFile(Rect(0, 0, 100, 100), source);
+    pdf.EndDoc();
+    EXPECT_TRUE(QpdfChecks(Path(), "user"));
+    const std::string extracted = scratch.Path("extracted");
+    RunTool("pdfimages -j -upw user " + Quoted(Path()) + " " + Quoted(extracted));
+    EXPECT_TRUE(ReadFile(extracted + "-000.jpg") == ReadFile(source));
+}
+
+TEST_F(PdfImages, AFileChangedBeforeItsPageEndsAbandonsTheDocument) {
+    const std::string source = MakeJpeg("moving.jpg", "-size 8x8 xc:blue");
+    Begin(cpJpeg, 100, 100);
+    pdf.Canvas().StretchDrawFile(Rect(0, 0, 100, 100), source);
+    MakeJpeg("moving.jpg", "-size 30x8 xc:red");
+    EXPECT_EQ(MessageOf([&] { pdf.NewPage(); }), "Image format or compression scheme not supported: " + source);
+    EXPECT_FALSE(pdf.Printing());
+    EXPECT_FALSE(std::filesystem::exists(Path()));
 }
 
 TEST_F(PdfImages, JpegFilesAreReencodedUnderZlibAndDrawnOnce) {

@@ -5,6 +5,7 @@
 
 #include "PdfTestSupport.h"
 #include "pdf/PdfKalmora.h"
+#include "pdf/PdfLineBreak.h"
 #include "pdf/PdfStyle.h"
 
 namespace {
@@ -22,6 +23,46 @@ std::vector<TWordBox> WordBoxes(const std::string& pdfPath) {
     for (auto it = std::sregex_iterator(html.begin(), html.end(), word); it != std::sregex_iterator(); ++it)
         boxes.push_back({(*it)[5], std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4])});
     return boxes;
+}
+
+// Every character one unit wide, the Hebrew letters of code page 1255 (0xE0..0xFA) right to left.
+TEST(PdfLineBreak, LinesEndAtBreaksSeparatorsOrTheWidth) {
+    const std::vector<int> widths(256, 10);
+    TRtlTable hebrew{};
+    for (int c = 0xE0; c <= 0xFA; ++c) hebrew[size_t(c)] = true;
+    const TLineMetrics plain{widths, [](int64_t pixels, size_t) { return int(pixels / 10); }};
+    const TLineMetrics rtl{widths, plain.width, &hebrew};
+    const TLineMetrics spaced{widths, [](int64_t pixels, size_t length) { return int(pixels / 10 + length - 1); }};
+    struct {
+        const char* name;
+        std::string text;
+        int width;
+        size_t maxLines;
+        const TLineMetrics& metrics;
+        std::vector<std::string> lines;
+        size_t consumed;
+    } const cases[] = {
+        {"fits", "short", 10, 9, plain, {"short"}, 5},
+        {"after the blank", "one two three", 8, 9, plain, {"one two ", "three"}, 13},
+        {"after other separators", "a-b/c:d;e", 4, 9, plain, {"a-b/", "c:d;", "e"}, 9},
+        {"a long word is cut", "abcdefghij", 4, 9, plain, {"abcd", "efgh", "ij"}, 10},
+        {"no break at the first character", "-abcdef", 4, 9, plain, {"-abc", "def"}, 7},
+        {"line breaks are dropped", "a\r\nb\nc\rd", 10, 9, plain, {"a", "b", "c", "d"}, 8},
+        {"an empty line", "a\n\nb", 10, 9, plain, {"a", "", "b"}, 4},
+        {"the line count limits", "one two three four", 4, 2, plain, {"one ", "two "}, 8},
+        {"narrower than a character", "abc", 0, 9, plain, {"a", "b", "c"}, 3},
+        {"spacing counts", "abcdef", 7, 9, spaced, {"abcd", "ef"}, 6},
+        {"a separator between Latin letters is no break", "ab cd\xE0\xE1", 5, 9, rtl, {"ab cd", "\xE0\xE1"}, 7},
+        {"a separator beside a Hebrew letter breaks", "\xE0\xE1 \xE2\xE3\xE4", 4, 9, rtl, {"\xE0\xE1 ", "\xE2\xE3\xE4"}, 6},
+        {"a direction change breaks", "abc\xE0\xE1\xE2", 5, 9, rtl, {"abc", "\xE0\xE1\xE2"}, 6},
+    };
+    for (const auto& c : cases) {
+        const TBrokenLines broken = BreakLines(c.text, c.width, c.maxLines, c.metrics);
+        EXPECT_EQ(broken.lines, c.lines) << c.name;
+        EXPECT_EQ(broken.consumed, c.consumed) << c.name;
+        ASSERT_EQ(broken.starts.size(), broken.lines.size()) << c.name;
+        EXPECT_EQ(broken.starts[0], 0u) << c.name;
+    }
 }
 
 class PdfTextBox : public ::testing::Test {

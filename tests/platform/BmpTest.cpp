@@ -1,35 +1,15 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <optional>
 
+#include "TestSupport.h"
 #include "platform/Bmp.h"
-
-namespace fs = std::filesystem;
+#include "platform/PictureLimits.h"
 
 namespace {
-
-struct TempFolder {
-    fs::path path;
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "bmp-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path = pattern;
-    }
-    ~TempFolder() { fs::remove_all(path); }
-    std::string File(const std::string& name) const { return (path / name).string(); }
-};
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
 
 struct Rgba {
     uint8_t r = 0, g = 0, b = 0, a = 255;
@@ -68,11 +48,6 @@ void WritePam(const std::string& file, Pattern pattern, int width, int height) {
             out.put(char(c.r)).put(char(c.g)).put(char(c.b));
             if (alpha) out.put(char(c.a));
         }
-}
-
-std::vector<uint8_t> ReadFile(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 uint32_t Get16(const std::vector<uint8_t>& d, size_t at) { return d.at(at) | d.at(at + 1) << 8; }
@@ -252,19 +227,21 @@ TEST(BmpRead, ImageMagickFilesOfEveryDepthAndHeader) {
         {"BMP", "-type TrueColor", P::TrueColour, 124, 24, 0, F::pf24bit},
         {"BMP", "-type TrueColorAlpha", P::WithAlpha, 124, 32, 3, F::pf32bit},
     };
-    TempFolder folder;
+    TScratchFolder folder;
     const int width = 13, height = 5;  // odd width: every depth has row padding
     for (const Pattern pattern : {P::TwoColours, P::ElevenColours, P::ManyColours, P::TrueColour, P::WithAlpha})
-        WritePam(folder.File(std::to_string(int(pattern)) + ".pam"), pattern, width, height);
+        WritePam(folder.Path(std::to_string(int(pattern)) + ".pam"), pattern, width, height);
     int n = 0;
     for (const Case& c : cases) {
         const std::string name = std::string(c.type) + " " + c.options;
         SCOPED_TRACE(name);
-        const std::string file = folder.File(std::to_string(n++) + ".bmp");
-        const std::string command = "convert " + Quote(folder.File(std::to_string(int(c.pattern)) + ".pam")) + " " +
-                                    c.options + " " + c.type + ":" + Quote(file);
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
-        const std::vector<uint8_t> bytes = ReadFile(file);
+        const std::string file = folder.Path(std::to_string(n++) + ".bmp");
+        const std::string command = "convert " + Quoted(folder.Path(std::to_string(int(c.pattern)) + ".pam")) + " " +
+                                    c.options + " " + c.type + ":" + Quoted(file);
+        const TCommandResult converted = RunTool(command);
+        ASSERT_EQ(converted.status, 0) << command << "\n" << converted.output;
+        const std::string data = ReadFile(file);
+        const std::vector<uint8_t> bytes(data.begin(), data.end());
         // The fixture really has the header, depth and coding this case is about.
         ASSERT_EQ(Get32(bytes, 14), uint32_t(c.headerSize));
         ASSERT_EQ(Get16(bytes, c.headerSize == 12 ? 24 : 28), uint32_t(c.bits));
@@ -453,6 +430,31 @@ TEST(BmpRead, RunLengthCodes) {
               (std::vector<uint8_t>{9, 9, 9, 9, 9, 0, 0, 0}));
     EXPECT_EQ(std::vector<uint8_t>(eight.ScanLine(0), eight.ScanLine(0) + 8),
               (std::vector<uint8_t>{1, 2, 3, 0, 0, 0, 0, 0}));
+
+    // 4 x 2 pixels, 8 bits: a run of 2, a delta that lands exactly on the row's end, end of line,
+    // then a full row and the end of the bitmap.
+    const std::vector<uint8_t> deltaToEnd = {2, 5, 0, 2, 2, 0, 0, 0, 4, 6, 0, 1};
+    const TBitmap delta = ReadBytes(BmpFile().Width(4).Height(2).Bits(8).Compression(1).Pixels(deltaToEnd).Bytes());
+    EXPECT_EQ(std::vector<uint8_t>(delta.ScanLine(1), delta.ScanLine(1) + 4), (std::vector<uint8_t>{5, 5, 0, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(delta.ScanLine(0), delta.ScanLine(0) + 4), (std::vector<uint8_t>{6, 6, 6, 6}));
+}
+
+TEST(BmpRead, RunLengthPicturesAreBoundByTheDecodeRatio) {
+    TPictureLimits limits;
+    limits.freeBytes = 0;
+    limits.maxDecodeRatio = 8;
+    const TPictureLimitsOverride lowered(limits);
+    // 16 x 2 pixels of 8 bits are 32 bytes: at most 8 times the 4 bytes of data, not the 2 bytes.
+    const struct {
+        std::vector<uint8_t> codes;
+        bool reads;
+    } cases[] = {{{0, 1}, false}, {{16, 3, 0, 1}, true}};
+    for (const auto& c : cases) {
+        const std::vector<uint8_t> file = BmpFile().Width(16).Height(2).Bits(8).Compression(1).Pixels(c.codes).Bytes();
+        const std::string message = MessageOf([&] { ReadBytes(file); });
+        if (c.reads) EXPECT_EQ(message, "(no exception)");
+        else EXPECT_TRUE(Contains(message, "cannot come from 2 bytes")) << message;
+    }
 }
 
 TEST(BmpRead, HostileOrBrokenDataRaiseAndLeaveTheBitmapAlone) {
@@ -496,10 +498,11 @@ TEST(BmpRead, HostileOrBrokenDataRaiseAndLeaveTheBitmapAlone) {
         {"negative width", with(valid24, [](BmpFile& f) { f.width = -7; }), "size -7 x 5"},
         {"zero height", with(valid24, [](BmpFile& f) { f.height = 0; }), "size 7 x 0"},
         {"smallest height", with(valid24, [](BmpFile& f) { f.height = INT32_MIN; }), "size 7 x 2147483648"},
-        {"huge width and height", with(valid24, [](BmpFile& f) { f.width = f.height = INT32_MAX; }), "too large"},
-        {"large size, little data", with(valid24, [](BmpFile& f) { f.width = f.height = 30000; }),
+        {"huge width and height", with(valid24, [](BmpFile& f) { f.width = f.height = INT32_MAX; }), "largest side"},
+        {"more pixels than the limit", with(valid24, [](BmpFile& f) { f.width = f.height = 30000; }), "pixels"},
+        {"large size, little data", with(valid24, [](BmpFile& f) { f.width = f.height = 2000; }),
          "truncated pixel data"},
-        {"large run-length size, one code", rle8(40000, 40000, {0, 1}), "too short"},
+        {"large run-length size, one code", rle8(10000, 10000, {0, 1}), "cannot come from 2 bytes"},
         {"colour table beyond the data", cut(valid8, 14 + 40 + 40), "truncated colour table"},
         {"pixel data offset beyond the data", patched(valid24, 10, 100000), "beyond the end"},
         {"pixel data offset inside the headers", patched(valid24, 10, 20), "into the headers"},
@@ -604,6 +607,7 @@ TEST(BmpWrite, EveryFormatReadsBackUnchanged) {
         EXPECT_EQ(int32_t(Get32(d, 22)), 5);  // positive: rows from the bottom
         EXPECT_EQ(Get16(d, 28), uint32_t(source.BitCount()));
         EXPECT_EQ(Get32(d, 30), bitFields ? 3u : 0u);
+        EXPECT_EQ(Get32(d, 34), uint32_t(source.RowBytes() * 5));
         EXPECT_EQ(Get32(d, 38), 0u);
         EXPECT_EQ(Get32(d, 42), 0u);
         if (bitFields) {
@@ -629,34 +633,28 @@ TEST(BmpWrite, EveryFormatReadsBackUnchanged) {
 }
 
 TEST(BmpWrite, ImageMagickReadsOurFiles) {
-    TempFolder folder;
+    TScratchFolder folder;
     for (const TPixelFormat format : AllFormats) {
         SCOPED_TRACE(FormatName(format));
         TBitmap bitmap = PatternBitmap(format, 7, 3);
         if (format == TPixelFormat::pf32bit)
             for (int y = 0; y < 3; ++y)
                 for (int x = 0; x < 7; ++x) bitmap.ScanLine(y)[4 * x + 3] = 0;  // unused byte, not transparency
-        const std::string file = folder.File(std::string(FormatName(format)) + ".bmp");
+        const std::string file = folder.Path(std::string(FormatName(format)) + ".bmp");
         {
             TMemoryStream stream;
             WriteBmp(stream, bitmap);
             stream.SaveToFile(file);
         }
-        const std::string command = "convert " + Quote(file) + " -depth 8 ppm:-";
-        FILE* pipe = ::popen(command.c_str(), "r");
-        ASSERT_NE(pipe, nullptr);
-        std::vector<uint8_t> ppm;
-        for (int c; (c = std::fgetc(pipe)) != EOF;) ppm.push_back(uint8_t(c));
-        ASSERT_EQ(::pclose(pipe), 0) << command;
-        const std::string header = "P6\n7 3\n255\n";
-        ASSERT_GE(ppm.size(), header.size() + 7 * 3 * 3);
-        ASSERT_EQ(std::string(ppm.begin(), ppm.begin() + long(header.size())), header);
+        const TRgbImage read = ReadWithImageMagick(file);
+        ASSERT_EQ(read.width, 7);
+        ASSERT_EQ(read.height, 3);
         // 5- and 6-bit fields may widen by rounding or by repeating bits: one step apart at most.
         const int tolerance = format == TPixelFormat::pf15bit || format == TPixelFormat::pf16bit ? 1 : 0;
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 7; ++x) {
                 const TColor expected = bitmap.Pixel(x, y);
-                const uint8_t* rgb = ppm.data() + header.size() + 3 * (y * 7 + x);
+                const uint8_t* rgb = read.At(x, y);
                 EXPECT_LE(std::abs(rgb[0] - GetRValue(expected)), tolerance) << x << "," << y;
                 EXPECT_LE(std::abs(rgb[1] - GetGValue(expected)), tolerance) << x << "," << y;
                 EXPECT_LE(std::abs(rgb[2] - GetBValue(expected)), tolerance) << x << "," << y;

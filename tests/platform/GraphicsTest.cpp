@@ -96,3 +96,28 @@ TEST(Bitmap, ChangesRaiseOnChange) {
     EXPECT_EQ(bitmap.Palette()[0], (TPaletteEntry{1, 2, 3, 0}));
     EXPECT_EQ(bitmap.Palette()[1], TPaletteEntry{});
 }
+
+TEST(Bitmap, MovingHandsThePixelsOverWithoutCopying) {
+    TBitmap source;
+    source.SetPixelFormat(TPixelFormat::pf8bit);
+    source.SetSize(5, 3);
+    source.ScanLine(2)[4] = 42;
+    const uint8_t* pixels = source.ScanLine(0);
+
+    TBitmap constructed(std::move(source));
+    EXPECT_EQ(constructed.ScanLine(0), pixels);
+    EXPECT_EQ(constructed.ScanLine(2)[4], 42);
+    EXPECT_EQ(constructed.PixelFormat(), TPixelFormat::pf8bit);
+    EXPECT_EQ(constructed.Palette().size(), 256u);
+    EXPECT_TRUE(source.Empty());
+
+    TBitmap assigned;
+    assigned.SetSize(2, 2);
+    assigned = std::move(constructed);
+    EXPECT_EQ(assigned.ScanLine(0), pixels);
+    EXPECT_EQ(assigned.Width(), 5);
+    EXPECT_EQ(assigned.Height(), 3);
+    EXPECT_TRUE(constructed.Empty());
+    constructed.SetSize(4, 4);  // a moved-from bitmap is usable again
+    EXPECT_EQ(constructed.ScanLine(3)[0], 0);
+}

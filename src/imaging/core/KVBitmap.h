@@ -13,6 +13,9 @@ class TBitmap;
 class TCanvas;
 class TKVFileBuffer;
 class TKVDibbitmap;
+struct TKVRenderParams;
+enum TKVBlendOperation : uint8_t;
+enum TResampleFilter : uint8_t;
 
 // Allocation refuses pictures whose pixel data would exceed this many bytes.
 constexpr int64_t KVMaxImageBytes = int64_t(1) << 36;
@@ -198,6 +201,18 @@ public:
     // Alignment 0 keeps the content at the left/top, 1 centres it, 2 puts it at the right/bottom.
     void ResizeCanvas(int width, int height, int horzAlign, int vertAlign, double fillValue,
                       double alphaFillValue);
+
+    // --- Rendering (KVBitmapRender.h) into a kv24RGB destination whose rows are all in memory
+    // or in a TBitmap; raises for any other destination.
+    void RenderToTKVBitmap(TKVBitmap& dest, const TKVRenderParams& params);
+    // The TBitmap is shown through a TKVBitmap without copying; it is made 24-bit first.
+    void RenderToTBitmap(TBitmap& dest, const TKVRenderParams& params);
+    void DrawToTKVBitmap(TKVBitmap& dest, int destX, int destY, int destWidth, int destHeight, int sourceX,
+                         int sourceY, int sourceWidth, int sourceHeight, int transparency,
+                         TKVBlendOperation blend, TResampleFilter filter);
+    void DrawToTBitmap(TBitmap& dest, int destX, int destY, int destWidth, int destHeight, int sourceX, int sourceY,
+                       int sourceWidth, int sourceHeight, int transparency, TKVBlendOperation blend,
+                       TResampleFilter filter);
 
     // --- Copies from other bitmaps
     void CopyFromTBitmap(TBitmap& source);

@@ -5,12 +5,12 @@
 
 #include "imaging/core/KVBasicHelpers.h"
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVBits.h"
 #include "imaging/core/KVDitherMatrix.h"
 #include "imaging/core/KVPixelCodec.h"
-#include "imaging/core/KVBits.h"
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/core/KVRowPixels.h"
-#include "imaging/proc/KVColorReduction.h"
+#include "imaging/core/KVColorReduction.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/core/KVBits.h"
 #include "imaging/core/KVLibraryState.h"
 #include "imaging/core/KVPixelCodec.h"
-#include "imaging/core/KVBits.h"
 
 int KVWeightedGray(const TKVRGB& p) {
     return (p.r * KVGrayWeights.Red + p.g * KVGrayWeights.Green + p.b * KVGrayWeights.Blue) / 100;

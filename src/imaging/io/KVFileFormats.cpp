@@ -1,9 +1,15 @@
 #include "imaging/io/KVFileFormats.h"
 
 #include <algorithm>
-#include <vector>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
 
 #include "imaging/io/IOParamsVals.h"
+#include "imaging/io/KVIcon.h"
+#include "imaging/io/KVVideoAndScanner.h"
+#include "platform/ByteReader.h"
+#include "platform/Classes.h"
 
 namespace {
 
@@ -24,29 +30,45 @@ TKVFileFormatEntry BuiltIn(int type, const char* description, const char* extens
             TestHookPlaceholder};
 }
 
-std::vector<TKVFileFormatEntry>& Formats() {
-    static std::vector<TKVFileFormatEntry> formats = {
-        BuiltIn(kvftTIFF, "TIFF Bitmap", "TIF;TIFF;FAX;G3N;G3F", ppTIFF, true, true),
-        BuiltIn(kvftGIF, "CompuServe Bitmap", "GIF", ppGIF, true, true),
-        BuiltIn(kvftJPEG, "JPEG Bitmap", "JPG;JPEG;JPE", ppJPEG, true, true),
-        BuiltIn(kvftPCX, "PaintBrush", "PCX", ppPCX, true, true),
-        BuiltIn(kvftBMP, "Windows Bitmap", "BMP;DIB;RLE", ppBMP, true, true),
-        BuiltIn(kvftICO, "Windows Icon", "ICO", 0, true, true),
-        BuiltIn(kvftCUR, "Windows Cursor", "CUR", 0, true, false),
-        BuiltIn(kvftPNG, "Portable Network Graphics", "PNG", ppPNG, true, true),
-        BuiltIn(kvftWMF, "Windows Metafile", "WMF", 0, true, false),
-        BuiltIn(kvftEMF, "Enhanced Windows Metafile", "EMF", 0, true, false),
-        BuiltIn(kvftTGA, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX", ppTGA, true, true),
-        BuiltIn(kvftPXM, "Portable Pixmap, GrayMap, BitMap", "PXM;PPM;PGM;PBM", 0, true, true),
-        BuiltIn(kvftWBMP, "Wireless Bitmap", "WBMP", 0, true, true),
-        BuiltIn(kvftJP2, "JPEG2000", "JP2", ppJ2000, true, true),
-        BuiltIn(kvftJ2K, "JPEG2000 Code Stream", "J2K;JPC;J2C", ppJ2000, true, true),
-        BuiltIn(kvftPS, "PostScript Level 2", "PS;EPS", 0, false, true),
-        BuiltIn(kvftPDF, "Adobe PDF", "PDF", 0, false, true),
-        BuiltIn(kvftDCX, "Multipage PCX", "DCX", 0, true, true),
-        BuiltIn(kvftRAW, "Camera RAW", "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR", 0, true, false),
-    };
-    return formats;
+using TEntryPtr = std::unique_ptr<const TKVFileFormatEntry>;
+
+// Live entries in registration order, and the entries taken out of it, kept so that pointers
+// handed out earlier never dangle.
+struct TRegistry {
+    TRegistry();
+    std::shared_mutex lock;
+    std::vector<TEntryPtr> live;
+    std::vector<TEntryPtr> retired;
+};
+
+TRegistry::TRegistry() {
+    for (const TKVFileFormatEntry& e : {
+                 BuiltIn(kvftTIFF, "TIFF Bitmap", "TIF;TIFF;FAX;G3N;G3F", ppTIFF, true, true),
+                 BuiltIn(kvftGIF, "CompuServe Bitmap", "GIF", ppGIF, true, true),
+                 BuiltIn(kvftJPEG, "JPEG Bitmap", "JPG;JPEG;JPE", ppJPEG, true, true),
+                 BuiltIn(kvftPCX, "PaintBrush", "PCX", ppPCX, true, true),
+                 BuiltIn(kvftBMP, "Windows Bitmap", "BMP;DIB;RLE", ppBMP, true, true),
+                 BuiltIn(kvftICO, "Windows Icon", "ICO", 0, true, true),
+                 BuiltIn(kvftCUR, "Windows Cursor", "CUR", 0, true, false),
+                 BuiltIn(kvftPNG, "Portable Network Graphics", "PNG", ppPNG, true, true),
+                 BuiltIn(kvftWMF, "Windows Metafile", "WMF", 0, true, false),
+                 BuiltIn(kvftEMF, "Enhanced Windows Metafile", "EMF", 0, true, false),
+                 BuiltIn(kvftTGA, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX", ppTGA, true, true),
+                 BuiltIn(kvftPXM, "Portable Pixmap, GrayMap, BitMap", "PXM;PPM;PGM;PBM", 0, true, true),
+                 BuiltIn(kvftWBMP, "Wireless Bitmap", "WBMP", 0, true, true),
+                 BuiltIn(kvftJP2, "JPEG2000", "JP2", ppJ2000, true, true),
+                 BuiltIn(kvftJ2K, "JPEG2000 Code Stream", "J2K;JPC;J2C", ppJ2000, true, true),
+                 BuiltIn(kvftPS, "PostScript Level 2", "PS;EPS", 0, false, true),
+                 BuiltIn(kvftPDF, "Adobe PDF", "PDF", 0, false, true),
+                 BuiltIn(kvftDCX, "Multipage PCX", "DCX", 0, true, true),
+                 BuiltIn(kvftRAW, "Camera RAW", "CRW;CR2;NEF;RAW;PEF;RAF;X3F;BAY;ORF;SRF;MRW;DCR", 0, true, false),
+             })
+        live.push_back(std::make_unique<const TKVFileFormatEntry>(e));
+}
+
+TRegistry& Registry() {
+    static TRegistry registry;
+    return registry;
 }
 
 std::vector<std::string> SplitExtensions(const std::string& extensions) {
@@ -65,32 +87,57 @@ std::string Lower(std::string s) {
     return s;
 }
 
+std::string ExtensionOf(const std::string& fileName) {
+    const size_t dot = fileName.find_last_of("./");
+    return dot == std::string::npos || fileName[dot] != '.' ? std::string() : fileName.substr(dot);
+}
+
+// Reads count bytes at the stream's position and puts the position back; false when short.
+bool Peek(TStream& stream, uint8_t* buffer, int64_t count) {
+    const int64_t start = stream.Position();
+    const int64_t got = stream.Read(buffer, count);
+    stream.SetPosition(start);
+    return got == count;
+}
+
 }  // namespace
 
 int RegisterFileFormat(const TKVFileFormatEntry& entry) {
-    Formats().push_back(entry);
-    return static_cast<int>(Formats().size()) - 1;
+    TRegistry& r = Registry();
+    std::unique_lock guard(r.lock);
+    r.live.push_back(std::make_unique<const TKVFileFormatEntry>(entry));
+    return static_cast<int>(r.live.size()) - 1;
 }
 
 void UnregisterFileFormat(int fileType) {
-    auto& formats = Formats();
-    const auto it = std::find_if(formats.begin(), formats.end(),
-                                 [&](const TKVFileFormatEntry& e) { return e.FileType == fileType; });
-    if (it != formats.end()) formats.erase(it);
+    TRegistry& r = Registry();
+    std::unique_lock guard(r.lock);
+    const auto it = std::find_if(r.live.begin(), r.live.end(), [&](const TEntryPtr& e) { return e->FileType == fileType; });
+    if (it == r.live.end()) return;
+    r.retired.push_back(std::move(*it));
+    r.live.erase(it);
+}
+
+std::vector<const TKVFileFormatEntry*> GetFileFormats() {
+    TRegistry& r = Registry();
+    std::shared_lock guard(r.lock);
+    std::vector<const TKVFileFormatEntry*> result;
+    for (const TEntryPtr& e : r.live) result.push_back(e.get());
+    return result;
 }
 
 const TKVFileFormatEntry* GetFileFormatByType(int fileType) {
-    for (const TKVFileFormatEntry& entry : Formats())
-        if (entry.FileType == fileType) return &entry;
+    for (const TKVFileFormatEntry* entry : GetFileFormats())
+        if (entry->FileType == fileType) return entry;
     return nullptr;
 }
 
 const TKVFileFormatEntry* GetFileFormatByExt(const std::string& extension) {
     std::string wanted = Lower(extension);
     if (!wanted.empty() && wanted.front() == '.') wanted.erase(0, 1);
-    for (const TKVFileFormatEntry& entry : Formats())
-        for (const std::string& ext : SplitExtensions(entry.Extensions))
-            if (Lower(ext) == wanted) return &entry;
+    for (const TKVFileFormatEntry* entry : GetFileFormats())
+        for (const std::string& ext : SplitExtensions(entry->Extensions))
+            if (Lower(ext) == wanted) return entry;
     return nullptr;
 }
 
@@ -104,4 +151,72 @@ std::string GetFileFormatExt(int fileType, int index) {
     if (!entry || index < 0) return {};
     const std::vector<std::string> extensions = SplitExtensions(entry->Extensions);
     return size_t(index) < extensions.size() ? extensions[size_t(index)] : std::string();
+}
+
+void UpdateGIFFormatHooks() {
+    TRegistry& r = Registry();
+    std::unique_lock guard(r.lock);
+    for (TEntryPtr& e : r.live) {
+        if (e->FileType != kvftGIF) continue;
+        // Published entries never change: the updated copy takes the old one's place.
+        auto updated = std::make_unique<TKVFileFormatEntry>(*e);
+        updated->ReadHook = DefGIFLZWDecompressor ? ReadHookPlaceholder : nullptr;
+        updated->WriteHook = DefGIFLZWCompressor ? WriteHookPlaceholder : nullptr;
+        r.retired.push_back(std::move(e));
+        e = std::move(updated);
+        return;
+    }
+}
+
+int GetICOFileImageCount(const std::string& fileName) {
+    try {
+        TFileStream stream(fileName, fmOpenRead);
+        return GetICOImageCount(stream);
+    } catch (const Exception&) {
+        return 0;
+    }
+}
+
+// The GIF, TIFF and DCX drivers count their frames; until they are part of the library no frame
+// of those files can be read.
+int GetGIFFileFrameCount(const std::string&) { return 0; }
+int GetTIFFFilePageCount(const std::string&) { return 0; }
+int GetDCXFilePageCount(const std::string&) { return 0; }
+
+int GetFileFrameCount(const std::string& fileName) {
+    const TKVFileFormatEntry* entry = GetFileFormatByExt(ExtensionOf(fileName));
+    if (!entry) return KVMediaFrameCount(fileName);
+    switch (entry->FileType) {
+        case kvftTIFF: return GetTIFFFilePageCount(fileName);
+        case kvftGIF: return GetGIFFileFrameCount(fileName);
+        case kvftICO: return GetICOFileImageCount(fileName);
+        case kvftDCX: return GetDCXFilePageCount(fileName);
+        case kvftNone:
+        case kvftAVI: return KVMediaFrameCount(fileName);
+        default: return 1;
+    }
+}
+
+bool IsEMFStream(TStream& stream) {
+    uint8_t header[100];
+    if (!Peek(stream, header, sizeof header)) return false;
+    const TByteReader reader(header, sizeof header);
+    return reader.U32LEAt(0) == 1 && reader.U32LEAt(40) == 0x464D4520;
+}
+
+bool IsWMFStream(TStream& stream) {
+    uint8_t header[22 + 18];
+    const int64_t got = [&] {
+        const int64_t start = stream.Position();
+        const int64_t n = stream.Read(header, sizeof header);
+        stream.SetPosition(start);
+        return n;
+    }();
+    const TByteReader reader(header, got);
+    try {
+        const int64_t start = reader.U32LEAt(0) == 0x9AC6CDD7 ? 22 : 0;
+        return reader.U16LEAt(start) == 1 && reader.U16LEAt(start + 2) == 9 && reader.U16LEAt(start + 16) == 0;
+    } catch (const EShortData&) {
+        return false;
+    }
 }

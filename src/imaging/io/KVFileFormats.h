@@ -1,8 +1,11 @@
 #pragma once
 // The process-wide table of picture formats: type number, description, extensions, the dialog
 // pages that belong to the format and the hooks through which it is read, written and recognised.
+// Loader threads use it: entries never move and never change once registered, so a pointer
+// returned by a lookup stays valid (an unregistered or replaced entry is retired, not freed).
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class TStream;
 class TKVBitmap;
@@ -41,3 +44,19 @@ const TKVFileFormatEntry* GetFileFormatByExt(const std::string& extension);
 int GetFileFormatExtCount(int fileType);
 // Empty past the end or without an entry.
 std::string GetFileFormatExt(int fileType, int index);
+// The entries in registration order, as they are now.
+std::vector<const TKVFileFormatEntry*> GetFileFormats();
+// The GIF entry can be read or written only while an LZW decoder or encoder is installed.
+void UpdateGIFFormatHooks();
+
+// Frames or pages of a named file by its extension: 1 for single-picture formats, 0 when the
+// file cannot be read or its format is not known.
+int GetFileFrameCount(const std::string& fileName);
+int GetICOFileImageCount(const std::string& fileName);
+int GetGIFFileFrameCount(const std::string& fileName);
+int GetTIFFFilePageCount(const std::string& fileName);
+int GetDCXFilePageCount(const std::string& fileName);
+
+// Content tests of the two metafile formats; both restore the stream position.
+bool IsEMFStream(TStream& stream);
+bool IsWMFStream(TStream& stream);

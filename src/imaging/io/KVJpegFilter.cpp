@@ -23,9 +23,20 @@
 // inside Guarded, whose frame holds only plain data: the jump back skips no destructor, and the
 // error continues as a C++ exception from there.
 
-namespace {
-
 constexpr int BufferSize = 65536;
+
+struct TKVJpegSource {
+    jpeg_source_mgr pub;
+    TStream* stream;
+    std::atomic<bool>* abortFlag;
+    bool startOfFile;
+    // The stream ended while the library still wanted data.
+    bool hitEnd;
+    TKVRawJpegFillInput rawFill;  // the raw decoder's own refill, when set
+    JOCTET buffer[BufferSize];
+};
+
+namespace {
 
 struct TErrorManager {
     jpeg_error_mgr pub;
@@ -92,20 +103,11 @@ void Guarded(TErrorManager& error, Step&& step) {
 
 // --- Source manager on a stream
 
-struct TSourceManager {
-    jpeg_source_mgr pub;
-    TStream* stream;
-    std::atomic<bool>* abortFlag;
-    bool startOfFile;
-    // The stream ended while the library still wanted data.
-    bool hitEnd;
-    JOCTET buffer[BufferSize];
-};
 
-void InitSource(j_decompress_ptr cinfo) { reinterpret_cast<TSourceManager*>(cinfo->src)->startOfFile = true; }
+void InitSource(j_decompress_ptr cinfo) { reinterpret_cast<TKVJpegSource*>(cinfo->src)->startOfFile = true; }
 
 boolean FillInputBuffer(j_decompress_ptr cinfo) {
-    auto* source = reinterpret_cast<TSourceManager*>(cinfo->src);
+    auto* source = reinterpret_cast<TKVJpegSource*>(cinfo->src);
     int64_t got = 0;
     try {
         got = source->stream->Read(source->buffer, BufferSize);
@@ -139,7 +141,13 @@ void SkipInputData(j_decompress_ptr cinfo, long count) {
 
 void TermSource(j_decompress_ptr) {}
 
-void InstallSource(jpeg_decompress_struct& cinfo, TSourceManager& source, TStream& stream) {
+boolean RawFillInputBuffer(j_decompress_ptr cinfo) {
+    auto* source = reinterpret_cast<TKVJpegSource*>(cinfo->src);
+    source->rawFill(*source, *source->stream);
+    return TRUE;
+}
+
+void InstallSource(jpeg_decompress_struct& cinfo, TKVJpegSource& source, TStream& stream) {
     source.pub.init_source = InitSource;
     source.pub.fill_input_buffer = FillInputBuffer;
     source.pub.skip_input_data = SkipInputData;
@@ -149,6 +157,7 @@ void InstallSource(jpeg_decompress_struct& cinfo, TSourceManager& source, TStrea
     source.pub.bytes_in_buffer = 0;
     source.stream = &stream;
     source.hitEnd = false;
+    source.rawFill = nullptr;
     cinfo.src = &source.pub;
 }
 
@@ -393,7 +402,7 @@ void TakeMetadata(TIOParamsVals& params) {
 struct TDecoder {
     TErrorManager error;
     jpeg_decompress_struct cinfo;
-    std::unique_ptr<TSourceManager> source = std::make_unique<TSourceManager>();
+    std::unique_ptr<TKVJpegSource> source = std::make_unique<TKVJpegSource>();
     bool created = false;
     ~TDecoder() {
         if (created) jpeg_destroy_decompress(&cinfo);
@@ -636,3 +645,97 @@ void ReadJPEGICCProfile(TStream& stream, TIOParamsVals& params) {
         params.GetInputICC().LoadFromBuffer(profile.data(), int64_t(profile.size()));
     }
 }
+
+// --- The raw decoder's layer
+
+struct TKVRawJpegErrorMgr {
+    TErrorManager manager;
+};
+
+namespace {
+
+TErrorManager& ErrorOf(jpeg_decompress_struct* decompressor) {
+    return reinterpret_cast<TErrorManager&>(*decompressor->err);
+}
+
+}  // namespace
+
+jpeg_decompress_struct* RawJpegAllocDecompress() { return new jpeg_decompress_struct{}; }
+
+TKVRawJpegErrorMgr* RawJpegCreateErrorMgr(jpeg_decompress_struct* decompressor) {
+    auto* error = new TKVRawJpegErrorMgr{};
+    InitErrorManager(error->manager, nullptr);
+    decompressor->err = &error->manager.pub;
+    return error;
+}
+
+void RawJpegCreateDecompress(jpeg_decompress_struct* decompressor) {
+    Guarded(ErrorOf(decompressor), [&] { jpeg_create_decompress(decompressor); });
+}
+
+void RawJpegStreamSource(jpeg_decompress_struct* decompressor, TStream& stream) {
+    auto* source = reinterpret_cast<TKVJpegSource*>(decompressor->src);
+    // The library's permanent pool frees it with the decompressor.
+    if (!source)
+        Guarded(ErrorOf(decompressor), [&] {
+            source = static_cast<TKVJpegSource*>((*decompressor->mem->alloc_small)(
+                reinterpret_cast<j_common_ptr>(decompressor), JPOOL_PERMANENT, sizeof(TKVJpegSource)));
+        });
+    source->abortFlag = nullptr;
+    InstallSource(*decompressor, *source, stream);
+}
+
+void RawJpegSetFillInputBuffer(jpeg_decompress_struct* decompressor, TKVRawJpegFillInput fill) {
+    auto* source = reinterpret_cast<TKVJpegSource*>(decompressor->src);
+    source->rawFill = fill;
+    source->pub.fill_input_buffer = fill ? RawFillInputBuffer : FillInputBuffer;
+}
+
+void RawJpegSetSource(TKVJpegSource& source, const uint8_t* buffer, size_t count) {
+    source.pub.next_input_byte = buffer;
+    source.pub.bytes_in_buffer = count;
+}
+
+int RawJpegReadHeader(jpeg_decompress_struct* decompressor, bool requireImage) {
+    int result = 0;
+    Guarded(ErrorOf(decompressor), [&] { result = jpeg_read_header(decompressor, requireImage); });
+    return result;
+}
+
+bool RawJpegStartDecompress(jpeg_decompress_struct* decompressor) {
+    boolean started = FALSE;
+    Guarded(ErrorOf(decompressor), [&] { started = jpeg_start_decompress(decompressor); });
+    return started;
+}
+
+int RawJpegOutputWidth(jpeg_decompress_struct* decompressor) { return int(decompressor->output_width); }
+int RawJpegOutputHeight(jpeg_decompress_struct* decompressor) { return int(decompressor->output_height); }
+int RawJpegOutputComponents(jpeg_decompress_struct* decompressor) { return decompressor->output_components; }
+int RawJpegOutputScanline(jpeg_decompress_struct* decompressor) { return int(decompressor->output_scanline); }
+
+uint8_t** RawJpegAllocSArray(jpeg_decompress_struct* decompressor, int pool, int samplesPerRow, int rows) {
+    JSAMPARRAY array = nullptr;
+    Guarded(ErrorOf(decompressor), [&] {
+        array = (*decompressor->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(decompressor), pool,
+                                                   JDIMENSION(samplesPerRow), JDIMENSION(rows));
+    });
+    return array;
+}
+
+int RawJpegReadScanlines(jpeg_decompress_struct* decompressor, uint8_t** rows, int count) {
+    JDIMENSION read = 0;
+    Guarded(ErrorOf(decompressor), [&] { read = jpeg_read_scanlines(decompressor, rows, JDIMENSION(count)); });
+    return int(read);
+}
+
+bool RawJpegFinishDecompress(jpeg_decompress_struct* decompressor) {
+    boolean finished = FALSE;
+    Guarded(ErrorOf(decompressor), [&] { finished = jpeg_finish_decompress(decompressor); });
+    return finished;
+}
+
+void RawJpegDestroyDecompress(jpeg_decompress_struct* decompressor) { jpeg_destroy_decompress(decompressor); }
+
+void RawJpegFreeDecompress(jpeg_decompress_struct* decompressor) { delete decompressor; }
+
+void RawJpegFreeErrorMgr(TKVRawJpegErrorMgr* errorManager) { delete errorManager; }

@@ -1,6 +1,7 @@
 #pragma once
 // The JPEG driver: reads and writes JPEG streams through libjpeg, finds where a JPEG stream starts
 // and how long it is, and joins colour profiles split over APP2 markers.
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/Exception.h"
@@ -30,3 +31,33 @@ int64_t GetJPEGStreamLength(TStream& stream);
 // Loads a profile split over APP2 "ICC_PROFILE" chunks into the record's input profile; the
 // position is kept.
 void ReadJPEGICCProfile(TStream& stream, TIOParamsVals& params);
+
+// --- A thin layer over libjpeg's decompressor for the camera raw decoder, which drives it
+// itself. Library errors raise EKVJpegException; nothing here has an abort flag.
+struct jpeg_decompress_struct;
+struct TKVRawJpegErrorMgr;
+// The stream source of a decompressor.
+struct TKVJpegSource;
+// Refills the source from the stream, handing the bytes over with RawJpegSetSource.
+using TKVRawJpegFillInput = void (*)(TKVJpegSource& source, TStream& stream);
+
+jpeg_decompress_struct* RawJpegAllocDecompress();
+TKVRawJpegErrorMgr* RawJpegCreateErrorMgr(jpeg_decompress_struct* decompressor);
+void RawJpegCreateDecompress(jpeg_decompress_struct* decompressor);
+void RawJpegStreamSource(jpeg_decompress_struct* decompressor, TStream& stream);
+void RawJpegSetFillInputBuffer(jpeg_decompress_struct* decompressor, TKVRawJpegFillInput fill);
+// The bytes stay the caller's until the next refill.
+void RawJpegSetSource(TKVJpegSource& source, const uint8_t* buffer, size_t count);
+int RawJpegReadHeader(jpeg_decompress_struct* decompressor, bool requireImage);
+bool RawJpegStartDecompress(jpeg_decompress_struct* decompressor);
+int RawJpegOutputWidth(jpeg_decompress_struct* decompressor);
+int RawJpegOutputHeight(jpeg_decompress_struct* decompressor);
+int RawJpegOutputComponents(jpeg_decompress_struct* decompressor);
+int RawJpegOutputScanline(jpeg_decompress_struct* decompressor);
+// Rows of samples from the library's pool (JPOOL_IMAGE or JPOOL_PERMANENT), freed with it.
+uint8_t** RawJpegAllocSArray(jpeg_decompress_struct* decompressor, int pool, int samplesPerRow, int rows);
+int RawJpegReadScanlines(jpeg_decompress_struct* decompressor, uint8_t** rows, int count);
+bool RawJpegFinishDecompress(jpeg_decompress_struct* decompressor);
+void RawJpegDestroyDecompress(jpeg_decompress_struct* decompressor);
+void RawJpegFreeDecompress(jpeg_decompress_struct* decompressor);
+void RawJpegFreeErrorMgr(TKVRawJpegErrorMgr* errorManager);

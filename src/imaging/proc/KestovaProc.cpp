@@ -7,7 +7,9 @@
 #include "imaging/core/KVMask.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/proc/KVColorModels.h"
-#include "imaging/proc/KVColorReduction.h"
+#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVColorReduction.h"
+#include "imaging/core/KVResample.h"
 
 TKestovaProc::TKestovaProc() { UseOwnWorkBitmap(); }
 
@@ -220,9 +222,12 @@ void TKestovaProc::ConvertToGray() {
 
 void TKestovaProc::ReduceColors(int numColors, TKVRGB* palette, bool threshold) {
     if (numColors < 3) {
-        // Gap: relay OnProgress here once the progress record of the input/output part exists.
-        if (threshold) KVThresholdToBW(*work_, KVThresholdMean);
-        else KVOrderedDitherTo1Bit(*work_);
+        TKVProgressRec progress;
+        progress.OnProgress = OnProgress;
+        progress.Sender = this;
+        progress.PercentFactor = 100 / (work_->GetHeight() + 0.5);
+        if (threshold) KVThresholdToBW(*work_, KVThresholdMean, &progress);
+        else KVOrderedDitherTo1Bit(*work_, &progress);
         if (palette) palette[0] = {0, 0, 0}, palette[1] = {255, 255, 255};
     } else if (numColors <= 1024) {
         KVReduceColors(*work_, numColors, palette, this, OnProgress);
@@ -255,7 +260,7 @@ bool TKestovaProc::ResampleInto(TKVBitmap& dest, int newWidth, int newHeight, TR
     const int w = side(newWidth, width, int64_t(newHeight) * width / height);
     const int h = side(newHeight, height, int64_t(w) * height / width);
     dest.Allocate(w, h, work_->GetPixelFormat());
-    (void)filter;  // Gap: KVResampleBitmap(*work_, dest, filter, this, OnProgress) of the resampling routines.
+    KVResampleBitmap(*work_, dest, filter, this, OnProgress);
     return true;
 }
 

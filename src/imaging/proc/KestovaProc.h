@@ -11,7 +11,7 @@
 #include "imaging/core/KVMessages.h"
 #include "imaging/core/KVPixelTypes.h"
 #include "imaging/core/KVProgress.h"
-#include "imaging/proc/KVResampleFilter.h"
+#include "imaging/core/KVResampleFilter.h"
 #include "platform/Graphics.h"
 
 class TKVBitmap;

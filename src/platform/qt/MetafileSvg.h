@@ -10,9 +10,6 @@ struct TMetafileSvg {
     bool enhanced = false;
 };
 
-// Frames with a side beyond this many screen pixels are refused.
-constexpr int MaxMetafileSide = 1000000;
-
-// A placeable Windows metafile or an enhanced metafile, told apart by the content. Damaged,
-// truncated or unplayable data, or a frame with an empty or too long side, raise EInvalidGraphic.
+// A placeable Windows metafile or an enhanced metafile, checked by CheckMetafile and played.
+// Data that fail the check or cannot be played raise EInvalidGraphic.
 TMetafileSvg MetafileToSvg(const std::vector<uint8_t>& data);

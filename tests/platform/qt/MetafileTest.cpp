@@ -4,11 +4,13 @@
 #include <random>
 
 #include "MetafileFixtures.h"
+#include "TestSupport.h"
 #include "platform/Canvas.h"
 #include "platform/GraphicClasses.h"
 #include "platform/Icon.h"
 #include "platform/Jpeg.h"
 #include "platform/qt/Metafile.h"
+#include "platform/qt/MetafileCheck.h"
 #include "platform/qt/QtCanvas.h"
 
 namespace {
@@ -163,6 +165,50 @@ TEST_F(MetafileTest, DamagedMetafilesAreRefusedCleanly) {
             Load(garbled, noise);
         } catch (const EInvalidGraphic&) {
         }
+    }
+}
+
+// The player allocates what the header of a picture inside a record claims, so the claim must pass
+// the picture limits for the record's bytes, and uncompressed rows must be present.
+TEST(MetafileCheck, PicturesInRecordsAreCheckedAgainstThePictureLimits) {
+    using metafile_fixtures::TBytes;
+    auto dib = [](int32_t width, int32_t height, int bits, uint32_t compression, size_t dataBytes) {
+        TBytes header;
+        header.U32(40);
+        header.U32(uint32_t(width));
+        header.U32(uint32_t(height));
+        header.U16(1);
+        header.U16(uint32_t(bits));
+        header.U32(compression);
+        for (int i = 0; i < 5; ++i) header.U32(0);
+        return header.data + std::string(dataBytes, '\0');
+    };
+    auto withPicture = [](const std::string& picture) {
+        std::string wmf = Wmf(100, 50, 96);
+        wmf.resize(wmf.size() - 6);  // the end record
+        TBytes record;
+        record.U32(uint32_t(3 + (22 + picture.size()) / 2));
+        record.U16(0x0F43);  // stretched DIB
+        record.U32(0x00CC0020);
+        for (int v : {0, 2, 4, 0, 0, 50, 100, 0, 0}) record.U16(uint32_t(v));  // colour use, source, target
+        return wmf + record.data + picture + std::string("\3\0\0\0\0\0", 6);
+    };
+    const struct {
+        const char* name;
+        std::string picture;
+        const char* problem;  // empty when the metafile passes
+    } cases[] = {
+        {"rows present", dib(4, 2, 24, 0, 24), ""},
+        {"rows missing", dib(4, 2, 24, 0, 12), "picture larger than its record"},
+        {"run-length claim beyond the data", dib(4000, 4000, 8, 1, 2), "cannot come from"},
+        {"side beyond the limits", dib(2000000, 1, 8, 1, 2), "largest side"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string bytes = withPicture(c.picture);
+        const std::string message = MessageOf([&] { CheckMetafile(std::vector<uint8_t>(bytes.begin(), bytes.end())); });
+        if (*c.problem == 0) EXPECT_EQ(message, "(no exception)");
+        else EXPECT_TRUE(Contains(message, c.problem)) << message;
     }
 }
 

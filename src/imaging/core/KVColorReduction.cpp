@@ -1,4 +1,4 @@
-#include "imaging/proc/KVColorReduction.h"
+#include "imaging/core/KVColorReduction.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,12 +8,12 @@
 
 #include "imaging/core/KVBasicHelpers.h"
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVBits.h"
 #include "imaging/core/KVDitherMatrix.h"
 #include "imaging/core/KVPixelCodec.h"
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/core/KVRowPixels.h"
 #include "imaging/io/KVProgressRec.h"
-#include "imaging/proc/KVColorModels.h"
 
 namespace {
 
@@ -161,7 +161,9 @@ void KVGrayHistogram(TKVBitmap& bitmap, int64_t counts[256]) {
             continue;
         }
         KVRowToRGB(format, row, bitmap.Palette(), width, pixels.data());
-        for (const TKVRGB& p : pixels) ++counts[std::clamp(KVWeightedGray(p), 0, 255)];
+        // Gray formats count their own level, colours their weighted gray.
+        const bool gray = format == kv8Gray || format == kv16Gray || format == kv32f;
+        for (const TKVRGB& p : pixels) ++counts[gray ? p.r : std::clamp(KVWeightedGray(p), 0, 255)];
     }
 }
 

@@ -1,0 +1,80 @@
+// Decodes pictures through the input/output component and through the same libraries' own
+// command-line tools on the same files, and prints the two times and their ratio.
+//   io_bench [repetitions]   (default 20)
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "imaging/core/KVBitmap.h"
+#include "imaging/io/KestovaIO.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// A photograph-like picture: smooth gradients with some detail.
+void MakePicture(TKVBitmap& bitmap, int width, int height) {
+    bitmap.Allocate(width, height, kv24RGB);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = bitmap.GetScanline(y);
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = static_cast<uint8_t>(x / 12 + ((x * y) >> 12));
+            row[3 * x + 1] = static_cast<uint8_t>(y / 8 + (x ^ y) % 16);
+            row[3 * x + 2] = static_cast<uint8_t>((x + y) / 20);
+        }
+    }
+}
+
+double TimeComponent(const std::string& path, int repetitions, uint8_t jpegScale) {
+    TKestovaIO io;
+    io.Params().JpegScale = jpegScale;
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i < repetitions; ++i) {
+        io.LoadFromFile(path);
+        if (io.AbortFlag || io.WorkBitmap().GetWidth() != 3000 / (jpegScale == 4 ? 8 : 1)) {
+            std::fprintf(stderr, "cannot load %s\n", path.c_str());
+            std::exit(2);
+        }
+    }
+    return SecondsSince(start);
+}
+
+double TimeTool(const std::string& command, int repetitions) {
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i < repetitions; ++i)
+        if (std::system((command + " > /dev/null 2>&1").c_str()) != 0) {
+            std::fprintf(stderr, "failed: %s\n", command.c_str());
+            std::exit(2);
+        }
+    return SecondsSince(start);
+}
+
+void Report(const char* what, double ours, double theirs) {
+    std::printf("%-28s component %7.3f s   tool %7.3f s   ratio %.2f\n", what, ours, theirs, ours / theirs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int repetitions = argc > 1 ? std::atoi(argv[1]) : 20;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "mordale-io-bench";
+    std::filesystem::create_directories(folder);
+    const std::string jpeg = (folder / "picture.jpg").string(), bmp = (folder / "picture.bmp").string();
+    {
+        TKestovaIO writer;
+        MakePicture(writer.WorkBitmap(), 3000, 2000);
+        writer.SaveToFile(jpeg);
+        writer.SaveToFile(bmp);
+    }
+    std::printf("3000 x 2000 pictures, %d decodes each\n", repetitions);
+    Report("JPEG full size (djpeg)", TimeComponent(jpeg, repetitions, 1), TimeTool("djpeg -bmp '" + jpeg + "'", repetitions));
+    Report("JPEG 1/8 (djpeg -scale 1/8)", TimeComponent(jpeg, repetitions, 4),
+           TimeTool("djpeg -bmp -scale 1/8 '" + jpeg + "'", repetitions));
+    Report("BMP 24-bit (bmptopnm)", TimeComponent(bmp, repetitions, 1), TimeTool("bmptopnm '" + bmp + "'", repetitions));
+    std::filesystem::remove_all(folder);
+    return 0;
+}

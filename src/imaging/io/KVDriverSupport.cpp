@@ -1,0 +1,34 @@
+#include "imaging/io/KVDriverSupport.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "imaging/core/KVBitmap.h"
+#include "platform/Classes.h"
+
+std::vector<uint8_t> ReadStreamRest(TStream& stream, int64_t limit) {
+    const int64_t start = stream.Position();
+    int64_t available = std::max<int64_t>(stream.Size() - start, 0);
+    if (limit >= 0) available = std::min(available, limit);
+    std::vector<uint8_t> bytes(static_cast<size_t>(available));
+    const int64_t got = bytes.empty() ? 0 : stream.Read(bytes.data(), available);
+    bytes.resize(static_cast<size_t>(std::max<int64_t>(got, 0)));
+    return bytes;
+}
+
+int PixelsPerMetreToDpi(int64_t pixelsPerMetre) {
+    if (pixelsPerMetre < 1) return 0;
+    return static_cast<int>(std::min<double>(std::nearbyint(pixelsPerMetre / 100.0 * 2.54), 1 << 30));
+}
+
+int32_t DpiToPixelsPerMetre(int dpi) {
+    return static_cast<int32_t>(std::nearbyint(std::max(dpi, 0) / 2.54 * 100.0));
+}
+
+std::unique_ptr<TKVBitmap> OneBitCopy(TKVBitmap& bitmap) {
+    auto copy = std::make_unique<TKVBitmap>();
+    copy->Assign(&bitmap);
+    copy->SetDitherMode(bitmap.DitherMode());
+    copy->ConvertPixelFormat(kv1Bit);
+    return copy;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// What the picture drivers share: the bytes of a stream held in memory for a bounds-checked
+// reader, the rule that no exception leaves a driver, and rows written top-down.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "imaging/io/KVProgressRec.h"
+#include "platform/Exception.h"
+
+class TStream;
+class TKVBitmap;
+
+// The bytes from the stream's position to its end (at most limit bytes when limit >= 0); the
+// stream is left behind them.
+std::vector<uint8_t> ReadStreamRest(TStream& stream, int64_t limit = -1);
+
+// Runs a driver's body: any failure (short data, a size beyond the limits, memory) sets the
+// abort flag instead of leaving the driver.
+template <typename Body> void RunDriver(TKVProgressRec& progress, Body body) {
+    try {
+        body();
+    } catch (const Exception&) {
+        if (progress.AbortFlag) progress.AbortFlag->store(true);
+    } catch (const std::bad_alloc&) {
+        if (progress.AbortFlag) progress.AbortFlag->store(true);
+    }
+}
+
+// Sets the step once for a loop of units (rows) as the drivers report it.
+inline void StartProgress(TKVProgressRec& progress, int units) {
+    progress.PercentFactor = units > 0 ? 100.0 / units : 0;
+}
+
+inline void Abort(TKVProgressRec& progress) {
+    if (progress.AbortFlag) progress.AbortFlag->store(true);
+}
+
+// Pixels per metre to dots per inch, rounded; values below 1 give 0 (no resolution).
+int PixelsPerMetreToDpi(int64_t pixelsPerMetre);
+// Dots per inch to pixels per metre, rounded.
+int32_t DpiToPixelsPerMetre(int dpi);
+
+// A 1-bit copy of a picture of another format, converted by the bitmap's dither mode.
+std::unique_ptr<TKVBitmap> OneBitCopy(TKVBitmap& bitmap);

@@ -1,0 +1,83 @@
+#include "imaging/io/KVFormatDrivers.h"
+
+#include <cstring>
+
+#include "imaging/io/IOParamsVals.h"
+#include "imaging/io/KVBmp.h"
+#include "imaging/io/KVFileFormats.h"
+#include "imaging/io/KVIcon.h"
+#include "imaging/io/KVJpegFilter.h"
+#include "imaging/io/KVPxm.h"
+#include "imaging/io/KVWbmp.h"
+#include "platform/Classes.h"
+#include "platform/GraphicClasses.h"
+
+namespace {
+
+void ReadBmp(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    ReadBMPStream(stream, bitmap, 0, false, false, paramsOnly, progress, params);
+}
+
+// A picture stored behind a 12-byte "JFIF" stream header is read from behind it, and the stream
+// is left after the picture, so that several can follow one another.
+void ReadJpeg(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    const int64_t start = stream.Position();
+    uint8_t header[12] = {};
+    const bool headed = stream.Read(header, 12) == 12 && std::memcmp(header, "JFIF", 4) == 0;
+    if (!headed) stream.SetPosition(start);
+    ReadJPEGStream(stream, nullptr, bitmap, true, false, true, false, paramsOnly, progress, params);
+    if (headed) {
+        const uint32_t length = uint32_t(header[8] | header[9] << 8 | header[10] << 16) | uint32_t(header[11]) << 24;
+        stream.SetPosition(start + 12 + length);
+    }
+}
+
+void ReadIco(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    ReadICOStream(stream, bitmap, params, false, paramsOnly, progress);
+}
+
+void ReadCur(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    ReadCURStream(stream, bitmap, params, false, paramsOnly, progress);
+}
+
+// One image per leading size of the parameters with a width.
+void WriteIco(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+    std::vector<TKVIcoSize> sizes;
+    std::vector<int> bitCounts;
+    for (size_t i = 0; i < params.IcoSizes.size() && params.IcoSizes[i].Width > 0; ++i) {
+        sizes.push_back(params.IcoSizes[i]);
+        bitCounts.push_back(params.IcoBitCount[i]);
+    }
+    WriteICOStream(stream, bitmap, params, bitCounts, sizes, progress);
+}
+
+void WriteWbmp(TStream& stream, TKVBitmap& bitmap, TIOParamsVals&, TKVProgressRec& progress) {
+    WriteWBMPStream(stream, bitmap, progress);
+}
+
+const TKVFormatDriver drivers[] = {
+    {kvftJPEG, ReadJpeg, WriteJPEGStream},
+    {kvftBMP, ReadBmp, WriteBMPStream},
+    {kvftICO, ReadIco, WriteIco},
+    {kvftCUR, ReadCur, nullptr},
+    {kvftPXM, ReadPXMStream, WritePXMStream},
+    {kvftWBMP, ReadWBMPStream, WriteWbmp},
+};
+
+}  // namespace
+
+const TKVFormatDriver* FindFormatDriver(int fileType) {
+    for (const TKVFormatDriver& driver : drivers)
+        if (driver.FileType == fileType) return &driver;
+    return nullptr;
+}
+
+bool CanLoadFormat(int fileType) {
+    // Metafiles are drawn by the class library's metafile picture, when one is installed.
+    if (fileType == kvftWMF) return GraphicClassForExtension("wmf") != nullptr;
+    if (fileType == kvftEMF) return GraphicClassForExtension("emf") != nullptr;
+    const TKVFormatDriver* driver = FindFormatDriver(fileType);
+    if (driver) return driver->Read != nullptr;
+    const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
+    return entry && !entry->BuiltIn && entry->ReadHook;
+}

@@ -1,0 +1,42 @@
+#include "imaging/io/KVVideoAndScanner.h"
+
+#include <mutex>
+
+#include "imaging/io/IOParamsVals.h"
+
+std::string KVTWainLogName;
+
+namespace {
+
+std::mutex factoryLock;
+TKVMediaProviderFactory mediaFactory;
+TKVAcquireProviderFactory acquireFactory;
+
+}  // namespace
+
+void SetMediaProviderFactory(TKVMediaProviderFactory factory) {
+    std::lock_guard guard(factoryLock);
+    mediaFactory = std::move(factory);
+}
+
+void SetAcquireProviderFactory(TKVAcquireProviderFactory factory) {
+    std::lock_guard guard(factoryLock);
+    acquireFactory = std::move(factory);
+}
+
+std::unique_ptr<TKVMediaProvider> CreateMediaProvider() {
+    std::lock_guard guard(factoryLock);
+    return mediaFactory ? mediaFactory() : nullptr;
+}
+
+std::unique_ptr<TKVAcquireProvider> CreateAcquireProvider() {
+    std::lock_guard guard(factoryLock);
+    return acquireFactory ? acquireFactory() : nullptr;
+}
+
+int KVMediaFrameCount(const std::string& fileName) {
+    std::unique_ptr<TKVMediaProvider> media = CreateMediaProvider();
+    if (!media) return 0;
+    TIOParamsVals params(nullptr);
+    return media->Open(fileName, params);
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Video frames and scanner pages reach the input/output component through providers that the
+// acquisition library installs; until one is installed every such call answers "not available".
+#include <functional>
+#include <memory>
+#include <string>
+
+class TKVBitmap;
+class TIOParamsVals;
+struct TKVProgressRec;
+
+// One open video file.
+class TKVMediaProvider {
+public:
+    virtual ~TKVMediaProvider() = default;
+    // Opens the file; returns its frame count, 0 when it cannot be opened as a video.
+    virtual int Open(const std::string& fileName, TIOParamsVals& params) = 0;
+    // Grabs a frame into the bitmap and records its delay; false when it cannot.
+    virtual bool LoadFrame(int index, TKVBitmap& bitmap, TIOParamsVals& params) = 0;
+};
+
+// A scanner or camera source: 0 TWAIN, 1 WIA.
+class TKVAcquireProvider {
+public:
+    virtual ~TKVAcquireProvider() = default;
+    virtual bool SelectSource(int api) = 0;
+    virtual bool Acquire(int api, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) = 0;
+};
+
+using TKVMediaProviderFactory = std::function<std::unique_ptr<TKVMediaProvider>()>;
+using TKVAcquireProviderFactory = std::function<std::unique_ptr<TKVAcquireProvider>()>;
+void SetMediaProviderFactory(TKVMediaProviderFactory factory);
+void SetAcquireProviderFactory(TKVAcquireProviderFactory factory);
+// nullptr while nothing is installed.
+std::unique_ptr<TKVMediaProvider> CreateMediaProvider();
+std::unique_ptr<TKVAcquireProvider> CreateAcquireProvider();
+
+// The file the TWAIN layer writes its trace to; empty (no trace) at start.
+extern std::string KVTWainLogName;
+
+// Frames of a video file; 0 when it cannot be opened or no provider is installed.
+int KVMediaFrameCount(const std::string& fileName);

@@ -1,0 +1,12 @@
+#pragma once
+// The wireless bitmap (WBMP type 0): 1 bit per pixel, a set bit white, sizes as multi-byte
+// integers.
+class TStream;
+class TKVBitmap;
+class TIOParamsVals;
+struct TKVProgressRec;
+
+// Bad or short data set the abort flag.
+void ReadWBMPStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress);
+// Pictures that are not 1-bit are written from a black-and-white copy.
+void WriteWBMPStream(TStream& stream, TKVBitmap& bitmap, TKVProgressRec& progress);

@@ -1,0 +1,541 @@
+#include "imaging/io/KestovaIO.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVBits.h"
+#include "imaging/core/KVStreams.h"
+#include "imaging/io/KVFileFormats.h"
+#include "imaging/io/KVFormatDetect.h"
+#include "imaging/io/KVFormatDrivers.h"
+#include "imaging/io/KVProgressRec.h"
+#include "imaging/io/KVVideoAndScanner.h"
+#include "imaging/io/KVJpegFilter.h"
+#include "platform/Canvas.h"
+#include "platform/Files.h"
+#include "platform/GraphicClasses.h"
+#include "platform/PictureLimits.h"
+
+namespace {
+
+std::string LowerExtension(const std::string& fileName) {
+    const size_t dot = fileName.find_last_of("./");
+    if (dot == std::string::npos || fileName[dot] != '.') return {};
+    std::string ext = fileName.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return ext;
+}
+
+bool IsHttpAddress(const std::string& name) {
+    std::string prefix = name.substr(0, 7);
+    std::transform(prefix.begin(), prefix.end(), prefix.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return prefix == "http://";
+}
+
+// The format a file is saved in, by its extension.
+int SaveTypeOf(const std::string& extension) {
+    static const struct {
+        const char* extensions;
+        int type;
+    } table[] = {
+        {".jpg.jpeg.jpe.", kvftJPEG}, {".jp2.", kvftJP2},  {".j2k.jpc.j2c.", kvftJ2K},
+        {".pcx.", kvftPCX},           {".dcx.", kvftDCX},  {".gif.", kvftGIF},
+        {".tif.tiff.fax.g3f.g3n.", kvftTIFF},              {".png.", kvftPNG},
+        {".bmp.dib.rle.", kvftBMP},   {".tga.targa.vda.icb.vst.win.", kvftTGA},
+        {".pxm.pbm.pgm.ppm.", kvftPXM}, {".ico.", kvftICO}, {".wbmp.", kvftWBMP},
+        {".ps.eps.", kvftPS},         {".pdf.", kvftPDF},
+    };
+    if (extension.empty()) return kvftNone;
+    for (const auto& entry : table)
+        if (std::string(entry.extensions).find(extension + ".") != std::string::npos) return entry.type;
+    return kvftNone;
+}
+
+// A copy of the picture at another size, each pixel taken from the nearest source pixel.
+std::unique_ptr<TKVBitmap> NearestResized(TKVBitmap& source, int width, int height) {
+    auto resized = std::make_unique<TKVBitmap>();
+    const TKVPixelFormat format = source.GetPixelFormat();
+    resized->Allocate(width, height, format);
+    if (format == kv8Paletted) std::copy(source.Palette(), source.Palette() + 256, resized->Palette());
+    const int bits = KVPixelFormatBitCount(format);
+    const int sourceWidth = source.GetWidth(), sourceHeight = source.GetHeight();
+    std::vector<uint8_t> row(static_cast<size_t>(resized->GetRowLen()));
+    for (int y = 0; y < height; ++y) {
+        TKVAccessScope reading(source, kvaRead);
+        const uint8_t* in = source.GetScanline(int(int64_t(y) * sourceHeight / height));
+        std::fill(row.begin(), row.end(), 0);
+        for (int x = 0; x < width; ++x) {
+            const int64_t from = int64_t(x) * sourceWidth / width;
+            if (bits == 1) KVSetBit(row.data(), x, KVGetBit(in, from));
+            else std::memcpy(&row[size_t(x) * (bits / 8)], in + from * (bits / 8), size_t(bits / 8));
+        }
+        TKVAccessScope writing(*resized, kvaWrite);
+        std::memcpy(resized->GetScanline(y), row.data(), row.size());
+    }
+    if (source.GetHasAlphaChannel()) {
+        std::unique_ptr<TKVBitmap> alpha = NearestResized(*source.GetAlphaChannel(), width, height);
+        resized->GetAlphaChannel()->Assign(alpha.get());
+    }
+    return resized;
+}
+
+// Runs an operation and then DoFinishWork, also when the operation raises.
+template <typename Body> void Finishing(TKestovaIO& io, Body body) {
+    try {
+        body();
+    } catch (...) {
+        io.DoFinishWork();
+        throw;
+    }
+    io.DoFinishWork();
+}
+
+}  // namespace
+
+TKestovaIO::TKestovaIO()
+    : ownedWork_(std::make_unique<TKVBitmap>()), work_(ownedWork_.get()), params_(std::make_unique<TIOParamsVals>(this)) {}
+
+TKestovaIO::~TKestovaIO() = default;
+
+// --- Work bitmap
+
+void TKestovaIO::AttachTBitmap(TBitmap* bitmap) {
+    attachedTBitmap_ = bitmap;
+    if (!bitmap) {
+        AttachBitmap(nullptr);
+        return;
+    }
+    if (!ownedWork_) {
+        ownedWork_ = std::make_unique<TKVBitmap>();
+        work_ = ownedWork_.get();
+    }
+    work_->EncapsulateTBitmap(bitmap, true);
+}
+
+void TKestovaIO::AttachBitmap(TKVBitmap* bitmap) {
+    attachedTBitmap_ = nullptr;
+    if (bitmap) {
+        ownedWork_.reset();
+        work_ = bitmap;
+    } else {
+        ownedWork_ = std::make_unique<TKVBitmap>();
+        work_ = ownedWork_.get();
+    }
+}
+
+TBitmap* TKestovaIO::GetTBitmap() {
+    if (work_ && work_->Location() == kvTBitmap) return work_->GetTBitmap();
+    return attachedTBitmap_;
+}
+
+bool TKestovaIO::CheckWorkBitmap() {
+    if (!work_) return false;
+    if (attachedTBitmap_) work_->EncapsulateTBitmap(attachedTBitmap_, true);
+    return true;
+}
+
+void TKestovaIO::DoFinishWork() {
+    if (OnProgress) OnProgress(this, 100);
+    if (OnFinishWork) OnFinishWork(this);
+}
+
+TKVProgressRec TKestovaIO::MakeProgress() {
+    TKVProgressRec progress;
+    progress.OnProgress = OnProgress;
+    progress.Sender = this;
+    progress.AbortFlag = &AbortFlag;
+    return progress;
+}
+
+void TKestovaIO::Fail() { AbortFlag = true; }
+
+void TKestovaIO::ClearWorkBitmap() {
+    if (attachedTBitmap_) {
+        attachedTBitmap_->SetSize(0, 0);
+        work_->EncapsulateTBitmap(attachedTBitmap_, true);
+    } else {
+        work_->FreeImage(true);
+    }
+}
+
+void TKestovaIO::ApplyDefaultDPI() {
+    if (params_->DpiX() < 2) params_->SetDpiX(DefaultDpiX);
+    if (params_->DpiY() < 2) params_->SetDpiY(DefaultDpiY);
+}
+
+void TKestovaIO::ApplyAutoAdjustDPI() {
+    const int dpiX = params_->DpiX(), dpiY = params_->DpiY();
+    if (dpiX == dpiY || dpiX <= 0 || dpiY <= 0 || work_->IsEmpty()) return;
+    int64_t width = work_->GetWidth(), height = work_->GetHeight();
+    const bool landscape = height < width;
+    if (landscape) height = int64_t(double(height) / dpiY * dpiX);
+    else width = int64_t(double(width) / dpiX * dpiY);
+    // The resolutions come from the file: a wild ratio must not demand a giant picture.
+    CheckPictureSize(width, height, KVPixelFormatBitCount(work_->GetPixelFormat()), -1);
+    const std::unique_ptr<TKVBitmap> resized = NearestResized(*work_, int(std::max<int64_t>(width, 1)), int(std::max<int64_t>(height, 1)));
+    work_->Assign(resized.get());
+    params_->Width = work_->GetWidth();
+    params_->Height = work_->GetHeight();
+    if (landscape) params_->SetDpiY(dpiX);
+    else params_->SetDpiX(dpiY);
+}
+
+// --- Loading
+
+void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fileName) {
+    AbortFlag = false;
+    if (!CheckWorkBitmap()) {
+        Fail();
+        return;
+    }
+    params_->ResetInfo();
+    const TKVFormatDriver* driver = FindFormatDriver(fileType);
+    if (!driver || !driver->Read) {
+        Fail();
+        return;
+    }
+    work_->RemoveAlphaChannel();
+    TKVProgressRec progress = MakeProgress();
+    driver->Read(stream, *work_, *params_, false, progress);
+    if (AbortFlag) {
+        ClearWorkBitmap();
+        return;
+    }
+    ApplyDefaultDPI();
+    if (AutoAdjustDPI) {
+        try {
+            ApplyAutoAdjustDPI();
+        } catch (const Exception&) {
+            Fail();
+            ClearWorkBitmap();
+            return;
+        }
+    }
+    params_->FileName = fileName;
+    params_->FileType = fileType;
+    // A class-library bitmap carries no alpha channel.
+    if (attachedTBitmap_) work_->RemoveAlphaChannel();
+}
+
+void TKestovaIO::LoadThroughHook(TStream& stream, int fileType, const std::string& fileName) {
+    AbortFlag = false;
+    const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
+    params_->FileName.clear();
+    params_->FileType = kvftNone;
+    params_->ResetInfo();
+    if (!entry || !entry->ReadHook || !CheckWorkBitmap()) {
+        Fail();
+        return;
+    }
+    params_->FileName = fileName;
+    params_->FileType = fileType;
+    TKVProgressRec progress = MakeProgress();
+    try {
+        entry->ReadHook(stream, *work_, *params_, false, progress);
+    } catch (const Exception&) {
+        Fail();
+    }
+    if (AbortFlag) ClearWorkBitmap();
+    else if (attachedTBitmap_) work_->RemoveAlphaChannel();
+}
+
+void TKestovaIO::LoadFromFile(const std::string& fileName) {
+    const std::string extension = LowerExtension(fileName);
+    if (fileName.empty() || IsHttpAddress(fileName)) {
+        Finishing(*this, [&] { Fail(); });
+        return;
+    }
+    if (extension == ".avi") {
+        Finishing(*this, [&] {
+            AbortFlag = OpenMediaFile(fileName) == 0;
+            if (!AbortFlag) LoadMediaFrame(0);
+            CloseMediaFile();
+            if (!AbortFlag) params_->FileType = kvftAVI;
+        });
+        return;
+    }
+    const TKVFileFormatEntry* entry = GetFileFormatByExt(extension);
+    if (!entry) {
+        Finishing(*this, [&] { Fail(); });
+        return;
+    }
+    LoadFromFileFormat(fileName, entry->FileType);
+}
+
+void TKestovaIO::LoadFromFileAuto(const std::string& fileName) {
+    const int type = DetectFileFormat(fileName, false);
+    if (type != kvftNone) LoadFromFileFormat(fileName, type);
+    else LoadFromFile(fileName);
+}
+
+void TKestovaIO::LoadFromFileFormat(const std::string& fileName, int fileType) {
+    if (fileType == kvftWMF || fileType == kvftEMF) {
+        ImportMetafile(fileName, -1, -1, true);
+        return;
+    }
+    Finishing(*this, [&] {
+        AbortFlag = true;
+        const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
+        if (!entry) return;
+        TFileStream stream(fileName, fmOpenRead);
+        if (entry->BuiltIn) LoadStream(stream, fileType, fileName);
+        else LoadThroughHook(stream, fileType, fileName);
+    });
+}
+
+void TKestovaIO::LoadFromStream(TStream& stream) {
+    const int type = DetectStreamFormat(stream);
+    if (type == kvftNone) {
+        Finishing(*this, [&] { Fail(); });
+        return;
+    }
+    LoadFromStreamFormat(stream, type);
+}
+
+void TKestovaIO::LoadFromStreamFormat(TStream& stream, int fileType) {
+    Finishing(*this, [&] {
+        const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
+        if (!entry) Fail();
+        else if (entry->BuiltIn) LoadStream(stream, fileType, {});
+        else LoadThroughHook(stream, fileType, {});
+    });
+}
+
+namespace {
+
+// The metafile drawn on a 24-bit bitmap of the background colour.
+TBitmap DrawMetafile(const TGraphic& picture, int width, int height, TColor background) {
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    bitmap.SetSize(width, height);
+    TCanvas& canvas = bitmap.Canvas();
+    canvas.Brush.Color = background;
+    canvas.Brush.Style = TBrushStyle::bsSolid;
+    canvas.FillRect(Rect(0, 0, width, height));
+    picture.Draw(canvas, Rect(0, 0, width, height));
+    return bitmap;
+}
+
+}  // namespace
+
+void TKestovaIO::ImportMetafile(const std::string& fileName, int width, int height, bool withAlpha) {
+    // Larger drawings are scaled down to this longer side.
+    constexpr int64_t LargestSide = 16000;
+    Finishing(*this, [&] {
+        AbortFlag = true;
+        const TGraphicClass metafileClass = GraphicClassForExtension(LowerExtension(fileName));
+        if (width == 0 || height == 0 || !metafileClass || !CheckWorkBitmap()) return;
+        params_->ResetInfo();
+        std::unique_ptr<TGraphic> picture = metafileClass();
+        try {
+            picture->LoadFromFile(fileName);
+        } catch (const EInvalidGraphic&) {
+            return;
+        }
+        int64_t w = width, h = height;
+        const int64_t ownWidth = picture->Width(), ownHeight = picture->Height();
+        if (ownWidth <= 0 || ownHeight <= 0) return;
+        if (width < 0 && height < 0) w = ownWidth, h = ownHeight;
+        else if (width < 0) w = h * ownWidth / ownHeight;
+        else if (height < 0) h = w * ownHeight / ownWidth;
+        if (w > LargestSide || h > LargestSide) {
+            const int64_t longer = std::max(w, h);
+            w = std::max<int64_t>(w * LargestSide / longer, 1);
+            h = std::max<int64_t>(h * LargestSide / longer, 1);
+        }
+        if (w <= 0 || h <= 0) return;
+        TBitmap drawn = DrawMetafile(*picture, int(w), int(h), background_);
+        work_->Assign(&drawn);
+        if (withAlpha) {
+            // Pixels still of an unlikely key colour were not painted.
+            constexpr TColor Key = 0x010203;
+            TBitmap keyed = DrawMetafile(*picture, int(w), int(h), Key);
+            TKVBitmap* alpha = work_->GetAlphaChannel();
+            for (int y = 0; y < int(h); ++y)
+                for (int x = 0; x < int(w); ++x) alpha->SetByte(x, y, keyed.Pixel(x, y) == Key ? 0 : 255);
+            if (attachedTBitmap_) work_->RemoveAlphaChannel();
+        }
+        params_->FileName = fileName;
+        {
+            TFileStream stream(fileName, fmOpenRead);
+            params_->FileType = IsEMFStream(stream) ? kvftEMF : kvftWMF;
+        }
+        params_->BitsPerSample = 8;
+        params_->SamplesPerPixel = 3;
+        params_->Width = int(w);
+        params_->Height = int(h);
+        params_->SetDpiX(DefaultDpiX);
+        params_->SetDpiY(DefaultDpiY);
+        params_->ColorMap.clear();
+        AbortFlag = false;
+    });
+}
+
+void TKestovaIO::LoadFromBuffer(const void* buffer, int64_t size, int fileType) {
+    TKVMemStream stream(buffer, size);
+    if (fileType == kvftNone) LoadFromStream(stream);
+    else LoadFromStreamFormat(stream, fileType);
+}
+
+// --- Saving
+
+void TKestovaIO::SaveStream(TStream& stream, int fileType) {
+    AbortFlag = false;
+    if (!CheckWorkBitmap()) {
+        Fail();
+        return;
+    }
+    TKVProgressRec progress = MakeProgress();
+    if (fileType == kvftJPEG) {
+        SaveJPEG(stream, progress);
+        return;
+    }
+    if (const TKVFormatDriver* driver = FindFormatDriver(fileType)) {
+        if (driver->Write) driver->Write(stream, *work_, *params_, progress);
+        else Fail();
+        return;
+    }
+    const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
+    if (!entry || entry->BuiltIn || !entry->WriteHook) {
+        Fail();
+        return;
+    }
+    // Formats added to the registry take 24-bit or 1-bit pictures.
+    if (work_->GetPixelFormat() != kv24RGB && work_->GetPixelFormat() != kv1Bit) work_->ConvertPixelFormat(kv24RGB);
+    params_->FileType = fileType;
+    try {
+        entry->WriteHook(stream, *work_, *params_, progress);
+    } catch (const Exception&) {
+        Fail();
+    }
+}
+
+void TKestovaIO::SaveJPEG(TStream& stream, TKVProgressRec& progress) {
+    TIOParamsVals& p = *params_;
+    if (p.IptcInfo.Modified() || (p.IptcInfo.Count() > 0 && p.JpegMarkers.Count() == 0)) {
+        constexpr uint8_t APP13 = 237;
+        const std::vector<uint8_t> iptc = p.IptcInfo.SaveToBuffer(true);
+        const int index = p.JpegMarkers.IndexOf(APP13);
+        if (iptc.empty() && index >= 0) p.JpegMarkers.DeleteMarker(index);
+        else if (!iptc.empty() && index >= 0) p.JpegMarkers.SetMarker(index, APP13, int64_t(iptc.size()), iptc.data());
+        else if (!iptc.empty()) p.JpegMarkers.AddMarker(APP13, iptc.data(), int64_t(iptc.size()));
+    }
+    const int64_t start = stream.Position();
+    uint8_t header[12] = {'J', 'F', 'I', 'F'};
+    if (StreamHeaders) stream.WriteBuffer(header, 12);
+    WriteJPEGStream(stream, *work_, p, progress);
+    if (!StreamHeaders) return;
+    const int64_t end = stream.Position();
+    const auto length = uint32_t(end - start - 12);
+    for (int i = 0; i < 4; ++i) header[8 + i] = uint8_t(length >> (8 * i));
+    stream.SetPosition(start);
+    stream.WriteBuffer(header, 12);
+    stream.SetPosition(end);
+}
+
+void TKestovaIO::SaveToFile(const std::string& fileName) {
+    Finishing(*this, [&] {
+        AbortFlag = true;
+        if (fileName.empty()) return;
+        int type = SaveTypeOf(LowerExtension(fileName));
+        if (type == kvftNone) {
+            const TKVFileFormatEntry* entry = GetFileFormatByExt(LowerExtension(fileName));
+            if (!entry || !entry->WriteHook || entry->BuiltIn) return;
+            type = entry->FileType;
+        }
+        TAtomicFile file(fileName);
+        SaveStream(file.Stream(), type);
+        if (!AbortFlag) {
+            file.Commit();
+            params_->FileName = fileName;
+        }
+    });
+}
+
+void TKestovaIO::SaveToStreamFormat(TStream& stream, int fileType) {
+    Finishing(*this, [&] { SaveStream(stream, fileType); });
+}
+
+// --- Parameters
+
+void TKestovaIO::ReadParams(TStream& stream, int fileType) {
+    AbortFlag = false;
+    params_->FileType = fileType;
+    params_->ResetInfo();
+    TKVProgressRec progress = MakeProgress();
+    progress.OnProgress = nullptr;
+    const TKVFormatDriver* driver = FindFormatDriver(fileType);
+    const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
+    TKVBitmap unused;
+    if (driver && driver->Read) driver->Read(stream, unused, *params_, true, progress);
+    else if (entry && !entry->BuiltIn && entry->ReadHook) entry->ReadHook(stream, unused, *params_, true, progress);
+    else Fail();
+    if (AbortFlag) params_->FileType = kvftNone;
+}
+
+void TKestovaIO::ParamsFromFile(const std::string& fileName) {
+    ParamsFromFileFormat(fileName, DetectFileFormat(fileName, true));
+}
+
+void TKestovaIO::ParamsFromFileFormat(const std::string& fileName, int fileType) {
+    Finishing(*this, [&] {
+        try {
+            TFileStream stream(fileName, fmOpenRead);
+            ReadParams(stream, fileType);
+        } catch (const Exception&) {
+            Fail();
+            params_->FileType = kvftNone;
+        }
+        params_->FileName = fileName;
+    });
+}
+
+void TKestovaIO::ParamsFromStream(TStream& stream) { ParamsFromStreamFormat(stream, DetectStreamFormat(stream)); }
+
+void TKestovaIO::ParamsFromStreamFormat(TStream& stream, int fileType) {
+    Finishing(*this, [&] {
+        try {
+            ReadParams(stream, fileType);
+        } catch (const Exception&) {
+            Fail();
+            params_->FileType = kvftNone;
+        }
+    });
+}
+
+// --- Video files and scanners
+
+int TKestovaIO::OpenMediaFile(const std::string& fileName) {
+    CloseMediaFile();
+    media_ = CreateMediaProvider();
+    const int frames = media_ ? media_->Open(fileName, *params_) : 0;
+    if (frames == 0) media_.reset();
+    else params_->FileName = fileName;
+    params_->MediaFrameCount = frames;
+    return frames;
+}
+
+void TKestovaIO::LoadMediaFrame(int index) {
+    AbortFlag = !media_ || !CheckWorkBitmap();
+    if (AbortFlag) return;
+    params_->SetImageIndex(index);
+    AbortFlag = !media_->LoadFrame(index, *work_, *params_);
+    if (AbortFlag) ClearWorkBitmap();
+}
+
+void TKestovaIO::CloseMediaFile() { media_.reset(); }
+
+bool TKestovaIO::SelectAcquireSource(int api) {
+    const std::unique_ptr<TKVAcquireProvider> source = CreateAcquireProvider();
+    return source && source->SelectSource(api);
+}
+
+bool TKestovaIO::Acquire(int api) {
+    AbortFlag = false;
+    const std::unique_ptr<TKVAcquireProvider> source = CreateAcquireProvider();
+    TKVProgressRec progress = MakeProgress();
+    const bool acquired = source && CheckWorkBitmap() && source->Acquire(api, *work_, *params_, progress);
+    if (!acquired) Fail();
+    return acquired;
+}

@@ -1,0 +1,272 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "PictureFixtures.h"
+#include "imaging/core/KVStreams.h"
+#include "imaging/io/KVFileFormats.h"
+#include "imaging/io/KVVideoAndScanner.h"
+#include "platform/Graphics.h"
+
+namespace {
+
+// Counts the finishing calls and the progress reports of one component.
+struct TWatched {
+    TKestovaIO io;
+    int finished = 0;
+    std::vector<int> percents;
+    TWatched() {
+        io.OnFinishWork = [this](TObject*) { ++finished; };
+        io.OnProgress = [this](TObject*, int per) { percents.push_back(per); };
+    }
+};
+
+std::string BmpOf(TScratchFolder& folder, int width, int height, const std::string& name = "p.bmp") {
+    WriteFile(folder.Path("p.ppm"), PatternPpm(width, height));
+    return MakeFixture(folder.Path(name), "ppmtobmp " + Quoted(folder.Path("p.ppm")) + " > " + Quoted(folder.Path(name)));
+}
+
+}  // namespace
+
+TEST(KestovaIO, LoadsByNameByStreamAndByContent) {
+    TScratchFolder folder;
+    const std::string bmp = BmpOf(folder, 9, 6);
+    const TRgbImage expected = ReadWithImageMagick(bmp);
+
+    TWatched w;
+    w.io.LoadFromFile(bmp);
+    ASSERT_FALSE(w.io.AbortFlag);
+    EXPECT_TRUE(SamePixels(PixelsOf(w.io.WorkBitmap()), expected));
+    EXPECT_EQ(w.io.Params().FileName, bmp);
+    EXPECT_EQ(w.io.Params().FileType, kvftBMP);
+    EXPECT_EQ(w.io.Params().DpiX(), DefaultDpiX);  // the file carries no resolution
+    EXPECT_EQ(w.finished, 1);
+    ASSERT_FALSE(w.percents.empty());
+    EXPECT_EQ(w.percents.back(), 100);
+
+    // From a stream, behind other data, by its content.
+    TMemoryStream stream;
+    stream.WriteBuffer("prefix", 6);
+    const std::string bytes = ReadFile(bmp);
+    stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+    stream.SetPosition(6);
+    TKestovaIO fromStream;
+    fromStream.LoadFromStream(stream);
+    ASSERT_FALSE(fromStream.AbortFlag);
+    EXPECT_TRUE(SamePixels(PixelsOf(fromStream.WorkBitmap()), expected));
+    EXPECT_EQ(fromStream.Params().FileName, "");
+    EXPECT_EQ(stream.Position(), stream.Size());
+
+    // A bitmap named as a JPEG: by its name it fails, by its content it loads.
+    std::filesystem::copy_file(bmp, folder.Path("named.jpg"));
+    TKestovaIO misnamed;
+    misnamed.LoadFromFile(folder.Path("named.jpg"));
+    EXPECT_TRUE(misnamed.AbortFlag);
+    misnamed.LoadFromFileAuto(folder.Path("named.jpg"));
+    ASSERT_FALSE(misnamed.AbortFlag);
+    EXPECT_TRUE(SamePixels(PixelsOf(misnamed.WorkBitmap()), expected));
+}
+
+// A failure never leaves the success of the previous operation behind.
+TEST(KestovaIO, FailuresSetTheAbortFlag) {
+    TScratchFolder folder;
+    const std::string bmp = BmpOf(folder, 4, 4);
+    WriteFile(folder.Path("cut.bmp"), ReadFile(bmp).substr(0, 60));
+    WriteFile(folder.Path("x.unknown"), ReadFile(bmp));
+    for (const std::string& name : {std::string(), folder.Path("x.unknown"), folder.Path("cut.bmp"),
+                                    std::string("http://example.invalid/a.bmp"), folder.Path("clip.avi")}) {
+        TWatched w;
+        w.io.LoadFromFile(bmp);
+        ASSERT_FALSE(w.io.AbortFlag);
+        w.io.LoadFromFile(name);
+        EXPECT_TRUE(w.io.AbortFlag) << name;
+        EXPECT_EQ(w.finished, 2) << name;
+    }
+    // A file that cannot be opened raises, after the finishing call.
+    TWatched w;
+    EXPECT_THROW(w.io.LoadFromFile(folder.Path("missing.bmp")), EFOpenError);
+    EXPECT_TRUE(w.io.AbortFlag);
+    EXPECT_EQ(w.finished, 1);
+    // Nothing to detect in a stream.
+    TKVMemStream empty("", 0);
+    w.io.LoadFromStream(empty);
+    EXPECT_TRUE(w.io.AbortFlag);
+}
+
+TEST(KestovaIO, LoadsIntoAnAttachedClassLibraryBitmap) {
+    TScratchFolder folder;
+    const std::string bmp = BmpOf(folder, 7, 3);
+    TBitmap picture;
+    TKestovaIO io;
+    io.AttachTBitmap(&picture);
+    io.LoadFromFile(bmp);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(io.GetTBitmap(), &picture);
+    EXPECT_EQ(picture.Width(), 7);
+    EXPECT_EQ(picture.Height(), 3);
+    const TRgbImage expected = ReadWithImageMagick(bmp);
+    const TColor c = picture.Pixel(2, 1);
+    EXPECT_EQ(c & 0xFF, expected.At(2, 1)[0]);
+    EXPECT_EQ((c >> 8) & 0xFF, expected.At(2, 1)[1]);
+
+    // A failed load leaves no half-read picture in it.
+    WriteFile(folder.Path("cut.bmp"), ReadFile(bmp).substr(0, 70));
+    io.LoadFromFile(folder.Path("cut.bmp"));
+    EXPECT_TRUE(io.AbortFlag);
+    EXPECT_TRUE(picture.Empty());
+}
+
+TEST(KestovaIO, SavesOnlyCompleteFiles) {
+    TScratchFolder folder;
+    const std::string bmp = BmpOf(folder, 30, 20);
+    const std::string target = folder.Path("target.bmp");
+    WriteFile(target, "old content");
+
+    TKestovaIO io;
+    io.LoadFromFile(bmp);
+    ASSERT_FALSE(io.AbortFlag);
+    // The caller stops the save half way: the old file stays, no partial file is left.
+    io.OnProgress = [&io](TObject*, int per) {
+        if (per > 40 && per < 100) io.AbortFlag = true;
+    };
+    io.SaveToFile(target);
+    EXPECT_TRUE(io.AbortFlag);
+    EXPECT_EQ(ReadFile(target), "old content");
+    EXPECT_EQ(folder.Files(), (std::vector<std::string>{"p.bmp", "p.ppm", "target.bmp"}));
+
+    io.OnProgress = nullptr;
+    io.SaveToFile(folder.Path("x.unknown"));
+    EXPECT_TRUE(io.AbortFlag);
+    io.SaveToFile(target);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_TRUE(SamePixels(ReadWithImageMagick(target), ReadWithImageMagick(bmp)));
+}
+
+// The engine measures pictures without decoding them.
+TEST(KestovaIO, ReadsParametersWithoutPixels) {
+    TScratchFolder folder;
+    WriteFile(folder.Path("q.ppm"), PatternPpm(33, 17));
+    const std::string jpeg = MakeFixture(folder.Path("p.jpg"), "cjpeg " + Quoted(folder.Path("q.ppm")) + " > " + Quoted(folder.Path("p.jpg")));
+    const std::string bmp = BmpOf(folder, 21, 11);
+    for (const auto& [path, type, width] : {std::tuple{jpeg, kvftJPEG, 33}, std::tuple{bmp, kvftBMP, 21},
+                                            std::tuple{folder.Path("q.ppm"), kvftPXM, 33}}) {
+        TWatched w;
+        w.io.ParamsFromFile(path);
+        EXPECT_EQ(w.io.Params().FileType, type) << path;
+        EXPECT_EQ(w.io.Params().Width, width) << path;
+        EXPECT_EQ(w.io.Params().FileName, path);
+        EXPECT_TRUE(w.io.WorkBitmap().IsEmpty());
+        EXPECT_EQ(w.finished, 1);
+    }
+    TKestovaIO io;
+    WriteFile(folder.Path("bad.bmp"), "BM nothing else");
+    io.ParamsFromFile(folder.Path("bad.bmp"));
+    EXPECT_EQ(io.Params().FileType, kvftNone);
+    io.ParamsFromFile(folder.Path("missing.bmp"));
+    EXPECT_EQ(io.Params().FileType, kvftNone);
+}
+
+namespace {
+
+// A video of three gray frames.
+class TFakeVideo : public TKVMediaProvider {
+public:
+    int Open(const std::string&, TIOParamsVals&) override { return 3; }
+    bool LoadFrame(int index, TKVBitmap& bitmap, TIOParamsVals&) override {
+        bitmap.Allocate(2, 2, kv24RGB);
+        bitmap.Fill(0x010101 * (index + 1));
+        return index < 3;
+    }
+};
+
+}  // namespace
+
+TEST(KestovaIO, VideoAndScannersThroughTheirProviders) {
+    TKestovaIO io;
+    EXPECT_EQ(io.OpenMediaFile("clip.avi"), 0);
+    EXPECT_FALSE(io.SelectAcquireSource(0));
+    EXPECT_FALSE(io.Acquire(0));
+    EXPECT_TRUE(io.AbortFlag);
+
+    SetMediaProviderFactory([] { return std::make_unique<TFakeVideo>(); });
+    EXPECT_EQ(GetFileFrameCount("clip.avi"), 3);
+    io.LoadFromFile("clip.AVI");
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(io.Params().FileType, kvftAVI);
+    EXPECT_EQ(io.OpenMediaFile("clip.avi"), 3);
+    io.LoadMediaFrame(2);
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(io.WorkBitmap().GetPixelRGB(0, 0).r, 3);
+    io.LoadMediaFrame(5);
+    EXPECT_TRUE(io.AbortFlag);
+    io.CloseMediaFile();
+    EXPECT_FALSE(io.IsMediaFileOpen());
+    SetMediaProviderFactory(nullptr);
+}
+
+TEST(KestovaIO, AutoAdjustDPIMakesPixelsSquare) {
+    TKestovaIO writer;
+    writer.WorkBitmap().Allocate(8, 4, kv24RGB);
+    writer.WorkBitmap().FillRect(4, 0, 7, 3, 0x0000FF);
+    writer.Params().SetDpiX(200);
+    writer.Params().SetDpiY(100);
+    TMemoryStream wide;
+    writer.SaveToStreamFormat(wide, kvftBMP);
+
+    TKestovaIO io;
+    io.AutoAdjustDPI = true;
+    wide.SetPosition(0);
+    io.LoadFromStream(wide);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(io.WorkBitmap().GetWidth(), 8);
+    EXPECT_EQ(io.WorkBitmap().GetHeight(), 8);
+    EXPECT_EQ(io.Params().DpiY(), 200);
+    EXPECT_EQ(io.WorkBitmap().GetPixelRGB(5, 7).r, 255);
+
+    // Resolutions of 2 and 65000 dots per inch would ask for a picture 32500 times wider.
+    writer.WorkBitmap().Allocate(20, 1000, kv24RGB);
+    writer.Params().SetDpiX(2);
+    writer.Params().SetDpiY(65000);
+    TMemoryStream tall;
+    writer.SaveToStreamFormat(tall, kvftBMP);
+    tall.SetPosition(0);
+    io.LoadFromStream(tall);
+    EXPECT_TRUE(io.AbortFlag);
+    EXPECT_TRUE(io.WorkBitmap().IsEmpty());
+}
+
+TEST(KestovaIO, JpegStreamHeadersAndIptcData) {
+    TKestovaIO io;
+    io.WorkBitmap().Allocate(16, 8, kv24RGB);
+    io.WorkBitmap().Fill(0x3060C0);
+    io.StreamHeaders = true;
+    TMemoryStream stream;
+    io.SaveToStreamFormat(stream, kvftJPEG);
+    io.WorkBitmap().Allocate(5, 3, kv24RGB);
+    io.SaveToStreamFormat(stream, kvftJPEG);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(StreamBytesOf(stream).substr(0, 4), "JFIF");
+
+    // Pictures stored one after another read back one after another.
+    stream.SetPosition(0);
+    TKestovaIO back;
+    for (const int width : {16, 5}) {
+        back.LoadFromStream(stream);
+        ASSERT_FALSE(back.AbortFlag);
+        EXPECT_EQ(back.WorkBitmap().GetWidth(), width);
+    }
+    EXPECT_EQ(stream.Position(), stream.Size());
+
+    // IPTC data sets travel in the JPEG file's APP13 marker.
+    TScratchFolder folder;
+    const std::string caption = "A caption";
+    io.Params().IptcInfo.AddDataSet(2, 120, uint32_t(caption.size()), caption.data());
+    io.SaveToFile(folder.Path("c.jpg"));
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_TRUE(Contains(RunTool("exiftool -IPTC:Caption-Abstract " + Quoted(folder.Path("c.jpg"))).output, caption));
+    back.LoadFromFile(folder.Path("c.jpg"));
+    ASSERT_FALSE(back.AbortFlag);
+    ASSERT_EQ(back.Params().IptcInfo.Count(), 1);
+    const std::vector<uint8_t>& data = back.Params().IptcInfo.GetData(0);
+    EXPECT_EQ(std::string(data.begin(), data.end()), caption);
+}
