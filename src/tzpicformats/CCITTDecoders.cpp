@@ -51,7 +51,7 @@ void TCCITTDecoder::Begin(const uint8_t* source, int64_t packedSize, uint8_t* ta
     bitsLeft_ = 0;
     target_ = target;
     unpackedSize_ = std::max<int64_t>(unpackedSize, 0);
-    std::memset(target_, 0, size_t(unpackedSize_));
+    if (unpackedSize_ > 0) std::memset(target_, 0, size_t(unpackedSize_));
     rowStart_ = 0;
     column_ = 0;
 }

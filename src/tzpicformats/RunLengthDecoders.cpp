@@ -27,12 +27,14 @@ public:
     void Copy(int64_t count) {
         Need(count);
         Room(count);
+        if (count == 0) return;
         std::memcpy(out_, in_, size_t(count));
         in_ += count;
         out_ += count;
     }
     void Fill(uint8_t value, int64_t count) {
         Room(count);
+        if (count == 0) return;
         std::memset(out_, value, size_t(count));
         out_ += count;
     }
