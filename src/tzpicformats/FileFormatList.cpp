@@ -1,6 +1,7 @@
 #include "FileFormatList.h"
 
 #include <algorithm>
+#include <array>
 
 #include "AutodeskGraphic.h"
 #include "CUTGraphic.h"
@@ -17,6 +18,7 @@
 #include "SGIGraphic.h"
 #include "TIFFGraphic.h"
 #include "TargaGraphic.h"
+#include "platform/ByteReader.h"
 #include "platform/GraphicClasses.h"
 #include "platform/Icon.h"
 #include "platform/Jpeg.h"
@@ -34,6 +36,45 @@ std::unique_ptr<TGraphic> MakeMetafile() {
     return make();
 }
 
+// The class library's own formats carry signatures too; testing them keeps a JPEG, BMP, icon or
+// metafile readable under a wrong or missing extension.
+std::array<uint8_t, 44> Head(TStream& stream, int64_t& size) {
+    std::array<uint8_t, 44> head{};
+    const int64_t start = stream.Position();
+    size = stream.Read(head.data(), int64_t(head.size()));
+    stream.SetPosition(start);
+    return head;
+}
+
+bool IsBitmapStream(TStream& stream) {
+    int64_t size;
+    const auto h = Head(stream, size);
+    return size >= 2 && h[0] == 'B' && h[1] == 'M';
+}
+
+bool IsIconStream(TStream& stream) {
+    int64_t size;
+    const auto h = Head(stream, size);
+    const TByteReader head(h.data(), size);
+    return size >= 6 && head.U16LEAt(0) == 0 && head.U16LEAt(2) == 1 && head.U16LEAt(4) != 0;
+}
+
+bool IsMetafileStream(TStream& stream) {
+    int64_t size;
+    const auto h = Head(stream, size);
+    const TByteReader head(h.data(), size);
+    if (size >= 44 && head.U32LEAt(0) == 1 && head.U32LEAt(40) == 0x464D4520) return true;  // " EMF"
+    // A Windows metafile's header follows the placeable header when there is one.
+    const int64_t at = size >= 4 && head.U32LEAt(0) == 0x9AC6CDD7 ? 22 : 0;
+    return size >= at + 18 && head.U16LEAt(at) == 1 && head.U16LEAt(at + 2) == 9 && head.U16LEAt(at + 16) == 0;
+}
+
+bool IsJPEGStream(TStream& stream) {
+    int64_t size;
+    const auto h = Head(stream, size);
+    return size >= 3 && h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF;
+}
+
 char FoldAsciiLetter(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
 bool SameExtension(const std::string& a, const std::string& b) {
@@ -44,19 +85,19 @@ bool SameExtension(const std::string& a, const std::string& b) {
 }  // namespace
 
 TGraphicClassRef BitmapClass() {
-    static const TGraphicClassInfo info{"TBitmap", &Make<TBitmap>, nullptr};
+    static const TGraphicClassInfo info{"TBitmap", &Make<TBitmap>, &IsBitmapStream};
     return &info;
 }
 TGraphicClassRef IconClass() {
-    static const TGraphicClassInfo info{"TIcon", &Make<TIcon>, nullptr};
+    static const TGraphicClassInfo info{"TIcon", &Make<TIcon>, &IsIconStream};
     return &info;
 }
 TGraphicClassRef MetafileClass() {
-    static const TGraphicClassInfo info{"TMetafile", &MakeMetafile, nullptr};
+    static const TGraphicClassInfo info{"TMetafile", &MakeMetafile, &IsMetafileStream};
     return &info;
 }
 TGraphicClassRef JPEGImageClass() {
-    static const TGraphicClassInfo info{"TJPEGImage", &Make<TJPEGImage>, nullptr};
+    static const TGraphicClassInfo info{"TJPEGImage", &Make<TJPEGImage>, &IsJPEGStream};
     return &info;
 }
 
@@ -103,6 +144,7 @@ TGraphicClassRef TFileFormatList::ClassForFileContent(const std::string& fileNam
 }
 
 TGraphicClassRef TFileFormatList::ClassForStreamContent(TStream& stream) const {
+    // Every class with a content test takes part, the class library's own first.
     std::vector<TGraphicClassRef> candidates;
     {
         std::lock_guard guard(lock_);

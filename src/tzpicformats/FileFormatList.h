@@ -10,8 +10,8 @@
 #include "platform/Classes.h"
 #include "platform/Graphics.h"
 
-// A graphic class: its name, how to make an empty object, and its content test (only the classes
-// derived from TPicFormatGraphic have one). Compared by address: one record per class.
+// A graphic class: its name, how to make an empty object, and its content test. Compared by
+// address: one record per class.
 struct TGraphicClassInfo {
     const char* Name;
     std::unique_ptr<TGraphic> (*Create)();
@@ -58,7 +58,7 @@ public:
     TGraphicClassRef ClassForExtension(const std::string& extension) const;
     // Raises EFOpenError when the file cannot be opened.
     TGraphicClassRef ClassForFileContent(const std::string& fileName) const;
-    // The first extended class, in registration order, whose test accepts the stream at its position.
+    // The first class, in registration order, whose content test accepts the stream at its position.
     TGraphicClassRef ClassForStreamContent(TStream& stream) const;
     // Raises EInvalidGraphic "Attempt to register %s twice." for a known extension unless replace.
     void AddFormat(const std::string& extension, const std::string& commonDescription,

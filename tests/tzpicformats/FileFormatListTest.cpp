@@ -149,6 +149,10 @@ TEST(FileFormatList, FindsClassesByContent) {
     std::string trueColourTarga = Padded("", 40);
     trueColourTarga[2] = 2, trueColourTarga[16] = 24;  // entry size 0: found only by extension
     const TContentCase cases[] = {
+        // The class library's own formats are known by their signatures too.
+        {"jpeg", "jpg", "", "TJPEGImage"},
+        {"bmp", "bmp3", "", "TBitmap"},
+        {"icon", "ico", "", "TIcon"},
         {"png", "png", "", "TPNGGraphic"},
         {"gif", "gif", "", "TGIFGraphic"},
         {"tiff", "tiff", "", "TTIFFGraphic"},
