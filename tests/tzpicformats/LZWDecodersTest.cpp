@@ -5,6 +5,8 @@
 
 #include "TestSupport.h"
 #include "TiffStrips.h"
+#include "imaging/io/KVLzw.h"
+#include "platform/Classes.h"
 #include "tzpicformats/LZWDecoders.h"
 #include "tzpicformats/PicFormatGraphic.h"
 
@@ -61,6 +63,33 @@ TEST(LZWDecoders, TiffMatchesTiffcpWithAndWithoutPredictor) {
     Bytes rows = Decode(decoder, AsBytes(differenced.strips.at(0)), expected.size());
     for (size_t y = 0; y < 90; ++y) ApplyPredictor24(rows.data() + y * 150 * 3, 149);
     EXPECT_EQ(rows, expected);
+}
+
+// The image library keeps a TIFF LZW codec of its own; both read tiffcp's strips alike, and ours
+// reads what theirs writes.
+TEST(LZWDecoders, AgreeWithTheImageLibrarysCodec) {
+    TScratchFolder folder;
+    const std::string picture = MakeNoisyPicture(folder, "p.tif", "-depth 8");
+    ASSERT_EQ(RunTool("tiffcp -c lzw -r 1000 " + Quoted(picture) + " " + Quoted(folder.Path("lzw.tif"))).status, 0);
+    const Bytes strip = AsBytes(ReadTiffStrips(folder.Path("lzw.tif")).strips.at(0));
+    const int64_t rowLength = 150 * 3;
+    Bytes theirs;
+    TKVTIFFLZWDecodeState* state = nullptr;
+    while (const uint8_t* row = TIFFLZWDecode(strip.data(), int64_t(strip.size()), rowLength, state))
+        theirs.insert(theirs.end(), row, row + rowLength);
+    TIFFLZWDecode(nullptr, 0, 0, state);
+    ASSERT_EQ(theirs.size(), size_t(rowLength * 90));
+    TTIFFLZWDecoder ours;
+    EXPECT_EQ(Decode(ours, strip, theirs.size()), theirs);
+
+    TMemoryStream encoded;
+    TKVTIFFLZWEncodeState* encoder = nullptr;
+    TIFFLZWEncode(theirs.data(), int64_t(theirs.size()), encoded, encoder);
+    TIFFLZWEncode(nullptr, 0, encoded, encoder);
+    Bytes packed(size_t(encoded.Size()));
+    encoded.SetPosition(0);
+    encoded.ReadBuffer(packed.data(), int64_t(packed.size()));
+    EXPECT_EQ(Decode(ours, packed, theirs.size()), theirs);
 }
 
 // The image data of the first image of a GIF file and its global colour table.
