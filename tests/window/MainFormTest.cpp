@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "app/AppFolders.h"
 #include "app/CommandLine.h"
 #include "app/Converter.h"
 #include "app/ConverterPic.h"
@@ -420,4 +421,38 @@ TEST_F(MainFormTest, PreviewInformationAndOptionsOfBothModes) {
     EXPECT_TRUE(c.OwnerPassword.empty());
     QApplication::processEvents();
     form.grab().save("screenshots/main-window-book.png");
+}
+
+TEST_F(MainFormTest, ClosingAsksWithoutOutputSavesTheSettingsAndRemovesTheTemporaryFolder) {
+    auto scripted = std::make_unique<TScriptedPrompter>();
+    TScriptedPrompter* prompter = scripted.get();
+    std::unique_ptr<TPrompter> saved = SetPrompter(std::move(scripted));
+    {
+        TMainForm form;
+        form.show();
+        form.close();  // an empty list closes at once
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_TRUE(prompter->boxes.empty());
+    }
+    std::string temporary;
+    {
+        TMainForm form;
+        temporary = TempFolder;
+        EXPECT_TRUE(std::filesystem::is_directory(temporary));
+        form.show();
+        FillList(form, 1, 0);
+        prompter->answers = {idNo};
+        form.close();
+        EXPECT_TRUE(form.isVisible());
+        ASSERT_EQ(prompter->boxes.size(), 1u);
+        EXPECT_EQ(prompter->boxes[0].text, "Quit with no PDF output?");
+        prompter->answers = {idYes};
+        form.Converter().PicResolution = 300;
+        form.close();
+        EXPECT_FALSE(form.isVisible());
+    }
+    const std::unique_ptr<TPrompter> used = SetPrompter(std::move(saved));
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+    TMainForm next;
+    EXPECT_EQ(next.Converter().PicResolution, 300);
 }
