@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/PictureLimits.h"
+
 const char* const gesInvalidImage = "Cannot load image. Invalid or unexpected %s image format.";
 
 bool TPicFormatGraphic::IsFormatStream(TStream&) { return false; }
@@ -21,6 +23,35 @@ bool TPicFormatGraphic::ReadHeaderProperties(TStream&, int) {
 void TPicFormatGraphic::LoadFromStream(TStream& stream) {
     streamStart_ = stream.Position();
     if (!ReadHeaderProperties(stream, 0)) RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
+}
+
+void TPicFormatGraphic::PrepareBitmap(int64_t inputBytes) {
+    const TImageProperties& p = properties_;
+    TColorManager& colors = colorManager_;
+    const TColorManagerScheme scheme = p.ColorScheme;
+    const bool indexed = scheme == smIndexed, gray = scheme == smGray || scheme == smGrayAlpha;
+    colors.SetSourceScheme(scheme);
+    colors.SetSourceDepth(p.BitsPerSample);
+    colors.SetSourceSampleCount(p.SamplesPerPixel);
+    // Target depths are those a bitmap holds, so packed rows and palette sizes agree with it.
+    const int bits = p.BitsPerSample;
+    colors.SetTargetDepth(uint8_t(bits == 1 ? 1 : bits <= 4 ? 4 : 8));
+    if (indexed || gray) {
+        colors.SetTargetScheme(indexed ? smIndexed : smGray);
+        colors.SetTargetSampleCount(1);
+    } else {
+        const bool alpha = p.HasAlpha || scheme == smRGBA || scheme == smBGRA;
+        colors.SetTargetScheme(alpha ? smBGRA : smBGR);
+        colors.SetTargetSampleCount(alpha ? 4 : 3);
+    }
+    colors.SourceOptions = uint8_t((colors.SourceOptions & ~cvoSwapBytes) | (p.Options & ioBigEndian ? cvoSwapBytes : 0));
+    const TPixelFormat format = colors.PixelFormatOf(1);
+    if (format == TPixelFormat::pfCustom) RaiseGraphicErrorFmt("Invalid color format in %s file.", {FormatName()});
+    CheckPictureSize(p.Width, p.Height, BitsPerPixel(format), inputBytes);
+    SetSize(0, 0);
+    SetPixelFormat(format);
+    SetSize(int(p.Width), int(p.Height));
+    if (gray) SetPalette(colors.BuildGrayPalette(p.Options & ioMinIsWhite));
 }
 
 bool TPicFormatGraphic::PeekHeader(TStream& stream, int64_t moreThan, std::span<uint8_t> header) {

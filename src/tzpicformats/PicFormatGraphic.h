@@ -70,6 +70,12 @@ public:
 protected:
     // The format's short name in messages ("TIF/TIFF", "Targa", ...).
     virtual std::string FormatName() const { return "extended"; }
+    // Readers call this once the header is in the record: the colour manager's source from the
+    // record and its target in the bitmap's formats (8 bits per sample, or 1 or 4 below that;
+    // blue-green-red with alpha when the source has it; indexed and gray stay), then the bitmap's
+    // pixel format and size, checked against the picture limits for inputBytes of data (-1 when
+    // unknown), and for gray the gray palette. Indexed readers set their file's palette after.
+    void PrepareBitmap(int64_t inputBytes);
     // True when more than moreThan bytes follow the position; then reads the first bytes of them
     // into header and moves back.
     static bool PeekHeader(TStream& stream, int64_t moreThan, std::span<uint8_t> header);
