@@ -69,3 +69,24 @@ TEST(EngineVideoTest, ABookOfChosenFramesOfAClip) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CommandLineVideoTest, FramesNamedWithANumberSignMakeABook) {
+    TScratchFolder folder;
+    const std::string clip = MakeClip(folder, "clip.wmv", 25, 12, "-c:v wmv2");
+    std::string arguments = "/B";
+    for (const char* frame : {"#1", "#5", "#10"}) arguments += " " + Quoted(clip + frame);
+    // The save dialog's proposal is taken, then the book is not opened.
+    const TCommandResult run = RunTool("printf '\\nn\\n' | env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME=" +
+                                       Quoted(folder.Path("config")) + " " + Quoted(MORDALE_EXECUTABLE) + " " + arguments);
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string book = folder.Path("Book1.pdf");
+    ASSERT_TRUE(QpdfChecks(book));
+    const std::string outlines = RunTool("qpdf --json --json-key=outlines " + Quoted(book)).output;
+    EXPECT_LT(outlines.find("\"clip #1\""), outlines.find("\"clip #5\"")) << outlines;
+    EXPECT_LT(outlines.find("\"clip #5\""), outlines.find("\"clip #10\"")) << outlines;
+    EXPECT_EQ(CountOf(RunTool("pdfimages -list " + Quoted(book)).output, " image "), 3u);
+}
+
+}  // namespace
