@@ -75,7 +75,10 @@ TEST_F(MediaFileTest, WhatIsNoVideoGivesNoFramesAndLeavesTheOpenFileAlone) {
     WriteFile(noise, std::string(3000, '\x5A'));
     const std::string empty = folder.Path("empty.avi");
     WriteFile(empty, "");
-    for (const std::string& path : {picture, truncated, noise, empty, folder.Path("missing.avi")}) {
+    // A playlist leads nowhere: only the file itself is read.
+    const std::string playlist = folder.Path("playlist.avi");
+    WriteFile(playlist, "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\nhttp://127.0.0.1:9/a.ts\n" + clip + "\n");
+    for (const std::string& path : {picture, truncated, noise, empty, playlist, folder.Path("missing.avi")}) {
         SCOPED_TRACE(path);
         TKVMediaFile file(path);
         EXPECT_FALSE(file.IsConnected() && file.Duration() > 0);
@@ -85,7 +88,7 @@ TEST_F(MediaFileTest, WhatIsNoVideoGivesNoFramesAndLeavesTheOpenFileAlone) {
         io.LoadMediaFrame(0);
         EXPECT_TRUE(io.AbortFlag);
     }
-    EXPECT_EQ(TKVMediaFile(picture).Problem(), "A still picture, not a video");
+    EXPECT_EQ(TKVMediaFile(picture).Problem(), "Not a video file");
     // A damaged file does not spoil the next.
     EXPECT_EQ(io.OpenMediaFile(clip), 5);
 }

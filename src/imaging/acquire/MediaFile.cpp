@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string_view>
 
 extern "C" {
 #include <libavutil/mem.h>
@@ -45,11 +44,10 @@ struct TMemorySource {
     }
 };
 
-// FFmpeg reads pictures as one-frame videos; they are not videos here.
-bool IsStillPicture(const AVInputFormat& format) {
-    const std::string_view name = format.name;
-    return name == "image2" || name.ends_with("_pipe");
-}
+// The containers of video files. Demuxers beyond them read pictures as one-frame videos, or follow
+// playlists and lists of files to other resources, which a video file here never does.
+constexpr const char* VideoContainers =
+    "avi,mpeg,mpegts,mpegvideo,m4v,asf,mov,matroska,flv,ogg,h264,hevc,dv,nut,ivf,yuv4mpegpipe,wtv,rm,mxf";
 
 struct TIOCloser {
     void operator()(AVIOContext* io) const {
@@ -73,7 +71,10 @@ struct TKVMediaFile::TState {
     int64_t framesAfterLastShown = 0;     // and the frames without one that followed it
 };
 
-TKVMediaFile::TKVMediaFile(const std::string& fileName) : state_(std::make_unique<TState>()) { Open(fileName); }
+// A name is always a local file, never a URL of another protocol.
+TKVMediaFile::TKVMediaFile(const std::string& fileName) : state_(std::make_unique<TState>()) {
+    Open("file:" + fileName, "file");
+}
 
 TKVMediaFile::TKVMediaFile(const uint8_t* data, size_t size) : state_(std::make_unique<TState>()) {
     state_->memory = {data, int64_t(size), 0};
@@ -88,12 +89,12 @@ TKVMediaFile::TKVMediaFile(const uint8_t* data, size_t size) : state_(std::make_
         return;
     }
     state_->io.reset(io);
-    Open("");
+    Open("", "none");
 }
 
 TKVMediaFile::~TKVMediaFile() = default;
 
-void TKVMediaFile::Open(const std::string& url) {
+void TKVMediaFile::Open(const std::string& url, const char* protocols) {
     QuietFFmpegLog();
     TState& state = *state_;
     AVFormatContext* format = avformat_alloc_context();
@@ -104,7 +105,12 @@ void TKVMediaFile::Open(const std::string& url) {
     state.deadline.Start(OpenTime);
     state.deadline.Attach(*format);
     if (state.io) format->pb = state.io.get();
-    if (avformat_open_input(&format, url.c_str(), nullptr, nullptr) < 0) {
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", protocols, 0);
+    av_dict_set(&options, "format_whitelist", VideoContainers, 0);
+    const int opened = avformat_open_input(&format, url.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
         problem_ = "Not a video file";  // avformat_open_input freed the context
         return;
     }
@@ -120,8 +126,7 @@ void TKVMediaFile::Open(const std::string& url) {
     }
     state.stream = format->streams[index];
     state.decoder.reset(OpenVideoDecoder(*state.stream));
-    if (IsStillPicture(*format->iformat)) problem_ = "A still picture, not a video";
-    else if (!state.decoder) problem_ = "No decoder for this video";
+    if (!state.decoder) problem_ = "No decoder for this video";
     else problem_ = PictureSizeProblem(Width(), Height(), 24, -1);
     if (!problem_.empty()) state.decoder.reset();
     else state.duration = MeasureDuration();

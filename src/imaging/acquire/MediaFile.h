@@ -40,7 +40,8 @@ public:
 private:
     struct TState;
     enum class TGrab { Found, Late, Nothing };
-    void Open(const std::string& url);
+    // protocols: the FFmpeg protocols the demuxer may open, separated by commas.
+    void Open(const std::string& url, const char* protocols);
     int64_t DeclaredDuration() const;
     int64_t MeasureDuration();
     // Seeks back from the timestamp and decodes up to the target; Late when the first frame
