@@ -23,14 +23,15 @@ struct TClipCase {
     int rate, frames;
     bool indexed;  // the container counts its frames
     int delay;     // hundredths of a second
+    int aviDelay;  // milliseconds, for files that count their frames
 };
 
 TEST_F(MediaFileTest, FramesMatchFfmpegInEveryContainer) {
     const TClipCase cases[] = {
-        {"raw.avi", "-c:v rawvideo -pix_fmt bgr24", 15, 20, true, 7},
-        {"mjpeg.avi", "-c:v mjpeg", 25, 12, true, 4},
-        {"clip.mpg", "-c:v mpeg1video", 25, 50, false, 4},
-        {"clip.wmv", "-c:v wmv2", 25, 30, false, 4},
+        {"raw.avi", "-c:v rawvideo -pix_fmt bgr24", 15, 20, true, 7, 66},
+        {"mjpeg.avi", "-c:v mjpeg", 25, 12, true, 4, 40},
+        {"clip.mpg", "-c:v mpeg1video", 25, 50, false, 4, 0},
+        {"clip.wmv", "-c:v wmv2", 25, 30, false, 4, 0},
     };
     for (const TClipCase& clip : cases) {
         SCOPED_TRACE(clip.name);
@@ -47,6 +48,7 @@ TEST_F(MediaFileTest, FramesMatchFfmpegInEveryContainer) {
             io.LoadMediaFrame(index);
             ASSERT_FALSE(io.AbortFlag);
             EXPECT_EQ(io.Params().ImageIndex(), index);
+            EXPECT_EQ(io.Params().AviFrameDelay, clip.aviDelay);
             EXPECT_LE(LargestDifference(io.WorkBitmap(), FfmpegFrame(path, index), 64, 48), 2);
         }
         io.LoadMediaFrame(clip.frames);

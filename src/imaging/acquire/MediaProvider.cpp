@@ -26,9 +26,11 @@ public:
         // A file shorter than one frame time still shows the one frame it holds.
         frameCount_ = std::clamp<int64_t>(indexed > 0 ? indexed : duration / frameTime, 1, INT_MAX);
         frameTime_ = frameTime;
+        indexed_ = indexed > 0;
         frameDelay_ = double(duration) / double(TKVMediaFile::Second) / double(frameCount_) * 100;
         params.MediaFrameCount = int(frameCount_);
         params.MediaFrameTime = int(std::nearbyint(frameDelay_));
+        params.AviFrameDelay = 0;
         params.FileType = kvftNone;
         params.FileName = fileName;
         params.Width = file_->Width();
@@ -44,6 +46,8 @@ public:
         params.BitsPerSample = 8;
         params.SamplesPerPixel = 3;
         params.MediaFrameTime = int(std::nearbyint(frameDelay_));
+        // Files that count their frames (AVI) also give the delay in whole milliseconds.
+        if (indexed_) params.AviFrameDelay = int(frameTime_ / (TKVMediaFile::Second / 1000));
         return true;
     }
 
@@ -57,6 +61,7 @@ private:
     std::unique_ptr<TKVMediaFile> file_;
     int64_t frameCount_ = 0;
     int64_t frameTime_ = 0;
+    bool indexed_ = false;
     double frameDelay_ = 0;
 };
 
