@@ -253,3 +253,18 @@ for name, row in (('gray', 16), ('rgb', 27)):
     open('tifflzw/%s.lzw' % name, 'wb').write(bytes([row - 1]) + data[offset:offset + count])
     os.remove(path)
 PY
+
+# PCX of each layout the reader decodes, and a DCX of two pages.
+mkdir -p kvpcx
+g ppm:- | ppmtopcx -24bit > kvpcx/rgb24.pcx
+g ppm:- | ppmtopcx -8bit > kvpcx/p8.pcx
+g -colors 16 ppm:- | ppmtopcx -packed > kvpcx/p4.pcx
+g -colors 16 ppm:- | ppmtopcx -planes 4 > kvpcx/planes4.pcx
+g -type bilevel ppm:- | ppmtopcx > kvpcx/b1.pcx
+python3 - <<'PY'
+import struct
+pages = [open('kvpcx/b1.pcx', 'rb').read(), open('kvpcx/p4.pcx', 'rb').read()]
+table = 4 + 4 * (len(pages) + 1)
+offsets = [table, table + len(pages[0])]
+open('kvpcx/two.dcx', 'wb').write(struct.pack('<4I', 0x3ADE68B1, *offsets, 0) + b''.join(pages))
+PY

@@ -7,6 +7,7 @@
 
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVIcon.h"
+#include "imaging/io/KVPcx.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
@@ -177,11 +178,19 @@ int GetICOFileImageCount(const std::string& fileName) {
     }
 }
 
-// The GIF, TIFF and DCX drivers count their frames; until they are part of the library no frame
-// of those files can be read.
+// The GIF and TIFF drivers count their frames; until they are part of the library no frame of
+// those files can be read.
 int GetGIFFileFrameCount(const std::string&) { return 0; }
 int GetTIFFFilePageCount(const std::string&) { return 0; }
-int GetDCXFilePageCount(const std::string&) { return 0; }
+
+int GetDCXFilePageCount(const std::string& fileName) {
+    try {
+        TFileStream stream(fileName, fmOpenRead);
+        return GetDCXStreamPageCount(stream);
+    } catch (const Exception&) {
+        return 0;
+    }
+}
 
 int GetFileFrameCount(const std::string& fileName) {
     const TKVFileFormatEntry* entry = GetFileFormatByExt(ExtensionOf(fileName));

@@ -7,6 +7,7 @@
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVIcon.h"
 #include "imaging/io/KVJpegFilter.h"
+#include "imaging/io/KVPcx.h"
 #include "imaging/io/KVPxm.h"
 #include "imaging/io/KVWbmp.h"
 #include "platform/Classes.h"
@@ -30,6 +31,17 @@ void ReadJpeg(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool pa
         const uint32_t length = uint32_t(header[8] | header[9] << 8 | header[10] << 16) | uint32_t(header[11]) << 24;
         stream.SetPosition(start + 12 + length);
     }
+}
+
+// Like JPEG, a PCX picture may sit behind a 12-byte "PCX2" stream header that gives its length.
+void ReadPcx(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    const int64_t start = stream.Position();
+    uint8_t header[12] = {};
+    const bool headed = stream.Read(header, 12) == 12 && std::memcmp(header, "PCX2", 5) == 0;
+    if (!headed) stream.SetPosition(start);
+    const uint32_t length = uint32_t(header[8] | header[9] << 8 | header[10] << 16) | uint32_t(header[11]) << 24;
+    ReadPCXStream(stream, bitmap, params, paramsOnly, progress, headed ? length : stream.Size() - start);
+    if (headed) stream.SetPosition(start + 12 + length);
 }
 
 void ReadIco(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
@@ -62,6 +74,8 @@ const TKVFormatDriver drivers[] = {
     {kvftCUR, ReadCur, nullptr},
     {kvftPXM, ReadPXMStream, WritePXMStream},
     {kvftWBMP, ReadWBMPStream, WriteWbmp},
+    {kvftPCX, ReadPcx, WritePCXStream},
+    {kvftDCX, ReadDCXStream, WriteDCXStream},
 };
 
 }  // namespace
