@@ -55,7 +55,7 @@ public:
         std::fill(line, line + length, uint8_t(0));
         if (!encoded_) {
             const int64_t n = std::min(length, r_.Remaining());
-            std::memcpy(line, r_.Bytes(n).data(), size_t(n));
+            if (n > 0) std::memcpy(line, r_.Bytes(n).data(), size_t(n));
             return;
         }
         for (int64_t at = 0; at < length;) {
@@ -83,6 +83,13 @@ private:
     int runLeft_ = 0;
     uint8_t runValue_ = 0;
 };
+
+// The layouts with pixels; any other would read as a blank picture.
+bool DecodedLayout(const TPcxHeader& h) {
+    if (h.bytesPerLine == 0) return false;
+    if (h.planes == 1) return h.bitsPerPixel == 1 || h.bitsPerPixel == 4 || h.bitsPerPixel == 8;
+    return (h.planes == 3 && h.bitsPerPixel == 8) || (h.planes == 4 && h.bitsPerPixel == 1);
+}
 
 void PutRow(const TPcxHeader& h, const std::vector<TKVRGB>& palette256, const uint8_t* line, uint8_t* row) {
     const int64_t bpl = h.bytesPerLine;
@@ -146,8 +153,11 @@ void ReadPcx(const uint8_t* data, int64_t size, TKVBitmap& bitmap, TIOParamsVals
         params.ColorMap.assign(h.palette.begin(), h.palette.begin() + std::min(16, 1 << h.bitsPerPixel));
     }
     if (paramsOnly) return;
+    if (!DecodedLayout(h)) throw EInvalidGraphic("unsupported PCX layout");
     const bool oneBit = h.bitsPerPixel == 1 && h.planes == 1;
     CheckPictureSize(h.width, h.height, oneBit ? 1 : 24, size);
+    // The lines are decoded whole, however far bytes per line exceeds the width.
+    CheckPictureSize(int64_t(h.planes) * h.bytesPerLine, h.height, 8, size);
     r.Seek(headerSize);
     std::vector<uint8_t> line(size_t(h.planes) * size_t(h.bytesPerLine));
     bitmap.Allocate(int(h.width), int(h.height), oneBit ? kv1Bit : kv24RGB);
