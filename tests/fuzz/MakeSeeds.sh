@@ -268,3 +268,13 @@ table = 4 + 4 * (len(pages) + 1)
 offsets = [table, table + len(pages[0])]
 open('kvpcx/two.dcx', 'wb').write(struct.pack('<4I', 0x3ADE68B1, *offsets, 0) + b''.join(pages))
 PY
+
+# Targa of each kind: true colour with and without run-length coding, colour-mapped, grey,
+# 32-bit with alpha, and 16-bit.
+mkdir -p kvtga
+g ppm:- | ppmtotga -rgb > kvtga/rgb-rle.tga
+g ppm:- | ppmtotga -rgb -norle > kvtga/rgb.tga
+g -colors 8 ppm:- | ppmtotga -cmap > kvtga/cmap-rle.tga
+g -type grayscale tga:kvtga/gray.tga
+g -alpha on -channel A -evaluate set 50% tga:kvtga/alpha.tga
+g -depth 5 -define tga:bits-per-pixel=16 tga:kvtga/rgb16.tga

@@ -9,6 +9,7 @@
 #include "imaging/io/KVJpegFilter.h"
 #include "imaging/io/KVPcx.h"
 #include "imaging/io/KVPxm.h"
+#include "imaging/io/KVTga.h"
 #include "imaging/io/KVWbmp.h"
 #include "platform/Classes.h"
 #include "platform/GraphicClasses.h"
@@ -44,6 +45,10 @@ void ReadPcx(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool par
     if (headed) stream.SetPosition(start + 12 + length);
 }
 
+void ReadTga(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    ReadTGAStream(stream, bitmap, params, false, paramsOnly, progress);
+}
+
 void ReadIco(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
     ReadICOStream(stream, bitmap, params, false, paramsOnly, progress);
 }
@@ -76,6 +81,7 @@ const TKVFormatDriver drivers[] = {
     {kvftWBMP, ReadWBMPStream, WriteWbmp},
     {kvftPCX, ReadPcx, WritePCXStream},
     {kvftDCX, ReadDCXStream, WriteDCXStream},
+    {kvftTGA, ReadTga, WriteTGAStream},
 };
 
 }  // namespace
