@@ -278,3 +278,12 @@ g -colors 8 ppm:- | ppmtotga -cmap > kvtga/cmap-rle.tga
 g -type grayscale tga:kvtga/gray.tga
 g -alpha on -channel A -evaluate set 50% tga:kvtga/alpha.tga
 g -depth 5 -define tga:bits-per-pixel=16 tga:kvtga/rgb16.tga
+
+# JPEG 2000: a JP2 file and code streams, colour and grey, one of them with 12-bit samples.
+mkdir -p kvjpeg2000
+g ppm:kvjpeg2000/src.ppm
+opj_compress -n 2 -i kvjpeg2000/src.ppm -o kvjpeg2000/rgb.jp2 >/dev/null
+opj_compress -n 2 -r 20 -p RLCP -i kvjpeg2000/src.ppm -o kvjpeg2000/lossy.j2k >/dev/null
+ppmtopgm kvjpeg2000/src.ppm | pnmdepth 4095 > kvjpeg2000/src.pgm
+opj_compress -n 2 -i kvjpeg2000/src.pgm -o kvjpeg2000/gray12.j2k >/dev/null
+rm kvjpeg2000/src.ppm kvjpeg2000/src.pgm

@@ -6,6 +6,7 @@
 #include "imaging/io/KVBmp.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVIcon.h"
+#include "imaging/io/KVJpeg2000.h"
 #include "imaging/io/KVJpegFilter.h"
 #include "imaging/io/KVPcx.h"
 #include "imaging/io/KVPxm.h"
@@ -49,6 +50,14 @@ void ReadTga(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool par
     ReadTGAStream(stream, bitmap, params, false, paramsOnly, progress);
 }
 
+void WriteJp2(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+    WriteJP2Stream(stream, bitmap, params, false, progress);
+}
+
+void WriteJ2k(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+    WriteJP2Stream(stream, bitmap, params, true, progress);
+}
+
 void ReadIco(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
     ReadICOStream(stream, bitmap, params, false, paramsOnly, progress);
 }
@@ -82,6 +91,8 @@ const TKVFormatDriver drivers[] = {
     {kvftPCX, ReadPcx, WritePCXStream},
     {kvftDCX, ReadDCXStream, WriteDCXStream},
     {kvftTGA, ReadTga, WriteTGAStream},
+    {kvftJP2, ReadJP2Stream, WriteJp2},
+    {kvftJ2K, ReadJP2Stream, WriteJ2k},
 };
 
 }  // namespace
