@@ -9,6 +9,7 @@
 #include "imaging/io/KVJpeg2000.h"
 #include "imaging/io/KVJpegFilter.h"
 #include "imaging/io/KVPcx.h"
+#include "imaging/io/KVPdfOutput.h"
 #include "imaging/io/KVPxm.h"
 #include "imaging/io/KVTga.h"
 #include "imaging/io/KVWbmp.h"
@@ -93,6 +94,7 @@ const TKVFormatDriver drivers[] = {
     {kvftTGA, ReadTga, WriteTGAStream},
     {kvftJP2, ReadJP2Stream, WriteJp2},
     {kvftJ2K, ReadJP2Stream, WriteJ2k},
+    {kvftPDF, nullptr, WritePDFStream},
 };
 
 }  // namespace
