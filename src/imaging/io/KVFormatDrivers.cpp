@@ -10,6 +10,7 @@
 #include "imaging/io/KVJpegFilter.h"
 #include "imaging/io/KVPcx.h"
 #include "imaging/io/KVPdfOutput.h"
+#include "imaging/io/KVPsOutput.h"
 #include "imaging/io/KVPxm.h"
 #include "imaging/io/KVTga.h"
 #include "imaging/io/KVWbmp.h"
@@ -95,6 +96,7 @@ const TKVFormatDriver drivers[] = {
     {kvftJP2, ReadJP2Stream, WriteJp2},
     {kvftJ2K, ReadJP2Stream, WriteJ2k},
     {kvftPDF, nullptr, WritePDFStream},
+    {kvftPS, nullptr, WritePSStream},
 };
 
 }  // namespace
