@@ -18,6 +18,10 @@ PACKAGES=(
   # independent tools the tests check our output with
   qpdf poppler-utils imagemagick libtiff-tools netpbm ffmpeg sane-utils libopenjp2-tools ghostscript
   fonts-cantarell libimage-exiftool-perl libjpeg-turbo-progs giflib-tools pngcheck
+  # PostScript output is checked by ghostscript, whose fonts also alias families such as Symbol
+  ghostscript
+  # libtiff's CCITT RLE writer, reached through Pillow (tiffcp writes no compression 2)
+  python3-pil
   # benchmark peers
   img2pdf
 )

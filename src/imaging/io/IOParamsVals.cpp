@@ -9,11 +9,12 @@
 #include <limits>
 
 #include "imaging/io/KVFileFormats.h"
+#include "imaging/io/KVLzw.h"
 
-TKVGIFLZWDecompressor DefGIFLZWDecompressor = nullptr;
-TKVGIFLZWCompressor DefGIFLZWCompressor = nullptr;
-TKVTIFFLZWDecompressor DefTIFFLZWDecompressor = nullptr;
-TKVTIFFLZWCompressor DefTIFFLZWCompressor = nullptr;
+TKVGIFLZWDecompressor DefGIFLZWDecompressor = GIFLZWDecode;
+TKVGIFLZWCompressor DefGIFLZWCompressor = GIFLZWEncode;
+TKVTIFFLZWDecompressor DefTIFFLZWDecompressor = TIFFLZWDecode;
+TKVTIFFLZWCompressor DefTIFFLZWCompressor = TIFFLZWEncode;
 
 namespace {
 
