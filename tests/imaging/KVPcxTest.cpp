@@ -207,3 +207,25 @@ TEST(KVDcx, FilesCountTheirPages) {
     EXPECT_EQ(GetFileFrameCount(path), 1);
     EXPECT_EQ(DetectFileFormat(path, true), kvftDCX);
 }
+
+TEST(KVPcx, StreamHeadersLetPicturesFollowOneAnother) {
+    TMemoryStream stream;
+    for (uint8_t gray : {40, 200}) {
+        TKestovaIO io;
+        io.StreamHeaders = true;
+        io.WorkBitmap().Allocate(5, 3, kv24RGB);
+        io.WorkBitmap().Fill(gray * 0x010101);
+        io.SaveToStreamFormat(stream, kvftPCX);
+        ASSERT_FALSE(io.AbortFlag);
+    }
+    EXPECT_EQ(StreamBytesOf(stream).substr(0, 8), std::string("PCX2\0\0\0\0", 8));
+    stream.SetPosition(0);
+    for (uint8_t gray : {40, 200}) {
+        EXPECT_EQ(DetectStreamFormat(stream), kvftPCX);
+        TKestovaIO io;
+        io.LoadFromStream(stream);
+        ASSERT_FALSE(io.AbortFlag);
+        EXPECT_EQ(FirstGray(io), gray);
+    }
+    EXPECT_EQ(stream.Position(), stream.Size());
+}
