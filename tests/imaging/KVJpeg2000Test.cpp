@@ -68,6 +68,17 @@ TEST(KVJpeg2000, DeepSamplesKeepTheirTopEightBits) {
     EXPECT_EQ(loaded.At(3, 0)[2], 0xFF);
 }
 
+TEST(KVJpeg2000, SignedSamplesAreMovedUpToUnsigned) {
+    TScratchFolder folder;
+    WriteFile(folder.Path("s.raw"), std::string("\x80\xFF\x00\x7F", 4));
+    const std::string path = MakeFixture(folder.Path("s.j2k"), "opj_compress -n 1 -F 4,1,1,8,s -i " +
+                                                                   Quoted(folder.Path("s.raw")) + " -o " + Quoted(folder.Path("s.j2k")));
+    ASSERT_TRUE(Contains(DumpOf(path), "sgnd=1"));
+    TKestovaIO io;
+    ASSERT_TRUE(LoadsInto(io, path));
+    EXPECT_EQ(PixelsOf(io.WorkBitmap()).pixels, std::vector<uint8_t>({0, 0, 0, 127, 127, 127, 128, 128, 128, 255, 255, 255}));
+}
+
 TEST(KVJpeg2000, WritesFilesAndCodeStreamsOpenJpegReads) {
     TScratchFolder folder;
     const struct {
