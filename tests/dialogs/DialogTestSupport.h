@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "../support/TestSupport.h"
 #include "platform/Prompter.h"
 
 class QWidget;

@@ -100,7 +100,6 @@ TDlgAboutForm::TDlgAboutForm(QWidget* parent) : QDialog(parent) {
     bold.setBold(true);
     label3->setFont(bold);
     label3->setStyleSheet("color: red");
-    auto* label5 = NewLink(FeedbackAddress, pnContact);
     auto* contactLayout = new QVBoxLayout(pnContact);
     contactLayout->addWidget(label3);
     contactLayout->addWidget(NewWrapped("How do you like this product? Would you like us to add new features? Did you "
@@ -111,7 +110,7 @@ TDlgAboutForm::TDlgAboutForm(QWidget* parent) : QDialog(parent) {
                                         pnContact));
     auto* mailLine = new QHBoxLayout;
     mailLine->addWidget(new QLabel("Email us at", pnContact));
-    mailLine->addWidget(label5);
+    mailLine->addWidget(NewLink(FeedbackAddress, pnContact));
     mailLine->addStretch();
     contactLayout->addLayout(mailLine);
 

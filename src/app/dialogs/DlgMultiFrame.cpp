@@ -16,6 +16,7 @@ TDlgMultiFrameForm::TDlgMultiFrameForm(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     resize(371, 235);
 
+    auto* contains = new QLabel("This file contains:", this);
     laFrameCount = new QLabel(this);
     QFont bold = laFrameCount->font();
     bold.setBold(true);
@@ -35,7 +36,7 @@ TDlgMultiFrameForm::TDlgMultiFrameForm(QWidget* parent) : QDialog(parent) {
     btOk->setDefault(true);
 
     auto* header = new QHBoxLayout;
-    header->addWidget(new QLabel("This file contains:", this));
+    header->addWidget(contains);
     header->addWidget(laFrameCount);
     header->addStretch();
     auto* choices = new QGridLayout;

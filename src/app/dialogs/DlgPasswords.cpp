@@ -78,6 +78,7 @@ TDlgPasswordsForm::TDlgPasswordsForm(std::string& ownerPassword, std::string& us
     buttons->addWidget(btOk);
     buttons->addWidget(btCancel);
     auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);  // grows when the user password panel shows
     layout->addWidget(gbOwner);
     layout->addWidget(gbUserPassword);
     layout->addStretch();
