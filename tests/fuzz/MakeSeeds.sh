@@ -253,3 +253,27 @@ for name, row in (('gray', 16), ('rgb', 27)):
     open('tifflzw/%s.lzw' % name, 'wb').write(bytes([row - 1]) + data[offset:offset + count])
     os.remove(path)
 PY
+
+# The engine's settings, under the key named after the fuzz target's executable.
+mkdir -p engine_settings
+cat > engine_settings/mordale.conf <<'CONF'
+[Software\Brelvant\fuzz_engine_settings]
+Author=Ann
+BottomMargin=100
+LeftMargin=1 234
+RightMargin=-5
+TopMargin=abc
+ExeFileName=/usr/bin/mordale
+LengthUnit=Inch
+Mode=Book
+Orientation=Landscape
+PaperSizeName=Letter
+PicDatesFont=Times New Roman,12,Red,Italic,Bold
+PicDatesPos=0
+PicDirectory=/tmp
+PicNamesFont=Arial,10,$00FF8000,Underline,StrikeOut
+PicNamesPos=7
+PicResolution=300
+PicsPerPage=24
+Overwrite=TRUE
+CONF
