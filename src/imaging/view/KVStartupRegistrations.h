@@ -15,6 +15,13 @@ struct TKVPresetImage {
 // Start and end of the program; nested calls count, only the outermost pair does the work.
 void InitializeViewRegistrations();
 void FinalizeViewRegistrations();
+// Both for one scope, the program's run.
+struct TViewRegistrations {
+    TViewRegistrations() { InitializeViewRegistrations(); }
+    ~TViewRegistrations() { FinalizeViewRegistrations(); }
+    TViewRegistrations(const TViewRegistrations&) = delete;
+    TViewRegistrations& operator=(const TViewRegistrations&) = delete;
+};
 
 // A clipboard format's number for its name: the same name always gives the same number.
 unsigned RegisterClipboardFormat(const QString& name);
