@@ -68,6 +68,12 @@ TEST_F(TIOPreviews, EveryPageRoundTripsThePictureThroughMemory) {
         EXPECT_EQ(form.windowTitle(), "Parameters Preview") << captions[i];
     }
     SaveScreenshot(form, "IOPreviewsDialog");
+
+    form.PageControl1->setCurrentIndex(0);
+    form.Preview();
+    auto* source = form.findChildren<TKestovaView*>().first();
+    source->SetZoom(400);
+    EXPECT_EQ(form.Result()->Zoom(), 400);
 }
 
 TEST_F(TIOPreviews, OnlyTheAskedPagesAndNothingForATypeWithoutOne) {

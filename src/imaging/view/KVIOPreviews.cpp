@@ -87,8 +87,12 @@ TfIOPreviews::TfIOPreviews(TIOParamsVals& params, TKVBitmap& picture, QWidget* p
     for (TKestovaView* view : {source_, result_}) {
         view->setFixedSize(191, 135);
         view->SetBackground(0xFFFFFF);
-        view->SetAutoShrink(true);
     }
+    // The result follows the source's zoom and scroll position.
+    source_->OnViewChange = [this](int) {
+        result_->SetZoom(source_->Zoom());
+        result_->SetOrigin(source_->OriginX(), source_->OriginY());
+    };
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setRange(0, 100);
     PageControl1 = new QTabWidget(this);
