@@ -157,4 +157,21 @@ TEST_F(TIOPreviews, ColourPanelsPickFromTheResultPalette) {
     EXPECT_EQ(io.Params().GifTranspColor, first);
 }
 
+TEST_F(TIOPreviews, SimplifiedPagesKeepOnlyTheMainChoice) {
+    TfIOPreviews form(io.Params(), io.WorkBitmap());
+    form.SetSimplified(true);
+    form.SelectPages(ppAll);
+    form.show();
+    // Visible combo boxes per page: JPEG none, TIFF compression and colours, GIF colours, BMP and
+    // PCX both of theirs, PNG and TGA colours, JPEG 2000 none.
+    const int visibleCombos[] = {0, 2, 1, 2, 2, 1, 1, 0};
+    for (int i = 0; i < 8; ++i) {
+        form.PageControl1->setCurrentIndex(i);
+        int visible = 0;
+        for (QComboBox* box : Combos(form)) visible += box->isVisibleTo(&form);
+        EXPECT_EQ(visible, visibleCombos[i]) << form.PageControl1->tabText(i).toStdString();
+    }
+    EXPECT_EQ(form.PageControl1->height(), int(form.logicalDpiY() * 1.2708333333333333));
+}
+
 }  // namespace

@@ -66,6 +66,7 @@ struct TfIOPreviews::TPage {
     QLabel* compressedSize;
     std::vector<std::function<void()>> fillers;  // working values into the controls
     std::vector<std::pair<QWidget*, int>> captions;  // controls captioned from the word table
+    std::vector<int> advancedRows;                   // hidden in the simplified variant
 };
 
 TfIOPreviews::TfIOPreviews(TIOParamsVals& params, TKVBitmap& picture, QWidget* parent)
@@ -157,13 +158,16 @@ TfIOPreviews::TPage& TfIOPreviews::AddPage(int fileType, const char* caption) {
 
 void TfIOPreviews::BuildPages() {
     TIOParamsVals& w = *working_;
+    // Rows added while set are hidden in the simplified pages.
+    bool advanced = false;
     // Each control shows a working value and writes it back on every change.
-    const auto combo = [this](TPage& page, int word, QStringList items, std::function<int()> get,
+    const auto combo = [this, &advanced](TPage& page, int word, QStringList items, std::function<int()> get,
                               std::function<void(int)> set) {
         auto* box = new QComboBox(page.widget);
         box->addItems(items);
         auto* label = new QLabel(page.widget);
         page.form->addRow(label, box);
+        if (advanced) page.advancedRows.push_back(page.form->rowCount() - 1);
         page.captions.push_back({label, word});
         page.fillers.push_back([box, get] { box->setCurrentIndex(get()); });
         connect(box, &QComboBox::activated, this, [this, set](int index) {
@@ -172,11 +176,12 @@ void TfIOPreviews::BuildPages() {
         });
         return box;
     };
-    const auto spin = [this](TPage& page, int word, int min, int max, int* field) {
+    const auto spin = [this, &advanced](TPage& page, int word, int min, int max, int* field) {
         auto* edit = new QSpinBox(page.widget);
         edit->setRange(min, max);
         auto* label = new QLabel(page.widget);
         page.form->addRow(label, edit);
+        if (advanced) page.advancedRows.push_back(page.form->rowCount() - 1);
         page.captions.push_back({label, word});
         page.fillers.push_back([edit, field] { edit->setValue(*field); });
         connect(edit, &QSpinBox::valueChanged, this, [this, field](int value) {
@@ -185,9 +190,10 @@ void TfIOPreviews::BuildPages() {
             Changed();
         });
     };
-    const auto check = [this](TPage& page, int word, bool* field) {
+    const auto check = [this, &advanced](TPage& page, int word, bool* field) {
         auto* box = new QCheckBox(page.widget);
         page.form->addRow(box);
+        if (advanced) page.advancedRows.push_back(page.form->rowCount() - 1);
         page.captions.push_back({box, word});
         page.fillers.push_back([box, field] { box->setChecked(*field); });
         connect(box, &QCheckBox::clicked, this, [this, field](bool on) {
@@ -195,10 +201,11 @@ void TfIOPreviews::BuildPages() {
             Changed();
         });
     };
-    const auto text = [this](TPage& page, int word, std::string* field) {
+    const auto text = [this, &advanced](TPage& page, int word, std::string* field) {
         auto* edit = new QLineEdit(page.widget);
         auto* label = new QLabel(page.widget);
         page.form->addRow(label, edit);
+        if (advanced) page.advancedRows.push_back(page.form->rowCount() - 1);
         page.captions.push_back({label, word});
         page.fillers.push_back([edit, field] { edit->setText(QString::fromStdString(*field)); });
         connect(edit, &QLineEdit::textEdited, this, [this, field](const QString& value) {
@@ -206,11 +213,12 @@ void TfIOPreviews::BuildPages() {
             Changed();
         });
     };
-    const auto colourPanel = [this](TPage& page, int word, TKVRGB* field) {
+    const auto colourPanel = [this, &advanced](TPage& page, int word, TKVRGB* field) {
         auto* panel = new QPushButton(page.widget);
         panel->setFixedSize(40, 20);
         auto* label = new QLabel(page.widget);
         page.form->addRow(label, panel);
+        if (advanced) page.advancedRows.push_back(page.form->rowCount() - 1);
         page.captions.push_back({label, word});
         const auto show = [panel, field] {
             panel->setStyleSheet(QString("background-color: rgb(%1,%2,%3)").arg(field->r).arg(field->g).arg(field->b));
@@ -225,7 +233,7 @@ void TfIOPreviews::BuildPages() {
         });
     };
     // A number typed in an edit and a track bar that follow each other.
-    const auto slider = [this](TPage& page, int word, int max, int otherwise, std::function<int()> get,
+    const auto slider = [this, &advanced](TPage& page, int word, int max, int otherwise, std::function<int()> get,
                                std::function<void(int)> set) {
         auto* edit = new QLineEdit(page.widget);
         auto* bar = new QSlider(Qt::Horizontal, page.widget);
@@ -235,6 +243,7 @@ void TfIOPreviews::BuildPages() {
         row->addWidget(bar, 1);
         auto* label = new QLabel(page.widget);
         page.form->addRow(label, row);
+        if (advanced) page.advancedRows.push_back(page.form->rowCount() - 1);
         page.captions.push_back({label, word});
         page.fillers.push_back([edit, bar, get] {
             edit->setText(QString::number(get()));
@@ -261,6 +270,7 @@ void TfIOPreviews::BuildPages() {
 
     TPage& jpeg = AddPage(kvftJPEG, "JPEG");
     slider(jpeg, 38, 100, 50, [&w] { return w.JpegQuality; }, [&w](int q) { w.JpegQuality = q; });
+    advanced = true;
     combo(jpeg, 39, {"ISLOW", "IFAST", "FLOAT"}, [&w] { return int(w.JpegDCTMethod); },
           [&w](int i) { w.JpegDCTMethod = uint8_t(i); });
     spin(jpeg, 40, 0, 100, &w.JpegSmooth);
@@ -269,6 +279,7 @@ void TfIOPreviews::BuildPages() {
     check(jpeg, 42, &w.JpegOptimalHuffman);
     check(jpeg, 46, &w.JpegProgressive);
 
+    advanced = false;
     TPage& tiff = AddPage(kvftTIFF, "TIFF");
     const bool lzw = params_.TiffLZWCompressor != nullptr;
     QStringList tiffCompressions = {"UNCOMPRESSED", "CCITT1D", "G3FAX1D", "G3FAX2D", "G4FAX"};
@@ -283,6 +294,7 @@ void TfIOPreviews::BuildPages() {
               return at == values.end() ? 0 : int(at - values.begin());
           },
           [&w, lzw](int i) { w.TiffCompression = uint8_t(TiffCompressions(lzw)[i]); });
+    advanced = true;
     spin(tiff, 48, 0, 1000, &w.TiffImageIndex);
     combo(tiff, 49,
           {"WHITEISZERO/Gray", "BLACKISZERO/Gray", "RGB", "RGBPALETTE", "TRANSPMASK", "CMYK", "YCBCR", "CIELAB"},
@@ -293,6 +305,7 @@ void TfIOPreviews::BuildPages() {
               if (i == 3) w.BitsPerSample = 8, w.SamplesPerPixel = 1;
               FillControls();
           });
+    advanced = false;
     combo(tiff, 58, {"B/W", "16", "256", "65536", "16M"}, [&w] { return ColoursIndex(BwTo16M, w); },
           [this, &w](int i) {
               w.BitsPerSample = BwTo16M[i].bits, w.SamplesPerPixel = BwTo16M[i].samples;
@@ -300,6 +313,7 @@ void TfIOPreviews::BuildPages() {
               if (i == 1) w.TiffPhotometric = 3;
               FillControls();
           });
+    advanced = true;
     spin(tiff, 56, 0, 100000, &w.TiffXPos);
     spin(tiff, 57, 0, 100000, &w.TiffYPos);
     text(tiff, 51, &w.TiffDocumentName);
@@ -310,9 +324,11 @@ void TfIOPreviews::BuildPages() {
 
     TPage& gif = AddPage(kvftGIF, "GIF");
     spin(gif, 48, 0, 1000, &w.GifImageIndex);
+    advanced = false;
     combo(gif, 58, {"B/W", "4", "8", "16", "32", "64", "128", "256"},
           [&w] { return std::clamp(w.BitsPerSample * w.SamplesPerPixel, 1, 8) - 1; },
           [&w](int i) { w.BitsPerSample = i + 1, w.SamplesPerPixel = 1; });
+    advanced = true;
     check(gif, 59, &w.GifTransparent);
     colourPanel(gif, 60, &w.GifTranspColor);
     check(gif, 61, &w.GifInterlaced);
@@ -321,6 +337,7 @@ void TfIOPreviews::BuildPages() {
     spin(gif, 63, 0, 65535, &w.GifXPos);
     spin(gif, 64, 0, 65535, &w.GifYPos);
 
+    advanced = false;
     TPage& bmp = AddPage(kvftBMP, "BMP");
     combo(bmp, 47, {"UNCOMPRESSED", "RLE"}, [&w] { return int(w.BmpCompression); },
           [&w](int i) { w.BmpCompression = uint8_t(i); });
@@ -333,6 +350,7 @@ void TfIOPreviews::BuildPages() {
 
     TPage& png = AddPage(kvftPNG, "PNG");
     colours(png, PngTgaColours, {"B/W", "256", "16M"});
+    advanced = true;
     colourPanel(png, 62, &w.PngBackground);
     combo(png, 66, {"None", "Sub", "Paeth"}, [&w] { return std::min(int(w.PngFilter), 2); },
           [&w](int i) { w.PngFilter = uint8_t(i); });
@@ -340,16 +358,20 @@ void TfIOPreviews::BuildPages() {
     combo(png, 47, {"None", "1", "2", "3", "4", "5", "6", "7", "8", "Max"},
           [&w] { return std::clamp(w.PngCompression, 0, 9); }, [&w](int i) { w.PngCompression = i; });
 
+    advanced = false;
     TPage& tga = AddPage(kvftTGA, "TGA");
     colours(tga, PngTgaColours, {"B/W", "256", "16M"});
+    advanced = true;
     colourPanel(tga, 62, &w.TgaBackground);
     check(tga, 47, &w.TgaCompressed);
     text(tga, 51, &w.TgaImageName);
     text(tga, 52, &w.TgaDescriptor);
 
+    advanced = false;
     TPage& j2k = AddPage(kvftJ2K, "JPEG2000");
     slider(j2k, 123, 1000, 1000, [&w] { return int(std::lround(w.J2KRate * 1000)); },
            [&w](int r) { w.J2KRate = r / 1000.0; });
+    advanced = true;
     combo(j2k, 49, {"GrayScale", "RGB", "YCbCr"}, [&w] { return int(w.J2KColorSpace); },
           [&w](int i) { w.J2KColorSpace = uint8_t(i); });
 
@@ -382,6 +404,15 @@ void TfIOPreviews::LocalizeCaptions(TMsgLanguage language) {
 }
 
 void TfIOPreviews::SetApplyVisible(bool visible) { btApply->setVisible(visible); }
+
+void TfIOPreviews::SetSimplified(bool simplified) {
+    for (auto& page : pages_)
+        for (int row : page->advancedRows) page->form->setRowVisible(row, !simplified);
+    if (!simplified) return;
+    const double dpi = logicalDpiY();
+    PageControl1->setFixedHeight(static_cast<int>(dpi * 1.2708333333333333334));
+    resize(width(), static_cast<int>(dpi * 3.75));
+}
 
 bool TfIOPreviews::SelectPages(uint16_t pages) {
     pageFlags_ = pages;
@@ -495,7 +526,8 @@ void TfIOPreviews::Apply() {
     params_.FileType = fileType;
 }
 
-bool DoPreviews(TKestovaIO& io, uint16_t pages, unsigned options, TMsgLanguage language, QWidget* parent) {
+bool DoPreviews(TKestovaIO& io, uint16_t pages, unsigned options, TMsgLanguage language, bool simplified,
+                QWidget* parent) {
     TKVBitmap& work = io.WorkBitmap();
     if (work.IsEmpty()) return false;
     if (work.GetPixelFormat() != kv24RGB && work.GetPixelFormat() != kv1Bit) work.ConvertPixelFormat(kv24RGB);
@@ -503,6 +535,7 @@ bool DoPreviews(TKestovaIO& io, uint16_t pages, unsigned options, TMsgLanguage l
     form.InitialLockPreview = options & ioppDefaultLockPreview;
     form.SetApplyVisible(options & ioppApplyButton);
     form.LocalizeCaptions(language);
+    form.SetSimplified(simplified);
     if (!form.SelectPages(pages)) return false;
     return form.exec() == QDialog::Accepted;
 }

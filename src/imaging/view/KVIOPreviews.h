@@ -36,6 +36,8 @@ public:
     void LocalizeCaptions(TMsgLanguage language);
     bool InitialLockPreview = false;
     void SetApplyVisible(bool visible);
+    // Only each format's main choice: quality, compression and colours, or rate.
+    void SetSimplified(bool simplified);
 
     // Recomputes the result: the picture saved to memory with the working values and read back.
     void Preview();
@@ -88,4 +90,4 @@ private:
 
 // Shows the dialog for the component's work bitmap; true when the user confirmed it.
 bool DoPreviews(TKestovaIO& io, uint16_t pages, unsigned options = ioppDefaultLockPreview,
-                TMsgLanguage language = msEnglish, QWidget* parent = nullptr);
+                TMsgLanguage language = msEnglish, bool simplified = false, QWidget* parent = nullptr);
