@@ -4,6 +4,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDialog>
+#include <QTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -200,6 +202,36 @@ TEST_F(TPrefsDialog, AuthorAndDesktopIntegration) {
     EXPECT_TRUE(dialog.chIntegratedToExplorer->isChecked());
     dialog.chIntegratedToExplorer->click();
     EXPECT_FALSE(IsExplorerIntegrated());
+}
+
+// The font dialog on the caption fonts: a confirmed font replaces name, size and styles; a
+// cancelled one, or one whose size is no number of points, changes nothing.
+TEST(ChooseFontWithDialog, TakesOnlyAConfirmedFontWithAPointSize) {
+    TDialogApplication application;
+    const auto answer = [](const std::function<void(QFontDialog&)>& act) {
+        QTimer::singleShot(0, [act] {
+            if (auto* dialog = qobject_cast<QFontDialog*>(QApplication::activeModalWidget())) act(*dialog);
+        });
+    };
+    TFont font;
+    font.Name = "Liberation Sans";
+    font.Size = 10;
+    font.Color = clRed;
+    answer([](QFontDialog& d) {
+        QFont chosen("Liberation Serif", 14);
+        chosen.setBold(true);
+        d.setCurrentFont(chosen);
+        d.accept();
+    });
+    ASSERT_TRUE(ChooseFontWithDialog(font, nullptr));
+    EXPECT_EQ(font.Name, "Liberation Serif");
+    EXPECT_EQ(font.Size, 14);
+    EXPECT_EQ(font.Style, unsigned(fsBold));
+    EXPECT_EQ(font.Color, clRed);
+
+    answer([](QFontDialog& d) { d.reject(); });
+    EXPECT_FALSE(ChooseFontWithDialog(font, nullptr));
+    EXPECT_EQ(font.Size, 14);
 }
 
 }  // namespace
