@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "DialogTestSupport.h"
+#include "app/MakerInfo.h"
 #include "platform/Paths.h"
 #include "tzlib/WindowHooks.h"
 

@@ -10,15 +10,13 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/MakerInfo.h"
 #include "app/dialogs/DialogHelpers.h"
 #include "platform/Paths.h"
 #include "platform/Prompter.h"
 #include "tzlib/FileHelpers.h"
 #include "tzlib/WindowHooks.h"
 
-const char* const MakerWebAddress = "https://www.brelvant.example/";
-const char* const TechSupportAddress = "support@brelvant.example";
-const char* const FeedbackAddress = "feedback@brelvant.example";
 const char* const ProgramVersion = "1.0";
 const char* const ProgramNotice = "Copyright \u00a9 Brelvant. All rights reserved.";
 const char* const LicenceFileName = "User's License.htm";

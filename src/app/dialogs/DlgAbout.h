@@ -6,10 +6,7 @@ class QLabel;
 class QPushButton;
 class QWidget;
 
-// The maker's addresses and the program's texts shown in the box.
-extern const char* const MakerWebAddress;
-extern const char* const TechSupportAddress;
-extern const char* const FeedbackAddress;
+// The program's texts shown in the box; the maker's addresses are in app/MakerInfo.h.
 extern const char* const ProgramVersion;
 extern const char* const ProgramNotice;
 extern const char* const LicenceFileName;
