@@ -253,3 +253,26 @@ for name, row in (('gray', 16), ('rgb', 27)):
     open('tifflzw/%s.lzw' % name, 'wb').write(bytes([row - 1]) + data[offset:offset + count])
     os.remove(path)
 PY
+
+# CCITT decoders: a coding byte (0 Group 3 1-D, 1 Group 3 2-D, 2 Group 4) and a width byte
+# (width = 8 x value + 1 + first byte / 8), then the strip that libtiff writes.
+mkdir -p ccitt
+for c in g3:1d:0 g3:2d:1 g4::2; do
+  IFS=: read -r kind dim code <<<"$c"
+  opt=$kind; [ "$kind" = g3 ] && opt="g3:$dim"
+  convert -size 40x12 pattern:checkerboard -type bilevel -depth 1 -compress None ccitt/in.tif
+  tiffcp -c "$opt" -r 12 ccitt/in.tif ccitt/out.tif
+  python3 - "$code" "ccitt/$kind$dim.fax" <<'PY'
+import struct, sys
+data = open('ccitt/out.tif', 'rb').read()
+ifd = struct.unpack_from('<I', data, 4)[0]
+offset = count = 0
+for i in range(struct.unpack_from('<H', data, ifd)[0]):
+    tag, kind, _, value = struct.unpack_from('<HHII', data, ifd + 2 + 12 * i)
+    value = value & 0xFFFF if kind == 3 else value
+    if tag == 273: offset = value
+    if tag == 279: count = value
+open(sys.argv[2], 'wb').write(bytes([int(sys.argv[1]) + 8 * 7, 4]) + data[offset:offset + count])
+PY
+  rm ccitt/in.tif ccitt/out.tif
+done
