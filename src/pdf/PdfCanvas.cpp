@@ -8,12 +8,12 @@
 #include <cmath>
 #include <ctime>
 
-#include "PdfFont.h"
-#include "PdfImage.h"
-#include "PdfSecurity.h"
 #include "PdfClosingObjects.h"
 #include "PdfErrors.h"
+#include "PdfFont.h"
+#include "PdfImage.h"
 #include "PdfLinks.h"
+#include "PdfSecurity.h"
 #include "PdfStyle.h"
 #include "platform/FontService.h"
 #include "platform/Paths.h"
@@ -495,11 +495,13 @@ void TPdfCanvas::StartPage() {
         TPdfStyle* style = currentStyle_;
         const std::string name = DestinationName;
         DestinationName.clear();
-        owner_.NotifyNewPage();
+        const bool handled = owner_.NotifyNewPage(this);
         if (owner_.Aborted()) return;
         DestinationName = name;
-        currentStyle_ = style;
-        if (style) style->ApplyFont(font_, nullptr);
+        if (handled) {
+            currentStyle_ = style;
+            if (style) style->ApplyFont(font_, nullptr);
+        }
     }
     textX_ = currentStyle_ ? currentStyle_->LeftPosition() : 0;
     textY_ = currentStyle_ ? currentStyle_->TopMargin() : 0;

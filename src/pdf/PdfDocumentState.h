@@ -6,6 +6,7 @@
 
 #include "PdfImage.h"
 
+class TObject;
 class TPdfSecurity;
 class TStringList;
 
@@ -41,8 +42,9 @@ public:
     virtual TPdfInformation Information() const = 0;
 
     virtual void NewPage() = 0;
-    // A page has started: the page event runs, then the application's pending messages.
-    virtual void NotifyNewPage() = 0;
+    // A page has started: the page event runs with the sender given, if there is one (true then),
+    // and afterwards the application's pending messages.
+    virtual bool NotifyNewPage(TObject* sender) = 0;
     virtual void LetMessagesRun() = 0;
 
     // Runs an operation of the writer; any error abandons the open document before it passes on.

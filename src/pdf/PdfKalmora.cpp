@@ -111,8 +111,10 @@ TPdfInformation TPdfKalmora::Information() const {
     return {title_, author_, subject_, keywords_, producer_.empty() ? AboutText : producer_};
 }
 
-void TPdfKalmora::NotifyNewPage() {
-    if (OnNewPage) OnNewPage(this);
+bool TPdfKalmora::NotifyNewPage(TObject* sender) {
+    if (!OnNewPage) return false;
+    OnNewPage(sender);
+    return true;
 }
 
 void TPdfKalmora::LetMessagesRun() {

@@ -107,7 +107,7 @@ public:
     const std::string& FileIdentifier() const override { return fileIdentifier_; }
 
     TPdfInformation Information() const override;
-    void NotifyNewPage() override;
+    bool NotifyNewPage(TObject* sender) override;
     void LetMessagesRun() override;
 
 protected:

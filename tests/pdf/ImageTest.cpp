@@ -37,6 +37,29 @@ TEST(PdfAscii85, EncodesGroupsZerosAndTails) {
     }
 }
 
+TEST(PdfAscii85, TheWriterAgreesWithTheWholeEncodingOnLongData) {
+    // Long enough for the wide path of the writer, with zero groups, all-ones groups and the
+    // values at the powers of 85.
+    std::vector<uint8_t> data(100003);
+    uint32_t seed = 12345;
+    for (uint8_t& byte : data) byte = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 24);
+    std::fill(data.begin() + 1000, data.begin() + 1100, 0);
+    std::fill(data.begin() + 2000, data.begin() + 2100, 0xFF);
+    size_t at = 4000;
+    for (const uint32_t value : {1u, 84u, 85u, 7224u, 7225u, 614124u, 614125u, 52200624u, 52200625u, 0xFFFFFFFFu})
+        for (int k = 3; k >= 0; --k) data[at++] = static_cast<uint8_t>(value >> (8 * k));
+    std::string whole;
+    Ascii85Encode(data.data(), data.size(), whole);
+    for (const size_t piece : {1, 7, 33, 4096, 100003}) {
+        std::string pieces, block(1 << 16, '\0');
+        TAscii85Writer writer(block, [&](char* text, size_t size) { pieces.append(text, size); });
+        for (size_t from = 0; from < data.size(); from += piece)
+            writer.Write(data.data() + from, std::min(piece, data.size() - from));
+        writer.Finish();
+        EXPECT_TRUE(pieces == whole) << piece;
+    }
+}
+
 // A document in points whose page is one point larger than the picture, so that the picture
 // fills the page from its second row at 72 dpi.
 class PdfImages : public ::testing::Test {

@@ -206,6 +206,24 @@ TEST_F(PdfNavigation, EncryptedLinksAndOutlinesDecryptForReaders) {
     EXPECT_TRUE(Contains(ReadFile(plain), "http://example.org/"));
 }
 
+TEST_F(PdfNavigation, APageEventKeepsTheStylesFontAndNoEventKeepsTheCallersFont) {
+    auto& canvas = pdf.Canvas();
+    canvas.AddStyle("Heading").Params().SetText("FontSize=16\n");
+    canvas.SetCurrentStyle("Heading");
+    canvas.GetFont().Size = 30;
+    pdf.NewPage();
+    EXPECT_EQ(canvas.GetFont().Size, 30);
+    TObject* sender = nullptr;
+    pdf.OnNewPage = [&](TObject* s) {
+        sender = s;
+        canvas.GetFont().Size = 8;
+    };
+    pdf.NewPage();
+    EXPECT_EQ(canvas.GetFont().Size, 16);
+    EXPECT_EQ(sender, &canvas);
+    End();
+}
+
 TEST(PdfStyles, ParametersComeFromTheStyleOrItsParents) {
     TPdfStyle base("base"), caption("caption");
     base.Params().SetText("FontSize=14\nFontName=Liberation Serif\nFontBold=1\nLeftMargin=30\n");
