@@ -9,11 +9,13 @@
 #include <limits>
 
 #include "imaging/io/KVFileFormats.h"
+#include "imaging/io/KVLzw.h"
 
 TKVGIFLZWDecompressor DefGIFLZWDecompressor = nullptr;
 TKVGIFLZWCompressor DefGIFLZWCompressor = nullptr;
-TKVTIFFLZWDecompressor DefTIFFLZWDecompressor = nullptr;
-TKVTIFFLZWCompressor DefTIFFLZWCompressor = nullptr;
+// The TIFF driver's LZW coders are part of the library from the start.
+TKVTIFFLZWDecompressor DefTIFFLZWDecompressor = TIFFLZWDecode;
+TKVTIFFLZWCompressor DefTIFFLZWCompressor = TIFFLZWEncode;
 
 namespace {
 

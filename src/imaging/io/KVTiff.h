@@ -1,0 +1,25 @@
+#pragma once
+// The TIFF driver's reader: one page (IFD) of a TIFF structure, its parameters and the number of
+// pages. Compressions: none, CCITT modified Huffman, Group 3, Group 4, LZW, Deflate, PackBits and
+// JPEG; strips or tiles, either planar configuration.
+#include <cstdint>
+
+class TStream;
+class TKVBitmap;
+class TIOParamsVals;
+struct TKVProgressRec;
+
+// Reads page params.TiffImageIndex into the bitmap. pageCount receives the number of pages
+// whenever the header is valid. A thumbnail read decodes only pages of at most 400 x 400.
+// With offsetsRelative every offset counts from the stream position, else from its start.
+// An alpha sample goes to the bitmap's alpha channel unless alphaNotWanted. A page that cannot
+// be decoded sets the abort flag; nothing is thrown.
+void ReadTIFFStream(TKVBitmap* bitmap, TStream& stream, int& pageCount, bool thumbnail, bool alphaNotWanted,
+                    bool offsetsRelative, bool paramsOnly, TKVProgressRec& progress, TIOParamsVals* params);
+// The registry's reader: page params.TiffImageIndex, offsets from the stream position.
+void ReadTIFF(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress);
+
+// Number of IFDs from the stream position; 0 when it is no TIFF structure.
+int GetTIFFStreamPageCount(TStream& stream);
+// The first IFD (offsets from the stream's start) holds DNGVersion; the position is restored.
+bool TIFFIsDNGStream(TStream& stream);

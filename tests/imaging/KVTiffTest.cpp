@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "DriverTestSupport.h"
+#include "PictureFixtures.h"
+#include "imaging/core/KVStreams.h"
+#include "imaging/io/KVTiff.h"
+
+namespace {
+
+struct TTiffRead {
+    bool ok = false;
+    int pages = 0;
+    TRgbImage pixels;
+    std::shared_ptr<TIOParamsVals> params = std::make_shared<TIOParamsVals>(nullptr);
+};
+
+TTiffRead ReadPage(const std::string& bytes, int page, bool native = false) {
+    TTiffRead result;
+    TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
+    TKVBitmap bitmap;
+    std::atomic<bool> aborted{false};
+    TKVProgressRec progress;
+    progress.AbortFlag = &aborted;
+    result.params->TiffImageIndex = page;
+    result.params->IsNativePixelFormat = native;
+    ReadTIFFStream(&bitmap, stream, result.pages, false, false, true, false, progress, result.params.get());
+    result.ok = !aborted.load();
+    if (result.ok) result.pixels = PixelsOf(bitmap);
+    return result;
+}
+
+// Page n of a file as libtiff's own converter decodes it.
+// YCbCr pages go through libtiff's RGBA conversion first, which tifftopnm lacks.
+TRgbImage TifftopnmPage(const TScratchFolder& folder, const std::string& path, int page, bool viaRgba = false) {
+    const std::string single = folder.Path("page.tif"), ppm = folder.Path("page.ppm");
+    MakeFixture(single, "rm -f " + Quoted(single) + " && tiffcp " + Quoted(path + "," + std::to_string(page)) + " " + Quoted(single));
+    if (viaRgba) MakeFixture(single, "tiff2rgba " + Quoted(single) + " " + Quoted(single + ".rgba") + " && mv " +
+                                         Quoted(single + ".rgba") + " " + Quoted(single));
+    MakeFixture(ppm, "tifftopnm " + Quoted(single) + " | ppmtoppm > " + Quoted(ppm));
+    return ReadPpm(ppm);
+}
+
+// Two pages of different sizes in each kind the writers of other programs produce.
+struct TSources {
+    std::string rgb, gray, bilevel, palette, minIsBlack;
+};
+
+TSources MakeSources(const TScratchFolder& folder) {
+    WriteFile(folder.Path("a.ppm"), PatternPpm(37, 23));
+    WriteFile(folder.Path("b.ppm"), PatternPpm(20, 11));
+    const std::string pages = Quoted(folder.Path("a.ppm")) + " " + Quoted(folder.Path("b.ppm"));
+    TSources s{folder.Path("rgb.tif"), folder.Path("gray.tif"), folder.Path("bilevel.tif"), folder.Path("palette.tif"),
+               folder.Path("minisblack.tif")};
+    MakeFixture(s.rgb, "convert " + pages + " -compress none " + Quoted(s.rgb));
+    MakeFixture(s.gray, "convert " + pages + " -colorspace gray -depth 8 -compress none " + Quoted(s.gray));
+    // Bilevel pages from netpbm, whose converter writes them at 1 bit.
+    const auto bilevel = [&](const std::string& path, const std::string& sense) {
+        std::string command;
+        for (const char* page : {"a", "b"}) {
+            const std::string ppm = Quoted(folder.Path(std::string(page) + ".ppm"));
+            command += "ppmtopgm " + ppm + " | pgmtopbm | pnmtotiff " + sense + " > " + Quoted(folder.Path(std::string(page) + sense + ".tif")) + " && ";
+        }
+        MakeFixture(path, command + "tiffcp " + Quoted(folder.Path("a" + sense + ".tif")) + " " +
+                              Quoted(folder.Path("b" + sense + ".tif")) + " " + Quoted(path));
+    };
+    bilevel(s.bilevel, "-miniswhite");
+    bilevel(s.minIsBlack, "-minisblack");
+    MakeFixture(s.palette, "convert " + pages + " -colors 13 -type palette -compress none " + Quoted(s.palette));
+    return s;
+}
+
+TEST(TiffReader, EveryLayoutAndCodingMatchesLibtiffPageByPage) {
+    TScratchFolder folder;
+    const TSources s = MakeSources(folder);
+    struct Case { std::string source, options; bool lossy; } cases[] = {
+        {s.rgb, "-c none", false},        {s.rgb, "-c lzw", false},          {s.rgb, "-c lzw:2", false},
+        {s.rgb, "-c packbits", false},    {s.rgb, "-c zip:2", false},        {s.rgb, "-c jpeg", true},
+        {s.rgb, "-c lzw -p separate", false}, {s.rgb, "-c zip -t -w 16 -l 16", false}, {s.rgb, "-B -c lzw:2", false},
+        {s.rgb, "-B -p separate", false}, {s.gray, "-c lzw:2", false},       {s.gray, "-B -c packbits -t -w 16 -l 16", false},
+        {s.palette, "-c lzw", false},     {s.palette, "-c none -B", false},
+        {s.bilevel, "-c none", false},    {s.bilevel, "-c g3", false},       {s.bilevel, "-c g3:2d", false},
+        {s.bilevel, "-c g4", false},      {s.bilevel, "-c g3 -f lsb2msb", false}, {s.bilevel, "-c g4 -f lsb2msb -B", false},
+        {s.bilevel, "-c g3:2d:fill", false}, {s.bilevel, "-c packbits -t -w 16 -l 16", false},
+        {s.minIsBlack, "-c g3", false},   {s.minIsBlack, "-c g4", false},    {s.minIsBlack, "-c none", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source + " " + c.options);
+        const std::string path = folder.Path("fixture.tif");
+        MakeFixture(path, "rm -f " + Quoted(path) + " && tiffcp " + c.options + " " + Quoted(c.source) + " " + Quoted(path));
+        const std::string bytes = ReadFile(path);
+        for (int page = 0; page < 2; ++page) {
+            SCOPED_TRACE(page);
+            const TTiffRead read = ReadPage(bytes, page);
+            ASSERT_TRUE(read.ok);
+            EXPECT_EQ(read.pages, 2);
+            const TRgbImage expected = TifftopnmPage(folder, path, page, c.lossy);
+            // The noisy pattern makes chroma upsampling differ; a colour mix-up differs far more.
+            if (c.lossy) EXPECT_LT(MeanDifference(read.pixels, expected), 12.0);
+            else EXPECT_TRUE(SamePixels(read.pixels, expected));
+        }
+    }
+}
+
+TEST(TiffReader, NativeFormatsKeepGrayAndPalette) {
+    TScratchFolder folder;
+    const TSources s = MakeSources(folder);
+    for (const std::string& source : {s.gray, s.palette}) {
+        const std::string bytes = ReadFile(source);
+        const TTiffRead read = ReadPage(bytes, 1, true);
+        ASSERT_TRUE(read.ok);
+        EXPECT_TRUE(SamePixels(read.pixels, TifftopnmPage(folder, source, 1)));
+    }
+}
+
+TEST(TiffReader, ParametersComeFromTheDirectory) {
+    TScratchFolder folder;
+    const std::string path = folder.Path("p.tif");
+    WriteFile(folder.Path("a.ppm"), PatternPpm(12, 8));
+    MakeFixture(path, "convert " + Quoted(folder.Path("a.ppm")) + " -units PixelsPerCentimeter -density 100 -compress lzw " + Quoted(path));
+    MakeFixture(path, "tiffset -s 269 'the document' " + Quoted(path) + " && tiffset -s 285 'page one' " + Quoted(path));
+    const TTiffRead read = ReadPage(ReadFile(path), 0);
+    ASSERT_TRUE(read.ok);
+    EXPECT_EQ(read.params->Width, 12);
+    EXPECT_EQ(read.params->Height, 8);
+    EXPECT_EQ(read.params->DpiX(), 254);
+    EXPECT_EQ(read.params->TiffCompression, 5);
+    EXPECT_EQ(read.params->TiffDocumentName, "the document");
+    EXPECT_EQ(read.params->TiffPageName, "page one");
+    EXPECT_EQ(read.params->SamplesPerPixel, 3);
+}
+
+// A little-endian structure of one IFD per entry list, each IFD linking to the next.
+std::string TinyTiff(const std::vector<std::vector<std::array<uint32_t, 4>>>& ifds, const std::string& pixels,
+                     bool loop = false) {
+    std::string out("II*\0", 4), body = pixels;
+    auto le = [](std::string& s, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) s += char(v >> (8 * i));
+    };
+    const uint32_t pixelsAt = 8;
+    uint32_t at = pixelsAt + uint32_t(pixels.size());
+    if (at % 2) body += '\0', ++at;
+    le(out, at, 4);
+    out += body;
+    for (size_t i = 0; i < ifds.size(); ++i) {
+        const uint32_t size = 2 + 12 * uint32_t(ifds[i].size()) + 4;
+        le(out, uint32_t(ifds[i].size()), 2);
+        for (const auto& e : ifds[i]) {
+            le(out, e[0], 2);
+            le(out, e[1], 2);
+            le(out, e[2], 4);
+            le(out, e[3] == 0xFFFFFFFE ? pixelsAt : e[3], 4);
+        }
+        const bool last = i + 1 == ifds.size();
+        le(out, last ? (loop ? at : 0) : at + size, 4);
+        if (!last) at += size;
+    }
+    return out;
+}
+
+TEST(TiffReader, DamagedStructuresAbortWithoutBlankPages) {
+    const std::string row(4, '\x5A');
+    // 8 x 4, 1 bit, uncompressed, one strip at the pixels.
+    const std::vector<std::array<uint32_t, 4>> bilevel = {
+        {256, 3, 1, 8}, {257, 3, 1, 4}, {258, 3, 1, 1}, {262, 3, 1, 1}, {273, 4, 1, 0xFFFFFFFE}, {279, 4, 1, 4}};
+    auto with = [&](std::array<uint32_t, 4> extra) {
+        auto entries = bilevel;
+        for (auto& e : entries)
+            if (e[0] == extra[0]) e = extra;
+        if (std::none_of(entries.begin(), entries.end(), [&](auto& e) { return e[0] == extra[0]; })) entries.push_back(extra);
+        std::sort(entries.begin(), entries.end());
+        return entries;
+    };
+    EXPECT_TRUE(ReadPage(TinyTiff({bilevel}, row), 0).ok);
+    // A chain that points back at itself counts its page once.
+    const TTiffRead looped = ReadPage(TinyTiff({bilevel, bilevel}, row, true), 1);
+    EXPECT_TRUE(looped.ok);
+    EXPECT_EQ(looped.pages, 2);
+    const TTiffRead missing = ReadPage(TinyTiff({bilevel, bilevel}, row), 3);
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.pages, 2);
+    struct Case { const char* what; std::array<uint32_t, 4> entry; } refused[] = {
+        {"unknown compression", {259, 3, 1, 34676}},
+        {"old-style JPEG", {259, 3, 1, 6}},
+        {"CIELab", {262, 3, 1, 8}},
+        {"palette without a colour map", {262, 3, 1, 3}},
+        {"zero width", {256, 3, 1, 0}},
+        {"huge tile width", {322, 4, 1, 0x7FFFFFF0}},
+        {"strip count past the file", {273, 4, 0x40000000, 8}},
+        {"odd depth", {258, 3, 1, 12}},
+    };
+    for (const Case& c : refused) EXPECT_FALSE(ReadPage(TinyTiff({with(c.entry)}, row), 0).ok) << c.what;
+    EXPECT_FALSE(ReadPage("MZ*\0\x08\0\0\0\0\0", 0).ok);
+    // A bilevel page declaring RGB reads as WhiteIsZero: 0x5A gives 0xA5 in the bitmap (1 = white).
+    const TTiffRead rgbBilevel = ReadPage(TinyTiff({with({262, 3, 1, 2})}, row), 0);
+    ASSERT_TRUE(rgbBilevel.ok);
+    EXPECT_EQ(rgbBilevel.pixels.At(0, 0)[0], 255);  // bit 0 of 0x5A is 0: white under WhiteIsZero
+    EXPECT_EQ(rgbBilevel.pixels.At(1, 0)[0], 0);
+}
+
+TEST(TiffReader, PageCountAndDngTest) {
+    TScratchFolder folder;
+    const TSources s = MakeSources(folder);
+    const std::string bytes = ReadFile(s.rgb);
+    TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
+    EXPECT_EQ(GetTIFFStreamPageCount(stream), 2);
+    EXPECT_FALSE(TIFFIsDNGStream(stream));
+    const std::string path = folder.Path("dng.tif");
+    MakeFixture(path, "cp " + Quoted(s.gray) + " " + Quoted(path) + " && tiffset -s 50706 4 1 4 0 0 " + Quoted(path));
+    const std::string dng = ReadFile(path);
+    TKVMemStream dngStream(dng.data(), int64_t(dng.size()));
+    EXPECT_TRUE(TIFFIsDNGStream(dngStream));
+}
+
+}  // namespace
