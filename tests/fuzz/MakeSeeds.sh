@@ -276,3 +276,18 @@ open(sys.argv[2], 'wb').write(bytes([int(sys.argv[1]) + 8 * 7, 4]) + data[offset
 PY
   rm ccitt/in.tif ccitt/out.tif
 done
+
+# TIFF reader: one small file per coding, layout and byte order.
+mkdir -p tiff
+printf 'P6\n9 5\n255\n' > tiff/in.ppm && head -c 135 /dev/urandom >> tiff/in.ppm
+ppmtopgm tiff/in.ppm | pgmtopbm | pnmtotiff -miniswhite > tiff/bilevel.tif
+convert tiff/in.ppm -compress none tiff/rgb.tif
+convert tiff/in.ppm -colors 5 -type palette -compress none tiff/palette.tif
+for c in "g3:g3" "g32d:g3:2d" "g4:g4 -B" "g4lsb:g4 -f lsb2msb"; do
+  tiffcp -c ${c#*:} tiff/bilevel.tif "tiff/${c%%:*}.tif"
+done
+for c in "lzw2:lzw:2" "packbits:packbits -B" "zip:zip -p separate" "tiles:lzw -t -w 16 -l 16" "jpeg:jpeg"; do
+  tiffcp -c ${c#*:} tiff/rgb.tif "tiff/${c%%:*}.tif"
+done
+tiffcp -c lzw tiff/palette.tif tiff/rgb.tif tiff/twopages.tif
+rm tiff/in.ppm tiff/rgb.tif
