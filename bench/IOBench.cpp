@@ -29,13 +29,13 @@ void MakePicture(TKVBitmap& bitmap, int width, int height) {
     }
 }
 
-double TimeComponent(const std::string& path, int repetitions, uint8_t jpegScale) {
+double TimeComponent(const std::string& path, int repetitions, uint8_t jpegScale, int width = 3000) {
     TKestovaIO io;
     io.Params().JpegScale = jpegScale;
     const Clock::time_point start = Clock::now();
     for (int i = 0; i < repetitions; ++i) {
         io.LoadFromFile(path);
-        if (io.AbortFlag || io.WorkBitmap().GetWidth() != 3000 / (jpegScale == 4 ? 8 : 1)) {
+        if (io.AbortFlag || io.WorkBitmap().GetWidth() != width / (jpegScale == 4 ? 8 : 1)) {
             std::fprintf(stderr, "cannot load %s\n", path.c_str());
             std::exit(2);
         }
@@ -64,16 +64,23 @@ int main(int argc, char** argv) {
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "mordale-io-bench";
     std::filesystem::create_directories(folder);
     const std::string jpeg = (folder / "picture.jpg").string(), bmp = (folder / "picture.bmp").string();
+    const std::string png = (folder / "picture.png").string(), gif = (folder / "small.gif").string();
     {
         TKestovaIO writer;
         MakePicture(writer.WorkBitmap(), 3000, 2000);
         writer.SaveToFile(jpeg);
         writer.SaveToFile(bmp);
+        writer.SaveToFile(png);
+        // GIF pictures are smaller: building their palette is not what is measured.
+        MakePicture(writer.WorkBitmap(), 1000, 700);
+        writer.SaveToFile(gif);
     }
-    std::printf("3000 x 2000 pictures, %d decodes each\n", repetitions);
+    std::printf("3000 x 2000 pictures (GIF 1000 x 700), %d decodes each\n", repetitions);
     Report("JPEG full size (djpeg)", TimeComponent(jpeg, repetitions, 1), TimeTool("djpeg -bmp '" + jpeg + "'", repetitions));
     Report("JPEG 1/8 (djpeg -scale 1/8)", TimeComponent(jpeg, repetitions, 4),
            TimeTool("djpeg -bmp -scale 1/8 '" + jpeg + "'", repetitions));
+    Report("PNG (pngtopnm)", TimeComponent(png, repetitions, 1), TimeTool("pngtopnm '" + png + "'", repetitions));
+    Report("GIF (giftopnm)", TimeComponent(gif, repetitions, 1, 1000), TimeTool("giftopnm '" + gif + "'", repetitions));
     Report("BMP 24-bit (bmptopnm)", TimeComponent(bmp, repetitions, 1), TimeTool("bmptopnm '" + bmp + "'", repetitions));
     std::filesystem::remove_all(folder);
     return 0;

@@ -18,6 +18,8 @@ PACKAGES=(
   # independent tools the tests check our output with
   qpdf poppler-utils imagemagick libtiff-tools netpbm ffmpeg sane-utils
   fonts-cantarell libimage-exiftool-perl libjpeg-turbo-progs giflib-tools pngcheck
+  # PostScript output is checked by ghostscript, whose fonts also alias families such as Symbol
+  ghostscript
   # benchmark peers
   img2pdf
 )

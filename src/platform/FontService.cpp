@@ -118,6 +118,37 @@ struct TFontFace::TImpl {
     }
 };
 
+namespace {
+struct TFontMatch {
+    std::string fileName, family;  // family lower-cased
+    int index = 0;
+    bool trueType = false;
+};
+
+TFontMatch MatchFont(const std::string& name, bool bold, bool italic, bool trueTypeOnly) {
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
+    FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    if (trueTypeOnly) FcPatternAddString(pattern, FC_FONTFORMAT, reinterpret_cast<const FcChar8*>("TrueType"));
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* found = FcFontMatch(nullptr, pattern, &result);
+    FcPatternDestroy(pattern);
+    TFontMatch match;
+    if (!found) return match;
+    FcChar8* text = nullptr;
+    if (FcPatternGetString(found, FC_FILE, 0, &text) == FcResultMatch) match.fileName = reinterpret_cast<const char*>(text);
+    if (FcPatternGetString(found, FC_FAMILY, 0, &text) == FcResultMatch) match.family = Lowered(reinterpret_cast<const char*>(text));
+    if (FcPatternGetString(found, FC_FONTFORMAT, 0, &text) == FcResultMatch)
+        match.trueType = std::string(reinterpret_cast<const char*>(text)) == "TrueType";
+    FcPatternGetInteger(found, FC_INDEX, 0, &match.index);
+    FcPatternDestroy(found);
+    return match;
+}
+}  // namespace
+
 TFontFace::TFontFace(std::unique_ptr<TImpl> impl) : impl_(std::move(impl)) {}
 TFontFace::~TFontFace() = default;
 
@@ -128,23 +159,15 @@ std::shared_ptr<TFontFace> TFontFace::Find(const std::string& name, bool bold, b
     if (auto found = faces.find(key); found != faces.end()) return found->second;
 
     if (!FcInit()) throw EInvalidOperation("The font configuration cannot be read");
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(name.c_str()));
-    FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcPatternDestroy(pattern);
-
     auto impl = std::make_unique<TImpl>();
-    FcChar8* file = nullptr;
-    if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-        impl->fileName = reinterpret_cast<const char*>(file);
-        FcPatternGetInteger(match, FC_INDEX, 0, &impl->index);
-    }
-    if (match) FcPatternDestroy(match);
+    // A family that is not installed gets a substitute; only a TrueType one can be embedded, so a
+    // substitute in another format (an outline alias such as a PostScript symbol font) is passed over.
+    // A family that is installed keeps its own face, whatever its format.
+    const TFontMatch match = MatchFont(name, bold, italic, false);
+    const TFontMatch chosen =
+        match.family == Lowered(name) || match.trueType ? match : MatchFont(name, bold, italic, true);
+    impl->fileName = chosen.fileName;
+    impl->index = chosen.index;
     if (impl->fileName.empty()) throw EInvalidOperation("No font found for \"" + name + "\"");
     if (FT_New_Face(Library(), impl->fileName.c_str(), impl->index, &impl->face) != 0 || !FT_IS_SCALABLE(impl->face))
         throw EInvalidOperation("The font file \"" + impl->fileName + "\" cannot be read");

@@ -253,11 +253,13 @@ TEST(TIOParamsVals, ResolutionReachesTheOwnersView) {
 }
 
 TEST(TIOParamsVals, DefaultsTakeTheInstalledHooksAndToday) {
+    const TKVTIFFLZWDecompressor installed = DefTIFFLZWDecompressor;
     DefTIFFLZWDecompressor = DummyTIFFDecoder;
     TIOParamsVals params(nullptr);
-    DefTIFFLZWDecompressor = nullptr;
+    DefTIFFLZWDecompressor = installed;
     EXPECT_EQ(params.TiffLZWDecompressor, DummyTIFFDecoder);
-    EXPECT_EQ(params.GifLZWDecompressor, nullptr);
+    EXPECT_EQ(params.GifLZWDecompressor, DefGIFLZWDecompressor);
+    EXPECT_NE(params.GifLZWDecompressor, nullptr);  // installed at start
 
     const double today = double(std::time(nullptr) / 86400 + 25569);
     EXPECT_NEAR(params.TgaDate, today, 1.0);

@@ -270,3 +270,36 @@ TEST(KestovaIO, JpegStreamHeadersAndIptcData) {
     const std::vector<uint8_t>& data = back.Params().IptcInfo.GetData(0);
     EXPECT_EQ(std::string(data.begin(), data.end()), caption);
 }
+
+// PNG and GIF pictures through the component: transparency as the alpha channel, animated
+// pictures frame by frame as a viewer shows them.
+TEST(KestovaIO, PngAndGifFrameByFrame) {
+    TScratchFolder folder;
+    TKestovaIO io;
+    io.WorkBitmap().Allocate(6, 4, kv24RGB);
+    io.WorkBitmap().Fill(0x2040F0);
+    io.WorkBitmap().GetAlphaChannel()->FillRect(0, 0, 2, 3, 0);
+    io.SaveToFile(folder.Path("a.png"));
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(RunTool("pngcheck " + Quoted(folder.Path("a.png"))).status, 0);
+    TKestovaIO back;
+    ASSERT_TRUE(LoadsInto(back, folder.Path("a.png")));
+    ASSERT_TRUE(back.WorkBitmap().GetHasAlphaChannel());
+    EXPECT_EQ(back.WorkBitmap().GetAlpha(1, 1), 0);
+    EXPECT_EQ(back.WorkBitmap().GetAlpha(4, 1), 255);
+    EXPECT_EQ(back.WorkBitmap().GetPixelRGB(4, 1), (TKVRGB{0x20, 0x40, 0xF0}));
+
+    const std::string gif = folder.Path("anim.gif");
+    MakeFixture(gif, "convert -size 8x6 xc:red \\( -size 4x3 xc:blue -set page +2+1 \\) \\( -size 2x2 xc:lime -set page +5+3 \\) -set dispose none " + Quoted(gif));
+    EXPECT_EQ(GetFileFrameCount(gif), 3);
+    for (int frame = 0; frame < 3; ++frame) {
+        TKestovaIO reader;
+        reader.Params().SetImageIndex(frame);
+        ASSERT_TRUE(LoadsInto(reader, gif)) << frame;
+        const TRgbImage expected = ParsePpm(
+            RunTool("convert " + Quoted(gif) + " -coalesce " + Quoted(folder.Path("f-%d.ppm")) + " && cat " +
+                        Quoted(folder.Path("f-" + std::to_string(frame) + ".ppm")), false).output);
+        EXPECT_TRUE(SamePixels(PixelsOf(reader.WorkBitmap()), expected)) << frame;
+        EXPECT_EQ(reader.Params().ImageCount(), 3);
+    }
+}

@@ -11,9 +11,8 @@
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVLzw.h"
 
-TKVGIFLZWDecompressor DefGIFLZWDecompressor = nullptr;
-TKVGIFLZWCompressor DefGIFLZWCompressor = nullptr;
-// The TIFF driver's LZW coders are part of the library from the start.
+TKVGIFLZWDecompressor DefGIFLZWDecompressor = GIFLZWDecode;
+TKVGIFLZWCompressor DefGIFLZWCompressor = GIFLZWEncode;
 TKVTIFFLZWDecompressor DefTIFFLZWDecompressor = TIFFLZWDecode;
 TKVTIFFLZWCompressor DefTIFFLZWCompressor = TIFFLZWEncode;
 

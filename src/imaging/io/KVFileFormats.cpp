@@ -6,7 +6,11 @@
 #include <shared_mutex>
 
 #include "imaging/io/IOParamsVals.h"
+#include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVMask.h"
+#include "imaging/io/KVGifFilter.h"
 #include "imaging/io/KVIcon.h"
+#include "imaging/io/KVProgressRec.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
@@ -177,9 +181,25 @@ int GetICOFileImageCount(const std::string& fileName) {
     }
 }
 
-// The GIF, TIFF and DCX drivers count their frames; until they are part of the library no frame
-// of those files can be read.
-int GetGIFFileFrameCount(const std::string&) { return 0; }
+int GetGIFFileFrameCount(const std::string& fileName) {
+    try {
+        TFileStream stream(fileName, fmOpenRead);
+        TKVBitmap unused;
+        TIOParamsVals params(nullptr);
+        std::atomic<bool> aborted{false};
+        TKVProgressRec progress;
+        progress.AbortFlag = &aborted;
+        std::unique_ptr<TKVMask> mask;
+        int count = 0;
+        ReadGIFStream(stream, unused, count, true, mask, true, progress, params);
+        return count;
+    } catch (const Exception&) {
+        return 0;
+    }
+}
+
+// The TIFF and DCX drivers count their pages; until they are part of the library no page of
+// those files can be read.
 int GetTIFFFilePageCount(const std::string&) { return 0; }
 int GetDCXFilePageCount(const std::string&) { return 0; }
 

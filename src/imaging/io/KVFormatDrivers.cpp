@@ -1,12 +1,19 @@
 #include "imaging/io/KVFormatDrivers.h"
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVBmp.h"
 #include "imaging/io/KVFileFormats.h"
+#include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVMask.h"
+#include "imaging/io/KVGifAnimation.h"
+#include "imaging/io/KVGifFilter.h"
 #include "imaging/io/KVIcon.h"
 #include "imaging/io/KVJpegFilter.h"
+#include "imaging/io/KVPngFilter.h"
 #include "imaging/io/KVPxm.h"
 #include "imaging/io/KVWbmp.h"
 #include "platform/Classes.h"
@@ -30,6 +37,39 @@ void ReadJpeg(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool pa
         const uint32_t length = uint32_t(header[8] | header[9] << 8 | header[10] << 16) | uint32_t(header[11]) << 24;
         stream.SetPosition(start + 12 + length);
     }
+}
+
+// The transparency of a PNG picture becomes the bitmap's alpha channel.
+void ReadPng(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    std::unique_ptr<TKVMask> mask;
+    ReadPNGStream(stream, bitmap, params, false, mask, paramsOnly, progress);
+    if (!mask || paramsOnly || bitmap.IsEmpty()) return;
+    TKVBitmap& alpha = *bitmap.GetAlphaChannel();
+    for (int y = 0; y < std::min(mask->Height(), alpha.GetHeight()); ++y)
+        for (int x = 0; x < std::min(mask->Width(), alpha.GetWidth()); ++x)
+            alpha.SetByte(x, y, uint8_t(mask->BitsPerPixel() == 1 ? mask->GetPixel(x, y) * 255 : mask->GetPixel(x, y)));
+    alpha.SyncFull();
+    if (alpha.Full()) bitmap.RemoveAlphaChannel();
+}
+
+void WritePng(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+    std::unique_ptr<TKVMask> mask;
+    if (bitmap.GetHasAlphaChannel()) {
+        mask = std::make_unique<TKVMask>();
+        KVCopyBitmapToMask(*bitmap.GetAlphaChannel(), *mask);
+    }
+    WritePNGStream(stream, bitmap, params, mask.get(), progress);
+}
+
+// An animated picture is composed up to the frame the record asks for.
+void ReadGif(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    if (!paramsOnly) {
+        ComposeGIFFrame(stream, bitmap, params, progress);
+        return;
+    }
+    std::unique_ptr<TKVMask> mask;
+    int count = 0;
+    ReadGIFStream(stream, bitmap, count, true, mask, true, progress, params);
 }
 
 void ReadIco(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
@@ -57,6 +97,8 @@ void WriteWbmp(TStream& stream, TKVBitmap& bitmap, TIOParamsVals&, TKVProgressRe
 
 const TKVFormatDriver drivers[] = {
     {kvftJPEG, ReadJpeg, WriteJPEGStream},
+    {kvftGIF, ReadGif, WriteGIFStream},
+    {kvftPNG, ReadPng, WritePng},
     {kvftBMP, ReadBmp, WriteBMPStream},
     {kvftICO, ReadIco, WriteIco},
     {kvftCUR, ReadCur, nullptr},

@@ -24,9 +24,10 @@ struct TIconEntry {
     uint32_t size = 0, offset = 0;
 };
 
-// The directory's entries when the data is a directory of the type, else none.
+// The directory's entries when the data is a directory of the type, else none. The whole
+// stream must hold more than 22 bytes.
 std::vector<TIconEntry> ReadDirectory(TByteReader& r, int type) {
-    if (r.Size() <= 22 || r.U16LE() != 0 || r.U16LE() != type) return {};
+    if (r.U16LE() != 0 || r.U16LE() != type) return {};
     const int count = r.U16LE();
     std::vector<TIconEntry> entries;
     for (int i = 0; i < count; ++i) {
@@ -49,9 +50,13 @@ bool IsDirectory(TStream& stream, int type) {
     const int64_t start = stream.Position();
     bool found = false;
     try {
-        const std::vector<uint8_t> bytes = ReadStreamRest(stream, 6 + 16 * 65535);
+        // The directory's own size is known from its header.
+        uint8_t header[6] = {};
+        const int64_t count = stream.Read(header, 6) == 6 ? header[4] | header[5] << 8 : 0;
+        stream.SetPosition(start);
+        const std::vector<uint8_t> bytes = ReadStreamRest(stream, 6 + 16 * count);
         TByteReader r(bytes.data(), int64_t(bytes.size()));
-        found = !ReadDirectory(r, type).empty();
+        found = stream.Size() - start > 22 && !ReadDirectory(r, type).empty();
     } catch (const EShortData&) {
     }
     stream.SetPosition(start);
@@ -183,7 +188,8 @@ void ReadDirectoryImage(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& param
                         TKVProgressRec& progress, bool cursor) {
     const std::vector<uint8_t> bytes = ReadStreamRest(stream);
     TByteReader r(bytes.data(), int64_t(bytes.size()));
-    const std::vector<TIconEntry> entries = ReadDirectory(r, cursor ? CursorType : IconType);
+    const std::vector<TIconEntry> entries = bytes.size() > 22 ? ReadDirectory(r, cursor ? CursorType : IconType)
+                                                              : std::vector<TIconEntry>();
     if (entries.empty()) throw EInvalidGraphic(cursor ? "not a cursor file" : "not an icon file");
     const int index = cursor ? params.CurImageIndex : params.IcoImageIndex;
     if (index < 0 || size_t(index) >= entries.size()) throw EInvalidGraphic("no such image in the file");
@@ -260,7 +266,10 @@ int EntryBitCount(int requested, const TIOParamsVals& params) {
     return 8;
 }
 
-void PutU16(std::vector<uint8_t>& out, uint32_t v) { out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)}); }
+void PutU16(std::vector<uint8_t>& out, uint32_t v) {
+    out.push_back(uint8_t(v));
+    out.push_back(uint8_t(v >> 8));
+}
 void PutU32(std::vector<uint8_t>& out, uint32_t v) {
     PutU16(out, v & 0xFFFF);
     PutU16(out, v >> 16);

@@ -8,8 +8,9 @@
 #include <string>
 
 #include "imaging/core/KVBitmap.h"
-#include "imaging/core/KVLibraryState.h"
+#include "imaging/core/KVICC.h"
 #include "imaging/io/IOParamsVals.h"
+#include "imaging/io/KVColorConvert.h"
 #include "imaging/io/KVDriverSupport.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
@@ -39,7 +40,10 @@ public:
                 token += char(c);
             }
             const size_t first = token.find_first_not_of(" \t"), last = token.find_last_not_of(" \t");
-            return "#" + (first == std::string::npos ? std::string() : token.substr(first, last - first + 1));
+            token.erase(last == std::string::npos ? 0 : last + 1);
+            token.erase(0, first == std::string::npos ? 0 : first);
+            token.insert(token.begin(), '#');
+            return token;
         }
         while (!r_.AtEnd()) {
             const uint8_t c = r_.U8();
@@ -218,6 +222,7 @@ void WritePxm(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProg
     TKVAccessScope reading(source, kvaRead);
     StartProgress(progress, height);
     std::string row;
+    std::vector<uint8_t> colors;
     for (int y = 0; y < height && !progress.Aborted(); ++y) {
         row.clear();
         if (kind == Bits) {
@@ -230,11 +235,19 @@ void WritePxm(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProg
                 std::memcpy(&p, in + 6 * x, 6);
                 PutBE16(row, p.r), PutBE16(row, p.g), PutBE16(row, p.b);
             }
+        } else if (kind == Gray) {
+            // Gray through the row colour converter, so that colour management applies.
+            for (int x = 0; x < width; ++x) {
+                const TKVRGB c = source.GetPixelRGB(x, y);
+                colors.insert(colors.end(), {c.b, c.g, c.r});
+            }
+            row.resize(size_t(width));
+            KVColorConvert.load()(colors.data(), kvICC_BGR, reinterpret_cast<uint8_t*>(row.data()), &params, width, kvccGray);
+            colors.clear();
         } else {
             for (int x = 0; x < width; ++x) {
                 const TKVRGB c = source.GetPixelRGB(x, y);
-                if (kind == Gray) row += char((c.r * KVGrayWeights.Red + c.g * KVGrayWeights.Green + c.b * KVGrayWeights.Blue) / 100);
-                else if (kind == Wide) PutBE16(row, c.r * 257u), PutBE16(row, c.g * 257u), PutBE16(row, c.b * 257u);
+                if (kind == Wide) PutBE16(row, c.r * 257u), PutBE16(row, c.g * 257u), PutBE16(row, c.b * 257u);
                 else row += {char(c.r), char(c.g), char(c.b)};
             }
         }

@@ -52,6 +52,10 @@ int SaveTypeOf(const std::string& extension) {
     return kvftNone;
 }
 
+// Class-library colours are 0x00BBGGRR.
+TKVRGB RGBOfColor(TColor color) { return TKVRGB{uint8_t(color >> 16), uint8_t(color >> 8), uint8_t(color)}; }
+TColor ColorOfRGB(const TKVRGB& rgb) { return TColor(rgb.b) << 16 | TColor(rgb.g) << 8 | rgb.r; }
+
 // A copy of the picture at another size, each pixel taken from the nearest source pixel.
 std::unique_ptr<TKVBitmap> NearestResized(TKVBitmap& source, int width, int height) {
     auto resized = std::make_unique<TKVBitmap>();
@@ -197,7 +201,10 @@ void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fi
     }
     work_->RemoveAlphaChannel();
     TKVProgressRec progress = MakeProgress();
+    // A PNG picture's own background colour becomes the component's.
+    if (fileType == kvftPNG) params_->PngBackground = RGBOfColor(background_);
     driver->Read(stream, *work_, *params_, false, progress);
+    if (fileType == kvftPNG) background_ = ColorOfRGB(params_->PngBackground);
     if (AbortFlag) {
         ClearWorkBitmap();
         return;
