@@ -9,6 +9,8 @@
 #include "DriverTestSupport.h"
 #include "PictureFixtures.h"
 #include "imaging/core/KVStreams.h"
+#include "imaging/io/KVFileFormats.h"
+#include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KVTiff.h"
 
 namespace {
@@ -215,6 +217,33 @@ TEST(TiffReader, PageCountAndDngTest) {
     const std::string dng = ReadFile(path);
     TKVMemStream dngStream(dng.data(), int64_t(dng.size()));
     EXPECT_TRUE(TIFFIsDNGStream(dngStream));
+}
+
+TEST(TiffReader, ComponentLoadsEachPageAndCountsThem) {
+    TScratchFolder folder;
+    const TSources s = MakeSources(folder);
+    const std::string path = folder.Path("three.tif");
+    MakeFixture(path, "tiffcp -c g4 " + Quoted(s.bilevel) + " " + Quoted(s.minIsBlack + ",1") + " " + Quoted(path));
+    EXPECT_EQ(GetFileFrameCount(path), 3);
+    EXPECT_EQ(DetectFileFormat(path, true), kvftTIFF);
+    for (int page = 0; page < 3; ++page) {
+        TKestovaIO io;
+        io.Params().SetImageIndex(page);
+        EXPECT_EQ(io.LoadFromFileTIFF(path), 3);
+        ASSERT_FALSE(io.AbortFlag) << page;
+        EXPECT_TRUE(SamePixels(PixelsOf(io.WorkBitmap()), TifftopnmPage(folder, path, page))) << page;
+        EXPECT_EQ(io.Params().FileType, kvftTIFF);
+    }
+    TKestovaIO io;
+    io.Params().SetImageIndex(3);
+    EXPECT_EQ(io.LoadFromFileTIFF(path), 3);
+    EXPECT_TRUE(io.AbortFlag);
+    // A DNG is a TIFF structure, but not a TIFF picture.
+    const std::string dng = folder.Path("x.dng");
+    MakeFixture(dng, "cp " + Quoted(s.gray) + " " + Quoted(dng) + " && tiffset -s 50706 4 1 4 0 0 " + Quoted(dng));
+    const std::string bytes = ReadFile(dng);
+    TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
+    EXPECT_NE(DetectStreamFormat(stream), kvftTIFF);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "imaging/core/KVMask.h"
 #include "imaging/io/KVGifFilter.h"
 #include "imaging/io/KVIcon.h"
+#include "imaging/io/KVTiff.h"
 #include "imaging/io/KVProgressRec.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "platform/ByteReader.h"
@@ -198,9 +199,15 @@ int GetGIFFileFrameCount(const std::string& fileName) {
     }
 }
 
-// The TIFF and DCX drivers count their pages; until they are part of the library no page of
-// those files can be read.
-int GetTIFFFilePageCount(const std::string&) { return 0; }
+int GetTIFFFilePageCount(const std::string& fileName) {
+    try {
+        TFileStream stream(fileName, fmOpenRead);
+        return GetTIFFStreamPageCount(stream);
+    } catch (const Exception&) {
+        return 0;
+    }
+}
+// Until the DCX driver is part of the library no page of those files can be read.
 int GetDCXFilePageCount(const std::string&) { return 0; }
 
 int GetFileFrameCount(const std::string& fileName) {

@@ -15,6 +15,7 @@
 #include "imaging/io/KVJpegFilter.h"
 #include "imaging/io/KVPngFilter.h"
 #include "imaging/io/KVPxm.h"
+#include "imaging/io/KVTiff.h"
 #include "imaging/io/KVWbmp.h"
 #include "platform/Classes.h"
 #include "platform/GraphicClasses.h"
@@ -104,6 +105,7 @@ const TKVFormatDriver drivers[] = {
     {kvftCUR, ReadCur, nullptr},
     {kvftPXM, ReadPXMStream, WritePXMStream},
     {kvftWBMP, ReadWBMPStream, WriteWbmp},
+    {kvftTIFF, ReadTIFF, nullptr},
 };
 
 }  // namespace

@@ -291,6 +291,11 @@ void TKestovaIO::LoadFromFileFormat(const std::string& fileName, int fileType) {
     });
 }
 
+int TKestovaIO::LoadFromFileTIFF(const std::string& fileName) {
+    LoadFromFileFormat(fileName, kvftTIFF);
+    return GetTIFFFilePageCount(fileName);
+}
+
 void TKestovaIO::LoadFromStream(TStream& stream) {
     const int type = DetectStreamFormat(stream);
     if (type == kvftNone) {
