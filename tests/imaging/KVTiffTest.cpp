@@ -246,4 +246,137 @@ TEST(TiffReader, ComponentLoadsEachPageAndCountsThem) {
     EXPECT_NE(DetectStreamFormat(stream), kvftTIFF);
 }
 
+// Writes the picture through the writer with the record's choices; empty when it aborted.
+std::string WriteTiff(TKVBitmap& bitmap, TIOParamsVals& params) {
+    TMemoryStream out;
+    std::atomic<bool> aborted{false};
+    TKVProgressRec progress;
+    progress.AbortFlag = &aborted;
+    EXPECT_EQ(WriteTIFFStream(out, false, &bitmap, progress, params), 1);
+    return aborted.load() ? std::string() : StreamBytes(out);
+}
+
+// libtiff reads the file without a complaint.
+void ExpectCleanTiff(const std::string& path) {
+    const TCommandResult info = RunTool("tiffinfo -D " + Quoted(path));
+    EXPECT_EQ(info.status, 0) << info.output;
+    EXPECT_FALSE(Contains(info.output, "Error") || Contains(info.output, "Warning")) << info.output;
+}
+
+TEST(TiffWriter, EveryCodingIsReadByLibtiffAsWritten) {
+    TScratchFolder folder;
+    TKVBitmap colour;
+    ImageToBitmap(PatternImage(45, 31), colour);
+    TKVBitmap bilevel;
+    bilevel.Assign(&colour);
+    bilevel.SetPixelFormat(kv1Bit);
+    struct Case { const char* what; TKVBitmap* bitmap; int bits, samples, compression, fillOrder; bool lossy; } cases[] = {
+        {"RGB none", &colour, 8, 3, 0, 1, false},        {"RGB LZW", &colour, 8, 3, 5, 1, false},
+        {"RGB PackBits", &colour, 8, 3, 8, 1, false},    {"RGB JPEG", &colour, 8, 3, 7, 1, true},
+        {"palette LZW", &colour, 8, 1, 5, 1, false},     {"16 colours", &colour, 4, 1, 8, 1, false},
+        {"bilevel none", &bilevel, 1, 1, 0, 1, false},   {"Huffman", &bilevel, 1, 1, 1, 1, false},
+        {"Group 3", &bilevel, 1, 1, 2, 1, false},        {"Group 3 2-D", &bilevel, 1, 1, 3, 1, false},
+        {"Group 4", &bilevel, 1, 1, 4, 1, false},        {"Group 4 LSB first", &bilevel, 1, 1, 4, 2, false},
+        {"Group 3 LSB first", &bilevel, 1, 1, 2, 2, false}, {"bilevel LZW", &bilevel, 1, 1, 5, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TIOParamsVals params(nullptr);
+        params.BitsPerSample = c.bits;
+        params.SamplesPerPixel = c.samples;
+        params.TiffCompression = uint8_t(c.compression);
+        params.TiffFillOrder = c.fillOrder;
+        params.TiffJpegQuality = 95;
+        const std::string bytes = WriteTiff(*c.bitmap, params);
+        ASSERT_FALSE(bytes.empty());
+        const std::string path = folder.Path("ours.tif");
+        WriteFile(path, bytes);
+        ExpectCleanTiff(path);
+        const TRgbImage theirs = TifftopnmPage(folder, path, 0, c.lossy);
+        const TTiffRead ours = ReadPage(bytes, 0);
+        ASSERT_TRUE(ours.ok);
+        if (c.lossy) {
+            // Chroma subsampling of this small, edgy pattern costs some; a colour mix-up far more.
+            EXPECT_LT(MeanDifference(theirs, PixelsOf(*c.bitmap)), 14.0);
+            EXPECT_LT(MeanDifference(ours.pixels, PixelsOf(*c.bitmap)), 14.0);
+        } else if (c.samples == 1 && c.bits > 1) {
+            EXPECT_TRUE(SamePixels(ours.pixels, theirs));
+            EXPECT_LT(MeanDifference(theirs, PixelsOf(*c.bitmap)), c.bits == 8 ? 6.0 : 20.0);
+        } else {
+            EXPECT_TRUE(SamePixels(theirs, PixelsOf(*c.bitmap)));
+            EXPECT_TRUE(SamePixels(ours.pixels, theirs));
+        }
+    }
+}
+
+TEST(TiffWriter, AlphaGoesOutAsAnExtraSample) {
+    TScratchFolder folder;
+    TKVBitmap bitmap;
+    ImageToBitmap(PatternImage(9, 5), bitmap);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 9; ++x) bitmap.SetAlpha(x, y, uint8_t(x * 28));
+    TIOParamsVals params(nullptr);
+    params.TiffCompression = 5;
+    const std::string path = folder.Path("alpha.tif");
+    WriteFile(path, WriteTiff(bitmap, params));
+    ExpectCleanTiff(path);
+    const std::string dump = RunTool("tiffdump " + Quoted(path)).output;
+    EXPECT_TRUE(Contains(dump, "BitsPerSample (258) SHORT (3) 4<8 8 8 8>")) << dump;
+    EXPECT_TRUE(Contains(dump, "ExtraSamples (338) SHORT (3) 1<2>")) << dump;
+    const std::string copy = folder.Path("copy.tif");
+    MakeFixture(copy, "tiffcp -c none " + Quoted(path) + " " + Quoted(copy));
+    params.TiffCompression = 0;
+    const std::string plain = folder.Path("plain.tif");
+    WriteFile(plain, WriteTiff(bitmap, params));
+    const TCommandResult compared = RunTool("tiffcmp " + Quoted(plain) + " " + Quoted(copy));
+    EXPECT_EQ(compared.status, 0) << compared.output;
+}
+
+TEST(TiffWriter, InsertingLinksThePageAtItsIndex) {
+    TScratchFolder folder;
+    TKVBitmap first, second, third;
+    ImageToBitmap(PatternImage(12, 7), first);
+    ImageToBitmap(PatternImage(5, 9), second);
+    ImageToBitmap(PatternImage(8, 8), third);
+    TIOParamsVals params(nullptr);
+    params.TiffCompression = 5;
+    TMemoryStream file;
+    std::atomic<bool> aborted{false};
+    TKVProgressRec progress;
+    progress.AbortFlag = &aborted;
+    EXPECT_EQ(WriteTIFFStream(file, false, &first, progress, params), 1);
+    file.SetPosition(0);
+    params.TiffImageIndex = 0;
+    EXPECT_EQ(WriteTIFFStream(file, true, &second, progress, params), 2);
+    file.SetPosition(0);
+    params.TiffImageIndex = 9;
+    EXPECT_EQ(WriteTIFFStream(file, true, &third, progress, params), 3);
+    ASSERT_FALSE(aborted.load());
+    const std::string path = folder.Path("three.tif");
+    WriteFile(path, StreamBytes(file));
+    ExpectCleanTiff(path);
+    TKVBitmap* expected[] = {&second, &first, &third};
+    for (int page = 0; page < 3; ++page) {
+        EXPECT_TRUE(SamePixels(TifftopnmPage(folder, path, page), PixelsOf(*expected[page]))) << page;
+    }
+    // Not a little-endian structure, or a chain that loops: nothing is written.
+    for (const std::string& bad : {std::string("MM\0*\0\0\0\x08", 8), TinyTiff({{{256, 3, 1, 1}}}, "", true)}) {
+        TMemoryStream stream;
+        LoadBytes(stream, bad);
+        stream.SetPosition(0);
+        std::atomic<bool> failed{false};
+        progress.AbortFlag = &failed;
+        WriteTIFFStream(stream, true, &first, progress, params);
+        EXPECT_TRUE(failed.load());
+        EXPECT_EQ(StreamBytes(stream), bad);
+    }
+}
+
+TEST(TiffWriter, PicturesItCannotStoreAbort) {
+    TKVBitmap cmyk;
+    cmyk.Allocate(4, 4, kvCMYK);
+    TIOParamsVals params(nullptr);
+    EXPECT_TRUE(WriteTiff(cmyk, params).empty());
+}
+
 }  // namespace

@@ -105,7 +105,7 @@ const TKVFormatDriver drivers[] = {
     {kvftCUR, ReadCur, nullptr},
     {kvftPXM, ReadPXMStream, WritePXMStream},
     {kvftWBMP, ReadWBMPStream, WriteWbmp},
-    {kvftTIFF, ReadTIFF, nullptr},
+    {kvftTIFF, ReadTIFF, WriteTIFF},
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 // The TIFF driver's reader: one page (IFD) of a TIFF structure, its parameters and the number of
 // pages. Compressions: none, CCITT modified Huffman, Group 3, Group 4, LZW, Deflate, PackBits and
 // JPEG; strips or tiles, either planar configuration.
+#include <atomic>
 #include <cstdint>
 
 class TStream;
@@ -23,3 +24,14 @@ void ReadTIFF(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool pa
 int GetTIFFStreamPageCount(TStream& stream);
 // The first IFD (offsets from the stream's start) holds DNGVersion; the position is restored.
 bool TIFFIsDNGStream(TStream& stream);
+
+// Writes the bitmap (without one: only the document and EXIF tags) as one page of a
+// little-endian TIFF structure that starts at the stream position: a new structure, or with
+// insert the page goes into the structure there, before page params.TiffImageIndex (at the end
+// when there is no such page). Offsets count from the structure's start. Returns the page count
+// after the write. Pictures it cannot store set the abort flag.
+int WriteTIFFStream(TStream& stream, bool insert, TKVBitmap* bitmap, TKVProgressRec& progress, TIOParamsVals& params);
+// The registry's writer: a new structure.
+void WriteTIFF(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress);
+// One row as PackBits: runs of 4 or more bytes repeated, the rest as literals.
+void KVPackBitsEncode(const uint8_t* buffer, int64_t length, TStream& stream, std::atomic<bool>& abort);
