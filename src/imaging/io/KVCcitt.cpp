@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "imaging/core/KVVirtualImageList.h"
@@ -121,20 +122,27 @@ public:
         return (byte >> (7 - (at & 7))) & 1;
     }
     int Next() { return Bit(position_++); }
-    // The next count bits (at most 16) as a number, without consuming them.
-    int Peek(int count) const {
-        int v = 0;
-        for (int i = 0; i < count; ++i) v = (v << 1) | Bit(position_ + i);
-        return v;
+    // The 32 bits from the position, MSB first.
+    uint32_t Window() const {
+        const int64_t byte = position_ >> 3;
+        uint64_t v = 0;
+        for (int i = 0; i < 5; ++i) {
+            v <<= 8;
+            if (byte + i < bits_ >> 3) v |= reversed_ ? Reversed(data_[byte + i]) : data_[byte + i];
+        }
+        return uint32_t(v >> (8 - (position_ & 7)));
     }
+    // The next count bits (at most 16) as a number, without consuming them.
+    int Peek(int count) const { return int(Window() >> (32 - count)); }
     // Table index of the code at the position (which it consumes), kNoCode or kPastEnd.
     int Lookup(bool black) {
         if (AtEnd()) return kPastEnd;
         const TCodeTree& tree = Tree(black);
+        const uint32_t window = Window();
         int node = 0;
         for (int i = 0; i < 32; ++i) {
             if (position_ + i >= bits_) return kNoCode;
-            node = tree.Node(node).child[Bit(position_ + i)];
+            node = tree.Node(node).child[(window >> (31 - i)) & 1];
             if (!node) return kNoCode;
             if (tree.Node(node).leaf >= 0) {
                 position_ += i + 1;
@@ -216,13 +224,13 @@ enum TMode { mPass, mHorizontal, mVertical, mUncompressed, mOneDimensional, mEol
 
 // Reads one mode code; offset receives the vertical offset.
 TMode ReadMode(TBitSource& bits, bool eolCodes, int& offset) {
-    int zeros = 0;
-    while (zeros < 12 && bits.Bit(bits.Position() + zeros) == 0) ++zeros;
+    const uint32_t window = bits.Window();
+    const int zeros = std::min(std::countl_zero(window), 12);
     const auto take = [&](int length, TMode mode) {
         bits.Skip(length);
         return mode;
     };
-    const int after = bits.Bit(bits.Position() + zeros + 1);
+    const int after = zeros < 12 ? int((window >> (30 - zeros)) & 1) : 0;
     switch (zeros) {
         case 0: offset = 0; return take(1, mVertical);
         case 1: offset = after ? 1 : -1; return take(3, mVertical);

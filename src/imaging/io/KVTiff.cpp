@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <optional>
@@ -36,7 +37,7 @@ enum : uint16_t {
     tagXPosition = 286, tagYPosition = 287, tagT4Options = 292, tagResolutionUnit = 296, tagPageNumber = 297,
     tagSoftware = 305, tagDateTime = 306, tagArtist = 315, tagPredictor = 317, tagColorMap = 320,
     tagTileWidth = 322, tagTileLength = 323, tagTileOffsets = 324, tagTileByteCounts = 325,
-    tagExtraSamples = 338, tagJpegTables = 347, tagCopyright = 33432, tagExposureTime = 33434, tagFNumber = 33437,
+    tagExtraSamples = 338, tagJpegTables = 347, tagJpegInterchange = 513, tagJpegInterchangeLength = 514, tagCopyright = 33432, tagExposureTime = 33434, tagFNumber = 33437,
     tagExifIfd = 34665, tagIsoSpeed = 34855, tagDateTimeOriginal = 36867, tagDateTimeDigitized = 36868,
     tagFocalLength = 37386, tagFlash = 37385, tagDngVersion = 50706,
 };
@@ -192,6 +193,55 @@ int CompressionCode(int compression, int64_t t4Options) {
     }
 }
 
+// The EXIF fields and the tags they travel in.
+struct TExifText {
+    uint16_t tag;
+    std::string TKVExifFields::*field;
+};
+struct TExifNumber {
+    uint16_t tag, type;  // type 3 SHORT, 4 LONG, 5 RATIONAL, 7 one UNDEFINED byte, 10 SRATIONAL
+    double TKVExifFields::*real;
+    int TKVExifFields::*integer;
+};
+
+const TExifText mainTexts[] = {
+    {tagMake, &TKVExifFields::ExifMake},         {tagModel, &TKVExifFields::ExifModel},
+    {tagDateTime, &TKVExifFields::ExifDateTime}, {tagSoftware, &TKVExifFields::ExifSoftware},
+    {tagArtist, &TKVExifFields::ExifArtist},     {tagCopyright, &TKVExifFields::ExifCopyright},
+};
+const TExifText exifTexts[] = {
+    {tagDateTimeOriginal, &TKVExifFields::ExifDateTimeOriginal}, {tagDateTimeDigitized, &TKVExifFields::ExifDateTimeDigitized},
+    {37520, &TKVExifFields::ExifSubsecTime},                      {37521, &TKVExifFields::ExifSubsecTimeOriginal},
+    {37522, &TKVExifFields::ExifSubsecTimeDigitized},             {40964, &TKVExifFields::ExifRelatedSoundFile},
+};
+const TExifNumber exifNumbers[] = {
+    {tagExposureTime, 5, &TKVExifFields::ExifExposureTime, nullptr},
+    {tagFNumber, 5, &TKVExifFields::ExifFNumber, nullptr},
+    {34850, 3, nullptr, &TKVExifFields::ExifExposureProgram},
+    {37122, 5, &TKVExifFields::ExifCompressedBitsPerPixel, nullptr},
+    {37377, 10, &TKVExifFields::ExifShutterSpeedValue, nullptr},
+    {37378, 5, &TKVExifFields::ExifApertureValue, nullptr},
+    {37379, 10, &TKVExifFields::ExifBrightnessValue, nullptr},
+    {37380, 10, &TKVExifFields::ExifExposureBiasValue, nullptr},
+    {37381, 5, &TKVExifFields::ExifMaxApertureValue, nullptr},
+    {37382, 5, &TKVExifFields::ExifSubjectDistance, nullptr},
+    {37383, 3, nullptr, &TKVExifFields::ExifMeteringMode},
+    {37384, 3, nullptr, &TKVExifFields::ExifLightSource},
+    {tagFlash, 3, nullptr, &TKVExifFields::ExifFlash},
+    {tagFocalLength, 5, &TKVExifFields::ExifFocalLength, nullptr},
+    {40961, 3, nullptr, &TKVExifFields::ExifColorSpace},
+    {40962, 4, nullptr, &TKVExifFields::ExifPixelXDimension},
+    {40963, 4, nullptr, &TKVExifFields::ExifPixelYDimension},
+    {41486, 5, &TKVExifFields::ExifFocalPlaneXResolution, nullptr},
+    {41487, 5, &TKVExifFields::ExifFocalPlaneYResolution, nullptr},
+    {41488, 3, nullptr, &TKVExifFields::ExifFocalPlaneResolutionUnit},
+    {41493, 5, &TKVExifFields::ExifExposureIndex, nullptr},
+    {41495, 3, nullptr, &TKVExifFields::ExifSensingMethod},
+    {41728, 7, nullptr, &TKVExifFields::ExifFileSource},
+    {41729, 7, nullptr, &TKVExifFields::ExifSceneType},
+};
+constexpr uint16_t tagExifVersion = 36864, tagFlashPixVersion = 40960, tagUserComment = 37510;
+
 void FillParams(const TDirectory& d, const TPage& p, int pageCount, TIOParamsVals& params) {
     params.BitsPerSample = p.bits;
     params.SamplesPerPixel = p.samples;
@@ -209,12 +259,7 @@ void FillParams(const TDirectory& d, const TPage& p, int pageCount, TIOParamsVal
     params.TiffPageNumber = int(d.Element(tagPageNumber, 0));
     params.TiffPageCount = int(d.Element(tagPageNumber, 1));
     params.TiffFillOrder = p.fillOrder;
-    params.ExifMake = d.Text(tagMake);
-    params.ExifModel = d.Text(tagModel);
-    params.ExifDateTime = d.Text(tagDateTime);
-    params.ExifSoftware = d.Text(tagSoftware);
-    params.ExifArtist = d.Text(tagArtist);
-    params.ExifCopyright = d.Text(tagCopyright);
+    for (const TExifText& t : mainTexts) params.*t.field = d.Text(t.tag);
     params.ExifResolutionUnit = int(d.Integer(tagResolutionUnit, 2));
     params.ColorMap = p.colorMap;
     const double factor = params.ExifResolutionUnit == 3 ? 2.54 : 1;
@@ -228,15 +273,25 @@ void FillParams(const TDirectory& d, const TPage& p, int pageCount, TIOParamsVal
     params.TiffYPos = int(std::clamp(d.Rational(tagYPosition) * factor, -1e9, 1e9));
 }
 
+
 void FillExifParams(const TDirectory& exif, TIOParamsVals& params) {
     params.ExifHasData = true;
-    params.ExifExposureTime = exif.Rational(tagExposureTime);
-    params.ExifFNumber = exif.Rational(tagFNumber);
+    for (const TExifText& t : exifTexts) params.*t.field = exif.Text(t.tag);
+    for (const TExifNumber& n : exifNumbers) {
+        if (n.real) params.*n.real = exif.Rational(n.tag);
+        else params.*n.integer = int(exif.Integer(n.tag, 0));
+    }
     params.ExifISOSpeedRatings = {int(exif.Element(tagIsoSpeed, 0)), int(exif.Element(tagIsoSpeed, 1))};
-    params.ExifDateTimeOriginal = exif.Text(tagDateTimeOriginal);
-    params.ExifDateTimeDigitized = exif.Text(tagDateTimeDigitized);
-    params.ExifFlash = int(exif.Integer(tagFlash, 0));
-    params.ExifFocalLength = exif.Rational(tagFocalLength);
+    const auto version = [&](uint16_t tag) {
+        const std::span<const uint8_t> bytes = exif.Bytes(tag);
+        return bytes.size() == 4 ? std::string(bytes.begin(), bytes.end()) : std::string();
+    };
+    params.ExifExifVersion = version(tagExifVersion);
+    params.ExifFlashPixVersion = version(tagFlashPixVersion);
+    const std::span<const uint8_t> comment = exif.Bytes(tagUserComment);
+    const std::string text(comment.begin(), comment.end());
+    params.ExifUserCommentCode = text.substr(0, std::min<size_t>(8, text.size()));
+    params.ExifUserComment = text.size() > 8 ? text.substr(8) : std::string();
 }
 
 // Decodes one chunk (strip or tile) into rows of rowBytes; short data leaves zero rows behind.
@@ -369,6 +424,14 @@ public:
         uint8_t* alphaRow = alpha_ ? bitmap_.GetAlphaChannel()->GetScanline(int(y)) + x : nullptr;
         out += 3 * x;
         const int s = page_.samples;
+        if (page_.photometric == 2 && page_.bits == 8 && !alphaRow) {
+            for (int64_t i = 0; i < width; ++i, out += 3, row += s) {
+                out[0] = row[2];
+                out[1] = row[1];
+                out[2] = row[0];
+            }
+            return;
+        }
         for (int64_t i = 0; i < width; ++i, out += 3) {
             const int64_t first = i * s;
             switch (page_.photometric) {
@@ -424,7 +487,10 @@ private:
     // photometric sense, for every fax coding alike.
     void PutBits(const uint8_t* row, uint8_t* out, int64_t x, int64_t width) const {
         const bool whiteIsOne = page_.IsCcitt() ? page_.photometric == 0 : page_.photometric == 1;
-        for (int64_t i = 0; i < width; ++i) {
+        int64_t i = 0;
+        if (x % 8 == 0)
+            for (; i + 8 <= width; i += 8) out[(x + i) >> 3] = whiteIsOne ? row[i >> 3] : uint8_t(~row[i >> 3]);
+        for (; i < width; ++i) {
             const bool bit = ((row[i >> 3] >> (7 - (i & 7))) & 1) != 0;
             const int64_t at = x + i;
             const auto mask = uint8_t(0x80 >> (at & 7));
@@ -585,13 +651,34 @@ TPage ReadPage(const TDirectory& d, bool little) {
     return p;
 }
 
+// A whole JPEG stream inside the structure (old-style JPEG pages, EXIF thumbnails); data
+// claimed outside the structure is not read.
+void ReadInterchangeJpeg(TKVBitmap& bitmap, const TByteReader& data, const TDirectory& d, const TPage& page,
+                         TKVProgressRec& progress) {
+    const int64_t declared = d.Integer(tagJpegInterchange, 0);
+    const int64_t at = declared > 0 ? declared : page.offsets.empty() ? 0 : int64_t(page.offsets[0]);
+    int64_t length = d.Integer(tagJpegInterchangeLength, 0);
+    if (at <= 0 || at >= data.Size() || length > data.Size() - at) throw EInvalidGraphic("TIFF JPEG data outside the structure");
+    if (length <= 0) length = data.Size() - at;
+    const std::span<const uint8_t> jpeg = data.BytesAt(at, length);
+    TKVMemStream stream(jpeg.data(), length);
+    TIOParamsVals scratch(nullptr);
+    ReadJPEGStream(stream, nullptr, bitmap, true, true, false, false, false, progress, scratch);
+}
+
 void ReadPageInto(TKVBitmap* bitmap, const TByteReader& data, const TDirectory& d, TPage& page, bool thumbnail,
                   bool alphaNotWanted, bool paramsOnly, TKVProgressRec& progress, TIOParamsVals& params) {
     if (paramsOnly) return;
-    if (!bitmap || page.width <= 0 || page.height <= 0) throw EInvalidGraphic("TIFF page without a size");
+    if (!bitmap) throw EInvalidGraphic("no bitmap to read into");
+    if (page.compression == 6 || d.Integer(tagJpegInterchange, 0) > 0) {
+        ReadInterchangeJpeg(*bitmap, data, d, page, progress);
+        if (thumbnail && (bitmap->GetWidth() > ThumbnailSide || bitmap->GetHeight() > ThumbnailSide))
+            throw EInvalidGraphic("TIFF page too large for a thumbnail");
+        return;
+    }
+    if (page.width <= 0 || page.height <= 0) throw EInvalidGraphic("TIFF page without a size");
     if (thumbnail && (page.width > ThumbnailSide || page.height > ThumbnailSide))
         throw EInvalidGraphic("TIFF page too large for a thumbnail");
-    if (page.compression == 6) throw EInvalidGraphic("old-style TIFF JPEG not supported");
     CheckDecodable(page);
     CheckPictureSize(page.width, page.height, page.bits * page.samples, data.Size());
     const bool alpha = !alphaNotWanted && page.compression != 7 &&
@@ -709,16 +796,16 @@ public:
         if (values.size() == 1) Long(tag, values[0]);
         else Add(tag, 4, uint32_t(values.size()), OutOfLine(values.data(), int64_t(values.size()) * 4));
     }
-    void Rationals(uint16_t tag, const std::vector<double>& values) {
+    void Rationals(uint16_t tag, const std::vector<double>& values, bool isSigned = false) {
         std::vector<uint32_t> pairs;
         for (double v : values) {
             const auto [numerator, denominator] = MakeRational(v);
             pairs.insert(pairs.end(), {numerator, denominator});
         }
-        Add(tag, 5, uint32_t(values.size()), OutOfLine(pairs.data(), int64_t(pairs.size()) * 4));
+        Add(tag, isSigned ? 10 : 5, uint32_t(values.size()), OutOfLine(pairs.data(), int64_t(pairs.size()) * 4));
     }
     void Text(uint16_t tag, const std::string& text) {
-        if (!text.empty()) Add(tag, 2, uint32_t(text.size() + 1), OutOfLine(text.c_str(), int64_t(text.size()) + 1));
+        if (!text.empty()) Bytes(tag, 2, std::vector<uint8_t>(text.c_str(), text.c_str() + text.size() + 1));
     }
     void Bytes(uint16_t tag, uint16_t type, const std::vector<uint8_t>& bytes) {
         if (bytes.empty()) return;
@@ -1081,21 +1168,25 @@ void WriteDocumentTags(TTagWriter& tags, TIOParamsVals& params) {
     if (params.ExifYResolution) tags.Rationals(283, {std::trunc(params.ExifYResolution)});
     if (params.ExifOrientation) tags.Short(274, uint16_t(params.ExifOrientation));
     tags.Short(296, 2);
-    tags.Text(305, params.ExifSoftware);
-    tags.Text(315, params.ExifArtist);
-    tags.Text(271, params.ExifMake);
-    tags.Text(272, params.ExifModel);
-    tags.Text(306, params.ExifDateTime);
-    tags.Text(33432, params.ExifCopyright);
+    for (const TExifText& t : mainTexts) tags.Text(t.tag, params.*t.field);
     TTagWriter exif = tags.Sibling();
-    if (params.ExifExposureTime) exif.Rationals(tagExposureTime, {params.ExifExposureTime});
-    if (params.ExifFNumber) exif.Rationals(tagFNumber, {params.ExifFNumber});
-    if (params.ExifISOSpeedRatings[0])
-        exif.Shorts(tagIsoSpeed, {uint16_t(params.ExifISOSpeedRatings[0]), uint16_t(params.ExifISOSpeedRatings[1])});
-    exif.Text(tagDateTimeOriginal, params.ExifDateTimeOriginal);
-    exif.Text(tagDateTimeDigitized, params.ExifDateTimeDigitized);
-    if (params.ExifFlash) exif.Short(tagFlash, uint16_t(params.ExifFlash));
-    if (params.ExifFocalLength) exif.Rationals(tagFocalLength, {params.ExifFocalLength});
+    for (const TExifText& t : exifTexts) exif.Text(t.tag, params.*t.field);
+    for (const TExifNumber& n : exifNumbers) {
+        if (n.real ? params.*n.real == 0 : params.*n.integer == 0) continue;
+        if (n.real) exif.Rationals(n.tag, {params.*n.real}, n.type == 10);
+        else if (n.type == 7) exif.Bytes(n.tag, 7, {uint8_t(params.*n.integer)});
+        else if (n.type == 4) exif.Long(n.tag, uint32_t(params.*n.integer));
+        else exif.Short(n.tag, uint16_t(params.*n.integer));
+    }
+    // A second rating of 0 is no rating: readers show the values as a list.
+    const std::array<int, 2>& iso = params.ExifISOSpeedRatings;
+    if (iso[1]) exif.Shorts(tagIsoSpeed, {uint16_t(iso[0]), uint16_t(iso[1])});
+    else if (iso[0]) exif.Short(tagIsoSpeed, uint16_t(iso[0]));
+    const auto bytes = [](const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); };
+    exif.Bytes(tagExifVersion, 7, bytes(params.ExifExifVersion.substr(0, 4)));
+    exif.Bytes(tagFlashPixVersion, 7, bytes(params.ExifFlashPixVersion.substr(0, 4)));
+    if (!params.ExifUserComment.empty() || !params.ExifUserCommentCode.empty())
+        exif.Bytes(tagUserComment, 7, bytes((params.ExifUserCommentCode + std::string(8, '\0')).substr(0, 8) + params.ExifUserComment));
     tags.Long(tagExifIfd, exif.WriteIFD(0));
 }
 
