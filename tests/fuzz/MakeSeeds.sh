@@ -291,3 +291,22 @@ for c in "lzw2:lzw:2" "packbits:packbits -B" "zip:zip -p separate" "tiles:lzw -t
 done
 tiffcp -c lzw tiff/palette.tif tiff/rgb.tif tiff/twopages.tif
 rm tiff/in.ppm tiff/rgb.tif
+
+# EXIF blocks: the TIFF structure of APP1 blocks as exiftool writes them, in both byte orders,
+# with a JPEG thumbnail.
+mkdir -p exif
+convert -size 8x6 gradient:red-blue exif/thumb.jpg
+for order in II MM; do
+  convert -size 16x12 gradient:blue-green "exif/$order.jpg"
+  exiftool -q -overwrite_original -ExifByteOrder=$order -Make=Acme -Model=X1 -ExposureTime=1/60 -FNumber=4 \
+    -ISO=100 -DateTimeOriginal='2020:01:02 03:04:05' -UserComment=hi '-ThumbnailImage<=exif/thumb.jpg' "exif/$order.jpg"
+  python3 - "exif/$order.jpg" "exif/$order.exif" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+at = data.index(b'Exif\0\0') + 6
+length = int.from_bytes(data[at - 8:at - 6], 'big') - 8
+open(sys.argv[2], 'wb').write(data[at:at + length])
+PY
+  rm "exif/$order.jpg"
+done
+rm exif/thumb.jpg
