@@ -379,4 +379,28 @@ TEST(TiffWriter, PicturesItCannotStoreAbort) {
     EXPECT_TRUE(WriteTiff(cmyk, params).empty());
 }
 
+TEST(TiffWriter, InsertingIntoAFileReplacesItOnlyWhenComplete) {
+    TScratchFolder folder;
+    TKVBitmap first, second;
+    ImageToBitmap(PatternImage(12, 7), first);
+    ImageToBitmap(PatternImage(5, 9), second);
+    const std::string path = folder.Path("pages.tif");
+    TIOParamsVals params(nullptr);
+    std::atomic<bool> aborted{false};
+    TKVProgressRec progress;
+    progress.AbortFlag = &aborted;
+    EXPECT_EQ(InsertTIFFFilePage(path, first, progress, params), 1);
+    EXPECT_EQ(InsertTIFFFilePage(path, second, progress, params), 2);
+    EXPECT_TRUE(SamePixels(TifftopnmPage(folder, path, 0), PixelsOf(second)));
+    EXPECT_TRUE(SamePixels(TifftopnmPage(folder, path, 1), PixelsOf(first)));
+    // A big-endian file cannot take a page: it stays as it was, with nothing beside it.
+    const std::string other = folder.Path("other.tif");
+    MakeFixture(other, "tiffcp -B " + Quoted(path) + " " + Quoted(other));
+    const std::string before = ReadFile(other);
+    EXPECT_EQ(InsertTIFFFilePage(other, first, progress, params), 0);
+    EXPECT_TRUE(aborted.load());
+    EXPECT_EQ(ReadFile(other), before);
+    EXPECT_EQ(folder.Files().size(), 4u) << testing::PrintToString(folder.Files());  // pages, other, page.tif, page.ppm
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <span>
@@ -25,6 +26,7 @@
 #include "imaging/proc/KVColorModels.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
+#include "platform/Files.h"
 #include "platform/PictureLimits.h"
 
 namespace {
@@ -1258,4 +1260,21 @@ int WriteTIFFStream(TStream& stream, bool insert, TKVBitmap* bitmap, TKVProgress
 
 void WriteTIFF(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
     WriteTIFFStream(stream, false, &bitmap, progress, params);
+}
+
+int InsertTIFFFilePage(const std::string& fileName, TKVBitmap& bitmap, TKVProgressRec& progress, TIOParamsVals& params) {
+    int pages = 0;
+    RunDriver(progress, [&] {
+        TMemoryStream structure;
+        std::error_code unused;
+        const bool exists = std::filesystem::exists(fileName, unused);
+        if (exists) structure.LoadFromFile(fileName);
+        structure.SetPosition(0);
+        pages = WriteTIFFStream(structure, exists, &bitmap, progress, params);
+        if (progress.Aborted()) return;
+        TAtomicFile file(fileName);
+        file.Stream().WriteBuffer(structure.Memory(), structure.Size());
+        file.Commit();
+    });
+    return progress.Aborted() ? 0 : pages;
 }

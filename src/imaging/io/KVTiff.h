@@ -4,6 +4,7 @@
 // JPEG; strips or tiles, either planar configuration.
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 class TStream;
 class TKVBitmap;
@@ -35,3 +36,7 @@ int WriteTIFFStream(TStream& stream, bool insert, TKVBitmap* bitmap, TKVProgress
 void WriteTIFF(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress);
 // One row as PackBits: runs of 4 or more bytes repeated, the rest as literals.
 void KVPackBitsEncode(const uint8_t* buffer, int64_t length, TStream& stream, std::atomic<bool>& abort);
+// Inserts the bitmap as page params.TiffImageIndex of a TIFF file, or makes a new file. The
+// result is written to a temporary file that replaces the original only once complete, so a
+// failure leaves the file as it was. Returns the page count, 0 after a failure.
+int InsertTIFFFilePage(const std::string& fileName, TKVBitmap& bitmap, TKVProgressRec& progress, TIOParamsVals& params);
