@@ -403,4 +403,26 @@ TEST(TiffWriter, InsertingIntoAFileReplacesItOnlyWhenComplete) {
     EXPECT_EQ(folder.Files().size(), 4u) << testing::PrintToString(folder.Files());  // pages, other, page.tif, page.ppm
 }
 
+TEST(TiffWriter, MetadataTravelsWithThePage) {
+    TScratchFolder folder;
+    TKVBitmap bitmap;
+    ImageToBitmap(PatternImage(6, 4), bitmap);
+    TIOParamsVals params(nullptr);
+    params.IptcInfo.AddDataSet(2, 5, 5, "title");  // 5 + 5 bytes: 3 LONGs
+    params.TiffDocumentName = "scan";
+    params.TiffPageName = "front";
+    const std::string path = folder.Path("meta.tif");
+    WriteFile(path, WriteTiff(bitmap, params));
+    ExpectCleanTiff(path);
+    const std::string dump = RunTool("tiffdump " + Quoted(path)).output;
+    EXPECT_TRUE(Contains(dump, "33723 (0x83bb) LONG (4) ")) << dump;
+    EXPECT_EQ(RunTool("exiftool -s -s -s -IPTC:ObjectName -DocumentName -PageName " + Quoted(path)).output, "title\nscan\nfront\n");
+    const TTiffRead read = ReadPage(ReadFile(path), 0);
+    ASSERT_TRUE(read.ok);
+    ASSERT_GE(read.params->IptcInfo.Count(), 1);
+    const TKVIPTCInfoList& iptc = read.params->IptcInfo;
+    EXPECT_EQ(std::string(iptc.GetData(iptc.Count() - 1).begin(), iptc.GetData(iptc.Count() - 1).end()), "title");
+    EXPECT_EQ(read.params->TiffDocumentName, "scan");
+}
+
 }  // namespace

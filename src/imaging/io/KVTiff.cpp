@@ -40,7 +40,7 @@ enum : uint16_t {
     tagSoftware = 305, tagDateTime = 306, tagArtist = 315, tagPredictor = 317, tagColorMap = 320,
     tagTileWidth = 322, tagTileLength = 323, tagTileOffsets = 324, tagTileByteCounts = 325,
     tagExtraSamples = 338, tagJpegTables = 347, tagJpegInterchange = 513, tagJpegInterchangeLength = 514, tagCopyright = 33432, tagExposureTime = 33434, tagFNumber = 33437,
-    tagExifIfd = 34665, tagIsoSpeed = 34855, tagDateTimeOriginal = 36867, tagDateTimeDigitized = 36868,
+    tagExifIfd = 34665, tagIptc = 33723, tagAnnotations = 32932, tagIcc = 34675, tagIsoSpeed = 34855, tagDateTimeOriginal = 36867, tagDateTimeDigitized = 36868,
     tagFocalLength = 37386, tagFlash = 37385, tagDngVersion = 50706,
 };
 
@@ -262,6 +262,11 @@ void FillParams(const TDirectory& d, const TPage& p, int pageCount, TIOParamsVal
     params.TiffPageCount = int(d.Element(tagPageNumber, 1));
     params.TiffFillOrder = p.fillOrder;
     for (const TExifText& t : mainTexts) params.*t.field = d.Text(t.tag);
+    const std::span<const uint8_t> iptc = d.Bytes(tagIptc), annotations = d.Bytes(tagAnnotations), icc = d.Bytes(tagIcc);
+    params.IptcInfo.Clear();
+    if (!iptc.empty()) params.IptcInfo.LoadFromBuffer(iptc.data(), int64_t(iptc.size()));
+    if (!annotations.empty()) params.GetImagingAnnot().LoadFromBuffer(annotations.data(), int64_t(annotations.size()));
+    if (!icc.empty()) params.GetInputICC().LoadFromBuffer(icc.data(), int64_t(icc.size()));
     params.ExifResolutionUnit = int(d.Integer(tagResolutionUnit, 2));
     params.ColorMap = p.colorMap;
     const double factor = params.ExifResolutionUnit == 3 ? 2.54 : 1;
@@ -809,11 +814,13 @@ public:
     void Text(uint16_t tag, const std::string& text) {
         if (!text.empty()) Bytes(tag, 2, std::vector<uint8_t>(text.c_str(), text.c_str() + text.size() + 1));
     }
-    void Bytes(uint16_t tag, uint16_t type, const std::vector<uint8_t>& bytes) {
+    // count defaults to the number of bytes (a type of one byte).
+    void Bytes(uint16_t tag, uint16_t type, const std::vector<uint8_t>& bytes, uint32_t count = 0) {
         if (bytes.empty()) return;
         uint32_t inline_ = 0;
         if (bytes.size() <= 4) std::memcpy(&inline_, bytes.data(), bytes.size());
-        Add(tag, type, uint32_t(bytes.size()), bytes.size() <= 4 ? inline_ : OutOfLine(bytes.data(), int64_t(bytes.size())));
+        Add(tag, type, count ? count : uint32_t(bytes.size()),
+            bytes.size() <= 4 ? inline_ : OutOfLine(bytes.data(), int64_t(bytes.size())));
     }
     // The IFD itself: count, entries by tag, next offset. Returns its offset.
     uint32_t WriteIFD(uint32_t next) {
@@ -1114,6 +1121,14 @@ void WriteImage(TStream& stream, TTagWriter& tags, TOutPage& page, TIOParamsVals
     if (page.compression == 3) tags.Long(tagT4Options, page.twoD ? 1 : 0);
     if (page.compression == 4) tags.Long(293, 0);  // T6Options
     tags.Long(254, 0);  // NewSubfileType
+    // IPTC data goes out as LONGs, its last one padded with zeros.
+    std::vector<uint8_t> iptc = params.IptcInfo.SaveToBuffer(false);
+    if (!iptc.empty()) {
+        const auto longs = uint32_t((iptc.size() + 3) / 4);
+        iptc.resize(size_t(longs) * 4, 0);
+        tags.Bytes(tagIptc, 4, iptc, longs);
+    }
+    if (params.ImagingAnnot()) tags.Bytes(tagAnnotations, 1, params.ImagingAnnot()->SaveToBuffer());
     const bool numbered = params.TiffPageNumber > 1 || params.TiffPageCount > 1;
     tags.Shorts(tagPageNumber, {uint16_t(numbered ? params.TiffPageNumber : 1), uint16_t(numbered ? params.TiffPageCount : 1)});
     if (page.kind == okPalette) {
