@@ -20,6 +20,8 @@ PACKAGES=(
   fonts-cantarell libimage-exiftool-perl libjpeg-turbo-progs giflib-tools pngcheck
   # PostScript output is checked by ghostscript, whose fonts also alias families such as Symbol
   ghostscript
+  # libtiff's CCITT RLE writer, reached through Pillow (tiffcp writes no compression 2)
+  python3-pil
   # benchmark peers
   img2pdf
 )

@@ -7,10 +7,10 @@
 
 class TGraphic;
 
-// True when the platform's table of picture classes (GraphicClasses.h) gives the JPEG class for
-// the file; raises EFOpenError when it cannot be read.
+// True when the extended library's registry (tzpicformats/FileFormatList.h) gives the JPEG class
+// for the file, by content and then by extension; raises EFOpenError when it cannot be read.
 bool IsJpegFile(const std::string& fileName);
-// Loads the file into a graphic of the class that table gives for it. No class for the file, or
+// Loads the file into a graphic of the class the registry gives for it. No class for the file, or
 // damaged data, raise EInvalidGraphic (EFOpenError when the file cannot be read).
 std::unique_ptr<TGraphic> LoadPictureFile(const std::string& fileName);
 

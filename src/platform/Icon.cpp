@@ -70,7 +70,23 @@ void CheckSize(int64_t width, int64_t height, int bits, int64_t inputBytes) {
     if (!problem.empty()) Invalid(problem);
 }
 
+// libpng allocates what a chunk's length claims before it reads the chunk: every chunk up to the
+// end chunk must lie inside the image's data.
+void CheckPngChunks(const TIconEntry& entry) {
+    constexpr uint32_t EndChunk = 0x49454E44;  // "IEND"
+    TByteReader in(entry.data, entry.size);
+    in.Skip(8);  // the signature
+    while (!in.AtEnd()) {
+        const int64_t length = in.U32BE();
+        const uint32_t type = in.U32BE();
+        if (length > in.Remaining() - 4) Invalid("PNG chunk beyond the end of the image data");
+        in.Skip(length + 4);  // the data and its check sum
+        if (type == EndChunk) return;
+    }
+}
+
 TBitmap DecodePng(const TIconEntry& entry) {
+    CheckPngChunks(entry);
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
     struct TRelease {

@@ -252,7 +252,118 @@ for name, row in (('gray', 16), ('rgb', 27)):
         if tag == 279: count = value
     open('tifflzw/%s.lzw' % name, 'wb').write(bytes([row - 1]) + data[offset:offset + count])
     os.remove(path)
+# The extended library's decoders: an options byte, the 16-bit target size, the packed data
+# (TzpicFuzzInput.h), each made by an independent encoder where one exists.
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+convert -seed 1 -size 24x8 plasma:fractal -depth 8 "$tmp/p.tif"
+convert "$tmp/p.tif" -monochrome "$tmp/b.pbm"
+tiffcp -c lzw -r 100 "$tmp/p.tif" "$tmp/lzw.tif"
+convert "$tmp/p.tif" -colors 4 +dither "$tmp/p.gif"
+pbmtog3 -nofixedwidth "$tmp/b.pbm" > "$tmp/b.g3"
+convert -size 9x8 gradient: -colorspace gray "$tmp/g.jpg"
+convert -size 16x8 gradient:red-blue -sampling-factor 2x2 "$tmp/c.jpg"
+convert -size 4x4 xc:red "$tmp/c.png"
+convert -size 4x4 xc:red "$tmp/c.gif"
+convert -size 4x4 xc:red "$tmp/c.pcx"
+python3 - "$tmp" <<'PY'
+import os, struct, sys, zlib
+tmp = sys.argv[1]
+def seed(target, name, options, size, packed):
+    os.makedirs(target, exist_ok=True)
+    open(os.path.join(target, name), 'wb').write(bytes([options]) + struct.pack('<H', size) + packed)
+def strips(path):
+    b = open(path, 'rb').read()
+    ifd = struct.unpack_from('<I', b, 4)[0]
+    tags = {}
+    for i in range(struct.unpack_from('<H', b, ifd)[0]):
+        tag, typ, count, value = struct.unpack_from('<HHII', b, ifd + 2 + 12 * i)
+        if typ == 3 and count == 1:
+            value &= 0xFFFF
+        tags[tag] = value
+    return b[tags[273]:tags[273] + tags[279]]
+seed('tzpic_rle', 'targa24', 0, 12, bytes([0x81, 1, 2, 3, 0x01, 4, 5, 6, 7, 8, 9]))
+seed('tzpic_rle', 'targa16', 1, 8, bytes([0x82, 1, 2, 0x00, 3, 4]))
+seed('tzpic_rle', 'packbits', 2, 8, bytes([0xFD, 7, 0x02, 1, 2, 3, 0x80]))
+seed('tzpic_rle', 'pcx', 3, 6, bytes([0xC3, 9, 1, 2, 0xC1, 0xC5]))
+seed('tzpic_rle', 'sgi8', 4, 8, bytes([0x83, 1, 2, 3, 0x04, 9, 0]))
+seed('tzpic_rle', 'sgi16', 12, 8, bytes([0, 0x82, 1, 2, 3, 4, 0, 2, 5, 6, 0, 0]))
+seed('tzpic_rle', 'cut', 5, 8, bytes([7, 0, 0x83, 1, 0x02, 2, 3, 0]))
+seed('tzpic_rle', 'psp', 6, 8, bytes([0x83, 1, 0x02, 2, 3, 0x80, 5]))
+seed('tzpic_rle', 'rla', 7, 8, bytes([0x02, 1, 0xFE, 2, 3, 0x00, 4]))
+g3 = open(os.path.join(tmp, 'b.g3'), 'rb').read()
+seed('tzpic_ccitt', 'fax3', 3 << 3 | 0, 24 // 8 * 8 + 8, g3)
+seed('tzpic_ccitt', 'fax3-reversed', 3 << 3 | 4, 32, bytes(int('{:08b}'.format(c)[::-1], 2) for c in g3))
+# Modified Huffman rows of width 25: white 8, black 5, white 12; then white 25.
+bits = '10011' + '0011' + '001000' + '000'
+bits += '0101011' + '0'
+seed('tzpic_ccitt', 'mh', 3 << 3 | 1, 8, bytes(int(bits[i:i + 8], 2) for i in range(0, len(bits), 8)))
+seed('tzpic_lzw', 'tiff', 0, 24 * 8 * 3, strips(os.path.join(tmp, 'lzw.tif')))
+gif = open(os.path.join(tmp, 'p.gif'), 'rb').read()
+at = 13 + (3 << ((gif[10] & 7) + 1) if gif[10] & 0x80 else 0)
+while gif[at] == 0x21:
+    at += 2
+    while gif[at]:
+        at += gif[at] + 1
+    at += 1
+at += 10
+code_size = gif[at]
+at += 1
+data = b''
+while gif[at]:
+    data += gif[at + 1:at + 1 + gif[at]]
+    at += gif[at] + 1
+seed('tzpic_lzw', 'gif', code_size << 1 | 1, 24 * 8, data)
+seed('tzpic_lz77', 'zlib', 0, 600, zlib.compress(bytes(range(200)) * 3))
+seed('tzpic_lz77', 'zlib-finish', 2, 600, zlib.compress(b'abc' * 200))
+seed('tzpic_tiffjpeg', 'gray', 8, 0, open(os.path.join(tmp, 'g.jpg'), 'rb').read())
+seed('tzpic_tiffjpeg', 'ycbcr', 15 | 16 | 32, 0, open(os.path.join(tmp, 'c.jpg'), 'rb').read())
+seed('tzpic_thunder', 'rows', 4, 15, bytes([0xC3, 0x02, 0x8E, 0x5B, 0xCF, 0x01, 0xC5, 0xC1, 0x08, 0xC9,
+                                            0xC0, 0x55, 0x55, 0x02, 0xCA]))
+class Bits:
+    def __init__(self): self.s = ''
+    def put(self, v, n): self.s += format(v, '0{}b'.format(n))
+    def row(self, plane, row): self.put(0xFFFFFE, 24); self.put(plane, 2); self.put(row, 13); self.put(0, 1)
+    def bytes(self):
+        s = self.s + '0' * (-len(self.s) % 8)
+        return bytes(int(s[i:i + 8], 2) for i in range(0, len(s), 8))
+w = Bits()
+w.put(2, 8)
+for length, code, key in ((1, 0, 5), (2, 2, 0xFD), (2, 3, 0)):
+    w.put(length - 1, 8); w.put(code << (16 - length), 16); w.put(key, 8)
+w.put(0, 8)
+w.row(0, 0); w.put(0b0011100, 7); w.put(0b0, 1); w.put(0b11, 2)
+w.row(0, 1); w.put(0b000000, 6)
+w.row(0, 2); w.put(0, 32)
+seed('tzpic_pcd', 'rows', 1 << 1, 0, w.bytes())
+os.makedirs('tzpic_content', exist_ok=True)
+for name in ('c.png', 'c.gif', 'c.pcx', 'p.tif'):
+    open(os.path.join('tzpic_content', name), 'wb').write(open(os.path.join(tmp, name), 'rb').read()[:2100])
 PY
+
+# The engine's settings, under the key named after the fuzz target's executable.
+mkdir -p engine_settings
+cat > engine_settings/mordale.conf <<'CONF'
+[Software\Brelvant\fuzz_engine_settings]
+Author=Ann
+BottomMargin=100
+LeftMargin=1 234
+RightMargin=-5
+TopMargin=abc
+ExeFileName=/usr/bin/mordale
+LengthUnit=Inch
+Mode=Book
+Orientation=Landscape
+PaperSizeName=Letter
+PicDatesFont=Times New Roman,12,Red,Italic,Bold
+PicDatesPos=0
+PicDirectory=/tmp
+PicNamesFont=Arial,10,$00FF8000,Underline,StrikeOut
+PicNamesPos=7
+PicResolution=300
+PicsPerPage=24
+Overwrite=TRUE
+CONF
 
 # CCITT decoders: a coding byte (0 Group 3 1-D, 1 Group 3 2-D, 2 Group 4) and a width byte
 # (width = 8 x value + 1 + first byte / 8), then the strip that libtiff writes.

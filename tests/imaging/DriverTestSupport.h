@@ -1,6 +1,7 @@
 #pragma once
 // What the format-driver tests share: a record and progress record to call a driver with, a
 // pattern picture to encode, and the decoded bitmap in the form the independent tools print.
+#include <algorithm>
 #include <atomic>
 #include <string>
 
@@ -35,3 +36,16 @@ double MeanDifference(const TRgbImage& a, const TRgbImage& b);
 // A memory stream holding the bytes.
 void LoadBytes(TMemoryStream& stream, const std::string& bytes);
 std::string StreamBytes(const TMemoryStream& stream);
+
+// Takes the first capacity bytes written, then no more: a full disk.
+class TFullStream : public TMemoryStream {
+public:
+    explicit TFullStream(int64_t capacity) : capacity_(capacity) {}
+    int64_t Write(const void* buffer, int64_t count) override {
+        const int64_t taken = std::max<int64_t>(0, std::min(count, capacity_ - Size()));
+        return taken > 0 ? TMemoryStream::Write(buffer, taken) : 0;
+    }
+
+private:
+    int64_t capacity_;
+};

@@ -114,4 +114,15 @@ TEST_F(GifAnimationTest, DamagedFrameStopsWithTheAbortFlag) {
     EXPECT_EQ(bitmap.GetWidth(), 30);  // frame 0 stays
 }
 
+TEST_F(GifAnimationTest, LogicalScreenBeyondTheLimitsIsRefused) {
+    std::string gif = ReadFile(MakeGif("-size 4x3 xc:red -page +1+1 -size 2x2 xc:blue"));
+    gif[6] = char(0xF0), gif[7] = char(0xFF), gif[8] = char(0xF0), gif[9] = char(0xFF);
+    const std::string path = folder.Path("huge.gif");
+    WriteFile(path, gif);
+    TDriverCall call;
+    TKVBitmap bitmap;
+    EXPECT_EQ(Compose(path, 1, call, bitmap), 2);
+    EXPECT_TRUE(call.Aborted());
+}
+
 }  // namespace

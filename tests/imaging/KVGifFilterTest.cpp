@@ -198,6 +198,7 @@ TEST_F(GifFilterTest, AlphaChannelTakesTheLastIndex) {
     const std::string path = folder.Path("alpha.gif");
     WriteFile(path, bytes);
     EXPECT_TRUE(Contains(RunTool("giftext " + Quoted(path)).output, "Transparent Index: 255"));
+    EXPECT_EQ(bytes.substr(13 + 255 * 3, 3), std::string(3, '\0'));  // the transparent entry, set to black
     TDriverCall back;
     TKVBitmap read;
     std::unique_ptr<TKVMask> mask;
@@ -285,6 +286,18 @@ TEST_F(GifFilterTest, DeletingAnImageKeepsTheOthers) {
     EXPECT_EQ(RunTool("identify -format %n. " + Quoted(gif)).output.substr(0, 2), "2.");
     EXPECT_EQ(Frame(gif, 1).pixels[2], 255);  // blue is now the second
     EXPECT_EQ(ReadFile(gif).substr(0, 6), "GIF89a");
+}
+
+TEST_F(GifFilterTest, ShortWritesSetTheAbortFlag) {
+    TKVBitmap bitmap;
+    ImageToBitmap(PatternImage(300, 200), bitmap);
+    for (int64_t capacity : {0, 100, 5000}) {
+        TDriverCall call;
+        TFullStream full(capacity);
+        call.params.GifLZWCompressor = GIFLZWEncode;
+        WriteGIFStream(full, bitmap, call.params, call.progress);
+        EXPECT_TRUE(call.Aborted()) << capacity;
+    }
 }
 
 }  // namespace

@@ -435,4 +435,15 @@ TEST_F(JpegFilterTest, RawLayerDecodesThroughItsOwnRefill) {
               "Not a JPEG file: starts with 0x? 0x?");
 }
 
+TEST_F(JpegFilterTest, ShortWritesSetTheAbortFlag) {
+    TKVBitmap bitmap;
+    ImageToBitmap(PatternImage(400, 300), bitmap);
+    for (int64_t capacity : {0, 100, 5000}) {
+        TDriverCall call;
+        TFullStream full(capacity);
+        WriteJPEGStream(full, bitmap, call.params, call.progress);
+        EXPECT_TRUE(call.Aborted()) << capacity;
+    }
+}
+
 }  // namespace

@@ -308,4 +308,15 @@ TEST_F(PngFilterTest, ContentTestAndParametersOnly) {
     EXPECT_TRUE(bitmap.IsEmpty());
 }
 
+TEST_F(PngFilterTest, ShortWritesSetTheAbortFlag) {
+    TKVBitmap bitmap;
+    ImageToBitmap(PatternImage(300, 200), bitmap);
+    for (int64_t capacity : {0, 40, 5000}) {
+        TDriverCall call;
+        TFullStream full(capacity);
+        WritePNGStream(full, bitmap, call.params, nullptr, call.progress);
+        EXPECT_TRUE(call.Aborted()) << capacity;
+    }
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVGifFilter.h"
 #include "imaging/io/KVProgressRec.h"
+#include "platform/PictureLimits.h"
 
 namespace {
 
@@ -88,6 +89,11 @@ int ComposeGIFFrame(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
             // The screen takes in the whole frame, wherever the frame lies.
             const int screenWidth = std::max(params.GifWinWidth, rect.left + rect.width);
             const int screenHeight = std::max(params.GifWinHeight, rect.top + rect.height);
+            // The screen size comes from the file too: a few bytes must not claim gigabytes.
+            if (!PictureSizeProblem(screenWidth, screenHeight, 32, stream.Size() - start).empty()) {
+                if (progress.AbortFlag) progress.AbortFlag->store(true);
+                break;
+            }
             if (previousDisposal == 2 && !canvas.IsEmpty()) {
                 const int x2 = previous.left + previous.width - 1, y2 = previous.top + previous.height - 1;
                 canvas.FillRect(previous.left, previous.top, x2, y2, ColorValue(params.GifBackground));

@@ -26,6 +26,7 @@
 
 constexpr int BufferSize = 65536;
 
+// The source manager on a stream; the raw decoder's layer names it too.
 struct TKVJpegSource {
     jpeg_source_mgr pub;
     TStream* stream;
@@ -104,7 +105,6 @@ void Guarded(TErrorManager& error, Step&& step) {
 
 // --- Source manager on a stream
 
-
 void InitSource(j_decompress_ptr cinfo) { reinterpret_cast<TKVJpegSource*>(cinfo->src)->startOfFile = true; }
 
 boolean FillInputBuffer(j_decompress_ptr cinfo) {
@@ -134,7 +134,7 @@ void SkipInputData(j_decompress_ptr cinfo, long count) {
     jpeg_source_mgr* source = cinfo->src;
     while (count > long(source->bytes_in_buffer)) {
         count -= long(source->bytes_in_buffer);
-        FillInputBuffer(cinfo);
+        (*source->fill_input_buffer)(cinfo);
     }
     source->next_input_byte += count;
     source->bytes_in_buffer -= size_t(count);
@@ -462,9 +462,8 @@ void Decode(TStream& stream, TStream* tables, TKVBitmap& bitmap, const TReadChoi
             if (rows < int(cinfo.output_height) || (decoder.source->hitEnd && decoder.error.pub.num_warnings > 0))
                 if (progress.AbortFlag) progress.AbortFlag->store(true);
         }
-    } catch (const Exception&) {
-        if (progress.AbortFlag) progress.AbortFlag->store(true);
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {
+        // Library errors, pictures too large and allocation failures alike: the driver never throws.
         if (progress.AbortFlag) progress.AbortFlag->store(true);
     }
     TakeMarkers(cinfo, choices, params);

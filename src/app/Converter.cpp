@@ -1,0 +1,313 @@
+#include "app/Converter.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "app/AppFolders.h"
+#include "app/ConverterHost.h"
+#include "app/ConverterPic.h"
+#include "imaging/io/KestovaIO.h"
+#include "pdf/PdfKalmora.h"
+#include "platform/Prompter.h"
+#include "platform/Shell.h"
+#include "tzlib/Errors.h"
+#include "tzlib/FileHelpers.h"
+#include "tzlib/SystemHelpers.h"
+#include "tzlib/TextFormats.h"
+
+namespace {
+
+constexpr const char* CrLf = "\r\n";
+constexpr size_t MaxQuestion = 255;
+constexpr int MaxOpenedTogether = 10;
+
+int Round(double x) { return static_cast<int>(std::nearbyint(x)); }
+
+std::string PdfNameOf(const std::string& fileName) {
+    return std::filesystem::path(fileName).replace_extension(".pdf").string();
+}
+
+std::string FolderOf(const std::string& fileName) { return std::filesystem::path(fileName).parent_path().string(); }
+
+}  // namespace
+
+std::string ProposeBookName(const std::string& folder) {
+    for (int n = 1;; ++n) {
+        const std::string name = AddBackslash(folder) + "Book" + std::to_string(n) + ".pdf";
+        if (!FileExists(name)) return name;
+    }
+}
+
+std::string DefaultPaperSizeName() {
+    const int code = GetDefaultPaperSize();
+    return code > 0 && code < PaperSizeCount ? PaperSizes[code].name : "A4";
+}
+
+TConverter::TConverter(TConverterHost& host) : host_(host), pdf_(std::make_unique<TPdfKalmora>()) {
+    PlacedSources.SetSorted(true);
+    PlacedSources.SetCaseSensitive(true);
+    PlacedSources.SetDuplicates(TDuplicates::dupIgnore);
+    GeneratedPdfs.SetCaseSensitive(true);
+    pdf_->SetProducer("Brelvant Mordale   www.brelvant.com");
+    // Pictures keep their aspect ratio, centred in their cells.
+    pdf_->SetSmartStretchDraw(true);
+    pdf_->ProcessMessages = [this] { host_.ProcessMessages(); };
+    SetDefaults();
+}
+
+TConverter::~TConverter() { ClearPics(); }
+
+void TConverter::SetDefaults() {
+    SetAuthor(GetMailSenderName());
+    BottomMargin = LeftMargin = RightMargin = TopMargin = 100;
+    Mode = cmSingle;
+    Orientation = boPortrait;
+    PaperSizeName = DefaultPaperSizeName();
+    PicDatesFont = TFont();
+    PicDatesFont.Name = "Arial";
+    PicDatesFont.Size = 10;
+    PicDatesFont.Color = clBlack;
+    PicDatesPos = cpHidden;
+    PicNamesFont = PicDatesFont;
+    PicNamesPos = cpUnder;
+    PicResolution = 96;
+    PicsPerPage = 1;
+    Metric = true;
+    Overwrite = DeleteSources = false;
+    Title.clear();
+    Subject.clear();
+    OwnerPassword.clear();
+    UserPassword.clear();
+}
+
+TKestovaIO& TConverter::IO() {
+    TKestovaIO* io = runIO_ ? runIO_ : host_.ViewIO();
+    if (!io) RaiseBrelvantError(2, "TConverter.IO");
+    return *io;
+}
+
+TConverterPic* TConverter::GetPic(int index) const { return static_cast<TConverterPic*>(Pics.Objects(index)); }
+
+void TConverter::DeletePic(int index) {
+    TConverterPic* pic = GetPic(index);
+    if (CurrentPic == pic) CurrentPic = nullptr;
+    Pics.Delete(index);
+    delete pic;
+}
+
+void TConverter::ClearPics() {
+    CurrentPic = nullptr;
+    FreeListObjects(Pics);
+}
+
+void TConverter::SetAuthor(const std::string& author) { pdf_->SetAuthor(author); }
+
+const std::string& TConverter::GetAuthor() const { return pdf_->Author(); }
+
+int TConverter::DisplayToTenths(double x) const { return Round(Metric ? x * 100 : x * 254); }
+
+void TConverter::ApplyBookPaper() {
+    pdf_->SetPaperSizeName(PaperSizeName);
+    pdf_->SetOrientation(Orientation == boLandscape ? poLandscape : poPortrait);
+}
+
+void TConverter::CheckBookMargins() {
+    ApplyBookPaper();
+    if (LeftMargin + RightMargin >= pdf_->PageWidth() || TopMargin + BottomMargin >= pdf_->PageHeight())
+        RaiseBrelvantError(0, "Invalid book margins");
+}
+
+void TConverter::SetGrid() {
+    int shortSide, longSide;
+    switch (PicsPerPage) {
+        case 1: shortSide = 1, longSide = 1; break;
+        case 2: shortSide = 1, longSide = 2; break;
+        case 4: shortSide = 2, longSide = 2; break;
+        case 6: shortSide = 2, longSide = 3; break;
+        case 8: shortSide = 2, longSide = 4; break;
+        case 12: shortSide = 3, longSide = 4; break;
+        case 24: shortSide = 4, longSide = 6; break;
+        default: RaiseBrelvantError(2, "TConverter.CellRect");
+    }
+    const bool portrait = Orientation == boPortrait;
+    Columns = portrait ? shortSide : longSide;
+    Rows = static_cast<uint8_t>(portrait ? longSide : shortSide);
+}
+
+void TConverter::BeginBook() {
+    SetGrid();
+    ApplyBookPaper();
+    CellWidth = Round(double(pdf_->PageWidth() - LeftMargin - RightMargin) / Columns);
+    CellHeight = Round(double(pdf_->PageHeight() - TopMargin - BottomMargin) / Rows);
+    HorzGap = Columns == 1 ? 0 : Round(CellWidth / 20.0);
+    VertGap = Rows == 1 ? 0 : Round(CellHeight / 20.0);
+    pdf_->BeginDoc();
+    TPdfCanvas& canvas = pdf_->Canvas();
+    canvas.GetFont().Assign(PicNamesFont);
+    NameCaptionHeight = 2 * canvas.TextHeight("A");
+    canvas.GetFont().Assign(PicDatesFont);
+    DateCaptionHeight = 2 * canvas.TextHeight("A");
+}
+
+TRect TConverter::GetCellRect(int slot) const {
+    const int c = slot % Columns, r = slot / Columns;
+    return Rect(c * CellWidth + LeftMargin + HorzGap, r * CellHeight + TopMargin + VertGap,
+                (c + 1) * CellWidth + LeftMargin - HorzGap, (r + 1) * CellHeight + TopMargin - VertGap);
+}
+
+void TConverter::ApplyPasswords() {
+    // Set both every time, empty ones too, so that no password of an earlier document survives.
+    pdf_->SetOwnerPassword(OwnerPassword);
+    pdf_->SetUserPassword(OwnerPassword.empty() ? std::string() : UserPassword, true, false, false, true);
+}
+
+void TConverter::CheckAbort() {
+    if (!host_.AbortRequested()) return;
+    pdf_->Abort();
+    RaiseBrelvantError(0, "PDF output aborted");
+}
+
+bool TConverter::MayWrite(const std::string& pdfName, bool alwaysAsk) {
+    // A document of this run is never replaced without asking, whatever Overwrite says.
+    const bool producedInRun = GeneratedPdfs.IndexOf(pdfName) >= 0;
+    if (!FileExists(pdfName) || (!alwaysAsk && Overwrite && !producedInRun)) return true;
+    return AskYesNo(0, LeftCharacters("File exists: " + pdfName + CrLf + "Overwrite?", MaxQuestion));
+}
+
+void TConverter::MakePdf() {
+    if (Pics.Count() == 0) RaiseBrelvantError(0, "No pic selected");
+    TBitmap bitmap;
+    TKestovaIO io;
+    io.AttachTBitmap(&bitmap);
+    // Whatever happens, the window's progress ends and the view's input/output object is back.
+    struct TRunScope {
+        TConverter& c;
+        ~TRunScope() {
+            c.host_.EndProgress();
+            c.runIO_ = nullptr;
+            c.CurrentPic = nullptr;  // what it held went with the run's input/output object
+        }
+    } scope{*this};
+    runIO_ = &io;
+    CurrentPic = nullptr;
+    PlacedSources.Clear();
+    GeneratedPdfs.Clear();
+    incompleteSources_.clear();
+    singleSources_.clear();
+    if (Mode == cmBook)
+        MakePdfBook();
+    else
+        MakeSinglePdfs();
+    if (DeleteSources) DeletePlacedSources();
+}
+
+void TConverter::DeletePlacedSources() {
+    for (int i = 0; i < PlacedSources.Count(); ++i)
+        if (!incompleteSources_.contains(PlacedSources.Strings(i))) DeleteFileChecked(PlacedSources.Strings(i));
+}
+
+void TConverter::MakeSinglePdf(TConverterPic& pic) {
+    pic.EnsureLoaded();
+    pdf_->SetOrientation(poPortrait);
+    pdf_->SetPageWidth(Round(pic.Width * 254.0 / PicResolution));
+    pdf_->SetPageHeight(Round(pic.Height * 254.0 / PicResolution));
+    ApplyPasswords();
+    pdf_->BeginDoc();
+    pic.DrawOnPage(Rect(0, 0, pdf_->PageWidth(), pdf_->PageHeight()));
+    pdf_->EndDoc();
+}
+
+void TConverter::MakeSinglePdfs() {
+    host_.BeginProgress(Pics.Count() - 1);
+    for (int i = 0; i < Pics.Count(); ++i) {
+        CheckAbort();
+        host_.SetProgress(i);
+        TConverterPic& pic = *GetPic(i);
+        const std::string pdfName = PdfNameOf(pic.FileName);
+        pdf_->SetFileName(pdfName);
+        if (!MayWrite(pdfName, false)) {
+            incompleteSources_.insert(pic.FileName);
+            continue;
+        }
+        try {
+            MakeSinglePdf(pic);
+            // A document of the run that this one replaced with another picture is gone: its source stays.
+            const TSourceFrame frame{pic.FileName, pic.FrameIndex};
+            if (const auto earlier = singleSources_.find(pdfName); earlier != singleSources_.end() && earlier->second != frame)
+                incompleteSources_.insert(earlier->second.first);
+            singleSources_[pdfName] = frame;
+            if (GeneratedPdfs.IndexOf(pdfName) < 0) GeneratedPdfs.Add(pdfName);
+            PlacedSources.Add(pic.FileName);
+        } catch (const Exception& e) {
+            pdf_->Abort();
+            incompleteSources_.insert(pic.FileName);
+            ShowExceptionBox(e);
+        }
+    }
+    const int n = GeneratedPdfs.Count();
+    if (n == 0) return;
+    std::string question;
+    if (n == 1)
+        question = std::string("1 pic converted.") + CrLf + "Want to see it?";
+    else
+        question = std::to_string(n) + " pics converted." + CrLf +
+                   (n <= MaxOpenedTogether ? "Want to see them?" : "Want to see the first one?");
+    if (AskYesNo(0, question)) OpenGeneratedPdfs();
+}
+
+void TConverter::MakePdfBook() {
+    CheckBookMargins();
+    const std::string folder = PicDirectory.empty() ? FolderOf(GetPic(0)->FileName) : PicDirectory;
+    std::optional<std::string> chosen =
+        Prompter().SaveDialog("PDF book file name", ProposeBookName(folder), "PDF documents|*.pdf");
+    if (!chosen || chosen->empty()) return;
+    if (std::filesystem::path(*chosen).extension().empty()) *chosen += ".pdf";
+    if (!MayWrite(*chosen, true)) return;
+
+    host_.BeginProgress(Pics.Count() - 1);
+    // All pictures pass through one bitmap, so identity says nothing about equal images.
+    pdf_->Canvas().AlwaysNewImage = true;
+    pdf_->SetFileName(*chosen);
+    ApplyPasswords();
+    pdf_->SetTitle(Title);
+    pdf_->SetSubject(Subject);
+    try {
+        BeginBook();
+        int slot = -1;
+        for (int i = 0; i < Pics.Count(); ++i) {
+            CheckAbort();
+            host_.SetProgress(i);
+            if (++slot == PicsPerPage) {
+                pdf_->NewPage();
+                slot = 0;
+            }
+            TConverterPic& pic = *GetPic(i);
+            pic.EnsureLoaded();
+            pic.DrawOnPage(GetCellRect(slot));
+            PlacedSources.Add(pic.FileName);
+        }
+        pdf_->EndDoc();
+    } catch (...) {
+        pdf_->Abort();
+        throw;
+    }
+    GeneratedPdfs.Add(*chosen);
+    if (AskYesNo(0, std::string("PDF book successfully generated!") + CrLf + "Want to see it?")) OpenGeneratedPdfs();
+}
+
+void TConverter::OpenGeneratedPdfs() {
+    const int count = GeneratedPdfs.Count();
+    if (count == 0) return;
+    const int opened = count <= MaxOpenedTogether ? count : 1;
+    // Without a display the prompter tells where the documents are instead.
+    const std::vector<std::string> program = HasDisplay() ? GetProgramForExtension(".pdf") : std::vector<std::string>();
+    for (int i = 0; i < opened; ++i) {
+        if (program.empty()) {
+            Prompter().OpenDocument(GeneratedPdfs.Strings(i));
+            continue;
+        }
+        std::vector<std::string> command = program;
+        command.push_back(GeneratedPdfs.Strings(i));
+        StartDetached(command);
+    }
+}

@@ -1,0 +1,308 @@
+// The main window's source list: adding pictures by files, folders, drops and scans, editing and
+// sorting the list, and the preview of the selected picture with its information.
+#include <QApplication>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QUrl>
+#include <algorithm>
+#include <filesystem>
+
+#include "app/AppFolders.h"
+#include "app/Converter.h"
+#include "app/ConverterPic.h"
+#include "app/MainForm.h"
+#include "app/MessageCatalogue.h"
+#include "imaging/io/KestovaIO.h"
+#include "imaging/view/KVOpenSaveDlg.h"
+#include "imaging/view/KestovaView.h"
+#include "platform/Classes.h"
+#include "tzlib/DateTime.h"
+#include "tzlib/Errors.h"
+#include "tzlib/FileHelpers.h"
+#include "tzlib/TextFormats.h"
+#include "tzlib/qt/FolderDialog.h"
+
+namespace {
+
+bool IsSourceFile(const std::string& fileName) {
+    TPicKind kind;
+    return FindPicKind(fileName, kind);
+}
+
+}  // namespace
+
+void TMainForm::SyncList(int selected) {
+    const QSignalBlocker quiet(lbSource_);
+    lbSource_->clear();
+    const TStringList& pics = converter_->Pics;
+    for (int i = 0; i < pics.Count(); ++i) lbSource_->addItem(QString::fromStdString(pics.Strings(i)));
+    lbSource_->setCurrentRow(selected < pics.Count() ? selected : -1);
+}
+
+void TMainForm::SelectAndRefresh(int index) {
+    SyncList(index);
+    ShowPicInfo(true, true);
+    RefreshOptions();
+}
+
+TConverterPic* TMainForm::GetSelectedPic() const {
+    const int selected = lbSource_->currentRow();
+    return selected >= 0 && selected < converter_->Pics.Count() ? converter_->GetPic(selected) : nullptr;
+}
+
+void TMainForm::AddPicture(const std::string& fileName, int frameIndex) {
+    TConverter& c = *converter_;
+    TConverterPic* pic = TConverterPic::Add(c, fileName, frameIndex);
+    const auto removeLast = [&c] { c.DeletePic(c.Pics.Count() - 1); };
+    try {
+        // A picture given by name is read now, so that one that cannot be read never waits in
+        // the list, and a frame number beyond the file is refused instead of added.
+        if (pic->FrameCount == 0) pic->Open();
+        if (frameIndex >= pic->FrameCount)
+            throw Exception(fileName + " has " + std::to_string(pic->FrameCount) + " frames: there is no frame " +
+                            std::to_string(frameIndex + 1));
+    } catch (...) {
+        removeLast();
+        SyncList(lbSource_->currentRow());
+        throw;
+    }
+    if (pic->FrameCount > 1 && frameIndex <= 0 && !startedWithArguments_ && AskFrames) {
+        int count = 0, step = 1;
+        AskFrames(*pic, count, step);
+        const std::vector<int> frames = FramesToAdd(count, step, pic->FrameCount);
+        if (frames.empty()) {
+            removeLast();
+        } else {
+            EnableControls(false);
+            try {
+                for (size_t i = 1; i < frames.size(); ++i) {
+                    TConverterPic::Add(c, fileName, frames[i]);
+                    SyncList(-1);
+                    UpdatePicCount();
+                }
+            } catch (...) {
+                EnableControls(true);
+                throw;
+            }
+            EnableControls(true);
+        }
+    }
+    SyncList(lbSource_->currentRow());
+    UpdatePicCount();
+    PicDirectory = ParentFolder(fileName);
+}
+
+void TMainForm::AddDroppedFiles(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths)
+        if (IsSourceFile(path) && FileExists(path)) Guarded([&] { AddPicture(path, -1); });
+    SelectAndRefresh(lbSource_->count() - 1);
+}
+
+void TMainForm::AddFolder(const std::string& folder) {
+    TStringList files;
+    ListFilesByMask(folder, "*.*", "", false, files);
+    for (int i = 0; i < files.Count(); ++i)
+        if (IsSourceFile(files.Strings(i))) Guarded([&] { AddPicture(files.Strings(i), -1); });
+}
+
+void TMainForm::btSourceAddFileClick() {
+    openDialog_->FileName.clear();
+    openDialog_->SetInitialDir(PicDirectory);
+    if (!openDialog_->Execute(this)) return;
+    std::vector<std::string> files = openDialog_->Files;
+    std::sort(files.begin(), files.end(), [](const std::string& a, const std::string& b) {
+        return CompareUpperTexts(a, b, 1) < 0;
+    });
+    std::erase_if(files, [](const std::string& file) { return !IsSourceFile(file); });
+    if (files.size() == 1)
+        Guarded([&] { AddPicture(files.front(), openDialog_->SelectedFrame); });
+    else
+        for (const std::string& file : files) Guarded([&] { AddPicture(file, -1); });
+    SelectAndRefresh(lbSource_->count() - 1);
+}
+
+void TMainForm::btSourceAddDirClick() {
+    const int remembered = lbSource_->currentRow() + 1;
+    TTzFolderDialog dialog;
+    dialog.Title = "Select a folder";
+    dialog.Directory = PicDirectory;
+    if (!dialog.Execute(this)) return;
+    AddFolder(dialog.Directory);
+    SelectAndRefresh(remembered < lbSource_->count() ? remembered : -1);
+}
+
+void TMainForm::btSourceScanClick() {
+    TKestovaIO& io = *view_->GetIO();
+    if (!scannerSelected_) scannerSelected_ = io.SelectAcquireSource(0);
+    if (!scannerSelected_) return;
+    if (!io.Acquire(0)) return ShowErrorCode(0, "Image acquisition failed");
+    std::string name;
+    for (int n = 1; FileExists(name = TempFolder + "Pic" + std::to_string(n) + ".bmp"); ++n) {
+    }
+    io.SaveToFile(name);
+    AddPicture(name, -1);
+    SelectAndRefresh(lbSource_->count() - 1);
+}
+
+void TMainForm::MoveSelected(int to) {
+    TStringList& pics = converter_->Pics;
+    const int from = lbSource_->currentRow();
+    const std::string text = pics.Strings(from);
+    TObject* pic = pics.Objects(from);
+    pics.Delete(from);
+    pics.InsertObject(to, text, pic);
+    SyncList(to);
+    ShowPicInfo(false, false);
+}
+
+void TMainForm::btSourceMoveFirstClick() {
+    if (lbSource_->currentRow() > 0) MoveSelected(0);
+}
+void TMainForm::btSourceMoveUpClick() {
+    if (lbSource_->currentRow() > 0) MoveSelected(lbSource_->currentRow() - 1);
+}
+// Without a selection there is nothing to move.
+void TMainForm::btSourceMoveDownClick() {
+    const int selected = lbSource_->currentRow();
+    if (selected >= 0 && selected < lbSource_->count() - 1) MoveSelected(selected + 1);
+}
+void TMainForm::btSourceMoveLastClick() {
+    const int selected = lbSource_->currentRow();
+    if (selected >= 0 && selected < lbSource_->count() - 1) MoveSelected(lbSource_->count() - 1);
+}
+
+void TMainForm::btSourceRemovePicClick() {
+    const int selected = lbSource_->currentRow();
+    if (selected < 0) return;
+    converter_->DeletePic(selected);
+    SelectAndRefresh(std::min(selected, converter_->Pics.Count() - 1));
+}
+
+void TMainForm::btSourceRemoveAllClick() {
+    converter_->ClearPics();
+    SelectAndRefresh(-1);
+}
+
+void TMainForm::SortPics(TSortKey key, bool descending) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct TRestore {
+        ~TRestore() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    TStringList& pics = converter_->Pics;
+    std::vector<TSortEntry> entries;
+    std::vector<std::pair<std::string, TObject*>> items;
+    for (int i = 0; i < pics.Count(); ++i) {
+        const TConverterPic& pic = *converter_->GetPic(i);
+        std::error_code error;
+        const auto age = std::filesystem::last_write_time(pic.FileName, error).time_since_epoch().count();
+        const auto size = std::filesystem::file_size(pic.FileName, error);
+        entries.push_back({pic.FileName, pic.FrameIndex, error ? 0 : int64_t(age), error ? 0 : int64_t(size), i});
+    }
+    SortSources(entries, key, descending);
+    for (const TSortEntry& entry : entries) items.emplace_back(pics.Strings(entry.position), pics.Objects(entry.position));
+    while (pics.Count() > 0) pics.Delete(pics.Count() - 1);
+    for (const auto& [text, pic] : items) pics.AddObject(text, pic);
+    SyncList(pics.Count() > 0 ? 0 : -1);
+    ShowPicInfo(true, true);
+}
+
+std::string TMainForm::LengthText(int pixels) const {
+    const TConverter& c = *converter_;
+    const double length = c.InchesToDisplay(double(pixels) / c.PicResolution);
+    return FormatFloat(c.GetLengthFormat(), length) + (c.Metric ? " cm" : " \"");
+}
+
+void TMainForm::ShowFileInfo(TConverterPic& pic) {
+    view_->Clear();
+    pic.Open();
+    findChild<QLabel*>("laSourceFileName")->setText(QString::fromStdString("File name: " + std::filesystem::path(pic.FileName).filename().string()));
+    findChild<QLineEdit*>("eSourceFileFrameCount")->setText(QString::number(pic.FrameCount));
+    findChild<QLabel*>("laSourceFileSize")->setText(QString::fromStdString("File size: " + FileSizeText(pic.FileName)));
+    findChild<QLabel*>("laSourceFileDate")->setText(QString::fromStdString("File date: " + DateTimeToStr(GetFileDate(pic.FileName))));
+    findChild<QScrollBar*>("sbSourceFrame")->setMaximum(std::max(pic.FrameCount - 1, 0));
+    pnViewerFrame_->setVisible(pic.FrameCount > 1);
+}
+
+void TMainForm::ShowFrameInfo(TConverterPic& pic) {
+    pic.LoadFrame();
+    if (pic.Kind == pkJpeg) {
+        // The engine only measures a JPEG; the preview decodes it at the view's size.
+        TKestovaIO& io = *view_->GetIO();
+        io.Params().JpegScale = 0;
+        io.Params().Width = view_->ViewWidth();
+        io.Params().Height = view_->ViewHeight();
+        io.LoadFromFile(pic.FileName);
+        io.Params().JpegScale = 1;
+    }
+    view_->Update();
+    findChild<QLabel*>("laSourcePicColors")->setText(QString::fromStdString(pic.GetColorModeText()));
+    findChild<QLineEdit*>("eSourceFrame")->setText(QString::number(pic.FrameIndex + 1));
+    findChild<QScrollBar*>("sbSourceFrame")->setValue(pic.FrameIndex);
+}
+
+void TMainForm::ShowPicInfo(bool fileChanged, bool frameChanged) {
+    TConverterPic* pic = GetSelectedPic();
+    if (!pic) {
+        pnViewer_->hide();
+        EnableControls(true);
+        return;
+    }
+    pnViewer_->show();
+    try {
+        const QSignalBlocker quietFrame(findChild<QLineEdit*>("eSourceFrame"));
+        const QSignalBlocker quietBar(findChild<QScrollBar*>("sbSourceFrame"));
+        if (fileChanged) ShowFileInfo(*pic);
+        if (frameChanged) ShowFrameInfo(*pic);
+        findChild<QLabel*>("laSourcePicDim")->setText(
+            converter_->Mode == cmSingle
+                ? QString::fromStdString("Dimensions: " + LengthText(pic->Width) + " x " + LengthText(pic->Height))
+                : QString());
+    } catch (...) {
+        // A picture that cannot be shown leaves the list.
+        const int index = lbSource_->currentRow();
+        converter_->DeletePic(index);
+        SyncList(std::min(index, converter_->Pics.Count() - 1));
+        pnViewer_->setVisible(GetSelectedPic() != nullptr);
+        EnableControls(true);
+        UpdatePicCount();
+        throw;
+    }
+    EnableControls(true);
+}
+
+void TMainForm::FrameTyped() {
+    TConverterPic* pic = GetSelectedPic();
+    if (!pic) return;
+    pic->SetFrameIndex(FrameIndexFromText(findChild<QLineEdit*>("eSourceFrame")->text().toStdString(), pic->FrameCount));
+    SyncList(lbSource_->currentRow());
+    ShowPicInfo(false, true);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lbSource_->viewport() && (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove)) {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (!drag->mimeData()->hasUrls() || Converting()) return false;
+        drag->acceptProposedAction();
+        return true;
+    }
+    if (watched == lbSource_->viewport() && event->type() == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        std::vector<std::string> paths;
+        for (const QUrl& url : drop->mimeData()->urls())
+            if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+        drop->acceptProposedAction();
+        AddDroppedFiles(paths);
+        return true;
+    }
+    if (watched == lbSource_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Insert) return Guarded([this] { btSourceAddFileClick(); }), true;
+        if (key == Qt::Key_Delete) return Guarded([this] { btSourceRemovePicClick(); }), true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,403 @@
+#include "imaging/view/KestovaView.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVBlend.h"
+#include "imaging/io/KestovaIO.h"
+#include "imaging/proc/KestovaProc.h"
+
+TKestovaView::TKestovaView(QWidget* parent) : QAbstractScrollArea(parent), own_(std::make_unique<TKVBitmap>()) {
+    ++updateLock_;
+    bitmap_ = own_.get();
+    bitmap_->Allocate(0, 0, kv24RGB);
+    SetDPI(DefaultDpiX, DefaultDpiY);
+    setFrameShape(QFrame::StyledPanel);
+    setFocusPolicy(Qt::StrongFocus);
+    // The back buffer covers every pixel, so Qt need not clear the viewport first.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    for (Qt::Orientation o : {Qt::Horizontal, Qt::Vertical}) {
+        QScrollBar* bar = o == Qt::Horizontal ? horizontalScrollBar() : verticalScrollBar();
+        connect(bar, &QScrollBar::valueChanged, this, [this, o](int value) { ScrollBarMoved(o, value); });
+    }
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    resize(105, 105);
+    ReleaseUpdate();
+}
+
+// The processing component leaves the view before the image goes; the base tells the others.
+TKestovaView::~TKestovaView() { proc_.reset(); }
+
+TBitmap* TKestovaView::GetTBitmap() { return LegacyBitmap ? bitmap_->GetTBitmap() : nullptr; }
+
+void TKestovaView::AttachBitmap(TKVBitmap* bitmap) {
+    if (bitmap) {
+        own_.reset();
+        bitmap_ = bitmap;
+    } else {
+        own_ = std::make_unique<TKVBitmap>();
+        bitmap_ = own_.get();
+    }
+    if (io_) io_->AttachBitmap(bitmap_);
+    if (!bitmap) return;
+    CallChangeHandlers();
+    Update();
+}
+
+void TKestovaView::SetDpiX(int dpi) {
+    if (dpi != 0) dpiX_ = dpi;
+}
+void TKestovaView::SetDpiY(int dpi) {
+    if (dpi != 0) dpiY_ = dpi;
+}
+void TKestovaView::SetDPI(int x, int y) {
+    SetDpiX(x);
+    SetDpiY(y);
+}
+
+void TKestovaView::Clear() {
+    bitmap_->Fill(ColorToRGB(Background()));
+    ImageChange(false);
+    Update();
+}
+
+void TKestovaView::Blank() {
+    bitmap_->Allocate(1, 1, kv24RGB);
+    Clear();
+}
+
+bool TKestovaView::IsBlank() { return bitmap_->GetWidth() < 2 && bitmap_->GetHeight() < 2; }
+
+void TKestovaView::ImageChange(bool blendAlpha) {
+    if (blendAlpha && bitmap_->GetPixelFormat() == kv24RGB && bitmap_->GetHasAlphaChannel()) {
+        const TColor bg = ColorToRGB(Background());
+        const int r = GetRValue(bg), g = GetGValue(bg), b = GetBValue(bg);
+        TKVBitmap& alpha = *bitmap_->GetAlphaChannel();
+        for (int y = 0; y < bitmap_->GetHeight(); ++y) {
+            // The file location keeps one row in memory at a time: copy the alpha row first.
+            const std::vector<uint8_t> a(alpha.GetScanline(y), alpha.GetScanline(y) + bitmap_->GetWidth());
+            auto* row = reinterpret_cast<TKVRGB*>(bitmap_->GetScanline(y));
+            for (int x = 0; x < bitmap_->GetWidth(); ++x) {
+                row[x].b = KVBlendOpacity(row[x].b, b, a[x]);
+                row[x].g = KVBlendOpacity(row[x].g, g, a[x]);
+                row[x].r = KVBlendOpacity(row[x].r, r, a[x]);
+            }
+        }
+    }
+    bitmap_->RemoveAlphaChannel();
+    dirty_ = true;
+}
+
+void TKestovaView::DoImageChange() {
+    if (OnImageChange) OnImageChange();
+}
+
+void TKestovaView::SetBackground(TColor color) {
+    TKVView::SetBackground(color);
+    background_.color = color;
+    Update();
+    DoImageChange();
+}
+
+TKestovaProc* TKestovaView::GetProc() {
+    if (!proc_) {
+        proc_ = std::make_unique<TKestovaProc>();
+        proc_->SetAttachedKestova(this);
+    }
+    return proc_.get();
+}
+
+TKestovaIO* TKestovaView::GetIO() {
+    if (!io_) {
+        io_ = std::make_unique<TKestovaIO>();
+        io_->AttachBitmap(bitmap_);
+        io_->SetBackground(Background());
+    }
+    return io_.get();
+}
+
+// From the frame and the bars in place rather than the viewport, which a hidden widget lays out
+// only when it is shown.
+int TKestovaView::ViewWidth() const {
+    const bool bar = verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn;
+    return std::max(contentsRect().width() - (bar ? verticalScrollBar()->sizeHint().width() : 0), 0);
+}
+int TKestovaView::ViewHeight() const {
+    const bool bar = horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOn;
+    return std::max(contentsRect().height() - (bar ? horizontalScrollBar()->sizeHint().height() : 0), 0);
+}
+
+void TKestovaView::ReleaseUpdate() {
+    if (updateLock_ > 0 && --updateLock_ == 0) Update();
+}
+
+void TKestovaView::SetZoom(double zoom) {
+    if (zoom <= 0 || zoom == port_.zoom) return;
+    port_.ApplyZoom(zoom);
+    Update();
+    NotifyViewChange(1);
+}
+
+void TKestovaView::SetOrigin(int x, int y) {
+    if (x == port_.x.origin && y == port_.y.origin) return;
+    int maxX, maxY;
+    port_.GetMaxOrigin(maxX, maxY);
+    x = std::clamp(x, 0, maxX);
+    y = std::clamp(y, 0, maxY);
+    if (x == port_.x.origin && y == port_.y.origin) return;
+    port_.x.origin = x;
+    port_.y.origin = y;
+    port_.Recompute();
+    dirty_ = true;
+    viewport()->update();
+    NotifyViewChange(0);
+    ShowOriginOnBars();
+}
+
+void TKestovaView::FitMargins(int& mx, int& my) const {
+    if (background_.style == kvbsCropped) {
+        mx = my = KVEdgeWidth;
+    } else if (background_.style == kvbsCropShadow) {
+        mx = my = KVShadowWidth;
+    } else {
+        mx = my = frameWidth();
+    }
+}
+
+double TKestovaView::GetFitZoom() const {
+    int mx, my;
+    FitMargins(mx, my);
+    return port_.GetFitZoom(mx, my);
+}
+
+void TKestovaView::FitToClient() {
+    if (bitmap_->GetWidth() <= 0 || bitmap_->GetHeight() <= 0) return;
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    SetZoom(GetFitZoom());
+}
+
+void TKestovaView::ZoomAround(int x, int y, double zoom, bool centred) {
+    const int bx = ClientToBitmapX(x), by = ClientToBitmapY(y);
+    SetZoom(zoom);
+    int ox, oy;
+    port_.OriginForZoomAround(bx, by, x, y, centred, ox, oy);
+    SetOrigin(ox, oy);
+}
+
+void TKestovaView::SetCenter(bool center) {
+    if (port_.center == center) return;
+    port_.center = center;
+    Update();
+}
+void TKestovaView::SetAutoFit(bool on) {
+    autoFit_ = on;
+    Update();
+}
+void TKestovaView::SetAutoStretch(bool on) {
+    autoStretch_ = on;
+    Update();
+}
+void TKestovaView::SetAutoShrink(bool on) {
+    autoShrink_ = on;
+    Update();
+}
+void TKestovaView::SetBackgroundStyle(TKVBackgroundStyle style) {
+    background_.style = style;
+    Update();
+}
+void TKestovaView::SetGradientEndColor(TColor color) {
+    background_.gradientEnd = color;
+    Update();
+}
+void TKestovaView::SetScrollBars(TScrollStyle style) {
+    scrollBars_ = style;
+    Update();
+}
+
+void TKestovaView::AutomaticFit() {
+    if (!(autoFit_ || autoStretch_ || autoShrink_) || port_.x.bitmapSize <= 0 || port_.y.bitmapSize <= 0) return;
+    int mx, my;
+    FitMargins(mx, my);
+    int availMx = mx, availMy = my;
+    if (background_.style != kvbsCropped && background_.style != kvbsCropShadow) {
+        availMx = (width() - ViewWidth()) / 2;
+        availMy = (height() - ViewHeight()) / 2;
+    }
+    port_.zoom = port_.AutoFitZoom(ViewWidth() - 2 * availMx, ViewHeight() - 2 * availMy, autoStretch_ || autoFit_,
+                                   autoShrink_ || autoFit_, mx, my);
+    NotifyViewChange(1);
+}
+
+void TKestovaView::Update() {
+    if (updateLock_ > 0) return;
+    inUpdate_ = true;
+    port_.x.bitmapSize = bitmap_->GetWidth();
+    port_.y.bitmapSize = bitmap_->GetHeight();
+    port_.x.outerSize = width();
+    port_.y.outerSize = height();
+    port_.x.clientSize = ViewWidth();
+    port_.y.clientSize = ViewHeight();
+    AutomaticFit();
+    const QSize before(ViewWidth(), ViewHeight());
+    UpdateScrollBars();
+    if (QSize(ViewWidth(), ViewHeight()) != before) {
+        // A bar came or went: fit again into the client area it left.
+        port_.x.clientSize = ViewWidth();
+        port_.y.clientSize = ViewHeight();
+        AutomaticFit();
+        UpdateScrollBars();
+    }
+    port_.Recompute();
+    dirty_ = true;
+    viewport()->update();
+    inUpdate_ = false;
+}
+
+void TKestovaView::UpdateScrollBars() {
+    port_.ComputeZoomedSize();
+    if (port_.ClampOrigin()) NotifyViewChange(0);
+    int maxX, maxY;
+    port_.GetMaxOrigin(maxX, maxY);
+    settingBars_ = true;
+    const auto setBar = [&](QScrollBar* bar, bool allowed, int client, int max, int origin, bool horizontal) {
+        const bool shown = allowed && max >= 1;
+        const auto policy = shown ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
+        horizontal ? setHorizontalScrollBarPolicy(policy) : setVerticalScrollBarPolicy(policy);
+        if (!shown) return;
+        const double scale = KVScrollScale(client, max);
+        const int page = static_cast<int>(client / scale);
+        bar->setRange(0, 65535 - page + 1);
+        bar->setPageStep(page);
+        bar->setValue(static_cast<int>(origin / scale));
+    };
+    setBar(horizontalScrollBar(), scrollBars_ == ssHorizontal || scrollBars_ == ssBoth, ViewWidth(), maxX,
+           port_.x.origin, true);
+    setBar(verticalScrollBar(), scrollBars_ == ssVertical || scrollBars_ == ssBoth, ViewHeight(), maxY,
+           port_.y.origin, false);
+    horizontalScrollBar()->setTracking(HorzScrollBar.tracking);
+    verticalScrollBar()->setTracking(VertScrollBar.tracking);
+    horizontalScrollBar()->setSingleStep(std::max(
+        1, int(KVScrollLineStep(port_.Factor(), HorzScrollBar.lineStep) / KVScrollScale(ViewWidth(), maxX))));
+    verticalScrollBar()->setSingleStep(std::max(
+        1, int(KVScrollLineStep(port_.Factor(), VertScrollBar.lineStep) / KVScrollScale(ViewHeight(), maxY))));
+    settingBars_ = false;
+}
+
+void TKestovaView::ShowOriginOnBars() {
+    int maxX, maxY;
+    port_.GetMaxOrigin(maxX, maxY);
+    settingBars_ = true;
+    if (maxX > 0) horizontalScrollBar()->setValue(int(port_.x.origin / KVScrollScale(ViewWidth(), maxX)));
+    if (maxY > 0) verticalScrollBar()->setValue(int(port_.y.origin / KVScrollScale(ViewHeight(), maxY)));
+    settingBars_ = false;
+}
+
+void TKestovaView::ScrollBarMoved(Qt::Orientation orientation, int value) {
+    if (settingBars_) return;
+    int maxX, maxY;
+    port_.GetMaxOrigin(maxX, maxY);
+    if (orientation == Qt::Horizontal)
+        SetOriginX(static_cast<int>(value * KVScrollScale(ViewWidth(), maxX)));
+    else
+        SetOriginY(static_cast<int>(value * KVScrollScale(ViewHeight(), maxY)));
+}
+
+void TKestovaView::NotifyViewChange(int change) {
+    if (OnViewChange) OnViewChange(change);
+}
+
+void TKestovaView::RenderBackBuffer() {
+    if (backBuffer_.size() != viewport()->size()) backBuffer_ = QImage(viewport()->size(), QImage::Format_RGB32);
+    const QRect imageRect(port_.x.imageStart, port_.y.imageStart, std::min(port_.x.drawSize, port_.x.visible),
+                          std::min(port_.y.drawSize, port_.y.visible));
+    KVDrawBackground(backBuffer_, background_, IsBlank() ? QRect() : imageRect);
+    if (IsBlank() || imageRect.isEmpty()) return;
+    const int width = bitmap_->GetWidth(), height = bitmap_->GetHeight();
+    std::vector<int> columns(imageRect.width());
+    for (int i = 0; i < imageRect.width(); ++i)
+        columns[i] = std::clamp(port_.ClientToBitmapX(imageRect.left() + i), 0, width - 1);
+    const bool direct = bitmap_->GetPixelFormat() == kv24RGB;
+    TKVAccessScope readOnly(*bitmap_, kvaRead);
+    for (int cy = imageRect.top(); cy <= imageRect.bottom() && cy < backBuffer_.height(); ++cy) {
+        const int by = std::clamp(port_.ClientToBitmapY(cy), 0, height - 1);
+        auto* out = reinterpret_cast<QRgb*>(backBuffer_.scanLine(cy)) + imageRect.left();
+        if (direct) {
+            const auto* row = reinterpret_cast<const TKVRGB*>(bitmap_->GetScanline(by));
+            for (size_t i = 0; i < columns.size(); ++i) {
+                const TKVRGB p = row[columns[i]];
+                out[i] = qRgb(p.r, p.g, p.b);
+            }
+        } else {
+            for (size_t i = 0; i < columns.size(); ++i) {
+                const TKVRGB p = bitmap_->GetPixelRGB(columns[i], by);
+                out[i] = qRgb(p.r, p.g, p.b);
+            }
+        }
+    }
+}
+
+void TKestovaView::paintEvent(QPaintEvent*) {
+    if (viewport()->width() <= 0 || viewport()->height() <= 0) return;
+    // A failing repaint must never take the program down.
+    try {
+        if (dirty_ || backBuffer_.size() != viewport()->size()) {
+            RenderBackBuffer();
+            dirty_ = false;
+        }
+        QPainter painter(viewport());
+        painter.drawImage(0, 0, backBuffer_);
+        if (OnPaint) OnPaint();
+    } catch (const std::exception&) {
+    }
+}
+
+void TKestovaView::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    if (!inUpdate_) Update();
+}
+
+void TKestovaView::wheelEvent(QWheelEvent* event) {
+    const TKVMouseWheelParams& params = MouseWheelParams;
+    const int delta = event->angleDelta().y();
+    if (params.action == TKVMouseWheelParams::None || autoFit_ || delta == 0) return;
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    if (params.action == TKVMouseWheelParams::Zoom) {
+        const double zoom = KVWheelZoom(port_.zoom, delta, params);
+        if (params.zoomAtCursor)
+            ZoomAround(int(event->position().x()), int(event->position().y()), zoom, false);
+        else
+            SetZoom(zoom);
+        return;
+    }
+    int maxX, maxY;
+    port_.GetMaxOrigin(maxX, maxY);
+    const bool horizontal = ctrl || (maxX > 0 && maxY == 0);
+    const int step = KVWheelScroll(port_.Factor(), horizontal ? ViewWidth() : ViewHeight(), delta, params);
+    if (horizontal)
+        SetOriginX(port_.x.origin + step);
+    else
+        SetOriginY(port_.y.origin + step);
+}
+
+void TKestovaView::keyPressEvent(QKeyEvent* event) {
+    // The navigation keys belong to the view; what they do comes with its mouse and key handling.
+    switch (event->key()) {
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_End:
+        case Qt::Key_Home:
+        case Qt::Key_Left:
+        case Qt::Key_Up:
+        case Qt::Key_Right:
+        case Qt::Key_Down: event->accept(); return;
+        default: QAbstractScrollArea::keyPressEvent(event);
+    }
+}

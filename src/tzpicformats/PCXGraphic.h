@@ -1,0 +1,13 @@
+#pragma once
+// TPCXGraphic: the content test the registry asks; the reader comes with its format.
+#include <string>
+
+#include "PicFormatGraphic.h"
+
+class TPCXGraphic : public TPicFormatGraphic {
+public:
+    static bool IsFormatStream(TStream& stream);
+
+protected:
+    std::string FormatName() const override { return "PCX or SCR"; }
+};

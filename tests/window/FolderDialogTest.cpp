@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <filesystem>
+
+#include "TestSupport.h"
+#include "tzlib/Errors.h"
+#include "tzlib/qt/FolderDialog.h"
+#include "tzlib/qt/FolderTree.h"
+
+namespace {
+
+class FolderDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "window_tests";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance()) new QApplication(argc, argv);
+    }
+};
+
+// Runs the event loop until the condition holds or the time has passed.
+bool WaitFor(const std::function<bool()>& condition, int milliseconds = 2000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < milliseconds) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return condition();
+}
+
+QStringList ChildTexts(const QTreeWidgetItem* node) {
+    QStringList texts;
+    for (int i = 0; i < node->childCount(); ++i) texts << node->child(i)->text(0);
+    return texts;
+}
+
+}  // namespace
+
+TEST_F(FolderDialogTest, SetFolderSelectsTheDeepestExistingFolder) {
+    TScratchFolder scratch;
+    std::filesystem::create_directories(scratch.Path("a/b"));
+    TFolderTree tree;
+    QTreeWidgetItem* node = tree.SetFolder(scratch.Path("a/b/missing/deeper"));
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(TFolderTree::NodePath(node), scratch.Path("a/b"));
+    EXPECT_EQ(tree.GetSelectedPath(), scratch.Path("a/b"));
+    EXPECT_EQ(tree.SetFolder(scratch.Path("a/") ), tree.FindNodeForPath(scratch.Path("a")));
+    EXPECT_EQ(tree.SetFolder(""), nullptr);
+    EXPECT_EQ(tree.GetSelectedPath(), "");
+}
+
+TEST_F(FolderDialogTest, NewFoldersAppearWithoutUserActionButNewFilesChangeNothing) {
+    TScratchFolder scratch;
+    std::filesystem::create_directories(scratch.Path("watched/first"));
+    TFolderTree tree;
+    QTreeWidgetItem* watched = tree.SetFolder(scratch.Path("watched"));
+    ASSERT_NE(watched, nullptr);
+    watched->setExpanded(true);
+    ASSERT_EQ(ChildTexts(watched), QStringList{"first"});
+    QTreeWidgetItem* first = watched->child(0);
+
+    WriteFile(scratch.Path("watched/file.txt"), "x");
+    WaitFor([] { return false; }, 300);  // time for a notification to arrive
+    ASSERT_EQ(watched->childCount(), 1);
+    EXPECT_EQ(watched->child(0), first);  // not read again
+
+    std::filesystem::create_directory(scratch.Path("watched/second"));
+    EXPECT_TRUE(WaitFor([&] { return watched->childCount() == 2; }));
+    EXPECT_EQ(ChildTexts(watched), (QStringList{"first", "second"}));
+    EXPECT_TRUE(watched->isExpanded());
+    std::filesystem::rename(scratch.Path("watched/first"), scratch.Path("watched/renamed"));
+    EXPECT_TRUE(WaitFor([&] { return ChildTexts(watched) == QStringList{"renamed", "second"}; }));
+}
+
+TEST_F(FolderDialogTest, DialogShowsItsOwnCaptionsFollowsTheTreeAndReturnsTheEditText) {
+    TScratchFolder scratch;
+    std::filesystem::create_directories(scratch.Path("pics/sub"));
+    WriteFile(scratch.Path("pics/one.jpg"), "x");
+    WriteFile(scratch.Path("pics/two.png"), "x");
+    const TErrorTextFunc saved = ErrorTextCallback;
+    ErrorTextCallback = nullptr;
+    TTzFolderDialog dialog;
+    dialog.Directory = scratch.Path("pics");
+    QStringList shownFiles;
+    QString caption, label, okText, cancelText;
+    QTimer::singleShot(300, [&] {
+        auto* form = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(form, nullptr);
+        caption = form->windowTitle();
+        label = form->findChild<QLabel*>()->text();
+        const auto buttons = form->findChildren<QPushButton*>();
+        okText = buttons.at(0)->text();
+        cancelText = buttons.at(1)->text();
+        auto* files = form->findChild<QListWidget*>("files");
+        for (int i = 0; i < files->count(); ++i) shownFiles << files->item(i)->text();
+        form->findChild<QLineEdit*>("edit")->setText(QString::fromStdString(scratch.Path("pics/sub")));
+        buttons.at(0)->click();
+    });
+    EXPECT_TRUE(dialog.Execute());
+    ErrorTextCallback = saved;
+    EXPECT_EQ(caption, "Folder Selection");
+    EXPECT_EQ(label, "Directory");
+    EXPECT_EQ(okText, "&Ok");
+    EXPECT_EQ(cancelText, "&Cancel");
+    EXPECT_EQ(shownFiles, (QStringList{"one.jpg", "two.png"}));
+    EXPECT_EQ(dialog.Directory, scratch.Path("pics/sub"));
+
+    QTimer::singleShot(0, [] { qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject(); });
+    EXPECT_FALSE(dialog.Execute());
+    EXPECT_EQ(dialog.Directory, scratch.Path("pics/sub"));
+}

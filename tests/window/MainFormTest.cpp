@@ -1,0 +1,308 @@
+#include "app/MainForm.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "app/CommandLine.h"
+#include "app/Converter.h"
+#include "imaging/core/KVBitmap.h"
+#include "imaging/io/KestovaIO.h"
+#include "platform/Exception.h"
+#include "platform/Prompter.h"
+
+namespace {
+
+// Pictures pic0.bmp to pic3.bmp, and a settings folder of the tests' own.
+class MainFormTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char name[] = "window_tests";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance()) new QApplication(argc, argv);
+        scratch_ = new TScratchFolder;
+        for (int i = 0; i < 4; ++i) {
+            TKestovaIO writer;
+            writer.WorkBitmap().Allocate(8 + i, 6, kv24RGB);
+            writer.SaveToFile(Pic(i));
+        }
+    }
+    static void TearDownTestSuite() {
+        delete scratch_;
+        scratch_ = nullptr;
+    }
+    // Every test starts from the default settings.
+    void SetUp() override {
+        static int run = 0;
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(scratch_->Path("config" + std::to_string(++run))));
+    }
+    static std::string Pic(int i) { return scratch_->Path("pic" + std::to_string(i) + ".bmp"); }
+    static inline TScratchFolder* scratch_ = nullptr;
+
+    void FillList(TMainForm& form, int count, int selected) {
+        for (int i = 0; i < count; ++i) form.AddPicture(Pic(i), -1);
+        form.SourceList()->setCurrentRow(selected);
+        form.EnableControls(true);
+    }
+};
+
+std::vector<std::string> ListTexts(TMainForm& form) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < form.SourceList()->count(); ++i)
+        texts.push_back(QFileInfo(form.SourceList()->item(i)->text()).fileName().toStdString());
+    return texts;
+}
+
+}  // namespace
+
+TEST_F(MainFormTest, ControlsCarryTheirNamesAndCaptions) {
+    TMainForm form;
+    struct Case {
+        const char* name;
+        const char* text;  // the caption, or the hint of a tool button
+    } cases[] = {
+        {"btSourceAddFile", "Add one or several files to source pics"},
+        {"btSourceAddDir", "Add a directory to source pics"},
+        {"btSourceScan", "Connect to scanner and acquire a pic"},
+        {"btSourceMoveFirst", "Move first"},
+        {"btSourceMoveUp", "Move up"},
+        {"btSourceMoveDown", "Move down"},
+        {"btSourceMoveLast", "Move last"},
+        {"btSourceSort", "Sort pics"},
+        {"btSourceRemovePic", "Remove pic"},
+        {"btSourceRemoveAll", "Clear list"},
+        {"pnSourceLabel", "Place source pics here"},
+        {"laSourceCount", "No pic selected"},
+        {"gbPdfOptions", "PDF output options"},
+        {"rbModeSingle", "Make an individual PDF file for each source pic"},
+        {"rbModeBook", "Make one PDF book containing all source pics"},
+        {"chEncryptOutput", "Encrypt generated PDF files"},
+        {"btPasswords", "Passwords..."},
+        {"chDeleteSourcePics", "Delete source pics after conversion"},
+        {"gbSingleOptions", "Single-mode options"},
+        {"chOverwriteExisting", "Overwrite existing PDF files, if any"},
+        {"gbBookOptions", "Book-mode options"},
+        {"rbBookPicsPerPage12", "12"},
+        {"btAbout", "&About Mordale..."},
+        {"btPrefs", "&Preferences..."},
+        {"btMakePdf", "Convert Pics"},
+        {"btClose", "&Close"},
+    };
+    for (const Case& c : cases) {
+        QWidget* control = form.findChild<QWidget*>(c.name);
+        ASSERT_NE(control, nullptr) << c.name;
+        QString text;
+        if (auto* tool = qobject_cast<QToolButton*>(control))
+            text = tool->toolTip();
+        else if (auto* button = qobject_cast<QAbstractButton*>(control))
+            text = button->text();
+        else if (auto* label = qobject_cast<QLabel*>(control))
+            text = label->text();
+        else if (auto* group = qobject_cast<QGroupBox*>(control))
+            text = group->title();
+        EXPECT_EQ(text.toStdString(), c.text) << c.name;
+    }
+    EXPECT_FALSE(form.findChild<QWidget*>("btPasswords")->isEnabled());
+    for (const char* name : {"lbSource", "cbSinglePicRes", "eBookTitle", "eBookSubject", "eSourceFrame",
+                             "eSourceFileFrameCount", "sbSourceFrame", "pbProgress", "nbModeOptions", "View"})
+        EXPECT_NE(form.findChild<QWidget*>(name), nullptr) << name;
+    EXPECT_EQ(form.size(), QSize(693, 551));
+}
+
+TEST_F(MainFormTest, EnableControlsFollowsTheSelectionAndTheCount) {
+    // Columns: up/first, down/last, sort/clear/make, remove, viewer, close.
+    struct Case {
+        bool enabled;
+        int count, selected;
+        bool up, down, any, remove, viewer, close;
+    } cases[] = {
+        {true, 0, -1, false, false, false, false, false, true},
+        {true, 3, -1, false, false, true, false, false, true},  // nothing selected: nothing to move
+        {true, 3, 0, false, true, true, true, true, true},
+        {true, 3, 1, true, true, true, true, true, true},
+        {true, 3, 2, true, false, true, true, true, true},
+        {false, 3, -1, false, false, false, false, false, true},  // converting: close aborts
+        {false, 0, -1, false, false, false, false, false, false},
+        {false, 3, 1, false, false, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        TMainForm form;
+        FillList(form, c.count, c.selected);
+        form.EnableControls(c.enabled);
+        const std::string where = std::to_string(c.count) + " items, selected " + std::to_string(c.selected) +
+                                  (c.enabled ? "" : ", disabled");
+        const auto on = [&](const char* name) { return form.findChild<QWidget*>(name)->isEnabled(); };
+        for (const char* name : {"btSourceAddFile", "btSourceAddDir", "btSourceScan", "lbSource", "btAbout", "btPrefs"})
+            EXPECT_EQ(on(name), c.enabled) << name << " " << where;
+        EXPECT_EQ(on("btSourceMoveUp"), c.up) << where;
+        EXPECT_EQ(on("btSourceMoveFirst"), c.up) << where;
+        EXPECT_EQ(on("btSourceMoveDown"), c.down) << where;
+        EXPECT_EQ(on("btSourceMoveLast"), c.down) << where;
+        for (const char* name : {"btSourceSort", "btSourceRemoveAll", "btMakePdf"}) EXPECT_EQ(on(name), c.any) << name << " " << where;
+        EXPECT_EQ(on("btSourceRemovePic"), c.remove) << where;
+        EXPECT_EQ(form.findChild<QWidget*>("pnViewer")->isVisibleTo(&form), c.viewer) << where;
+        EXPECT_EQ(on("gbPdfOptions"), c.enabled) << where;
+        EXPECT_EQ(on("gbBookOptions"), c.enabled) << where;
+        EXPECT_EQ(on("btClose"), c.close) << where;
+    }
+}
+
+TEST_F(MainFormTest, MovingKeepsTheItemSelected) {
+    using Move = void (TMainForm::*)();
+    struct Case {
+        Move move;
+        int selected;
+        std::vector<std::string> after;
+        int selectedAfter;
+    } cases[] = {
+        {&TMainForm::btSourceMoveFirstClick, 2, {"pic2.bmp", "pic0.bmp", "pic1.bmp", "pic3.bmp"}, 0},
+        {&TMainForm::btSourceMoveFirstClick, 0, {"pic0.bmp", "pic1.bmp", "pic2.bmp", "pic3.bmp"}, 0},
+        {&TMainForm::btSourceMoveUpClick, 2, {"pic0.bmp", "pic2.bmp", "pic1.bmp", "pic3.bmp"}, 1},
+        {&TMainForm::btSourceMoveDownClick, 1, {"pic0.bmp", "pic2.bmp", "pic1.bmp", "pic3.bmp"}, 2},
+        {&TMainForm::btSourceMoveDownClick, 3, {"pic0.bmp", "pic1.bmp", "pic2.bmp", "pic3.bmp"}, 3},
+        {&TMainForm::btSourceMoveLastClick, 1, {"pic0.bmp", "pic2.bmp", "pic3.bmp", "pic1.bmp"}, 3},
+        {&TMainForm::btSourceMoveLastClick, -1, {"pic0.bmp", "pic1.bmp", "pic2.bmp", "pic3.bmp"}, -1},
+        {&TMainForm::btSourceMoveDownClick, -1, {"pic0.bmp", "pic1.bmp", "pic2.bmp", "pic3.bmp"}, -1},
+    };
+    for (const Case& c : cases) {
+        TMainForm form;
+        FillList(form, 4, c.selected);
+        (form.*c.move)();
+        EXPECT_EQ(ListTexts(form), c.after) << "selected " << c.selected;
+        EXPECT_EQ(form.SourceList()->currentRow(), c.selectedAfter) << "selected " << c.selected;
+    }
+}
+
+TEST_F(MainFormTest, CountTextAndModePages) {
+    TMainForm form;
+    auto* count = form.findChild<QLabel*>("laSourceCount");
+    auto* make = form.findChild<QPushButton*>("btMakePdf");
+    EXPECT_TRUE(form.findChild<QWidget*>("pnSourceLabel")->isVisibleTo(&form));
+    FillList(form, 1, 0);
+    form.RefreshOptions();
+    EXPECT_EQ(count->text(), "1 pics selected");
+    EXPECT_FALSE(form.findChild<QWidget*>("pnSourceLabel")->isVisibleTo(&form));
+    EXPECT_EQ(make->text(), "Convert Pic");
+    form.show();
+    QApplication::processEvents();
+    QDir().mkpath("screenshots");
+    form.grab().save("screenshots/main-window-single.png");
+    form.Converter().Mode = cmBook;
+    form.RefreshOptions();
+    EXPECT_EQ(make->text(), "Make PDF book");
+    EXPECT_TRUE(form.findChild<QWidget*>("gbBookOptions")->isVisible());
+    QApplication::processEvents();
+    form.grab().save("screenshots/main-window-book.png");
+}
+
+TEST_F(MainFormTest, TheCloseButtonAbortsARun) {
+    TMainForm form;
+    FillList(form, 2, -1);
+    form.EnableControls(false);
+    form.BeginProgress(1);
+    auto* close = form.findChild<QPushButton*>("btClose");
+    EXPECT_EQ(close->text(), "Abort");
+    EXPECT_TRUE(close->isEnabled());
+    EXPECT_FALSE(form.AbortRequested());
+    close->click();
+    EXPECT_TRUE(form.AbortRequested());
+    EXPECT_EQ(close->text(), "Close");
+    form.EndProgress();  // the engine ends its run as well
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(CommandLine, SwitchesAndPictures) {
+    const auto accepted = [](const std::string& name) { return name.ends_with(".jpg") || name.ends_with(".tif"); };
+    struct Case {
+        std::vector<std::string> arguments;
+        bool unattended;
+        std::optional<TCommandMode> mode;
+        std::vector<TCommandSource> sources;
+    } cases[] = {
+        {{}, false, std::nullopt, {}},
+        {{"a.jpg", "/B"}, false, std::nullopt, {}},  // a picture first: the whole line is ignored
+        {{"/B", "a.jpg", "b.txt", "c.tif#3"}, true, TCommandMode::Book, {{"a.jpg", -1}, {"c.tif", 2}}},
+        {{"/b", "a.jpg"}, true, TCommandMode::Book, {{"a.jpg", -1}}},
+        {{"/S", "/x", "a.jpg#x", "v.jpg#10"}, true, TCommandMode::Single, {{"a.jpg", -1}, {"v.jpg", 9}}},
+        {{"/Q"}, true, TCommandMode::Single, {}},
+        {{"/w", "a b.jpg#1"}, false, TCommandMode::Single, {{"a b.jpg", 0}}},
+        // Absolute paths are pictures, not switches.
+        {{"/B", "/tmp/a.jpg", "/b.jpg#2"}, true, TCommandMode::Book, {{"/tmp/a.jpg", -1}, {"/b.jpg", 1}}},
+        {{"/tmp/a.jpg", "/S"}, false, std::nullopt, {}},
+    };
+    for (const Case& c : cases) {
+        const TCommandLine line = ParseCommandLine(c.arguments, accepted);
+        const std::string where = c.arguments.empty() ? "(none)" : c.arguments.front();
+        EXPECT_EQ(line.unattended, c.unattended) << where;
+        EXPECT_EQ(line.mode, c.mode) << where;
+        EXPECT_EQ(line.sources, c.sources) << where;
+    }
+}
+
+TEST_F(MainFormTest, ClosingDuringARunAbortsItAndClosesAfterwards) {
+    TMainForm form;
+    FillList(form, 3, 1);
+    form.show();
+    bool seenDisabled = false, stillOpen = false;
+    form.RunConversion([&] {
+        seenDisabled = !form.SourceList()->isEnabled() && form.SourceList()->currentRow() == -1 &&
+                       form.findChild<QWidget*>("btClose")->isEnabled();
+        form.BeginProgress(2);
+        form.close();  // the window's close button in the middle of the run
+        stillOpen = form.isVisible();
+        EXPECT_TRUE(form.AbortRequested());
+    });
+    EXPECT_TRUE(seenDisabled);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainFormTest, AFailedRunIsShownAndTheWindowComesBack) {
+    auto scripted = std::make_unique<TScriptedPrompter>();
+    TScriptedPrompter* prompter = scripted.get();
+    std::unique_ptr<TPrompter> saved = SetPrompter(std::move(scripted));
+    TMainForm form;
+    FillList(form, 3, 2);
+    form.RunConversion([&] {
+        form.BeginProgress(2);
+        throw Exception("Invalid book margins");
+    });
+    const std::unique_ptr<TPrompter> used = SetPrompter(std::move(saved));
+    ASSERT_EQ(prompter->boxes.size(), 1u);
+    EXPECT_EQ(prompter->boxes[0].text, "Invalid book margins");
+    EXPECT_EQ(form.SourceList()->currentRow(), 2);
+    EXPECT_TRUE(form.SourceList()->isEnabled());
+    EXPECT_EQ(form.findChild<QPushButton*>("btClose")->text(), "Close");
+}
+
+TEST_F(MainFormTest, CommandLineOpensTheWindowWithItsPictures) {
+    {
+        TMainForm form({"/W", Pic(0), Pic(1) + "#1", "/x", scratch_->Path("notes.txt")});
+        EXPECT_FALSE(form.Unattended());
+        EXPECT_EQ(ListTexts(form), (std::vector<std::string>{"pic0.bmp", "pic1.bmp"}));
+        EXPECT_EQ(form.Converter().Mode, cmSingle);
+        EXPECT_EQ(form.SourceList()->currentRow(), 1);  // the last one, previewed
+    }
+    {
+        TMainForm form({Pic(0), "/B"});  // a picture first: the command line is not read
+        EXPECT_FALSE(form.Unattended());
+        EXPECT_EQ(form.SourceList()->count(), 0);
+    }
+    TMainForm form({"/B", Pic(2)});
+    EXPECT_TRUE(form.Unattended());
+    EXPECT_EQ(form.Converter().Mode, cmBook);
+}
