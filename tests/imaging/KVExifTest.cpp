@@ -59,12 +59,21 @@ TEST(Exif, ExiftoolReadsWhatWeWrite) {
     p.ExifUserCommentCode = std::string("ASCII\0\0\0", 8);
     p.ExifUserComment = "hello";
     p.ExifExifVersion = "0230";
+    p.ExifXPTitle = "Grüße €";
+    p.ExifWhitePoint = {0.3127, 0.329};
     const std::string path = folder.Path("out.jpg");
     io.SaveToFile(path);
     ASSERT_FALSE(io.AbortFlag);
     const TCommandResult tags = RunTool("exiftool -s -s -s -n -Make -Model -ExposureTime -FNumber -ISO -ExposureCompensation "
-                                        "-DateTimeOriginal -UserComment -ExifVersion " + Quoted(path));
-    EXPECT_EQ(tags.output, "Brelvant\nM 2\n0.01\n2.8\n400\n-1.5\n2021:05:06 07:08:09\nhello\n0230\n") << tags.output;
+                                        "-DateTimeOriginal -UserComment -ExifVersion -XPTitle -WhitePoint " + Quoted(path));
+    EXPECT_EQ(tags.output, "Brelvant\nM 2\n0.01\n2.8\n400\n-1.5\n2021:05:06 07:08:09\nhello\n0230\nGrüße €\n0.3127 0.329\n")
+        << tags.output;
+    // And back.
+    TKestovaIO again;
+    ASSERT_TRUE(LoadsInto(again, path));
+    EXPECT_EQ(again.Params().ExifXPTitle, "Grüße €");
+    EXPECT_DOUBLE_EQ(again.Params().ExifWhitePoint[1], 0.329);
+    EXPECT_EQ(again.Params().ExifUserComment, "hello");
 }
 
 TEST(Exif, DamagedBlocksLoseOnlyWhatTheyDamage) {

@@ -244,6 +244,79 @@ const TExifNumber exifNumbers[] = {
 };
 constexpr uint16_t tagExifVersion = 36864, tagFlashPixVersion = 40960, tagUserComment = 37510;
 
+struct TExifRationals {
+    uint16_t tag;
+    std::span<double> (*field)(TKVExifFields&);
+};
+const TExifRationals mainRationals[] = {
+    {318, [](TKVExifFields& f) { return std::span<double>(f.ExifWhitePoint); }},
+    {319, [](TKVExifFields& f) { return std::span<double>(f.ExifPrimaryChromaticities); }},
+    {529, [](TKVExifFields& f) { return std::span<double>(f.ExifYCbCrCoefficients); }},
+    {532, [](TKVExifFields& f) { return std::span<double>(f.ExifReferenceBlackWhite); }},
+};
+constexpr uint16_t tagYCbCrPositioning = 531;
+// The Windows XP texts: UTF-16 in BYTE values.
+const TExifText xpTexts[] = {
+    {40091, &TKVExifFields::ExifXPTitle},    {40092, &TKVExifFields::ExifXPComment},
+    {40093, &TKVExifFields::ExifXPAuthor},   {40094, &TKVExifFields::ExifXPKeywords},
+    {40095, &TKVExifFields::ExifXPSubject},
+};
+
+// Little-endian UTF-16 up to its first NUL character, as UTF-8.
+std::string Utf16ToUtf8(std::span<const uint8_t> bytes) {
+    std::string text;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        uint32_t c = bytes[i] | bytes[i + 1] << 8;
+        if (c == 0) break;
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size()) {
+            const uint32_t low = bytes[i + 2] | bytes[i + 3] << 8;
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;  // an unpaired surrogate
+        if (c < 0x80) {
+            text += char(c);
+        } else if (c < 0x800) {
+            text += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            text += {char(0xE0 | c >> 12), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+        } else {
+            text += {char(0xF0 | c >> 18), char(0x80 | ((c >> 12) & 0x3F)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+        }
+    }
+    return text;
+}
+
+// UTF-8 as little-endian UTF-16 with a NUL character; bytes that are no UTF-8 become U+FFFD.
+std::vector<uint8_t> Utf8ToUtf16(const std::string& text) {
+    std::vector<uint8_t> out;
+    const auto put = [&](uint32_t unit) { out.insert(out.end(), {uint8_t(unit), uint8_t(unit >> 8)}); };
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = uint8_t(text[i]);
+        const int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+        uint32_t c = extra < 0 ? 0xFFFD : extra == 0 ? lead : lead & (0x3F >> extra);
+        size_t next = i + 1;
+        for (int k = 0; k < extra; ++k, ++next) {
+            if (next >= text.size() || (uint8_t(text[next]) & 0xC0) != 0x80) {
+                c = 0xFFFD;
+                break;
+            }
+            c = c << 6 | (uint8_t(text[next]) & 0x3F);
+        }
+        i = next;
+        if (c >= 0x10000) {
+            put(0xD800 + ((c - 0x10000) >> 10));
+            put(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            put(c);
+        }
+    }
+    put(0);
+    return out;
+}
+
 void FillParams(const TDirectory& d, const TPage& p, int pageCount, TIOParamsVals& params) {
     params.BitsPerSample = p.bits;
     params.SamplesPerPixel = p.samples;
@@ -262,6 +335,13 @@ void FillParams(const TDirectory& d, const TPage& p, int pageCount, TIOParamsVal
     params.TiffPageCount = int(d.Element(tagPageNumber, 1));
     params.TiffFillOrder = p.fillOrder;
     for (const TExifText& t : mainTexts) params.*t.field = d.Text(t.tag);
+    for (const TExifText& t : xpTexts)
+        if (d.Count(t.tag) <= LargestValue) params.*t.field = Utf16ToUtf8(d.Bytes(t.tag));
+    for (const TExifRationals& r : mainRationals) {
+        const std::span<double> values = r.field(params);
+        for (size_t i = 0; i < values.size(); ++i) values[i] = d.Rational(r.tag, uint32_t(i));
+    }
+    params.ExifYCbCrPositioning = int(d.Integer(tagYCbCrPositioning, 0));
     const std::span<const uint8_t> iptc = d.Bytes(tagIptc), annotations = d.Bytes(tagAnnotations), icc = d.Bytes(tagIcc);
     params.IptcInfo.Clear();
     if (!iptc.empty()) params.IptcInfo.LoadFromBuffer(iptc.data(), int64_t(iptc.size()));
@@ -1186,6 +1266,14 @@ void WriteDocumentTags(TTagWriter& tags, TIOParamsVals& params) {
     if (params.ExifOrientation) tags.Short(274, uint16_t(params.ExifOrientation));
     tags.Short(296, 2);
     for (const TExifText& t : mainTexts) tags.Text(t.tag, params.*t.field);
+    for (const TExifText& t : xpTexts)
+        if (!(params.*t.field).empty()) tags.Bytes(t.tag, 1, Utf8ToUtf16(params.*t.field));
+    for (const TExifRationals& r : mainRationals) {
+        const std::span<double> values = r.field(params);
+        if (std::any_of(values.begin(), values.end(), [](double v) { return v != 0; }))
+            tags.Rationals(r.tag, std::vector<double>(values.begin(), values.end()));
+    }
+    if (params.ExifYCbCrPositioning) tags.Short(tagYCbCrPositioning, uint16_t(params.ExifYCbCrPositioning));
     TTagWriter exif = tags.Sibling();
     for (const TExifText& t : exifTexts) exif.Text(t.tag, params.*t.field);
     for (const TExifNumber& n : exifNumbers) {
