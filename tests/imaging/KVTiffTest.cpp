@@ -425,4 +425,37 @@ TEST(TiffWriter, MetadataTravelsWithThePage) {
     EXPECT_EQ(read.params->TiffDocumentName, "scan");
 }
 
+TEST(TiffReader, SixteenBitSamplesStayWholeInNativeFormats) {
+    TScratchFolder folder;
+    const std::string gray = folder.Path("gray.tif"), rgb = folder.Path("rgb.tif");
+    WriteFile(folder.Path("g.pgm"), std::string("P5\n2 1\n65535\n\x12\x34\xAB\xCD", 17));
+    WriteFile(folder.Path("c.ppm"), std::string("P6\n1 1\n65535\n\x01\x02\x03\x04\x05\x06", 19));
+    MakeFixture(gray, "pnmtotiff " + Quoted(folder.Path("g.pgm")) + " > " + Quoted(gray));
+    MakeFixture(rgb, "pnmtotiff -truecolor " + Quoted(folder.Path("c.ppm")) + " > " + Quoted(rgb));
+    // 16-bit differencing in both byte orders, and plain samples.
+    for (const std::string options : {"-c lzw:2", "-B -c zip:2", "-B -c none"}) {
+        SCOPED_TRACE(options);
+        const std::string grayCopy = folder.Path("g-copy.tif"), rgbCopy = folder.Path("c-copy.tif");
+        MakeFixture(grayCopy, "tiffcp " + options + " " + Quoted(gray) + " " + Quoted(grayCopy));
+        MakeFixture(rgbCopy, "tiffcp " + options + " " + Quoted(rgb) + " " + Quoted(rgbCopy));
+        const std::string grayBytes = ReadFile(grayCopy), rgbBytes = ReadFile(rgbCopy);
+        for (const auto& [bytes, format] : {std::pair{grayBytes, kv16Gray}, std::pair{rgbBytes, kvRGB48}}) {
+            TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
+            TKVBitmap bitmap;
+            TIOParamsVals params(nullptr);
+            params.IsNativePixelFormat = true;
+            std::atomic<bool> aborted{false};
+            TKVProgressRec progress;
+            progress.AbortFlag = &aborted;
+            int pages = 0;
+            ReadTIFFStream(&bitmap, stream, pages, false, false, true, false, progress, &params);
+            ASSERT_FALSE(aborted.load());
+            ASSERT_EQ(bitmap.GetPixelFormat(), format);
+            const auto* words = reinterpret_cast<const uint16_t*>(bitmap.GetScanline(0));
+            if (format == kv16Gray) EXPECT_EQ((std::vector<uint16_t>{words[0], words[1]}), (std::vector<uint16_t>{0x1234, 0xABCD}));
+            else EXPECT_EQ((std::vector<uint16_t>{words[0], words[1], words[2]}), (std::vector<uint16_t>{0x0102, 0x0304, 0x0506}));
+        }
+    }
+}
+
 }  // namespace

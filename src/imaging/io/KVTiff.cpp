@@ -161,6 +161,7 @@ struct TPage {
     int samples = 1, bits = 1, photometric = 2, planar = 1, compression = 1, predictor = 1, fillOrder = 1;
     int64_t t4Options = 0, extraSamples = 0;
     bool little = true;
+    int shift16 = 8;  // 16-bit samples to 8 bits
     std::vector<uint32_t> offsets, counts;
     std::vector<TKVRGB> colorMap;
     std::span<const uint8_t> jpegTables;
@@ -506,6 +507,18 @@ public:
             case kv1Bit: PutBits(row, out, x, width); return;
             case kv8Gray: PutGray(row, out + x, width); return;
             case kv8Paletted: for (int64_t i = 0; i < width; ++i) out[x + i] = uint8_t(Sample(row, i)); return;
+            case kv16Gray:
+                for (int64_t i = 0; i < width; ++i) {
+                    const auto v = uint16_t(Sample(row, i));
+                    std::memcpy(out + 2 * (x + i), &v, 2);
+                }
+                return;
+            case kvRGB48:
+                for (int64_t i = 0; i < width; ++i) {
+                    const TKVRGB48 p{uint16_t(Sample(row, 3 * i)), uint16_t(Sample(row, 3 * i + 1)), uint16_t(Sample(row, 3 * i + 2))};
+                    std::memcpy(out + 6 * (x + i), &p, 6);
+                }
+                return;
             default: break;
         }
         uint8_t* alphaRow = alpha_ ? bitmap_.GetAlphaChannel()->GetScanline(int(y)) + x : nullptr;
@@ -564,7 +577,7 @@ private:
         }
     }
     uint8_t Eight(uint32_t v) const {
-        if (page_.bits == 16) return uint8_t(v >> 8);
+        if (page_.bits == 16) return uint8_t(v >> page_.shift16);
         return scale_ ? uint8_t(v * 255 / uint32_t(scale_)) : uint8_t(v);
     }
     void PutGray(const uint8_t* row, uint8_t* out, int64_t width) const {
@@ -596,6 +609,8 @@ TKVPixelFormat FormatOf(const TPage& p, bool native) {
     if (p.samples == 1 && p.bits == 1 && p.photometric != 3) return kv1Bit;
     if (native && p.bits == 8 && p.samples == 1 && p.photometric == 1) return kv8Gray;
     if (native && p.bits == 8 && p.samples == 1 && p.photometric == 3) return kv8Paletted;
+    if (native && p.bits == 16 && p.samples == 1 && p.photometric == 1) return kv16Gray;
+    if (native && p.bits == 16 && p.samples == 3 && p.photometric == 2) return kvRGB48;
     return kv24RGB;
 }
 
@@ -735,6 +750,8 @@ TPage ReadPage(const TDirectory& d, bool little) {
     p.jpegTables = d.Bytes(tagJpegTables);
     if (p.samples == 1 && p.bits == 1 && p.compression >= 1 && p.compression <= 4 && p.photometric == 2) p.photometric = 0;
     if (d.Has(tagColorMap)) p.colorMap = ColorMapOf(d, p.bits);
+    // One scanner program stores 12-bit gray in 16-bit samples.
+    if (p.samples == 1 && p.photometric <= 1 && d.Text(tagSoftware).starts_with("Look@Dorvi v1.1")) p.shift16 = 4;
     return p;
 }
 
