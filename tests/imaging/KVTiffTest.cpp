@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -189,7 +190,7 @@ TEST(TiffReader, DamagedStructuresAbortWithoutBlankPages) {
     struct Case { const char* what; std::array<uint32_t, 4> entry; } refused[] = {
         {"unknown compression", {259, 3, 1, 34676}},
         {"old-style JPEG", {259, 3, 1, 6}},
-        {"CIELab", {262, 3, 1, 8}},
+        {"CIELab with one sample", {262, 3, 1, 8}},
         {"palette without a colour map", {262, 3, 1, 3}},
         {"zero width", {256, 3, 1, 0}},
         {"huge tile width", {322, 4, 1, 0x7FFFFFF0}},
@@ -456,6 +457,21 @@ TEST(TiffReader, SixteenBitSamplesStayWholeInNativeFormats) {
             else EXPECT_EQ((std::vector<uint16_t>{words[0], words[1], words[2]}), (std::vector<uint16_t>{0x0102, 0x0304, 0x0506}));
         }
     }
+}
+
+TEST(TiffReader, CieLabPagesBecomeRgb) {
+    TScratchFolder folder;
+    const std::string lab = folder.Path("lab.tif");
+    // Red, green, blue and a middle gray.
+    WriteFile(folder.Path("lab.ppm"), std::string("P6\n4 1\n255\n\xff\0\0\0\xff\0\0\0\xff\x80\x80\x80", 23));
+    MakeFixture(lab, "convert " + Quoted(folder.Path("lab.ppm")) + " -colorspace Lab -depth 8 -compress lzw " + Quoted(lab));
+    const TTiffRead read = ReadPage(ReadFile(lab), 0);
+    ASSERT_TRUE(read.ok);
+    // The library's own Lab formula is not libtiff's: each primary keeps its channel on top.
+    for (int x = 0; x < 3; ++x)
+        for (int c = 0; c < 3; ++c)
+            if (c != x) EXPECT_GT(read.pixels.At(x, 0)[x], read.pixels.At(x, 0)[c] + 100) << x;
+    EXPECT_LT(std::abs(read.pixels.At(3, 0)[0] - read.pixels.At(3, 0)[2]), 16);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVICC.h"
 #include "imaging/core/KVOrientation.h"
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/core/KVStreams.h"
@@ -21,6 +22,7 @@
 #include "imaging/core/KVViewServices.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVCcitt.h"
+#include "imaging/io/KVColorConvert.h"
 #include "imaging/io/KVDriverSupport.h"
 #include "imaging/io/KVJpegFilter.h"
 #include "imaging/proc/KVColorModels.h"
@@ -553,6 +555,11 @@ public:
                     std::memcpy(out, &page_.colorMap[index], 3);
                     break;
                 }
+                case 8: {
+                    const uint8_t lab[3] = {Eight(Sample(row, first)), Eight(Sample(row, first + 1)), Eight(Sample(row, first + 2))};
+                    KVColorConvert.load()(lab, kvICC_Lab, out, nullptr, 1, kvccBGR);
+                    break;
+                }
                 case 5: {
                     const int k = 255 - Eight(Sample(row, first + 3));
                     for (int c = 0; c < 3; ++c) out[2 - c] = uint8_t((255 - Eight(Sample(row, first + c))) * k / 255);
@@ -626,7 +633,7 @@ void CheckDecodable(const TPage& p) {
     if (p.compression == 7) return;  // the JPEG data decides the colours
     const bool ok = ((p.photometric == 0 || p.photometric == 1) && p.samples <= 2) ||
                     (p.photometric == 2 && p.samples >= 3) || (p.photometric == 3 && p.samples == 1) ||
-                    (p.photometric == 5 && p.samples >= 4);
+                    (p.photometric == 5 && p.samples >= 4) || (p.photometric == 8 && p.samples == 3 && p.bits == 8);
     if (!ok) throw EInvalidGraphic("TIFF photometric interpretation not supported");
     if (p.photometric == 3 && p.colorMap.empty()) throw EInvalidGraphic("TIFF palette page without a colour map");
 }
