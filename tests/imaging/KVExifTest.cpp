@@ -108,4 +108,26 @@ TEST(Exif, TiffHeaderSearchSkipsOffsetsPastTheEnd) {
     EXPECT_EQ(stream.Position(), 0);
 }
 
+TEST(Exif, MakerNoteKeepsItsValuesThroughWriteAndRead) {
+    TIOParamsVals params(nullptr);
+    params.ExifHasData = true;
+    // Two entries: a SHORT held inline and a 12-byte text behind them.
+    const std::string text = "made by us!";
+    std::string note("\x02\x00", 2);
+    note += std::string("\x01\x00\x03\x00\x01\x00\x00\x00\x07\x00\x00\x00", 12);
+    note += std::string("\x02\x00\x02\x00\x0C\x00\x00\x00\x1A\x00\x00\x00", 12);
+    note += text + '\0';
+    params.ExifMakerNote.Stream().WriteBuffer(note.data(), int64_t(note.size()));
+    params.ExifMakerNote.ReadDirectory();
+    const std::vector<uint8_t> block = KVSaveEXIFToBuffer(params);
+    TIOParamsVals loaded(nullptr);
+    ASSERT_TRUE(KVLoadEXIFFromBuffer(block.data(), int64_t(block.size()), loaded));
+    const auto& entries = loaded.ExifMakerNote.Entries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].ValueOffset, 7u);
+    const std::vector<uint8_t>& bytes = loaded.ExifMakerNote.Stream().Bytes();
+    ASSERT_LE(entries[1].ValueOffset + 12, bytes.size());
+    EXPECT_EQ(std::string(bytes.begin() + entries[1].ValueOffset, bytes.begin() + entries[1].ValueOffset + 11), text);
+}
+
 }  // namespace

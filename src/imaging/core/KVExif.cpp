@@ -104,4 +104,5 @@ void KVCopyEXIF(const TIOParamsVals& source, TIOParamsVals& target) {
     target.SetOrientation(source.ExifOrientation);
     target.SetDpiXFloat(source.ExifXResolution);
     target.SetDpiYFloat(source.ExifYResolution);
+    target.ExifMakerNote.Assign(source.ExifMakerNote);
 }

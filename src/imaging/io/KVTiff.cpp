@@ -15,6 +15,7 @@
 
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVICC.h"
+#include "imaging/core/KVMetadata.h"
 #include "imaging/core/KVOrientation.h"
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/core/KVStreams.h"
@@ -128,6 +129,12 @@ public:
     }
     int64_t DataStart(const TEntry& e) const {
         return int64_t(e.count) * TypeSize(e.type) <= 4 ? e.field : int64_t(U32(e.field));
+    }
+    bool IsLittle() const { return little_; }
+    // Bytes at an offset of the structure; empty when they do not lie inside it.
+    std::span<const uint8_t> BytesAtOffset(int64_t offset, int64_t count) const {
+        return offset >= 0 && count >= 0 && offset <= data_.Size() - count ? data_.BytesAt(offset, count)
+                                                                          : std::span<const uint8_t>();
     }
     uint16_t U16(int64_t at) const { return little_ ? data_.U16LEAt(at) : data_.U16BEAt(at); }
     uint32_t U32(int64_t at) const { return little_ ? data_.U32LEAt(at) : data_.U32BEAt(at); }
@@ -245,7 +252,7 @@ const TExifNumber exifNumbers[] = {
     {41728, 7, nullptr, &TKVExifFields::ExifFileSource},
     {41729, 7, nullptr, &TKVExifFields::ExifSceneType},
 };
-constexpr uint16_t tagExifVersion = 36864, tagFlashPixVersion = 40960, tagUserComment = 37510;
+constexpr uint16_t tagExifVersion = 36864, tagFlashPixVersion = 40960, tagUserComment = 37510, tagMakerNote = 37500;
 
 struct TExifRationals {
     uint16_t tag;
@@ -364,6 +371,61 @@ void FillParams(const TDirectory& d, const TPage& p, int pageCount, TIOParamsVal
 }
 
 
+// The maker note as a little-endian directory of its own, its out-of-line values copied behind
+// the entries. Entries whose data lies outside the structure are dropped.
+void ReadMakerNote(const TDirectory& exif, TKVTagsHandler& handler) {
+    handler.Clear();
+    const std::span<const uint8_t> note = exif.Bytes(tagMakerNote);
+    if (note.size() < 2) return;
+    const TByteReader in(note.data(), int64_t(note.size()));
+    const int count = exif.IsLittle() ? in.U16LEAt(0) : in.U16BEAt(0);
+    if (count > 256 || int64_t(note.size()) < 2 + int64_t(count) * 12) return;
+    struct TKept {
+        TKVTIFFTag tag;
+        std::span<const uint8_t> data;
+    };
+    std::vector<TKept> kept;
+    for (int i = 0; i < count; ++i) {
+        const int64_t at = 2 + 12 * int64_t(i);
+        const auto u16 = [&](int64_t o) { return exif.IsLittle() ? in.U16LEAt(o) : in.U16BEAt(o); };
+        const auto u32 = [&](int64_t o) { return exif.IsLittle() ? in.U32LEAt(o) : in.U32BEAt(o); };
+        TKVTIFFTag tag{u16(at), u16(at + 2), u32(at + 4), 0};
+        if (tag.Type > 12) break;
+        const int64_t size = int64_t(tag.Count) * TypeSize(tag.Type);
+        if (size <= 4) {
+            // Inline values keep their bytes, in little-endian order for numbers of 2 or 4 bytes.
+            const int unit = std::max(TypeSize(tag.Type), 1);
+            for (int64_t b = 0; b < size; b += unit)
+                for (int k = 0; k < unit; ++k)
+                    tag.ValueOffset |= uint32_t(in.U8At(at + 8 + b + (exif.IsLittle() ? k : unit - 1 - k))) << (8 * (b + k));
+            kept.push_back({tag, {}});
+            continue;
+        }
+        const std::span<const uint8_t> data = exif.BytesAtOffset(u32(at + 8), size);
+        if (!data.empty()) kept.push_back({tag, data});
+    }
+    std::vector<uint8_t> out;
+    const auto put = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(v >> (8 * i)));
+    };
+    put(uint32_t(kept.size()), 2);
+    auto position = uint32_t(2 + 12 * kept.size());
+    for (TKept& k : kept) {
+        if (!k.data.empty()) {
+            k.tag.ValueOffset = position;
+            position += uint32_t(k.data.size());
+        }
+        put(k.tag.Tag, 2);
+        put(k.tag.Type, 2);
+        put(k.tag.Count, 4);
+        put(k.tag.ValueOffset, 4);
+    }
+    for (const TKept& k : kept) out.insert(out.end(), k.data.begin(), k.data.end());
+    handler.Stream().WriteBuffer(out.data(), int64_t(out.size()));
+    handler.Stream().SetPosition(0);
+    handler.ReadDirectory();
+}
+
 void FillExifParams(const TDirectory& exif, TIOParamsVals& params) {
     params.ExifHasData = true;
     for (const TExifText& t : exifTexts) params.*t.field = exif.Text(t.tag);
@@ -378,6 +440,7 @@ void FillExifParams(const TDirectory& exif, TIOParamsVals& params) {
     };
     params.ExifExifVersion = version(tagExifVersion);
     params.ExifFlashPixVersion = version(tagFlashPixVersion);
+    ReadMakerNote(exif, params.ExifMakerNote);
     const std::span<const uint8_t> comment = exif.Bytes(tagUserComment);
     const std::string text(comment.begin(), comment.end());
     params.ExifUserCommentCode = text.substr(0, std::min<size_t>(8, text.size()));
@@ -1276,6 +1339,24 @@ int FindLink(TStream& stream, int64_t base, int index, int64_t& field, uint32_t&
     }
 }
 
+// The maker note's block, its out-of-line offsets moved by where the block lands.
+void WriteMakerNote(TTagWriter& exif, const TKVTagsHandler& handler) {
+    std::vector<uint8_t> block(handler.Stream().Bytes());
+    if (block.size() < 12) return;
+    exif.WordAlign();
+    const auto at = uint32_t(exif.Position());
+    const int count = block[0] | block[1] << 8;
+    for (int i = 0; i < count && 2 + 12 * size_t(i) + 12 <= block.size(); ++i) {
+        uint8_t* entry = block.data() + 2 + 12 * i;
+        const int64_t size = int64_t(entry[4] | entry[5] << 8 | entry[6] << 16 | uint32_t(entry[7]) << 24) *
+                             TypeSize(uint16_t(entry[2] | entry[3] << 8));
+        if (size <= 4) continue;
+        const uint32_t offset = (entry[8] | entry[9] << 8 | entry[10] << 16 | uint32_t(entry[11]) << 24) + at;
+        for (int k = 0; k < 4; ++k) entry[8 + k] = uint8_t(offset >> (8 * k));
+    }
+    exif.Bytes(tagMakerNote, 7, block);
+}
+
 void WriteDocumentTags(TTagWriter& tags, TIOParamsVals& params) {
     if (!params.ExifHasData) {
         tags.Text(270, params.TiffImageDescription);
@@ -1316,6 +1397,7 @@ void WriteDocumentTags(TTagWriter& tags, TIOParamsVals& params) {
     exif.Bytes(tagFlashPixVersion, 7, bytes(params.ExifFlashPixVersion.substr(0, 4)));
     if (!params.ExifUserComment.empty() || !params.ExifUserCommentCode.empty())
         exif.Bytes(tagUserComment, 7, bytes((params.ExifUserCommentCode + std::string(8, '\0')).substr(0, 8) + params.ExifUserComment));
+    WriteMakerNote(exif, params.ExifMakerNote);
     tags.Long(tagExifIfd, exif.WriteIFD(0));
 }
 
