@@ -474,4 +474,26 @@ TEST(TiffReader, CieLabPagesBecomeRgb) {
     EXPECT_LT(std::abs(read.pixels.At(3, 0)[0] - read.pixels.At(3, 0)[2]), 16);
 }
 
+TEST(TiffReader, StreamHeadersLetPicturesFollowOneAnother) {
+    TKVBitmap first, second;
+    ImageToBitmap(PatternImage(7, 3), first);
+    ImageToBitmap(PatternImage(4, 6), second);
+    std::string joined;
+    for (TKVBitmap* bitmap : {&first, &second}) {
+        TIOParamsVals params(nullptr);
+        const std::string bytes = WriteTiff(*bitmap, params);
+        const auto length = uint32_t(bytes.size());
+        joined += std::string("TIFF\0\0\0\0", 8) + std::string{char(length), char(length >> 8), char(length >> 16), char(length >> 24)} + bytes;
+    }
+    TKVMemStream stream(joined.data(), int64_t(joined.size()));
+    EXPECT_EQ(DetectStreamFormat(stream), kvftTIFF);
+    for (TKVBitmap* expected : {&first, &second}) {
+        TKestovaIO io;
+        io.LoadFromStreamFormat(stream, kvftTIFF);
+        ASSERT_FALSE(io.AbortFlag);
+        EXPECT_TRUE(SamePixels(PixelsOf(io.WorkBitmap()), PixelsOf(*expected)));
+    }
+    EXPECT_EQ(stream.Position(), int64_t(joined.size()));
+}
+
 }  // namespace

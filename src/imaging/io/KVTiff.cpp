@@ -904,8 +904,18 @@ void ReadTIFFStream(TKVBitmap* bitmap, TStream& stream, int& pageCount, bool thu
 }
 
 void ReadTIFF(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    // Behind a 12-byte "TIFF" stream header the structure is read, and the stream left after it,
+    // so that several pictures can follow one another.
+    const int64_t start = stream.Position();
+    uint8_t header[12] = {};
+    const bool headed = stream.Read(header, 12) == 12 && std::memcmp(header, "TIFF\0", 5) == 0;
+    if (!headed) stream.SetPosition(start);
     int pages = 0;
     ReadTIFFStream(&bitmap, stream, pages, false, false, true, paramsOnly, progress, &params);
+    if (headed) {
+        const uint32_t length = uint32_t(header[8] | header[9] << 8 | header[10] << 16) | uint32_t(header[11]) << 24;
+        stream.SetPosition(start + 12 + length);
+    }
 }
 
 int GetTIFFStreamPageCount(TStream& stream) {
