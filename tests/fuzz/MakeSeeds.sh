@@ -252,6 +252,8 @@ for name, row in (('gray', 16), ('rgb', 27)):
         if tag == 279: count = value
     open('tifflzw/%s.lzw' % name, 'wb').write(bytes([row - 1]) + data[offset:offset + count])
     os.remove(path)
+PY
+
 # The extended library's decoders: an options byte, the 16-bit target size, the packed data
 # (TzpicFuzzInput.h), each made by an independent encoder where one exists.
 tmp=$(mktemp -d)
@@ -398,3 +400,59 @@ opj_compress -n 2 -r 20 -p RLCP -i kvjpeg2000/src.ppm -o kvjpeg2000/lossy.j2k >/
 ppmtopgm kvjpeg2000/src.ppm | pnmdepth 4095 > kvjpeg2000/src.pgm
 opj_compress -n 2 -i kvjpeg2000/src.pgm -o kvjpeg2000/gray12.j2k >/dev/null
 rm kvjpeg2000/src.ppm kvjpeg2000/src.pgm
+# CCITT decoders: a coding byte (0 Group 3 1-D, 1 Group 3 2-D, 2 Group 4) and a width byte
+# (width = 8 x value + 1 + first byte / 8), then the strip that libtiff writes.
+mkdir -p ccitt
+for c in g3:1d:0 g3:2d:1 g4::2; do
+  IFS=: read -r kind dim code <<<"$c"
+  opt=$kind; [ "$kind" = g3 ] && opt="g3:$dim"
+  convert -size 40x12 pattern:checkerboard -type bilevel -depth 1 -compress None ccitt/in.tif
+  tiffcp -c "$opt" -r 12 ccitt/in.tif ccitt/out.tif
+  python3 - "$code" "ccitt/$kind$dim.fax" <<'PY'
+import struct, sys
+data = open('ccitt/out.tif', 'rb').read()
+ifd = struct.unpack_from('<I', data, 4)[0]
+offset = count = 0
+for i in range(struct.unpack_from('<H', data, ifd)[0]):
+    tag, kind, _, value = struct.unpack_from('<HHII', data, ifd + 2 + 12 * i)
+    value = value & 0xFFFF if kind == 3 else value
+    if tag == 273: offset = value
+    if tag == 279: count = value
+open(sys.argv[2], 'wb').write(bytes([int(sys.argv[1]) + 8 * 7, 4]) + data[offset:offset + count])
+PY
+  rm ccitt/in.tif ccitt/out.tif
+done
+
+# TIFF reader: one small file per coding, layout and byte order.
+mkdir -p tiff
+printf 'P6\n9 5\n255\n' > tiff/in.ppm && head -c 135 /dev/urandom >> tiff/in.ppm
+ppmtopgm tiff/in.ppm | pgmtopbm | pnmtotiff -miniswhite > tiff/bilevel.tif
+convert tiff/in.ppm -compress none tiff/rgb.tif
+convert tiff/in.ppm -colors 5 -type palette -compress none tiff/palette.tif
+for c in "g3:g3" "g32d:g3:2d" "g4:g4 -B" "g4lsb:g4 -f lsb2msb"; do
+  tiffcp -c ${c#*:} tiff/bilevel.tif "tiff/${c%%:*}.tif"
+done
+for c in "lzw2:lzw:2" "packbits:packbits -B" "zip:zip -p separate" "tiles:lzw -t -w 16 -l 16" "jpeg:jpeg"; do
+  tiffcp -c ${c#*:} tiff/rgb.tif "tiff/${c%%:*}.tif"
+done
+tiffcp -c lzw tiff/palette.tif tiff/rgb.tif tiff/twopages.tif
+rm tiff/in.ppm tiff/rgb.tif
+
+# EXIF blocks: the TIFF structure of APP1 blocks as exiftool writes them, in both byte orders,
+# with a JPEG thumbnail.
+mkdir -p exif
+convert -size 8x6 gradient:red-blue exif/thumb.jpg
+for order in II MM; do
+  convert -size 16x12 gradient:blue-green "exif/$order.jpg"
+  exiftool -q -overwrite_original -ExifByteOrder=$order -Make=Acme -Model=X1 -ExposureTime=1/60 -FNumber=4 \
+    -ISO=100 -DateTimeOriginal='2020:01:02 03:04:05' -UserComment=hi '-ThumbnailImage<=exif/thumb.jpg' "exif/$order.jpg"
+  python3 - "exif/$order.jpg" "exif/$order.exif" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+at = data.index(b'Exif\0\0') + 6
+length = int.from_bytes(data[at - 8:at - 6], 'big') - 8
+open(sys.argv[2], 'wb').write(data[at:at + length])
+PY
+  rm "exif/$order.jpg"
+done
+rm exif/thumb.jpg
