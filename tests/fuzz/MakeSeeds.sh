@@ -456,3 +456,27 @@ PY
   rm "exif/$order.jpg"
 done
 rm exif/thumb.jpg
+# Video files: tiny clips of ffmpeg's test pattern in the containers and codecs the program opens.
+mkdir -p mediafile
+for clip in "raw.avi -c:v rawvideo -pix_fmt bgr24" "mjpeg.avi -c:v mjpeg" "clip.mpg -c:v mpeg1video" \
+            "clip.wmv -c:v wmv2"; do
+  set -- $clip
+  ffmpeg -v error -y -f lavfi -i testsrc=size=16x8:rate=25 -frames:v 3 "${@:2}" "mediafile/$1"
+done
+
+# Captured frames: information headers with uncompressed bitmaps and YUV layouts.
+mkdir -p videoframe
+python3 - <<'PY'
+import struct
+def frame(name, width, height, bits, compression, rest, used=0):
+    header = struct.pack('<IiiHHIIiiII', 40, width, height, 1, bits, compression, 0, 0, 0, used, 0)
+    open('videoframe/' + name, 'wb').write(header + rest)
+fourcc = lambda code: struct.unpack('<I', code)[0]
+frame('pal8', 3, 2, 8, 0, bytes(range(8)) + bytes([0, 1, 2, 0, 1, 0, 1, 0]), 2)
+frame('pal4', 3, 1, 4, 0, bytes(range(8)) + bytes([0x01, 0x10, 0, 0]), 2)
+frame('mask565', 2, 1, 16, 3, struct.pack('<III', 0xF800, 0x7E0, 0x1F) + bytes([0xFF, 0xFF, 0, 0x7C]))
+frame('bgr32', 2, -1, 32, 3, bytes(12) + bytes(range(8)))
+frame('bgr24', 2, 2, 24, 0, bytes(range(16)))
+for code, size in ((b'YUY2', 16), (b'Y41P', 24), (b'CLJR', 8), (b'IYU1', 12), (b'I420', 12), (b'YVU9', 18)):
+    frame(code.decode().lower(), 4, 2, 16, fourcc(code), bytes((i * 37) & 0xFF for i in range(size)))
+PY

@@ -545,6 +545,7 @@ int TKestovaIO::OpenMediaFile(const std::string& fileName) {
     CloseMediaFile();
     media_ = CreateMediaProvider();
     const int frames = media_ ? media_->Open(fileName, *params_) : 0;
+    AbortFlag = frames == 0;
     if (frames == 0) media_.reset();
     else params_->FileName = fileName;
     params_->MediaFrameCount = frames;
