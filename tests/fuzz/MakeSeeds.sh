@@ -364,3 +364,17 @@ PicResolution=300
 PicsPerPage=24
 Overwrite=TRUE
 CONF
+
+# The extended library's portable map and Targa readers: each variant of a tiny picture.
+tzpic() { mkdir -p "$1"; convert -size 5x3 gradient:red-blue -depth 8 "${@:3}" "$1/$2"; }
+tzpic tzpic_ppm raw.ppm
+tzpic tzpic_ppm plain.ppm -compress none
+tzpic tzpic_ppm wide.ppm -depth 16
+tzpic tzpic_ppm gray.pgm -colorspace gray
+tzpic tzpic_ppm plain.pbm -monochrome -compress none
+tzpic tzpic_ppm raw.pbm -monochrome
+tzpic tzpic_targa rle.tga -compress RLE
+tzpic tzpic_targa raw.tga -compress None
+tzpic tzpic_targa mapped.tga -type Palette -compress RLE
+tzpic tzpic_targa gray.tga -colorspace gray
+tzpic tzpic_targa alpha.tga -alpha on -compress RLE
