@@ -34,6 +34,19 @@ TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
         ASSERT_EQ(RunTool("convert -size 30x20 gradient:red-blue " + Quoted(format + path)).status, 0);
         TConverterPic::Add(converter, path, -1);
     }
+    // Autodesk cels and pictures: 30 x 20 pixels over a gray palette of 6-bit entries.
+    std::string cel(32, '\0');
+    cel[0] = '\x19';
+    cel[1] = '\x91';
+    cel[2] = 30;
+    cel[4] = 20;
+    cel[10] = 8;
+    for (int i = 0; i < 256; ++i) cel += std::string(3, char(i / 4));
+    for (int i = 0; i < 600; ++i) cel += char(i);
+    for (const std::string name : {"j.cel", "k.pic"}) {
+        WriteFile(pics.Path(name), cel);
+        TConverterPic::Add(converter, pics.Path(name), -1);
+    }
     converter.Mode = cmBook;
     converter.PicsPerPage = 4;
     prompter->answers = {idNo};
@@ -44,7 +57,7 @@ TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
     const std::string book = pics.Path("Book1.pdf");
     ASSERT_TRUE(QpdfChecks(book));
     const std::string list = RunTool("pdfimages -list " + Quoted(book)).output;
-    EXPECT_EQ(CountOf(list, " image "), std::size(files)) << list;
+    EXPECT_EQ(CountOf(list, " image "), std::size(files) + 2) << list;
     EXPECT_TRUE(std::regex_search(RunTool("pdfinfo " + Quoted(book)).output, std::regex("Pages:\\s+3")));
 }
 

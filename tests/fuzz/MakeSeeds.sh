@@ -378,3 +378,10 @@ tzpic tzpic_targa raw.tga -compress None
 tzpic tzpic_targa mapped.tga -type Palette -compress RLE
 tzpic tzpic_targa gray.tga -colorspace gray
 tzpic tzpic_targa alpha.tga -alpha on -compress RLE
+# An Autodesk cel of 3 x 2 pixels over a 6-bit palette.
+mkdir -p tzpic_autodesk
+python3 -c "
+import struct, sys
+palette = b''.join(bytes((i % 64, 63, 0)) for i in range(256))
+sys.stdout.buffer.write(struct.pack('<HHHHHBBI16x', 0x9119, 3, 2, 0, 0, 8, 0, 6) + palette + bytes(range(6)))
+" > tzpic_autodesk/small.cel

@@ -9,6 +9,7 @@
 #include "platform/Classes.h"
 #include "platform/Exception.h"
 #include "platform/Graphics.h"
+#include "tzpicformats/AutodeskGraphic.h"
 #include "tzpicformats/FileFormatList.h"
 #include "tzpicformats/PPMGraphic.h"
 #include "tzpicformats/TargaGraphic.h"
@@ -195,6 +196,38 @@ TEST(Targa, PacketCrossingRowsIsReadAndBoundedByTheImage) {
     const auto image = LoadBytes(TTargaGraphic(), header + "\x83\x40");
     EXPECT_EQ(image->Pixel(1, 1), 0x404040);
     EXPECT_NE(MessageOf([&] { LoadBytes(TTargaGraphic(), header + "\x84\x40"); }), "(no exception)");
+}
+
+}  // namespace
+
+namespace {
+
+// An Autodesk cel: the header, a 6-bit palette whose entry i is (i mod 64, 63, 0), then the rows.
+std::string AutodeskCel(int width, int height, const std::string& pixels) {
+    std::string file(32, '\0');
+    file[0] = '\x19';
+    file[1] = '\x91';
+    file[2] = char(width);
+    file[4] = char(height);
+    file[10] = 8;
+    for (int i = 0; i < 256; ++i) file += std::string{char(i % 64), 63, 0};
+    return file + pixels;
+}
+
+TEST(Autodesk, PaletteIsWidenedAndRowsRunFromTheTop) {
+    const auto image = LoadBytes(TAutodeskGraphic(), AutodeskCel(3, 2, "\x01\x02\x03\x3F\x05\x06"s));
+    EXPECT_EQ(image->PixelFormat(), TPixelFormat::pf8bit);
+    EXPECT_EQ(image->Pixel(0, 0), 0x00FC04);  // red 1 << 2, green 63 << 2
+    EXPECT_EQ(image->Pixel(0, 1), 0x00FCFC);
+    EXPECT_EQ(image->Pixel(2, 1), 0x00FC18);
+}
+
+TEST(Autodesk, ShortOrOtherDepthsRaise) {
+    EXPECT_NE(MessageOf([] { LoadBytes(TAutodeskGraphic(), AutodeskCel(3, 2, "\x01\x02"s)); }), "(no exception)");
+    std::string sixteen = AutodeskCel(1, 1, "\x01\x02"s);
+    sixteen[10] = 16;
+    EXPECT_EQ(MessageOf([&] { LoadBytes(TAutodeskGraphic(), sixteen); }),
+              "Cannot load image. Invalid or unexpected Autodesk image format.");
 }
 
 }  // namespace
