@@ -59,7 +59,8 @@ TPaletteEntry MapEntry(TByteReader& in, int entrySize) {
 // Entries sit at their file index (first entry plus position); a bitmap holds 256 of them.
 std::vector<TPaletteEntry> ReadColorMap(TByteReader& in, const TTargaHeader& header) {
     std::vector<TPaletteEntry> palette(256);
-    if (header.entrySize % 8 != 0 && header.entrySize != 15) RaiseGraphicErrorFmt(gesInvalidImage, {"Targa"});
+    const int size = header.entrySize;
+    if (size != 15 && size != 16 && size != 24 && size != 32) RaiseGraphicErrorFmt(gesInvalidImage, {"Targa"});
     for (int i = 0; i < header.mapLength; ++i) {
         const TPaletteEntry entry = MapEntry(in, header.entrySize);
         if (header.firstEntry + i < 256) palette[size_t(header.firstEntry + i)] = entry;
