@@ -385,3 +385,8 @@ import struct, sys
 palette = b''.join(bytes((i % 64, 63, 0)) for i in range(256))
 sys.stdout.buffer.write(struct.pack('<HHHHHBBI16x', 0x9119, 3, 2, 0, 0, 8, 0, 6) + palette + bytes(range(6)))
 " > tzpic_autodesk/small.cel
+tzpic tzpic_sgi rle.sgi -compress RLE
+tzpic tzpic_sgi verbatim.sgi -compress None
+tzpic tzpic_sgi wide.sgi -depth 16 -compress RLE
+tzpic tzpic_sgi gray.sgi -colorspace gray -compress RLE
+tzpic tzpic_sgi alpha.sgi -alpha on -compress None

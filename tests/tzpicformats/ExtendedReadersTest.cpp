@@ -72,6 +72,13 @@ const TFixture Fixtures[] = {
     {"gray.tga", "convert " + Source + " -colorspace gray -compress None %s"},
     {"gray.icb", "convert " + Source + " -colorspace gray -compress RLE tga:%s"},
     {"netpbm.tga", "convert " + Source + " ppm:- | ppmtotga -rgb > %s"},
+    {"rle.sgi", "convert " + Source + " -compress RLE %s"},
+    {"verbatim.rgb", "convert " + Source + " -compress None sgi:%s"},
+    {"wide.sgi", "convert " + Source + " -depth 16 -compress RLE %s"},
+    {"widever.sgi", "convert " + Source + " -depth 16 -compress None %s"},
+    {"gray.bw", "convert " + Source + " -colorspace gray -compress RLE sgi:%s"},
+    {"alpha.rgba", "convert " + Source + " -alpha on -channel A -fx 0.5 -compress RLE sgi:%s"},
+    {"netpbm.sgi", "convert " + Source + " ppm:- | pnmtosgi -rle > %s"},
 };
 
 std::string Command(const TFixture& fixture, const std::string& path) {
