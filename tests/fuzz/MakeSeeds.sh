@@ -390,3 +390,8 @@ tzpic tzpic_sgi verbatim.sgi -compress None
 tzpic tzpic_sgi wide.sgi -depth 16 -compress RLE
 tzpic tzpic_sgi gray.sgi -colorspace gray -compress RLE
 tzpic tzpic_sgi alpha.sgi -alpha on -compress None
+tzpic tzpic_pcx truecolour.pcx
+tzpic tzpic_pcx mapped.pcx -type Palette
+tzpic tzpic_pcx bilevel.pcx -monochrome
+convert -size 5x3 gradient:red-blue -colors 16 ppm:- | ppmtopcx -planes 4 > tzpic_pcx/planes.pcx
+convert -size 5x3 gradient:red-blue -colors 4 ppm:- | ppmtopcx -packed > tzpic_pcx/cga.pcx
