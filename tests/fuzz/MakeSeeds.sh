@@ -395,3 +395,14 @@ tzpic tzpic_pcx mapped.pcx -type Palette
 tzpic tzpic_pcx bilevel.pcx -monochrome
 convert -size 5x3 gradient:red-blue -colors 16 ppm:- | ppmtopcx -planes 4 > tzpic_pcx/planes.pcx
 convert -size 5x3 gradient:red-blue -colors 4 ppm:- | ppmtopcx -packed > tzpic_pcx/cga.pcx
+# A Photo-CD overview pack: the signature, its orientation byte, and one 192 x 128 thumbnail.
+mkdir -p tzpic_pcdpack
+python3 -c "
+import sys
+head = bytearray(5 * 2048)
+head[0:7] = b'PCD_OPA'
+head[11] = 1
+head[3586] = 1
+thumb = b''.join(bytes([i % 256] * 384) + bytes([128 + i % 64] * 96) + bytes([140] * 96) for i in range(64))
+sys.stdout.buffer.write(bytes(head) + thumb)
+" > tzpic_pcdpack/overview.pcd

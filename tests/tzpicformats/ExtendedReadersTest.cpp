@@ -11,6 +11,8 @@
 #include "platform/Graphics.h"
 #include "tzpicformats/AutodeskGraphic.h"
 #include "tzpicformats/FileFormatList.h"
+#include "tzpicformats/PCDGraphic.h"
+#include "tzpicformats/PCXGraphic.h"
 #include "tzpicformats/PPMGraphic.h"
 #include "tzpicformats/TargaGraphic.h"
 
@@ -79,6 +81,7 @@ const TFixture Fixtures[] = {
     {"fourbit.pcx", "convert " + Source + " -colors 16 -type Palette ppm:- | ppmtopcx -packed > %s"},
     {"cga.pcx", "convert " + Source + " -colors 4 -type Palette ppm:- | ppmtopcx -packed > %s"},
     {"netpbm.pcx", "convert " + Source + " ppm:- | ppmtopcx -24bit > %s"},
+    {"pack.pcd", "convert -size 768x512 gradient:red-blue -depth 8 %s", 4},
     {"rle.sgi", "convert " + Source + " -compress RLE %s"},
     {"verbatim.rgb", "convert " + Source + " -compress None sgi:%s"},
     {"wide.sgi", "convert " + Source + " -depth 16 -compress RLE %s"},
@@ -242,6 +245,35 @@ TEST(Autodesk, ShortOrOtherDepthsRaise) {
     sixteen[10] = 16;
     EXPECT_EQ(MessageOf([&] { LoadBytes(TAutodeskGraphic(), sixteen); }),
               "Cannot load image. Invalid or unexpected Autodesk image format.");
+}
+
+}  // namespace
+
+namespace {
+
+// An overview pack turned a quarter: its thumbnails are 192 x 128, stored after sector 5.
+TEST(PhotoCD, OverviewPackUsesItsOwnSizeAndOrientation) {
+    std::string pack(5 * 2048, '\0');
+    pack.replace(0, 7, "PCD_OPA");
+    pack[3586] = 1;
+    for (int pair = 0; pair < 64; ++pair) pack += std::string(384, char(200)) + std::string(192, char(156));
+    const auto image = LoadBytes(TPCDGraphic(), pack);
+    EXPECT_EQ(image->Width(), 128);
+    EXPECT_EQ(image->Height(), 192);
+    EXPECT_EQ(image->Pixel(5, 5), image->Pixel(100, 150));
+    pack.resize(pack.size() - 1);
+    EXPECT_NE(MessageOf([&] { LoadBytes(TPCDGraphic(), pack); }), "(no exception)");
+}
+
+TEST(PCX, UnusableHeadersRaise) {
+    std::string file(200, '\0');
+    file[0] = 7;
+    EXPECT_EQ(MessageOf([&] { LoadBytes(TPCXGraphic(), file); }),
+              "Cannot load image. Invalid or unexpected PCX or SCR image format.");
+    file[0] = 10;
+    file[3] = 8;
+    file[65] = 2;  // two 8-bit planes
+    EXPECT_EQ(MessageOf([&] { LoadBytes(TPCXGraphic(), file); }), "Invalid color format in PCX file.");
 }
 
 }  // namespace
