@@ -480,3 +480,44 @@ frame('bgr24', 2, 2, 24, 0, bytes(range(16)))
 for code, size in ((b'YUY2', 16), (b'Y41P', 24), (b'CLJR', 8), (b'IYU1', 12), (b'I420', 12), (b'YVU9', 18)):
     frame(code.decode().lower(), 4, 2, 16, fourcc(code), bytes((i * 37) & 0xFF for i in range(size)))
 PY
+# The extended library's portable map and Targa readers: each variant of a tiny picture.
+tzpic() { mkdir -p "$1"; convert -size 5x3 gradient:red-blue -depth 8 "${@:3}" "$1/$2"; }
+tzpic tzpic_ppm raw.ppm
+tzpic tzpic_ppm plain.ppm -compress none
+tzpic tzpic_ppm wide.ppm -depth 16
+tzpic tzpic_ppm gray.pgm -colorspace gray
+tzpic tzpic_ppm plain.pbm -monochrome -compress none
+tzpic tzpic_ppm raw.pbm -monochrome
+tzpic tzpic_targa rle.tga -compress RLE
+tzpic tzpic_targa raw.tga -compress None
+tzpic tzpic_targa mapped.tga -type Palette -compress RLE
+tzpic tzpic_targa gray.tga -colorspace gray
+tzpic tzpic_targa alpha.tga -alpha on -compress RLE
+# An Autodesk cel of 3 x 2 pixels over a 6-bit palette.
+mkdir -p tzpic_autodesk
+python3 -c "
+import struct, sys
+palette = b''.join(bytes((i % 64, 63, 0)) for i in range(256))
+sys.stdout.buffer.write(struct.pack('<HHHHHBBI16x', 0x9119, 3, 2, 0, 0, 8, 0, 6) + palette + bytes(range(6)))
+" > tzpic_autodesk/small.cel
+tzpic tzpic_sgi rle.sgi -compress RLE
+tzpic tzpic_sgi verbatim.sgi -compress None
+tzpic tzpic_sgi wide.sgi -depth 16 -compress RLE
+tzpic tzpic_sgi gray.sgi -colorspace gray -compress RLE
+tzpic tzpic_sgi alpha.sgi -alpha on -compress None
+tzpic tzpic_pcx truecolour.pcx
+tzpic tzpic_pcx mapped.pcx -type Palette
+tzpic tzpic_pcx bilevel.pcx -monochrome
+convert -size 5x3 gradient:red-blue -colors 16 ppm:- | ppmtopcx -planes 4 > tzpic_pcx/planes.pcx
+convert -size 5x3 gradient:red-blue -colors 4 ppm:- | ppmtopcx -packed > tzpic_pcx/cga.pcx
+# A Photo-CD overview pack: the signature, its orientation byte, and one 192 x 128 thumbnail.
+mkdir -p tzpic_pcdpack
+python3 -c "
+import sys
+head = bytearray(5 * 2048)
+head[0:7] = b'PCD_OPA'
+head[11] = 1
+head[3586] = 1
+thumb = b''.join(bytes([i % 256] * 384) + bytes([128 + i % 64] * 96) + bytes([140] * 96) for i in range(64))
+sys.stdout.buffer.write(bytes(head) + thumb)
+" > tzpic_pcdpack/overview.pcd
