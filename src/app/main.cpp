@@ -5,6 +5,7 @@
 
 #include "app/MainForm.h"
 #include "imaging/acquire/MediaProvider.h"
+#include "imaging/view/KVStartupRegistrations.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
 #include "platform/qt/Metafile.h"
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     InstallQtGraphics();
     InstallTzLibWindows();
     InstallMediaProvider();
+    const TViewRegistrations viewRegistrations;
     // Without a screen nobody could answer a box: the terminal prompter stays.
     if (HasDisplay()) SetPrompter(std::make_unique<TQtPrompter>());
 
