@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QListView>
+#include <QListWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -168,6 +169,36 @@ TEST_F(KVOpenSaveDlgTest, PreviewsTheSelectionAndReturnsFullPaths) {
     QTimer::singleShot(0, [] { qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject(); });
     EXPECT_FALSE(dialog.Execute());
     EXPECT_TRUE(dialog.Files.empty());
+}
+
+TEST_F(KVOpenSaveDlgTest, FramePickedAmongTheThumbnailsIsReturned) {
+    TScratchFolder scratch;
+    ASSERT_EQ(RunTool("convert -size 8x8 xc:red xc:lime xc:blue " + Quoted(scratch.Path("anim.gif"))).status, 0);
+    TOpenKestovaDialog dialog;
+    dialog.SetInitialDir(scratch.Folder());
+    int frames = 0;
+    QTimer::singleShot(200, [&] {
+        auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(files, nullptr);
+        auto* thumbnails = files->findChild<QListWidget*>("KestovaMView");
+        auto* list = files->findChild<QListView*>("listView");
+        auto* model = files->findChild<QFileSystemModel*>();
+        QElapsedTimer timer;
+        timer.start();
+        do {
+            list->setCurrentIndex(model->index(QString::fromStdString(scratch.Path("anim.gif"))));
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        } while (thumbnails->count() == 0 && timer.elapsed() < 3000);
+        frames = thumbnails->count();
+        thumbnails->setCurrentRow(1);
+        QDir().mkpath("screenshots");
+        files->grab().save("screenshots/open-dialog-frames.png");
+        QMetaObject::invokeMethod(files, "accept");
+    });
+    ASSERT_TRUE(dialog.Execute());
+    EXPECT_EQ(frames, 3);
+    EXPECT_EQ(dialog.Files, std::vector<std::string>{scratch.Path("anim.gif")});
+    EXPECT_EQ(dialog.SelectedFrame, 1);
 }
 
 TEST_F(KVOpenSaveDlgTest, SaveFilterAndItsExtensions) {

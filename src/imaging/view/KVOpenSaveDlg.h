@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "imaging/core/KVMessages.h"
+#include "imaging/core/KVResampleFilter.h"
 
 class QWidget;
 
@@ -25,8 +26,12 @@ public:
     TMsgLanguage MsgLanguage = msSystem;
     // Full paths of the chosen files after a confirmed run.
     std::vector<std::string> Files;
-    // The frame picked in the preview; 0 until frames can be picked there.
+    // The frame last picked among the preview's thumbnails of a multi-frame file; 0 when none was.
     int SelectedFrame = 0;
+    // The preview view's.
+    TResampleFilter ZoomFilter = rfFastLinear;
+    // A multi-frame file is previewed as thumbnails of its frames.
+    bool ShowAllFrames = true;
 
     const std::string& InitialDir() const { return initialDir_; }
     // A trailing "/" is dropped, except from the root itself.
