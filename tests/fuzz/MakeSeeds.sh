@@ -364,3 +364,37 @@ PicResolution=300
 PicsPerPage=24
 Overwrite=TRUE
 CONF
+
+# PCX of each layout the reader decodes, and a DCX of two pages.
+mkdir -p kvpcx
+g ppm:- | ppmtopcx -24bit > kvpcx/rgb24.pcx
+g ppm:- | ppmtopcx -8bit > kvpcx/p8.pcx
+g -colors 16 ppm:- | ppmtopcx -packed > kvpcx/p4.pcx
+g -colors 16 ppm:- | ppmtopcx -planes 4 > kvpcx/planes4.pcx
+g -type bilevel ppm:- | ppmtopcx > kvpcx/b1.pcx
+python3 - <<'PY'
+import struct
+pages = [open('kvpcx/b1.pcx', 'rb').read(), open('kvpcx/p4.pcx', 'rb').read()]
+table = 4 + 4 * (len(pages) + 1)
+offsets = [table, table + len(pages[0])]
+open('kvpcx/two.dcx', 'wb').write(struct.pack('<4I', 0x3ADE68B1, *offsets, 0) + b''.join(pages))
+PY
+
+# Targa of each kind: true colour with and without run-length coding, colour-mapped, grey,
+# 32-bit with alpha, and 16-bit.
+mkdir -p kvtga
+g ppm:- | ppmtotga -rgb > kvtga/rgb-rle.tga
+g ppm:- | ppmtotga -rgb -norle > kvtga/rgb.tga
+g -colors 8 ppm:- | ppmtotga -cmap > kvtga/cmap-rle.tga
+g -type grayscale tga:kvtga/gray.tga
+g -alpha on -channel A -evaluate set 50% tga:kvtga/alpha.tga
+g -depth 5 -define tga:bits-per-pixel=16 tga:kvtga/rgb16.tga
+
+# JPEG 2000: a JP2 file and code streams, colour and grey, one of them with 12-bit samples.
+mkdir -p kvjpeg2000
+g ppm:kvjpeg2000/src.ppm
+opj_compress -n 2 -i kvjpeg2000/src.ppm -o kvjpeg2000/rgb.jp2 >/dev/null
+opj_compress -n 2 -r 20 -p RLCP -i kvjpeg2000/src.ppm -o kvjpeg2000/lossy.j2k >/dev/null
+ppmtopgm kvjpeg2000/src.ppm | pnmdepth 4095 > kvjpeg2000/src.pgm
+opj_compress -n 2 -i kvjpeg2000/src.pgm -o kvjpeg2000/gray12.j2k >/dev/null
+rm kvjpeg2000/src.ppm kvjpeg2000/src.pgm

@@ -399,8 +399,23 @@ void TKestovaIO::SaveStream(TStream& stream, int fileType) {
         return;
     }
     if (const TKVFormatDriver* driver = FindFormatDriver(fileType)) {
-        if (driver->Write) driver->Write(stream, *work_, *params_, progress);
-        else Fail();
+        if (!driver->Write) {
+            Fail();
+            return;
+        }
+        // A PCX picture in a stream of several goes behind a "PCX2" header giving its length.
+        const bool headed = fileType == kvftPCX && StreamHeaders;
+        const int64_t start = stream.Position();
+        uint8_t header[12] = {'P', 'C', 'X', '2'};
+        if (headed) stream.WriteBuffer(header, 12);
+        driver->Write(stream, *work_, *params_, progress);
+        if (!headed || AbortFlag) return;
+        const int64_t end = stream.Position();
+        const auto length = uint32_t(end - start - 12);
+        for (int i = 0; i < 4; ++i) header[8 + i] = uint8_t(length >> (8 * i));
+        stream.SetPosition(start);
+        stream.WriteBuffer(header, 12);
+        stream.SetPosition(end);
         return;
     }
     const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
