@@ -4,11 +4,21 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QPushButton>
+#include <QTimer>
+#include <optional>
 
+#include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVFileFormats.h"
+#include "imaging/io/KestovaIO.h"
+#include "imaging/view/KVIOPreviews.h"
 #include "imaging/view/KVPreviewInfo.h"
 #include "imaging/view/KVPreviewPane.h"
 #include "platform/qt/QtPrompter.h"
+
+namespace {
+constexpr int AdvancedUpdateInterval = 100;  // ms
+}  // namespace
 
 TOpenKestovaDialog::TOpenKestovaDialog() : Filter(KVOpenFilter(msSystem)) {}
 
@@ -49,6 +59,7 @@ bool TOpenKestovaDialog::Run(QWidget* parent, bool save, bool preview) {
         QObject::connect(&dialog, &QFileDialog::currentChanged, pane,
                          [pane](const QString& path) { pane->ShowFile(path); });
     }
+    AddControls(dialog, filters);
     const bool confirmed = dialog.exec() == QDialog::Accepted;
     if (pane) SelectedFrame = pane->SelectedFrame();
     if (!confirmed) return false;
@@ -63,11 +74,47 @@ TSaveKestovaDialog::TSaveKestovaDialog() { Filter = KVSaveFilter(msSystem); }
 
 bool TSaveKestovaDialog::Execute(QWidget* parent) {
     if (AutoSetFilter) Filter = KVSaveFilter(MsgLanguage);
-    if (!Run(parent, true, ShowPreview)) return false;
+    std::optional<TIOParamsVals> kept;
+    if (AttachedKestovaIO) kept.emplace(nullptr).Assign(AttachedKestovaIO->Params());
+    if (!Run(parent, true, ShowPreview)) {
+        if (kept) AttachedKestovaIO->Params().Assign(*kept);
+        return false;
+    }
     // Qt may complete the name itself; only a name still without extension gets the format's.
     if (QFileInfo(QString::fromStdString(FileName)).suffix().isEmpty()) {
         FileName += KVFirstExtension(KVFilterPatterns(Filter, FilterIndex));
         Files = {FileName};
     }
     return true;
+}
+
+// The format of the typed name's extension, else that of the chosen filter entry.
+void TSaveKestovaDialog::AddControls(QFileDialog& dialog, const QStringList& filters) {
+    if (!ShowAdvanced) return;
+    auto* button = new QPushButton(QString::fromStdString(KVGetMessageText(45, MsgLanguage) + "..."), &dialog);
+    button->setObjectName("AdvancedButton");
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) grid->addWidget(button, grid->rowCount(), 0);
+    const auto format = [this, &dialog, filters]() -> const TKVFileFormatEntry* {
+        const QString suffix = QFileInfo(dialog.selectedFiles().value(0)).suffix();
+        const TKVFileFormatEntry* entry = suffix.isEmpty() ? nullptr : GetFileFormatByExt(suffix.toStdString());
+        if (entry) return entry;
+        const int index = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
+        const std::string extension = KVFirstExtension(KVFilterPatterns(Filter, index));
+        return extension.empty() ? nullptr : GetFileFormatByExt(extension);
+    };
+    const auto update = [this, button, format] {
+        const TKVFileFormatEntry* entry = format();
+        button->setEnabled(AttachedKestovaIO && entry && entry->DialogPages != 0);
+    };
+    // The typed name changes without a signal of the dialog's own, so the button follows it by time.
+    auto* timer = new QTimer(&dialog);
+    QObject::connect(timer, &QTimer::timeout, button, update);
+    timer->start(AdvancedUpdateInterval);
+    update();
+    QObject::connect(button, &QPushButton::clicked, &dialog, [this, &dialog, format] {
+        const TKVFileFormatEntry* entry = format();
+        if (!AttachedKestovaIO || !entry || entry->DialogPages == 0) return;
+        AttachedKestovaIO->Params().FileType = entry->FileType;
+        DoPreviews(*AttachedKestovaIO, entry->DialogPages, ioppDefaultLockPreview, MsgLanguage, false, &dialog);
+    });
 }

@@ -1,13 +1,16 @@
 #pragma once
 // The picture open dialog: the platform's file dialog with a preview pane that loads the selected
 // picture through the image library and shows its size, colours, resolution and file size.
+#include <QtContainerFwd>
 #include <string>
 #include <vector>
 
 #include "imaging/core/KVMessages.h"
 #include "imaging/core/KVResampleFilter.h"
 
+class QFileDialog;
 class QWidget;
+class TKestovaIO;
 
 class TOpenKestovaDialog {
 public:
@@ -42,16 +45,25 @@ public:
 
 protected:
     bool Run(QWidget* parent, bool save, bool preview);
+    // Places controls of a descendant's own into the dialog before it is shown.
+    virtual void AddControls(QFileDialog& /*dialog*/, const QStringList& /*filters*/) {}
 
 private:
     std::string initialDir_;
 };
 
 // The picture save dialog: the writable formats; a name typed without extension gets the chosen
-// format's, and choosing another format changes the typed name's extension.
+// format's, and choosing another format changes the typed name's extension. The Advanced button
+// edits the attached component's save parameters for the format of the typed name.
 class TSaveKestovaDialog : public TOpenKestovaDialog {
 public:
     TSaveKestovaDialog();
     bool ShowPreview = true;
+    bool ShowAdvanced = true;
+    // Its parameters are edited by the Advanced button and restored when the dialog is cancelled.
+    TKestovaIO* AttachedKestovaIO = nullptr;
     bool Execute(QWidget* parent = nullptr) override;
+
+protected:
+    void AddControls(QFileDialog& dialog, const QStringList& filters) override;
 };
