@@ -133,3 +133,28 @@ TEST_F(KVPreviewPaneTest, UnreadableFileEmptiesThePane) {
         EXPECT_TRUE(Child<TKestovaView>("KestovaView")->IsBlank()) << name;
     }
 }
+
+TEST_F(KVPreviewPaneTest, AlwaysAnimatePlaysAtOnceAndTheBorderStyleRestylesTheView) {
+    pane->SetAlwaysAnimate(true);
+    EXPECT_FALSE(Child<QToolButton>("PlayButton")->isVisible());
+    pane->ShowFile(QString::fromStdString(scratch.Path("anim.gif")));
+    EXPECT_TRUE(Child<QToolButton>("PlayButton")->isChecked());
+    EXPECT_TRUE(Child<TKestovaView>("KestovaView")->isVisible());
+    pane->ShowFile(QString::fromStdString(scratch.Path("one.png")));
+    EXPECT_FALSE(Child<QToolButton>("PlayButton")->isChecked());
+
+    auto* view = Child<TKestovaView>("KestovaView");
+    struct Case {
+        TKVDBorderStyle style;
+        TKVBackgroundStyle background;
+        QFrame::Shape frame;
+    } cases[] = {{kvpsCropped, kvbsCropped, QFrame::NoFrame},
+                 {kvpsCropShadow, kvbsCropShadow, QFrame::NoFrame},
+                 {kvpsDefault, kvbsSolid, QFrame::StyledPanel}};
+    EXPECT_EQ(view->BackgroundStyle(), kvbsChessboard);  // until a style is set
+    for (const Case& c : cases) {
+        pane->SetBorderStyle(c.style);
+        EXPECT_EQ(view->BackgroundStyle(), c.background) << c.style;
+        EXPECT_EQ(view->frameShape(), c.frame) << c.style;
+    }
+}

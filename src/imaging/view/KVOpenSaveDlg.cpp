@@ -53,7 +53,9 @@ bool TOpenKestovaDialog::Run(QWidget* parent, bool save, bool preview) {
 
     TKVPreviewPane* pane = nullptr;
     if (preview) {
-        pane = new TKVPreviewPane(MsgLanguage, ZoomFilter, ShowAllFrames, &dialog);
+        pane = new TKVPreviewPane(MsgLanguage, ZoomFilter, ShowAllFrames || AlwaysAnimate, &dialog);
+        pane->SetAlwaysAnimate(AlwaysAnimate);
+        if (PreviewBorderStyle) pane->SetBorderStyle(*PreviewBorderStyle);
         if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
             grid->addWidget(pane, 0, grid->columnCount(), grid->rowCount(), 1);
         QObject::connect(&dialog, &QFileDialog::currentChanged, pane,

@@ -2,6 +2,7 @@
 // The picture open dialog: the platform's file dialog with a preview pane that loads the selected
 // picture through the image library and shows its size, colours, resolution and file size.
 #include <QtContainerFwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,9 @@
 class QFileDialog;
 class QWidget;
 class TKestovaIO;
+
+// The preview view's look: solid with a border, or a cropped or shadowed frame without one.
+enum TKVDBorderStyle { kvpsDefault, kvpsCropped, kvpsCropShadow };
 
 class TOpenKestovaDialog {
 public:
@@ -35,6 +39,10 @@ public:
     TResampleFilter ZoomFilter = rfFastLinear;
     // A multi-frame file is previewed as thumbnails of its frames.
     bool ShowAllFrames = true;
+    // Animated GIF and AVI files play as soon as they are previewed; implies ShowAllFrames.
+    bool AlwaysAnimate = false;
+    // Unset, the preview keeps its chessboard with a border.
+    std::optional<TKVDBorderStyle> PreviewBorderStyle;
 
     const std::string& InitialDir() const { return initialDir_; }
     // A trailing "/" is dropped, except from the root itself.

@@ -117,6 +117,17 @@ TKVPreviewPane::TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter
     });
 }
 
+void TKVPreviewPane::SetAlwaysAnimate(bool on) {
+    alwaysAnimate_ = on;
+    playButton_->setVisible(!on);
+}
+
+void TKVPreviewPane::SetBorderStyle(TKVDBorderStyle style) {
+    static constexpr TKVBackgroundStyle backgrounds[] = {kvbsSolid, kvbsCropped, kvbsCropShadow};
+    view_->setFrameShape(style == kvpsDefault ? QFrame::StyledPanel : QFrame::NoFrame);
+    view_->SetBackgroundStyle(backgrounds[style]);
+}
+
 void TKVPreviewPane::Clear() {
     playButton_->setChecked(false);
     playButton_->setEnabled(false);
@@ -181,6 +192,8 @@ bool TKVPreviewPane::ShowFrames(int frames) {
     thumbnails_->setCurrentRow(0);
     playButton_->setEnabled(frameCount_ > 1);
     previewButton_->setEnabled(true);
+    const QString suffix = QFileInfo(path_).suffix().toLower();
+    if (alwaysAnimate_ && frameCount_ > 1 && (suffix == "gif" || suffix == "avi")) playButton_->setChecked(true);
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include "imaging/core/KVMessages.h"
 #include "imaging/core/KVResampleFilter.h"
+#include "imaging/view/KVOpenSaveDlg.h"
 
 class QCheckBox;
 class QComboBox;
@@ -21,6 +22,10 @@ struct TKVPreviewInfo;
 class TKVPreviewPane : public QWidget {
 public:
     TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter, bool showAllFrames, QWidget* parent);
+
+    // Animated GIF and AVI files start playing as soon as they are previewed; the Play button goes.
+    void SetAlwaysAnimate(bool on);
+    void SetBorderStyle(TKVDBorderStyle style);
 
     // Never raises: a file that cannot be shown empties the pane.
     void ShowFile(const QString& path);
@@ -46,6 +51,7 @@ private:
 
     TMsgLanguage language_;
     bool showAllFrames_;
+    bool alwaysAnimate_ = false;
     QComboBox* zoom_;
     QCheckBox* check_;
     QToolButton* previewButton_;
