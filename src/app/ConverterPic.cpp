@@ -12,6 +12,7 @@
 #include "tzlib/Errors.h"
 #include "tzlib/FileHelpers.h"
 #include "tzlib/TextFormats.h"
+#include "tzpicformats/FileFormatList.h"
 
 namespace {
 
@@ -47,6 +48,20 @@ std::string BaseName(const std::string& path) { return path.substr(path.rfind('/
 // A failed load leaves the abort flag set rather than raising.
 void CheckLoaded(TKestovaIO& io) {
     if (io.AbortFlag) RaiseBrelvantError(2, "");
+}
+
+// The extended library reads the file; the image library takes its pixels as BMP data. The call
+// is qualified because a Targa graphic's own save writes Targa.
+void LoadExtended(TKestovaIO& io, const std::string& fileName) {
+    const std::unique_ptr<TGraphic> graphic = CreateGraphicFromFile(fileName);
+    const auto* bitmap = dynamic_cast<const TBitmap*>(graphic.get());
+    if (!bitmap || bitmap->Empty()) RaiseBrelvantError(2, "");
+    TMemoryStream stream;
+    bitmap->TBitmap::SaveToStream(stream);
+    stream.SetPosition(0);
+    io.AbortFlag = false;
+    io.LoadFromStream(stream);
+    CheckLoaded(io);
 }
 
 // About one frame a second: the frames in 100 hundredths of a second.
@@ -112,8 +127,8 @@ void TConverterPic::OpenByKind() {
             FrameCount = Kind == pkTiff ? GetTIFFFilePageCount(FileName) : GetGIFFileFrameCount(FileName);
             break;
         case pkExtended:
-            // The extended format library is not part of the program yet: nothing reads these.
-            FrameCount = 0;
+            LoadExtended(io, FileName);
+            FrameCount = 1;
             break;
     }
 }

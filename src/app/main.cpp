@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/MainForm.h"
+#include "imaging/acquire/MediaProvider.h"
 #include "imaging/view/KVStartupRegistrations.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     InstallQtCanvas();
     InstallQtGraphics();
     InstallTzLibWindows();
+    InstallMediaProvider();
     const TViewRegistrations viewRegistrations;
     // Without a screen nobody could answer a box: the terminal prompter stays.
     if (HasDisplay()) SetPrompter(std::make_unique<TQtPrompter>());

@@ -1,5 +1,5 @@
 #pragma once
-// TAutodeskGraphic: the content test the registry asks; the reader comes with its format.
+// TAutodeskGraphic: Autodesk Animator cels and pictures, 8-bit with a 6-bit palette.
 #include <string>
 
 #include "PicFormatGraphic.h"
@@ -7,6 +7,9 @@
 class TAutodeskGraphic : public TPicFormatGraphic {
 public:
     static bool IsFormatStream(TStream& stream);
+
+    bool ReadHeaderProperties(TStream& stream, int imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
 
 protected:
     std::string FormatName() const override { return "Autodesk"; }

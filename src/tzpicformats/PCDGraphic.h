@@ -1,5 +1,5 @@
 #pragma once
-// TPCDGraphic: the content test the registry asks; the reader comes with its format.
+// TPCDGraphic: the base resolution of Photo-CD image packs, and the thumbnails of overview packs.
 #include <string>
 
 #include "PicFormatGraphic.h"
@@ -8,6 +8,10 @@ class TPCDGraphic : public TPicFormatGraphic {
 public:
     static bool IsFormatStream(TStream& stream);
 
+    // The image index is the resolution, 0 to 5.
+    bool ReadHeaderProperties(TStream& stream, int imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
+
 protected:
-    std::string FormatName() const override { return "PCD"; }
+    std::string FormatName() const override { return "Photo-CD"; }
 };

@@ -1,5 +1,5 @@
 #pragma once
-// TPCXGraphic: the content test the registry asks; the reader comes with its format.
+// TPCXGraphic: ZSoft Paintbrush files and Word 5.x screen captures.
 #include <string>
 
 #include "PicFormatGraphic.h"
@@ -7,6 +7,9 @@
 class TPCXGraphic : public TPicFormatGraphic {
 public:
     static bool IsFormatStream(TStream& stream);
+
+    bool ReadHeaderProperties(TStream& stream, int imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
 
 protected:
     std::string FormatName() const override { return "PCX or SCR"; }

@@ -1,5 +1,5 @@
 #pragma once
-// TPPMGraphic: the content test the registry asks; the reader comes with its format.
+// TPPMGraphic: the portable bitmap, gray map and pixel map family, plain and raw.
 #include <string>
 
 #include "PicFormatGraphic.h"
@@ -7,6 +7,9 @@
 class TPPMGraphic : public TPicFormatGraphic {
 public:
     static bool IsFormatStream(TStream& stream);
+
+    bool ReadHeaderProperties(TStream& stream, int imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
 
 protected:
     std::string FormatName() const override { return "PBM, PGM or PPM"; }

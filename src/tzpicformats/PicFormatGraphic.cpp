@@ -62,6 +62,12 @@ bool TPicFormatGraphic::PeekHeader(TStream& stream, int64_t moreThan, std::span<
     return read == int64_t(header.size());
 }
 
+std::vector<uint8_t> TPicFormatGraphic::ReadRest(TStream& stream) {
+    std::vector<uint8_t> bytes(size_t(std::max<int64_t>(0, stream.Size() - stream.Position())));
+    stream.ReadBuffer(bytes.data(), int64_t(bytes.size()));
+    return bytes;
+}
+
 void RaiseGraphicError(const std::string& message) { throw EInvalidGraphic(message); }
 
 void RaiseGraphicErrorFmt(const std::string& format, std::initializer_list<std::string> arguments) {

@@ -79,6 +79,8 @@ protected:
     // True when more than moreThan bytes follow the position; then reads the first bytes of them
     // into header and moves back.
     static bool PeekHeader(TStream& stream, int64_t moreThan, std::span<uint8_t> header);
+    // The bytes from the position to the end; readers parse them with a bounds-checked reader.
+    static std::vector<uint8_t> ReadRest(TStream& stream);
 
     TColorManager colorManager_;
     TImageProperties properties_;

@@ -1,5 +1,5 @@
 #pragma once
-// TSGIGraphic: the content test the registry asks; the reader comes with its format.
+// TSGIGraphic: SGI images, verbatim or run-length, gray, RGB or RGBA, 1 or 2 bytes per sample.
 #include <string>
 
 #include "PicFormatGraphic.h"
@@ -7,6 +7,9 @@
 class TSGIGraphic : public TPicFormatGraphic {
 public:
     static bool IsFormatStream(TStream& stream);
+
+    bool ReadHeaderProperties(TStream& stream, int imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
 
 protected:
     std::string FormatName() const override { return "sgi, bw or rgb(a)"; }

@@ -1,5 +1,5 @@
 #pragma once
-// TTargaGraphic: the content test the registry asks; the reader comes with its format.
+// TTargaGraphic: Truevision Targa files; the one extended class that also writes its format.
 #include <string>
 
 #include "PicFormatGraphic.h"
@@ -7,6 +7,12 @@
 class TTargaGraphic : public TPicFormatGraphic {
 public:
     static bool IsFormatStream(TStream& stream);
+
+    bool ReadHeaderProperties(TStream& stream, int imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
+    // Writes run-length compressed Targa, not BMP.
+    void SaveToStream(TStream& stream) const override { SaveToStreamEx(stream, true); }
+    void SaveToStreamEx(TStream& stream, bool compress) const;
 
 protected:
     std::string FormatName() const override { return "Targa"; }

@@ -252,6 +252,8 @@ for name, row in (('gray', 16), ('rgb', 27)):
         if tag == 279: count = value
     open('tifflzw/%s.lzw' % name, 'wb').write(bytes([row - 1]) + data[offset:offset + count])
     os.remove(path)
+PY
+
 # The extended library's decoders: an options byte, the 16-bit target size, the packed data
 # (TzpicFuzzInput.h), each made by an independent encoder where one exists.
 tmp=$(mktemp -d)
@@ -398,3 +400,124 @@ opj_compress -n 2 -r 20 -p RLCP -i kvjpeg2000/src.ppm -o kvjpeg2000/lossy.j2k >/
 ppmtopgm kvjpeg2000/src.ppm | pnmdepth 4095 > kvjpeg2000/src.pgm
 opj_compress -n 2 -i kvjpeg2000/src.pgm -o kvjpeg2000/gray12.j2k >/dev/null
 rm kvjpeg2000/src.ppm kvjpeg2000/src.pgm
+# CCITT decoders: a coding byte (0 Group 3 1-D, 1 Group 3 2-D, 2 Group 4) and a width byte
+# (width = 8 x value + 1 + first byte / 8), then the strip that libtiff writes.
+mkdir -p ccitt
+for c in g3:1d:0 g3:2d:1 g4::2; do
+  IFS=: read -r kind dim code <<<"$c"
+  opt=$kind; [ "$kind" = g3 ] && opt="g3:$dim"
+  convert -size 40x12 pattern:checkerboard -type bilevel -depth 1 -compress None ccitt/in.tif
+  tiffcp -c "$opt" -r 12 ccitt/in.tif ccitt/out.tif
+  python3 - "$code" "ccitt/$kind$dim.fax" <<'PY'
+import struct, sys
+data = open('ccitt/out.tif', 'rb').read()
+ifd = struct.unpack_from('<I', data, 4)[0]
+offset = count = 0
+for i in range(struct.unpack_from('<H', data, ifd)[0]):
+    tag, kind, _, value = struct.unpack_from('<HHII', data, ifd + 2 + 12 * i)
+    value = value & 0xFFFF if kind == 3 else value
+    if tag == 273: offset = value
+    if tag == 279: count = value
+open(sys.argv[2], 'wb').write(bytes([int(sys.argv[1]) + 8 * 7, 4]) + data[offset:offset + count])
+PY
+  rm ccitt/in.tif ccitt/out.tif
+done
+
+# TIFF reader: one small file per coding, layout and byte order.
+mkdir -p tiff
+printf 'P6\n9 5\n255\n' > tiff/in.ppm && head -c 135 /dev/urandom >> tiff/in.ppm
+ppmtopgm tiff/in.ppm | pgmtopbm | pnmtotiff -miniswhite > tiff/bilevel.tif
+convert tiff/in.ppm -compress none tiff/rgb.tif
+convert tiff/in.ppm -colors 5 -type palette -compress none tiff/palette.tif
+for c in "g3:g3" "g32d:g3:2d" "g4:g4 -B" "g4lsb:g4 -f lsb2msb"; do
+  tiffcp -c ${c#*:} tiff/bilevel.tif "tiff/${c%%:*}.tif"
+done
+for c in "lzw2:lzw:2" "packbits:packbits -B" "zip:zip -p separate" "tiles:lzw -t -w 16 -l 16" "jpeg:jpeg"; do
+  tiffcp -c ${c#*:} tiff/rgb.tif "tiff/${c%%:*}.tif"
+done
+tiffcp -c lzw tiff/palette.tif tiff/rgb.tif tiff/twopages.tif
+rm tiff/in.ppm tiff/rgb.tif
+
+# EXIF blocks: the TIFF structure of APP1 blocks as exiftool writes them, in both byte orders,
+# with a JPEG thumbnail.
+mkdir -p exif
+convert -size 8x6 gradient:red-blue exif/thumb.jpg
+for order in II MM; do
+  convert -size 16x12 gradient:blue-green "exif/$order.jpg"
+  exiftool -q -overwrite_original -ExifByteOrder=$order -Make=Acme -Model=X1 -ExposureTime=1/60 -FNumber=4 \
+    -ISO=100 -DateTimeOriginal='2020:01:02 03:04:05' -UserComment=hi '-ThumbnailImage<=exif/thumb.jpg' "exif/$order.jpg"
+  python3 - "exif/$order.jpg" "exif/$order.exif" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+at = data.index(b'Exif\0\0') + 6
+length = int.from_bytes(data[at - 8:at - 6], 'big') - 8
+open(sys.argv[2], 'wb').write(data[at:at + length])
+PY
+  rm "exif/$order.jpg"
+done
+rm exif/thumb.jpg
+# Video files: tiny clips of ffmpeg's test pattern in the containers and codecs the program opens.
+mkdir -p mediafile
+for clip in "raw.avi -c:v rawvideo -pix_fmt bgr24" "mjpeg.avi -c:v mjpeg" "clip.mpg -c:v mpeg1video" \
+            "clip.wmv -c:v wmv2"; do
+  set -- $clip
+  ffmpeg -v error -y -f lavfi -i testsrc=size=16x8:rate=25 -frames:v 3 "${@:2}" "mediafile/$1"
+done
+
+# Captured frames: information headers with uncompressed bitmaps and YUV layouts.
+mkdir -p videoframe
+python3 - <<'PY'
+import struct
+def frame(name, width, height, bits, compression, rest, used=0):
+    header = struct.pack('<IiiHHIIiiII', 40, width, height, 1, bits, compression, 0, 0, 0, used, 0)
+    open('videoframe/' + name, 'wb').write(header + rest)
+fourcc = lambda code: struct.unpack('<I', code)[0]
+frame('pal8', 3, 2, 8, 0, bytes(range(8)) + bytes([0, 1, 2, 0, 1, 0, 1, 0]), 2)
+frame('pal4', 3, 1, 4, 0, bytes(range(8)) + bytes([0x01, 0x10, 0, 0]), 2)
+frame('mask565', 2, 1, 16, 3, struct.pack('<III', 0xF800, 0x7E0, 0x1F) + bytes([0xFF, 0xFF, 0, 0x7C]))
+frame('bgr32', 2, -1, 32, 3, bytes(12) + bytes(range(8)))
+frame('bgr24', 2, 2, 24, 0, bytes(range(16)))
+for code, size in ((b'YUY2', 16), (b'Y41P', 24), (b'CLJR', 8), (b'IYU1', 12), (b'I420', 12), (b'YVU9', 18)):
+    frame(code.decode().lower(), 4, 2, 16, fourcc(code), bytes((i * 37) & 0xFF for i in range(size)))
+PY
+# The extended library's portable map and Targa readers: each variant of a tiny picture.
+tzpic() { mkdir -p "$1"; convert -size 5x3 gradient:red-blue -depth 8 "${@:3}" "$1/$2"; }
+tzpic tzpic_ppm raw.ppm
+tzpic tzpic_ppm plain.ppm -compress none
+tzpic tzpic_ppm wide.ppm -depth 16
+tzpic tzpic_ppm gray.pgm -colorspace gray
+tzpic tzpic_ppm plain.pbm -monochrome -compress none
+tzpic tzpic_ppm raw.pbm -monochrome
+tzpic tzpic_targa rle.tga -compress RLE
+tzpic tzpic_targa raw.tga -compress None
+tzpic tzpic_targa mapped.tga -type Palette -compress RLE
+tzpic tzpic_targa gray.tga -colorspace gray
+tzpic tzpic_targa alpha.tga -alpha on -compress RLE
+# An Autodesk cel of 3 x 2 pixels over a 6-bit palette.
+mkdir -p tzpic_autodesk
+python3 -c "
+import struct, sys
+palette = b''.join(bytes((i % 64, 63, 0)) for i in range(256))
+sys.stdout.buffer.write(struct.pack('<HHHHHBBI16x', 0x9119, 3, 2, 0, 0, 8, 0, 6) + palette + bytes(range(6)))
+" > tzpic_autodesk/small.cel
+tzpic tzpic_sgi rle.sgi -compress RLE
+tzpic tzpic_sgi verbatim.sgi -compress None
+tzpic tzpic_sgi wide.sgi -depth 16 -compress RLE
+tzpic tzpic_sgi gray.sgi -colorspace gray -compress RLE
+tzpic tzpic_sgi alpha.sgi -alpha on -compress None
+tzpic tzpic_pcx truecolour.pcx
+tzpic tzpic_pcx mapped.pcx -type Palette
+tzpic tzpic_pcx bilevel.pcx -monochrome
+convert -size 5x3 gradient:red-blue -colors 16 ppm:- | ppmtopcx -planes 4 > tzpic_pcx/planes.pcx
+convert -size 5x3 gradient:red-blue -colors 4 ppm:- | ppmtopcx -packed > tzpic_pcx/cga.pcx
+# A Photo-CD overview pack: the signature, its orientation byte, and one 192 x 128 thumbnail.
+mkdir -p tzpic_pcdpack
+python3 -c "
+import sys
+head = bytearray(5 * 2048)
+head[0:7] = b'PCD_OPA'
+head[11] = 1
+head[3586] = 1
+thumb = b''.join(bytes([i % 256] * 384) + bytes([128 + i % 64] * 96) + bytes([140] * 96) for i in range(64))
+sys.stdout.buffer.write(bytes(head) + thumb)
+" > tzpic_pcdpack/overview.pcd

@@ -12,6 +12,7 @@
 #include "imaging/io/KVIcon.h"
 #include "imaging/io/KVPcx.h"
 #include "imaging/io/KVProgressRec.h"
+#include "imaging/io/KVTiff.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
@@ -199,9 +200,14 @@ int GetGIFFileFrameCount(const std::string& fileName) {
     }
 }
 
-// The TIFF driver counts its pages; until it is part of the library no page of those files can
-// be read.
-int GetTIFFFilePageCount(const std::string&) { return 0; }
+int GetTIFFFilePageCount(const std::string& fileName) {
+    try {
+        TFileStream stream(fileName, fmOpenRead);
+        return GetTIFFStreamPageCount(stream);
+    } catch (const Exception&) {
+        return 0;
+    }
+}
 
 int GetDCXFilePageCount(const std::string& fileName) {
     try {

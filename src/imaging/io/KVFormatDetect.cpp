@@ -10,6 +10,7 @@
 #include "imaging/io/KVIcon.h"
 #include "imaging/io/KVPcx.h"
 #include "imaging/io/KVPxm.h"
+#include "imaging/io/KVTiff.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
 
@@ -73,7 +74,7 @@ int DetectContent(TStream& stream) {
     if (size > 14 && p.Starts("BM")) return kvftBMP;
     if (size > 128 && p.bytes[0] == 10 && p.bytes[1] <= 5) return kvftPCX;
     if (size > 12 && p.Tag(5) == "TIFF") return kvftTIFF;
-    if (IsTIFF(p)) return kvftTIFF;
+    if (IsTIFF(p) && !TIFFIsDNGStream(stream)) return kvftTIFF;
     if (size > 8 && p.Starts("\x89PNG")) return kvftPNG;
     if (IsICOStream(stream)) return kvftICO;
     if (IsCURStream(stream)) return kvftCUR;

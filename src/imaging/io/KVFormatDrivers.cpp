@@ -20,6 +20,7 @@
 #include "imaging/io/KVPsOutput.h"
 #include "imaging/io/KVPxm.h"
 #include "imaging/io/KVTga.h"
+#include "imaging/io/KVTiff.h"
 #include "imaging/io/KVWbmp.h"
 #include "platform/Classes.h"
 #include "platform/GraphicClasses.h"
@@ -139,6 +140,7 @@ const TKVFormatDriver drivers[] = {
     {kvftJ2K, ReadJP2Stream, WriteJ2k},
     {kvftPDF, nullptr, WritePDFStream},
     {kvftPS, nullptr, WritePSStream},
+    {kvftTIFF, ReadTIFF, WriteTIFF},
 };
 
 }  // namespace

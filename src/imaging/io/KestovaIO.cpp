@@ -6,6 +6,7 @@
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVBits.h"
 #include "imaging/core/KVStreams.h"
+#include "imaging/core/KVExif.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KVFormatDrivers.h"
@@ -291,6 +292,11 @@ void TKestovaIO::LoadFromFileFormat(const std::string& fileName, int fileType) {
     });
 }
 
+int TKestovaIO::LoadFromFileTIFF(const std::string& fileName) {
+    LoadFromFileFormat(fileName, kvftTIFF);
+    return GetTIFFFilePageCount(fileName);
+}
+
 void TKestovaIO::LoadFromStream(TStream& stream) {
     const int type = DetectStreamFormat(stream);
     if (type == kvftNone) {
@@ -443,6 +449,13 @@ void TKestovaIO::SaveJPEG(TStream& stream, TKVProgressRec& progress) {
         else if (!iptc.empty() && index >= 0) p.JpegMarkers.SetMarker(index, APP13, int64_t(iptc.size()), iptc.data());
         else if (!iptc.empty()) p.JpegMarkers.AddMarker(APP13, iptc.data(), int64_t(iptc.size()));
     }
+    if (p.ExifHasData) {
+        constexpr uint8_t APP1 = 225;
+        const std::vector<uint8_t> exif = KVSaveEXIFToBuffer(p);
+        const int index = p.JpegMarkers.IndexOf(APP1);
+        if (index >= 0) p.JpegMarkers.SetMarker(index, APP1, int64_t(exif.size()), exif.data());
+        else p.JpegMarkers.AddMarker(APP1, exif.data(), int64_t(exif.size()));
+    }
     const int64_t start = stream.Position();
     uint8_t header[12] = {'J', 'F', 'I', 'F'};
     if (StreamHeaders) stream.WriteBuffer(header, 12);
@@ -532,6 +545,7 @@ int TKestovaIO::OpenMediaFile(const std::string& fileName) {
     CloseMediaFile();
     media_ = CreateMediaProvider();
     const int frames = media_ ? media_->Open(fileName, *params_) : 0;
+    AbortFlag = frames == 0;
     if (frames == 0) media_.reset();
     else params_->FileName = fileName;
     params_->MediaFrameCount = frames;

@@ -1,0 +1,65 @@
+// The engine turning pictures of the extended library's formats into one book.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "AppTestSupport.h"
+#include "app/AppFolders.h"
+#include "app/Converter.h"
+#include "app/ConverterHost.h"
+#include "app/ConverterPic.h"
+#include "app/MessageCatalogue.h"
+#include "tzlib/Errors.h"
+#include "tzlib/FileHelpers.h"
+
+namespace {
+
+TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
+    TPrivateEnvironment environment;
+    TScriptedPrompterGuard prompter;
+    TScratchFolder pics;
+    THeadlessHost host;
+    TConverter converter{host};
+    const TErrorTextFunc previousTexts = ErrorTextCallback;
+    ErrorTextCallback = GetCatalogueText;
+    PicDirectory = pics.Folder();
+
+    // Each file under the extension the engine knows, written by ImageMagick in that format.
+    const std::pair<std::string, std::string> files[] = {
+        {"a.ppm", "ppm:"}, {"b.pgm", "pgm:"}, {"c.pbm", "pbm:"}, {"d.win", "tga:"}, {"e.vst", "tga:"},
+        {"f.vda", "tga:"}, {"g.icb", "tga:"}, {"h.dib", "bmp3:"}, {"i.rle", "bmp3:"},
+        {"q.pcc", "pcx:"}, {"r.scr", "pcx:"}, {"s.pcd", "pcd:"}, {"l.sgi", "sgi:"}, {"m.rgb", "sgi:"}, {"n.rgba", "sgi:"}, {"o.bw", "sgi:"},
+    };
+    for (const auto& [name, format] : files) {
+        const std::string path = pics.Path(name);
+        ASSERT_EQ(RunTool("convert -size 30x20 gradient:red-blue " + Quoted(format + path)).status, 0);
+        TConverterPic::Add(converter, path, -1);
+    }
+    // Autodesk cels and pictures: 30 x 20 pixels over a gray palette of 6-bit entries.
+    std::string cel(32, '\0');
+    cel[0] = '\x19';
+    cel[1] = '\x91';
+    cel[2] = 30;
+    cel[4] = 20;
+    cel[10] = 8;
+    for (int i = 0; i < 256; ++i) cel += std::string(3, char(i / 4));
+    for (int i = 0; i < 600; ++i) cel += char(i);
+    for (const std::string name : {"j.cel", "k.pic"}) {
+        WriteFile(pics.Path(name), cel);
+        TConverterPic::Add(converter, pics.Path(name), -1);
+    }
+    converter.Mode = cmBook;
+    converter.PicsPerPage = 4;
+    prompter->answers = {idNo};
+    converter.MakePdf();
+    ErrorTextCallback = previousTexts;
+    PicDirectory.clear();
+
+    const std::string book = pics.Path("Book1.pdf");
+    ASSERT_TRUE(QpdfChecks(book));
+    const std::string list = RunTool("pdfimages -list " + Quoted(book)).output;
+    EXPECT_EQ(CountOf(list, " image "), std::size(files) + 2) << list;
+    EXPECT_TRUE(std::regex_search(RunTool("pdfinfo " + Quoted(book)).output, std::regex("Pages:\\s+5")));
+}
+
+}  // namespace

@@ -1,0 +1,279 @@
+// The extended readers against an independent decode of the same file, and under damaged input.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "TestSupport.h"
+#include "platform/Classes.h"
+#include "platform/Exception.h"
+#include "platform/Graphics.h"
+#include "tzpicformats/AutodeskGraphic.h"
+#include "tzpicformats/FileFormatList.h"
+#include "tzpicformats/PCDGraphic.h"
+#include "tzpicformats/PCXGraphic.h"
+#include "tzpicformats/PPMGraphic.h"
+#include "tzpicformats/TargaGraphic.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+std::unique_ptr<TBitmap> Load(const std::string& path) {
+    std::unique_ptr<TGraphic> graphic = CreateGraphicFromFile(path);
+    auto* bitmap = dynamic_cast<TBitmap*>(graphic.get());
+    if (!bitmap) return nullptr;
+    graphic.release();
+    return std::unique_ptr<TBitmap>(bitmap);
+}
+
+// ImageMagick keeps a Targa's rows in file order and only records the orientation.
+TRgbImage ReadUpright(const std::string& path) {
+    const TCommandResult result = RunTool("convert " + Quoted(path + "[0]") + " -auto-orient -depth 8 ppm:-", false);
+    return result.status == 0 ? ParsePpm(result.output) : TRgbImage{};
+}
+
+// Largest difference of any sample; -1 when the sizes differ.
+int Difference(const TBitmap& ours, const TRgbImage& theirs) {
+    if (ours.Width() != theirs.width || ours.Height() != theirs.height) return -1;
+    int worst = 0;
+    for (int y = 0; y < theirs.height; ++y)
+        for (int x = 0; x < theirs.width; ++x) {
+            const TColor c = ours.Pixel(x, y);
+            const uint8_t* p = theirs.At(x, y);
+            worst = std::max({worst, std::abs((c & 0xFF) - p[0]), std::abs((c >> 8 & 0xFF) - p[1]),
+                              std::abs((c >> 16 & 0xFF) - p[2])});
+        }
+    return worst;
+}
+
+struct TFixture {
+    std::string name;     // its extension picks the format
+    std::string command;  // makes the file from %s, the scratch path
+    int tolerance = 0;
+};
+
+// A picture with distinct colours and runs, so that packing and orientation both show.
+const std::string Source = "-size 13x7 gradient:red-blue \\( -size 13x7 xc:none -fill yellow -draw 'rectangle 0,0 5,2' \\) -composite -depth 8";
+
+const TFixture Fixtures[] = {
+    {"raw.ppm", "convert " + Source + " %s"},
+    {"plain.ppm", "convert " + Source + " -compress none %s"},
+    {"wide.ppm", "convert " + Source + " -depth 16 %s", 1},
+    {"raw.pgm", "convert " + Source + " -colorspace gray %s"},
+    {"plain.pgm", "convert " + Source + " -colorspace gray -compress none %s"},
+    {"raw.pbm", "convert " + Source + " -monochrome %s"},
+    {"plain.pbm", "convert " + Source + " -monochrome -compress none %s"},
+    {"fifteen.pgm", "convert " + Source + " -colorspace gray -depth 4 %s", 1},
+    {"netpbm.ppm", "convert " + Source + " ppm:- | pnmtoplainpnm > %s"},
+    {"rle.tga", "convert " + Source + " -compress RLE %s"},
+    {"raw.tga", "convert " + Source + " -compress None %s"},
+    {"alpha.tga", "convert " + Source + " -alpha on -channel A -fx 0.5 -compress RLE %s"},
+    {"mapped.tga", "convert " + Source + " -type Palette -compress RLE %s"},
+    {"gray.tga", "convert " + Source + " -colorspace gray -compress None %s"},
+    {"gray.icb", "convert " + Source + " -colorspace gray -compress RLE tga:%s"},
+    {"netpbm.tga", "convert " + Source + " ppm:- | ppmtotga -rgb > %s"},
+    {"truecolour.pcx", "convert " + Source + " %s"},
+    {"mapped.pcc", "convert " + Source + " -type Palette pcx:%s"},
+    {"bilevel.pcx", "convert " + Source + " -monochrome %s"},
+    {"sixteen.pcx", "convert " + Source + " -colors 16 -type Palette ppm:- | ppmtopcx -planes 4 > %s"},
+    {"fourbit.pcx", "convert " + Source + " -colors 16 -type Palette ppm:- | ppmtopcx -packed > %s"},
+    {"cga.pcx", "convert " + Source + " -colors 4 -type Palette ppm:- | ppmtopcx -packed > %s"},
+    {"netpbm.pcx", "convert " + Source + " ppm:- | ppmtopcx -24bit > %s"},
+    {"pack.pcd", "convert -size 768x512 gradient:red-blue -depth 8 %s", 4},
+    {"rle.sgi", "convert " + Source + " -compress RLE %s"},
+    {"verbatim.rgb", "convert " + Source + " -compress None sgi:%s"},
+    {"wide.sgi", "convert " + Source + " -depth 16 -compress RLE %s"},
+    {"widever.sgi", "convert " + Source + " -depth 16 -compress None %s"},
+    {"gray.bw", "convert " + Source + " -colorspace gray -compress RLE sgi:%s"},
+    {"alpha.rgba", "convert " + Source + " -alpha on -channel A -fx 0.5 -compress RLE sgi:%s"},
+    {"netpbm.sgi", "convert " + Source + " ppm:- | pnmtosgi -rle > %s"},
+};
+
+std::string Command(const TFixture& fixture, const std::string& path) {
+    std::string command = fixture.command;
+    command.replace(command.find("%s"), 2, Quoted(path));
+    return command;
+}
+
+class ExtendedReaderPixels : public ::testing::TestWithParam<TFixture> {};
+
+TEST_P(ExtendedReaderPixels, MatchAnIndependentDecode) {
+    TScratchFolder folder;
+    const std::string path = folder.Path(GetParam().name);
+    const TCommandResult made = RunTool(Command(GetParam(), path), false);
+    ASSERT_EQ(made.status, 0) << made.output;
+    const TRgbImage theirs = ReadUpright(path);
+    ASSERT_GT(theirs.width, 0);
+    const auto ours = Load(path);
+    ASSERT_TRUE(ours);
+    EXPECT_LE(Difference(*ours, theirs), GetParam().tolerance);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ExtendedReaderPixels, ::testing::ValuesIn(Fixtures), [](const auto& info) {
+    std::string name = info.param.name;
+    for (char& c : name) if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+});
+
+// Every truncation and some bit flips of every fixture load or fail with an error of ours.
+TEST(ExtendedReaders, DamagedInputFailsCleanly) {
+    TScratchFolder folder;
+    for (const TFixture& fixture : Fixtures) {
+        const std::string path = folder.Path(fixture.name);
+        ASSERT_EQ(RunTool(Command(fixture, path), false).status, 0);
+        const std::string bytes = ReadFile(path);
+        for (size_t cut = 0; cut < bytes.size(); cut += 1 + bytes.size() / 97) {
+            std::string damaged = bytes.substr(0, cut);
+            for (int flip = 0; flip < 2; ++flip) {
+                if (flip && !damaged.empty()) damaged[cut * 7 % damaged.size()] ^= char(1 << (cut % 8));
+                WriteFile(path, damaged);
+                try {
+                    Load(path);
+                } catch (const Exception&) {
+                }
+            }
+        }
+    }
+}
+
+std::unique_ptr<TBitmap> LoadBytes(TPicFormatGraphic&& graphic, const std::string& bytes) {
+    TMemoryStream stream;
+    stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+    stream.SetPosition(0);
+    graphic.LoadFromStream(stream);
+    return std::make_unique<TBitmap>(std::move(graphic));
+}
+
+TEST(PortableMap, HeaderVariants) {
+    // Comment line, one-line header, digits run together, and maximum-value scaling.
+    const auto commented = LoadBytes(TPPMGraphic(), "P6\n# made by hand\n2 1\n255\n\x01\x02\x03\x04\x05\x06");
+    EXPECT_EQ(commented->PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_EQ(commented->Pixel(1, 0), 0x060504);
+    const auto oneLine = LoadBytes(TPPMGraphic(), "P5 3 1 15\n\x00\x0F\x05"s);
+    EXPECT_EQ(oneLine->Pixel(1, 0), 0xFFFFFF);
+    EXPECT_EQ(oneLine->Pixel(2, 0), 0x555555);
+    const auto packed = LoadBytes(TPPMGraphic(), "P1\n10 1\n1000000001");
+    EXPECT_EQ(packed->ScanLine(0)[0], 0x80);
+    EXPECT_EQ(packed->ScanLine(0)[1], 0x40);
+    EXPECT_EQ(packed->Pixel(0, 0), 0);
+    EXPECT_EQ(packed->Pixel(1, 0), 0xFFFFFF);
+}
+
+TEST(PortableMap, ShortOrBadDataRaises) {
+    EXPECT_EQ(MessageOf([] { LoadBytes(TPPMGraphic(), "P6\n2 1\n255\n\x01\x02\x03"); }), "Stream read error in PPM file.");
+    EXPECT_EQ(MessageOf([] { LoadBytes(TPPMGraphic(), "P2\n2 1\n255\n7"); }), "Stream read error in PPM file.");
+    EXPECT_EQ(MessageOf([] { LoadBytes(TPPMGraphic(), "P6\n0 1\n255\n  "); }),
+              "Cannot load image. Invalid or unexpected PBM, PGM or PPM image format.");
+}
+
+TEST(Targa, WrittenFileIsTopDownAndReadsBack) {
+    TScratchFolder folder;
+    for (const TPixelFormat format : {TPixelFormat::pf1bit, TPixelFormat::pf8bit, TPixelFormat::pf15bit,
+                                      TPixelFormat::pf24bit, TPixelFormat::pf32bit}) {
+        TBitmap source;
+        source.SetPixelFormat(TPixelFormat::pf24bit);
+        source.SetSize(300, 3);
+        for (int x = 0; x < 300; ++x) source.SetPixel(x, 0, x < 150 ? 0x0000FF : 0xFFFFFF);
+        for (int x = 0; x < 300; ++x) source.SetPixel(x, 2, x % 2 ? 0x00FF00 : 0);
+        source.SetPixelFormat(format);
+        TTargaGraphic targa;
+        static_cast<TBitmap&>(targa).Assign(source);
+        TMemoryStream stream;
+        targa.SaveToStream(stream);
+        const std::vector<uint8_t>& bytes = stream.Bytes();
+        ASSERT_GT(bytes.size(), 18u);
+        EXPECT_EQ(bytes[17], 32);
+        EXPECT_EQ(bytes[2], format == TPixelFormat::pf1bit || format == TPixelFormat::pf8bit ? 9 : 10);
+        const std::string path = folder.Path("out.tga");
+        WriteFile(path, std::string(bytes.begin(), bytes.end()));
+        const TRgbImage theirs = ReadUpright(path);
+        TBitmap expected(source);
+        if (format != TPixelFormat::pf15bit) EXPECT_EQ(Difference(expected, theirs), 0);
+        stream.SetPosition(0);
+        TTargaGraphic back;
+        back.LoadFromStream(stream);
+        EXPECT_EQ(Difference(back, theirs), 0);
+    }
+}
+
+TEST(Targa, EmptyBitmapWritesNothingAndSixteenBitMapIsRed) {
+    TMemoryStream stream;
+    TTargaGraphic().SaveToStream(stream);
+    EXPECT_EQ(stream.Size(), 0);
+    // One 16-bit map entry 0x7C00 and one pixel pointing at it.
+    const std::string file("\0\1\1\0\0\1\0\x10\0\0\0\0\1\0\1\0\x08\x20\x00\x7C\0", 21);
+    EXPECT_EQ(LoadBytes(TTargaGraphic(), file)->Pixel(0, 0), 0x0000F8);
+}
+
+TEST(Targa, PacketCrossingRowsIsReadAndBoundedByTheImage) {
+    // 2 x 2 gray, one run packet of four pixels; then one claiming five.
+    std::string header("\0\0\x0B\0\0\0\0\x18\0\0\0\0\2\0\2\0\x08\x20", 18);
+    const auto image = LoadBytes(TTargaGraphic(), header + "\x83\x40");
+    EXPECT_EQ(image->Pixel(1, 1), 0x404040);
+    EXPECT_NE(MessageOf([&] { LoadBytes(TTargaGraphic(), header + "\x84\x40"); }), "(no exception)");
+}
+
+}  // namespace
+
+namespace {
+
+// An Autodesk cel: the header, a 6-bit palette whose entry i is (i mod 64, 63, 0), then the rows.
+std::string AutodeskCel(int width, int height, const std::string& pixels) {
+    std::string file(32, '\0');
+    file[0] = '\x19';
+    file[1] = '\x91';
+    file[2] = char(width);
+    file[4] = char(height);
+    file[10] = 8;
+    for (int i = 0; i < 256; ++i) file += std::string{char(i % 64), 63, 0};
+    return file + pixels;
+}
+
+TEST(Autodesk, PaletteIsWidenedAndRowsRunFromTheTop) {
+    const auto image = LoadBytes(TAutodeskGraphic(), AutodeskCel(3, 2, "\x01\x02\x03\x3F\x05\x06"s));
+    EXPECT_EQ(image->PixelFormat(), TPixelFormat::pf8bit);
+    EXPECT_EQ(image->Pixel(0, 0), 0x00FC04);  // red 1 << 2, green 63 << 2
+    EXPECT_EQ(image->Pixel(0, 1), 0x00FCFC);
+    EXPECT_EQ(image->Pixel(2, 1), 0x00FC18);
+}
+
+TEST(Autodesk, ShortOrOtherDepthsRaise) {
+    EXPECT_NE(MessageOf([] { LoadBytes(TAutodeskGraphic(), AutodeskCel(3, 2, "\x01\x02"s)); }), "(no exception)");
+    std::string sixteen = AutodeskCel(1, 1, "\x01\x02"s);
+    sixteen[10] = 16;
+    EXPECT_EQ(MessageOf([&] { LoadBytes(TAutodeskGraphic(), sixteen); }),
+              "Cannot load image. Invalid or unexpected Autodesk image format.");
+}
+
+}  // namespace
+
+namespace {
+
+// An overview pack turned a quarter: its thumbnails are 192 x 128, stored after sector 5.
+TEST(PhotoCD, OverviewPackUsesItsOwnSizeAndOrientation) {
+    std::string pack(5 * 2048, '\0');
+    pack.replace(0, 7, "PCD_OPA");
+    pack[3586] = 1;
+    for (int pair = 0; pair < 64; ++pair) pack += std::string(384, char(200)) + std::string(192, char(156));
+    const auto image = LoadBytes(TPCDGraphic(), pack);
+    EXPECT_EQ(image->Width(), 128);
+    EXPECT_EQ(image->Height(), 192);
+    EXPECT_EQ(image->Pixel(5, 5), image->Pixel(100, 150));
+    pack.resize(pack.size() - 1);
+    EXPECT_NE(MessageOf([&] { LoadBytes(TPCDGraphic(), pack); }), "(no exception)");
+}
+
+TEST(PCX, UnusableHeadersRaise) {
+    std::string file(200, '\0');
+    file[0] = 7;
+    EXPECT_EQ(MessageOf([&] { LoadBytes(TPCXGraphic(), file); }),
+              "Cannot load image. Invalid or unexpected PCX or SCR image format.");
+    file[0] = 10;
+    file[3] = 8;
+    file[65] = 2;  // two 8-bit planes
+    EXPECT_EQ(MessageOf([&] { LoadBytes(TPCXGraphic(), file); }), "Invalid color format in PCX file.");
+}
+
+}  // namespace
