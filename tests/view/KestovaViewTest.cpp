@@ -115,18 +115,25 @@ TEST_F(KestovaViewTest, ZoomFilterResamplesTheVisibleWindow) {
         TResampleFilter filter;
         int originX;
         bool blended;
+        TKVPixelFormat format = kv24RGB;
     } cases[] = {
         {800, rfNone, 0, false},      {800, rfBilinear, 0, true},    {800, rfFastLinear, 0, true},
         {100, rfBilinear, 0, false},  // at 100 % nothing is resampled
         {8000, rfBilinear, 70, true},  // scrolled into the middle of a zoomed pixel
+        {800, rfBilinear, 0, true, kv8Gray}, {8000, rfBilinear, 70, true, kv8Gray},
     };
     for (const Case& c : cases) {
         TKestovaView view;
         view.resize(160, 60);
         view.SetBackground(clRed);
         TKVBitmap& bitmap = *view.GetKVBitmap();
-        bitmap.Allocate(2, 2, kv24RGB);
+        bitmap.Allocate(2, 2, c.format);
         for (int y = 0; y < 2; ++y) {
+            if (c.format == kv8Gray) {
+                bitmap.GetScanline(y)[0] = 0;
+                bitmap.GetScanline(y)[1] = 255;
+                continue;
+            }
             auto* row = reinterpret_cast<TKVRGB*>(bitmap.GetScanline(y));
             row[0] = TKVRGB{0, 0, 0};
             row[1] = TKVRGB{255, 255, 255};
@@ -138,7 +145,7 @@ TEST_F(KestovaViewTest, ZoomFilterResamplesTheVisibleWindow) {
         const QImage shot = Grab(view);
         if (c.filter == rfBilinear && c.zoom == 800) KeepScreenshot(shot, "view-zoom-filter");
         const size_t colours = distinctColours(shot, view);
-        EXPECT_EQ(colours > 2, c.blended) << c.zoom << " " << int(c.filter) << ": " << colours;
+        EXPECT_EQ(colours > 2, c.blended) << c.zoom << " " << int(c.filter) << " " << int(c.format) << ": " << colours;
         EXPECT_GE(colours, 1u);
         // The image still begins dark and, unless scrolled, ends light.
         const TKVViewport& port = view.Viewport();

@@ -378,28 +378,32 @@ void TKestovaView::RenderNearest(const QRect& imageRect) {
     }
 }
 
+void TKestovaView::CopyVisibleWindow(TKVBitmap& window) {
+    const TKVPixelFormat format = bitmap_->GetPixelFormat();
+    TKVAccessScope readOnly(*bitmap_, kvaRead);
+    if (format == kv1Bit || format == kv24RGB) {
+        window.Allocate(port_.x.count, port_.y.count, format);
+        bitmap_->CopyRectTo(window, port_.x.first, port_.y.first, port_.x.count, port_.y.count, 0, 0);
+        return;
+    }
+    window.Allocate(port_.x.count, port_.y.count, kv24RGB);
+    for (int y = 0; y < port_.y.count; ++y) {
+        auto* row = reinterpret_cast<TKVRGB*>(window.GetScanline(y));
+        for (int x = 0; x < port_.x.count; ++x) row[x] = bitmap_->GetPixelRGB(port_.x.first + x, port_.y.first + y);
+    }
+}
+
 // The visible bitmap window resampled to the size it covers; above 100 % the first zoomed pixel
 // may be partly scrolled out, so the copy starts that far into the resampled window.
 void TKestovaView::RenderFiltered(const QRect& imageRect) {
-    const TKVPixelFormat format = bitmap_->GetPixelFormat();
+    // A shrunk picture usually shows whole, and is then resampled without a copy.
+    const bool whole = port_.x.first == 0 && port_.y.first == 0 && port_.x.count == bitmap_->GetWidth() &&
+                       port_.y.count == bitmap_->GetHeight();
     TKVBitmap window;
-    {
-        TKVAccessScope readOnly(*bitmap_, kvaRead);
-        if (format == kv1Bit || format == kv24RGB) {
-            window.Allocate(port_.x.count, port_.y.count, format);
-            bitmap_->CopyRectTo(window, port_.x.first, port_.y.first, port_.x.count, port_.y.count, 0, 0);
-        } else {
-            window.Allocate(port_.x.count, port_.y.count, kv24RGB);
-            for (int y = 0; y < port_.y.count; ++y) {
-                auto* row = reinterpret_cast<TKVRGB*>(window.GetScanline(y));
-                for (int x = 0; x < port_.x.count; ++x)
-                    row[x] = bitmap_->GetPixelRGB(port_.x.first + x, port_.y.first + y);
-            }
-        }
-    }
+    if (!whole) CopyVisibleWindow(window);
     TKVBitmap scaled;
     scaled.Allocate(std::max(port_.x.drawSize, 1), std::max(port_.y.drawSize, 1), kv24RGB);
-    KVResampleBitmap(window, scaled, zoomFilter_);
+    KVResampleBitmap(whole ? *bitmap_ : window, scaled, zoomFilter_);
     const auto skipped = [this](const TKVAxis& axis) {
         return port_.zoom > 100.0 ? axis.origin - axis.map.StartOf(axis.origin) : 0;
     };

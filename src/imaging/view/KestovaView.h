@@ -128,6 +128,7 @@ private:
     void RenderBackBuffer();
     void RenderNearest(const QRect& imageRect);
     void RenderFiltered(const QRect& imageRect);
+    void CopyVisibleWindow(TKVBitmap& window);
     void PaintVersion(QPainter& painter);
     void ShowOriginOnBars();
 
