@@ -28,7 +28,7 @@ TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
     const std::pair<std::string, std::string> files[] = {
         {"a.ppm", "ppm:"}, {"b.pgm", "pgm:"}, {"c.pbm", "pbm:"}, {"d.win", "tga:"}, {"e.vst", "tga:"},
         {"f.vda", "tga:"}, {"g.icb", "tga:"}, {"h.dib", "bmp3:"}, {"i.rle", "bmp3:"},
-        {"q.pcc", "pcx:"}, {"r.scr", "pcx:"}, {"s.pcd", "pcd:"}, {"l.sgi", "sgi:"}, {"m.rgb", "sgi:"}, {"n.rgba", "sgi:"}, {"o.bw", "sgi:"},
+        {"q.pcc", "pcx:"}, {"r.scr", "pcx:"}, {"s.pcd", "pcd:"}, {"t.psd", "psd:"}, {"u.pdd", "psd:"}, {"l.sgi", "sgi:"}, {"m.rgb", "sgi:"}, {"n.rgba", "sgi:"}, {"o.bw", "sgi:"},
     };
     for (const auto& [name, format] : files) {
         const std::string path = pics.Path(name);

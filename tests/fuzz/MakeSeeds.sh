@@ -406,3 +406,9 @@ head[3586] = 1
 thumb = b''.join(bytes([i % 256] * 384) + bytes([128 + i % 64] * 96) + bytes([140] * 96) for i in range(64))
 sys.stdout.buffer.write(bytes(head) + thumb)
 " > tzpic_pcdpack/overview.pcd
+tzpic tzpic_psd rle.psd -compress RLE
+tzpic tzpic_psd raw.psd -compress None
+tzpic tzpic_psd cmyk.psd -colorspace CMYK
+tzpic tzpic_psd wide.psd -depth 16
+tzpic tzpic_psd mapped.psd -type Palette
+tzpic tzpic_psd bilevel.psd -monochrome
