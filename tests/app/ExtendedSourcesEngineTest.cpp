@@ -48,6 +48,9 @@ TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
         WriteFile(pics.Path(name), cel);
         TConverterPic::Add(converter, pics.Path(name), -1);
     }
+    // A Dr. Halo cut file of 2 x 1: one run.
+    WriteFile(pics.Path("v.cut"), std::string("\x02\0\x01\0\0\0\x03\0\x82\x40\0", 11));
+    TConverterPic::Add(converter, pics.Path("v.cut"), -1);
     converter.Mode = cmBook;
     converter.PicsPerPage = 4;
     prompter->answers = {idNo};
@@ -58,8 +61,8 @@ TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
     const std::string book = pics.Path("Book1.pdf");
     ASSERT_TRUE(QpdfChecks(book));
     const std::string list = RunTool("pdfimages -list " + Quoted(book)).output;
-    EXPECT_EQ(CountOf(list, " image "), std::size(files) + 2) << list;
-    EXPECT_TRUE(std::regex_search(RunTool("pdfinfo " + Quoted(book)).output, std::regex("Pages:\\s+5")));
+    EXPECT_EQ(CountOf(list, " image "), std::size(files) + 3) << list;
+    EXPECT_TRUE(std::regex_search(RunTool("pdfinfo " + Quoted(book)).output, std::regex("Pages:\\s+6")));
 }
 
 }  // namespace

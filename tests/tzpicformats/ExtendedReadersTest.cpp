@@ -284,3 +284,56 @@ TEST(PCX, UnusableHeadersRaise) {
 }
 
 }  // namespace
+
+namespace {
+
+// A Dr. Halo cut file of 5 x 3: a run, literals then a run, literals; each row behind its length.
+std::string HaloCut() {
+    const std::string rows[] = {"\x85\x07\0"s, "\x03\x01\x02\x03\x82\x09\0"s, "\x05\x0A\x0B\x0C\x0D\x0E\0"s};
+    std::string file("\x05\0\x03\0\0\0"s);
+    for (const std::string& row : rows) file += std::string{char(row.size()), 0} + row;
+    return file;
+}
+
+// Its palette file: 16 entries of three 16-bit values after the 40-byte header.
+std::string HaloPalette() {
+    std::string file(512, '\0');
+    file.replace(0, 2, "AH");
+    file[6] = 0x11;
+    file[12] = 15;
+    file[14] = file[16] = file[18] = char(255);
+    file.replace(20, 8, "Dr. Halo");
+    for (int i = 0; i < 16; ++i) {
+        file[size_t(40 + 6 * i)] = char(i * 16);
+        file[size_t(42 + 6 * i)] = char(255 - i * 16);
+        file[size_t(44 + 6 * i)] = char(i * 8);
+    }
+    return file;
+}
+
+TEST(DrHalo, CutWithAndWithoutItsPaletteFile) {
+    TScratchFolder folder;
+    const std::string cut = folder.Path("halo.cut");
+    WriteFile(cut, HaloCut());
+    const auto gray = Load(cut);
+    ASSERT_TRUE(gray);
+    EXPECT_EQ(gray->Pixel(0, 0), 0x070707);
+    EXPECT_EQ(gray->Pixel(4, 2), 0x0E0E0E);
+    WriteFile(folder.Path("halo.pal"), HaloPalette());
+    const auto coloured = Load(cut);
+    const TRgbImage theirs = ReadWithImageMagick(cut);
+    ASSERT_EQ(theirs.width, 5);
+    EXPECT_EQ(Difference(*coloured, theirs), 0);
+    EXPECT_EQ(coloured->Pixel(3, 1), 0x486F90);  // entry 9
+}
+
+TEST(DrHalo, EmptyOrShortCutRaises) {
+    TScratchFolder folder;
+    const std::string cut = folder.Path("bad.cut");
+    WriteFile(cut, "\0\0\x03\0\0\0"s);
+    EXPECT_EQ(MessageOf([&] { Load(cut); }), "Cannot load image. Invalid or unexpected CUT image format.");
+    WriteFile(cut, HaloCut().substr(0, 20));
+    EXPECT_NE(MessageOf([&] { Load(cut); }), "(no exception)");
+}
+
+}  // namespace
