@@ -51,6 +51,18 @@ TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
     // A Dr. Halo cut file of 2 x 1: one run.
     WriteFile(pics.Path("v.cut"), std::string("\x02\0\x01\0\0\0\x03\0\x82\x40\0", 11));
     TConverterPic::Add(converter, pics.Path("v.cut"), -1);
+    // RLA files of 1 x 1: one red pixel, each channel one run.
+    std::string rla(740, '\0');
+    rla[26] = '\xFF';
+    rla[27] = '\xFE';
+    rla[21] = 3;
+    rla.replace(580, 3, "rgb");
+    rla[659] = 8;
+    rla += std::string("\0\0\x02\xE8", 4) + std::string("\0\x02\0\xFF\0\x02\0\0\0\x02\0\0", 12);
+    for (const std::string name : {"w.rla", "x.rpf"}) {
+        WriteFile(pics.Path(name), rla);
+        TConverterPic::Add(converter, pics.Path(name), -1);
+    }
     converter.Mode = cmBook;
     converter.PicsPerPage = 4;
     prompter->answers = {idNo};
@@ -61,7 +73,7 @@ TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
     const std::string book = pics.Path("Book1.pdf");
     ASSERT_TRUE(QpdfChecks(book));
     const std::string list = RunTool("pdfimages -list " + Quoted(book)).output;
-    EXPECT_EQ(CountOf(list, " image "), std::size(files) + 3) << list;
+    EXPECT_EQ(CountOf(list, " image "), std::size(files) + 5) << list;
     EXPECT_TRUE(std::regex_search(RunTool("pdfinfo " + Quoted(book)).output, std::regex("Pages:\\s+6")));
 }
 

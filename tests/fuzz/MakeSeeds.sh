@@ -415,3 +415,22 @@ tzpic tzpic_psd bilevel.psd -monochrome
 # A Dr. Halo cut file of 5 x 3 pixels: runs and literals, each row behind its length.
 mkdir -p tzpic_cut
 printf '\005\000\003\000\000\000\003\000\205\007\000\007\000\003\001\002\003\202\011\000\007\000\005\012\013\014\015\016\000' > tzpic_cut/small.cut
+# An RLA file of 4 x 3 pixels with a matte: the row offsets, then length-prefixed packed channels.
+mkdir -p tzpic_rla
+python3 -c "
+import struct, sys
+f = bytearray(740)
+struct.pack_into('>hhhh', f, 8, 0, 3, 0, 2)
+struct.pack_into('>HHHH', f, 20, 3, 1, 0, 0xFFFE)
+f[28:31] = b'1.0'
+f[580:583] = b'rgb'
+struct.pack_into('>H', f, 658, 8)
+rows = b''
+offsets = []
+for y in range(3):
+    offsets.append(740 + 12 + len(rows))
+    for c in range(4):
+        packed = bytes([1, 16 * y + 40 * c, 0xFE, 200 + c, 255])
+        rows += struct.pack('>H', len(packed)) + packed
+sys.stdout.buffer.write(bytes(f) + b''.join(struct.pack('>I', o) for o in offsets) + rows)
+" > tzpic_rla/matte.rla

@@ -13,6 +13,7 @@
 #include "tzpicformats/FileFormatList.h"
 #include "tzpicformats/PCDGraphic.h"
 #include "tzpicformats/PCXGraphic.h"
+#include "tzpicformats/RLAGraphic.h"
 #include "tzpicformats/PPMGraphic.h"
 #include "tzpicformats/TargaGraphic.h"
 
@@ -334,6 +335,68 @@ TEST(DrHalo, EmptyOrShortCutRaises) {
     EXPECT_EQ(MessageOf([&] { Load(cut); }), "Cannot load image. Invalid or unexpected CUT image format.");
     WriteFile(cut, HaloCut().substr(0, 20));
     EXPECT_NE(MessageOf([&] { Load(cut); }), "(no exception)");
+}
+
+}  // namespace
+
+namespace {
+
+void PutU16(std::string& file, size_t at, int value) {
+    file[at] = char(value >> 8);
+    file[at + 1] = char(value);
+}
+
+// An RLA file of 4 x 3 pixels, bottom row first, each channel of a row packed as a run of its
+// row number and channel (plus 16 x y) for the first two pixels and two literals.
+std::string Rla(bool matte) {
+    const int width = 4, height = 3, channels = matte ? 4 : 3;
+    std::string file(740, '\0');
+    PutU16(file, 10, width - 1);
+    PutU16(file, 12, 0);   // active bottom
+    PutU16(file, 14, height - 1);  // active top
+    PutU16(file, 20, 3);
+    PutU16(file, 22, matte ? 1 : 0);
+    PutU16(file, 26, 0xFFFE);
+    file.replace(28, 3, "1.0");
+    file.replace(580, 3, "rgb");
+    PutU16(file, 658, 8);
+    std::string rows;
+    std::vector<size_t> offsets;
+    for (int y = 0; y < height; ++y) {
+        offsets.push_back(740 + 4 * height + rows.size());
+        for (int c = 0; c < channels; ++c) {
+            const std::string packed{1, char(16 * y + 40 * c), char(-2), char(200 + c), char(255)};
+            rows += std::string{0, char(packed.size())} + packed;
+        }
+    }
+    for (size_t offset : offsets) file += std::string{char(offset >> 24), char(offset >> 16), char(offset >> 8), char(offset)};
+    return file + rows;
+}
+
+TEST(RLA, BottomUpRowsWithAndWithoutMatte) {
+    TScratchFolder folder;
+    for (const bool matte : {false, true}) {
+        const std::string path = folder.Path(matte ? "matte.rla" : "plain.rpf");
+        WriteFile(path, Rla(matte));
+        const auto ours = Load(path);
+        ASSERT_TRUE(ours);
+        EXPECT_EQ(ours->PixelFormat(), matte ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
+        // File row y is bitmap row 2 - y; sample c of pixel x follows the builder's packing.
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 4; ++x) {
+                const auto sample = [&](int c) { return x < 2 ? 16 * y + 40 * c : x == 2 ? 200 + c : 255; };
+                EXPECT_EQ(ours->Pixel(x, 2 - y), sample(0) | sample(1) << 8 | sample(2) << 16) << x << "," << y;
+            }
+    }
+}
+
+TEST(RLA, UnusableHeadersAndRowsRaise) {
+    std::string deep = Rla(false);
+    PutU16(deep, 658, 16);
+    EXPECT_EQ(MessageOf([&] { LoadBytes(TRLAGraphic(), deep); }), "Cannot load image. Invalid or unexpected RLA image format.");
+    std::string broken = Rla(false);
+    broken[741] = 0x7F;  // the first row's offset lies far beyond the file
+    EXPECT_NE(MessageOf([&] { LoadBytes(TRLAGraphic(), broken); }), "(no exception)");
 }
 
 }  // namespace
