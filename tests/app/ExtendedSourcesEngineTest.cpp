@@ -4,6 +4,7 @@
 #include <regex>
 
 #include "AppTestSupport.h"
+#include "../tzpicformats/PSPBuilder.h"
 #include "app/AppFolders.h"
 #include "app/Converter.h"
 #include "app/ConverterHost.h"
@@ -63,6 +64,8 @@ TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
         WriteFile(pics.Path(name), rla);
         TConverterPic::Add(converter, pics.Path(name), -1);
     }
+    WriteFile(pics.Path("y.psp"), PSPFile(1, 1, 8, 0, {{1, {{0, std::string(1, '\0'), 1}}}}));
+    TConverterPic::Add(converter, pics.Path("y.psp"), -1);
     converter.Mode = cmBook;
     converter.PicsPerPage = 4;
     prompter->answers = {idNo};
@@ -73,7 +76,7 @@ TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
     const std::string book = pics.Path("Book1.pdf");
     ASSERT_TRUE(QpdfChecks(book));
     const std::string list = RunTool("pdfimages -list " + Quoted(book)).output;
-    EXPECT_EQ(CountOf(list, " image "), std::size(files) + 5) << list;
+    EXPECT_EQ(CountOf(list, " image "), std::size(files) + 6) << list;
     EXPECT_TRUE(std::regex_search(RunTool("pdfinfo " + Quoted(book)).output, std::regex("Pages:\\s+6")));
 }
 

@@ -434,3 +434,21 @@ for y in range(3):
         rows += struct.pack('>H', len(packed)) + packed
 sys.stdout.buffer.write(bytes(f) + b''.join(struct.pack('>I', o) for o in offsets) + rows)
 " > tzpic_rla/matte.rla
+# A Paint Shop Pro file (major version 5) of 3 x 2 pixels: a vector layer, then a raster layer
+# with run-length coded red, green, blue and alpha channels.
+mkdir -p tzpic_psp
+python3 -c "
+import struct, sys
+def block(i, content): return b'~BK\0' + struct.pack('<HI', i, len(content)) + content
+def chunk(content): return struct.pack('<I', len(content) + 4) + content
+attributes = struct.pack('<ii8sBHHHIBIIHI', 3, 2, bytes(8), 0, 1, 24, 1, 256, 0, 0, 0, 2, 1)
+def layer(kind, channels):
+    info = bytes([kind]) + bytes(114)
+    content = chunk(struct.pack('<H', 5) + b'Layer' + info) + struct.pack('<HH', 1, len(channels))
+    for kind, packed in channels:
+        content += block(5, chunk(struct.pack('<IIHH', len(packed), 6, 0, kind)) + packed)
+    return block(4, content)
+head = b'Paint Shop Pro Image File\n\x1a'.ljust(32, b'\0') + struct.pack('<HH', 5, 0)
+layers = layer(2, [(0, b'\x86\x7f')]) + layer(1, [(1, b'\x83\x10\x83\x20'), (2, b'\x06\x01\x02\x03\x04\x05\x06'), (3, b'\x86\x80'), (0, b'\x86\x7f')])
+sys.stdout.buffer.write(head + block(0, chunk(attributes)) + block(3, layers))
+" > tzpic_psp/layers.psp

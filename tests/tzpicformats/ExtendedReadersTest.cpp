@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "PSPBuilder.h"
 #include "TestSupport.h"
 #include "platform/Classes.h"
 #include "platform/Exception.h"
@@ -13,6 +14,7 @@
 #include "tzpicformats/FileFormatList.h"
 #include "tzpicformats/PCDGraphic.h"
 #include "tzpicformats/PCXGraphic.h"
+#include "tzpicformats/PSPGraphic.h"
 #include "tzpicformats/RLAGraphic.h"
 #include "tzpicformats/PPMGraphic.h"
 #include "tzpicformats/TargaGraphic.h"
@@ -397,6 +399,42 @@ TEST(RLA, UnusableHeadersAndRowsRaise) {
     std::string broken = Rla(false);
     broken[741] = 0x7F;  // the first row's offset lies far beyond the file
     EXPECT_NE(MessageOf([&] { LoadBytes(TRLAGraphic(), broken); }), "(no exception)");
+}
+
+}  // namespace
+
+namespace {
+
+// 3 x 2 pixels: red as two runs, green and blue stored as literals.
+const TPSPChannel Red{1, "\x83\x10\x83\x20"s, 6}, Green{2, "\x06\x01\x02\x03\x04\x05\x06"s, 6},
+    Blue{3, "\x86\x80"s, 6}, Alpha{0, "\x86\x7F"s, 6};
+
+TEST(PaintShopPro, FirstRasterLayerBelowAVectorLayer) {
+    const TPSPLayer vector{2, {Alpha}}, raster{1, {Red, Green, Blue}};
+    const auto image = LoadBytes(TPSPGraphic(), PSPFile(3, 2, 24, 1, {vector, raster}));
+    EXPECT_EQ(image->PixelFormat(), TPixelFormat::pf24bit);
+    EXPECT_EQ(image->Pixel(0, 0), 0x800110);
+    EXPECT_EQ(image->Pixel(2, 1), 0x800620);
+}
+
+TEST(PaintShopPro, AlphaChannelMakesA32BitBitmap) {
+    const auto image = LoadBytes(TPSPGraphic(), PSPFile(3, 2, 24, 1, {{1, {Red, Green, Blue, Alpha}}}));
+    EXPECT_EQ(image->PixelFormat(), TPixelFormat::pf32bit);
+    EXPECT_EQ(image->ScanLine(1)[3], 0x7F);
+}
+
+TEST(PaintShopPro, IndexedWithItsPaletteUncompressed) {
+    const std::string palette = "\x00\x00\xFF\x00\x00\xFF\x00\x00"s;  // red, green
+    const auto image = LoadBytes(TPSPGraphic(), PSPFile(3, 1, 8, 0, {{1, {{0, "\x00\x01\x00"s, 3}}}}, palette));
+    EXPECT_EQ(image->Pixel(0, 0), 0x0000FF);
+    EXPECT_EQ(image->Pixel(1, 0), 0x00FF00);
+}
+
+TEST(PaintShopPro, MissingChannelsOrDepthsRaise) {
+    EXPECT_EQ(MessageOf([] { LoadBytes(TPSPGraphic(), PSPFile(3, 2, 24, 1, {{1, {Red, Blue}}})); }),
+              "Cannot load image. Invalid or unexpected PSP image format.");
+    EXPECT_EQ(MessageOf([] { LoadBytes(TPSPGraphic(), PSPFile(3, 2, 16, 1, {{1, {Red}}})); }),
+              "Invalid color format in PSP file.");
 }
 
 }  // namespace
