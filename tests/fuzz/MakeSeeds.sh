@@ -452,3 +452,10 @@ head = b'Paint Shop Pro Image File\n\x1a'.ljust(32, b'\0') + struct.pack('<HH', 
 layers = layer(2, [(0, b'\x86\x7f')]) + layer(1, [(1, b'\x83\x10\x83\x20'), (2, b'\x06\x01\x02\x03\x04\x05\x06'), (3, b'\x86\x80'), (0, b'\x86\x7f')])
 sys.stdout.buffer.write(head + block(0, chunk(attributes)) + block(3, layers))
 " > tzpic_psp/layers.psp
+tzpic tzpic_tiff lzw.tif -compress LZW -define tiff:predictor=2
+tzpic tzpic_tiff zip.tif -compress Zip
+tzpic tzpic_tiff packbits.tif -compress RLE -endian MSB
+tzpic tzpic_tiff mapped.tif -type Palette
+tzpic tzpic_tiff gray.tif -colorspace gray
+tzpic tzpic_tiff bilevel.tif -monochrome -depth 1 -compress None
+tiffcp -c g3 tzpic_tiff/bilevel.tif tzpic_tiff/group3.fax

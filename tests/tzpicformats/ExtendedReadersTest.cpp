@@ -16,6 +16,7 @@
 #include "tzpicformats/PCXGraphic.h"
 #include "tzpicformats/PSPGraphic.h"
 #include "tzpicformats/RLAGraphic.h"
+#include "tzpicformats/TIFFGraphic.h"
 #include "tzpicformats/PPMGraphic.h"
 #include "tzpicformats/TargaGraphic.h"
 
@@ -53,7 +54,7 @@ int Difference(const TBitmap& ours, const TRgbImage& theirs) {
 
 struct TFixture {
     std::string name;     // its extension picks the format
-    std::string command;  // makes the file from %s, the scratch path
+    std::string command;  // makes the file at %s, the scratch path
     int tolerance = 0;
 };
 
@@ -92,6 +93,19 @@ const TFixture Fixtures[] = {
     {"widegray.psd", "convert " + Source + " -colorspace gray -depth 16 %s", 1},
     {"gray.psd", "convert " + Source + " -colorspace gray %s"},
     {"layers.psd", "convert " + Source + " \\( +clone -flip \\) \\( -clone 0 \\) -insert 0 %s"},
+    {"raw.tif", "convert " + Source + " -compress None %s"},
+    {"lzw.tiff", "convert " + Source + " -compress LZW %s"},
+    {"predictor.tif", "convert " + Source + " -compress LZW -define tiff:predictor=2 %s"},
+    {"zip.tif", "convert " + Source + " -compress Zip -define tiff:rows-per-strip=2 %s"},
+    {"packbits.tif", "convert " + Source + " -compress RLE -endian MSB %s"},
+    {"gray.tif", "convert " + Source + " -colorspace gray -compress LZW %s"},
+    {"mapped.tif", "convert " + Source + " -type Palette %s"},
+    {"alpha.tif", "convert " + Source + " -alpha on -channel A -fx 0.5 -compress None %s"},
+    {"wide.tif", "convert " + Source + " -depth 16 -compress None %s", 1},
+    {"widegray.tif", "convert " + Source + " -colorspace gray -depth 16 -endian MSB %s", 1},
+    {"bilevel.tif", "convert " + Source + " -monochrome -compress None %s"},
+    {"group3.fax", "convert " + Source + " -monochrome -depth 1 -compress None tif:%s.in && tiffcp -c g3 %s.in %s"},
+    {"mh.tif", "convert " + Source + " -monochrome -depth 1 -compress None tif:%s.in && tiffcp -c g3 -f lsb2msb %s.in %s"},
     {"rle.sgi", "convert " + Source + " -compress RLE %s"},
     {"verbatim.rgb", "convert " + Source + " -compress None sgi:%s"},
     {"wide.sgi", "convert " + Source + " -depth 16 -compress RLE %s"},
@@ -103,7 +117,7 @@ const TFixture Fixtures[] = {
 
 std::string Command(const TFixture& fixture, const std::string& path) {
     std::string command = fixture.command;
-    command.replace(command.find("%s"), 2, Quoted(path));
+    for (size_t at; (at = command.find("%s")) != std::string::npos;) command.replace(at, 2, Quoted(path));
     return command;
 }
 
@@ -435,6 +449,38 @@ TEST(PaintShopPro, MissingChannelsOrDepthsRaise) {
               "Cannot load image. Invalid or unexpected PSP image format.");
     EXPECT_EQ(MessageOf([] { LoadBytes(TPSPGraphic(), PSPFile(3, 2, 16, 1, {{1, {Red}}})); }),
               "Invalid color format in PSP file.");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TIFF, TiledOrPlanarImagesRaiseInsteadOfLoadingEmpty) {
+    TScratchFolder folder;
+    const std::string tiled = folder.Path("tiled.tif"), planar = folder.Path("planar.tif");
+    ASSERT_EQ(RunTool("convert -size 40x40 gradient:red-blue -depth 8 -define tiff:tile-geometry=16x16 " + Quoted(tiled)).status, 0);
+    ASSERT_EQ(RunTool("convert -size 40x40 gradient:red-blue -depth 8 -interlace plane " + Quoted(planar)).status, 0);
+    EXPECT_EQ(MessageOf([&] { Load(tiled); }), "Cannot load image. Tiled images are not supported for TIF/TIFF files.");
+    EXPECT_EQ(MessageOf([&] { Load(planar); }), "Cannot load image. Planar images are not supported for TIF/TIFF files.");
+}
+
+TEST(TIFF, StripsAndColourMapsAreBoundedByTheFile) {
+    TScratchFolder folder;
+    const std::string path = folder.Path("strips.tif");
+    ASSERT_EQ(RunTool("convert -size 8x8 gradient:red-blue -depth 8 -type Palette -compress None " + Quoted(path)).status, 0);
+    std::string bytes = ReadFile(path);
+    // Each directory entry whose values lie behind an offset gets one far beyond the file.
+    const size_t directory = size_t(uint8_t(bytes[4])) | size_t(uint8_t(bytes[5])) << 8;
+    const int count = uint8_t(bytes[directory]);
+    for (int i = 0; i < count; ++i) {
+        std::string damaged = bytes;
+        damaged[directory + 2 + 12 * size_t(i) + 11] = 0x7F;
+        WriteFile(path, damaged);
+        try {
+            Load(path);
+        } catch (const Exception&) {
+        }
+    }
 }
 
 }  // namespace
