@@ -459,3 +459,6 @@ tzpic tzpic_tiff mapped.tif -type Palette
 tzpic tzpic_tiff gray.tif -colorspace gray
 tzpic tzpic_tiff bilevel.tif -monochrome -depth 1 -compress None
 tiffcp -c g3 tzpic_tiff/bilevel.tif tzpic_tiff/group3.fax
+tzpic tzpic_gif plain.gif -colors 8
+tzpic tzpic_gif interlaced.gif -colors 8 -interlace GIF
+tzpic tzpic_gif comment.gif -colors 4 -set comment hello

@@ -12,6 +12,7 @@
 #include "platform/Graphics.h"
 #include "tzpicformats/AutodeskGraphic.h"
 #include "tzpicformats/FileFormatList.h"
+#include "tzpicformats/GIFGraphic.h"
 #include "tzpicformats/PCDGraphic.h"
 #include "tzpicformats/PCXGraphic.h"
 #include "tzpicformats/PSPGraphic.h"
@@ -106,6 +107,10 @@ const TFixture Fixtures[] = {
     {"bilevel.tif", "convert " + Source + " -monochrome -compress None %s"},
     {"group3.fax", "convert " + Source + " -monochrome -depth 1 -compress None tif:%s.in && tiffcp -c g3 %s.in %s"},
     {"mh.tif", "convert " + Source + " -monochrome -depth 1 -compress None tif:%s.in && tiffcp -c g3 -f lsb2msb %s.in %s"},
+    {"plain.gif", "convert " + Source + " -colors 200 %s"},
+    {"interlaced.gif", "convert " + Source + " -colors 30 -interlace GIF %s"},
+    {"comment.gif", "convert " + Source + " -colors 30 -comment hello %s"},
+    {"netpbm.gif", "convert " + Source + " -colors 64 ppm:- | pamtogif -interlace > %s"},
     {"rle.sgi", "convert " + Source + " -compress RLE %s"},
     {"verbatim.rgb", "convert " + Source + " -compress None sgi:%s"},
     {"wide.sgi", "convert " + Source + " -depth 16 -compress RLE %s"},
@@ -481,6 +486,23 @@ TEST(TIFF, StripsAndColourMapsAreBoundedByTheFile) {
         } catch (const Exception&) {
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GIF, VersionAndAFileWithoutAnImage) {
+    const std::string screen = "GIF89a\x02\0\x01\0\0\0\0"s;
+    TMemoryStream stream;
+    const std::string file = screen + ",\0\0\0\0\x02\0\x01\0\0\x02\x02\x44\x01\0;"s;
+    stream.WriteBuffer(file.data(), int64_t(file.size()));
+    stream.SetPosition(0);
+    TGIFGraphic gif;
+    ASSERT_TRUE(gif.ReadHeaderProperties(stream, 0));
+    EXPECT_EQ(gif.ImageProperties().Version, 89u);
+    EXPECT_EQ(MessageOf([&] { LoadBytes(TGIFGraphic(), screen + "!\xFE\x02hi\0;"s); }),
+              "Cannot load image. Invalid or unexpected GIF image format.");
 }
 
 }  // namespace
