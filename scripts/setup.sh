@@ -16,7 +16,7 @@ PACKAGES=(
   # opening documents and mail from the desktop, the MIME database; locales for the number-format tests
   xdg-utils shared-mime-info locales
   # independent tools the tests check our output with
-  qpdf poppler-utils imagemagick libtiff-tools netpbm ffmpeg sane-utils
+  qpdf poppler-utils imagemagick libtiff-tools netpbm ffmpeg sane-utils libopenjp2-tools ghostscript
   fonts-cantarell libimage-exiftool-perl libjpeg-turbo-progs giflib-tools pngcheck
   # PostScript output is checked by ghostscript, whose fonts also alias families such as Symbol
   ghostscript

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "app/AppFolders.h"
+#include "app/MakerInfo.h"
 #include "app/ConverterHost.h"
 #include "app/ConverterPic.h"
 #include "imaging/io/KestovaIO.h"
@@ -48,7 +49,7 @@ TConverter::TConverter(TConverterHost& host) : host_(host), pdf_(std::make_uniqu
     PlacedSources.SetCaseSensitive(true);
     PlacedSources.SetDuplicates(TDuplicates::dupIgnore);
     GeneratedPdfs.SetCaseSensitive(true);
-    pdf_->SetProducer("Brelvant Mordale   www.brelvant.com");
+    pdf_->SetProducer(ProducerText);
     // Pictures keep their aspect ratio, centred in their cells.
     pdf_->SetSmartStretchDraw(true);
     pdf_->ProcessMessages = [this] { host_.ProcessMessages(); };

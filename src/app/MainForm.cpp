@@ -23,6 +23,10 @@
 #include "app/ConverterPic.h"
 #include "app/ConverterSettings.h"
 #include "app/MessageCatalogue.h"
+#include "app/dialogs/DlgAbout.h"
+#include "app/dialogs/DlgMultiFrame.h"
+#include "app/dialogs/DlgPasswords.h"
+#include "app/dialogs/DlgPrefs.h"
 #include "imaging/view/KVOpenSaveDlg.h"
 #include "imaging/view/KestovaView.h"
 #include "platform/Prompter.h"
@@ -61,13 +65,12 @@ TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent)
     LoadSettings(*converter_);
     CreateTempFolder();
     ConnectOptions();
-    AskFrames = [](TConverterPic& pic, int& count, int& step) {
-        const TMsgAnswer answer = Prompter().MessageBox(
-            "Brelvant Mordale",
-            pic.FileName + " holds " + std::to_string(pic.FrameCount) + " frames.\r\nAdd all of them? (No adds the first one only)",
-            TMsgIcon::Question, TMsgButtons::YesNoCancel);
-        count = answer == idYes ? pic.FrameCount : answer == idNo ? 1 : 0;
-        step = 1;
+    AskFrames = [this](TConverterPic& pic, int& count, int& step) {
+        TDlgMultiFrameForm dialog(this);
+        dialog.Pic = {pic.FileName, pic.FrameCount, pic.FrameStep};
+        dialog.exec();
+        count = dialog.ExtractCount;
+        step = dialog.ExtractStep;
     };
     ReadCommandLine(arguments);
     if (!unattended_) {
@@ -295,12 +298,20 @@ void TMainForm::ConnectOptions() {
     });
     connect(check("chOverwriteExisting"), &QCheckBox::clicked, this, [this](bool on) { converter_->Overwrite = on; });
     connect(check("chDeleteSourcePics"), &QCheckBox::clicked, this, [this](bool on) { converter_->DeleteSources = on; });
-    // The encryption dialog comes with the dialogs of the preferences; until then the box only
-    // takes the passwords away.
-    connect(check("chEncryptOutput"), &QCheckBox::clicked, this, [this](bool on) {
-        if (!on) converter_->UserPassword.clear(), converter_->OwnerPassword.clear();
+    // Whatever the dialog's answer, the box then shows whether an owner password exists.
+    const auto editPasswords = [this] {
+        TDlgPasswordsForm dialog(converter_->OwnerPassword, converter_->UserPassword, this);
+        dialog.exec();
         RefreshOptions();
+    };
+    connect(check("chEncryptOutput"), &QCheckBox::clicked, this, [this, editPasswords](bool on) {
+        if (!on) converter_->UserPassword.clear(), converter_->OwnerPassword.clear();
+        if (on) editPasswords(); else RefreshOptions();
     });
+    connect(findChild<QPushButton*>("btPasswords"), &QPushButton::clicked, this, editPasswords);
+    connect(findChild<QPushButton*>("btAbout"), &QPushButton::clicked, this, [this] { TDlgAboutForm(this).exec(); });
+    connect(findChild<QPushButton*>("btPrefs"), &QPushButton::clicked, this,
+            [this] { TDlgPrefsForm(*converter_, this).exec(); });
     for (const char* count : {"1", "2", "4", "6", "8", "12", "24"}) {
         const std::string name = std::string("rbBookPicsPerPage") + count;
         connect(radio(name.c_str()), &QRadioButton::clicked, this,

@@ -60,11 +60,17 @@ void TMainForm::AddPicture(const std::string& fileName, int frameIndex) {
     TConverterPic* pic = TConverterPic::Add(c, fileName, frameIndex);
     const auto removeLast = [&c] { c.DeletePic(c.Pics.Count() - 1); };
     try {
-        // A picture given by name is read now, so that one that cannot be read never waits in
-        // the list, and a frame number beyond the file is refused instead of added.
-        if (pic->FrameCount == 0) pic->Open();
-        if (frameIndex >= pic->FrameCount)
-            throw Exception(fileName + " has " + std::to_string(pic->FrameCount) + " frames: there is no frame " +
+        // A picture that cannot be read never waits in the list: its header is read now (the
+        // engine opens only multi-frame files here), and the engine's open gives the error.
+        if (pic->FrameCount == 0) {
+            TKestovaIO probe;
+            probe.ParamsFromFile(fileName);
+            if (probe.AbortFlag || probe.Params().FileType == kvftNone) pic->Open();
+        }
+        // A frame number beyond the file is refused instead of added.
+        const int frames = std::max(pic->FrameCount, 1);
+        if (frameIndex >= frames)
+            throw Exception(fileName + " has " + std::to_string(frames) + " frames: there is no frame " +
                             std::to_string(frameIndex + 1));
     } catch (...) {
         removeLast();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "app/MakerInfo.h"
 #include "tzlib/FileHelpers.h"
 #include "tzlib/TextFormats.h"
 
@@ -76,7 +77,7 @@ constexpr TCatalogueEntry Catalogue[] = {
     {3711, "Can't change paper size: this option is defined in document properties"},
     {3718, "Stop"},
     {5781, "This is not a valid URL"},
-    {15156, "Connecting to www.brelvant.com..."},
+    {15156, ConnectingText},
 };
 
 std::string UpperCase(std::string text) {

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "app/MainForm.h"
+#include "imaging/acquire/MediaProvider.h"
+#include "imaging/view/KVStartupRegistrations.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
 #include "platform/qt/Metafile.h"
@@ -20,6 +22,8 @@ int main(int argc, char** argv) {
     InstallQtCanvas();
     InstallQtGraphics();
     InstallTzLibWindows();
+    InstallMediaProvider();
+    const TViewRegistrations viewRegistrations;
     // Without a screen nobody could answer a box: the terminal prompter stays.
     if (HasDisplay()) SetPrompter(std::make_unique<TQtPrompter>());
 

@@ -14,7 +14,3 @@ using TGraphicClass = std::function<std::unique_ptr<TGraphic>()>;
 void RegisterGraphicClass(const std::string& extension, TGraphicClass graphicClass);
 // Empty when no class is registered for the extension.
 TGraphicClass GraphicClassForExtension(const std::string& extension);
-// The class for a picture file: told by its first bytes for the formats that carry a signature
-// (JPEG, BMP, icon, enhanced and Windows metafiles), else by its extension. Empty when none;
-// raises EFOpenError when the file cannot be read.
-TGraphicClass GraphicClassForFile(const std::string& fileName);

@@ -252,6 +252,8 @@ for name, row in (('gray', 16), ('rgb', 27)):
         if tag == 279: count = value
     open('tifflzw/%s.lzw' % name, 'wb').write(bytes([row - 1]) + data[offset:offset + count])
     os.remove(path)
+PY
+
 # The extended library's decoders: an options byte, the 16-bit target size, the packed data
 # (TzpicFuzzInput.h), each made by an independent encoder where one exists.
 tmp=$(mktemp -d)
@@ -365,6 +367,119 @@ PicsPerPage=24
 Overwrite=TRUE
 CONF
 
+# PCX of each layout the reader decodes, and a DCX of two pages.
+mkdir -p kvpcx
+g ppm:- | ppmtopcx -24bit > kvpcx/rgb24.pcx
+g ppm:- | ppmtopcx -8bit > kvpcx/p8.pcx
+g -colors 16 ppm:- | ppmtopcx -packed > kvpcx/p4.pcx
+g -colors 16 ppm:- | ppmtopcx -planes 4 > kvpcx/planes4.pcx
+g -type bilevel ppm:- | ppmtopcx > kvpcx/b1.pcx
+python3 - <<'PY'
+import struct
+pages = [open('kvpcx/b1.pcx', 'rb').read(), open('kvpcx/p4.pcx', 'rb').read()]
+table = 4 + 4 * (len(pages) + 1)
+offsets = [table, table + len(pages[0])]
+open('kvpcx/two.dcx', 'wb').write(struct.pack('<4I', 0x3ADE68B1, *offsets, 0) + b''.join(pages))
+PY
+
+# Targa of each kind: true colour with and without run-length coding, colour-mapped, grey,
+# 32-bit with alpha, and 16-bit.
+mkdir -p kvtga
+g ppm:- | ppmtotga -rgb > kvtga/rgb-rle.tga
+g ppm:- | ppmtotga -rgb -norle > kvtga/rgb.tga
+g -colors 8 ppm:- | ppmtotga -cmap > kvtga/cmap-rle.tga
+g -type grayscale tga:kvtga/gray.tga
+g -alpha on -channel A -evaluate set 50% tga:kvtga/alpha.tga
+g -depth 5 -define tga:bits-per-pixel=16 tga:kvtga/rgb16.tga
+
+# JPEG 2000: a JP2 file and code streams, colour and grey, one of them with 12-bit samples.
+mkdir -p kvjpeg2000
+g ppm:kvjpeg2000/src.ppm
+opj_compress -n 2 -i kvjpeg2000/src.ppm -o kvjpeg2000/rgb.jp2 >/dev/null
+opj_compress -n 2 -r 20 -p RLCP -i kvjpeg2000/src.ppm -o kvjpeg2000/lossy.j2k >/dev/null
+ppmtopgm kvjpeg2000/src.ppm | pnmdepth 4095 > kvjpeg2000/src.pgm
+opj_compress -n 2 -i kvjpeg2000/src.pgm -o kvjpeg2000/gray12.j2k >/dev/null
+rm kvjpeg2000/src.ppm kvjpeg2000/src.pgm
+# CCITT decoders: a coding byte (0 Group 3 1-D, 1 Group 3 2-D, 2 Group 4) and a width byte
+# (width = 8 x value + 1 + first byte / 8), then the strip that libtiff writes.
+mkdir -p ccitt
+for c in g3:1d:0 g3:2d:1 g4::2; do
+  IFS=: read -r kind dim code <<<"$c"
+  opt=$kind; [ "$kind" = g3 ] && opt="g3:$dim"
+  convert -size 40x12 pattern:checkerboard -type bilevel -depth 1 -compress None ccitt/in.tif
+  tiffcp -c "$opt" -r 12 ccitt/in.tif ccitt/out.tif
+  python3 - "$code" "ccitt/$kind$dim.fax" <<'PY'
+import struct, sys
+data = open('ccitt/out.tif', 'rb').read()
+ifd = struct.unpack_from('<I', data, 4)[0]
+offset = count = 0
+for i in range(struct.unpack_from('<H', data, ifd)[0]):
+    tag, kind, _, value = struct.unpack_from('<HHII', data, ifd + 2 + 12 * i)
+    value = value & 0xFFFF if kind == 3 else value
+    if tag == 273: offset = value
+    if tag == 279: count = value
+open(sys.argv[2], 'wb').write(bytes([int(sys.argv[1]) + 8 * 7, 4]) + data[offset:offset + count])
+PY
+  rm ccitt/in.tif ccitt/out.tif
+done
+
+# TIFF reader: one small file per coding, layout and byte order.
+mkdir -p tiff
+printf 'P6\n9 5\n255\n' > tiff/in.ppm && head -c 135 /dev/urandom >> tiff/in.ppm
+ppmtopgm tiff/in.ppm | pgmtopbm | pnmtotiff -miniswhite > tiff/bilevel.tif
+convert tiff/in.ppm -compress none tiff/rgb.tif
+convert tiff/in.ppm -colors 5 -type palette -compress none tiff/palette.tif
+for c in "g3:g3" "g32d:g3:2d" "g4:g4 -B" "g4lsb:g4 -f lsb2msb"; do
+  tiffcp -c ${c#*:} tiff/bilevel.tif "tiff/${c%%:*}.tif"
+done
+for c in "lzw2:lzw:2" "packbits:packbits -B" "zip:zip -p separate" "tiles:lzw -t -w 16 -l 16" "jpeg:jpeg"; do
+  tiffcp -c ${c#*:} tiff/rgb.tif "tiff/${c%%:*}.tif"
+done
+tiffcp -c lzw tiff/palette.tif tiff/rgb.tif tiff/twopages.tif
+rm tiff/in.ppm tiff/rgb.tif
+
+# EXIF blocks: the TIFF structure of APP1 blocks as exiftool writes them, in both byte orders,
+# with a JPEG thumbnail.
+mkdir -p exif
+convert -size 8x6 gradient:red-blue exif/thumb.jpg
+for order in II MM; do
+  convert -size 16x12 gradient:blue-green "exif/$order.jpg"
+  exiftool -q -overwrite_original -ExifByteOrder=$order -Make=Acme -Model=X1 -ExposureTime=1/60 -FNumber=4 \
+    -ISO=100 -DateTimeOriginal='2020:01:02 03:04:05' -UserComment=hi '-ThumbnailImage<=exif/thumb.jpg' "exif/$order.jpg"
+  python3 - "exif/$order.jpg" "exif/$order.exif" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+at = data.index(b'Exif\0\0') + 6
+length = int.from_bytes(data[at - 8:at - 6], 'big') - 8
+open(sys.argv[2], 'wb').write(data[at:at + length])
+PY
+  rm "exif/$order.jpg"
+done
+rm exif/thumb.jpg
+# Video files: tiny clips of ffmpeg's test pattern in the containers and codecs the program opens.
+mkdir -p mediafile
+for clip in "raw.avi -c:v rawvideo -pix_fmt bgr24" "mjpeg.avi -c:v mjpeg" "clip.mpg -c:v mpeg1video" \
+            "clip.wmv -c:v wmv2"; do
+  set -- $clip
+  ffmpeg -v error -y -f lavfi -i testsrc=size=16x8:rate=25 -frames:v 3 "${@:2}" "mediafile/$1"
+done
+
+# Captured frames: information headers with uncompressed bitmaps and YUV layouts.
+mkdir -p videoframe
+python3 - <<'PY'
+import struct
+def frame(name, width, height, bits, compression, rest, used=0):
+    header = struct.pack('<IiiHHIIiiII', 40, width, height, 1, bits, compression, 0, 0, 0, used, 0)
+    open('videoframe/' + name, 'wb').write(header + rest)
+fourcc = lambda code: struct.unpack('<I', code)[0]
+frame('pal8', 3, 2, 8, 0, bytes(range(8)) + bytes([0, 1, 2, 0, 1, 0, 1, 0]), 2)
+frame('pal4', 3, 1, 4, 0, bytes(range(8)) + bytes([0x01, 0x10, 0, 0]), 2)
+frame('mask565', 2, 1, 16, 3, struct.pack('<III', 0xF800, 0x7E0, 0x1F) + bytes([0xFF, 0xFF, 0, 0x7C]))
+frame('bgr32', 2, -1, 32, 3, bytes(12) + bytes(range(8)))
+frame('bgr24', 2, 2, 24, 0, bytes(range(16)))
+for code, size in ((b'YUY2', 16), (b'Y41P', 24), (b'CLJR', 8), (b'IYU1', 12), (b'I420', 12), (b'YVU9', 18)):
+    frame(code.decode().lower(), 4, 2, 16, fourcc(code), bytes((i * 37) & 0xFF for i in range(size)))
+PY
 # The extended library's portable map and Targa readers: each variant of a tiny picture.
 tzpic() { mkdir -p "$1"; convert -size 5x3 gradient:red-blue -depth 8 "${@:3}" "$1/$2"; }
 tzpic tzpic_ppm raw.ppm

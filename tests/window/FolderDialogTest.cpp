@@ -100,6 +100,7 @@ TEST_F(FolderDialogTest, DialogShowsItsOwnCaptionsFollowsTheTreeAndReturnsTheEdi
         okText = buttons.at(0)->text();
         cancelText = buttons.at(1)->text();
         auto* files = form->findChild<QListWidget*>("files");
+        WaitFor([files] { return files->count() > 0; });  // the dialog goes to its folder after it is shown
         for (int i = 0; i < files->count(); ++i) shownFiles << files->item(i)->text();
         form->findChild<QLineEdit*>("edit")->setText(QString::fromStdString(scratch.Path("pics/sub")));
         buttons.at(0)->click();

@@ -3,6 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QUrl>
+#include <filesystem>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -16,8 +25,10 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "app/AppFolders.h"
 #include "app/CommandLine.h"
 #include "app/Converter.h"
+#include "app/ConverterPic.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/KestovaIO.h"
 #include "platform/Exception.h"
@@ -196,16 +207,10 @@ TEST_F(MainFormTest, CountTextAndModePages) {
     EXPECT_EQ(count->text(), "1 pics selected");
     EXPECT_FALSE(form.findChild<QWidget*>("pnSourceLabel")->isVisibleTo(&form));
     EXPECT_EQ(make->text(), "Convert Pic");
-    form.show();
-    QApplication::processEvents();
-    QDir().mkpath("screenshots");
-    form.grab().save("screenshots/main-window-single.png");
     form.Converter().Mode = cmBook;
     form.RefreshOptions();
     EXPECT_EQ(make->text(), "Make PDF book");
-    EXPECT_TRUE(form.findChild<QWidget*>("gbBookOptions")->isVisible());
-    QApplication::processEvents();
-    form.grab().save("screenshots/main-window-book.png");
+    EXPECT_TRUE(form.findChild<QWidget*>("gbBookOptions")->isVisibleTo(&form));
 }
 
 TEST_F(MainFormTest, TheCloseButtonAbortsARun) {
@@ -305,4 +310,149 @@ TEST_F(MainFormTest, CommandLineOpensTheWindowWithItsPictures) {
     TMainForm form({"/B", Pic(2)});
     EXPECT_TRUE(form.Unattended());
     EXPECT_EQ(form.Converter().Mode, cmBook);
+}
+
+TEST_F(MainFormTest, FoldersAndDropsAddOnlyAcceptedFiles) {
+    TScratchFolder folder;
+    for (const char* name : {"b.bmp", "a.bmp"}) {
+        TKestovaIO writer;
+        writer.WorkBitmap().Allocate(4, 4, kv24RGB);
+        writer.SaveToFile(folder.Path(name));
+    }
+    WriteFile(folder.Path("notes.txt"), "x");
+    std::filesystem::create_directory(folder.Path("sub.bmp"));
+    TMainForm form;
+    form.AddFolder(folder.Folder());
+    EXPECT_EQ(ListTexts(form), (std::vector<std::string>{"a.bmp", "b.bmp"}));
+
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Pic(3))), QUrl::fromLocalFile(QString::fromStdString(folder.Path("notes.txt"))),
+                  QUrl::fromLocalFile(QString::fromStdString(folder.Path("sub.bmp"))), QUrl("http://example.com/x.jpg")});
+    form.show();
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.SourceList()->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.SourceList()->viewport(), &drop);
+    EXPECT_EQ(ListTexts(form), (std::vector<std::string>{"a.bmp", "b.bmp", "pic3.bmp"}));
+    EXPECT_EQ(form.SourceList()->currentRow(), 2);  // the last one, previewed
+    EXPECT_EQ(form.findChild<QLabel*>("laSourceCount")->text(), "3 pics selected");
+}
+
+TEST_F(MainFormTest, MultiFrameAnswersAndTheFrameSelector) {
+    const std::string gif = scratch_->Path("ten.gif");
+    ASSERT_EQ(RunTool("convert -size 6x4 xc:red xc:blue xc:red xc:blue xc:red xc:blue xc:red xc:blue xc:red xc:blue " +
+                      Quoted(gif)).status, 0);
+    struct Case {
+        int count, step;
+        std::vector<std::string> items;
+    } cases[] = {
+        {-1, 3, {"ten.gif#1", "ten.gif#4", "ten.gif#7", "ten.gif#10"}},
+        {4, 0, {"ten.gif#1", "ten.gif#2", "ten.gif#3", "ten.gif#4"}},
+        {0, 0, {}},
+        {-1, 0, {"ten.gif#1", "ten.gif#2", "ten.gif#3", "ten.gif#4", "ten.gif#5", "ten.gif#6", "ten.gif#7", "ten.gif#8",
+                 "ten.gif#9", "ten.gif#10"}},
+    };
+    for (const Case& c : cases) {
+        TMainForm form;
+        form.AskFrames = [&](TConverterPic&, int& count, int& step) { count = c.count, step = c.step; };
+        form.AddPicture(gif, -1);
+        EXPECT_EQ(ListTexts(form), c.items) << c.count << " step " << c.step;
+    }
+
+    TMainForm form;
+    form.AskFrames = [](TConverterPic&, int& count, int&) { count = 1; };
+    form.AddPicture(gif, -1);
+    form.SourceList()->setCurrentRow(0);
+    EXPECT_TRUE(form.findChild<QWidget*>("pnViewerFrame")->isVisibleTo(&form));
+    EXPECT_EQ(form.findChild<QLineEdit*>("eSourceFileFrameCount")->text(), "10");
+    auto* frame = form.findChild<QLineEdit*>("eSourceFrame");
+    frame->setText("3");
+    EXPECT_EQ(ListTexts(form), std::vector<std::string>{"ten.gif#3"});
+    EXPECT_EQ(form.findChild<QScrollBar*>("sbSourceFrame")->value(), 2);
+    frame->setText("99");  // beyond the file: its last frame
+    EXPECT_EQ(ListTexts(form), std::vector<std::string>{"ten.gif#10"});
+    form.findChild<QScrollBar*>("sbSourceFrame")->setValue(4);
+    EXPECT_EQ(frame->text(), "5");
+    EXPECT_EQ(ListTexts(form), std::vector<std::string>{"ten.gif#5"});
+}
+
+TEST_F(MainFormTest, PreviewInformationAndOptionsOfBothModes) {
+    TMainForm form;
+    FillList(form, 2, 0);
+    const auto text = [&](const char* name) { return form.findChild<QLabel*>(name)->text().toStdString(); };
+    EXPECT_EQ(text("laSourceFileName"), "File name: pic0.bmp");
+    EXPECT_TRUE(text("laSourceFileSize").starts_with("File size: ")) << text("laSourceFileSize");
+    EXPECT_TRUE(text("laSourceFileDate").starts_with("File date: ")) << text("laSourceFileDate");
+    EXPECT_EQ(text("laSourcePicColors"), "True color (24 bits)");
+    // 8 x 6 pixels at 96 dpi.
+    EXPECT_EQ(text("laSourcePicDim"), "Dimensions: 0.2 cm x 0.2 cm");
+    EXPECT_FALSE(form.findChild<QWidget*>("pnViewerFrame")->isVisibleTo(&form));
+
+    TConverter& c = form.Converter();
+    c.PicResolution = 300;
+    c.Overwrite = true;
+    c.OwnerPassword = "secret";
+    form.RefreshOptions();
+    EXPECT_EQ(form.findChild<QComboBox*>("cbSinglePicRes")->currentText(), "300");
+    EXPECT_TRUE(form.findChild<QCheckBox*>("chOverwriteExisting")->isChecked());
+    EXPECT_TRUE(form.findChild<QCheckBox*>("chEncryptOutput")->isChecked());
+    EXPECT_TRUE(form.findChild<QWidget*>("btPasswords")->isEnabled());
+    EXPECT_EQ(form.findChild<QPushButton*>("btMakePdf")->text(), "Convert Pics");
+    form.show();
+    QApplication::processEvents();
+    QDir().mkpath("screenshots");
+    form.grab().save("screenshots/main-window-single.png");
+
+    form.findChild<QRadioButton*>("rbModeBook")->click();  // the user's choice goes into the engine
+    EXPECT_EQ(c.Mode, cmBook);
+    EXPECT_EQ(text("laSourcePicDim"), "");
+    for (const auto& [perPage, checked] : {std::pair{6, "rbBookPicsPerPage6"}, std::pair{5, "rbBookPicsPerPage1"}}) {
+        c.PicsPerPage = static_cast<uint8_t>(perPage);
+        c.Title = "Holidays";
+        form.RefreshOptions();
+        EXPECT_TRUE(form.findChild<QRadioButton*>(checked)->isChecked()) << perPage;
+    }
+    EXPECT_EQ(form.findChild<QLineEdit*>("eBookTitle")->text(), "Holidays");
+    EXPECT_EQ(form.findChild<QPushButton*>("btMakePdf")->text(), "Make PDF book");
+    form.findChild<QRadioButton*>("rbBookPicsPerPage12")->click();
+    EXPECT_EQ(c.PicsPerPage, 12);
+    form.findChild<QCheckBox*>("chEncryptOutput")->click();  // unticked: the passwords go
+    EXPECT_TRUE(c.OwnerPassword.empty());
+    QApplication::processEvents();
+    form.grab().save("screenshots/main-window-book.png");
+}
+
+TEST_F(MainFormTest, ClosingAsksWithoutOutputSavesTheSettingsAndRemovesTheTemporaryFolder) {
+    auto scripted = std::make_unique<TScriptedPrompter>();
+    TScriptedPrompter* prompter = scripted.get();
+    std::unique_ptr<TPrompter> saved = SetPrompter(std::move(scripted));
+    {
+        TMainForm form;
+        form.show();
+        form.close();  // an empty list closes at once
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_TRUE(prompter->boxes.empty());
+    }
+    std::string temporary;
+    {
+        TMainForm form;
+        temporary = TempFolder;
+        EXPECT_TRUE(std::filesystem::is_directory(temporary));
+        form.show();
+        FillList(form, 1, 0);
+        prompter->answers = {idNo};
+        form.close();
+        EXPECT_TRUE(form.isVisible());
+        ASSERT_EQ(prompter->boxes.size(), 1u);
+        EXPECT_EQ(prompter->boxes[0].text, "Quit with no PDF output?");
+        prompter->answers = {idYes};
+        form.Converter().PicResolution = 300;
+        form.close();
+        EXPECT_FALSE(form.isVisible());
+    }
+    const std::unique_ptr<TPrompter> used = SetPrompter(std::move(saved));
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+    TMainForm next;
+    EXPECT_EQ(next.Converter().PicResolution, 300);
 }

@@ -5,12 +5,14 @@
 #include <mutex>
 #include <shared_mutex>
 
-#include "imaging/io/IOParamsVals.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVMask.h"
+#include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVGifFilter.h"
 #include "imaging/io/KVIcon.h"
+#include "imaging/io/KVPcx.h"
 #include "imaging/io/KVProgressRec.h"
+#include "imaging/io/KVTiff.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
@@ -198,10 +200,23 @@ int GetGIFFileFrameCount(const std::string& fileName) {
     }
 }
 
-// The TIFF and DCX drivers count their pages; until they are part of the library no page of
-// those files can be read.
-int GetTIFFFilePageCount(const std::string&) { return 0; }
-int GetDCXFilePageCount(const std::string&) { return 0; }
+int GetTIFFFilePageCount(const std::string& fileName) {
+    try {
+        TFileStream stream(fileName, fmOpenRead);
+        return GetTIFFStreamPageCount(stream);
+    } catch (const Exception&) {
+        return 0;
+    }
+}
+
+int GetDCXFilePageCount(const std::string& fileName) {
+    try {
+        TFileStream stream(fileName, fmOpenRead);
+        return GetDCXStreamPageCount(stream);
+    } catch (const Exception&) {
+        return 0;
+    }
+}
 
 int GetFileFrameCount(const std::string& fileName) {
     const TKVFileFormatEntry* entry = GetFileFormatByExt(ExtensionOf(fileName));

@@ -8,7 +8,9 @@
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDrivers.h"
 #include "imaging/io/KVIcon.h"
+#include "imaging/io/KVPcx.h"
 #include "imaging/io/KVPxm.h"
+#include "imaging/io/KVTiff.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
 
@@ -60,25 +62,6 @@ bool HasJPEGStart(const TPrefix& p) {
     return false;
 }
 
-bool IsDCX(TStream& stream, const TPrefix& p) {
-    const TByteReader r = p.Reader();
-    if (r.Size() < 8 || r.U32LEAt(0) != 0x3ADE68B1) return false;
-    // Up to 1023 page offsets follow, ended by a zero one.
-    const std::vector<uint8_t> table = [&] {
-        const int64_t start = stream.Position();
-        std::vector<uint8_t> b = ReadStreamRest(stream, 4 + 4 * 1024);
-        stream.SetPosition(start);
-        return b;
-    }();
-    const TByteReader offsets(table.data(), int64_t(table.size()));
-    for (int64_t at = 4; at + 4 <= offsets.Size(); at += 4) {
-        const uint32_t offset = offsets.U32LEAt(at);
-        if (offset == 0) return true;
-        if (offset >= uint64_t(p.size)) return false;
-    }
-    return true;
-}
-
 // The content's type, whether or not this build can load it.
 int DetectContent(TStream& stream) {
     const int64_t size = stream.Size() - stream.Position();
@@ -91,7 +74,7 @@ int DetectContent(TStream& stream) {
     if (size > 14 && p.Starts("BM")) return kvftBMP;
     if (size > 128 && p.bytes[0] == 10 && p.bytes[1] <= 5) return kvftPCX;
     if (size > 12 && p.Tag(5) == "TIFF") return kvftTIFF;
-    if (IsTIFF(p)) return kvftTIFF;
+    if (IsTIFF(p) && !TIFFIsDNGStream(stream)) return kvftTIFF;
     if (size > 8 && p.Starts("\x89PNG")) return kvftPNG;
     if (IsICOStream(stream)) return kvftICO;
     if (IsCURStream(stream)) return kvftCUR;
@@ -101,7 +84,7 @@ int DetectContent(TStream& stream) {
     if (p.bytes.size() >= 12 && std::memcmp(p.bytes.data(), jp2Box, 12) == 0) return kvftJP2;
     if (p.Starts("\xFF\x4F\xFF\x51")) return kvftJ2K;
     if (IsAVIStream(stream)) return kvftAVI;
-    if (IsDCX(stream, p)) return kvftDCX;
+    if (IsDCXStream(stream)) return kvftDCX;
     if (IsWMFStream(stream)) return kvftWMF;
     if (IsEMFStream(stream)) return kvftEMF;
     const int64_t start = stream.Position();

@@ -12,9 +12,15 @@
 #include "imaging/io/KVGifAnimation.h"
 #include "imaging/io/KVGifFilter.h"
 #include "imaging/io/KVIcon.h"
+#include "imaging/io/KVJpeg2000.h"
 #include "imaging/io/KVJpegFilter.h"
+#include "imaging/io/KVPcx.h"
+#include "imaging/io/KVPdfOutput.h"
 #include "imaging/io/KVPngFilter.h"
+#include "imaging/io/KVPsOutput.h"
 #include "imaging/io/KVPxm.h"
+#include "imaging/io/KVTga.h"
+#include "imaging/io/KVTiff.h"
 #include "imaging/io/KVWbmp.h"
 #include "platform/Classes.h"
 #include "platform/GraphicClasses.h"
@@ -37,6 +43,29 @@ void ReadJpeg(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool pa
         const uint32_t length = uint32_t(header[8] | header[9] << 8 | header[10] << 16) | uint32_t(header[11]) << 24;
         stream.SetPosition(start + 12 + length);
     }
+}
+
+// Like JPEG, a PCX picture may sit behind a 12-byte "PCX2" stream header that gives its length.
+void ReadPcx(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    const int64_t start = stream.Position();
+    uint8_t header[12] = {};
+    const bool headed = stream.Read(header, 12) == 12 && std::memcmp(header, "PCX2", 5) == 0;
+    if (!headed) stream.SetPosition(start);
+    const uint32_t length = uint32_t(header[8] | header[9] << 8 | header[10] << 16) | uint32_t(header[11]) << 24;
+    ReadPCXStream(stream, bitmap, params, paramsOnly, progress, headed ? length : stream.Size() - start);
+    if (headed) stream.SetPosition(start + 12 + length);
+}
+
+void ReadTga(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    ReadTGAStream(stream, bitmap, params, false, paramsOnly, progress);
+}
+
+void WriteJp2(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+    WriteJP2Stream(stream, bitmap, params, false, progress);
+}
+
+void WriteJ2k(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+    WriteJP2Stream(stream, bitmap, params, true, progress);
 }
 
 // The transparency of a PNG picture becomes the bitmap's alpha channel.
@@ -104,6 +133,14 @@ const TKVFormatDriver drivers[] = {
     {kvftCUR, ReadCur, nullptr},
     {kvftPXM, ReadPXMStream, WritePXMStream},
     {kvftWBMP, ReadWBMPStream, WriteWbmp},
+    {kvftPCX, ReadPcx, WritePCXStream},
+    {kvftDCX, ReadDCXStream, WriteDCXStream},
+    {kvftTGA, ReadTga, WriteTGAStream},
+    {kvftJP2, ReadJP2Stream, WriteJp2},
+    {kvftJ2K, ReadJP2Stream, WriteJ2k},
+    {kvftPDF, nullptr, WritePDFStream},
+    {kvftPS, nullptr, WritePSStream},
+    {kvftTIFF, ReadTIFF, WriteTIFF},
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <jpeglib.h>
 
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVExif.h"
 #include "imaging/core/KVPixelCodec.h"
 #include "imaging/core/KVStreams.h"
 #include "imaging/core/KVViewServices.h"
@@ -396,6 +397,11 @@ void TakeMetadata(TIOParamsVals& params) {
     const int iptc = params.JpegMarkers.IndexOf(JPEG_APP0 + 13);
     if (iptc >= 0) params.IptcInfo.LoadFromBuffer(params.JpegMarkers.GetMarkerData(iptc),
                                                   params.JpegMarkers.GetMarkerLength(iptc));
+    // The first APP1 marker that holds an "Exif" block (others carry XMP).
+    for (int i = 0; i < params.JpegMarkers.Count(); ++i)
+        if (params.JpegMarkers.GetMarkerType(i) == JPEG_APP0 + 1 &&
+            KVLoadEXIFFromBuffer(params.JpegMarkers.GetMarkerData(i), params.JpegMarkers.GetMarkerLength(i), params))
+            break;
 }
 
 // Everything the library touches lives here, so that one catch releases it all.

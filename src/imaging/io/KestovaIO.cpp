@@ -6,6 +6,7 @@
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVBits.h"
 #include "imaging/core/KVStreams.h"
+#include "imaging/core/KVExif.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KVFormatDrivers.h"
@@ -291,6 +292,11 @@ void TKestovaIO::LoadFromFileFormat(const std::string& fileName, int fileType) {
     });
 }
 
+int TKestovaIO::LoadFromFileTIFF(const std::string& fileName) {
+    LoadFromFileFormat(fileName, kvftTIFF);
+    return GetTIFFFilePageCount(fileName);
+}
+
 void TKestovaIO::LoadFromStream(TStream& stream) {
     const int type = DetectStreamFormat(stream);
     if (type == kvftNone) {
@@ -399,8 +405,23 @@ void TKestovaIO::SaveStream(TStream& stream, int fileType) {
         return;
     }
     if (const TKVFormatDriver* driver = FindFormatDriver(fileType)) {
-        if (driver->Write) driver->Write(stream, *work_, *params_, progress);
-        else Fail();
+        if (!driver->Write) {
+            Fail();
+            return;
+        }
+        // A PCX picture in a stream of several goes behind a "PCX2" header giving its length.
+        const bool headed = fileType == kvftPCX && StreamHeaders;
+        const int64_t start = stream.Position();
+        uint8_t header[12] = {'P', 'C', 'X', '2'};
+        if (headed) stream.WriteBuffer(header, 12);
+        driver->Write(stream, *work_, *params_, progress);
+        if (!headed || AbortFlag) return;
+        const int64_t end = stream.Position();
+        const auto length = uint32_t(end - start - 12);
+        for (int i = 0; i < 4; ++i) header[8 + i] = uint8_t(length >> (8 * i));
+        stream.SetPosition(start);
+        stream.WriteBuffer(header, 12);
+        stream.SetPosition(end);
         return;
     }
     const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
@@ -427,6 +448,13 @@ void TKestovaIO::SaveJPEG(TStream& stream, TKVProgressRec& progress) {
         if (iptc.empty() && index >= 0) p.JpegMarkers.DeleteMarker(index);
         else if (!iptc.empty() && index >= 0) p.JpegMarkers.SetMarker(index, APP13, int64_t(iptc.size()), iptc.data());
         else if (!iptc.empty()) p.JpegMarkers.AddMarker(APP13, iptc.data(), int64_t(iptc.size()));
+    }
+    if (p.ExifHasData) {
+        constexpr uint8_t APP1 = 225;
+        const std::vector<uint8_t> exif = KVSaveEXIFToBuffer(p);
+        const int index = p.JpegMarkers.IndexOf(APP1);
+        if (index >= 0) p.JpegMarkers.SetMarker(index, APP1, int64_t(exif.size()), exif.data());
+        else p.JpegMarkers.AddMarker(APP1, exif.data(), int64_t(exif.size()));
     }
     const int64_t start = stream.Position();
     uint8_t header[12] = {'J', 'F', 'I', 'F'};
@@ -517,6 +545,7 @@ int TKestovaIO::OpenMediaFile(const std::string& fileName) {
     CloseMediaFile();
     media_ = CreateMediaProvider();
     const int frames = media_ ? media_->Open(fileName, *params_) : 0;
+    AbortFlag = frames == 0;
     if (frames == 0) media_.reset();
     else params_->FileName = fileName;
     params_->MediaFrameCount = frames;

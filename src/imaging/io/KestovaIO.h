@@ -60,6 +60,8 @@ public:
     // From the stream's position, by its content.
     virtual void LoadFromStream(TStream& stream);
     virtual void LoadFromStreamFormat(TStream& stream, int fileType);
+    // Loads the page the parameters' image index selects; returns the file's page count.
+    int LoadFromFileTIFF(const std::string& fileName);
     // fileType 0 detects the format.
     void LoadFromBuffer(const void* buffer, int64_t size, int fileType);
     // Draws a Windows or enhanced metafile at a size: a side below 0 follows the other side's

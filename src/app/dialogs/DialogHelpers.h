@@ -1,0 +1,14 @@
+#pragma once
+// How the dialogs run their handlers: an error a handler raises is shown and stops only that
+// handler, as the class library shows the errors of event handlers.
+#include <functional>
+
+class QRadioButton;
+class QWidget;
+
+// Runs the handler; false when it raised (the error was shown).
+bool Guarded(const std::function<void()>& handler);
+// The handler runs, guarded, each time the control loses the keyboard focus.
+void OnExit(QWidget* control, std::function<void()> handler);
+// The handler runs, guarded, each time the button becomes checked, by the user or by code.
+void OnCheck(QRadioButton* button, std::function<void()> handler);

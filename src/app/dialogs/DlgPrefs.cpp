@@ -1,0 +1,256 @@
+#include "app/dialogs/DlgPrefs.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "app/Converter.h"
+#include "app/ShellIntegration.h"
+#include "app/dialogs/DialogHelpers.h"
+#include "pdf/PdfKalmora.h"
+#include "tzlib/Errors.h"
+#include "tzlib/TextFormats.h"
+#include "tzlib/qt/Controls.h"
+#include "tzlib/qt/SpinEdit.h"
+
+namespace {
+
+const char* const CustomPaperItem = "[Custom size]";
+
+QRadioButton* NewRadio(const char* caption, QWidget* parent, QLayout* layout) {
+    auto* button = new QRadioButton(caption, parent);
+    layout->addWidget(button);
+    return button;
+}
+
+}  // namespace
+
+bool ChooseFontWithDialog(TFont& font, QWidget* parent) {
+    QFont initial(QString::fromStdString(font.Name), font.Size);
+    initial.setBold(font.Style & fsBold);
+    initial.setItalic(font.Style & fsItalic);
+    initial.setUnderline(font.Style & fsUnderline);
+    initial.setStrikeOut(font.Style & fsStrikeOut);
+    bool confirmed = false;
+    const QFont chosen = QFontDialog::getFont(&confirmed, initial, parent);
+    // A size in pixels has no point size: refused like a size that is no number.
+    if (!confirmed || chosen.pointSize() <= 0) return false;
+    font.Name = chosen.family().toStdString();
+    font.Size = chosen.pointSize();
+    font.Style = (chosen.bold() ? fsBold : 0) | (chosen.italic() ? fsItalic : 0) |
+                 (chosen.underline() ? fsUnderline : 0) | (chosen.strikeOut() ? fsStrikeOut : 0);
+    return true;
+}
+
+QGroupBox* TDlgPrefsForm::NewPanel(const char* caption) { return new QGroupBox(caption, this); }
+
+TDlgPrefsForm::TDlgPrefsForm(TConverter& converter, QWidget* parent) : QDialog(parent), converter_(converter) {
+    setWindowTitle("Preferences");
+    resize(710, 413);
+    ChooseFont = [this](TFont& font) { return ChooseFontWithDialog(font, this); };
+
+    gbGeneral = new QGroupBox("General", this);
+    eAuthor = new QLineEdit(gbGeneral);
+    cbLengthUnit = new QComboBox(gbGeneral);
+    cbLengthUnit->addItems({"cm", "In"});
+    chIntegratedToExplorer = new QCheckBox("Integrate Mordale into the file manager menu", gbGeneral);
+    auto* general = new QGridLayout(gbGeneral);
+    general->addWidget(new QLabel("Author of generated PDF documents", gbGeneral), 0, 0);
+    general->addWidget(eAuthor, 0, 1);
+    general->addWidget(new QLabel("Preferred Length unit:", gbGeneral), 1, 0);
+    general->addWidget(cbLengthUnit, 1, 1, Qt::AlignLeft);
+    general->addWidget(chIntegratedToExplorer, 2, 0, 1, 2);
+
+    gbBookPicOptions = new QGroupBox("Book layout", this);
+    QGroupBox* pnBookSize = NewPanel("Paper size and orientation");
+    cbBookPaperSize = new QComboBox(pnBookSize);
+    for (int i = 1; i < PaperSizeCount; ++i) cbBookPaperSize->addItem(PaperSizes[i].name);
+    cbBookPaperSize->addItem(CustomPaperItem);
+    cbBookPaperSize->setMaxVisibleItems(12);
+    rbBookPortrait = new QRadioButton("Portrait", pnBookSize);
+    rbBookLandscape = new QRadioButton("Landscape", pnBookSize);
+    eBookWidth = new QLineEdit(pnBookSize);
+    eBookHeight = new QLineEdit(pnBookSize);
+    for (QLineEdit* edit : {eBookWidth, eBookHeight}) {
+        edit->setReadOnly(true);
+        edit->setEnabled(false);
+    }
+    auto* size = new QGridLayout(pnBookSize);
+    size->addWidget(new QLabel("Paper size", pnBookSize), 0, 0);
+    size->addWidget(cbBookPaperSize, 0, 1, 1, 3);
+    size->addWidget(rbBookPortrait, 1, 1);
+    size->addWidget(rbBookLandscape, 1, 2);
+    size->addWidget(new QLabel("Width", pnBookSize), 2, 0);
+    size->addWidget(eBookWidth, 2, 1);
+    size->addWidget(new QLabel("Height", pnBookSize), 2, 2);
+    size->addWidget(eBookHeight, 2, 3);
+
+    QGroupBox* pnBookMargins = NewPanel("Margins");
+    auto* margins = new QGridLayout(pnBookMargins);
+    const char* const marginLabels[] = {"Top", "Left", "Right", "Bottom"};
+    TTzSpinEdit** const marginEdits[] = {&eBookTopMargin, &eBookLeftMargin, &eBookRightMargin, &eBookBottomMargin};
+    for (int i = 0; i < 4; ++i) {
+        TTzSpinEdit* edit = *marginEdits[i] = new TTzSpinEdit(pnBookMargins);
+        edit->SetFormat("0.0");
+        edit->Step = 0.1;
+        edit->OnChange = [this] { Guarded([this] { MarginChange(); }); };
+        margins->addWidget(new QLabel(marginLabels[i], pnBookMargins), i, 0);
+        margins->addWidget(edit, i, 1);
+    }
+
+    QGroupBox* pnBookPicNames = NewPanel("Pic names");
+    auto* names = new QVBoxLayout(pnBookPicNames);
+    rbBookPicNamesAbove = NewRadio("Show above pics", pnBookPicNames, names);
+    rbBookPicNamesUnder = NewRadio("Show under pics", pnBookPicNames, names);
+    rbBookPicNamesNone = NewRadio("Don't show pic names", pnBookPicNames, names);
+    btBookPicNamesFont = new QPushButton("Font...", pnBookPicNames);
+    names->addWidget(btBookPicNamesFont);
+    QGroupBox* pnBookPicDates = NewPanel("Pic dates");
+    auto* dates = new QVBoxLayout(pnBookPicDates);
+    rbBookPicDatesAbove = NewRadio("Show above pics", pnBookPicDates, dates);
+    rbBookPicDatesUnder = NewRadio("Show under pics", pnBookPicDates, dates);
+    rbBookPicDatesNone = NewRadio("Don't show pic dates", pnBookPicDates, dates);
+    btBookPicDatesFont = new QPushButton("Font...", pnBookPicDates);
+    dates->addWidget(btBookPicDatesFont);
+    for (QGroupBox* panel : {pnBookSize, pnBookMargins, pnBookPicNames, pnBookPicDates}) panel->setParent(gbBookPicOptions);
+    auto* book = new QGridLayout(gbBookPicOptions);
+    book->addWidget(pnBookSize, 0, 0);
+    book->addWidget(pnBookMargins, 0, 1);
+    book->addWidget(pnBookPicNames, 1, 0);
+    book->addWidget(pnBookPicDates, 1, 1);
+
+    tClose = new QPushButton("&Close", this);
+    tClose->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(tClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(gbGeneral);
+    layout->addWidget(gbBookPicOptions);
+    layout->addLayout(buttons);
+
+    connect(tClose, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cbBookPaperSize, &QComboBox::activated, this, [this] { Guarded([this] { cbBookPaperSizeChange(); }); });
+    connect(cbLengthUnit, &QComboBox::activated, this, [this] { Guarded([this] { cbLengthUnitChange(); }); });
+    OnCheck(rbBookPortrait, [this] {
+        converter_.Orientation = boPortrait;
+        RefreshPaper();
+    });
+    OnCheck(rbBookLandscape, [this] {
+        converter_.Orientation = boLandscape;
+        RefreshPaper();
+    });
+    for (QRadioButton* button : {rbBookPicNamesAbove, rbBookPicNamesUnder, rbBookPicNamesNone})
+        OnCheck(button, [this] { PicNamesPosClick(); });
+    for (QRadioButton* button : {rbBookPicDatesAbove, rbBookPicDatesUnder, rbBookPicDatesNone})
+        OnCheck(button, [this] { PicDatesPosClick(); });
+    connect(btBookPicNamesFont, &QPushButton::clicked, this, [this] { ChooseFontOf(converter_.PicNamesFont); });
+    connect(btBookPicDatesFont, &QPushButton::clicked, this, [this] { ChooseFontOf(converter_.PicDatesFont); });
+    connect(chIntegratedToExplorer, &QCheckBox::clicked, this,
+            [this](bool checked) { Guarded([&] { SetExplorerIntegration(checked); }); });
+    connect(eAuthor, &QLineEdit::textEdited, this,
+            [this](const QString& text) { converter_.SetAuthor(text.toStdString()); });
+}
+
+void TDlgPrefsForm::showEvent(QShowEvent* event) {
+    Guarded([this] { FormShow(); });
+    QDialog::showEvent(event);
+}
+
+void TDlgPrefsForm::RefreshPaper() {
+    TPdfKalmora& pdf = converter_.Pdf();
+    pdf.SetPaperSizeName(converter_.PaperSizeName);
+    pdf.SetOrientation(converter_.Orientation == boLandscape ? poLandscape : poPortrait);
+    cbBookPaperSize->setCurrentIndex(pdf.PaperSize() - 1);
+    QRadioButton* const orientations[] = {rbBookPortrait, rbBookLandscape};
+    SetRadioIndexSilent(orientations, converter_.Orientation);
+    const std::string format = converter_.GetLengthFormat();
+    eBookWidth->setText(QString::fromStdString(FormatNumber(format, converter_.TenthsToDisplay(pdf.PageWidth()))));
+    eBookHeight->setText(QString::fromStdString(FormatNumber(format, converter_.TenthsToDisplay(pdf.PageHeight()))));
+}
+
+void TDlgPrefsForm::FormShow() {
+    RefreshPaper();
+    eBookLeftMargin->SetValueSilent(converter_.TenthsToDisplay(converter_.LeftMargin));
+    eBookTopMargin->SetValueSilent(converter_.TenthsToDisplay(converter_.TopMargin));
+    eBookRightMargin->SetValueSilent(converter_.TenthsToDisplay(converter_.RightMargin));
+    eBookBottomMargin->SetValueSilent(converter_.TenthsToDisplay(converter_.BottomMargin));
+    QRadioButton* const names[] = {rbBookPicNamesAbove, rbBookPicNamesUnder, rbBookPicNamesNone};
+    QRadioButton* const dates[] = {rbBookPicDatesAbove, rbBookPicDatesUnder, rbBookPicDatesNone};
+    SetRadioIndex(names, converter_.PicNamesPos);
+    SetRadioIndex(dates, converter_.PicDatesPos);
+    PicNamesPosClick();
+    PicDatesPosClick();
+    cbLengthUnit->setCurrentIndex(converter_.Metric ? 0 : 1);
+    SetEditTextSilent(eAuthor, converter_.GetAuthor());
+    SetCheckBoxSilent(chIntegratedToExplorer, IsExplorerIntegrated());
+}
+
+void TDlgPrefsForm::cbBookPaperSizeChange() {
+    const std::string name = cbBookPaperSize->currentText().toStdString().substr(0, 255);
+    // No paper of that name exists, and the dialog has no way to enter a size: the paper stays.
+    if (name != CustomPaperItem) converter_.PaperSizeName = name;
+    RefreshPaper();
+}
+
+void TDlgPrefsForm::cbLengthUnitChange() {
+    converter_.Metric = cbLengthUnit->currentText().toUpper() == "CM";
+    FormShow();
+}
+
+// Margins reach the engine only when all four fit the paper; the others wait until they do.
+void TDlgPrefsForm::MarginChange() {
+    const int left = converter_.DisplayToTenths(eBookLeftMargin->Value());
+    const int top = converter_.DisplayToTenths(eBookTopMargin->Value());
+    const int right = converter_.DisplayToTenths(eBookRightMargin->Value());
+    const int bottom = converter_.DisplayToTenths(eBookBottomMargin->Value());
+    const TPdfKalmora& pdf = converter_.Pdf();
+    if (left + right >= pdf.PageWidth() || top + bottom >= pdf.PageHeight()) return;
+    converter_.LeftMargin = left;
+    converter_.TopMargin = top;
+    converter_.RightMargin = right;
+    converter_.BottomMargin = bottom;
+}
+
+void TDlgPrefsForm::PicNamesPosClick() {
+    QRadioButton* const names[] = {rbBookPicNamesAbove, rbBookPicNamesUnder, rbBookPicNamesNone};
+    const int index = GetRadioIndex(names);
+    if (index >= 0) converter_.PicNamesPos = static_cast<TCaptionPos>(index);
+    btBookPicNamesFont->setVisible(index != 2);
+}
+
+void TDlgPrefsForm::PicDatesPosClick() {
+    QRadioButton* const dates[] = {rbBookPicDatesAbove, rbBookPicDatesUnder, rbBookPicDatesNone};
+    const int index = GetRadioIndex(dates);
+    if (index >= 0) converter_.PicDatesPos = static_cast<TCaptionPos>(index);
+    btBookPicDatesFont->setVisible(index != 2);
+}
+
+void TDlgPrefsForm::ChooseFontOf(TFont& font) {
+    TFont copy = font;
+    if (ChooseFont(copy)) font = copy;
+}
+
+// The dialog stays open until the margins shown fit the paper, so none that do not is kept.
+void TDlgPrefsForm::done(int result) {
+    const bool fits = Guarded([this] {
+        MarginChange();
+        const int shown[] = {converter_.DisplayToTenths(eBookLeftMargin->Value()),
+                             converter_.DisplayToTenths(eBookTopMargin->Value()),
+                             converter_.DisplayToTenths(eBookRightMargin->Value()),
+                             converter_.DisplayToTenths(eBookBottomMargin->Value())};
+        const int stored[] = {converter_.LeftMargin, converter_.TopMargin, converter_.RightMargin,
+                              converter_.BottomMargin};
+        if (!std::equal(std::begin(shown), std::end(shown), std::begin(stored))) RaiseBrelvantError(0, "Invalid book margins");
+        converter_.CheckBookMargins();
+    });
+    if (fits) QDialog::done(result);
+}

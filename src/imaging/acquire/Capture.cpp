@@ -1,0 +1,151 @@
+#include "imaging/acquire/Capture.h"
+
+#include <map>
+#include <mutex>
+#include <thread>
+
+extern "C" {
+#include <libavdevice/avdevice.h>
+}
+
+#include "imaging/acquire/FFmpegSupport.h"
+#include "platform/Exception.h"
+
+namespace {
+
+constexpr std::chrono::seconds OpenTime(10);
+
+std::mutex registryLock;
+std::map<TKVCaptureHandle, TKVCapture*> registry;
+TKVCaptureHandle lastHandle = 0;
+
+}  // namespace
+
+struct TKVCapture::TState {
+    TFFmpegDeadline deadline;
+    std::unique_ptr<AVFormatContext, TFFmpegFormatCloser> format;
+    std::unique_ptr<AVCodecContext, TFFmpegCodecCloser> decoder;
+    AVStream* stream = nullptr;
+    std::thread worker;
+    std::mutex frameLock;
+    TBgrFrame newest;  // guarded by frameLock
+};
+
+TKVCapture::TKVCapture() : state_(std::make_unique<TState>()) {
+    std::lock_guard guard(registryLock);
+    handle_ = ++lastHandle;
+    registry[handle_] = this;
+}
+
+TKVCapture::~TKVCapture() {
+    Disconnect();
+    std::lock_guard guard(registryLock);
+    registry.erase(handle_);
+}
+
+TKVCapture* TKVCapture::FromHandle(TKVCaptureHandle handle) {
+    std::lock_guard guard(registryLock);
+    const auto found = registry.find(handle);
+    return found != registry.end() && found->second->IsConnected() ? found->second : nullptr;
+}
+
+void TKVCapture::SetNotify(TKVCapturePost post) { post_ = std::move(post); }
+
+bool TKVCapture::BuildGraph(const std::string& inputFormat, const std::string& device) {
+    Disconnect();
+    QuietFFmpegLog();
+    static std::once_flag devices;
+    std::call_once(devices, avdevice_register_all);
+    problem_.clear();
+    TState& state = *state_;
+    const AVInputFormat* input = av_find_input_format(inputFormat.c_str());
+    AVFormatContext* format = avformat_alloc_context();
+    if (!input || !format) {
+        avformat_free_context(format);
+        problem_ = "No capture input " + inputFormat;
+        return false;
+    }
+    state.deadline.Start(OpenTime);
+    state.deadline.Attach(*format);
+    if (avformat_open_input(&format, device.c_str(), input, nullptr) < 0) {
+        problem_ = "Cannot open capture device " + device;
+        return false;
+    }
+    state.format.reset(format);
+    const int index = avformat_find_stream_info(format, nullptr) < 0
+                          ? -1
+                          : av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index >= 0) {
+        state.stream = format->streams[index];
+        state.decoder.reset(OpenVideoDecoder(*state.stream));
+    }
+    if (!state.decoder) {
+        problem_ = "No video from capture device " + device;
+        state.format.reset();
+        state.stream = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void TKVCapture::Run() {
+    if (!IsConnected() || state_->worker.joinable()) return;
+    state_->deadline.Start(std::chrono::hours(24 * 365));
+    state_->worker = std::thread([this, post = post_] { Work(post); });
+}
+
+void TKVCapture::Work(const TKVCapturePost& notify) {
+    TState& state = *state_;
+    std::unique_ptr<AVPacket, TFFmpegPacketCloser> packet(av_packet_alloc());
+    std::unique_ptr<AVFrame, TFFmpegFrameCloser> frame(av_frame_alloc());
+    TBgrConverter converter;
+    TBgrFrame converted;
+    const auto post = [&](TKVCaptureMessage message) {
+        try {
+            if (notify) notify(message, handle_);
+        } catch (...) {
+            // Nothing may escape into the capture thread.
+        }
+    };
+    while (packet && frame && !state.deadline.Expired() && av_read_frame(state.format.get(), packet.get()) >= 0) {
+        const bool ours = packet->stream_index == state.stream->index;
+        if (ours) avcodec_send_packet(state.decoder.get(), packet.get());
+        av_packet_unref(packet.get());
+        while (ours && avcodec_receive_frame(state.decoder.get(), frame.get()) == 0) {
+            try {
+                converter.Convert(*frame, converted);
+            } catch (const Exception&) {
+                continue;
+            }
+            {
+                std::lock_guard guard(state.frameLock);
+                std::swap(state.newest, converted);
+            }
+            post(kvcmNewFrame);
+        }
+    }
+    if (!state.deadline.Expired()) post(kvcmGraphEvent);
+}
+
+void TKVCapture::Disconnect() {
+    TState& state = *state_;
+    state.deadline.Stop();
+    if (state.worker.joinable()) state.worker.join();
+    state.decoder.reset();
+    state.format.reset();
+    state.stream = nullptr;
+}
+
+bool TKVCapture::IsConnected() const { return state_->decoder != nullptr; }
+
+int TKVCapture::Width() const { return state_->stream ? state_->stream->codecpar->width : 0; }
+int TKVCapture::Height() const { return state_->stream ? state_->stream->codecpar->height : 0; }
+
+int64_t TKVCapture::GetAvgTimePerFrame() const { return state_->stream ? AvgTimePerFrameOf(*state_->stream) : 0; }
+
+bool TKVCapture::GetSample(TKVBitmap& bitmap) {
+    std::lock_guard guard(state_->frameLock);
+    if (state_->newest.rows.empty()) return false;
+    CopyToBitmap(state_->newest, bitmap);
+    return true;
+}

@@ -1,0 +1,250 @@
+#include "imaging/acquire/MediaFile.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/mem.h>
+}
+
+#include "imaging/acquire/FFmpegSupport.h"
+#include "platform/Exception.h"
+#include "platform/PictureLimits.h"
+
+namespace {
+
+// Bounds on one open and one grab; a video of ordinary size needs a fraction of them.
+constexpr std::chrono::seconds OpenTime(10);
+constexpr std::chrono::seconds GrabTime(10);
+constexpr AVRational HundredNanoseconds{1, int(TKVMediaFile::Second)};
+
+// Timestamps come from the file: sums and products of them saturate instead of overflowing.
+int64_t Add(int64_t a, int64_t b) {
+    int64_t sum;
+    return __builtin_add_overflow(a, b, &sum) ? (b > 0 ? INT64_MAX : INT64_MIN) : sum;
+}
+int64_t Multiply(int64_t a, int64_t b) {
+    int64_t product;
+    return __builtin_mul_overflow(a, b, &product) ? ((a < 0) != (b < 0) ? INT64_MIN : INT64_MAX) : product;
+}
+
+// Bytes in memory served to the demuxer as a seekable file.
+struct TMemorySource {
+    const uint8_t* data = nullptr;
+    int64_t size = 0;
+    int64_t position = 0;
+
+    static int Read(void* opaque, uint8_t* buffer, int wanted) {
+        auto& self = *static_cast<TMemorySource*>(opaque);
+        const int64_t count = std::min<int64_t>(wanted, self.size - self.position);
+        if (count <= 0) return AVERROR_EOF;
+        std::memcpy(buffer, self.data + self.position, size_t(count));
+        self.position += count;
+        return int(count);
+    }
+    static int64_t Seek(void* opaque, int64_t offset, int whence) {
+        auto& self = *static_cast<TMemorySource*>(opaque);
+        whence &= ~AVSEEK_FORCE;
+        if (whence == AVSEEK_SIZE) return self.size;
+        const int64_t base = whence == SEEK_CUR ? self.position : whence == SEEK_END ? self.size : 0;
+        if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) return -1;
+        if (offset > self.size - base || base + offset < 0) return -1;
+        self.position = base + offset;
+        return self.position;
+    }
+};
+
+// The containers of video files. Demuxers beyond them read pictures as one-frame videos, or follow
+// playlists and lists of files to other resources, which a video file here never does.
+constexpr const char* VideoContainers =
+    "avi,mpeg,mpegts,mpegvideo,m4v,asf,mov,matroska,flv,ogg,h264,hevc,dv,nut,ivf,yuv4mpegpipe,wtv,rm,mxf";
+
+struct TIOCloser {
+    void operator()(AVIOContext* io) const {
+        if (io) av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
+};
+
+}  // namespace
+
+struct TKVMediaFile::TState {
+    TFFmpegDeadline deadline;
+    TMemorySource memory;
+    std::unique_ptr<AVIOContext, TIOCloser> io;
+    std::unique_ptr<AVFormatContext, TFFmpegFormatCloser> format;
+    std::unique_ptr<AVCodecContext, TFFmpegCodecCloser> decoder;
+    AVStream* stream = nullptr;
+    TBgrConverter converter;
+    int64_t duration = 0;
+    int64_t lastShown = AV_NOPTS_VALUE;  // the last timestamp decoded,
+    int64_t framesAfterLastShown = 0;     // and the frames without one that followed it
+};
+
+// A name is always a local file, never a URL of another protocol.
+TKVMediaFile::TKVMediaFile(const std::string& fileName) : state_(std::make_unique<TState>()) {
+    Open("file:" + fileName, "file");
+}
+
+TKVMediaFile::TKVMediaFile(const uint8_t* data, size_t size) : state_(std::make_unique<TState>()) {
+    state_->memory = {data, int64_t(size), 0};
+    constexpr int bufferSize = 4096;
+    auto* buffer = static_cast<uint8_t*>(av_malloc(bufferSize));
+    AVIOContext* io = buffer ? avio_alloc_context(buffer, bufferSize, 0, &state_->memory, TMemorySource::Read,
+                                                  nullptr, TMemorySource::Seek)
+                             : nullptr;
+    if (!io) {
+        av_free(buffer);
+        problem_ = "Out of memory";
+        return;
+    }
+    state_->io.reset(io);
+    Open("", "none");
+}
+
+TKVMediaFile::~TKVMediaFile() = default;
+
+void TKVMediaFile::Open(const std::string& url, const char* protocols) {
+    QuietFFmpegLog();
+    TState& state = *state_;
+    AVFormatContext* format = avformat_alloc_context();
+    if (!format) {
+        problem_ = "Out of memory";
+        return;
+    }
+    state.deadline.Start(OpenTime);
+    state.deadline.Attach(*format);
+    if (state.io) format->pb = state.io.get();
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", protocols, 0);
+    av_dict_set(&options, "format_whitelist", VideoContainers, 0);
+    const int opened = avformat_open_input(&format, url.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        problem_ = "Not a video file";  // avformat_open_input freed the context
+        return;
+    }
+    state.format.reset(format);
+    if (avformat_find_stream_info(format, nullptr) < 0) {
+        problem_ = "Damaged video file";
+        return;
+    }
+    const int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0) {
+        problem_ = "No video stream";
+        return;
+    }
+    state.stream = format->streams[index];
+    state.decoder.reset(OpenVideoDecoder(*state.stream));
+    if (!state.decoder) problem_ = "No decoder for this video";
+    else problem_ = PictureSizeProblem(Width(), Height(), 24, -1);
+    if (!problem_.empty()) state.decoder.reset();
+    else state.duration = MeasureDuration();
+}
+
+bool TKVMediaFile::IsConnected() const { return state_->decoder != nullptr; }
+
+int64_t TKVMediaFile::Duration() const { return IsConnected() ? state_->duration : 0; }
+
+int64_t TKVMediaFile::DeclaredDuration() const {
+    const AVStream& stream = *state_->stream;
+    if (stream.duration > 0) return av_rescale_q(stream.duration, stream.time_base, HundredNanoseconds);
+    const int64_t duration = state_->format->duration;
+    return duration > 0 ? av_rescale_q(duration, AV_TIME_BASE_Q, HundredNanoseconds) : 0;
+}
+
+// Containers without an index only estimate their length from the last timestamps they find, which
+// falls short when one packet carries many frames: the last frames decoded tell the true end.
+int64_t TKVMediaFile::MeasureDuration() {
+    const int64_t declared = DeclaredDuration();
+    if (declared <= 0 || IndexedFrameCount() > 0) return declared;
+    const AVStream& stream = *state_->stream;
+    const int64_t start = stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time;
+    state_->deadline.Start(GrabTime);
+    TBgrFrame scratch;
+    try {
+        if (Grab(Add(start, av_rescale_q(declared, HundredNanoseconds, stream.time_base)), INT64_MAX, true, scratch) !=
+            TGrab::Found)
+            Grab(start, INT64_MAX, true, scratch);
+    } catch (const Exception&) {
+        return declared;
+    }
+    if (state_->lastShown == AV_NOPTS_VALUE) return declared;
+    const int64_t end = Add(av_rescale_q(Add(state_->lastShown, -start), stream.time_base, HundredNanoseconds),
+                            Multiply(1 + state_->framesAfterLastShown, AvgTimePerFrame()));
+    return std::max(declared, end);
+}
+
+int64_t TKVMediaFile::IndexedFrameCount() const { return IsConnected() ? std::max<int64_t>(state_->stream->nb_frames, 0) : 0; }
+
+int64_t TKVMediaFile::AvgTimePerFrame() const { return IsConnected() ? AvgTimePerFrameOf(*state_->stream) : 0; }
+
+int TKVMediaFile::Width() const { return state_->stream ? state_->stream->codecpar->width : 0; }
+int TKVMediaFile::Height() const { return state_->stream ? state_->stream->codecpar->height : 0; }
+
+bool TKVMediaFile::GetFrameAt(int64_t time, TKVBitmap& bitmap) {
+    if (!IsConnected()) return false;
+    TState& state = *state_;
+    const AVStream& stream = *state.stream;
+    const int64_t start = stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time;
+    const int64_t target = Add(start, av_rescale_q(time, HundredNanoseconds, stream.time_base));
+    state.deadline.Start(GrabTime);
+    TBgrFrame grabbed;
+    try {
+        // An inexact index may seek past the frame, or to where nothing decodes: then from the start.
+        if (Grab(target, target, false, grabbed) != TGrab::Found && Grab(start, target, true, grabbed) != TGrab::Found)
+            return false;
+    } catch (const Exception&) {
+        return false;
+    }
+    CopyToBitmap(grabbed, bitmap);
+    return true;
+}
+
+TKVMediaFile::TGrab TKVMediaFile::Grab(int64_t from, int64_t target, bool lateAllowed, TBgrFrame& grabbed) {
+    TState& state = *state_;
+    const AVStream& stream = *state.stream;
+    // A frame counts as shown at the target when it begins no later than half a frame after it.
+    const int64_t frameTicks = av_rescale_q(AvgTimePerFrame(), HundredNanoseconds, stream.time_base);
+    const int64_t halfFrame = frameTicks / 2;
+    std::unique_ptr<AVPacket, TFFmpegPacketCloser> packet(av_packet_alloc());
+    std::unique_ptr<AVFrame, TFFmpegFrameCloser> frame(av_frame_alloc());
+    if (!packet || !frame) return TGrab::Nothing;
+    if (av_seek_frame(state.format.get(), stream.index, from, AVSEEK_FLAG_BACKWARD) < 0)
+        avformat_seek_file(state.format.get(), stream.index, INT64_MIN, from, from, 0);
+    avcodec_flush_buffers(state.decoder.get());
+    grabbed.rows.clear();
+    state.lastShown = AV_NOPTS_VALUE;
+    state.framesAfterLastShown = 0;
+    bool draining = false;
+    while (!state.deadline.Expired()) {
+        const int received = avcodec_receive_frame(state.decoder.get(), frame.get());
+        if (received == 0) {
+            int64_t shown = frame->best_effort_timestamp;
+            if (shown != AV_NOPTS_VALUE) {
+                state.lastShown = shown;
+                state.framesAfterLastShown = 0;
+            } else if (state.lastShown != AV_NOPTS_VALUE) {
+                // A frame without a timestamp follows the last one that had one.
+                shown = Add(state.lastShown, Multiply(++state.framesAfterLastShown, frameTicks));
+            }
+            const bool known = shown != AV_NOPTS_VALUE;
+            if (!lateAllowed && grabbed.rows.empty() && known && shown > Add(target, halfFrame)) return TGrab::Late;
+            state.converter.Convert(*frame, grabbed);
+            if (!known || Add(shown, halfFrame) >= target) return TGrab::Found;
+        } else if (received == AVERROR_EOF || (received == AVERROR(EAGAIN) && draining)) {
+            // Past the last frame: the last one decoded stands.
+            return grabbed.rows.empty() ? TGrab::Nothing : TGrab::Found;
+        } else if (received != AVERROR(EAGAIN)) {
+            return TGrab::Nothing;
+        } else if (av_read_frame(state.format.get(), packet.get()) < 0) {
+            draining = true;
+            avcodec_send_packet(state.decoder.get(), nullptr);
+        } else {
+            if (packet->stream_index == stream.index) avcodec_send_packet(state.decoder.get(), packet.get());
+            av_packet_unref(packet.get());
+        }
+    }
+    return TGrab::Nothing;
+}

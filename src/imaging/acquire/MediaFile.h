@@ -1,0 +1,52 @@
+#pragma once
+// One video file opened for frame access: measured once, then sought and grabbed frame by frame.
+// Every open and every grab is bounded in time, so a damaged or hostile file cannot hang.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TKVBitmap;
+struct TBgrFrame;
+
+class TKVMediaFile {
+public:
+    // Time values are in units of 100 ns.
+    static constexpr int64_t Second = 10'000'000;
+
+    explicit TKVMediaFile(const std::string& fileName);
+    // Reads the video from memory; the bytes must outlive the object.
+    TKVMediaFile(const uint8_t* data, size_t size);
+    ~TKVMediaFile();
+    TKVMediaFile(const TKVMediaFile&) = delete;
+    TKVMediaFile& operator=(const TKVMediaFile&) = delete;
+
+    // True when a video stream was found and its decoder opened.
+    bool IsConnected() const;
+    // Why the file could not be opened; empty when it was.
+    const std::string& Problem() const { return problem_; }
+    // 0 when unknown.
+    int64_t Duration() const;
+    // The frames the container's index counts; 0 when it keeps none.
+    int64_t IndexedFrameCount() const;
+    // 0 when the stream declares no frame rate.
+    int64_t AvgTimePerFrame() const;
+    int Width() const;
+    int Height() const;
+    // Seeks back from the time (counted from the first frame) and decodes up to the frame shown
+    // then, into a kv24RGB bitmap. False, with the bitmap unchanged, when no frame arrives.
+    bool GetFrameAt(int64_t time, TKVBitmap& bitmap);
+
+private:
+    struct TState;
+    enum class TGrab { Found, Late, Nothing };
+    // protocols: the FFmpeg protocols the demuxer may open, separated by commas.
+    void Open(const std::string& url, const char* protocols);
+    int64_t DeclaredDuration() const;
+    int64_t MeasureDuration();
+    // Seeks back from the timestamp and decodes up to the target; Late when the first frame
+    // decoded lies past it (unless allowed).
+    TGrab Grab(int64_t from, int64_t target, bool lateAllowed, TBgrFrame& grabbed);
+    std::unique_ptr<TState> state_;
+    std::string problem_;
+};

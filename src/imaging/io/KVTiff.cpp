@@ -1,0 +1,1499 @@
+#include "imaging/io/KVTiff.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVICC.h"
+#include "imaging/core/KVMetadata.h"
+#include "imaging/core/KVOrientation.h"
+#include "imaging/core/KVQuantizer.h"
+#include "imaging/core/KVStreams.h"
+#include "imaging/core/KVVirtualImageList.h"
+#include "imaging/core/KVViewServices.h"
+#include "imaging/io/IOParamsVals.h"
+#include "imaging/io/KVCcitt.h"
+#include "imaging/io/KVColorConvert.h"
+#include "imaging/io/KVDriverSupport.h"
+#include "imaging/io/KVJpegFilter.h"
+#include "imaging/proc/KVColorModels.h"
+#include "platform/ByteReader.h"
+#include "platform/Classes.h"
+#include "platform/Files.h"
+#include "platform/PictureLimits.h"
+
+namespace {
+
+enum : uint16_t {
+    tagWidth = 256, tagHeight = 257, tagBitsPerSample = 258, tagCompression = 259, tagPhotometric = 262,
+    tagFillOrder = 266, tagDocumentName = 269, tagImageDescription = 270, tagMake = 271, tagModel = 272,
+    tagStripOffsets = 273, tagOrientation = 274, tagSamplesPerPixel = 277, tagRowsPerStrip = 278,
+    tagStripByteCounts = 279, tagXResolution = 282, tagYResolution = 283, tagPlanar = 284, tagPageName = 285,
+    tagXPosition = 286, tagYPosition = 287, tagT4Options = 292, tagResolutionUnit = 296, tagPageNumber = 297,
+    tagSoftware = 305, tagDateTime = 306, tagArtist = 315, tagPredictor = 317, tagColorMap = 320,
+    tagTileWidth = 322, tagTileLength = 323, tagTileOffsets = 324, tagTileByteCounts = 325,
+    tagExtraSamples = 338, tagJpegTables = 347, tagJpegInterchange = 513, tagJpegInterchangeLength = 514, tagCopyright = 33432, tagExposureTime = 33434, tagFNumber = 33437,
+    tagExifIfd = 34665, tagIptc = 33723, tagAnnotations = 32932, tagIcc = 34675, tagIsoSpeed = 34855, tagDateTimeOriginal = 36867, tagDateTimeDigitized = 36868,
+    tagFocalLength = 37386, tagFlash = 37385, tagDngVersion = 50706,
+};
+
+// Largest count of a text or byte value taken from a file.
+constexpr uint32_t LargestValue = 0xFFFFF;
+// A thumbnail read decodes only pages up to this side.
+constexpr int ThumbnailSide = 400;
+
+int TypeSize(uint16_t type) {
+    static const int sizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+    return type < std::size(sizes) ? sizes[type] : 0;
+}
+
+struct TEntry {
+    uint16_t tag, type;
+    uint32_t count;
+    int64_t field;  // position of the value-or-offset field
+};
+
+// The entries of one IFD over the whole structure in memory, offsets counted from its start.
+class TDirectory {
+public:
+    TDirectory(const TByteReader& data, bool little) : data_(data), little_(little) {}
+
+    void ReadEntries(int64_t at) {
+        const int count = U16(at);
+        for (int i = 0; i < count; ++i) {
+            const int64_t e = at + 2 + 12 * int64_t(i);
+            if (e + 12 > data_.Size()) break;  // a cut entry table keeps the entries present
+            entries_.push_back({U16(e), U16(e + 2), U32(e + 4), e + 8});
+        }
+    }
+    bool Has(uint16_t tag) const { return Find(tag) != nullptr; }
+    uint32_t Count(uint16_t tag) const {
+        const TEntry* e = Find(tag);
+        return e ? e->count : 0;
+    }
+
+    // Element i of an integer array, or fallback when missing or out of range.
+    int64_t Element(uint16_t tag, uint32_t i, int64_t fallback = 0) const {
+        const TEntry* e = Find(tag);
+        if (!e || i >= e->count) return fallback;
+        const int64_t at = DataStart(*e) + int64_t(i) * TypeSize(e->type);
+        switch (e->type) {
+            case 1: case 7: return data_.U8At(at);
+            case 3: return U16(at);
+            case 4: case 13: return U32(at);
+            case 8: return int16_t(U16(at));
+            case 9: return int32_t(U32(at));
+            default: return fallback;
+        }
+    }
+    int64_t Integer(uint16_t tag, int64_t fallback) const { return Element(tag, 0, fallback); }
+    std::vector<uint32_t> Array(uint16_t tag) const {
+        const TEntry* e = Find(tag);
+        if (e && int64_t(e->count) * std::max(TypeSize(e->type), 1) > data_.Size())
+            throw EShortData("TIFF array larger than the file");
+        std::vector<uint32_t> values(Count(tag));
+        for (uint32_t i = 0; i < values.size(); ++i) values[i] = uint32_t(Element(tag, i));
+        return values;
+    }
+    double Rational(uint16_t tag, uint32_t i = 0) const {
+        const TEntry* e = Find(tag);
+        if (!e || i >= e->count || (e->type != 5 && e->type != 10)) return 0;
+        const int64_t at = DataStart(*e) + 8 * int64_t(i);
+        const double denominator = e->type == 10 ? double(int32_t(U32(at + 4))) : double(U32(at + 4));
+        const double numerator = e->type == 10 ? double(int32_t(U32(at))) : double(U32(at));
+        return numerator / (denominator == 0 ? 1 : denominator);
+    }
+    std::span<const uint8_t> Bytes(uint16_t tag) const {
+        const TEntry* e = Find(tag);
+        if (!e || !TypeSize(e->type)) return {};
+        const int64_t size = int64_t(e->count) * TypeSize(e->type);
+        if (size > data_.Size()) return {};
+        return data_.BytesAt(DataStart(*e), size);
+    }
+    std::string Text(uint16_t tag) const {
+        const TEntry* e = Find(tag);
+        if (!e || e->count > LargestValue) return {};
+        const std::span<const uint8_t> bytes = Bytes(tag);
+        std::string text(bytes.begin(), bytes.end());
+        return text.substr(0, text.find('\0'));
+    }
+    int64_t DataStart(const TEntry& e) const {
+        return int64_t(e.count) * TypeSize(e.type) <= 4 ? e.field : int64_t(U32(e.field));
+    }
+    bool IsLittle() const { return little_; }
+    // Bytes at an offset of the structure; empty when they do not lie inside it.
+    std::span<const uint8_t> BytesAtOffset(int64_t offset, int64_t count) const {
+        return offset >= 0 && count >= 0 && offset <= data_.Size() - count ? data_.BytesAt(offset, count)
+                                                                          : std::span<const uint8_t>();
+    }
+    uint16_t U16(int64_t at) const { return little_ ? data_.U16LEAt(at) : data_.U16BEAt(at); }
+    uint32_t U32(int64_t at) const { return little_ ? data_.U32LEAt(at) : data_.U32BEAt(at); }
+
+private:
+    const TEntry* Find(uint16_t tag) const {
+        for (const TEntry& e : entries_)
+            if (e.tag == tag) return &e;
+        return nullptr;
+    }
+    const TByteReader& data_;
+    bool little_;
+    std::vector<TEntry> entries_;
+};
+
+// Walks the IFD chain; returns the page count and the offset of the wanted page (0 when absent).
+int WalkIFDs(const TDirectory& reader, int64_t size, int64_t first, int wanted, int64_t& wantedOffset) {
+    int pages = 0;
+    std::set<int64_t> seen;
+    wantedOffset = 0;
+    for (int64_t offset = first; offset >= 8 && offset + 2 <= size && seen.insert(offset).second;) {
+        const int64_t next = offset + 2 + 12 * int64_t(reader.U16(offset));
+        if (next + 4 > size) break;
+        if (pages == wanted) wantedOffset = offset;
+        ++pages;
+        offset = reader.U32(next);
+    }
+    return pages;
+}
+
+struct TPage {
+    int64_t width = 0, height = 0, rowsPerStrip = 0, tileWidth = -1, tileLength = -1;
+    int samples = 1, bits = 1, photometric = 2, planar = 1, compression = 1, predictor = 1, fillOrder = 1;
+    int64_t t4Options = 0, extraSamples = 0;
+    bool little = true;
+    int shift16 = 8;  // 16-bit samples to 8 bits
+    std::vector<uint32_t> offsets, counts;
+    std::vector<TKVRGB> colorMap;
+    std::span<const uint8_t> jpegTables;
+    bool IsCcitt() const { return compression >= 2 && compression <= 4; }
+};
+
+std::vector<TKVRGB> ColorMapOf(const TDirectory& d, int bits) {
+    const uint32_t entries = bits <= 16 ? uint32_t(1) << bits : 0;
+    if (!entries || d.Count(tagColorMap) < 3 * entries) return {};
+    std::vector<uint32_t> values = d.Array(tagColorMap);
+    const bool wide = std::any_of(values.begin(), values.end(), [](uint32_t v) { return v > 255; });
+    std::vector<TKVRGB> map(entries);
+    for (uint32_t i = 0; i < entries; ++i) {
+        auto value = [&](uint32_t plane) { return uint8_t(wide ? values[plane * entries + i] >> 8 : values[plane * entries + i]); };
+        map[i] = {value(2), value(1), value(0)};
+    }
+    return map;
+}
+
+// 0 none, 1 Huffman, 2 Group 3, 3 Group 3 2-D, 4 Group 4, 5 LZW, 6 old JPEG, 7 JPEG, 8 PackBits, 9 other.
+int CompressionCode(int compression, int64_t t4Options) {
+    switch (compression) {
+        case 1: return 0;
+        case 2: return 1;
+        case 3: return t4Options & 1 ? 3 : 2;
+        case 4: return 4;
+        case 5: return 5;
+        case 6: return 6;
+        case 7: return 7;
+        case 32773: return 8;
+        default: return 9;
+    }
+}
+
+// The EXIF fields and the tags they travel in.
+struct TExifText {
+    uint16_t tag;
+    std::string TKVExifFields::*field;
+};
+struct TExifNumber {
+    uint16_t tag, type;  // type 3 SHORT, 4 LONG, 5 RATIONAL, 7 one UNDEFINED byte, 10 SRATIONAL
+    double TKVExifFields::*real;
+    int TKVExifFields::*integer;
+};
+
+const TExifText mainTexts[] = {
+    {tagMake, &TKVExifFields::ExifMake},         {tagModel, &TKVExifFields::ExifModel},
+    {tagDateTime, &TKVExifFields::ExifDateTime}, {tagSoftware, &TKVExifFields::ExifSoftware},
+    {tagArtist, &TKVExifFields::ExifArtist},     {tagCopyright, &TKVExifFields::ExifCopyright},
+};
+const TExifText exifTexts[] = {
+    {tagDateTimeOriginal, &TKVExifFields::ExifDateTimeOriginal}, {tagDateTimeDigitized, &TKVExifFields::ExifDateTimeDigitized},
+    {37520, &TKVExifFields::ExifSubsecTime},                      {37521, &TKVExifFields::ExifSubsecTimeOriginal},
+    {37522, &TKVExifFields::ExifSubsecTimeDigitized},             {40964, &TKVExifFields::ExifRelatedSoundFile},
+};
+const TExifNumber exifNumbers[] = {
+    {tagExposureTime, 5, &TKVExifFields::ExifExposureTime, nullptr},
+    {tagFNumber, 5, &TKVExifFields::ExifFNumber, nullptr},
+    {34850, 3, nullptr, &TKVExifFields::ExifExposureProgram},
+    {37122, 5, &TKVExifFields::ExifCompressedBitsPerPixel, nullptr},
+    {37377, 10, &TKVExifFields::ExifShutterSpeedValue, nullptr},
+    {37378, 5, &TKVExifFields::ExifApertureValue, nullptr},
+    {37379, 10, &TKVExifFields::ExifBrightnessValue, nullptr},
+    {37380, 10, &TKVExifFields::ExifExposureBiasValue, nullptr},
+    {37381, 5, &TKVExifFields::ExifMaxApertureValue, nullptr},
+    {37382, 5, &TKVExifFields::ExifSubjectDistance, nullptr},
+    {37383, 3, nullptr, &TKVExifFields::ExifMeteringMode},
+    {37384, 3, nullptr, &TKVExifFields::ExifLightSource},
+    {tagFlash, 3, nullptr, &TKVExifFields::ExifFlash},
+    {tagFocalLength, 5, &TKVExifFields::ExifFocalLength, nullptr},
+    {40961, 3, nullptr, &TKVExifFields::ExifColorSpace},
+    {40962, 4, nullptr, &TKVExifFields::ExifPixelXDimension},
+    {40963, 4, nullptr, &TKVExifFields::ExifPixelYDimension},
+    {41486, 5, &TKVExifFields::ExifFocalPlaneXResolution, nullptr},
+    {41487, 5, &TKVExifFields::ExifFocalPlaneYResolution, nullptr},
+    {41488, 3, nullptr, &TKVExifFields::ExifFocalPlaneResolutionUnit},
+    {41493, 5, &TKVExifFields::ExifExposureIndex, nullptr},
+    {41495, 3, nullptr, &TKVExifFields::ExifSensingMethod},
+    {41728, 7, nullptr, &TKVExifFields::ExifFileSource},
+    {41729, 7, nullptr, &TKVExifFields::ExifSceneType},
+};
+constexpr uint16_t tagExifVersion = 36864, tagFlashPixVersion = 40960, tagUserComment = 37510, tagMakerNote = 37500;
+
+struct TExifRationals {
+    uint16_t tag;
+    std::span<double> (*field)(TKVExifFields&);
+};
+const TExifRationals mainRationals[] = {
+    {318, [](TKVExifFields& f) { return std::span<double>(f.ExifWhitePoint); }},
+    {319, [](TKVExifFields& f) { return std::span<double>(f.ExifPrimaryChromaticities); }},
+    {529, [](TKVExifFields& f) { return std::span<double>(f.ExifYCbCrCoefficients); }},
+    {532, [](TKVExifFields& f) { return std::span<double>(f.ExifReferenceBlackWhite); }},
+};
+constexpr uint16_t tagYCbCrPositioning = 531;
+// The Windows XP texts: UTF-16 in BYTE values.
+const TExifText xpTexts[] = {
+    {40091, &TKVExifFields::ExifXPTitle},    {40092, &TKVExifFields::ExifXPComment},
+    {40093, &TKVExifFields::ExifXPAuthor},   {40094, &TKVExifFields::ExifXPKeywords},
+    {40095, &TKVExifFields::ExifXPSubject},
+};
+
+// Little-endian UTF-16 up to its first NUL character, as UTF-8.
+std::string Utf16ToUtf8(std::span<const uint8_t> bytes) {
+    std::string text;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        uint32_t c = bytes[i] | bytes[i + 1] << 8;
+        if (c == 0) break;
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size()) {
+            const uint32_t low = bytes[i + 2] | bytes[i + 3] << 8;
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;  // an unpaired surrogate
+        if (c < 0x80) {
+            text += char(c);
+        } else if (c < 0x800) {
+            text += {char(0xC0 | c >> 6), char(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            text += {char(0xE0 | c >> 12), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+        } else {
+            text += {char(0xF0 | c >> 18), char(0x80 | ((c >> 12) & 0x3F)), char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F))};
+        }
+    }
+    return text;
+}
+
+// UTF-8 as little-endian UTF-16 with a NUL character; bytes that are no UTF-8 become U+FFFD.
+std::vector<uint8_t> Utf8ToUtf16(const std::string& text) {
+    std::vector<uint8_t> out;
+    const auto put = [&](uint32_t unit) { out.insert(out.end(), {uint8_t(unit), uint8_t(unit >> 8)}); };
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = uint8_t(text[i]);
+        const int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+        uint32_t c = extra < 0 ? 0xFFFD : extra == 0 ? lead : lead & (0x3F >> extra);
+        size_t next = i + 1;
+        for (int k = 0; k < extra; ++k, ++next) {
+            if (next >= text.size() || (uint8_t(text[next]) & 0xC0) != 0x80) {
+                c = 0xFFFD;
+                break;
+            }
+            c = c << 6 | (uint8_t(text[next]) & 0x3F);
+        }
+        i = next;
+        if (c >= 0x10000) {
+            put(0xD800 + ((c - 0x10000) >> 10));
+            put(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            put(c);
+        }
+    }
+    put(0);
+    return out;
+}
+
+void FillParams(const TDirectory& d, const TPage& p, int pageCount, TIOParamsVals& params) {
+    params.BitsPerSample = p.bits;
+    params.SamplesPerPixel = p.samples;
+    params.Width = int(p.width);
+    params.Height = int(p.height);
+    params.SetImageCount(pageCount);
+    params.SetOrientation(int(d.Integer(tagOrientation, 1)));
+    params.TiffCompression = uint8_t(CompressionCode(p.compression, p.t4Options));
+    if (p.photometric >= 0 && p.photometric <= 6) params.TiffPhotometric = uint8_t(p.photometric);
+    if (p.photometric == 8) params.TiffPhotometric = 7;
+    params.TiffPlanarConfig = p.planar;
+    params.TiffDocumentName = d.Text(tagDocumentName);
+    params.TiffImageDescription = d.Text(tagImageDescription);
+    params.TiffPageName = d.Text(tagPageName);
+    params.TiffPageNumber = int(d.Element(tagPageNumber, 0));
+    params.TiffPageCount = int(d.Element(tagPageNumber, 1));
+    params.TiffFillOrder = p.fillOrder;
+    for (const TExifText& t : mainTexts) params.*t.field = d.Text(t.tag);
+    for (const TExifText& t : xpTexts)
+        if (d.Count(t.tag) <= LargestValue) params.*t.field = Utf16ToUtf8(d.Bytes(t.tag));
+    for (const TExifRationals& r : mainRationals) {
+        const std::span<double> values = r.field(params);
+        for (size_t i = 0; i < values.size(); ++i) values[i] = d.Rational(r.tag, uint32_t(i));
+    }
+    params.ExifYCbCrPositioning = int(d.Integer(tagYCbCrPositioning, 0));
+    const std::span<const uint8_t> iptc = d.Bytes(tagIptc), annotations = d.Bytes(tagAnnotations), icc = d.Bytes(tagIcc);
+    params.IptcInfo.Clear();
+    if (!iptc.empty()) params.IptcInfo.LoadFromBuffer(iptc.data(), int64_t(iptc.size()));
+    if (!annotations.empty()) params.GetImagingAnnot().LoadFromBuffer(annotations.data(), int64_t(annotations.size()));
+    if (!icc.empty()) params.GetInputICC().LoadFromBuffer(icc.data(), int64_t(icc.size()));
+    params.ExifResolutionUnit = int(d.Integer(tagResolutionUnit, 2));
+    params.ColorMap = p.colorMap;
+    const double factor = params.ExifResolutionUnit == 3 ? 2.54 : 1;
+    params.SetDpiXFloat(d.Rational(tagXResolution));
+    params.SetDpiYFloat(d.Rational(tagYResolution));
+    params.SetDpiX(int(std::min(d.Rational(tagXResolution) * factor, 1e9)));
+    params.SetDpiY(int(std::min(d.Rational(tagYResolution) * factor, 1e9)));
+    if (params.DpiX() == 0) params.SetDpiX(DefaultDpiX);
+    if (params.DpiY() == 0) params.SetDpiY(DefaultDpiY);
+    params.TiffXPos = int(std::clamp(d.Rational(tagXPosition) * factor, -1e9, 1e9));
+    params.TiffYPos = int(std::clamp(d.Rational(tagYPosition) * factor, -1e9, 1e9));
+}
+
+
+// The maker note as a little-endian directory of its own, its out-of-line values copied behind
+// the entries. Entries whose data lies outside the structure are dropped.
+void ReadMakerNote(const TDirectory& exif, TKVTagsHandler& handler) {
+    handler.Clear();
+    const std::span<const uint8_t> note = exif.Bytes(tagMakerNote);
+    if (note.size() < 2) return;
+    const TByteReader in(note.data(), int64_t(note.size()));
+    const int count = exif.IsLittle() ? in.U16LEAt(0) : in.U16BEAt(0);
+    if (count > 256 || int64_t(note.size()) < 2 + int64_t(count) * 12) return;
+    struct TKept {
+        TKVTIFFTag tag;
+        std::span<const uint8_t> data;
+    };
+    std::vector<TKept> kept;
+    for (int i = 0; i < count; ++i) {
+        const int64_t at = 2 + 12 * int64_t(i);
+        const auto u16 = [&](int64_t o) { return exif.IsLittle() ? in.U16LEAt(o) : in.U16BEAt(o); };
+        const auto u32 = [&](int64_t o) { return exif.IsLittle() ? in.U32LEAt(o) : in.U32BEAt(o); };
+        TKVTIFFTag tag{u16(at), u16(at + 2), u32(at + 4), 0};
+        if (tag.Type > 12) break;
+        const int64_t size = int64_t(tag.Count) * TypeSize(tag.Type);
+        if (size <= 4) {
+            // Inline values keep their bytes, in little-endian order for numbers of 2 or 4 bytes.
+            const int unit = std::max(TypeSize(tag.Type), 1);
+            for (int64_t b = 0; b < size; b += unit)
+                for (int k = 0; k < unit; ++k)
+                    tag.ValueOffset |= uint32_t(in.U8At(at + 8 + b + (exif.IsLittle() ? k : unit - 1 - k))) << (8 * (b + k));
+            kept.push_back({tag, {}});
+            continue;
+        }
+        const std::span<const uint8_t> data = exif.BytesAtOffset(u32(at + 8), size);
+        if (!data.empty()) kept.push_back({tag, data});
+    }
+    std::vector<uint8_t> out;
+    const auto put = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(v >> (8 * i)));
+    };
+    put(uint32_t(kept.size()), 2);
+    auto position = uint32_t(2 + 12 * kept.size());
+    for (TKept& k : kept) {
+        if (!k.data.empty()) {
+            k.tag.ValueOffset = position;
+            position += uint32_t(k.data.size());
+        }
+        put(k.tag.Tag, 2);
+        put(k.tag.Type, 2);
+        put(k.tag.Count, 4);
+        put(k.tag.ValueOffset, 4);
+    }
+    for (const TKept& k : kept) out.insert(out.end(), k.data.begin(), k.data.end());
+    handler.Stream().WriteBuffer(out.data(), int64_t(out.size()));
+    handler.Stream().SetPosition(0);
+    handler.ReadDirectory();
+}
+
+void FillExifParams(const TDirectory& exif, TIOParamsVals& params) {
+    params.ExifHasData = true;
+    for (const TExifText& t : exifTexts) params.*t.field = exif.Text(t.tag);
+    for (const TExifNumber& n : exifNumbers) {
+        if (n.real) params.*n.real = exif.Rational(n.tag);
+        else params.*n.integer = int(exif.Integer(n.tag, 0));
+    }
+    params.ExifISOSpeedRatings = {int(exif.Element(tagIsoSpeed, 0)), int(exif.Element(tagIsoSpeed, 1))};
+    const auto version = [&](uint16_t tag) {
+        const std::span<const uint8_t> bytes = exif.Bytes(tag);
+        return bytes.size() == 4 ? std::string(bytes.begin(), bytes.end()) : std::string();
+    };
+    params.ExifExifVersion = version(tagExifVersion);
+    params.ExifFlashPixVersion = version(tagFlashPixVersion);
+    ReadMakerNote(exif, params.ExifMakerNote);
+    const std::span<const uint8_t> comment = exif.Bytes(tagUserComment);
+    const std::string text(comment.begin(), comment.end());
+    params.ExifUserCommentCode = text.substr(0, std::min<size_t>(8, text.size()));
+    params.ExifUserComment = text.size() > 8 ? text.substr(8) : std::string();
+}
+
+// Decodes one chunk (strip or tile) into rows of rowBytes; short data leaves zero rows behind.
+class TChunkDecoder {
+public:
+    TChunkDecoder(const TPage& page, TIOParamsVals& params) : page_(page), params_(params) {}
+
+    std::vector<uint8_t> Decode(std::span<const uint8_t> in, int64_t width, int64_t rows, int samples) {
+        const int64_t rowBytes = (width * samples * page_.bits + 7) / 8;
+        std::vector<uint8_t> out(size_t(rowBytes * rows), 0);
+        if (in.empty()) return out;  // a strip past the end of a cut file
+        switch (page_.compression) {
+            case 1: std::memcpy(out.data(), in.data(), std::min(in.size(), out.size())); break;
+            case 2: case 3: case 4: Ccitt(in, width, rows, rowBytes, out); break;
+            case 5: Lzw(in, rows, rowBytes, out); break;
+            case 8: case 32946: Inflate(in, out); break;
+            case 32773: PackBits(in, out); break;
+            default: throw EInvalidGraphic("TIFF compression not supported");
+        }
+        if (page_.predictor == 2 && (page_.compression == 5 || page_.compression == 8 || page_.compression == 32946))
+            UndoPredictor(out, width, rows, rowBytes, samples);
+        return out;
+    }
+
+private:
+    void Ccitt(std::span<const uint8_t> in, int64_t width, int64_t rows, int64_t rowBytes, std::vector<uint8_t>& out) {
+        std::vector<uint8_t> reference(size_t(rowBytes), 0xFF);
+        const auto length = int64_t(in.size());
+        int64_t bytePosition = 0, bitPosition = 0;
+        for (int64_t y = 0; y < rows; ++y) {
+            uint8_t* row = out.data() + y * rowBytes;
+            if (page_.compression == 2) {
+                if (bytePosition < length)
+                    bytePosition += CCITTDecodeMH(row, in.data() + bytePosition, length - bytePosition, page_.fillOrder, int(width));
+                else std::memset(row, 0xFF, size_t(rowBytes));
+            } else if (page_.compression == 3 && !(page_.t4Options & 1)) {
+                bitPosition = CCITTDecode1D(row, in.data(), length, page_.fillOrder, bitPosition, int(width));
+            } else {
+                const bool eols = page_.compression == 3 || (page_.t4Options & 4);
+                bitPosition = CCITTDecode2D(row, in.data(), length, eols, page_.fillOrder, bitPosition, reference.data(), int(width));
+            }
+        }
+    }
+
+    void Lzw(std::span<const uint8_t> in, int64_t rows, int64_t rowBytes, std::vector<uint8_t>& out) {
+        const TKVTIFFLZWDecompressor decode = params_.TiffLZWDecompressor ? params_.TiffLZWDecompressor : DefTIFFLZWDecompressor;
+        if (!decode) throw EInvalidGraphic("no TIFF LZW decoder");
+        TKVTIFFLZWDecodeState* state = nullptr;
+        struct TRelease {
+            TKVTIFFLZWDecompressor decode;
+            TKVTIFFLZWDecodeState*& state;
+            ~TRelease() { decode(nullptr, 0, 0, state); }
+        } release{decode, state};
+        for (int64_t y = 0; y < rows; ++y) {
+            const uint8_t* row = decode(in.data(), int64_t(in.size()), rowBytes, state);
+            if (!row) throw EInvalidGraphic("damaged TIFF LZW data");
+            std::memcpy(out.data() + y * rowBytes, row, size_t(rowBytes));
+        }
+    }
+
+    static void Inflate(std::span<const uint8_t> in, std::vector<uint8_t>& out) {
+        z_stream z{};
+        if (inflateInit(&z) != Z_OK) throw EInvalidGraphic("zlib failed");
+        z.next_in = const_cast<Bytef*>(in.data());
+        z.avail_in = uInt(std::min<size_t>(in.size(), UINT32_MAX));
+        z.next_out = out.data();
+        z.avail_out = uInt(out.size());
+        inflate(&z, Z_FINISH);  // damaged or short data keeps what was decoded
+        inflateEnd(&z);
+    }
+
+    static void PackBits(std::span<const uint8_t> in, std::vector<uint8_t>& out) {
+        size_t i = 0, o = 0;
+        while (i < in.size() && o < out.size()) {
+            const auto n = int8_t(in[i++]);
+            if (n >= 0) {
+                const size_t count = std::min({size_t(n) + 1, in.size() - i, out.size() - o});
+                std::memcpy(out.data() + o, in.data() + i, count);
+                i += size_t(n) + 1;
+                o += count;
+            } else if (n != -128 && i < in.size()) {
+                const size_t count = std::min(size_t(1 - n), out.size() - o);
+                std::memset(out.data() + o, in[i++], count);
+                o += count;
+            }
+        }
+    }
+
+    void UndoPredictor(std::vector<uint8_t>& out, int64_t width, int64_t rows, int64_t rowBytes, int samples) const {
+        for (int64_t y = 0; y < rows; ++y) {
+            uint8_t* row = out.data() + y * rowBytes;
+            if (page_.bits == 8) {
+                for (int64_t i = samples; i < width * samples; ++i) row[i] = uint8_t(row[i] + row[i - samples]);
+            } else if (page_.bits == 16) {
+                for (int64_t i = samples; i < width * samples; ++i) {
+                    uint8_t* s = row + 2 * i;
+                    const uint8_t* left = s - 2 * samples;
+                    const int value = page_.little ? (s[0] | s[1] << 8) + (left[0] | left[1] << 8)
+                                                   : (s[0] << 8 | s[1]) + (left[0] << 8 | left[1]);
+                    s[page_.little ? 0 : 1] = uint8_t(value);
+                    s[page_.little ? 1 : 0] = uint8_t(value >> 8);
+                }
+            }
+        }
+    }
+
+    const TPage& page_;
+    TIOParamsVals& params_;
+};
+
+// Puts decoded rows into the bitmap.
+class TRowConverter {
+public:
+    TRowConverter(const TPage& page, TKVBitmap& bitmap, bool alpha) : page_(page), bitmap_(bitmap), alpha_(alpha) {
+        const int max = (1 << std::min(page_.bits, 16)) - 1;
+        scale_ = page_.bits >= 8 ? 0 : max;
+    }
+
+    // One row of interleaved samples for pixels [x, x + width) of bitmap row y.
+    void Put(const uint8_t* row, int64_t x, int64_t y, int64_t width) {
+        width = std::min(width, int64_t(bitmap_.GetWidth()) - x);
+        if (width <= 0 || y >= bitmap_.GetHeight()) return;
+        uint8_t* out = bitmap_.GetScanline(int(y));
+        switch (bitmap_.GetPixelFormat()) {
+            case kv1Bit: PutBits(row, out, x, width); return;
+            case kv8Gray: PutGray(row, out + x, width); return;
+            case kv8Paletted: for (int64_t i = 0; i < width; ++i) out[x + i] = uint8_t(Sample(row, i)); return;
+            case kv16Gray:
+                for (int64_t i = 0; i < width; ++i) {
+                    const auto v = uint16_t(Sample(row, i));
+                    std::memcpy(out + 2 * (x + i), &v, 2);
+                }
+                return;
+            case kvRGB48:
+                for (int64_t i = 0; i < width; ++i) {
+                    const TKVRGB48 p{uint16_t(Sample(row, 3 * i)), uint16_t(Sample(row, 3 * i + 1)), uint16_t(Sample(row, 3 * i + 2))};
+                    std::memcpy(out + 6 * (x + i), &p, 6);
+                }
+                return;
+            default: break;
+        }
+        uint8_t* alphaRow = alpha_ ? bitmap_.GetAlphaChannel()->GetScanline(int(y)) + x : nullptr;
+        out += 3 * x;
+        const int s = page_.samples;
+        if (page_.photometric == 2 && page_.bits == 8 && !alphaRow) {
+            for (int64_t i = 0; i < width; ++i, out += 3, row += s) {
+                out[0] = row[2];
+                out[1] = row[1];
+                out[2] = row[0];
+            }
+            return;
+        }
+        for (int64_t i = 0; i < width; ++i, out += 3) {
+            const int64_t first = i * s;
+            switch (page_.photometric) {
+                case 0: case 1: {
+                    const uint8_t v = Eight(Sample(row, first));
+                    out[0] = out[1] = out[2] = page_.photometric == 0 ? uint8_t(255 - v) : v;
+                    if (alphaRow) alphaRow[i] = Eight(Sample(row, first + 1));
+                    break;
+                }
+                case 2:
+                    out[2] = Eight(Sample(row, first));
+                    out[1] = Eight(Sample(row, first + 1));
+                    out[0] = Eight(Sample(row, first + 2));
+                    if (alphaRow) alphaRow[i] = Eight(Sample(row, first + 3));
+                    break;
+                case 3: {
+                    // Indexes past a short map take its last colour.
+                    const size_t index = std::min<size_t>(Sample(row, first), page_.colorMap.size() - 1);
+                    std::memcpy(out, &page_.colorMap[index], 3);
+                    break;
+                }
+                case 8: {
+                    const uint8_t lab[3] = {Eight(Sample(row, first)), Eight(Sample(row, first + 1)), Eight(Sample(row, first + 2))};
+                    KVColorConvert.load()(lab, kvICC_Lab, out, nullptr, 1, kvccBGR);
+                    break;
+                }
+                case 5: {
+                    const int k = 255 - Eight(Sample(row, first + 3));
+                    for (int c = 0; c < 3; ++c) out[2 - c] = uint8_t((255 - Eight(Sample(row, first + c))) * k / 255);
+                    break;
+                }
+                default: break;
+            }
+        }
+    }
+
+private:
+    uint32_t Sample(const uint8_t* row, int64_t i) const {
+        switch (page_.bits) {
+            case 8: return row[i];
+            case 16: return page_.little ? uint32_t(row[2 * i] | row[2 * i + 1] << 8) : uint32_t(row[2 * i] << 8 | row[2 * i + 1]);
+            default: {
+                const int64_t bit = i * page_.bits;
+                uint32_t v = 0;
+                for (int b = 0; b < page_.bits; ++b) v = v << 1 | ((row[(bit + b) >> 3] >> (7 - ((bit + b) & 7))) & 1);
+                return v;
+            }
+        }
+    }
+    uint8_t Eight(uint32_t v) const {
+        if (page_.bits == 16) return uint8_t(v >> page_.shift16);
+        return scale_ ? uint8_t(v * 255 / uint32_t(scale_)) : uint8_t(v);
+    }
+    void PutGray(const uint8_t* row, uint8_t* out, int64_t width) const {
+        for (int64_t i = 0; i < width; ++i) out[i] = page_.photometric == 0 ? uint8_t(255 - row[i]) : row[i];
+    }
+    // The bitmap keeps 1 for white. CCITT rows come decoded with 1 for white, raw rows carry the
+    // photometric sense, for every fax coding alike.
+    void PutBits(const uint8_t* row, uint8_t* out, int64_t x, int64_t width) const {
+        const bool whiteIsOne = page_.IsCcitt() ? page_.photometric == 0 : page_.photometric == 1;
+        int64_t i = 0;
+        if (x % 8 == 0)
+            for (; i + 8 <= width; i += 8) out[(x + i) >> 3] = whiteIsOne ? row[i >> 3] : uint8_t(~row[i >> 3]);
+        for (; i < width; ++i) {
+            const bool bit = ((row[i >> 3] >> (7 - (i & 7))) & 1) != 0;
+            const int64_t at = x + i;
+            const auto mask = uint8_t(0x80 >> (at & 7));
+            if (bit == whiteIsOne) out[at >> 3] |= mask;
+            else out[at >> 3] &= uint8_t(~mask);
+        }
+    }
+
+    const TPage& page_;
+    TKVBitmap& bitmap_;
+    bool alpha_;
+    int scale_ = 0;
+};
+
+TKVPixelFormat FormatOf(const TPage& p, bool native) {
+    if (p.samples == 1 && p.bits == 1 && p.photometric != 3) return kv1Bit;
+    if (native && p.bits == 8 && p.samples == 1 && p.photometric == 1) return kv8Gray;
+    if (native && p.bits == 8 && p.samples == 1 && p.photometric == 3) return kv8Paletted;
+    if (native && p.bits == 16 && p.samples == 1 && p.photometric == 1) return kv16Gray;
+    if (native && p.bits == 16 && p.samples == 3 && p.photometric == 2) return kvRGB48;
+    return kv24RGB;
+}
+
+// The reasons a page cannot be decoded, before anything is allocated.
+void CheckDecodable(const TPage& p) {
+    if (p.bits != 1 && p.bits != 2 && p.bits != 4 && p.bits != 8 && p.bits != 16)
+        throw EInvalidGraphic("TIFF sample depth not supported");
+    if (p.IsCcitt() && (p.bits != 1 || p.samples != 1)) throw EInvalidGraphic("CCITT data must be bilevel");
+    if (p.samples < 1 || p.samples > 16) throw EInvalidGraphic("TIFF sample count not supported");
+    if (p.planar != 1 && p.planar != 2) throw EInvalidGraphic("TIFF planar configuration not supported");
+    if (p.planar == 2 && p.bits < 8 && p.samples > 1) throw EInvalidGraphic("TIFF planar layout not supported");
+    if (p.predictor != 1 && p.predictor != 2) throw EInvalidGraphic("TIFF predictor not supported");
+    if (p.compression == 7) return;  // the JPEG data decides the colours
+    const bool ok = ((p.photometric == 0 || p.photometric == 1) && p.samples <= 2) ||
+                    (p.photometric == 2 && p.samples >= 3) || (p.photometric == 3 && p.samples == 1) ||
+                    (p.photometric == 5 && p.samples >= 4) || (p.photometric == 8 && p.samples == 3 && p.bits == 8);
+    if (!ok) throw EInvalidGraphic("TIFF photometric interpretation not supported");
+    if (p.photometric == 3 && p.colorMap.empty()) throw EInvalidGraphic("TIFF palette page without a colour map");
+}
+
+class TPageDecoder {
+public:
+    TPageDecoder(const TByteReader& data, const TPage& page, TKVBitmap& bitmap, TIOParamsVals& params,
+                 TKVProgressRec& progress, bool alpha)
+        : data_(data), page_(page), bitmap_(bitmap), params_(params), progress_(progress),
+          chunks_(page, params), rows_(page, bitmap, alpha) {}
+
+    void Decode() {
+        const bool tiled = page_.tileWidth > 0 || page_.tileLength > 0;
+        if (page_.offsets.empty()) throw EInvalidGraphic("TIFF page without strips or tiles");
+        const int64_t chunkWidth = tiled ? page_.tileWidth : page_.width;
+        const int64_t chunkRows = tiled ? page_.tileLength : std::clamp<int64_t>(page_.rowsPerStrip, 1, page_.height);
+        // A tile may overhang the picture, but never by more than a tile's worth of sense.
+        if (chunkWidth <= 0 || chunkRows <= 0 || chunkWidth > page_.width + 4096 || chunkRows > page_.height + 4096)
+            throw EInvalidGraphic("TIFF tile size out of range");
+        CheckPictureSize(chunkWidth, chunkRows, page_.bits * page_.samples, -1);
+        const int64_t across = (page_.width + chunkWidth - 1) / chunkWidth;
+        const int64_t down = (page_.height + chunkRows - 1) / chunkRows;
+        const int planes = page_.planar == 2 ? page_.samples : 1;
+        StartProgress(progress_, int(page_.height));
+        for (int64_t row = 0; row < down && !progress_.Aborted(); ++row)
+            for (int64_t column = 0; column < across && !progress_.Aborted(); ++column) {
+                const int64_t index = row * across + column;
+                const int64_t rows = tiled ? chunkRows : std::min(chunkRows, page_.height - row * chunkRows);
+                if (page_.compression == 7) {
+                    DecodeJpegChunk(index, column * chunkWidth, row * chunkRows);
+                } else {
+                    const std::vector<uint8_t> pixels = planes == 1 ? chunks_.Decode(Chunk(index), chunkWidth, rows, page_.samples)
+                                                                    : Interleaved(index, across * down, chunkWidth, rows);
+                    const int64_t rowBytes = (chunkWidth * page_.samples * page_.bits + 7) / 8;
+                    for (int64_t y = 0; y < rows; ++y)
+                        rows_.Put(pixels.data() + y * rowBytes, column * chunkWidth, row * chunkRows + y, chunkWidth);
+                }
+                if (column == across - 1) progress_.Report(int(std::min(page_.height, (row + 1) * chunkRows)));
+            }
+    }
+
+private:
+    // The chunk's bytes; counts that are missing, zero or past the end reach the end of the data.
+    std::span<const uint8_t> Chunk(int64_t index) const {
+        if (index >= int64_t(page_.offsets.size())) return {};
+        const int64_t offset = page_.offsets[size_t(index)];
+        if (offset >= data_.Size()) return {};
+        int64_t count = index < int64_t(page_.counts.size()) ? page_.counts[size_t(index)] : 0;
+        if (count <= 0 || count > data_.Size() - offset) count = data_.Size() - offset;
+        return data_.BytesAt(offset, count);
+    }
+
+    std::vector<uint8_t> Interleaved(int64_t index, int64_t perPlane, int64_t width, int64_t rows) {
+        const int bytes = page_.bits / 8;
+        std::vector<uint8_t> out(size_t(width * rows * page_.samples * bytes));
+        for (int s = 0; s < page_.samples; ++s) {
+            const std::vector<uint8_t> plane = chunks_.Decode(Chunk(index + s * perPlane), width, rows, 1);
+            for (int64_t i = 0; i < width * rows; ++i)
+                std::memcpy(out.data() + (i * page_.samples + s) * bytes, plane.data() + i * bytes, size_t(bytes));
+        }
+        return out;
+    }
+
+    void DecodeJpegChunk(int64_t index, int64_t x, int64_t y) {
+        const std::span<const uint8_t> chunk = Chunk(index);
+        TKVMemStream stream(chunk.data(), int64_t(chunk.size()));
+        TKVMemStream tables(page_.jpegTables.data(), int64_t(page_.jpegTables.size()));
+        TKVBitmap scratch;
+        TIOParamsVals scratchParams(nullptr);
+        std::atomic<bool> failed{false};
+        TKVProgressRec quiet;
+        quiet.AbortFlag = &failed;
+        const bool keepYCbCr = !page_.jpegTables.empty() && page_.photometric == 2;
+        ReadJPEGStream(stream, page_.jpegTables.empty() ? nullptr : &tables, scratch, false, true, false, keepYCbCr,
+                       false, quiet, scratchParams);
+        if (failed.load() || scratch.IsEmpty()) throw EInvalidGraphic("damaged TIFF JPEG data");
+        if (scratch.GetPixelFormat() != kv24RGB) scratch.SetPixelFormat(kv24RGB);
+        for (int row = 0; row < scratch.GetHeight() && y + row < bitmap_.GetHeight(); ++row) {
+            const int64_t width = std::min<int64_t>(scratch.GetWidth(), bitmap_.GetWidth() - x);
+            if (width <= 0) break;
+            uint8_t* out = bitmap_.GetScanline(int(y + row)) + 3 * x;
+            std::memcpy(out, scratch.GetScanline(row), size_t(3 * width));
+            if (keepYCbCr)
+                for (int64_t i = 0; i < width; ++i) std::swap(out[3 * i], out[3 * i + 2]);
+        }
+    }
+
+    const TByteReader& data_;
+    const TPage& page_;
+    TKVBitmap& bitmap_;
+    TIOParamsVals& params_;
+    TKVProgressRec& progress_;
+    TChunkDecoder chunks_;
+    TRowConverter rows_;
+};
+
+TPage ReadPage(const TDirectory& d, bool little) {
+    TPage p;
+    p.little = little;
+    p.width = d.Integer(tagWidth, 0);
+    p.height = d.Integer(tagHeight, 0);
+    p.samples = int(d.Integer(tagSamplesPerPixel, 1));
+    const uint32_t bitCounts = d.Count(tagBitsPerSample);
+    p.bits = int(d.Integer(tagBitsPerSample, 1));
+    for (uint32_t i = 1; i < bitCounts && i < 16; ++i)
+        if (d.Element(tagBitsPerSample, i) != p.bits) throw EInvalidGraphic("TIFF samples of different depths");
+    const int64_t rows = d.Integer(tagRowsPerStrip, p.height);
+    p.rowsPerStrip = rows <= 0 || rows == 0xFFFFFFFF ? p.height : rows;
+    p.tileWidth = d.Integer(tagTileWidth, -1);
+    p.tileLength = d.Integer(tagTileLength, -1);
+    p.photometric = int(d.Integer(tagPhotometric, 2));
+    p.planar = int(d.Integer(tagPlanar, 1));
+    p.compression = int(d.Integer(tagCompression, 1));
+    p.predictor = int(d.Integer(tagPredictor, 1));
+    p.fillOrder = int(d.Integer(tagFillOrder, 1));
+    p.t4Options = d.Integer(tagT4Options, 0);
+    p.extraSamples = d.Integer(tagExtraSamples, 0);
+    const bool tiled = (p.tileWidth > 0 || p.tileLength > 0) && d.Has(tagTileOffsets);
+    p.offsets = d.Array(tiled ? tagTileOffsets : tagStripOffsets);
+    p.counts = d.Array(tiled ? tagTileByteCounts : tagStripByteCounts);
+    p.jpegTables = d.Bytes(tagJpegTables);
+    if (p.samples == 1 && p.bits == 1 && p.compression >= 1 && p.compression <= 4 && p.photometric == 2) p.photometric = 0;
+    if (d.Has(tagColorMap)) p.colorMap = ColorMapOf(d, p.bits);
+    // One scanner program stores 12-bit gray in 16-bit samples.
+    if (p.samples == 1 && p.photometric <= 1 && d.Text(tagSoftware).starts_with("Look@Dorvi v1.1")) p.shift16 = 4;
+    return p;
+}
+
+// A whole JPEG stream inside the structure (old-style JPEG pages, EXIF thumbnails); data
+// claimed outside the structure is not read.
+void ReadInterchangeJpeg(TKVBitmap& bitmap, const TByteReader& data, const TDirectory& d, const TPage& page,
+                         TKVProgressRec& progress) {
+    const int64_t declared = d.Integer(tagJpegInterchange, 0);
+    const int64_t at = declared > 0 ? declared : page.offsets.empty() ? 0 : int64_t(page.offsets[0]);
+    int64_t length = d.Integer(tagJpegInterchangeLength, 0);
+    if (at <= 0 || at >= data.Size() || length > data.Size() - at) throw EInvalidGraphic("TIFF JPEG data outside the structure");
+    if (length <= 0) length = data.Size() - at;
+    const std::span<const uint8_t> jpeg = data.BytesAt(at, length);
+    TKVMemStream stream(jpeg.data(), length);
+    TIOParamsVals scratch(nullptr);
+    ReadJPEGStream(stream, nullptr, bitmap, true, true, false, false, false, progress, scratch);
+}
+
+void ReadPageInto(TKVBitmap* bitmap, const TByteReader& data, const TDirectory& d, TPage& page, bool thumbnail,
+                  bool alphaNotWanted, bool paramsOnly, TKVProgressRec& progress, TIOParamsVals& params) {
+    if (paramsOnly) return;
+    if (!bitmap) throw EInvalidGraphic("no bitmap to read into");
+    if (page.compression == 6 || d.Integer(tagJpegInterchange, 0) > 0) {
+        ReadInterchangeJpeg(*bitmap, data, d, page, progress);
+        if (thumbnail && (bitmap->GetWidth() > ThumbnailSide || bitmap->GetHeight() > ThumbnailSide))
+            throw EInvalidGraphic("TIFF page too large for a thumbnail");
+        return;
+    }
+    if (page.width <= 0 || page.height <= 0) throw EInvalidGraphic("TIFF page without a size");
+    if (thumbnail && (page.width > ThumbnailSide || page.height > ThumbnailSide))
+        throw EInvalidGraphic("TIFF page too large for a thumbnail");
+    CheckDecodable(page);
+    CheckPictureSize(page.width, page.height, page.bits * page.samples, data.Size());
+    const bool alpha = !alphaNotWanted && page.compression != 7 &&
+                       (((page.photometric == 0 || page.photometric == 1) && page.samples == 2) ||
+                        (page.photometric == 2 && page.samples >= 4));
+    bitmap->Allocate(int(page.width), int(page.height), FormatOf(page, params.IsNativePixelFormat));
+    if (bitmap->GetPixelFormat() == kv8Paletted)
+        for (size_t i = 0; i < page.colorMap.size() && i < 256; ++i) bitmap->Palette()[i] = page.colorMap[i];
+    if (thumbnail) bitmap->Fill(0);
+    if (alpha) bitmap->GetAlphaChannel()->Fill(255);
+    {
+        TKVAccessScope writing(*bitmap, kvaWrite);
+        TPageDecoder(data, page, *bitmap, params, progress, alpha).Decode();
+    }
+    if (params.TiffEnableAdjustOrientation) KVApplyOrientation(*bitmap, int(d.Integer(tagOrientation, 1)));
+}
+
+}  // namespace
+
+void ReadTIFFStream(TKVBitmap* bitmap, TStream& stream, int& pageCount, bool thumbnail, bool alphaNotWanted,
+                    bool offsetsRelative, bool paramsOnly, TKVProgressRec& progress, TIOParamsVals* params) {
+    pageCount = 0;
+    RunDriver(progress, [&] {
+        const int64_t base = offsetsRelative ? stream.Position() : 0;
+        stream.SetPosition(base);
+        const std::vector<uint8_t> bytes = ReadStreamRest(stream);
+        const TByteReader data(bytes.data(), int64_t(bytes.size()));
+        if (data.Size() < 8 || !(data.U16LEAt(0) == 0x4949 || data.U16LEAt(0) == 0x4D4D))
+            throw EInvalidGraphic("not a TIFF structure");
+        const bool little = data.U16LEAt(0) == 0x4949;
+        TDirectory header(data, little);
+        const uint32_t first = header.U32(4);
+        if (first == 0) throw EInvalidGraphic("TIFF without a first directory");
+        int64_t wantedOffset = 0;
+        pageCount = WalkIFDs(header, data.Size(), first, params ? params->TiffImageIndex : -1, wantedOffset);
+        if (!params || !wantedOffset) throw EInvalidGraphic("TIFF page not present");
+        TDirectory directory(data, little);
+        directory.ReadEntries(wantedOffset);
+        TPage page = ReadPage(directory, little);
+        FillParams(directory, page, pageCount, *params);
+        const int64_t exifOffset = directory.Integer(tagExifIfd, 0);
+        if (exifOffset > 0 && exifOffset + 2 <= data.Size()) {
+            TDirectory exif(data, little);
+            exif.ReadEntries(exifOffset);
+            FillExifParams(exif, *params);
+        }
+        ReadPageInto(bitmap, data, directory, page, thumbnail, alphaNotWanted, paramsOnly, progress, *params);
+    });
+}
+
+void ReadTIFF(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    // Behind a 12-byte "TIFF" stream header the structure is read, and the stream left after it,
+    // so that several pictures can follow one another.
+    const int64_t start = stream.Position();
+    uint8_t header[12] = {};
+    const bool headed = stream.Read(header, 12) == 12 && std::memcmp(header, "TIFF\0", 5) == 0;
+    if (!headed) stream.SetPosition(start);
+    int pages = 0;
+    ReadTIFFStream(&bitmap, stream, pages, false, false, true, paramsOnly, progress, &params);
+    if (headed) {
+        const uint32_t length = uint32_t(header[8] | header[9] << 8 | header[10] << 16) | uint32_t(header[11]) << 24;
+        stream.SetPosition(start + 12 + length);
+    }
+}
+
+int GetTIFFStreamPageCount(TStream& stream) {
+    std::atomic<bool> aborted{false};
+    TKVProgressRec progress;
+    progress.AbortFlag = &aborted;
+    const int64_t start = stream.Position();
+    int pages = 0;
+    ReadTIFFStream(nullptr, stream, pages, false, true, true, true, progress, nullptr);
+    stream.SetPosition(start);
+    return pages;
+}
+
+bool TIFFIsDNGStream(TStream& stream) {
+    const int64_t start = stream.Position();
+    stream.SetPosition(0);
+    const std::vector<uint8_t> bytes = ReadStreamRest(stream);
+    stream.SetPosition(start);
+    try {
+        const TByteReader data(bytes.data(), int64_t(bytes.size()));
+        if (data.Size() < 8 || !(data.U16LEAt(0) == 0x4949 || data.U16LEAt(0) == 0x4D4D)) return false;
+        TDirectory d(data, data.U16LEAt(0) == 0x4949);
+        d.ReadEntries(d.U32(4));
+        return d.Count(tagDngVersion) == 4 && d.Bytes(tagDngVersion).size() == 4;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+namespace {
+
+// A value as numerator / denominator: the denominator shrinks until the numerator fits.
+std::pair<uint32_t, uint32_t> MakeRational(double value) {
+    int64_t denominator = 1000000;
+    while (denominator > 1 && std::fabs(value) * double(denominator) > 2147483640.0) denominator /= 10;
+    const double numerator = std::nearbyint(value * double(denominator));
+    return {uint32_t(int32_t(std::clamp(numerator, -2147483648.0, 2147483647.0))), uint32_t(denominator)};
+}
+
+// Collects the IFD entries of one page while their out-of-line data goes to the stream at once.
+class TTagWriter {
+public:
+    TTagWriter(TStream& stream, int64_t base, std::atomic<bool>& abort) : stream_(stream), base_(base), abort_(abort) {}
+
+    // A writer for another IFD of the same structure.
+    TTagWriter Sibling() const { return TTagWriter(stream_, base_, abort_); }
+    int64_t Position() const { return stream_.Position() - base_; }
+    void Write(const void* data, int64_t count) { KVStreamWriteChecked(stream_, abort_, data, count); }
+    void WordAlign() {
+        if (Position() % 2) Write("", 1);
+    }
+    void Long(uint16_t tag, uint32_t value) { Add(tag, 4, 1, value); }
+    void Short(uint16_t tag, uint16_t value) { Add(tag, 3, 1, value); }
+    void Shorts(uint16_t tag, const std::vector<uint16_t>& values) {
+        if (values.size() <= 2) {
+            Add(tag, 3, uint32_t(values.size()), values[0] | (values.size() == 2 ? uint32_t(values[1]) << 16 : 0));
+            return;
+        }
+        Add(tag, 3, uint32_t(values.size()), OutOfLine(values.data(), int64_t(values.size()) * 2));
+    }
+    void Longs(uint16_t tag, const std::vector<uint32_t>& values) {
+        if (values.size() == 1) Long(tag, values[0]);
+        else Add(tag, 4, uint32_t(values.size()), OutOfLine(values.data(), int64_t(values.size()) * 4));
+    }
+    void Rationals(uint16_t tag, const std::vector<double>& values, bool isSigned = false) {
+        std::vector<uint32_t> pairs;
+        for (double v : values) {
+            const auto [numerator, denominator] = MakeRational(v);
+            pairs.insert(pairs.end(), {numerator, denominator});
+        }
+        Add(tag, isSigned ? 10 : 5, uint32_t(values.size()), OutOfLine(pairs.data(), int64_t(pairs.size()) * 4));
+    }
+    void Text(uint16_t tag, const std::string& text) {
+        if (!text.empty()) Bytes(tag, 2, std::vector<uint8_t>(text.c_str(), text.c_str() + text.size() + 1));
+    }
+    // count defaults to the number of bytes (a type of one byte).
+    void Bytes(uint16_t tag, uint16_t type, const std::vector<uint8_t>& bytes, uint32_t count = 0) {
+        if (bytes.empty()) return;
+        uint32_t inline_ = 0;
+        if (bytes.size() <= 4) std::memcpy(&inline_, bytes.data(), bytes.size());
+        Add(tag, type, count ? count : uint32_t(bytes.size()),
+            bytes.size() <= 4 ? inline_ : OutOfLine(bytes.data(), int64_t(bytes.size())));
+    }
+    // The IFD itself: count, entries by tag, next offset. Returns its offset.
+    uint32_t WriteIFD(uint32_t next) {
+        WordAlign();
+        const auto at = uint32_t(Position());
+        std::stable_sort(entries_.begin(), entries_.end(), [](const TOut& a, const TOut& b) { return a.tag < b.tag; });
+        std::vector<uint8_t> ifd;
+        const auto put = [&](uint32_t v, int bytes) {
+            for (int i = 0; i < bytes; ++i) ifd.push_back(uint8_t(v >> (8 * i)));
+        };
+        put(uint32_t(entries_.size()), 2);
+        for (const TOut& e : entries_) {
+            put(e.tag, 2);
+            put(e.type, 2);
+            put(e.count, 4);
+            put(e.value, 4);
+        }
+        put(next, 4);
+        Write(ifd.data(), int64_t(ifd.size()));
+        return at;
+    }
+
+private:
+    struct TOut {
+        uint16_t tag, type;
+        uint32_t count, value;
+    };
+    void Add(uint16_t tag, uint16_t type, uint32_t count, uint32_t value) { entries_.push_back({tag, type, count, value}); }
+    // The host is little-endian, as the structures this writer makes.
+    uint32_t OutOfLine(const void* data, int64_t count) {
+        WordAlign();
+        const auto at = uint32_t(Position());
+        Write(data, count);
+        return at;
+    }
+
+    TStream& stream_;
+    int64_t base_;
+    std::atomic<bool>& abort_;
+    std::vector<TOut> entries_;
+};
+
+enum TOutKind { okBilevel, okGray, okPalette, okRGB, okCMYK };
+
+// What one page is written as.
+struct TOutPage {
+    TKVBitmap* bitmap = nullptr;
+    std::unique_ptr<TKVBitmap> owned;
+    TOutKind kind = okRGB;
+    int bits = 8, samples = 3, compression = 1, predictor = 1, fillOrder = 1;
+    bool twoD = false, fax = false, alpha = false;
+    std::vector<TKVRGB> palette;
+    std::unique_ptr<TKVQuantizer> quantizer;
+};
+
+bool IsGrayPicture(TKVBitmap& bitmap) {
+    for (int y = 0; y < bitmap.GetHeight(); ++y) {
+        const uint8_t* row = bitmap.GetScanline(y);
+        for (int x = 0; x < bitmap.GetWidth(); ++x)
+            if (row[3 * x] != row[3 * x + 1] || row[3 * x] != row[3 * x + 2]) return false;
+    }
+    return true;
+}
+
+int TiffCompressionOf(int code) {
+    static const int numbers[] = {1, 2, 3, 3, 4, 5, 1, 7, 32773};
+    return code >= 0 && code < int(std::size(numbers)) ? numbers[code] : 1;
+}
+
+// The output format from the bitmap and the record, which is adjusted to what is written.
+TOutPage ChooseOutput(TKVBitmap& source, TIOParamsVals& params) {
+    TOutPage out;
+    out.bitmap = &source;
+    const TKVPixelFormat format = source.GetPixelFormat();
+    if (format == kvCMYK || format == kv32f || format == kvNoFormat) throw EInvalidGraphic("TIFF writer needs RGB, gray or palette pictures");
+    const bool bilevel = params.BitsPerSample == 1 && params.SamplesPerPixel == 1;
+    if (bilevel && format != kv1Bit) {
+        uint32_t dark = 0, light = 0;
+        out.owned = KVConvertTo1BitIfTwoColors(source, dark, light);
+        if (!out.owned) out.owned = OneBitCopy(source);
+        out.bitmap = out.owned.get();
+    } else if (!bilevel && format == kv1Bit) {
+        out.owned = std::make_unique<TKVBitmap>();
+        out.owned->Assign(&source);
+        out.owned->SetPixelFormat(kv24RGB);
+        out.bitmap = out.owned.get();
+    }
+    TKVBitmap& work = *out.bitmap;
+    out.compression = TiffCompressionOf(params.TiffCompression);
+    if (params.TiffCompression == 3) out.twoD = true;
+    out.fillOrder = params.TiffFillOrder == 2 ? 2 : 1;
+    switch (work.GetPixelFormat()) {
+        case kv1Bit: out.kind = okBilevel; out.bits = 1; out.samples = 1; break;
+        case kv8Gray: out.kind = okGray; out.samples = 1; break;
+        case kv16Gray: out.kind = okGray; out.samples = 1; out.bits = 16; break;
+        case kv8Paletted:
+            out.kind = okPalette;
+            out.samples = 1;
+            out.palette.assign(work.Palette(), work.Palette() + 256);
+            break;
+        case kvRGB48: out.bits = 16; break;
+        default:
+            if (params.SamplesPerPixel == 1 && params.BitsPerSample >= 2 && params.BitsPerSample <= 16) {
+                out.samples = 1;
+                out.bits = std::min(params.BitsPerSample, 8);
+                if (out.bits != 2 && out.bits != 4 && out.bits != 8) out.bits = 8;
+                if (IsGrayPicture(work)) {
+                    out.kind = okGray;
+                } else {
+                    out.kind = okPalette;
+                    out.palette.assign(size_t(1) << out.bits, TKVRGB{});
+                    out.quantizer = std::make_unique<TKVQuantizer>(work, out.palette.data(), 1 << out.bits);
+                }
+            } else if (params.TiffPhotometric == 5) {
+                out.kind = okCMYK;
+                out.samples = 4;
+            }
+            break;
+    }
+    const bool faxCoding = out.compression >= 2 && out.compression <= 4;
+    if (faxCoding && out.kind != okBilevel) out.compression = 1;
+    out.fax = out.compression >= 2 && out.compression <= 4;
+    if (out.compression == 5 && !(params.TiffLZWCompressor || DefTIFFLZWCompressor)) out.compression = 1;
+    // JPEG pages go through the JPEG writer, whose colours are RGB or gray only.
+    if (out.compression == 7 && (out.kind == okBilevel || out.kind == okPalette || out.bits != 8)) out.compression = 1;
+    out.alpha = out.kind == okRGB && out.bits == 8 && work.GetHasAlphaChannel() &&
+                (out.compression == 1 || out.compression == 5 || out.compression == 32773);
+    if (out.alpha) out.samples = 4;
+    if (out.compression == 5 && out.bits == 8 && out.kind == okRGB && !out.alpha) out.predictor = 2;
+    params.BitsPerSample = out.bits;
+    params.SamplesPerPixel = out.samples;
+    return out;
+}
+
+// Rows of one page in the file's layout, compressed strip by strip.
+class TStripWriter {
+public:
+    TStripWriter(TTagWriter& tags, TOutPage& page, TIOParamsVals& params, TKVProgressRec& progress)
+        : tags_(tags), page_(page), params_(params), progress_(progress),
+          lzw_(params.TiffLZWCompressor ? params.TiffLZWCompressor : DefTIFFLZWCompressor) {}
+
+    void Write(TStream& stream) {
+        TKVBitmap& bitmap = *page_.bitmap;
+        const int width = bitmap.GetWidth(), height = bitmap.GetHeight();
+        const int64_t rowBytes = (int64_t(width) * page_.samples * page_.bits + 7) / 8;
+        std::vector<uint32_t> offsets, counts;
+        if (page_.compression == 7) {
+            offsets.push_back(uint32_t(tags_.Position()));
+            WriteJpeg();
+            counts.push_back(uint32_t(tags_.Position() - offsets[0]));
+            tags_.Long(278, uint32_t(height));
+        } else {
+            const int64_t strips = std::max<int64_t>(int64_t(height) * bitmap.GetRowLen() / 524288, 1);
+            const int64_t rowsPerStrip = std::max<int64_t>(height / strips, 1);
+            std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
+            StartProgress(progress_, height);
+            for (int y = 0; y < height && !progress_.Aborted(); ++y) {
+                if (y % rowsPerStrip == 0) {
+                    if (y) EndStrip(stream, offsets, counts);
+                    offsets.push_back(uint32_t(tags_.Position()));
+                }
+                MakeRow(y, row.data(), rowBytes);
+                Encode(stream, row.data(), rowBytes, width);
+                progress_.Report(y);
+            }
+            EndStrip(stream, offsets, counts);
+            tags_.Long(278, uint32_t(rowsPerStrip));
+        }
+        tags_.Longs(273, offsets);
+        tags_.Longs(279, counts);
+    }
+
+private:
+    void MakeRow(int y, uint8_t* row, int64_t rowBytes) {
+        TKVBitmap& bitmap = *page_.bitmap;
+        const uint8_t* in = bitmap.GetScanline(y);
+        const int width = bitmap.GetWidth();
+        switch (bitmap.GetPixelFormat()) {
+            case kv1Bit:
+                // The bitmap keeps 1 for white; fax rows carry 1 for black.
+                for (int64_t i = 0; i < rowBytes; ++i) row[i] = page_.fax ? uint8_t(~in[i]) : in[i];
+                return;
+            case kv8Gray: case kv8Paletted: std::memcpy(row, in, size_t(rowBytes)); return;
+            case kv16Gray: case kvRGB48: std::memcpy(row, in, size_t(rowBytes)); return;
+            default: break;
+        }
+        if (page_.samples == 1) {
+            std::memset(row, 0, size_t(rowBytes));
+            for (int x = 0; x < width; ++x) {
+                const TKVRGB c{in[3 * x], in[3 * x + 1], in[3 * x + 2]};
+                const int v = page_.kind == okGray ? c.r >> (8 - page_.bits) : page_.quantizer->RGBToIndex(c);
+                const int64_t bit = int64_t(x) * page_.bits;
+                row[bit >> 3] = uint8_t(row[bit >> 3] | (v << (8 - page_.bits - (bit & 7))));
+            }
+            return;
+        }
+        const uint8_t* alpha = page_.alpha ? bitmap.GetAlphaChannel()->GetScanline(y) : nullptr;
+        const int s = page_.samples;
+        for (int x = 0; x < width; ++x) {
+            uint8_t* p = row + int64_t(x) * s;
+            if (page_.kind == okCMYK) {
+                const int k = 255 - std::max({in[3 * x], in[3 * x + 1], in[3 * x + 2]});
+                for (int c = 0; c < 3; ++c)
+                    p[c] = uint8_t(k == 255 ? 0 : (255 - in[3 * x + 2 - c] - k) * 255 / (255 - k));
+                p[3] = uint8_t(k);
+                continue;
+            }
+            p[0] = in[3 * x + 2];
+            p[1] = in[3 * x + 1];
+            p[2] = in[3 * x];
+            if (alpha) p[3] = alpha[x];
+        }
+        if (page_.predictor == 2)
+            for (int64_t i = int64_t(width) * s - 1; i >= s; --i) row[i] = uint8_t(row[i] - row[i - s]);
+    }
+
+    void Encode(TStream& stream, const uint8_t* row, int64_t rowBytes, int width) {
+        std::atomic<bool>& abort = *progress_.AbortFlag;
+        switch (page_.compression) {
+            case 2: CCITTEncodeMH(row, width, stream, page_.fillOrder, abort); break;
+            case 3:
+                if (page_.twoD) CCITTEncodeG3_2D(row, width, stream, page_.fillOrder, abort, fax_);
+                else CCITTEncodeG3(row, width, stream, page_.fillOrder, abort, fax_);
+                break;
+            case 4: CCITTEncodeG4(row, width, stream, page_.fillOrder, abort, fax_); break;
+            case 5: lzw_(row, rowBytes, stream, lzwState_); break;
+            case 32773: KVPackBitsEncode(row, rowBytes, stream, abort); break;
+            default: tags_.Write(row, rowBytes); break;
+        }
+    }
+
+    void EndStrip(TStream& stream, const std::vector<uint32_t>& offsets, std::vector<uint32_t>& counts) {
+        const int width = page_.bitmap->GetWidth();
+        std::atomic<bool>& abort = *progress_.AbortFlag;
+        switch (page_.compression) {
+            case 3:
+                if (page_.twoD) CCITTEncodeG3_2D(nullptr, width, stream, page_.fillOrder, abort, fax_);
+                else CCITTEncodeG3(nullptr, width, stream, page_.fillOrder, abort, fax_);
+                break;
+            case 4: CCITTEncodeG4(nullptr, width, stream, page_.fillOrder, abort, fax_); break;
+            case 5: lzw_(nullptr, 0, stream, lzwState_); break;
+            default: break;
+        }
+        counts.push_back(uint32_t(tags_.Position() - offsets.back()));
+    }
+
+    void WriteJpeg() {
+        TIOParamsVals jpegParams(nullptr);
+        jpegParams.JpegQuality = params_.TiffJpegQuality;
+        jpegParams.JpegColorSpace = page_.kind == okGray ? 1 : 2;
+        TMemoryStream data;
+        WriteJPEGStream(data, *page_.bitmap, jpegParams, progress_);
+        const std::vector<uint8_t> bytes = [&] {
+            data.SetPosition(0);
+            return ReadStreamRest(data);
+        }();
+        tags_.Write(bytes.data(), int64_t(bytes.size()));
+    }
+
+    TTagWriter& tags_;
+    TOutPage& page_;
+    TIOParamsVals& params_;
+    TKVProgressRec& progress_;
+    TKVTIFFLZWCompressor lzw_;
+    TKVTIFFLZWEncodeState* lzwState_ = nullptr;
+    TCCITTEncodeState fax_;
+};
+
+void WriteImage(TStream& stream, TTagWriter& tags, TOutPage& page, TIOParamsVals& params, TKVProgressRec& progress) {
+    TKVBitmap& bitmap = *page.bitmap;
+    tags.Long(tagWidth, uint32_t(bitmap.GetWidth()));
+    tags.Long(tagHeight, uint32_t(bitmap.GetHeight()));
+    if (page.samples == 1) tags.Short(tagBitsPerSample, uint16_t(page.bits));
+    else tags.Shorts(tagBitsPerSample, std::vector<uint16_t>(size_t(page.samples), uint16_t(page.bits)));
+    tags.Short(tagCompression, uint16_t(page.compression));
+    static const uint16_t photometrics[] = {1, 1, 3, 2, 5};  // by TOutKind
+    uint16_t photometric = page.fax ? 0 : photometrics[page.kind];
+    if (page.compression == 7 && page.kind == okRGB) photometric = 6;  // the JPEG writer's YCbCr
+    tags.Short(tagPhotometric, photometric);
+    tags.Text(tagDocumentName, params.TiffDocumentName);
+    if (page.fax) {
+        tags.Short(tagFillOrder, uint16_t(page.fillOrder));
+        tags.Short(tagPlanar, 1);
+        tags.Short(327, 0);  // CleanFaxData
+    }
+    {
+        TKVAccessScope reading(bitmap, kvaRead);
+        TStripWriter(tags, page, params, progress).Write(stream);
+    }
+    if (progress.Aborted()) return;
+    tags.Short(tagSamplesPerPixel, uint16_t(page.samples));
+    if (page.predictor == 2) tags.Short(tagPredictor, 2);
+    if (page.alpha) tags.Short(tagExtraSamples, 2);  // unassociated alpha
+    tags.Text(tagPageName, params.TiffPageName);
+    if (params.TiffXPos) tags.Rationals(tagXPosition, {double(params.TiffXPos)});
+    if (params.TiffYPos) tags.Rationals(tagYPosition, {double(params.TiffYPos)});
+    // Fax options only on fax pages: readers warn about them elsewhere.
+    if (page.compression == 3) tags.Long(tagT4Options, page.twoD ? 1 : 0);
+    if (page.compression == 4) tags.Long(293, 0);  // T6Options
+    tags.Long(254, 0);  // NewSubfileType
+    // IPTC data goes out as LONGs, its last one padded with zeros.
+    std::vector<uint8_t> iptc = params.IptcInfo.SaveToBuffer(false);
+    if (!iptc.empty()) {
+        const auto longs = uint32_t((iptc.size() + 3) / 4);
+        iptc.resize(size_t(longs) * 4, 0);
+        tags.Bytes(tagIptc, 4, iptc, longs);
+    }
+    if (params.ImagingAnnot()) tags.Bytes(tagAnnotations, 1, params.ImagingAnnot()->SaveToBuffer());
+    const bool numbered = params.TiffPageNumber > 1 || params.TiffPageCount > 1;
+    tags.Shorts(tagPageNumber, {uint16_t(numbered ? params.TiffPageNumber : 1), uint16_t(numbered ? params.TiffPageCount : 1)});
+    if (page.kind == okPalette) {
+        const size_t entries = size_t(1) << page.bits;
+        std::vector<uint16_t> map(3 * entries, 0);
+        for (size_t i = 0; i < entries && i < page.palette.size(); ++i) {
+            map[i] = uint16_t(page.palette[i].r * 257);
+            map[entries + i] = uint16_t(page.palette[i].g * 257);
+            map[2 * entries + i] = uint16_t(page.palette[i].b * 257);
+        }
+        tags.Shorts(tagColorMap, map);
+    }
+}
+
+// Where the new page is linked in: the position of the next-IFD field that leads to page
+// `index` (or the last, zero one) and the value it holds. Returns the pages already present.
+int FindLink(TStream& stream, int64_t base, int index, int64_t& field, uint32_t& value) {
+    const int64_t size = stream.Size() - base;
+    const auto u32 = [&](int64_t at) {
+        uint8_t b[4];
+        stream.SetPosition(base + at);
+        ReadExact(stream, b, 4, "TIFF directory link");
+        return uint32_t(b[0] | b[1] << 8 | b[2] << 16) | uint32_t(b[3]) << 24;
+    };
+    std::set<uint32_t> seen;
+    int64_t at = 4;
+    int pages = 0;
+    for (uint32_t link = u32(at);; link = u32(at)) {
+        if (pages == index || (link == 0 && index > pages)) {
+            field = at;
+            value = link;
+            index = -1;
+        }
+        if (link == 0) return pages;
+        if (link < 8 || link + 2 > size || !seen.insert(link).second) throw EInvalidGraphic("damaged TIFF directory chain");
+        stream.SetPosition(base + link);
+        uint8_t count[2];
+        ReadExact(stream, count, 2, "TIFF directory");
+        at = link + 2 + 12 * int64_t(count[0] | count[1] << 8);
+        ++pages;
+    }
+}
+
+// The maker note's block, its out-of-line offsets moved by where the block lands.
+void WriteMakerNote(TTagWriter& exif, const TKVTagsHandler& handler) {
+    std::vector<uint8_t> block(handler.Stream().Bytes());
+    if (block.size() < 12) return;
+    exif.WordAlign();
+    const auto at = uint32_t(exif.Position());
+    const int count = block[0] | block[1] << 8;
+    for (int i = 0; i < count && 2 + 12 * size_t(i) + 12 <= block.size(); ++i) {
+        uint8_t* entry = block.data() + 2 + 12 * i;
+        const int64_t size = int64_t(entry[4] | entry[5] << 8 | entry[6] << 16 | uint32_t(entry[7]) << 24) *
+                             TypeSize(uint16_t(entry[2] | entry[3] << 8));
+        if (size <= 4) continue;
+        const uint32_t offset = (entry[8] | entry[9] << 8 | entry[10] << 16 | uint32_t(entry[11]) << 24) + at;
+        for (int k = 0; k < 4; ++k) entry[8 + k] = uint8_t(offset >> (8 * k));
+    }
+    exif.Bytes(tagMakerNote, 7, block);
+}
+
+void WriteDocumentTags(TTagWriter& tags, TIOParamsVals& params) {
+    if (!params.ExifHasData) {
+        tags.Text(270, params.TiffImageDescription);
+        tags.Rationals(282, {double(params.DpiX())});
+        tags.Rationals(283, {double(params.DpiY())});
+        tags.Short(296, 2);
+        return;
+    }
+    tags.Text(270, params.ExifImageDescription);
+    if (params.ExifXResolution) tags.Rationals(282, {std::trunc(params.ExifXResolution)});
+    if (params.ExifYResolution) tags.Rationals(283, {std::trunc(params.ExifYResolution)});
+    if (params.ExifOrientation) tags.Short(274, uint16_t(params.ExifOrientation));
+    tags.Short(296, 2);
+    for (const TExifText& t : mainTexts) tags.Text(t.tag, params.*t.field);
+    for (const TExifText& t : xpTexts)
+        if (!(params.*t.field).empty()) tags.Bytes(t.tag, 1, Utf8ToUtf16(params.*t.field));
+    for (const TExifRationals& r : mainRationals) {
+        const std::span<double> values = r.field(params);
+        if (std::any_of(values.begin(), values.end(), [](double v) { return v != 0; }))
+            tags.Rationals(r.tag, std::vector<double>(values.begin(), values.end()));
+    }
+    if (params.ExifYCbCrPositioning) tags.Short(tagYCbCrPositioning, uint16_t(params.ExifYCbCrPositioning));
+    TTagWriter exif = tags.Sibling();
+    for (const TExifText& t : exifTexts) exif.Text(t.tag, params.*t.field);
+    for (const TExifNumber& n : exifNumbers) {
+        if (n.real ? params.*n.real == 0 : params.*n.integer == 0) continue;
+        if (n.real) exif.Rationals(n.tag, {params.*n.real}, n.type == 10);
+        else if (n.type == 7) exif.Bytes(n.tag, 7, {uint8_t(params.*n.integer)});
+        else if (n.type == 4) exif.Long(n.tag, uint32_t(params.*n.integer));
+        else exif.Short(n.tag, uint16_t(params.*n.integer));
+    }
+    // A second rating of 0 is no rating: readers show the values as a list.
+    const std::array<int, 2>& iso = params.ExifISOSpeedRatings;
+    if (iso[1]) exif.Shorts(tagIsoSpeed, {uint16_t(iso[0]), uint16_t(iso[1])});
+    else if (iso[0]) exif.Short(tagIsoSpeed, uint16_t(iso[0]));
+    const auto bytes = [](const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); };
+    exif.Bytes(tagExifVersion, 7, bytes(params.ExifExifVersion.substr(0, 4)));
+    exif.Bytes(tagFlashPixVersion, 7, bytes(params.ExifFlashPixVersion.substr(0, 4)));
+    if (!params.ExifUserComment.empty() || !params.ExifUserCommentCode.empty())
+        exif.Bytes(tagUserComment, 7, bytes((params.ExifUserCommentCode + std::string(8, '\0')).substr(0, 8) + params.ExifUserComment));
+    WriteMakerNote(exif, params.ExifMakerNote);
+    tags.Long(tagExifIfd, exif.WriteIFD(0));
+}
+
+}  // namespace
+
+void KVPackBitsEncode(const uint8_t* buffer, int64_t length, TStream& stream, std::atomic<bool>& abort) {
+    std::vector<uint8_t> out, literals;
+    const auto flushLiterals = [&] {
+        if (literals.empty()) return;
+        out.push_back(uint8_t(literals.size() - 1));
+        out.insert(out.end(), literals.begin(), literals.end());
+        literals.clear();
+    };
+    for (int64_t i = 0; i < length;) {
+        int64_t run = 1;
+        while (i + run < length && run < 128 && buffer[i + run] == buffer[i]) ++run;
+        if (run >= 4) {
+            flushLiterals();
+            out.push_back(uint8_t(1 - run));
+            out.push_back(buffer[i]);
+            i += run;
+            continue;
+        }
+        literals.push_back(buffer[i++]);
+        if (literals.size() == 128) flushLiterals();
+    }
+    flushLiterals();
+    KVStreamWriteChecked(stream, abort, out.data(), int64_t(out.size()));
+}
+
+int WriteTIFFStream(TStream& stream, bool insert, TKVBitmap* bitmap, TKVProgressRec& progress, TIOParamsVals& params) {
+    int pages = 0;
+    std::atomic<bool> ownFlag{false};
+    if (!progress.AbortFlag) progress.AbortFlag = &ownFlag;
+    RunDriver(progress, [&] {
+        const int64_t base = stream.Position();
+        int64_t linkField = 4;
+        uint32_t oldLink = 0;
+        if (insert) {
+            uint8_t order[2] = {};
+            if (stream.Read(order, 2) != 2 || order[0] != 'I' || order[1] != 'I') throw EInvalidGraphic("not a little-endian TIFF structure");
+            pages = FindLink(stream, base, params.TiffImageIndex, linkField, oldLink) + 1;
+            stream.Seek(0, TSeekOrigin::soEnd);
+        } else {
+            pages = 1;
+        }
+        std::optional<TOutPage> page;
+        if (bitmap) page.emplace(ChooseOutput(*bitmap, params));
+        TTagWriter tags(stream, base, *progress.AbortFlag);
+        if (!insert) tags.Write("\0\0\0\0\0\0\0\0", 8);
+        WriteDocumentTags(tags, params);
+        if (page) WriteImage(stream, tags, *page, params, progress);
+        if (progress.Aborted()) return;
+        const uint32_t ifd = tags.WriteIFD(oldLink);
+        const int64_t end = stream.Position();
+        stream.SetPosition(base + (insert ? linkField : 0));
+        if (insert) {
+            const uint8_t link[4] = {uint8_t(ifd), uint8_t(ifd >> 8), uint8_t(ifd >> 16), uint8_t(ifd >> 24)};
+            tags.Write(link, 4);
+        } else {
+            const uint8_t header[8] = {'I', 'I', 42, 0, uint8_t(ifd), uint8_t(ifd >> 8), uint8_t(ifd >> 16), uint8_t(ifd >> 24)};
+            tags.Write(header, 8);
+        }
+        stream.SetPosition(end);
+    });
+    if (progress.AbortFlag == &ownFlag) progress.AbortFlag = nullptr;
+    return pages;
+}
+
+void WriteTIFF(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+    WriteTIFFStream(stream, false, &bitmap, progress, params);
+}
+
+int InsertTIFFFilePage(const std::string& fileName, TKVBitmap& bitmap, TKVProgressRec& progress, TIOParamsVals& params) {
+    int pages = 0;
+    RunDriver(progress, [&] {
+        TMemoryStream structure;
+        std::error_code unused;
+        const bool exists = std::filesystem::exists(fileName, unused);
+        if (exists) structure.LoadFromFile(fileName);
+        structure.SetPosition(0);
+        pages = WriteTIFFStream(structure, exists, &bitmap, progress, params);
+        if (progress.Aborted()) return;
+        TAtomicFile file(fileName);
+        file.Stream().WriteBuffer(structure.Memory(), structure.Size());
+        file.Commit();
+    });
+    return progress.Aborted() ? 0 : pages;
+}

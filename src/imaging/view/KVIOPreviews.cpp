@@ -1,0 +1,541 @@
+#include "imaging/view/KVIOPreviews.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QSignalBlocker>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "imaging/core/KVBitmap.h"
+#include "imaging/io/IOParamsVals.h"
+#include "imaging/io/KestovaIO.h"
+#include "imaging/view/KVPaletteDialog.h"
+#include "imaging/view/KestovaView.h"
+
+namespace {
+
+// Colour lists: each entry's bits per sample and samples per pixel.
+struct TColours {
+    int bits, samples;
+};
+const std::vector<TColours> BwTo16M = {{1, 1}, {4, 1}, {8, 1}, {16, 1}, {8, 3}};  // TIFF
+const std::vector<TColours> BmpColours = {{1, 1}, {4, 1}, {8, 1}, {8, 3}, {8, 3}};
+const std::vector<TColours> PcxColours = {{1, 1}, {4, 1}, {8, 1}, {8, 3}};
+const std::vector<TColours> PngTgaColours = {{1, 1}, {8, 1}, {8, 3}};
+
+int ColoursIndex(const std::vector<TColours>& list, const TIOParamsVals& p) {
+    for (size_t i = 0; i < list.size(); ++i)
+        if (list[i].bits == p.BitsPerSample && list[i].samples == p.SamplesPerPixel) return static_cast<int>(i);
+    return static_cast<int>(list.size()) - 1;
+}
+
+// The TIFF compression values in list order; LZW only with an encoder.
+std::vector<int> TiffCompressions(bool withLzw) {
+    std::vector<int> values = {0, 1, 2, 3, 4};
+    if (withLzw) values.push_back(5);
+    values.push_back(7);
+    values.push_back(8);
+    return values;
+}
+
+int ParsedOr(const QString& text, int otherwise) {
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    return ok ? value : otherwise;
+}
+
+}  // namespace
+
+struct TfIOPreviews::TPage {
+    int fileType;
+    uint16_t flag;
+    QWidget* widget;
+    QFormLayout* form;
+    QLabel* originalSize;
+    QLabel* compressedSize;
+    std::vector<std::function<void()>> fillers;  // working values into the controls
+    std::vector<std::pair<QWidget*, int>> captions;  // controls captioned from the word table
+    std::vector<int> advancedRows;                   // hidden in the simplified variant
+};
+
+TfIOPreviews::TfIOPreviews(TIOParamsVals& params, TKVBitmap& picture, QWidget* parent)
+    : QDialog(parent), params_(params), picture_(picture), working_(std::make_unique<TIOParamsVals>(nullptr)) {
+    setWindowTitle("Parameters preview");
+    resize(527, 425);
+    ChoosePaletteColour = [this](const uint8_t* palette, int count, int& colour) {
+        TKestovaPaletteDialog dialog(this);
+        dialog.SetPalette(palette, count);
+        if (!dialog.Execute()) return false;
+        colour = dialog.SelectedColor;
+        return true;
+    };
+
+    laSource_ = new QLabel("Source:", this);
+    laResult_ = new QLabel("Result:", this);
+    source_ = new TKestovaView(this);
+    result_ = new TKestovaView(this);
+    for (TKestovaView* view : {source_, result_}) {
+        view->setFixedSize(191, 135);
+        view->SetBackground(0xFFFFFF);
+    }
+    // The result follows the source's zoom and scroll position.
+    source_->OnViewChange = [this](int) {
+        result_->SetZoom(source_->Zoom());
+        result_->SetOrigin(source_->OriginX(), source_->OriginY());
+    };
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setRange(0, 100);
+    PageControl1 = new QTabWidget(this);
+    chkLockPreview = new QCheckBox("Lock Preview", this);
+    chkLockPreview->setToolTip("Automatically updates your preview with the changes you have selected");
+    btOk = new QPushButton("OK", this);
+    btOk->setDefault(true);
+    btCancel = new QPushButton("Cancel", this);
+    btPreview = new QPushButton("&Preview", this);
+    btApply = new QPushButton("&Apply", this);
+    btApply->setEnabled(false);
+
+    auto* views = new QGridLayout;
+    views->addWidget(laSource_, 0, 0);
+    views->addWidget(laResult_, 0, 1);
+    views->addWidget(source_, 1, 0);
+    views->addWidget(result_, 1, 1);
+    views->addWidget(ProgressBar1, 2, 0, 1, 2);
+    auto* buttons = new QVBoxLayout;
+    for (QPushButton* button : {btOk, btCancel, btPreview, btApply}) buttons->addWidget(button);
+    buttons->addStretch();
+    auto* top = new QHBoxLayout;
+    top->addLayout(views);
+    top->addLayout(buttons);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(PageControl1, 1);
+    layout->addWidget(chkLockPreview);
+    BuildPages();
+
+    connect(btOk, &QPushButton::clicked, this, [this] {
+        Apply();
+        accept();
+    });
+    connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btPreview, &QPushButton::clicked, this, [this] { Preview(); });
+    connect(btApply, &QPushButton::clicked, this, [this] {
+        Apply();
+        btApply->setEnabled(false);
+    });
+    connect(chkLockPreview, &QCheckBox::toggled, this, [this](bool locked) { btPreview->setEnabled(!locked); });
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] { PageChanged(); });
+}
+
+TfIOPreviews::~TfIOPreviews() = default;
+
+TfIOPreviews::TPage& TfIOPreviews::AddPage(int fileType, const char* caption) {
+    static const std::pair<int, uint16_t> flags[] = {{kvftJPEG, ppJPEG}, {kvftTIFF, ppTIFF}, {kvftGIF, ppGIF},
+                                                     {kvftBMP, ppBMP},   {kvftPCX, ppPCX},   {kvftPNG, ppPNG},
+                                                     {kvftTGA, ppTGA},   {kvftJ2K, ppJ2000}};
+    auto page = std::make_unique<TPage>();
+    page->fileType = fileType;
+    page->flag = std::find_if(std::begin(flags), std::end(flags), [&](auto& f) { return f.first == fileType; })->second;
+    page->widget = new QWidget;
+    page->widget->setWindowTitle(caption);
+    page->form = new QFormLayout(page->widget);
+    page->originalSize = new QLabel(page->widget);
+    page->compressedSize = new QLabel(page->widget);
+    pages_.push_back(std::move(page));
+    return *pages_.back();
+}
+
+void TfIOPreviews::BuildPages() {
+    TIOParamsVals& w = *working_;
+    // Rows added while set are hidden in the simplified pages.
+    bool advanced = false;
+    // Each control shows a working value and writes it back on every change.
+    const auto combo = [this, &advanced](TPage& page, int word, QStringList items, std::function<int()> get,
+                              std::function<void(int)> set) {
+        auto* box = new QComboBox(page.widget);
+        box->addItems(items);
+        auto* label = new QLabel(page.widget);
+        page.form->addRow(label, box);
+        if (advanced) page.advancedRows.push_back(page.form->rowCount() - 1);
+        page.captions.push_back({label, word});
+        page.fillers.push_back([box, get] { box->setCurrentIndex(get()); });
+        connect(box, &QComboBox::activated, this, [this, set](int index) {
+            set(index);
+            Changed();
+        });
+        return box;
+    };
+    const auto spin = [this, &advanced](TPage& page, int word, int min, int max, int* field) {
+        auto* edit = new QSpinBox(page.widget);
+        edit->setRange(min, max);
+        auto* label = new QLabel(page.widget);
+        page.form->addRow(label, edit);
+        if (advanced) page.advancedRows.push_back(page.form->rowCount() - 1);
+        page.captions.push_back({label, word});
+        page.fillers.push_back([edit, field] { edit->setValue(*field); });
+        connect(edit, &QSpinBox::valueChanged, this, [this, field](int value) {
+            if (busy_) return;
+            *field = value;
+            Changed();
+        });
+    };
+    const auto check = [this, &advanced](TPage& page, int word, bool* field) {
+        auto* box = new QCheckBox(page.widget);
+        page.form->addRow(box);
+        if (advanced) page.advancedRows.push_back(page.form->rowCount() - 1);
+        page.captions.push_back({box, word});
+        page.fillers.push_back([box, field] { box->setChecked(*field); });
+        connect(box, &QCheckBox::clicked, this, [this, field](bool on) {
+            *field = on;
+            Changed();
+        });
+    };
+    const auto text = [this, &advanced](TPage& page, int word, std::string* field) {
+        auto* edit = new QLineEdit(page.widget);
+        auto* label = new QLabel(page.widget);
+        page.form->addRow(label, edit);
+        if (advanced) page.advancedRows.push_back(page.form->rowCount() - 1);
+        page.captions.push_back({label, word});
+        page.fillers.push_back([edit, field] { edit->setText(QString::fromStdString(*field)); });
+        connect(edit, &QLineEdit::textEdited, this, [this, field](const QString& value) {
+            *field = value.toStdString();
+            Changed();
+        });
+    };
+    const auto colourPanel = [this, &advanced](TPage& page, int word, TKVRGB* field) {
+        auto* panel = new QPushButton(page.widget);
+        panel->setFixedSize(40, 20);
+        auto* label = new QLabel(page.widget);
+        page.form->addRow(label, panel);
+        if (advanced) page.advancedRows.push_back(page.form->rowCount() - 1);
+        page.captions.push_back({label, word});
+        const auto show = [panel, field] {
+            panel->setStyleSheet(QString("background-color: rgb(%1,%2,%3)").arg(field->r).arg(field->g).arg(field->b));
+        };
+        page.fillers.push_back(show);
+        connect(panel, &QPushButton::clicked, this, [this, field, show] {
+            uint8_t bgr[3];
+            if (!PickColour(bgr)) return;
+            *field = {bgr[0], bgr[1], bgr[2]};
+            show();
+            btApply->setEnabled(true);
+        });
+    };
+    // A number typed in an edit and a track bar that follow each other.
+    const auto slider = [this, &advanced](TPage& page, int word, int max, int otherwise, std::function<int()> get,
+                               std::function<void(int)> set) {
+        auto* edit = new QLineEdit(page.widget);
+        auto* bar = new QSlider(Qt::Horizontal, page.widget);
+        bar->setRange(0, max);
+        auto* row = new QHBoxLayout;
+        row->addWidget(edit);
+        row->addWidget(bar, 1);
+        auto* label = new QLabel(page.widget);
+        page.form->addRow(label, row);
+        if (advanced) page.advancedRows.push_back(page.form->rowCount() - 1);
+        page.captions.push_back({label, word});
+        page.fillers.push_back([edit, bar, get] {
+            edit->setText(QString::number(get()));
+            bar->setValue(get());
+        });
+        connect(edit, &QLineEdit::textEdited, this, [this, bar, set, otherwise](const QString& value) {
+            const int number = ParsedOr(value, otherwise);
+            set(number);
+            const QSignalBlocker quiet(bar);
+            bar->setValue(number);
+            Changed();
+        });
+        connect(bar, &QSlider::valueChanged, this, [this, edit, set](int value) {
+            if (busy_) return;
+            set(value);
+            edit->setText(QString::number(value));
+            Changed();
+        });
+    };
+    const auto colours = [&](TPage& page, const std::vector<TColours>& list, QStringList items) {
+        combo(page, 58, items, [&w, &list] { return ColoursIndex(list, w); },
+              [&w, &list](int i) { w.BitsPerSample = list[i].bits, w.SamplesPerPixel = list[i].samples; });
+    };
+
+    TPage& jpeg = AddPage(kvftJPEG, "JPEG");
+    slider(jpeg, 38, 100, 50, [&w] { return w.JpegQuality; }, [&w](int q) { w.JpegQuality = q; });
+    advanced = true;
+    combo(jpeg, 39, {"ISLOW", "IFAST", "FLOAT"}, [&w] { return int(w.JpegDCTMethod); },
+          [&w](int i) { w.JpegDCTMethod = uint8_t(i); });
+    spin(jpeg, 40, 0, 100, &w.JpegSmooth);
+    combo(jpeg, 49, {"RGB", "GrayScale", "YCbCr", "CMYK", "YCbCrK"}, [&w] { return int(w.JpegColorSpace); },
+          [&w](int i) { w.JpegColorSpace = uint8_t(i); });
+    check(jpeg, 42, &w.JpegOptimalHuffman);
+    check(jpeg, 46, &w.JpegProgressive);
+
+    advanced = false;
+    TPage& tiff = AddPage(kvftTIFF, "TIFF");
+    const bool lzw = params_.TiffLZWCompressor != nullptr;
+    QStringList tiffCompressions = {"UNCOMPRESSED", "CCITT1D", "G3FAX1D", "G3FAX2D", "G4FAX"};
+    if (lzw) tiffCompressions << "LZW";
+    tiffCompressions << "JPEG" << "PACKBITS";
+    combo(tiff, 47, tiffCompressions,
+          [&w, lzw] {
+              const auto values = TiffCompressions(lzw);
+              const auto at = std::find(values.begin(), values.end(), int(w.TiffCompression));
+              // Without an encoder, LZW shows as the entry after it.
+              if (!lzw && w.TiffCompression == 5) return 6;
+              return at == values.end() ? 0 : int(at - values.begin());
+          },
+          [&w, lzw](int i) { w.TiffCompression = uint8_t(TiffCompressions(lzw)[i]); });
+    advanced = true;
+    spin(tiff, 48, 0, 1000, &w.TiffImageIndex);
+    combo(tiff, 49,
+          {"WHITEISZERO/Gray", "BLACKISZERO/Gray", "RGB", "RGBPALETTE", "TRANSPMASK", "CMYK", "YCBCR", "CIELAB"},
+          [&w] { return int(w.TiffPhotometric); },
+          [this, &w](int i) {
+              w.TiffPhotometric = uint8_t(i);
+              if (i == 2 || i >= 5) w.BitsPerSample = 8, w.SamplesPerPixel = 3;
+              if (i == 3) w.BitsPerSample = 8, w.SamplesPerPixel = 1;
+              FillControls();
+          });
+    advanced = false;
+    combo(tiff, 58, {"B/W", "16", "256", "65536", "16M"}, [&w] { return ColoursIndex(BwTo16M, w); },
+          [this, &w](int i) {
+              w.BitsPerSample = BwTo16M[i].bits, w.SamplesPerPixel = BwTo16M[i].samples;
+              if (i == 0) w.TiffPhotometric = 1;
+              if (i == 1) w.TiffPhotometric = 3;
+              FillControls();
+          });
+    advanced = true;
+    spin(tiff, 56, 0, 100000, &w.TiffXPos);
+    spin(tiff, 57, 0, 100000, &w.TiffYPos);
+    text(tiff, 51, &w.TiffDocumentName);
+    text(tiff, 52, &w.TiffImageDescription);
+    text(tiff, 53, &w.TiffPageName);
+    spin(tiff, 54, 0, 65535, &w.TiffPageNumber);
+    spin(tiff, 55, 0, 65535, &w.TiffPageCount);
+
+    TPage& gif = AddPage(kvftGIF, "GIF");
+    spin(gif, 48, 0, 1000, &w.GifImageIndex);
+    advanced = false;
+    combo(gif, 58, {"B/W", "4", "8", "16", "32", "64", "128", "256"},
+          [&w] { return std::clamp(w.BitsPerSample * w.SamplesPerPixel, 1, 8) - 1; },
+          [&w](int i) { w.BitsPerSample = i + 1, w.SamplesPerPixel = 1; });
+    advanced = true;
+    check(gif, 59, &w.GifTransparent);
+    colourPanel(gif, 60, &w.GifTranspColor);
+    check(gif, 61, &w.GifInterlaced);
+    colourPanel(gif, 62, &w.GifBackground);
+    spin(gif, 65, 0, 65535, &w.GifDelayTime);
+    spin(gif, 63, 0, 65535, &w.GifXPos);
+    spin(gif, 64, 0, 65535, &w.GifYPos);
+
+    advanced = false;
+    TPage& bmp = AddPage(kvftBMP, "BMP");
+    combo(bmp, 47, {"UNCOMPRESSED", "RLE"}, [&w] { return int(w.BmpCompression); },
+          [&w](int i) { w.BmpCompression = uint8_t(i); });
+    colours(bmp, BmpColours, {"B/W", "16", "256", "16M", "16M (32bit)"});
+
+    TPage& pcx = AddPage(kvftPCX, "PCX");
+    combo(pcx, 47, {"UNCOMPRESSED", "RLE"}, [&w] { return w.PcxCompressed ? 1 : 0; },
+          [&w](int i) { w.PcxCompressed = i == 1; });
+    colours(pcx, PcxColours, {"B/W", "16", "256", "16M"});
+
+    TPage& png = AddPage(kvftPNG, "PNG");
+    colours(png, PngTgaColours, {"B/W", "256", "16M"});
+    advanced = true;
+    colourPanel(png, 62, &w.PngBackground);
+    combo(png, 66, {"None", "Sub", "Paeth"}, [&w] { return std::min(int(w.PngFilter), 2); },
+          [&w](int i) { w.PngFilter = uint8_t(i); });
+    check(png, 61, &w.PngInterlaced);
+    combo(png, 47, {"None", "1", "2", "3", "4", "5", "6", "7", "8", "Max"},
+          [&w] { return std::clamp(w.PngCompression, 0, 9); }, [&w](int i) { w.PngCompression = i; });
+
+    advanced = false;
+    TPage& tga = AddPage(kvftTGA, "TGA");
+    colours(tga, PngTgaColours, {"B/W", "256", "16M"});
+    advanced = true;
+    colourPanel(tga, 62, &w.TgaBackground);
+    check(tga, 47, &w.TgaCompressed);
+    text(tga, 51, &w.TgaImageName);
+    text(tga, 52, &w.TgaDescriptor);
+
+    advanced = false;
+    TPage& j2k = AddPage(kvftJ2K, "JPEG2000");
+    slider(j2k, 123, 1000, 1000, [&w] { return int(std::lround(w.J2KRate * 1000)); },
+           [&w](int r) { w.J2KRate = r / 1000.0; });
+    advanced = true;
+    combo(j2k, 49, {"GrayScale", "RGB", "YCbCr"}, [&w] { return int(w.J2KColorSpace); },
+          [&w](int i) { w.J2KColorSpace = uint8_t(i); });
+
+    for (auto& page : pages_) {
+        page->form->addRow(new QLabel("Original size:", page->widget), page->originalSize);
+        page->form->addRow(new QLabel("Compressed size:", page->widget), page->compressedSize);
+    }
+    LocalizeCaptions(msEnglish);
+}
+
+void TfIOPreviews::LocalizeCaptions(TMsgLanguage language) {
+    const auto word = [language](int id) { return QString::fromStdString(KVGetMessageText(id, language)); };
+    caption_ = word(37);
+    setWindowTitle(caption_);
+    laSource_->setText(word(1));
+    laResult_->setText(word(2));
+    btOk->setText(word(3));
+    btCancel->setText(word(4));
+    btPreview->setText(word(0));
+    btApply->setText(word(120));
+    chkLockPreview->setText(word(5));
+    for (auto& page : pages_) {
+        for (auto [control, id] : page->captions) {
+            if (auto* label = qobject_cast<QLabel*>(control)) label->setText(word(id));
+            else if (auto* box = qobject_cast<QCheckBox*>(control)) box->setText(word(id));
+        }
+        static_cast<QLabel*>(page->form->labelForField(page->originalSize))->setText(word(43) + ":");
+        static_cast<QLabel*>(page->form->labelForField(page->compressedSize))->setText(word(44) + ":");
+    }
+}
+
+void TfIOPreviews::SetApplyVisible(bool visible) { btApply->setVisible(visible); }
+
+void TfIOPreviews::SetSimplified(bool simplified) {
+    for (auto& page : pages_)
+        for (int row : page->advancedRows) page->form->setRowVisible(row, !simplified);
+    if (!simplified) return;
+    const double dpi = logicalDpiY();
+    PageControl1->setFixedHeight(static_cast<int>(dpi * 1.2708333333333333334));
+    resize(width(), static_cast<int>(dpi * 3.75));
+}
+
+bool TfIOPreviews::SelectPages(uint16_t pages) {
+    pageFlags_ = pages;
+    if (pages & ppFileType) {
+        const int type = params_.FileType == kvftJP2 ? kvftJ2K : params_.FileType;
+        for (auto& page : pages_)
+            if (page->fileType == type) pageFlags_ |= page->flag;
+        if (pages == ppFileType && pageFlags_ == ppFileType) return false;
+    }
+    PageControl1->clear();
+    for (auto& page : pages_)
+        if (pageFlags_ & (page->flag | ppAll)) PageControl1->addTab(page->widget, page->widget->windowTitle());
+    for (auto& page : pages_)
+        if (page->fileType == (params_.FileType == kvftJP2 ? kvftJ2K : params_.FileType))
+            PageControl1->setCurrentWidget(page->widget);
+    return PageControl1->count() > 0;
+}
+
+void TfIOPreviews::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    chkLockPreview->setChecked(InitialLockPreview);
+    btPreview->setEnabled(!InitialLockPreview);
+    source_->AttachBitmap(&picture_);
+    source_->Update();
+    result_->Blank();
+    PageChanged();
+    Preview();
+}
+
+TfIOPreviews::TPage* TfIOPreviews::ActivePage() const {
+    for (auto& page : pages_)
+        if (page->widget == PageControl1->currentWidget()) return page.get();
+    return nullptr;
+}
+
+int TfIOPreviews::ActiveFileType() const {
+    const TPage* page = ActivePage();
+    return page ? page->fileType : kvftNone;
+}
+
+void TfIOPreviews::FillControls() {
+    TPage* page = ActivePage();
+    if (!page) return;
+    busy_ = true;
+    for (auto& fill : page->fillers) fill();
+    const int64_t bytes = int64_t(picture_.GetWidth()) * picture_.GetHeight() *
+                          (picture_.GetPixelFormat() == kv1Bit ? 1 : 3) / (picture_.GetPixelFormat() == kv1Bit ? 8 : 1);
+    page->originalSize->setText(QString::number(bytes) + " bytes");
+    busy_ = false;
+}
+
+void TfIOPreviews::PageChanged() {
+    working_->Assign(params_);
+    FillControls();
+    if (chkLockPreview->isChecked()) Preview();
+    btApply->setEnabled(false);
+}
+
+void TfIOPreviews::Changed() {
+    if (busy_) return;
+    if (chkLockPreview->isChecked()) Preview();
+    btApply->setEnabled(true);
+}
+
+void TfIOPreviews::Preview() {
+    TPage* page = ActivePage();
+    if (!page) return;
+    TKestovaIO trial;
+    trial.WorkBitmap().Assign(&picture_);
+    trial.Params().Assign(*working_);
+    if (page->fileType == kvftJ2K) trial.Params().BitsPerSample = 8, trial.Params().SamplesPerPixel = 3;
+    TMemoryStream memory;
+    ProgressBar1->setValue(0);
+    trial.SaveToStreamFormat(memory, page->fileType);
+    ProgressBar1->setValue(50);
+    compressedSize_ = trial.AbortFlag ? 0 : memory.Size();
+    page->compressedSize->setText(QString::number(compressedSize_) + " bytes");
+    bool shown = false;
+    if (compressedSize_ > 0) {
+        memory.SetPosition(0);
+        TKestovaIO& back = *result_->GetIO();
+        back.LoadFromStreamFormat(memory, page->fileType);
+        shown = !back.AbortFlag;
+    }
+    setWindowTitle(shown ? caption_ : "Result can not be shown but parameters may be entered");
+    if (!shown) result_->Blank();
+    result_->Update();
+    ProgressBar1->setValue(100);
+}
+
+bool TfIOPreviews::PickColour(uint8_t (&bgr)[3]) {
+    std::vector<TKVRGB>& map = result_->GetIO()->Params().ColorMap;
+    if (map.empty()) Preview();
+    const int chosen = std::min<int>(1 << std::min(working_->BitsPerSample * working_->SamplesPerPixel, 8),
+                                     static_cast<int>(map.size()));
+    if (chosen == 0) return false;
+    std::vector<uint8_t> entries;
+    for (int i = 0; i < chosen; ++i) entries.insert(entries.end(), {map[i].b, map[i].g, map[i].r});
+    int colour = 0;
+    if (!ChoosePaletteColour(entries.data(), chosen, colour)) return false;
+    bgr[0] = uint8_t(colour >> 16), bgr[1] = uint8_t(colour >> 8), bgr[2] = uint8_t(colour);
+    return true;
+}
+
+void TfIOPreviews::Apply() {
+    TPage* page = ActivePage();
+    if (!page) return;
+    const int fileType = page->fileType;
+    // The working values began as a copy of the record at the page change: only the page's changed.
+    params_.Assign(*working_);
+    params_.FileType = fileType;
+}
+
+bool DoPreviews(TKestovaIO& io, uint16_t pages, unsigned options, TMsgLanguage language, bool simplified,
+                QWidget* parent) {
+    TKVBitmap& work = io.WorkBitmap();
+    if (work.IsEmpty()) return false;
+    if (work.GetPixelFormat() != kv24RGB && work.GetPixelFormat() != kv1Bit) work.ConvertPixelFormat(kv24RGB);
+    TfIOPreviews form(io.Params(), work, parent);
+    form.InitialLockPreview = options & ioppDefaultLockPreview;
+    form.SetApplyVisible(options & ioppApplyButton);
+    form.LocalizeCaptions(language);
+    form.SetSimplified(simplified);
+    if (!form.SelectPages(pages)) return false;
+    return form.exec() == QDialog::Accepted;
+}

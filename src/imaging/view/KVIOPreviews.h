@@ -1,0 +1,93 @@
+#pragma once
+// The save parameters of one format, chosen while watching the picture as it comes back from a
+// trial save. Trial saves go to memory; the parameter record changes only by OK or Apply.
+#include <QDialog>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "imaging/core/KVMessages.h"
+#include "imaging/io/KVFileFormats.h"
+
+class QCheckBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+class TIOParamsVals;
+class TKVBitmap;
+class TKestovaIO;
+class TKestovaView;
+
+// Page flags: every page, the page of the record's file type, and the formats' own (ppJPEG ...).
+enum : uint16_t { ppAll = 1, ppFileType = 2 };
+// Options of the input/output component.
+enum TIOPreviewsParam : unsigned { ioppDefaultLockPreview = 1, ioppApplyButton = 2 };
+
+class TfIOPreviews : public QDialog {
+public:
+    // The picture is shown as it is (24-bit unless 1-bit); the record is the caller's.
+    TfIOPreviews(TIOParamsVals& params, TKVBitmap& picture, QWidget* parent = nullptr);
+    ~TfIOPreviews() override;
+
+    // False when nothing would be shown: flags exactly ppFileType for a type without a page.
+    bool SelectPages(uint16_t pages);
+    void LocalizeCaptions(TMsgLanguage language);
+    bool InitialLockPreview = false;
+    void SetApplyVisible(bool visible);
+    // Only each format's main choice: quality, compression and colours, or rate.
+    void SetSimplified(bool simplified);
+
+    // Recomputes the result: the picture saved to memory with the working values and read back.
+    void Preview();
+    // The working values of the active page into the record, with its file type.
+    void Apply();
+    // The file type of the active page.
+    int ActiveFileType() const;
+    // The bytes of the last trial save.
+    int64_t CompressedSize() const { return compressedSize_; }
+    TKestovaView* Result() const { return result_; }
+    // Chooses a palette colour; the palette dialog by default. False when cancelled.
+    std::function<bool(const uint8_t* palette, int count, int& colour)> ChoosePaletteColour;
+
+    QTabWidget* PageControl1;
+    QCheckBox* chkLockPreview;
+    QPushButton* btOk;
+    QPushButton* btCancel;
+    QPushButton* btPreview;
+    QPushButton* btApply;
+    QProgressBar* ProgressBar1;
+
+    struct TPage;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    TPage& AddPage(int fileType, const char* caption);
+    void BuildPages();
+    void PageChanged();
+    void Changed();
+    void FillControls();
+    TPage* ActivePage() const;
+    // Picks a palette colour of the result into colour; false when cancelled.
+    bool PickColour(uint8_t (&bgr)[3]);
+
+    TIOParamsVals& params_;
+    TKVBitmap& picture_;
+    std::unique_ptr<TIOParamsVals> working_;
+    std::vector<std::unique_ptr<TPage>> pages_;
+    uint16_t pageFlags_ = 0;
+    bool busy_ = true;  // blocks change handling while controls are filled
+    int64_t compressedSize_ = 0;
+    TKestovaView* source_;
+    TKestovaView* result_;
+    QLabel* laSource_;
+    QLabel* laResult_;
+    QString caption_;  // the localised one, back once a result can be shown again
+};
+
+// Shows the dialog for the component's work bitmap; true when the user confirmed it.
+bool DoPreviews(TKestovaIO& io, uint16_t pages, unsigned options = ioppDefaultLockPreview,
+                TMsgLanguage language = msEnglish, bool simplified = false, QWidget* parent = nullptr);

@@ -1,0 +1,258 @@
+#include "tzlib/qt/SpinEdit.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyleOptionFocusRect>
+#include <QTimer>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+
+#include "tzlib/TextFormats.h"
+
+namespace {
+
+constexpr int FirstRepeatMs = 400;
+constexpr int NextRepeatMs = 100;
+const std::string DigitChars = std::string("\b") + "0123456789-";
+
+// The whole text as a number in the locale's notation, or 0.
+double TextToValue(const QString& text) {
+    const std::string bytes = text.toStdString();
+    if (bytes.empty() || std::isspace(static_cast<unsigned char>(bytes[0]))) return 0;
+    char* end = nullptr;
+    const double value = std::strtod(bytes.c_str(), &end);
+    return (end == bytes.c_str() + bytes.size() && std::isfinite(value)) ? value : 0;
+}
+
+}  // namespace
+
+// --- TTimerSpeedButton
+
+TTimerSpeedButton::TTimerSpeedButton(QWidget* parent) : QToolButton(parent) {}
+
+void TTimerSpeedButton::mousePressEvent(QMouseEvent* event) {
+    QToolButton::mousePressEvent(event);
+    if (!AllowTimer) return;
+    if (!repeatTimer_) {
+        repeatTimer_ = new QTimer(this);
+        connect(repeatTimer_, &QTimer::timeout, this, &TTimerSpeedButton::RepeatTick);
+    }
+    repeatTimer_->start(FirstRepeatMs);
+}
+
+void TTimerSpeedButton::mouseReleaseEvent(QMouseEvent* event) {
+    QToolButton::mouseReleaseEvent(event);
+    if (repeatTimer_) repeatTimer_->stop();
+}
+
+void TTimerSpeedButton::RepeatTick() {
+    if (!repeatTimer_) return;
+    repeatTimer_->setInterval(NextRepeatMs);
+    if (!isDown()) return;
+    try {
+        emit clicked(false);
+    } catch (...) {
+        repeatTimer_->stop();
+        throw;
+    }
+}
+
+int TTimerSpeedButton::RepeatInterval() const {
+    return repeatTimer_ && repeatTimer_->isActive() ? repeatTimer_->interval() : 0;
+}
+
+void TTimerSpeedButton::paintEvent(QPaintEvent* event) {
+    QToolButton::paintEvent(event);
+    if (!FocusRect) return;
+    QPainter painter(this);
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.rect = rect().adjusted(3, 3, -3, -3);
+    if (isDown()) option.rect.translate(1, 1);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+}
+
+// --- TSpinButton
+
+TSpinButton::TSpinButton(QWidget* parent)
+    : QWidget(parent), up_(new TTimerSpeedButton(this)), down_(new TTimerSpeedButton(this)), focused_(up_) {
+    for (TTimerSpeedButton* button : {up_, down_}) {
+        button->AllowTimer = true;
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setAutoRaise(false);
+    }
+    up_->setArrowType(Qt::UpArrow);
+    down_->setArrowType(Qt::DownArrow);
+    connect(up_, &QToolButton::clicked, this, [this] { if (OnUpClick) OnUpClick(); });
+    connect(down_, &QToolButton::clicked, this, [this] { if (OnDownClick) OnDownClick(); });
+    connect(up_, &QToolButton::pressed, this, [this] { SetFocusedButton(up_); });
+    connect(down_, &QToolButton::pressed, this, [this] { SetFocusedButton(down_); });
+    setFocusPolicy(Qt::NoFocus);  // not a tab stop by default
+    setMinimumWidth(15);
+    resize(20, 25);
+    PlaceButtons();
+}
+
+void TSpinButton::ClickUp() {
+    SetFocusedButton(up_);
+    if (up_->isEnabled() && OnUpClick) OnUpClick();
+}
+
+void TSpinButton::ClickDown() {
+    SetFocusedButton(down_);
+    if (down_->isEnabled() && OnDownClick) OnDownClick();
+}
+
+void TSpinButton::SetFocusedButton(TTimerSpeedButton* button) {
+    if (button == focused_) return;
+    focused_->FocusRect = false;
+    focused_->update();
+    focused_ = button;
+    focused_->FocusRect = hasFocus();
+    focused_->update();
+}
+
+void TSpinButton::PlaceButtons() {
+    const int upHeight = height() / 2;
+    up_->setGeometry(0, 0, width(), upHeight);
+    down_->setGeometry(0, upHeight - 1, width(), height() - upHeight + 1);
+}
+
+void TSpinButton::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    PlaceButtons();
+}
+
+void TSpinButton::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Space:
+        if (focused_ == up_) ClickUp(); else ClickDown();
+        break;
+    case Qt::Key_Up: ClickUp(); break;
+    case Qt::Key_Down: ClickDown(); break;
+    default: QWidget::keyPressEvent(event);
+    }
+}
+
+void TSpinButton::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    focused_->FocusRect = true;
+    focused_->update();
+}
+
+void TSpinButton::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    focused_->FocusRect = false;
+    focused_->update();
+}
+
+// --- TTzSpinEdit
+
+TTzSpinEdit::TTzSpinEdit(QWidget* parent)
+    : QLineEdit(parent), AuthorizedChars(DigitChars), spin_(new TSpinButton(this)) {
+    spin_->OnUpClick = [this] { SpinBy(Step); };
+    spin_->OnDownClick = [this] { SpinBy(-Step); };
+    connect(this, &QLineEdit::textChanged, this, &TTzSpinEdit::TextChanged);
+    spin_->UpButton()->setCursor(Qt::ArrowCursor);
+    spin_->DownButton()->setCursor(Qt::ArrowCursor);
+    resize(77, 21);
+    setFixedHeight(21);
+    setMinimumWidth(77);
+    setTextMargins(0, 0, 16 + 3, 0);  // text never runs under the buttons
+    PlaceButtons();
+}
+
+void TTzSpinEdit::PlaceButtons() { spin_->setGeometry(width() - 16 - 3, 0, 16, height() - 3); }
+
+void TTzSpinEdit::resizeEvent(QResizeEvent* event) {
+    QLineEdit::resizeEvent(event);
+    PlaceButtons();
+}
+
+std::string TTzSpinEdit::DisplayText() const {
+    return format_.empty() ? FormatFloat("0", value_) : FormatNumber(format_, value_);
+}
+
+void TTzSpinEdit::SetValue(double x) {
+    const double old = value_;
+    if (x < minValue_) value_ = minValue_;
+    else if (maxValue_ == 0 || x <= maxValue_) value_ = x;
+    else value_ = maxValue_;
+
+    textReflect_ = false;
+    if (RoundToDigits(value_ - old, 1) != 0 || !hasFocus()) {
+        std::string text;
+        if (!(DisplayZeroAsBlank && value_ == 0)) {
+            try {
+                text = DisplayText();
+            } catch (const std::exception&) {
+                text.clear();
+            }
+        }
+        setText(QString::fromStdString(text));
+    }
+    textReflect_ = true;
+    if (value_ != old && !silent_ && OnChange) OnChange();
+    setModified(true);
+}
+
+void TTzSpinEdit::SetValueSilent(double x) {
+    silent_ = true;
+    SetValue(x);
+    silent_ = false;
+}
+
+int TTzSpinEdit::GetAsInteger() const { return static_cast<int>(std::trunc(value_)); }
+
+void TTzSpinEdit::SetMinValue(double x) {
+    minValue_ = x;
+    SetValue(value_);
+}
+
+void TTzSpinEdit::SetMaxValue(double x) {
+    maxValue_ = x;
+    SetValue(value_);
+}
+
+void TTzSpinEdit::SetFormat(const std::string& format) {
+    format_ = format;
+    SetValue(value_);
+    AuthorizedChars = DigitChars;
+    if (format.find('.') != std::string::npos) AuthorizedChars += std::localeconv()->decimal_point;
+}
+
+void TTzSpinEdit::TextChanged() {
+    if (!textReflect_) return;
+    value_ = TextToValue(text());
+    setModified(true);
+    if (OnChange) OnChange();
+}
+
+void TTzSpinEdit::SpinBy(double delta) {
+    SetValue(value_ + delta);
+    setFocus();
+    selectAll();
+    setModified(true);
+    if (OnSpin) OnSpin();
+}
+
+void TTzSpinEdit::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
+        if (event->key() == Qt::Key_Up) spin_->ClickUp(); else spin_->ClickDown();
+        return;
+    }
+    const std::string typed = event->text().toStdString();
+    const bool printable = !typed.empty() && static_cast<unsigned char>(typed[0]) >= 0x20 && typed[0] != 0x7f;
+    if (printable && (typed.size() != 1 || AuthorizedChars.find(typed[0]) == std::string::npos)) {
+        QApplication::beep();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void TTzSpinEdit::focusOutEvent(QFocusEvent* event) {
+    SetValue(value_);
+    QLineEdit::focusOutEvent(event);
+}

@@ -1,0 +1,92 @@
+// The conversion engine taking chosen frames of a clip as its pictures.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "AppTestSupport.h"
+#include "VideoFixtures.h"
+#include "app/AppFolders.h"
+#include "app/Converter.h"
+#include "app/ConverterHost.h"
+#include "app/ConverterPic.h"
+#include "app/MessageCatalogue.h"
+#include "imaging/acquire/MediaProvider.h"
+#include "imaging/core/KVBitmap.h"
+#include "tzlib/Errors.h"
+
+namespace {
+
+// The mean difference of the samples of an image (red, green, blue) and bgr24 rows of its size.
+double MeanDifference(const TRgbImage& image, const std::string& bgr) {
+    if (bgr.size() != image.pixels.size()) return 256;
+    double sum = 0;
+    for (size_t i = 0; i < bgr.size(); ++i) sum += std::abs(int(image.pixels[i]) - uint8_t(bgr[i - i % 3 + 2 - i % 3]));
+    return sum / double(bgr.size());
+}
+
+TEST(EngineVideoTest, ABookOfChosenFramesOfAClip) {
+    InstallMediaProvider();
+    const TErrorTextFunc previousTexts = ErrorTextCallback;
+    ErrorTextCallback = GetCatalogueText;
+    TPrivateEnvironment environment;
+    TScriptedPrompterGuard prompter;
+    TScratchFolder pics;
+    PicDirectory = pics.Folder();
+    THeadlessHost host;
+    TConverter converter{host};
+
+    const std::string clip = MakeClip(pics, "clip.mpg", 25, 12, "-c:v mpeg1video -q:v 2");
+    for (int frame : {0, 4, 9}) TConverterPic::Add(converter, clip, frame);
+    EXPECT_EQ(converter.GetPic(0)->FrameCount, 12);
+    EXPECT_EQ(converter.GetPic(0)->FrameStep, 25);  // 100 / a delay of 4 hundredths
+    EXPECT_EQ(converter.Pics.Strings(1), clip + "#5");
+    converter.Mode = cmBook;
+    converter.PicsPerPage = 1;
+    prompter->answers = {idNo};
+    converter.MakePdf();
+
+    const std::string book = pics.Path("Book1.pdf");
+    ASSERT_TRUE(QpdfChecks(book));
+    const std::string outlines = RunTool("qpdf --json --json-key=outlines " + Quoted(book)).output;
+    EXPECT_LT(outlines.find("\"clip #1\""), outlines.find("\"clip #5\"")) << outlines;
+    EXPECT_LT(outlines.find("\"clip #5\""), outlines.find("\"clip #10\"")) << outlines;
+    // Each page shows its own frame as ffmpeg decodes it, through the writer's JPEG compression:
+    // closer to it than to the other frames.
+    ASSERT_EQ(RunTool("pdfimages -png " + Quoted(book) + " " + Quoted(pics.Path("page"))).status, 0);
+    const int frames[3] = {0, 4, 9};
+    for (int page = 0; page < 3; ++page) {
+        SCOPED_TRACE(page);
+        const TRgbImage image = ReadWithImageMagick(pics.Path("page-00" + std::to_string(page) + ".png"));
+        ASSERT_EQ(image.width, 64);
+        double distances[3];
+        for (int other = 0; other < 3; ++other) distances[other] = MeanDifference(image, FfmpegFrame(clip, frames[other]));
+        EXPECT_LT(distances[page], 16);
+        for (int other = 0; other < 3; ++other)
+            if (other != page) EXPECT_GT(distances[other], distances[page] + 1) << other;
+    }
+    PicDirectory.clear();
+    ErrorTextCallback = previousTexts;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandLineVideoTest, FramesNamedWithANumberSignMakeABook) {
+    TScratchFolder folder;
+    const std::string clip = MakeClip(folder, "clip.wmv", 25, 12, "-c:v wmv2");
+    std::string arguments = "/B";
+    for (const char* frame : {"#1", "#5", "#10"}) arguments += " " + Quoted(clip + frame);
+    // The save dialog's proposal is taken, then the book is not opened.
+    const TCommandResult run = RunTool("printf '\\nn\\n' | env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME=" +
+                                       Quoted(folder.Path("config")) + " " + Quoted(MORDALE_EXECUTABLE) + " " + arguments);
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string book = folder.Path("Book1.pdf");
+    ASSERT_TRUE(QpdfChecks(book));
+    const std::string outlines = RunTool("qpdf --json --json-key=outlines " + Quoted(book)).output;
+    EXPECT_LT(outlines.find("\"clip #1\""), outlines.find("\"clip #5\"")) << outlines;
+    EXPECT_LT(outlines.find("\"clip #5\""), outlines.find("\"clip #10\"")) << outlines;
+    EXPECT_EQ(CountOf(RunTool("pdfimages -list " + Quoted(book)).output, " image "), 3u);
+}
+
+}  // namespace

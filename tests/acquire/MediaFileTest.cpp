@@ -1,0 +1,109 @@
+// Frames of video files through the input/output component, against ffmpeg's own decoding.
+#include <gtest/gtest.h>
+
+#include "VideoFixtures.h"
+#include "imaging/acquire/MediaFile.h"
+#include "imaging/acquire/MediaProvider.h"
+#include "imaging/core/KVBitmap.h"
+#include "imaging/io/IOParamsVals.h"
+#include "imaging/io/KestovaIO.h"
+
+namespace {
+
+class MediaFileTest : public testing::Test {
+protected:
+    MediaFileTest() { InstallMediaProvider(); }
+    TScratchFolder folder;
+    TKestovaIO io;
+};
+
+struct TClipCase {
+    const char* name;
+    const char* options;
+    int rate, frames;
+    bool indexed;  // the container counts its frames
+    int delay;     // hundredths of a second
+    int aviDelay;  // milliseconds, for files that count their frames
+};
+
+TEST_F(MediaFileTest, FramesMatchFfmpegInEveryContainer) {
+    const TClipCase cases[] = {
+        {"raw.avi", "-c:v rawvideo -pix_fmt bgr24", 15, 20, true, 7, 66},
+        {"mjpeg.avi", "-c:v mjpeg", 25, 12, true, 4, 40},
+        {"clip.mpg", "-c:v mpeg1video", 25, 50, false, 4, 0},
+        {"clip.wmv", "-c:v wmv2", 25, 30, false, 4, 0},
+    };
+    for (const TClipCase& clip : cases) {
+        SCOPED_TRACE(clip.name);
+        const std::string path = MakeClip(folder, clip.name, clip.rate, clip.frames, clip.options);
+        EXPECT_EQ(TKVMediaFile(path).IndexedFrameCount() > 0, clip.indexed);
+        ASSERT_EQ(io.OpenMediaFile(path), clip.frames);
+        EXPECT_EQ(io.Params().MediaFrameCount, clip.frames);
+        EXPECT_EQ(io.Params().MediaFrameTime, clip.delay);
+        EXPECT_EQ(io.Params().Width, 64);
+        EXPECT_EQ(io.Params().Height, 48);
+        // Forwards, backwards across the start and the end, and the same frame twice.
+        for (int index : {3, clip.frames - 1, 0, clip.frames / 2, clip.frames / 2}) {
+            SCOPED_TRACE(index);
+            io.LoadMediaFrame(index);
+            ASSERT_FALSE(io.AbortFlag);
+            EXPECT_EQ(io.Params().ImageIndex(), index);
+            EXPECT_EQ(io.Params().AviFrameDelay, clip.aviDelay);
+            EXPECT_LE(LargestDifference(io.WorkBitmap(), FfmpegFrame(path, index), 64, 48), 2);
+        }
+        io.LoadMediaFrame(clip.frames);
+        EXPECT_TRUE(io.AbortFlag);
+        io.CloseMediaFile();
+        EXPECT_FALSE(io.IsMediaFileOpen());
+    }
+}
+
+TEST_F(MediaFileTest, AnAviNameLoadsTheFirstFrame) {
+    const std::string path = MakeClip(folder, "first.avi", 10, 5, "-c:v mjpeg");
+    io.LoadFromFile(path);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(io.Params().FileType, kvftAVI);
+    EXPECT_LE(LargestDifference(io.WorkBitmap(), FfmpegFrame(path, 0), 64, 48), 2);
+    EXPECT_FALSE(io.IsMediaFileOpen());
+}
+
+TEST_F(MediaFileTest, WhatIsNoVideoGivesNoFramesAndLeavesTheOpenFileAlone) {
+    const std::string clip = MakeClip(folder, "good.avi", 10, 5, "-c:v mjpeg");
+    const std::string picture = folder.Path("picture.avi");
+    ASSERT_EQ(RunTool("convert -size 20x10 xc:red " + Quoted("png:" + picture)).status, 0);
+    const std::string truncated = folder.Path("truncated.mpg");
+    WriteFile(truncated, ReadFile(MakeClip(folder, "whole.mpg", 25, 10, "-c:v mpeg1video")).substr(0, 60));
+    const std::string noise = folder.Path("noise.wmv");
+    WriteFile(noise, std::string(3000, '\x5A'));
+    const std::string empty = folder.Path("empty.avi");
+    WriteFile(empty, "");
+    // A playlist leads nowhere: only the file itself is read.
+    const std::string playlist = folder.Path("playlist.avi");
+    WriteFile(playlist, "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\nhttp://127.0.0.1:9/a.ts\n" + clip + "\n");
+    for (const std::string& path : {picture, truncated, noise, empty, playlist, folder.Path("missing.avi")}) {
+        SCOPED_TRACE(path);
+        TKVMediaFile file(path);
+        EXPECT_FALSE(file.IsConnected() && file.Duration() > 0);
+        EXPECT_EQ(io.OpenMediaFile(path), 0);
+        EXPECT_TRUE(io.AbortFlag);
+        EXPECT_FALSE(io.IsMediaFileOpen());
+        io.LoadMediaFrame(0);
+        EXPECT_TRUE(io.AbortFlag);
+    }
+    EXPECT_EQ(TKVMediaFile(picture).Problem(), "Not a video file");
+    // A damaged file does not spoil the next.
+    EXPECT_EQ(io.OpenMediaFile(clip), 5);
+}
+
+TEST_F(MediaFileTest, FramesComeFromMemoryAsFromAFile) {
+    const std::string bytes = ReadFile(MakeClip(folder, "memory.avi", 10, 4, "-c:v mjpeg"));
+    TKVMediaFile file(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    ASSERT_TRUE(file.IsConnected());
+    EXPECT_EQ(file.IndexedFrameCount(), 4);
+    EXPECT_EQ(file.AvgTimePerFrame(), TKVMediaFile::Second / 10);
+    TKVBitmap bitmap;
+    ASSERT_TRUE(file.GetFrameAt(2 * file.AvgTimePerFrame(), bitmap));
+    EXPECT_LE(LargestDifference(bitmap, FfmpegFrame(folder.Path("memory.avi"), 2), 64, 48), 2);
+}
+
+}  // namespace

@@ -1,0 +1,237 @@
+#include "app/dialogs/DlgPrefs.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDialog>
+#include <QTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "AppTestSupport.h"
+#include "DialogTestSupport.h"
+#include "app/Converter.h"
+#include "app/ConverterHost.h"
+#include "app/ShellIntegration.h"
+#include "tzlib/qt/SpinEdit.h"
+
+namespace {
+
+struct TPrefsDialog : ::testing::Test {
+    TPrefsDialog() {
+        converter.PaperSizeName = "A4";
+        converter.SetAuthor("Ann Author");
+    }
+    TDialogApplication application;
+    TPrivateEnvironment environment;
+    TScriptedBoxes boxes;
+    THeadlessHost host;
+    TConverter converter{host};
+    TDlgPrefsForm dialog{converter};
+
+    void Show() {
+        dialog.show();
+        QApplication::processEvents();
+    }
+    void ChooseUnit(int index) {
+        dialog.cbLengthUnit->setCurrentIndex(index);
+        emit dialog.cbLengthUnit->activated(index);
+    }
+    void ChoosePaper(const QString& name) {
+        const int index = dialog.cbBookPaperSize->findText(name);
+        dialog.cbBookPaperSize->setCurrentIndex(index);
+        emit dialog.cbBookPaperSize->activated(index);
+    }
+    void TypeMargin(TTzSpinEdit* edit, const char* text) {
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    }
+    std::string Shown() const {
+        return dialog.eBookWidth->text().toStdString() + " x " + dialog.eBookHeight->text().toStdString() + ", " +
+               dialog.eBookLeftMargin->text().toStdString();
+    }
+};
+
+TEST_F(TPrefsDialog, ControlsAndCaptions) {
+    Show();
+    EXPECT_EQ(dialog.windowTitle(), "Preferences");
+    const std::pair<QString, const char*> captions[] = {
+        {dialog.gbGeneral->title(), "General"},
+        {dialog.chIntegratedToExplorer->text(), "Integrate Mordale into the file manager menu"},
+        {dialog.gbBookPicOptions->title(), "Book layout"},
+        {dialog.rbBookPortrait->text(), "Portrait"},
+        {dialog.rbBookLandscape->text(), "Landscape"},
+        {dialog.rbBookPicNamesAbove->text(), "Show above pics"},
+        {dialog.rbBookPicNamesUnder->text(), "Show under pics"},
+        {dialog.rbBookPicNamesNone->text(), "Don't show pic names"},
+        {dialog.btBookPicNamesFont->text(), "Font..."},
+        {dialog.rbBookPicDatesAbove->text(), "Show above pics"},
+        {dialog.rbBookPicDatesUnder->text(), "Show under pics"},
+        {dialog.rbBookPicDatesNone->text(), "Don't show pic dates"},
+        {dialog.btBookPicDatesFont->text(), "Font..."},
+        {dialog.tClose->text(), "&Close"},
+    };
+    for (const auto& [actual, expected] : captions) EXPECT_EQ(actual.toStdString(), expected);
+    std::string groups, labels;
+    for (QGroupBox* group : dialog.gbBookPicOptions->findChildren<QGroupBox*>()) groups += group->title().toStdString() + "|";
+    EXPECT_EQ(groups, "Paper size and orientation|Margins|Pic names|Pic dates|");
+    for (QLabel* label : dialog.findChildren<QLabel*>()) labels += label->text().toStdString() + "|";
+    EXPECT_EQ(labels, "Author of generated PDF documents|Preferred Length unit:|Paper size|Width|Height|Top|Left|Right|"
+                      "Bottom|");
+    ASSERT_EQ(dialog.cbBookPaperSize->count(), 42);
+    EXPECT_EQ(dialog.cbBookPaperSize->itemText(0), "Letter");
+    EXPECT_EQ(dialog.cbBookPaperSize->itemText(40), "German Legal Fanfold");
+    EXPECT_EQ(dialog.cbBookPaperSize->itemText(41), "[Custom size]");
+    EXPECT_EQ(dialog.cbLengthUnit->itemText(1), "In");
+    EXPECT_TRUE(dialog.eBookWidth->isReadOnly());
+    EXPECT_EQ(dialog.eAuthor->text(), "Ann Author");
+    SaveScreenshot(dialog, "PrefsDialog");
+}
+
+TEST_F(TPrefsDialog, LengthsFollowTheUnitAndTheOrientation) {
+    Show();
+    EXPECT_EQ(dialog.cbBookPaperSize->currentText(), "A4");
+    EXPECT_EQ(Shown(), "21.0 x 29.7, 1.0");
+    ChooseUnit(1);
+    EXPECT_FALSE(converter.Metric);
+    EXPECT_EQ(Shown(), "8.27 x 11.69, 0.4");
+    dialog.rbBookLandscape->click();
+    EXPECT_EQ(converter.Orientation, boLandscape);
+    EXPECT_EQ(Shown(), "11.69 x 8.27, 0.4");
+    EXPECT_EQ(converter.LeftMargin, 100);  // redisplay in another unit changes no margin
+    ChooseUnit(0);
+    ChoosePaper("A5");
+    EXPECT_EQ(converter.PaperSizeName, "A5");
+    EXPECT_EQ(Shown(), "21.0 x 14.8, 1.0");
+}
+
+TEST_F(TPrefsDialog, MarginsAreStoredInTenthsOfAMillimetre) {
+    Show();
+    TypeMargin(dialog.eBookLeftMargin, "1.55");
+    EXPECT_EQ(converter.LeftMargin, 155);
+    ChooseUnit(1);
+    TypeMargin(dialog.eBookTopMargin, "0.25");
+    EXPECT_EQ(converter.TopMargin, 64);  // 63.5 rounds half to even
+    dialog.eBookRightMargin->SpinButton()->ClickUp();
+    EXPECT_EQ(converter.RightMargin, 125);  // one step from the value 100 / 254 in, not from the 0.4 shown
+    dialog.accept();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(boxes->boxes.empty());
+}
+
+TEST_F(TPrefsDialog, MarginsThatDoNotFitThePaperAreRefused) {
+    Show();
+    TypeMargin(dialog.eBookLeftMargin, "15");
+    TypeMargin(dialog.eBookRightMargin, "6");  // 21.0 cm or more together: no room left
+    EXPECT_EQ(converter.LeftMargin, 1500);
+    EXPECT_EQ(converter.RightMargin, 100);
+    dialog.tClose->click();
+    EXPECT_EQ(boxes.Texts(), "Invalid book margins\n");
+    EXPECT_TRUE(dialog.isVisible());
+    TypeMargin(dialog.eBookRightMargin, "5.9");
+    dialog.tClose->click();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(converter.RightMargin, 590);
+
+    // A smaller paper that the stored margins no longer fit keeps the dialog open too.
+    Show();
+    ChoosePaper("A5");
+    dialog.reject();
+    EXPECT_EQ(boxes.Texts(), "Invalid book margins\nInvalid book margins\n");
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(TPrefsDialog, CustomSizeIsNeverStored) {
+    Show();
+    ChoosePaper("[Custom size]");
+    EXPECT_EQ(converter.PaperSizeName, "A4");
+    EXPECT_EQ(dialog.cbBookPaperSize->currentText(), "A4");
+    EXPECT_TRUE(boxes->boxes.empty());
+}
+
+TEST_F(TPrefsDialog, CaptionPositionsAndFonts) {
+    Show();
+    EXPECT_TRUE(dialog.rbBookPicNamesUnder->isChecked());
+    EXPECT_TRUE(dialog.rbBookPicDatesNone->isChecked());
+    EXPECT_FALSE(dialog.btBookPicDatesFont->isVisible());
+    dialog.rbBookPicDatesAbove->click();
+    EXPECT_EQ(converter.PicDatesPos, cpAbove);
+    EXPECT_TRUE(dialog.btBookPicDatesFont->isVisible());
+    dialog.rbBookPicNamesNone->click();
+    EXPECT_EQ(converter.PicNamesPos, cpHidden);
+    dialog.accept();
+    Show();  // reopened: the hidden button stays hidden
+    EXPECT_FALSE(dialog.btBookPicNamesFont->isVisible());
+    EXPECT_TRUE(dialog.rbBookPicNamesNone->isChecked());
+
+    TFont offered;
+    dialog.ChooseFont = [&](TFont& font) {
+        offered = font;
+        font.Name = "Liberation Serif";
+        font.Size = 14;
+        return false;  // cancelled
+    };
+    dialog.btBookPicDatesFont->click();
+    EXPECT_EQ(offered.Name, "Arial");
+    EXPECT_EQ(offered.Size, 10);
+    EXPECT_EQ(converter.PicDatesFont.Name, "Arial");
+    dialog.ChooseFont = [](TFont& font) {
+        font.Size = 14;
+        return true;
+    };
+    dialog.btBookPicDatesFont->click();
+    EXPECT_EQ(converter.PicDatesFont.Size, 14);
+    EXPECT_EQ(converter.PicNamesFont.Size, 10);
+}
+
+TEST_F(TPrefsDialog, AuthorAndDesktopIntegration) {
+    Show();
+    EXPECT_FALSE(dialog.chIntegratedToExplorer->isChecked());
+    dialog.eAuthor->clear();
+    QTest::keyClicks(dialog.eAuthor, "Bo");
+    EXPECT_EQ(converter.GetAuthor(), "Bo");
+    dialog.chIntegratedToExplorer->click();
+    EXPECT_TRUE(IsExplorerIntegrated());
+    dialog.accept();
+    Show();
+    EXPECT_TRUE(dialog.chIntegratedToExplorer->isChecked());
+    dialog.chIntegratedToExplorer->click();
+    EXPECT_FALSE(IsExplorerIntegrated());
+}
+
+// The font dialog on the caption fonts: a confirmed font replaces name, size and styles; a
+// cancelled one, or one whose size is no number of points, changes nothing.
+TEST(ChooseFontWithDialog, TakesOnlyAConfirmedFontWithAPointSize) {
+    TDialogApplication application;
+    const auto answer = [](const std::function<void(QFontDialog&)>& act) {
+        QTimer::singleShot(0, [act] {
+            if (auto* dialog = qobject_cast<QFontDialog*>(QApplication::activeModalWidget())) act(*dialog);
+        });
+    };
+    TFont font;
+    font.Name = "Liberation Sans";
+    font.Size = 10;
+    font.Color = clRed;
+    answer([](QFontDialog& d) {
+        QFont chosen("Liberation Serif", 14);
+        chosen.setBold(true);
+        d.setCurrentFont(chosen);
+        d.accept();
+    });
+    ASSERT_TRUE(ChooseFontWithDialog(font, nullptr));
+    EXPECT_EQ(font.Name, "Liberation Serif");
+    EXPECT_EQ(font.Size, 14);
+    EXPECT_EQ(font.Style, unsigned(fsBold));
+    EXPECT_EQ(font.Color, clRed);
+
+    answer([](QFontDialog& d) { d.reject(); });
+    EXPECT_FALSE(ChooseFontWithDialog(font, nullptr));
+    EXPECT_EQ(font.Size, 14);
+}
+
+}  // namespace

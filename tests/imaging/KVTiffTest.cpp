@@ -1,0 +1,499 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "DriverTestSupport.h"
+#include "PictureFixtures.h"
+#include "imaging/core/KVStreams.h"
+#include "imaging/io/KVFileFormats.h"
+#include "imaging/io/KVFormatDetect.h"
+#include "imaging/io/KVTiff.h"
+
+namespace {
+
+struct TTiffRead {
+    bool ok = false;
+    int pages = 0;
+    TRgbImage pixels;
+    std::shared_ptr<TIOParamsVals> params = std::make_shared<TIOParamsVals>(nullptr);
+};
+
+TTiffRead ReadPage(const std::string& bytes, int page, bool native = false) {
+    TTiffRead result;
+    TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
+    TKVBitmap bitmap;
+    std::atomic<bool> aborted{false};
+    TKVProgressRec progress;
+    progress.AbortFlag = &aborted;
+    result.params->TiffImageIndex = page;
+    result.params->IsNativePixelFormat = native;
+    ReadTIFFStream(&bitmap, stream, result.pages, false, false, true, false, progress, result.params.get());
+    result.ok = !aborted.load();
+    if (result.ok) result.pixels = PixelsOf(bitmap);
+    return result;
+}
+
+// Page n of a file as libtiff's own converter decodes it.
+// YCbCr pages go through libtiff's RGBA conversion first, which tifftopnm lacks.
+TRgbImage TifftopnmPage(const TScratchFolder& folder, const std::string& path, int page, bool viaRgba = false) {
+    const std::string single = folder.Path("page.tif"), ppm = folder.Path("page.ppm");
+    MakeFixture(single, "rm -f " + Quoted(single) + " && tiffcp " + Quoted(path + "," + std::to_string(page)) + " " + Quoted(single));
+    if (viaRgba) MakeFixture(single, "tiff2rgba " + Quoted(single) + " " + Quoted(single + ".rgba") + " && mv " +
+                                         Quoted(single + ".rgba") + " " + Quoted(single));
+    MakeFixture(ppm, "tifftopnm " + Quoted(single) + " | ppmtoppm > " + Quoted(ppm));
+    return ReadPpm(ppm);
+}
+
+// Two pages of different sizes in each kind the writers of other programs produce.
+struct TSources {
+    std::string rgb, gray, bilevel, palette, minIsBlack;
+};
+
+TSources MakeSources(const TScratchFolder& folder) {
+    WriteFile(folder.Path("a.ppm"), PatternPpm(37, 23));
+    WriteFile(folder.Path("b.ppm"), PatternPpm(20, 11));
+    const std::string pages = Quoted(folder.Path("a.ppm")) + " " + Quoted(folder.Path("b.ppm"));
+    TSources s{folder.Path("rgb.tif"), folder.Path("gray.tif"), folder.Path("bilevel.tif"), folder.Path("palette.tif"),
+               folder.Path("minisblack.tif")};
+    MakeFixture(s.rgb, "convert " + pages + " -compress none " + Quoted(s.rgb));
+    MakeFixture(s.gray, "convert " + pages + " -colorspace gray -depth 8 -compress none " + Quoted(s.gray));
+    // Bilevel pages from netpbm, whose converter writes them at 1 bit.
+    const auto bilevel = [&](const std::string& path, const std::string& sense) {
+        std::string command;
+        for (const char* page : {"a", "b"}) {
+            const std::string ppm = Quoted(folder.Path(std::string(page) + ".ppm"));
+            command += "ppmtopgm " + ppm + " | pgmtopbm | pnmtotiff " + sense + " > " + Quoted(folder.Path(std::string(page) + sense + ".tif")) + " && ";
+        }
+        MakeFixture(path, command + "tiffcp " + Quoted(folder.Path("a" + sense + ".tif")) + " " +
+                              Quoted(folder.Path("b" + sense + ".tif")) + " " + Quoted(path));
+    };
+    bilevel(s.bilevel, "-miniswhite");
+    bilevel(s.minIsBlack, "-minisblack");
+    MakeFixture(s.palette, "convert " + pages + " -colors 13 -type palette -compress none " + Quoted(s.palette));
+    return s;
+}
+
+TEST(TiffReader, EveryLayoutAndCodingMatchesLibtiffPageByPage) {
+    TScratchFolder folder;
+    const TSources s = MakeSources(folder);
+    struct Case { std::string source, options; bool lossy; } cases[] = {
+        {s.rgb, "-c none", false},        {s.rgb, "-c lzw", false},          {s.rgb, "-c lzw:2", false},
+        {s.rgb, "-c packbits", false},    {s.rgb, "-c zip:2", false},        {s.rgb, "-c jpeg", true},
+        {s.rgb, "-c lzw -p separate", false}, {s.rgb, "-c zip -t -w 16 -l 16", false}, {s.rgb, "-B -c lzw:2", false},
+        {s.rgb, "-B -p separate", false}, {s.gray, "-c lzw:2", false},       {s.gray, "-B -c packbits -t -w 16 -l 16", false},
+        {s.palette, "-c lzw", false},     {s.palette, "-c none -B", false},
+        {s.bilevel, "-c none", false},    {s.bilevel, "-c g3", false},       {s.bilevel, "-c g3:2d", false},
+        {s.bilevel, "-c g4", false},      {s.bilevel, "-c g3 -f lsb2msb", false}, {s.bilevel, "-c g4 -f lsb2msb -B", false},
+        {s.bilevel, "-c g3:2d:fill", false}, {s.bilevel, "-c packbits -t -w 16 -l 16", false},
+        {s.minIsBlack, "-c g3", false},   {s.minIsBlack, "-c g4", false},    {s.minIsBlack, "-c none", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source + " " + c.options);
+        const std::string path = folder.Path("fixture.tif");
+        MakeFixture(path, "rm -f " + Quoted(path) + " && tiffcp " + c.options + " " + Quoted(c.source) + " " + Quoted(path));
+        const std::string bytes = ReadFile(path);
+        for (int page = 0; page < 2; ++page) {
+            SCOPED_TRACE(page);
+            const TTiffRead read = ReadPage(bytes, page);
+            ASSERT_TRUE(read.ok);
+            EXPECT_EQ(read.pages, 2);
+            const TRgbImage expected = TifftopnmPage(folder, path, page, c.lossy);
+            // The noisy pattern makes chroma upsampling differ; a colour mix-up differs far more.
+            if (c.lossy) EXPECT_LT(MeanDifference(read.pixels, expected), 12.0);
+            else EXPECT_TRUE(SamePixels(read.pixels, expected));
+        }
+    }
+}
+
+TEST(TiffReader, NativeFormatsKeepGrayAndPalette) {
+    TScratchFolder folder;
+    const TSources s = MakeSources(folder);
+    for (const std::string& source : {s.gray, s.palette}) {
+        const std::string bytes = ReadFile(source);
+        const TTiffRead read = ReadPage(bytes, 1, true);
+        ASSERT_TRUE(read.ok);
+        EXPECT_TRUE(SamePixels(read.pixels, TifftopnmPage(folder, source, 1)));
+    }
+}
+
+TEST(TiffReader, ParametersComeFromTheDirectory) {
+    TScratchFolder folder;
+    const std::string path = folder.Path("p.tif");
+    WriteFile(folder.Path("a.ppm"), PatternPpm(12, 8));
+    MakeFixture(path, "convert " + Quoted(folder.Path("a.ppm")) + " -units PixelsPerCentimeter -density 100 -compress lzw " + Quoted(path));
+    MakeFixture(path, "tiffset -s 269 'the document' " + Quoted(path) + " && tiffset -s 285 'page one' " + Quoted(path));
+    const TTiffRead read = ReadPage(ReadFile(path), 0);
+    ASSERT_TRUE(read.ok);
+    EXPECT_EQ(read.params->Width, 12);
+    EXPECT_EQ(read.params->Height, 8);
+    EXPECT_EQ(read.params->DpiX(), 254);
+    EXPECT_EQ(read.params->TiffCompression, 5);
+    EXPECT_EQ(read.params->TiffDocumentName, "the document");
+    EXPECT_EQ(read.params->TiffPageName, "page one");
+    EXPECT_EQ(read.params->SamplesPerPixel, 3);
+}
+
+// A little-endian structure of one IFD per entry list, each IFD linking to the next.
+std::string TinyTiff(const std::vector<std::vector<std::array<uint32_t, 4>>>& ifds, const std::string& pixels,
+                     bool loop = false) {
+    std::string out("II*\0", 4), body = pixels;
+    auto le = [](std::string& s, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) s += char(v >> (8 * i));
+    };
+    const uint32_t pixelsAt = 8;
+    uint32_t at = pixelsAt + uint32_t(pixels.size());
+    if (at % 2) body += '\0', ++at;
+    le(out, at, 4);
+    out += body;
+    for (size_t i = 0; i < ifds.size(); ++i) {
+        const uint32_t size = 2 + 12 * uint32_t(ifds[i].size()) + 4;
+        le(out, uint32_t(ifds[i].size()), 2);
+        for (const auto& e : ifds[i]) {
+            le(out, e[0], 2);
+            le(out, e[1], 2);
+            le(out, e[2], 4);
+            le(out, e[3] == 0xFFFFFFFE ? pixelsAt : e[3], 4);
+        }
+        const bool last = i + 1 == ifds.size();
+        le(out, last ? (loop ? at : 0) : at + size, 4);
+        if (!last) at += size;
+    }
+    return out;
+}
+
+TEST(TiffReader, DamagedStructuresAbortWithoutBlankPages) {
+    const std::string row(4, '\x5A');
+    // 8 x 4, 1 bit, uncompressed, one strip at the pixels.
+    const std::vector<std::array<uint32_t, 4>> bilevel = {
+        {256, 3, 1, 8}, {257, 3, 1, 4}, {258, 3, 1, 1}, {262, 3, 1, 1}, {273, 4, 1, 0xFFFFFFFE}, {279, 4, 1, 4}};
+    auto with = [&](std::array<uint32_t, 4> extra) {
+        auto entries = bilevel;
+        for (auto& e : entries)
+            if (e[0] == extra[0]) e = extra;
+        if (std::none_of(entries.begin(), entries.end(), [&](auto& e) { return e[0] == extra[0]; })) entries.push_back(extra);
+        std::sort(entries.begin(), entries.end());
+        return entries;
+    };
+    EXPECT_TRUE(ReadPage(TinyTiff({bilevel}, row), 0).ok);
+    // A chain that points back at itself counts its page once.
+    const TTiffRead looped = ReadPage(TinyTiff({bilevel, bilevel}, row, true), 1);
+    EXPECT_TRUE(looped.ok);
+    EXPECT_EQ(looped.pages, 2);
+    const TTiffRead missing = ReadPage(TinyTiff({bilevel, bilevel}, row), 3);
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.pages, 2);
+    struct Case { const char* what; std::array<uint32_t, 4> entry; } refused[] = {
+        {"unknown compression", {259, 3, 1, 34676}},
+        {"old-style JPEG", {259, 3, 1, 6}},
+        {"CIELab with one sample", {262, 3, 1, 8}},
+        {"palette without a colour map", {262, 3, 1, 3}},
+        {"zero width", {256, 3, 1, 0}},
+        {"huge tile width", {322, 4, 1, 0x7FFFFFF0}},
+        {"strip count past the file", {273, 4, 0x40000000, 8}},
+        {"odd depth", {258, 3, 1, 12}},
+    };
+    for (const Case& c : refused) EXPECT_FALSE(ReadPage(TinyTiff({with(c.entry)}, row), 0).ok) << c.what;
+    EXPECT_FALSE(ReadPage("MZ*\0\x08\0\0\0\0\0", 0).ok);
+    // A bilevel page declaring RGB reads as WhiteIsZero: 0x5A gives 0xA5 in the bitmap (1 = white).
+    const TTiffRead rgbBilevel = ReadPage(TinyTiff({with({262, 3, 1, 2})}, row), 0);
+    ASSERT_TRUE(rgbBilevel.ok);
+    EXPECT_EQ(rgbBilevel.pixels.At(0, 0)[0], 255);  // bit 0 of 0x5A is 0: white under WhiteIsZero
+    EXPECT_EQ(rgbBilevel.pixels.At(1, 0)[0], 0);
+}
+
+TEST(TiffReader, PageCountAndDngTest) {
+    TScratchFolder folder;
+    const TSources s = MakeSources(folder);
+    const std::string bytes = ReadFile(s.rgb);
+    TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
+    EXPECT_EQ(GetTIFFStreamPageCount(stream), 2);
+    EXPECT_FALSE(TIFFIsDNGStream(stream));
+    const std::string path = folder.Path("dng.tif");
+    MakeFixture(path, "cp " + Quoted(s.gray) + " " + Quoted(path) + " && tiffset -s 50706 4 1 4 0 0 " + Quoted(path));
+    const std::string dng = ReadFile(path);
+    TKVMemStream dngStream(dng.data(), int64_t(dng.size()));
+    EXPECT_TRUE(TIFFIsDNGStream(dngStream));
+}
+
+TEST(TiffReader, ComponentLoadsEachPageAndCountsThem) {
+    TScratchFolder folder;
+    const TSources s = MakeSources(folder);
+    const std::string path = folder.Path("three.tif");
+    MakeFixture(path, "tiffcp -c g4 " + Quoted(s.bilevel) + " " + Quoted(s.minIsBlack + ",1") + " " + Quoted(path));
+    EXPECT_EQ(GetFileFrameCount(path), 3);
+    EXPECT_EQ(DetectFileFormat(path, true), kvftTIFF);
+    for (int page = 0; page < 3; ++page) {
+        TKestovaIO io;
+        io.Params().SetImageIndex(page);
+        EXPECT_EQ(io.LoadFromFileTIFF(path), 3);
+        ASSERT_FALSE(io.AbortFlag) << page;
+        EXPECT_TRUE(SamePixels(PixelsOf(io.WorkBitmap()), TifftopnmPage(folder, path, page))) << page;
+        EXPECT_EQ(io.Params().FileType, kvftTIFF);
+    }
+    TKestovaIO io;
+    io.Params().SetImageIndex(3);
+    EXPECT_EQ(io.LoadFromFileTIFF(path), 3);
+    EXPECT_TRUE(io.AbortFlag);
+    // A DNG is a TIFF structure, but not a TIFF picture.
+    const std::string dng = folder.Path("x.dng");
+    MakeFixture(dng, "cp " + Quoted(s.gray) + " " + Quoted(dng) + " && tiffset -s 50706 4 1 4 0 0 " + Quoted(dng));
+    const std::string bytes = ReadFile(dng);
+    TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
+    EXPECT_NE(DetectStreamFormat(stream), kvftTIFF);
+}
+
+// Writes the picture through the writer with the record's choices; empty when it aborted.
+std::string WriteTiff(TKVBitmap& bitmap, TIOParamsVals& params) {
+    TMemoryStream out;
+    std::atomic<bool> aborted{false};
+    TKVProgressRec progress;
+    progress.AbortFlag = &aborted;
+    EXPECT_EQ(WriteTIFFStream(out, false, &bitmap, progress, params), 1);
+    return aborted.load() ? std::string() : StreamBytes(out);
+}
+
+// libtiff reads the file without a complaint.
+void ExpectCleanTiff(const std::string& path) {
+    const TCommandResult info = RunTool("tiffinfo -D " + Quoted(path));
+    EXPECT_EQ(info.status, 0) << info.output;
+    EXPECT_FALSE(Contains(info.output, "Error") || Contains(info.output, "Warning")) << info.output;
+}
+
+TEST(TiffWriter, EveryCodingIsReadByLibtiffAsWritten) {
+    TScratchFolder folder;
+    TKVBitmap colour;
+    ImageToBitmap(PatternImage(45, 31), colour);
+    TKVBitmap bilevel;
+    bilevel.Assign(&colour);
+    bilevel.SetPixelFormat(kv1Bit);
+    struct Case { const char* what; TKVBitmap* bitmap; int bits, samples, compression, fillOrder; bool lossy; } cases[] = {
+        {"RGB none", &colour, 8, 3, 0, 1, false},        {"RGB LZW", &colour, 8, 3, 5, 1, false},
+        {"RGB PackBits", &colour, 8, 3, 8, 1, false},    {"RGB JPEG", &colour, 8, 3, 7, 1, true},
+        {"palette LZW", &colour, 8, 1, 5, 1, false},     {"16 colours", &colour, 4, 1, 8, 1, false},
+        {"bilevel none", &bilevel, 1, 1, 0, 1, false},   {"Huffman", &bilevel, 1, 1, 1, 1, false},
+        {"Group 3", &bilevel, 1, 1, 2, 1, false},        {"Group 3 2-D", &bilevel, 1, 1, 3, 1, false},
+        {"Group 4", &bilevel, 1, 1, 4, 1, false},        {"Group 4 LSB first", &bilevel, 1, 1, 4, 2, false},
+        {"Group 3 LSB first", &bilevel, 1, 1, 2, 2, false}, {"bilevel LZW", &bilevel, 1, 1, 5, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TIOParamsVals params(nullptr);
+        params.BitsPerSample = c.bits;
+        params.SamplesPerPixel = c.samples;
+        params.TiffCompression = uint8_t(c.compression);
+        params.TiffFillOrder = c.fillOrder;
+        params.TiffJpegQuality = 95;
+        const std::string bytes = WriteTiff(*c.bitmap, params);
+        ASSERT_FALSE(bytes.empty());
+        const std::string path = folder.Path("ours.tif");
+        WriteFile(path, bytes);
+        ExpectCleanTiff(path);
+        const TRgbImage theirs = TifftopnmPage(folder, path, 0, c.lossy);
+        const TTiffRead ours = ReadPage(bytes, 0);
+        ASSERT_TRUE(ours.ok);
+        if (c.lossy) {
+            // Chroma subsampling of this small, edgy pattern costs some; a colour mix-up far more.
+            EXPECT_LT(MeanDifference(theirs, PixelsOf(*c.bitmap)), 14.0);
+            EXPECT_LT(MeanDifference(ours.pixels, PixelsOf(*c.bitmap)), 14.0);
+        } else if (c.samples == 1 && c.bits > 1) {
+            EXPECT_TRUE(SamePixels(ours.pixels, theirs));
+            EXPECT_LT(MeanDifference(theirs, PixelsOf(*c.bitmap)), c.bits == 8 ? 6.0 : 20.0);
+        } else {
+            EXPECT_TRUE(SamePixels(theirs, PixelsOf(*c.bitmap)));
+            EXPECT_TRUE(SamePixels(ours.pixels, theirs));
+        }
+    }
+}
+
+TEST(TiffWriter, AlphaGoesOutAsAnExtraSample) {
+    TScratchFolder folder;
+    TKVBitmap bitmap;
+    ImageToBitmap(PatternImage(9, 5), bitmap);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 9; ++x) bitmap.SetAlpha(x, y, uint8_t(x * 28));
+    TIOParamsVals params(nullptr);
+    params.TiffCompression = 5;
+    const std::string path = folder.Path("alpha.tif");
+    WriteFile(path, WriteTiff(bitmap, params));
+    ExpectCleanTiff(path);
+    const std::string dump = RunTool("tiffdump " + Quoted(path)).output;
+    EXPECT_TRUE(Contains(dump, "BitsPerSample (258) SHORT (3) 4<8 8 8 8>")) << dump;
+    EXPECT_TRUE(Contains(dump, "ExtraSamples (338) SHORT (3) 1<2>")) << dump;
+    const std::string copy = folder.Path("copy.tif");
+    MakeFixture(copy, "tiffcp -c none " + Quoted(path) + " " + Quoted(copy));
+    params.TiffCompression = 0;
+    const std::string plain = folder.Path("plain.tif");
+    WriteFile(plain, WriteTiff(bitmap, params));
+    const TCommandResult compared = RunTool("tiffcmp " + Quoted(plain) + " " + Quoted(copy));
+    EXPECT_EQ(compared.status, 0) << compared.output;
+}
+
+TEST(TiffWriter, InsertingLinksThePageAtItsIndex) {
+    TScratchFolder folder;
+    TKVBitmap first, second, third;
+    ImageToBitmap(PatternImage(12, 7), first);
+    ImageToBitmap(PatternImage(5, 9), second);
+    ImageToBitmap(PatternImage(8, 8), third);
+    TIOParamsVals params(nullptr);
+    params.TiffCompression = 5;
+    TMemoryStream file;
+    std::atomic<bool> aborted{false};
+    TKVProgressRec progress;
+    progress.AbortFlag = &aborted;
+    EXPECT_EQ(WriteTIFFStream(file, false, &first, progress, params), 1);
+    file.SetPosition(0);
+    params.TiffImageIndex = 0;
+    EXPECT_EQ(WriteTIFFStream(file, true, &second, progress, params), 2);
+    file.SetPosition(0);
+    params.TiffImageIndex = 9;
+    EXPECT_EQ(WriteTIFFStream(file, true, &third, progress, params), 3);
+    ASSERT_FALSE(aborted.load());
+    const std::string path = folder.Path("three.tif");
+    WriteFile(path, StreamBytes(file));
+    ExpectCleanTiff(path);
+    TKVBitmap* expected[] = {&second, &first, &third};
+    for (int page = 0; page < 3; ++page) {
+        EXPECT_TRUE(SamePixels(TifftopnmPage(folder, path, page), PixelsOf(*expected[page]))) << page;
+    }
+    // Not a little-endian structure, or a chain that loops: nothing is written.
+    for (const std::string& bad : {std::string("MM\0*\0\0\0\x08", 8), TinyTiff({{{256, 3, 1, 1}}}, "", true)}) {
+        TMemoryStream stream;
+        LoadBytes(stream, bad);
+        stream.SetPosition(0);
+        std::atomic<bool> failed{false};
+        progress.AbortFlag = &failed;
+        WriteTIFFStream(stream, true, &first, progress, params);
+        EXPECT_TRUE(failed.load());
+        EXPECT_EQ(StreamBytes(stream), bad);
+    }
+}
+
+TEST(TiffWriter, PicturesItCannotStoreAbort) {
+    TKVBitmap cmyk;
+    cmyk.Allocate(4, 4, kvCMYK);
+    TIOParamsVals params(nullptr);
+    EXPECT_TRUE(WriteTiff(cmyk, params).empty());
+}
+
+TEST(TiffWriter, InsertingIntoAFileReplacesItOnlyWhenComplete) {
+    TScratchFolder folder;
+    TKVBitmap first, second;
+    ImageToBitmap(PatternImage(12, 7), first);
+    ImageToBitmap(PatternImage(5, 9), second);
+    const std::string path = folder.Path("pages.tif");
+    TIOParamsVals params(nullptr);
+    std::atomic<bool> aborted{false};
+    TKVProgressRec progress;
+    progress.AbortFlag = &aborted;
+    EXPECT_EQ(InsertTIFFFilePage(path, first, progress, params), 1);
+    EXPECT_EQ(InsertTIFFFilePage(path, second, progress, params), 2);
+    EXPECT_TRUE(SamePixels(TifftopnmPage(folder, path, 0), PixelsOf(second)));
+    EXPECT_TRUE(SamePixels(TifftopnmPage(folder, path, 1), PixelsOf(first)));
+    // A big-endian file cannot take a page: it stays as it was, with nothing beside it.
+    const std::string other = folder.Path("other.tif");
+    MakeFixture(other, "tiffcp -B " + Quoted(path) + " " + Quoted(other));
+    const std::string before = ReadFile(other);
+    EXPECT_EQ(InsertTIFFFilePage(other, first, progress, params), 0);
+    EXPECT_TRUE(aborted.load());
+    EXPECT_EQ(ReadFile(other), before);
+    EXPECT_EQ(folder.Files().size(), 4u) << testing::PrintToString(folder.Files());  // pages, other, page.tif, page.ppm
+}
+
+TEST(TiffWriter, MetadataTravelsWithThePage) {
+    TScratchFolder folder;
+    TKVBitmap bitmap;
+    ImageToBitmap(PatternImage(6, 4), bitmap);
+    TIOParamsVals params(nullptr);
+    params.IptcInfo.AddDataSet(2, 5, 5, "title");  // 5 + 5 bytes: 3 LONGs
+    params.TiffDocumentName = "scan";
+    params.TiffPageName = "front";
+    const std::string path = folder.Path("meta.tif");
+    WriteFile(path, WriteTiff(bitmap, params));
+    ExpectCleanTiff(path);
+    const std::string dump = RunTool("tiffdump " + Quoted(path)).output;
+    EXPECT_TRUE(Contains(dump, "33723 (0x83bb) LONG (4) ")) << dump;
+    EXPECT_EQ(RunTool("exiftool -s -s -s -IPTC:ObjectName -DocumentName -PageName " + Quoted(path)).output, "title\nscan\nfront\n");
+    const TTiffRead read = ReadPage(ReadFile(path), 0);
+    ASSERT_TRUE(read.ok);
+    ASSERT_GE(read.params->IptcInfo.Count(), 1);
+    const TKVIPTCInfoList& iptc = read.params->IptcInfo;
+    EXPECT_EQ(std::string(iptc.GetData(iptc.Count() - 1).begin(), iptc.GetData(iptc.Count() - 1).end()), "title");
+    EXPECT_EQ(read.params->TiffDocumentName, "scan");
+}
+
+TEST(TiffReader, SixteenBitSamplesStayWholeInNativeFormats) {
+    TScratchFolder folder;
+    const std::string gray = folder.Path("gray.tif"), rgb = folder.Path("rgb.tif");
+    WriteFile(folder.Path("g.pgm"), std::string("P5\n2 1\n65535\n\x12\x34\xAB\xCD", 17));
+    WriteFile(folder.Path("c.ppm"), std::string("P6\n1 1\n65535\n\x01\x02\x03\x04\x05\x06", 19));
+    MakeFixture(gray, "pnmtotiff " + Quoted(folder.Path("g.pgm")) + " > " + Quoted(gray));
+    MakeFixture(rgb, "pnmtotiff -truecolor " + Quoted(folder.Path("c.ppm")) + " > " + Quoted(rgb));
+    // 16-bit differencing in both byte orders, and plain samples.
+    for (const std::string options : {"-c lzw:2", "-B -c zip:2", "-B -c none"}) {
+        SCOPED_TRACE(options);
+        const std::string grayCopy = folder.Path("g-copy.tif"), rgbCopy = folder.Path("c-copy.tif");
+        MakeFixture(grayCopy, "tiffcp " + options + " " + Quoted(gray) + " " + Quoted(grayCopy));
+        MakeFixture(rgbCopy, "tiffcp " + options + " " + Quoted(rgb) + " " + Quoted(rgbCopy));
+        const std::string grayBytes = ReadFile(grayCopy), rgbBytes = ReadFile(rgbCopy);
+        for (const auto& [bytes, format] : {std::pair{grayBytes, kv16Gray}, std::pair{rgbBytes, kvRGB48}}) {
+            TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
+            TKVBitmap bitmap;
+            TIOParamsVals params(nullptr);
+            params.IsNativePixelFormat = true;
+            std::atomic<bool> aborted{false};
+            TKVProgressRec progress;
+            progress.AbortFlag = &aborted;
+            int pages = 0;
+            ReadTIFFStream(&bitmap, stream, pages, false, false, true, false, progress, &params);
+            ASSERT_FALSE(aborted.load());
+            ASSERT_EQ(bitmap.GetPixelFormat(), format);
+            const auto* words = reinterpret_cast<const uint16_t*>(bitmap.GetScanline(0));
+            if (format == kv16Gray) EXPECT_EQ((std::vector<uint16_t>{words[0], words[1]}), (std::vector<uint16_t>{0x1234, 0xABCD}));
+            else EXPECT_EQ((std::vector<uint16_t>{words[0], words[1], words[2]}), (std::vector<uint16_t>{0x0102, 0x0304, 0x0506}));
+        }
+    }
+}
+
+TEST(TiffReader, CieLabPagesBecomeRgb) {
+    TScratchFolder folder;
+    const std::string lab = folder.Path("lab.tif");
+    // Red, green, blue and a middle gray.
+    WriteFile(folder.Path("lab.ppm"), std::string("P6\n4 1\n255\n\xff\0\0\0\xff\0\0\0\xff\x80\x80\x80", 23));
+    MakeFixture(lab, "convert " + Quoted(folder.Path("lab.ppm")) + " -colorspace Lab -depth 8 -compress lzw " + Quoted(lab));
+    const TTiffRead read = ReadPage(ReadFile(lab), 0);
+    ASSERT_TRUE(read.ok);
+    // The library's own Lab formula is not libtiff's: each primary keeps its channel on top.
+    for (int x = 0; x < 3; ++x)
+        for (int c = 0; c < 3; ++c)
+            if (c != x) EXPECT_GT(read.pixels.At(x, 0)[x], read.pixels.At(x, 0)[c] + 100) << x;
+    EXPECT_LT(std::abs(read.pixels.At(3, 0)[0] - read.pixels.At(3, 0)[2]), 16);
+}
+
+TEST(TiffReader, StreamHeadersLetPicturesFollowOneAnother) {
+    TKVBitmap first, second;
+    ImageToBitmap(PatternImage(7, 3), first);
+    ImageToBitmap(PatternImage(4, 6), second);
+    std::string joined;
+    for (TKVBitmap* bitmap : {&first, &second}) {
+        TIOParamsVals params(nullptr);
+        const std::string bytes = WriteTiff(*bitmap, params);
+        const auto length = uint32_t(bytes.size());
+        joined += std::string("TIFF\0\0\0\0", 8) + std::string{char(length), char(length >> 8), char(length >> 16), char(length >> 24)} + bytes;
+    }
+    TKVMemStream stream(joined.data(), int64_t(joined.size()));
+    EXPECT_EQ(DetectStreamFormat(stream), kvftTIFF);
+    for (TKVBitmap* expected : {&first, &second}) {
+        TKestovaIO io;
+        io.LoadFromStreamFormat(stream, kvftTIFF);
+        ASSERT_FALSE(io.AbortFlag);
+        EXPECT_TRUE(SamePixels(PixelsOf(io.WorkBitmap()), PixelsOf(*expected)));
+    }
+    EXPECT_EQ(stream.Position(), int64_t(joined.size()));
+}
+
+}  // namespace
