@@ -577,3 +577,8 @@ tiffcp -c g3 tzpic_tiff/bilevel.tif tzpic_tiff/group3.fax
 tzpic tzpic_gif plain.gif -colors 8
 tzpic tzpic_gif interlaced.gif -colors 8 -interlace GIF
 tzpic tzpic_gif comment.gif -colors 4 -set comment hello
+tzpic tzpic_png rgb.png
+tzpic tzpic_png interlaced.png -depth 16 -interlace PNG
+tzpic tzpic_png alpha.png -alpha on
+tzpic tzpic_png gray2.png -colorspace gray -depth 2
+tzpic tzpic_png mapped.png -colors 3 -type Palette

@@ -15,6 +15,7 @@
 #include "tzpicformats/GIFGraphic.h"
 #include "tzpicformats/PCDGraphic.h"
 #include "tzpicformats/PCXGraphic.h"
+#include "tzpicformats/PNGGraphic.h"
 #include "tzpicformats/PSPGraphic.h"
 #include "tzpicformats/RLAGraphic.h"
 #include "tzpicformats/TIFFGraphic.h"
@@ -111,6 +112,15 @@ const TFixture Fixtures[] = {
     {"interlaced.gif", "convert " + Source + " -colors 30 -interlace GIF %s"},
     {"comment.gif", "convert " + Source + " -colors 30 -comment hello %s"},
     {"netpbm.gif", "convert " + Source + " -colors 64 ppm:- | pamtogif -interlace > %s"},
+    {"rgb.png", "convert " + Source + " -define png:color-type=2 %s"},
+    {"wide.png", "convert " + Source + " -depth 16 %s", 1},
+    {"interlaced.png", "convert " + Source + " -depth 16 -interlace PNG %s", 1},
+    {"alpha.png", "convert " + Source + " -alpha on -channel A -fx 0.5 %s"},
+    {"gray2.png", "convert " + Source + " -colorspace gray -depth 2 %s"},
+    {"graywide.png", "convert " + Source + " -colorspace gray -depth 16 -interlace PNG %s", 1},
+    {"mapped.png", "convert " + Source + " -colors 3 png8:%s"},
+    {"bilevel.png", "convert " + Source + " -monochrome %s"},
+    {"netpbm.png", "convert " + Source + " ppm:- | pnmtopng -interlace > %s"},
     {"rle.sgi", "convert " + Source + " -compress RLE %s"},
     {"verbatim.rgb", "convert " + Source + " -compress None sgi:%s"},
     {"wide.sgi", "convert " + Source + " -depth 16 -compress RLE %s"},
@@ -503,6 +513,24 @@ TEST(GIF, VersionAndAFileWithoutAnImage) {
     EXPECT_EQ(gif.ImageProperties().Version, 89u);
     EXPECT_EQ(MessageOf([&] { LoadBytes(TGIFGraphic(), screen + "!\xFE\x02hi\0;"s); }),
               "Cannot load image. Invalid or unexpected GIF image format.");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PNG, DamagedChunksRaiseTheirMessages) {
+    TScratchFolder folder;
+    const std::string path = folder.Path("a.png");
+    ASSERT_EQ(RunTool("convert -size 4x4 gradient:red-blue -depth 8 " + Quoted(path)).status, 0);
+    const std::string bytes = ReadFile(path);
+    std::string crc = bytes;
+    crc[20] ^= 1;  // inside IHDR
+    EXPECT_EQ(MessageOf([&] { LoadBytes(TPNGGraphic(), crc); }), "Cannot load image. Invalid or unexpected PNG image format.");
+    const size_t idat = bytes.find("IDAT");
+    std::string critical = bytes;
+    critical.replace(idat, 4, "ABCD");
+    EXPECT_NE(MessageOf([&] { LoadBytes(TPNGGraphic(), critical); }), "(no exception)");
 }
 
 }  // namespace
