@@ -582,3 +582,11 @@ tzpic tzpic_png interlaced.png -depth 16 -interlace PNG
 tzpic tzpic_png alpha.png -alpha on
 tzpic tzpic_png gray2.png -colorspace gray -depth 2
 tzpic tzpic_png mapped.png -colors 3 -type Palette
+# An EPS file with a small TIFF preview behind its binary header.
+mkdir -p tzpic_eps
+python3 -c "
+import struct, sys
+tiff = open('tzpic_tiff/lzw.tif', 'rb').read()
+ps = b'%!PS-Adobe-3.0 EPSF-3.0\n'
+sys.stdout.buffer.write(struct.pack('<IIIIIIIH', 0xC6D3D0C5, 30, len(ps), 0, 0, 30 + len(ps), len(tiff), 0xFFFF) + ps + tiff)
+" > tzpic_eps/preview.eps

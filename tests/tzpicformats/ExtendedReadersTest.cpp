@@ -11,6 +11,7 @@
 #include "platform/Exception.h"
 #include "platform/Graphics.h"
 #include "tzpicformats/AutodeskGraphic.h"
+#include "tzpicformats/EPSGraphic.h"
 #include "tzpicformats/FileFormatList.h"
 #include "tzpicformats/GIFGraphic.h"
 #include "tzpicformats/PCDGraphic.h"
@@ -531,6 +532,27 @@ TEST(PNG, DamagedChunksRaiseTheirMessages) {
     std::string critical = bytes;
     critical.replace(idat, 4, "ABCD");
     EXPECT_NE(MessageOf([&] { LoadBytes(TPNGGraphic(), critical); }), "(no exception)");
+}
+
+}  // namespace
+
+namespace {
+
+// PostScript with a TIFF preview behind the 30-byte binary header.
+TEST(EPS, ThePreviewIsRead) {
+    TScratchFolder folder;
+    const std::string tiff = folder.Path("preview.tif");
+    ASSERT_EQ(RunTool("convert -size 6x4 gradient:red-blue -depth 8 -compress LZW " + Quoted(tiff)).status, 0);
+    const std::string preview = ReadFile(tiff), postscript = "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 6 4\n";
+    const auto u32 = [](size_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+    const std::string file = "\xC5\xD0\xD3\xC6"s + u32(30) + u32(postscript.size()) + u32(0) + u32(0) +
+                             u32(30 + postscript.size()) + u32(preview.size()) + "\xFF\xFF"s + postscript + preview;
+    const std::string path = folder.Path("picture.eps");
+    WriteFile(path, file);
+    const auto ours = Load(path);
+    ASSERT_TRUE(ours);
+    EXPECT_EQ(Difference(*ours, ReadWithImageMagick(tiff)), 0);
+    EXPECT_EQ(MessageOf([&] { LoadBytes(TEPSGraphic(), file.substr(0, 60)); }), "Cannot load image. Invalid or unexpected EPS image format.");
 }
 
 }  // namespace
