@@ -11,6 +11,7 @@
 #include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KVFormatDrivers.h"
 #include "imaging/io/KVProgressRec.h"
+#include "imaging/io/KVTiff.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "imaging/io/KVJpegFilter.h"
 #include "platform/Canvas.h"
@@ -292,9 +293,45 @@ void TKestovaIO::LoadFromFileFormat(const std::string& fileName, int fileType) {
     });
 }
 
-int TKestovaIO::LoadFromFileTIFF(const std::string& fileName) {
-    LoadFromFileFormat(fileName, kvftTIFF);
-    return GetTIFFFilePageCount(fileName);
+void TKestovaIO::LoadFileOfType(const std::string& fileName, int fileType) {
+    Finishing(*this, [&] {
+        AbortFlag = true;
+        TFileStream stream(fileName, fmOpenRead);
+        LoadStream(stream, fileType, fileName);
+    });
+}
+
+void TKestovaIO::LoadStreamOfType(TStream& stream, int fileType) {
+    Finishing(*this, [&] { LoadStream(stream, fileType, {}); });
+}
+
+namespace {
+
+// Counted from the stream's position, which is kept.
+int PageCount(TStream& stream, int fileType) {
+    return fileType == kvftTIFF ? GetTIFFStreamPageCount(stream) : GetGIFStreamFrameCount(stream);
+}
+
+}  // namespace
+
+int TKestovaIO::LoadCountedFile(const std::string& fileName, int fileType) {
+    int count = 0;
+    Finishing(*this, [&] {
+        AbortFlag = true;
+        TFileStream stream(fileName, fmOpenRead);
+        count = PageCount(stream, fileType);
+        LoadStream(stream, fileType, fileName);
+    });
+    return count;
+}
+
+int TKestovaIO::LoadCountedStream(TStream& stream, int fileType) {
+    int count = 0;
+    Finishing(*this, [&] {
+        count = PageCount(stream, fileType);
+        LoadStream(stream, fileType, {});
+    });
+    return count;
 }
 
 void TKestovaIO::LoadFromStream(TStream& stream) {
@@ -470,15 +507,18 @@ void TKestovaIO::SaveJPEG(TStream& stream, TKVProgressRec& progress) {
 }
 
 void TKestovaIO::SaveToFile(const std::string& fileName) {
+    int type = SaveTypeOf(LowerExtension(fileName));
+    if (type == kvftNone && !fileName.empty()) {
+        const TKVFileFormatEntry* entry = GetFileFormatByExt(LowerExtension(fileName));
+        if (entry && entry->WriteHook && !entry->BuiltIn) type = entry->FileType;
+    }
+    SaveFileOfType(fileName, type);
+}
+
+void TKestovaIO::SaveFileOfType(const std::string& fileName, int type) {
     Finishing(*this, [&] {
         AbortFlag = true;
-        if (fileName.empty()) return;
-        int type = SaveTypeOf(LowerExtension(fileName));
-        if (type == kvftNone) {
-            const TKVFileFormatEntry* entry = GetFileFormatByExt(LowerExtension(fileName));
-            if (!entry || !entry->WriteHook || entry->BuiltIn) return;
-            type = entry->FileType;
-        }
+        if (fileName.empty() || type == kvftNone) return;
         TAtomicFile file(fileName);
         SaveStream(file.Stream(), type);
         if (!AbortFlag) {
