@@ -78,7 +78,6 @@ public:
     int Height() const;
     void SetHeight(int height);
     void Assign(const TFont& source) { *this = source; }
-    bool operator==(const TFont&) const = default;
 };
 
 class TCanvas;

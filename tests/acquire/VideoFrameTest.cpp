@@ -114,6 +114,11 @@ TEST(VideoFrameTest, PackedGroupsAndTheirEdges) {
     EXPECT_EQ(Pixel(bitmap, 2, 1), "0,0,0");
     EXPECT_EQ(Pixel(bitmap, 0, 0), "0,0,0");
 
+    // A YUV frame is 24-bit even when its header claims one bit per pixel.
+    KVDecodeVideoFrame(Frame(2, 1, 1, FourCC("YUY2"), std::string("\xEB\x80\xEB\x80", 4)), bitmap);
+    EXPECT_EQ(bitmap.GetPixelFormat(), kv24RGB);
+    EXPECT_EQ(Pixel(bitmap, 1, 0), "255,255,255");
+
     // Widths that end inside a group stay inside their rows (the sanitizers watch the reads and
     // writes); data for fewer rows than the header claims fills only those rows.
     for (const char* code : {"YUY2", "UYVY", "YVYU", "IYU1", "IYU2", "Y41P", "Y211", "CLJR", "I420", "YVU9"}) {

@@ -9,12 +9,17 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QListView>
+#include <QListWidget>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
+
+#include <map>
 
 #include "TestSupport.h"
 #include "imaging/io/IOParamsVals.h"
+#include "imaging/io/KestovaIO.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/view/KVPreviewInfo.h"
 
@@ -170,6 +175,36 @@ TEST_F(KVOpenSaveDlgTest, PreviewsTheSelectionAndReturnsFullPaths) {
     EXPECT_TRUE(dialog.Files.empty());
 }
 
+TEST_F(KVOpenSaveDlgTest, FramePickedAmongTheThumbnailsIsReturned) {
+    TScratchFolder scratch;
+    ASSERT_EQ(RunTool("convert -size 8x8 xc:red xc:lime xc:blue " + Quoted(scratch.Path("anim.gif"))).status, 0);
+    TOpenKestovaDialog dialog;
+    dialog.SetInitialDir(scratch.Folder());
+    int frames = 0;
+    QTimer::singleShot(200, [&] {
+        auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(files, nullptr);
+        auto* thumbnails = files->findChild<QListWidget*>("KestovaMView");
+        auto* list = files->findChild<QListView*>("listView");
+        auto* model = files->findChild<QFileSystemModel*>();
+        QElapsedTimer timer;
+        timer.start();
+        do {
+            list->setCurrentIndex(model->index(QString::fromStdString(scratch.Path("anim.gif"))));
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        } while (thumbnails->count() == 0 && timer.elapsed() < 3000);
+        frames = thumbnails->count();
+        thumbnails->setCurrentRow(1);
+        QDir().mkpath("screenshots");
+        files->grab().save("screenshots/open-dialog-frames.png");
+        QMetaObject::invokeMethod(files, "accept");
+    });
+    ASSERT_TRUE(dialog.Execute());
+    EXPECT_EQ(frames, 3);
+    EXPECT_EQ(dialog.Files, std::vector<std::string>{scratch.Path("anim.gif")});
+    EXPECT_EQ(dialog.SelectedFrame, 1);
+}
+
 TEST_F(KVOpenSaveDlgTest, SaveFilterAndItsExtensions) {
     const std::string filter = KVSaveFilter(msEnglish);
     const std::vector<std::string> parts = Split(filter, '|');
@@ -222,4 +257,51 @@ TEST_F(KVOpenSaveDlgTest, SaveDialogCompletesAndFollowsTheChosenFormat) {
     EXPECT_EQ(afterSwitch, "holiday.bmp");
     EXPECT_EQ(dialog.FileName, scratch.Path("holiday.jpg"));
     EXPECT_EQ(dialog.FilterIndex, 1);
+}
+
+TEST_F(KVOpenSaveDlgTest, AdvancedButtonEditsTheAttachedParametersOfTheTypedFormat) {
+    TScratchFolder scratch;
+    TKestovaIO io;
+    io.WorkBitmap().Allocate(8, 8, kv24RGB);
+    io.Params().JpegQuality = 60;
+    TSaveKestovaDialog dialog;
+    dialog.AutoSetFilter = false;
+    dialog.Filter = "JPEG Bitmap (JPG)|*.jpg|Portable Pixmap (PPM)|*.ppm";
+    dialog.ShowPreview = false;
+    dialog.MsgLanguage = msEnglish;
+    dialog.AttachedKestovaIO = &io;
+    dialog.SetInitialDir(scratch.Folder());
+    std::map<std::string, bool> enabled;
+    QString caption, parametersDialog;
+    QTimer::singleShot(100, [&] {
+        auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(files, nullptr);
+        auto* edit = files->findChild<QLineEdit*>("fileNameEdit");
+        auto* advanced = files->findChild<QPushButton*>("AdvancedButton");
+        ASSERT_NE(advanced, nullptr);
+        caption = advanced->text();
+        // A typed extension decides; without one, the chosen filter entry does.
+        for (const char* name : {"photo.ppm", "photo.jpg", "photo.PPM", "photo"}) {
+            edit->setText(name);
+            QElapsedTimer timer;
+            timer.start();
+            while (timer.elapsed() < 250) QApplication::processEvents(QEventLoop::AllEvents, 20);
+            enabled[name] = advanced->isEnabled();
+        }
+        QTimer::singleShot(100, [&] {
+            QWidget* parameters = QApplication::activeModalWidget();
+            parametersDialog = parameters == files ? QString() : QString(parameters->metaObject()->className());
+            io.Params().JpegQuality = 10;  // as the user would change it there
+            qobject_cast<QDialog*>(parameters)->reject();
+        });
+        advanced->click();
+        QMetaObject::invokeMethod(files, "reject");
+    });
+    EXPECT_FALSE(dialog.Execute());
+    EXPECT_EQ(caption, "Advanced...");
+    EXPECT_EQ(enabled, (std::map<std::string, bool>{
+                           {"photo.ppm", false}, {"photo.jpg", true}, {"photo.PPM", false}, {"photo", true}}));
+    EXPECT_FALSE(parametersDialog.isEmpty());
+    // A cancelled save dialog leaves the parameters as they were.
+    EXPECT_EQ(io.Params().JpegQuality, 60);
 }

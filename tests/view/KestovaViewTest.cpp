@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -100,6 +101,82 @@ TEST_F(KestovaViewTest, PaintsTheVisibleBitmapPixelsOverTheBackground) {
     EXPECT_EQ(blank.pixel(blank.width() / 2, blank.height() / 2), qRgb(255, 0, 0));
 }
 
+// A black and a white column: nearest neighbour keeps the hard edge, a filter blends across it.
+TEST_F(KestovaViewTest, ZoomFilterResamplesTheVisibleWindow) {
+    const auto distinctColours = [](const QImage& shot, const TKestovaView& view) {
+        std::vector<QRgb> seen;
+        const int y = view.Viewport().y.imageStart + view.Viewport().y.visible / 2;
+        for (int x = view.Viewport().x.imageStart; x < view.Viewport().x.imageStart + view.Viewport().x.visible; ++x)
+            if (std::find(seen.begin(), seen.end(), shot.pixel(x, y)) == seen.end()) seen.push_back(shot.pixel(x, y));
+        return seen.size();
+    };
+    struct Case {
+        double zoom;
+        TResampleFilter filter;
+        int originX;
+        bool blended;
+        TKVPixelFormat format = kv24RGB;
+    } cases[] = {
+        {800, rfNone, 0, false},      {800, rfBilinear, 0, true},    {800, rfFastLinear, 0, true},
+        {100, rfBilinear, 0, false},  // at 100 % nothing is resampled
+        {8000, rfBilinear, 70, true},  // scrolled into the middle of a zoomed pixel
+        {800, rfBilinear, 0, true, kv8Gray}, {8000, rfBilinear, 70, true, kv8Gray},
+    };
+    for (const Case& c : cases) {
+        TKestovaView view;
+        view.resize(160, 60);
+        view.SetBackground(clRed);
+        TKVBitmap& bitmap = *view.GetKVBitmap();
+        bitmap.Allocate(2, 2, c.format);
+        for (int y = 0; y < 2; ++y) {
+            if (c.format == kv8Gray) {
+                bitmap.GetScanline(y)[0] = 0;
+                bitmap.GetScanline(y)[1] = 255;
+                continue;
+            }
+            auto* row = reinterpret_cast<TKVRGB*>(bitmap.GetScanline(y));
+            row[0] = TKVRGB{0, 0, 0};
+            row[1] = TKVRGB{255, 255, 255};
+        }
+        view.SetZoomFilter(c.filter);
+        view.SetZoom(c.zoom);
+        view.SetOriginX(c.originX);
+        view.Update();
+        const QImage shot = Grab(view);
+        if (c.filter == rfBilinear && c.zoom == 800) KeepScreenshot(shot, "view-zoom-filter");
+        const size_t colours = distinctColours(shot, view);
+        EXPECT_EQ(colours > 2, c.blended) << c.zoom << " " << int(c.filter) << " " << int(c.format) << ": " << colours;
+        EXPECT_GE(colours, 1u);
+        // The image still begins dark and, unless scrolled, ends light.
+        const TKVViewport& port = view.Viewport();
+        const int y = port.y.imageStart + port.y.visible / 2;
+        if (c.originX == 0) {
+            EXPECT_LT(qGray(shot.pixel(port.x.imageStart, y)), 64);
+            EXPECT_GT(qGray(shot.pixel(port.x.imageStart + port.x.visible - 1, y)), 192);
+        }
+    }
+}
+
+TEST_F(KestovaViewTest, DrawVersionWritesTheVersionLineBottomRight) {
+    const std::string version = TKestovaView::KestovaVersion();
+    EXPECT_EQ(std::count(version.begin(), version.end(), '.'), 2) << version;
+    TKestovaView view;
+    view.resize(300, 100);
+    view.SetBackground(clRed);
+    const QImage plain = Grab(view);
+    view.SetDrawVersion(true);
+    const QImage marked = Grab(view);
+    KeepScreenshot(marked, "view-draw-version");
+    const int w = marked.width(), h = marked.height();
+    EXPECT_EQ(plain.pixel(w - 1, h - 1), qRgb(255, 0, 0));
+    EXPECT_EQ(marked.pixel(w - 1, h - 1), qRgb(255, 255, 255));  // the white box reaches the corner
+    EXPECT_EQ(marked.pixel(1, 1), qRgb(255, 0, 0));              // and stays there
+    int black = 0;
+    for (int y = h - 13; y < h; ++y)
+        for (int x = w / 2; x < w; ++x) black += qGray(marked.pixel(x, y)) < 64;
+    EXPECT_GT(black, 20);  // the text
+}
+
 TEST_F(KestovaViewTest, ScrollingIsClampedAndReported) {
     TKestovaView view;
     view.resize(200, 150);
@@ -192,6 +269,38 @@ TEST_F(KestovaViewTest, BackgroundStyles) {
         KVDrawBackground(image, background, QRect(10, 10, 51, 40));
         EXPECT_EQ(image.pixel(c.at), c.expected) << c.style << " at " << c.at.x() << "," << c.at.y();
     }
+}
+
+TEST_F(KestovaViewTest, WallPaperStyles) {
+    QImage paper(4, 4, QImage::Format_RGB32);
+    paper.fill(qRgb(0, 0, 255));
+    struct Case {
+        TKVWallPaperStyle style;
+        QPoint at;
+        bool paper;
+    } cases[] = {
+        {kvwoNormal, {1, 1}, true},   {kvwoNormal, {6, 6}, false}, {kvwoStretch, {15, 15}, true},
+        {kvwoTile, {6, 6}, true},     {kvwoTile, {15, 9}, true},
+    };
+    for (const Case& c : cases) {
+        QImage image(16, 16, QImage::Format_RGB32);
+        TKVBackground background;
+        background.color = clGreen;
+        background.wallPaper = paper;
+        background.wallPaperStyle = c.style;
+        KVDrawBackground(image, background, QRect());
+        EXPECT_EQ(image.pixel(c.at), c.paper ? qRgb(0, 0, 255) : qRgb(0, 128, 0))
+            << c.style << " at " << c.at.x() << "," << c.at.y();
+    }
+    // Through the view, the wall paper lies around the image.
+    TKestovaView view;
+    view.resize(100, 100);
+    FillRamp(*view.GetKVBitmap(), 4, 4);
+    view.SetWallPaperStyle(kvwoTile);
+    view.SetWallPaper(paper);
+    EXPECT_EQ(Grab(view).pixel(2, 2), qRgb(0, 0, 255));
+    view.SetWallPaper(QImage());
+    EXPECT_NE(Grab(view).pixel(2, 2), qRgb(0, 0, 255));
 }
 
 TEST_F(KestovaViewTest, PreviewLoadsThroughItsInputOutputAtTheViewsSize) {

@@ -80,6 +80,88 @@ TEST_F(FolderDialogTest, NewFoldersAppearWithoutUserActionButNewFilesChangeNothi
     EXPECT_TRUE(WaitFor([&] { return ChildTexts(watched) == QStringList{"renamed", "second"}; }));
 }
 
+TEST_F(FolderDialogTest, MountTableLinesAndTheirEscapes) {
+    const std::vector<TMountEntry> mounts = ParseMountTable(
+        "/dev/sdb1 /media/me/My\\040Disk vfat rw 0 0\n"
+        "server:/a\\134b /mnt/share nfs4 rw 0 0\n"
+        "broken-line\n"
+        "proc /proc proc rw 0 0\n");
+    EXPECT_EQ(mounts, (std::vector<TMountEntry>{{"/dev/sdb1", "/media/me/My Disk", "vfat"},
+                                                {"server:/a\\b", "/mnt/share", "nfs4"},
+                                                {"proc", "/proc", "proc"}}));
+}
+
+namespace {
+
+// A tree over a mount table of the test's making.
+class TFakeMountsTree : public TFolderTree {
+public:
+    std::vector<TMountEntry> mounts;
+
+protected:
+    std::vector<TMountEntry> ReadMounts() const override { return mounts; }
+};
+
+QStringList TopLevelTexts(const QTreeWidget& tree) {
+    QStringList texts;
+    for (int i = 0; i < tree.topLevelItemCount(); ++i) texts << tree.topLevelItem(i)->text(0);
+    return texts;
+}
+
+}  // namespace
+
+TEST_F(FolderDialogTest, VolumesComeGoAndAreReadAgainWhenTheirMediumChanges) {
+    TScratchFolder scratch;
+    std::filesystem::create_directories(scratch.Path("usb/photos"));
+    std::filesystem::create_directories(scratch.Path("share/docs"));
+    std::filesystem::create_directories(scratch.Path("data/Trash/files"));
+    WriteFile(scratch.Path("hosts"), "x");
+    const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(scratch.Path("data")));
+    TFakeMountsTree tree;
+    tree.mounts = {{"/dev/sda1", "/", "ext4"},
+                   {"/dev/sda2", "/boot", "ext4"},
+                   {"proc", "/proc", "proc"},
+                   {"/dev/sda1", scratch.Path("hosts"), "ext4"},  // a single file mounted: no volume
+                   {"/dev/sdb1", scratch.Path("usb"), "vfat"},
+                   {"server:/share", scratch.Path("share"), "nfs4"}};
+    tree.RefreshVolumes();
+    const QString home = QDir::homePath();
+    EXPECT_EQ(TopLevelTexts(tree), (QStringList{home, "/", "usb"}));
+    QTreeWidgetItem* usb = tree.topLevelItem(2);
+    EXPECT_EQ(tree.FindNodeForPath(scratch.Path("usb/photos"))->parent(), usb);
+    usb->setExpanded(true);
+    EXPECT_EQ(ChildTexts(usb), QStringList{"photos"});
+
+    // Another medium in the same drive: the node is closed and read again when opened.
+    std::filesystem::remove(scratch.Path("usb/photos"));
+    std::filesystem::create_directory(scratch.Path("usb/music"));
+    tree.mounts[4].device = "/dev/sdc1";
+    tree.RefreshVolumes();
+    ASSERT_EQ(tree.topLevelItem(2), usb);
+    EXPECT_FALSE(usb->isExpanded());
+    EXPECT_EQ(usb->childCount(), 0);
+    usb->setExpanded(true);
+    EXPECT_EQ(ChildTexts(usb), QStringList{"music"});
+
+    // The shares and the trash on request; a volume taken away leaves the tree.
+    tree.SetFolderOptions(foNetworkNeighborhood | foRecycleBin);
+    EXPECT_EQ(TopLevelTexts(tree), (QStringList{home, "/", "usb", "Network", "Trash"}));
+    QTreeWidgetItem* network = tree.topLevelItem(3);
+    EXPECT_EQ(ChildTexts(network), QStringList{"share"});
+    EXPECT_EQ(TFolderTree::NodePath(network), "");
+    EXPECT_EQ(tree.FindNodeForPath(scratch.Path("share/docs"))->parent(), network->child(0));
+    EXPECT_EQ(TFolderTree::NodePath(tree.topLevelItem(4)), scratch.Path("data/Trash/files"));
+    tree.mounts.resize(4);
+    tree.RefreshVolumes();
+    EXPECT_EQ(TopLevelTexts(tree), (QStringList{home, "/", "Network", "Trash"}));
+    EXPECT_EQ(network->childCount(), 0);
+    if (savedData.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", savedData);
+}
+
 TEST_F(FolderDialogTest, DialogShowsItsOwnCaptionsFollowsTheTreeAndReturnsTheEditText) {
     TScratchFolder scratch;
     std::filesystem::create_directories(scratch.Path("pics/sub"));

@@ -20,6 +20,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QToolButton>
+#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,6 +31,7 @@
 #include "app/Converter.h"
 #include "app/ConverterPic.h"
 #include "imaging/core/KVBitmap.h"
+#include "imaging/io/KVVideoAndScanner.h"
 #include "imaging/io/KestovaIO.h"
 #include "platform/Exception.h"
 #include "platform/Prompter.h"
@@ -421,6 +423,95 @@ TEST_F(MainFormTest, PreviewInformationAndOptionsOfBothModes) {
     EXPECT_TRUE(c.OwnerPassword.empty());
     QApplication::processEvents();
     form.grab().save("screenshots/main-window-book.png");
+}
+
+// A scanner that answers the source selection and the acquisitions from the test's script.
+struct TFakeScanner {
+    std::deque<bool> selections, acquisitions;
+    int selectCalls = 0, acquireCalls = 0;
+};
+
+class TFakeAcquireProvider : public TKVAcquireProvider {
+public:
+    explicit TFakeAcquireProvider(TFakeScanner& scanner) : scanner_(scanner) {}
+    bool SelectSource(int api) override {
+        EXPECT_EQ(api, 0);
+        ++scanner_.selectCalls;
+        return Next(scanner_.selections);
+    }
+    bool Acquire(int api, TKVBitmap& bitmap, TIOParamsVals&, TKVProgressRec&) override {
+        EXPECT_EQ(api, 0);
+        ++scanner_.acquireCalls;
+        if (!Next(scanner_.acquisitions)) return false;
+        bitmap.Allocate(5 + scanner_.acquireCalls, 4, kv24RGB);
+        bitmap.Fill(ColorToRGB(clRed));
+        return true;
+    }
+
+private:
+    static bool Next(std::deque<bool>& answers) {
+        if (answers.empty()) return false;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    TFakeScanner& scanner_;
+};
+
+TEST_F(MainFormTest, ScannedPagesAreSavedInTheTemporaryFolderAndListed) {
+    TFakeScanner scanner;
+    SetAcquireProviderFactory([&scanner] { return std::make_unique<TFakeAcquireProvider>(scanner); });
+    auto scripted = std::make_unique<TScriptedPrompter>();
+    TScriptedPrompter* prompter = scripted.get();
+    std::unique_ptr<TPrompter> saved = SetPrompter(std::move(scripted));
+    {
+        TMainForm form;
+        form.show();
+        FillList(form, 1, 0);
+        auto* scan = form.findChild<QToolButton*>("btSourceScan");
+        ASSERT_TRUE(scan->isEnabled());
+        struct Step {
+            bool selection, acquisition;
+            int selectCalls, acquireCalls;
+            std::vector<std::string> texts;
+            size_t boxes;
+        } steps[] = {
+            // No source chosen: nothing else happens, and the next click asks again.
+            {false, false, 1, 0, {"pic0.bmp"}, 0},
+            {true, true, 2, 1, {"pic0.bmp", "Scanner:Pic1.bmp"}, 0},
+            // The chosen source is kept.
+            {false, true, 2, 2, {"pic0.bmp", "Scanner:Pic1.bmp", "Scanner:Pic2.bmp"}, 0},
+            {false, false, 2, 3, {"pic0.bmp", "Scanner:Pic1.bmp", "Scanner:Pic2.bmp"}, 1},
+        };
+        for (const Step& step : steps) {
+            scanner.selections = {step.selection};
+            scanner.acquisitions = {step.acquisition};
+            scan->click();
+            EXPECT_EQ(scanner.selectCalls, step.selectCalls);
+            EXPECT_EQ(scanner.acquireCalls, step.acquireCalls);
+            std::vector<std::string> texts;
+            for (int i = 0; i < form.SourceList()->count(); ++i)
+                texts.push_back(QFileInfo(form.SourceList()->item(i)->text()).fileName().toStdString());
+            EXPECT_EQ(texts, step.texts);
+            EXPECT_EQ(prompter->boxes.size(), step.boxes);
+        }
+        EXPECT_EQ(form.SourceList()->item(1)->text(), "Scanner:Pic1.bmp");
+        EXPECT_EQ(form.SourceList()->currentRow(), 2);  // the last page added
+        ASSERT_EQ(prompter->boxes.size(), 1u);
+        EXPECT_EQ(prompter->boxes[0].text, "Image acquisition failed");
+        // The pages are pictures of their own in the temporary folder.
+        for (int n : {1, 2}) {
+            TKestovaIO reader;
+            reader.LoadFromFile(TempFolder + "Pic" + std::to_string(n) + ".bmp");
+            ASSERT_FALSE(reader.AbortFlag) << n;
+            EXPECT_EQ(reader.WorkBitmap().GetWidth(), 5 + n);
+            EXPECT_EQ(reader.WorkBitmap().GetPixelRGB(2, 2), (TKVRGB{0, 0, 255}));
+        }
+        prompter->answers = {idYes};
+        form.close();
+    }
+    SetPrompter(std::move(saved));
+    SetAcquireProviderFactory(nullptr);
 }
 
 TEST_F(MainFormTest, ClosingAsksWithoutOutputSavesTheSettingsAndRemovesTheTemporaryFolder) {

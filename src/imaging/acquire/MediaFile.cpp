@@ -1,6 +1,7 @@
 #include "imaging/acquire/MediaFile.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 extern "C" {
@@ -17,6 +18,16 @@ namespace {
 constexpr std::chrono::seconds OpenTime(10);
 constexpr std::chrono::seconds GrabTime(10);
 constexpr AVRational HundredNanoseconds{1, int(TKVMediaFile::Second)};
+
+// Timestamps come from the file: sums and products of them saturate instead of overflowing.
+int64_t Add(int64_t a, int64_t b) {
+    int64_t sum;
+    return __builtin_add_overflow(a, b, &sum) ? (b > 0 ? INT64_MAX : INT64_MIN) : sum;
+}
+int64_t Multiply(int64_t a, int64_t b) {
+    int64_t product;
+    return __builtin_mul_overflow(a, b, &product) ? ((a < 0) != (b < 0) ? INT64_MIN : INT64_MAX) : product;
+}
 
 // Bytes in memory served to the demuxer as a seekable file.
 struct TMemorySource {
@@ -153,15 +164,15 @@ int64_t TKVMediaFile::MeasureDuration() {
     state_->deadline.Start(GrabTime);
     TBgrFrame scratch;
     try {
-        if (Grab(start + av_rescale_q(declared, HundredNanoseconds, stream.time_base), INT64_MAX, true, scratch) !=
+        if (Grab(Add(start, av_rescale_q(declared, HundredNanoseconds, stream.time_base)), INT64_MAX, true, scratch) !=
             TGrab::Found)
             Grab(start, INT64_MAX, true, scratch);
     } catch (const Exception&) {
         return declared;
     }
     if (state_->lastShown == AV_NOPTS_VALUE) return declared;
-    const int64_t end = av_rescale_q(state_->lastShown - start, stream.time_base, HundredNanoseconds) +
-                        (1 + state_->framesAfterLastShown) * AvgTimePerFrame();
+    const int64_t end = Add(av_rescale_q(Add(state_->lastShown, -start), stream.time_base, HundredNanoseconds),
+                            Multiply(1 + state_->framesAfterLastShown, AvgTimePerFrame()));
     return std::max(declared, end);
 }
 
@@ -177,7 +188,7 @@ bool TKVMediaFile::GetFrameAt(int64_t time, TKVBitmap& bitmap) {
     TState& state = *state_;
     const AVStream& stream = *state.stream;
     const int64_t start = stream.start_time == AV_NOPTS_VALUE ? 0 : stream.start_time;
-    const int64_t target = start + av_rescale_q(time, HundredNanoseconds, stream.time_base);
+    const int64_t target = Add(start, av_rescale_q(time, HundredNanoseconds, stream.time_base));
     state.deadline.Start(GrabTime);
     TBgrFrame grabbed;
     try {
@@ -216,12 +227,12 @@ TKVMediaFile::TGrab TKVMediaFile::Grab(int64_t from, int64_t target, bool lateAl
                 state.framesAfterLastShown = 0;
             } else if (state.lastShown != AV_NOPTS_VALUE) {
                 // A frame without a timestamp follows the last one that had one.
-                shown = state.lastShown + (++state.framesAfterLastShown) * frameTicks;
+                shown = Add(state.lastShown, Multiply(++state.framesAfterLastShown, frameTicks));
             }
             const bool known = shown != AV_NOPTS_VALUE;
-            if (!lateAllowed && grabbed.rows.empty() && known && shown > target + halfFrame) return TGrab::Late;
+            if (!lateAllowed && grabbed.rows.empty() && known && shown > Add(target, halfFrame)) return TGrab::Late;
             state.converter.Convert(*frame, grabbed);
-            if (!known || shown + halfFrame >= target) return TGrab::Found;
+            if (!known || Add(shown, halfFrame) >= target) return TGrab::Found;
         } else if (received == AVERROR_EOF || (received == AVERROR(EAGAIN) && draining)) {
             // Past the last frame: the last one decoded stands.
             return grabbed.rows.empty() ? TGrab::Nothing : TGrab::Found;

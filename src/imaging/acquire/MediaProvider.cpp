@@ -1,6 +1,8 @@
 #include "imaging/acquire/MediaProvider.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cmath>
 
 #include "imaging/acquire/MediaFile.h"
@@ -39,7 +41,8 @@ public:
     }
 
     bool LoadFrame(int index, TKVBitmap& bitmap, TIOParamsVals& params) override {
-        if (!file_ || index < 0 || index >= frameCount_) return false;
+        // A frame time from the file may be so long that the position would overflow.
+        if (!file_ || index < 0 || index >= frameCount_ || frameTime_ > INT64_MAX / std::max(index, 1)) return false;
         if (!file_->GetFrameAt(index * frameTime_, bitmap)) return false;
         params.Width = bitmap.GetWidth();
         params.Height = bitmap.GetHeight();

@@ -253,8 +253,10 @@ int KVDecodeVideoFrame(std::span<const uint8_t> frame, TKVBitmap& bitmap, std::s
     info.coloursUsed = header.U32LEAt(32);
     info.topDown = height < 0;
     info.height = height == INT32_MIN ? INT32_MAX : std::abs(height);
-    CheckPictureSize(info.width, info.height, info.bitCount == 1 ? 1 : 24, int64_t(frame.size() + bits.size()));
-    bitmap.Allocate(info.width, info.height, info.bitCount == 1 ? kv1Bit : kv24RGB);
+    // YUV frames become 24-bit whatever bit count their header claims.
+    const bool bilevel = info.bitCount == 1 && info.compression <= 3;
+    CheckPictureSize(info.width, info.height, bilevel ? 1 : 24, int64_t(frame.size() + bits.size()));
+    bitmap.Allocate(info.width, info.height, bilevel ? kv1Bit : kv24RGB);
     const bool bitsFollow = bits.data() == nullptr;
     const TYuvLayout layout = info.compression <= 3 ? ylNone : LayoutOf(info.compression);
     if (info.compression <= 3) DecodeDib(info, header, bits, bitsFollow, bitmap);

@@ -1,111 +1,23 @@
 #include "imaging/view/KVOpenSaveDlg.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
-#include <QLabel>
-#include <QVBoxLayout>
+#include <QPushButton>
+#include <QTimer>
+#include <optional>
 
-#include "imaging/core/KVBitmap.h"
+#include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KestovaIO.h"
+#include "imaging/view/KVIOPreviews.h"
 #include "imaging/view/KVPreviewInfo.h"
-#include "imaging/view/KestovaView.h"
+#include "imaging/view/KVPreviewPane.h"
 #include "platform/qt/QtPrompter.h"
 
 namespace {
-
-// The pane beside the file list.
-class TPreviewPane : public QWidget {
-public:
-    TPreviewPane(TMsgLanguage language, QWidget* parent) : QWidget(parent), language_(language) {
-        setObjectName("PicturePanel");
-        auto* layout = new QVBoxLayout(this);
-        zoom_ = new QComboBox(this);
-        zoom_->setObjectName("ZoomCombo");
-        zoom_->setToolTip("Zoom");
-        zoom_->addItem("Fit", 0);
-        for (int percent : {25, 50, 75, 100, 125, 150, 175, 200, 300, 400})
-            zoom_->addItem(QString::number(percent) + "%", percent);
-        check_ = new QCheckBox(QString::fromStdString(KVGetMessageText(0, language)), this);
-        check_->setObjectName("PreviewCheck");
-        check_->setChecked(true);
-        view_ = new TKestovaView(this);
-        view_->setObjectName("KestovaView");
-        view_->setFixedSize(220, 200);
-        view_->SetBackground(clWhite);
-        view_->SetBackgroundStyle(kvbsChessboard);
-        view_->SetChessboardPattern(12);
-        view_->SetAutoFit(true);
-        layout->addWidget(zoom_);
-        layout->addWidget(check_);
-        layout->addWidget(view_);
-        for (const char* name : {"PicLabel1", "PicLabel2", "PicLabel3", "InfoLabel1", "InfoLabel2"}) {
-            auto* label = new QLabel(this);
-            label->setObjectName(name);
-            label->setFixedWidth(220);
-            layout->addWidget(label);
-            labels_.push_back(label);
-        }
-        layout->addStretch();
-        connect(zoom_, &QComboBox::currentIndexChanged, this, [this] { ApplyPreviewZoom(); });
-        connect(check_, &QCheckBox::toggled, this, [this] { ShowFile(path_); });
-    }
-
-    // Never raises: a file that cannot be shown empties the pane.
-    void ShowFile(const QString& path) {
-        path_ = path;
-        view_->Blank();
-        const QFileInfo file(path);
-        if (path.isEmpty() || !file.isFile()) return ShowInfo(nullptr);
-        try {
-            TKestovaIO& io = *view_->GetIO();
-            const std::string name = path.toStdString();
-            if (check_->isChecked()) {
-                io.Params().JpegScale = 0;
-                io.Params().Width = view_->ViewWidth();
-                io.Params().Height = view_->ViewHeight();
-                io.LoadFromFile(name);
-            } else {
-                io.ParamsFromFile(name);
-            }
-            if (io.AbortFlag || io.Params().FileType == kvftNone) {
-                view_->Blank();
-                return ShowInfo(nullptr);
-            }
-            const int frames = check_->isChecked() ? std::max(GetFileFrameCount(name), 1) : 1;
-            const TKVPreviewInfo info = KVPreviewInfoTexts(io.Params(), file.size(), frames, language_);
-            ShowInfo(&info);
-            ApplyPreviewZoom();
-        } catch (const std::exception&) {
-            view_->Blank();
-            ShowInfo(nullptr);
-        }
-    }
-
-private:
-    void ShowInfo(const TKVPreviewInfo* info) {
-        const std::string texts[] = {info ? info->pic1 : "", info ? info->pic2 : "", info ? info->pic3 : "",
-                                     info ? info->info1 : "", info ? info->info2 : ""};
-        for (size_t i = 0; i < labels_.size(); ++i) labels_[i]->setText(QString::fromStdString(texts[i]));
-    }
-
-    void ApplyPreviewZoom() {
-        const int percent = zoom_->currentData().toInt();
-        view_->SetAutoFit(percent == 0);
-        if (percent > 0) view_->SetZoom(percent);
-    }
-
-    TMsgLanguage language_;
-    QComboBox* zoom_;
-    QCheckBox* check_;
-    TKestovaView* view_;
-    std::vector<QLabel*> labels_;
-    QString path_;
-};
-
+constexpr int AdvancedUpdateInterval = 100;  // ms
 }  // namespace
 
 TOpenKestovaDialog::TOpenKestovaDialog() : Filter(KVOpenFilter(msSystem)) {}
@@ -139,14 +51,20 @@ bool TOpenKestovaDialog::Run(QWidget* parent, bool save, bool preview) {
     if (!initialDir_.empty()) dialog.setDirectory(QString::fromStdString(initialDir_));
     if (!FileName.empty()) dialog.selectFile(QString::fromStdString(FileName));
 
+    TKVPreviewPane* pane = nullptr;
     if (preview) {
-        auto* pane = new TPreviewPane(MsgLanguage, &dialog);
+        pane = new TKVPreviewPane(MsgLanguage, ZoomFilter, ShowAllFrames || AlwaysAnimate, &dialog);
+        pane->SetAlwaysAnimate(AlwaysAnimate);
+        if (PreviewBorderStyle) pane->SetBorderStyle(*PreviewBorderStyle);
         if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
             grid->addWidget(pane, 0, grid->columnCount(), grid->rowCount(), 1);
         QObject::connect(&dialog, &QFileDialog::currentChanged, pane,
                          [pane](const QString& path) { pane->ShowFile(path); });
     }
-    if (dialog.exec() != QDialog::Accepted) return false;
+    AddControls(dialog, filters);
+    const bool confirmed = dialog.exec() == QDialog::Accepted;
+    if (pane) SelectedFrame = pane->SelectedFrame();
+    if (!confirmed) return false;
     for (const QString& file : dialog.selectedFiles()) Files.push_back(file.toStdString());
     if (Files.empty()) return false;
     FileName = Files.front();
@@ -158,11 +76,47 @@ TSaveKestovaDialog::TSaveKestovaDialog() { Filter = KVSaveFilter(msSystem); }
 
 bool TSaveKestovaDialog::Execute(QWidget* parent) {
     if (AutoSetFilter) Filter = KVSaveFilter(MsgLanguage);
-    if (!Run(parent, true, ShowPreview)) return false;
+    std::optional<TIOParamsVals> kept;
+    if (AttachedKestovaIO) kept.emplace(nullptr).Assign(AttachedKestovaIO->Params());
+    if (!Run(parent, true, ShowPreview)) {
+        if (kept) AttachedKestovaIO->Params().Assign(*kept);
+        return false;
+    }
     // Qt may complete the name itself; only a name still without extension gets the format's.
     if (QFileInfo(QString::fromStdString(FileName)).suffix().isEmpty()) {
         FileName += KVFirstExtension(KVFilterPatterns(Filter, FilterIndex));
         Files = {FileName};
     }
     return true;
+}
+
+// The format of the typed name's extension, else that of the chosen filter entry.
+void TSaveKestovaDialog::AddControls(QFileDialog& dialog, const QStringList& filters) {
+    if (!ShowAdvanced) return;
+    auto* button = new QPushButton(QString::fromStdString(KVGetMessageText(45, MsgLanguage) + "..."), &dialog);
+    button->setObjectName("AdvancedButton");
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) grid->addWidget(button, grid->rowCount(), 0);
+    const auto format = [this, &dialog, filters]() -> const TKVFileFormatEntry* {
+        const QString suffix = QFileInfo(dialog.selectedFiles().value(0)).suffix();
+        const TKVFileFormatEntry* entry = suffix.isEmpty() ? nullptr : GetFileFormatByExt(suffix.toStdString());
+        if (entry) return entry;
+        const int index = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
+        const std::string extension = KVFirstExtension(KVFilterPatterns(Filter, index));
+        return extension.empty() ? nullptr : GetFileFormatByExt(extension);
+    };
+    const auto update = [this, button, format] {
+        const TKVFileFormatEntry* entry = format();
+        button->setEnabled(AttachedKestovaIO && entry && entry->DialogPages != 0);
+    };
+    // The typed name changes without a signal of the dialog's own, so the button follows it by time.
+    auto* timer = new QTimer(&dialog);
+    QObject::connect(timer, &QTimer::timeout, button, update);
+    timer->start(AdvancedUpdateInterval);
+    update();
+    QObject::connect(button, &QPushButton::clicked, &dialog, [this, &dialog, format] {
+        const TKVFileFormatEntry* entry = format();
+        if (!AttachedKestovaIO || !entry || entry->DialogPages == 0) return;
+        AttachedKestovaIO->Params().FileType = entry->FileType;
+        DoPreviews(*AttachedKestovaIO, entry->DialogPages, ioppDefaultLockPreview, MsgLanguage, false, &dialog);
+    });
 }

@@ -52,9 +52,7 @@ void DrawShadow(QPainter& painter, const QRect& strip, bool vertical, const QCol
     }
 }
 
-}  // namespace
-
-void KVDrawBackground(QImage& target, const TKVBackground& background, const QRect& imageRect) {
+void DrawStyle(QImage& target, const TKVBackground& background, const QRect& imageRect) {
     const QColor color = KVToQColor(background.color);
     if (background.style == kvbsChessboard) {
         DrawChessboard(target, background);
@@ -118,4 +116,23 @@ void KVDrawBackground(QImage& target, const TKVBackground& background, const QRe
         }
         case kvbsChessboard: break;
     }
+}
+
+void DrawWallPaper(QImage& target, const QImage& wallPaper, TKVWallPaperStyle style) {
+    QPainter painter(&target);
+    switch (style) {
+        case kvwoNormal: painter.drawImage(0, 0, wallPaper); break;
+        case kvwoStretch: painter.drawImage(target.rect(), wallPaper); break;
+        case kvwoTile:
+            for (int y = 0; y < target.height(); y += wallPaper.height())
+                for (int x = 0; x < target.width(); x += wallPaper.width()) painter.drawImage(x, y, wallPaper);
+            break;
+    }
+}
+
+}  // namespace
+
+void KVDrawBackground(QImage& target, const TKVBackground& background, const QRect& imageRect) {
+    DrawStyle(target, background, imageRect);
+    if (!background.wallPaper.isNull()) DrawWallPaper(target, background.wallPaper, background.wallPaperStyle);
 }

@@ -10,6 +10,7 @@
 
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVBlend.h"
+#include "imaging/core/KVResample.h"
 #include "imaging/io/KestovaIO.h"
 #include "imaging/proc/KestovaProc.h"
 
@@ -217,6 +218,32 @@ void TKestovaView::SetGradientEndColor(TColor color) {
     background_.gradientEnd = color;
     Update();
 }
+void TKestovaView::SetZoomFilter(TResampleFilter filter) {
+    if (filter == zoomFilter_) return;
+    zoomFilter_ = filter;
+    Update();
+}
+void TKestovaView::SetWallPaper(const QImage& wallPaper) {
+    background_.wallPaper = wallPaper;
+    Update();
+}
+void TKestovaView::SetWallPaperStyle(TKVWallPaperStyle style) {
+    if (style == background_.wallPaperStyle) return;
+    background_.wallPaperStyle = style;
+    Update();
+}
+void TKestovaView::SetDrawVersion(bool on) {
+    drawVersion_ = on;
+    Update();
+}
+
+namespace {
+constexpr const char* KestovaVersionNumber = "1.0.0";
+constexpr const char* KestovaReleaseDate = "12/10/2026";
+}  // namespace
+
+std::string TKestovaView::KestovaVersion() { return KestovaVersionNumber; }
+
 void TKestovaView::SetScrollBars(TScrollStyle style) {
     scrollBars_ = style;
     Update();
@@ -320,6 +347,13 @@ void TKestovaView::RenderBackBuffer() {
                           std::min(port_.y.drawSize, port_.y.visible));
     KVDrawBackground(backBuffer_, background_, IsBlank() ? QRect() : imageRect);
     if (IsBlank() || imageRect.isEmpty()) return;
+    if (zoomFilter_ != rfNone && port_.zoom != 100.0)
+        RenderFiltered(imageRect);
+    else
+        RenderNearest(imageRect);
+}
+
+void TKestovaView::RenderNearest(const QRect& imageRect) {
     const int width = bitmap_->GetWidth(), height = bitmap_->GetHeight();
     std::vector<int> columns(imageRect.width());
     for (int i = 0; i < imageRect.width(); ++i)
@@ -344,6 +378,59 @@ void TKestovaView::RenderBackBuffer() {
     }
 }
 
+void TKestovaView::CopyVisibleWindow(TKVBitmap& window) {
+    const TKVPixelFormat format = bitmap_->GetPixelFormat();
+    TKVAccessScope readOnly(*bitmap_, kvaRead);
+    if (format == kv1Bit || format == kv24RGB) {
+        window.Allocate(port_.x.count, port_.y.count, format);
+        bitmap_->CopyRectTo(window, port_.x.first, port_.y.first, port_.x.count, port_.y.count, 0, 0);
+        return;
+    }
+    window.Allocate(port_.x.count, port_.y.count, kv24RGB);
+    for (int y = 0; y < port_.y.count; ++y) {
+        auto* row = reinterpret_cast<TKVRGB*>(window.GetScanline(y));
+        for (int x = 0; x < port_.x.count; ++x) row[x] = bitmap_->GetPixelRGB(port_.x.first + x, port_.y.first + y);
+    }
+}
+
+// The visible bitmap window resampled to the size it covers; above 100 % the first zoomed pixel
+// may be partly scrolled out, so the copy starts that far into the resampled window.
+void TKestovaView::RenderFiltered(const QRect& imageRect) {
+    // A shrunk picture usually shows whole, and is then resampled without a copy.
+    const bool whole = port_.x.first == 0 && port_.y.first == 0 && port_.x.count == bitmap_->GetWidth() &&
+                       port_.y.count == bitmap_->GetHeight();
+    TKVBitmap window;
+    if (!whole) CopyVisibleWindow(window);
+    TKVBitmap scaled;
+    scaled.Allocate(std::max(port_.x.drawSize, 1), std::max(port_.y.drawSize, 1), kv24RGB);
+    KVResampleBitmap(whole ? *bitmap_ : window, scaled, zoomFilter_);
+    const auto skipped = [this](const TKVAxis& axis) {
+        return port_.zoom > 100.0 ? axis.origin - axis.map.StartOf(axis.origin) : 0;
+    };
+    const int skipX = skipped(port_.x), skipY = skipped(port_.y);
+    const int lastX = scaled.GetWidth() - 1, lastY = scaled.GetHeight() - 1;
+    for (int i = 0; i < imageRect.height() && imageRect.top() + i < backBuffer_.height(); ++i) {
+        const int sy = std::min(i + skipY, lastY);
+        auto* out = reinterpret_cast<QRgb*>(backBuffer_.scanLine(imageRect.top() + i)) + imageRect.left();
+        for (int j = 0; j < imageRect.width(); ++j) {
+            const TKVRGB p = scaled.GetPixelRGB(std::min(j + skipX, lastX), sy);
+            out[j] = qRgb(p.r, p.g, p.b);
+        }
+    }
+}
+
+void TKestovaView::PaintVersion(QPainter& painter) {
+    const QString line = QStringLiteral("Kestova Version %1 - %2").arg(KestovaVersionNumber, KestovaReleaseDate);
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(13);
+    painter.setFont(font);
+    QRect box = painter.fontMetrics().boundingRect(line);
+    box.moveBottomRight(viewport()->rect().bottomRight());
+    painter.fillRect(box, Qt::white);
+    painter.setPen(Qt::black);
+    painter.drawText(box, Qt::AlignRight | Qt::AlignBottom, line);
+}
+
 void TKestovaView::paintEvent(QPaintEvent*) {
     if (viewport()->width() <= 0 || viewport()->height() <= 0) return;
     // A failing repaint must never take the program down.
@@ -355,6 +442,7 @@ void TKestovaView::paintEvent(QPaintEvent*) {
         QPainter painter(viewport());
         painter.drawImage(0, 0, backBuffer_);
         if (OnPaint) OnPaint();
+        if (drawVersion_) PaintVersion(painter);
     } catch (const std::exception&) {
     }
 }

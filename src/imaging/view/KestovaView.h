@@ -5,7 +5,9 @@
 #include <QImage>
 #include <functional>
 #include <memory>
+#include <string>
 
+#include "imaging/core/KVResampleFilter.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/view/KVViewBackground.h"
 #include "imaging/view/KVViewport.h"
@@ -90,6 +92,16 @@ public:
     // No repaint, as the dialogs set it before showing.
     void SetChessboardPattern(int size) { background_.chessboardSize = size; }
     void SetScrollBars(TScrollStyle style);
+    // Other than rfNone, a zoomed image is drawn resampled with this filter.
+    void SetZoomFilter(TResampleFilter filter);
+    TResampleFilter ZoomFilter() const { return zoomFilter_; }
+    // Drawn over the background style; a null image removes it.
+    void SetWallPaper(const QImage& wallPaper);
+    void SetWallPaperStyle(TKVWallPaperStyle style);
+    // Writes the library's version line into the bottom-right corner.
+    void SetDrawVersion(bool on);
+    bool DrawVersion() const { return drawVersion_; }
+    static std::string KestovaVersion();
     TKVScrollBarParams HorzScrollBar, VertScrollBar;
     TKVMouseWheelParams MouseWheelParams;
 
@@ -114,6 +126,10 @@ private:
     void ScrollBarMoved(Qt::Orientation orientation, int value);
     void NotifyViewChange(int change);
     void RenderBackBuffer();
+    void RenderNearest(const QRect& imageRect);
+    void RenderFiltered(const QRect& imageRect);
+    void CopyVisibleWindow(TKVBitmap& window);
+    void PaintVersion(QPainter& painter);
     void ShowOriginOnBars();
 
     std::unique_ptr<TKVBitmap> own_;
@@ -130,4 +146,6 @@ private:
     int dpiX_ = 0, dpiY_ = 0;
     bool autoFit_ = false, autoStretch_ = false, autoShrink_ = false;
     TScrollStyle scrollBars_ = ssBoth;
+    TResampleFilter zoomFilter_ = rfNone;
+    bool drawVersion_ = false;
 };

@@ -34,6 +34,7 @@ bool TTzFolderDialog::Execute(QWidget* parent) {
     form.setFixedSize(ScaleToScreenDpi(425), ScaleToScreenDpi(378));
     auto* tree = new TFolderTree(&form);
     tree->setObjectName("tree");
+    if (WantNetHood) tree->SetFolderOptions(foNetworkNeighborhood);
     tree->setGeometry(Scaled(16, 16, 233, 276));
     auto* label = new QLabel(TextOf(621, "Directory"), &form);
     label->setGeometry(Scaled(16, 306, 32, 13));

@@ -1,13 +1,64 @@
 #include "tzlib/qt/FolderTree.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QStandardPaths>
+#include <QTimer>
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 namespace {
 
-enum : int { PathRole = Qt::UserRole, FilledRole, FolderRole };
+// DeviceRole: on a volume or share node, the device mounted there when the node was filled.
+enum : int { PathRole = Qt::UserRole, FilledRole, FolderRole, DeviceRole };
+
+constexpr int MountPollInterval = 1000;  // ms
+
+bool IsNetworkMount(const TMountEntry& mount) {
+    static const char* const types[] = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "sshfs", "davfs", "fuse.davfs2"};
+    return std::find_if(std::begin(types), std::end(types), [&](const char* t) { return mount.type == t; }) !=
+           std::end(types);
+}
+
+// A volume: a block device mounted anywhere but the root and the system's own folders.
+bool IsLocalVolume(const TMountEntry& mount) {
+    if (!mount.device.starts_with("/dev/") || mount.mountPoint == "/") return false;
+    for (const char* system : {"/boot", "/proc", "/sys", "/dev", "/snap", "/efi"})
+        if (mount.mountPoint == system || mount.mountPoint.starts_with(std::string(system) + "/")) return false;
+    return !mount.mountPoint.starts_with("/run/") || mount.mountPoint.starts_with("/run/media/");
+}
+
+// The later of two mounts on one folder hides the earlier, so only the last counts. Files
+// mounted singly (as containers get theirs) are no volumes.
+std::vector<TMountEntry> Select(const std::vector<TMountEntry>& mounts, bool (*wanted)(const TMountEntry&)) {
+    std::vector<TMountEntry> selected;
+    for (const TMountEntry& mount : mounts) {
+        if (!wanted(mount) || !QFileInfo(QString::fromStdString(mount.mountPoint)).isDir()) continue;
+        std::erase_if(selected, [&](const TMountEntry& m) { return m.mountPoint == mount.mountPoint; });
+        selected.push_back(mount);
+    }
+    return selected;
+}
+
+std::string Unescape(const std::string& field) {
+    std::string text;
+    for (size_t i = 0; i < field.size(); ++i) {
+        const auto octal = [&](size_t at) { return at < field.size() && field[at] >= '0' && field[at] <= '7'; };
+        if (field[i] == '\\' && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
+            text += static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            text += field[i];
+        }
+    }
+    return text;
+}
+
+std::string LastName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
 
 std::string WithoutTrailingSlash(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -29,20 +80,126 @@ std::vector<std::string> SubFolderNames(const std::string& path) {
 
 }  // namespace
 
-TFolderTree::TFolderTree(QWidget* parent) : QTreeWidget(parent), watcher_(new QFileSystemWatcher(this)) {
+std::vector<TMountEntry> ParseMountTable(const std::string& text) {
+    std::vector<TMountEntry> mounts;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        TMountEntry mount;
+        if (!(fields >> mount.device >> mount.mountPoint >> mount.type)) continue;
+        mount.device = Unescape(mount.device);
+        mount.mountPoint = Unescape(mount.mountPoint);
+        mounts.push_back(mount);
+    }
+    return mounts;
+}
+
+TFolderTree::TFolderTree(QWidget* parent)
+    : QTreeWidget(parent), watcher_(new QFileSystemWatcher(this)), mountPoll_(new QTimer(this)) {
     setHeaderHidden(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* node) {
         if (!node->data(0, FilledRole).toBool()) ExpandNode(node);
     });
     connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &TFolderTree::FolderChanged);
+    // Mounts raise no change that a folder watcher sees, so the table is read again regularly.
+    connect(mountPoll_, &QTimer::timeout, this, &TFolderTree::RefreshVolumes);
+    mountPoll_->start(MountPollInterval);
+    // The mount table is read by a virtual member, so the volumes follow once construction ends.
+    QTimer::singleShot(0, this, &TFolderTree::RefreshVolumes);
+    BuildRoots();
+}
+
+void TFolderTree::SetFolderOptions(TFolderOptions options) {
+    options_ = options;
+    BuildRoots();
+    RefreshVolumes();
+}
+
+void TFolderTree::BuildRoots() {
+    for (int i = 0; i < topLevelItemCount(); ++i) DeleteChildren(topLevelItem(i));
+    clear();
+    network_ = nullptr;
     const std::string home = WithoutTrailingSlash(QDir::homePath().toStdString());
-    for (const std::string& root : {home, std::string("/")}) {
-        QTreeWidgetItem* node = AddNode(nullptr, root, root, true);
-        addTopLevelItem(node);
-        ExpandNode(node);
+    ExpandNode(AddRoot(home, home));
+    ExpandNode(AddRoot("/", "/"));
+    if (options_ & foNetworkNeighborhood) {
+        network_ = AddRoot("", "Network");
+        network_->setData(0, FolderRole, false);
+        network_->setData(0, FilledRole, true);
+        network_->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+    }
+    if (options_ & foRecycleBin) {
+        const std::string trash =
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString() + "/Trash/files";
+        if (QDir(QString::fromStdString(trash)).exists()) AddRoot(trash, "Trash");
     }
     topLevelItem(0)->setExpanded(true);
+}
+
+QTreeWidgetItem* TFolderTree::AddRoot(const std::string& path, const std::string& name) {
+    QTreeWidgetItem* node = AddNode(nullptr, path, name, true);
+    addTopLevelItem(node);
+    return node;
+}
+
+std::vector<TMountEntry> TFolderTree::ReadMounts() const {
+    std::ifstream file("/proc/self/mounts");
+    std::ostringstream text;
+    text << file.rdbuf();
+    return ParseMountTable(text.str());
+}
+
+void TFolderTree::RefreshVolumes() {
+    const std::vector<TMountEntry> mounts = ReadMounts();
+    SyncMountNodes(nullptr, 2, Select(mounts, IsLocalVolume));
+    if (network_) {
+        SyncMountNodes(network_, 0, Select(mounts, IsNetworkMount));
+        network_->setChildIndicatorPolicy(network_->childCount() > 0 ? QTreeWidgetItem::ShowIndicator
+                                                                     : QTreeWidgetItem::DontShowIndicator);
+    }
+}
+
+// The mount nodes lie together from firstIndex on, under parent or at the top level. A node
+// whose folder now holds another device (a medium swapped) is read again when next expanded.
+void TFolderTree::SyncMountNodes(QTreeWidgetItem* parent, int firstIndex, const std::vector<TMountEntry>& mounts) {
+    const auto count = [&] { return parent ? parent->childCount() : topLevelItemCount(); };
+    const auto at = [&](int i) { return parent ? parent->child(i) : topLevelItem(i); };
+    for (int i = count() - 1; i >= firstIndex; --i) {
+        QTreeWidgetItem* node = at(i);
+        if (!node->data(0, DeviceRole).isValid()) continue;
+        const auto mount = std::find_if(mounts.begin(), mounts.end(),
+                                        [&](const TMountEntry& m) { return m.mountPoint == NodePath(node); });
+        if (mount == mounts.end()) {
+            DeleteChildren(node);
+            watcher_->removePath(QString::fromStdString(NodePath(node)));
+            delete node;
+        } else if (node->data(0, DeviceRole).toString().toStdString() != mount->device) {
+            node->setData(0, DeviceRole, QString::fromStdString(mount->device));
+            ResetNode(node);
+        }
+    }
+    int end = firstIndex;
+    while (end < count() && at(end)->data(0, DeviceRole).isValid()) ++end;
+    for (const TMountEntry& mount : mounts) {
+        bool shown = false;
+        for (int i = firstIndex; i < end && !shown; ++i) shown = NodePath(at(i)) == mount.mountPoint;
+        if (shown) continue;
+        QTreeWidgetItem* node = AddNode(nullptr, mount.mountPoint, LastName(mount.mountPoint), true);
+        node->setData(0, DeviceRole, QString::fromStdString(mount.device));
+        if (parent)
+            parent->insertChild(end++, node);
+        else
+            insertTopLevelItem(end++, node);
+    }
+}
+
+void TFolderTree::ResetNode(QTreeWidgetItem* node) {
+    node->setExpanded(false);
+    DeleteChildren(node);
+    watcher_->removePath(QString::fromStdString(NodePath(node)));
+    node->setData(0, FilledRole, false);
+    node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
 }
 
 // Without a parent the node is left for the caller to insert.
@@ -143,10 +300,15 @@ void TFolderTree::Refresh(QTreeWidgetItem* node) {
 QTreeWidgetItem* TFolderTree::FindNodeForPath(const std::string& rawPath) {
     if (rawPath.empty()) return nullptr;
     const std::string path = WithoutTrailingSlash(rawPath);
-    // The home folder's tree when the path lies in it, else the whole file system's.
+    // The deepest root holding the path: the home folder or a volume before the whole file system.
+    std::vector<QTreeWidgetItem*> roots;
+    for (int i = 0; i < topLevelItemCount(); ++i) roots.push_back(topLevelItem(i));
+    for (int i = 0; network_ && i < network_->childCount(); ++i) roots.push_back(network_->child(i));
     QTreeWidgetItem* node = nullptr;
-    for (int i = 0; i < topLevelItemCount() && !node; ++i)
-        if (IsPrefixFolder(NodePath(topLevelItem(i)), path)) node = topLevelItem(i);
+    for (QTreeWidgetItem* root : roots)
+        if (root->data(0, FolderRole).toBool() && IsPrefixFolder(NodePath(root), path) &&
+            (!node || NodePath(root).size() > NodePath(node).size()))
+            node = root;
     if (!node) return nullptr;
     while (NodePath(node) != path) {
         if (!node->data(0, FilledRole).toBool()) ExpandNode(node);

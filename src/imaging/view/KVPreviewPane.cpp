@@ -1,0 +1,303 @@
+#include "imaging/view/KVPreviewPane.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QScreen>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "imaging/core/KVBitmap.h"
+#include "imaging/io/KVFileFormats.h"
+#include "imaging/io/KestovaIO.h"
+#include "imaging/view/KVPreviewInfo.h"
+#include "imaging/view/KestovaView.h"
+
+namespace {
+
+constexpr int ThumbnailWidth = 100, ThumbnailHeight = 109, ThumbnailBorder = 4;
+constexpr int PlayInterval = 100;  // ms per frame
+
+QImage ToQImage(TKVBitmap& bitmap) {
+    QImage image(bitmap.GetWidth(), bitmap.GetHeight(), QImage::Format_RGB32);
+    TKVAccessScope readOnly(bitmap, kvaRead);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const TKVRGB p = bitmap.GetPixelRGB(x, y);
+            out[x] = qRgb(p.r, p.g, p.b);
+        }
+    }
+    return image;
+}
+
+void SetupView(TKestovaView& view) {
+    view.SetBackground(clWhite);
+    view.SetBackgroundStyle(kvbsChessboard);
+    view.SetChessboardPattern(12);
+}
+
+}  // namespace
+
+TKVPreviewPane::TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter, bool showAllFrames,
+                               QWidget* parent)
+    : QWidget(parent), language_(language), showAllFrames_(showAllFrames) {
+    setObjectName("PicturePanel");
+    auto* layout = new QVBoxLayout(this);
+    auto* bar = new QHBoxLayout;
+    zoom_ = new QComboBox(this);
+    zoom_->setObjectName("ZoomCombo");
+    zoom_->setToolTip("Zoom");
+    zoom_->addItem("Fit", 0);
+    for (int percent : {25, 50, 75, 100, 125, 150, 175, 200, 300, 400})
+        zoom_->addItem(QString::number(percent) + "%", percent);
+    const QString previewWord = QString::fromStdString(KVGetMessageText(0, language));
+    previewButton_ = new QToolButton(this);
+    previewButton_->setObjectName("PreviewButton");
+    previewButton_->setText(QStringLiteral("\u2922"));
+    previewButton_->setToolTip(previewWord);
+    previewButton_->setEnabled(false);
+    playButton_ = new QToolButton(this);
+    playButton_->setObjectName("PlayButton");
+    playButton_->setText(QStringLiteral("\u25B6"));
+    playButton_->setToolTip(QString::fromStdString(KVGetMessageText(87, language)));
+    playButton_->setCheckable(true);
+    playButton_->setEnabled(false);
+    bar->addWidget(zoom_);
+    bar->addWidget(previewButton_);
+    bar->addWidget(playButton_);
+    check_ = new QCheckBox(previewWord, this);
+    check_->setObjectName("PreviewCheck");
+    check_->setChecked(true);
+    view_ = new TKestovaView(this);
+    view_->setObjectName("KestovaView");
+    view_->setFixedSize(220, 200);
+    SetupView(*view_);
+    view_->SetAutoFit(true);
+    view_->SetZoomFilter(zoomFilter);
+    view_->viewport()->installEventFilter(this);
+    thumbnails_ = new QListWidget(this);
+    thumbnails_->setObjectName("KestovaMView");
+    thumbnails_->setFixedSize(220, 200);
+    thumbnails_->setViewMode(QListView::IconMode);
+    thumbnails_->setFlow(QListView::LeftToRight);
+    thumbnails_->setWrapping(false);
+    thumbnails_->setIconSize(QSize(ThumbnailWidth, ThumbnailHeight));
+    thumbnails_->setSpacing(ThumbnailBorder);
+    thumbnails_->hide();
+    playTimer_ = new QTimer(this);
+    playTimer_->setInterval(PlayInterval);
+    layout->addLayout(bar);
+    layout->addWidget(check_);
+    layout->addWidget(view_);
+    layout->addWidget(thumbnails_);
+    for (const char* name : {"PicLabel1", "PicLabel2", "PicLabel3", "InfoLabel1", "InfoLabel2"}) {
+        auto* label = new QLabel(this);
+        label->setObjectName(name);
+        label->setFixedWidth(220);
+        layout->addWidget(label);
+        labels_.push_back(label);
+    }
+    layout->addStretch();
+    connect(zoom_, &QComboBox::currentIndexChanged, this, [this] { ApplyPreviewZoom(); });
+    connect(check_, &QCheckBox::toggled, this, [this] { ShowFile(path_); });
+    connect(previewButton_, &QToolButton::clicked, this, [this] { OpenPreviewWindow(); });
+    connect(playButton_, &QToolButton::toggled, this, [this](bool on) { Play(on); });
+    connect(playTimer_, &QTimer::timeout, this, [this] { ShowNextFrame(); });
+    connect(thumbnails_, &QListWidget::currentRowChanged, this, [this](int row) {
+        selectedFrame_ = std::max(row, 0);
+        if (row >= 0) ShowFrameInfo(row);
+    });
+}
+
+void TKVPreviewPane::SetAlwaysAnimate(bool on) {
+    alwaysAnimate_ = on;
+    playButton_->setVisible(!on);
+}
+
+void TKVPreviewPane::SetBorderStyle(TKVDBorderStyle style) {
+    static constexpr TKVBackgroundStyle backgrounds[] = {kvbsSolid, kvbsCropped, kvbsCropShadow};
+    view_->setFrameShape(style == kvpsDefault ? QFrame::StyledPanel : QFrame::NoFrame);
+    view_->SetBackgroundStyle(backgrounds[style]);
+}
+
+void TKVPreviewPane::Clear() {
+    playButton_->setChecked(false);
+    playButton_->setEnabled(false);
+    previewButton_->setEnabled(false);
+    thumbnails_->clear();
+    thumbnails_->hide();
+    view_->show();
+    view_->Blank();
+    frameCount_ = 0;
+    ShowInfo(nullptr);
+}
+
+void TKVPreviewPane::ShowFile(const QString& path) {
+    Clear();
+    path_ = path;
+    const QFileInfo file(path);
+    if (path.isEmpty() || !file.isFile()) return;
+    try {
+        const std::string name = path.toStdString();
+        if (!check_->isChecked()) {
+            TKestovaIO& io = *view_->GetIO();
+            io.ParamsFromFile(name);
+            if (io.AbortFlag || io.Params().FileType == kvftNone) return;
+            frameCount_ = 1;
+            const TKVPreviewInfo info = KVPreviewInfoTexts(io.Params(), file.size(), 1, language_);
+            return ShowInfo(&info);
+        }
+        const int frames = GetFileFrameCount(name);
+        if (showAllFrames_ && frames > 1) {
+            if (!ShowFrames(frames)) Clear();
+        } else {
+            ShowSinglePicture();
+        }
+    } catch (const std::exception&) {
+        Clear();
+    }
+}
+
+void TKVPreviewPane::ShowSinglePicture() {
+    if (!LoadFrame(*view_, 0, view_->ViewWidth(), view_->ViewHeight())) return Clear();
+    frameCount_ = std::max(GetFileFrameCount(path_.toStdString()), 1);
+    const TKVPreviewInfo info =
+        KVPreviewInfoTexts(view_->GetIO()->Params(), QFileInfo(path_).size(), frameCount_, language_);
+    ShowInfo(&info);
+    ApplyPreviewZoom();
+    previewButton_->setEnabled(true);
+}
+
+bool TKVPreviewPane::ShowFrames(int frames) {
+    view_->hide();
+    thumbnails_->show();
+    const QString base = QFileInfo(path_).fileName();
+    for (int i = 0; i < frames; ++i) {
+        if (!LoadFrame(*view_, i, ThumbnailWidth, ThumbnailHeight)) break;
+        const QImage frame = ToQImage(*view_->GetKVBitmap())
+                                 .scaled(ThumbnailWidth, ThumbnailHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        thumbnails_->addItem(new QListWidgetItem(QIcon(QPixmap::fromImage(frame)), base + "::" + QString::number(i)));
+    }
+    view_->Blank();
+    frameCount_ = thumbnails_->count();
+    if (frameCount_ == 0) return false;
+    thumbnails_->setCurrentRow(0);
+    playButton_->setEnabled(frameCount_ > 1);
+    previewButton_->setEnabled(true);
+    const QString suffix = QFileInfo(path_).suffix().toLower();
+    if (alwaysAnimate_ && frameCount_ > 1 && (suffix == "gif" || suffix == "avi")) playButton_->setChecked(true);
+    return true;
+}
+
+void TKVPreviewPane::ShowFrameInfo(int frame) {
+    TKestovaIO& io = *view_->GetIO();
+    io.Params().SetImageIndex(frame);
+    io.ParamsFromFile(path_.toStdString());
+    if (io.AbortFlag) return ShowInfo(nullptr);
+    const TKVPreviewInfo info = KVPreviewInfoTexts(io.Params(), QFileInfo(path_).size(), frameCount_, language_);
+    ShowInfo(&info);
+}
+
+bool TKVPreviewPane::LoadFrame(TKestovaView& view, int frame, int width, int height) {
+    TKestovaIO& io = *view.GetIO();
+    io.Params().JpegScale = 0;
+    io.Params().Width = width;
+    io.Params().Height = height;
+    io.Params().SetImageIndex(frame);
+    io.LoadFromFile(path_.toStdString());
+    if (io.AbortFlag || io.Params().FileType == kvftNone) {
+        view.Blank();
+        return false;
+    }
+    view.Update();
+    return true;
+}
+
+void TKVPreviewPane::ShowInfo(const TKVPreviewInfo* info) {
+    const std::string texts[] = {info ? info->pic1 : "", info ? info->pic2 : "", info ? info->pic3 : "",
+                                 info ? info->info1 : "", info ? info->info2 : ""};
+    for (size_t i = 0; i < labels_.size(); ++i) labels_[i]->setText(QString::fromStdString(texts[i]));
+}
+
+void TKVPreviewPane::ApplyPreviewZoom() {
+    const int percent = zoom_->currentData().toInt();
+    view_->SetAutoFit(percent == 0);
+    if (percent > 0) view_->SetZoom(percent);
+}
+
+// Playing shows the frames one after another in the preview view in place of the thumbnails.
+void TKVPreviewPane::Play(bool on) {
+    previewButton_->setEnabled(!on && frameCount_ > 0);
+    if (!on) {
+        playTimer_->stop();
+        if (frameCount_ > 1) {
+            view_->hide();
+            view_->Blank();
+            thumbnails_->show();
+        }
+        return;
+    }
+    thumbnails_->hide();
+    view_->show();
+    playedFrame_ = std::max(thumbnails_->currentRow(), 0) - 1;
+    ShowNextFrame();
+    playTimer_->start();
+}
+
+void TKVPreviewPane::ShowNextFrame() {
+    if (frameCount_ < 1) return playButton_->setChecked(false);
+    playedFrame_ = (playedFrame_ + 1) % frameCount_;
+    try {
+        if (!LoadFrame(*view_, playedFrame_, view_->ViewWidth(), view_->ViewHeight()))
+            playButton_->setChecked(false);
+    } catch (const std::exception&) {
+        playButton_->setChecked(false);
+    }
+}
+
+void TKVPreviewPane::OpenPreviewWindow() {
+    if (path_.isEmpty() || frameCount_ < 1) return;
+    QDialog form(this, Qt::Tool);
+    form.setObjectName("PreviewForm");
+    form.setWindowTitle(path_);
+    form.setSizeGripEnabled(true);
+    auto* layout = new QVBoxLayout(&form);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* view = new TKestovaView(&form);
+    view->setObjectName("KestovaView");
+    SetupView(*view);
+    layout->addWidget(view);
+    try {
+        if (thumbnails_->isVisible()) {
+            if (!LoadFrame(*view, selectedFrame_, 0, 0)) return;
+        } else {
+            view->GetKVBitmap()->AssignImage(*view_->GetKVBitmap());
+            view->Update();
+        }
+    } catch (const std::exception&) {
+        return;
+    }
+    const QSize screen = form.screen() ? form.screen()->availableSize() : QSize(1024, 768);
+    const auto side = [](int picture, int available) {
+        return picture <= 100 ? 100 : std::min(picture, available);
+    };
+    form.resize(side(view->GetKVBitmap()->GetWidth(), screen.width()),
+                side(view->GetKVBitmap()->GetHeight(), screen.height()));
+    form.exec();
+}
+
+bool TKVPreviewPane::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == view_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        OpenPreviewWindow();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

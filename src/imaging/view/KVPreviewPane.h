@@ -1,0 +1,67 @@
+#pragma once
+// The open dialog's pane beside the file list: the selected picture previewed through the image
+// library with its information, or the frames of a multi-frame file as thumbnails to pick from
+// and play; a larger preview window on request.
+#include <QString>
+#include <QWidget>
+#include <vector>
+
+#include "imaging/core/KVMessages.h"
+#include "imaging/core/KVResampleFilter.h"
+#include "imaging/view/KVOpenSaveDlg.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QTimer;
+class QToolButton;
+class TKestovaView;
+struct TKVPreviewInfo;
+
+class TKVPreviewPane : public QWidget {
+public:
+    TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter, bool showAllFrames, QWidget* parent);
+
+    // Animated GIF and AVI files start playing as soon as they are previewed; the Play button goes.
+    void SetAlwaysAnimate(bool on);
+    void SetBorderStyle(TKVDBorderStyle style);
+
+    // Never raises: a file that cannot be shown empties the pane.
+    void ShowFile(const QString& path);
+    // The frame last picked among the thumbnails; 0 until one is.
+    int SelectedFrame() const { return selectedFrame_; }
+    // The modal preview window of the current picture or frame.
+    void OpenPreviewWindow();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void Clear();
+    bool ShowFrames(int frames);
+    void ShowSinglePicture();
+    void ShowInfo(const TKVPreviewInfo* info);
+    void ShowFrameInfo(int frame);
+    void ApplyPreviewZoom();
+    void Play(bool on);
+    void ShowNextFrame();
+    // Loads frame `frame` of the current file into `view` at the given size (0: the file's own).
+    bool LoadFrame(TKestovaView& view, int frame, int width, int height);
+
+    TMsgLanguage language_;
+    bool showAllFrames_;
+    bool alwaysAnimate_ = false;
+    QComboBox* zoom_;
+    QCheckBox* check_;
+    QToolButton* previewButton_;
+    QToolButton* playButton_;
+    TKestovaView* view_;
+    QListWidget* thumbnails_;
+    QTimer* playTimer_;
+    std::vector<QLabel*> labels_;
+    QString path_;
+    int frameCount_ = 0;
+    int selectedFrame_ = 0;
+    int playedFrame_ = 0;
+};
