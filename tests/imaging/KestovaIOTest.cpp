@@ -224,6 +224,21 @@ TEST(KestovaIO, AutoAdjustDPIMakesPixelsSquare) {
     EXPECT_EQ(io.Params().DpiY(), 200);
     EXPECT_EQ(io.WorkBitmap().GetPixelRGB(5, 7).r, 255);
 
+    // Filtered, a 1-bit picture becomes 24-bit.
+    writer.WorkBitmap().Allocate(8, 4, kv1Bit);
+    writer.WorkBitmap().FillRect(4, 0, 7, 3, 0xFFFFFF);
+    TMemoryStream twoTone;
+    writer.SaveToStreamFormat(twoTone, kvftBMP);
+    twoTone.SetPosition(0);
+    io.FilteredAdjustDPI = true;
+    io.LoadFromStream(twoTone);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(io.WorkBitmap().GetPixelFormat(), kv24RGB);
+    EXPECT_EQ(io.WorkBitmap().GetHeight(), 8);
+    EXPECT_EQ(io.WorkBitmap().GetPixelRGB(0, 4), (TKVRGB{}));
+    EXPECT_EQ(io.WorkBitmap().GetPixelRGB(7, 4), (TKVRGB{255, 255, 255}));
+    io.FilteredAdjustDPI = false;
+
     // Resolutions of 2 and 65000 dots per inch would ask for a picture 32500 times wider.
     writer.WorkBitmap().Allocate(20, 1000, kv24RGB);
     writer.Params().SetDpiX(2);

@@ -32,9 +32,9 @@ public:
     // JPEG pictures saved to a stream are preceded by a 12-byte header that gives their length.
     bool StreamHeaders = false;
     // After a load, a picture of different horizontal and vertical resolutions is resized to the
-    // larger one (nearest neighbour), so that its pixels are square.
+    // larger one, so that its pixels are square: by nearest neighbour, or filtered into 24 bits.
     bool AutoAdjustDPI = false;
-    bool FilteredAdjustDPI = false;  // taken as unfiltered until the resampler is available
+    bool FilteredAdjustDPI = false;
     TMsgLanguage MsgLanguage = msSystem;
 
     // --- Work bitmap
