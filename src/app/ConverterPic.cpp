@@ -6,7 +6,6 @@
 
 #include "app/AppFolders.h"
 #include "app/Converter.h"
-#include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfKalmora.h"
 #include "tzlib/Errors.h"
@@ -123,8 +122,7 @@ void TConverterPic::OpenByKind() {
             break;
         case pkTiff:
         case pkGif:
-            LoadSelectedFrame(io);
-            FrameCount = Kind == pkTiff ? GetTIFFFilePageCount(FileName) : GetGIFFileFrameCount(FileName);
+            FrameCount = LoadSelectedFrame(io);
             break;
         case pkExtended:
             LoadExtended(io, FileName);
@@ -133,11 +131,12 @@ void TConverterPic::OpenByKind() {
     }
 }
 
-void TConverterPic::LoadSelectedFrame(TKestovaIO& io) {
+int TConverterPic::LoadSelectedFrame(TKestovaIO& io) {
     io.AbortFlag = false;
     io.Params().SetImageIndex(FrameIndex);
-    io.LoadFromFile(FileName);
+    const int count = Kind == pkTiff ? io.LoadFromFileTIFF(FileName) : io.LoadFromFileGIF(FileName);
     CheckLoaded(io);
+    return count;
 }
 
 void TConverterPic::Open() {

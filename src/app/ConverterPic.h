@@ -57,7 +57,7 @@ public:
 private:
     explicit TConverterPic(TConverter& converter) : Converter(converter) {}
     void OpenByKind();
-    // TIFF pages and GIF frames: the one FrameIndex selects.
-    void LoadSelectedFrame(TKestovaIO& io);
+    // Loads the TIFF page or GIF frame FrameIndex selects; returns the file's page or frame count.
+    int LoadSelectedFrame(TKestovaIO& io);
     void DrawCaption(const TRect& box, const std::string& text, const TFont& font);
 };

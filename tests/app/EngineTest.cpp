@@ -187,6 +187,28 @@ TEST_F(EngineTest, FramesOfAMultiFrameFileAreCaptionedAndWrittenOneByOne) {
     EXPECT_EQ(Questions(), (std::vector<std::string>{question, question, "1 pic converted." + CrLf + "Want to see it?"}));
 }
 
+TEST_F(EngineTest, EachPageOfAMultiPageTiffBecomesAPageOfTheBook) {
+    const std::string scan = pics.Path("scan.tif");
+    ASSERT_EQ(RunTool("convert -size 40x20 xc:red xc:lime xc:blue -compress lzw " + Quoted(scan)).status, 0);
+    for (int page : {-1, 1, 2}) TConverterPic::Add(converter, scan, page);
+    EXPECT_EQ(converter.GetPic(0)->FrameCount, 3);
+
+    converter.Mode = cmBook;
+    converter.PicsPerPage = 1;
+    prompter->answers = {idNo};
+    converter.MakePdf();
+    const std::string book = pics.Path("Book1.pdf");
+    ASSERT_TRUE(QpdfChecks(book));
+    EXPECT_EQ(PageCount(book), 3);
+    ASSERT_EQ(RunTool("pdfimages -png " + Quoted(book) + " " + Quoted(pics.Path("page"))).status, 0);
+    const uint8_t expected[3][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    for (int i = 0; i < 3; ++i) {
+        const TRgbImage image = ReadWithImageMagick(pics.Path("page-00" + std::to_string(i) + ".png"));
+        ASSERT_EQ(image.width, 40) << i;
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(image.At(20, 10)[c], expected[i][c], 8) << i;
+    }
+}
+
 TEST_F(EngineTest, SingleModeResultQuestionsAndWhatTheyOpen) {
     const std::string one = Picture("one.jpg", 20, 10);
     Add(one);

@@ -5,6 +5,7 @@
 #include "PictureFixtures.h"
 #include "imaging/core/KVStreams.h"
 #include "imaging/io/KVFileFormats.h"
+#include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "platform/Graphics.h"
 
@@ -223,6 +224,21 @@ TEST(KestovaIO, AutoAdjustDPIMakesPixelsSquare) {
     EXPECT_EQ(io.Params().DpiY(), 200);
     EXPECT_EQ(io.WorkBitmap().GetPixelRGB(5, 7).r, 255);
 
+    // Filtered, a 1-bit picture becomes 24-bit.
+    writer.WorkBitmap().Allocate(8, 4, kv1Bit);
+    writer.WorkBitmap().FillRect(4, 0, 7, 3, 0xFFFFFF);
+    TMemoryStream twoTone;
+    writer.SaveToStreamFormat(twoTone, kvftBMP);
+    twoTone.SetPosition(0);
+    io.FilteredAdjustDPI = true;
+    io.LoadFromStream(twoTone);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(io.WorkBitmap().GetPixelFormat(), kv24RGB);
+    EXPECT_EQ(io.WorkBitmap().GetHeight(), 8);
+    EXPECT_EQ(io.WorkBitmap().GetPixelRGB(0, 4), (TKVRGB{}));
+    EXPECT_EQ(io.WorkBitmap().GetPixelRGB(7, 4), (TKVRGB{255, 255, 255}));
+    io.FilteredAdjustDPI = false;
+
     // Resolutions of 2 and 65000 dots per inch would ask for a picture 32500 times wider.
     writer.WorkBitmap().Allocate(20, 1000, kv24RGB);
     writer.Params().SetDpiX(2);
@@ -302,4 +318,94 @@ TEST(KestovaIO, PngAndGifFrameByFrame) {
         EXPECT_TRUE(SamePixels(PixelsOf(reader.WorkBitmap()), expected)) << frame;
         EXPECT_EQ(reader.Params().ImageCount(), 3);
     }
+}
+
+TEST(KestovaIO, NamedFormatOperationsIgnoreTheExtension) {
+    using TSaveFile = void (TKestovaIO::*)(const std::string&);
+    using TLoadFile = void (TKestovaIO::*)(const std::string&);
+    using TSaveStream = void (TKestovaIO::*)(TStream&);
+    using TLoadStream = void (TKestovaIO::*)(TStream&);
+    const struct {
+        int type;
+        TSaveFile saveFile;
+        TLoadFile loadFile;
+        TSaveStream saveStream;
+        TLoadStream loadStream;
+    } formats[] = {
+        {kvftBMP, &TKestovaIO::SaveToFileBMP, &TKestovaIO::LoadFromFileBMP, &TKestovaIO::SaveToStreamBMP, &TKestovaIO::LoadFromStreamBMP},
+        {kvftPNG, &TKestovaIO::SaveToFilePNG, &TKestovaIO::LoadFromFilePNG, &TKestovaIO::SaveToStreamPNG, &TKestovaIO::LoadFromStreamPNG},
+        {kvftPCX, &TKestovaIO::SaveToFilePCX, &TKestovaIO::LoadFromFilePCX, &TKestovaIO::SaveToStreamPCX, &TKestovaIO::LoadFromStreamPCX},
+        {kvftTGA, &TKestovaIO::SaveToFileTGA, &TKestovaIO::LoadFromFileTGA, &TKestovaIO::SaveToStreamTGA, &TKestovaIO::LoadFromStreamTGA},
+        {kvftDCX, &TKestovaIO::SaveToFileDCX, &TKestovaIO::LoadFromFileDCX, &TKestovaIO::SaveToStreamDCX, &TKestovaIO::LoadFromStreamDCX},
+    };
+    TScratchFolder folder;
+    TKestovaIO source;
+    ASSERT_TRUE(LoadsInto(source, BmpOf(folder, 7, 5)));
+    const TRgbImage expected = PixelsOf(source.WorkBitmap());
+    for (const auto& format : formats) {
+        const std::string path = folder.Path("picture" + std::to_string(format.type) + ".bin");
+        (source.*format.saveFile)(path);
+        ASSERT_FALSE(source.AbortFlag) << format.type;
+        EXPECT_EQ(DetectFileFormat(path, false), format.type);
+        TKestovaIO fromFile;
+        (fromFile.*format.loadFile)(path);
+        ASSERT_FALSE(fromFile.AbortFlag) << format.type;
+        EXPECT_TRUE(SamePixels(PixelsOf(fromFile.WorkBitmap()), expected)) << format.type;
+        EXPECT_EQ(fromFile.Params().FileType, format.type);
+
+        TMemoryStream stream;
+        (source.*format.saveStream)(stream);
+        ASSERT_FALSE(source.AbortFlag) << format.type;
+        stream.SetPosition(0);
+        TKestovaIO fromStream;
+        (fromStream.*format.loadStream)(stream);
+        ASSERT_FALSE(fromStream.AbortFlag) << format.type;
+        EXPECT_TRUE(SamePixels(PixelsOf(fromStream.WorkBitmap()), expected)) << format.type;
+    }
+
+    // Output-only formats, and a loader of another format on a bitmap file.
+    source.SaveToFilePDF(folder.Path("picture.out"));
+    ASSERT_FALSE(source.AbortFlag);
+    EXPECT_TRUE(QpdfChecks(folder.Path("picture.out")));
+    source.SaveToFilePS(folder.Path("picture.out"));
+    ASSERT_FALSE(source.AbortFlag);
+    EXPECT_TRUE(ReadFile(folder.Path("picture.out")).starts_with("%!PS"));
+    TKestovaIO wrong;
+    wrong.LoadFromFilePNG(folder.Path("p.bmp"));
+    EXPECT_TRUE(wrong.AbortFlag);
+    EXPECT_TRUE(wrong.WorkBitmap().IsEmpty());
+}
+
+TEST(KestovaIO, PagesAndFramesAreCountedAndSelected) {
+    TScratchFolder folder;
+    const std::string colours = "xc:red xc:lime xc:blue";
+    const std::string tiff = MakeFixture(folder.Path("pages.tif"), "convert -size 6x4 " + colours + " " + Quoted(folder.Path("pages.tif")));
+    const std::string gif = MakeFixture(folder.Path("frames.gif"), "convert -size 6x4 " + colours + " " + Quoted(folder.Path("frames.gif")));
+    const TKVRGB blue{.b = 255}, green{.g = 255};
+    for (const bool isTiff : {true, false}) {
+        const std::string& path = isTiff ? tiff : gif;
+        TKestovaIO io;
+        io.Params().SetImageIndex(2);
+        EXPECT_EQ(isTiff ? io.LoadFromFileTIFF(path) : io.LoadFromFileGIF(path), 3) << path;
+        ASSERT_FALSE(io.AbortFlag) << path;
+        EXPECT_EQ(io.WorkBitmap().GetPixelRGB(3, 2), blue) << path;
+
+        // From a stream, behind other data, which the count leaves in place.
+        TMemoryStream stream;
+        const std::string bytes = "prefix" + ReadFile(path);
+        stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
+        stream.SetPosition(6);
+        io.Params().SetImageIndex(1);
+        EXPECT_EQ(isTiff ? io.LoadFromStreamTIFF(stream) : io.LoadFromStreamGIF(stream), 3) << path;
+        ASSERT_FALSE(io.AbortFlag) << path;
+        EXPECT_EQ(io.WorkBitmap().GetPixelRGB(3, 2), green) << path;
+    }
+
+    // A file of another format counts nothing and loads nothing.
+    TKestovaIO io;
+    EXPECT_EQ(io.LoadFromFileTIFF(gif), 0);
+    EXPECT_TRUE(io.AbortFlag);
+    // Camera raw decoding is not built.
+    io.LoadFromFileRAW(tiff);
+    EXPECT_TRUE(io.AbortFlag);
 }

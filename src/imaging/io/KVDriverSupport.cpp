@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "imaging/core/KVBitmap.h"
+#include "imaging/io/KVCcitt.h"
 #include "platform/Classes.h"
 
 std::vector<uint8_t> ReadStreamRest(TStream& stream, int64_t limit) {
@@ -31,4 +32,23 @@ std::unique_ptr<TKVBitmap> OneBitCopy(TKVBitmap& bitmap) {
     copy->SetDitherMode(bitmap.DitherMode());
     copy->ConvertPixelFormat(kv1Bit);
     return copy;
+}
+
+std::vector<uint8_t> FaxCodedRows(TKVBitmap& bitmap, bool groupFour, TKVProgressRec& progress) {
+    TMemoryStream coded;
+    TCCITTEncodeState state;
+    std::atomic<bool> failed{false};
+    const int width = bitmap.GetWidth();
+    const auto encode = [&](const uint8_t* row) {
+        if (groupFour) CCITTEncodeG4(row, width, coded, 1, failed, state);
+        else CCITTEncodeG3_2D(row, width, coded, 1, failed, state);
+    };
+    TKVAccessScope reading(bitmap, kvaRead);
+    for (int y = 0; y < bitmap.GetHeight() && !progress.Aborted() && !failed; ++y) {
+        encode(bitmap.GetScanline(y));
+        progress.Report(y);
+    }
+    encode(nullptr);
+    if (failed) Abort(progress);
+    return coded.Bytes();
 }

@@ -41,5 +41,9 @@ int PixelsPerMetreToDpi(int64_t pixelsPerMetre);
 // Dots per inch to pixels per metre, rounded.
 int32_t DpiToPixelsPerMetre(int dpi);
 
+// The rows of a 1-bit picture coded by Group 4 or Group 3 two-dimensional fax coding, as they
+// are stored (a 1 bit, white, is coded as black): a decoder told BlackIs1 gives the rows back.
+std::vector<uint8_t> FaxCodedRows(TKVBitmap& bitmap, bool groupFour, TKVProgressRec& progress);
+
 // A 1-bit copy of a picture of another format, converted by the bitmap's dither mode.
 std::unique_ptr<TKVBitmap> OneBitCopy(TKVBitmap& bitmap);

@@ -183,18 +183,24 @@ int GetICOFileImageCount(const std::string& fileName) {
     }
 }
 
+int GetGIFStreamFrameCount(TStream& stream) {
+    const int64_t start = stream.Position();
+    TKVBitmap unused;
+    TIOParamsVals params(nullptr);
+    std::atomic<bool> aborted{false};
+    TKVProgressRec progress;
+    progress.AbortFlag = &aborted;
+    std::unique_ptr<TKVMask> mask;
+    int count = 0;
+    ReadGIFStream(stream, unused, count, true, mask, true, progress, params);
+    stream.SetPosition(start);
+    return count;
+}
+
 int GetGIFFileFrameCount(const std::string& fileName) {
     try {
         TFileStream stream(fileName, fmOpenRead);
-        TKVBitmap unused;
-        TIOParamsVals params(nullptr);
-        std::atomic<bool> aborted{false};
-        TKVProgressRec progress;
-        progress.AbortFlag = &aborted;
-        std::unique_ptr<TKVMask> mask;
-        int count = 0;
-        ReadGIFStream(stream, unused, count, true, mask, true, progress, params);
-        return count;
+        return GetGIFStreamFrameCount(stream);
     } catch (const Exception&) {
         return 0;
     }

@@ -54,6 +54,8 @@ void UpdateGIFFormatHooks();
 int GetFileFrameCount(const std::string& fileName);
 int GetICOFileImageCount(const std::string& fileName);
 int GetGIFFileFrameCount(const std::string& fileName);
+// Counted from the stream's position, which is kept; 0 when it holds no GIF.
+int GetGIFStreamFrameCount(TStream& stream);
 int GetTIFFFilePageCount(const std::string& fileName);
 int GetDCXFilePageCount(const std::string& fileName);
 

@@ -54,6 +54,15 @@ private:
     double value_;
 };
 
+class TKVPDFBooleanObject : public TKVPDFObject {
+public:
+    explicit TKVPDFBooleanObject(bool value) : value_(value) {}
+    void Write(std::string& out) const override { out += value_ ? "true" : "false"; }
+
+private:
+    bool value_;
+};
+
 class TKVPDFStringObject : public TKVPDFObject {
 public:
     explicit TKVPDFStringObject(std::string text) : text_(std::move(text)) {}
@@ -169,6 +178,7 @@ private:
 
 TObjectPtr Name(const std::string& name) { return std::make_unique<TKVPDFNameObject>(name); }
 TObjectPtr Number(double value) { return std::make_unique<TKVPDFNumericObject>(value); }
+TObjectPtr Boolean(bool value) { return std::make_unique<TKVPDFBooleanObject>(value); }
 TObjectPtr Ref(const TKVPDFObject& target) { return std::make_unique<TKVPDFRefObject>(target.number); }
 
 // --- Image data
@@ -238,7 +248,23 @@ std::unique_ptr<TKVPDFStreamObject> OneBitImage(TKVBitmap& bitmap, TIOParamsVals
             image = std::make_unique<TKVPDFStreamObject>(LzwRows(bitmap, params, progress));
             image->dictionary.Set("Filter", Name("LZWDecode"));
             break;
-        default: throw EInvalidGraphic("fax coding is not available for PDF pictures");
+        default: {
+            // 4 is coded as 3.
+            const bool groupFour = params.PdfCompression == 2;
+            image = std::make_unique<TKVPDFStreamObject>(FaxCodedRows(bitmap, groupFour, progress));
+            image->dictionary.Set("Filter", Name("CCITTFaxDecode"));
+            auto decodeParms = std::make_unique<TKVPDFDictionaryObject>();
+            decodeParms->Set("K", Number(groupFour ? -1 : 1));
+            decodeParms->Set("BlackIs1", Boolean(true));
+            decodeParms->Set("Columns", Number(bitmap.GetWidth()));
+            decodeParms->Set("Rows", Number(bitmap.GetHeight()));
+            decodeParms->Set("EndOfLine", Boolean(false));
+            decodeParms->Set("Uncompressed", Boolean(true));
+            decodeParms->Set("EncodedByteAlign", Boolean(false));
+            decodeParms->Set("EndOfBlock", Boolean(false));
+            image->dictionary.Set("DecodeParms", std::move(decodeParms));
+            break;
+        }
     }
     image->dictionary.Set("ColorSpace", Name("DeviceGray"));
     image->dictionary.Set("BitsPerComponent", Number(1));

@@ -65,11 +65,18 @@ struct TPageData {
 };
 
 TPageData OneBitData(TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
-    if (params.PsCompression == 1 || params.PsCompression == 2)
-        throw EInvalidGraphic("fax coding is not available for PostScript pictures");
     TPageData data;
-    data.source = {"currentfile /ASCII85Decode filter /RunLengthDecode filter"};
     data.imageOperator = "image";
+    if (params.PsCompression == 1 || params.PsCompression == 2) {
+        const bool groupFour = params.PsCompression == 1;
+        data.source = {"currentfile /ASCII85Decode filter << /K " + std::string(groupFour ? "-1" : "1") +
+                       " /BlackIs1 true /Columns " + std::to_string(bitmap.GetWidth()) + " /Rows " +
+                       std::to_string(bitmap.GetHeight()) +
+                       " /EndOfLine false /Uncompressed true /EncodedByteAlign false /EndOfBlock false >> /CCITTFaxDecode filter"};
+        data.encoded = Ascii85(FaxCodedRows(bitmap, groupFour, progress));
+        return data;
+    }
+    data.source = {"currentfile /ASCII85Decode filter /RunLengthDecode filter"};
     const int64_t rowBytes = (int64_t(bitmap.GetWidth()) + 7) / 8;
     std::vector<uint8_t> packed;
     TKVAccessScope reading(bitmap, kvaRead);

@@ -1,16 +1,16 @@
 #include "imaging/io/KestovaIO.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "imaging/core/KVBitmap.h"
-#include "imaging/core/KVBits.h"
+#include "imaging/core/KVProgress.h"
+#include "imaging/core/KVResample.h"
 #include "imaging/core/KVStreams.h"
 #include "imaging/io/KVExif.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KVFormatDrivers.h"
-#include "imaging/core/KVProgress.h"
+#include "imaging/io/KVTiff.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "imaging/io/KVJpegFilter.h"
 #include "platform/Canvas.h"
@@ -57,31 +57,23 @@ int SaveTypeOf(const std::string& extension) {
 TKVRGB RGBOfColor(TColor color) { return TKVRGB{uint8_t(color >> 16), uint8_t(color >> 8), uint8_t(color)}; }
 TColor ColorOfRGB(const TKVRGB& rgb) { return TColor(rgb.b) << 16 | TColor(rgb.g) << 8 | rgb.r; }
 
-// A copy of the picture at another size, each pixel taken from the nearest source pixel.
-std::unique_ptr<TKVBitmap> NearestResized(TKVBitmap& source, int width, int height) {
+// A copy of the picture at another size: filtered as 24-bit, else by nearest neighbour in its
+// own format; an alpha channel always by nearest neighbour.
+std::unique_ptr<TKVBitmap> Resized(TKVBitmap& source, int width, int height, bool filtered) {
     auto resized = std::make_unique<TKVBitmap>();
-    const TKVPixelFormat format = source.GetPixelFormat();
-    resized->Allocate(width, height, format);
-    if (format == kv8Paletted) std::copy(source.Palette(), source.Palette() + 256, resized->Palette());
-    const int bits = KVPixelFormatBitCount(format);
-    const int sourceWidth = source.GetWidth(), sourceHeight = source.GetHeight();
-    std::vector<uint8_t> row(static_cast<size_t>(resized->GetRowLen()));
-    for (int y = 0; y < height; ++y) {
-        TKVAccessScope reading(source, kvaRead);
-        const uint8_t* in = source.GetScanline(int(int64_t(y) * sourceHeight / height));
-        std::fill(row.begin(), row.end(), 0);
-        for (int x = 0; x < width; ++x) {
-            const int64_t from = int64_t(x) * sourceWidth / width;
-            if (bits == 1) KVSetBit(row.data(), x, KVGetBit(in, from));
-            else std::memcpy(&row[size_t(x) * (bits / 8)], in + from * (bits / 8), size_t(bits / 8));
-        }
-        TKVAccessScope writing(*resized, kvaWrite);
-        std::memcpy(resized->GetScanline(y), row.data(), row.size());
+    if (filtered) {
+        TKVBitmap colour;
+        colour.Assign(&source);
+        colour.RemoveAlphaChannel();
+        colour.ConvertPixelFormat(kv24RGB);
+        resized->Allocate(width, height, kv24RGB);
+        KVResampleBitmap(colour, *resized, rfFastLinear);
+    } else {
+        resized->Allocate(width, height, source.GetPixelFormat());
+        KVResampleNearest(source, *resized);
+        if (source.GetPixelFormat() == kv8Paletted) std::copy(source.Palette(), source.Palette() + 256, resized->Palette());
     }
-    if (source.GetHasAlphaChannel()) {
-        std::unique_ptr<TKVBitmap> alpha = NearestResized(*source.GetAlphaChannel(), width, height);
-        resized->GetAlphaChannel()->Assign(alpha.get());
-    }
+    if (source.GetHasAlphaChannel()) KVResampleNearest(*source.GetAlphaChannel(), *resized->GetAlphaChannel());
     return resized;
 }
 
@@ -178,7 +170,8 @@ void TKestovaIO::ApplyAutoAdjustDPI() {
     else width = int64_t(double(width) / dpiX * dpiY);
     // The resolutions come from the file: a wild ratio must not demand a giant picture.
     CheckPictureSize(width, height, KVPixelFormatBitCount(work_->GetPixelFormat()), -1);
-    const std::unique_ptr<TKVBitmap> resized = NearestResized(*work_, int(std::max<int64_t>(width, 1)), int(std::max<int64_t>(height, 1)));
+    const std::unique_ptr<TKVBitmap> resized =
+        Resized(*work_, int(std::max<int64_t>(width, 1)), int(std::max<int64_t>(height, 1)), FilteredAdjustDPI);
     work_->Assign(resized.get());
     params_->Width = work_->GetWidth();
     params_->Height = work_->GetHeight();
@@ -292,9 +285,45 @@ void TKestovaIO::LoadFromFileFormat(const std::string& fileName, int fileType) {
     });
 }
 
-int TKestovaIO::LoadFromFileTIFF(const std::string& fileName) {
-    LoadFromFileFormat(fileName, kvftTIFF);
-    return GetTIFFFilePageCount(fileName);
+void TKestovaIO::LoadFileOfType(const std::string& fileName, int fileType) {
+    Finishing(*this, [&] {
+        AbortFlag = true;
+        TFileStream stream(fileName, fmOpenRead);
+        LoadStream(stream, fileType, fileName);
+    });
+}
+
+void TKestovaIO::LoadStreamOfType(TStream& stream, int fileType) {
+    Finishing(*this, [&] { LoadStream(stream, fileType, {}); });
+}
+
+namespace {
+
+// Counted from the stream's position, which is kept.
+int PageCount(TStream& stream, int fileType) {
+    return fileType == kvftTIFF ? GetTIFFStreamPageCount(stream) : GetGIFStreamFrameCount(stream);
+}
+
+}  // namespace
+
+int TKestovaIO::LoadCountedFile(const std::string& fileName, int fileType) {
+    int count = 0;
+    Finishing(*this, [&] {
+        AbortFlag = true;
+        TFileStream stream(fileName, fmOpenRead);
+        count = PageCount(stream, fileType);
+        LoadStream(stream, fileType, fileName);
+    });
+    return count;
+}
+
+int TKestovaIO::LoadCountedStream(TStream& stream, int fileType) {
+    int count = 0;
+    Finishing(*this, [&] {
+        count = PageCount(stream, fileType);
+        LoadStream(stream, fileType, {});
+    });
+    return count;
 }
 
 void TKestovaIO::LoadFromStream(TStream& stream) {
@@ -470,15 +499,18 @@ void TKestovaIO::SaveJPEG(TStream& stream, TKVProgressRec& progress) {
 }
 
 void TKestovaIO::SaveToFile(const std::string& fileName) {
+    int type = SaveTypeOf(LowerExtension(fileName));
+    if (type == kvftNone && !fileName.empty()) {
+        const TKVFileFormatEntry* entry = GetFileFormatByExt(LowerExtension(fileName));
+        if (entry && entry->WriteHook && !entry->BuiltIn) type = entry->FileType;
+    }
+    SaveFileOfType(fileName, type);
+}
+
+void TKestovaIO::SaveFileOfType(const std::string& fileName, int type) {
     Finishing(*this, [&] {
         AbortFlag = true;
-        if (fileName.empty()) return;
-        int type = SaveTypeOf(LowerExtension(fileName));
-        if (type == kvftNone) {
-            const TKVFileFormatEntry* entry = GetFileFormatByExt(LowerExtension(fileName));
-            if (!entry || !entry->WriteHook || entry->BuiltIn) return;
-            type = entry->FileType;
-        }
+        if (fileName.empty() || type == kvftNone) return;
         TAtomicFile file(fileName);
         SaveStream(file.Stream(), type);
         if (!AbortFlag) {

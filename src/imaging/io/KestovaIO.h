@@ -31,9 +31,9 @@ public:
     // JPEG pictures saved to a stream are preceded by a 12-byte header that gives their length.
     bool StreamHeaders = false;
     // After a load, a picture of different horizontal and vertical resolutions is resized to the
-    // larger one (nearest neighbour), so that its pixels are square.
+    // larger one, so that its pixels are square: by nearest neighbour, or filtered into 24 bits.
     bool AutoAdjustDPI = false;
-    bool FilteredAdjustDPI = false;  // taken as unfiltered until the resampler is available
+    bool FilteredAdjustDPI = false;
     TMsgLanguage MsgLanguage = msSystem;
 
     // --- Work bitmap
@@ -59,8 +59,40 @@ public:
     // From the stream's position, by its content.
     virtual void LoadFromStream(TStream& stream);
     virtual void LoadFromStreamFormat(TStream& stream, int fileType);
-    // Loads the page the parameters' image index selects; returns the file's page count.
-    int LoadFromFileTIFF(const std::string& fileName);
+    // Load the page or frame the parameters' image index selects (a GIF frame composed over the
+    // frames before it) and return the page or frame count, 0 when the file cannot be read.
+    int LoadFromFileTIFF(const std::string& fileName) { return LoadCountedFile(fileName, kvftTIFF); }
+    int LoadFromStreamTIFF(TStream& stream) { return LoadCountedStream(stream, kvftTIFF); }
+    int LoadFromFileGIF(const std::string& fileName) { return LoadCountedFile(fileName, kvftGIF); }
+    int LoadFromStreamGIF(TStream& stream) { return LoadCountedStream(stream, kvftGIF); }
+    // One format each, whatever the name's extension or the content.
+    void LoadFromFileJPEG(const std::string& fileName) { LoadFileOfType(fileName, kvftJPEG); }
+    void LoadFromStreamJPEG(TStream& stream) { LoadStreamOfType(stream, kvftJPEG); }
+    void LoadFromFilePCX(const std::string& fileName) { LoadFileOfType(fileName, kvftPCX); }
+    void LoadFromStreamPCX(TStream& stream) { LoadStreamOfType(stream, kvftPCX); }
+    void LoadFromFileBMP(const std::string& fileName) { LoadFileOfType(fileName, kvftBMP); }
+    void LoadFromStreamBMP(TStream& stream) { LoadStreamOfType(stream, kvftBMP); }
+    void LoadFromFileICO(const std::string& fileName) { LoadFileOfType(fileName, kvftICO); }
+    void LoadFromStreamICO(TStream& stream) { LoadStreamOfType(stream, kvftICO); }
+    void LoadFromFileCUR(const std::string& fileName) { LoadFileOfType(fileName, kvftCUR); }
+    void LoadFromStreamCUR(TStream& stream) { LoadStreamOfType(stream, kvftCUR); }
+    void LoadFromFilePNG(const std::string& fileName) { LoadFileOfType(fileName, kvftPNG); }
+    void LoadFromStreamPNG(TStream& stream) { LoadStreamOfType(stream, kvftPNG); }
+    void LoadFromFileTGA(const std::string& fileName) { LoadFileOfType(fileName, kvftTGA); }
+    void LoadFromStreamTGA(TStream& stream) { LoadStreamOfType(stream, kvftTGA); }
+    void LoadFromFilePXM(const std::string& fileName) { LoadFileOfType(fileName, kvftPXM); }
+    void LoadFromStreamPXM(TStream& stream) { LoadStreamOfType(stream, kvftPXM); }
+    void LoadFromFileJP2(const std::string& fileName) { LoadFileOfType(fileName, kvftJP2); }
+    void LoadFromStreamJP2(TStream& stream) { LoadStreamOfType(stream, kvftJP2); }
+    void LoadFromFileJ2K(const std::string& fileName) { LoadFileOfType(fileName, kvftJ2K); }
+    void LoadFromStreamJ2K(TStream& stream) { LoadStreamOfType(stream, kvftJ2K); }
+    void LoadFromFileWBMP(const std::string& fileName) { LoadFileOfType(fileName, kvftWBMP); }
+    void LoadFromStreamWBMP(TStream& stream) { LoadStreamOfType(stream, kvftWBMP); }
+    void LoadFromFileDCX(const std::string& fileName) { LoadFileOfType(fileName, kvftDCX); }
+    void LoadFromStreamDCX(TStream& stream) { LoadStreamOfType(stream, kvftDCX); }
+    // Camera raw decoding is not part of this build: these set AbortFlag.
+    void LoadFromFileRAW(const std::string& fileName) { LoadFileOfType(fileName, kvftRAW); }
+    void LoadFromStreamRAW(TStream& stream) { LoadStreamOfType(stream, kvftRAW); }
     // fileType 0 detects the format.
     void LoadFromBuffer(const void* buffer, int64_t size, int fileType);
     // Draws a Windows or enhanced metafile at a size: a side below 0 follows the other side's
@@ -71,6 +103,37 @@ public:
     // --- Saving; a file is replaced only once it was written completely.
     virtual void SaveToFile(const std::string& fileName);
     virtual void SaveToStreamFormat(TStream& stream, int fileType);
+    // One format each, whatever the name's extension.
+    void SaveToFileTIFF(const std::string& fileName) { SaveFileOfType(fileName, kvftTIFF); }
+    void SaveToStreamTIFF(TStream& stream) { SaveToStreamFormat(stream, kvftTIFF); }
+    void SaveToFileGIF(const std::string& fileName) { SaveFileOfType(fileName, kvftGIF); }
+    void SaveToStreamGIF(TStream& stream) { SaveToStreamFormat(stream, kvftGIF); }
+    void SaveToFileJPEG(const std::string& fileName) { SaveFileOfType(fileName, kvftJPEG); }
+    void SaveToStreamJPEG(TStream& stream) { SaveToStreamFormat(stream, kvftJPEG); }
+    void SaveToFilePCX(const std::string& fileName) { SaveFileOfType(fileName, kvftPCX); }
+    void SaveToStreamPCX(TStream& stream) { SaveToStreamFormat(stream, kvftPCX); }
+    void SaveToFileBMP(const std::string& fileName) { SaveFileOfType(fileName, kvftBMP); }
+    void SaveToStreamBMP(TStream& stream) { SaveToStreamFormat(stream, kvftBMP); }
+    void SaveToFileICO(const std::string& fileName) { SaveFileOfType(fileName, kvftICO); }
+    void SaveToStreamICO(TStream& stream) { SaveToStreamFormat(stream, kvftICO); }
+    void SaveToFilePNG(const std::string& fileName) { SaveFileOfType(fileName, kvftPNG); }
+    void SaveToStreamPNG(TStream& stream) { SaveToStreamFormat(stream, kvftPNG); }
+    void SaveToFileTGA(const std::string& fileName) { SaveFileOfType(fileName, kvftTGA); }
+    void SaveToStreamTGA(TStream& stream) { SaveToStreamFormat(stream, kvftTGA); }
+    void SaveToFilePXM(const std::string& fileName) { SaveFileOfType(fileName, kvftPXM); }
+    void SaveToStreamPXM(TStream& stream) { SaveToStreamFormat(stream, kvftPXM); }
+    void SaveToFileJP2(const std::string& fileName) { SaveFileOfType(fileName, kvftJP2); }
+    void SaveToStreamJP2(TStream& stream) { SaveToStreamFormat(stream, kvftJP2); }
+    void SaveToFileJ2K(const std::string& fileName) { SaveFileOfType(fileName, kvftJ2K); }
+    void SaveToStreamJ2K(TStream& stream) { SaveToStreamFormat(stream, kvftJ2K); }
+    void SaveToFileWBMP(const std::string& fileName) { SaveFileOfType(fileName, kvftWBMP); }
+    void SaveToStreamWBMP(TStream& stream) { SaveToStreamFormat(stream, kvftWBMP); }
+    void SaveToFilePS(const std::string& fileName) { SaveFileOfType(fileName, kvftPS); }
+    void SaveToStreamPS(TStream& stream) { SaveToStreamFormat(stream, kvftPS); }
+    void SaveToFilePDF(const std::string& fileName) { SaveFileOfType(fileName, kvftPDF); }
+    void SaveToStreamPDF(TStream& stream) { SaveToStreamFormat(stream, kvftPDF); }
+    void SaveToFileDCX(const std::string& fileName) { SaveFileOfType(fileName, kvftDCX); }
+    void SaveToStreamDCX(TStream& stream) { SaveToStreamFormat(stream, kvftDCX); }
 
     // --- Parameters without pixels; FileType 0 tells that the picture could not be read.
     virtual void ParamsFromFile(const std::string& fileName);
@@ -100,6 +163,11 @@ private:
     // The common load: reset, read, default resolution, name and type; the picture is emptied
     // when the reader fails, so nothing half-read passes as loaded.
     void LoadStream(TStream& stream, int fileType, const std::string& fileName);
+    void LoadFileOfType(const std::string& fileName, int fileType);
+    void LoadStreamOfType(TStream& stream, int fileType);
+    int LoadCountedFile(const std::string& fileName, int fileType);
+    int LoadCountedStream(TStream& stream, int fileType);
+    void SaveFileOfType(const std::string& fileName, int fileType);
     void LoadThroughHook(TStream& stream, int fileType, const std::string& fileName);
     void SaveStream(TStream& stream, int fileType);
     void ReadParams(TStream& stream, int fileType);
