@@ -409,3 +409,60 @@ TEST(KestovaIO, PagesAndFramesAreCountedAndSelected) {
     io.LoadFromFileRAW(tiff);
     EXPECT_TRUE(io.AbortFlag);
 }
+
+namespace {
+
+// A view that keeps its own TKVBitmap and records what the component tells it.
+class TRecordingView : public TKVView {
+public:
+    TKVBitmap bitmap;
+    int dpiX = 0, dpiY = 0, updates = 0, imageChanges = 0;
+    void SetDpiX(int dpi) override { dpiX = dpi; }
+    void SetDpiY(int dpi) override { dpiY = dpi; }
+    TKVBitmap* GetKVBitmap() override { return &bitmap; }
+    void Update() override { ++updates; }
+    void DoImageChange() override { ++imageChanges; }
+};
+
+}  // namespace
+
+TEST(KestovaIO, AnAttachedViewShowsEveryLoadUntilItGoes) {
+    TScratchFolder folder;
+    const std::string bmp = BmpOf(folder, 9, 6);
+    TKestovaIO io;
+    io.SetBackground(clRed);
+    auto view = std::make_unique<TRecordingView>();
+    view->SetBackground(clBlue);
+    io.SetAttachedKestova(view.get());
+    EXPECT_EQ(io.AttachedKestova(), view.get());
+    // While a view is attached its background counts and the component's own is kept.
+    EXPECT_EQ(io.Background(), clBlue);
+    io.SetBackground(clLime);
+
+    io.LoadFromFile(bmp);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(&io.WorkBitmap(), &view->bitmap);
+    EXPECT_TRUE(SamePixels(PixelsOf(view->bitmap), ReadWithImageMagick(bmp)));
+    EXPECT_EQ(view->updates, 1);
+    EXPECT_EQ(view->imageChanges, 1);
+    EXPECT_EQ(view->dpiX, io.Params().DpiX());
+
+    // A view that goes leaves the component with a bitmap of its own, not a dangling one.
+    view.reset();
+    EXPECT_EQ(io.AttachedKestova(), nullptr);
+    EXPECT_TRUE(io.OwnsWorkBitmap());
+    EXPECT_EQ(io.Background(), clRed);
+    io.LoadFromFile(bmp);
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(io.WorkBitmap().GetWidth(), 9);
+
+    // Attaching a bitmap detaches a view: its loads no longer reach the view.
+    TRecordingView second;
+    io.SetAttachedKestova(&second);
+    TKVBitmap mine;
+    io.AttachBitmap(&mine);
+    EXPECT_EQ(io.AttachedKestova(), nullptr);
+    io.LoadFromFile(bmp);
+    EXPECT_EQ(second.updates, 0);
+    EXPECT_EQ(mine.GetWidth(), 9);
+}

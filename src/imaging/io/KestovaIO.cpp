@@ -93,11 +93,12 @@ template <typename Body> void Finishing(TKestovaIO& io, Body body) {
 TKestovaIO::TKestovaIO()
     : ownedWork_(std::make_unique<TKVBitmap>()), work_(ownedWork_.get()), params_(std::make_unique<TIOParamsVals>(this)) {}
 
-TKestovaIO::~TKestovaIO() = default;
+TKestovaIO::~TKestovaIO() { DetachView(); }
 
 // --- Work bitmap
 
 void TKestovaIO::AttachTBitmap(TBitmap* bitmap) {
+    DetachView();
     attachedTBitmap_ = bitmap;
     if (!bitmap) {
         AttachBitmap(nullptr);
@@ -111,6 +112,7 @@ void TKestovaIO::AttachTBitmap(TBitmap* bitmap) {
 }
 
 void TKestovaIO::AttachBitmap(TKVBitmap* bitmap) {
+    DetachView();
     attachedTBitmap_ = nullptr;
     if (bitmap) {
         ownedWork_.reset();
@@ -119,6 +121,56 @@ void TKestovaIO::AttachBitmap(TKVBitmap* bitmap) {
         ownedWork_ = std::make_unique<TKVBitmap>();
         work_ = ownedWork_.get();
     }
+}
+
+void TKestovaIO::SetAttachedKestova(TKVView* view) {
+    AttachBitmap(nullptr);
+    if (!view) return;
+    view_ = view;
+    TakeViewBitmap();
+    viewHandler_ = view->AddChangeHandler(
+        [this](TObject*, TKVView*, bool destroying) {
+            if (!destroying) {
+                TakeViewBitmap();
+                return;
+            }
+            // The view frees its handlers itself; the component only forgets it.
+            viewHandler_ = nullptr;
+            view_ = nullptr;
+            AttachBitmap(nullptr);
+        },
+        this);
+}
+
+void TKestovaIO::DetachView() {
+    if (view_) view_->RemoveChangeHandler(viewHandler_);
+    view_ = nullptr;
+    viewHandler_ = nullptr;
+}
+
+// A view that keeps a TKVBitmap lends it; one that shows a class-library bitmap has it wrapped.
+void TKestovaIO::TakeViewBitmap() {
+    if (TKVBitmap* bitmap = view_->GetKVBitmap()) {
+        ownedWork_.reset();
+        work_ = bitmap;
+        attachedTBitmap_ = nullptr;
+        return;
+    }
+    if (!ownedWork_) {
+        ownedWork_ = std::make_unique<TKVBitmap>();
+        work_ = ownedWork_.get();
+    }
+    attachedTBitmap_ = view_->GetTBitmap();
+    if (attachedTBitmap_) work_->EncapsulateTBitmap(attachedTBitmap_, true);
+}
+
+void TKestovaIO::RefreshAttached() {
+    if (attachedTBitmap_) work_->RemoveAlphaChannel();
+    if (!view_) return;
+    view_->SetDpiX(params_->DpiX());
+    view_->SetDpiY(params_->DpiY());
+    view_->Update();
+    view_->DoImageChange();
 }
 
 TBitmap* TKestovaIO::GetTBitmap() {
@@ -215,8 +267,7 @@ void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fi
     }
     params_->FileName = fileName;
     params_->FileType = fileType;
-    // A class-library bitmap carries no alpha channel.
-    if (attachedTBitmap_) work_->RemoveAlphaChannel();
+    RefreshAttached();
 }
 
 void TKestovaIO::LoadThroughHook(TStream& stream, int fileType, const std::string& fileName) {
@@ -238,7 +289,7 @@ void TKestovaIO::LoadThroughHook(TStream& stream, int fileType, const std::strin
         Fail();
     }
     if (AbortFlag) ClearWorkBitmap();
-    else if (attachedTBitmap_) work_->RemoveAlphaChannel();
+    else RefreshAttached();
 }
 
 void TKestovaIO::LoadFromFile(const std::string& fileName) {
@@ -387,7 +438,7 @@ void TKestovaIO::ImportMetafile(const std::string& fileName, int width, int heig
             h = std::max<int64_t>(h * LargestSide / longer, 1);
         }
         if (w <= 0 || h <= 0) return;
-        TBitmap drawn = DrawMetafile(*picture, int(w), int(h), background_);
+        TBitmap drawn = DrawMetafile(*picture, int(w), int(h), Background());
         work_->Assign(&drawn);
         if (withAlpha) {
             // Pixels still of an unlikely key colour were not painted.
@@ -396,7 +447,6 @@ void TKestovaIO::ImportMetafile(const std::string& fileName, int width, int heig
             TKVBitmap* alpha = work_->GetAlphaChannel();
             for (int y = 0; y < int(h); ++y)
                 for (int x = 0; x < int(w); ++x) alpha->SetByte(x, y, keyed.Pixel(x, y) == Key ? 0 : 255);
-            if (attachedTBitmap_) work_->RemoveAlphaChannel();
         }
         params_->FileName = fileName;
         {
@@ -411,6 +461,7 @@ void TKestovaIO::ImportMetafile(const std::string& fileName, int width, int heig
         params_->SetDpiY(DefaultDpiY);
         params_->ColorMap.clear();
         AbortFlag = false;
+        RefreshAttached();
     });
 }
 

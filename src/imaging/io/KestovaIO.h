@@ -9,6 +9,7 @@
 
 #include "imaging/core/KVMessages.h"
 #include "imaging/core/KVProgress.h"
+#include "imaging/core/KVViewServices.h"
 #include "imaging/io/IOParamsVals.h"
 #include "platform/Graphics.h"
 
@@ -45,9 +46,14 @@ public:
     bool OwnsWorkBitmap() const { return ownedWork_ != nullptr; }
     // The class-library bitmap loads write into, nullptr when none.
     TBitmap* GetTBitmap() override;
-    TKVView* AttachedKestova() override { return nullptr; }
-    TColor Background() const { return background_; }
-    void SetBackground(TColor color) { background_ = color; }
+    // The view whose picture loads fill; it is told of every change, and its going detaches it.
+    TKVView* AttachedKestova() override { return view_; }
+    void SetAttachedKestova(TKVView* view);
+    // The attached view's background, else the component's own, which a view leaves unchanged.
+    TColor Background() const { return view_ ? view_->Background() : background_; }
+    void SetBackground(TColor color) {
+        if (!view_) background_ = color;
+    }
 
     // --- Loading
     // By the extension (letter case ignored); "http://" addresses and unknown extensions set
@@ -175,6 +181,10 @@ private:
     void ApplyAutoAdjustDPI();
     void SaveJPEG(TStream& stream, TKVProgressRec& progress);
     void ClearWorkBitmap();
+    // After a load: the class-library bitmap keeps no alpha; an attached view shows the picture.
+    void RefreshAttached();
+    void DetachView();
+    void TakeViewBitmap();
     void Fail();
 
     // The record asks for the work bitmap while it is built, so that comes first.
@@ -182,6 +192,8 @@ private:
     TKVBitmap* work_ = nullptr;
     TBitmap* attachedTBitmap_ = nullptr;
     TColor background_ = clWhite;
+    TKVView* view_ = nullptr;
+    TKVChangeEntry* viewHandler_ = nullptr;
     std::unique_ptr<TIOParamsVals> params_;
     std::unique_ptr<TKVMediaProvider> media_;
 };

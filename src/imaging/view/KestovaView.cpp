@@ -118,8 +118,7 @@ TKestovaProc* TKestovaView::GetProc() {
 TKestovaIO* TKestovaView::GetIO() {
     if (!io_) {
         io_ = std::make_unique<TKestovaIO>();
-        io_->AttachBitmap(bitmap_);
-        io_->SetBackground(Background());
+        io_->SetAttachedKestova(this);
     }
     return io_.get();
 }
