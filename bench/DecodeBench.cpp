@@ -22,7 +22,7 @@
 #include "imaging/io/KVJpegFilter.h"
 #include "imaging/io/KVLzw.h"
 #include "imaging/io/KVPngFilter.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 
 namespace {
 

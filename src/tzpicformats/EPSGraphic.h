@@ -1,5 +1,5 @@
 #pragma once
-// TEPSGraphic: the content test the registry asks; the reader comes with its format.
+// TEPSGraphic: the TIFF preview inside an Encapsulated PostScript file with a binary header.
 #include <string>
 
 #include "TIFFGraphic.h"
@@ -7,6 +7,9 @@
 class TEPSGraphic : public TTIFFGraphic {
 public:
     static bool IsFormatStream(TStream& stream);
+
+    bool ReadHeaderProperties(TStream& stream, int imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
 
 protected:
     std::string FormatName() const override { return "EPS"; }

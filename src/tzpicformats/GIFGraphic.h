@@ -1,5 +1,5 @@
 #pragma once
-// TGIFGraphic: the content test the registry asks; the reader comes with its format.
+// TGIFGraphic: the first image of a GIF file.
 #include <string>
 
 #include "PicFormatGraphic.h"
@@ -7,6 +7,9 @@
 class TGIFGraphic : public TPicFormatGraphic {
 public:
     static bool IsFormatStream(TStream& stream);
+
+    bool ReadHeaderProperties(TStream& stream, int imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
 
 protected:
     std::string FormatName() const override { return "GIF"; }

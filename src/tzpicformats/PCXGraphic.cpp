@@ -134,6 +134,8 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
     CheckPictureSize(header.width, header.height, header.bits * header.planes, int64_t(bytes.size()));
 
     const int64_t lineBytes = int64_t(header.planes) * header.bytesPerLine;
+    // The line length comes from the file apart from the width, so it is bounded on its own.
+    CheckPictureSize(lineBytes, header.height, 8, int64_t(bytes.size()));
     const int64_t imageBytes = lineBytes * header.height;
     std::vector<uint8_t> data(static_cast<size_t>(imageBytes));
     const int64_t trailer = format == TPixelFormat::pf8bit ? PaletteTrailer : 0;

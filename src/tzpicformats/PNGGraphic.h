@@ -1,5 +1,5 @@
 #pragma once
-// TPNGGraphic: the content test the registry asks; the reader comes with its format.
+// TPNGGraphic: Portable Network Graphics files, every colour type and depth, Adam7 included.
 #include <string>
 
 #include "PicFormatGraphic.h"
@@ -7,6 +7,9 @@
 class TPNGGraphic : public TPicFormatGraphic {
 public:
     static bool IsFormatStream(TStream& stream);
+
+    bool ReadHeaderProperties(TStream& stream, int imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
 
 protected:
     std::string FormatName() const override { return "PNG"; }

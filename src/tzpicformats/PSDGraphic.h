@@ -1,5 +1,5 @@
 #pragma once
-// TPSDGraphic: the content test the registry asks; the reader comes with its format.
+// TPSDGraphic: the merged image of Photoshop files.
 #include <string>
 
 #include "PicFormatGraphic.h"
@@ -7,6 +7,9 @@
 class TPSDGraphic : public TPicFormatGraphic {
 public:
     static bool IsFormatStream(TStream& stream);
+
+    bool ReadHeaderProperties(TStream& stream, int imageIndex) override;
+    void LoadFromStream(TStream& stream) override;
 
 protected:
     std::string FormatName() const override { return "PSD or PDD"; }

@@ -4,6 +4,7 @@
 #include <regex>
 
 #include "AppTestSupport.h"
+#include "../tzpicformats/PSPBuilder.h"
 #include "app/AppFolders.h"
 #include "app/Converter.h"
 #include "app/ConverterHost.h"
@@ -28,7 +29,7 @@ TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
     const std::pair<std::string, std::string> files[] = {
         {"a.ppm", "ppm:"}, {"b.pgm", "pgm:"}, {"c.pbm", "pbm:"}, {"d.win", "tga:"}, {"e.vst", "tga:"},
         {"f.vda", "tga:"}, {"g.icb", "tga:"}, {"h.dib", "bmp3:"}, {"i.rle", "bmp3:"},
-        {"q.pcc", "pcx:"}, {"r.scr", "pcx:"}, {"s.pcd", "pcd:"}, {"l.sgi", "sgi:"}, {"m.rgb", "sgi:"}, {"n.rgba", "sgi:"}, {"o.bw", "sgi:"},
+        {"q.pcc", "pcx:"}, {"r.scr", "pcx:"}, {"s.pcd", "pcd:"}, {"z.fax", "tif:"}, {"t.psd", "psd:"}, {"u.pdd", "psd:"}, {"l.sgi", "sgi:"}, {"m.rgb", "sgi:"}, {"n.rgba", "sgi:"}, {"o.bw", "sgi:"},
     };
     for (const auto& [name, format] : files) {
         const std::string path = pics.Path(name);
@@ -48,6 +49,23 @@ TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
         WriteFile(pics.Path(name), cel);
         TConverterPic::Add(converter, pics.Path(name), -1);
     }
+    // A Dr. Halo cut file of 2 x 1: one run.
+    WriteFile(pics.Path("v.cut"), std::string("\x02\0\x01\0\0\0\x03\0\x82\x40\0", 11));
+    TConverterPic::Add(converter, pics.Path("v.cut"), -1);
+    // RLA files of 1 x 1: one red pixel, each channel one run.
+    std::string rla(740, '\0');
+    rla[26] = '\xFF';
+    rla[27] = '\xFE';
+    rla[21] = 3;
+    rla.replace(580, 3, "rgb");
+    rla[659] = 8;
+    rla += std::string("\0\0\x02\xE8", 4) + std::string("\0\x02\0\xFF\0\x02\0\0\0\x02\0\0", 12);
+    for (const std::string name : {"w.rla", "x.rpf"}) {
+        WriteFile(pics.Path(name), rla);
+        TConverterPic::Add(converter, pics.Path(name), -1);
+    }
+    WriteFile(pics.Path("y.psp"), PSPFile(1, 1, 8, 0, {{1, {{0, std::string(1, '\0'), 1}}}}));
+    TConverterPic::Add(converter, pics.Path("y.psp"), -1);
     converter.Mode = cmBook;
     converter.PicsPerPage = 4;
     prompter->answers = {idNo};
@@ -58,8 +76,9 @@ TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
     const std::string book = pics.Path("Book1.pdf");
     ASSERT_TRUE(QpdfChecks(book));
     const std::string list = RunTool("pdfimages -list " + Quoted(book)).output;
-    EXPECT_EQ(CountOf(list, " image "), std::size(files) + 2) << list;
-    EXPECT_TRUE(std::regex_search(RunTool("pdfinfo " + Quoted(book)).output, std::regex("Pages:\\s+5")));
+    const size_t pictures = std::size(files) + 6;  // with the cut, cel, pic, rla, rpf and psp files
+    EXPECT_EQ(CountOf(list, " image "), pictures) << list;
+    EXPECT_TRUE(std::regex_search(RunTool("pdfinfo " + Quoted(book)).output, std::regex("Pages:\\s+" + std::to_string((pictures + 3) / 4))));
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "imaging/core/KVExif.h"
+#include "imaging/io/KVExif.h"
 #include "imaging/core/KVStreams.h"
 #include "imaging/io/IOParamsVals.h"
 #include "platform/PictureLimits.h"

@@ -8,7 +8,7 @@
 #include "imaging/io/KVGifAnimation.h"
 #include "imaging/io/KVGifFilter.h"
 #include "imaging/io/KVLzw.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 #include "platform/PictureLimits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

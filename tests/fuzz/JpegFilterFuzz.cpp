@@ -4,7 +4,7 @@
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVJpegFilter.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 #include "platform/PictureLimits.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,7 +6,7 @@
 #include "imaging/core/KVStreams.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVPcx.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 #include "platform/PictureLimits.h"
 
 // Pictures stay in memory, without asking the system for its memory figures on every run, and

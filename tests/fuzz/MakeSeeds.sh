@@ -521,3 +521,72 @@ head[3586] = 1
 thumb = b''.join(bytes([i % 256] * 384) + bytes([128 + i % 64] * 96) + bytes([140] * 96) for i in range(64))
 sys.stdout.buffer.write(bytes(head) + thumb)
 " > tzpic_pcdpack/overview.pcd
+tzpic tzpic_psd rle.psd -compress RLE
+tzpic tzpic_psd raw.psd -compress None
+tzpic tzpic_psd cmyk.psd -colorspace CMYK
+tzpic tzpic_psd wide.psd -depth 16
+tzpic tzpic_psd mapped.psd -type Palette
+tzpic tzpic_psd bilevel.psd -monochrome
+# A Dr. Halo cut file of 5 x 3 pixels: runs and literals, each row behind its length.
+mkdir -p tzpic_cut
+printf '\005\000\003\000\000\000\003\000\205\007\000\007\000\003\001\002\003\202\011\000\007\000\005\012\013\014\015\016\000' > tzpic_cut/small.cut
+# An RLA file of 4 x 3 pixels with a matte: the row offsets, then length-prefixed packed channels.
+mkdir -p tzpic_rla
+python3 -c "
+import struct, sys
+f = bytearray(740)
+struct.pack_into('>hhhh', f, 8, 0, 3, 0, 2)
+struct.pack_into('>HHHH', f, 20, 3, 1, 0, 0xFFFE)
+f[28:31] = b'1.0'
+f[580:583] = b'rgb'
+struct.pack_into('>H', f, 658, 8)
+rows = b''
+offsets = []
+for y in range(3):
+    offsets.append(740 + 12 + len(rows))
+    for c in range(4):
+        packed = bytes([1, 16 * y + 40 * c, 0xFE, 200 + c, 255])
+        rows += struct.pack('>H', len(packed)) + packed
+sys.stdout.buffer.write(bytes(f) + b''.join(struct.pack('>I', o) for o in offsets) + rows)
+" > tzpic_rla/matte.rla
+# A Paint Shop Pro file (major version 5) of 3 x 2 pixels: a vector layer, then a raster layer
+# with run-length coded red, green, blue and alpha channels.
+mkdir -p tzpic_psp
+python3 -c "
+import struct, sys
+def block(i, content): return b'~BK\0' + struct.pack('<HI', i, len(content)) + content
+def chunk(content): return struct.pack('<I', len(content) + 4) + content
+attributes = struct.pack('<ii8sBHHHIBIIHI', 3, 2, bytes(8), 0, 1, 24, 1, 256, 0, 0, 0, 2, 1)
+def layer(kind, channels):
+    info = bytes([kind]) + bytes(114)
+    content = chunk(struct.pack('<H', 5) + b'Layer' + info) + struct.pack('<HH', 1, len(channels))
+    for kind, packed in channels:
+        content += block(5, chunk(struct.pack('<IIHH', len(packed), 6, 0, kind)) + packed)
+    return block(4, content)
+head = b'Paint Shop Pro Image File\n\x1a'.ljust(32, b'\0') + struct.pack('<HH', 5, 0)
+layers = layer(2, [(0, b'\x86\x7f')]) + layer(1, [(1, b'\x83\x10\x83\x20'), (2, b'\x06\x01\x02\x03\x04\x05\x06'), (3, b'\x86\x80'), (0, b'\x86\x7f')])
+sys.stdout.buffer.write(head + block(0, chunk(attributes)) + block(3, layers))
+" > tzpic_psp/layers.psp
+tzpic tzpic_tiff lzw.tif -compress LZW -define tiff:predictor=2
+tzpic tzpic_tiff zip.tif -compress Zip
+tzpic tzpic_tiff packbits.tif -compress RLE -endian MSB
+tzpic tzpic_tiff mapped.tif -type Palette
+tzpic tzpic_tiff gray.tif -colorspace gray
+tzpic tzpic_tiff bilevel.tif -monochrome -depth 1 -compress None
+tiffcp -c g3 tzpic_tiff/bilevel.tif tzpic_tiff/group3.fax
+tzpic tzpic_gif plain.gif -colors 8
+tzpic tzpic_gif interlaced.gif -colors 8 -interlace GIF
+tzpic tzpic_gif comment.gif -colors 4 -set comment hello
+tzpic tzpic_png rgb.png
+tzpic tzpic_png interlaced.png -depth 16 -interlace PNG
+tzpic tzpic_png alpha.png -alpha on
+tzpic tzpic_png gray2.png -colorspace gray -depth 2
+tzpic tzpic_png mapped.png -colors 3 -type Palette
+# An EPS file with a small TIFF preview behind its binary header.
+mkdir -p tzpic_eps
+python3 -c "
+import struct, sys
+tiff = open('tzpic_tiff/lzw.tif', 'rb').read()
+ps = b'%!PS-Adobe-3.0 EPSF-3.0\n'
+sys.stdout.buffer.write(struct.pack('<IIIIIIIH', 0xC6D3D0C5, 30, len(ps), 0, 0, 30 + len(ps), len(tiff), 0xFFFF) + ps + tiff)
+" > tzpic_eps/preview.eps

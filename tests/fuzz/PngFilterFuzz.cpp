@@ -10,7 +10,7 @@
 #include "imaging/core/KVMask.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVPngFilter.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 #include "platform/PictureLimits.h"
 
 namespace {

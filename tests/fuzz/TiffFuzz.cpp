@@ -5,7 +5,7 @@
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVStreams.h"
 #include "imaging/io/IOParamsVals.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 #include "imaging/io/KVTiff.h"
 #include "platform/PictureLimits.h"
 

@@ -8,7 +8,7 @@
 #include "TestSupport.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/IOParamsVals.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 #include "platform/Classes.h"
 
 // One driver call's record, progress record and abort flag.

@@ -5,7 +5,7 @@
 
 #include "KVTestPictures.h"
 #include "imaging/core/KVQuantizer.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 #include "imaging/proc/KVColorModels.h"
 #include "imaging/core/KVColorReduction.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "PictureFixtures.h"
-#include "imaging/core/KVExif.h"
+#include "imaging/io/KVExif.h"
 #include "imaging/core/KVStreams.h"
 #include "imaging/io/IOParamsVals.h"
 

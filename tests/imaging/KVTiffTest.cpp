@@ -496,4 +496,17 @@ TEST(TiffReader, StreamHeadersLetPicturesFollowOneAnother) {
     EXPECT_EQ(stream.Position(), int64_t(joined.size()));
 }
 
+TEST(TiffReader, TwelveBitGrayOfOneScannerProgramKeepsItsLowBits) {
+    TScratchFolder folder;
+    const std::string gray = folder.Path("gray.tif");
+    WriteFile(folder.Path("g.pgm"), std::string("P5\n2 1\n65535\n\x01\x23\x0F\xFF", 17));
+    for (const auto& [software, expected] : {std::pair{"Look@Dorvi v1.1 (scan)", 0x12}, std::pair{"other", 0x01}}) {
+        MakeFixture(gray, "pnmtotiff " + Quoted(folder.Path("g.pgm")) + " > " + Quoted(gray) + " && tiffset -s 305 " +
+                              Quoted(software) + " " + Quoted(gray));
+        const TTiffRead read = ReadPage(ReadFile(gray), 0);
+        ASSERT_TRUE(read.ok);
+        EXPECT_EQ(read.pixels.At(0, 0)[0], expected) << software;
+    }
+}
+
 }  // namespace

@@ -13,7 +13,7 @@
 #include "imaging/core/KVPixelCodec.h"
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/core/KVRowPixels.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVBits.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 #include "platform/Exception.h"
 
 class TStream;

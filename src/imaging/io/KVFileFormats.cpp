@@ -11,7 +11,7 @@
 #include "imaging/io/KVGifFilter.h"
 #include "imaging/io/KVIcon.h"
 #include "imaging/io/KVPcx.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 #include "imaging/io/KVTiff.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "platform/ByteReader.h"

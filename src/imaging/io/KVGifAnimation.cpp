@@ -8,7 +8,7 @@
 #include "imaging/core/KVMask.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVGifFilter.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 #include "platform/PictureLimits.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/io/IOParamsVals.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 #include "imaging/proc/KVColorModels.h"
 #include "platform/Files.h"
 #include "platform/PictureLimits.h"

@@ -12,12 +12,12 @@
 #include <jpeglib.h>
 
 #include "imaging/core/KVBitmap.h"
-#include "imaging/core/KVExif.h"
+#include "imaging/io/KVExif.h"
 #include "imaging/core/KVPixelCodec.h"
 #include "imaging/core/KVStreams.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/io/IOParamsVals.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 #include "platform/PictureLimits.h"
 
 // libjpeg leaves an error through error_exit, which must not return. Every library call runs

@@ -3,13 +3,13 @@
 #include <algorithm>
 
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVProgress.h"
 #include "imaging/core/KVResample.h"
 #include "imaging/core/KVStreams.h"
-#include "imaging/core/KVExif.h"
+#include "imaging/io/KVExif.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KVFormatDrivers.h"
-#include "imaging/io/KVProgressRec.h"
 #include "imaging/io/KVTiff.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "imaging/io/KVJpegFilter.h"

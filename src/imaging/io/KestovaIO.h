@@ -10,7 +10,6 @@
 #include "imaging/core/KVMessages.h"
 #include "imaging/core/KVProgress.h"
 #include "imaging/io/IOParamsVals.h"
-#include "imaging/io/KVProgressRec.h"
 #include "platform/Graphics.h"
 
 class TKVMediaProvider;

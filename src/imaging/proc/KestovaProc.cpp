@@ -7,7 +7,7 @@
 #include "imaging/core/KVMask.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/proc/KVColorModels.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 #include "imaging/core/KVColorReduction.h"
 #include "imaging/core/KVResample.h"
 

@@ -6,7 +6,7 @@
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVGifAnimation.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 #include "platform/Classes.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "imaging/core/KVExif.h"
+#include "imaging/io/KVExif.h"
 
 #include <atomic>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include "imaging/core/KVStreams.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVDriverSupport.h"
-#include "imaging/io/KVProgressRec.h"
+#include "imaging/core/KVProgress.h"
 #include "imaging/io/KVTiff.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"

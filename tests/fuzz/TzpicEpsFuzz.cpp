@@ -1,0 +1,16 @@
+// The extended library's EPS preview reader on arbitrary bytes.
+#include "platform/Classes.h"
+#include "platform/Exception.h"
+#include "tzpicformats/EPSGraphic.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    TMemoryStream stream;
+    stream.WriteBuffer(data, int64_t(size));
+    stream.SetPosition(0);
+    try {
+        TEPSGraphic graphic;
+        graphic.LoadFromStream(stream);
+    } catch (const Exception&) {
+    }
+    return 0;
+}
