@@ -6,6 +6,7 @@
 #include "DriverTestSupport.h"
 #include "imaging/core/KVICC.h"
 #include "imaging/io/KVJpegFilter.h"
+#include "imaging/io/KestovaIO.h"
 
 namespace {
 
@@ -447,3 +448,39 @@ TEST_F(JpegFilterTest, ShortWritesSetTheAbortFlag) {
 }
 
 }  // namespace
+
+TEST_F(JpegFilterTest, ExifGivesTheResolutionAndTurnsThePictureUpright) {
+    const std::string jpeg = MakeJpeg("exif", "", 40, 20);  // JFIF density 1 by 1, no unit
+    const TCommandResult tagged = RunTool("exiftool -q -overwrite_original -XResolution=150 -YResolution=120 "
+                                          "-ResolutionUnit=cm -Orientation#=6 " + Quoted(jpeg));
+    ASSERT_EQ(tagged.status, 0) << tagged.output;
+    for (const bool adjust : {false, true}) {
+        TDriverCall call;
+        call.params.JpegEnableAdjustOrientation = adjust;
+        TKVBitmap bitmap;
+        Read(ReadFile(jpeg), call, bitmap);
+        ASSERT_FALSE(call.progress.Aborted());
+        EXPECT_EQ(call.params.ExifOrientation, 6);
+        EXPECT_EQ(call.params.DpiX(), 381);  // 150 per centimetre
+        EXPECT_EQ(call.params.DpiY(), 304);
+        EXPECT_EQ(bitmap.GetWidth(), adjust ? 20 : 40);
+    }
+
+    // A JFIF density wins over the EXIF block's.
+    std::string dense = ReadFile(jpeg);
+    dense[13] = 1, dense[14] = 0, dense[15] = 72, dense[16] = 0, dense[17] = 72;
+    TDriverCall call;
+    TKVBitmap bitmap;
+    Read(dense, call, bitmap, true);
+    EXPECT_EQ(call.params.DpiX(), 72);
+
+    // The EXIF data go back out as APP1 when the picture is saved.
+    TKestovaIO io;
+    io.LoadFromFile(jpeg);
+    ASSERT_FALSE(io.AbortFlag);
+    ASSERT_TRUE(io.Params().ExifHasData);
+    const std::string saved = folder.Path("saved.jpg");
+    io.SaveToFile(saved);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(RunTool("exiftool -s3 -n -Orientation " + Quoted(saved)).output, "6\n");
+}

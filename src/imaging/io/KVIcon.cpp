@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVResample.h"
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/io/KVBmp.h"
 #include "imaging/io/KVDriverSupport.h"
@@ -223,34 +224,19 @@ struct TRgbaImage {
     std::vector<uint8_t> alpha;
 };
 
-TRgbaImage Resampled(TKVBitmap& bitmap, int width, int height, bool nearest) {
-    TRgbaImage image{width, height, std::vector<TKVRGB>(size_t(width) * height), std::vector<uint8_t>(size_t(width) * height)};
-    const int sw = bitmap.GetWidth(), sh = bitmap.GetHeight();
-    const bool hasAlpha = bitmap.GetHasAlphaChannel();
-    TKVAccessScope reading(bitmap, kvaRead);
-    auto at = [&](int x, int y, int channel) -> double {
-        x = std::clamp(x, 0, sw - 1), y = std::clamp(y, 0, sh - 1);
-        if (channel == 3) return hasAlpha ? bitmap.GetAlpha(x, y) : 255;
-        const TKVRGB c = bitmap.GetPixelRGB(x, y);
-        return channel == 0 ? c.b : channel == 1 ? c.g : c.r;
-    };
+// A 1-bit picture keeps its hard edges; others are filtered.
+TRgbaImage Resampled(TKVBitmap& bitmap, int width, int height) {
+    TKVBitmap resized;
+    resized.Allocate(width, height, kv24RGB);
+    KVResampleBitmap(bitmap, resized, bitmap.GetPixelFormat() == kv1Bit ? rfNone : rfFastLinear);
+    TRgbaImage image{width, height, std::vector<TKVRGB>(size_t(width) * height), std::vector<uint8_t>(size_t(width) * height, 255)};
+    const bool hasAlpha = resized.GetHasAlphaChannel();
+    TKVAccessScope reading(resized, kvaRead);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            const double fx = (x + 0.5) * sw / width - 0.5, fy = (y + 0.5) * sh / height - 0.5;
-            double value[4];
-            for (int channel = 0; channel < 4; ++channel) {
-                if (nearest) {
-                    value[channel] = at(int((x + 0.5) * sw / width), int((y + 0.5) * sh / height), channel);
-                    continue;
-                }
-                const int x0 = int(std::floor(fx)), y0 = int(std::floor(fy));
-                const double tx = fx - x0, ty = fy - y0;
-                value[channel] = (at(x0, y0, channel) * (1 - tx) + at(x0 + 1, y0, channel) * tx) * (1 - ty) +
-                                 (at(x0, y0 + 1, channel) * (1 - tx) + at(x0 + 1, y0 + 1, channel) * tx) * ty;
-            }
             const size_t i = size_t(y) * width + x;
-            image.pixels[i] = TKVRGB{uint8_t(std::lround(value[0])), uint8_t(std::lround(value[1])), uint8_t(std::lround(value[2]))};
-            image.alpha[i] = uint8_t(std::lround(value[3]));
+            image.pixels[i] = resized.GetPixelRGB(x, y);
+            if (hasAlpha) image.alpha[i] = resized.GetAlpha(x, y);
         }
     return image;
 }
@@ -364,7 +350,7 @@ void WriteIcon(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, const 
         if (size.Width <= 0 || size.Height <= 0 || size.Width > 256 || size.Height > 256)
             throw EInvalidGraphic("icon sizes are 1 to 256 pixels");
         const int bits = EntryBitCount(i < bitCounts.size() ? bitCounts[i] : 0, params);
-        const TRgbaImage image = Resampled(bitmap, size.Width, size.Height, bitmap.GetPixelFormat() == kv1Bit);
+        const TRgbaImage image = Resampled(bitmap, size.Width, size.Height);
         const std::vector<uint8_t> data = IconImage(bitmap, image, bits, params);
         const int64_t offset = stream.Position() - start;
         stream.WriteBuffer(data.data(), int64_t(data.size()));

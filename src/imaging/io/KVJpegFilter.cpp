@@ -12,11 +12,12 @@
 #include <jpeglib.h>
 
 #include "imaging/core/KVBitmap.h"
-#include "imaging/io/KVExif.h"
+#include "imaging/core/KVOrientation.h"
 #include "imaging/core/KVPixelCodec.h"
 #include "imaging/core/KVStreams.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/io/IOParamsVals.h"
+#include "imaging/io/KVExif.h"
 #include "imaging/core/KVProgress.h"
 #include "platform/PictureLimits.h"
 
@@ -393,15 +394,31 @@ void TakeMarkers(jpeg_decompress_struct& cinfo, const TReadChoices& choices, TIO
     }
 }
 
-void TakeMetadata(TIOParamsVals& params) {
-    const int iptc = params.JpegMarkers.IndexOf(JPEG_APP0 + 13);
-    if (iptc >= 0) params.IptcInfo.LoadFromBuffer(params.JpegMarkers.GetMarkerData(iptc),
-                                                  params.JpegMarkers.GetMarkerLength(iptc));
-    // The first APP1 marker that holds an "Exif" block (others carry XMP).
+// The first APP1 marker that holds an "Exif" block (others carry XMP); false when none does.
+bool TakeExif(TIOParamsVals& params) {
     for (int i = 0; i < params.JpegMarkers.Count(); ++i)
         if (params.JpegMarkers.GetMarkerType(i) == JPEG_APP0 + 1 &&
             KVLoadEXIFFromBuffer(params.JpegMarkers.GetMarkerData(i), params.JpegMarkers.GetMarkerLength(i), params))
-            break;
+            return true;
+    return false;
+}
+
+void TakeMetadata(TKVBitmap& bitmap, TIOParamsVals& params) {
+    const int iptc = params.JpegMarkers.IndexOf(JPEG_APP0 + 13);
+    if (iptc >= 0) params.IptcInfo.LoadFromBuffer(params.JpegMarkers.GetMarkerData(iptc),
+                                                  params.JpegMarkers.GetMarkerLength(iptc));
+    const int dpiX = params.DpiX(), dpiY = params.DpiY();
+    if (!TakeExif(params)) return;
+    // A JFIF density of 1 by 1 is only an aspect ratio: the EXIF block gives the resolution.
+    if (dpiX == 1 && dpiY == 1) {
+        const double perInch = params.ExifResolutionUnit == 3 ? 2.54 : 1;
+        params.SetDpiXFloat(params.ExifXResolution * perInch);
+        params.SetDpiYFloat(params.ExifYResolution * perInch);
+    } else {
+        params.SetDpiX(dpiX);
+        params.SetDpiY(dpiY);
+    }
+    if (params.JpegEnableAdjustOrientation && !bitmap.IsEmpty()) KVApplyOrientation(bitmap, params.ExifOrientation);
 }
 
 // Everything the library touches lives here, so that one catch releases it all.
@@ -479,7 +496,7 @@ void Decode(TStream& stream, TStream* tables, TKVBitmap& bitmap, const TReadChoi
         params.JpegWarningCount = int(decoder.error.pub.num_warnings);
         params.JpegWarningCode = decoder.error.pub.msg_code;
     }
-    if (choices.readMetadata) TakeMetadata(params);
+    if (choices.readMetadata) TakeMetadata(bitmap, params);
 }
 
 // --- Writing
