@@ -34,7 +34,11 @@ TKestovaView::TKestovaView(QWidget* parent) : QAbstractScrollArea(parent), own_(
 }
 
 // The processing component leaves the view before the image goes; the base tells the others.
-TKestovaView::~TKestovaView() { proc_.reset(); }
+TKestovaView::~TKestovaView() {
+    // Its worker would otherwise post to a freed view.
+    if (TKVCapture* capture = TKVCapture::FromHandle(capture_)) capture->Disconnect();
+    proc_.reset();
+}
 
 TBitmap* TKestovaView::GetTBitmap() { return LegacyBitmap ? bitmap_->GetTBitmap() : nullptr; }
 
@@ -121,6 +125,27 @@ TKestovaIO* TKestovaView::GetIO() {
         io_->SetAttachedKestova(this);
     }
     return io_.get();
+}
+
+void TKestovaView::ConnectCapture(TKVCapture& capture) {
+    capture_ = capture.Handle();
+    capture.SetNotify([this](TKVCaptureMessage message, TKVCaptureHandle handle) {
+        QMetaObject::invokeMethod(this, [this, message, handle] { CaptureMessage(message, handle); },
+                                  Qt::QueuedConnection);
+    });
+}
+
+void TKestovaView::CaptureMessage(TKVCaptureMessage message, TKVCaptureHandle handle) {
+    TKVCapture* capture = TKVCapture::FromHandle(handle);
+    if (!capture || !capture->IsConnected()) return;
+    if (message == kvcmGraphEvent) {
+        if (OnDShowEvent) OnDShowEvent();
+        return;
+    }
+    if (!capture->GetSample(*bitmap_)) return;
+    ImageChange(false);
+    Update();
+    if (OnDShowNewFrame) OnDShowNewFrame();
 }
 
 // From the frame and the bars in place rather than the viewport, which a hidden widget lays out

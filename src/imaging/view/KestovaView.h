@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "imaging/acquire/Capture.h"
 #include "imaging/core/KVResampleFilter.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/view/KVViewBackground.h"
@@ -105,10 +106,20 @@ public:
     TKVScrollBarParams HorzScrollBar, VertScrollBar;
     TKVMouseWheelParams MouseWheelParams;
 
+    // --- Live capture
+    // The capture's frames and graph events reach this view on the GUI thread from its next Run.
+    // Destroying the view disconnects a capture that still posts to it.
+    void ConnectCapture(TKVCapture& capture);
+    // A new frame is copied into the image and shown; a handle whose capture is gone or
+    // disconnected does nothing.
+    void CaptureMessage(TKVCaptureMessage message, TKVCaptureHandle handle);
+
     // --- Events
     std::function<void(int change)> OnViewChange;  // 0 origin, 1 zoom
     std::function<void()> OnImageChange;
     std::function<void()> OnPaint;
+    std::function<void()> OnDShowNewFrame;
+    std::function<void()> OnDShowEvent;
 
     // Refits, sets the scroll bars and repaints from the image.
     void Update() override;
@@ -148,4 +159,5 @@ private:
     TScrollStyle scrollBars_ = ssBoth;
     TResampleFilter zoomFilter_ = rfNone;
     bool drawVersion_ = false;
+    TKVCaptureHandle capture_ = 0;
 };
