@@ -12,19 +12,6 @@
 
 namespace {
 
-int BytesPerPixel(TKVPixelFormat format) {
-    switch (format) {
-        case kv8Paletted:
-        case kv8Gray: return 1;
-        case kv16Gray: return 2;
-        case kv24RGB: return 3;
-        case kv32f:
-        case kvCMYK: return 4;
-        case kvRGB48: return 6;
-        default: return 0;
-    }
-}
-
 // A fill value truncated towards zero; values beyond 64 bits and NaN give 0.
 int64_t TruncValue(double value) {
     return std::isfinite(value) && std::fabs(value) < 9.2e18 ? int64_t(std::trunc(value)) : 0;
@@ -37,7 +24,7 @@ bool IsWhite(const TKVRGB& rgb) { return rgb.r == 255 && rgb.g == 255 && rgb.b =
 
 // The bytes of one pixel of a value in a format of whole bytes per pixel.
 std::vector<uint8_t> PixelBytes(TKVPixelFormat format, double value, bool truncateFloat) {
-    std::vector<uint8_t> bytes(size_t(BytesPerPixel(format)));
+    std::vector<uint8_t> bytes(size_t(KVBytesPerPixel(format)));
     const int64_t integer = TruncValue(value);
     switch (format) {
         case kv8Paletted:
@@ -153,7 +140,7 @@ void TKVBitmap::Fill(double value) {
     const TKVPixelFormat format = pixelFormat_;
     const int64_t integer = TruncValue(value);
     TKVAccessScope writing(*this, kvaWrite);
-    if (format == kv1Bit || BytesPerPixel(format) == 1) {
+    if (format == kv1Bit || KVBytesPerPixel(format) == 1) {
         const uint8_t byte = format == kv1Bit ? (integer != 0 ? 0xFF : 0) : uint8_t(integer);
         for (int y = 0; y < height_; ++y) std::memset(GetScanline(y), byte, size_t(rowLen_));
         full_ = IsFullValue(format, value, false);
@@ -247,8 +234,8 @@ void TKVBitmap::CopyRectTo(TKVBitmap& dest, int sourceX, int sourceY, int width,
             for (int x = 0; x < width; ++x)
                 std::memset(d + 3 * int64_t(destX + x), KVGetBit(s, sourceX + x) ? 255 : 0, 3);
         });
-    } else if (from == to && BytesPerPixel(from) > 0) {
-        const int64_t size = BytesPerPixel(from);
+    } else if (from == to && KVBytesPerPixel(from) > 0) {
+        const int64_t size = KVBytesPerPixel(from);
         ForEachRectRow(*this, dest, sourceY, height, destY, [&](uint8_t* d, const uint8_t* s) {
             std::memcpy(d + destX * size, s + sourceX * size, size_t(width * size));
         });

@@ -255,20 +255,6 @@ void TKVMask::Translate(int& dx, int& dy, bool clip) {
 
 namespace {
 
-int BytesPerPixel(TKVPixelFormat format) {
-    switch (format) {
-    case kv8Paletted:
-    case kv8Gray: return 1;
-    case kv16Gray: return 2;
-    case kv24RGB: return 3;
-    case kv32f:
-    case kvCMYK: return 4;
-    case kvRGB48: return 6;
-    default: return 0;
-    }
-}
-
-
 // The columns and rows of the box whose source and destination pixels both exist.
 struct MaskedArea {
     int x1, y1, x2, y2, sourceDx, sourceDy, destDx, destDy;
@@ -294,7 +280,7 @@ void TKVMask::CopyBitmapMasked(TKVBitmap& source, TKVBitmap& dest, bool alpha, b
     const TKVPixelFormat format = source.GetPixelFormat();
     MaskedArea a;
     if (format == dest.GetPixelFormat() && ClipMaskedArea(*this, source, dest, sourceAtBox, destAtBox, a)) {
-        const int size = BytesPerPixel(format);
+        const int size = KVBytesPerPixel(format);
         const bool blend = bitsPerPixel_ == 8 && (format == kv24RGB || format == kv8Gray || format == kv8Paletted);
         TKVAccessScope readSource(source, kvaRead);
         TKVAccessScope writeDest(dest, kvaReadWrite);

@@ -14,6 +14,20 @@ enum TKVPixelFormat : uint8_t {
     kvRGB48 = 8,      // red, green, blue words
 };
 
+// Whole bytes one pixel takes; 0 for 1-bit pixels and for no format.
+constexpr int KVBytesPerPixel(TKVPixelFormat format) {
+    switch (format) {
+        case kv8Paletted:
+        case kv8Gray: return 1;
+        case kv16Gray: return 2;
+        case kv24RGB: return 3;
+        case kv32f:
+        case kvCMYK: return 4;
+        case kvRGB48: return 6;
+        default: return 0;
+    }
+}
+
 enum TKVLocation : uint8_t {
     kvMemory = 0,   // one block, rows bottom-up
     kvFile = 1,     // a temporary file, rows top-down, one row in memory at a time
