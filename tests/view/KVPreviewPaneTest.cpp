@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <set>
 
 #include "TestSupport.h"
@@ -156,5 +160,87 @@ TEST_F(KVPreviewPaneTest, AlwaysAnimatePlaysAtOnceAndTheBorderStyleRestylesTheVi
         pane->SetBorderStyle(c.style);
         EXPECT_EQ(view->BackgroundStyle(), c.background) << c.style;
         EXPECT_EQ(view->frameShape(), c.frame) << c.style;
+    }
+}
+
+TEST_F(KVPreviewPaneTest, ProgressBarRunsAcrossTheShownViewWhileAFileLoads) {
+    ASSERT_EQ(RunTool("convert -size 30x40 xc:red " + Quoted(scratch.Path("one.bmp"))).status, 0);
+    auto* bar = Child<QProgressBar>("ProgressBar");
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(bar->isHidden());
+    struct Step {
+        int value;
+        bool shown;
+        QString on;
+    };
+    std::vector<Step> steps;
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
+        steps.push_back({value, !bar->isHidden(), bar->parentWidget()->objectName()});
+    });
+    struct Case {
+        const char* file;
+        const char* on;
+    } cases[] = {{"one.bmp", "KestovaView"}, {"anim.gif", "KestovaMView"}};
+    for (const Case& c : cases) {
+        steps.clear();
+        pane->ShowFile(QString::fromStdString(scratch.Path(c.file)));
+        ASSERT_GE(steps.size(), 3u) << c.file;
+        EXPECT_EQ(steps.front().value, 0) << c.file;
+        EXPECT_EQ(steps.back().value, 100) << c.file;
+        for (size_t i = 0; i < steps.size(); ++i) {
+            EXPECT_TRUE(steps[i].shown) << c.file << " step " << i;
+            EXPECT_EQ(steps[i].on, c.on) << c.file << " step " << i;
+            if (i > 0) EXPECT_GE(steps[i].value, steps[i - 1].value) << c.file << " step " << i;
+        }
+        // Every frame adds its share: no frame's own end reads as the whole file done.
+        EXPECT_EQ(std::count_if(steps.begin(), steps.end() - 1, [](const Step& s) { return s.value == 100; }), 0)
+            << c.file;
+        EXPECT_TRUE(bar->isHidden()) << c.file;
+    }
+
+    // Frames played after the load, and a file that fails, leave the bar hidden.
+    Child<QToolButton>("PlayButton")->click();
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 300) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(bar->isHidden());
+    pane->ShowFile(QString::fromStdString(scratch.Path("broken.gif")));
+    EXPECT_TRUE(bar->isHidden());
+}
+
+TEST_F(KVPreviewPaneTest, UntickingPreviewEmptiesThePaneUntilItIsTickedAgain) {
+    auto* check = Child<QCheckBox>("PreviewCheck");
+    auto* view = Child<TKestovaView>("KestovaView");
+    auto* thumbnails = Child<QListWidget>("KestovaMView");
+    auto* zoom = Child<QComboBox>("ZoomCombo");
+    auto* play = Child<QToolButton>("PlayButton");
+    for (const char* file : {"one.png", "anim.gif"}) {
+        pane->ShowFile(QString::fromStdString(scratch.Path(file)));
+        if (thumbnails->isVisible()) play->click();
+        check->click();
+        for (const char* label : {"PicLabel1", "PicLabel2", "PicLabel3", "InfoLabel1", "InfoLabel2"})
+            EXPECT_EQ(Label(label), "") << file << " " << label;
+        EXPECT_TRUE(view->IsBlank()) << file;
+        EXPECT_TRUE(view->isVisible()) << file;
+        EXPECT_EQ(view->Zoom(), 100) << file;
+        EXPECT_FALSE(view->AutoFit()) << file;
+        EXPECT_EQ(thumbnails->count(), 0) << file;
+        EXPECT_FALSE(thumbnails->isVisible()) << file;
+        EXPECT_FALSE(play->isChecked()) << file;
+        EXPECT_FALSE(Child<QToolButton>("PreviewButton")->isEnabled()) << file;
+        EXPECT_FALSE(zoom->isEnabled()) << file;
+
+        // Without preview another selection shows only the file's information.
+        pane->ShowFile(QString::fromStdString(scratch.Path("one.png")));
+        EXPECT_EQ(Label("PicLabel1"), "30 x 20 pixel") << file;
+        EXPECT_TRUE(view->IsBlank()) << file;
+        EXPECT_FALSE(zoom->isEnabled()) << file;
+
+        // Ticking again previews the selection at the chosen zoom.
+        check->click();
+        EXPECT_FALSE(view->IsBlank()) << file;
+        EXPECT_TRUE(zoom->isEnabled()) << file;
+        EXPECT_TRUE(view->AutoFit()) << file;
+        EXPECT_TRUE(Child<QToolButton>("PreviewButton")->isEnabled()) << file;
     }
 }

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
@@ -24,6 +25,7 @@ namespace {
 
 constexpr int ThumbnailWidth = 100, ThumbnailHeight = 109, ThumbnailBorder = 4;
 constexpr int PlayInterval = 100;  // ms per frame
+constexpr int ProgressHeight = 19;
 
 QImage ToQImage(TKVBitmap& bitmap) {
     QImage image(bitmap.GetWidth(), bitmap.GetHeight(), QImage::Format_RGB32);
@@ -94,6 +96,11 @@ TKVPreviewPane::TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter
     thumbnails_->hide();
     playTimer_ = new QTimer(this);
     playTimer_->setInterval(PlayInterval);
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName("ProgressBar");
+    progress_->setRange(0, 100);
+    progress_->hide();
+    view_->GetIO()->OnProgress = [this](TObject*, int percent) { ReportProgress(percent); };
     layout->addLayout(bar);
     layout->addWidget(check_);
     layout->addWidget(view_);
@@ -107,7 +114,13 @@ TKVPreviewPane::TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter
     }
     layout->addStretch();
     connect(zoom_, &QComboBox::currentIndexChanged, this, [this] { ApplyPreviewZoom(); });
-    connect(check_, &QCheckBox::toggled, this, [this] { ShowFile(path_); });
+    connect(check_, &QCheckBox::toggled, this, [this](bool on) {
+        if (!on) return PreviewOff();
+        // Unticking disabled the zoom and set 100%; the chosen zoom comes back with the preview.
+        zoom_->setEnabled(true);
+        ApplyPreviewZoom();
+        ShowFile(path_);
+    });
     connect(previewButton_, &QToolButton::clicked, this, [this] { OpenPreviewWindow(); });
     connect(playButton_, &QToolButton::toggled, this, [this](bool on) { Play(on); });
     connect(playTimer_, &QTimer::timeout, this, [this] { ShowNextFrame(); });
@@ -137,7 +150,34 @@ void TKVPreviewPane::Clear() {
     view_->show();
     view_->Blank();
     frameCount_ = 0;
+    progress_->hide();
     ShowInfo(nullptr);
+}
+
+void TKVPreviewPane::PreviewOff() {
+    Clear();
+    view_->SetAutoFit(false);
+    view_->SetZoom(100);
+    zoom_->setEnabled(false);
+}
+
+void TKVPreviewPane::StartProgress(QWidget* target, int frames) {
+    progressFrames_ = std::max(frames, 1);
+    progressFrame_ = 0;
+    progress_->setParent(target);
+    progress_->setGeometry(0, std::max(target->height() - ProgressHeight, 0) / 2, target->width(), ProgressHeight);
+    progress_->show();
+    progress_->raise();
+    progress_->setValue(0);
+}
+
+// Loads run on this thread, so the bar is painted at once or not until the load is over. A frame
+// may be read in several passes that each count from 0; the bar does not run back for them.
+void TKVPreviewPane::ReportProgress(int percent) {
+    if (progress_->isHidden()) return;
+    const int done = (progressFrame_ * 100 + std::clamp(percent, 0, 100)) / progressFrames_;
+    progress_->setValue(std::max(done, progress_->value()));
+    progress_->repaint();
 }
 
 void TKVPreviewPane::ShowFile(const QString& path) {
@@ -164,9 +204,11 @@ void TKVPreviewPane::ShowFile(const QString& path) {
     } catch (const std::exception&) {
         Clear();
     }
+    progress_->hide();
 }
 
 void TKVPreviewPane::ShowSinglePicture() {
+    StartProgress(view_, 1);
     if (!LoadFrame(*view_, 0, view_->ViewWidth(), view_->ViewHeight())) return Clear();
     frameCount_ = std::max(GetFileFrameCount(path_.toStdString()), 1);
     const TKVPreviewInfo info =
@@ -179,8 +221,10 @@ void TKVPreviewPane::ShowSinglePicture() {
 bool TKVPreviewPane::ShowFrames(int frames) {
     view_->hide();
     thumbnails_->show();
+    StartProgress(thumbnails_, frames);
     const QString base = QFileInfo(path_).fileName();
     for (int i = 0; i < frames; ++i) {
+        progressFrame_ = i;
         if (!LoadFrame(*view_, i, ThumbnailWidth, ThumbnailHeight)) break;
         const QImage frame = ToQImage(*view_->GetKVBitmap())
                                  .scaled(ThumbnailWidth, ThumbnailHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation);

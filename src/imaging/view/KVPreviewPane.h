@@ -14,6 +14,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class QProgressBar;
 class QTimer;
 class QToolButton;
 class TKestovaView;
@@ -39,6 +40,11 @@ protected:
 
 private:
     void Clear();
+    // Unticking Preview empties the pane; later selections show only the file information.
+    void PreviewOff();
+    // Lays the progress bar across `target` at 0 for a load of `frames` frames.
+    void StartProgress(QWidget* target, int frames);
+    void ReportProgress(int percent);
     bool ShowFrames(int frames);
     void ShowSinglePicture();
     void ShowInfo(const TKVPreviewInfo* info);
@@ -59,9 +65,13 @@ private:
     TKestovaView* view_;
     QListWidget* thumbnails_;
     QTimer* playTimer_;
+    QProgressBar* progress_;
     std::vector<QLabel*> labels_;
     QString path_;
     int frameCount_ = 0;
     int selectedFrame_ = 0;
     int playedFrame_ = 0;
+    // Frames of the load under way and the one being read, so the bar covers them all.
+    int progressFrames_ = 1;
+    int progressFrame_ = 0;
 };
