@@ -305,6 +305,25 @@ TFileFormatList& RegisteredFormats() {
     return *formats;
 }
 
+void DoneTzPicFormats() {
+    static std::once_flag done;
+    std::call_once(done, [] {
+        TFileFormatList& list = RegisteredFormats();
+        for (TGraphicClassRef graphicClass :
+             {ExtendedGraphicClass<TPSPGraphic>("TPSPGraphic"), ExtendedGraphicClass<TPSDGraphic>("TPSDGraphic"),
+              ExtendedGraphicClass<TTargaGraphic>("TTargaGraphic"), ExtendedGraphicClass<TTIFFGraphic>("TTIFFGraphic"),
+              ExtendedGraphicClass<TEPSGraphic>("TEPSGraphic"), ExtendedGraphicClass<TSGIGraphic>("TSGIGraphic"),
+              ExtendedGraphicClass<TPCXGraphic>("TPCXGraphic"), ExtendedGraphicClass<TAutodeskGraphic>("TAutodeskGraphic"),
+              ExtendedGraphicClass<TPCDGraphic>("TPCDGraphic"), ExtendedGraphicClass<TPPMGraphic>("TPPMGraphic"),
+              ExtendedGraphicClass<TCUTGraphic>("TCUTGraphic"), ExtendedGraphicClass<TGIFGraphic>("TGIFGraphic"),
+              ExtendedGraphicClass<TRLAGraphic>("TRLAGraphic")})
+            list.RemoveFormat("", graphicClass);
+        list.RemoveFormat("rle", BitmapClass());
+        list.RemoveFormat("dib", BitmapClass());
+        list.RemoveFormat("", ExtendedGraphicClass<TPNGGraphic>("TPNGGraphic"));
+    });
+}
+
 std::unique_ptr<TGraphic> CreateGraphicFromFile(const std::string& fileName) {
     TGraphicClassRef graphicClass = RegisteredFormats().ClassForFileContent(fileName);
     if (!graphicClass) {

@@ -92,6 +92,10 @@ private:
 // The one registry of the program, filled with the 40 known extensions on first use.
 TFileFormatList& RegisteredFormats();
 
+// The library's end: withdraws the extended classes and the "rle" and "dib" bitmap rows, leaving
+// the class library's own bitmap, icon, metafile and JPEG rows. Later calls do nothing.
+void DoneTzPicFormats();
+
 // Class by content first, then by the extension; nullptr when neither is known. Errors of opening
 // and loading the file pass on.
 std::unique_ptr<TGraphic> CreateGraphicFromFile(const std::string& fileName);

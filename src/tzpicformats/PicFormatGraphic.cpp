@@ -9,6 +9,11 @@ const char* const gesInvalidImage = "Cannot load image. Invalid or unexpected %s
 
 bool TPicFormatGraphic::IsFormatStream(TStream&) { return false; }
 
+bool TPicFormatGraphic::IsFormatFile(const std::string& fileName, bool (*test)(TStream&)) {
+    TFileStream stream(fileName, fmOpenRead);
+    return test(stream);
+}
+
 void TPicFormatGraphic::Assign(const TBitmap& source) {
     if (const auto* graphic = dynamic_cast<const TPicFormatGraphic*>(&source)) properties_ = graphic->properties_;
     TBitmap::Assign(source);

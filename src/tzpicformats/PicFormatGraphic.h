@@ -55,6 +55,9 @@ class TPicFormatGraphic : public TBitmap {
 public:
     // The registry asks each class this; the base claims nothing. Overrides restore the position.
     static bool IsFormatStream(TStream& stream);
+    // Opens the file read-only and asks test, a class's own IsFormatStream. Raises EFOpenError when
+    // the file cannot be opened.
+    static bool IsFormatFile(const std::string& fileName, bool (*test)(TStream&) = &IsFormatStream);
 
     // Takes the properties as well when the source is an extended graphic.
     void Assign(const TBitmap& source);

@@ -5,6 +5,7 @@
 
 #include "TestSupport.h"
 #include "TiffStrips.h"
+#include "imaging/io/KVCcitt.h"
 #include "tzpicformats/CCITTDecoders.h"
 
 namespace {
@@ -104,6 +105,57 @@ TEST(CCITTDecoders, Fax3MatchesPbmtog3) {
     const TCommandResult g3 = RunTool("pbmtog3 -nofixedwidth " + Quoted(picture.pbm), false);
     ASSERT_EQ(g3.status, 0);
     EXPECT_EQ(Decode(TCCITTFax3Decoder(0, 203, false, false), AsBytes(g3.output), picture.rows.size()), picture.rows);
+}
+
+// The image library's one-dimensional rows of a strip, each row starting where the last ended.
+Bytes ImagingRows(const Bytes& packed, int fillOrder, int width, int rows) {
+    const size_t rowBytes = size_t(width + 7) / 8;
+    Bytes all(rowBytes * size_t(rows));
+    int64_t bit = 0;
+    for (int r = 0; r < rows; ++r)
+        bit = CCITTDecode1D(all.data() + size_t(r) * rowBytes, packed.data(), int64_t(packed.size()), fillOrder, bit, width);
+    return all;
+}
+
+// The image library's rows are white 1, this library's white 0: flip and clear the padding bits.
+Bytes Inverted(Bytes rows, int width) {
+    const size_t rowBytes = size_t(width + 7) / 8;
+    const uint8_t lastMask = uint8_t(0xFF << ((8 - width % 8) % 8));
+    for (size_t i = 0; i < rows.size(); ++i) rows[i] = uint8_t(~rows[i] & (i % rowBytes == rowBytes - 1 ? lastMask : 0xFF));
+    return rows;
+}
+
+// Both libraries' decoders keep their own polarity and bit order, and must agree on the same data.
+TEST(CCITTDecoders, Fax3AgreesWithTheImageLibrarysDecoder) {
+    TScratchFolder folder;
+    const int width = 203, height = 30;
+    const TBilevel picture = MakeBilevel(folder, width, height);
+    const std::string raw = folder.Path("raw.tif"), msb = folder.Path("msb.tif"), lsb = folder.Path("lsb.tif");
+    ASSERT_EQ(RunTool("tiffcp -c none " + Quoted(picture.tiff) + " " + Quoted(raw)).status, 0);
+    ASSERT_EQ(RunTool("tiffcp -c g3:1d -r 1000 " + Quoted(picture.tiff) + " " + Quoted(msb)).status, 0);
+    ASSERT_EQ(RunTool("tiffcp -c g3:1d:fill -f lsb2msb -r 1000 " + Quoted(picture.tiff) + " " + Quoted(lsb)).status, 0);
+    const TCommandResult g3 = RunTool("pbmtog3 -nofixedwidth " + Quoted(picture.pbm), false);
+    ASSERT_EQ(g3.status, 0);
+    // The TIFF stores its rows as they are in its file, not necessarily black 1.
+    const Bytes stored = AsBytes(JoinedStrips(ReadTiffStrips(raw)));
+    const struct {
+        const char* name;
+        Bytes packed;
+        bool reversed;
+        const Bytes& expected;
+    } fixtures[] = {
+        {"pbmtog3", AsBytes(g3.output), false, picture.rows},
+        {"tiffcp msb", AsBytes(JoinedStrips(ReadTiffStrips(msb))), false, stored},
+        {"tiffcp lsb with fill", AsBytes(JoinedStrips(ReadTiffStrips(lsb))), true, stored},
+    };
+    for (const auto& fixture : fixtures) {
+        SCOPED_TRACE(fixture.name);
+        const Bytes ours = Decode(TCCITTFax3Decoder(0, width, false, fixture.reversed), fixture.packed, picture.rows.size());
+        EXPECT_EQ(ours, fixture.expected);
+        const Bytes theirs = ImagingRows(fixture.packed, fixture.reversed ? 2 : 1, width, height);
+        EXPECT_EQ(Inverted(theirs, width), fixture.expected);
+        EXPECT_EQ(Inverted(theirs, width), ours);
+    }
 }
 
 TEST(CCITTDecoders, ModifiedHuffmanMatchesLibtiffThroughPillow) {

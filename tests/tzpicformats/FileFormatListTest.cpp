@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -8,6 +10,7 @@
 #include "platform/Jpeg.h"
 #include "tzpicformats/FileFormatList.h"
 #include "tzpicformats/PNGGraphic.h"
+#include "tzpicformats/PicFormatGraphic.h"
 #include "tzpicformats/TargaGraphic.h"
 
 namespace {
@@ -212,6 +215,38 @@ TEST(FileFormatList, CreatesGraphicsByContentBeforeExtension) {
     EXPECT_EQ(CreateGraphicFromFile(folder.Path("unknown.xyz")), nullptr);
     EXPECT_EQ(MessageOf([&] { CreateGraphicFromFile(folder.Path("missing.png")); }).empty(), false);
     EXPECT_THROW(CreateGraphicFromFile(folder.Path("missing.png")), EFOpenError);
+}
+
+TEST(FileFormatList, FileTestsAskTheClassesOwnStreamTest) {
+    TScratchFolder folder;
+    ASSERT_EQ(RunTool("convert -size 2x2 xc:red " + Quoted("png:" + folder.Path("p.tga"))).status, 0);
+    WriteFile(folder.Path("empty.png"), "");
+    EXPECT_TRUE(TPicFormatGraphic::IsFormatFile(folder.Path("p.tga"), &TPNGGraphic::IsFormatStream));
+    EXPECT_FALSE(TPicFormatGraphic::IsFormatFile(folder.Path("p.tga"), &TTargaGraphic::IsFormatStream));
+    EXPECT_FALSE(TPicFormatGraphic::IsFormatFile(folder.Path("p.tga")));
+    EXPECT_FALSE(TPicFormatGraphic::IsFormatFile(folder.Path("empty.png"), &TPNGGraphic::IsFormatStream));
+    EXPECT_THROW(TPicFormatGraphic::IsFormatFile(folder.Path("missing.png"), &TPNGGraphic::IsFormatStream), EFOpenError);
+}
+
+// In a child process, since the end changes the one registry for good.
+TEST(FileFormatList, EndLeavesOnlyTheClassLibrarysOwnRows) {
+    EXPECT_EXIT(
+        {
+            DoneTzPicFormats();
+            DoneTzPicFormats();
+            std::string extensions;
+            for (const auto& entry : RegisteredFormats().Extensions()) extensions += entry.Extension + " ";
+            std::string classes;
+            for (const auto& entry : RegisteredFormats().Classes())
+                classes += std::string(entry.GraphicClass->Name) + ":" + std::to_string(entry.Count) + " ";
+            const bool ok = extensions == "bmp ico wmf emf jfif jpg jpe jpeg " &&
+                            classes == std::string(BitmapClass()->Name) + ":1 " + IconClass()->Name + ":1 " +
+                                           MetafileClass()->Name + ":2 " + JPEGImageClass()->Name + ":4 " &&
+                            !RegisteredFormats().ClassForExtension("png") && !RegisteredFormats().ClassForExtension("rle");
+            std::fprintf(stderr, "%s| %s\n", extensions.c_str(), classes.c_str());
+            std::exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <span>
 
 #include "imaging/core/KVVirtualImageList.h"
+#include "tzpicformats/T4Codes.h"
 
 namespace {
 
@@ -13,35 +15,6 @@ struct TCode {
     uint8_t length;
     uint16_t bits;
 };
-
-// T.4 Table 1: terminating codes 0-63; Table 2: make-up codes 64-1728.
-constexpr TCode whiteCodes[91] = {
-    {8, 0x35}, {6, 0x07}, {4, 0x07}, {4, 0x08}, {4, 0x0B}, {4, 0x0C}, {4, 0x0E}, {4, 0x0F}, {5, 0x13}, {5, 0x14},
-    {5, 0x07}, {5, 0x08}, {6, 0x08}, {6, 0x03}, {6, 0x34}, {6, 0x35}, {6, 0x2A}, {6, 0x2B}, {7, 0x27}, {7, 0x0C},
-    {7, 0x08}, {7, 0x17}, {7, 0x03}, {7, 0x04}, {7, 0x28}, {7, 0x2B}, {7, 0x13}, {7, 0x24}, {7, 0x18}, {8, 0x02},
-    {8, 0x03}, {8, 0x1A}, {8, 0x1B}, {8, 0x12}, {8, 0x13}, {8, 0x14}, {8, 0x15}, {8, 0x16}, {8, 0x17}, {8, 0x28},
-    {8, 0x29}, {8, 0x2A}, {8, 0x2B}, {8, 0x2C}, {8, 0x2D}, {8, 0x04}, {8, 0x05}, {8, 0x0A}, {8, 0x0B}, {8, 0x52},
-    {8, 0x53}, {8, 0x54}, {8, 0x55}, {8, 0x24}, {8, 0x25}, {8, 0x58}, {8, 0x59}, {8, 0x5A}, {8, 0x5B}, {8, 0x4A},
-    {8, 0x4B}, {8, 0x32}, {8, 0x33}, {8, 0x34},
-    {5, 0x1B}, {5, 0x12}, {6, 0x17}, {7, 0x37}, {8, 0x36}, {8, 0x37}, {8, 0x64}, {8, 0x65}, {8, 0x68}, {8, 0x67},
-    {9, 0xCC}, {9, 0xCD}, {9, 0xD2}, {9, 0xD3}, {9, 0xD4}, {9, 0xD5}, {9, 0xD6}, {9, 0xD7}, {9, 0xD8}, {9, 0xD9},
-    {9, 0xDA}, {9, 0xDB}, {9, 0x98}, {9, 0x99}, {9, 0x9A}, {6, 0x18}, {9, 0x9B}};
-
-constexpr TCode blackCodes[91] = {
-    {10, 0x37}, {3, 0x02}, {2, 0x03}, {2, 0x02}, {3, 0x03}, {4, 0x03}, {4, 0x02}, {5, 0x03}, {6, 0x05}, {6, 0x04},
-    {7, 0x04}, {7, 0x05}, {7, 0x07}, {8, 0x04}, {8, 0x07}, {9, 0x18}, {10, 0x17}, {10, 0x18}, {10, 0x08},
-    {11, 0x67}, {11, 0x68}, {11, 0x6C}, {11, 0x37}, {11, 0x28}, {11, 0x17}, {11, 0x18}, {12, 0xCA}, {12, 0xCB},
-    {12, 0xCC}, {12, 0xCD}, {12, 0x68}, {12, 0x69}, {12, 0x6A}, {12, 0x6B}, {12, 0xD2}, {12, 0xD3}, {12, 0xD4},
-    {12, 0xD5}, {12, 0xD6}, {12, 0xD7}, {12, 0x6C}, {12, 0x6D}, {12, 0xDA}, {12, 0xDB}, {12, 0x54}, {12, 0x55},
-    {12, 0x56}, {12, 0x57}, {12, 0x64}, {12, 0x65}, {12, 0x52}, {12, 0x53}, {12, 0x24}, {12, 0x37}, {12, 0x38},
-    {12, 0x27}, {12, 0x28}, {12, 0x58}, {12, 0x59}, {12, 0x2B}, {12, 0x2C}, {12, 0x5A}, {12, 0x66}, {12, 0x67},
-    {10, 0x0F}, {12, 0xC8}, {12, 0xC9}, {12, 0x5B}, {12, 0x33}, {12, 0x34}, {12, 0x35}, {13, 0x6C}, {13, 0x6D},
-    {13, 0x4A}, {13, 0x4B}, {13, 0x4C}, {13, 0x4D}, {13, 0x72}, {13, 0x73}, {13, 0x74}, {13, 0x75}, {13, 0x76},
-    {13, 0x77}, {13, 0x52}, {13, 0x53}, {13, 0x54}, {13, 0x55}, {13, 0x5A}, {13, 0x5B}, {13, 0x64}, {13, 0x65}};
-
-// T.4 Table 3: make-up codes 1792-2560, shared by both colours.
-constexpr TCode extendedCodes[13] = {{11, 0x08}, {11, 0x0C}, {11, 0x0D}, {12, 0x12}, {12, 0x13}, {12, 0x14}, {12, 0x15},
-                                     {12, 0x16}, {12, 0x17}, {12, 0x1C}, {12, 0x1D}, {12, 0x1E}, {12, 0x1F}};
 
 constexpr int kEol = -3, kIgnored = -1;
 constexpr int kNoCode = 128, kPastEnd = 127;
@@ -57,10 +30,9 @@ int RunOf(int i) {
 // Binary code tree of one colour, codes MSB first; leaves hold table indexes.
 class TCodeTree {
 public:
-    explicit TCodeTree(const TCode (&codes)[91]) {
+    explicit TCodeTree(std::span<const TT4Code> codes) {
         nodes_.push_back({{0, 0}, -1});
-        for (int i = 0; i < 91; ++i) Insert(codes[i].length, codes[i].bits, i);
-        for (int i = 0; i < 13; ++i) Insert(extendedCodes[i].length, extendedCodes[i].bits, 91 + i);
+        for (int i = 0; i < 104; ++i) Insert(codes[size_t(i)].Length, codes[size_t(i)].Bits, i);
         Insert(12, 1, 104);
         for (int zeros = 8; zeros <= 10; ++zeros) Insert(zeros + 1, 1, 105 + zeros - 8);
         for (int fill = 1; fill <= 20; ++fill) Insert(12 + fill, 1, 107 + fill);
@@ -88,7 +60,7 @@ private:
 };
 
 const TCodeTree& Tree(bool black) {
-    static const TCodeTree white(whiteCodes), blackTree(blackCodes);
+    static const TCodeTree white(T4WhiteCodes()), blackTree(T4BlackCodes());
     return black ? blackTree : white;
 }
 
@@ -387,14 +359,14 @@ public:
     }
     void PutEol() { Put(1, 12); }
     void PutRun(int64_t run, bool black) {
-        const TCode* codes = black ? blackCodes : whiteCodes;
+        const std::span<const TT4Code> codes = black ? T4BlackCodes() : T4WhiteCodes();
         while (run >= 64) {
             const int64_t makeUp = std::min<int64_t>(run / 64 * 64, 2560);
-            const TCode& c = makeUp <= 1728 ? codes[63 + makeUp / 64] : extendedCodes[(makeUp - 1792) / 64];
-            Put(c.bits, c.length);
+            const TT4Code& c = codes[size_t(makeUp <= 1728 ? 63 + makeUp / 64 : 91 + (makeUp - 1792) / 64)];
+            Put(c.Bits, c.Length);
             run -= makeUp;
         }
-        Put(codes[run].bits, codes[run].length);
+        Put(codes[size_t(run)].Bits, codes[size_t(run)].Length);
     }
     // Writes the whole bytes; the partial one stays with the state.
     void Flush(TCCITTEncodeState* state) {
