@@ -645,6 +645,11 @@ void TKestovaIO::LoadMediaFrame(int index) {
 
 void TKestovaIO::CloseMediaFile() { media_.reset(); }
 
+TKVCapture* TKestovaIO::GetDirectShow() {
+    if (!capture_) capture_ = CreateCapture(view_);
+    return capture_.get();
+}
+
 bool TKestovaIO::SelectAcquireSource(int api) {
     const std::unique_ptr<TKVAcquireProvider> source = CreateAcquireProvider();
     return source && source->SelectSource(api);

@@ -13,6 +13,7 @@
 #include "imaging/io/IOParamsVals.h"
 #include "platform/Graphics.h"
 
+class TKVCapture;
 class TKVMediaProvider;
 
 class TKestovaIO : public TObject, public TKVParamsOwner {
@@ -154,6 +155,9 @@ public:
     void LoadMediaFrame(int index);
     bool IsMediaFileOpen() const { return media_ != nullptr; }
     void CloseMediaFile();
+    // The capture object, made on first use; frames and graph events of a component that belongs
+    // to a view reach that view. nullptr when no capture library is installed.
+    virtual TKVCapture* GetDirectShow();
     // api 0 TWAIN, 1 WIA; false when no source is available.
     bool SelectAcquireSource(int api);
     bool Acquire(int api);
@@ -196,4 +200,5 @@ private:
     TKVChangeEntry* viewHandler_ = nullptr;
     std::unique_ptr<TIOParamsVals> params_;
     std::unique_ptr<TKVMediaProvider> media_;
+    std::shared_ptr<TKVCapture> capture_;
 };
