@@ -107,3 +107,41 @@ TEST(CaptureTest, DevicesThatCannotBeOpened) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CaptureTest, TheOpenFormatIsListedUnderItsSubtypeName) {
+    const struct {
+        const char* layout;
+        const char* name;
+    } cases[] = {{"yuyv422", "YUY2"}, {"uyvy422", "UYVY"}, {"yvyu422", "YVYU"}, {"yuv420p", "IYUV"},
+                 {"bgr24", "RGB24"},  {"bgr0", "RGB32"},    {"rgb24", ""},       {"gray", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.layout);
+        TKVCapture capture;
+        ASSERT_TRUE(capture.BuildGraph("lavfi", std::string("testsrc=size=24x16:rate=25,format=") + c.layout))
+            << capture.Problem();
+        ASSERT_EQ(capture.VideoFormats().size(), 1u);
+        const TKVVideoFormat& format = capture.VideoFormats()[0];
+        EXPECT_EQ(format.FormatName, c.name);
+        EXPECT_EQ(format.VideoStandards, "");
+        EXPECT_EQ(format.MinWidth, 24);
+        EXPECT_EQ(format.MaxWidth, 24);
+        EXPECT_EQ(format.MinHeight, 16);
+        EXPECT_EQ(format.MaxHeight, 16);
+        int width = 0, height = 0;
+        std::string name = "unchanged";
+        capture.GetVideoFormat(width, height, name);
+        EXPECT_EQ(width, 24);
+        EXPECT_EQ(height, 16);
+        EXPECT_EQ(name, c.name);
+        EXPECT_TRUE(capture.CrossbarInputs().empty());
+        EXPECT_FALSE(capture.HasCrossbar());
+        capture.Disconnect();
+        EXPECT_TRUE(capture.VideoFormats().empty());
+        capture.GetVideoFormat(width, height, name);
+        EXPECT_EQ(name, c.name);
+    }
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 
 #include "VideoFixtures.h"
 #include "imaging/core/KVBitmap.h"
+#include "imaging/io/KestovaIO.h"
 #include "imaging/view/KestovaView.h"
 
 namespace {
@@ -57,6 +58,29 @@ TEST_F(CaptureViewTest, EveryFrameOfTheSourceIsShownAndItsEndReported) {
     EXPECT_EQ(shown.GetWidth(), 32);
     EXPECT_EQ(shown.GetHeight(), 24);
     EXPECT_EQ(LargestDifference(shown, last, 32, 24), 0);
+}
+
+TEST_F(CaptureViewTest, TheCaptureOfAViewsComponentReachesTheViewUnasked) {
+    TKVCapture* capture = view.GetIO()->GetDirectShow();
+    ASSERT_NE(capture, nullptr);
+    EXPECT_EQ(view.GetIO()->GetDirectShow(), capture);
+    ASSERT_TRUE(capture->BuildGraph("lavfi", "testsrc=size=16x8:rate=25:duration=0.2")) << capture->Problem();
+    capture->Run();
+    ASSERT_TRUE(Pump([&] { return events > 0; }));
+    EXPECT_EQ(frames, 5);
+    EXPECT_EQ(view.GetKVBitmap()->GetWidth(), 16);
+
+    // A component of no view has a capture that posts to nobody.
+    TKestovaIO alone;
+    TKVCapture* own = alone.GetDirectShow();
+    ASSERT_NE(own, nullptr);
+    ASSERT_TRUE(own->BuildGraph("lavfi", "testsrc=size=16x8:rate=25:duration=0.2"));
+    own->Run();
+    TKVBitmap grabbed;
+    ASSERT_TRUE(Pump([&] { return own->GetSample(grabbed); }));
+    PumpFor(100);
+    EXPECT_EQ(frames, 5);
+    EXPECT_EQ(events, 1);
 }
 
 TEST_F(CaptureViewTest, StoppedAndFreedCapturesReachTheViewNoMore) {

@@ -6,6 +6,7 @@
 #include "imaging/acquire/MediaProvider.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/IOParamsVals.h"
+#include "imaging/core/KVViewServices.h"
 #include "imaging/io/KestovaIO.h"
 
 namespace {
@@ -65,6 +66,45 @@ TEST_F(MediaFileTest, AnAviNameLoadsTheFirstFrame) {
     EXPECT_EQ(io.Params().FileType, kvftAVI);
     EXPECT_LE(LargestDifference(io.WorkBitmap(), FfmpegFrame(path, 0), 64, 48), 2);
     EXPECT_FALSE(io.IsMediaFileOpen());
+}
+
+TEST_F(MediaFileTest, AviOperationsCountDelayAndGrabWithinTheLength) {
+    const std::string path = MakeClip(folder, "ops.avi", 15, 6, "-c:v rawvideo -pix_fmt bgr24");
+    int finished = 0;
+    io.OnFinishWork = [&](TObject*) { ++finished; };
+    ASSERT_EQ(io.OpenAVIFile(path), 6);
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_TRUE(io.IsAVIFileOpen());
+    EXPECT_EQ(io.Params().ImageCount(), 6);
+    EXPECT_EQ(io.Params().AviFrameDelay, 0);
+    io.LoadAVIFrame(3);
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(io.Params().AviFrameDelay, 66);
+    EXPECT_EQ(io.Params().DpiX(), DefaultDpiX);
+    EXPECT_LE(LargestDifference(io.WorkBitmap(), FfmpegFrame(path, 3), 64, 48), 2);
+    // Past the length, or before the start: nothing but the end of the work.
+    for (int index : {6, -1, 1000}) {
+        io.LoadAVIFrame(index);
+        EXPECT_FALSE(io.AbortFlag);
+        EXPECT_LE(LargestDifference(io.WorkBitmap(), FfmpegFrame(path, 3), 64, 48), 2);
+    }
+    EXPECT_EQ(finished, 4);
+    io.CloseAVIFile();
+    EXPECT_FALSE(io.IsAVIFileOpen());
+    io.LoadAVIFrame(0);
+    EXPECT_EQ(finished, 5);
+    EXPECT_LE(LargestDifference(io.WorkBitmap(), FfmpegFrame(path, 3), 64, 48), 2);
+
+    const std::string picture = folder.Path("picture.avi");
+    ASSERT_EQ(RunTool("convert -size 20x10 xc:red " + Quoted("png:" + picture)).status, 0);
+    EXPECT_EQ(io.OpenAVIFile(picture), 0);
+    EXPECT_TRUE(io.AbortFlag);
+    EXPECT_FALSE(io.IsAVIFileOpen());
+    // A picture named .avi does not pass the previous frame off as its own.
+    io.LoadFromFile(picture);
+    EXPECT_TRUE(io.AbortFlag);
+    EXPECT_TRUE(io.WorkBitmap().IsEmpty());
 }
 
 TEST_F(MediaFileTest, WhatIsNoVideoGivesNoFramesAndLeavesTheOpenFileAlone) {

@@ -1,5 +1,7 @@
 #include "imaging/acquire/Capture.h"
 
+#include <algorithm>
+#include <climits>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -18,6 +20,25 @@ constexpr std::chrono::seconds OpenTime(10);
 std::mutex registryLock;
 std::map<TKVCaptureHandle, TKVCapture*> registry;
 TKVCaptureHandle lastHandle = 0;
+
+// The names capture drivers give the layouts FFmpeg decodes to.
+std::string SubtypeName(const AVCodecParameters& format) {
+    if (format.codec_id == AV_CODEC_ID_MJPEG) return "MJPG";
+    if (format.codec_id != AV_CODEC_ID_RAWVIDEO) return {};
+    switch (format.format) {
+        case AV_PIX_FMT_YUYV422: return "YUY2";
+        case AV_PIX_FMT_UYVY422: return "UYVY";
+        case AV_PIX_FMT_YVYU422: return "YVYU";
+        case AV_PIX_FMT_YUV420P: return "IYUV";
+        case AV_PIX_FMT_UYYVYY411: return "Y411";
+        case AV_PIX_FMT_BGR24: return "RGB24";
+        case AV_PIX_FMT_BGR0: return "RGB32";
+        case AV_PIX_FMT_BGRA: return "ARGB32";
+        case AV_PIX_FMT_RGB565LE: return "RGB565";
+        case AV_PIX_FMT_RGB555LE: return "RGB555";
+        default: return {};
+    }
+}
 
 }  // namespace
 
@@ -85,7 +106,21 @@ bool TKVCapture::BuildGraph(const std::string& inputFormat, const std::string& d
         state.stream = nullptr;
         return false;
     }
+    const AVCodecParameters& open = *state.stream->codecpar;
+    TKVVideoFormat only;
+    only.FormatName = SubtypeName(open);
+    only.BitRate = int32_t(std::clamp<int64_t>(open.bit_rate, 0, INT32_MAX));
+    only.MinWidth = only.MaxWidth = open.width;
+    only.MinHeight = only.MaxHeight = open.height;
+    formats_.push_back(only);
     return true;
+}
+
+void TKVCapture::GetVideoFormat(int& width, int& height, std::string& name) const {
+    if (!state_->stream) return;
+    width = Width();
+    height = Height();
+    name = SubtypeName(*state_->stream->codecpar);
 }
 
 void TKVCapture::Run() {
@@ -134,6 +169,7 @@ void TKVCapture::Disconnect() {
     state.decoder.reset();
     state.format.reset();
     state.stream = nullptr;
+    formats_.clear();
 }
 
 bool TKVCapture::IsConnected() const { return state_->decoder != nullptr; }

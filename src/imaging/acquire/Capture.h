@@ -7,7 +7,20 @@
 #include <memory>
 #include <string>
 
+#include <vector>
+
 class TKVBitmap;
+
+// One output format of a capture device.
+struct TKVVideoFormat {
+    // The subtype's four-character or RGB name; empty when it has none.
+    std::string FormatName;
+    int32_t BitRate = 0;
+    // Analogue standards; none through FFmpeg's devices.
+    std::string VideoStandards;
+    int32_t MinWidth = 0, MinHeight = 0, MaxWidth = 0, MaxHeight = 0;
+    int32_t WidthStep = 0, HeightStep = 0;
+};
 
 using TKVCaptureHandle = uint64_t;
 // The numbers the image view listens to.
@@ -44,6 +57,12 @@ public:
     int64_t GetAvgTimePerFrame() const;
     // Copies the newest frame into a kv24RGB bitmap; false before the first frame.
     bool GetSample(TKVBitmap& bitmap);
+    // The device's output formats, refilled by BuildGraph: the one it was opened with.
+    const std::vector<TKVVideoFormat>& VideoFormats() const { return formats_; }
+    // Size and subtype name of the open format; the outputs stay when nothing is open.
+    void GetVideoFormat(int& width, int& height, std::string& name) const;
+    // The input pins of a capture card's switch: none on this platform.
+    std::vector<std::string> CrossbarInputs() const { return {}; }
     // Capture cards' input switch and tuner: none on this platform.
     bool HasCrossbar() const { return false; }
     bool HasTuner() const { return false; }
@@ -55,4 +74,5 @@ private:
     TKVCaptureHandle handle_;
     TKVCapturePost post_;
     std::string problem_;
+    std::vector<TKVVideoFormat> formats_;
 };

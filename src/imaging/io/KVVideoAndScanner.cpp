@@ -34,6 +34,26 @@ std::unique_ptr<TKVAcquireProvider> CreateAcquireProvider() {
     return acquireFactory ? acquireFactory() : nullptr;
 }
 
+namespace {
+
+// Installed during static initialisation, so it must exist before first use.
+TKVCaptureFactory& CaptureFactory() {
+    static TKVCaptureFactory factory;
+    return factory;
+}
+
+}  // namespace
+
+void SetCaptureFactory(TKVCaptureFactory factory) {
+    std::lock_guard guard(factoryLock);
+    CaptureFactory() = std::move(factory);
+}
+
+std::shared_ptr<TKVCapture> CreateCapture(TKVView* view) {
+    std::lock_guard guard(factoryLock);
+    return CaptureFactory() ? CaptureFactory()(view) : nullptr;
+}
+
 int KVMediaFrameCount(const std::string& fileName) {
     std::unique_ptr<TKVMediaProvider> media = CreateMediaProvider();
     if (!media) return 0;

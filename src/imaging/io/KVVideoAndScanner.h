@@ -6,6 +6,8 @@
 #include <string>
 
 class TKVBitmap;
+class TKVCapture;
+class TKVView;
 class TIOParamsVals;
 struct TKVProgressRec;
 
@@ -34,6 +36,13 @@ void SetAcquireProviderFactory(TKVAcquireProviderFactory factory);
 // nullptr while nothing is installed.
 std::unique_ptr<TKVMediaProvider> CreateMediaProvider();
 std::unique_ptr<TKVAcquireProvider> CreateAcquireProvider();
+
+// Makes a component's capture object, connected to the view the component belongs to (nullptr:
+// none). The view library installs it, since only it can connect a view.
+using TKVCaptureFactory = std::function<std::shared_ptr<TKVCapture>(TKVView* view)>;
+void SetCaptureFactory(TKVCaptureFactory factory);
+// nullptr while nothing is installed.
+std::shared_ptr<TKVCapture> CreateCapture(TKVView* view);
 
 // The file the TWAIN layer writes its trace to; empty (no trace) at start.
 extern std::string KVTWainLogName;

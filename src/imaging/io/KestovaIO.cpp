@@ -300,10 +300,13 @@ void TKestovaIO::LoadFromFile(const std::string& fileName) {
     }
     if (extension == ".avi") {
         Finishing(*this, [&] {
-            AbortFlag = OpenMediaFile(fileName) == 0;
-            if (!AbortFlag) LoadMediaFrame(0);
-            CloseMediaFile();
-            if (!AbortFlag) params_->FileType = kvftAVI;
+            // A picture named .avi must not leave the previous picture behind as if loaded.
+            const bool loaded = OpenAVIFile(fileName) > 0 && GrabAVIFrame(0);
+            CloseAVIFile();
+            // A picture named .avi must not leave the previous picture behind as if loaded.
+            AbortFlag = !loaded;
+            if (loaded) params_->FileType = kvftAVI;
+            else ClearWorkBitmap();
         });
         return;
     }
@@ -644,6 +647,53 @@ void TKestovaIO::LoadMediaFrame(int index) {
 }
 
 void TKestovaIO::CloseMediaFile() { media_.reset(); }
+
+int TKestovaIO::OpenAVIFile(const std::string& fileName) {
+    AbortFlag = false;
+    CloseAVIFile();
+    params_->SetImageCount(0);
+    params_->FileName = fileName;
+    params_->FileType = kvftNone;
+    avi_ = CreateMediaProvider();
+    aviFrames_ = avi_ ? avi_->Open(fileName, *params_) : 0;
+    if (aviFrames_ == 0) {
+        avi_.reset();
+        AbortFlag = true;
+        return 0;
+    }
+    params_->SetImageCount(aviFrames_);
+    params_->AviFrameCount = aviFrames_;
+    params_->AviFrameDelay = 0;
+    return aviFrames_;
+}
+
+void TKestovaIO::LoadAVIFrame(int index) {
+    Finishing(*this, [&] {
+        AbortFlag = false;
+        GrabAVIFrame(index);
+    });
+}
+
+bool TKestovaIO::GrabAVIFrame(int index) {
+    if (!CheckWorkBitmap() || !avi_ || index < 0 || index >= aviFrames_) return false;
+    AbortFlag = !avi_->LoadFrame(index, *work_, *params_);
+    if (AbortFlag) return false;
+    params_->SetImageCount(aviFrames_);
+    params_->SetDpiX(DefaultDpiX);
+    params_->SetDpiY(DefaultDpiY);
+    RefreshAttached();
+    return true;
+}
+
+void TKestovaIO::CloseAVIFile() {
+    avi_.reset();
+    aviFrames_ = 0;
+}
+
+TKVCapture* TKestovaIO::GetDirectShow() {
+    if (!capture_) capture_ = CreateCapture(view_);
+    return capture_.get();
+}
 
 bool TKestovaIO::SelectAcquireSource(int api) {
     const std::unique_ptr<TKVAcquireProvider> source = CreateAcquireProvider();

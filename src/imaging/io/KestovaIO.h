@@ -13,6 +13,7 @@
 #include "imaging/io/IOParamsVals.h"
 #include "platform/Graphics.h"
 
+class TKVCapture;
 class TKVMediaProvider;
 
 class TKestovaIO : public TObject, public TKVParamsOwner {
@@ -154,6 +155,15 @@ public:
     void LoadMediaFrame(int index);
     bool IsMediaFileOpen() const { return media_ != nullptr; }
     void CloseMediaFile();
+    // AVI files: the frame count, 0 (with AbortFlag) when the file cannot be opened. A frame past
+    // the count, or one that cannot be decoded, leaves the work bitmap as it was.
+    int OpenAVIFile(const std::string& fileName);
+    void LoadAVIFrame(int index);
+    void CloseAVIFile();
+    bool IsAVIFileOpen() const { return avi_ != nullptr; }
+    // The capture object, made on first use; frames and graph events of a component that belongs
+    // to a view reach that view. nullptr when no capture library is installed.
+    virtual TKVCapture* GetDirectShow();
     // api 0 TWAIN, 1 WIA; false when no source is available.
     bool SelectAcquireSource(int api);
     bool Acquire(int api);
@@ -178,6 +188,8 @@ private:
     void SaveStream(TStream& stream, int fileType);
     void ReadParams(TStream& stream, int fileType);
     void ApplyDefaultDPI();
+    // False when the frame is out of range or cannot be decoded; the work bitmap then stays.
+    bool GrabAVIFrame(int index);
     void ApplyAutoAdjustDPI();
     void SaveJPEG(TStream& stream, TKVProgressRec& progress);
     void ClearWorkBitmap();
@@ -196,4 +208,7 @@ private:
     TKVChangeEntry* viewHandler_ = nullptr;
     std::unique_ptr<TIOParamsVals> params_;
     std::unique_ptr<TKVMediaProvider> media_;
+    std::unique_ptr<TKVMediaProvider> avi_;
+    int aviFrames_ = 0;
+    std::shared_ptr<TKVCapture> capture_;
 };

@@ -11,8 +11,23 @@
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVBlend.h"
 #include "imaging/core/KVResample.h"
+#include "imaging/io/KVVideoAndScanner.h"
 #include "imaging/io/KestovaIO.h"
 #include "imaging/proc/KestovaProc.h"
+
+namespace {
+
+// A component's capture reaches the view the component belongs to without the caller's help.
+const bool captureFactoryInstalled = [] {
+    SetCaptureFactory([](TKVView* view) {
+        auto capture = std::make_shared<TKVCapture>();
+        if (auto* kestova = dynamic_cast<TKestovaView*>(view)) kestova->ConnectCapture(*capture);
+        return capture;
+    });
+    return true;
+}();
+
+}  // namespace
 
 TKestovaView::TKestovaView(QWidget* parent) : QAbstractScrollArea(parent), own_(std::make_unique<TKVBitmap>()) {
     ++updateLock_;
