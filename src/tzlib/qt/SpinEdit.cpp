@@ -87,8 +87,8 @@ TSpinButton::TSpinButton(QWidget* parent)
     down_->setArrowType(Qt::DownArrow);
     connect(up_, &QToolButton::clicked, this, [this] { if (OnUpClick) OnUpClick(); });
     connect(down_, &QToolButton::clicked, this, [this] { if (OnDownClick) OnDownClick(); });
-    connect(up_, &QToolButton::pressed, this, [this] { SetFocusedButton(up_); });
-    connect(down_, &QToolButton::pressed, this, [this] { SetFocusedButton(down_); });
+    connect(up_, &QToolButton::pressed, this, [this] { ButtonPressed(up_); });
+    connect(down_, &QToolButton::pressed, this, [this] { ButtonPressed(down_); });
     setFocusPolicy(Qt::NoFocus);  // not a tab stop by default
     setMinimumWidth(15);
     resize(20, 25);
@@ -112,6 +112,24 @@ void TSpinButton::SetFocusedButton(TTimerSpeedButton* button) {
     focused_ = button;
     focused_->FocusRect = hasFocus();
     focused_->update();
+}
+
+namespace {
+
+bool TakesTabFocus(const QWidget* widget) {
+    return (widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled() && widget->isVisible();
+}
+
+}  // namespace
+
+void TSpinButton::ButtonPressed(TTimerSpeedButton* button) {
+    if (TakesTabFocus(this)) SetFocusedButton(button);
+    // A focus control that already has the focus keeps it rather than losing it to the spin.
+    if (FocusControl && TakesTabFocus(FocusControl)) {
+        if (!FocusControl->hasFocus()) FocusControl->setFocus(Qt::MouseFocusReason);
+    } else if (TakesTabFocus(this) && !hasFocus()) {
+        setFocus(Qt::MouseFocusReason);
+    }
 }
 
 void TSpinButton::PlaceButtons() {
