@@ -484,17 +484,28 @@ void TfIOPreviews::Preview() {
     trial.WorkBitmap().Assign(&picture_);
     trial.Params().Assign(*working_);
     if (page->fileType == kvftJ2K) trial.Params().BitsPerSample = 8, trial.Params().SamplesPerPixel = 3;
+    // Formats read back share the bar between writing and reading; the others write over all of it.
+    const bool readBack = page->fileType == kvftJPEG || page->fileType == kvftJ2K;
+    const int writeSpan = readBack ? 50 : 100;
+    const auto show = [this](int base, int span, int percent) {
+        ProgressBar1->setValue(base + std::clamp(percent, 0, 100) * span / 100);
+    };
+    trial.OnProgress = [&](TObject*, int percent) { show(0, writeSpan, percent); };
     TMemoryStream memory;
     ProgressBar1->setValue(0);
     trial.SaveToStreamFormat(memory, page->fileType);
-    ProgressBar1->setValue(50);
+    show(0, writeSpan, 100);
     compressedSize_ = trial.AbortFlag ? 0 : memory.Size();
     page->compressedSize->setText(QString::number(compressedSize_) + " bytes");
     bool shown = false;
     if (compressedSize_ > 0) {
         memory.SetPosition(0);
         TKestovaIO& back = *result_->GetIO();
+        const TKVProgressEvent viewProgress = back.OnProgress;
+        back.OnProgress = nullptr;
+        if (readBack) back.OnProgress = [&](TObject*, int percent) { show(50, 50, percent); };
         back.LoadFromStreamFormat(memory, page->fileType);
+        back.OnProgress = viewProgress;
         shown = !back.AbortFlag;
     }
     setWindowTitle(shown ? caption_ : "Result can not be shown but parameters may be entered");
