@@ -180,6 +180,31 @@ TEST_F(TIOPreviews, SimplifiedPagesKeepOnlyTheMainChoice) {
 
 namespace {
 
+TEST_F(TIOPreviews, TheSimplifiedTiffPageOffersFourColourCounts) {
+    io.Params().FileType = kvftTIFF;
+    TfIOPreviews form(io.Params(), io.WorkBitmap());
+    form.SetSimplified(true);
+    ASSERT_TRUE(form.SelectPages(ppAll));
+    form.show();
+    ASSERT_EQ(form.ActiveFileType(), kvftTIFF);
+    QComboBox* colours = nullptr;
+    for (QComboBox* box : Combos(form))
+        if (box->isVisibleTo(&form)) colours = box;  // the last visible one, after compression
+    ASSERT_NE(colours, nullptr);
+    QStringList items;
+    for (int i = 0; i < colours->count(); ++i) items << colours->itemText(i);
+    EXPECT_EQ(items, QStringList({"2", "16", "256", "16777216"}));
+    struct Case {
+        int index, bits, samples;
+    };
+    for (const Case& c : {Case{3, 8, 3}, Case{2, 8, 1}, Case{0, 1, 1}}) {
+        Choose(colours, c.index);
+        form.Apply();
+        EXPECT_EQ(io.Params().BitsPerSample, c.bits) << c.index;
+        EXPECT_EQ(io.Params().SamplesPerPixel, c.samples) << c.index;
+    }
+}
+
 TEST_F(TIOPreviews, TheProgressBarFollowsTheWritingAndTheReadingBack) {
     TfIOPreviews form(io.Params(), io.WorkBitmap());
     ASSERT_TRUE(form.SelectPages(ppAll));
