@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "DialogTestSupport.h"
+#include "tzlib/SystemHelpers.h"
 
 namespace {
 
@@ -148,6 +149,16 @@ TEST_F(TSpinEditFixture, AHeldButtonRepeatsAfter400ThenEvery100Milliseconds) {
     QTest::mouseRelease(up, Qt::LeftButton);
     EXPECT_EQ(up->RepeatInterval(), 0);
     EXPECT_EQ(edit->Value(), 3);  // the release completes the click
+}
+
+TEST_F(TSpinEditFixture, SizesAreScaledFrom96DpiAndTheButtonsKeepToTheRightEdge) {
+    window.show();
+    EXPECT_EQ(edit->size(), QSize(ScaleToScreenDpi(77), ScaleToScreenDpi(21)));
+    edit->resize(120, 40);  // the height stays fixed
+    QApplication::processEvents();
+    EXPECT_EQ(edit->height(), ScaleToScreenDpi(21));
+    EXPECT_EQ(edit->SpinButton()->geometry(),
+              QRect(120 - ScaleToScreenDpi(16) - 3, 0, ScaleToScreenDpi(16), ScaleToScreenDpi(21) - ScaleToScreenDpi(3)));
 }
 
 TEST(TSpinButton, LayoutSplitsTheHeightWithOneSharedPixel) {

@@ -9,12 +9,14 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "tzlib/SystemHelpers.h"
 #include "tzlib/TextFormats.h"
 
 namespace {
 
 constexpr int FirstRepeatMs = 400;
 constexpr int NextRepeatMs = 100;
+constexpr int RightMargin = 3;
 const std::string DigitChars = std::string("\b") + "0123456789-";
 
 // The whole text as a number in the locale's notation, or 0.
@@ -175,14 +177,18 @@ TTzSpinEdit::TTzSpinEdit(QWidget* parent)
     connect(this, &QLineEdit::textChanged, this, &TTzSpinEdit::TextChanged);
     spin_->UpButton()->setCursor(Qt::ArrowCursor);
     spin_->DownButton()->setCursor(Qt::ArrowCursor);
-    resize(77, 21);
-    setFixedHeight(21);
-    setMinimumWidth(77);
+    resize(ScaleToScreenDpi(77), ScaleToScreenDpi(21));
+    setFixedHeight(ScaleToScreenDpi(21));
+    setMinimumWidth(ScaleToScreenDpi(77));
     setTextMargins(0, 0, 16 + 3, 0);  // text never runs under the buttons
     PlaceButtons();
 }
 
-void TTzSpinEdit::PlaceButtons() { spin_->setGeometry(width() - 16 - 3, 0, 16, height() - 3); }
+void TTzSpinEdit::PlaceButtons() {
+    const int buttonWidth = ScaleToScreenDpi(16);
+    const int inset = ScaleToScreenDpi(3);
+    spin_->setGeometry(width() - buttonWidth - RightMargin, 0, buttonWidth, height() - inset);
+}
 
 void TTzSpinEdit::resizeEvent(QResizeEvent* event) {
     QLineEdit::resizeEvent(event);
