@@ -4,11 +4,13 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 #include "DialogTestSupport.h"
 #include "imaging/core/KVBitmap.h"
@@ -172,6 +174,62 @@ TEST_F(TIOPreviews, SimplifiedPagesKeepOnlyTheMainChoice) {
         EXPECT_EQ(visible, visibleCombos[i]) << form.PageControl1->tabText(i).toStdString();
     }
     EXPECT_EQ(form.PageControl1->height(), int(form.logicalDpiY() * 1.2708333333333333));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TIOPreviews, TheSimplifiedTiffPageOffersFourColourCounts) {
+    io.Params().FileType = kvftTIFF;
+    TfIOPreviews form(io.Params(), io.WorkBitmap());
+    form.SetSimplified(true);
+    ASSERT_TRUE(form.SelectPages(ppAll));
+    form.show();
+    ASSERT_EQ(form.ActiveFileType(), kvftTIFF);
+    QComboBox* colours = nullptr;
+    for (QComboBox* box : Combos(form))
+        if (box->isVisibleTo(&form)) colours = box;  // the last visible one, after compression
+    ASSERT_NE(colours, nullptr);
+    QStringList items;
+    for (int i = 0; i < colours->count(); ++i) items << colours->itemText(i);
+    EXPECT_EQ(items, QStringList({"2", "16", "256", "16777216"}));
+    struct Case {
+        int index, bits, samples;
+    };
+    for (const Case& c : {Case{3, 8, 3}, Case{2, 8, 1}, Case{0, 1, 1}}) {
+        Choose(colours, c.index);
+        form.Apply();
+        EXPECT_EQ(io.Params().BitsPerSample, c.bits) << c.index;
+        EXPECT_EQ(io.Params().SamplesPerPixel, c.samples) << c.index;
+    }
+}
+
+TEST_F(TIOPreviews, TheProgressBarFollowsTheWritingAndTheReadingBack) {
+    TfIOPreviews form(io.Params(), io.WorkBitmap());
+    ASSERT_TRUE(form.SelectPages(ppAll));
+    // JPEG writes over the first half and reads back over the second; BMP writes over the whole
+    // bar, so a reading back must not pull it down again.
+    for (const int fileType : {kvftJPEG, kvftBMP}) {
+        for (int i = 0; i < form.PageControl1->count(); ++i)
+            if (form.ActiveFileType() != fileType) form.PageControl1->setCurrentIndex(i);
+        ASSERT_EQ(form.ActiveFileType(), fileType);
+        std::vector<int> values;
+        QObject::connect(form.ProgressBar1, &QProgressBar::valueChanged, &form,
+                         [&](int value) { values.push_back(value); });
+        form.Preview();
+        SCOPED_TRACE(fileType);
+        EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+        ASSERT_FALSE(values.empty());
+        EXPECT_EQ(values.back(), 100);
+        const auto within = [&](int low, int high) {
+            return std::any_of(values.begin(), values.end(), [&](int v) { return v > low && v < high; });
+        };
+        EXPECT_TRUE(within(0, 50));
+        EXPECT_TRUE(within(50, 100));
+        form.ProgressBar1->disconnect(&form);
+        form.ProgressBar1->reset();
+    }
 }
 
 }  // namespace

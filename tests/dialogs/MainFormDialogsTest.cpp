@@ -18,6 +18,7 @@
 #include "app/dialogs/DlgMultiFrame.h"
 #include "app/dialogs/DlgPasswords.h"
 #include "app/dialogs/DlgPrefs.h"
+#include "tzlib/SystemHelpers.h"
 #include "tzlib/qt/SpinEdit.h"
 
 namespace {
@@ -113,6 +114,23 @@ TEST_F(TMainFormDialogs, AddingASevenFrameGifAsksWhichFrames) {
     });
     EXPECT_EQ(form.SourceList()->count(), 4);
     EXPECT_EQ(shown, 3);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TAppDialogs, FormSizesAreGivenAt96DpiAndScaledToTheScreen) {
+    EnsureDialogApplication();
+    std::string owner, user;
+    TDlgAboutForm about;
+    TDlgMultiFrameForm multiFrame;
+    TDlgPasswordsForm passwords(owner, user);
+    const std::pair<QWidget*, QSize> cases[] = {
+        {&about, {503, 344}}, {&multiFrame, {371, 235}}, {&passwords, {454, 312}}};
+    for (const auto& [form, at96] : cases)
+        EXPECT_EQ(form->size(), QSize(ScaleToScreenDpi(at96.width()), ScaleToScreenDpi(at96.height())))
+            << form->metaObject()->className();
 }
 
 }  // namespace

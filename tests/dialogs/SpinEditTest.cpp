@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include "DialogTestSupport.h"
+#include "tzlib/SystemHelpers.h"
 
 namespace {
 
@@ -149,6 +151,16 @@ TEST_F(TSpinEditFixture, AHeldButtonRepeatsAfter400ThenEvery100Milliseconds) {
     EXPECT_EQ(edit->Value(), 3);  // the release completes the click
 }
 
+TEST_F(TSpinEditFixture, SizesAreScaledFrom96DpiAndTheButtonsKeepToTheRightEdge) {
+    window.show();
+    EXPECT_EQ(edit->size(), QSize(ScaleToScreenDpi(77), ScaleToScreenDpi(21)));
+    edit->resize(120, 40);  // the height stays fixed
+    QApplication::processEvents();
+    EXPECT_EQ(edit->height(), ScaleToScreenDpi(21));
+    EXPECT_EQ(edit->SpinButton()->geometry(),
+              QRect(120 - ScaleToScreenDpi(16) - 3, 0, ScaleToScreenDpi(16), ScaleToScreenDpi(21) - ScaleToScreenDpi(3)));
+}
+
 TEST(TSpinButton, LayoutSplitsTheHeightWithOneSharedPixel) {
     EnsureDialogApplication();
     TSpinButton spin;
@@ -170,6 +182,60 @@ TEST(TSpinButton, LayoutSplitsTheHeightWithOneSharedPixel) {
     EXPECT_EQ(ups, 1);
     EXPECT_EQ(downs, 2);
     EXPECT_EQ(spin.FocusedButton(), spin.UpButton());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TSpinButton, APressHandsTheFocusToTheFocusControlOrTheSpin) {
+    TDialogApplication application;
+    enum Holder { Other, Spin, Target };
+    struct Case {
+        bool spinTabStop, targetSet, targetTabStop;
+        Holder focusedFirst, expected;
+        bool downFocused;  // the pressed button became the focused one
+    };
+    // The spin button only takes the focus as a tab stop, and a focus control that already
+    // has the focus keeps it.
+    const Case cases[] = {
+        {false, false, true, Other, Other, false},
+        {true, false, true, Other, Spin, true},
+        {false, true, true, Other, Target, false},
+        {true, true, false, Other, Spin, true},
+        {true, true, true, Target, Target, true},
+    };
+    for (const Case& c : cases) {
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* spin = new TSpinButton;
+        auto* target = new QLineEdit;
+        auto* other = new QLineEdit;
+        QWidget* const holders[] = {other, spin, target};
+        for (QWidget* widget : holders) layout->addWidget(widget);
+        spin->setFocusPolicy(c.spinTabStop ? Qt::StrongFocus : Qt::NoFocus);
+        target->setFocusPolicy(c.targetTabStop ? Qt::StrongFocus : Qt::ClickFocus);
+        if (c.targetSet) spin->FocusControl = target;
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        holders[c.focusedFirst]->setFocus();
+        QTest::mousePress(spin->DownButton(), Qt::LeftButton);
+        QTest::mouseRelease(spin->DownButton(), Qt::LeftButton);
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        EXPECT_EQ(QApplication::focusWidget(), holders[c.expected]);
+        EXPECT_EQ(spin->FocusedButton() == spin->DownButton(), c.downFocused);
+    }
+}
+
+TEST(TSpinButton, AFocusControlThatGoesClearsTheProperty) {
+    EnsureDialogApplication();
+    TSpinButton spin;
+    auto* target = new QLineEdit;
+    spin.FocusControl = target;
+    delete target;
+    EXPECT_EQ(spin.FocusControl, nullptr);
+    QTest::mouseClick(spin.UpButton(), Qt::LeftButton);  // no dangling focus target
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "platform/Prompter.h"
 #include "tzlib/FileHelpers.h"
 #include "tzlib/WindowHooks.h"
+#include "tzlib/SystemHelpers.h"
 
 const char* const ProgramVersion = "1.0";
 const char* const ProgramNotice = "Copyright \u00a9 Brelvant. All rights reserved.";
@@ -72,7 +73,7 @@ void StartMail(const char* address) {
 
 TDlgAboutForm::TDlgAboutForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromStdString("About " + ApplicationTitle()));
-    resize(503, 344);
+    resize(ScaleToScreenDpi(503), ScaleToScreenDpi(344));  // laid out at 96 dpi
 
     auto* panel = new QFrame(this);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);

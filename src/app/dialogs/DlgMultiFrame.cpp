@@ -10,11 +10,12 @@
 
 #include "tzlib/qt/Controls.h"
 #include "tzlib/qt/SpinEdit.h"
+#include "tzlib/SystemHelpers.h"
 
 TDlgMultiFrameForm::TDlgMultiFrameForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Multi-frame file");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    resize(371, 235);
+    resize(ScaleToScreenDpi(371), ScaleToScreenDpi(235));  // laid out at 96 dpi
 
     auto* contains = new QLabel("This file contains:", this);
     laFrameCount = new QLabel(this);

@@ -12,6 +12,7 @@
 #include "app/dialogs/DialogHelpers.h"
 #include "tzlib/Errors.h"
 #include "tzlib/qt/Controls.h"
+#include "tzlib/SystemHelpers.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ TDlgPasswordsForm::TDlgPasswordsForm(std::string& ownerPassword, std::string& us
     : QDialog(parent), ownerPassword_(ownerPassword), userPassword_(userPassword) {
     setWindowTitle("PDF Encryption");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    resize(454, 312);
+    resize(ScaleToScreenDpi(454), ScaleToScreenDpi(312));  // laid out at 96 dpi
 
     gbOwner = new QGroupBox("Owner Password", this);
     eOwnerPassword = NewPasswordEdit(gbOwner);

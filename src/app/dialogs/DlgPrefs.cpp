@@ -20,6 +20,7 @@
 #include "tzlib/TextFormats.h"
 #include "tzlib/qt/Controls.h"
 #include "tzlib/qt/SpinEdit.h"
+#include "tzlib/SystemHelpers.h"
 
 namespace {
 
@@ -54,7 +55,7 @@ QGroupBox* TDlgPrefsForm::NewPanel(const char* caption) { return new QGroupBox(c
 
 TDlgPrefsForm::TDlgPrefsForm(TConverter& converter, QWidget* parent) : QDialog(parent), converter_(converter) {
     setWindowTitle("Preferences");
-    resize(710, 413);
+    resize(ScaleToScreenDpi(710), ScaleToScreenDpi(413));  // laid out at 96 dpi
     ChooseFont = [this](TFont& font) { return ChooseFontWithDialog(font, this); };
 
     gbGeneral = new QGroupBox("General", this);

@@ -30,6 +30,8 @@ struct TColours {
     int bits, samples;
 };
 const std::vector<TColours> BwTo16M = {{1, 1}, {4, 1}, {8, 1}, {16, 1}, {8, 3}};  // TIFF
+const std::vector<TColours> TiffSimplified = {{1, 1}, {4, 1}, {8, 1}, {8, 3}};
+const QStringList TiffSimplifiedItems = {"2", "16", "256", "16777216"};
 const std::vector<TColours> BmpColours = {{1, 1}, {4, 1}, {8, 1}, {8, 3}, {8, 3}};
 const std::vector<TColours> PcxColours = {{1, 1}, {4, 1}, {8, 1}, {8, 3}};
 const std::vector<TColours> PngTgaColours = {{1, 1}, {8, 1}, {8, 3}};
@@ -306,9 +308,11 @@ void TfIOPreviews::BuildPages() {
               FillControls();
           });
     advanced = false;
-    combo(tiff, 58, {"B/W", "16", "256", "65536", "16M"}, [&w] { return ColoursIndex(BwTo16M, w); },
+    tiffColours_ = combo(tiff, 58, {"B/W", "16", "256", "65536", "16M"},
+          [this, &w] { return ColoursIndex(simplified_ ? TiffSimplified : BwTo16M, w); },
           [this, &w](int i) {
-              w.BitsPerSample = BwTo16M[i].bits, w.SamplesPerPixel = BwTo16M[i].samples;
+              const TColours& chosen = (simplified_ ? TiffSimplified : BwTo16M)[i];
+              w.BitsPerSample = chosen.bits, w.SamplesPerPixel = chosen.samples;
               if (i == 0) w.TiffPhotometric = 1;
               if (i == 1) w.TiffPhotometric = 3;
               FillControls();
@@ -409,6 +413,9 @@ void TfIOPreviews::SetSimplified(bool simplified) {
     for (auto& page : pages_)
         for (int row : page->advancedRows) page->form->setRowVisible(row, !simplified);
     if (!simplified) return;
+    simplified_ = true;
+    tiffColours_->clear();
+    tiffColours_->addItems(TiffSimplifiedItems);
     const double dpi = logicalDpiY();
     PageControl1->setFixedHeight(static_cast<int>(dpi * 1.2708333333333333334));
     resize(width(), static_cast<int>(dpi * 3.75));
@@ -484,17 +491,28 @@ void TfIOPreviews::Preview() {
     trial.WorkBitmap().Assign(&picture_);
     trial.Params().Assign(*working_);
     if (page->fileType == kvftJ2K) trial.Params().BitsPerSample = 8, trial.Params().SamplesPerPixel = 3;
+    // Formats read back share the bar between writing and reading; the others write over all of it.
+    const bool readBack = page->fileType == kvftJPEG || page->fileType == kvftJ2K;
+    const int writeSpan = readBack ? 50 : 100;
+    const auto show = [this](int base, int span, int percent) {
+        ProgressBar1->setValue(base + std::clamp(percent, 0, 100) * span / 100);
+    };
+    trial.OnProgress = [&](TObject*, int percent) { show(0, writeSpan, percent); };
     TMemoryStream memory;
     ProgressBar1->setValue(0);
     trial.SaveToStreamFormat(memory, page->fileType);
-    ProgressBar1->setValue(50);
+    show(0, writeSpan, 100);
     compressedSize_ = trial.AbortFlag ? 0 : memory.Size();
     page->compressedSize->setText(QString::number(compressedSize_) + " bytes");
     bool shown = false;
     if (compressedSize_ > 0) {
         memory.SetPosition(0);
         TKestovaIO& back = *result_->GetIO();
+        const TKVProgressEvent viewProgress = back.OnProgress;
+        back.OnProgress = nullptr;
+        if (readBack) back.OnProgress = [&](TObject*, int percent) { show(50, 50, percent); };
         back.LoadFromStreamFormat(memory, page->fileType);
+        back.OnProgress = viewProgress;
         shown = !back.AbortFlag;
     }
     setWindowTitle(shown ? caption_ : "Result can not be shown but parameters may be entered");

@@ -17,6 +17,7 @@ class QPushButton;
 class QTabWidget;
 class TIOParamsVals;
 class TKVBitmap;
+class QComboBox;
 class TKestovaIO;
 class TKestovaView;
 
@@ -86,6 +87,8 @@ private:
     QLabel* laSource_;
     QLabel* laResult_;
     QString caption_;  // the localised one, back once a result can be shown again
+    QComboBox* tiffColours_ = nullptr;  // its list is shorter in the simplified page
+    bool simplified_ = false;
 };
 
 // Shows the dialog for the component's work bitmap; true when the user confirmed it.

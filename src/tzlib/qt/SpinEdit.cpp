@@ -9,12 +9,14 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "tzlib/SystemHelpers.h"
 #include "tzlib/TextFormats.h"
 
 namespace {
 
 constexpr int FirstRepeatMs = 400;
 constexpr int NextRepeatMs = 100;
+constexpr int RightMargin = 3;
 const std::string DigitChars = std::string("\b") + "0123456789-";
 
 // The whole text as a number in the locale's notation, or 0.
@@ -87,8 +89,8 @@ TSpinButton::TSpinButton(QWidget* parent)
     down_->setArrowType(Qt::DownArrow);
     connect(up_, &QToolButton::clicked, this, [this] { if (OnUpClick) OnUpClick(); });
     connect(down_, &QToolButton::clicked, this, [this] { if (OnDownClick) OnDownClick(); });
-    connect(up_, &QToolButton::pressed, this, [this] { SetFocusedButton(up_); });
-    connect(down_, &QToolButton::pressed, this, [this] { SetFocusedButton(down_); });
+    connect(up_, &QToolButton::pressed, this, [this] { ButtonPressed(up_); });
+    connect(down_, &QToolButton::pressed, this, [this] { ButtonPressed(down_); });
     setFocusPolicy(Qt::NoFocus);  // not a tab stop by default
     setMinimumWidth(15);
     resize(20, 25);
@@ -112,6 +114,24 @@ void TSpinButton::SetFocusedButton(TTimerSpeedButton* button) {
     focused_ = button;
     focused_->FocusRect = hasFocus();
     focused_->update();
+}
+
+namespace {
+
+bool TakesTabFocus(const QWidget* widget) {
+    return (widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled() && widget->isVisible();
+}
+
+}  // namespace
+
+void TSpinButton::ButtonPressed(TTimerSpeedButton* button) {
+    if (TakesTabFocus(this)) SetFocusedButton(button);
+    // A focus control that already has the focus keeps it rather than losing it to the spin.
+    if (FocusControl && TakesTabFocus(FocusControl)) {
+        if (!FocusControl->hasFocus()) FocusControl->setFocus(Qt::MouseFocusReason);
+    } else if (TakesTabFocus(this) && !hasFocus()) {
+        setFocus(Qt::MouseFocusReason);
+    }
 }
 
 void TSpinButton::PlaceButtons() {
@@ -157,14 +177,18 @@ TTzSpinEdit::TTzSpinEdit(QWidget* parent)
     connect(this, &QLineEdit::textChanged, this, &TTzSpinEdit::TextChanged);
     spin_->UpButton()->setCursor(Qt::ArrowCursor);
     spin_->DownButton()->setCursor(Qt::ArrowCursor);
-    resize(77, 21);
-    setFixedHeight(21);
-    setMinimumWidth(77);
+    resize(ScaleToScreenDpi(77), ScaleToScreenDpi(21));
+    setFixedHeight(ScaleToScreenDpi(21));
+    setMinimumWidth(ScaleToScreenDpi(77));
     setTextMargins(0, 0, 16 + 3, 0);  // text never runs under the buttons
     PlaceButtons();
 }
 
-void TTzSpinEdit::PlaceButtons() { spin_->setGeometry(width() - 16 - 3, 0, 16, height() - 3); }
+void TTzSpinEdit::PlaceButtons() {
+    const int buttonWidth = ScaleToScreenDpi(16);
+    const int inset = ScaleToScreenDpi(3);
+    spin_->setGeometry(width() - buttonWidth - RightMargin, 0, buttonWidth, height() - inset);
+}
 
 void TTzSpinEdit::resizeEvent(QResizeEvent* event) {
     QLineEdit::resizeEvent(event);

@@ -2,6 +2,7 @@
 // A button that repeats its click while held, a focusable up/down pair of them, and a numeric
 // edit with that pair at its right edge.
 #include <QLineEdit>
+#include <QPointer>
 #include <QToolButton>
 #include <functional>
 #include <string>
@@ -35,6 +36,9 @@ public:
     TTimerSpeedButton* FocusedButton() const { return focused_; }
     void ClickUp();
     void ClickDown();
+    // Takes the focus when a button is pressed; a guarded pointer, so a widget that goes
+    // clears it.
+    QPointer<QWidget> FocusControl;
 
     std::function<void()> OnUpClick;
     std::function<void()> OnDownClick;
@@ -47,6 +51,7 @@ protected:
 
 private:
     void SetFocusedButton(TTimerSpeedButton* button);
+    void ButtonPressed(TTimerSpeedButton* button);
     void PlaceButtons();
     TTimerSpeedButton* up_;
     TTimerSpeedButton* down_;
