@@ -510,3 +510,24 @@ TEST(TiffReader, TwelveBitGrayOfOneScannerProgramKeepsItsLowBits) {
 }
 
 }  // namespace
+
+TEST(TiffReader, OldStyleJpegIsMeasuredByItsMarkers) {
+    TScratchFolder folder;
+    const std::string jpg = folder.Path("a.jpg"), ppm = folder.Path("a.ppm");
+    WriteFile(folder.Path("src.ppm"), PatternPpm(16, 8));
+    MakeFixture(jpg, "convert " + Quoted(folder.Path("src.ppm")) + " -quality 90 " + Quoted(jpg));
+    MakeFixture(ppm, "djpeg -pnm " + Quoted(jpg) + " > " + Quoted(ppm));
+    const std::string jpeg = ReadFile(jpg);
+    const TRgbImage expected = ReadPpm(ppm);
+    const uint32_t size = uint32_t(jpeg.size());
+    struct Case { const char* what; uint32_t declared; } cases[] = {
+        {"declared exactly", size}, {"declared too short", 20}, {"declared past the file", size + 100000},
+        {"declared as zero", 0}};
+    for (const Case& c : cases) {
+        const TTiffRead read = ReadPage(TinyTiff({{{256, 3, 1, 16}, {257, 3, 1, 8}, {259, 3, 1, 6}, {262, 3, 1, 6},
+                                                   {277, 3, 1, 3}, {513, 4, 1, 0xFFFFFFFE}, {514, 4, 1, c.declared}}},
+                                                 jpeg), 0);
+        ASSERT_TRUE(read.ok) << c.what;
+        EXPECT_LE(MaxDifference(read.pixels, expected), 1) << c.what;
+    }
+}
