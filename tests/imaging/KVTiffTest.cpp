@@ -10,6 +10,7 @@
 #include "DriverTestSupport.h"
 #include "PictureFixtures.h"
 #include "imaging/core/KVStreams.h"
+#include "imaging/io/KVColorConvert.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KVTiff.h"
@@ -530,4 +531,37 @@ TEST(TiffReader, OldStyleJpegIsMeasuredByItsMarkers) {
         ASSERT_TRUE(read.ok) << c.what;
         EXPECT_LE(MaxDifference(read.pixels, expected), 1) << c.what;
     }
+}
+
+TEST(TiffWriter, CmykRowsComeFromTheRowColourConverter) {
+    TScratchFolder folder;
+    TKVBitmap bitmap;
+    ImageToBitmap(PatternImage(6, 3), bitmap);
+    TIOParamsVals params(nullptr);
+    params.TiffPhotometric = 5;
+    const std::string path = folder.Path("cmyk.tif");
+    WriteFile(path, WriteTiff(bitmap, params));
+    ExpectCleanTiff(path);
+    const std::string dump = RunTool("tiffdump " + Quoted(path)).output;
+    EXPECT_TRUE(Contains(dump, "Photometric (262) SHORT (3) 1<5>")) << dump;
+    EXPECT_LE(MaxDifference(ReadPage(ReadFile(path), 0).pixels, PixelsOf(bitmap)), 2);
+    // A converter put in place of the default one decides every byte of the page.
+    struct TRestore {
+        TKVColorConverter saved = KVColorConvert.load();
+        ~TRestore() { KVColorConvert = saved; }
+    } restore;
+    KVColorConvert = [](const uint8_t* source, int space, uint8_t* dest, TIOParamsVals* p, int64_t count, int format) {
+        if (format != kvccCMYK) return KVDefaultColorConvert(source, space, dest, p, count, format);
+        for (int64_t i = 0; i < 4 * count; ++i) dest[i] = uint8_t(10 * (i % 4 + 1));
+    };
+    const std::string stubbed = folder.Path("stub.tif");
+    WriteFile(stubbed, WriteTiff(bitmap, params));
+    const std::string stubDump = RunTool("tiffdump " + Quoted(stubbed)).output;
+    const size_t field = stubDump.find("StripOffsets (273) LONG (4) 1<");
+    ASSERT_NE(field, std::string::npos) << stubDump;
+    const size_t strip = std::stoul(stubDump.substr(field + 30));
+    const std::string bytes = ReadFile(stubbed);
+    ASSERT_GE(bytes.size(), strip + 4 * 6 * 3);
+    // The file holds ink amounts: each converter byte inverted.
+    for (size_t i = 0; i < 4 * 6 * 3; ++i) EXPECT_EQ(uint8_t(bytes[strip + i]), 255 - 10 * (i % 4 + 1)) << i;
 }

@@ -1194,17 +1194,16 @@ private:
             }
             return;
         }
+        if (page_.kind == okCMYK) {
+            // The converter gives the inverted bytes of Adobe's CMYK; the file holds ink amounts.
+            KVColorConvert.load()(in, kvICC_BGR, row, &params_, width, kvccCMYK);
+            for (int64_t i = 0; i < rowBytes; ++i) row[i] = uint8_t(~row[i]);
+            return;
+        }
         const uint8_t* alpha = page_.alpha ? bitmap.GetAlphaChannel()->GetScanline(y) : nullptr;
         const int s = page_.samples;
         for (int x = 0; x < width; ++x) {
             uint8_t* p = row + int64_t(x) * s;
-            if (page_.kind == okCMYK) {
-                const int k = 255 - std::max({in[3 * x], in[3 * x + 1], in[3 * x + 2]});
-                for (int c = 0; c < 3; ++c)
-                    p[c] = uint8_t(k == 255 ? 0 : (255 - in[3 * x + 2 - c] - k) * 255 / (255 - k));
-                p[3] = uint8_t(k);
-                continue;
-            }
             p[0] = in[3 * x + 2];
             p[1] = in[3 * x + 1];
             p[2] = in[3 * x];
