@@ -565,3 +565,18 @@ TEST(TiffWriter, CmykRowsComeFromTheRowColourConverter) {
     // The file holds ink amounts: each converter byte inverted.
     for (size_t i = 0; i < 4 * 6 * 3; ++i) EXPECT_EQ(uint8_t(bytes[strip + i]), 255 - 10 * (i % 4 + 1)) << i;
 }
+
+TEST(TiffWriter, YCbCrWithoutJpegIsWrittenAsRgb) {
+    TScratchFolder folder;
+    TKVBitmap bitmap;
+    ImageToBitmap(PatternImage(7, 5), bitmap);
+    TIOParamsVals params(nullptr);
+    params.TiffPhotometric = 6;
+    params.TiffCompression = 8;
+    const std::string rgb = folder.Path("rgb.tif");
+    WriteFile(rgb, WriteTiff(bitmap, params));
+    EXPECT_EQ(params.TiffPhotometric, 2);
+    ExpectCleanTiff(rgb);
+    EXPECT_TRUE(Contains(RunTool("tiffdump " + Quoted(rgb)).output, "Photometric (262) SHORT (3) 1<2>"));
+    EXPECT_TRUE(SamePixels(TifftopnmPage(folder, rgb, 0), PixelsOf(bitmap)));
+}

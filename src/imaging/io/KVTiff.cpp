@@ -1114,6 +1114,8 @@ TOutPage ChooseOutput(TKVBitmap& source, TIOParamsVals& params) {
             } else if (params.TiffPhotometric == 5) {
                 out.kind = okCMYK;
                 out.samples = 4;
+            } else if (params.TiffPhotometric == 6 && out.compression != 7) {
+                params.TiffPhotometric = 2;  // YCbCr exists only inside JPEG data
             }
             break;
     }
