@@ -10,6 +10,7 @@
 #include "DriverTestSupport.h"
 #include "PictureFixtures.h"
 #include "imaging/core/KVStreams.h"
+#include "imaging/io/KVColorConvert.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KVTiff.h"
@@ -510,3 +511,72 @@ TEST(TiffReader, TwelveBitGrayOfOneScannerProgramKeepsItsLowBits) {
 }
 
 }  // namespace
+
+TEST(TiffReader, OldStyleJpegIsMeasuredByItsMarkers) {
+    TScratchFolder folder;
+    const std::string jpg = folder.Path("a.jpg"), ppm = folder.Path("a.ppm");
+    WriteFile(folder.Path("src.ppm"), PatternPpm(16, 8));
+    MakeFixture(jpg, "convert " + Quoted(folder.Path("src.ppm")) + " -quality 90 " + Quoted(jpg));
+    MakeFixture(ppm, "djpeg -pnm " + Quoted(jpg) + " > " + Quoted(ppm));
+    const std::string jpeg = ReadFile(jpg);
+    const TRgbImage expected = ReadPpm(ppm);
+    const uint32_t size = uint32_t(jpeg.size());
+    struct Case { const char* what; uint32_t declared; } cases[] = {
+        {"declared exactly", size}, {"declared too short", 20}, {"declared past the file", size + 100000},
+        {"declared as zero", 0}};
+    for (const Case& c : cases) {
+        const TTiffRead read = ReadPage(TinyTiff({{{256, 3, 1, 16}, {257, 3, 1, 8}, {259, 3, 1, 6}, {262, 3, 1, 6},
+                                                   {277, 3, 1, 3}, {513, 4, 1, 0xFFFFFFFE}, {514, 4, 1, c.declared}}},
+                                                 jpeg), 0);
+        ASSERT_TRUE(read.ok) << c.what;
+        EXPECT_LE(MaxDifference(read.pixels, expected), 1) << c.what;
+    }
+}
+
+TEST(TiffWriter, CmykRowsComeFromTheRowColourConverter) {
+    TScratchFolder folder;
+    TKVBitmap bitmap;
+    ImageToBitmap(PatternImage(6, 3), bitmap);
+    TIOParamsVals params(nullptr);
+    params.TiffPhotometric = 5;
+    const std::string path = folder.Path("cmyk.tif");
+    WriteFile(path, WriteTiff(bitmap, params));
+    ExpectCleanTiff(path);
+    const std::string dump = RunTool("tiffdump " + Quoted(path)).output;
+    EXPECT_TRUE(Contains(dump, "Photometric (262) SHORT (3) 1<5>")) << dump;
+    EXPECT_LE(MaxDifference(ReadPage(ReadFile(path), 0).pixels, PixelsOf(bitmap)), 2);
+    // A converter put in place of the default one decides every byte of the page.
+    struct TRestore {
+        TKVColorConverter saved = KVColorConvert.load();
+        ~TRestore() { KVColorConvert = saved; }
+    } restore;
+    KVColorConvert = [](const uint8_t* source, int space, uint8_t* dest, TIOParamsVals* p, int64_t count, int format) {
+        if (format != kvccCMYK) return KVDefaultColorConvert(source, space, dest, p, count, format);
+        for (int64_t i = 0; i < 4 * count; ++i) dest[i] = uint8_t(10 * (i % 4 + 1));
+    };
+    const std::string stubbed = folder.Path("stub.tif");
+    WriteFile(stubbed, WriteTiff(bitmap, params));
+    const std::string stubDump = RunTool("tiffdump " + Quoted(stubbed)).output;
+    const size_t field = stubDump.find("StripOffsets (273) LONG (4) 1<");
+    ASSERT_NE(field, std::string::npos) << stubDump;
+    const size_t strip = std::stoul(stubDump.substr(field + 30));
+    const std::string bytes = ReadFile(stubbed);
+    ASSERT_GE(bytes.size(), strip + 4 * 6 * 3);
+    // The file holds ink amounts: each converter byte inverted.
+    for (size_t i = 0; i < 4 * 6 * 3; ++i) EXPECT_EQ(uint8_t(bytes[strip + i]), 255 - 10 * (i % 4 + 1)) << i;
+}
+
+TEST(TiffWriter, YCbCrWithoutJpegIsWrittenAsRgb) {
+    TScratchFolder folder;
+    TKVBitmap bitmap;
+    ImageToBitmap(PatternImage(7, 5), bitmap);
+    TIOParamsVals params(nullptr);
+    params.TiffPhotometric = 6;
+    params.TiffCompression = 8;
+    const std::string rgb = folder.Path("rgb.tif");
+    WriteFile(rgb, WriteTiff(bitmap, params));
+    EXPECT_EQ(params.TiffPhotometric, 2);
+    ExpectCleanTiff(rgb);
+    EXPECT_TRUE(Contains(RunTool("tiffdump " + Quoted(rgb)).output, "Photometric (262) SHORT (3) 1<2>"));
+    EXPECT_TRUE(SamePixels(TifftopnmPage(folder, rgb, 0), PixelsOf(bitmap)));
+}

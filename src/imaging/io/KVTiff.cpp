@@ -42,7 +42,7 @@ enum : uint16_t {
     tagXPosition = 286, tagYPosition = 287, tagT4Options = 292, tagResolutionUnit = 296, tagPageNumber = 297,
     tagSoftware = 305, tagDateTime = 306, tagArtist = 315, tagPredictor = 317, tagColorMap = 320,
     tagTileWidth = 322, tagTileLength = 323, tagTileOffsets = 324, tagTileByteCounts = 325,
-    tagExtraSamples = 338, tagJpegTables = 347, tagJpegInterchange = 513, tagJpegInterchangeLength = 514, tagCopyright = 33432, tagExposureTime = 33434, tagFNumber = 33437,
+    tagExtraSamples = 338, tagJpegTables = 347, tagJpegInterchange = 513, tagCopyright = 33432, tagExposureTime = 33434, tagFNumber = 33437,
     tagExifIfd = 34665, tagIptc = 33723, tagAnnotations = 32932, tagIcc = 34675, tagIsoSpeed = 34855, tagDateTimeOriginal = 36867, tagDateTimeDigitized = 36868,
     tagFocalLength = 37386, tagFlash = 37385, tagDngVersion = 50706,
 };
@@ -825,17 +825,17 @@ TPage ReadPage(const TDirectory& d, bool little) {
     return p;
 }
 
-// A whole JPEG stream inside the structure (old-style JPEG pages, EXIF thumbnails); data
-// claimed outside the structure is not read.
+// A whole JPEG stream inside the structure (old-style JPEG pages, EXIF thumbnails). Its length
+// comes from its own markers: writers often get the declared length wrong or leave it out.
 void ReadInterchangeJpeg(TKVBitmap& bitmap, const TByteReader& data, const TDirectory& d, const TPage& page,
                          TKVProgressRec& progress) {
     const int64_t declared = d.Integer(tagJpegInterchange, 0);
     const int64_t at = declared > 0 ? declared : page.offsets.empty() ? 0 : int64_t(page.offsets[0]);
-    int64_t length = d.Integer(tagJpegInterchangeLength, 0);
-    if (at <= 0 || at >= data.Size() || length > data.Size() - at) throw EInvalidGraphic("TIFF JPEG data outside the structure");
-    if (length <= 0) length = data.Size() - at;
-    const std::span<const uint8_t> jpeg = data.BytesAt(at, length);
-    TKVMemStream stream(jpeg.data(), length);
+    if (at <= 0 || at >= data.Size()) throw EInvalidGraphic("TIFF JPEG data outside the structure");
+    const std::span<const uint8_t> rest = data.BytesAt(at, data.Size() - at);
+    TKVMemStream whole(rest.data(), int64_t(rest.size()));
+    const int64_t length = GetJPEGStreamLength(whole);
+    TKVMemStream stream(rest.data(), length);
     TIOParamsVals scratch(nullptr);
     ReadJPEGStream(stream, nullptr, bitmap, true, true, false, false, false, progress, scratch);
 }
@@ -1114,6 +1114,8 @@ TOutPage ChooseOutput(TKVBitmap& source, TIOParamsVals& params) {
             } else if (params.TiffPhotometric == 5) {
                 out.kind = okCMYK;
                 out.samples = 4;
+            } else if (params.TiffPhotometric == 6 && out.compression != 7) {
+                params.TiffPhotometric = 2;  // YCbCr exists only inside JPEG data
             }
             break;
     }
@@ -1194,17 +1196,16 @@ private:
             }
             return;
         }
+        if (page_.kind == okCMYK) {
+            // The converter gives the inverted bytes of Adobe's CMYK; the file holds ink amounts.
+            KVColorConvert.load()(in, kvICC_BGR, row, &params_, width, kvccCMYK);
+            for (int64_t i = 0; i < rowBytes; ++i) row[i] = uint8_t(~row[i]);
+            return;
+        }
         const uint8_t* alpha = page_.alpha ? bitmap.GetAlphaChannel()->GetScanline(y) : nullptr;
         const int s = page_.samples;
         for (int x = 0; x < width; ++x) {
             uint8_t* p = row + int64_t(x) * s;
-            if (page_.kind == okCMYK) {
-                const int k = 255 - std::max({in[3 * x], in[3 * x + 1], in[3 * x + 2]});
-                for (int c = 0; c < 3; ++c)
-                    p[c] = uint8_t(k == 255 ? 0 : (255 - in[3 * x + 2 - c] - k) * 255 / (255 - k));
-                p[3] = uint8_t(k);
-                continue;
-            }
             p[0] = in[3 * x + 2];
             p[1] = in[3 * x + 1];
             p[2] = in[3 * x];
