@@ -174,6 +174,10 @@ void TGraphic::Changed() {
     if (OnChange) OnChange(this);
 }
 
+void TGraphic::Progress(TProgressStage stage, uint8_t percentDone, const TRect& rect, const std::string& message) {
+    if (OnProgress) OnProgress(this, stage, percentDone, rect, message);
+}
+
 // --- Bitmap
 
 int BitsPerPixel(TPixelFormat format) {

@@ -83,6 +83,8 @@ public:
 class TCanvas;
 struct TRect;
 
+enum class TProgressStage { psStarting, psRunning, psEnding };
+
 // A picture of the class library: loads and saves itself by stream and file.
 class TGraphic : public TObject {
 public:
@@ -105,9 +107,14 @@ public:
     // Setting it raises OnChange.
     void SetModified(bool modified);
     std::function<void(TObject* sender)> OnChange;
+    // Raised by loaders while they work; rect is the band of the picture the call is about.
+    std::function<void(TObject* sender, TProgressStage stage, uint8_t percentDone, const TRect& rect,
+                       const std::string& message)>
+        OnProgress;
 
 protected:
     void Changed();
+    void Progress(TProgressStage stage, uint8_t percentDone, const TRect& rect, const std::string& message);
 
 private:
     bool modified_ = false;

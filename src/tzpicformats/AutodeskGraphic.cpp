@@ -62,5 +62,5 @@ void TAutodeskGraphic::LoadFromStream(TStream& stream) {
     image.SetPalette(palette);
     for (int y = 0; y < image.Height(); ++y)
         std::memcpy(image.ScanLine(y), pixels.data() + int64_t(y) * properties_.Width, properties_.Width);
-    TBitmap::Assign(std::move(image));
+    StoreImage(std::move(image));
 }

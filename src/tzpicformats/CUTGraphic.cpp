@@ -83,5 +83,5 @@ void TCUTGraphic::LoadFromStream(TStream& stream) {
         uint8_t* target = image.ScanLine(y);
         decoder.Decode(source, target, properties_.Width, end - source);
     }
-    TBitmap::Assign(std::move(image));
+    StoreImage(std::move(image));
 }

@@ -139,5 +139,5 @@ void TGIFGraphic::LoadFromStream(TStream& stream) {
     }
     properties_.Width = uint32_t(gif.width);
     properties_.Height = uint32_t(gif.height);
-    TBitmap::Assign(std::move(image));
+    StoreImage(std::move(image));
 }

@@ -113,5 +113,5 @@ void TPCDGraphic::LoadFromStream(TStream& stream) {
         colours.TransformRow(planes, row.data(), width);
         StoreRow(image, orientation, y, row.data(), width, height);
     }
-    TBitmap::Assign(std::move(image));
+    StoreImage(std::move(image));
 }

@@ -157,5 +157,5 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
         std::memset(image.ScanLine(y), 0, size_t(image.RowBytes()));
         StoreRow(header, data.data() + y * lineBytes, image.ScanLine(y));
     }
-    TBitmap::Assign(std::move(image));
+    StoreImage(std::move(image));
 }

@@ -249,5 +249,5 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
             if (alpha) target[step * x + 3] = s[3];
         }
     }
-    TBitmap::Assign(std::move(image));
+    StoreImage(std::move(image));
 }

@@ -183,6 +183,6 @@ void TPPMGraphic::LoadFromStream(TStream& stream) {
             }
         }
     }
-    TBitmap::Assign(std::move(image));
+    StoreImage(std::move(image));
     properties_ = PropertiesOf(header);
 }

@@ -149,7 +149,7 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
     if (used == 1) {
         const int64_t stored = bitmap ? rowBytes : width;
         for (int y = 0; y < header.height; ++y) std::memcpy(image.ScanLine(y), planes.data() + y * stored, size_t(stored));
-        TBitmap::Assign(std::move(image));
+        StoreImage(std::move(image));
         return;
     }
 
@@ -168,5 +168,5 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
         for (int c = 0; c < used; ++c) sources[size_t(c)] = planes.data() + c * planeBytes + y * width;
         colours.TransformRow(std::span<const uint8_t* const>(sources.data(), size_t(used)), image.ScanLine(y), width);
     }
-    TBitmap::Assign(std::move(image));
+    StoreImage(std::move(image));
 }

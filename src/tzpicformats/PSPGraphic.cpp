@@ -252,5 +252,5 @@ void TPSPGraphic::LoadFromStream(TStream& stream) {
             if (alpha) row[step * x + 3] = (*planes)[ctComposite][size_t(at + x)];
         }
     }
-    TBitmap::Assign(std::move(image));
+    StoreImage(std::move(image));
 }

@@ -30,6 +30,22 @@ void TPicFormatGraphic::LoadFromStream(TStream& stream) {
     if (!ReadHeaderProperties(stream, 0)) RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
 }
 
+void TPicFormatGraphic::StoreImage(TBitmap&& image) {
+    progressRect_ = Rect(0, 0, 0, 1);
+    Progress(TProgressStage::psStarting, 0, progressRect_, "Preparing...");
+    Progress(TProgressStage::psEnding, 0, progressRect_, "");
+    Progress(TProgressStage::psStarting, 0, progressRect_, "Transfering...");
+    TBitmap::Assign(std::move(image));
+    progressRect_.Right = Width();
+    const int64_t height = Height();
+    for (int64_t row = 0; row < height; ++row) {
+        Progress(TProgressStage::psRunning, uint8_t((row + 1) * 100 / height), progressRect_, "");
+        ++progressRect_.Top;
+        ++progressRect_.Bottom;
+    }
+    Progress(TProgressStage::psEnding, 0, progressRect_, "");
+}
+
 void TPicFormatGraphic::PrepareBitmap(int64_t inputBytes) {
     const TImageProperties& p = properties_;
     TColorManager& colors = colorManager_;

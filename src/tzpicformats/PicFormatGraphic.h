@@ -79,6 +79,9 @@ protected:
     // pixel format and size, checked against the picture limits for inputBytes of data (-1 when
     // unknown), and for gray the gray palette. Indexed readers set their file's palette after.
     void PrepareBitmap(int64_t inputBytes);
+    // Readers hand their finished picture here, so that every load reports the same stages
+    // ("Preparing...", then "Transfering..." with one running call per row stored) to OnProgress.
+    void StoreImage(TBitmap&& image);
     // True when more than moreThan bytes follow the position; then reads the first bytes of them
     // into header and moves back.
     static bool PeekHeader(TStream& stream, int64_t moreThan, std::span<uint8_t> header);

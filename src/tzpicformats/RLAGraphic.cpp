@@ -112,5 +112,5 @@ void TRLAGraphic::LoadFromStream(TStream& stream) {
         const int bitmapRow = properties_.RLABottomUp ? height - 1 - y : y;
         colours.TransformRow(std::span<const uint8_t* const>(sources.data(), size_t(channels)), image.ScanLine(bitmapRow), width);
     }
-    TBitmap::Assign(std::move(image));
+    StoreImage(std::move(image));
 }

@@ -117,5 +117,5 @@ void TSGIGraphic::LoadFromStream(TStream& stream) {
             for (int x = 0; x < header.width; ++x) target[int64_t(x) * colours + at] = rows.Sample(x);
         }
     }
-    TBitmap::Assign(std::move(image));
+    StoreImage(std::move(image));
 }

@@ -237,5 +237,5 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
         }
     }
     if (decoder) decoder->FinishDecoding();
-    TBitmap::Assign(std::move(image));
+    StoreImage(std::move(image));
 }

@@ -157,7 +157,7 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
         const int y = header.descriptor & TopDown ? i : header.height - 1 - i;
         std::memcpy(image.ScanLine(y), pixels.data() + i * rowBytes, size_t(rowBytes));
     }
-    TBitmap::Assign(std::move(image));
+    StoreImage(std::move(image));
 }
 
 void TTargaGraphic::SaveToStreamEx(TStream& stream, bool compress) const {
