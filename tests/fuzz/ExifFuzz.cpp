@@ -1,14 +1,10 @@
 // The EXIF block reader on arbitrary bytes behind an "Exif" signature, and the header search.
-#include <cstdint>
+#include "DriverFuzz.h"
+
 #include <vector>
 
 #include "imaging/io/KVExif.h"
 #include "imaging/core/KVStreams.h"
-#include "imaging/io/IOParamsVals.h"
-#include "platform/PictureLimits.h"
-
-static const bool inMemory = (KVDefaultMemoryThreshold = int64_t(1) << 32, true);
-static const TPictureLimitsOverride smallPictures({int64_t(1) << 14, int64_t(1) << 18, 2048, int64_t(1) << 18});
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> block = {'E', 'x', 'i', 'f', 0, 0};

@@ -1,30 +1,16 @@
 // The icon and cursor reader on arbitrary bytes: the first two images of an icon, and a cursor.
-#include <atomic>
-#include <cstdint>
+#include "DriverFuzz.h"
 
-#include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVStreams.h"
-#include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVIcon.h"
-#include "imaging/core/KVProgress.h"
-#include "platform/PictureLimits.h"
-
-// Pictures stay in memory, without asking the system for its memory figures on every run, and
-// small limits keep each run short without leaving a branch of the size checks out.
-static const bool inMemory = (KVDefaultMemoryThreshold = int64_t(1) << 32, true);
-static const TPictureLimitsOverride smallPictures({int64_t(1) << 14, int64_t(1) << 18, 2048, int64_t(1) << 18});
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    for (int run = 0; run < 3; ++run) {
+    for (int index = 0; index < 3; ++index) {
         TKVMemStream stream(data, int64_t(size));
-        TKVBitmap bitmap;
-        TIOParamsVals params(nullptr);
-        params.IcoImageIndex = run;
-        std::atomic<bool> aborted{false};
-        TKVProgressRec progress;
-        progress.AbortFlag = &aborted;
-        if (run < 2) ReadICOStream(stream, bitmap, params, false, false, progress);
-        else ReadCURStream(stream, bitmap, params, false, false, progress);
+        TDriverRun run;
+        run.params.IcoImageIndex = index;
+        if (index < 2) ReadICOStream(stream, run.bitmap, run.params, false, false, run.progress);
+        else ReadCURStream(stream, run.bitmap, run.params, false, false, run.progress);
     }
     return 0;
 }

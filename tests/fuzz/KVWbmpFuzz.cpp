@@ -1,26 +1,12 @@
 // The wireless bitmap reader on arbitrary bytes.
-#include <atomic>
-#include <cstdint>
+#include "DriverFuzz.h"
 
-#include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVStreams.h"
-#include "imaging/io/IOParamsVals.h"
-#include "imaging/core/KVProgress.h"
 #include "imaging/io/KVWbmp.h"
-#include "platform/PictureLimits.h"
-
-// Pictures stay in memory, without asking the system for its memory figures on every run, and
-// small limits keep each run short without leaving a branch of the size checks out.
-static const bool inMemory = (KVDefaultMemoryThreshold = int64_t(1) << 32, true);
-static const TPictureLimitsOverride smallPictures({int64_t(1) << 14, int64_t(1) << 18, 2048, int64_t(1) << 18});
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TKVMemStream stream(data, int64_t(size));
-    TKVBitmap bitmap;
-    TIOParamsVals params(nullptr);
-    std::atomic<bool> aborted{false};
-    TKVProgressRec progress;
-    progress.AbortFlag = &aborted;
-    ReadWBMPStream(stream, bitmap, params, false, progress);
+    TDriverRun run;
+    ReadWBMPStream(stream, run.bitmap, run.params, false, run.progress);
     return 0;
 }
