@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchSupport.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVMask.h"
 #include "imaging/io/IOParamsVals.h"
@@ -25,10 +25,6 @@
 #include "imaging/core/KVProgress.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 bool Run(const std::string& command) {
     const int status = std::system(command.c_str());

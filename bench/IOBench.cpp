@@ -1,33 +1,16 @@
 // Decodes pictures through the input/output component and through the same libraries' own
 // command-line tools on the same files, and prints the two times and their ratio.
 //   io_bench [repetitions]   (default 20)
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "BenchSupport.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/KestovaIO.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-// A photograph-like picture: smooth gradients with some detail.
-void MakePicture(TKVBitmap& bitmap, int width, int height) {
-    bitmap.Allocate(width, height, kv24RGB);
-    for (int y = 0; y < height; ++y) {
-        uint8_t* row = bitmap.GetScanline(y);
-        for (int x = 0; x < width; ++x) {
-            row[3 * x] = static_cast<uint8_t>(x / 12 + ((x * y) >> 12));
-            row[3 * x + 1] = static_cast<uint8_t>(y / 8 + (x ^ y) % 16);
-            row[3 * x + 2] = static_cast<uint8_t>((x + y) / 20);
-        }
-    }
-}
 
 double TimeComponent(const std::string& path, int repetitions, uint8_t jpegScale, int width = 3000) {
     TKestovaIO io;
@@ -67,12 +50,12 @@ int main(int argc, char** argv) {
     const std::string png = (folder / "picture.png").string(), gif = (folder / "small.gif").string();
     {
         TKestovaIO writer;
-        MakePicture(writer.WorkBitmap(), 3000, 2000);
+        MakePhotoLikePicture(writer.WorkBitmap(), 3000, 2000);
         writer.SaveToFile(jpeg);
         writer.SaveToFile(bmp);
         writer.SaveToFile(png);
         // GIF pictures are smaller: building their palette is not what is measured.
-        MakePicture(writer.WorkBitmap(), 1000, 700);
+        MakePhotoLikePicture(writer.WorkBitmap(), 1000, 700);
         writer.SaveToFile(gif);
     }
     std::printf("3000 x 2000 pictures (GIF 1000 x 700), %d decodes each\n", repetitions);

@@ -3,34 +3,17 @@
 // same file at the same scale. Goal: at most 300 ms per preview.
 //   preview_bench [repetitions]   (default 10)
 #include <QApplication>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "BenchSupport.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/KestovaIO.h"
 #include "imaging/view/KestovaView.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-// A photograph-like picture: smooth gradients with some detail.
-void MakePicture(TKVBitmap& bitmap, int width, int height) {
-    bitmap.Allocate(width, height, kv24RGB);
-    for (int y = 0; y < height; ++y) {
-        uint8_t* row = bitmap.GetScanline(y);
-        for (int x = 0; x < width; ++x) {
-            row[3 * x] = static_cast<uint8_t>(x / 24 + ((x * y) >> 14));
-            row[3 * x + 1] = static_cast<uint8_t>(y / 16 + (x ^ y) % 16);
-            row[3 * x + 2] = static_cast<uint8_t>((x + y) / 40);
-        }
-    }
-}
 
 // What selecting a list item does to the preview: clear, load at the view's size, paint.
 void Preview(TKestovaView& view, const std::string& path) {
@@ -59,7 +42,7 @@ int main(int argc, char** argv) {
     const std::string jpeg = (folder / "picture.jpg").string();
     {
         TKestovaIO writer;
-        MakePicture(writer.WorkBitmap(), 6000, 4000);
+        MakePhotoLikePicture(writer.WorkBitmap(), 6000, 4000, 2);
         writer.SaveToFile(jpeg);
     }
     TKestovaView view;

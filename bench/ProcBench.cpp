@@ -3,7 +3,6 @@
 // Prints our time, ImageMagick's time (its reading of the picture subtracted) and their ratio.
 #include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,15 +10,12 @@
 #include <functional>
 #include <string>
 
+#include "BenchSupport.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVResample.h"
 #include "platform/Files.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 // The best of three runs, so that a busy moment of the machine does not decide.
 double Best(const std::function<void()>& run) {

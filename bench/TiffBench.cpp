@@ -1,21 +1,17 @@
 // Decodes TIFF files through the input/output component and through libtiff's tiffcp (to an
 // uncompressed copy) on the same files, and prints the two times and their ratio.
 //   tiff_bench [repetitions]   (default 10)
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "BenchSupport.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/KestovaIO.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 void Run(const std::string& command) {
     if (std::system(("{ " + command + "; } > /dev/null 2>&1").c_str()) != 0) {
