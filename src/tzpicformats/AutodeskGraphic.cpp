@@ -39,10 +39,8 @@ bool TAutodeskGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TAutodeskGraphic::LoadFromStream(TStream& stream) {
-    streamStart_ = stream.Position();
-    if (!ReadHeaderProperties(stream, 0)) RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
     // Only 8-bit uncompressed pictures exist; anything else would be misread.
-    const std::vector<uint8_t> bytes = ReadRest(stream);
+    const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
     TByteReader in(bytes);
     in.Skip(10);
     if (in.U8() != 8 || in.U8() != 0 || properties_.Width == 0 || properties_.Height == 0)

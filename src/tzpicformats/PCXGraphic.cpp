@@ -122,10 +122,7 @@ bool TPCXGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TPCXGraphic::LoadFromStream(TStream& stream) {
-    streamStart_ = stream.Position();
-    // A header that cannot be used is an error, not an empty picture.
-    if (!ReadHeaderProperties(stream, 0)) RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
-    const std::vector<uint8_t> bytes = ReadRest(stream);
+    const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
     const TByteReader file(bytes);
     const TPCXHeader header(file);
     const TPixelFormat format = FormatOf(header);

@@ -145,9 +145,7 @@ bool TPNGGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TPNGGraphic::LoadFromStream(TStream& stream) {
-    streamStart_ = stream.Position();
-    if (!ReadHeaderProperties(stream, 0)) RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
-    const std::vector<uint8_t> bytes = ReadRest(stream);
+    const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
     TByteReader in(bytes);
     in.Seek(8);
     const THeader header = ParseHeader(ReadChunk(in));

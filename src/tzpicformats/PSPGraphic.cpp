@@ -178,9 +178,7 @@ bool TPSPGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TPSPGraphic::LoadFromStream(TStream& stream) {
-    streamStart_ = stream.Position();
-    if (!ReadHeaderProperties(stream, 0)) RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
-    const std::vector<uint8_t> bytes = ReadRest(stream);
+    const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
     TByteReader in(bytes);
     const int version = int(properties_.Version);
     in.Seek(SignatureSize);

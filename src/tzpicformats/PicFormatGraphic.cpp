@@ -83,6 +83,11 @@ bool TPicFormatGraphic::PeekHeader(TStream& stream, int64_t moreThan, std::span<
     return read == int64_t(header.size());
 }
 
+std::vector<uint8_t> TPicFormatGraphic::ReadHeaderAndRest(TStream& stream) {
+    TPicFormatGraphic::LoadFromStream(stream);
+    return ReadRest(stream);
+}
+
 std::vector<uint8_t> TPicFormatGraphic::ReadRest(TStream& stream) {
     std::vector<uint8_t> bytes(size_t(std::max<int64_t>(0, stream.Size() - stream.Position())));
     stream.ReadBuffer(bytes.data(), int64_t(bytes.size()));

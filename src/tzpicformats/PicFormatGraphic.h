@@ -87,6 +87,9 @@ protected:
     static bool PeekHeader(TStream& stream, int64_t moreThan, std::span<uint8_t> header);
     // The bytes from the position to the end; readers parse them with a bounds-checked reader.
     static std::vector<uint8_t> ReadRest(TStream& stream);
+    // The common start of a load: the header must give usable properties (an unusable one is an
+    // error, not an empty picture); then the bytes from the position to the end.
+    std::vector<uint8_t> ReadHeaderAndRest(TStream& stream);
 
     TColorManager colorManager_;
     TImageProperties properties_;

@@ -88,9 +88,7 @@ bool TSGIGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TSGIGraphic::LoadFromStream(TStream& stream) {
-    streamStart_ = stream.Position();
-    if (!ReadHeaderProperties(stream, 0)) RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
-    const std::vector<uint8_t> bytes = ReadRest(stream);
+    const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
     const TByteReader file(bytes);
     const TSGIHeader header(file);
     if ((header.sampleBytes != 1 && header.sampleBytes != 2) || header.width == 0 || header.height == 0 || header.channels == 0)

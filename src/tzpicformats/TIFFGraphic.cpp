@@ -147,9 +147,7 @@ bool TTIFFGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TTIFFGraphic::LoadFromStream(TStream& stream) {
-    streamStart_ = stream.Position();
-    if (!ReadHeaderProperties(stream, 0)) RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
-    const std::vector<uint8_t> bytes = ReadRest(stream);
+    const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
     const TByteReader file(bytes);
     const TDirectory ifd(file, properties_.Options & ioBigEndian, properties_.FirstIFD);
     const int width = int(std::min<uint32_t>(properties_.Width, 1u << 30)), height = int(std::min<uint32_t>(properties_.Height, 1u << 30));

@@ -131,9 +131,7 @@ bool TTargaGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TTargaGraphic::LoadFromStream(TStream& stream) {
-    streamStart_ = stream.Position();
-    if (!ReadHeaderProperties(stream, 0)) RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
-    const std::vector<uint8_t> bytes = ReadRest(stream);
+    const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
     TByteReader in(bytes);
     const TTargaHeader header(in);
     // An image type without pixels, or indices wider than a byte, cannot become a bitmap.
