@@ -39,8 +39,9 @@ bool TAutodeskGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TAutodeskGraphic::LoadFromStream(TStream& stream) {
+    const TLoadProgress progress(*this);
     // Only 8-bit uncompressed pictures exist; anything else would be misread.
-    const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
+    const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream, gsTransfering);
     TByteReader in(bytes);
     in.Skip(10);
     if (in.U8() != 8 || in.U8() != 0 || properties_.Width == 0 || properties_.Height == 0)

@@ -65,10 +65,12 @@ std::vector<TPaletteEntry> TCUTGraphic::LoadPaletteFile() const {
 }
 
 void TCUTGraphic::LoadFromStream(TStream& stream) {
+    const TLoadProgress progress(*this);
     streamStart_ = stream.Position();
     // A header without a size is an error, not an empty picture.
     if (!ReadHeaderProperties(stream, 0) || properties_.Width == 0 || properties_.Height == 0)
         RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
+    BeginStage(gsTransfering);
     const std::vector<uint8_t> bytes = ReadRest(stream);
     CheckPictureSize(properties_.Width, properties_.Height, 8, int64_t(bytes.size()));
 

@@ -106,14 +106,17 @@ bool TGIFGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TGIFGraphic::LoadFromStream(TStream& stream) {
+    const TLoadProgress progress(*this);
     streamStart_ = stream.Position();
     const std::vector<uint8_t> bytes = ReadRest(stream);
     if (bytes.size() < 13 || std::toupper(bytes[0]) != 'G' || std::toupper(bytes[1]) != 'I' || std::toupper(bytes[2]) != 'F')
         RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
+    BeginStage(gsPreparing);
     TByteReader in(bytes);
     TGIFImage gif = ReadFirstImage(in);
     if (gif.width == 0 || gif.height == 0) RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
     CheckPictureSize(gif.width, gif.height, 8, int64_t(bytes.size()));
+    BeginStage(gsLoadingData);
     // One spare row: encoders may end a little beyond the last pixel.
     std::vector<uint8_t> pixels(size_t(gif.width) * size_t(gif.height + 1));
     const uint8_t* source = gif.data.data();

@@ -69,9 +69,11 @@ bool TPCDGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TPCDGraphic::LoadFromStream(TStream& stream) {
+    const TLoadProgress progress(*this);
     streamStart_ = stream.Position();
     // A stream without either signature is an error, not an empty picture.
     if (!ReadHeaderProperties(stream, BaseResolution)) RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
+    BeginStage(gsPreparing);
     const bool overview = properties_.PCDOverview;
     // An overview pack holds thumbnails of its own size, not the image pack's base picture.
     const int resolution = overview ? 0 : BaseResolution;
@@ -83,13 +85,16 @@ void TPCDGraphic::LoadFromStream(TStream& stream) {
     in.Seek(std::min<int64_t>(DataSector(overview, resolution) * Sector, in.Size()));
     std::vector<uint8_t> luma(size_t(width) * height), chroma1(luma.size()), chroma2(luma.size());
     const int half = width / 2;
+    BeginStage(gsLoadingData);
     for (int pair = 0; pair < height / 2; ++pair) {
         const auto rows = in.Bytes(2 * int64_t(width));
         std::copy(rows.begin(), rows.end(), luma.begin() + int64_t(2 * pair) * width);
         const auto c1 = in.Bytes(half), c2 = in.Bytes(half);
         std::copy(c1.begin(), c1.end(), chroma1.begin() + int64_t(pair) * width);
         std::copy(c2.begin(), c2.end(), chroma2.begin() + int64_t(pair) * width);
+        StageProgress(2 * (pair + 1), height);
     }
+    BeginStage(gsUpsampling);
     UpsamplePCDPlane(half, height / 2, width, chroma1);
     UpsamplePCDPlane(half, height / 2, width, chroma2);
 

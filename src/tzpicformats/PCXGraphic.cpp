@@ -122,6 +122,7 @@ bool TPCXGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TPCXGraphic::LoadFromStream(TStream& stream) {
+    const TLoadProgress progress(*this);
     const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
     const TByteReader file(bytes);
     const TPCXHeader header(file);

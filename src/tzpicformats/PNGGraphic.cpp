@@ -145,6 +145,7 @@ bool TPNGGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TPNGGraphic::LoadFromStream(TStream& stream) {
+    const TLoadProgress progress(*this);
     const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
     TByteReader in(bytes);
     in.Seek(8);

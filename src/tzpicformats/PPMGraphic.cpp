@@ -130,10 +130,12 @@ bool TPPMGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TPPMGraphic::LoadFromStream(TStream& stream) {
+    const TLoadProgress progress(*this);
     streamStart_ = stream.Position();
     const std::vector<uint8_t> bytes = ReadRest(stream);
     TPnmText text(bytes);
     const TPnmHeader header = ReadPnmHeader(text, bytes);
+    BeginStage(gsTransfering);
     const int samples = header.Samples();
     CheckPictureSize(header.width, header.height, header.Bitmap() ? 1 : 8 * samples, int64_t(bytes.size()));
 

@@ -111,8 +111,10 @@ bool TPSDGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TPSDGraphic::LoadFromStream(TStream& stream) {
+    const TLoadProgress progress(*this);
     streamStart_ = stream.Position();
     if (!ReadHeaderProperties(stream, 0)) RaiseInvalid();
+    BeginStage(gsPreparing);
     const std::vector<uint8_t> bytes = ReadRest(stream);
     TByteReader in(bytes);
     const TPSDHeader header(in);
@@ -129,6 +131,7 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
     Section(in);  // image resources
     Section(in);  // layers: the merged image follows them
     const int64_t rowBytes = (int64_t(header.width) * header.depth + 7) / 8;
+    if (used > 1) BeginStage(gsLoadingData);
     std::vector<uint8_t> planes = ReadPlanes(in, header, rowBytes);
     if (header.depth == 16) NarrowSamples(planes);
     const int64_t width = header.width, planeBytes = (header.depth == 16 ? rowBytes / 2 : rowBytes) * header.height;

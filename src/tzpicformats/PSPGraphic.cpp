@@ -178,6 +178,7 @@ bool TPSPGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TPSPGraphic::LoadFromStream(TStream& stream) {
+    const TLoadProgress progress(*this);
     const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
     TByteReader in(bytes);
     const int version = int(properties_.Version);
@@ -203,6 +204,7 @@ void TPSPGraphic::LoadFromStream(TStream& stream) {
                 entry = {bgra[2], bgra[1], bgra[0], 0};
             }
         } else if (block.id == biLayerStart) {
+            BeginStage(gsLoadingData);
             TBlock layer;
             while (!planes && in.Position() < block.end && ReadBlock(in, version, layer)) {
                 if (layer.id == biLayer) planes = ReadLayer(in, version, a);

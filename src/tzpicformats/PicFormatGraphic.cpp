@@ -6,6 +6,10 @@
 #include "platform/PictureLimits.h"
 
 const char* const gesInvalidImage = "Cannot load image. Invalid or unexpected %s image format.";
+const char* const gsPreparing = "Preparing...";
+const char* const gsLoadingData = "Loading data...";
+const char* const gsUpsampling = "Upsampling...";
+const char* const gsTransfering = "Transfering...";
 
 bool TPicFormatGraphic::IsFormatStream(TStream&) { return false; }
 
@@ -30,20 +34,46 @@ void TPicFormatGraphic::LoadFromStream(TStream& stream) {
     if (!ReadHeaderProperties(stream, 0)) RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
 }
 
+TPicFormatGraphic::TLoadProgress::TLoadProgress(TPicFormatGraphic& graphic) : graphic_(graphic) {
+    graphic.openStage_ = nullptr;
+    graphic.progressRect_ = Rect(0, 0, 0, 1);
+}
+
+TPicFormatGraphic::TLoadProgress::~TLoadProgress() {
+    try {
+        graphic_.EndStage();
+    } catch (...) {
+        // Only a failing load still has a stage open; its own error is the one to pass on.
+    }
+}
+
+void TPicFormatGraphic::BeginStage(const char* message) {
+    EndStage();
+    openStage_ = message;
+    Progress(TProgressStage::psStarting, 0, progressRect_, message);
+}
+
+void TPicFormatGraphic::EndStage(uint8_t percentDone) {
+    if (!openStage_) return;
+    openStage_ = nullptr;
+    Progress(TProgressStage::psEnding, percentDone, progressRect_, "");
+}
+
+void TPicFormatGraphic::StageProgress(int64_t done, int64_t total) {
+    Progress(TProgressStage::psRunning, uint8_t(done * 100 / total), progressRect_, "");
+}
+
 void TPicFormatGraphic::StoreImage(TBitmap&& image) {
-    progressRect_ = Rect(0, 0, 0, 1);
-    Progress(TProgressStage::psStarting, 0, progressRect_, "Preparing...");
-    Progress(TProgressStage::psEnding, 0, progressRect_, "");
-    Progress(TProgressStage::psStarting, 0, progressRect_, "Transfering...");
+    if (openStage_ != gsTransfering) BeginStage(gsTransfering);
     TBitmap::Assign(std::move(image));
     progressRect_.Right = Width();
     const int64_t height = Height();
     for (int64_t row = 0; row < height; ++row) {
-        Progress(TProgressStage::psRunning, uint8_t((row + 1) * 100 / height), progressRect_, "");
+        StageProgress(row + 1, height);
         ++progressRect_.Top;
         ++progressRect_.Bottom;
     }
-    Progress(TProgressStage::psEnding, 0, progressRect_, "");
+    EndStage();
 }
 
 void TPicFormatGraphic::PrepareBitmap(int64_t inputBytes) {
@@ -83,8 +113,9 @@ bool TPicFormatGraphic::PeekHeader(TStream& stream, int64_t moreThan, std::span<
     return read == int64_t(header.size());
 }
 
-std::vector<uint8_t> TPicFormatGraphic::ReadHeaderAndRest(TStream& stream) {
+std::vector<uint8_t> TPicFormatGraphic::ReadHeaderAndRest(TStream& stream, const char* firstStage) {
     TPicFormatGraphic::LoadFromStream(stream);
+    BeginStage(firstStage);
     return ReadRest(stream);
 }
 

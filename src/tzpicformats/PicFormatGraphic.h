@@ -51,6 +51,12 @@ struct TImageProperties {
     bool operator==(const TImageProperties&) const = default;
 };
 
+// The stages a load reports through OnProgress.
+extern const char* const gsPreparing;     // "Preparing..."
+extern const char* const gsLoadingData;   // "Loading data..."
+extern const char* const gsUpsampling;    // "Upsampling..."
+extern const char* const gsTransfering;   // "Transfering..."
+
 class TPicFormatGraphic : public TBitmap {
 public:
     // The registry asks each class this; the base claims nothing. Overrides restore the position.
@@ -79,8 +85,26 @@ protected:
     // pixel format and size, checked against the picture limits for inputBytes of data (-1 when
     // unknown), and for gray the gray palette. Indexed readers set their file's palette after.
     void PrepareBitmap(int64_t inputBytes);
-    // Readers hand their finished picture here, so that every load reports the same stages
-    // ("Preparing...", then "Transfering..." with one running call per row stored) to OnProgress.
+    // Every load holds one from its first line: the load starts with no stage open, and one that
+    // fails still reports the end of the stage it had open, so a progress form never stays up.
+    class TLoadProgress {
+    public:
+        explicit TLoadProgress(TPicFormatGraphic& graphic);
+        ~TLoadProgress();
+        TLoadProgress(const TLoadProgress&) = delete;
+        TLoadProgress& operator=(const TLoadProgress&) = delete;
+
+    private:
+        TPicFormatGraphic& graphic_;
+    };
+    // Ends the open stage, then starts one with this text (one of the gs... texts above).
+    void BeginStage(const char* message);
+    // Reports the end of the open stage; nothing when none is open.
+    void EndStage(uint8_t percentDone = 0);
+    // A running call of the open stage: done parts of total.
+    void StageProgress(int64_t done, int64_t total);
+    // Readers hand their finished picture here: it is stored under "Transfering..." (started here
+    // unless the reader has it open), one running call per row, then the stage ends.
     void StoreImage(TBitmap&& image);
     // True when more than moreThan bytes follow the position; then reads the first bytes of them
     // into header and moves back.
@@ -88,13 +112,17 @@ protected:
     // The bytes from the position to the end; readers parse them with a bounds-checked reader.
     static std::vector<uint8_t> ReadRest(TStream& stream);
     // The common start of a load: the header must give usable properties (an unusable one is an
-    // error, not an empty picture); then the bytes from the position to the end.
-    std::vector<uint8_t> ReadHeaderAndRest(TStream& stream);
+    // error, not an empty picture); then the first stage starts and the bytes from the position
+    // to the end are read.
+    std::vector<uint8_t> ReadHeaderAndRest(TStream& stream, const char* firstStage = gsPreparing);
 
     TColorManager colorManager_;
     TImageProperties properties_;
     int64_t streamStart_ = 0;
     TRect progressRect_;
+
+private:
+    const char* openStage_ = nullptr;
 };
 
 [[noreturn]] void RaiseGraphicError(const std::string& message);

@@ -68,12 +68,14 @@ bool TRLAGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TRLAGraphic::LoadFromStream(TStream& stream) {
+    const TLoadProgress progress(*this);
     streamStart_ = stream.Position();
     // Anything but 8-bit RGB with at most one matte is refused rather than loaded empty.
     const bool usable = ReadHeaderProperties(stream, 0) && properties_.ColorScheme != smNone &&
                         properties_.BitsPerSample == 8 && (properties_.SamplesPerPixel == 3 || properties_.SamplesPerPixel == 4) &&
                         properties_.Width > 0;
     if (!usable) RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
+    BeginStage(gsTransfering);
     const std::vector<uint8_t> bytes = ReadRest(stream);
     const TByteReader file(bytes);
     const int width = int(properties_.Width), height = int(properties_.Height);

@@ -88,6 +88,7 @@ bool TSGIGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TSGIGraphic::LoadFromStream(TStream& stream) {
+    const TLoadProgress progress(*this);
     const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
     const TByteReader file(bytes);
     const TSGIHeader header(file);
@@ -115,5 +116,6 @@ void TSGIGraphic::LoadFromStream(TStream& stream) {
             for (int x = 0; x < header.width; ++x) target[int64_t(x) * colours + at] = rows.Sample(x);
         }
     }
+    EndStage(100);
     StoreImage(std::move(image));
 }

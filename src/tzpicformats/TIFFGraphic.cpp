@@ -147,6 +147,7 @@ bool TTIFFGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TTIFFGraphic::LoadFromStream(TStream& stream) {
+    const TLoadProgress progress(*this);
     const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
     const TByteReader file(bytes);
     const TDirectory ifd(file, properties_.Options & ioBigEndian, properties_.FirstIFD);

@@ -131,6 +131,7 @@ bool TTargaGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 }
 
 void TTargaGraphic::LoadFromStream(TStream& stream) {
+    const TLoadProgress progress(*this);
     const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
     TByteReader in(bytes);
     const TTargaHeader header(in);

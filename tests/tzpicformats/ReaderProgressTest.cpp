@@ -1,4 +1,5 @@
-// The stages and texts every extended reader reports while it loads.
+// The stages, texts and row progress every extended reader reports while it loads, also when the
+// load fails.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -6,9 +7,24 @@
 #include <string>
 #include <vector>
 
+#include "PSPBuilder.h"
+#include "TestSupport.h"
 #include "platform/Classes.h"
+#include "platform/Exception.h"
 #include "platform/Graphics.h"
+#include "tzpicformats/AutodeskGraphic.h"
+#include "tzpicformats/CUTGraphic.h"
+#include "tzpicformats/EPSGraphic.h"
+#include "tzpicformats/GIFGraphic.h"
+#include "tzpicformats/PCDGraphic.h"
+#include "tzpicformats/PCXGraphic.h"
+#include "tzpicformats/PNGGraphic.h"
 #include "tzpicformats/PPMGraphic.h"
+#include "tzpicformats/PSDGraphic.h"
+#include "tzpicformats/PSPGraphic.h"
+#include "tzpicformats/RLAGraphic.h"
+#include "tzpicformats/SGIGraphic.h"
+#include "tzpicformats/TIFFGraphic.h"
 #include "tzpicformats/TargaGraphic.h"
 
 using namespace std::string_literals;
@@ -28,53 +44,322 @@ void PrintTo(const TEvent& e, std::ostream* os) {
         << ',' << e.rect.Bottom << ") \"" << e.message << '"';
 }
 
-constexpr auto Start = TProgressStage::psStarting, Run = TProgressStage::psRunning, End = TProgressStage::psEnding;
+constexpr auto Starting = TProgressStage::psStarting, Running = TProgressStage::psRunning, Ending = TProgressStage::psEnding;
 
-struct TCase {
-    std::string name;
-    std::function<std::unique_ptr<TGraphic>()> make;
-    std::string bytes;
-    std::vector<TEvent> expected;
+using TMake = std::function<std::unique_ptr<TGraphic>()>;
+
+template <class T>
+TMake Make() {
+    return [] { return std::make_unique<T>(); };
+}
+
+struct TRecordedLoad {
+    std::vector<TEvent> events;
+    std::string error;  // "(no exception)" when the load succeeded
 };
+
+// Loads bytes, recording every progress call; the handler raises at the first running call of
+// "Transfering..." when abortInRows is set, as a user's abort would.
+TRecordedLoad LoadRecorded(TGraphic& graphic, const std::string& bytes, bool abortInRows = false) {
+    TRecordedLoad load;
+    std::string stage;
+    graphic.OnProgress = [&](TObject* sender, TProgressStage kind, uint8_t percent, const TRect& rect,
+                             const std::string& message) {
+        EXPECT_EQ(sender, &graphic);
+        load.events.push_back({kind, percent, rect, message});
+        if (kind == Starting) stage = message;
+        if (abortInRows && kind == Running && stage == "Transfering...") throw Exception("Aborted by the user");
+    };
+    TMemoryStream stream;
+    stream.Write(bytes.data(), int64_t(bytes.size()));
+    stream.SetPosition(0);
+    load.error = MessageOf([&] { graphic.LoadFromStream(stream); });
+    return load;
+}
+
+// Empty when the events are well formed: every stage starts with a text, runs with percentages
+// that never fall or pass 100, and ends before the next one starts; none is left open.
+std::string StageProblem(const std::vector<TEvent>& events) {
+    bool open = false;
+    int percent = 0;
+    for (size_t i = 0; i < events.size(); ++i) {
+        const TEvent& e = events[i];
+        const std::string at = " at event " + std::to_string(i);
+        if (e.stage == Starting) {
+            if (open) return "a stage starts inside another" + at;
+            if (e.message.empty()) return "a stage starts without a text" + at;
+            open = true;
+            percent = 0;
+        } else if (!open) {
+            return "a running or ending call outside a stage" + at;
+        } else if (e.stage == Running) {
+            if (e.percent < percent || e.percent > 100) return "the percentage falls or passes 100" + at;
+            percent = e.percent;
+        } else {
+            open = false;
+        }
+    }
+    return open ? "a stage is left open" : "";
+}
+
+std::vector<std::string> StageTexts(const std::vector<TEvent>& events) {
+    std::vector<std::string> texts;
+    for (const TEvent& e : events)
+        if (e.stage == Starting) texts.push_back(e.message);
+    return texts;
+}
+
+// The running calls of the last stage started.
+std::vector<TEvent> LastStageRows(const std::vector<TEvent>& events) {
+    std::vector<TEvent> rows;
+    for (const TEvent& e : events) {
+        if (e.stage == Starting) rows.clear();
+        if (e.stage == Running) rows.push_back(e);
+    }
+    return rows;
+}
+
+// --- Small files of each format
 
 // An uncompressed 24-bit Targa of 3 x 2 pixels stored top-down.
 std::string Targa3x2() {
     return "\0\0\x02\0\0\0\0\0\0\0\0\0\x03\0\x02\0\x18\x20"s + std::string(18, '\x40');
 }
 
-const TCase Cases[] = {
-    {"PortableGrayMap", [] { return std::make_unique<TPPMGraphic>(); }, "P5 2 3 255\n\x01\x02\x03\x04\x05\x06"s,
-     {{Start, 0, {0, 0, 0, 1}, "Preparing..."},
-      {End, 0, {0, 0, 0, 1}, ""},
-      {Start, 0, {0, 0, 0, 1}, "Transfering..."},
-      {Run, 33, {0, 0, 2, 1}, ""},
-      {Run, 66, {0, 1, 2, 2}, ""},
-      {Run, 100, {0, 2, 2, 3}, ""},
-      {End, 0, {0, 3, 2, 4}, ""}}},
-    {"Targa", [] { return std::make_unique<TTargaGraphic>(); }, Targa3x2(),
-     {{Start, 0, {0, 0, 0, 1}, "Preparing..."},
-      {End, 0, {0, 0, 0, 1}, ""},
-      {Start, 0, {0, 0, 0, 1}, "Transfering..."},
-      {Run, 50, {0, 0, 3, 1}, ""},
-      {Run, 100, {0, 1, 3, 2}, ""},
-      {End, 0, {0, 2, 3, 3}, ""}}},
+// A verbatim one-channel SGI picture of 2 x 2.
+std::string Sgi2x2() {
+    std::string file(512, '\0');
+    file[0] = '\x01';
+    file[1] = '\xDA';
+    file[3] = 1;   // bytes per channel
+    file[5] = 2;   // dimension
+    file[7] = 2;   // width
+    file[9] = 2;   // height
+    file[11] = 1;  // channels
+    return file + "\x10\x20\x30\x40"s;
+}
+
+// An Autodesk cel of 2 x 1 with an all-zero palette.
+std::string AutodeskCel2x1() {
+    std::string file(32, '\0');
+    file[0] = '\x19';
+    file[1] = '\x91';
+    file[2] = 2;
+    file[4] = 1;
+    file[10] = 8;
+    return file + std::string(768, '\0') + "\x01\x02"s;
+}
+
+// A Dr. Halo cut of 2 x 1: one run of two pixels.
+std::string HaloCut2x1() { return "\x02\0\x01\0\0\0\x03\0\x82\x07\0"s; }
+
+// An RLA file of 2 x 1 without matte: each channel one run of two pixels.
+std::string Rla2x1() {
+    std::string file(740, '\0');
+    file[11] = 1;  // active right
+    file[21] = 3;  // colour channels
+    file[26] = '\xFF';
+    file[27] = '\xFE';
+    file.replace(28, 3, "1.0");
+    file.replace(580, 3, "rgb");
+    file[659] = 8;
+    file += "\0\0\x02\xE8"s;  // the row at 744
+    for (const char value : {'\x10', '\x20', '\x30'}) file += "\0\x02\x01"s + value;
+    return file;
+}
+
+// A Photo-CD overview pack: thumbnails of 192 x 128 after sector 5.
+std::string PhotoCDOverview() {
+    std::string pack(5 * 2048, '\0');
+    pack.replace(0, 7, "PCD_OPA");
+    for (int pair = 0; pair < 64; ++pair) pack += std::string(384, char(200)) + std::string(192, char(156));
+    return pack;
+}
+
+std::string PaintShopPro3x2() {
+    const TPSPChannel red{1, "\x83\x10\x83\x20"s, 6}, green{2, "\x06\x01\x02\x03\x04\x05\x06"s, 6}, blue{3, "\x86\x80"s, 6};
+    return PSPFile(3, 2, 24, 1, {{1, {red, green, blue}}});
+}
+
+// An Encapsulated PostScript file whose preview is the given TIFF.
+std::string EpsAround(const std::string& tiff) {
+    std::string header(30, '\0');
+    const auto put = [&](size_t at, uint32_t value) {
+        for (int i = 0; i < 4; ++i) header[at + size_t(i)] = char(value >> (8 * i));
+    };
+    put(0, 0xC6D3D0C5u);
+    put(20, 30);
+    put(24, uint32_t(tiff.size()));
+    return header + tiff;
+}
+
+// A picture of 3 x 2 written by ImageMagick with these options.
+std::string MadeByImageMagick(const std::string& options, const std::string& target) {
+    TScratchFolder folder;
+    const std::string path = folder.Path("picture");
+    const TCommandResult made = RunTool("convert -size 3x2 gradient:red-blue -depth 8 " + options + " " + target + ":" + Quoted(path), false);
+    EXPECT_EQ(made.status, 0) << made.output;
+    return ReadFile(path);
+}
+
+// --- Exact sequences
+
+struct TSequenceCase {
+    std::string name;
+    TMake make;
+    std::function<std::string()> bytes;
+    std::vector<TEvent> expected;
+};
+
+const TSequenceCase Sequences[] = {
+    // Portable maps go straight to their rows.
+    {"PortableGrayMap", Make<TPPMGraphic>(), [] { return "P5 2 3 255\n\x01\x02\x03\x04\x05\x06"s; },
+     {{Starting, 0, {0, 0, 0, 1}, "Transfering..."},
+      {Running, 33, {0, 0, 2, 1}, ""},
+      {Running, 66, {0, 1, 2, 2}, ""},
+      {Running, 100, {0, 2, 2, 3}, ""},
+      {Ending, 0, {0, 3, 2, 4}, ""}}},
+    {"Targa", Make<TTargaGraphic>(), Targa3x2,
+     {{Starting, 0, {0, 0, 0, 1}, "Preparing..."},
+      {Ending, 0, {0, 0, 0, 1}, ""},
+      {Starting, 0, {0, 0, 0, 1}, "Transfering..."},
+      {Running, 50, {0, 0, 3, 1}, ""},
+      {Running, 100, {0, 1, 3, 2}, ""},
+      {Ending, 0, {0, 2, 3, 3}, ""}}},
+    // SGI ends its preparing stage at 100 %.
+    {"SGI", Make<TSGIGraphic>(), Sgi2x2,
+     {{Starting, 0, {0, 0, 0, 1}, "Preparing..."},
+      {Ending, 100, {0, 0, 0, 1}, ""},
+      {Starting, 0, {0, 0, 0, 1}, "Transfering..."},
+      {Running, 50, {0, 0, 2, 1}, ""},
+      {Running, 100, {0, 1, 2, 2}, ""},
+      {Ending, 0, {0, 2, 2, 3}, ""}}},
+    {"GIF", Make<TGIFGraphic>(), [] { return MadeByImageMagick("-colors 4", "gif"); },
+     {{Starting, 0, {0, 0, 0, 1}, "Preparing..."},
+      {Ending, 0, {0, 0, 0, 1}, ""},
+      {Starting, 0, {0, 0, 0, 1}, "Loading data..."},
+      {Ending, 0, {0, 0, 0, 1}, ""},
+      {Starting, 0, {0, 0, 0, 1}, "Transfering..."},
+      {Running, 50, {0, 0, 3, 1}, ""},
+      {Running, 100, {0, 1, 3, 2}, ""},
+      {Ending, 0, {0, 2, 3, 3}, ""}}},
 };
 
 TEST(ReaderProgress, StagesAndTextsInOrder) {
-    for (const TCase& c : Cases) {
+    for (const TSequenceCase& c : Sequences) {
         SCOPED_TRACE(c.name);
-        std::unique_ptr<TGraphic> graphic = c.make();
-        std::vector<TEvent> events;
-        graphic->OnProgress = [&](TObject* sender, TProgressStage stage, uint8_t percent, const TRect& rect,
-                                  const std::string& message) {
-            EXPECT_EQ(sender, graphic.get());
-            events.push_back({stage, percent, rect, message});
-        };
-        TMemoryStream stream;
-        stream.Write(c.bytes.data(), int64_t(c.bytes.size()));
-        stream.SetPosition(0);
-        graphic->LoadFromStream(stream);
-        EXPECT_EQ(events, c.expected);
+        const std::unique_ptr<TGraphic> graphic = c.make();
+        const TRecordedLoad load = LoadRecorded(*graphic, c.bytes());
+        EXPECT_EQ(load.error, "(no exception)");
+        EXPECT_EQ(load.events, c.expected);
+    }
+}
+
+// --- Failures: the open stage still ends, and a header that is refused opens none.
+
+struct TFailureCase {
+    std::string name;
+    TMake make;
+    std::string bytes;
+    bool abortInRows;
+    std::string error;
+    std::vector<TEvent> expected;
+};
+
+const TFailureCase Failures[] = {
+    {"TargaCutInItsPixels", Make<TTargaGraphic>(), Targa3x2().substr(0, 30), false, "",
+     {{Starting, 0, {0, 0, 0, 1}, "Preparing..."}, {Ending, 0, {0, 0, 0, 1}, ""}}},
+    {"SGICutInItsRows", Make<TSGIGraphic>(), Sgi2x2().substr(0, 514), false, "",
+     {{Starting, 0, {0, 0, 0, 1}, "Preparing..."}, {Ending, 0, {0, 0, 0, 1}, ""}}},
+    {"PortableMapCutInItsRows", Make<TPPMGraphic>(), "P5 2 3 255\n\x01\x02\x03\x04\x05"s, false,
+     "Stream read error in PPM file.", {{Starting, 0, {0, 0, 0, 1}, "Transfering..."}, {Ending, 0, {0, 0, 0, 1}, ""}}},
+    {"GIFWithoutItsSignature", Make<TGIFGraphic>(), "GIX89a"s + std::string(20, '\0'), false,
+     "Cannot load image. Invalid or unexpected GIF image format.", {}},
+    {"TargaAbortedInItsRows", Make<TTargaGraphic>(), Targa3x2(), true, "Aborted by the user",
+     {{Starting, 0, {0, 0, 0, 1}, "Preparing..."},
+      {Ending, 0, {0, 0, 0, 1}, ""},
+      {Starting, 0, {0, 0, 0, 1}, "Transfering..."},
+      {Running, 50, {0, 0, 3, 1}, ""},
+      {Ending, 0, {0, 0, 3, 1}, ""}}},
+};
+
+TEST(ReaderProgress, FailedLoadsEndTheStageTheyOpened) {
+    for (const TFailureCase& c : Failures) {
+        SCOPED_TRACE(c.name);
+        const std::unique_ptr<TGraphic> graphic = c.make();
+        const TRecordedLoad load = LoadRecorded(*graphic, c.bytes, c.abortInRows);
+        EXPECT_NE(load.error, "(no exception)");
+        if (!c.error.empty()) {
+            EXPECT_EQ(load.error, c.error);
+        }
+        EXPECT_EQ(load.events, c.expected);
+    }
+}
+
+// A graphic that failed once reports a later load from its start again.
+TEST(ReaderProgress, ALoadAfterAFailureStartsAfresh) {
+    TTargaGraphic graphic;
+    LoadRecorded(graphic, Targa3x2(), true);
+    EXPECT_EQ(LoadRecorded(graphic, Targa3x2()).events, Sequences[1].expected);
+}
+
+// --- Every reader: the stages it names, rows reported, and no stage left open when cut short
+
+struct TReaderCase {
+    std::string name;
+    TMake make;
+    std::function<std::string()> bytes;
+    std::vector<std::string> stages;
+};
+
+const std::vector<std::string> Plain = {"Transfering..."}, Prepared = {"Preparing...", "Transfering..."},
+                               Loaded = {"Preparing...", "Loading data...", "Transfering..."};
+
+const TReaderCase Readers[] = {
+    {"PPM", Make<TPPMGraphic>(), [] { return MadeByImageMagick("", "ppm"); }, Plain},
+    {"Autodesk", Make<TAutodeskGraphic>(), AutodeskCel2x1, Plain},
+    {"DrHalo", Make<TCUTGraphic>(), HaloCut2x1, Plain},
+    {"RLA", Make<TRLAGraphic>(), Rla2x1, Plain},
+    {"Targa", Make<TTargaGraphic>(), [] { return MadeByImageMagick("-compress RLE", "tga"); }, Prepared},
+    {"PCX", Make<TPCXGraphic>(), [] { return MadeByImageMagick("", "pcx"); }, Prepared},
+    {"PNG", Make<TPNGGraphic>(), [] { return MadeByImageMagick("", "png"); }, Prepared},
+    {"TIFF", Make<TTIFFGraphic>(), [] { return MadeByImageMagick("-compress LZW", "tif"); }, Prepared},
+    {"EPS", Make<TEPSGraphic>(), [] { return EpsAround(MadeByImageMagick("-compress None", "tif")); }, Prepared},
+    {"SGI", Make<TSGIGraphic>(), [] { return MadeByImageMagick("-compress RLE", "sgi"); }, Prepared},
+    {"GrayPhotoshop", Make<TPSDGraphic>(), [] { return MadeByImageMagick("-colorspace gray", "psd"); }, Prepared},
+    {"RGBPhotoshop", Make<TPSDGraphic>(), [] { return MadeByImageMagick("-compress RLE", "psd"); }, Loaded},
+    {"PaintShopPro", Make<TPSPGraphic>(), PaintShopPro3x2, Loaded},
+    {"GIF", Make<TGIFGraphic>(), [] { return MadeByImageMagick("-colors 4", "gif"); }, Loaded},
+    {"PhotoCD", Make<TPCDGraphic>(), PhotoCDOverview, {"Preparing...", "Loading data...", "Upsampling...", "Transfering..."}},
+};
+
+TEST(ReaderProgress, EveryReaderNamesItsStagesAndReportsEachRow) {
+    for (const TReaderCase& c : Readers) {
+        SCOPED_TRACE(c.name);
+        const std::unique_ptr<TGraphic> graphic = c.make();
+        const TRecordedLoad load = LoadRecorded(*graphic, c.bytes());
+        ASSERT_EQ(load.error, "(no exception)");
+        EXPECT_EQ(StageProblem(load.events), "");
+        EXPECT_EQ(StageTexts(load.events), c.stages);
+        const int height = graphic->Height();
+        const std::vector<TEvent> rows = LastStageRows(load.events);
+        ASSERT_EQ(int(rows.size()), height);
+        EXPECT_EQ(rows.back(), (TEvent{Running, 100, Rect(0, height - 1, graphic->Width(), height), ""}));
+    }
+}
+
+TEST(ReaderProgress, CutShortFilesLeaveNoStageOpen) {
+    for (const TReaderCase& c : Readers) {
+        const std::string bytes = c.bytes();
+        for (size_t cut = 0; cut < bytes.size(); cut += 1 + bytes.size() / 1024) {
+            SCOPED_TRACE(c.name + " cut at " + std::to_string(cut));
+            const std::unique_ptr<TGraphic> graphic = c.make();
+            const TRecordedLoad load = LoadRecorded(*graphic, bytes.substr(0, cut));
+            EXPECT_EQ(StageProblem(load.events), "");
+            if (load.error == "(no exception)") {
+                EXPECT_EQ(StageTexts(load.events), c.stages);
+            }
+        }
     }
 }
 
