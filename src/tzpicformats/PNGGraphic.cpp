@@ -205,8 +205,10 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
         } else if (chunk.Is("gAMA")) {
             // A gamma of 0 is invalid; taken as given it would brighten the picture.
             const uint32_t value = chunk.data.size() == 4 ? TByteReader(chunk.data).U32BE() : 0;
-            if (value > 0) properties_.FileGamma = float(value) / 100000.0f;
-            gamma = value > 0;
+            if (value > 0) {
+                properties_.FileGamma = float(value) / 100000.0f;
+                gamma = true;
+            }
         } else if (chunk.Is("tRNS")) {
             transparent = TransparentSamples(chunk, header);
         } else if (chunk.Critical() && !chunk.Is("IHDR")) {
