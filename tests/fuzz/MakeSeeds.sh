@@ -602,6 +602,8 @@ tzpic tzpic_png interlaced.png -depth 16 -interlace PNG
 tzpic tzpic_png alpha.png -alpha on
 tzpic tzpic_png gray2.png -colorspace gray -depth 2
 tzpic tzpic_png mapped.png -colors 3 -type Palette
+tzpic tzpic_png transparent.png -fill blue -draw 'point 1,1' -transparent blue -define png:color-type=2
+tzpic tzpic_png graytransparent.png -colorspace gray -fill black -draw 'point 0,0' -transparent black -define png:color-type=0 -define png:bit-depth=4
 # An EPS file with a small TIFF preview behind its binary header.
 mkdir -p tzpic_eps
 python3 -c "
