@@ -48,8 +48,13 @@ std::string SwapChromaPlanes(const std::string& planes, int width, int height, i
     return planes.substr(0, luma) + planes.substr(luma + chroma, chroma) + planes.substr(luma, chroma);
 }
 
-// ffmpeg's fixed-point tables stray up to 3 from the exact formula in a few saturated colours.
-constexpr int FfmpegTolerance = 3;
+// ffmpeg's default conversion is itself inexact: its lookup tables truncate each chroma term to a
+// whole level and its planar fast path works in 13-bit fixed point, which puts saturated colours up
+// to 3 below the exact formula. Its accurate path (full chroma, accurate rounding, bit-exact) is
+// the reference; what remains is the formula's rounded coefficients (1.164 for 255/219, 2.018 for
+// 2.017), at most 1.
+constexpr const char* AccurateScaling = "neighbor+accurate_rnd+full_chroma_int+bitexact";
+constexpr int FfmpegTolerance = 1;
 
 TEST(VideoFrameTest, YuvLayoutsMatchFfmpegsConversions) {
     struct TCase {
@@ -69,8 +74,8 @@ TEST(VideoFrameTest, YuvLayoutsMatchFfmpegsConversions) {
                       .status,
                   0);
         const std::string reference =
-            RunTool("ffmpeg -v error -sws_flags neighbor -f rawvideo -pix_fmt " + std::string(test.pixelFormat) +
-                        " -s 64x48 -i " + Quoted(raw) + " -sws_flags neighbor -pix_fmt bgr24 -f rawvideo -",
+            RunTool("ffmpeg -v error -f rawvideo -pix_fmt " + std::string(test.pixelFormat) + " -s 64x48 -i " +
+                        Quoted(raw) + " -sws_flags " + AccurateScaling + " -pix_fmt bgr24 -f rawvideo -",
                     false)
                 .output;
         std::string planes = ReadFile(raw);

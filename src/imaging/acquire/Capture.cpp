@@ -1,6 +1,7 @@
 #include "imaging/acquire/Capture.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <map>
 #include <mutex>
@@ -10,7 +11,9 @@ extern "C" {
 #include <libavdevice/avdevice.h>
 }
 
+#include "imaging/acquire/CaptureFile.h"
 #include "imaging/acquire/FFmpegSupport.h"
+#include "imaging/acquire/V4L2Formats.h"
 #include "platform/Exception.h"
 
 namespace {
@@ -47,9 +50,12 @@ struct TKVCapture::TState {
     std::unique_ptr<AVFormatContext, TFFmpegFormatCloser> format;
     std::unique_ptr<AVCodecContext, TFFmpegCodecCloser> decoder;
     AVStream* stream = nullptr;
+    std::unique_ptr<TCaptureFile> file;  // the worker's while it runs
     std::thread worker;
     std::mutex frameLock;
     TBgrFrame newest;  // guarded by frameLock
+    mutable std::mutex problemLock;
+    std::string problem;  // guarded by problemLock
 };
 
 TKVCapture::TKVCapture() : state_(std::make_unique<TState>()) {
@@ -77,23 +83,23 @@ bool TKVCapture::BuildGraph(const std::string& inputFormat, const std::string& d
     QuietFFmpegLog();
     static std::once_flag devices;
     std::call_once(devices, avdevice_register_all);
-    problem_.clear();
+    SetProblem({});
     TState& state = *state_;
     const AVInputFormat* input = av_find_input_format(inputFormat.c_str());
     AVFormatContext* format = avformat_alloc_context();
     if (!input || !format) {
         avformat_free_context(format);
-        problem_ = "No capture input " + inputFormat;
+        SetProblem("No capture input " + inputFormat);
         return false;
     }
     state.deadline.Start(OpenTime);
     state.deadline.Attach(*format);
     if (avformat_open_input(&format, device.c_str(), input, nullptr) < 0) {
-        problem_ = "Cannot open capture device " + device;
+        SetProblem("Cannot open capture device " + device);
         return false;
     }
     state.format.reset(format);
-    const int index = avformat_find_stream_info(format, nullptr) < 0
+    const int index = !FindStreamInfo(*format)
                           ? -1
                           : av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (index >= 0) {
@@ -101,7 +107,7 @@ bool TKVCapture::BuildGraph(const std::string& inputFormat, const std::string& d
         state.decoder.reset(OpenVideoDecoder(*state.stream));
     }
     if (!state.decoder) {
-        problem_ = "No video from capture device " + device;
+        SetProblem("No video from capture device " + device);
         state.format.reset();
         state.stream = nullptr;
         return false;
@@ -112,8 +118,44 @@ bool TKVCapture::BuildGraph(const std::string& inputFormat, const std::string& d
     only.BitRate = int32_t(std::clamp<int64_t>(open.bit_rate, 0, INT32_MAX));
     only.MinWidth = only.MaxWidth = open.width;
     only.MinHeight = only.MaxHeight = open.height;
-    formats_.push_back(only);
-    return true;
+    if (inputFormat == "v4l2") formats_ = ListV4L2DeviceFormats(device);
+    // Inputs that cannot list their formats have the one they were opened with.
+    if (formats_.empty()) formats_.push_back(only);
+    return StartCaptureFile();
+}
+
+bool TKVCapture::StartCaptureFile() {
+    if (!TCaptureFile::IsCaptureFileName(captureFileName_)) return true;
+    const AVStream& stream = *state_->stream;
+    const AVRational rate = stream.avg_frame_rate.num > 0 ? stream.avg_frame_rate : stream.r_frame_rate;
+    try {
+        state_->file = std::make_unique<TCaptureFile>(captureFileName_, videoCompressor_, Width(), Height(), rate);
+        return true;
+    } catch (const Exception& error) {
+        SetProblem(error.what());
+        Disconnect();
+        return false;
+    }
+}
+
+void TKVCapture::EndCaptureFile(bool endedWell) {
+    const std::unique_ptr<TCaptureFile> file = std::move(state_->file);
+    if (!file || !endedWell) return;
+    try {
+        file->Finish();
+    } catch (const Exception& error) {
+        SetProblem(error.what());
+    }
+}
+
+std::string TKVCapture::Problem() const {
+    std::lock_guard guard(state_->problemLock);
+    return state_->problem;
+}
+
+void TKVCapture::SetProblem(const std::string& problem) {
+    std::lock_guard guard(state_->problemLock);
+    state_->problem = problem;
 }
 
 void TKVCapture::GetVideoFormat(int& width, int& height, std::string& name) const {
@@ -142,11 +184,20 @@ void TKVCapture::Work(const TKVCapturePost& notify) {
             // Nothing may escape into the capture thread.
         }
     };
-    while (packet && frame && !state.deadline.Expired() && av_read_frame(state.format.get(), packet.get()) >= 0) {
+    int read = packet && frame ? 0 : AVERROR(ENOMEM);
+    bool failed = false;
+    while (!failed && !state.deadline.Expired() && (read = av_read_frame(state.format.get(), packet.get())) >= 0) {
         const bool ours = packet->stream_index == state.stream->index;
         if (ours) avcodec_send_packet(state.decoder.get(), packet.get());
         av_packet_unref(packet.get());
-        while (ours && avcodec_receive_frame(state.decoder.get(), frame.get()) == 0) {
+        while (!failed && ours && avcodec_receive_frame(state.decoder.get(), frame.get()) == 0) {
+            try {
+                if (state.file) state.file->Write(*frame);
+            } catch (const Exception& error) {
+                SetProblem(error.what());
+                failed = true;
+                break;
+            }
             try {
                 converter.Convert(*frame, converted);
             } catch (const Exception&) {
@@ -159,13 +210,21 @@ void TKVCapture::Work(const TKVCapturePost& notify) {
             post(kvcmNewFrame);
         }
     }
-    if (!state.deadline.Expired()) post(kvcmGraphEvent);
+    // A source that ends and a capture that is stopped end well; a device that fails does not.
+    const bool stopped = state.deadline.Expired();
+    if (!failed && !stopped && read != AVERROR_EOF) {
+        SetProblem("The capture device failed");
+        failed = true;
+    }
+    EndCaptureFile(!failed);
+    if (!stopped) post(kvcmGraphEvent);
 }
 
 void TKVCapture::Disconnect() {
     TState& state = *state_;
     state.deadline.Stop();
     if (state.worker.joinable()) state.worker.join();
+    EndCaptureFile(true);
     state.decoder.reset();
     state.format.reset();
     state.stream = nullptr;

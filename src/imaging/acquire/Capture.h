@@ -41,15 +41,24 @@ public:
 
     // Takes effect at the next Run.
     void SetNotify(TKVCapturePost post);
-    // Opens the device through the input format ("v4l2", "lavfi") and reads its format; false,
-    // with Problem set, when it cannot be opened.
+    // Every frame is also written to this file from the next BuildGraph on: ".avi" and ".asf"
+    // choose the container, any other name writes nothing. The file gets its name when the source
+    // ends or Disconnect stops the capture; a failure leaves no file (Problem says why).
+    void SetCaptureFile(const std::string& fileName) { captureFileName_ = fileName; }
+    // The FFmpeg encoder of the capture file ("mjpeg", "wmv2", ...); empty: the container's own
+    // choice, uncompressed rows for AVI.
+    void SetVideoCompressor(const std::string& encoder) { videoCompressor_ = encoder; }
+    // Opens the device through the input format ("v4l2", "lavfi"), reads its formats and starts the
+    // capture file; false, with Problem set, when either cannot be opened.
     bool BuildGraph(const std::string& inputFormat, const std::string& device);
-    // Starts delivering frames; a graph event is posted when the device ends or fails.
+    // Starts delivering frames; a graph event is posted when the device ends or fails, or when the
+    // capture file cannot be written.
     void Run();
     // Stops the worker and closes the device.
     void Disconnect();
     bool IsConnected() const;
-    const std::string& Problem() const { return problem_; }
+    // Why the device or the capture file failed; empty while nothing did.
+    std::string Problem() const;
 
     int Width() const;
     int Height() const;
@@ -57,7 +66,8 @@ public:
     int64_t GetAvgTimePerFrame() const;
     // Copies the newest frame into a kv24RGB bitmap; false before the first frame.
     bool GetSample(TKVBitmap& bitmap);
-    // The device's output formats, refilled by BuildGraph: the one it was opened with.
+    // The device's output formats, refilled by BuildGraph: every format, size range and discrete
+    // size of a V4L2 device; for other inputs, the one they were opened with.
     const std::vector<TKVVideoFormat>& VideoFormats() const { return formats_; }
     // Size and subtype name of the open format; the outputs stay when nothing is open.
     void GetVideoFormat(int& width, int& height, std::string& name) const;
@@ -70,9 +80,13 @@ public:
 private:
     struct TState;
     void Work(const TKVCapturePost& notify);
+    bool StartCaptureFile();
+    // Names the capture file when the capture ended well, else removes it.
+    void EndCaptureFile(bool endedWell);
+    void SetProblem(const std::string& problem);
     std::unique_ptr<TState> state_;
     TKVCaptureHandle handle_;
     TKVCapturePost post_;
-    std::string problem_;
+    std::string captureFileName_, videoCompressor_;
     std::vector<TKVVideoFormat> formats_;
 };

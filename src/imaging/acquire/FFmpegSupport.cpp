@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -35,7 +37,7 @@ void TBgrConverter::Convert(const AVFrame& frame, TBgrFrame& target) {
     const int stride = frame.width * 3;
     target.width = frame.width;
     target.height = frame.height;
-    target.rows.resize(size_t(stride) * size_t(frame.height));
+    target.rows.resize(size_t(stride) * size_t(frame.height) + ScalerOverrun);
     uint8_t* planes[4] = {target.rows.data(), nullptr, nullptr, nullptr};
     const int strides[4] = {stride, 0, 0, 0};
     if (sws_scale(scaler_, frame.data, frame.linesize, 0, frame.height, planes, strides) != frame.height)
@@ -71,3 +73,16 @@ AVCodecContext* OpenVideoDecoder(const AVStream& stream) {
     }
     return context;
 }
+
+bool FindStreamInfo(AVFormatContext& format) {
+    std::vector<AVDictionary*> options(format.nb_streams, nullptr);
+    const std::string maxPixels = std::to_string(std::min<int64_t>(PictureLimits().maxPixels, INT_MAX));
+    for (AVDictionary*& streamOptions : options) {
+        av_dict_set(&streamOptions, "max_pixels", maxPixels.c_str(), 0);
+        av_dict_set(&streamOptions, "threads", "1", 0);
+    }
+    const bool found = avformat_find_stream_info(&format, options.data()) >= 0;
+    for (AVDictionary*& streamOptions : options) av_dict_free(&streamOptions);
+    return found;
+}
+

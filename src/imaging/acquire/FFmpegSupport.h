@@ -3,6 +3,7 @@
 // frames turned into 24-bit blue-green-red rows.
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -47,7 +48,11 @@ struct TFFmpegFrameCloser {
     void operator()(AVFrame* frame) const { av_frame_free(&frame); }
 };
 
-// A frame as top-down rows of blue, green and red bytes, tightly packed.
+// swscale's vector code stores whole blocks of pixels and can write past the last pixel of its
+// output (45 bytes seen); converted rows are followed by this much room for it.
+constexpr size_t ScalerOverrun = 128;
+
+// A frame as top-down rows of blue, green and red bytes, tightly packed, then ScalerOverrun spare.
 struct TBgrFrame {
     int width = 0, height = 0;
     std::vector<uint8_t> rows;
@@ -73,3 +78,7 @@ int64_t AvgTimePerFrameOf(const AVStream& stream);
 
 // The first video stream's decoder, opened; nullptr when there is none or it cannot be opened.
 AVCodecContext* OpenVideoDecoder(const AVStream& stream);
+
+// Reads the streams' parameters, decoding a little where the container does not declare them.
+// The decoders opened for it refuse sizes beyond the picture limits before allocating for them.
+bool FindStreamInfo(AVFormatContext& format);

@@ -126,7 +126,7 @@ void TKVMediaFile::Open(const std::string& url, const char* protocols) {
         return;
     }
     state.format.reset(format);
-    if (avformat_find_stream_info(format, nullptr) < 0) {
+    if (!FindStreamInfo(*format)) {
         problem_ = "Damaged video file";
         return;
     }
