@@ -436,7 +436,14 @@ for c in "lzw2:lzw:2" "packbits:packbits -B" "zip:zip -p separate" "tiles:lzw -t
   tiffcp -c ${c#*:} tiff/rgb.tif "tiff/${c%%:*}.tif"
 done
 tiffcp -c lzw tiff/palette.tif tiff/rgb.tif tiff/twopages.tif
-rm tiff/in.ppm tiff/rgb.tif
+# Second pages are read in native formats: separated inks, gray JPEG data.
+convert tiff/in.ppm -colorspace CMYK -compress none tiff/cmyk1.tif
+tiffcp -c jpeg tiff/cmyk1.tif tiff/cmyk2.tif
+tiffcp tiff/cmyk1.tif tiff/cmyk2.tif tiff/cmyk.tif
+convert tiff/in.ppm -colorspace gray -compress none tiff/gray.tif
+tiffcp -c jpeg tiff/gray.tif tiff/gray.tif tiff/grayjpeg.tif
+convert tiff/in.ppm -colorspace Lab -compress lzw tiff/lab.tif
+rm tiff/in.ppm tiff/rgb.tif tiff/cmyk1.tif tiff/cmyk2.tif tiff/gray.tif
 
 # EXIF blocks: the TIFF structure of APP1 blocks as exiftool writes them, in both byte orders,
 # with a JPEG thumbnail.

@@ -39,11 +39,12 @@ TTiffRead ReadPage(const std::string& bytes, int page, bool native = false) {
     return result;
 }
 
-// Page n of a file as libtiff's own converter decodes it.
-// YCbCr pages go through libtiff's RGBA conversion first, which tifftopnm lacks.
+// Page n of a file as libtiff's own converter decodes it. The page is taken out uncompressed,
+// so that lossy pages are not coded once more. YCbCr and CIELab pages go through libtiff's RGBA
+// conversion first, which tifftopnm lacks.
 TRgbImage TifftopnmPage(const TScratchFolder& folder, const std::string& path, int page, bool viaRgba = false) {
     const std::string single = folder.Path("page.tif"), ppm = folder.Path("page.ppm");
-    MakeFixture(single, "rm -f " + Quoted(single) + " && tiffcp " + Quoted(path + "," + std::to_string(page)) + " " + Quoted(single));
+    MakeFixture(single, "rm -f " + Quoted(single) + " && tiffcp -c none " + Quoted(path + "," + std::to_string(page)) + " " + Quoted(single));
     if (viaRgba) MakeFixture(single, "tiff2rgba " + Quoted(single) + " " + Quoted(single + ".rgba") + " && mv " +
                                          Quoted(single + ".rgba") + " " + Quoted(single));
     MakeFixture(ppm, "tifftopnm " + Quoted(single) + " | ppmtoppm > " + Quoted(ppm));
@@ -114,7 +115,10 @@ TEST(TiffReader, EveryLayoutAndCodingMatchesLibtiffPageByPage) {
 TEST(TiffReader, NativeFormatsKeepGrayAndPalette) {
     TScratchFolder folder;
     const TSources s = MakeSources(folder);
-    for (const std::string& source : {s.gray, s.palette}) {
+    // A JPEG page comes from the JPEG reader as 24-bit pixels, whatever its samples.
+    const std::string grayJpeg = folder.Path("gray-jpeg.tif");
+    MakeFixture(grayJpeg, "tiffcp -c jpeg " + Quoted(s.gray) + " " + Quoted(grayJpeg));
+    for (const std::string& source : {s.gray, s.palette, grayJpeg}) {
         const std::string bytes = ReadFile(source);
         const TTiffRead read = ReadPage(bytes, 1, true);
         ASSERT_TRUE(read.ok);
@@ -580,3 +584,159 @@ TEST(TiffWriter, YCbCrWithoutJpegIsWrittenAsRgb) {
     EXPECT_TRUE(Contains(RunTool("tiffdump " + Quoted(rgb)).output, "Photometric (262) SHORT (3) 1<2>"));
     EXPECT_TRUE(SamePixels(TifftopnmPage(folder, rgb, 0), PixelsOf(bitmap)));
 }
+
+namespace {
+
+// Writes the picture as one page into the folder; the path, or empty when the writer aborted.
+std::string WriteTiffFile(const TScratchFolder& folder, TKVBitmap& bitmap, TIOParamsVals& params) {
+    const std::string bytes = WriteTiff(bitmap, params);
+    if (bytes.empty()) return {};
+    const std::string path = folder.Path("written.tif");
+    WriteFile(path, bytes);
+    return path;
+}
+
+// The bytes of the first strip, as tiffdump locates them.
+std::string FirstStrip(const std::string& path, size_t count) {
+    const std::string dump = RunTool("tiffdump " + Quoted(path)).output;
+    const size_t field = dump.find("StripOffsets (273) LONG (4) 1<");
+    if (field == std::string::npos) return {};
+    return ReadFile(path).substr(std::stoul(dump.substr(field + 30)), count);
+}
+
+TEST(TiffWriter, CieLabPagesHoldTheTiffLayoutAndDecodeToTheSourceColours) {
+    TScratchFolder folder;
+    // Primaries, secondaries, white, gray and black with their published D65 L*a*b* values:
+    // L* scaled to 0..255, a* and b* as signed bytes.
+    struct Colour { uint8_t r, g, b; int L, a, bStar; } colours[] = {
+        {255, 0, 0, 136, 80, 67},     {0, 255, 0, 224, -86, 83},   {0, 0, 255, 82, 79, -108},
+        {255, 255, 0, 248, -22, 94},  {0, 255, 255, 232, -48, -14}, {255, 0, 255, 154, 98, -61},
+        {255, 255, 255, 255, 0, 0},   {128, 128, 128, 137, 0, 0},  {0, 0, 0, 0, 0, 0},
+    };
+    TRgbImage row{int(std::size(colours)), 1, {}};
+    for (const Colour& c : colours) row.pixels.insert(row.pixels.end(), {c.r, c.g, c.b});
+    TKVBitmap primaries;
+    ImageToBitmap(row, primaries);
+    TIOParamsVals params(nullptr);
+    params.TiffPhotometric = 7;
+    const std::string path = WriteTiffFile(folder, primaries, params);
+    ASSERT_FALSE(path.empty());
+    const std::string strip = FirstStrip(path, 3 * std::size(colours));
+    ASSERT_EQ(strip.size(), 3 * std::size(colours));
+    for (size_t i = 0; i < std::size(colours); ++i) {
+        EXPECT_NEAR(uint8_t(strip[3 * i]), colours[i].L, 1) << i;
+        EXPECT_NEAR(int8_t(strip[3 * i + 1]), colours[i].a, 1) << i;
+        EXPECT_NEAR(int8_t(strip[3 * i + 2]), colours[i].bStar, 1) << i;
+    }
+    TKVBitmap pattern;
+    ImageToBitmap(PatternImage(29, 13), pattern);
+    for (const int compression : {0, 5, 8}) {
+        SCOPED_TRACE(compression);
+        params.TiffCompression = uint8_t(compression);
+        for (TKVBitmap* bitmap : {&primaries, &pattern}) {
+            const std::string written = WriteTiffFile(folder, *bitmap, params);
+            ASSERT_FALSE(written.empty());
+            ExpectCleanTiff(written);
+            const std::string dump = RunTool("tiffdump " + Quoted(written)).output;
+            EXPECT_TRUE(Contains(dump, "Photometric (262) SHORT (3) 1<8>")) << dump;
+            EXPECT_TRUE(Contains(dump, "BitsPerSample (258) SHORT (3) 3<8 8 8>")) << dump;
+            EXPECT_TRUE(Contains(dump, "Whitepoint (318) RATIONAL (5) 2<0.3127 0.329>")) << dump;
+            // ImageMagick and libtiff each turn CIELab back into RGB by their own code. Whole
+            // units of a* and b* move channels near 0 of saturated colours far, and each tool
+            // has its own approximations, so the mean is the measure.
+            const TRgbImage source = PixelsOf(*bitmap);
+            EXPECT_LT(MeanDifference(ReadWithImageMagick(written), source), 5.0);
+            EXPECT_LT(MeanDifference(TifftopnmPage(folder, written, 0, true), source), 5.0);
+        }
+    }
+}
+
+TEST(TiffWriter, JpegPagesTakeTheirColoursFromTheJpegColourSpace) {
+    TScratchFolder folder;
+    TKVBitmap bitmap;
+    ImageToBitmap(PatternImage(48, 24), bitmap);
+    const TRgbImage source = PixelsOf(bitmap);
+    WriteFile(folder.Path("source.ppm"), PpmBytes(source));
+    const std::string grayPath = folder.Path("gray.ppm");
+    MakeFixture(grayPath, "ppmtopgm " + Quoted(folder.Path("source.ppm")) + " | pgmtoppm white > " + Quoted(grayPath));
+    const TRgbImage gray = ReadPpm(grayPath);
+    struct Case { int space; const char *photometric, *samples; const TRgbImage& expected; } cases[] = {
+        {0, "1<2>", "1<3>", source}, {1, "1<1>", "1<1>", gray},   {2, "1<6>", "1<3>", source},
+        {3, "1<5>", "1<4>", source}, {4, "1<2>", "1<3>", source},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.space);
+        TIOParamsVals params(nullptr);
+        params.TiffCompression = 7;
+        params.TiffJpegColorSpace = uint8_t(c.space);
+        params.TiffJpegQuality = 95;
+        const std::string path = WriteTiffFile(folder, bitmap, params);
+        ASSERT_FALSE(path.empty());
+        ExpectCleanTiff(path);
+        const std::string dump = RunTool("tiffdump " + Quoted(path)).output;
+        EXPECT_TRUE(Contains(dump, "Photometric (262) SHORT (3) " + std::string(c.photometric))) << dump;
+        EXPECT_TRUE(Contains(dump, "SamplesPerPixel (277) SHORT (3) " + std::string(c.samples))) << dump;
+        // Chroma subsampling of the edgy pattern costs about 6; a colour or ink mix-up far more.
+        EXPECT_LT(MeanDifference(TifftopnmPage(folder, path, 0, true), c.expected), 8.0);
+        const TTiffRead ours = ReadPage(ReadFile(path), 0);
+        ASSERT_TRUE(ours.ok);
+        EXPECT_LT(MeanDifference(ours.pixels, c.expected), 8.0);
+    }
+}
+
+// The bitmap's kvCMYK bytes: C, M, Y, K per pixel, each the complement of the ink amount.
+std::string CmykBytesOf(TKVBitmap& bitmap) {
+    std::string bytes;
+    for (int y = 0; y < bitmap.GetHeight(); ++y)
+        bytes.append(reinterpret_cast<const char*>(bitmap.GetScanline(y)), size_t(4 * bitmap.GetWidth()));
+    return bytes;
+}
+
+TEST(TiffReader, SeparatedPagesStayCmykInNativeFormats) {
+    TScratchFolder folder;
+    WriteFile(folder.Path("a.ppm"), PatternPpm(21, 13));
+    const std::string eight = folder.Path("cmyk8.tif"), sixteen = folder.Path("cmyk16.tif");
+    MakeFixture(eight, "convert " + Quoted(folder.Path("a.ppm")) + " -colorspace CMYK -depth 8 -compress none " + Quoted(eight));
+    MakeFixture(sixteen, "convert " + Quoted(folder.Path("a.ppm")) + " -colorspace CMYK -depth 16 -compress none " + Quoted(sixteen));
+    struct Case { const std::string& source; const char* options; } cases[] = {
+        {eight, "-c none"}, {eight, "-c lzw:2"}, {eight, "-B -c zip -p separate"}, {eight, "-c packbits -t -w 16 -l 16"},
+        {eight, "-c jpeg"}, {sixteen, "-c none"}, {sixteen, "-B -c lzw"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source + " " + c.options);
+        const std::string path = folder.Path("fixture.tif"), inks = folder.Path("inks.raw");
+        MakeFixture(path, "rm -f " + Quoted(path) + " && tiffcp " + c.options + " " + Quoted(c.source) + " " + Quoted(path));
+        MakeFixture(inks, "convert " + Quoted(path) + " -depth 8 cmyk:" + Quoted(inks));
+        const std::string expectedInks = ReadFile(inks), bytes = ReadFile(path);
+        TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
+        TKVBitmap bitmap;
+        TDriverCall call;
+        call.params.IsNativePixelFormat = true;
+        int pages = 0;
+        ReadTIFFStream(&bitmap, stream, pages, false, false, true, false, call.progress, &call.params);
+        ASSERT_FALSE(call.Aborted());
+        ASSERT_EQ(bitmap.GetPixelFormat(), kvCMYK);
+        const std::string ours = CmykBytesOf(bitmap);
+        ASSERT_EQ(ours.size(), expectedInks.size());
+        int worst = 0;
+        for (size_t i = 0; i < ours.size(); ++i)
+            worst = std::max(worst, std::abs(255 - uint8_t(ours[i]) - uint8_t(expectedInks[i])));
+        EXPECT_LE(worst, 1);  // ImageMagick rounds 16-bit samples, the bitmap keeps their high bytes
+        // Without native formats the inks become RGB as libtiff's converter makes it.
+        const TTiffRead rgb = ReadPage(bytes, 0);
+        ASSERT_TRUE(rgb.ok);
+        EXPECT_LE(MaxDifference(rgb.pixels, TifftopnmPage(folder, path, 0)), 1);
+    }
+}
+
+TEST(TiffReader, SeparatedPagesOfOtherInksAreRefused) {
+    TScratchFolder folder;
+    WriteFile(folder.Path("a.ppm"), PatternPpm(6, 4));
+    const std::string path = folder.Path("inks.tif");
+    MakeFixture(path, "convert " + Quoted(folder.Path("a.ppm")) + " -colorspace CMYK -depth 8 -compress none " + Quoted(path));
+    ASSERT_TRUE(ReadPage(ReadFile(path), 0).ok);
+    MakeFixture(path, "tiffset -s 332 2 " + Quoted(path));
+    for (const bool native : {false, true}) EXPECT_FALSE(ReadPage(ReadFile(path), 0, native).ok) << native;
+}
+
+}  // namespace

@@ -549,7 +549,7 @@ void WriteMarkers(jpeg_compress_struct& cinfo, TIOParamsVals& params) {
     }
 }
 
-void Encode(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+void Encode(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress, bool inkAmounts) {
     TEncoder encoder;
     jpeg_compress_struct& cinfo = encoder.cinfo;
     InitErrorManager(encoder.error, progress.AbortFlag);
@@ -567,6 +567,7 @@ void Encode(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgre
 
     Guarded(encoder.error, [&] {
         SetUpEncoder(cinfo, bitmap, params);
+        if (inkAmounts) cinfo.write_Adobe_marker = FALSE;
         jpeg_start_compress(&cinfo, TRUE);
         WriteMarkers(cinfo, params);
     });
@@ -580,7 +581,7 @@ void Encode(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgre
         if (cmyk) {
             const auto* pixels = reinterpret_cast<const TKVRGB*>(row);
             for (int x = 0; x < width; ++x) {
-                const uint32_t value = KVRGBToCMYK(pixels[x]);
+                const uint32_t value = inkAmounts ? ~KVRGBToCMYK(pixels[x]) : KVRGBToCMYK(pixels[x]);
                 std::memcpy(buffer.data() + 4 * x, &value, 4);
             }
             row = buffer.data();
@@ -614,7 +615,8 @@ void ReadJPEGStream(TStream& stream, TStream* tables, TKVBitmap& bitmap, bool ap
     Decode(stream, tables, bitmap, {applyProfile, invertCMYK, readMetadata, keepYCbCr, paramsOnly}, progress, params);
 }
 
-void WriteJPEGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+void WriteJPEGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress,
+                     bool inkAmounts) {
     std::unique_ptr<TKVBitmap> converted;
     TKVBitmap* source = &bitmap;
     if (bitmap.GetPixelFormat() != kv24RGB) {
@@ -627,7 +629,11 @@ void WriteJPEGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, 
         if (progress.AbortFlag) progress.AbortFlag->store(true);
         return;
     }
-    Encode(stream, *source, params, progress);
+    Encode(stream, *source, params, progress, inkAmounts);
+}
+
+void WriteJPEGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+    WriteJPEGStream(stream, bitmap, params, progress, false);
 }
 
 int64_t FindJPEGStart(TStream& stream) {

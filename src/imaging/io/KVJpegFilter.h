@@ -20,6 +20,10 @@ void ReadJPEGStream(TStream& stream, TStream* tables, TKVBitmap& bitmap, bool ap
                     bool readMetadata, bool keepYCbCr, bool paramsOnly, TKVProgressRec& progress,
                     TIOParamsVals& params);
 // Writes one JPEG image; a library error sets the abort flag and raises EKVJpegException.
+// CMYK goes out as Adobe's inverted bytes, or with inkAmounts as TIFF pages hold it: 0 for no
+// ink, and without Adobe's marker.
+void WriteJPEGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress,
+                     bool inkAmounts);
 void WriteJPEGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress);
 
 // Position of the first JPEG signature within 100 bytes of the position, or -1; the stream's

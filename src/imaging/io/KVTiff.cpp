@@ -26,6 +26,7 @@
 #include "imaging/io/KVColorConvert.h"
 #include "imaging/io/KVDriverSupport.h"
 #include "imaging/io/KVJpegFilter.h"
+#include "imaging/io/KVTiffLab.h"
 #include "imaging/proc/KVColorModels.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
@@ -40,9 +41,9 @@ enum : uint16_t {
     tagStripOffsets = 273, tagOrientation = 274, tagSamplesPerPixel = 277, tagRowsPerStrip = 278,
     tagStripByteCounts = 279, tagXResolution = 282, tagYResolution = 283, tagPlanar = 284, tagPageName = 285,
     tagXPosition = 286, tagYPosition = 287, tagT4Options = 292, tagResolutionUnit = 296, tagPageNumber = 297,
-    tagSoftware = 305, tagDateTime = 306, tagArtist = 315, tagPredictor = 317, tagColorMap = 320,
+    tagSoftware = 305, tagDateTime = 306, tagArtist = 315, tagPredictor = 317, tagWhitePoint = 318, tagColorMap = 320,
     tagTileWidth = 322, tagTileLength = 323, tagTileOffsets = 324, tagTileByteCounts = 325,
-    tagExtraSamples = 338, tagJpegTables = 347, tagJpegInterchange = 513, tagCopyright = 33432, tagExposureTime = 33434, tagFNumber = 33437,
+    tagInkSet = 332, tagExtraSamples = 338, tagJpegTables = 347, tagJpegInterchange = 513, tagCopyright = 33432, tagExposureTime = 33434, tagFNumber = 33437,
     tagExifIfd = 34665, tagIptc = 33723, tagAnnotations = 32932, tagIcc = 34675, tagIsoSpeed = 34855, tagDateTimeOriginal = 36867, tagDateTimeDigitized = 36868,
     tagFocalLength = 37386, tagFlash = 37385, tagDngVersion = 50706,
 };
@@ -169,12 +170,14 @@ struct TPage {
     int64_t width = 0, height = 0, rowsPerStrip = 0, tileWidth = -1, tileLength = -1;
     int samples = 1, bits = 1, photometric = 2, planar = 1, compression = 1, predictor = 1, fillOrder = 1;
     int64_t t4Options = 0, extraSamples = 0;
+    int inkSet = 1;  // 1: the separated samples are cyan, magenta, yellow and black
     bool little = true;
     int shift16 = 8;  // 16-bit samples to 8 bits
     std::vector<uint32_t> offsets, counts;
     std::vector<TKVRGB> colorMap;
     std::span<const uint8_t> jpegTables;
     bool IsCcitt() const { return compression >= 2 && compression <= 4; }
+    bool IsCmyk() const { return photometric == 5 && inkSet == 1 && samples >= 4; }
 };
 
 std::vector<TKVRGB> ColorMapOf(const TDirectory& d, int bits) {
@@ -259,7 +262,7 @@ struct TExifRationals {
     std::span<double> (*field)(TKVExifFields&);
 };
 const TExifRationals mainRationals[] = {
-    {318, [](TKVExifFields& f) { return std::span<double>(f.ExifWhitePoint); }},
+    {tagWhitePoint, [](TKVExifFields& f) { return std::span<double>(f.ExifWhitePoint); }},
     {319, [](TKVExifFields& f) { return std::span<double>(f.ExifPrimaryChromaticities); }},
     {529, [](TKVExifFields& f) { return std::span<double>(f.ExifYCbCrCoefficients); }},
     {532, [](TKVExifFields& f) { return std::span<double>(f.ExifReferenceBlackWhite); }},
@@ -584,6 +587,11 @@ public:
                     std::memcpy(out + 6 * (x + i), &p, 6);
                 }
                 return;
+            case kvCMYK:
+                // The file holds ink amounts, the bitmap their complements.
+                for (int64_t i = 0; i < width; ++i)
+                    for (int c = 0; c < 4; ++c) out[4 * (x + i) + c] = uint8_t(255 - Eight(Sample(row, i * page_.samples + c)));
+                return;
             default: break;
         }
         uint8_t* alphaRow = alpha_ ? bitmap_.GetAlphaChannel()->GetScanline(int(y)) + x : nullptr;
@@ -676,6 +684,9 @@ private:
 };
 
 TKVPixelFormat FormatOf(const TPage& p, bool native) {
+    if (native && p.IsCmyk() && (p.bits == 8 || (p.bits == 16 && p.samples == 4))) return kvCMYK;
+    // The JPEG reader gives the other JPEG pages as 24-bit pixels.
+    if (p.compression == 7) return kv24RGB;
     if (p.samples == 1 && p.bits == 1 && p.photometric != 3) return kv1Bit;
     if (native && p.bits == 8 && p.samples == 1 && p.photometric == 1) return kv8Gray;
     if (native && p.bits == 8 && p.samples == 1 && p.photometric == 3) return kv8Paletted;
@@ -693,10 +704,12 @@ void CheckDecodable(const TPage& p) {
     if (p.planar != 1 && p.planar != 2) throw EInvalidGraphic("TIFF planar configuration not supported");
     if (p.planar == 2 && p.bits < 8 && p.samples > 1) throw EInvalidGraphic("TIFF planar layout not supported");
     if (p.predictor != 1 && p.predictor != 2) throw EInvalidGraphic("TIFF predictor not supported");
+    // Inks other than CMYK have no colours this reader knows.
+    if (p.photometric == 5 && p.inkSet != 1) throw EInvalidGraphic("TIFF inks other than CMYK not supported");
     if (p.compression == 7) return;  // the JPEG data decides the colours
     const bool ok = ((p.photometric == 0 || p.photometric == 1) && p.samples <= 2) ||
                     (p.photometric == 2 && p.samples >= 3) || (p.photometric == 3 && p.samples == 1) ||
-                    (p.photometric == 5 && p.samples >= 4) || (p.photometric == 8 && p.samples == 3 && p.bits == 8);
+                    p.IsCmyk() || (p.photometric == 8 && p.samples == 3 && p.bits == 8);
     if (!ok) throw EInvalidGraphic("TIFF photometric interpretation not supported");
     if (p.photometric == 3 && p.colorMap.empty()) throw EInvalidGraphic("TIFF palette page without a colour map");
 }
@@ -770,15 +783,22 @@ private:
         TKVProgressRec quiet;
         quiet.AbortFlag = &failed;
         const bool keepYCbCr = !page_.jpegTables.empty() && page_.photometric == 2;
+        const bool cmyk = bitmap_.GetPixelFormat() == kvCMYK;
+        scratchParams.IsNativePixelFormat = cmyk;  // the samples as stored
         ReadJPEGStream(stream, page_.jpegTables.empty() ? nullptr : &tables, scratch, false, true, false, keepYCbCr,
                        false, quiet, scratchParams);
         if (failed.load() || scratch.IsEmpty()) throw EInvalidGraphic("damaged TIFF JPEG data");
-        if (scratch.GetPixelFormat() != kv24RGB) scratch.SetPixelFormat(kv24RGB);
+        if (cmyk && scratch.GetPixelFormat() != kvCMYK) throw EInvalidGraphic("TIFF JPEG data without four inks");
+        if (!cmyk && scratch.GetPixelFormat() != kv24RGB) scratch.SetPixelFormat(kv24RGB);
+        const int pixelBytes = cmyk ? 4 : 3;
         for (int row = 0; row < scratch.GetHeight() && y + row < bitmap_.GetHeight(); ++row) {
             const int64_t width = std::min<int64_t>(scratch.GetWidth(), bitmap_.GetWidth() - x);
             if (width <= 0) break;
-            uint8_t* out = bitmap_.GetScanline(int(y + row)) + 3 * x;
-            std::memcpy(out, scratch.GetScanline(row), size_t(3 * width));
+            uint8_t* out = bitmap_.GetScanline(int(y + row)) + pixelBytes * x;
+            std::memcpy(out, scratch.GetScanline(row), size_t(pixelBytes * width));
+            // Ink amounts in the file, their complements in the bitmap.
+            if (cmyk)
+                for (int64_t i = 0; i < 4 * width; ++i) out[i] = uint8_t(255 - out[i]);
             if (keepYCbCr)
                 for (int64_t i = 0; i < width; ++i) std::swap(out[3 * i], out[3 * i + 2]);
         }
@@ -814,6 +834,7 @@ TPage ReadPage(const TDirectory& d, bool little) {
     p.fillOrder = int(d.Integer(tagFillOrder, 1));
     p.t4Options = d.Integer(tagT4Options, 0);
     p.extraSamples = d.Integer(tagExtraSamples, 0);
+    p.inkSet = int(d.Integer(tagInkSet, 1));
     const bool tiled = (p.tileWidth > 0 || p.tileLength > 0) && d.Has(tagTileOffsets);
     p.offsets = d.Array(tiled ? tagTileOffsets : tagStripOffsets);
     p.counts = d.Array(tiled ? tagTileByteCounts : tagStripByteCounts);
@@ -1025,7 +1046,11 @@ private:
         uint16_t tag, type;
         uint32_t count, value;
     };
-    void Add(uint16_t tag, uint16_t type, uint32_t count, uint32_t value) { entries_.push_back({tag, type, count, value}); }
+    // A tag written again keeps only its last value: an IFD holds each tag once.
+    void Add(uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+        std::erase_if(entries_, [&](const TOut& e) { return e.tag == tag; });
+        entries_.push_back({tag, type, count, value});
+    }
     // The host is little-endian, as the structures this writer makes.
     uint32_t OutOfLine(const void* data, int64_t count) {
         WordAlign();
@@ -1040,7 +1065,7 @@ private:
     std::vector<TOut> entries_;
 };
 
-enum TOutKind { okBilevel, okGray, okPalette, okRGB, okCMYK };
+enum TOutKind { okBilevel, okGray, okPalette, okRGB, okCMYK, okCIELab };
 
 // What one page is written as.
 struct TOutPage {
@@ -1048,6 +1073,7 @@ struct TOutPage {
     std::unique_ptr<TKVBitmap> owned;
     TOutKind kind = okRGB;
     int bits = 8, samples = 3, compression = 1, predictor = 1, fillOrder = 1;
+    int jpegColorSpace = 2;  // as JpegColorSpace
     bool twoD = false, fax = false, alpha = false;
     std::vector<TKVRGB> palette;
     std::unique_ptr<TKVQuantizer> quantizer;
@@ -1065,6 +1091,13 @@ bool IsGrayPicture(TKVBitmap& bitmap) {
 int TiffCompressionOf(int code) {
     static const int numbers[] = {1, 2, 3, 3, 4, 5, 1, 7, 32773};
     return code >= 0 && code < int(std::size(numbers)) ? numbers[code] : 1;
+}
+
+// A JPEG page's colours follow the JPEG colour space: RGB, gray, YCbCr, CMYK; YCCK becomes RGB.
+void ChooseJpegColours(TOutPage& out, int jpegColorSpace) {
+    out.jpegColorSpace = jpegColorSpace >= 1 && jpegColorSpace <= 3 ? jpegColorSpace : 0;
+    out.kind = out.jpegColorSpace == 1 ? okGray : out.jpegColorSpace == 3 ? okCMYK : okRGB;
+    out.samples = out.jpegColorSpace == 1 ? 1 : out.jpegColorSpace == 3 ? 4 : 3;
 }
 
 // The output format from the bitmap and the record, which is adjusted to what is written.
@@ -1100,7 +1133,9 @@ TOutPage ChooseOutput(TKVBitmap& source, TIOParamsVals& params) {
             break;
         case kvRGB48: out.bits = 16; break;
         default:
-            if (params.SamplesPerPixel == 1 && params.BitsPerSample >= 2 && params.BitsPerSample <= 16) {
+            if (out.compression == 7) {
+                ChooseJpegColours(out, params.TiffJpegColorSpace);
+            } else if (params.SamplesPerPixel == 1 && params.BitsPerSample >= 2 && params.BitsPerSample <= 16) {
                 out.samples = 1;
                 out.bits = std::min(params.BitsPerSample, 8);
                 if (out.bits != 2 && out.bits != 4 && out.bits != 8) out.bits = 8;
@@ -1114,6 +1149,8 @@ TOutPage ChooseOutput(TKVBitmap& source, TIOParamsVals& params) {
             } else if (params.TiffPhotometric == 5) {
                 out.kind = okCMYK;
                 out.samples = 4;
+            } else if (params.TiffPhotometric == 7) {
+                out.kind = okCIELab;
             } else if (params.TiffPhotometric == 6 && out.compression != 7) {
                 params.TiffPhotometric = 2;  // YCbCr exists only inside JPEG data
             }
@@ -1123,12 +1160,13 @@ TOutPage ChooseOutput(TKVBitmap& source, TIOParamsVals& params) {
     if (faxCoding && out.kind != okBilevel) out.compression = 1;
     out.fax = out.compression >= 2 && out.compression <= 4;
     if (out.compression == 5 && !(params.TiffLZWCompressor || DefTIFFLZWCompressor)) out.compression = 1;
-    // JPEG pages go through the JPEG writer, whose colours are RGB or gray only.
+    // JPEG data holds 8-bit colours, gray or inks, never indexes or single bits.
     if (out.compression == 7 && (out.kind == okBilevel || out.kind == okPalette || out.bits != 8)) out.compression = 1;
+    if (out.kind == okGray) out.jpegColorSpace = 1;
     out.alpha = out.kind == okRGB && out.bits == 8 && work.GetHasAlphaChannel() &&
                 (out.compression == 1 || out.compression == 5 || out.compression == 32773);
     if (out.alpha) out.samples = 4;
-    if (out.compression == 5 && out.bits == 8 && out.kind == okRGB && !out.alpha) out.predictor = 2;
+    if (out.compression == 5 && out.bits == 8 && (out.kind == okRGB || out.kind == okCIELab) && !out.alpha) out.predictor = 2;
     params.BitsPerSample = out.bits;
     params.SamplesPerPixel = out.samples;
     return out;
@@ -1139,7 +1177,9 @@ class TStripWriter {
 public:
     TStripWriter(TTagWriter& tags, TOutPage& page, TIOParamsVals& params, TKVProgressRec& progress)
         : tags_(tags), page_(page), params_(params), progress_(progress),
-          lzw_(params.TiffLZWCompressor ? params.TiffLZWCompressor : DefTIFFLZWCompressor) {}
+          lzw_(params.TiffLZWCompressor ? params.TiffLZWCompressor : DefTIFFLZWCompressor) {
+        if (page.kind == okCIELab) lab_ = std::make_unique<TKVTiffLabEncoder>();
+    }
 
     void Write(TStream& stream) {
         TKVBitmap& bitmap = *page_.bitmap;
@@ -1202,14 +1242,18 @@ private:
             for (int64_t i = 0; i < rowBytes; ++i) row[i] = uint8_t(~row[i]);
             return;
         }
-        const uint8_t* alpha = page_.alpha ? bitmap.GetAlphaChannel()->GetScanline(y) : nullptr;
         const int s = page_.samples;
-        for (int x = 0; x < width; ++x) {
-            uint8_t* p = row + int64_t(x) * s;
-            p[0] = in[3 * x + 2];
-            p[1] = in[3 * x + 1];
-            p[2] = in[3 * x];
-            if (alpha) p[3] = alpha[x];
+        if (page_.kind == okCIELab) {
+            lab_->Encode(in, row, width);
+        } else {
+            const uint8_t* alpha = page_.alpha ? bitmap.GetAlphaChannel()->GetScanline(y) : nullptr;
+            for (int x = 0; x < width; ++x) {
+                uint8_t* p = row + int64_t(x) * s;
+                p[0] = in[3 * x + 2];
+                p[1] = in[3 * x + 1];
+                p[2] = in[3 * x];
+                if (alpha) p[3] = alpha[x];
+            }
         }
         if (page_.predictor == 2)
             for (int64_t i = int64_t(width) * s - 1; i >= s; --i) row[i] = uint8_t(row[i] - row[i - s]);
@@ -1248,9 +1292,10 @@ private:
     void WriteJpeg() {
         TIOParamsVals jpegParams(nullptr);
         jpegParams.JpegQuality = params_.TiffJpegQuality;
-        jpegParams.JpegColorSpace = page_.kind == okGray ? 1 : 2;
+        jpegParams.JpegColorSpace = uint8_t(page_.jpegColorSpace);
         TMemoryStream data;
-        WriteJPEGStream(data, *page_.bitmap, jpegParams, progress_);
+        // Separated pages hold ink amounts, not the inverted bytes of Adobe's JPEG files.
+        WriteJPEGStream(data, *page_.bitmap, jpegParams, progress_, true);
         const std::vector<uint8_t> bytes = [&] {
             data.SetPosition(0);
             return ReadStreamRest(data);
@@ -1265,6 +1310,7 @@ private:
     TKVTIFFLZWCompressor lzw_;
     TKVTIFFLZWEncodeState* lzwState_ = nullptr;
     TCCITTEncodeState fax_;
+    std::unique_ptr<TKVTiffLabEncoder> lab_;
 };
 
 void WriteImage(TStream& stream, TTagWriter& tags, TOutPage& page, TIOParamsVals& params, TKVProgressRec& progress) {
@@ -1274,10 +1320,12 @@ void WriteImage(TStream& stream, TTagWriter& tags, TOutPage& page, TIOParamsVals
     if (page.samples == 1) tags.Short(tagBitsPerSample, uint16_t(page.bits));
     else tags.Shorts(tagBitsPerSample, std::vector<uint16_t>(size_t(page.samples), uint16_t(page.bits)));
     tags.Short(tagCompression, uint16_t(page.compression));
-    static const uint16_t photometrics[] = {1, 1, 3, 2, 5};  // by TOutKind
+    static const uint16_t photometrics[] = {1, 1, 3, 2, 5, 8};  // by TOutKind
     uint16_t photometric = page.fax ? 0 : photometrics[page.kind];
-    if (page.compression == 7 && page.kind == okRGB) photometric = 6;  // the JPEG writer's YCbCr
+    if (page.compression == 7 && page.kind == okRGB && page.jpegColorSpace == 2) photometric = 6;
     tags.Short(tagPhotometric, photometric);
+    // Readers take CIELab without a white point as relative to D50.
+    if (page.kind == okCIELab) tags.Rationals(tagWhitePoint, {TiffLabWhiteX, TiffLabWhiteY});
     tags.Text(tagDocumentName, params.TiffDocumentName);
     if (page.fax) {
         tags.Short(tagFillOrder, uint16_t(page.fillOrder));
