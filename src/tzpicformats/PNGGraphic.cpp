@@ -24,6 +24,8 @@ struct TChunk {
         return true;
     }
     bool Critical() const { return (type[0] & 0x20) == 0; }
+    // Other ancillary chunks are skipped without looking at their checksum.
+    bool Checked() const { return Critical() || Is("gAMA") || Is("tRNS"); }
 };
 
 [[noreturn]] void Raise(const char* message) { RaiseGraphicErrorFmt(message, {"PNG"}); }
@@ -35,7 +37,7 @@ TChunk ReadChunk(TByteReader& in) {
     std::memcpy(chunk.type.data(), typeAndData.data(), 4);
     chunk.data = typeAndData.subspan(4);
     const uint32_t crc = uint32_t(crc32(0, typeAndData.data(), uInt(typeAndData.size())));
-    if (in.U32BE() != crc && chunk.Critical()) Raise("Cannot load image. CRC error found in %s file.");
+    if (in.U32BE() != crc && chunk.Checked()) Raise("Cannot load image. CRC error found in %s file.");
     return chunk;
 }
 
@@ -102,6 +104,37 @@ uint8_t Sample(const uint8_t* row, int64_t k, int depth, bool indexed) {
     return indexed ? uint8_t(value) : uint8_t(value * 255 / ((1 << depth) - 1));
 }
 
+// The samples a tRNS chunk of a gray or RGB picture gives, as 8-bit values the way Sample reads
+// the pixels; empty when the chunk does not fit the picture or names a value no pixel can have.
+std::vector<uint8_t> TransparentSamples(const TChunk& chunk, const THeader& header) {
+    const size_t count = header.colourType == 0 ? 1 : header.colourType == 2 ? 3 : 0;
+    if (count == 0 || chunk.data.size() < 2 * count) return {};
+    TByteReader in(chunk.data);
+    std::vector<uint8_t> samples;
+    const int largest = (1 << header.depth) - 1;
+    for (size_t i = 0; i < count; ++i) {
+        const int value = in.U16BE();
+        if (value > largest) return {};
+        samples.push_back(header.depth == 16 ? uint8_t(value >> 8) : uint8_t(value * 255 / largest));
+    }
+    return samples;
+}
+
+// The value of the first gAMA chunk from the stream's position on, before IEND; 0 when there is none.
+uint32_t GammaChunkValue(TStream& stream) {
+    std::array<uint8_t, 12> head{};
+    const TByteReader in(head.data(), int64_t(head.size()));
+    while (stream.Read(head.data(), 8) == 8) {
+        const int64_t length = in.U32BEAt(0);
+        if (std::memcmp(head.data() + 4, "IEND", 4) == 0) break;
+        if (std::memcmp(head.data() + 4, "gAMA", 4) == 0)
+            return length == 4 && stream.Read(head.data() + 8, 4) == 4 ? in.U32BEAt(8) : 0;
+        if (stream.Position() + length + 4 > stream.Size()) break;
+        stream.Seek(length + 4, TSeekOrigin::soCurrent);
+    }
+    return 0;
+}
+
 }  // namespace
 
 bool TPNGGraphic::IsFormatStream(TStream& stream) {
@@ -115,6 +148,7 @@ bool TPNGGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
     std::array<uint8_t, 33> h{};
     const int64_t start = stream.Position();
     const int64_t read = stream.Read(h.data(), int64_t(h.size()));
+    const uint32_t gamma = read == int64_t(h.size()) ? GammaChunkValue(stream) : 0;
     stream.SetPosition(start);
     if (read < int64_t(h.size()) || !std::equal(Signature.begin(), Signature.end(), h.begin())) return false;
     TByteReader in(h.data(), int64_t(h.size()));
@@ -136,6 +170,7 @@ bool TPNGGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
         properties_.Interlaced = header.interlace != 0;
         properties_.HasAlpha = header.colourType == 4 || header.colourType == 6;
         properties_.PNGFilterMethod = header.filter;
+        if (gamma > 0) properties_.FileGamma = float(gamma) / 100000.0f;
     } catch (const EInvalidGraphic&) {
         return false;
     } catch (const EShortData&) {
@@ -155,8 +190,10 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
     if (!header.Valid()) Raise("Invalid color format in %s file.");
     CheckPictureSize(header.width, header.height, header.depth * header.Channels(), int64_t(bytes.size()));
 
+    transparentColor_ = clNone;
     std::vector<TPaletteEntry> palette;
-    std::vector<uint8_t> packed;
+    std::vector<uint8_t> packed, transparent;
+    bool gamma = false;
     for (;;) {
         const TChunk chunk = ReadChunk(in);
         if (chunk.Is("IEND")) break;
@@ -166,8 +203,15 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
             if (chunk.data.size() % 3 != 0) Raise("Cannot load image. Palette in %s file is invalid.");
             palette.resize(std::min<size_t>(chunk.data.size() / 3, 256));
             for (size_t i = 0; i < palette.size(); ++i) palette[i] = {chunk.data[3 * i], chunk.data[3 * i + 1], chunk.data[3 * i + 2], 0};
-        } else if (chunk.Is("gAMA") && chunk.data.size() == 4) {
-            properties_.FileGamma = float(TByteReader(chunk.data).U32BE()) / 100000.0f;
+        } else if (chunk.Is("gAMA")) {
+            // A gamma of 0 is invalid; taken as given it would brighten the picture.
+            const uint32_t value = chunk.data.size() == 4 ? TByteReader(chunk.data).U32BE() : 0;
+            if (value > 0) {
+                properties_.FileGamma = float(value) / 100000.0f;
+                gamma = true;
+            }
+        } else if (chunk.Is("tRNS")) {
+            transparent = TransparentSamples(chunk, header);
         } else if (chunk.Critical() && !chunk.Is("IHDR")) {
             RaiseGraphicError("Cannot load PNG image. Unexpected but critical chunk detected.");
         }
@@ -220,6 +264,17 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
         }
     }
 
+    // Samples are corrected for a display gamma of 2.2; alpha never is.
+    TColorManager& colours = ColorManager();
+    if (gamma) {
+        properties_.Options |= ioUseGamma;
+        colours.SetSourceDepth(8);
+        colours.SetTargetDepth(8);
+        colours.BuildGammaTable(properties_.FileGamma, 2.2f);
+        colours.TargetOptions |= cvoApplyGamma;
+    }
+    const auto corrected = [&](uint8_t v) { return gamma ? colours.GammaTable(v) : v; };
+
     const bool colour = header.colourType == 2 || header.colourType == 6;
     const bool alpha = header.colourType == 6;
     TBitmap image;
@@ -230,7 +285,14 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
             palette.resize(256);
             for (int i = 0; i < 256; ++i) palette[size_t(i)] = {uint8_t(i), uint8_t(i), uint8_t(i), 0};
         }
+        for (TPaletteEntry& entry : palette) entry = {corrected(entry.peRed), corrected(entry.peGreen), corrected(entry.peBlue), 0};
         image.SetPalette(palette);
+        if (!transparent.empty()) {
+            const TPaletteEntry& entry = palette[transparent[0]];
+            transparentColor_ = entry.peRed | entry.peGreen << 8 | entry.peBlue << 16;
+        }
+    } else if (!transparent.empty()) {
+        transparentColor_ = corrected(transparent[0]) | corrected(transparent[1]) << 8 | corrected(transparent[2]) << 16;
     }
     const int step = alpha ? 4 : 3;
     for (int64_t y = 0; y < height; ++y) {
@@ -242,9 +304,9 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
                 target[x] = s[0];  // gray with alpha drops its alpha
                 continue;
             }
-            target[step * x] = s[2];
-            target[step * x + 1] = s[1];
-            target[step * x + 2] = s[0];
+            target[step * x] = corrected(s[2]);
+            target[step * x + 1] = corrected(s[1]);
+            target[step * x + 2] = corrected(s[0]);
             if (alpha) target[step * x + 3] = s[3];
         }
     }

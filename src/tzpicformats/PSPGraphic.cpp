@@ -9,6 +9,7 @@
 #include "LZ77Decoder.h"
 #include "RunLengthDecoders.h"
 #include "platform/ByteReader.h"
+#include "platform/Jpeg.h"
 #include "platform/PictureLimits.h"
 
 namespace {
@@ -82,11 +83,36 @@ int64_t ChannelRowBytes(int bitDepth, int64_t width) {
     }
 }
 
-std::vector<uint8_t> Decompress(std::span<const uint8_t> packed, int64_t size, uint16_t compression) {
+[[noreturn]] void RaiseCompressionUnsupported() {
+    RaiseGraphicErrorFmt("Cannot load image. %s not supported for %s files.", {"The compression scheme is", "PSP"});
+}
+
+// A JPEG channel is a one-component JPEG stream of the whole layer; only 8-bit samples can take it.
+std::vector<uint8_t> DecodeJpegChannel(std::span<const uint8_t> packed, const TAttributes& a) {
+    if (a.bitDepth != 8 && a.bitDepth != 24) RaiseCompressionUnsupported();
+    TMemoryStream stream;
+    stream.WriteBuffer(packed.data(), int64_t(packed.size()));
+    stream.SetPosition(0);
+    TJPEGImage jpeg;
+    jpeg.LoadFromStream(stream);
+    if (jpeg.Components() != 1 || jpeg.Width() != a.width || jpeg.Height() != a.height)
+        RaiseGraphicErrorFmt(gesInvalidImage, {"PSP"});
+    TBitmap decoded;
+    jpeg.AssignTo(decoded);
+    std::vector<uint8_t> plane(size_t(a.width) * size_t(a.height));
+    for (int y = 0; y < a.height; ++y) {
+        const uint8_t* bgr = decoded.ScanLine(y);
+        for (int x = 0; x < a.width; ++x) plane[size_t(y) * size_t(a.width) + size_t(x)] = bgr[3 * x];
+    }
+    return plane;
+}
+
+std::vector<uint8_t> Decompress(std::span<const uint8_t> packed, int64_t size, const TAttributes& a) {
+    if (a.compression == 3) return DecodeJpegChannel(packed, a);
     std::vector<uint8_t> plane(static_cast<size_t>(size));
     const uint8_t* source = packed.data();
     uint8_t* target = plane.data();
-    switch (compression) {
+    switch (a.compression) {
     case 0:
         if (int64_t(packed.size()) < size) throw EShortData("A Paint Shop Pro channel is short.");
         std::memcpy(target, source, size_t(size));
@@ -99,8 +125,7 @@ std::vector<uint8_t> Decompress(std::span<const uint8_t> packed, int64_t size, u
         inflate.FinishDecoding();
         break;
     }
-    default:
-        RaiseGraphicErrorFmt("Cannot load image. %s not supported for %s files.", {"The compression scheme is", "PSP"});
+    default: RaiseCompressionUnsupported();
     }
     return plane;
 }
@@ -130,7 +155,7 @@ std::optional<std::array<std::vector<uint8_t>, 4>> ReadLayer(TByteReader& in, in
         const uint16_t channelType = in.U16LE();
         chunk.Leave();
         if (channelType <= ctBlue && size >= planeSize)
-            planes[channelType] = Decompress(in.Bytes(packedSize), planeSize, a.compression);
+            planes[channelType] = Decompress(in.Bytes(packedSize), planeSize, a);
         in.Seek(block.end);
     }
     return planes;

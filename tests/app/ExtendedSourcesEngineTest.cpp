@@ -81,4 +81,30 @@ TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
     EXPECT_TRUE(std::regex_search(RunTool("pdfinfo " + Quoted(book)).output, std::regex("Pages:\\s+" + std::to_string((pictures + 3) / 4))));
 }
 
+// A Dr. Halo palette file only colours the cut file of its name; alone it is no picture.
+TEST(ExtendedSourcesEngine, ALonePaletteFileIsNoPicture) {
+    TPrivateEnvironment environment;
+    TScriptedPrompterGuard prompter;
+    TScratchFolder pics;
+    THeadlessHost host;
+    TConverter converter{host};
+    const TErrorTextFunc previousTexts = ErrorTextCallback;
+    ErrorTextCallback = GetCatalogueText;
+    PicDirectory = pics.Folder();
+
+    std::string palette(512, '\0');
+    palette.replace(0, 2, "AH");
+    palette[12] = 15;
+    palette.replace(20, 8, "Dr. Halo");
+    const std::string path = pics.Path("lone.pal");
+    WriteFile(path, palette);
+    TConverterPic::Add(converter, path, -1);
+    converter.Mode = cmBook;
+    prompter->answers = {idNo};
+    EXPECT_EQ(MessageOf([&] { converter.MakePdf(); }), "Can't load image : " + path);
+    ErrorTextCallback = previousTexts;
+    PicDirectory.clear();
+    EXPECT_EQ(pics.Files(), std::vector<std::string>{"lone.pal"});
+}
+
 }  // namespace

@@ -7,10 +7,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 #include "DialogTestSupport.h"
 #include "imaging/core/KVBitmap.h"
@@ -21,17 +24,37 @@
 
 namespace {
 
+// Pixels as the test reads them, apart from the bitmap's own accessors: 1-bit rows hold white as
+// bit 1, most significant bit first; 24-bit rows blue, green, red.
+TKVRGB PixelOf(TKVBitmap& bitmap, int x, int y) {
+    const uint8_t* row = bitmap.GetScanline(y);
+    if (bitmap.GetPixelFormat() == kv1Bit) {
+        const uint8_t level = (row[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
+        return {level, level, level};
+    }
+    return {row[x * 3], row[x * 3 + 1], row[x * 3 + 2]};
+}
+
+// Six bands of four columns, left to right: red, green, blue, yellow, black and white.
+const TKVRGB Bands[6] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {0, 255, 255}, {0, 0, 0}, {255, 255, 255}};
+
+void Paint(TKVBitmap& picture, const std::function<TKVRGB(int x, int y)>& colour) {
+    picture.Allocate(24, 16, kv24RGB);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x) {
+            const TKVRGB c = colour(x, y);
+            uint8_t* p = picture.GetScanline(y) + x * 3;
+            p[0] = c.b, p[1] = c.g, p[2] = c.r;
+        }
+}
+
 struct TIOPreviews : ::testing::Test {
     TIOPreviews() {
-        TKVBitmap& picture = io.WorkBitmap();
-        picture.Allocate(24, 16, kv24RGB);
-        for (int y = 0; y < 16; ++y)
-            for (int x = 0; x < 24; ++x) {
-                uint8_t* p = picture.GetScanline(y) + x * 3;
-                p[0] = uint8_t(x * 10), p[1] = uint8_t(y * 15), p[2] = uint8_t(200 - x * 5);
-            }
+        Paint(io.WorkBitmap(), GradientAt);
         io.Params().FileType = kvftJPEG;
     }
+    // 384 colours, each once.
+    static TKVRGB GradientAt(int x, int y) { return {uint8_t(x * 10), uint8_t(y * 15), uint8_t(200 - x * 5)}; }
     TDialogApplication application;
     TKestovaIO io;
 
@@ -229,6 +252,141 @@ TEST_F(TIOPreviews, TheProgressBarFollowsTheWritingAndTheReadingBack) {
         EXPECT_TRUE(within(50, 100));
         form.ProgressBar1->disconnect(&form);
         form.ProgressBar1->reset();
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TIOPreviews, TheResultShowsTheColoursChosenForFormatsThatAreNotReadBack) {
+    enum TPicture { Gradient, SixBands, DarkAndLight, MidGray, MidGrayOrdered, BlackAndWhite };
+    struct Case {
+        const char* what;
+        int fileType;
+        std::vector<std::pair<int, int>> choices;  // (combo box of the page, entry)
+        TPicture picture;
+        TKVPixelFormat format;
+        size_t paletteSize;
+        // Each pixel's expected colour; without it, only the palette bounds the colours.
+        std::function<TKVRGB(int x, int y)> expected;
+        int64_t compressedSize = -1;  // -1: only more than nothing
+    };
+    const auto same = [this](int x, int y) { return PixelOf(io.WorkBitmap(), x, y); };
+    const auto gray = [](int level) { return TKVRGB{uint8_t(level), uint8_t(level), uint8_t(level)}; };
+    const auto leftBlack = [gray](int x, int) { return gray(x < 12 ? 0 : 255); };
+    // Gray by the library's weights, red 21, green 71, blue 8 percent, of each band.
+    const int bandGrays[6] = {53, 181, 20, 234, 0, 255};
+    const Case cases[] = {
+        {"GIF black and white by threshold", kvftGIF, {{0, 0}}, DarkAndLight, kv1Bit, 2, leftBlack},
+        {"GIF 16 colours of many", kvftGIF, {{0, 3}}, Gradient, kv24RGB, 16, nullptr},
+        {"GIF 256 colours of a 1-bit picture", kvftGIF, {{0, 7}}, BlackAndWhite, kv1Bit, 2, leftBlack},
+        {"threshold at the mean of a flat gray", kvftGIF, {{0, 0}}, MidGray, kv1Bit, 2,
+         [gray](int, int) { return gray(255); }},
+        {"ordered dither of a flat gray", kvftPNG, {{0, 0}}, MidGrayOrdered, kv1Bit, 2, nullptr},
+        // 54 bytes of headers, 256 palette entries of 4 bytes, rows of 24 bytes.
+        {"BMP 256 colours of six", kvftBMP, {{0, 0}, {1, 2}}, SixBands, kv24RGB, 256, same, 54 + 1024 + 24 * 16},
+        // Rows of 72 bytes.
+        {"BMP 16M", kvftBMP, {{0, 0}, {1, 3}}, Gradient, kv24RGB, 0, same, 54 + 72 * 16},
+        {"PCX 16 colours of six", kvftPCX, {{1, 1}}, SixBands, kv24RGB, 16, same},
+        {"PNG 16M", kvftPNG, {{0, 2}}, Gradient, kv24RGB, 0, same},
+        {"TGA 256 colours of many", kvftTGA, {{0, 1}}, Gradient, kv24RGB, 256, nullptr},
+        {"TIFF 256 grays", kvftTIFF, {{2, 2}, {1, 1}}, SixBands, kv24RGB, 0,
+         [&](int x, int) { return gray(bandGrays[x / 4]); }},
+        {"TIFF palette of 256", kvftTIFF, {{2, 2}, {1, 3}}, Gradient, kv24RGB, 256, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TKVBitmap& picture = io.WorkBitmap();
+        picture.SetDitherMode(c.picture == MidGrayOrdered ? 0 : 1);
+        if (c.picture == Gradient) Paint(picture, GradientAt);
+        if (c.picture == SixBands) Paint(picture, [](int x, int) { return Bands[x / 4]; });
+        if (c.picture == DarkAndLight || c.picture == BlackAndWhite)
+            Paint(picture, [](int x, int) { return x < 12 ? TKVRGB{90, 20, 10} : TKVRGB{150, 230, 240}; });
+        if (c.picture == BlackAndWhite) picture.ConvertPixelFormat(kv1Bit);
+        if (c.picture == MidGray || c.picture == MidGrayOrdered) Paint(picture, [&](int, int) { return gray(128); });
+        io.Params().FileType = c.fileType;
+
+        TfIOPreviews form(io.Params(), picture);
+        ASSERT_TRUE(form.SelectPages(ppFileType));
+        form.show();
+        for (auto [combo, entry] : c.choices) Choose(Combos(form)[combo], entry);
+        form.Preview();
+
+        EXPECT_EQ(form.windowTitle(), "Parameters Preview");
+        if (c.compressedSize >= 0) {
+            EXPECT_EQ(form.CompressedSize(), c.compressedSize);
+        } else {
+            EXPECT_GT(form.CompressedSize(), 0);
+        }
+        TKVBitmap& result = *form.Result()->GetKVBitmap();
+        ASSERT_EQ(result.GetWidth(), 24);
+        ASSERT_EQ(result.GetHeight(), 16);
+        EXPECT_EQ(result.GetPixelFormat(), c.format);
+        const std::vector<TKVRGB>& palette = form.Result()->GetIO()->Params().ColorMap;
+        EXPECT_EQ(palette.size(), c.paletteSize);
+        int white = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 24; ++x) {
+                const TKVRGB pixel = PixelOf(result, x, y);
+                white += pixel == gray(255);
+                if (c.expected) {
+                    ASSERT_EQ(pixel, c.expected(x, y)) << x << "," << y;
+                }
+                if (!palette.empty()) {
+                    ASSERT_NE(std::find(palette.begin(), palette.end(), pixel), palette.end()) << x << "," << y;
+                }
+            }
+        // An ordered dither of the middle gray whitens half of each 8 x 8 cell.
+        if (c.picture == MidGrayOrdered) {
+            EXPECT_EQ(white, 24 * 16 / 2);
+        }
+        // A picture of fewer colours than asked keeps its own, in the order they first appear.
+        if (c.picture == SixBands && c.paletteSize > 0) {
+            EXPECT_TRUE(std::equal(std::begin(Bands), std::end(Bands), palette.begin()));
+        }
+    }
+}
+
+// The dialog is drawn for 96 dpi and grows with the dpi of the screen. The screen has the dpi
+// QT_FONT_DPI gives, 96 without it; the tests run at 96 and again at 144 dpi.
+TEST_F(TIOPreviews, ItsSizesFollowTheDpiOfTheScreen) {
+    struct Case {
+        int dpi;
+        QSize form, view, panel;
+        int thumb, simplifiedPages, simplifiedHeight;
+    };
+    const Case cases[] = {{96, {527, 425}, {191, 135}, {40, 20}, 10, 122, 360},
+                          // Halves round to even: 790.5, 637.5, 286.5 and 202.5.
+                          {144, {790, 638}, {286, 202}, {60, 30}, 15, 183, 540}};
+    const int dpi = qEnvironmentVariableIsSet("QT_FONT_DPI") ? qEnvironmentVariableIntValue("QT_FONT_DPI") : 96;
+    const Case* c = std::find_if(std::begin(cases), std::end(cases), [dpi](const Case& c) { return c.dpi == dpi; });
+    ASSERT_NE(c, std::end(cases)) << dpi;
+    for (const bool simplified : {false, true}) {
+        TfIOPreviews form(io.Params(), io.WorkBitmap());
+        form.SetSimplified(simplified);
+        ASSERT_TRUE(form.SelectPages(ppAll));
+        form.show();
+        ASSERT_EQ(form.logicalDpiY(), dpi);
+        EXPECT_EQ(form.size(), QSize(c->form.width(), simplified ? c->simplifiedHeight : c->form.height()));
+        if (simplified) {
+            EXPECT_EQ(form.PageControl1->height(), c->simplifiedPages);
+        } else {
+            SaveScreenshot(form, "IOPreviewsDialog" + std::to_string(dpi) + "dpi");
+        }
+        // The cast of findChildren would take any scroll area for a view.
+        int views = 0;
+        for (QWidget* child : form.findChildren<QWidget*>())
+            if (auto* view = dynamic_cast<TKestovaView*>(child)) {
+                EXPECT_EQ(view->size(), c->view);
+                ++views;
+            }
+        EXPECT_EQ(views, 2);
+        const auto panels = form.PageControl1->widget(2)->findChildren<QPushButton*>();  // GIF
+        ASSERT_EQ(panels.size(), 2);
+        for (QPushButton* panel : panels) EXPECT_EQ(panel->size(), c->panel);
+        const auto* bar = form.PageControl1->widget(0)->findChild<QSlider*>();  // JPEG quality
+        EXPECT_EQ(bar->style()->pixelMetric(QStyle::PM_SliderLength, nullptr, bar), c->thumb);
     }
 }
 

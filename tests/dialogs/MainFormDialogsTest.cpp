@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -56,6 +57,26 @@ TEST_F(TMainFormDialogs, AboutAndPreferencesOpenFromTheirButtons) {
         d.tClose->click();
     }));
     EXPECT_EQ(form.Converter().Orientation, boLandscape);
+}
+
+TEST_F(TMainFormDialogs, TheSourceButtonsOpenTheFileAndFolderChoices) {
+    const std::string folder = environment.Home().Path("pics");
+    ASSERT_EQ(RunTool("mkdir " + Quoted(folder) + " && convert -size 8x6 xc:red " + Quoted(folder + "/a.png") +
+                      " && convert -size 6x8 xc:blue " + Quoted(folder + "/b.bmp")).status, 0);
+    form.show();
+    EXPECT_TRUE(ClickAndAnswer<QFileDialog>(Button("btSourceAddFile"), [&](QFileDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Select one or several pic files");
+        d.setDirectory(QString::fromStdString(folder));
+        d.selectFile("a.png");
+        static_cast<QDialog&>(d).accept();  // the file dialog's own, which takes the chosen file
+    }));
+    ASSERT_EQ(form.SourceList()->count(), 1);
+    EXPECT_TRUE(ClickAndAnswer<QDialog>(Button("btSourceAddDir"), [&](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Select a folder");
+        d.findChild<QLineEdit*>("edit")->setText(QString::fromStdString(folder));
+        d.accept();
+    }));
+    EXPECT_EQ(form.SourceList()->count(), 1 + 2);
 }
 
 TEST_F(TMainFormDialogs, TheEncryptionBoxMirrorsTheOwnerPasswordAfterTheDialog) {

@@ -567,6 +567,26 @@ head = b'Paint Shop Pro Image File\n\x1a'.ljust(32, b'\0') + struct.pack('<HH', 
 layers = layer(2, [(0, b'\x86\x7f')]) + layer(1, [(1, b'\x83\x10\x83\x20'), (2, b'\x06\x01\x02\x03\x04\x05\x06'), (3, b'\x86\x80'), (0, b'\x86\x7f')])
 sys.stdout.buffer.write(head + block(0, chunk(attributes)) + block(3, layers))
 " > tzpic_psp/layers.psp
+# Two more of 5 x 2 pixels: an 8-bit layer whose one channel is a gray JPEG, and a 4-bit layer
+# with its palette and deflated rows of 5 / 2 + 1 bytes.
+convert -size 5x2 gradient:black-white pgm:- | cjpeg > tzpic_psp/channel.jpg
+python3 -c "
+import struct, sys, zlib
+def block(i, content): return b'~BK\0' + struct.pack('<HI', i, len(content)) + content
+def chunk(content): return struct.pack('<I', len(content) + 4) + content
+def psp(depth, compression, packed, size, palette=b''):
+    attributes = struct.pack('<ii8sBHHHIBIIHI', 5, 2, bytes(8), 0, compression, depth, 1, 256, 0, 0, 0, 1, 1)
+    info = bytes([1]) + bytes(114)
+    content = chunk(struct.pack('<H', 5) + b'Layer' + info) + struct.pack('<HH', 1, 1)
+    content += block(5, chunk(struct.pack('<IIHH', len(packed), size, 0, 0)) + packed)
+    extra = block(2, chunk(struct.pack('<I', len(palette) // 4)) + palette) if palette else b''
+    head = b'Paint Shop Pro Image File\n\x1a'.ljust(32, b'\0') + struct.pack('<HH', 5, 0)
+    return head + block(0, chunk(attributes)) + extra + block(3, block(4, content))
+open('tzpic_psp/jpeg.psp', 'wb').write(psp(8, 3, open('tzpic_psp/channel.jpg', 'rb').read(), 10))
+palette = b''.join(bytes([16 * i, 255 - 16 * i, i, 0]) for i in range(16))
+open('tzpic_psp/fourbit.psp', 'wb').write(psp(4, 2, zlib.compress(bytes([0x01, 0x23, 0x40, 0x56, 0x78, 0x90])), 6, palette))
+"
+rm tzpic_psp/channel.jpg
 tzpic tzpic_tiff lzw.tif -compress LZW -define tiff:predictor=2
 tzpic tzpic_tiff zip.tif -compress Zip
 tzpic tzpic_tiff packbits.tif -compress RLE -endian MSB
@@ -582,6 +602,8 @@ tzpic tzpic_png interlaced.png -depth 16 -interlace PNG
 tzpic tzpic_png alpha.png -alpha on
 tzpic tzpic_png gray2.png -colorspace gray -depth 2
 tzpic tzpic_png mapped.png -colors 3 -type Palette
+tzpic tzpic_png transparent.png -fill blue -draw 'point 1,1' -transparent blue -define png:color-type=2
+tzpic tzpic_png graytransparent.png -colorspace gray -fill black -draw 'point 0,0' -transparent black -define png:color-type=0 -define png:bit-depth=4
 # An EPS file with a small TIFF preview behind its binary header.
 mkdir -p tzpic_eps
 python3 -c "

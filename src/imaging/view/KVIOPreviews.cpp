@@ -9,7 +9,9 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QSignalBlocker>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -18,8 +20,10 @@
 #include <cmath>
 
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVStreams.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KestovaIO.h"
+#include "imaging/proc/KestovaProc.h"
 #include "imaging/view/KVPaletteDialog.h"
 #include "imaging/view/KestovaView.h"
 
@@ -51,6 +55,10 @@ std::vector<int> TiffCompressions(bool withLzw) {
     return values;
 }
 
+// The dialog is drawn for 96 dpi; its pixel sizes grow with the dpi that Qt leaves to the widgets
+// (Qt's device-pixel ratio covers the rest), rounded as the program's other dialogs are.
+int ScaledPixels(int pixels, int dpi) { return static_cast<int>(std::nearbyint(pixels * dpi / 96.0)); }
+
 int ParsedOr(const QString& text, int otherwise) {
     bool ok = false;
     const int value = text.trimmed().toInt(&ok);
@@ -59,10 +67,19 @@ int ParsedOr(const QString& text, int otherwise) {
 
 }  // namespace
 
+// Track bars with a thumb of a chosen length.
+struct TfIOPreviews::TThumbStyle : QProxyStyle {
+    int Length = 10;
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        return metric == PM_SliderLength ? Length : QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
 struct TfIOPreviews::TPage {
     int fileType;
     uint16_t flag;
     QWidget* widget;
+    QScrollArea* sheet;  // the tab, holding the widget
     QFormLayout* form;
     QLabel* originalSize;
     QLabel* compressedSize;
@@ -74,7 +91,8 @@ struct TfIOPreviews::TPage {
 TfIOPreviews::TfIOPreviews(TIOParamsVals& params, TKVBitmap& picture, QWidget* parent)
     : QDialog(parent), params_(params), picture_(picture), working_(std::make_unique<TIOParamsVals>(nullptr)) {
     setWindowTitle("Parameters preview");
-    resize(527, 425);
+    thumbStyle_ = new TThumbStyle;
+    thumbStyle_->setParent(this);
     ChoosePaletteColour = [this](const uint8_t* palette, int count, int& colour) {
         TKestovaPaletteDialog dialog(this);
         dialog.SetPalette(palette, count);
@@ -87,10 +105,7 @@ TfIOPreviews::TfIOPreviews(TIOParamsVals& params, TKVBitmap& picture, QWidget* p
     laResult_ = new QLabel("Result:", this);
     source_ = new TKestovaView(this);
     result_ = new TKestovaView(this);
-    for (TKestovaView* view : {source_, result_}) {
-        view->setFixedSize(191, 135);
-        view->SetBackground(0xFFFFFF);
-    }
+    for (TKestovaView* view : {source_, result_}) view->SetBackground(0xFFFFFF);
     // The result follows the source's zoom and scroll position.
     source_->OnViewChange = [this](int) {
         result_->SetZoom(source_->Zoom());
@@ -124,6 +139,8 @@ TfIOPreviews::TfIOPreviews(TIOParamsVals& params, TKVBitmap& picture, QWidget* p
     layout->addLayout(top);
     layout->addWidget(PageControl1, 1);
     layout->addWidget(chkLockPreview);
+    layout->addStretch();  // room the fixed-height pages of the simplified form leave
+    for (QLabel* label : {laSource_, laResult_}) label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     BuildPages();
 
     connect(btOk, &QPushButton::clicked, this, [this] {
@@ -151,6 +168,11 @@ TfIOPreviews::TPage& TfIOPreviews::AddPage(int fileType, const char* caption) {
     page->flag = std::find_if(std::begin(flags), std::end(flags), [&](auto& f) { return f.first == fileType; })->second;
     page->widget = new QWidget;
     page->widget->setWindowTitle(caption);
+    // The dialog keeps its designed size; a page that needs more room than the font leaves scrolls.
+    page->sheet = new QScrollArea;
+    page->sheet->setWidgetResizable(true);
+    page->sheet->setFrameShape(QFrame::NoFrame);
+    page->sheet->setWidget(page->widget);
     page->form = new QFormLayout(page->widget);
     page->originalSize = new QLabel(page->widget);
     page->compressedSize = new QLabel(page->widget);
@@ -217,7 +239,7 @@ void TfIOPreviews::BuildPages() {
     };
     const auto colourPanel = [this, &advanced](TPage& page, int word, TKVRGB* field) {
         auto* panel = new QPushButton(page.widget);
-        panel->setFixedSize(40, 20);
+        colourPanels_.push_back(panel);
         auto* label = new QLabel(page.widget);
         page.form->addRow(label, panel);
         if (advanced) page.advancedRows.push_back(page.form->rowCount() - 1);
@@ -240,6 +262,7 @@ void TfIOPreviews::BuildPages() {
         auto* edit = new QLineEdit(page.widget);
         auto* bar = new QSlider(Qt::Horizontal, page.widget);
         bar->setRange(0, max);
+        bar->setStyle(thumbStyle_);
         auto* row = new QHBoxLayout;
         row->addWidget(edit);
         row->addWidget(bar, 1);
@@ -416,9 +439,21 @@ void TfIOPreviews::SetSimplified(bool simplified) {
     simplified_ = true;
     tiffColours_->clear();
     tiffColours_->addItems(TiffSimplifiedItems);
-    const double dpi = logicalDpiY();
-    PageControl1->setFixedHeight(static_cast<int>(dpi * 1.2708333333333333334));
-    resize(width(), static_cast<int>(dpi * 3.75));
+}
+
+void TfIOPreviews::FitToScreen() {
+    const int dpi = logicalDpiY();
+    const auto scaled = [dpi](int pixels) { return ScaledPixels(pixels, dpi); };
+    for (TKestovaView* view : {source_, result_}) view->setFixedSize(scaled(191), scaled(135));
+    for (QWidget* panel : colourPanels_) panel->setFixedSize(scaled(40), scaled(20));
+    thumbStyle_->Length = scaled(10);
+    // The margins and gaps of the design, so that the parts fit the designed size.
+    layout()->setContentsMargins(scaled(8), scaled(8), scaled(8), scaled(8));
+    for (QLayout* part : findChildren<QLayout*>()) part->setSpacing(scaled(4));
+    // The simplified form is measured in inches of the screen: 61/48 and 15/4 of them, in integers so
+    // that no rounding of the fractions loses a pixel.
+    if (simplified_) PageControl1->setFixedHeight(dpi * 61 / 48);
+    resize(scaled(527), simplified_ ? dpi * 15 / 4 : scaled(425));
 }
 
 bool TfIOPreviews::SelectPages(uint16_t pages) {
@@ -431,15 +466,17 @@ bool TfIOPreviews::SelectPages(uint16_t pages) {
     }
     PageControl1->clear();
     for (auto& page : pages_)
-        if (pageFlags_ & (page->flag | ppAll)) PageControl1->addTab(page->widget, page->widget->windowTitle());
+        if (pageFlags_ & (page->flag | ppAll)) PageControl1->addTab(page->sheet, page->widget->windowTitle());
     for (auto& page : pages_)
         if (page->fileType == (params_.FileType == kvftJP2 ? kvftJ2K : params_.FileType))
-            PageControl1->setCurrentWidget(page->widget);
+            PageControl1->setCurrentWidget(page->sheet);
     return PageControl1->count() > 0;
 }
 
 void TfIOPreviews::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // Only now is the screen the dialog opens on known.
+    FitToScreen();
     chkLockPreview->setChecked(InitialLockPreview);
     btPreview->setEnabled(!InitialLockPreview);
     source_->AttachBitmap(&picture_);
@@ -451,7 +488,7 @@ void TfIOPreviews::showEvent(QShowEvent* event) {
 
 TfIOPreviews::TPage* TfIOPreviews::ActivePage() const {
     for (auto& page : pages_)
-        if (page->widget == PageControl1->currentWidget()) return page.get();
+        if (page->sheet == PageControl1->currentWidget()) return page.get();
     return nullptr;
 }
 
@@ -490,8 +527,15 @@ void TfIOPreviews::Preview() {
     TKestovaIO trial;
     trial.WorkBitmap().Assign(&picture_);
     trial.Params().Assign(*working_);
-    if (page->fileType == kvftJ2K) trial.Params().BitsPerSample = 8, trial.Params().SamplesPerPixel = 3;
-    // Formats read back share the bar between writing and reading; the others write over all of it.
+    TIOParamsVals& chosen = trial.Params();
+    if (page->fileType == kvftJ2K) chosen.BitsPerSample = 8, chosen.SamplesPerPixel = 3;
+    // GIF stores the bits of its one index per pixel, as its colour list shows them.
+    if (page->fileType == kvftGIF) {
+        chosen.BitsPerSample = std::clamp(chosen.BitsPerSample * chosen.SamplesPerPixel, 1, 8);
+        chosen.SamplesPerPixel = 1;
+    }
+    // JPEG and JPEG 2000 come back from memory and share the bar between writing and reading; the
+    // others are only counted, and the result shows their choice of colours.
     const bool readBack = page->fileType == kvftJPEG || page->fileType == kvftJ2K;
     const int writeSpan = readBack ? 50 : 100;
     const auto show = [this](int base, int span, int percent) {
@@ -499,18 +543,21 @@ void TfIOPreviews::Preview() {
     };
     trial.OnProgress = [&](TObject*, int percent) { show(0, writeSpan, percent); };
     TMemoryStream memory;
+    TNulStream counter;
+    TStream& written = readBack ? static_cast<TStream&>(memory) : counter;
     ProgressBar1->setValue(0);
-    trial.SaveToStreamFormat(memory, page->fileType);
+    trial.SaveToStreamFormat(written, page->fileType);
     show(0, writeSpan, 100);
-    compressedSize_ = trial.AbortFlag ? 0 : memory.Size();
+    compressedSize_ = trial.AbortFlag ? 0 : written.Size();
     page->compressedSize->setText(QString::number(compressedSize_) + " bytes");
     bool shown = false;
-    if (compressedSize_ > 0) {
+    if (!readBack) {
+        shown = ShowColourChoice(chosen, page->fileType);
+    } else if (compressedSize_ > 0) {
         memory.SetPosition(0);
         TKestovaIO& back = *result_->GetIO();
         const TKVProgressEvent viewProgress = back.OnProgress;
-        back.OnProgress = nullptr;
-        if (readBack) back.OnProgress = [&](TObject*, int percent) { show(50, 50, percent); };
+        back.OnProgress = [&](TObject*, int percent) { show(50, 50, percent); };
         back.LoadFromStreamFormat(memory, page->fileType);
         back.OnProgress = viewProgress;
         shown = !back.AbortFlag;
@@ -519,6 +566,36 @@ void TfIOPreviews::Preview() {
     if (!shown) result_->Blank();
     result_->Update();
     ProgressBar1->setValue(100);
+}
+
+bool TfIOPreviews::ShowColourChoice(const TIOParamsVals& chosen, int fileType) {
+    TKVBitmap& result = *result_->GetKVBitmap();
+    try {
+        result.Assign(&picture_);
+    } catch (const std::exception&) {
+        return false;
+    }
+    TIOParamsVals& params = result_->GetIO()->Params();
+    params.Assign(chosen);
+    params.ColorMap.clear();
+    TKestovaProc& proc = *result_->GetProc();
+    proc.AutoUndo = false;
+    const TKVProgressEvent viewProgress = proc.OnProgress;
+    proc.OnProgress = nullptr;  // the bar shows the writing alone
+    const int bitsPerPixel = chosen.BitsPerSample * chosen.SamplesPerPixel;
+    const bool grayTiff = fileType == kvftTIFF && chosen.TiffPhotometric <= 1 && chosen.BitsPerSample == 8 &&
+                          chosen.SamplesPerPixel == 1;
+    if (grayTiff) {
+        proc.ConvertToGray();
+    } else if (bitsPerPixel <= 8) {
+        params.ColorMap.resize(size_t(1) << bitsPerPixel);
+        if (result.GetPixelFormat() == kv24RGB)
+            proc.ConvertToPalette(params.ColorMapCount(), params.ColorMap.data(), result.DitherMode() == 1);
+        else  // a black and white picture has no other colours
+            params.ColorMap = {{0, 0, 0}, {255, 255, 255}};
+    }
+    proc.OnProgress = viewProgress;
+    return true;
 }
 
 bool TfIOPreviews::PickColour(uint8_t (&bgr)[3]) {

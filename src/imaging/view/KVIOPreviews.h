@@ -40,7 +40,9 @@ public:
     // Only each format's main choice: quality, compression and colours, or rate.
     void SetSimplified(bool simplified);
 
-    // Recomputes the result: the picture saved to memory with the working values and read back.
+    // Recomputes the result: the picture saved to memory with the working values and read back,
+    // or, for the formats other than JPEG and JPEG 2000, only counted and shown as a copy of the
+    // picture reduced to the chosen colours.
     void Preview();
     // The working values of the active page into the record, with its file type.
     void Apply();
@@ -61,6 +63,7 @@ public:
     QProgressBar* ProgressBar1;
 
     struct TPage;
+    struct TThumbStyle;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -71,7 +74,11 @@ private:
     void PageChanged();
     void Changed();
     void FillControls();
+    // The sizes drawn for 96 dpi, at the dpi of the dialog's screen.
+    void FitToScreen();
     TPage* ActivePage() const;
+    // The result as a copy of the picture reduced to the colours chosen; false when it cannot be made.
+    bool ShowColourChoice(const TIOParamsVals& chosen, int fileType);
     // Picks a palette colour of the result into colour; false when cancelled.
     bool PickColour(uint8_t (&bgr)[3]);
 
@@ -89,6 +96,8 @@ private:
     QString caption_;  // the localised one, back once a result can be shown again
     QComboBox* tiffColours_ = nullptr;  // its list is shorter in the simplified page
     bool simplified_ = false;
+    std::vector<QWidget*> colourPanels_;
+    TThumbStyle* thumbStyle_;
 };
 
 // Shows the dialog for the component's work bitmap; true when the user confirmed it.
