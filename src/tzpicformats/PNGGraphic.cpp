@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "LZ77Decoder.h"
@@ -135,6 +136,42 @@ uint32_t GammaChunkValue(TStream& stream) {
     return 0;
 }
 
+// The image data, inflated as the rows need it from the IDAT chunks that follow one another.
+class TImageData {
+public:
+    TImageData(TByteReader& in, const TChunk& first) : in_(in), data_(first.data), inflate_(1, false) { inflate_.StartDecoding(); }
+
+    void Read(uint8_t* target, int64_t count) {
+        while (count > 0) {
+            if (data_.empty()) {
+                // The compressed stream ends before the picture does.
+                const TChunk next = ReadChunk(in_);
+                if (!next.Is("IDAT")) Raise("Cannot load image. Extra compressed data found in %s file.");
+                data_ = next.data;
+                continue;
+            }
+            const uint8_t* source = data_.data();
+            uint8_t* out = target;
+            try {
+                inflate_.Decode(source, out, count, int64_t(data_.size()));
+            } catch (const Exception&) {
+                Raise("Cannot load image. Compression error found in %s file.");
+            }
+            if (source == data_.data() && out == target) Raise("Cannot load image. Extra compressed data found in %s file.");
+            data_ = data_.subspan(size_t(source - data_.data()));
+            count -= out - target;
+            target = out;
+        }
+    }
+
+    void Finish() { inflate_.FinishDecoding(); }
+
+private:
+    TByteReader& in_;
+    std::span<const uint8_t> data_;
+    TLZ77Decoder inflate_;
+};
+
 }  // namespace
 
 bool TPNGGraphic::IsFormatStream(TStream& stream) {
@@ -181,7 +218,10 @@ bool TPNGGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 
 void TPNGGraphic::LoadFromStream(TStream& stream) {
     const TLoadProgress progress(*this);
-    const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
+    TPicFormatGraphic::LoadFromStream(stream);
+    progressRect_.Right = int(std::min<uint32_t>(properties_.Width, std::numeric_limits<int>::max()));
+    BeginStage(gsPreparing);
+    const std::vector<uint8_t> bytes = ReadRest(stream);
     TByteReader in(bytes);
     in.Seek(8);
     const THeader header = ParseHeader(ReadChunk(in));
@@ -192,14 +232,11 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
 
     transparentColor_ = clNone;
     std::vector<TPaletteEntry> palette;
-    std::vector<uint8_t> packed, transparent;
+    std::vector<uint8_t> transparent;
     bool gamma = false;
-    for (;;) {
-        const TChunk chunk = ReadChunk(in);
-        if (chunk.Is("IEND")) break;
-        if (chunk.Is("IDAT")) {
-            packed.insert(packed.end(), chunk.data.begin(), chunk.data.end());
-        } else if (chunk.Is("PLTE")) {
+    // What the chunks before the image data give is what its rows are made with.
+    const auto takeChunk = [&](const TChunk& chunk) {
+        if (chunk.Is("PLTE")) {
             if (chunk.data.size() % 3 != 0) Raise("Cannot load image. Palette in %s file is invalid.");
             palette.resize(std::min<size_t>(chunk.data.size() / 3, 256));
             for (size_t i = 0; i < palette.size(); ++i) palette[i] = {chunk.data[3 * i], chunk.data[3 * i + 1], chunk.data[3 * i + 2], 0};
@@ -212,57 +249,16 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
             }
         } else if (chunk.Is("tRNS")) {
             transparent = TransparentSamples(chunk, header);
-        } else if (chunk.Critical() && !chunk.Is("IHDR")) {
+        } else if (chunk.Critical() && !chunk.Is("IHDR") && !chunk.Is("IDAT")) {
             RaiseGraphicError("Cannot load PNG image. Unexpected but critical chunk detected.");
         }
+    };
+    TChunk chunk = ReadChunk(in);
+    for (; !chunk.Is("IDAT"); chunk = ReadChunk(in)) {
+        if (chunk.Is("IEND")) Raise("Cannot load image. Extra compressed data found in %s file.");
+        takeChunk(chunk);
     }
-
-    const int channels = header.Channels(), depth = header.depth;
-    const int stride = std::max(1, depth * channels / 8);
-    const int64_t width = header.width, height = header.height;
-    struct TPass { int x0, y0, dx, dy; };
-    const std::vector<TPass> passes = header.interlace
-        ? std::vector<TPass>{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}
-        : std::vector<TPass>{{0, 0, 1, 1}};
-    int64_t inflatedSize = 0;
-    for (const TPass& p : passes) {
-        const int64_t w = (width - p.x0 + p.dx - 1) / p.dx, h = (height - p.y0 + p.dy - 1) / p.dy;
-        if (w > 0 && h > 0) inflatedSize += h * (1 + (w * depth * channels + 7) / 8);
-    }
-    std::vector<uint8_t> inflated(static_cast<size_t>(inflatedSize));
-    {
-        const uint8_t* source = packed.data();
-        uint8_t* target = inflated.data();
-        TLZ77Decoder inflate(4, false);
-        inflate.StartDecoding();
-        try {
-            inflate.Decode(source, target, inflatedSize, int64_t(packed.size()));
-        } catch (const Exception&) {
-            Raise("Cannot load image. Compression error found in %s file.");
-        }
-        if (inflate.AvailableOutput() > 0) Raise("Cannot load image. Extra compressed data found in %s file.");
-        inflate.FinishDecoding();
-    }
-
-    // Samples of the whole picture, 8 bits each, before they become bitmap rows.
-    const bool indexed = header.colourType == 3;
-    std::vector<uint8_t> samples(static_cast<size_t>(width * height * channels));
-    int64_t at = 0;
-    for (const TPass& p : passes) {
-        const int64_t w = (width - p.x0 + p.dx - 1) / p.dx, h = (height - p.y0 + p.dy - 1) / p.dy;
-        if (w <= 0 || h <= 0) continue;
-        const int64_t length = (w * depth * channels + 7) / 8;
-        std::vector<uint8_t> previous(static_cast<size_t>(length));
-        for (int64_t r = 0; r < h; ++r) {
-            uint8_t* row = inflated.data() + at + 1;
-            Unfilter(inflated[size_t(at)], row, previous.data(), length, stride);
-            for (int64_t x = 0; x < w; ++x)
-                for (int c = 0; c < channels; ++c)
-                    samples[size_t(((p.y0 + r * p.dy) * width + p.x0 + x * p.dx) * channels + c)] = Sample(row, x * channels + c, depth, indexed);
-            std::memcpy(previous.data(), row, size_t(length));
-            at += length + 1;
-        }
-    }
+    BeginTransfer(int(header.width));
 
     // Samples are corrected for a display gamma of 2.2; alpha never is.
     TColorManager& colours = ColorManager();
@@ -275,8 +271,10 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
     }
     const auto corrected = [&](uint8_t v) { return gamma ? colours.GammaTable(v) : v; };
 
-    const bool colour = header.colourType == 2 || header.colourType == 6;
+    const int channels = header.Channels(), depth = header.depth;
+    const bool indexed = header.colourType == 3, colour = header.colourType == 2 || header.colourType == 6;
     const bool alpha = header.colourType == 6;
+    const int64_t width = header.width, height = header.height;
     TBitmap image;
     image.SetPixelFormat(alpha ? TPixelFormat::pf32bit : colour ? TPixelFormat::pf24bit : TPixelFormat::pf8bit);
     image.SetSize(int(width), int(height));
@@ -294,21 +292,59 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
     } else if (!transparent.empty()) {
         transparentColor_ = corrected(transparent[0]) | corrected(transparent[1]) << 8 | corrected(transparent[2]) << 16;
     }
-    const int step = alpha ? 4 : 3;
-    for (int64_t y = 0; y < height; ++y) {
-        uint8_t* target = image.ScanLine(int(y));
-        const uint8_t* source = samples.data() + y * width * channels;
-        for (int64_t x = 0; x < width; ++x) {
-            const uint8_t* s = source + x * channels;
-            if (!colour) {
-                target[x] = s[0];  // gray with alpha drops its alpha
-                continue;
+
+    // Samples of the whole picture, 8 bits each; a bitmap row is stored once all its passes are in.
+    std::vector<uint8_t> samples(static_cast<size_t>(width * height * channels));
+    int64_t stored = 0;
+    const auto storeRowsTo = [&](int64_t end) {
+        const int step = alpha ? 4 : 3;
+        for (; stored < end; ++stored) {
+            uint8_t* target = image.ScanLine(int(stored));
+            const uint8_t* source = samples.data() + stored * width * channels;
+            for (int64_t x = 0; x < width; ++x) {
+                const uint8_t* s = source + x * channels;
+                if (!colour) {
+                    target[x] = s[0];  // gray with alpha drops its alpha
+                    continue;
+                }
+                target[step * x] = corrected(s[2]);
+                target[step * x + 1] = corrected(s[1]);
+                target[step * x + 2] = corrected(s[0]);
+                if (alpha) target[step * x + 3] = s[3];
             }
-            target[step * x] = corrected(s[2]);
-            target[step * x + 1] = corrected(s[1]);
-            target[step * x + 2] = corrected(s[0]);
-            if (alpha) target[step * x + 3] = s[3];
+            // One running call per call here: an interlaced picture completes two rows at a time.
+            if (stored + 1 < end) RowDoneQuietly();
+            else RowDone(height);
+        }
+    };
+
+    struct TPass { int x0, y0, dx, dy; };
+    const std::vector<TPass> passes = header.interlace
+        ? std::vector<TPass>{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}
+        : std::vector<TPass>{{0, 0, 1, 1}};
+    TImageData data(in, chunk);
+    const int stride = std::max(1, depth * channels / 8);
+    for (const TPass& p : passes) {
+        const int64_t w = (width - p.x0 + p.dx - 1) / p.dx, h = (height - p.y0 + p.dy - 1) / p.dy;
+        if (w <= 0 || h <= 0) continue;
+        const int64_t length = (w * depth * channels + 7) / 8;
+        std::vector<uint8_t> row(static_cast<size_t>(length + 1)), previous(static_cast<size_t>(length));
+        for (int64_t r = 0; r < h; ++r) {
+            data.Read(row.data(), length + 1);
+            Unfilter(row[0], row.data() + 1, previous.data(), length, stride);
+            const int64_t y = p.y0 + r * p.dy;
+            for (int64_t x = 0; x < w; ++x)
+                for (int c = 0; c < channels; ++c)
+                    samples[size_t((y * width + p.x0 + x * p.dx) * channels + c)] = Sample(row.data() + 1, x * channels + c, depth, indexed);
+            std::memcpy(previous.data(), row.data() + 1, size_t(length));
+            // Rows are complete in the last pass only.
+            if (&p == &passes.back()) storeRowsTo(y + 1);
         }
     }
+    storeRowsTo(height);
+    data.Finish();
+
+    // Image data chunks left after the picture's rows are not read.
+    for (chunk = ReadChunk(in); !chunk.Is("IEND"); chunk = ReadChunk(in)) takeChunk(chunk);
     StoreImage(std::move(image));
 }

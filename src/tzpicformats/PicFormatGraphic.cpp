@@ -80,12 +80,6 @@ void TPicFormatGraphic::RowDoneQuietly() {
 }
 
 void TPicFormatGraphic::StoreImage(TBitmap&& image) {
-    // Readers that do not report their rows yet have them reported here.
-    if (progressRect_.Top == 0) {
-        progressRect_.Right = image.Width();
-        if (openStage_ != gsTransfering) BeginStage(gsTransfering);
-        for (int64_t row = 0; row < image.Height(); ++row) RowDone(image.Height());
-    }
     TBitmap::Assign(std::move(image));
     EndStage();
 }

@@ -1,6 +1,7 @@
 // The stages, texts and row progress every extended reader reports while it loads, also when the
 // load fails.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <functional>
 #include <memory>
@@ -220,6 +221,21 @@ std::string TiffTwoStrips() {
     return file + "\x7E\0\0\0\x80\0\0\0"s + "\x02\0\0\0\x02\0\0\0"s + "\x10\x20\x30\x40"s;
 }
 
+// A gray PNG of 2 x 2 whose image data is split after the first row over two IDAT chunks; the
+// deflate stream stores its bytes, so the first chunk alone gives that row.
+std::string PngInTwoChunks() {
+    const auto be32 = [](uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+    const auto chunk = [&](const std::string& type, const std::string& data) {
+        const std::string body = type + data;
+        return be32(uint32_t(data.size())) + body + be32(uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
+    };
+    const std::string rows = "\0\x10\x20\0\x30\x40"s;
+    const std::string deflate = "\x78\x01\x01\x06\0\xF9\xFF"s + rows +
+                                be32(uint32_t(adler32(1, reinterpret_cast<const Bytef*>(rows.data()), uInt(rows.size()))));
+    return "\x89PNG\r\n\x1A\n"s + chunk("IHDR", be32(2) + be32(2) + "\x08\0\0\0\0"s) + chunk("IDAT", deflate.substr(0, 10)) +
+           chunk("IDAT", deflate.substr(10)) + chunk("IEND", "");
+}
+
 // An uncompressed gray Photoshop file of 3 x 2.
 std::string PhotoshopGray3x2() {
     std::string file = "8BPS\0\x01"s + std::string(6, '\0') + "\0\x01\0\0\0\x02\0\0\0\x03\0\x08\0\x01"s;
@@ -311,7 +327,22 @@ const TSequenceCase Sequences[] = {
       {Running, 80, {0, 3, 3, 4}, ""},
       {Running, 100, {0, 4, 3, 5}, ""},
       {Ending, 0, {0, 5, 3, 6}, ""}}},
-    // TIFF widens the band while it prepares.
+    {"InterlacedPNG", Make<TPNGGraphic>(), [] { return MadeByImageMagick("-interlace PNG", "png", "3x5"); },
+     {{Starting, 0, {0, 0, 3, 1}, "Preparing..."},
+      {Ending, 0, {0, 0, 3, 1}, ""},
+      {Starting, 0, {0, 0, 3, 1}, "Transfering..."},
+      {Running, 40, {0, 1, 3, 2}, ""},
+      {Running, 80, {0, 3, 3, 4}, ""},
+      {Running, 100, {0, 4, 3, 5}, ""},
+      {Ending, 0, {0, 5, 3, 6}, ""}}},
+    // PNG and TIFF widen the band while they prepare.
+    {"PNG", Make<TPNGGraphic>(), [] { return MadeByImageMagick("", "png"); },
+     {{Starting, 0, {0, 0, 3, 1}, "Preparing..."},
+      {Ending, 0, {0, 0, 3, 1}, ""},
+      {Starting, 0, {0, 0, 3, 1}, "Transfering..."},
+      {Running, 50, {0, 0, 3, 1}, ""},
+      {Running, 100, {0, 1, 3, 2}, ""},
+      {Ending, 0, {0, 2, 3, 3}, ""}}},
     {"TIFF", Make<TTIFFGraphic>(), [] { return MadeByImageMagick("-compress None", "tif"); },
      {{Starting, 0, {0, 0, 0, 1}, "Preparing..."},
       {Ending, 0, {0, 0, 3, 1}, ""},
@@ -370,6 +401,9 @@ const TFailureCase Failures[] = {
     {"RLACutInItsSecondRow", Make<TRLAGraphic>(), Cut(Rla(2), 2), false, "", Transfer(2, 2, 1)},
     {"TIFFCutInItsSecondStrip", Make<TTIFFGraphic>(), Cut(TiffTwoStrips(), 1), false, "", AfterPreparing(0, 2, Transfer(2, 2, 1))},
     {"GrayPhotoshopCutInItsSecondRow", Make<TPSDGraphic>(), Cut(PhotoshopGray3x2(), 1), false, "", AfterPreparing(0, 0, Transfer(3, 2, 1))},
+    {"PNGCutInItsSecondImageChunk", Make<TPNGGraphic>(), Cut(PngInTwoChunks(), 16), false, "",
+     {{Starting, 0, {0, 0, 2, 1}, "Preparing..."}, {Ending, 0, {0, 0, 2, 1}, ""}, {Starting, 0, {0, 0, 2, 1}, "Transfering..."},
+      {Running, 50, {0, 0, 2, 1}, ""}, {Ending, 0, {0, 1, 2, 2}, ""}}},
     // A run-length Targa packet may run into the next row, but not past the picture.
     {"TargaPacketPastThePicture", Make<TTargaGraphic>(), Cut(TargaRle3x2(), 4) + "\x86\x40"s, false,
      "Compressed image data is damaged.", AfterPreparing(0, 0, Transfer(3, 2, 2))},
@@ -425,6 +459,7 @@ const TReaderCase Readers[] = {
     {"PNG", Make<TPNGGraphic>(), [] { return MadeByImageMagick("", "png"); }, Prepared},
     {"TIFF", Make<TTIFFGraphic>(), [] { return MadeByImageMagick("-compress LZW", "tif"); }, Prepared},
     {"TIFFInStrips", Make<TTIFFGraphic>(), TiffTwoStrips, Prepared},
+    {"PNGInChunks", Make<TPNGGraphic>(), PngInTwoChunks, Prepared},
     {"RunLengthTarga", Make<TTargaGraphic>(), TargaRle3x2, Prepared},
     {"Photoshop", Make<TPSDGraphic>(), PhotoshopGray3x2, Prepared},
     {"EPS", Make<TEPSGraphic>(), [] { return EpsAround(MadeByImageMagick("-compress None", "tif")); }, Prepared},
