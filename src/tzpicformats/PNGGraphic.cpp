@@ -260,6 +260,61 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
     }
     BeginTransfer(int(header.width));
 
+    const int channels = header.Channels(), depth = header.depth;
+    const int stride = std::max(1, depth * channels / 8);
+    const int64_t width = header.width, height = header.height;
+    struct TPass { int x0, y0, dx, dy; };
+    const std::vector<TPass> passes = header.interlace
+        ? std::vector<TPass>{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}
+        : std::vector<TPass>{{0, 0, 1, 1}};
+    int64_t inflatedSize = 0;
+    for (const TPass& p : passes) {
+        const int64_t w = (width - p.x0 + p.dx - 1) / p.dx, h = (height - p.y0 + p.dy - 1) / p.dy;
+        if (w > 0 && h > 0) inflatedSize += h * (1 + (w * depth * channels + 7) / 8);
+    }
+    // Rows are inflated and unfiltered one at a time and reported as they come; an interlaced
+    // picture reports only its last pass, whose rows complete the ones the earlier passes began.
+    // The bitmap is made only from image data that proved complete.
+    std::vector<uint8_t> inflated(static_cast<size_t>(inflatedSize));
+    {
+        TImageData data(in, chunk);
+        int64_t at = 0;
+        for (const TPass& p : passes) {
+            const int64_t w = (width - p.x0 + p.dx - 1) / p.dx, h = (height - p.y0 + p.dy - 1) / p.dy;
+            if (w <= 0 || h <= 0) continue;
+            const int64_t length = (w * depth * channels + 7) / 8;
+            const bool last = &p == &passes.back();
+            for (int64_t complete = h; last && complete < height; ++complete) RowDoneQuietly();
+            std::vector<uint8_t> previous(static_cast<size_t>(length));
+            for (int64_t r = 0; r < h; ++r) {
+                uint8_t* row = inflated.data() + at;
+                data.Read(row, length + 1);
+                Unfilter(row[0], row + 1, previous.data(), length, stride);
+                std::memcpy(previous.data(), row + 1, size_t(length));
+                at += length + 1;
+                if (last) RowDone(height);
+            }
+        }
+        data.Finish();
+    }
+
+    // Samples of the whole picture, 8 bits each, before they become bitmap rows.
+    const bool indexed = header.colourType == 3;
+    std::vector<uint8_t> samples(static_cast<size_t>(width * height * channels));
+    int64_t at = 0;
+    for (const TPass& p : passes) {
+        const int64_t w = (width - p.x0 + p.dx - 1) / p.dx, h = (height - p.y0 + p.dy - 1) / p.dy;
+        if (w <= 0 || h <= 0) continue;
+        const int64_t length = (w * depth * channels + 7) / 8;
+        for (int64_t r = 0; r < h; ++r) {
+            const uint8_t* row = inflated.data() + at + 1;
+            for (int64_t x = 0; x < w; ++x)
+                for (int c = 0; c < channels; ++c)
+                    samples[size_t(((p.y0 + r * p.dy) * width + p.x0 + x * p.dx) * channels + c)] = Sample(row, x * channels + c, depth, indexed);
+            at += length + 1;
+        }
+    }
+
     // Samples are corrected for a display gamma of 2.2; alpha never is.
     TColorManager& colours = ColorManager();
     if (gamma) {
@@ -271,10 +326,8 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
     }
     const auto corrected = [&](uint8_t v) { return gamma ? colours.GammaTable(v) : v; };
 
-    const int channels = header.Channels(), depth = header.depth;
-    const bool indexed = header.colourType == 3, colour = header.colourType == 2 || header.colourType == 6;
+    const bool colour = header.colourType == 2 || header.colourType == 6;
     const bool alpha = header.colourType == 6;
-    const int64_t width = header.width, height = header.height;
     TBitmap image;
     image.SetPixelFormat(alpha ? TPixelFormat::pf32bit : colour ? TPixelFormat::pf24bit : TPixelFormat::pf8bit);
     image.SetSize(int(width), int(height));
@@ -292,57 +345,22 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
     } else if (!transparent.empty()) {
         transparentColor_ = corrected(transparent[0]) | corrected(transparent[1]) << 8 | corrected(transparent[2]) << 16;
     }
-
-    // Samples of the whole picture, 8 bits each; a bitmap row is stored once all its passes are in.
-    std::vector<uint8_t> samples(static_cast<size_t>(width * height * channels));
-    int64_t stored = 0;
-    const auto storeRowsTo = [&](int64_t end) {
-        const int step = alpha ? 4 : 3;
-        for (; stored < end; ++stored) {
-            uint8_t* target = image.ScanLine(int(stored));
-            const uint8_t* source = samples.data() + stored * width * channels;
-            for (int64_t x = 0; x < width; ++x) {
-                const uint8_t* s = source + x * channels;
-                if (!colour) {
-                    target[x] = s[0];  // gray with alpha drops its alpha
-                    continue;
-                }
-                target[step * x] = corrected(s[2]);
-                target[step * x + 1] = corrected(s[1]);
-                target[step * x + 2] = corrected(s[0]);
-                if (alpha) target[step * x + 3] = s[3];
+    const int step = alpha ? 4 : 3;
+    for (int64_t y = 0; y < height; ++y) {
+        uint8_t* target = image.ScanLine(int(y));
+        const uint8_t* source = samples.data() + y * width * channels;
+        for (int64_t x = 0; x < width; ++x) {
+            const uint8_t* s = source + x * channels;
+            if (!colour) {
+                target[x] = s[0];  // gray with alpha drops its alpha
+                continue;
             }
-            // One running call per call here: an interlaced picture completes two rows at a time.
-            if (stored + 1 < end) RowDoneQuietly();
-            else RowDone(height);
-        }
-    };
-
-    struct TPass { int x0, y0, dx, dy; };
-    const std::vector<TPass> passes = header.interlace
-        ? std::vector<TPass>{{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}}
-        : std::vector<TPass>{{0, 0, 1, 1}};
-    TImageData data(in, chunk);
-    const int stride = std::max(1, depth * channels / 8);
-    for (const TPass& p : passes) {
-        const int64_t w = (width - p.x0 + p.dx - 1) / p.dx, h = (height - p.y0 + p.dy - 1) / p.dy;
-        if (w <= 0 || h <= 0) continue;
-        const int64_t length = (w * depth * channels + 7) / 8;
-        std::vector<uint8_t> row(static_cast<size_t>(length + 1)), previous(static_cast<size_t>(length));
-        for (int64_t r = 0; r < h; ++r) {
-            data.Read(row.data(), length + 1);
-            Unfilter(row[0], row.data() + 1, previous.data(), length, stride);
-            const int64_t y = p.y0 + r * p.dy;
-            for (int64_t x = 0; x < w; ++x)
-                for (int c = 0; c < channels; ++c)
-                    samples[size_t((y * width + p.x0 + x * p.dx) * channels + c)] = Sample(row.data() + 1, x * channels + c, depth, indexed);
-            std::memcpy(previous.data(), row.data() + 1, size_t(length));
-            // Rows are complete in the last pass only.
-            if (&p == &passes.back()) storeRowsTo(y + 1);
+            target[step * x] = corrected(s[2]);
+            target[step * x + 1] = corrected(s[1]);
+            target[step * x + 2] = corrected(s[0]);
+            if (alpha) target[step * x + 3] = s[3];
         }
     }
-    storeRowsTo(height);
-    data.Finish();
 
     // Image data chunks left after the picture's rows are not read.
     for (chunk = ReadChunk(in); !chunk.Is("IEND"); chunk = ReadChunk(in)) takeChunk(chunk);

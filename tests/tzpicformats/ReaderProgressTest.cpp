@@ -331,7 +331,6 @@ const TSequenceCase Sequences[] = {
      {{Starting, 0, {0, 0, 3, 1}, "Preparing..."},
       {Ending, 0, {0, 0, 3, 1}, ""},
       {Starting, 0, {0, 0, 3, 1}, "Transfering..."},
-      {Running, 40, {0, 1, 3, 2}, ""},
       {Running, 80, {0, 3, 3, 4}, ""},
       {Running, 100, {0, 4, 3, 5}, ""},
       {Ending, 0, {0, 5, 3, 6}, ""}}},
