@@ -40,10 +40,12 @@ bool TAutodeskGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 
 void TAutodeskGraphic::LoadFromStream(TStream& stream) {
     const TLoadProgress progress(*this);
-    // Only 8-bit uncompressed pictures exist; anything else would be misread.
-    const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream, gsTransfering);
+    TPicFormatGraphic::LoadFromStream(stream);
+    BeginTransfer(int(properties_.Width));
+    const std::vector<uint8_t> bytes = ReadRest(stream);
     TByteReader in(bytes);
     in.Skip(10);
+    // Only 8-bit uncompressed pictures exist; anything else would be misread.
     if (in.U8() != 8 || in.U8() != 0 || properties_.Width == 0 || properties_.Height == 0)
         RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
     CheckPictureSize(properties_.Width, properties_.Height, 8, int64_t(bytes.size()));
@@ -53,13 +55,15 @@ void TAutodeskGraphic::LoadFromStream(TStream& stream) {
         const auto rgb = in.Bytes(3);
         entry = {uint8_t(rgb[0] << 2), uint8_t(rgb[1] << 2), uint8_t(rgb[2] << 2), 0};
     }
-    const auto pixels = in.Bytes(int64_t(properties_.Width) * properties_.Height);
 
     TBitmap image;
     image.SetPixelFormat(TPixelFormat::pf8bit);
     image.SetSize(int(properties_.Width), int(properties_.Height));
     image.SetPalette(palette);
-    for (int y = 0; y < image.Height(); ++y)
-        std::memcpy(image.ScanLine(y), pixels.data() + int64_t(y) * properties_.Width, properties_.Width);
+    for (int y = 0; y < image.Height(); ++y) {
+        const auto row = in.Bytes(properties_.Width);
+        std::memcpy(image.ScanLine(y), row.data(), row.size());
+        RowDone(image.Height());
+    }
     StoreImage(std::move(image));
 }

@@ -70,7 +70,7 @@ void TCUTGraphic::LoadFromStream(TStream& stream) {
     // A header without a size is an error, not an empty picture.
     if (!ReadHeaderProperties(stream, 0) || properties_.Width == 0 || properties_.Height == 0)
         RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
-    BeginStage(gsTransfering);
+    BeginTransfer(int(properties_.Width));
     const std::vector<uint8_t> bytes = ReadRest(stream);
     CheckPictureSize(properties_.Width, properties_.Height, 8, int64_t(bytes.size()));
 
@@ -84,6 +84,7 @@ void TCUTGraphic::LoadFromStream(TStream& stream) {
     for (int y = 0; y < image.Height(); ++y) {
         uint8_t* target = image.ScanLine(y);
         decoder.Decode(source, target, properties_.Width, end - source);
+        RowDone(image.Height());
     }
     StoreImage(std::move(image));
 }

@@ -131,14 +131,24 @@ void TGIFGraphic::LoadFromStream(TStream& stream) {
         for (int i = 0; i < 256; ++i) gif.palette[size_t(i)] = {uint8_t(i), uint8_t(i), uint8_t(i), 0};
     }
     image.SetPalette(gif.palette);
+    BeginTransfer(gif.width);
     constexpr std::array<std::array<int, 2>, 4> Passes = {{{0, 8}, {4, 8}, {2, 4}, {1, 2}}};
     int64_t next = 0;
     const auto copyRow = [&](int y) { std::memcpy(image.ScanLine(y), pixels.data() + gif.width * next++, size_t(gif.width)); };
     if (!gif.interlaced) {
-        for (int y = 0; y < gif.height; ++y) copyRow(y);
+        for (int y = 0; y < gif.height; ++y) {
+            copyRow(y);
+            RowDone(gif.height);
+        }
     } else {
-        for (const auto& [first, step] : Passes)
-            for (int y = first; y < gif.height; y += step) copyRow(y);
+        for (const auto& [first, step] : Passes) {
+            const bool lastPass = step == 2;
+            for (int y = first; y < gif.height; y += step) {
+                copyRow(y);
+                if (lastPass) RowDone(gif.height);
+                else RowDoneQuietly();
+            }
+        }
     }
     properties_.Width = uint32_t(gif.width);
     properties_.Height = uint32_t(gif.height);

@@ -112,11 +112,13 @@ void TPCDGraphic::LoadFromStream(TStream& stream) {
     image.SetPixelFormat(TPixelFormat::pf24bit);
     image.SetSize(orientation % 2 ? height : width, orientation % 2 ? width : height);
     std::vector<uint8_t> row(size_t(3 * width));
+    BeginTransfer(image.Width());
     for (int y = 0; y < height; ++y) {
         const size_t at = size_t(y) * width;
         const std::array<const uint8_t*, 3> planes = {luma.data() + at, chroma1.data() + at, chroma2.data() + at};
         colours.TransformRow(planes, row.data(), width);
         StoreRow(image, orientation, y, row.data(), width, height);
+        RowDone(height);
     }
     StoreImage(std::move(image));
 }

@@ -151,9 +151,11 @@ void TPCXGraphic::LoadFromStream(TStream& stream) {
     image.SetPixelFormat(format);
     image.SetSize(int(header.width), int(header.height));
     if (format != TPixelFormat::pf24bit) image.SetPalette(PaletteOf(header, format, file));
+    BeginTransfer(image.Width());
     for (int y = 0; y < image.Height(); ++y) {
         std::memset(image.ScanLine(y), 0, size_t(image.RowBytes()));
         StoreRow(header, data.data() + y * lineBytes, image.ScanLine(y));
+        RowDone(image.Height());
     }
     StoreImage(std::move(image));
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "LZ77Decoder.h"
@@ -135,6 +136,42 @@ uint32_t GammaChunkValue(TStream& stream) {
     return 0;
 }
 
+// The image data, inflated as the rows need it from the IDAT chunks that follow one another.
+class TImageData {
+public:
+    TImageData(TByteReader& in, const TChunk& first) : in_(in), data_(first.data), inflate_(1, false) { inflate_.StartDecoding(); }
+
+    void Read(uint8_t* target, int64_t count) {
+        while (count > 0) {
+            if (data_.empty()) {
+                // The compressed stream ends before the picture does.
+                const TChunk next = ReadChunk(in_);
+                if (!next.Is("IDAT")) Raise("Cannot load image. Extra compressed data found in %s file.");
+                data_ = next.data;
+                continue;
+            }
+            const uint8_t* source = data_.data();
+            uint8_t* out = target;
+            try {
+                inflate_.Decode(source, out, count, int64_t(data_.size()));
+            } catch (const Exception&) {
+                Raise("Cannot load image. Compression error found in %s file.");
+            }
+            if (source == data_.data() && out == target) Raise("Cannot load image. Extra compressed data found in %s file.");
+            data_ = data_.subspan(size_t(source - data_.data()));
+            count -= out - target;
+            target = out;
+        }
+    }
+
+    void Finish() { inflate_.FinishDecoding(); }
+
+private:
+    TByteReader& in_;
+    std::span<const uint8_t> data_;
+    TLZ77Decoder inflate_;
+};
+
 }  // namespace
 
 bool TPNGGraphic::IsFormatStream(TStream& stream) {
@@ -181,7 +218,10 @@ bool TPNGGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 
 void TPNGGraphic::LoadFromStream(TStream& stream) {
     const TLoadProgress progress(*this);
-    const std::vector<uint8_t> bytes = ReadHeaderAndRest(stream);
+    TPicFormatGraphic::LoadFromStream(stream);
+    progressRect_.Right = int(std::min<uint32_t>(properties_.Width, std::numeric_limits<int>::max()));
+    BeginStage(gsPreparing);
+    const std::vector<uint8_t> bytes = ReadRest(stream);
     TByteReader in(bytes);
     in.Seek(8);
     const THeader header = ParseHeader(ReadChunk(in));
@@ -192,14 +232,11 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
 
     transparentColor_ = clNone;
     std::vector<TPaletteEntry> palette;
-    std::vector<uint8_t> packed, transparent;
+    std::vector<uint8_t> transparent;
     bool gamma = false;
-    for (;;) {
-        const TChunk chunk = ReadChunk(in);
-        if (chunk.Is("IEND")) break;
-        if (chunk.Is("IDAT")) {
-            packed.insert(packed.end(), chunk.data.begin(), chunk.data.end());
-        } else if (chunk.Is("PLTE")) {
+    // What the chunks before the image data give is what its rows are made with.
+    const auto takeChunk = [&](const TChunk& chunk) {
+        if (chunk.Is("PLTE")) {
             if (chunk.data.size() % 3 != 0) Raise("Cannot load image. Palette in %s file is invalid.");
             palette.resize(std::min<size_t>(chunk.data.size() / 3, 256));
             for (size_t i = 0; i < palette.size(); ++i) palette[i] = {chunk.data[3 * i], chunk.data[3 * i + 1], chunk.data[3 * i + 2], 0};
@@ -212,10 +249,16 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
             }
         } else if (chunk.Is("tRNS")) {
             transparent = TransparentSamples(chunk, header);
-        } else if (chunk.Critical() && !chunk.Is("IHDR")) {
+        } else if (chunk.Critical() && !chunk.Is("IHDR") && !chunk.Is("IDAT")) {
             RaiseGraphicError("Cannot load PNG image. Unexpected but critical chunk detected.");
         }
+    };
+    TChunk chunk = ReadChunk(in);
+    for (; !chunk.Is("IDAT"); chunk = ReadChunk(in)) {
+        if (chunk.Is("IEND")) Raise("Cannot load image. Extra compressed data found in %s file.");
+        takeChunk(chunk);
     }
+    BeginTransfer(int(header.width));
 
     const int channels = header.Channels(), depth = header.depth;
     const int stride = std::max(1, depth * channels / 8);
@@ -229,19 +272,30 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
         const int64_t w = (width - p.x0 + p.dx - 1) / p.dx, h = (height - p.y0 + p.dy - 1) / p.dy;
         if (w > 0 && h > 0) inflatedSize += h * (1 + (w * depth * channels + 7) / 8);
     }
+    // Rows are inflated and unfiltered one at a time and reported as they come; an interlaced
+    // picture reports only its last pass, whose rows complete the ones the earlier passes began.
+    // The bitmap is made only from image data that proved complete.
     std::vector<uint8_t> inflated(static_cast<size_t>(inflatedSize));
     {
-        const uint8_t* source = packed.data();
-        uint8_t* target = inflated.data();
-        TLZ77Decoder inflate(4, false);
-        inflate.StartDecoding();
-        try {
-            inflate.Decode(source, target, inflatedSize, int64_t(packed.size()));
-        } catch (const Exception&) {
-            Raise("Cannot load image. Compression error found in %s file.");
+        TImageData data(in, chunk);
+        int64_t at = 0;
+        for (const TPass& p : passes) {
+            const int64_t w = (width - p.x0 + p.dx - 1) / p.dx, h = (height - p.y0 + p.dy - 1) / p.dy;
+            if (w <= 0 || h <= 0) continue;
+            const int64_t length = (w * depth * channels + 7) / 8;
+            const bool last = &p == &passes.back();
+            for (int64_t complete = h; last && complete < height; ++complete) RowDoneQuietly();
+            std::vector<uint8_t> previous(static_cast<size_t>(length));
+            for (int64_t r = 0; r < h; ++r) {
+                uint8_t* row = inflated.data() + at;
+                data.Read(row, length + 1);
+                Unfilter(row[0], row + 1, previous.data(), length, stride);
+                std::memcpy(previous.data(), row + 1, size_t(length));
+                at += length + 1;
+                if (last) RowDone(height);
+            }
         }
-        if (inflate.AvailableOutput() > 0) Raise("Cannot load image. Extra compressed data found in %s file.");
-        inflate.FinishDecoding();
+        data.Finish();
     }
 
     // Samples of the whole picture, 8 bits each, before they become bitmap rows.
@@ -252,14 +306,11 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
         const int64_t w = (width - p.x0 + p.dx - 1) / p.dx, h = (height - p.y0 + p.dy - 1) / p.dy;
         if (w <= 0 || h <= 0) continue;
         const int64_t length = (w * depth * channels + 7) / 8;
-        std::vector<uint8_t> previous(static_cast<size_t>(length));
         for (int64_t r = 0; r < h; ++r) {
-            uint8_t* row = inflated.data() + at + 1;
-            Unfilter(inflated[size_t(at)], row, previous.data(), length, stride);
+            const uint8_t* row = inflated.data() + at + 1;
             for (int64_t x = 0; x < w; ++x)
                 for (int c = 0; c < channels; ++c)
                     samples[size_t(((p.y0 + r * p.dy) * width + p.x0 + x * p.dx) * channels + c)] = Sample(row, x * channels + c, depth, indexed);
-            std::memcpy(previous.data(), row, size_t(length));
             at += length + 1;
         }
     }
@@ -310,5 +361,8 @@ void TPNGGraphic::LoadFromStream(TStream& stream) {
             if (alpha) target[step * x + 3] = s[3];
         }
     }
+
+    // Image data chunks left after the picture's rows are not read.
+    for (chunk = ReadChunk(in); !chunk.Is("IEND"); chunk = ReadChunk(in)) takeChunk(chunk);
     StoreImage(std::move(image));
 }

@@ -135,9 +135,9 @@ void TPPMGraphic::LoadFromStream(TStream& stream) {
     const std::vector<uint8_t> bytes = ReadRest(stream);
     TPnmText text(bytes);
     const TPnmHeader header = ReadPnmHeader(text, bytes);
-    BeginStage(gsTransfering);
     const int samples = header.Samples();
     CheckPictureSize(header.width, header.height, header.Bitmap() ? 1 : 8 * samples, int64_t(bytes.size()));
+    BeginTransfer(int(header.width));
 
     TBitmap image;
     image.SetPixelFormat(header.Bitmap() ? TPixelFormat::pf1bit : samples == 3 ? TPixelFormat::pf24bit : TPixelFormat::pf8bit);
@@ -153,11 +153,7 @@ void TPPMGraphic::LoadFromStream(TStream& stream) {
     const int64_t width = header.width;
     const int sampleBytes = header.maxValue > 255 ? 2 : 1;
     const int64_t rawRowBytes = header.Bitmap() ? (width + 7) / 8 : width * samples * sampleBytes;
-    std::span<const uint8_t> raw;
-    if (!header.Plain()) {
-        raw = text.Rest();
-        if (int64_t(raw.size()) / rawRowBytes < int64_t(header.height)) RaiseReadError();
-    }
+    const std::span<const uint8_t> raw = header.Plain() ? std::span<const uint8_t>() : text.Rest();
     const auto sample = [&](int64_t rowStart, int64_t index) -> uint8_t {
         if (header.Plain()) return Scaled(text.Number(), header.maxValue);
         const uint8_t* at = raw.data() + rowStart + index * sampleBytes;
@@ -167,6 +163,7 @@ void TPPMGraphic::LoadFromStream(TStream& stream) {
     for (int y = 0; y < int(header.height); ++y) {
         uint8_t* row = image.ScanLine(y);
         const int64_t rowStart = y * rawRowBytes;
+        if (!header.Plain() && int64_t(raw.size()) - rowStart < rawRowBytes) RaiseReadError();
         if (header.kind == '4') {
             std::copy_n(raw.data() + rowStart, rawRowBytes, row);
         } else if (header.kind == '1') {
@@ -184,6 +181,7 @@ void TPPMGraphic::LoadFromStream(TStream& stream) {
                 }
             }
         }
+        RowDone(header.height);
     }
     StoreImage(std::move(image));
     properties_ = PropertiesOf(header);

@@ -37,32 +37,39 @@ struct TPSDHeader {
 
 std::span<const uint8_t> Section(TByteReader& in) { return in.Bytes(in.U32BE()); }
 
-// The merged image's planes, channel after channel, each height rows of rowBytes.
-std::vector<uint8_t> ReadPlanes(TByteReader& in, const TPSDHeader& header, int64_t rowBytes) {
-    const uint16_t compression = in.U16BE();
-    const int64_t rows = int64_t(header.height) * header.Used();
-    std::vector<uint8_t> planes(static_cast<size_t>(rows * rowBytes));
-    if (compression == 0) {
-        const auto raw = in.Bytes(int64_t(planes.size()));
-        std::copy(raw.begin(), raw.end(), planes.begin());
-        return planes;
+// The merged image's rows, channel after channel, read one at a time.
+class TPSDRows {
+public:
+    TPSDRows(TByteReader& in, const TPSDHeader& header, int64_t rowBytes) : in_(in), rowBytes_(rowBytes) {
+        const uint16_t compression = in.U16BE();
+        if (compression > 1) RaiseGraphicErrorFmt("Cannot load image. %s not supported for %s files.", {"The compression scheme is", "PSD or PDD"});
+        packed_ = compression == 1;
+        if (packed_) counts_ = TByteReader(in.Bytes(int64_t(header.height) * header.channels * 2));
     }
-    if (compression != 1) RaiseGraphicErrorFmt("Cannot load image. %s not supported for %s files.", {"The compression scheme is", "PSD or PDD"});
-    TByteReader counts(in.Bytes(int64_t(header.height) * header.channels * 2));
-    TPackbitsRLEDecoder decoder;
-    for (int64_t row = 0; row < rows; ++row) {
-        const auto packed = in.Bytes(counts.U16BE());
-        const uint8_t* source = packed.data();
-        uint8_t* target = planes.data() + row * rowBytes;
-        decoder.Decode(source, target, rowBytes, int64_t(packed.size()));
-    }
-    return planes;
-}
 
-// Sixteen-bit samples keep their high byte.
-void NarrowSamples(std::vector<uint8_t>& planes) {
-    for (size_t i = 0; i < planes.size() / 2; ++i) planes[i] = planes[2 * i];
-    planes.resize(planes.size() / 2);
+    void Next(uint8_t* target) {
+        if (!packed_) {
+            const auto raw = in_.Bytes(rowBytes_);
+            std::copy(raw.begin(), raw.end(), target);
+            return;
+        }
+        std::fill_n(target, rowBytes_, 0);
+        const auto packed = in_.Bytes(counts_.U16BE());
+        const uint8_t* source = packed.data();
+        decoder_.Decode(source, target, rowBytes_, int64_t(packed.size()));
+    }
+
+private:
+    TByteReader& in_;
+    int64_t rowBytes_;
+    bool packed_ = false;
+    TByteReader counts_{nullptr, 0};
+    TPackbitsRLEDecoder decoder_;
+};
+
+// Sixteen-bit samples keep their high byte, gathered at the front.
+void NarrowSamples(std::span<uint8_t> samples) {
+    for (size_t i = 0; i < samples.size() / 2; ++i) samples[i] = samples[2 * i];
 }
 
 std::vector<TPaletteEntry> GrayRamp() {
@@ -131,10 +138,7 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
     Section(in);  // image resources
     Section(in);  // layers: the merged image follows them
     const int64_t rowBytes = (int64_t(header.width) * header.depth + 7) / 8;
-    if (used > 1) BeginStage(gsLoadingData);
-    std::vector<uint8_t> planes = ReadPlanes(in, header, rowBytes);
-    if (header.depth == 16) NarrowSamples(planes);
-    const int64_t width = header.width, planeBytes = (header.depth == 16 ? rowBytes / 2 : rowBytes) * header.height;
+    const int64_t width = header.width;
 
     TBitmap image;
     image.SetPixelFormat(bitmap ? TPixelFormat::pf1bit : used == 1 ? TPixelFormat::pf8bit : used == 4 && header.mode != pmCMYK ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
@@ -149,12 +153,29 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
     } else if (used == 1) {
         image.SetPalette(GrayRamp());
     }
+    TPSDRows rows(in, header, rowBytes);
     if (used == 1) {
+        BeginTransfer(header.width);
         const int64_t stored = bitmap ? rowBytes : width;
-        for (int y = 0; y < header.height; ++y) std::memcpy(image.ScanLine(y), planes.data() + y * stored, size_t(stored));
+        std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
+        for (int y = 0; y < header.height; ++y) {
+            rows.Next(row.data());
+            if (header.depth == 16) NarrowSamples(row);
+            std::memcpy(image.ScanLine(y), row.data(), size_t(stored));
+            RowDone(header.height);
+        }
         StoreImage(std::move(image));
         return;
     }
+
+    BeginStage(gsLoadingData);
+    std::vector<uint8_t> planes(static_cast<size_t>(int64_t(header.height) * used * rowBytes));
+    for (int64_t at = 0; at < int64_t(planes.size()); at += rowBytes) rows.Next(planes.data() + at);
+    if (header.depth == 16) {
+        NarrowSamples(planes);
+        planes.resize(planes.size() / 2);
+    }
+    const int64_t planeBytes = width * header.height;
 
     TColorManager& colours = ColorManager();
     colours.SourceOptions = header.mode == pmLab ? cvoLabByteRange | cvoLabChromaOffset : 0;
@@ -166,10 +187,12 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
     colours.SetTargetSampleCount(uint8_t(used == 4 && header.mode != pmCMYK ? 4 : 3));
     // Photoshop stores CMYK as the amount of paper left, the colour manager expects ink.
     if (header.mode == pmCMYK) for (uint8_t& b : planes) b = uint8_t(255 - b);
+    BeginTransfer(header.width);
     for (int y = 0; y < header.height; ++y) {
         std::array<const uint8_t*, 4> sources{};
         for (int c = 0; c < used; ++c) sources[size_t(c)] = planes.data() + c * planeBytes + y * width;
         colours.TransformRow(std::span<const uint8_t* const>(sources.data(), size_t(used)), image.ScanLine(y), width);
+        RowDone(header.height);
     }
     StoreImage(std::move(image));
 }

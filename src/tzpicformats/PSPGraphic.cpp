@@ -263,19 +263,21 @@ void TPSPGraphic::LoadFromStream(TStream& stream) {
     }
     const int64_t rowBytes = ChannelRowBytes(a.bitDepth, a.width);
     const int step = alpha ? 4 : 3;
+    BeginTransfer(a.width);
     for (int y = 0; y < a.height; ++y) {
         uint8_t* row = image.ScanLine(y);
         const int64_t at = y * rowBytes;
         if (!colour) {
             std::memcpy(row, (*planes)[ctComposite].data() + at, size_t(std::min<int64_t>(rowBytes, image.RowBytes())));
-            continue;
+        } else {
+            for (int64_t x = 0; x < a.width; ++x) {
+                row[step * x] = (*planes)[ctBlue][size_t(at + x)];
+                row[step * x + 1] = (*planes)[ctGreen][size_t(at + x)];
+                row[step * x + 2] = (*planes)[ctRed][size_t(at + x)];
+                if (alpha) row[step * x + 3] = (*planes)[ctComposite][size_t(at + x)];
+            }
         }
-        for (int64_t x = 0; x < a.width; ++x) {
-            row[step * x] = (*planes)[ctBlue][size_t(at + x)];
-            row[step * x + 1] = (*planes)[ctGreen][size_t(at + x)];
-            row[step * x + 2] = (*planes)[ctRed][size_t(at + x)];
-            if (alpha) row[step * x + 3] = (*planes)[ctComposite][size_t(at + x)];
-        }
+        RowDone(a.height);
     }
     StoreImage(std::move(image));
 }

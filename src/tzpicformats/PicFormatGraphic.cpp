@@ -63,16 +63,24 @@ void TPicFormatGraphic::StageProgress(int64_t done, int64_t total) {
     Progress(TProgressStage::psRunning, uint8_t(done * 100 / total), progressRect_, "");
 }
 
+void TPicFormatGraphic::BeginTransfer(int width) {
+    EndStage();
+    progressRect_.Right = width;
+    BeginStage(gsTransfering);
+}
+
+void TPicFormatGraphic::RowDone(int64_t rows) {
+    StageProgress(progressRect_.Top + 1, rows);
+    RowDoneQuietly();
+}
+
+void TPicFormatGraphic::RowDoneQuietly() {
+    ++progressRect_.Top;
+    ++progressRect_.Bottom;
+}
+
 void TPicFormatGraphic::StoreImage(TBitmap&& image) {
-    if (openStage_ != gsTransfering) BeginStage(gsTransfering);
     TBitmap::Assign(std::move(image));
-    progressRect_.Right = Width();
-    const int64_t height = Height();
-    for (int64_t row = 0; row < height; ++row) {
-        StageProgress(row + 1, height);
-        ++progressRect_.Top;
-        ++progressRect_.Bottom;
-    }
     EndStage();
 }
 

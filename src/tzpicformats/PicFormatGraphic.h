@@ -103,8 +103,15 @@ protected:
     void EndStage(uint8_t percentDone = 0);
     // A running call of the open stage: done parts of total.
     void StageProgress(int64_t done, int64_t total);
-    // Readers hand their finished picture here: it is stored under "Transfering..." (started here
-    // unless the reader has it open), one running call per row, then the stage ends.
+    // Ends the open stage, then starts "Transfering..." with the band as wide as the picture.
+    void BeginTransfer(int width);
+    // Readers call this as each row is produced, so a load that fails partway has reported the rows
+    // it did: the running call carries the rows done of rows and the band of the row just done,
+    // then the band moves down one row.
+    void RowDone(int64_t rows);
+    // Interlaced readers report only their last pass; rows of earlier passes just move the band.
+    void RowDoneQuietly();
+    // Readers hand their finished picture here; the open stage ends.
     void StoreImage(TBitmap&& image);
     // True when more than moreThan bytes follow the position; then reads the first bytes of them
     // into header and moves back.

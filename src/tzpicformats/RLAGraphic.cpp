@@ -75,7 +75,7 @@ void TRLAGraphic::LoadFromStream(TStream& stream) {
                         properties_.BitsPerSample == 8 && (properties_.SamplesPerPixel == 3 || properties_.SamplesPerPixel == 4) &&
                         properties_.Width > 0;
     if (!usable) RaiseGraphicErrorFmt(gesInvalidImage, {FormatName()});
-    BeginStage(gsTransfering);
+    BeginTransfer(int(properties_.Width));
     const std::vector<uint8_t> bytes = ReadRest(stream);
     const TByteReader file(bytes);
     const int width = int(properties_.Width), height = int(properties_.Height);
@@ -113,6 +113,7 @@ void TRLAGraphic::LoadFromStream(TStream& stream) {
         }
         const int bitmapRow = properties_.RLABottomUp ? height - 1 - y : y;
         colours.TransformRow(std::span<const uint8_t* const>(sources.data(), size_t(channels)), image.ScanLine(bitmapRow), width);
+        RowDone(height);
     }
     StoreImage(std::move(image));
 }

@@ -41,9 +41,18 @@ public:
     // count copies of the unit of size bytes that starts at the source position.
     void Repeat(int size, int64_t count) {
         Need(size);
-        Room(count * size);
-        for (int64_t i = 0; i < count; ++i) std::memcpy(out_ + i * size, in_, size_t(size));
+        Put(in_, size, count);
         in_ += size;
+    }
+    void Take(uint8_t* unit, int size) {
+        Need(size);
+        std::memcpy(unit, in_, size_t(size));
+        in_ += size;
+    }
+    // count copies of a unit of size bytes held elsewhere.
+    void Put(const uint8_t* unit, int size, int64_t count) {
+        Room(count * size);
+        for (int64_t i = 0; i < count; ++i) std::memcpy(out_ + i * size, unit, size_t(size));
         out_ += count * size;
     }
 
@@ -74,12 +83,24 @@ void TTargaRLEDecoder::Decode(const uint8_t*& source, uint8_t*& target, int64_t 
     if (p == 0) return;
     TRunCursor cursor(source, packedSize, target, unpackedSize * p);
     while (cursor.OutLeft() > 0) {
-        const uint8_t header = cursor.Byte();
-        const int64_t n = (header & 127) + 1;
-        if (header & 128) cursor.Repeat(p, n);
+        if (pixelsLeft_ == 0) {
+            const uint8_t header = cursor.Byte();
+            pixelsLeft_ = (header & 127) + 1;
+            run_ = header & 128;
+            if (run_) cursor.Take(runPixel_, p);
+        }
+        const int64_t n = std::min(pixelsLeft_, cursor.OutLeft() / p);
+        if (run_) cursor.Put(runPixel_, p, n);
         else cursor.Copy(n * p);
+        pixelsLeft_ -= n;
     }
     source = cursor.In();
+}
+
+void TTargaRLEDecoder::FinishDecoding() {
+    if (pixelsLeft_ == 0) return;
+    pixelsLeft_ = 0;
+    RaiseDamagedData();
 }
 
 void TTargaRLEDecoder::Encode(const uint8_t* source, uint8_t* target, int64_t& bytesWritten, int64_t pixelCount) {

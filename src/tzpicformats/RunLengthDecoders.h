@@ -4,15 +4,23 @@
 #include "Decoder.h"
 
 // Sizes: unpacked in pixels, packed in bytes; passes the source position back. Encodes rows too.
+// Writers may let a packet run on into the next row: a packet that reaches past one call's target
+// goes on in the next call, and FinishDecoding raises when one is left over.
 class TTargaRLEDecoder : public TDecoder {
 public:
     explicit TTargaRLEDecoder(int colorDepth) : colorDepth_(colorDepth) {}
     void Decode(const uint8_t*& source, uint8_t*& target, int64_t unpackedSize, int64_t packedSize) override;
+    void StartDecoding() override { pixelsLeft_ = 0; }
+    void FinishDecoding() override;
     // target must hold pixelCount x (pixel size + 1) bytes, the worst case.
     void Encode(const uint8_t* source, uint8_t* target, int64_t& bytesWritten, int64_t pixelCount) override;
 
 private:
     int colorDepth_;
+    // The open packet: pixels still to write, and the pixel a run packet repeats.
+    int64_t pixelsLeft_ = 0;
+    bool run_ = false;
+    uint8_t runPixel_[4] = {};
 };
 
 // Runs are cut at the end of the target, as TIFF writers may pad.

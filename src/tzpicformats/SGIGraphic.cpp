@@ -97,6 +97,10 @@ void TSGIGraphic::LoadFromStream(TStream& stream) {
     const int colours = header.channels >= 4 ? 4 : header.channels >= 3 ? 3 : 1;
     CheckPictureSize(header.width, header.height, 8 * colours, int64_t(bytes.size()));
 
+    // The row tables belong to the set-up: a file cut inside them has no rows to show.
+    if (header.runLength) file.BytesAt(HeaderSize, 8 * int64_t(header.height) * header.channels);
+    TSGIRows rows(file, header);
+
     TBitmap image;
     image.SetPixelFormat(colours == 4 ? TPixelFormat::pf32bit : colours == 3 ? TPixelFormat::pf24bit : TPixelFormat::pf8bit);
     image.SetSize(header.width, header.height);
@@ -105,7 +109,8 @@ void TSGIGraphic::LoadFromStream(TStream& stream) {
         for (int i = 0; i < 256; ++i) gray[size_t(i)] = {uint8_t(i), uint8_t(i), uint8_t(i), 0};
         image.SetPalette(gray);
     }
-    TSGIRows rows(file, header);
+    EndStage(100);
+    BeginTransfer(header.width);
     // Bitmap rows hold blue, green, red (and alpha); the file's channels are red, green, blue, alpha.
     constexpr std::array<int, 4> ColourByte = {2, 1, 0, 3};
     for (int y = 0; y < header.height; ++y) {
@@ -115,7 +120,7 @@ void TSGIGraphic::LoadFromStream(TStream& stream) {
             const int at = colours == 1 ? 0 : ColourByte[size_t(channel)];
             for (int x = 0; x < header.width; ++x) target[int64_t(x) * colours + at] = rows.Sample(x);
         }
+        RowDone(header.height);
     }
-    EndStage(100);
     StoreImage(std::move(image));
 }

@@ -172,6 +172,7 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
     image.SetPixelFormat(rgb ? (samples == 4 ? TPixelFormat::pf32bit : TPixelFormat::pf24bit)
                              : bits == 1 ? TPixelFormat::pf1bit : bits == 4 ? TPixelFormat::pf4bit : TPixelFormat::pf8bit);
     image.SetSize(width, height);
+    progressRect_.Right = width;
     const int entries = 1 << (wide ? 8 : bits);
     if (mapped) {
         const std::vector<uint32_t>& map = ifd.Values(tgColorMap);
@@ -200,6 +201,7 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
         : DecoderFor(properties_.Compression, ifd, width, properties_.Options & ioReversed);
     std::vector<uint8_t> strip(static_cast<size_t>(rowsPerStrip * rowBytes));
     if (decoder) decoder->StartDecoding();
+    BeginStage(gsTransfering);
     for (int64_t s = 0; s < stripCount; ++s) {
         const int64_t firstRow = s * rowsPerStrip, rows = std::min<int64_t>(rowsPerStrip, height - firstRow);
         const auto packed = file.BytesAt(offsets[size_t(s)], counts[size_t(s)]);
@@ -223,16 +225,17 @@ void TTIFFGraphic::LoadFromStream(TStream& stream) {
             uint8_t* target = image.ScanLine(int(firstRow + r));
             if (!rgb) {
                 std::memcpy(target, row, size_t(wide ? rowBytes / 2 : rowBytes));
-                continue;
+            } else {
+                for (int64_t x = 0; x < width; ++x) {
+                    const uint8_t* p = row + x * samples;
+                    uint8_t* q = target + x * samples;
+                    q[0] = p[2];
+                    q[1] = p[1];
+                    q[2] = p[0];
+                    if (samples == 4) q[3] = p[3];
+                }
             }
-            for (int64_t x = 0; x < width; ++x) {
-                const uint8_t* p = row + x * samples;
-                uint8_t* q = target + x * samples;
-                q[0] = p[2];
-                q[1] = p[1];
-                q[2] = p[0];
-                if (samples == 4) q[3] = p[3];
-            }
+            RowDone(height);
         }
     }
     if (decoder) decoder->FinishDecoding();

@@ -74,22 +74,6 @@ std::vector<TPaletteEntry> GrayRamp() {
     return palette;
 }
 
-// The whole image is expanded at once: writers may let a packet run on into the next row, and
-// the image's end still bounds every packet.
-std::vector<uint8_t> ReadPixels(TByteReader& in, const TTargaHeader& header) {
-    const int64_t bytes = int64_t(header.width) * header.height * PixelBytes(header.depth);
-    if (!header.Compressed()) {
-        const auto raw = in.Bytes(bytes);
-        return {raw.begin(), raw.end()};
-    }
-    std::vector<uint8_t> pixels(static_cast<size_t>(bytes));
-    const auto packed = in.Bytes(in.Remaining());
-    const uint8_t* source = packed.data();
-    uint8_t* target = pixels.data();
-    TTargaRLEDecoder(header.depth).Decode(source, target, int64_t(header.width) * header.height, int64_t(packed.size()));
-    return pixels;
-}
-
 }  // namespace
 
 bool TTargaGraphic::IsFormatStream(TStream& stream) {
@@ -145,17 +129,28 @@ void TTargaGraphic::LoadFromStream(TStream& stream) {
     std::vector<TPaletteEntry> palette;
     if (header.colorMapType == 1) palette = ReadColorMap(in, header);
     if (header.Gray()) palette = GrayRamp();
-    const std::vector<uint8_t> pixels = ReadPixels(in, header);
 
     TBitmap image;
     image.SetPixelFormat(format);
     image.SetSize(header.width, header.height);
     if (format == TPixelFormat::pf8bit) image.SetPalette(palette);
+    BeginTransfer(header.width);
     const int64_t rowBytes = int64_t(header.width) * PixelBytes(header.depth);
+    const auto packed = header.Compressed() ? in.Bytes(in.Remaining()) : std::span<const uint8_t>();
+    const uint8_t* source = packed.data();
+    TTargaRLEDecoder decoder(header.depth);
+    decoder.StartDecoding();
     for (int i = 0; i < header.height; ++i) {
-        const int y = header.descriptor & TopDown ? i : header.height - 1 - i;
-        std::memcpy(image.ScanLine(y), pixels.data() + i * rowBytes, size_t(rowBytes));
+        uint8_t* target = image.ScanLine(header.descriptor & TopDown ? i : header.height - 1 - i);
+        if (header.Compressed()) {
+            decoder.Decode(source, target, header.width, packed.data() + packed.size() - source);
+        } else {
+            const auto row = in.Bytes(rowBytes);
+            std::memcpy(target, row.data(), row.size());
+        }
+        RowDone(header.height);
     }
+    decoder.FinishDecoding();
     StoreImage(std::move(image));
 }
 

@@ -22,7 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* source = input.packed;
     uint8_t* target = input.target.data();
     try {
+        decoder->StartDecoding();
         decoder->Decode(source, target, unpacked, input.packedSize);
+        decoder->FinishDecoding();
     } catch (const Exception&) {
     }
     return 0;

@@ -15,12 +15,15 @@ const std::string kDamaged = "Compressed image data is damaged.";
 
 Bytes AsBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-// Decodes packed into exactly unpackedBytes, so ASan sees any write beyond the target.
+// Decodes packed into exactly unpackedBytes, so ASan sees any write beyond the target, in the
+// calling order of the readers.
 Bytes Decode(TDecoder& decoder, const Bytes& packed, int64_t unpackedBytes, int64_t unpackedUnits = -1) {
     Bytes out(size_t(unpackedBytes), 0xEE);
     const uint8_t* source = packed.data();
     uint8_t* target = out.data();
+    decoder.StartDecoding();
     decoder.Decode(source, target, unpackedUnits < 0 ? unpackedBytes : unpackedUnits, int64_t(packed.size()));
+    decoder.FinishDecoding();
     return out;
 }
 
@@ -82,6 +85,36 @@ TEST(RunLengthDecoders, TargaEncodesPacketsOfAtMost128) {
     coder.Encode(same.data(), runs.data(), written, 300);
     runs.resize(size_t(written));
     EXPECT_EQ(runs, (Bytes{0xFF, 7, 0xFF, 7, 128 + 43, 7}));
+}
+
+// Writers may run a Targa packet on into the next row: decoded row by row, each row gets its part.
+TEST(RunLengthDecoders, TargaPacketsGoOnIntoTheNextCall) {
+    struct TCase {
+        const char* name;
+        Bytes packed;
+        Bytes rows;  // two rows of three 16-bit pixels
+    };
+    const TCase cases[] = {
+        {"run over both rows", {0x85, 1, 2}, {1, 2, 1, 2, 1, 2, 1, 2, 1, 2, 1, 2}},
+        {"literal over both rows", {0x03, 1, 1, 2, 2, 3, 3, 4, 4, 0x81, 5, 5},
+         {1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 5, 5}},
+        {"run then literal across the edge", {0x81, 7, 7, 0x02, 1, 1, 2, 2, 3, 3, 0x00, 4, 4},
+         {7, 7, 7, 7, 1, 1, 2, 2, 3, 3, 4, 4}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TTargaRLEDecoder decoder(16);
+        Bytes rows(12, 0xEE);
+        const uint8_t* source = c.packed.data();
+        decoder.StartDecoding();
+        for (int row = 0; row < 2; ++row) {
+            uint8_t* target = rows.data() + 6 * row;
+            decoder.Decode(source, target, 3, int64_t(c.packed.data() + c.packed.size() - source));
+        }
+        decoder.FinishDecoding();
+        EXPECT_EQ(rows, c.rows);
+        EXPECT_EQ(source, c.packed.data() + c.packed.size());
+    }
 }
 
 TEST(RunLengthDecoders, SgiRowsMatchImageMagick) {
