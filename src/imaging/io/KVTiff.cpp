@@ -171,6 +171,7 @@ struct TPage {
     int samples = 1, bits = 1, photometric = 2, planar = 1, compression = 1, predictor = 1, fillOrder = 1;
     int64_t t4Options = 0, extraSamples = 0;
     int inkSet = 1;  // 1: the separated samples are cyan, magenta, yellow and black
+    double whiteX = TiffLabDefaultWhiteX, whiteY = TiffLabDefaultWhiteY;  // of CIELab samples
     bool little = true;
     int shift16 = 8;  // 16-bit samples to 8 bits
     std::vector<uint32_t> offsets, counts;
@@ -562,6 +563,7 @@ private:
 class TRowConverter {
 public:
     TRowConverter(const TPage& page, TKVBitmap& bitmap, bool alpha) : page_(page), bitmap_(bitmap), alpha_(alpha) {
+        if (page_.photometric == 8) lab_ = std::make_unique<TKVTiffLabDecoder>(page_.whiteX, page_.whiteY);
         const int max = (1 << std::min(page_.bits, 16)) - 1;
         scale_ = page_.bits >= 8 ? 0 : max;
     }
@@ -628,7 +630,7 @@ public:
                 }
                 case 8: {
                     const uint8_t lab[3] = {Eight(Sample(row, first)), Eight(Sample(row, first + 1)), Eight(Sample(row, first + 2))};
-                    KVColorConvert.load()(lab, kvICC_Lab, out, nullptr, 1, kvccBGR);
+                    lab_->Decode(lab, out, 1);
                     break;
                 }
                 case 5: {
@@ -681,6 +683,7 @@ private:
     TKVBitmap& bitmap_;
     bool alpha_;
     int scale_ = 0;
+    std::unique_ptr<TKVTiffLabDecoder> lab_;
 };
 
 TKVPixelFormat FormatOf(const TPage& p, bool native) {
@@ -835,6 +838,10 @@ TPage ReadPage(const TDirectory& d, bool little) {
     p.t4Options = d.Integer(tagT4Options, 0);
     p.extraSamples = d.Integer(tagExtraSamples, 0);
     p.inkSet = int(d.Integer(tagInkSet, 1));
+    if (const double x = d.Rational(tagWhitePoint, 0), y = d.Rational(tagWhitePoint, 1); x > 0 && y > 0 && x + y < 1) {
+        p.whiteX = x;
+        p.whiteY = y;
+    }
     const bool tiled = (p.tileWidth > 0 || p.tileLength > 0) && d.Has(tagTileOffsets);
     p.offsets = d.Array(tiled ? tagTileOffsets : tagStripOffsets);
     p.counts = d.Array(tiled ? tagTileByteCounts : tagStripByteCounts);
