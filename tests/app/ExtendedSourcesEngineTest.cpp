@@ -15,16 +15,29 @@
 
 namespace {
 
-TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
+// An engine whose books go into a scratch folder, with the program's message texts.
+class ExtendedSourcesEngine : public ::testing::Test {
+protected:
+    ExtendedSourcesEngine() {
+        ErrorTextCallback = GetCatalogueText;
+        PicDirectory = pics.Folder();
+    }
+    ~ExtendedSourcesEngine() override {
+        ErrorTextCallback = previousTexts_;
+        PicDirectory.clear();
+    }
+
     TPrivateEnvironment environment;
     TScriptedPrompterGuard prompter;
     TScratchFolder pics;
     THeadlessHost host;
     TConverter converter{host};
-    const TErrorTextFunc previousTexts = ErrorTextCallback;
-    ErrorTextCallback = GetCatalogueText;
-    PicDirectory = pics.Folder();
 
+private:
+    const TErrorTextFunc previousTexts_ = ErrorTextCallback;
+};
+
+TEST_F(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
     // Each file under the extension the engine knows, written by ImageMagick in that format.
     const std::pair<std::string, std::string> files[] = {
         {"a.ppm", "ppm:"}, {"b.pgm", "pgm:"}, {"c.pbm", "pbm:"}, {"d.win", "tga:"}, {"e.vst", "tga:"},
@@ -70,8 +83,6 @@ TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
     converter.PicsPerPage = 4;
     prompter->answers = {idNo};
     converter.MakePdf();
-    ErrorTextCallback = previousTexts;
-    PicDirectory.clear();
 
     const std::string book = pics.Path("Book1.pdf");
     ASSERT_TRUE(QpdfChecks(book));
@@ -82,16 +93,7 @@ TEST(ExtendedSourcesEngine, OneFileOfEachExtensionBecomesAPageImage) {
 }
 
 // A Dr. Halo palette file only colours the cut file of its name; alone it is no picture.
-TEST(ExtendedSourcesEngine, ALonePaletteFileIsNoPicture) {
-    TPrivateEnvironment environment;
-    TScriptedPrompterGuard prompter;
-    TScratchFolder pics;
-    THeadlessHost host;
-    TConverter converter{host};
-    const TErrorTextFunc previousTexts = ErrorTextCallback;
-    ErrorTextCallback = GetCatalogueText;
-    PicDirectory = pics.Folder();
-
+TEST_F(ExtendedSourcesEngine, ALonePaletteFileIsNoPicture) {
     std::string palette(512, '\0');
     palette.replace(0, 2, "AH");
     palette[12] = 15;
@@ -102,8 +104,6 @@ TEST(ExtendedSourcesEngine, ALonePaletteFileIsNoPicture) {
     converter.Mode = cmBook;
     prompter->answers = {idNo};
     EXPECT_EQ(MessageOf([&] { converter.MakePdf(); }), "Can't load image : " + path);
-    ErrorTextCallback = previousTexts;
-    PicDirectory.clear();
     EXPECT_EQ(pics.Files(), std::vector<std::string>{"lone.pal"});
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "PSPBuilder.h"
+#include "BitmapDifference.h"
 #include "TestSupport.h"
 #include "platform/Classes.h"
 #include "platform/Exception.h"
@@ -39,20 +40,6 @@ std::unique_ptr<TBitmap> Load(const std::string& path) {
 TRgbImage ReadUpright(const std::string& path) {
     const TCommandResult result = RunTool("convert " + Quoted(path + "[0]") + " -auto-orient -depth 8 ppm:-", false);
     return result.status == 0 ? ParsePpm(result.output) : TRgbImage{};
-}
-
-// Largest difference of any sample; -1 when the sizes differ.
-int Difference(const TBitmap& ours, const TRgbImage& theirs) {
-    if (ours.Width() != theirs.width || ours.Height() != theirs.height) return -1;
-    int worst = 0;
-    for (int y = 0; y < theirs.height; ++y)
-        for (int x = 0; x < theirs.width; ++x) {
-            const TColor c = ours.Pixel(x, y);
-            const uint8_t* p = theirs.At(x, y);
-            worst = std::max({worst, std::abs((c & 0xFF) - p[0]), std::abs((c >> 8 & 0xFF) - p[1]),
-                              std::abs((c >> 16 & 0xFF) - p[2])});
-        }
-    return worst;
 }
 
 struct TFixture {
@@ -230,7 +217,9 @@ TEST(Targa, WrittenFileIsTopDownAndReadsBack) {
         WriteFile(path, std::string(bytes.begin(), bytes.end()));
         const TRgbImage theirs = ReadUpright(path);
         TBitmap expected(source);
-        if (format != TPixelFormat::pf15bit) EXPECT_EQ(Difference(expected, theirs), 0);
+        if (format != TPixelFormat::pf15bit) {
+            EXPECT_EQ(Difference(expected, theirs), 0);
+        }
         stream.SetPosition(0);
         TTargaGraphic back;
         back.LoadFromStream(stream);

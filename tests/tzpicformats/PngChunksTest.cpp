@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "BitmapDifference.h"
 #include "TestSupport.h"
 #include "platform/Classes.h"
 #include "tzpicformats/PNGGraphic.h"
@@ -88,18 +89,6 @@ TRgbImage ImageMagick(const std::string& path, const std::string& operators) {
     const TCommandResult result =
         RunTool("convert " + Quoted(path) + " -set colorspace sRGB " + operators + " -depth 8 ppm:-", false);
     return result.status == 0 ? ParsePpm(result.output) : TRgbImage{};
-}
-
-// Largest difference of any sample; -1 when the sizes differ.
-int Difference(const TBitmap& ours, const TRgbImage& theirs) {
-    if (ours.Width() != theirs.width || ours.Height() != theirs.height) return -1;
-    int worst = 0;
-    for (int y = 0; y < theirs.height; ++y)
-        for (int x = 0; x < theirs.width; ++x) {
-            const TColor c = ours.Pixel(x, y);
-            for (int i = 0; i < 3; ++i) worst = std::max(worst, std::abs((c >> (8 * i) & 0xFF) - theirs.At(x, y)[i]));
-        }
-    return worst;
 }
 
 TEST(PNGChunks, TransparentColourMarksThePixelsImageMagickMakesTransparent) {
