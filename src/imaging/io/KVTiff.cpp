@@ -838,7 +838,9 @@ TPage ReadPage(const TDirectory& d, bool little) {
     p.t4Options = d.Integer(tagT4Options, 0);
     p.extraSamples = d.Integer(tagExtraSamples, 0);
     p.inkSet = int(d.Integer(tagInkSet, 1));
-    if (const double x = d.Rational(tagWhitePoint, 0), y = d.Rational(tagWhitePoint, 1); x > 0 && y > 0 && x + y < 1) {
+    // Whites far from the middle of the chromaticity chart are damage, and would overflow XYZ.
+    auto plausible = [](double v) { return v >= 0.1 && v <= 0.6; };
+    if (const double x = d.Rational(tagWhitePoint, 0), y = d.Rational(tagWhitePoint, 1); plausible(x) && plausible(y)) {
         p.whiteX = x;
         p.whiteY = y;
     }
