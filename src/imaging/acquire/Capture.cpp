@@ -55,6 +55,13 @@ AVFormatContext* OpenInput(const AVInputFormat* input, const std::string& url, T
     return nullptr;
 }
 
+// A sound decoder, opened, whose stream declares a usable rate and channels; nullptr otherwise.
+AVCodecContext* OpenSoundDecoder(const AVStream& stream) {
+    std::unique_ptr<AVCodecContext, TFFmpegCodecCloser> decoder(OpenDecoder(stream));
+    if (!decoder || decoder->sample_rate <= 0 || decoder->ch_layout.nb_channels <= 0) return nullptr;
+    return decoder.release();
+}
+
 // Sends the packet to the decoder, or the end of the stream when null, and hands on every frame
 // it gives.
 template <typename TUse>
@@ -179,7 +186,7 @@ bool TKVCapture::OpenVideoSource(const std::string& inputFormat, const std::stri
     const int audio = av_find_best_stream(&format, AVMEDIA_TYPE_AUDIO, -1, index, nullptr, 0);
     if (audio >= 0) {
         state.audioStream = format.streams[audio];
-        state.audioDecoder.reset(OpenDecoder(*state.audioStream));
+        state.audioDecoder.reset(OpenSoundDecoder(*state.audioStream));
     }
     // A file without sound, or with sound that cannot be decoded, still gives its frames.
     if (!state.audioDecoder) {
@@ -208,7 +215,7 @@ bool TKVCapture::OpenAudioCapture() {
                           : -1;
     if (index >= 0) {
         state.audioStream = state.audioFormat->streams[index];
-        state.audioDecoder.reset(OpenDecoder(*state.audioStream));
+        state.audioDecoder.reset(OpenSoundDecoder(*state.audioStream));
     }
     if (!state.audioDecoder) {
         SetProblem("No sound from capture device " + audioDevice_);
@@ -273,10 +280,12 @@ void TKVCapture::Run() {
     state_->deadline.Start(std::chrono::hours(24 * 365));
     state_->audioDeadline.Start(std::chrono::hours(24 * 365));
     state_->Progress(0, false);
-    state_->worker = std::thread([this, post = post_] { Work(post); });
+    // Frames are grabbed for the receiver only while no video compressor takes them.
+    const bool grab = videoCompressor_.empty();
+    state_->worker = std::thread([this, post = post_, grab] { Work(post, grab); });
 }
 
-void TKVCapture::Work(const TKVCapturePost& notify) {
+void TKVCapture::Work(const TKVCapturePost& notify, bool grab) {
     TState& state = *state_;
     std::thread audioWorker;
     std::atomic<bool> audioFailed = false;
@@ -292,8 +301,6 @@ void TKVCapture::Work(const TKVCapturePost& notify) {
             // Nothing may escape into the capture thread.
         }
     };
-    // Frames are grabbed for the receiver only while no video compressor takes them.
-    const bool grab = videoCompressor_.empty();
     const AVRational rate = state.stream->avg_frame_rate.num > 0 ? state.stream->avg_frame_rate : state.stream->r_frame_rate;
     const double frameTime = rate.num > 0 && rate.den > 0 ? double(rate.den) / rate.num : 0.04;
     int64_t taken = 0;

@@ -96,7 +96,7 @@ public:
 
 private:
     struct TState;
-    void Work(const TKVCapturePost& notify);
+    void Work(const TKVCapturePost& notify, bool grab);
     // Writes the sound device's sound to the capture file until the video has ended and the sound
     // has reached the video's length, or until the capture is stopped; false when it failed.
     bool WorkAudio();

@@ -130,6 +130,8 @@ struct TCaptureFile::TState {
     int64_t frames = 0;
     std::unique_ptr<AVCodecContext, TFFmpegCodecCloser> audioEncoder;
     std::unique_ptr<SwrContext, TResamplerCloser> resampler;
+    AVChannelLayout resampledLayout{};  // what the resampler was set up for
+    int resampledFormat = -1, resampledRate = 0;
     std::unique_ptr<AVAudioFifo, TFifoCloser> fifo;
     AVStream* audioStream = nullptr;
     int audioFrameSize = 0;
@@ -286,7 +288,7 @@ TCaptureFile::TCaptureFile(const std::string& fileName, const TCaptureFileStream
     state.Check(avformat_write_header(format, nullptr), "the container refused the streams");
 }
 
-TCaptureFile::~TCaptureFile() = default;
+TCaptureFile::~TCaptureFile() { av_channel_layout_uninit(&state_->resampledLayout); }
 
 void TCaptureFile::Write(const AVFrame& frame) {
     TState& state = *state_;
@@ -310,17 +312,22 @@ void TCaptureFile::WriteAudio(const AVFrame& frame) {
     std::lock_guard guard(state.lock);
     if (!state.audioEncoder || frame.nb_samples <= 0) return;
     const AVCodecContext& context = *state.audioEncoder;
-    // Set up from the first frame: sources keep their sound format while they run.
-    if (!state.resampler) {
+    // Set up again whenever the source changes its sound format, which a damaged file may do.
+    if (!state.resampler || frame.format != state.resampledFormat || frame.sample_rate != state.resampledRate ||
+        av_channel_layout_compare(&frame.ch_layout, &state.resampledLayout) != 0) {
         SwrContext* resampler = nullptr;
         // The call takes layouts it never changes.
         if (swr_alloc_set_opts2(&resampler, const_cast<AVChannelLayout*>(&context.ch_layout), context.sample_fmt,
-                                context.sample_rate, const_cast<AVChannelLayout*>(&frame.ch_layout), AVSampleFormat(frame.format), frame.sample_rate, 0, nullptr) < 0 ||
+                                context.sample_rate, const_cast<AVChannelLayout*>(&frame.ch_layout),
+                                AVSampleFormat(frame.format), frame.sample_rate, 0, nullptr) < 0 ||
             swr_init(resampler) < 0) {
             swr_free(&resampler);
             throw EInvalidGraphic("Unsupported sound format");
         }
         state.resampler.reset(resampler);
+        state.Check(av_channel_layout_copy(&state.resampledLayout, &frame.ch_layout), "no memory for sound");
+        state.resampledFormat = frame.format;
+        state.resampledRate = frame.sample_rate;
     }
     state.QueueAudio(const_cast<const uint8_t**>(frame.extended_data), frame.nb_samples);
     while (av_audio_fifo_size(state.fifo.get()) >= state.audioFrameSize) state.EncodeQueuedAudio(state.audioFrameSize);
