@@ -79,6 +79,28 @@ TEST(CaptureSoundTest, TheSoundDeviceIsWrittenBesideTheFramesForAsLongAsTheVideo
     }
 }
 
+TEST(CaptureSoundTest, AStoppedCaptureKeepsTheSoundItTookBesideTheFrames) {
+    TScratchFolder folder;
+    const std::string path = folder.Path("endless.avi");
+    TKVCapture capture;
+    TCaptureWatch watch(capture);
+    capture.SetCaptureFile(path);
+    // Both at the pace of live devices.
+    capture.SetAudioCapture("lavfi", "sine=sample_rate=44100,arealtime");
+    ASSERT_TRUE(capture.BuildGraph("lavfi", "testsrc=size=64x48:rate=25,realtime")) << capture.Problem();
+    capture.Run();
+    ASSERT_TRUE(watch.WaitForFrames(5));
+    capture.Disconnect();
+    EXPECT_EQ(capture.Problem(), "");
+    const std::string frames = ProbeStream(path, "v:0", "nb_read_frames");
+    ASSERT_TRUE(Contains(frames, "nb_read_frames=")) << frames;
+    const double video = std::atof(frames.c_str() + frames.find('=') + 1) / 25;
+    EXPECT_GE(video, 0.2);
+    // The sound keeps up with the frames, within a few blocks of 1024 samples.
+    const std::string sound = FfmpegSound("-i " + Quoted(path));
+    EXPECT_NEAR(double(sound.size()) / 2 / 44100, video, 0.1) << frames;
+}
+
 TEST(CaptureSoundTest, ASoundThatCannotBeCapturedOrCompressedBuildsNoGraphAndNoFile) {
     const struct {
         const char* input;
