@@ -325,7 +325,8 @@ void TKVCapture::Work(const TKVCapturePost& notify, bool grab) {
     };
     int read = packet && frame ? 0 : AVERROR(ENOMEM);
     bool failed = false;
-    while (!failed && !state.deadline.Expired() && (read = av_read_frame(state.format.get(), packet.get())) >= 0) {
+    while (!failed && !audioFailed && !state.deadline.Expired() &&
+           (read = av_read_frame(state.format.get(), packet.get())) >= 0) {
         try {
             if (packet->stream_index == state.stream->index)
                 Decode(*state.decoder, packet.get(), *frame, useVideo);
@@ -339,6 +340,8 @@ void TKVCapture::Work(const TKVCapturePost& notify, bool grab) {
     }
     // A source that ends and a capture that is stopped end well; a device that fails does not.
     const bool stopped = state.deadline.Expired();
+    // The sound's failure ends the capture too; its problem is set already.
+    if (audioFailed) failed = true;
     try {
         // The decoders' last frames.
         if (!failed && !stopped && read == AVERROR_EOF) {
