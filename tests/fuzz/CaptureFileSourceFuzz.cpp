@@ -26,12 +26,22 @@ public:
     void Play(int, int, const int16_t*, size_t) override {}
 };
 
-const std::string& Folder() {
-    static const std::string folder = [] {
+// The capture reads files only: the input and the capture file live in a folder of this process.
+struct TFolder {
+    std::string path;
+    TFolder() {
         char name[] = "/tmp/capture-fuzz-XXXXXX";
-        return std::string(mkdtemp(name) ? name : "/tmp");
-    }();
-    return folder;
+        path = mkdtemp(name) ? name : "/tmp";
+    }
+    ~TFolder() {
+        std::remove((path + "/input").c_str());
+        rmdir(path.c_str());
+    }
+};
+
+const std::string& Folder() {
+    static const TFolder folder;
+    return folder.path;
 }
 
 }  // namespace
