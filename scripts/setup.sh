@@ -11,7 +11,7 @@ PACKAGES=(
   zlib1g-dev libjpeg62-turbo-dev libpng-dev libopenjp2-7-dev liblcms2-dev
   libfontconfig-dev libfreetype-dev fonts-liberation2
   qt6-base-dev qt6-svg-dev libgl-dev
-  libavformat-dev libavcodec-dev libswscale-dev libavdevice-dev libavutil-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavdevice-dev libavutil-dev
   libsane-dev libcurl4-openssl-dev libwmf-dev libemf2svg-dev libuemf-dev
   # opening documents and mail from the desktop, the MIME database; locales for the number-format tests
   xdg-utils shared-mime-info locales

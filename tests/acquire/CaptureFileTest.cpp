@@ -4,10 +4,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 
 #include "VideoFixtures.h"
 #include "imaging/acquire/Capture.h"
@@ -15,29 +13,6 @@
 namespace {
 
 const std::string Source = "testsrc=size=64x48:rate=25:duration=0.4";
-
-// Counts the capture's messages and waits for them.
-class TCaptureWatch {
-public:
-    explicit TCaptureWatch(TKVCapture& capture) {
-        capture.SetNotify([this](TKVCaptureMessage message, TKVCaptureHandle) {
-            std::lock_guard guard(lock_);
-            ++(message == kvcmNewFrame ? frames_ : events_);
-            changed_.notify_all();
-        });
-    }
-    bool WaitForFrames(int count) { return Wait([&] { return frames_ >= count; }); }
-    bool WaitForEnd() { return Wait([&] { return events_ > 0; }); }
-
-private:
-    bool Wait(const std::function<bool()>& done) {
-        std::unique_lock guard(lock_);
-        return changed_.wait_for(guard, std::chrono::seconds(20), done);
-    }
-    std::mutex lock_;
-    std::condition_variable changed_;
-    int frames_ = 0, events_ = 0;
-};
 
 std::string Probe(const std::string& path) {
     return RunTool("ffprobe -v error -count_frames -select_streams v:0 -show_entries "

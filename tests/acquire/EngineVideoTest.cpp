@@ -61,8 +61,11 @@ TEST(EngineVideoTest, ABookOfChosenFramesOfAClip) {
         double distances[3];
         for (int other = 0; other < 3; ++other) distances[other] = MeanDifference(image, FfmpegFrame(clip, frames[other]));
         EXPECT_LT(distances[page], 16);
-        for (int other = 0; other < 3; ++other)
-            if (other != page) EXPECT_GT(distances[other], distances[page] + 1) << other;
+        for (int other = 0; other < 3; ++other) {
+            if (other != page) {
+                EXPECT_GT(distances[other], distances[page] + 1) << other;
+            }
+        }
     }
     PicDirectory.clear();
     ErrorTextCallback = previousTexts;

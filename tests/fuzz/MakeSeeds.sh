@@ -470,6 +470,10 @@ for clip in "raw.avi -c:v rawvideo -pix_fmt bgr24" "mjpeg.avi -c:v mjpeg" "clip.
   set -- $clip
   ffmpeg -v error -y -f lavfi -i testsrc=size=16x8:rate=25 -frames:v 3 "${@:2}" "mediafile/$1"
 done
+# A video file with sound, played through the capture graph.
+mkdir -p capturefile
+ffmpeg -v error -y -f lavfi -i testsrc=size=16x8:rate=25 -f lavfi -i sine=sample_rate=8000 -frames:v 2 -t 0.08 \
+  -c:v rawvideo -pix_fmt gray -c:a pcm_s16le capturefile/sound.avi
 
 # Captured frames: information headers with uncompressed bitmaps and YUV layouts.
 mkdir -p videoframe

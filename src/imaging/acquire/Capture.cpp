@@ -1,16 +1,15 @@
 #include "imaging/acquire/Capture.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <thread>
 
-extern "C" {
-#include <libavdevice/avdevice.h>
-}
-
+#include "imaging/acquire/AudioOutput.h"
 #include "imaging/acquire/CaptureFile.h"
 #include "imaging/acquire/FFmpegSupport.h"
 #include "imaging/acquire/V4L2Formats.h"
@@ -43,13 +42,61 @@ std::string SubtypeName(const AVCodecParameters& format) {
     }
 }
 
+// Opens the input and reads its streams' parameters; nullptr when either fails.
+AVFormatContext* OpenInput(const AVInputFormat* input, const std::string& url, TFFmpegDeadline& deadline,
+                           AVDictionary** options) {
+    AVFormatContext* format = avformat_alloc_context();
+    if (!format) return nullptr;
+    deadline.Start(OpenTime);
+    deadline.Attach(*format);
+    if (avformat_open_input(&format, url.c_str(), input, options) < 0) return nullptr;
+    if (FindStreamInfo(*format)) return format;
+    avformat_close_input(&format);
+    return nullptr;
+}
+
+// A sound decoder, opened, whose stream declares a usable rate and channels; nullptr otherwise.
+AVCodecContext* OpenSoundDecoder(const AVStream& stream) {
+    std::unique_ptr<AVCodecContext, TFFmpegCodecCloser> decoder(OpenDecoder(stream));
+    if (!decoder || decoder->sample_rate <= 0 || decoder->ch_layout.nb_channels <= 0) return nullptr;
+    return decoder.release();
+}
+
+// Sends the packet to the decoder, or the end of the stream when null, and hands on every frame
+// it gives.
+template <typename TUse>
+void Decode(AVCodecContext& decoder, const AVPacket* packet, AVFrame& frame, const TUse& use) {
+    avcodec_send_packet(&decoder, packet);
+    while (avcodec_receive_frame(&decoder, &frame) == 0) use(frame);
+}
+
 }  // namespace
 
 struct TKVCapture::TState {
-    TFFmpegDeadline deadline;
+    TFFmpegDeadline deadline, audioDeadline;
     std::unique_ptr<AVFormatContext, TFFmpegFormatCloser> format;
     std::unique_ptr<AVCodecContext, TFFmpegCodecCloser> decoder;
     AVStream* stream = nullptr;
+    // The sound device, or none when the sound comes with a video file.
+    std::unique_ptr<AVFormatContext, TFFmpegFormatCloser> audioFormat;
+    std::unique_ptr<AVCodecContext, TFFmpegCodecCloser> audioDecoder;
+    AVStream* audioStream = nullptr;
+    // Where a video file's sound goes.
+    bool fileAudioToCaptureFile = false;
+    std::unique_ptr<TAudioPlayer> player;
+    // Seconds of video taken so far; the sound device keeps up with it and stops where it ends.
+    std::mutex progressLock;
+    std::condition_variable progressed;
+    double videoTime = 0;  // guarded by progressLock
+    bool videoEnded = false;  // guarded by progressLock
+    void Progress(double time, bool ended) {
+        {
+            std::lock_guard guard(progressLock);
+            videoTime = time;
+            videoEnded = ended;
+        }
+        progressed.notify_all();
+    }
     std::unique_ptr<TCaptureFile> file;  // the worker's while it runs
     std::thread worker;
     std::mutex frameLock;
@@ -78,41 +125,23 @@ TKVCapture* TKVCapture::FromHandle(TKVCaptureHandle handle) {
 
 void TKVCapture::SetNotify(TKVCapturePost post) { post_ = std::move(post); }
 
+void TKVCapture::SetAudioCapture(const std::string& inputFormat, const std::string& device) {
+    audioInputFormat_ = inputFormat;
+    audioDevice_ = device;
+}
+
+void TKVCapture::SetAudioOutput(std::unique_ptr<TKVAudioOutput> output) { audioOutput_ = std::move(output); }
+
 bool TKVCapture::BuildGraph(const std::string& inputFormat, const std::string& device) {
     Disconnect();
     QuietFFmpegLog();
-    static std::once_flag devices;
-    std::call_once(devices, avdevice_register_all);
+    RegisterFFmpegDevices();
     SetProblem({});
-    TState& state = *state_;
-    const AVInputFormat* input = av_find_input_format(inputFormat.c_str());
-    AVFormatContext* format = avformat_alloc_context();
-    if (!input || !format) {
-        avformat_free_context(format);
-        SetProblem("No capture input " + inputFormat);
+    if (!OpenVideoSource(inputFormat, device) || !OpenAudioCapture()) {
+        Disconnect();
         return false;
     }
-    state.deadline.Start(OpenTime);
-    state.deadline.Attach(*format);
-    if (avformat_open_input(&format, device.c_str(), input, nullptr) < 0) {
-        SetProblem("Cannot open capture device " + device);
-        return false;
-    }
-    state.format.reset(format);
-    const int index = !FindStreamInfo(*format)
-                          ? -1
-                          : av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (index >= 0) {
-        state.stream = format->streams[index];
-        state.decoder.reset(OpenVideoDecoder(*state.stream));
-    }
-    if (!state.decoder) {
-        SetProblem("No video from capture device " + device);
-        state.format.reset();
-        state.stream = nullptr;
-        return false;
-    }
-    const AVCodecParameters& open = *state.stream->codecpar;
+    const AVCodecParameters& open = *state_->stream->codecpar;
     TKVVideoFormat only;
     only.FormatName = SubtypeName(open);
     only.BitRate = int32_t(std::clamp<int64_t>(open.bit_rate, 0, INT32_MAX));
@@ -124,12 +153,93 @@ bool TKVCapture::BuildGraph(const std::string& inputFormat, const std::string& d
     return StartCaptureFile();
 }
 
+bool TKVCapture::OpenVideoSource(const std::string& inputFormat, const std::string& device) {
+    TState& state = *state_;
+    const bool file = inputFormat.empty();
+    const AVInputFormat* input = file ? nullptr : av_find_input_format(inputFormat.c_str());
+    if (!file && !input) {
+        SetProblem("No capture input " + inputFormat);
+        return false;
+    }
+    // A video file names no other file or protocol.
+    AVDictionary* options = nullptr;
+    if (file) av_dict_set(&options, "protocol_whitelist", "file", 0);
+    state.format.reset(OpenInput(input, device, state.deadline, &options));
+    av_dict_free(&options);
+    if (!state.format) {
+        SetProblem((file ? "Cannot open the video file " : "Cannot open capture device ") + device);
+        return false;
+    }
+    AVFormatContext& format = *state.format;
+    const int index = av_find_best_stream(&format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index >= 0) {
+        state.stream = format.streams[index];
+        state.decoder.reset(OpenDecoder(*state.stream));
+    }
+    if (!state.decoder) {
+        SetProblem("No video from " + device);
+        return false;
+    }
+    const bool captureFile = TCaptureFile::IsCaptureFileName(captureFileName_);
+    state.fileAudioToCaptureFile = file && captureFile && !audioCompressor_.empty() && audioInputFormat_.empty();
+    if (!file || !(state.fileAudioToCaptureFile || renderFileAudio_)) return true;
+    const int audio = av_find_best_stream(&format, AVMEDIA_TYPE_AUDIO, -1, index, nullptr, 0);
+    if (audio >= 0) {
+        state.audioStream = format.streams[audio];
+        state.audioDecoder.reset(OpenSoundDecoder(*state.audioStream));
+    }
+    // A file without sound, or with sound that cannot be decoded, still gives its frames.
+    if (!state.audioDecoder) {
+        state.audioStream = nullptr;
+        state.fileAudioToCaptureFile = false;
+        return true;
+    }
+    if (renderFileAudio_) {
+        if (!audioOutput_) audioOutput_ = DefaultAudioOutput();
+        state.player = std::make_unique<TAudioPlayer>(*audioOutput_);
+    }
+    return true;
+}
+
+bool TKVCapture::OpenAudioCapture() {
+    if (audioInputFormat_.empty()) return true;
+    TState& state = *state_;
+    const AVInputFormat* input = av_find_input_format(audioInputFormat_.c_str());
+    if (!input) {
+        SetProblem("No capture input " + audioInputFormat_);
+        return false;
+    }
+    state.audioFormat.reset(OpenInput(input, audioDevice_, state.audioDeadline, nullptr));
+    const int index = state.audioFormat
+                          ? av_find_best_stream(state.audioFormat.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0)
+                          : -1;
+    if (index >= 0) {
+        state.audioStream = state.audioFormat->streams[index];
+        state.audioDecoder.reset(OpenSoundDecoder(*state.audioStream));
+    }
+    if (!state.audioDecoder) {
+        SetProblem("No sound from capture device " + audioDevice_);
+        return false;
+    }
+    return true;
+}
+
 bool TKVCapture::StartCaptureFile() {
     if (!TCaptureFile::IsCaptureFileName(captureFileName_)) return true;
-    const AVStream& stream = *state_->stream;
-    const AVRational rate = stream.avg_frame_rate.num > 0 ? stream.avg_frame_rate : stream.r_frame_rate;
+    TState& state = *state_;
+    TCaptureFileStreams streams;
+    streams.videoEncoder = videoCompressor_;
+    streams.compression = compression_;
+    streams.width = Width();
+    streams.height = Height();
+    streams.rate = state.stream->avg_frame_rate.num > 0 ? state.stream->avg_frame_rate : state.stream->r_frame_rate;
+    if (state.audioFormat || state.fileAudioToCaptureFile) {
+        streams.audioEncoder = audioCompressor_;
+        streams.audioRate = state.audioDecoder->sample_rate;
+        streams.audioChannels = state.audioDecoder->ch_layout.nb_channels;
+    }
     try {
-        state_->file = std::make_unique<TCaptureFile>(captureFileName_, videoCompressor_, Width(), Height(), rate);
+        state.file = std::make_unique<TCaptureFile>(captureFileName_, streams);
         return true;
     } catch (const Exception& error) {
         SetProblem(error.what());
@@ -168,11 +278,18 @@ void TKVCapture::GetVideoFormat(int& width, int& height, std::string& name) cons
 void TKVCapture::Run() {
     if (!IsConnected() || state_->worker.joinable()) return;
     state_->deadline.Start(std::chrono::hours(24 * 365));
-    state_->worker = std::thread([this, post = post_] { Work(post); });
+    state_->audioDeadline.Start(std::chrono::hours(24 * 365));
+    state_->Progress(0, false);
+    // Frames are grabbed for the receiver only while no video compressor takes them.
+    const bool grab = videoCompressor_.empty();
+    state_->worker = std::thread([this, post = post_, grab] { Work(post, grab); });
 }
 
-void TKVCapture::Work(const TKVCapturePost& notify) {
+void TKVCapture::Work(const TKVCapturePost& notify, bool grab) {
     TState& state = *state_;
+    std::thread audioWorker;
+    std::atomic<bool> audioFailed = false;
+    if (state.audioFormat) audioWorker = std::thread([&] { audioFailed = !WorkAudio(); });
     std::unique_ptr<AVPacket, TFFmpegPacketCloser> packet(av_packet_alloc());
     std::unique_ptr<AVFrame, TFFmpegFrameCloser> frame(av_frame_alloc());
     TBgrConverter converter;
@@ -184,47 +301,118 @@ void TKVCapture::Work(const TKVCapturePost& notify) {
             // Nothing may escape into the capture thread.
         }
     };
+    const AVRational rate = state.stream->avg_frame_rate.num > 0 ? state.stream->avg_frame_rate : state.stream->r_frame_rate;
+    const double frameTime = rate.num > 0 && rate.den > 0 ? double(rate.den) / rate.num : 0.04;
+    int64_t taken = 0;
+    const auto useVideo = [&](const AVFrame& decoded) {
+        if (state.file) state.file->Write(decoded);
+        state.Progress(double(++taken) * frameTime, false);
+        if (!grab) return;
+        try {
+            converter.Convert(decoded, converted);
+        } catch (const Exception&) {
+            return;
+        }
+        {
+            std::lock_guard guard(state.frameLock);
+            std::swap(state.newest, converted);
+        }
+        post(kvcmNewFrame);
+    };
+    const auto useFileAudio = [&](const AVFrame& decoded) {
+        if (state.fileAudioToCaptureFile) state.file->WriteAudio(decoded);
+        if (state.player) state.player->Play(decoded);
+    };
     int read = packet && frame ? 0 : AVERROR(ENOMEM);
     bool failed = false;
-    while (!failed && !state.deadline.Expired() && (read = av_read_frame(state.format.get(), packet.get())) >= 0) {
-        const bool ours = packet->stream_index == state.stream->index;
-        if (ours) avcodec_send_packet(state.decoder.get(), packet.get());
-        av_packet_unref(packet.get());
-        while (!failed && ours && avcodec_receive_frame(state.decoder.get(), frame.get()) == 0) {
-            try {
-                if (state.file) state.file->Write(*frame);
-            } catch (const Exception& error) {
-                SetProblem(error.what());
-                failed = true;
-                break;
-            }
-            try {
-                converter.Convert(*frame, converted);
-            } catch (const Exception&) {
-                continue;
-            }
-            {
-                std::lock_guard guard(state.frameLock);
-                std::swap(state.newest, converted);
-            }
-            post(kvcmNewFrame);
+    while (!failed && !audioFailed && !state.deadline.Expired() &&
+           (read = av_read_frame(state.format.get(), packet.get())) >= 0) {
+        try {
+            if (packet->stream_index == state.stream->index)
+                Decode(*state.decoder, packet.get(), *frame, useVideo);
+            else if (!state.audioFormat && state.audioStream && packet->stream_index == state.audioStream->index)
+                Decode(*state.audioDecoder, packet.get(), *frame, useFileAudio);
+        } catch (const Exception& error) {
+            SetProblem(error.what());
+            failed = true;
         }
+        av_packet_unref(packet.get());
     }
     // A source that ends and a capture that is stopped end well; a device that fails does not.
     const bool stopped = state.deadline.Expired();
+    // The sound's failure ends the capture too; its problem is set already.
+    if (audioFailed) failed = true;
+    try {
+        // The decoders' last frames.
+        if (!failed && !stopped && read == AVERROR_EOF) {
+            Decode(*state.decoder, nullptr, *frame, useVideo);
+            if (!state.audioFormat && state.audioStream) Decode(*state.audioDecoder, nullptr, *frame, useFileAudio);
+        }
+    } catch (const Exception& error) {
+        SetProblem(error.what());
+        failed = true;
+    }
     if (!failed && !stopped && read != AVERROR_EOF) {
         SetProblem("The capture device failed");
         failed = true;
     }
-    EndCaptureFile(!failed);
+    if (failed) state.audioDeadline.Stop();
+    state.Progress(double(taken) * frameTime, true);
+    if (audioWorker.joinable()) audioWorker.join();
+    EndCaptureFile(!failed && !audioFailed);
     if (!stopped) post(kvcmGraphEvent);
+}
+
+bool TKVCapture::WorkAudio() {
+    TState& state = *state_;
+    std::unique_ptr<AVPacket, TFFmpegPacketCloser> packet(av_packet_alloc());
+    std::unique_ptr<AVFrame, TFFmpegFrameCloser> frame(av_frame_alloc());
+    if (!packet || !frame) return false;
+    int64_t samples = 0;
+    const int rate = std::max(state.audioDecoder->sample_rate, 1);
+    const auto write = [&](const AVFrame& decoded) {
+        if (state.file) state.file->WriteAudio(decoded);
+        samples += decoded.nb_samples;
+    };
+    // Waits while the sound is ahead of the video; false once the video has ended before it.
+    const auto keepUp = [&] {
+        std::unique_lock guard(state.progressLock);
+        while (double(samples) / rate >= state.videoTime) {
+            if (state.videoEnded || state.audioDeadline.Expired()) return false;
+            state.progressed.wait_for(guard, std::chrono::milliseconds(20));
+        }
+        return true;
+    };
+    int read = 0;
+    try {
+        while (!state.audioDeadline.Expired() && keepUp() &&
+               (read = av_read_frame(state.audioFormat.get(), packet.get())) >= 0) {
+            if (packet->stream_index == state.audioStream->index) Decode(*state.audioDecoder, packet.get(), *frame, write);
+            av_packet_unref(packet.get());
+        }
+        if (read == AVERROR_EOF) Decode(*state.audioDecoder, nullptr, *frame, write);
+    } catch (const Exception& error) {
+        SetProblem(error.what());
+        return false;
+    }
+    if (read < 0 && read != AVERROR_EOF && !state.audioDeadline.Expired()) {
+        SetProblem("The audio capture device failed");
+        return false;
+    }
+    return true;
 }
 
 void TKVCapture::Disconnect() {
     TState& state = *state_;
     state.deadline.Stop();
+    state.audioDeadline.Stop();
     if (state.worker.joinable()) state.worker.join();
     EndCaptureFile(true);
+    state.player.reset();
+    state.audioDecoder.reset();
+    state.audioFormat.reset();
+    state.audioStream = nullptr;
+    state.fileAudioToCaptureFile = false;
     state.decoder.reset();
     state.format.reset();
     state.stream = nullptr;

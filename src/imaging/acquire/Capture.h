@@ -1,14 +1,17 @@
 #pragma once
-// Live capture from a device (V4L2 cameras, or FFmpeg's lavfi test sources) on a worker thread.
-// The worker only keeps the newest frame and posts a message per frame; the receiver resolves the
-// message's handle on its own thread and copies the frame with GetSample.
+// Live capture from a device (V4L2 cameras, or FFmpeg's lavfi test sources), or a video file
+// played through, on a worker thread. The worker only keeps the newest frame and posts a message
+// per frame; the receiver resolves the message's handle on its own thread and copies the frame
+// with GetSample.
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-
 #include <vector>
 
+#include "imaging/acquire/VideoCompression.h"
+
+class TKVAudioOutput;
 class TKVBitmap;
 
 // One output format of a capture device.
@@ -46,10 +49,24 @@ public:
     // ends or Disconnect stops the capture; a failure leaves no file (Problem says why).
     void SetCaptureFile(const std::string& fileName) { captureFileName_ = fileName; }
     // The FFmpeg encoder of the capture file ("mjpeg", "wmv2", ...); empty: the container's own
-    // choice, uncompressed rows for AVI.
+    // choice, uncompressed rows for AVI. While one is set, frames are only written: none is
+    // posted or kept for GetSample.
     void SetVideoCompressor(const std::string& encoder) { videoCompressor_ = encoder; }
-    // Opens the device through the input format ("v4l2", "lavfi"), reads its formats and starts the
-    // capture file; false, with Problem set, when either cannot be opened.
+    // Key-frame rate and quality of the video compressor; nothing without one.
+    void SetVideoCompression(const TKVVideoCompression& compression) { compression_ = compression; }
+    // A sound device, opened through its input format ("pulse", "alsa", "lavfi") by BuildGraph;
+    // its sound goes to the capture file. An empty format: none.
+    void SetAudioCapture(const std::string& inputFormat, const std::string& device);
+    // The FFmpeg encoder of the sound in the capture file ("pcm_s16le", "wmav2", ...); empty: the
+    // container's own choice. A video file's sound is written only through one that is set.
+    void SetAudioCompressor(const std::string& encoder) { audioCompressor_ = encoder; }
+    // When on, the sound of a video file is played while it runs.
+    void SetRenderFileAudio(bool render) { renderFileAudio_ = render; }
+    // Where the sound is played; the machine's default device unless replaced.
+    void SetAudioOutput(std::unique_ptr<TKVAudioOutput> output);
+    // Opens the device through the input format ("v4l2", "lavfi"), or the video file of that name
+    // when the format is empty, then the sound device, reads the formats and starts the capture
+    // file; false, with Problem set, when any of them cannot be opened.
     bool BuildGraph(const std::string& inputFormat, const std::string& device);
     // Starts delivering frames; a graph event is posted when the device ends or fails, or when the
     // capture file cannot be written.
@@ -79,7 +96,12 @@ public:
 
 private:
     struct TState;
-    void Work(const TKVCapturePost& notify);
+    void Work(const TKVCapturePost& notify, bool grab);
+    // Writes the sound device's sound to the capture file until the video has ended and the sound
+    // has reached the video's length, or until the capture is stopped; false when it failed.
+    bool WorkAudio();
+    bool OpenVideoSource(const std::string& inputFormat, const std::string& device);
+    bool OpenAudioCapture();
     bool StartCaptureFile();
     // Names the capture file when the capture ended well, else removes it.
     void EndCaptureFile(bool endedWell);
@@ -87,6 +109,10 @@ private:
     std::unique_ptr<TState> state_;
     TKVCaptureHandle handle_;
     TKVCapturePost post_;
-    std::string captureFileName_, videoCompressor_;
+    std::string captureFileName_, videoCompressor_, audioCompressor_;
+    std::string audioInputFormat_, audioDevice_;
+    TKVVideoCompression compression_;
+    bool renderFileAudio_ = false;
+    std::unique_ptr<TKVAudioOutput> audioOutput_;
     std::vector<TKVVideoFormat> formats_;
 };

@@ -8,6 +8,7 @@
 #include <vector>
 
 extern "C" {
+#include <libavdevice/avdevice.h>
 #include <libavutil/log.h>
 }
 
@@ -18,6 +19,11 @@ extern "C" {
 void QuietFFmpegLog() {
     static std::once_flag once;
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+void RegisterFFmpegDevices() {
+    static std::once_flag once;
+    std::call_once(once, avdevice_register_all);
 }
 
 void TFFmpegDeadline::Attach(AVFormatContext& context) {
@@ -58,7 +64,7 @@ int64_t AvgTimePerFrameOf(const AVStream& stream) {
     return rate.num > 0 && rate.den > 0 ? av_rescale(10'000'000, rate.den, rate.num) : 0;
 }
 
-AVCodecContext* OpenVideoDecoder(const AVStream& stream) {
+AVCodecContext* OpenDecoder(const AVStream& stream) {
     const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
     if (!codec) return nullptr;
     AVCodecContext* context = avcodec_alloc_context3(codec);

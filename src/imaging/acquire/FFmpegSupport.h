@@ -17,6 +17,8 @@ class TKVBitmap;
 
 // FFmpeg's own messages stay quiet: failures reach the user as frame counts and our messages.
 void QuietFFmpegLog();
+// Makes libavdevice's inputs and outputs known to libavformat.
+void RegisterFFmpegDevices();
 
 // Lets a blocking FFmpeg call give up once its time is over or a stop is asked for.
 class TFFmpegDeadline {
@@ -76,8 +78,8 @@ void CopyToBitmap(const TBgrFrame& frame, TKVBitmap& bitmap);
 // when it declares neither.
 int64_t AvgTimePerFrameOf(const AVStream& stream);
 
-// The first video stream's decoder, opened; nullptr when there is none or it cannot be opened.
-AVCodecContext* OpenVideoDecoder(const AVStream& stream);
+// The stream's decoder, opened; nullptr when there is none or it cannot be opened.
+AVCodecContext* OpenDecoder(const AVStream& stream);
 
 // Reads the streams' parameters, decoding a little where the container does not declare them.
 // The decoders opened for it refuse sizes beyond the picture limits before allocating for them.

@@ -136,7 +136,7 @@ void TKVMediaFile::Open(const std::string& url, const char* protocols) {
         return;
     }
     state.stream = format->streams[index];
-    state.decoder.reset(OpenVideoDecoder(*state.stream));
+    state.decoder.reset(OpenDecoder(*state.stream));
     if (!state.decoder) problem_ = "No decoder for this video";
     else problem_ = PictureSizeProblem(Width(), Height(), 24, -1);
     if (!problem_.empty()) state.decoder.reset();
