@@ -46,8 +46,8 @@ bool ChooseFontWithDialog(TFont& font, QWidget* parent) {
     if (!confirmed || chosen.pointSize() <= 0) return false;
     font.Name = chosen.family().toStdString();
     font.Size = chosen.pointSize();
-    font.Style = (chosen.bold() ? fsBold : 0) | (chosen.italic() ? fsItalic : 0) |
-                 (chosen.underline() ? fsUnderline : 0) | (chosen.strikeOut() ? fsStrikeOut : 0);
+    font.Style = (chosen.bold() ? unsigned(fsBold) : 0u) | (chosen.italic() ? unsigned(fsItalic) : 0u) |
+                 (chosen.underline() ? unsigned(fsUnderline) : 0u) | (chosen.strikeOut() ? unsigned(fsStrikeOut) : 0u);
     return true;
 }
 

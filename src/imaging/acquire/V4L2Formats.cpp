@@ -185,6 +185,9 @@ std::vector<TKVVideoFormat> ListV4L2Formats(const TV4L2Enumeration& enumeration)
 std::string V4L2StandardNames(v4l2_std_id standards) {
     std::string names;
     for (const TStandard& standard : Standards)
-        if (standards & standard.bits) names += (names.empty() ? "" : " ") + std::string(standard.name);
+        if (standards & standard.bits) {
+            if (!names.empty()) names += ' ';
+            names += standard.name;
+        }
     return names;
 }
