@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include <filesystem>
+
 #include "tzlib/TextFormats.h"
 
 // Absolute paths begin with "/" as switches do: a switch is "/" and a word without "/" or ".".
@@ -18,8 +20,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
         if (IsSwitch(argument)) continue;
         const std::string fileName = TextBefore(argument, '#');
         if (!isSourceFile(fileName)) continue;
-        // No "#", or no number after it, gives frame index -1.
-        result.sources.push_back({fileName, ParseInteger(TextAfter(argument, '#'), false) - 1});
+        // Documents go beside their pictures, which a name relative to the starting folder
+        // would not tell once the program works elsewhere. No "#", or no number after it, gives
+        // frame index -1.
+        result.sources.push_back({std::filesystem::absolute(fileName).lexically_normal().string(),
+                                  ParseInteger(TextAfter(argument, '#'), false) - 1});
     }
     return result;
 }

@@ -2,7 +2,8 @@
 // What the command line asks for: used only when its first argument is a switch ("/B" a book,
 // any other switch single documents, every switch but "/W" an unattended run); the other
 // arguments are pictures, each optionally followed by "#" and a frame number counted from 1.
-// A switch is "/" and a word without "/" or ".", so that absolute paths are pictures.
+// A switch is "/" and a word without "/" or ".", so that absolute paths are pictures; pictures
+// named relative to the current folder are made absolute.
 #include <functional>
 #include <optional>
 #include <string>

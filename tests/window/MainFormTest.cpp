@@ -255,7 +255,9 @@ TEST(CommandLine, SwitchesAndPictures) {
         const std::string where = c.arguments.empty() ? "(none)" : c.arguments.front();
         EXPECT_EQ(line.unattended, c.unattended) << where;
         EXPECT_EQ(line.mode, c.mode) << where;
-        EXPECT_EQ(line.sources, c.sources) << where;
+        std::vector<TCommandSource> expected = c.sources;
+        for (TCommandSource& source : expected) source.fileName = std::filesystem::absolute(source.fileName).string();
+        EXPECT_EQ(line.sources, expected) << where;
     }
 }
 

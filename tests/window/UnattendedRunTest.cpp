@@ -22,8 +22,9 @@ protected:
         return path;
     }
 
+    // Runs in the scratch folder, as from a shell in the pictures' folder.
     TCommandResult Run(const std::string& arguments, const std::string& answers) {
-        return RunTool("printf " + Quoted(answers) + " | env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME=" +
+        return RunTool("cd " + Quoted(scratch_.Folder()) + " && printf " + Quoted(answers) + " | env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME=" +
                        Quoted(scratch_.Path("config")) + " " + Quoted(MORDALE_EXECUTABLE) + " " + arguments);
     }
 
@@ -44,6 +45,17 @@ TEST_F(UnattendedRunTest, BookOfTwoPictures) {
     const std::string book = scratch_.Path("Book1.pdf");
     EXPECT_TRUE(QpdfChecks(book));
     EXPECT_EQ(RunTool("pdfinfo " + Quoted(book) + " | awk '/^Pages:/ {print $2}'").output, "2\n");
+}
+
+TEST_F(UnattendedRunTest, PicturesNamedRelativeToTheCurrentFolderGetTheirDocumentsBeside) {
+    Picture("a.jpg", 120, 80);
+    Picture("b.bmp", 40, 60);
+    const TCommandResult book = Run("/B a.jpg ./b.bmp", "\nn\n");
+    ASSERT_EQ(book.status, 0) << book.output;
+    EXPECT_TRUE(QpdfChecks(scratch_.Path("Book1.pdf")));
+    const TCommandResult single = Run("/S a.jpg", "n\n");
+    ASSERT_EQ(single.status, 0) << single.output;
+    EXPECT_TRUE(QpdfChecks(scratch_.Path("a.pdf")));
 }
 
 TEST_F(UnattendedRunTest, SingleDocumentsSizedByTheResolution) {
