@@ -1,5 +1,5 @@
 // The PNG reader's ancillary chunks: tRNS, gAMA and the checksums of chunks it reads, on files
-// built here from the PNG specification's layout and judged by pngcheck and ImageMagick.
+// built here byte by byte in the PNG format's layout and judged by pngcheck and ImageMagick.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
