@@ -60,9 +60,7 @@ TEST(CaptureFileTest, EveryFrameOfTheSourceIsWrittenInTheChosenContainer) {
         TCaptureWatch watch(capture);
         capture.SetCaptureFile(path);
         capture.SetVideoCompressor(c.compressor);
-        ASSERT_TRUE(capture.BuildGraph("lavfi", Source)) << capture.Problem();
-        capture.Run();
-        ASSERT_TRUE(watch.WaitForEnd());
+        ASSERT_TRUE(watch.RunToEnd(capture, "lavfi", Source));
         EXPECT_EQ(capture.Problem(), "");
         EXPECT_EQ(folder.Files(), std::vector<std::string>{c.name});
         EXPECT_EQ(Probe(path), std::string("codec_name=") + c.codec +
@@ -159,9 +157,7 @@ TEST(CaptureFileTest, AWriteFailureMidwayKeepsTheOlderFileAndLeavesNoPartialOne)
     {
         // Room for the header and about two uncompressed frames of 9216 bytes.
         const TFileSizeLimit limit(30000);
-        ASSERT_TRUE(capture.BuildGraph("lavfi", Source)) << capture.Problem();
-        capture.Run();
-        ASSERT_TRUE(watch.WaitForEnd());
+        ASSERT_TRUE(watch.RunToEnd(capture, "lavfi", Source));
     }
     EXPECT_TRUE(Contains(capture.Problem(), "Cannot write the capture file \"" + path + "\"")) << capture.Problem();
     capture.Disconnect();

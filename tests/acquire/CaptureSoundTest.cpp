@@ -60,9 +60,7 @@ TEST(CaptureSoundTest, TheSoundDeviceIsWrittenBesideTheFramesForAsLongAsTheVideo
         capture.SetCaptureFile(path);
         capture.SetAudioCapture("lavfi", c.sound);
         capture.SetAudioCompressor(c.compressor);
-        ASSERT_TRUE(capture.BuildGraph("lavfi", Video)) << capture.Problem();
-        capture.Run();
-        ASSERT_TRUE(watch.WaitForEnd());
+        ASSERT_TRUE(watch.RunToEnd(capture, "lavfi", Video));
         capture.Disconnect();
         EXPECT_EQ(capture.Problem(), "");
         EXPECT_EQ(ProbeStream(path, "a:0", "codec_name,sample_rate,channels"), c.probed);
@@ -160,9 +158,7 @@ TEST(CaptureSoundTest, TheCompressorKeepsTheKeyFrameRateAndQualityAskedFor) {
         capture.SetCaptureFile(folder.Path(c.name));
         capture.SetVideoCompressor(c.compressor);
         capture.SetVideoCompression(c.compression);
-        ASSERT_TRUE(capture.BuildGraph("lavfi", Video)) << capture.Problem();
-        capture.Run();
-        ASSERT_TRUE(watch.WaitForEnd());
+        ASSERT_TRUE(watch.RunToEnd(capture, "lavfi", Video));
         capture.Disconnect();
         EXPECT_EQ(KeyFrames(folder.Path(c.name)), c.keys);
     }
@@ -179,9 +175,7 @@ TEST(CaptureSoundTest, FramesThatACompressorTakesAreNeitherPostedNorKept) {
         TCaptureWatch watch(capture);
         capture.SetCaptureFile(folder.Path("clip.avi"));
         capture.SetVideoCompressor(compressor);
-        ASSERT_TRUE(capture.BuildGraph("lavfi", Video)) << capture.Problem();
-        capture.Run();
-        ASSERT_TRUE(watch.WaitForEnd());
+        ASSERT_TRUE(watch.RunToEnd(capture, "lavfi", Video));
         TKVBitmap bitmap;
         const bool grabbing = *compressor == 0;
         EXPECT_EQ(watch.Frames(), grabbing ? 10 : 0);
@@ -235,9 +229,7 @@ TEST(CaptureSoundTest, AVideoFilesSoundIsPlayedWhileItsFramesAreGrabbed) {
         TCaptureWatch watch(capture);
         capture.SetRenderFileAudio(true);
         capture.SetAudioOutput(std::make_unique<TRecordingOutput>(recording));
-        ASSERT_TRUE(capture.BuildGraph("", clip)) << capture.Problem();
-        capture.Run();
-        ASSERT_TRUE(watch.WaitForEnd());
+        ASSERT_TRUE(watch.RunToEnd(capture, "", clip));
         capture.Disconnect();
         EXPECT_EQ(capture.Problem(), "");
         EXPECT_EQ(watch.Frames(), 10);
@@ -255,9 +247,7 @@ TEST(CaptureSoundTest, AMachineWithoutASoundDeviceStillGrabsTheFrames) {
     TKVCapture capture;
     TCaptureWatch watch(capture);
     capture.SetRenderFileAudio(true);
-    ASSERT_TRUE(capture.BuildGraph("", clip)) << capture.Problem();
-    capture.Run();
-    ASSERT_TRUE(watch.WaitForEnd());
+    ASSERT_TRUE(watch.RunToEnd(capture, "", clip));
     EXPECT_EQ(watch.Frames(), 10);
     EXPECT_EQ(capture.Problem(), "");
 }
@@ -280,9 +270,7 @@ TEST(CaptureSoundTest, AVideoFilesSoundReachesTheCaptureFileOnlyThroughAnAudioCo
         TCaptureWatch watch(capture);
         capture.SetCaptureFile(path);
         capture.SetAudioCompressor(c.compressor);
-        ASSERT_TRUE(capture.BuildGraph("", clip)) << capture.Problem();
-        capture.Run();
-        ASSERT_TRUE(watch.WaitForEnd());
+        ASSERT_TRUE(watch.RunToEnd(capture, "", clip));
         capture.Disconnect();
         EXPECT_EQ(capture.Problem(), "");
         EXPECT_EQ(ProbeStream(path, "v:0", "nb_read_frames"), "nb_read_frames=10\n");

@@ -33,6 +33,13 @@ public:
     }
     bool WaitForFrames(int count) { return Wait([&] { return frames_ >= count; }); }
     bool WaitForEnd() { return Wait([&] { return events_ > 0; }); }
+    // Builds the watched capture's graph on the source, runs it and waits for its end.
+    ::testing::AssertionResult RunToEnd(TKVCapture& capture, const std::string& format, const std::string& source) {
+        if (!capture.BuildGraph(format, source)) return ::testing::AssertionFailure() << "no graph: " << capture.Problem();
+        capture.Run();
+        if (!WaitForEnd()) return ::testing::AssertionFailure() << "no end";
+        return ::testing::AssertionSuccess();
+    }
     int Frames() {
         std::lock_guard guard(lock_);
         return frames_;

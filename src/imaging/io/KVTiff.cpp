@@ -599,6 +599,14 @@ public:
         uint8_t* alphaRow = alpha_ ? bitmap_.GetAlphaChannel()->GetScanline(int(y)) + x : nullptr;
         out += 3 * x;
         const int s = page_.samples;
+        if (page_.photometric == 8) {
+            // A row at a time: the colour transform costs little per pixel but much per call.
+            labRow_.resize(size_t(3 * width));
+            for (int64_t i = 0; i < width; ++i)
+                for (int c = 0; c < 3; ++c) labRow_[size_t(3 * i + c)] = Eight(Sample(row, i * s + c));
+            lab_->Decode(labRow_.data(), out, width);
+            return;
+        }
         if (page_.photometric == 2 && page_.bits == 8 && !alphaRow) {
             for (int64_t i = 0; i < width; ++i, out += 3, row += s) {
                 out[0] = row[2];
@@ -626,11 +634,6 @@ public:
                     // Indexes past a short map take its last colour.
                     const size_t index = std::min<size_t>(Sample(row, first), page_.colorMap.size() - 1);
                     std::memcpy(out, &page_.colorMap[index], 3);
-                    break;
-                }
-                case 8: {
-                    const uint8_t lab[3] = {Eight(Sample(row, first)), Eight(Sample(row, first + 1)), Eight(Sample(row, first + 2))};
-                    lab_->Decode(lab, out, 1);
                     break;
                 }
                 case 5: {
@@ -684,6 +687,7 @@ private:
     bool alpha_;
     int scale_ = 0;
     std::unique_ptr<TKVTiffLabDecoder> lab_;
+    std::vector<uint8_t> labRow_;
 };
 
 TKVPixelFormat FormatOf(const TPage& p, bool native) {
