@@ -445,13 +445,23 @@ TEST_F(PdfImages, BadPictureFilesAbandonTheDocumentWithAClearError) {
     WriteFile(fakeJpeg, "\xFF\xD8\xFF garbage that is no JPEG");
     const std::string badBmp = scratch.Path("bad.bmp");
     WriteFile(badBmp, "BM\x10\0\0\0\0\0\0\0\xFF\xFF\0\0");
-    const std::pair<std::string, TPdfCompressMode> cases[] = {
-        {text, cpJpeg},     {truncated, cpJpeg},  {truncated, cpZlib},
-        {cutInScan, cpJpeg}, {fakeJpeg, cpJpeg}, {badBmp, cpNone}};
-    for (const auto& [file, mode] : cases) {
-        Begin(mode);
-        EXPECT_EQ(MessageOf([&] { pdf.Canvas().StretchDrawFile(Rect(0, 0, 10, 10), file); }),
-                  "Image format or compression scheme not supported: " + file);
+    const std::string unsupported = "Image format or compression scheme not supported";
+    // A JPEG passed through says what is wrong with it.
+    const struct {
+        std::string file;
+        TPdfCompressMode mode;
+        std::string message;
+    } cases[] = {
+        {text, cpJpeg, unsupported},
+        {truncated, cpJpeg, "Damaged JPEG data: truncated before its scan"},
+        {truncated, cpZlib, unsupported},
+        {cutInScan, cpJpeg, "Damaged JPEG data: truncated, no end of image after the scan"},
+        {fakeJpeg, cpJpeg, "Damaged JPEG data: truncated before its scan"},
+        {badBmp, cpNone, unsupported},
+    };
+    for (const auto& c : cases) {
+        Begin(c.mode);
+        EXPECT_EQ(MessageOf([&] { pdf.Canvas().StretchDrawFile(Rect(0, 0, 10, 10), c.file); }), c.message + ": " + c.file);
         EXPECT_FALSE(pdf.Printing());
     }
     Begin(cpJpeg);
