@@ -84,7 +84,7 @@ TEST_F(UnattendedRunTest, PicturesNamedRelativeToTheCurrentFolderGetTheirDocumen
 TEST_F(UnattendedRunTest, SingleDocumentsSizedByTheResolutionWithinTheLimitsOfAPage) {
     const std::string a = Picture("a.jpg", "96x48"), b = Picture("b.bmp", "192x96");
     const std::string dot = Picture("dot.bmp", "1x1"), strip = scratch_.Path("strip.png");
-    ASSERT_EQ(RunTool("pgmramp -lr 20000 300 | pnmtopng > " + Quoted(strip)).status, 0);
+    ASSERT_EQ(RunTool("pgmnoise 20000 300 | pnmtopng > " + Quoted(strip)).status, 0);
     const TCommandResult run = Run("/s " + Quoted(a) + " " + Quoted(b) + " " + Quoted(dot) + " " + Quoted(strip));
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_TRUE(Contains(run.output, "4 pics converted.")) << run.output;
