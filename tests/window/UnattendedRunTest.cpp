@@ -44,7 +44,9 @@ protected:
     std::string PageSize(const std::string& path) {
         const std::string info = RunTool("pdfinfo " + Quoted(path)).output;
         const size_t at = info.find("Page size:");
-        return at == std::string::npos ? info : info.substr(at + 10, info.find(" pts", at) - at - 10);
+        if (at == std::string::npos) return info;
+        const size_t from = info.find_first_not_of(' ', at + 10);
+        return info.substr(from, info.find(" pts", from) - from);
     }
 
     std::vector<std::string> HiddenFiles() {
