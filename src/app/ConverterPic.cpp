@@ -145,7 +145,22 @@ void TConverterPic::Open() {
         OpenByKind();
         if (FrameCount == 0) RaiseBrelvantError(2, "");
     } catch (const std::exception&) {
-        RaiseBrelvantError(CantLoadImage, LeftCharacters(FileName, MaxText));
+        if (!OpenByContent()) RaiseBrelvantError(CantLoadImage, LeftCharacters(FileName, MaxText));
+    }
+}
+
+// A name of a kind the engine reads in its own way may hold another format's bytes: the image
+// library then reads them by their content, as other programs do.
+bool TConverterPic::OpenByContent() {
+    if (Kind != pkJpeg && Kind != pkTiff && Kind != pkGif) return false;
+    const TPicKind named = Kind;
+    Kind = pkImage;
+    try {
+        OpenByKind();
+        return true;
+    } catch (const std::exception&) {
+        Kind = named;
+        return false;
     }
 }
 

@@ -61,20 +61,24 @@ TEST(VideoFrameTest, YuvLayoutsMatchFfmpegsConversions) {
         const char* pixelFormat;
         const char* fourCC;
         int step;  // chroma planes to swap: their subsampling; 0 keeps the order
+        int width, height;
     };
-    const TCase cases[] = {{"yuyv422", "YUY2", 0}, {"uyvy422", "UYVY", 0}, {"yvyu422", "YVYU", 0},
-                           {"yuv410p", "YVU9", 4}, {"yuv420p", "I420", 0}, {"yuv420p", "YV12", 2}};
+    // Odd widths leave a last chroma sample that covers one column only.
+    const TCase cases[] = {{"yuyv422", "YUY2", 0, 64, 48}, {"uyvy422", "UYVY", 0, 64, 48}, {"yvyu422", "YVYU", 0, 64, 48},
+                           {"yuv410p", "YVU9", 4, 64, 48}, {"yuv420p", "I420", 0, 64, 48}, {"yuv420p", "YV12", 2, 64, 48},
+                           {"yuv420p", "I420", 0, 5, 2},   {"yuv420p", "YV12", 2, 5, 2},   {"yuv420p", "I420", 0, 7, 3}};
     TScratchFolder folder;
-    const int width = 64, height = 48;
     for (const TCase& test : cases) {
-        SCOPED_TRACE(test.fourCC);
-        const std::string raw = folder.Path(std::string(test.pixelFormat) + ".yuv");
-        ASSERT_EQ(RunTool("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48 -frames:v 1 -pix_fmt " +
+        const int width = test.width, height = test.height;
+        const std::string size = std::to_string(width) + "x" + std::to_string(height);
+        SCOPED_TRACE(std::string(test.fourCC) + " " + size);
+        const std::string raw = folder.Path(std::string(test.pixelFormat) + size + ".yuv");
+        ASSERT_EQ(RunTool("ffmpeg -v error -y -f lavfi -i testsrc=size=" + size + " -frames:v 1 -pix_fmt " +
                           std::string(test.pixelFormat) + " -f rawvideo " + Quoted(raw))
                       .status,
                   0);
         const std::string reference =
-            RunTool("ffmpeg -v error -f rawvideo -pix_fmt " + std::string(test.pixelFormat) + " -s 64x48 -i " +
+            RunTool("ffmpeg -v error -f rawvideo -pix_fmt " + std::string(test.pixelFormat) + " -s " + size + " -i " +
                         Quoted(raw) + " -sws_flags " + AccurateScaling + " -pix_fmt bgr24 -f rawvideo -",
                     false)
                 .output;

@@ -58,14 +58,46 @@ TEST(KestovaIO, LoadsByNameByStreamAndByContent) {
     EXPECT_EQ(fromStream.Params().FileName, "");
     EXPECT_EQ(stream.Position(), stream.Size());
 
-    // A bitmap named as a JPEG: by its name it fails, by its content it loads.
+    // A bitmap named as a JPEG loads by its name, where the JPEG reader refuses it, and by its content.
     std::filesystem::copy_file(bmp, folder.Path("named.jpg"));
     TKestovaIO misnamed;
     misnamed.LoadFromFile(folder.Path("named.jpg"));
-    EXPECT_TRUE(misnamed.AbortFlag);
+    ASSERT_FALSE(misnamed.AbortFlag);
+    EXPECT_TRUE(SamePixels(PixelsOf(misnamed.WorkBitmap()), expected));
     misnamed.LoadFromFileAuto(folder.Path("named.jpg"));
     ASSERT_FALSE(misnamed.AbortFlag);
     EXPECT_TRUE(SamePixels(PixelsOf(misnamed.WorkBitmap()), expected));
+}
+
+TEST(KestovaIO, AMisnamedPictureThatTheNamedReaderRefusesLoadsByItsContent) {
+    TScratchFolder folder;
+    WriteFile(folder.Path("p.ppm"), PatternPpm(11, 7));
+    const struct {
+        const char* content;  // ImageMagick's output format
+        const char* name;
+        int type;
+    } cases[] = {
+        {"png", "png.jpg", kvftPNG}, {"ppm", "ppm.png", kvftPXM}, {"bmp3", "bmp.tif", kvftBMP},
+        {"pcx", "pcx.bmp", kvftPCX}, {"png", "PNG.JPEG", kvftPNG},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = MakeFixture(
+            folder.Path(c.name), "convert " + Quoted(folder.Path("p.ppm")) + " " + c.content + ":" + Quoted(folder.Path(c.name)));
+        TWatched w;
+        w.io.LoadFromFile(path);
+        ASSERT_FALSE(w.io.AbortFlag);
+        EXPECT_EQ(w.io.Params().FileType, c.type);
+        EXPECT_EQ(w.io.Params().FileName, path);
+        EXPECT_EQ(w.finished, 1);
+        EXPECT_TRUE(SamePixels(PixelsOf(w.io.WorkBitmap()), ReadWithImageMagick(std::string(c.content) + ":" + path)));
+    }
+    // Bytes that no reader takes still fail, with one finishing call.
+    WriteFile(folder.Path("noise.jpg"), std::string(300, '\x5A'));
+    TWatched w;
+    w.io.LoadFromFile(folder.Path("noise.jpg"));
+    EXPECT_TRUE(w.io.AbortFlag);
+    EXPECT_EQ(w.finished, 1);
 }
 
 // A failure never leaves the success of the previous operation behind.
