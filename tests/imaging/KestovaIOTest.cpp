@@ -149,6 +149,32 @@ TEST(KestovaIO, LoadsIntoAnAttachedClassLibraryBitmap) {
     EXPECT_TRUE(picture.Empty());
 }
 
+// A class-library bitmap carries no alpha: the picture is what it shows over the component's
+// background, as ImageMagick flattens it, whatever colour its transparent pixels hold.
+TEST(KestovaIO, AnAttachedClassLibraryBitmapGetsThePictureOverTheBackground) {
+    TScratchFolder folder;
+    const std::string png = MakeFixture(
+        folder.Path("alpha.png"), "convert -size 12x4 gradient:red-blue -alpha set -channel A -fx 'i<4?0:(i<8?0.4:1)' "
+                                  "+channel PNG32:" + Quoted(folder.Path("alpha.png")));
+    const std::string flat = MakeFixture(folder.Path("flat.ppm"), "convert " + Quoted(png) +
+                                                                      " -background '#3080C0' -flatten " +
+                                                                      Quoted(folder.Path("flat.ppm")));
+    const TRgbImage expected = ReadPpm(flat);
+    TBitmap picture;
+    TKestovaIO io;
+    io.AttachTBitmap(&picture);
+    io.SetBackground(0xC08030);
+    io.LoadFromFile(png);
+    ASSERT_FALSE(io.AbortFlag);
+    ASSERT_EQ(picture.Width(), 12);
+    for (int x = 0; x < 12; ++x) {
+        const TColor c = picture.Pixel(x, 2);
+        const uint8_t rgb[] = {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)};
+        for (int channel = 0; channel < 3; ++channel)
+            EXPECT_NEAR(rgb[channel], expected.At(x, 2)[channel], 1) << x << " " << channel;
+    }
+}
+
 TEST(KestovaIO, SavesOnlyCompleteFiles) {
     TScratchFolder folder;
     const std::string bmp = BmpOf(folder, 30, 20);
