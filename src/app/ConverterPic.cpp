@@ -6,6 +6,7 @@
 
 #include "app/AppFolders.h"
 #include "app/Converter.h"
+#include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfKalmora.h"
 #include "tzlib/Errors.h"
@@ -153,6 +154,8 @@ void TConverterPic::Open() {
 // library then reads them by their content, as other programs do.
 bool TConverterPic::OpenByContent() {
     if (Kind != pkJpeg && Kind != pkTiff && Kind != pkGif) return false;
+    // Content that agrees with the name failed for its own reasons (damage, a missing page).
+    if (DetectFileFormat(FileName, true) != kvftNone) return false;
     const TPicKind named = Kind;
     Kind = pkImage;
     try {

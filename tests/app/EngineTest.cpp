@@ -330,7 +330,8 @@ TEST_F(EngineTest, PicturesNamedAsAnotherFormatAreReadByTheirContent) {
         ASSERT_EQ(RunTool("pdftoppm -r 96 -singlefile " + Quoted(pdf) + " " + Quoted(rendered)).status, 0);
         const TRgbImage page = ReadPpm(rendered + ".ppm");
         const TRgbImage source = ReadWithImageMagick(std::string(c.content) + ":" + pics.Path(c.name));
-        ASSERT_EQ(page.width, 30);
+        ASSERT_GE(page.width, 30);
+        ASSERT_GE(page.height, 20);
         for (int x : {3, 15, 26})
             for (int channel = 0; channel < 3; ++channel)
                 EXPECT_NEAR(page.At(x, 10)[channel], source.At(x, 10)[channel], 16) << x;
@@ -354,7 +355,8 @@ TEST_F(EngineTest, TransparentPixelsShowThePageWhite) {
     const std::string rendered = pics.Path("rendered");
     ASSERT_EQ(RunTool("pdftoppm -r 96 -singlefile " + Quoted(pdf) + " " + Quoted(rendered)).status, 0);
     const TRgbImage page = ReadPpm(rendered + ".ppm");
-    ASSERT_EQ(page.width, 60);
+    ASSERT_GE(page.width, 60);  // the page's size in points rounds up to one pixel more
+    ASSERT_GE(page.height, 20);
     const struct {
         int x;
         uint8_t red, green, blue;
