@@ -51,6 +51,12 @@ protected:
     static std::string PdfInfo(const std::string& path, const std::string& options = "") {
         return RunTool("pdfinfo " + options + " " + Quoted(path)).output;
     }
+    // Page 1 as poppler renders it at the engine's 96 dpi.
+    TRgbImage RenderedPage(const std::string& pdf) {
+        const std::string rendered = pics.Path("rendered");
+        EXPECT_EQ(RunTool("pdftoppm -r 96 -singlefile " + Quoted(pdf) + " " + Quoted(rendered)).status, 0);
+        return ReadPpm(rendered + ".ppm");
+    }
     static int PageCount(const std::string& path) {
         std::smatch match;
         const std::string info = PdfInfo(path);
@@ -326,9 +332,7 @@ TEST_F(EngineTest, PicturesNamedAsAnotherFormatAreReadByTheirContent) {
         // Stored as the pixels read, never as the file's bytes under a JPEG filter.
         const std::string list = RunTool("pdfimages -list " + Quoted(pdf)).output;
         EXPECT_TRUE(std::regex_search(list, std::regex("image\\s+30\\s+20\\s+rgb"))) << list;
-        const std::string rendered = pics.Path("rendered");
-        ASSERT_EQ(RunTool("pdftoppm -r 96 -singlefile " + Quoted(pdf) + " " + Quoted(rendered)).status, 0);
-        const TRgbImage page = ReadPpm(rendered + ".ppm");
+        const TRgbImage page = RenderedPage(pdf);
         const TRgbImage source = ReadWithImageMagick(std::string(c.content) + ":" + pics.Path(c.name));
         ASSERT_GE(page.width, 30);
         ASSERT_GE(page.height, 20);
@@ -352,9 +356,7 @@ TEST_F(EngineTest, TransparentPixelsShowThePageWhite) {
     converter.MakePdf();
     const std::string pdf = pics.Path("alpha.pdf");
     ASSERT_TRUE(QpdfChecks(pdf));
-    const std::string rendered = pics.Path("rendered");
-    ASSERT_EQ(RunTool("pdftoppm -r 96 -singlefile " + Quoted(pdf) + " " + Quoted(rendered)).status, 0);
-    const TRgbImage page = ReadPpm(rendered + ".ppm");
+    const TRgbImage page = RenderedPage(pdf);
     ASSERT_GE(page.width, 60);  // the page's size in points rounds up to one pixel more
     ASSERT_GE(page.height, 20);
     const struct {
