@@ -287,8 +287,11 @@ TPdfImage* TPdfCanvas::FindImage(uint64_t handle, const std::string& fileName) c
 
 TPdfImage& TPdfCanvas::AddImage(std::unique_ptr<TPdfImage> image) {
     images_.push_back(std::move(image));
-    pendingImages_.push_back(images_.back().get());
-    return *images_.back();
+    TPdfImage& added = *images_.back();
+    // A file passed through goes out as it is now: a later change to the file cannot fail the page.
+    if (added.PassesThrough()) added.Write(output_, owner_.Security());
+    else pendingImages_.push_back(&added);
+    return added;
 }
 
 void TPdfCanvas::StretchDraw(const TRect& rect, const TGraphic* graphic) {
