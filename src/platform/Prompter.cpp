@@ -179,11 +179,10 @@ TMsgAnswer TTerminalPrompter::MessageBox(const std::string& caption, const std::
     for (;;) {
         err_ << Hint(answers, unanswered) << std::flush;
         const std::optional<std::string> line = readLine_();
-        if (!line || Trimmed(*line).empty()) {
-            // The transcript shows what was taken for the answer nobody gave.
-            if (!personPresent_) err_ << WordOf(unanswered) << '\n' << std::flush;
-            return unanswered;
-        }
+        const bool answered = line && !Trimmed(*line).empty();
+        // Without a terminal to echo it, the transcript shows the answer read, or the one taken.
+        if (!personPresent_) err_ << (answered ? Trimmed(*line) : WordOf(unanswered)) << '\n' << std::flush;
+        if (!answered) return unanswered;
         if (auto answer = ParseAnswer(*line, answers)) return *answer;
     }
 }
@@ -193,7 +192,7 @@ std::optional<std::string> TTerminalPrompter::SaveDialog(const std::string& titl
     err_ << title << '\n' << "[" << proposedPath << "] " << std::flush;
     const std::optional<std::string> line = readLine_();
     const std::string path = line ? Trimmed(*line) : std::string();
-    if (path.empty() && !personPresent_) err_ << proposedPath << '\n' << std::flush;
+    if (!personPresent_) err_ << (path.empty() ? proposedPath : path) << '\n' << std::flush;
     return path.empty() ? proposedPath : path;
 }
 
