@@ -13,6 +13,7 @@
 
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
@@ -94,10 +95,11 @@ protected:
 
 private:
     bool Converting() const;
-    void BuildSourcePanel();
-    void BuildViewerPanel();
-    void BuildOptions();
-    void BuildButtons();
+    QWidget* BuildSourcePanel();
+    QWidget* BuildViewerPanel();
+    QWidget* BuildOptions();
+    QWidget* BuildModeOptions();
+    QLayout* BuildButtons();
     void ConnectOptions();
     void ReadCommandLine(const std::vector<std::string>& arguments);
     QToolButton* AddToolButton(const char* name, const char* hint, int icon);

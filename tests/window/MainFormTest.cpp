@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QUrl>
+#include <chrono>
 #include <filesystem>
 #include <QApplication>
 #include <QDir>
@@ -21,10 +22,12 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <deque>
+#include <unistd.h>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "LayoutCheck.h"
 #include "TestSupport.h"
 #include "app/AppFolders.h"
 #include "app/CommandLine.h"
@@ -35,6 +38,7 @@
 #include "imaging/io/KestovaIO.h"
 #include "platform/Exception.h"
 #include "platform/Prompter.h"
+#include "tzlib/qt/TzLibWindows.h"
 
 namespace {
 
@@ -46,6 +50,8 @@ protected:
         static char name[] = "window_tests";
         static char* argv[] = {name, nullptr};
         if (!QCoreApplication::instance()) new QApplication(argc, argv);
+        // The window scales its layout to the screen as in the program.
+        InstallTzLibWindows();
         scratch_ = new TScratchFolder;
         for (int i = 0; i < 4; ++i) {
             TKestovaIO writer;
@@ -425,6 +431,40 @@ TEST_F(MainFormTest, PreviewInformationAndOptionsOfBothModes) {
     EXPECT_TRUE(c.OwnerPassword.empty());
     QApplication::processEvents();
     form.grab().save("screenshots/main-window-book.png");
+}
+
+// A picture of 601 x 451 pixels, 21.2 cm x 15.9 cm at 72 dpi, in a folder and with a date that
+// do not change between runs, so that the screenshots do not either.
+std::string LayoutPicture(int dpi) {
+    const std::string folder = "/tmp/mordale-layout-" + std::to_string(dpi) + "dpi";
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "/holiday.bmp";
+    if (!std::filesystem::exists(path)) {
+        // Runs at other scales may make it at the same time.
+        const std::string writing = folder + "/writing" + std::to_string(getpid()) + ".bmp";
+        TKestovaIO writer;
+        writer.WorkBitmap().Allocate(601, 451, kv24RGB);
+        writer.SaveToFile(writing);
+        std::filesystem::rename(writing, path);
+    }
+    using namespace std::chrono;
+    std::filesystem::last_write_time(path, file_clock::from_sys(sys_seconds(sys_days(year(2026) / 12 / 11) + hours(10) + minutes(22))));
+    return path;
+}
+
+TEST_F(MainFormTest, LaysOutBothModesWithAPictureSelected) {
+    TMainForm form;
+    form.show();
+    form.AddPicture(LayoutPicture(form.logicalDpiY()), -1);
+    form.SourceList()->setCurrentRow(0);
+    form.Converter().SetPicResolution(72);
+    form.findChild<QRadioButton*>("rbModeSingle")->click();
+    EXPECT_TRUE(ShowsFully(form, "MainFormSingle"));
+    form.BeginProgress(3);
+    EXPECT_TRUE(LaysOutFully(form));
+    form.EndProgress();
+    form.findChild<QRadioButton*>("rbModeBook")->click();
+    EXPECT_TRUE(ShowsFully(form, "MainFormBook"));
 }
 
 // A scanner that answers the source selection and the acquisitions from the test's script.
