@@ -324,7 +324,9 @@ TEST_F(KVOpenSaveDlgTest, LaysOutTheFolderPathWhole) {
         EXPECT_EQ(lookIn->currentText().toStdString(), folder);
         EXPECT_TRUE(HasRoomForItsText(*lookIn));
         EXPECT_GE(files->width(), 940 * files->logicalDpiY() / 96);
-        EXPECT_TRUE(LaysOutFully(*files->findChild<TKVPreviewPane*>()));
+        // The cast of findChild would take any widget for the pane.
+        for (QWidget* child : files->findChildren<QWidget*>())
+            if (auto* pane = dynamic_cast<TKVPreviewPane*>(child)) EXPECT_TRUE(LaysOutFully(*pane));
         files->reject();
     });
     EXPECT_FALSE(dialog.Execute());
