@@ -255,14 +255,12 @@ QWidget* TMainForm::BuildViewerPanel() {
     auto* frameLine = NewLayout<QHBoxLayout>(pnViewerFrame_, 0);
     frameLine->addWidget(Label(pnViewerFrame_, "Frame:"));
     auto* frame = Make<QLineEdit>(pnViewerFrame_, "eSourceFrame");
-    auto* count = Make<QLineEdit>(pnViewerFrame_, "eSourceFileFrameCount");
-    count->setReadOnly(true);
-    for (QLineEdit* edit : {frame, count}) {
-        edit->setFixedWidth(ScaleToScreenDpi(50));
-    }
     frameLine->addWidget(frame);
     frameLine->addWidget(Label(pnViewerFrame_, "/"));
+    auto* count = Make<QLineEdit>(pnViewerFrame_, "eSourceFileFrameCount");
+    count->setReadOnly(true);
     frameLine->addWidget(count);
+    for (QLineEdit* edit : {frame, count}) edit->setFixedWidth(ScaleToScreenDpi(50));
     auto* bar = Make<QScrollBar>(pnViewerFrame_, "sbSourceFrame", Qt::Horizontal);
     frameLine->addWidget(bar, 1);
     connect(bar, &QScrollBar::valueChanged, this, [frame](int position) { frame->setText(QString::number(position + 1)); });
