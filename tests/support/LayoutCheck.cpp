@@ -73,8 +73,8 @@ QSize NeededSize(const QWidget* widget) {
         option.initFrom(combo);
         option.editable = combo->isEditable();
         option.frame = combo->hasFrame();
-        const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
-                                                           QStyle::SC_ComboBoxEditField, combo);
+        const QRect field =
+            combo->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo);
         int textWidth = combo->fontMetrics().horizontalAdvance(combo->currentText());
         // The item's icon stands before its text, as in the combo box's own hint.
         if (!combo->itemIcon(combo->currentIndex()).isNull()) textWidth += combo->iconSize().width() + 4;
@@ -138,7 +138,8 @@ QImage Comparable(const QImage& image) {
 }  // namespace
 
 ::testing::AssertionResult HasRoomForItsText(const QWidget& control) {
-    if (const QString fault = SizeFault(&control); !fault.isEmpty()) return ::testing::AssertionFailure() << fault.toStdString();
+    if (const QString fault = SizeFault(&control); !fault.isEmpty())
+        return ::testing::AssertionFailure() << fault.toStdString();
     return ::testing::AssertionSuccess();
 }
 
@@ -158,8 +159,9 @@ QImage Comparable(const QImage& image) {
             if (InWindow(controls[i], window).intersects(InWindow(controls[j], window)))
                 faults << QString("%1 overlaps %2").arg(Describe(controls[i]), Describe(controls[j]));
     if (faults.isEmpty()) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << window.windowTitle().toStdString() << " " << SizeText(window.size()).toStdString()
-                                         << ":\n  " << faults.join("\n  ").toStdString();
+    return ::testing::AssertionFailure() << window.windowTitle().toStdString() << " "
+                                         << SizeText(window.size()).toStdString() << ":\n  "
+                                         << faults.join("\n  ").toStdString();
 }
 
 ::testing::AssertionResult LooksLikeReference(QWidget& window, const std::string& name) {
@@ -180,9 +182,9 @@ QImage Comparable(const QImage& image) {
                                              << "; store it with MORDALE_UPDATE_REFERENCES=1 after looking at "
                                              << QFileInfo("screenshots/" + fileName).absoluteFilePath().toStdString();
     if (reference.size() != comparable.size())
-        return ::testing::AssertionFailure() << fileName.toStdString() << " halved is "
-                                             << SizeText(comparable.size()).toStdString() << ", the reference "
-                                             << SizeText(reference.size()).toStdString();
+        return ::testing::AssertionFailure()
+               << fileName.toStdString() << " halved is " << SizeText(comparable.size()).toStdString()
+               << ", the reference " << SizeText(reference.size()).toStdString();
     const QImage& a = comparable;
     const QImage b = reference.convertToFormat(QImage::Format_Grayscale8);
     int differing = 0;

@@ -1,6 +1,7 @@
 #pragma once
 // How the dialogs run their handlers: an error a handler raises is shown and stops only that
-// handler, as the class library shows the errors of event handlers.
+// handler, as the class library shows the errors of event handlers. And how windows take their
+// size from their content.
 #include <QSize>
 #include <functional>
 

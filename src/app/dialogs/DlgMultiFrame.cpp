@@ -11,7 +11,6 @@
 #include "app/dialogs/DialogHelpers.h"
 #include "tzlib/qt/Controls.h"
 #include "tzlib/qt/SpinEdit.h"
-#include "tzlib/SystemHelpers.h"
 
 TDlgMultiFrameForm::TDlgMultiFrameForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Multi-frame file");

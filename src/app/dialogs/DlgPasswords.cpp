@@ -12,7 +12,6 @@
 #include "app/dialogs/DialogHelpers.h"
 #include "tzlib/Errors.h"
 #include "tzlib/qt/Controls.h"
-#include "tzlib/SystemHelpers.h"
 
 namespace {
 

@@ -20,7 +20,6 @@
 #include "tzlib/TextFormats.h"
 #include "tzlib/qt/Controls.h"
 #include "tzlib/qt/SpinEdit.h"
-#include "tzlib/SystemHelpers.h"
 
 namespace {
 

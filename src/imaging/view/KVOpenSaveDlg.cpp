@@ -22,6 +22,7 @@ namespace {
 constexpr int AdvancedUpdateInterval = 100;  // ms
 // Room at 96 dpi for the folder list, the preview pane and a long folder path.
 constexpr QSize StartingSize(940, 560);
+
 // Room for the pane, and for the starting folder's path written out whole (the window manager
 // keeps the window on a small screen).
 void FitStartingSize(QFileDialog& dialog) {
@@ -31,12 +32,12 @@ void FitStartingSize(QFileDialog& dialog) {
     dialog.layout()->activate();
     QStyleOptionComboBox option;
     option.initFrom(lookIn);
-    const QRect field = lookIn->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, lookIn);
+    const QRect field =
+        lookIn->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, lookIn);
     const int icon = lookIn->iconSize().width() + 4;
     const int missing = lookIn->fontMetrics().horizontalAdvance(lookIn->currentText()) + icon - field.width();
     if (missing > 0) dialog.resize(dialog.width() + missing, dialog.height());
 }
-
 }  // namespace
 
 TOpenKestovaDialog::TOpenKestovaDialog() : Filter(KVOpenFilter(msSystem)) {}
