@@ -14,6 +14,7 @@
 
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
@@ -95,10 +96,11 @@ protected:
 
 private:
     bool Converting() const;
-    void BuildSourcePanel();
-    void BuildViewerPanel();
-    void BuildOptions();
-    void BuildButtons();
+    QWidget* BuildSourcePanel();
+    QWidget* BuildViewerPanel();
+    QWidget* BuildOptions();
+    QWidget* BuildModeOptions();
+    QLayout* BuildButtons();
     void ConnectOptions();
     void ReadCommandLine(const TCommandLine& command);
     // One box that names each picture of an unattended run that did not become a document.

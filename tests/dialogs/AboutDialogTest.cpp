@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "DialogTestSupport.h"
+#include "LayoutCheck.h"
 #include "app/MakerInfo.h"
 #include "platform/Paths.h"
 #include "tzlib/WindowHooks.h"
@@ -42,6 +43,11 @@ TEST_F(TAboutDialog, ControlsAndCaptions) {
                            FeedbackAddress + "|");
     EXPECT_TRUE(dialog.btClose->isDefault());
     SaveScreenshot(dialog, "AboutDialog");
+}
+
+TEST_F(TAboutDialog, LaysOutEveryControl) {
+    dialog.show();
+    EXPECT_TRUE(ShowsFully(dialog, "About"));
 }
 
 TEST_F(TAboutDialog, LinksOpenTheMakersAddresses) {

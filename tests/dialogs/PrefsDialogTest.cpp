@@ -15,6 +15,7 @@
 
 #include "AppTestSupport.h"
 #include "DialogTestSupport.h"
+#include "LayoutCheck.h"
 #include "app/Converter.h"
 #include "app/ConverterHost.h"
 #include "app/ShellIntegration.h"
@@ -91,6 +92,17 @@ TEST_F(TPrefsDialog, ControlsAndCaptions) {
     EXPECT_TRUE(dialog.eBookWidth->isReadOnly());
     EXPECT_EQ(dialog.eAuthor->text(), "Ann Author");
     SaveScreenshot(dialog, "PrefsDialog");
+}
+
+// Both units, with the caption font buttons shown and hidden.
+TEST_F(TPrefsDialog, LaysOutInEachUnitAndCaptionChoice) {
+    Show();
+    EXPECT_TRUE(ShowsFully(dialog, "PrefsCentimetres"));
+    ChooseUnit(1);
+    dialog.rbBookPicNamesNone->click();
+    dialog.rbBookPicDatesNone->click();
+    ASSERT_FALSE(dialog.btBookPicDatesFont->isVisibleTo(&dialog));
+    EXPECT_TRUE(ShowsFully(dialog, "PrefsInchesWithoutCaptions"));
 }
 
 TEST_F(TPrefsDialog, LengthsFollowTheUnitAndTheOrientation) {

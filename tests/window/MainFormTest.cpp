@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QUrl>
+#include <chrono>
 #include <filesystem>
 #include <QApplication>
 #include <QDir>
@@ -21,10 +22,13 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <deque>
+#include <functional>
+#include <unistd.h>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "LayoutCheck.h"
 #include "TestSupport.h"
 #include "app/AppFolders.h"
 #include "app/CommandLine.h"
@@ -35,6 +39,7 @@
 #include "imaging/io/KestovaIO.h"
 #include "platform/Exception.h"
 #include "platform/Prompter.h"
+#include "tzlib/qt/TzLibWindows.h"
 
 namespace {
 
@@ -46,6 +51,8 @@ protected:
         static char name[] = "window_tests";
         static char* argv[] = {name, nullptr};
         if (!QCoreApplication::instance()) new QApplication(argc, argv);
+        // The window scales its layout to the screen as in the program.
+        InstallTzLibWindows();
         scratch_ = new TScratchFolder;
         for (int i = 0; i < 4; ++i) {
             TKestovaIO writer;
@@ -395,6 +402,59 @@ TEST_F(MainFormTest, PreviewInformationAndOptionsOfBothModes) {
     EXPECT_TRUE(c.OwnerPassword.empty());
     QApplication::processEvents();
     form.grab().save("screenshots/main-window-book.png");
+}
+
+// Pictures in a folder and with a date that do not change between runs, so that the screenshots do
+// not either: a picture of 601 x 451 pixels (21.2 cm x 15.9 cm at 72 dpi) and a GIF of 3 frames.
+struct TLayoutPictures {
+    explicit TLayoutPictures(int dpi) : folder("/tmp/mordale-layout-" + std::to_string(dpi) + "dpi") {
+        std::filesystem::create_directories(folder);
+        Make(still, [](const std::string& path) {
+            TKestovaIO writer;
+            writer.WorkBitmap().Allocate(601, 451, kv24RGB);
+            writer.SaveToFile(path);
+        });
+        Make(frames, [](const std::string& path) {
+            ASSERT_EQ(RunTool("convert -size 64x48 xc:red xc:lime xc:blue " + Quoted(path)).status, 0);
+        });
+    }
+    // Runs at other scales may make the same picture at the same time.
+    void Make(const std::string& name, const std::function<void(const std::string&)>& write) const {
+        const std::string path = folder + "/" + name;
+        if (!std::filesystem::exists(path)) {
+            const std::string writing = folder + "/writing" + std::to_string(getpid()) + "-" + name;
+            write(writing);
+            std::filesystem::rename(writing, path);
+        }
+        using namespace std::chrono;
+        std::filesystem::last_write_time(
+            path, file_clock::from_sys(sys_seconds(sys_days(year(2026) / 12 / 11) + hours(10) + minutes(22))));
+    }
+    std::string Path(const std::string& name) const { return folder + "/" + name; }
+
+    const std::string folder, still = "holiday.bmp", frames = "frames.gif";
+};
+
+TEST_F(MainFormTest, LaysOutEmptyAndBothModesWithAPictureSelected) {
+    TMainForm form;
+    form.show();
+    EXPECT_TRUE(ShowsFully(form, "MainFormEmpty"));
+    const TLayoutPictures pictures(form.logicalDpiY());
+    form.AskFrames = [](TConverterPic&, int& count, int&) { count = 1; };  // the first frame only
+    form.AddPicture(pictures.Path(pictures.frames), -1);
+    form.AddPicture(pictures.Path(pictures.still), -1);
+    form.SourceList()->setCurrentRow(1);
+    form.Converter().SetPicResolution(72);
+    form.findChild<QRadioButton*>("rbModeSingle")->click();
+    EXPECT_TRUE(ShowsFully(form, "MainFormSingle"));
+    form.BeginProgress(3);
+    EXPECT_TRUE(LaysOutFully(form));
+    form.EndProgress();
+    form.findChild<QRadioButton*>("rbModeBook")->click();
+    EXPECT_TRUE(ShowsFully(form, "MainFormBook"));
+    form.SourceList()->setCurrentRow(0);
+    ASSERT_TRUE(form.findChild<QWidget*>("pnViewerFrame")->isVisible());
+    EXPECT_TRUE(ShowsFully(form, "MainFormFrames"));
 }
 
 // A scanner that answers the source selection and the acquisitions from the test's script.

@@ -20,7 +20,6 @@
 #include "tzlib/TextFormats.h"
 #include "tzlib/qt/Controls.h"
 #include "tzlib/qt/SpinEdit.h"
-#include "tzlib/SystemHelpers.h"
 
 namespace {
 
@@ -55,7 +54,6 @@ QGroupBox* TDlgPrefsForm::NewPanel(const char* caption) { return new QGroupBox(c
 
 TDlgPrefsForm::TDlgPrefsForm(TConverter& converter, QWidget* parent) : QDialog(parent), converter_(converter) {
     setWindowTitle("Preferences");
-    resize(ScaleToScreenDpi(710), ScaleToScreenDpi(413));  // laid out at 96 dpi
     ChooseFont = [this](TFont& font) { return ChooseFontWithDialog(font, this); };
 
     gbGeneral = new QGroupBox("General", this);
@@ -137,6 +135,7 @@ TDlgPrefsForm::TDlgPrefsForm(TConverter& converter, QWidget* parent) : QDialog(p
     layout->addWidget(gbGeneral);
     layout->addWidget(gbBookPicOptions);
     layout->addLayout(buttons);
+    FitToContents(this, QSize(710, 413));
 
     connect(tClose, &QPushButton::clicked, this, &QDialog::accept);
     connect(cbBookPaperSize, &QComboBox::activated, this, [this] { Guarded([this] { cbBookPaperSizeChange(); }); });
