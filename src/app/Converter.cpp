@@ -64,6 +64,7 @@ void TConverter::SetDefaults() {
     Mode = cmSingle;
     Orientation = boPortrait;
     PaperSizeName = DefaultPaperSizeName();
+    CustomPaperWidth = CustomPaperHeight = 0;
     PicDatesFont = TFont();
     PicDatesFont.Name = "Arial";
     PicDatesFont.Size = 10;
@@ -108,7 +109,15 @@ const std::string& TConverter::GetAuthor() const { return pdf_->Author(); }
 int TConverter::DisplayToTenths(double x) const { return Round(Metric ? x * 100 : x * 254); }
 
 void TConverter::ApplyBookPaper() {
-    pdf_->SetPaperSizeName(PaperSizeName);
+    if (HasCustomPaper()) {
+        if (!IsPaperSide(CustomPaperWidth) || !IsPaperSide(CustomPaperHeight)) RaiseBrelvantError(1003, "");
+        // The sides are given in portrait; the orientation then turns them as it turns a named paper.
+        pdf_->SetOrientation(poPortrait);
+        pdf_->SetPageWidth(CustomPaperWidth);
+        pdf_->SetPageHeight(CustomPaperHeight);
+    } else {
+        pdf_->SetPaperSizeName(PaperSizeName);
+    }
     pdf_->SetOrientation(Orientation == boLandscape ? poLandscape : poPortrait);
 }
 
