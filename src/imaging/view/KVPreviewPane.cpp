@@ -195,6 +195,7 @@ void TKVPreviewPane::ShowFile(const QString& path) {
         }
         // The frames are counted here, from the headers alone; the pixels come from the loader.
         const int frames = GetFileFrameCount(name);
+        fileFrames_ = frames;
         const bool asFrames = showAllFrames_ && frames > 1;
         if (asFrames) {
             view_->hide();
@@ -223,7 +224,7 @@ void TKVPreviewPane::ShowSinglePicture(TKVPreviewLoader::TResult& result) {
     view_->GetIO()->Params().Assign(*result.params);
     view_->GetKVBitmap()->Assign(result.picture.get());
     view_->Update();
-    frameCount_ = std::max(GetFileFrameCount(path_.toStdString()), 1);
+    frameCount_ = std::max(fileFrames_, 1);
     const TKVPreviewInfo info = KVPreviewInfoTexts(*result.params, QFileInfo(path_).size(), frameCount_, language_);
     ShowInfo(&info);
     ApplyPreviewZoom();

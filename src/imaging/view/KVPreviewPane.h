@@ -77,6 +77,7 @@ private:
     int selectedFrame_ = 0;
     int playedFrame_ = 0;
     bool loading_ = false;
+    int fileFrames_ = 0;  // as counted when the file was chosen
     // Last, so that its thread stops before the widgets it reports to go.
     TKVPreviewLoader loader_;
 };
