@@ -269,6 +269,8 @@ TEST_F(KVPreviewPaneTest, InformationTellsWhatImageMagickReadsInTheFile) {
     } cases[] = {
         {"t72.tif", "-size 30x20 xc:red -depth 8 -units PixelsPerInch -density 72x144", "8 srgb 72x144", "16777216 Colors (24 bit)",
          "72 x 144 dpi"},
+        {"j72.jpg", "-size 30x20 xc:red -units PixelsPerInch -density 72x96", "8 srgb 72x96", "16777216 Colors (24 bit)",
+         "72 x 96 dpi"},
         {"gray.png", "-size 30x20 gradient: -depth 8", "8 gray", "256 Colors (8 bit)", nullptr},
         {"rgba16.png", "-size 30x20 gradient:red-blue -alpha set -channel A -evaluate set 50% +channel -depth 16",
          "16 srgba", "2^64 Colors (64 bit)", nullptr},

@@ -190,7 +190,7 @@ void TDlgPrefsForm::FormShow() {
 void TDlgPrefsForm::cbBookPaperSizeChange() {
     const std::string name = cbBookPaperSize->currentText().toStdString().substr(0, 255);
     const bool sized = IsPaperSide(converter_.CustomPaperWidth) && IsPaperSide(converter_.CustomPaperHeight);
-    if (name == CustomPaperName && !converter_.HasCustomPaper() && !sized) {
+    if (name == CustomPaperName && !sized) {
         // A first custom paper starts as the paper shown, whose sides the user then changes.
         const TPdfKalmora& pdf = converter_.Pdf();
         const bool landscape = converter_.Orientation == boLandscape;
