@@ -23,9 +23,6 @@ constexpr const char* CrLf = "\r\n";
 constexpr size_t MaxQuestion = 255;
 constexpr int MaxOpenedTogether = 10;
 constexpr unsigned InformationIcon = 0x40;
-// Pages from 3 to 14,400 points, the sizes every PDF reader accepts, in tenths of a millimetre.
-constexpr int MinPageTenths = 11;
-constexpr int MaxPageTenths = 50800;
 
 int Round(double x) { return static_cast<int>(std::nearbyint(x)); }
 
@@ -69,6 +66,7 @@ void TConverter::SetDefaults() {
     Mode = cmSingle;
     Orientation = boPortrait;
     PaperSizeName = DefaultPaperSizeName();
+    CustomPaperWidth = CustomPaperHeight = 0;
     PicDatesFont = TFont();
     PicDatesFont.Name = "Arial";
     PicDatesFont.Size = 10;
@@ -113,7 +111,15 @@ const std::string& TConverter::GetAuthor() const { return pdf_->Author(); }
 int TConverter::DisplayToTenths(double x) const { return Round(Metric ? x * 100 : x * 254); }
 
 void TConverter::ApplyBookPaper() {
-    pdf_->SetPaperSizeName(PaperSizeName);
+    if (HasCustomPaper()) {
+        if (!IsPaperSide(CustomPaperWidth) || !IsPaperSide(CustomPaperHeight)) RaiseBrelvantError(1003, "");
+        // The sides are given in portrait; the orientation then turns them as it turns a named paper.
+        pdf_->SetOrientation(poPortrait);
+        pdf_->SetPageWidth(CustomPaperWidth);
+        pdf_->SetPageHeight(CustomPaperHeight);
+    } else {
+        pdf_->SetPaperSizeName(PaperSizeName);
+    }
     pdf_->SetOrientation(Orientation == boLandscape ? poLandscape : poPortrait);
 }
 
@@ -216,9 +222,9 @@ void TConverter::DeletePlacedSources() {
 void TConverter::SetSinglePageSize(const TConverterPic& pic) {
     // A picture too large for the largest page at the chosen resolution gets the resolution at
     // which it fits, so that it keeps all its pixels and its shape.
-    const double dpi = std::max<double>(PicResolution, std::max(pic.Width, pic.Height) * 254.0 / MaxPageTenths);
-    pdf_->SetPageWidth(std::clamp(Round(pic.Width * 254.0 / dpi), MinPageTenths, MaxPageTenths));
-    pdf_->SetPageHeight(std::clamp(Round(pic.Height * 254.0 / dpi), MinPageTenths, MaxPageTenths));
+    const double dpi = std::max<double>(PicResolution, std::max(pic.Width, pic.Height) * 254.0 / MaxPaperSide);
+    pdf_->SetPageWidth(std::clamp(Round(pic.Width * 254.0 / dpi), MinPaperSide, MaxPaperSide));
+    pdf_->SetPageHeight(std::clamp(Round(pic.Height * 254.0 / dpi), MinPaperSide, MaxPaperSide));
 }
 
 void TConverter::MakeSinglePdf(TConverterPic& pic) {

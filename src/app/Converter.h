@@ -26,6 +26,12 @@ struct TNotConverted {
     std::string fileName, reason;
 };
 
+// The paper whose size the user enters; the writer knows no paper of this name.
+inline constexpr const char* CustomPaperName = "[Custom size]";
+// The sides of a page that PDF readers accept, 3 to 14,400 points, in tenths of a millimetre.
+inline constexpr int MinPaperSide = 11, MaxPaperSide = 50800;
+inline bool IsPaperSide(int tenths) { return tenths >= MinPaperSide && tenths <= MaxPaperSide; }
+
 class TConverter : public TObject {
 public:
     explicit TConverter(TConverterHost& host);
@@ -37,6 +43,8 @@ public:
     int BottomMargin = 100, LeftMargin = 100, RightMargin = 100, TopMargin = 100;
     TBookOrientation Orientation = boPortrait;
     std::string PaperSizeName;
+    // The paper of CustomPaperName in portrait; 0 when none was entered.
+    int CustomPaperWidth = 0, CustomPaperHeight = 0;
     std::string Title, Subject;
     bool DeleteSources = false;
     TConvertMode Mode = cmSingle;
@@ -81,6 +89,10 @@ public:
     int DisplayToTenths(double x) const;
     std::string GetLengthFormat() const { return Metric ? "0.0" : "0.00"; }
 
+    bool HasCustomPaper() const { return PaperSizeName == CustomPaperName; }
+    // Gives the writer the book's paper in its orientation: a paper of the writer's table by
+    // name, or the custom size ("Bad paper size" when that lies outside the page limits).
+    void ApplyBookPaper();
     // Margins against the book's own paper in its orientation; "Invalid book margins" when they
     // leave no room.
     void CheckBookMargins();
@@ -95,7 +107,6 @@ public:
     void OpenGeneratedPdfs();
 
 private:
-    void ApplyBookPaper();
     void SetGrid();
     void ApplyPasswords();
     void CheckAbort();

@@ -128,7 +128,7 @@ TEST_F(EngineTest, EveryKindThatCanBeReadGivesItsSizeAndColourMode) {
         {"truecolour.bmp", "", 30, 20, "True color (24 bits)"},
         {"icon.ico", "", 32, 32, "True color (24 bits)"},
         {"map.pxm", "-depth 8", 30, 20, "True color (24 bits)"},
-        {"colour.png", "", 30, 20, "True color (24 bits)"},
+        {"colour.png", "-depth 8 -define png:color-type=2", 30, 20, "True color (24 bits)"},
         {"grey.png", "-type Grayscale -depth 8", 30, 20, "256 colors (8 bits)"},
         {"still.gif", "-colors 8", 30, 20, "4 colors (2 bits)"},  // the gradient needs four
     };

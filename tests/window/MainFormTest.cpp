@@ -457,6 +457,37 @@ TEST_F(MainFormTest, LaysOutEmptyAndBothModesWithAPictureSelected) {
     EXPECT_TRUE(ShowsFully(form, "MainFormFrames"));
 }
 
+// The colour label says what the picture holds, as ImageMagick reads it: the colours of its
+// samples, without their alpha.
+TEST_F(MainFormTest, TheColourLabelTellsWhatImageMagickReadsInTheFile) {
+    struct Case {
+        const char* file;
+        const char* make;        // ImageMagick's options and picture
+        const char* identified;  // depth and channels as identify finds them
+        const char* label;
+    } cases[] = {
+        {"t72.tif", "xc:red -depth 8 -units PixelsPerInch -density 72", "8 srgb", "True color (24 bits)"},
+        {"gray8.png", "gradient: -depth 8", "8 gray", "256 colors (8 bits)"},
+        {"gray16.png", "gradient:", "16 gray", "65536 colors (16 bits)"},
+        {"graya8.png", "gradient: -alpha set -channel A -evaluate set 50% +channel -depth 8", "8 graya",
+         "256 colors (8 bits)"},
+        {"rgba16.png", "gradient:red-blue -alpha set -channel A -evaluate set 50% +channel -depth 16", "16 srgba",
+         "True color (48 bits)"},
+        {"rgb16.ppm", "gradient:red-blue -depth 16", "16 srgb", "True color (48 bits)"},
+        {"gray16.pgm", "gradient: -depth 16", "16 gray", "65536 colors (16 bits)"},
+    };
+    TMainForm form;
+    for (const Case& c : cases) {
+        const std::string path = scratch_->Path(c.file);
+        ASSERT_EQ(RunTool("convert -size 30x20 " + std::string(c.make) + " " + Quoted(path)).status, 0) << c.file;
+        EXPECT_EQ(RunTool("identify -format '%z %[channels]' " + Quoted(path)).output, c.identified) << c.file;
+        form.AddPicture(path, -1);
+        form.SourceList()->setCurrentRow(form.SourceList()->count() - 1);
+        form.ShowPicInfo(true, true);
+        EXPECT_EQ(form.findChild<QLabel*>("laSourcePicColors")->text().toStdString(), c.label) << c.file;
+    }
+}
+
 // A scanner that answers the source selection and the acquisitions from the test's script.
 struct TFakeScanner {
     std::deque<bool> selections, acquisitions;
