@@ -192,15 +192,17 @@ int ColourSamplesOf(uint32_t photometric) {
     }
 }
 
-// Whether the colour manager can take rows of this many samples for the scheme: gray and
-// palette pages may carry alpha, RGB pages may carry a fourth sample.
-bool SamplesFit(TColorManagerScheme scheme, int samples) {
+// Whether the colour manager can take rows of these samples for the scheme: gray and palette
+// pages may carry alpha, RGB pages may carry a fourth sample; samples of colours have 8 or 16
+// bits, gray levels and palette indices also 1, 2 or 4.
+bool SamplesFit(TColorManagerScheme scheme, int samples, int bits) {
+    const bool wide = bits == 8 || bits == 16, packed = bits == 1 || bits == 2 || bits == 4;
     switch (scheme) {
-    case smGray: case smIndexed: return samples == 1 || samples == 2;
-    case smRGB: return samples == 3;
-    case smRGBA: return samples == 4;
-    case smCMYK: return samples == 4;
-    case smYCbCr: case smLab: return samples == 3;
+    case smGray: case smIndexed: return (samples == 1 && (wide || packed)) || (samples == 2 && wide);
+    case smRGB: return samples == 3 && wide;
+    case smRGBA: return samples == 4 && wide;
+    case smCMYK: return samples == 4 && wide;
+    case smYCbCr: case smLab: return samples == 3 && wide;
     default: return false;
     }
 }
@@ -324,7 +326,10 @@ bool TTIFFGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
 void TTIFFGraphic::PrepareColours(TBitmap& image, std::span<const uint8_t> colorMap, int64_t inputBytes) {
     TImageProperties& p = properties_;
     const bool jpeg = p.Compression == ctJPEG;
-    if (!SamplesFit(p.ColorScheme, p.SamplesPerPixel)) RaiseGraphicErrorFmt("Invalid color format in %s file.", {FormatName()});
+    // ThunderScan codes make 4-bit gray levels only.
+    const bool thunder = p.Compression == ctThunderscan;
+    if (!SamplesFit(p.ColorScheme, p.SamplesPerPixel, p.BitsPerSample) || (thunder && p.BitsPerSample != 4))
+        RaiseGraphicErrorFmt("Invalid color format in %s file.", {FormatName()});
     PrepareBitmap(image, inputBytes);
     TColorManager& colors = colorManager_;
     // Gray and palette pages with alpha are read past their alpha samples.
@@ -333,7 +338,7 @@ void TTIFFGraphic::PrepareColours(TBitmap& image, std::span<const uint8_t> color
     if (jpeg && p.SamplesPerPixel == 3) colors.SetSourceScheme(smBGR);
     if (p.ColorScheme == smLab) {
         // Sixteen-bit L*a*b* rows are narrowed to bytes first, which keep a* and b* signed.
-        colors.SetSourceDepth(8);
+        if (p.BitsPerSample == 16) colors.SetSourceDepth(8);
         colors.SourceOptions |= cvoLabByteRange;
         colors.SourceOptions &= uint8_t(~cvoLabChromaOffset);
     }
