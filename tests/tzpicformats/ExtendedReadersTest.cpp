@@ -666,33 +666,41 @@ TEST(TIFF, LabPagesShowTheirColours) {
         EXPECT_LT(sample(2, shift), 230);
     }
     // Pixel returns red in the low byte: each primary is strongest in its own sample.
-    for (int primary = 0; primary < 3; ++primary)
-        for (int other = 0; other < 3; ++other)
+    for (int primary = 0; primary < 3; ++primary) {
+        for (int other = 0; other < 3; ++other) {
             if (other != primary) EXPECT_GT(sample(3 + primary, 8 * primary), sample(3 + primary, 8 * other) + 60) << primary;
+        }
+    }
 }
 
 TEST(TIFF, PagesItCannotShowRaiseTheirReason) {
     TScratchFolder folder;
     const std::string in = folder.Path("in.tif");
     ASSERT_EQ(RunTool("convert -size 16x8 gradient: -monochrome -depth 1 -compress None " + Quoted(in)).status, 0);
-    std::vector<TTiffEntry> twoInks = Page(2, 1, {8, 8}, 1, 5, 1);
-    twoInks[5].values = {2};
+    // Hand-made pages of 5 x 1 pixels: samples per pixel, bits per sample, photometric.
+    const auto page = [](uint32_t samples, uint32_t bits, uint32_t photometric) {
+        std::vector<TTiffEntry> entries = Page(5, 1, std::vector<uint32_t>(samples, bits), 1, photometric, 1);
+        entries[5].values = {samples};
+        return HandMadeTiff(entries, {std::string(size_t(5 * samples * 2), '\x40')});
+    };
     const struct {
         const char* name;
-        std::string file;
+        std::string command, file;
         std::string message;
     } cases[] = {
-        {"group 4", "tiffcp -c g4 " + Quoted(in) + " %s", "Cannot load image. The compression scheme is not supported for TIF/TIFF files."},
-        {"two inks", "", "Invalid color format in TIF/TIFF file."},
+        {"group 4", "tiffcp -c g4 " + Quoted(in) + " %s", "", "Cannot load image. The compression scheme is not supported for TIF/TIFF files."},
+        {"two inks", "", page(2, 8, 5), "Invalid color format in TIF/TIFF file."},
+        {"3-bit gray", "", page(1, 3, 1), "Invalid color format in TIF/TIFF file."},
+        {"4-bit L*a*b*", "", page(3, 4, 8), "Invalid color format in TIF/TIFF file."},
     };
     const std::string path = folder.Path("bad.tif");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         RunTool("rm -f " + Quoted(path));
-        if (c.file.empty()) {
-            WriteFile(path, HandMadeTiff(twoInks, {"\x10\x20\x30\x40"s}));
+        if (c.command.empty()) {
+            WriteFile(path, c.file);
         } else {
-            ASSERT_EQ(RunTool(Command({"bad.tif", c.file}, path)).status, 0);
+            ASSERT_EQ(RunTool(Command({"bad.tif", c.command}, path)).status, 0);
         }
         EXPECT_EQ(MessageOf([&] { Load(path); }), c.message);
     }
