@@ -84,7 +84,7 @@ void TPicFormatGraphic::StoreImage(TBitmap&& image) {
     EndStage();
 }
 
-void TPicFormatGraphic::PrepareBitmap(int64_t inputBytes) {
+void TPicFormatGraphic::PrepareBitmap(TBitmap& image, int64_t inputBytes) {
     const TImageProperties& p = properties_;
     TColorManager& colors = colorManager_;
     const TColorManagerScheme scheme = p.ColorScheme;
@@ -107,10 +107,10 @@ void TPicFormatGraphic::PrepareBitmap(int64_t inputBytes) {
     const TPixelFormat format = colors.PixelFormatOf(1);
     if (format == TPixelFormat::pfCustom) RaiseGraphicErrorFmt("Invalid color format in %s file.", {FormatName()});
     CheckPictureSize(p.Width, p.Height, BitsPerPixel(format), inputBytes);
-    SetSize(0, 0);
-    SetPixelFormat(format);
-    SetSize(int(p.Width), int(p.Height));
-    if (gray) SetPalette(colors.BuildGrayPalette(p.Options & ioMinIsWhite));
+    image.SetSize(0, 0);
+    image.SetPixelFormat(format);
+    image.SetSize(int(p.Width), int(p.Height));
+    if (gray) image.SetPalette(colors.BuildGrayPalette(p.Options & ioMinIsWhite));
 }
 
 bool TPicFormatGraphic::PeekHeader(TStream& stream, int64_t moreThan, std::span<uint8_t> header) {

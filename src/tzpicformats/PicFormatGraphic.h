@@ -84,7 +84,8 @@ protected:
     // blue-green-red with alpha when the source has it; indexed and gray stay), then the bitmap's
     // pixel format and size, checked against the picture limits for inputBytes of data (-1 when
     // unknown), and for gray the gray palette. Indexed readers set their file's palette after.
-    void PrepareBitmap(int64_t inputBytes);
+    // Readers prepare a bitmap of their own and store it when complete.
+    void PrepareBitmap(TBitmap& image, int64_t inputBytes);
     // Every load holds one from its first line: the load starts with no stage open, and one that
     // fails still reports the end of the stage it had open, so a progress form never stays up.
     class TLoadProgress {

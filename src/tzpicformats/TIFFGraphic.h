@@ -1,6 +1,8 @@
 #pragma once
 // TTIFFGraphic: the first image of a TIFF file in strips; writing TIFF is not offered.
+#include <span>
 #include <string>
+#include <vector>
 
 #include "PicFormatGraphic.h"
 
@@ -14,4 +16,10 @@ public:
 
 protected:
     std::string FormatName() const override { return "TIF/TIFF"; }
+
+private:
+    // The colour manager and the bitmap for the page's samples; the colour map is the file's.
+    void PrepareColours(TBitmap& image, std::span<const uint8_t> colorMap, int64_t inputBytes);
+
+    std::vector<float> yCbCrCoefficients_;
 };

@@ -1,5 +1,7 @@
 #include "ThunderDecoder.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kTwoBitDeltas[4] = {0, 1, 0, -1};           // code 2 writes nothing
@@ -8,7 +10,7 @@ constexpr int kThreeBitDeltas[8] = {0, 1, 2, 3, 0, -3, -2, -1};  // code 4 write
 // One row of packed 4-bit pixels; a pixel past its end is damaged data.
 class TNibbleRow {
 public:
-    TNibbleRow(uint8_t* row, int64_t bytes) : row_(row), pixels_(2 * bytes) {}
+    TNibbleRow(uint8_t* row, int64_t pixels) : row_(row), pixels_(pixels) {}
     int64_t Count() const { return count_; }
     bool Full() const { return count_ >= pixels_; }
     uint8_t Last() const { return last_; }
@@ -34,7 +36,7 @@ void TThunderDecoder::Decode(const uint8_t*& source, uint8_t*& target, int64_t u
     int64_t in = 0;
     for (int64_t rowStart = 0; rowStart < unpackedSize; rowStart += rowBytes_) {
         if (unpackedSize - rowStart < rowBytes_) RaiseDamagedData();
-        TNibbleRow row(target + rowStart, rowBytes_);
+        TNibbleRow row(target + rowStart, std::min(rowPixels_, 2 * int64_t(rowBytes_)));
         while (in < packedSize && !row.Full()) {
             const uint8_t code = source[in++];
             if (code < 64) {

@@ -605,6 +605,29 @@ tzpic tzpic_tiff mapped.tif -type Palette
 tzpic tzpic_tiff gray.tif -colorspace gray
 tzpic tzpic_tiff bilevel.tif -monochrome -depth 1 -compress None
 tiffcp -c g3 tzpic_tiff/bilevel.tif tzpic_tiff/group3.fax
+tzpic tzpic_tiff cmyk.tif -colorspace CMYK -compress LZW
+tzpic tzpic_tiff ycbcr.tif -colorspace YCbCr -compress None
+tzpic tzpic_tiff lab.tif -colorspace Lab -compress None -endian MSB
+tzpic tzpic_tiff rgbjpeg.tif -compress jpeg
+tzpic tzpic_tiff grayalpha.tif -colorspace gray -alpha on -compress None
+tiffcp -c jpeg tzpic_tiff/zip.tif tzpic_tiff/ycbcrjpeg.tif
+# Hand-made: subsampled YCbCr blocks (2 x 2, with part blocks at the edges) and ThunderScan codes.
+python3 -c "
+import struct
+def tiff(entries, data):
+    entries = sorted(entries + [(273, 4, [8 + 2 + 12 * (len(entries) + 2) + 4]), (279, 4, [len(data)])])
+    out = b'II*\0' + struct.pack('<IH', 8, len(entries))
+    for tag, kind, values in entries:
+        packed = b''.join(struct.pack('<H' if kind == 3 else '<I', v) for v in values)
+        out += struct.pack('<HHI', tag, kind, len(values)) + packed.ljust(4, b'\0')
+    return out + b'\0' * 4 + data
+def page(width, bits, compression, photometric, samples):
+    return [(256, 3, [width]), (257, 3, [3]), (258, 3, [bits]), (259, 3, [compression]), (262, 3, [photometric]),
+            (277, 3, [samples]), (278, 3, [3])]
+blocks = bytes((40 + 30 * b + 7 * i) % 256 for b in range(6) for i in range(6))
+open('tzpic_tiff/subsampled.tif', 'wb').write(tiff(page(5, 8, 1, 6, 3) + [(530, 3, [2, 2])], blocks))
+open('tzpic_tiff/thunder.tif', 'wb').write(tiff(page(5, 4, 32809, 1, 1), bytes([0xC5, 0x03, 0x5A, 0xCF, 0xAF, 0x02, 0xC1, 0x04])))
+"
 tzpic tzpic_gif plain.gif -colors 8
 tzpic tzpic_gif interlaced.gif -colors 8 -interlace GIF
 tzpic tzpic_gif comment.gif -colors 4 -set comment hello

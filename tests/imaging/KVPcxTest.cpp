@@ -229,3 +229,24 @@ TEST(KVPcx, StreamHeadersLetPicturesFollowOneAnother) {
     }
     EXPECT_EQ(stream.Position(), stream.Size());
 }
+
+// Older writers put a picture four bytes behind a "PCX" tag whose fourth letter is not "2" and
+// give no length: the picture runs to the end of the stream.
+TEST(KVPcx, TagWithoutLengthPutsThePictureFourBytesBehindIt) {
+    TScratchFolder folder;
+    WriteFile(folder.Path("p.ppm"), PatternPpm(9, 4));
+    const std::string path = MakeFixture(folder.Path("x.pcx"), "ppmtopcx -24bit " + Quoted(folder.Path("p.ppm")) + " > " +
+                                                                    Quoted(folder.Path("x.pcx")));
+    const TRgbImage expected = ParsePpm(RunTool("pcxtoppm " + Quoted(path), false).output);
+    for (const char letter : {'1', 'A', '\0'}) {
+        SCOPED_TRACE(int(letter));
+        const std::string tagged = std::string("PCX") + letter + ReadFile(path);
+        TMemoryStream stream;
+        LoadBytes(stream, tagged);
+        TKestovaIO io;
+        io.StreamHeaders = true;
+        io.LoadFromStreamPCX(stream);
+        ASSERT_FALSE(io.AbortFlag);
+        EXPECT_TRUE(SamePixels(PixelsOf(io.WorkBitmap()), expected));
+    }
+}

@@ -83,9 +83,14 @@ TSources MakeSources(const TScratchFolder& folder) {
 TEST(TiffReader, EveryLayoutAndCodingMatchesLibtiffPageByPage) {
     TScratchFolder folder;
     const TSources s = MakeSources(folder);
+    // ImageMagick's JPEG pages hold RGB samples with the JPEG tables in the directory.
+    const std::string magickJpeg = folder.Path("magick-jpeg.tif");
+    MakeFixture(magickJpeg, "convert " + Quoted(s.rgb) + " -compress jpeg " + Quoted(magickJpeg));
+    // Cases without options read the source file as its maker wrote it.
     struct Case { std::string source, options; bool lossy; } cases[] = {
         {s.rgb, "-c none", false},        {s.rgb, "-c lzw", false},          {s.rgb, "-c lzw:2", false},
         {s.rgb, "-c packbits", false},    {s.rgb, "-c zip:2", false},        {s.rgb, "-c jpeg", true},
+        {s.rgb, "-c jpeg:r", true},       {s.gray, "-c jpeg", true},         {magickJpeg, "", true},
         {s.rgb, "-c lzw -p separate", false}, {s.rgb, "-c zip -t -w 16 -l 16", false}, {s.rgb, "-B -c lzw:2", false},
         {s.rgb, "-B -p separate", false}, {s.gray, "-c lzw:2", false},       {s.gray, "-B -c packbits -t -w 16 -l 16", false},
         {s.palette, "-c lzw", false},     {s.palette, "-c none -B", false},
@@ -97,7 +102,8 @@ TEST(TiffReader, EveryLayoutAndCodingMatchesLibtiffPageByPage) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.source + " " + c.options);
         const std::string path = folder.Path("fixture.tif");
-        MakeFixture(path, "rm -f " + Quoted(path) + " && tiffcp " + c.options + " " + Quoted(c.source) + " " + Quoted(path));
+        MakeFixture(path, "rm -f " + Quoted(path) + " && " + (c.options.empty() ? "cp " : "tiffcp " + c.options + " ") +
+                              Quoted(c.source) + " " + Quoted(path));
         const std::string bytes = ReadFile(path);
         for (int page = 0; page < 2; ++page) {
             SCOPED_TRACE(page);
@@ -484,6 +490,44 @@ TEST(TiffReader, StreamHeadersLetPicturesFollowOneAnother) {
         EXPECT_TRUE(SamePixels(PixelsOf(io.WorkBitmap()), PixelsOf(*expected)));
     }
     EXPECT_EQ(stream.Position(), int64_t(joined.size()));
+}
+
+// The component writes each picture behind its header; libtiff reads every one of them, and the
+// component reads them back one after another, counting the pages of each.
+TEST(TiffWriter, StreamHeadersLetTheComponentStoreSeveralPictures) {
+    TScratchFolder folder;
+    const TRgbImage pictures[] = {PatternImage(7, 3), PatternImage(4, 6), PatternImage(9, 2)};
+    TMemoryStream stream;
+    for (const TRgbImage& picture : pictures) {
+        TKestovaIO io;
+        io.StreamHeaders = true;
+        ImageToBitmap(picture, io.WorkBitmap());
+        io.SaveToStreamTIFF(stream);
+        ASSERT_FALSE(io.AbortFlag);
+    }
+    const std::string joined = StreamBytesOf(stream);
+    size_t at = 0;
+    for (const TRgbImage& picture : pictures) {
+        ASSERT_LE(at + 12, joined.size());
+        EXPECT_EQ(joined.substr(at, 8), std::string("TIFF\0\0\0\0", 8));
+        const uint32_t length = uint32_t(uint8_t(joined[at + 8])) | uint32_t(uint8_t(joined[at + 9])) << 8 |
+                                uint32_t(uint8_t(joined[at + 10])) << 16 | uint32_t(uint8_t(joined[at + 11])) << 24;
+        ASSERT_LE(at + 12 + length, joined.size());
+        const std::string path = folder.Path("one.tif");
+        WriteFile(path, joined.substr(at + 12, length));
+        EXPECT_TRUE(SamePixels(TifftopnmPage(folder, path, 0), picture));
+        at += 12 + length;
+    }
+    EXPECT_EQ(at, joined.size());
+    stream.SetPosition(0);
+    for (const TRgbImage& picture : pictures) {
+        TKestovaIO io;
+        io.StreamHeaders = true;
+        EXPECT_EQ(io.LoadFromStreamTIFF(stream), 1);
+        ASSERT_FALSE(io.AbortFlag);
+        EXPECT_TRUE(SamePixels(PixelsOf(io.WorkBitmap()), picture));
+    }
+    EXPECT_EQ(stream.Position(), stream.Size());
 }
 
 TEST(TiffReader, TwelveBitGrayOfOneScannerProgramKeepsItsLowBits) {

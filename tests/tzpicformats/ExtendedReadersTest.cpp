@@ -1,9 +1,11 @@
 // The extended readers against an independent decode of the same file, and under damaged input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "PSPBuilder.h"
 #include "BitmapDifference.h"
@@ -94,6 +96,18 @@ const TFixture Fixtures[] = {
     {"wide.tif", "convert " + Source + " -depth 16 -compress None %s", 1},
     {"widegray.tif", "convert " + Source + " -colorspace gray -depth 16 -endian MSB %s", 1},
     {"bilevel.tif", "convert " + Source + " -monochrome -compress None %s"},
+    {"cmyk.tif", "convert " + Source + " -colorspace CMYK -compress None %s", 1},
+    {"widecmyk.tif", "convert " + Source + " -colorspace CMYK -depth 16 -compress None -endian MSB %s", 1},
+    {"ycbcr.tif", "convert " + Source + " -colorspace YCbCr -compress LZW %s", 2},
+    {"grayalpha.tif", "convert " + Source + " -colorspace gray -alpha on -channel A -fx 0.5 -compress None %s"},
+    // Without the description netpbm writes, which ImageMagick would pass on as a comment.
+    {"miniswhite.tif", "convert " + Source + " -colorspace gray pgm:- | pnmtotiff -miniswhite > %s && tiffset -u 270 %s"},
+    // JPEG pages are decoded by the same library in both readers; only upsampling may differ.
+    {"rgbjpeg.tif", "convert " + Source + " -compress jpeg %s", 1},
+    {"ycbcrjpeg.tif", "convert " + Source + " -compress None tif:%s.in && tiffcp -c jpeg %s.in %s", 12},
+    {"rawrgbjpeg.tif", "convert " + Source + " -compress None tif:%s.in && tiffcp -c jpeg:r %s.in %s", 1},
+    {"grayjpeg.fax", "convert " + Source + " -colorspace gray -compress jpeg tif:%s", 1},
+    {"cmykjpeg.tif", "convert " + Source + " -colorspace CMYK -compress jpeg %s", 2},
     {"group3.fax", "convert " + Source + " -monochrome -depth 1 -compress None tif:%s.in && tiffcp -c g3 %s.in %s"},
     {"mh.tif", "convert " + Source + " -monochrome -depth 1 -compress None tif:%s.in && tiffcp -c g3 -f lsb2msb %s.in %s"},
     {"plain.gif", "convert " + Source + " -colors 200 %s"},
@@ -467,6 +481,230 @@ TEST(TIFF, TiledOrPlanarImagesRaiseInsteadOfLoadingEmpty) {
     ASSERT_EQ(RunTool("convert -size 40x40 gradient:red-blue -depth 8 -interlace plane " + Quoted(planar)).status, 0);
     EXPECT_EQ(MessageOf([&] { Load(tiled); }), "Cannot load image. Tiled images are not supported for TIF/TIFF files.");
     EXPECT_EQ(MessageOf([&] { Load(planar); }), "Cannot load image. Planar images are not supported for TIF/TIFF files.");
+}
+
+// A one-directory TIFF made by hand for layouts no tool writes: each entry's values (rationals as
+// numerator, denominator pairs), the strips given as data, their offsets and counts added.
+struct TTiffEntry {
+    uint16_t tag, type;
+    std::vector<uint32_t> values;
+};
+
+std::string HandMadeTiff(std::vector<TTiffEntry> entries, const std::vector<std::string>& strips, bool big = false) {
+    const auto put = [big](std::string& out, uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) out += char(value >> (8 * (big ? bytes - 1 - i : i)));
+    };
+    const auto sizeOf = [](const TTiffEntry& e) { return e.type == 3 ? 2 : 4; };
+    entries.push_back({273, 4, std::vector<uint32_t>(strips.size())});
+    entries.push_back({279, 4, std::vector<uint32_t>(strips.size())});
+    std::sort(entries.begin(), entries.end(), [](const TTiffEntry& a, const TTiffEntry& b) { return a.tag < b.tag; });
+    // Header, directory, the values too long for their entries, then the strips.
+    size_t dataStart = 8 + 2 + 12 * entries.size() + 4;
+    for (const TTiffEntry& e : entries)
+        if (e.values.size() * sizeOf(e) > 4) dataStart += e.values.size() * sizeOf(e);
+    for (TTiffEntry& e : entries)
+        for (size_t i = 0, at = dataStart; i < strips.size(); at += strips[i].size(), ++i) {
+            if (e.tag == 273) e.values[i] = uint32_t(at);
+            if (e.tag == 279) e.values[i] = uint32_t(strips[i].size());
+        }
+    std::string file = big ? "MM" : "II", values;
+    put(file, 42, 2);
+    put(file, 8, 4);
+    put(file, uint32_t(entries.size()), 2);
+    for (const TTiffEntry& e : entries) {
+        put(file, e.tag, 2);
+        put(file, e.type, 2);
+        put(file, uint32_t(e.type == 5 ? e.values.size() / 2 : e.values.size()), 4);
+        std::string packed;
+        for (uint32_t v : e.values) put(packed, v, sizeOf(e));
+        if (packed.size() <= 4) {
+            file += packed + std::string(4 - packed.size(), '\0');
+        } else {
+            put(file, uint32_t(8 + 2 + 12 * entries.size() + 4 + values.size()), 4);
+            values += packed;
+        }
+    }
+    put(file, 0, 4);
+    file += values;
+    for (const std::string& strip : strips) file += strip;
+    return file;
+}
+
+// The picture as libtiff's own RGBA conversion shows it.
+TRgbImage ReadWithLibtiff(const TScratchFolder& folder, const std::string& path) {
+    const std::string rgba = folder.Path("rgba.tif");
+    const TCommandResult made = RunTool("tiff2rgba " + Quoted(path) + " " + Quoted(rgba) + " && tifftopnm " + Quoted(rgba) +
+                                        " 2>/dev/null | ppmtoppm", false);
+    return made.status == 0 ? ParsePpm(made.output) : TRgbImage{};
+}
+
+std::vector<TTiffEntry> Page(uint32_t width, uint32_t height, std::vector<uint32_t> bits, uint32_t compression,
+                             uint32_t photometric, uint32_t rowsPerStrip) {
+    return {{256, 3, {width}}, {257, 3, {height}}, {258, 3, std::move(bits)}, {259, 3, {compression}},
+            {262, 3, {photometric}}, {277, 3, {uint32_t(3)}}, {278, 3, {rowsPerStrip}}};
+}
+
+// Subsampled YCbCr blocks and ThunderScan codes, which only libtiff reads besides us.
+TEST(TIFF, HandMadeLayoutsMatchLibtiff) {
+    // Blocks of h x v luma samples, then Cb and Cr; 5 x 3 pixels leave part blocks at the edges.
+    const auto blocks = [](int h, int v, int bands) {
+        std::string data;
+        for (int band = 0; band < bands; ++band)
+            for (int block = 0; block < (5 + h - 1) / h; ++block) {
+                for (int i = 0; i < h * v; ++i) data += char(40 + 50 * band + 30 * block + 7 * i);
+                data += char(90 + 25 * block - 10 * band);
+                data += char(200 - 35 * block + 20 * band);
+            }
+        return data;
+    };
+    const auto ycbcr = [&](int h, int v, bool big, bool twoStrips) {
+        // Two strips split the rows after the second.
+        std::vector<TTiffEntry> page = Page(5, 3, {8, 8, 8}, 1, 6, twoStrips ? 2u : 3u);
+        page.push_back({530, 3, {uint32_t(h), uint32_t(v)}});
+        const int bands = (3 + v - 1) / v;
+        const std::string data = blocks(h, v, bands);
+        if (!twoStrips) return HandMadeTiff(page, {data}, big);
+        const size_t split = data.size() / size_t(bands) * size_t(2 / v);
+        return HandMadeTiff(page, {data.substr(0, split), data.substr(split)}, big);
+    };
+    // Row 0: a raw 5, a run of three, deltas +1 and -1; row 1: a raw 15, deltas -3 and -1, a run
+    // of two, a raw 0. Five pixels a row end in a half byte. No run reaches the end of a row: libtiff
+    // writes nothing for such a run.
+    const auto thunder = [](uint32_t width, const std::string& codes) {
+        std::vector<TTiffEntry> page = Page(width, 2, {4}, 32809, 1, 2);
+        page[5].values = {1};
+        return HandMadeTiff(page, {codes});
+    };
+    const struct {
+        const char* name;
+        std::string file;
+    } cases[] = {
+        {"ycbcr 2x2", ycbcr(2, 2, false, false)}, {"ycbcr 2x1 big-endian", ycbcr(2, 1, true, false)},
+        {"ycbcr 4x2 in two strips", ycbcr(4, 2, false, true)}, {"ycbcr 1x1", ycbcr(1, 1, true, true)},
+        {"thunderscan", thunder(6, "\xC5\x03\x5B\xCF\xAF\x02\xC0"s)},
+        {"thunderscan of odd width", thunder(5, "\xC5\x03\x5A\xCF\xAF\x01\xC0"s)},
+    };
+    TScratchFolder folder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder.Path("hand.tif");
+        WriteFile(path, c.file);
+        const TRgbImage theirs = ReadWithLibtiff(folder, path);
+        ASSERT_GT(theirs.width, 0);
+        const auto ours = Load(path);
+        ASSERT_TRUE(ours);
+        EXPECT_LE(Difference(*ours, theirs), 2);
+    }
+}
+
+TEST(TIFF, HeaderPropertiesComeFromTheDirectory) {
+    TScratchFolder folder;
+    const std::string picture = "convert -size 6x4 gradient:red-blue -depth 8 ";
+    struct TCase {
+        const char* name;
+        std::string command;  // writes %s
+        float xResolution, yResolution;
+        bool hasAlpha, minIsWhite;
+        std::vector<uint32_t> rowsPerStrip;
+    } cases[] = {
+        {"dots per centimetre", picture + "-units PixelsPerCentimeter -density 100 -define tiff:rows-per-strip=3 %s", 254, 254, false, false, {3}},
+        {"dots per inch", picture + "-units PixelsPerInch -density 300x150 %s", 300, 150, false, false, {4}},
+        {"extra alpha sample", picture + "-alpha on -channel A -fx 0.5 %s", 0, 0, true, false, {4}},
+        {"no photometric tag", picture + "-colorspace gray %s && tiffset -u 262 %s", 0, 0, false, true, {4}},
+        {"no rows per strip", picture + "-colorspace gray %s && tiffset -u 278 %s", 0, 0, false, false, {4}},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder.Path("p.tif");
+        RunTool("rm -f " + Quoted(path));
+        ASSERT_EQ(RunTool(Command({"p.tif", c.command}, path)).status, 0);
+        TFileStream stream(path, fmOpenRead);
+        TTIFFGraphic tiff;
+        ASSERT_TRUE(tiff.ReadHeaderProperties(stream, 0));
+        const TImageProperties& p = tiff.ImageProperties();
+        EXPECT_NEAR(p.XResolution, c.xResolution, 0.01);
+        EXPECT_NEAR(p.YResolution, c.yResolution, 0.01);
+        EXPECT_EQ(p.HasAlpha, c.hasAlpha);
+        EXPECT_EQ(bool(p.Options & ioMinIsWhite), c.minIsWhite);
+        EXPECT_EQ(p.RowsPerStrip, c.rowsPerStrip);
+    }
+    // A gray page without its photometric tag shows white for 0: the negative of the page with it.
+    const std::string normal = folder.Path("normal.tif"), untagged = folder.Path("untagged.tif");
+    ASSERT_EQ(RunTool(picture + "-colorspace gray " + Quoted(normal) + " && cp " + Quoted(normal) + " " + Quoted(untagged) +
+                      " && tiffset -u 262 " + Quoted(untagged)).status, 0);
+    TRgbImage negative = ReadWithImageMagick(normal);
+    for (uint8_t& v : negative.pixels) v = uint8_t(255 - v);
+    const auto ours = Load(untagged);
+    ASSERT_TRUE(ours);
+    EXPECT_EQ(Difference(*ours, negative), 0);
+    // A big-endian page keeps the order of two short values stored in the entry itself.
+    std::vector<TTiffEntry> page = Page(4, 2, {8, 8, 8}, 7, 6, 2);
+    page.push_back({530, 3, {2, 1}});
+    TMemoryStream stream;
+    const std::string file = HandMadeTiff(page, {"\xFF\xD8\xFF\xD9"s}, true);
+    stream.WriteBuffer(file.data(), int64_t(file.size()));
+    stream.SetPosition(0);
+    TTIFFGraphic tiff;
+    ASSERT_TRUE(tiff.ReadHeaderProperties(stream, 0));
+    EXPECT_EQ(tiff.ImageProperties().YCbCrSubSampling, (std::vector<uint8_t>{2, 1}));
+}
+
+// L*a*b* pages keep their lightness and hues: black, white, mid gray, and the hue of each primary.
+TEST(TIFF, LabPagesShowTheirColours) {
+    TScratchFolder folder;
+    const std::string path = folder.Path("lab.tif");
+    ASSERT_EQ(RunTool("convert xc:black xc:white xc:gray50 xc:red xc:lime xc:blue +append -colorspace Lab -depth 8 -compress None " +
+                      Quoted(path)).status, 0);
+    const auto ours = Load(path);
+    ASSERT_TRUE(ours);
+    ASSERT_EQ(ours->Width(), 6);
+    const auto sample = [&](int x, int shift) { return int(ours->Pixel(x, 0) >> shift & 0xFF); };
+    for (int shift : {0, 8, 16}) {
+        EXPECT_LE(sample(0, shift), 10);
+        EXPECT_GE(sample(1, shift), 230);
+        EXPECT_GT(sample(2, shift), 20);
+        EXPECT_LT(sample(2, shift), 230);
+    }
+    // Pixel returns red in the low byte: each primary is strongest in its own sample.
+    for (int primary = 0; primary < 3; ++primary) {
+        for (int other = 0; other < 3; ++other) {
+            if (other == primary) continue;
+            EXPECT_GT(sample(3 + primary, 8 * primary), sample(3 + primary, 8 * other) + 60) << primary;
+        }
+    }
+}
+
+TEST(TIFF, PagesItCannotShowRaiseTheirReason) {
+    TScratchFolder folder;
+    const std::string in = folder.Path("in.tif");
+    ASSERT_EQ(RunTool("convert -size 16x8 gradient: -monochrome -depth 1 -compress None " + Quoted(in)).status, 0);
+    // Hand-made pages of 5 x 1 pixels: samples per pixel, bits per sample, photometric.
+    const auto page = [](uint32_t samples, uint32_t bits, uint32_t photometric) {
+        std::vector<TTiffEntry> entries = Page(5, 1, std::vector<uint32_t>(samples, bits), 1, photometric, 1);
+        entries[5].values = {samples};
+        return HandMadeTiff(entries, {std::string(size_t(5 * samples * 2), '\x40')});
+    };
+    const struct {
+        const char* name;
+        std::string command, file;
+        std::string message;
+    } cases[] = {
+        {"group 4", "tiffcp -c g4 " + Quoted(in) + " %s", "", "Cannot load image. The compression scheme is not supported for TIF/TIFF files."},
+        {"two inks", "", page(2, 8, 5), "Invalid color format in TIF/TIFF file."},
+        {"3-bit gray", "", page(1, 3, 1), "Invalid color format in TIF/TIFF file."},
+        {"4-bit L*a*b*", "", page(3, 4, 8), "Invalid color format in TIF/TIFF file."},
+    };
+    const std::string path = folder.Path("bad.tif");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunTool("rm -f " + Quoted(path));
+        if (c.command.empty()) {
+            WriteFile(path, c.file);
+        } else {
+            ASSERT_EQ(RunTool(Command({"bad.tif", c.command}, path)).status, 0);
+        }
+        EXPECT_EQ(MessageOf([&] { Load(path); }), c.message);
+    }
 }
 
 TEST(TIFF, StripsAndColourMapsAreBoundedByTheFile) {

@@ -96,7 +96,7 @@ class TPreparedGraphic : public TPicFormatGraphic {
 public:
     void Prepare(const TImageProperties& properties, int64_t inputBytes = -1) {
         properties_ = properties;
-        PrepareBitmap(inputBytes);
+        PrepareBitmap(*this, inputBytes);
     }
 };
 

@@ -46,13 +46,16 @@ void ReadJpeg(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool pa
 }
 
 // Like JPEG, a PCX picture may sit behind a 12-byte "PCX2" stream header that gives its length.
+// Behind "PCX" and another fourth letter the picture starts at once and runs to the end.
 void ReadPcx(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
     const int64_t start = stream.Position();
     uint8_t header[12] = {};
-    const bool headed = stream.Read(header, 12) == 12 && std::memcmp(header, "PCX2", 5) == 0;
-    if (!headed) stream.SetPosition(start);
+    const int64_t got = stream.Read(header, 12);
+    const bool tagged = got >= 4 && std::memcmp(header, "PCX", 3) == 0;
+    const bool headed = tagged && got == 12 && std::memcmp(header, "PCX2", 5) == 0;
+    stream.SetPosition(headed ? start + 12 : tagged ? start + 4 : start);
     const uint32_t length = uint32_t(header[8] | header[9] << 8 | header[10] << 16) | uint32_t(header[11]) << 24;
-    ReadPCXStream(stream, bitmap, params, paramsOnly, progress, headed ? length : stream.Size() - start);
+    ReadPCXStream(stream, bitmap, params, paramsOnly, progress, headed ? length : stream.Size() - stream.Position());
     if (headed) stream.SetPosition(start + 12 + length);
 }
 

@@ -305,7 +305,9 @@ void TakeHeader(jpeg_decompress_struct& cinfo, const TReadChoices& choices, TIOP
             break;
         default: break;
     }
-    if (choices.keepYCbCr) cinfo.out_color_space = JCS_YCbCr;
+    // The components as stored, in the stream's own colour space: the library converts nothing.
+    if (choices.keepYCbCr && (cinfo.jpeg_color_space == JCS_YCbCr || cinfo.jpeg_color_space == JCS_RGB))
+        cinfo.out_color_space = cinfo.jpeg_color_space;
     if (params.JpegDCTMethod <= 2) cinfo.dct_method = J_DCT_METHOD(params.JpegDCTMethod);
     if (cinfo.density_unit == 0 || cinfo.density_unit == 1) {
         params.SetDpiX(cinfo.X_density);
@@ -331,7 +333,7 @@ TKVPixelFormat OutputFormat(const jpeg_decompress_struct& cinfo, bool native) {
 }
 
 bool DecodableSpace(J_COLOR_SPACE space) {
-    return space == JCS_GRAYSCALE || space == JCS_EXT_BGR || space == JCS_YCbCr || space == JCS_CMYK;
+    return space == JCS_GRAYSCALE || space == JCS_EXT_BGR || space == JCS_RGB || space == JCS_YCbCr || space == JCS_CMYK;
 }
 
 bool ColorManaged(TIOParamsVals& params) { return params.InputICC() && params.InputICC()->IsValid(); }
@@ -348,7 +350,8 @@ int ReadRows(jpeg_decompress_struct& cinfo, TErrorManager& error, TKVBitmap& bit
         uint8_t* line = bitmap.GetScanline(row);
         const bool direct = (cinfo.out_color_space == JCS_GRAYSCALE && bitmap.GetPixelFormat() == kv8Gray) ||
                             (cinfo.out_color_space == JCS_CMYK && bitmap.GetPixelFormat() == kvCMYK) ||
-                            cinfo.out_color_space == JCS_YCbCr || (cinfo.out_color_space == JCS_EXT_BGR && !managed);
+                            cinfo.out_color_space == JCS_YCbCr || cinfo.out_color_space == JCS_RGB ||
+                            (cinfo.out_color_space == JCS_EXT_BGR && !managed);
         JSAMPROW target = direct ? line : buffer.data();
         JDIMENSION got = 0;
         Guarded(error, [&] { got = jpeg_read_scanlines(&cinfo, &target, 1); });

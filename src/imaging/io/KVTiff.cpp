@@ -937,19 +937,28 @@ void ReadTIFFStream(TKVBitmap* bitmap, TStream& stream, int& pageCount, bool thu
     });
 }
 
-void ReadTIFF(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
-    // Behind a 12-byte "TIFF" stream header the structure is read, and the stream left after it,
-    // so that several pictures can follow one another.
+namespace {
+
+// Behind a 12-byte "TIFF" stream header a structure is read from the header's end, and the
+// stream is left after it, so that several pictures can follow one another. Moves behind the
+// header and answers the picture's length; -1 (and the stream unmoved) when there is none.
+int64_t SkipStreamHeader(TStream& stream) {
     const int64_t start = stream.Position();
     uint8_t header[12] = {};
-    const bool headed = stream.Read(header, 12) == 12 && std::memcmp(header, "TIFF\0", 5) == 0;
-    if (!headed) stream.SetPosition(start);
+    if (stream.Read(header, 12) == 12 && std::memcmp(header, "TIFF\0", 5) == 0)
+        return int64_t(uint32_t(header[8] | header[9] << 8 | header[10] << 16) | uint32_t(header[11]) << 24);
+    stream.SetPosition(start);
+    return -1;
+}
+
+}  // namespace
+
+void ReadTIFF(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    const int64_t length = SkipStreamHeader(stream);
+    const int64_t start = stream.Position();
     int pages = 0;
     ReadTIFFStream(&bitmap, stream, pages, false, false, true, paramsOnly, progress, &params);
-    if (headed) {
-        const uint32_t length = uint32_t(header[8] | header[9] << 8 | header[10] << 16) | uint32_t(header[11]) << 24;
-        stream.SetPosition(start + 12 + length);
-    }
+    if (length >= 0) stream.SetPosition(start + length);
 }
 
 int GetTIFFStreamPageCount(TStream& stream) {
@@ -957,6 +966,7 @@ int GetTIFFStreamPageCount(TStream& stream) {
     TKVProgressRec progress;
     progress.AbortFlag = &aborted;
     const int64_t start = stream.Position();
+    SkipStreamHeader(stream);
     int pages = 0;
     ReadTIFFStream(nullptr, stream, pages, false, true, true, true, progress, nullptr);
     stream.SetPosition(start);

@@ -1,6 +1,7 @@
 #include "imaging/io/KestovaIO.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVBlend.h"
@@ -531,10 +532,12 @@ void TKestovaIO::SaveStream(TStream& stream, int fileType) {
             Fail();
             return;
         }
-        // A PCX picture in a stream of several goes behind a "PCX2" header giving its length.
-        const bool headed = fileType == kvftPCX && StreamHeaders;
+        // A TIFF or PCX picture in a stream of several goes behind a header giving its length.
+        const char* tag = fileType == kvftPCX ? "PCX2" : fileType == kvftTIFF ? "TIFF" : nullptr;
+        const bool headed = tag && StreamHeaders;
         const int64_t start = stream.Position();
-        uint8_t header[12] = {'P', 'C', 'X', '2'};
+        uint8_t header[12] = {};
+        if (tag) std::memcpy(header, tag, 4);
         if (headed) stream.WriteBuffer(header, 12);
         driver->Write(stream, *work_, *params_, progress);
         if (!headed || AbortFlag) return;
