@@ -33,7 +33,8 @@ int BarLength(const TKVPlane& plane, int length) {
 void AddBarSet(TKVPlaneMask& mask, const TKVPlane& plane, int set, bool fromFarSide, int length) {
     if (length <= 0) return;
     for (int c = set * BarWidth; c < plane.C; c += BarPitch)
-        mask.Add(plane, fromFarSide ? Rect(plane.A - length, c, plane.A, c + BarWidth) : Rect(0, c, length, c + BarWidth));
+        mask.Add(plane,
+                 fromFarSide ? Rect(plane.A - length, c, plane.A, c + BarWidth) : Rect(0, c, length, c + BarWidth));
 }
 
 // The shreds' ends wander by up to a seventh of the side while the wipe is incomplete.
@@ -76,7 +77,9 @@ void KVShreds(const TKVEffectCall& call, const std::vector<TKVShredSet>& sets) {
         if (p.pa <= 0) continue;
         for (int c = 0; c < p.C; c += ShredWidth) {
             switch (set.kind) {
-                case TKVShred::OneSide: mask.Add(p, Rect(0, c, Jitter(p, p.pa), c + ShredWidth)); break;
+                case TKVShred::OneSide:
+                    mask.Add(p, Rect(0, c, Jitter(p, p.pa), c + ShredWidth));
+                    break;
                 case TKVShred::InToCentre: {
                     const int half = p.pa / 2;
                     mask.Add(p, Rect(0, c, Jitter(p, half), c + ShredWidth));
@@ -105,7 +108,8 @@ void KVSpeckledWipe(const TKVEffectCall& call, TKVFlip side) {
             mask.Add(p, Rect(0, c, p.pa, c + size));
             if (p.pa >= p.A) continue;
             for (int ahead = 0; ahead < reach; ahead += size)
-                if (KVTransitionRandom(reach) >= ahead) mask.Add(p, Rect(p.pa + ahead, c, p.pa + ahead + size, c + size));
+                if (KVTransitionRandom(reach) >= ahead)
+                    mask.Add(p, Rect(p.pa + ahead, c, p.pa + ahead + size, c + size));
         }
     Show(call, mask);
 }

@@ -77,13 +77,19 @@ void KVDrawBuiltinEffect(TKVTransitionType effect, int p, TKVFrames& f, TColor b
     const TColor bgRGB = ColorToRGB(background);
     const uint8_t bg[3] = {uint8_t(GetBValue(bgRGB)), uint8_t(GetGValue(bgRGB)), uint8_t(GetRValue(bgRGB))};
     const int d = 1024 - p;
-    const bool startsFromFrom = (effect >= kvttLeftRight1 && effect <= kvttFromBottomRight) ||
-                                effect == kvttCenter1 || effect == kvttCenterZoom1;
+    const bool startsFromFrom = (effect >= kvttLeftRight1 && effect <= kvttFromBottomRight) || effect == kvttCenter1 ||
+                                effect == kvttCenterZoom1;
     if (startsFromFrom && p == 0) CopyWhole(cur, f.from);
     switch (effect) {
-        case kvttCrossDissolve: Blend(cur, nullptr, &f.from, nullptr, &f.to, p); break;
-        case kvttFadeOut: FadeOut(f, bg, p); break;
-        case kvttFadeIn: FadeIn(f, bg, p); break;
+        case kvttCrossDissolve:
+            Blend(cur, nullptr, &f.from, nullptr, &f.to, p);
+            break;
+        case kvttFadeOut:
+            FadeOut(f, bg, p);
+            break;
+        case kvttFadeIn:
+            FadeIn(f, bg, p);
+            break;
         case kvttFadeOutIn:
             if (p < 512)
                 FadeOut(f, bg, 2 * p);
@@ -118,28 +124,42 @@ void KVDrawBuiltinEffect(TKVTransitionType effect, int p, TKVFrames& f, TColor b
             if (effect == kvttDownUp2) KVHorizontalLine(cur, y, Red);
             break;
         }
-        case kvttFromUpLeft: Blit(cur, -((d * w) >> 10), -((d * h) >> 10), w, h, f.to, 0, 0); break;
-        case kvttFromUpRight: Blit(cur, (d * w) >> 10, -((d * h) >> 10), w, h, f.to, 0, 0); break;
-        case kvttFromBottomLeft: Blit(cur, -((d * w) >> 10), (d * h) >> 10, w, h, f.to, 0, 0); break;
-        case kvttFromBottomRight: Blit(cur, (d * w) >> 10, (d * h) >> 10, w, h, f.to, 0, 0); break;
+        case kvttFromUpLeft:
+            Blit(cur, -((d * w) >> 10), -((d * h) >> 10), w, h, f.to, 0, 0);
+            break;
+        case kvttFromUpRight:
+            Blit(cur, (d * w) >> 10, -((d * h) >> 10), w, h, f.to, 0, 0);
+            break;
+        case kvttFromBottomLeft:
+            Blit(cur, -((d * w) >> 10), (d * h) >> 10, w, h, f.to, 0, 0);
+            break;
+        case kvttFromBottomRight:
+            Blit(cur, (d * w) >> 10, (d * h) >> 10, w, h, f.to, 0, 0);
+            break;
         case kvttMoveLeftRight1: {
             const int c = (p * w) >> 10;
             Join(f, false, c, f.to, w - c, f.from, 0);
             break;
         }
-        case kvttMoveLeftRight2: Join(f, false, (p * w) >> 10, f.to, 0, f.from, 0); break;
+        case kvttMoveLeftRight2:
+            Join(f, false, (p * w) >> 10, f.to, 0, f.from, 0);
+            break;
         case kvttMoveRightLeft1: {
             const int c = (d * w) >> 10;
             Join(f, false, c, f.from, w - c, f.to, 0);
             break;
         }
-        case kvttMoveRightLeft2: Join(f, false, (d * w) >> 10, f.from, 0, f.to, 0); break;
+        case kvttMoveRightLeft2:
+            Join(f, false, (d * w) >> 10, f.from, 0, f.to, 0);
+            break;
         case kvttMoveUpDown1: {
             const int c = (p * h) >> 10;
             Join(f, true, c, f.to, h - c, f.from, 0);
             break;
         }
-        case kvttMoveUpDown2: Join(f, true, (p * h) >> 10, f.to, 0, f.from, 0); break;
+        case kvttMoveUpDown2:
+            Join(f, true, (p * h) >> 10, f.to, 0, f.from, 0);
+            break;
         case kvttMoveDownUp1: {
             const int c = (d * h) >> 10;
             Join(f, true, c, f.from, h - c, f.to, 0);
@@ -186,12 +206,15 @@ void KVDrawBuiltinEffect(TKVTransitionType effect, int p, TKVFrames& f, TColor b
             Blit(cur, r.Left, r.Top, r.Width(), r.Height(), f.from, r.Left, r.Top);
             break;
         }
-        case kvttCenterZoom1: KVCopyRect(cur, CentredRect(w, h, p), f.to, Rect(0, 0, w, h)); break;
+        case kvttCenterZoom1:
+            KVCopyRect(cur, CentredRect(w, h, p), f.to, Rect(0, 0, w, h));
+            break;
         case kvttCenterZoom2:
             CopyWhole(cur, f.to);
             KVCopyRect(cur, CentredRect(w, h, d), f.from, Rect(0, 0, w, h));
             break;
-        default: break;
+        default:
+            break;
     }
 }
 

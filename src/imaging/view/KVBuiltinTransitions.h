@@ -10,7 +10,7 @@ struct TKVFrames {
 };
 
 struct TKVPanZoom {
-    TBitmap source;  // 24-bit
+    TBitmap source;    // 24-bit
     TRect start, end;  // in source pixels
 };
 

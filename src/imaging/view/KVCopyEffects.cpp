@@ -116,9 +116,15 @@ void KVQuartersToCentre(const TKVEffectCall& call, TKVQuarters kind) {
         const int rc = corner.flipAcross ? p.pc - p.pc / 2 : p.pc / 2;
         const TRect dst = Rect(0, 0, ra, rc);
         switch (kind) {
-            case TKVQuarters::Wipe: CopyInPlace(call, p, dst); break;
-            case TKVQuarters::Expand: CopyTo(call, p, dst, Rect(0, 0, qa, qc)); break;
-            case TKVQuarters::Slide: CopyTo(call, p, dst, Rect(qa - ra, qc - rc, qa, qc)); break;
+            case TKVQuarters::Wipe:
+                CopyInPlace(call, p, dst);
+                break;
+            case TKVQuarters::Expand:
+                CopyTo(call, p, dst, Rect(0, 0, qa, qc));
+                break;
+            case TKVQuarters::Slide:
+                CopyTo(call, p, dst, Rect(qa - ra, qc - rc, qa, qc));
+                break;
         }
     }
 }

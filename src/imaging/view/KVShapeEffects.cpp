@@ -22,7 +22,8 @@ void AddRoundRect(TKVRevealMask& mask, const TKVPlane& plane, const TRect& r, in
 }
 
 TPoint Polar(TPoint centre, double radius, double angle) {
-    return {centre.X + int(std::lround(radius * std::cos(angle))), centre.Y + int(std::lround(radius * std::sin(angle)))};
+    return {centre.X + int(std::lround(radius * std::cos(angle))),
+            centre.Y + int(std::lround(radius * std::sin(angle)))};
 }
 
 // (x, y) about the centre by angle, rounded.

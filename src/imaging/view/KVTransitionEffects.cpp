@@ -20,6 +20,22 @@ void PlaceOnFrame(TBitmap& frame, const TBitmap& picture, int width, int height,
 
 }  // namespace
 
+void KVDrawTransitionFrame(TKVTransitionType effect, int progress, TKVFrames& frames, const TKVPanZoom& panZoom,
+                           TColor background, int& randomCount) {
+    TBitmap& current = frames.current;
+    if (effect == kvttPanZoom) {
+        KVDrawPanZoom(progress, panZoom, current);
+    } else if (KVIsBuiltinEffect(effect)) {
+        KVDrawBuiltinEffect(effect, progress, frames, background, randomCount);
+    } else if (progress == 0) {
+        current = frames.from;
+    } else if (effect >= 1 && effect <= KVEffectCount && TransitionEffectTable[effect - 1].Proc) {
+        const int percent = int(std::nearbyint(progress / 1024.0 * 100));
+        TransitionEffectTable[effect - 1].Proc(
+            {current, frames.from, frames.to, percent, 1, Rect(0, 0, current.Width(), current.Height())});
+    }
+}
+
 uint32_t KVSystemTickCount() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
@@ -101,7 +117,7 @@ void TKVTransitionEffects::Stop() {
 void TKVTransitionEffects::Tick() {
     if (!running_) return;
     ++ticks_;
-    DrawFrame();
+    KVDrawTransitionFrame(effect_, progress_, frames_, panZoom_, host_.Background(), randomCount_);
     host_.ShowTransitionFrame(frames_.current);
     const uint32_t elapsed = clock_() - startTime_;
     if (elapsed >= uint32_t(duration_)) {
@@ -109,20 +125,6 @@ void TKVTransitionEffects::Tick() {
         Stop();
     }
     progress_ = int(std::min<uint64_t>(uint64_t(elapsed) * 1024 / uint32_t(duration_), 1024));
-}
-
-void TKVTransitionEffects::DrawFrame() {
-    TBitmap& current = frames_.current;
-    if (effect_ == kvttPanZoom) {
-        KVDrawPanZoom(progress_, panZoom_, current);
-    } else if (KVIsBuiltinEffect(effect_)) {
-        KVDrawBuiltinEffect(effect_, progress_, frames_, host_.Background(), randomCount_);
-    } else if (progress_ == 0) {
-        current = frames_.from;
-    } else if (const TKVEffectProc proc = TransitionEffectTable[effect_ - 1].Proc) {
-        const int percent = int(std::nearbyint(progress_ / 1024.0 * 100));
-        proc({current, frames_.from, frames_.to, percent, 1, Rect(0, 0, current.Width(), current.Height())});
-    }
 }
 
 void TKVTransitionEffects::ShrinkFrames() {

@@ -26,6 +26,12 @@ public:
     virtual void Update() = 0;
 };
 
+// Draws frames.current for effect at progress 0..1024, as one tick of the engine does: the
+// built-in effects and the pan and zoom by themselves, the others by the effect table's procedure
+// with the progress in percent, after starting from the old picture at progress 0.
+void KVDrawTransitionFrame(TKVTransitionType effect, int progress, TKVFrames& frames, const TKVPanZoom& panZoom,
+                           TColor background, int& randomCount);
+
 // Milliseconds of a monotonic clock, wrapping as the system tick count does.
 using TKVTickClock = std::function<uint32_t()>;
 uint32_t KVSystemTickCount();
@@ -60,7 +66,6 @@ public:
 
 private:
     void Begin(TKVTransitionType effect, int durationMs, bool showFinal);
-    void DrawFrame();
     void ShrinkFrames();
 
     TKVTransitionHost& host_;
