@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <vector>
 
 #include "TransitionFixtures.h"
+#include "ViewTestApplication.h"
 
 namespace {
 
@@ -30,10 +30,7 @@ struct RecordingHost : TKVTransitionHost {
 class KVTransitionEffectsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static int argc = 1;
-        static char name[] = "view_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QApplication(argc, argv);
+        EnsureViewTestApplication();
     }
     // Ticks with the clock at each time since the start.
     void TickAt(std::initializer_list<uint32_t> times) {

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 
 #include "TransitionFixtures.h"
+#include "ViewTestApplication.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/view/KVTransitionEffects.h"
 #include "imaging/view/KestovaView.h"
@@ -18,10 +19,6 @@ constexpr TColor Picture = RGB(0, 200, 0);
 class KestovaViewTransitionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static int argc = 1;
-        static char name[] = "view_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QApplication(argc, argv);
         view.resize(120, 90);
         view.GetKVBitmap()->Allocate(60, 40, kv24RGB);
         view.GetKVBitmap()->Fill(Picture);
@@ -38,6 +35,8 @@ protected:
                                        false);
     }
 
+    // The application comes before the view, which needs it.
+    bool applicationMade = (EnsureViewTestApplication(), true);
     TKestovaView view;
 };
 

@@ -10,7 +10,7 @@ namespace {
 // A mask of the frame to which rectangles of a plane are added.
 class TKVPlaneMask {
 public:
-    TKVPlaneMask(const TKVEffectCall& call) : mask(call.rect.Width(), call.rect.Height()) {}
+    explicit TKVPlaneMask(const TKVEffectCall& call) : mask(call.rect.Width(), call.rect.Height()) {}
     void Add(const TKVPlane& plane, const TRect& r) {
         const TRect m = plane.Map(r);
         mask.AddRect(std::min(m.Left, m.Right), std::min(m.Top, m.Bottom), std::max(m.Left, m.Right),
