@@ -14,6 +14,8 @@
 #include "imaging/io/KVVideoAndScanner.h"
 #include "imaging/io/KestovaIO.h"
 #include "imaging/proc/KestovaProc.h"
+#include "imaging/view/KVTransitionEffects.h"
+#include "platform/qt/QtBitmap.h"
 
 namespace {
 
@@ -29,7 +31,30 @@ const bool captureFactoryInstalled = [] {
 
 }  // namespace
 
-TKestovaView::TKestovaView(QWidget* parent) : QAbstractScrollArea(parent), own_(std::make_unique<TKVBitmap>()) {
+// The transition engine's way to the view: its frames are painted in place of the picture.
+class TKestovaView::TransitionHost : public TKVTransitionHost {
+public:
+    explicit TransitionHost(TKestovaView& view) : view_(view) {}
+    int ViewWidth() const override { return view_.ViewWidth(); }
+    int ViewHeight() const override { return view_.ViewHeight(); }
+    TColor Background() const override { return view_.Background(); }
+    void ShowTransitionFrame(const TBitmap& frame) override {
+        view_.transitionFrame_ = ToQImage(frame);
+        view_.viewport()->repaint();
+    }
+    void LockPaint() override { view_.LockPaint(); }
+    void UnlockPaintNoUpdate() override { view_.UnlockPaintNoUpdate(); }
+    void Update() override { view_.Update(); }
+
+private:
+    TKestovaView& view_;
+};
+
+TKestovaView::TKestovaView(QWidget* parent)
+    : QAbstractScrollArea(parent),
+      own_(std::make_unique<TKVBitmap>()),
+      transitionHost_(std::make_unique<TransitionHost>(*this)),
+      transition_(std::make_unique<TKVTransitionEffects>(*transitionHost_)) {
     ++updateLock_;
     bitmap_ = own_.get();
     bitmap_->Allocate(0, 0, kv24RGB);
@@ -89,6 +114,7 @@ void TKestovaView::Clear() {
 }
 
 void TKestovaView::Blank() {
+    transition_->Stop();
     bitmap_->Allocate(1, 1, kv24RGB);
     Clear();
 }
@@ -474,6 +500,10 @@ void TKestovaView::paintEvent(QPaintEvent*) {
     if (viewport()->width() <= 0 || viewport()->height() <= 0) return;
     // A failing repaint must never take the program down.
     try {
+        if (paintLock_ > 0) {
+            QPainter(viewport()).drawImage(0, 0, transitionFrame_);
+            return;
+        }
         if (dirty_ || backBuffer_.size() != viewport()->size()) {
             RenderBackBuffer();
             dirty_ = false;
@@ -488,7 +518,10 @@ void TKestovaView::paintEvent(QPaintEvent*) {
 
 void TKestovaView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
-    if (!inUpdate_) Update();
+    if (inUpdate_) return;
+    // The frames were made for the old size.
+    transition_->Stop();
+    Update();
 }
 
 void TKestovaView::wheelEvent(QWheelEvent* event) {

@@ -3,6 +3,7 @@
 // client-sized back buffer. Selection, mouse interaction and layers come later behind this class.
 #include <QAbstractScrollArea>
 #include <QImage>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 
 class TKestovaIO;
 class TKestovaProc;
+class TKVTransitionEffects;
 
 enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
 
@@ -114,6 +116,13 @@ public:
     // disconnected does nothing.
     void CaptureMessage(TKVCaptureMessage message, TKVCaptureHandle handle);
 
+    // --- Transitions
+    // The view's transition engine; nothing in the program starts one. While one runs it holds
+    // the paint lock, and the view shows the engine's frames instead of its picture.
+    TKVTransitionEffects& TransitionEffects() { return *transition_; }
+    void LockPaint() { ++paintLock_; }
+    void UnlockPaintNoUpdate() { paintLock_ = std::max(paintLock_ - 1, 0); }
+
     // --- Events
     std::function<void(int change)> OnViewChange;  // 0 origin, 1 zoom
     std::function<void()> OnImageChange;
@@ -160,4 +169,9 @@ private:
     TResampleFilter zoomFilter_ = rfNone;
     bool drawVersion_ = false;
     TKVCaptureHandle capture_ = 0;
+    class TransitionHost;
+    std::unique_ptr<TransitionHost> transitionHost_;
+    std::unique_ptr<TKVTransitionEffects> transition_;
+    int paintLock_ = 0;
+    QImage transitionFrame_;  // the last frame a transition showed
 };
