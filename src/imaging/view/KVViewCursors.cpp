@@ -24,16 +24,21 @@ QCursor CrossCursor(bool add) {
     return QCursor(pixmap, 15, 15);
 }
 
-// The open hand with a plus below it.
+// An open hand with a plus beside it.
 QCursor HandAddCursor() {
-    QPixmap pixmap = QCursor(Qt::OpenHandCursor).pixmap();
-    if (pixmap.isNull()) return QCursor(Qt::OpenHandCursor);
-    pixmap = pixmap.copy(0, 0, std::max(pixmap.width(), 32), std::max(pixmap.height(), 32));
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.setBrush(Qt::white);
+    for (int finger = 0; finger < 4; ++finger) painter.drawRoundedRect(QRectF(7 + 3.5 * finger, 3, 3, 12), 1.5, 1.5);
+    painter.drawRoundedRect(QRectF(3, 12, 6, 3), 1.5, 1.5);
+    painter.drawRoundedRect(QRectF(7, 10, 14, 11), 3, 3);
     painter.setPen(QPen(Qt::black, 2));
-    painter.drawLine(pixmap.width() - 6, pixmap.height() - 12, pixmap.width() - 6, pixmap.height() - 2);
-    painter.drawLine(pixmap.width() - 11, pixmap.height() - 7, pixmap.width() - 1, pixmap.height() - 7);
-    return QCursor(pixmap);
+    painter.drawLine(25, 20, 25, 28);
+    painter.drawLine(21, 24, 29, 24);
+    return QCursor(pixmap, 13, 12);
 }
 
 }  // namespace

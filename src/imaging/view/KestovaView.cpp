@@ -465,6 +465,7 @@ void TKestovaView::keyPressEvent(QKeyEvent* event) {
 }
 
 void TKestovaView::keyReleaseEvent(QKeyEvent* event) {
-    if (!(event->modifiers() & Qt::ShiftModifier)) ShowCursor(cursor_);
+    // Releasing Shift itself still reports it held.
+    if (event->key() == Qt::Key_Shift || !(event->modifiers() & Qt::ShiftModifier)) ShowCursor(cursor_);
     QAbstractScrollArea::keyReleaseEvent(event);
 }

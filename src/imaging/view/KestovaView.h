@@ -153,7 +153,9 @@ public:
     // The rectangle replaces the selection, or is added as a further polygon.
     virtual void AddSelectionRect(int x1, int y1, int x2, int y2, bool add);
     virtual void AddSelectionPoint(int x, int y);
+    // Selects the colour region around the seed pixel (WandMode, WandTolerance, WandMaxFilter).
     void WandSelect(int x, int y, bool add);
+    // Moves polygon and mask; in client coordinates the distances are client pixels.
     void ShiftSelection(int dx, int dy);
     void ClearSelection();
     // Fills the polygon into the mask; an empty result hides the selection.
@@ -191,7 +193,7 @@ public:
     TKVLayer& GetCurrentLayer() { return layers_[layers_.Current]; }
     int CurrentLayer() const { return layers_.Current; }
     // Further layers go above the others.
-    TKVLayer& AddLayer(std::unique_ptr<TKVLayer> layer) { return layers_.Add(std::move(layer)); }
+    TKVLayer& AddLayer(std::unique_ptr<TKVLayer> layer);
     virtual void SetCurrentLayer(int index);
     void UpdateLayerBitmaps();
     int LayerAt(int x, int y);
@@ -251,6 +253,7 @@ private:
     void UpdateSelectionTimer();
     void ShowCursor(int number);
     void ClearSelectionQuietly();
+    void WandSelectAt(int x, int y, bool add);
     void ClosePolygon(bool keepMask);
     TPoint ToBitmap(int x, int y) const;
     TPoint ClampToImageArea(int x, int y) const;

@@ -11,6 +11,12 @@ void TKestovaView::UpdateLayerBitmaps() {
     port_.y.bitmapSize = layers_[0].Bitmap->GetHeight();
 }
 
+TKVLayer& TKestovaView::AddLayer(std::unique_ptr<TKVLayer> layer) {
+    TKVLayer& added = layers_.Add(std::move(layer));
+    Update();
+    return added;
+}
+
 void TKestovaView::SetCurrentLayer(int index) {
     if (index < 0 || index >= layers_.Count() || index == layers_.Current) return;
     UpdateLayerBitmaps();

@@ -444,7 +444,7 @@ void TKestovaView::EndLeftDrag(const TPoint& p, Qt::KeyboardModifiers modifiers)
         if (kind != TKVMouseDrag::Moving) {
             QApplication::setOverrideCursor(Qt::WaitCursor);
             const TPoint b = ToBitmap(p.X, p.Y);
-            WandSelect(b.X, b.Y, keepMask);
+            WandSelectAt(b.X, b.Y, keepMask);
             QApplication::restoreOverrideCursor();
             drag_.changed = true;
         }

@@ -98,6 +98,11 @@ void TKestovaView::AddSelectionPoint(int x, int y) {
 }
 
 void TKestovaView::WandSelect(int x, int y, bool add) {
+    const TPoint seed = SelectionBase == kvsbClientArea ? ToBitmap(x, y) : TPoint{x, y};
+    WandSelectAt(seed.X, seed.Y, add);
+}
+
+void TKestovaView::WandSelectAt(int x, int y, bool add) {
     if (x < 0 || y < 0 || x >= bitmap_->GetWidth() || y >= bitmap_->GetHeight()) return;
     if (WandMode == 0) {
         int count = 0;
@@ -129,6 +134,10 @@ void TKestovaView::WandSelect(int x, int y, bool add) {
 }
 
 void TKestovaView::ShiftSelection(int dx, int dy) {
+    if (SelectionBase == kvsbClientArea) {
+        dx = int(std::trunc(dx * port_.Inverse()));
+        dy = int(std::trunc(dy * port_.Inverse()));
+    }
     selection_.ShiftPolygon(dx, dy);
     selection_.Mask.Translate(dx, dy, true);
     dirty_ = true;
