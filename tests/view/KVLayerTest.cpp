@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <cmath>
 #include <string>
 
 #include "TestSupport.h"
+#include "ViewTestSupport.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/view/KVLayerComposer.h"
 #include "imaging/view/KVViewport.h"
@@ -47,11 +47,6 @@ TKVComposition Solid(TColor color) {
     c.background.style = kvbsSolid;
     c.background.color = color;
     return c;
-}
-
-void Keep(const QImage& image, const std::string& name) {
-    QDir().mkpath("screenshots");
-    image.save(QString::fromStdString("screenshots/" + name + ".png"));
 }
 
 }  // namespace
@@ -206,7 +201,7 @@ TEST(KVLayerComposer, HalfTransparentPictureOverTheChessboardAsImageMagickCompos
     c.enableAlpha = true;
     QImage buffer(bufferWidth, bufferHeight, QImage::Format_RGB32);
     KVPaintToBackBuffer(buffer, bitmap, layers, Port(width, height, bufferWidth, bufferHeight), c);
-    Keep(buffer, "layer_alpha_over_chessboard");
+    KeepScreenshot(buffer, "layer_alpha_over_chessboard");
 
     // The board: squares of 8 from the background colour at the top left and its complement.
     TScratchFolder folder;
@@ -251,7 +246,7 @@ TEST(KVLayerComposer, LayersStackBottomFirstWithFramesAndGrips) {
     c.showFrames = c.showGrips = true;
     QImage buffer(80, 60, QImage::Format_RGB32);
     KVPaintToBackBuffer(buffer, base, layers, Port(80, 60, 80, 60), c);
-    Keep(buffer, "layer_framed_with_grips");
+    KeepScreenshot(buffer, "layer_framed_with_grips");
     EXPECT_EQ(upper.ClientRect, (TRect{20, 15, 60, 45}));
     EXPECT_EQ(buffer.pixel(30, 20), qRgb(250, 0, 0));
     EXPECT_EQ(buffer.pixel(65, 20), qRgb(40, 40, 40));

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QMouseEvent>
 #include <QTest>
 #include <memory>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "ViewTestSupport.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/proc/KestovaProc.h"
 #include "imaging/view/KVViewCursors.h"
@@ -20,12 +20,7 @@ namespace {
 
 class ViewMouse : public ::testing::Test {
 protected:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "view_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QApplication(argc, argv);
-    }
+    void SetUp() override { EnsureQtApplication(); }
 };
 
 // Red rises to the right, green downwards.
@@ -78,14 +73,18 @@ std::string Text(const TRect& r) {
            std::to_string(r.Bottom);
 }
 
+// A view of a 160 x 120 picture with the bitmap rectangle (40, 20)-(80, 60) selected.
+std::unique_ptr<TKestovaView> ViewWithRectangle(TKVMouseInteract modes) {
+    auto view = ShowView(160, 120);
+    view->SetMouseInteract(modes);
+    view->SelectionBase = kvsbBitmap;
+    view->AddSelectionRect(40, 20, 80, 60, false);
+    return view;
+}
+
 QImage Grab(TKestovaView& view) {
     view.viewport()->repaint();
     return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-void Keep(const QImage& image, const std::string& name) {
-    QDir().mkpath("screenshots");
-    image.save(QString::fromStdString("screenshots/" + name + ".png"));
 }
 
 }  // namespace
@@ -218,7 +217,7 @@ TEST_F(ViewMouse, ADoubleClickEndsThePolygon) {
     Move(*view, Client(*view, 30, 80), Qt::NoButton);
     EXPECT_FALSE(view->HasSelection());
     EXPECT_EQ(view->Selection().Count(), 3);
-    Keep(Grab(*view), "view_polygon_in_progress");
+    KeepScreenshot(Grab(*view), "view_polygon_in_progress");
     DoubleClick(*view, Client(*view, 10, 90));
     EXPECT_TRUE(view->HasSelection());
     EXPECT_EQ(view->Selection().Count(), 4);
@@ -259,10 +258,7 @@ TEST_F(ViewMouse, LassoAndCircle) {
 }
 
 TEST_F(ViewMouse, GripsResizeAndCrossOver) {
-    auto view = ShowView(160, 120);
-    view->SetMouseInteract({miSelect});
-    view->SelectionBase = kvsbBitmap;
-    view->AddSelectionRect(40, 20, 80, 60, false);
+    auto view = ViewWithRectangle({miSelect});
     // The right edge's grip dragged past the left edge becomes the left edge.
     Move(*view, Client(*view, 80, 40), Qt::NoButton);
     EXPECT_EQ(view->viewport()->cursor().shape(), Qt::SizeHorCursor);
@@ -275,10 +271,7 @@ TEST_F(ViewMouse, GripsResizeAndCrossOver) {
 }
 
 TEST_F(ViewMouse, DraggingInsideMovesTheSelectionWithinThePicture) {
-    auto view = ShowView(160, 120);
-    view->SetMouseInteract({miSelect});
-    view->SelectionBase = kvsbBitmap;
-    view->AddSelectionRect(40, 20, 80, 60, false);
+    auto view = ViewWithRectangle({miSelect});
     Move(*view, Client(*view, 60, 40), Qt::NoButton);
     EXPECT_EQ(view->viewport()->cursor().shape(), Qt::SizeAllCursor);
     Drag(*view, Client(*view, 60, 40), Client(*view, 75, 50));
@@ -355,8 +348,8 @@ TEST_F(ViewMouse, TheBorderMovesOnlyWhileASelectionShows) {
     view->SelectionTimerTick();
     EXPECT_EQ(view->Selection().Phase, (phase + 1) % 10);
     const QImage second = Grab(*view);
-    Keep(first, "view_selection_phase_a");
-    Keep(second, "view_selection_phase_b");
+    KeepScreenshot(first, "view_selection_phase_a");
+    KeepScreenshot(second, "view_selection_phase_b");
     // Only border pixels change from one phase to the next, and some do.
     int changed = 0;
     // The outermost selected pixels, 20..109 and 15..89.
@@ -382,9 +375,7 @@ TEST_F(ViewMouse, TheBorderMovesOnlyWhileASelectionShows) {
 }
 
 TEST_F(ViewMouse, FilledAndOuterMarkingDrawIntoTheBackBuffer) {
-    auto view = ShowView(160, 120);
-    view->SelectionBase = kvsbBitmap;
-    view->AddSelectionRect(40, 20, 80, 60, false);
+    auto view = ViewWithRectangle({});
     const QImage plain = Grab(*view);
     view->SetSelectionOptions({kvsoFilled, kvsoMarkOuter});
     const QImage marked = Grab(*view);
@@ -472,7 +463,7 @@ TEST_F(ViewMouse, TheSingleLayerIsPinnedSoOnlyItsEventsOccur) {
 TEST_F(ViewMouse, AFurtherLayerMovesAndResizesWithTheMouse) {
     auto view = ShowView(160, 120);
     TKVLayer& layer = view->AddLayer(std::make_unique<TKVLayer>(view.get(), false, view->GetKVBitmap()));
-    layer.Bitmap->Allocate(20, 20, kv24RGB);
+    layer.Bitmap->Allocate(40, 30, kv24RGB);
     layer.Bitmap->Fill(RGB(250, 250, 0));
     layer.LayerLeft = 30;
     layer.LayerTop = 30;
@@ -481,16 +472,16 @@ TEST_F(ViewMouse, AFurtherLayerMovesAndResizesWithTheMouse) {
     view->OnLayerNotify = [&](int index, int event) { events.emplace_back(index, event); };
     view->SetMouseInteract({miMoveLayers, miResizeLayers});
     Grab(*view);
-    Drag(*view, Client(*view, 40, 40), Client(*view, 50, 45));
+    Drag(*view, Client(*view, 50, 45), Client(*view, 60, 50));
     EXPECT_EQ(view->CurrentLayer(), 1);
     EXPECT_EQ(layer.LayerLeft, 40);
     EXPECT_EQ(layer.LayerTop, 35);
     EXPECT_EQ(events.front(), std::make_pair(1, int(kvleCurrentChanged)));
     EXPECT_EQ(events.back(), std::make_pair(1, int(kvleMoveEnded)));
-    Keep(Grab(*view), "view_framed_layer_with_grips");
-    // The bottom-right grip doubles the layer.
-    Drag(*view, QPoint(layer.ClientRect.Right, layer.ClientRect.Bottom), Client(*view, 80, 75));
-    EXPECT_EQ(layer.LayerWidth, 40);
-    EXPECT_EQ(layer.LayerHeight, 40);
+    KeepScreenshot(Grab(*view), "view_framed_layer_with_grips");
+    // The bottom-right grip takes the layer's corner from (80, 65) along.
+    Drag(*view, QPoint(layer.ClientRect.Right, layer.ClientRect.Bottom), Client(*view, 110, 95));
+    EXPECT_EQ(layer.LayerWidth, 70);
+    EXPECT_EQ(layer.LayerHeight, 60);
     EXPECT_EQ(events.back(), std::make_pair(1, int(kvleResizeEnded)));
 }

@@ -43,45 +43,43 @@ QRgb Dash(int x, int y, int phase, TColor a, TColor b) {
     return ((x + y + phase) & 4) == 0 ? KVToQColor(a).rgb() : KVToQColor(b).rgb();
 }
 
-}  // namespace
-
-void KVDrawSelectionXor(QImage& target, const TKVMask& mask, const TKVViewport& port) {
+// Calls paint(pixel, x, y, grid) for every shown pixel of the image.
+template <typename Paint>
+void ForEachShownPixel(QImage& target, const TKVMask& mask, const TKVViewport& port, Paint paint) {
     if (mask.IsEmpty()) return;
     const QRect area = ImageArea(port, target);
     const TSelectedGrid grid(mask, port, area);
     for (int y = area.top(); y <= area.bottom(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(target.scanLine(y));
-        for (int x = area.left(); x <= area.right(); ++x)
-            if (grid.At(x, y)) row[x] = row[x] ^ 0x00FFFFFF;
+        for (int x = area.left(); x <= area.right(); ++x) paint(row[x], x, y, grid);
     }
 }
 
+}  // namespace
+
+void KVDrawSelectionXor(QImage& target, const TKVMask& mask, const TKVViewport& port) {
+    ForEachShownPixel(target, mask, port, [](QRgb& pixel, int x, int y, const TSelectedGrid& grid) {
+        if (grid.At(x, y)) pixel ^= 0x00FFFFFF;
+    });
+}
+
 void KVDrawOutsidePattern(QImage& target, const TKVMask& mask, const TKVViewport& port) {
-    if (mask.IsEmpty()) return;
-    const QRect area = ImageArea(port, target);
-    const TSelectedGrid grid(mask, port, area);
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(target.scanLine(y));
-        for (int x = area.left(); x <= area.right(); ++x)
-            if ((x & 1) == (y & 1) && !grid.At(x, y)) row[x] = qRgb(97, 97, 97);
-    }
+    ForEachShownPixel(target, mask, port, [](QRgb& pixel, int x, int y, const TSelectedGrid& grid) {
+        if ((x & 1) == (y & 1) && !grid.At(x, y)) pixel = qRgb(97, 97, 97);
+    });
 }
 
 void KVDrawMaskOutline(QImage& target, const TKVMask& mask, const TKVViewport& port, TColor colorA, TColor colorB,
                        int phase) {
-    if (mask.IsEmpty()) return;
-    const QRect area = ImageArea(port, target);
-    const TSelectedGrid grid(mask, port, area);
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(target.scanLine(y));
-        for (int x = area.left(); x <= area.right(); ++x) {
-            if (!grid.At(x, y)) continue;
-            const bool border = !grid.At(x - 1, y) || !grid.At(x + 1, y) || !grid.At(x, y - 1) ||
-                                !grid.At(x, y + 1) || !grid.At(x - 1, y - 1) || !grid.At(x + 1, y - 1) ||
-                                !grid.At(x - 1, y + 1) || !grid.At(x + 1, y + 1);
-            if (border) row[x] = Dash(x, y, phase, colorA, colorB);
-        }
-    }
+    ForEachShownPixel(target, mask, port, [&](QRgb& pixel, int x, int y, const TSelectedGrid& grid) {
+        if (!grid.At(x, y)) return;
+        for (int ny = y - 1; ny <= y + 1; ++ny)
+            for (int nx = x - 1; nx <= x + 1; ++nx)
+                if (!grid.At(nx, ny)) {
+                    pixel = Dash(x, y, phase, colorA, colorB);
+                    return;
+                }
+    });
 }
 
 namespace {
