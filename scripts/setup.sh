@@ -22,6 +22,8 @@ PACKAGES=(
   ghostscript
   # libtiff's CCITT RLE writer, reached through Pillow (tiffcp writes no compression 2)
   python3-pil
+  # readers of interactive forms beside qpdf and poppler
+  python3-pypdf mupdf-tools
   # benchmark peers
   img2pdf
 )

@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/Classes.h"
 #include "platform/Graphics.h"
@@ -19,6 +20,11 @@ enum TConvertMode : uint8_t { cmSingle, cmBook };
 enum TBookOrientation : uint8_t { boPortrait, boLandscape };
 // Where a book caption goes.
 enum TCaptionPos : uint8_t { cpAbove, cpUnder, cpHidden };
+
+// A picture, or the book, that the run was asked for and did not write.
+struct TNotConverted {
+    std::string fileName, reason;
+};
 
 class TConverter : public TObject {
 public:
@@ -54,6 +60,7 @@ public:
     TStringList GeneratedPdfs;            // full names of the documents written
     // Display texts with their TConverterPic objects, which the engine owns.
     TStringList Pics;
+    std::vector<TNotConverted> NotConverted;
 
     void SetDefaults();
     TPdfKalmora& Pdf() { return *pdf_; }
@@ -95,6 +102,10 @@ private:
     // True when the document may be written: it is new, or the user lets it replace the file.
     bool MayWrite(const std::string& pdfName, bool alwaysAsk);
     void MakeSinglePdf(TConverterPic& pic);
+    // The page of a Single-mode document in tenths of a millimetre, within the writer's limits.
+    void SetSinglePageSize(const TConverterPic& pic);
+    // The result of a run, with the offer to see it when somebody can take it.
+    void ReportGenerated(const std::string& text, const std::string& question);
     void DeletePlacedSources();
 
     TConverterHost& host_;

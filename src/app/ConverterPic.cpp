@@ -6,6 +6,7 @@
 
 #include "app/AppFolders.h"
 #include "app/Converter.h"
+#include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfKalmora.h"
 #include "tzlib/Errors.h"
@@ -145,7 +146,24 @@ void TConverterPic::Open() {
         OpenByKind();
         if (FrameCount == 0) RaiseBrelvantError(2, "");
     } catch (const std::exception&) {
-        RaiseBrelvantError(CantLoadImage, LeftCharacters(FileName, MaxText));
+        if (!OpenByContent()) RaiseBrelvantError(CantLoadImage, LeftCharacters(FileName, MaxText));
+    }
+}
+
+// A name of a kind the engine reads in its own way may hold another format's bytes: the image
+// library then reads them by their content, as other programs do.
+bool TConverterPic::OpenByContent() {
+    if (Kind != pkJpeg && Kind != pkTiff && Kind != pkGif) return false;
+    // Content that agrees with the name failed for its own reasons (damage, a missing page).
+    if (DetectFileFormat(FileName, true) != kvftNone) return false;
+    const TPicKind named = Kind;
+    Kind = pkImage;
+    try {
+        OpenByKind();
+        return true;
+    } catch (const std::exception&) {
+        Kind = named;
+        return false;
     }
 }
 

@@ -57,6 +57,8 @@ public:
 private:
     explicit TConverterPic(TConverter& converter) : Converter(converter) {}
     void OpenByKind();
+    // True when the file, refused by the reader its name chose, was read as a single picture.
+    bool OpenByContent();
     // Loads the TIFF page or GIF frame FrameIndex selects; returns the file's page or frame count.
     int LoadSelectedFrame(TKestovaIO& io);
     void DrawCaption(const TRect& box, const std::string& text, const TFont& font);

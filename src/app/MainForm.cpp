@@ -47,7 +47,7 @@ QLabel* Label(QWidget* parent, const char* text, QRect bounds) { return Make<QLa
 
 }  // namespace
 
-TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent) : QWidget(parent) {
+TMainForm::TMainForm(const TCommandLine& command, QWidget* parent) : QWidget(parent) {
     setObjectName("MainForm");
     setWindowTitle(QApplication::applicationDisplayName());
     setFixedSize(693, 551);
@@ -72,7 +72,7 @@ TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent)
         count = dialog.ExtractCount;
         step = dialog.ExtractStep;
     };
-    ReadCommandLine(arguments);
+    ReadCommandLine(command);
     if (!unattended_) {
         SelectAndRefresh(lbSource_->count() - 1);
     }
@@ -86,24 +86,50 @@ TMainForm::~TMainForm() {
     converter_.reset();
 }
 
-void TMainForm::ReadCommandLine(const std::vector<std::string>& arguments) {
-    startedWithArguments_ = !arguments.empty();
-    const TCommandLine command = ParseCommandLine(arguments, [](const std::string& name) {
-        TPicKind kind;
-        return FindPicKind(name, kind);
-    });
+void TMainForm::ReadCommandLine(const TCommandLine& command) {
+    startedWithArguments_ = command.mode.has_value();
     unattended_ = command.unattended;
     if (!command.mode) return;
     converter_->Mode = *command.mode == TCommandMode::Book ? cmBook : cmSingle;
+    for (const TRejectedArgument& rejected : command.rejected)
+        notAdded_.push_back({rejected.argument, rejected.reason});
+    nothingUsable_ = command.sources.empty();
     // A picture that cannot be added is reported and left out; the others still count.
-    for (const TCommandSource& source : command.sources)
-        if (!Guarded([&] { AddPicture(source.fileName, source.frameIndex); })) commandLineFailed_ = true;
+    for (const TCommandSource& source : command.sources) {
+        try {
+            AddPicture(source.fileName, source.frameIndex);
+        } catch (const std::exception& error) {
+            ShowExceptionBox(error);
+            notAdded_.push_back({source.fileName, error.what()});
+        }
+    }
 }
 
-bool TMainForm::RunUnattended() {
-    const bool converted = Guarded([this] { converter_->MakePdf(); });
+int TMainForm::RunUnattended() {
+    TExitStatus status = esConverted;
+    if (nothingUsable_) {
+        status = esNothingUsable;
+        ReportNotConverted(notAdded_);
+        Prompter().MessageBox(QApplication::applicationDisplayName().toStdString(),
+                              "No pic selected: the command line names no picture this program can read.\n" + UsageText(),
+                              TMsgIcon::Error, TMsgButtons::Ok);
+    } else {
+        const bool converted = Guarded([this] { converter_->MakePdf(); });
+        std::vector<TNotConverted> failures = notAdded_;
+        failures.insert(failures.end(), converter_->NotConverted.begin(), converter_->NotConverted.end());
+        ReportNotConverted(failures);
+        if (!converted || !failures.empty()) status = esNotAllConverted;
+    }
     ShutDown();
-    return converted && !commandLineFailed_;
+    return status;
+}
+
+void TMainForm::ReportNotConverted(const std::vector<TNotConverted>& failures) {
+    if (failures.empty()) return;
+    std::string text = failures.size() == 1 ? "Not converted:" : std::to_string(failures.size()) + " not converted:";
+    for (const TNotConverted& failure : failures)
+        text += "\n  " + (failure.fileName.empty() ? failure.reason : failure.fileName + ": " + failure.reason);
+    Prompter().MessageBox(QApplication::applicationDisplayName().toStdString(), text, TMsgIcon::Error, TMsgButtons::Ok);
 }
 
 bool TMainForm::Guarded(const std::function<void()>& action) {

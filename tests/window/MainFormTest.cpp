@@ -231,36 +231,6 @@ TEST_F(MainFormTest, TheCloseButtonAbortsARun) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST(CommandLine, SwitchesAndPictures) {
-    const auto accepted = [](const std::string& name) { return name.ends_with(".jpg") || name.ends_with(".tif"); };
-    struct Case {
-        std::vector<std::string> arguments;
-        bool unattended;
-        std::optional<TCommandMode> mode;
-        std::vector<TCommandSource> sources;
-    } cases[] = {
-        {{}, false, std::nullopt, {}},
-        {{"a.jpg", "/B"}, false, std::nullopt, {}},  // a picture first: the whole line is ignored
-        {{"/B", "a.jpg", "b.txt", "c.tif#3"}, true, TCommandMode::Book, {{"a.jpg", -1}, {"c.tif", 2}}},
-        {{"/b", "a.jpg"}, true, TCommandMode::Book, {{"a.jpg", -1}}},
-        {{"/S", "/x", "a.jpg#x", "v.jpg#10"}, true, TCommandMode::Single, {{"a.jpg", -1}, {"v.jpg", 9}}},
-        {{"/Q"}, true, TCommandMode::Single, {}},
-        {{"/w", "a b.jpg#1"}, false, TCommandMode::Single, {{"a b.jpg", 0}}},
-        // Absolute paths are pictures, not switches.
-        {{"/B", "/tmp/a.jpg", "/b.jpg#2"}, true, TCommandMode::Book, {{"/tmp/a.jpg", -1}, {"/b.jpg", 1}}},
-        {{"/tmp/a.jpg", "/S"}, false, std::nullopt, {}},
-    };
-    for (const Case& c : cases) {
-        const TCommandLine line = ParseCommandLine(c.arguments, accepted);
-        const std::string where = c.arguments.empty() ? "(none)" : c.arguments.front();
-        EXPECT_EQ(line.unattended, c.unattended) << where;
-        EXPECT_EQ(line.mode, c.mode) << where;
-        std::vector<TCommandSource> expected = c.sources;
-        for (TCommandSource& source : expected) source.fileName = std::filesystem::absolute(source.fileName).string();
-        EXPECT_EQ(line.sources, expected) << where;
-    }
-}
-
 TEST_F(MainFormTest, ClosingDuringARunAbortsItAndClosesAfterwards) {
     TMainForm form;
     FillList(form, 3, 1);
@@ -300,18 +270,18 @@ TEST_F(MainFormTest, AFailedRunIsShownAndTheWindowComesBack) {
 
 TEST_F(MainFormTest, CommandLineOpensTheWindowWithItsPictures) {
     {
-        TMainForm form({"/W", Pic(0), Pic(1) + "#1", "/x", scratch_->Path("notes.txt")});
+        TMainForm form(ParseCommandLine({"/W", Pic(0), Pic(1) + "#1", "/x", scratch_->Path("notes.txt")}));
         EXPECT_FALSE(form.Unattended());
         EXPECT_EQ(ListTexts(form), (std::vector<std::string>{"pic0.bmp", "pic1.bmp"}));
         EXPECT_EQ(form.Converter().Mode, cmSingle);
         EXPECT_EQ(form.SourceList()->currentRow(), 1);  // the last one, previewed
     }
     {
-        TMainForm form({Pic(0), "/B"});  // a picture first: the command line is not read
+        TMainForm form(ParseCommandLine({Pic(0), "/B"}));  // a picture first: the command line is not read
         EXPECT_FALSE(form.Unattended());
         EXPECT_EQ(form.SourceList()->count(), 0);
     }
-    TMainForm form({"/B", Pic(2)});
+    TMainForm form(ParseCommandLine({"/B", Pic(2)}));
     EXPECT_TRUE(form.Unattended());
     EXPECT_EQ(form.Converter().Mode, cmBook);
 }
