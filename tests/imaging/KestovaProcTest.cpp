@@ -30,10 +30,11 @@ public:
         const int32_t box[4] = {mask.X1, mask.Y1, mask.X2, mask.Y2};
         stream.Write(box, sizeof box);
     }
-    void LoadSelectionFromStream(TStream& stream) override {
+    bool LoadSelectionFromStream(TStream& stream) override {
         int32_t box[4];
         stream.Read(box, sizeof box);
         restored = {box[0], box[1], box[2], box[3]};
+        return true;
     }
 
     TKVBitmap image;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <algorithm>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "ViewTestSupport.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/KestovaIO.h"
 
@@ -19,12 +19,7 @@ namespace {
 
 class KestovaViewTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "view_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QApplication(argc, argv);
-    }
+    void SetUp() override { EnsureQtApplication(); }
 };
 
 // A 24-bit picture whose pixel (x, y) has red 10 x, green 10 y and blue 200.
@@ -41,11 +36,6 @@ QImage Grab(TKestovaView& view) {
     view.show();
     QApplication::processEvents();
     return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-void KeepScreenshot(const QImage& image, const std::string& name) {
-    QDir().mkpath("screenshots");
-    image.save(QString::fromStdString("screenshots/" + name + ".png"));
 }
 
 }  // namespace

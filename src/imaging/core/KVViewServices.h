@@ -63,8 +63,9 @@ public:
     virtual const TPoint* GetPolySelPoints() = 0;
     virtual int GetPolySelCount() = 0;
     virtual void SaveSelectionToStream(TStream& stream) = 0;
-    // Reads from the stream's position what SaveSelectionToStream wrote.
-    virtual void LoadSelectionFromStream(TStream& stream) = 0;
+    // Reads from the stream's position what SaveSelectionToStream wrote; false, changing
+    // nothing, when the stream does not hold a sound selection.
+    virtual bool LoadSelectionFromStream(TStream& stream) = 0;
 };
 
 // The library-wide resolution given to pictures that carry none; the view library may change it

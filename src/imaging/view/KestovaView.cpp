@@ -10,11 +10,11 @@
 
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVBlend.h"
-#include "imaging/core/KVResample.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "imaging/io/KestovaIO.h"
 #include "imaging/proc/KestovaProc.h"
 #include "imaging/view/KVTransitionEffects.h"
+#include "imaging/view/KVViewCursors.h"
 #include "platform/qt/QtBitmap.h"
 
 namespace {
@@ -70,6 +70,7 @@ TKestovaView::TKestovaView(QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     resize(105, 105);
+    InitSelectionAndLayers();
     ReleaseUpdate();
 }
 
@@ -331,13 +332,13 @@ void TKestovaView::AutomaticFit() {
 void TKestovaView::Update() {
     if (updateLock_ > 0) return;
     inUpdate_ = true;
-    port_.x.bitmapSize = bitmap_->GetWidth();
-    port_.y.bitmapSize = bitmap_->GetHeight();
+    UpdateLayerBitmaps();
     port_.x.outerSize = width();
     port_.y.outerSize = height();
     port_.x.clientSize = ViewWidth();
     port_.y.clientSize = ViewHeight();
     AutomaticFit();
+    FollowBitmapSize();
     const QSize before(ViewWidth(), ViewHeight());
     UpdateScrollBars();
     if (QSize(ViewWidth(), ViewHeight()) != before) {
@@ -408,80 +409,7 @@ void TKestovaView::NotifyViewChange(int change) {
 
 void TKestovaView::RenderBackBuffer() {
     if (backBuffer_.size() != viewport()->size()) backBuffer_ = QImage(viewport()->size(), QImage::Format_RGB32);
-    const QRect imageRect(port_.x.imageStart, port_.y.imageStart, std::min(port_.x.drawSize, port_.x.visible),
-                          std::min(port_.y.drawSize, port_.y.visible));
-    KVDrawBackground(backBuffer_, background_, IsBlank() ? QRect() : imageRect);
-    if (IsBlank() || imageRect.isEmpty()) return;
-    if (zoomFilter_ != rfNone && port_.zoom != 100.0)
-        RenderFiltered(imageRect);
-    else
-        RenderNearest(imageRect);
-}
-
-void TKestovaView::RenderNearest(const QRect& imageRect) {
-    const int width = bitmap_->GetWidth(), height = bitmap_->GetHeight();
-    std::vector<int> columns(imageRect.width());
-    for (int i = 0; i < imageRect.width(); ++i)
-        columns[i] = std::clamp(port_.ClientToBitmapX(imageRect.left() + i), 0, width - 1);
-    const bool direct = bitmap_->GetPixelFormat() == kv24RGB;
-    TKVAccessScope readOnly(*bitmap_, kvaRead);
-    for (int cy = imageRect.top(); cy <= imageRect.bottom() && cy < backBuffer_.height(); ++cy) {
-        const int by = std::clamp(port_.ClientToBitmapY(cy), 0, height - 1);
-        auto* out = reinterpret_cast<QRgb*>(backBuffer_.scanLine(cy)) + imageRect.left();
-        if (direct) {
-            const auto* row = reinterpret_cast<const TKVRGB*>(bitmap_->GetScanline(by));
-            for (size_t i = 0; i < columns.size(); ++i) {
-                const TKVRGB p = row[columns[i]];
-                out[i] = qRgb(p.r, p.g, p.b);
-            }
-        } else {
-            for (size_t i = 0; i < columns.size(); ++i) {
-                const TKVRGB p = bitmap_->GetPixelRGB(columns[i], by);
-                out[i] = qRgb(p.r, p.g, p.b);
-            }
-        }
-    }
-}
-
-void TKestovaView::CopyVisibleWindow(TKVBitmap& window) {
-    const TKVPixelFormat format = bitmap_->GetPixelFormat();
-    TKVAccessScope readOnly(*bitmap_, kvaRead);
-    if (format == kv1Bit || format == kv24RGB) {
-        window.Allocate(port_.x.count, port_.y.count, format);
-        bitmap_->CopyRectTo(window, port_.x.first, port_.y.first, port_.x.count, port_.y.count, 0, 0);
-        return;
-    }
-    window.Allocate(port_.x.count, port_.y.count, kv24RGB);
-    for (int y = 0; y < port_.y.count; ++y) {
-        auto* row = reinterpret_cast<TKVRGB*>(window.GetScanline(y));
-        for (int x = 0; x < port_.x.count; ++x) row[x] = bitmap_->GetPixelRGB(port_.x.first + x, port_.y.first + y);
-    }
-}
-
-// The visible bitmap window resampled to the size it covers; above 100 % the first zoomed pixel
-// may be partly scrolled out, so the copy starts that far into the resampled window.
-void TKestovaView::RenderFiltered(const QRect& imageRect) {
-    // A shrunk picture usually shows whole, and is then resampled without a copy.
-    const bool whole = port_.x.first == 0 && port_.y.first == 0 && port_.x.count == bitmap_->GetWidth() &&
-                       port_.y.count == bitmap_->GetHeight();
-    TKVBitmap window;
-    if (!whole) CopyVisibleWindow(window);
-    TKVBitmap scaled;
-    scaled.Allocate(std::max(port_.x.drawSize, 1), std::max(port_.y.drawSize, 1), kv24RGB);
-    KVResampleBitmap(whole ? *bitmap_ : window, scaled, zoomFilter_);
-    const auto skipped = [this](const TKVAxis& axis) {
-        return port_.zoom > 100.0 ? axis.origin - axis.map.StartOf(axis.origin) : 0;
-    };
-    const int skipX = skipped(port_.x), skipY = skipped(port_.y);
-    const int lastX = scaled.GetWidth() - 1, lastY = scaled.GetHeight() - 1;
-    for (int i = 0; i < imageRect.height() && imageRect.top() + i < backBuffer_.height(); ++i) {
-        const int sy = std::min(i + skipY, lastY);
-        auto* out = reinterpret_cast<QRgb*>(backBuffer_.scanLine(imageRect.top() + i)) + imageRect.left();
-        for (int j = 0; j < imageRect.width(); ++j) {
-            const TKVRGB p = scaled.GetPixelRGB(std::min(j + skipX, lastX), sy);
-            out[j] = qRgb(p.r, p.g, p.b);
-        }
-    }
+    PaintToBackBuffer(backBuffer_);
 }
 
 void TKestovaView::PaintVersion(QPainter& painter) {
@@ -509,7 +437,13 @@ void TKestovaView::paintEvent(QPaintEvent*) {
             dirty_ = false;
         }
         QPainter painter(viewport());
-        painter.drawImage(0, 0, backBuffer_);
+        if (selection_.Visible || drag_.rubberBand) {
+            QImage shown = backBuffer_;
+            DrawSelectionBorder(shown);
+            painter.drawImage(0, 0, shown);
+        } else {
+            painter.drawImage(0, 0, backBuffer_);
+        }
         if (OnPaint) OnPaint();
         if (drawVersion_) PaintVersion(painter);
     } catch (const std::exception&) {
@@ -548,6 +482,7 @@ void TKestovaView::wheelEvent(QWheelEvent* event) {
 }
 
 void TKestovaView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Shift && MultipleSelections) ShowCursor(KVAddModeCursor(cursor_));
     // The navigation keys belong to the view; what they do comes with its mouse and key handling.
     switch (event->key()) {
         case Qt::Key_PageUp:
@@ -560,4 +495,10 @@ void TKestovaView::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Down: event->accept(); return;
         default: QAbstractScrollArea::keyPressEvent(event);
     }
+}
+
+void TKestovaView::keyReleaseEvent(QKeyEvent* event) {
+    // Releasing Shift itself still reports it held.
+    if (event->key() == Qt::Key_Shift || !(event->modifiers() & Qt::ShiftModifier)) ShowCursor(cursor_);
+    QAbstractScrollArea::keyReleaseEvent(event);
 }

@@ -1,16 +1,22 @@
 #pragma once
 // The single-image view: one TKVBitmap, zoomed and scrolled over a background, painted through a
-// client-sized back buffer. Selection, mouse interaction and layers come later behind this class.
+// client-sized back buffer, with a selection the mouse draws and layers composed into the buffer.
 #include <QAbstractScrollArea>
 #include <QImage>
 #include <algorithm>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "imaging/acquire/Capture.h"
 #include "imaging/core/KVResampleFilter.h"
 #include "imaging/core/KVViewServices.h"
+#include "imaging/view/KVLayer.h"
+#include "imaging/view/KVMouseDrag.h"
+#include "imaging/view/KVMouseInteract.h"
+#include "imaging/view/KVSelection.h"
 #include "imaging/view/KVViewBackground.h"
 #include "imaging/view/KVViewport.h"
 
@@ -26,7 +32,7 @@ struct TKVScrollBarParams {
     bool tracking = true;
 };
 
-class TKestovaView : public QAbstractScrollArea, public TKVView {
+class TKestovaView : public QAbstractScrollArea, public TKVView, public TKVSelectionView {
 public:
     explicit TKestovaView(QWidget* parent = nullptr);
     ~TKestovaView() override;
@@ -133,11 +139,93 @@ public:
     // Refits, sets the scroll bars and repaints from the image.
     void Update() override;
 
+    // --- Mouse interaction and the selection (KestovaViewSelection.cpp, KestovaViewMouse.cpp)
+    TKVMouseInteract MouseInteract() const { return mouseInteract_; }
+    // Keeps only the modes that work with the one the value adds; ends a polygon in progress.
+    virtual void SetMouseInteract(TKVMouseInteract value);
+    TKVSelectionOptions SelectionOptions() const { return selectionOptions_; }
+    void SetSelectionOptions(TKVSelectionOptions options);
+    // Whether the selection operations below take client or bitmap coordinates.
+    TKVSelectionBase SelectionBase = kvsbClientArea;
+    TColor BorderColorA() const { return selection_.BorderColorA; }
+    TColor BorderColorB() const { return selection_.BorderColorB; }
+    void SetBorderColorA(TColor color);
+    void SetBorderColorB(TColor color);
+    int WandMode = 0;  // 0 contour, 1 flood fill, 2 every pixel of the colour
+    int WandTolerance = 15;
+    bool WandMaxFilter = false;
+    bool MultipleSelections = true;  // Shift adds
+    // -1 free, 0 a fixed size, above 0 a fixed width/height ratio.
+    double SelectionAspect = -1;
+    int FixedSelectionWidth = 100, FixedSelectionHeight = 100;
+    bool GripsAtMiddles = true;
+    // The rectangle replaces the selection, or is added as a further polygon.
+    virtual void AddSelectionRect(int x1, int y1, int x2, int y2, bool add);
+    virtual void AddSelectionPoint(int x, int y);
+    // Selects the colour region around the seed pixel (WandMode, WandTolerance, WandMaxFilter).
+    void WandSelect(int x, int y, bool add);
+    // Moves polygon and mask; in client coordinates the distances are client pixels.
+    void ShiftSelection(int dx, int dy);
+    void ClearSelection();
+    // Fills the polygon into the mask; an empty result hides the selection.
+    virtual void EndSelection();
+    // Moves the remembered drag points after the view scrolled under them.
+    virtual void ShiftDragOrigin(int dx, int dy);
+    const TKVSelection& Selection() const { return selection_; }
+    TKVMask* SelectionMask() override { return &selection_.Mask; }
+    bool HasSelection() override { return selection_.Present; }
+    const TPoint* GetPolySelPoints() override { return selection_.Points().data(); }
+    int GetPolySelCount() override { return selection_.Count(); }
+    void SaveSelectionToStream(TStream& stream) override;
+    bool LoadSelectionFromStream(TStream& stream) override;
+    void PushSelection();
+    bool PopSelection();
+    void ZoomToSelection();
+    // One step of the border's animation; the view's timer calls it, tests may too.
+    void SelectionTimerTick();
+    bool SelectionTimerActive() const { return selectionTimer_.isActive(); }
+    int SelectionTimerInterval() const { return selectionTimer_.interval(); }
+    // The view's base cursor, a number of its cursor set.
+    int Cursor() const { return cursor_; }
+    void SetCursor(int number);
+    std::function<void()> OnSelectionChange;
+    std::function<void()> OnSelectionChanging;
+    std::function<void()> OnBeforeSelectionChange;
+    std::function<void()> OnMouseInSel;
+    std::function<void(int grip)> OnMouseInResizingGrip;
+    std::function<void(double& zoom)> OnZoomIn;
+    std::function<void(double& zoom)> OnZoomOut;
+
+    // --- Layers and the back buffer (KestovaViewLayers.cpp)
+    int LayersCount() const { return layers_.Count(); }
+    TKVLayer& GetLayer(int index) { return layers_[index]; }
+    TKVLayer& GetCurrentLayer() { return layers_[layers_.Current]; }
+    int CurrentLayer() const { return layers_.Current; }
+    // Further layers go above the others.
+    TKVLayer& AddLayer(std::unique_ptr<TKVLayer> layer);
+    virtual void SetCurrentLayer(int index);
+    void UpdateLayerBitmaps();
+    int LayerAt(int x, int y);
+    int LayerGripAt(int x, int y) const { return layers_.LayerGripAt(x, y); }
+    virtual void NotifyLayer(int layer, int event);
+    // Composes background and layers, then the selection's fill and outer marking.
+    virtual void PaintToBackBuffer(QImage& backBuffer);
+    void SetEnableAlphaChannel(bool on);
+    bool EnableAlphaChannel() const { return enableAlpha_; }
+    std::function<void(int layer, int event)> OnLayerNotify;
+    std::function<void()> OnDrawBackBuffer;
+    std::function<void(QImage& target, const QRect& rect, bool& handled)> OnDrawBackground;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
     void AutomaticFit();
@@ -146,9 +234,6 @@ private:
     void ScrollBarMoved(Qt::Orientation orientation, int value);
     void NotifyViewChange(int change);
     void RenderBackBuffer();
-    void RenderNearest(const QRect& imageRect);
-    void RenderFiltered(const QRect& imageRect);
-    void CopyVisibleWindow(TKVBitmap& window);
     void PaintVersion(QPainter& painter);
     void ShowOriginOnBars();
 
@@ -174,4 +259,44 @@ private:
     std::unique_ptr<TKVTransitionEffects> transition_;
     int paintLock_ = 0;
     QImage transitionFrame_;  // the last frame a transition showed
+
+    // Selection, mouse and layers
+    void InitSelectionAndLayers();
+    void FollowBitmapSize();
+    void DrawSelectionBorder(QImage& shown);
+    void UpdateSelectionTimer();
+    void ShowCursor(int number);
+    void ClearSelectionQuietly();
+    void WandSelectAt(int x, int y, bool add);
+    void ClosePolygon(bool keepMask);
+    TPoint ToBitmap(int x, int y) const;
+    TPoint ClampToImageArea(int x, int y) const;
+    TPoint ClampToBitmap(TPoint p) const;
+    bool SelectionModes() const;
+    void StartLeftDrag(const TPoint& p, Qt::KeyboardModifiers modifiers);
+    bool StartMoveIfInside(const TPoint& p);
+    void StartLayerDrag(const TPoint& p);
+    void DragTo(const TPoint& raw, Qt::KeyboardModifiers modifiers);
+    void AutoScroll(const TPoint& raw);
+    void DragGrip(const TPoint& p, bool alt);
+    void DragMove(const TPoint& p);
+    void DragRectangle(const TPoint& p, bool alt);
+    void DragCircle(const TPoint& p, bool alt);
+    void DragLayer(const TPoint& p, bool alt);
+    void Hover(const TPoint& p, Qt::KeyboardModifiers modifiers);
+    void ClickZoom(const TPoint& p, Qt::MouseButton button);
+    void EndLeftDrag(const TPoint& p, Qt::KeyboardModifiers modifiers);
+    void ReplaceDragPolygon(const std::vector<TPoint>& points);
+    void SelectionChanging();
+
+    TKVSelection selection_;
+    TKVLayerList layers_;
+    TKVMouseInteract mouseInteract_;
+    TKVSelectionOptions selectionOptions_{kvsoAnimated, kvsoSizeable, kvsoMoveable, kvsoCanScroll};
+    TKVMouseDrag drag_;
+    QTimer selectionTimer_;
+    std::vector<std::unique_ptr<TMemoryStream>> savedSelections_;
+    int cursor_ = 1785;
+    bool enableAlpha_ = false;
+    int seenWidth_ = -1, seenHeight_ = -1;
 };
