@@ -133,11 +133,13 @@ TEST(KVPcx, RunsCrossLinesAndBadLayoutsAreRefused) {
     TRgbImage loaded = LoadPcx(file, kvftPCX, &ok);
     ASSERT_TRUE(ok);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(loaded.pixels[size_t(3 * i)], 255) << i;
-    // Bytes per line below the width and data cut short keep the pixels that are there.
-    loaded = LoadPcx(PcxHeader(40, 3, 8, 3, 4, 0) + std::string(5, char(90)), kvftPCX, &ok);
+    // Bytes per line below the width leave the rest of the row black; data cut short fail.
+    loaded = LoadPcx(PcxHeader(40, 3, 8, 3, 4, 0) + std::string(36, char(90)), kvftPCX, &ok);
     ASSERT_TRUE(ok);
     EXPECT_EQ(loaded.At(0, 0)[0], 90);
     EXPECT_EQ(loaded.At(20, 2)[0], 0);
+    LoadPcx(PcxHeader(40, 3, 8, 3, 4, 0) + std::string(35, char(90)), kvftPCX, &ok);
+    EXPECT_FALSE(ok);
     for (const std::string& bad : {PcxHeader(4, 4, 8, 1, 4, 2), PcxHeader(4, 4, 9, 1, 4), PcxHeader(4, 4, 8, 1, 4) + "ab",
                                    PcxHeader(4, 4, 0, 1, 4) + std::string(800, 'x'), std::string(100, '\x0A')}) {
         LoadPcx(bad + std::string(10, '\0'), kvftPCX, &ok);
