@@ -374,6 +374,10 @@ TEST(DrHalo, EmptyOrShortCutRaises) {
     EXPECT_EQ(MessageOf([&] { Load(cut); }), "Cannot load image. Invalid or unexpected CUT image format.");
     WriteFile(cut, HaloCut().substr(0, 20));
     EXPECT_NE(MessageOf([&] { Load(cut); }), "(no exception)");
+    // Bytes too few for the rows claimed are refused before the picture is made: 29 bytes claiming
+    // 4096 x 4096.
+    WriteFile(cut, "\0\x10\0\x10\0\0"s + std::string(23, '\x85'));
+    EXPECT_EQ(MessageOf([&] { Load(cut); }), "Cannot load image. The CUT image is truncated.");
 }
 
 }  // namespace
