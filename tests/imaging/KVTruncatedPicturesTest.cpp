@@ -4,6 +4,20 @@
 
 #include "PictureFixtures.h"
 
+namespace {
+
+// An uncompressed 64 x 48 grey TIFF with its directory before the pixels (the tools write it
+// behind them), so that a cut loses pixels and not the directory; tiffinfo and ImageMagick read it.
+const char* const DirectoryFirstTiff = R"(python3 -c "
+import struct, sys
+w, h = 64, 48
+tags = [(256, 3, w), (257, 3, h), (258, 3, 8), (259, 3, 1), (262, 3, 1), (273, 4, 134), (277, 3, 1), (278, 3, h), (279, 4, w * h)]
+ifd = struct.pack('<H', len(tags)) + b''.join(struct.pack('<HHII', t, k, 1, v) if k == 4 else struct.pack('<HHIHH', t, k, 1, v, 0) for t, k, v in tags) + bytes(4)
+sys.stdout.buffer.write(b'II*\0' + struct.pack('<I', 8) + ifd + bytes(126 - len(ifd)) + bytes((x * 5 + y * 3) & 255 for y in range(h) for x in range(w)))
+")";
+
+}  // namespace
+
 TEST(KVTruncatedPictures, FailInEveryDriver) {
     TScratchFolder folder;
     WriteFile(folder.Path("p.ppm"), PatternPpm(64, 48));
@@ -37,6 +51,7 @@ TEST(KVTruncatedPictures, FailInEveryDriver) {
         {"raw.tif", "convert " + in + " -compress None -define tiff:rows-per-strip=48 tif:-"},
         {"lzw.tif", "convert " + in + " -compress LZW -define tiff:rows-per-strip=48 tif:-"},
         {"g4.tif", "ppmtopgm " + in + " | pgmtopbm | pnmtotiff -g4"},
+        {"first.tif", DirectoryFirstTiff},
     };
     for (const auto& c : cases) {
         const std::string path = folder.Path(c.name);
