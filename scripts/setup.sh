@@ -15,6 +15,8 @@ PACKAGES=(
   libsane-dev libcurl4-openssl-dev libwmf-dev libemf2svg-dev libuemf-dev
   # opening documents and mail from the desktop, the MIME database; locales for the number-format tests
   xdg-utils shared-mime-info locales
+  # checking the desktop entry the preferences install
+  desktop-file-utils
   # independent tools the tests check our output with
   qpdf poppler-utils imagemagick libtiff-tools netpbm ffmpeg sane-utils libopenjp2-tools ghostscript
   fonts-cantarell libimage-exiftool-perl libjpeg-turbo-progs giflib-tools pngcheck
@@ -22,6 +24,8 @@ PACKAGES=(
   ghostscript
   # libtiff's CCITT RLE writer, reached through Pillow (tiffcp writes no compression 2)
   python3-pil
+  # readers of interactive forms beside qpdf and poppler
+  python3-pypdf mupdf-tools
   # benchmark peers
   img2pdf
 )

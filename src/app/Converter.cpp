@@ -1,5 +1,6 @@
 #include "app/Converter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -21,6 +22,7 @@ namespace {
 constexpr const char* CrLf = "\r\n";
 constexpr size_t MaxQuestion = 255;
 constexpr int MaxOpenedTogether = 10;
+constexpr unsigned InformationIcon = 0x40;
 
 int Round(double x) { return static_cast<int>(std::nearbyint(x)); }
 
@@ -64,6 +66,7 @@ void TConverter::SetDefaults() {
     Mode = cmSingle;
     Orientation = boPortrait;
     PaperSizeName = DefaultPaperSizeName();
+    CustomPaperWidth = CustomPaperHeight = 0;
     PicDatesFont = TFont();
     PicDatesFont.Name = "Arial";
     PicDatesFont.Size = 10;
@@ -108,7 +111,15 @@ const std::string& TConverter::GetAuthor() const { return pdf_->Author(); }
 int TConverter::DisplayToTenths(double x) const { return Round(Metric ? x * 100 : x * 254); }
 
 void TConverter::ApplyBookPaper() {
-    pdf_->SetPaperSizeName(PaperSizeName);
+    if (HasCustomPaper()) {
+        if (!IsPaperSide(CustomPaperWidth) || !IsPaperSide(CustomPaperHeight)) RaiseBrelvantError(1003, "");
+        // The sides are given in portrait; the orientation then turns them as it turns a named paper.
+        pdf_->SetOrientation(poPortrait);
+        pdf_->SetPageWidth(CustomPaperWidth);
+        pdf_->SetPageHeight(CustomPaperHeight);
+    } else {
+        pdf_->SetPaperSizeName(PaperSizeName);
+    }
     pdf_->SetOrientation(Orientation == boLandscape ? poLandscape : poPortrait);
 }
 
@@ -176,6 +187,7 @@ bool TConverter::MayWrite(const std::string& pdfName, bool alwaysAsk) {
 }
 
 void TConverter::MakePdf() {
+    NotConverted.clear();
     if (Pics.Count() == 0) RaiseBrelvantError(0, "No pic selected");
     TBitmap bitmap;
     TKestovaIO io;
@@ -207,11 +219,18 @@ void TConverter::DeletePlacedSources() {
         if (!incompleteSources_.contains(PlacedSources.Strings(i))) DeleteFileChecked(PlacedSources.Strings(i));
 }
 
+void TConverter::SetSinglePageSize(const TConverterPic& pic) {
+    // A picture too large for the largest page at the chosen resolution gets the resolution at
+    // which it fits, so that it keeps all its pixels and its shape.
+    const double dpi = std::max<double>(PicResolution, std::max(pic.Width, pic.Height) * 254.0 / MaxPaperSide);
+    pdf_->SetPageWidth(std::clamp(Round(pic.Width * 254.0 / dpi), MinPaperSide, MaxPaperSide));
+    pdf_->SetPageHeight(std::clamp(Round(pic.Height * 254.0 / dpi), MinPaperSide, MaxPaperSide));
+}
+
 void TConverter::MakeSinglePdf(TConverterPic& pic) {
     pic.EnsureLoaded();
     pdf_->SetOrientation(poPortrait);
-    pdf_->SetPageWidth(Round(pic.Width * 254.0 / PicResolution));
-    pdf_->SetPageHeight(Round(pic.Height * 254.0 / PicResolution));
+    SetSinglePageSize(pic);
     ApplyPasswords();
     pdf_->BeginDoc();
     pic.DrawOnPage(Rect(0, 0, pdf_->PageWidth(), pdf_->PageHeight()));
@@ -220,6 +239,7 @@ void TConverter::MakeSinglePdf(TConverterPic& pic) {
 
 void TConverter::MakeSinglePdfs() {
     host_.BeginProgress(Pics.Count() - 1);
+    int written = 0;
     for (int i = 0; i < Pics.Count(); ++i) {
         CheckAbort();
         host_.SetProgress(i);
@@ -228,6 +248,7 @@ void TConverter::MakeSinglePdfs() {
         pdf_->SetFileName(pdfName);
         if (!MayWrite(pdfName, false)) {
             incompleteSources_.insert(pic.FileName);
+            NotConverted.push_back({pic.GetDisplayText(), pdfName + " exists and was not overwritten"});
             continue;
         }
         try {
@@ -239,21 +260,28 @@ void TConverter::MakeSinglePdfs() {
             singleSources_[pdfName] = frame;
             if (GeneratedPdfs.IndexOf(pdfName) < 0) GeneratedPdfs.Add(pdfName);
             PlacedSources.Add(pic.FileName);
+            ++written;
         } catch (const Exception& e) {
             pdf_->Abort();
             incompleteSources_.insert(pic.FileName);
+            NotConverted.push_back({pic.GetDisplayText(), e.what()});
             ShowExceptionBox(e);
         }
     }
-    const int n = GeneratedPdfs.Count();
-    if (n == 0) return;
-    std::string question;
-    if (n == 1)
-        question = std::string("1 pic converted.") + CrLf + "Want to see it?";
-    else
-        question = std::to_string(n) + " pics converted." + CrLf +
-                   (n <= MaxOpenedTogether ? "Want to see them?" : "Want to see the first one?");
-    if (AskYesNo(0, question)) OpenGeneratedPdfs();
+    if (written == 0) return;
+    const int shown = GeneratedPdfs.Count();
+    ReportGenerated(written == 1 ? std::string("1 pic converted.") : std::to_string(written) + " pics converted.",
+                    shown == 1                     ? "Want to see it?"
+                    : shown <= MaxOpenedTogether ? "Want to see them?"
+                                                   : "Want to see the first one?");
+}
+
+void TConverter::ReportGenerated(const std::string& text, const std::string& question) {
+    if (!Prompter().PersonPresent()) {
+        ShowMessageBox(text, InformationIcon);
+        return;
+    }
+    if (AskYesNo(0, text + CrLf + question)) OpenGeneratedPdfs();
 }
 
 void TConverter::MakePdfBook() {
@@ -261,9 +289,17 @@ void TConverter::MakePdfBook() {
     const std::string folder = PicDirectory.empty() ? FolderOf(GetPic(0)->FileName) : PicDirectory;
     std::optional<std::string> chosen =
         Prompter().SaveDialog("PDF book file name", ProposeBookName(folder), "PDF documents|*.pdf");
-    if (!chosen || chosen->empty()) return;
+    if (!chosen || chosen->empty()) {
+        NotConverted.push_back({"", "no book name was given: no book was written"});
+        return;
+    }
+    // A name typed at a terminal is relative to the folder the program was started in.
+    *chosen = std::filesystem::absolute(*chosen).lexically_normal().string();
     if (std::filesystem::path(*chosen).extension().empty()) *chosen += ".pdf";
-    if (!MayWrite(*chosen, true)) return;
+    if (!MayWrite(*chosen, true)) {
+        NotConverted.push_back({*chosen, "exists and was not overwritten: no book was written"});
+        return;
+    }
 
     host_.BeginProgress(Pics.Count() - 1);
     // All pictures pass through one bitmap, so identity says nothing about equal images.
@@ -283,17 +319,32 @@ void TConverter::MakePdfBook() {
                 slot = 0;
             }
             TConverterPic& pic = *GetPic(i);
-            pic.EnsureLoaded();
-            pic.DrawOnPage(GetCellRect(slot));
+            try {
+                pic.EnsureLoaded();
+                pic.DrawOnPage(GetCellRect(slot));
+            } catch (const EAbort&) {
+                throw;
+            } catch (const Exception& e) {
+                // Which picture ended the book, unless its message says so already.
+                const std::string what = e.what();
+                throw Exception(what.find(pic.FileName) == std::string::npos ? pic.GetDisplayText() + ": " + what : what);
+            }
             PlacedSources.Add(pic.FileName);
         }
         pdf_->EndDoc();
+    } catch (const EAbort&) {
+        pdf_->Abort();
+        throw;
+    } catch (const Exception& e) {
+        pdf_->Abort();
+        NotConverted.push_back({*chosen, e.what()});
+        throw Exception(e.Message() + CrLf + "No book was written: " + *chosen);
     } catch (...) {
         pdf_->Abort();
         throw;
     }
     GeneratedPdfs.Add(*chosen);
-    if (AskYesNo(0, std::string("PDF book successfully generated!") + CrLf + "Want to see it?")) OpenGeneratedPdfs();
+    ReportGenerated("PDF book successfully generated!", "Want to see it?");
 }
 
 void TConverter::OpenGeneratedPdfs() {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/Classes.h"
 #include "platform/Graphics.h"
@@ -20,6 +21,17 @@ enum TBookOrientation : uint8_t { boPortrait, boLandscape };
 // Where a book caption goes.
 enum TCaptionPos : uint8_t { cpAbove, cpUnder, cpHidden };
 
+// A picture, or the book, that the run was asked for and did not write.
+struct TNotConverted {
+    std::string fileName, reason;
+};
+
+// The paper whose size the user enters; the writer knows no paper of this name.
+inline constexpr const char* CustomPaperName = "[Custom size]";
+// The sides of a page that PDF readers accept, 3 to 14,400 points, in tenths of a millimetre.
+inline constexpr int MinPaperSide = 11, MaxPaperSide = 50800;
+inline bool IsPaperSide(int tenths) { return tenths >= MinPaperSide && tenths <= MaxPaperSide; }
+
 class TConverter : public TObject {
 public:
     explicit TConverter(TConverterHost& host);
@@ -31,6 +43,8 @@ public:
     int BottomMargin = 100, LeftMargin = 100, RightMargin = 100, TopMargin = 100;
     TBookOrientation Orientation = boPortrait;
     std::string PaperSizeName;
+    // The paper of CustomPaperName in portrait; 0 when none was entered.
+    int CustomPaperWidth = 0, CustomPaperHeight = 0;
     std::string Title, Subject;
     bool DeleteSources = false;
     TConvertMode Mode = cmSingle;
@@ -54,6 +68,7 @@ public:
     TStringList GeneratedPdfs;            // full names of the documents written
     // Display texts with their TConverterPic objects, which the engine owns.
     TStringList Pics;
+    std::vector<TNotConverted> NotConverted;
 
     void SetDefaults();
     TPdfKalmora& Pdf() { return *pdf_; }
@@ -74,6 +89,10 @@ public:
     int DisplayToTenths(double x) const;
     std::string GetLengthFormat() const { return Metric ? "0.0" : "0.00"; }
 
+    bool HasCustomPaper() const { return PaperSizeName == CustomPaperName; }
+    // Gives the writer the book's paper in its orientation: a paper of the writer's table by
+    // name, or the custom size ("Bad paper size" when that lies outside the page limits).
+    void ApplyBookPaper();
     // Margins against the book's own paper in its orientation; "Invalid book margins" when they
     // leave no room.
     void CheckBookMargins();
@@ -88,13 +107,16 @@ public:
     void OpenGeneratedPdfs();
 
 private:
-    void ApplyBookPaper();
     void SetGrid();
     void ApplyPasswords();
     void CheckAbort();
     // True when the document may be written: it is new, or the user lets it replace the file.
     bool MayWrite(const std::string& pdfName, bool alwaysAsk);
     void MakeSinglePdf(TConverterPic& pic);
+    // The page of a Single-mode document in tenths of a millimetre, within the writer's limits.
+    void SetSinglePageSize(const TConverterPic& pic);
+    // The result of a run, with the offer to see it when somebody can take it.
+    void ReportGenerated(const std::string& text, const std::string& question);
     void DeletePlacedSources();
 
     TConverterHost& host_;

@@ -6,12 +6,14 @@
 
 #include "app/AppFolders.h"
 #include "app/Converter.h"
+#include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfKalmora.h"
 #include "tzlib/Errors.h"
 #include "tzlib/FileHelpers.h"
 #include "tzlib/TextFormats.h"
 #include "tzpicformats/FileFormatList.h"
+#include "tzpicformats/PicFormatGraphic.h"
 
 namespace {
 
@@ -39,7 +41,7 @@ constexpr TKindEntry Kinds[] = {
 constexpr const char* ColorModeLabels[] = {
     "Black-and-white",     "4 colors (2 bits)",   "8 colors (3 bits)",   "16 colors (4 bits)",
     "32 colors (5 bits)",  "64 colors (6 bits)",  "128 colors (7 bits)", "256 colors (8 bits)",
-    "65536 colors (16 bits)", "True color (24 bits)",
+    "65536 colors (16 bits)", "True color (24 bits)", "True color (48 bits)",
 };
 
 std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
@@ -49,9 +51,21 @@ void CheckLoaded(TKestovaIO& io) {
     if (io.AbortFlag) RaiseBrelvantError(2, "");
 }
 
+// The code of the bitmap's pixel format, for a picture whose file said nothing of its colours.
+uint8_t ColorModeOfPixelFormat(TPixelFormat format) {
+    switch (format) {
+        case TPixelFormat::pf1bit: return 0;
+        case TPixelFormat::pf4bit: return 3;
+        case TPixelFormat::pf8bit: return 7;
+        case TPixelFormat::pf16bit: return 8;
+        default: return 9;
+    }
+}
+
 // The extended library reads the file; the image library takes its pixels as BMP data. The call
-// is qualified because a Targa graphic's own save writes Targa.
-void LoadExtended(TKestovaIO& io, const std::string& fileName) {
+// is qualified because a Targa graphic's own save writes Targa. Returns the colour mode of the
+// file's own samples, which the bitmap may hold in more bits or fewer.
+uint8_t LoadExtended(TKestovaIO& io, const std::string& fileName) {
     const std::unique_ptr<TGraphic> graphic = CreateGraphicFromFile(fileName);
     const auto* bitmap = dynamic_cast<const TBitmap*>(graphic.get());
     if (!bitmap || bitmap->Empty()) RaiseBrelvantError(2, "");
@@ -61,6 +75,10 @@ void LoadExtended(TKestovaIO& io, const std::string& fileName) {
     io.AbortFlag = false;
     io.LoadFromStream(stream);
     CheckLoaded(io);
+    const auto* picture = dynamic_cast<const TPicFormatGraphic*>(bitmap);
+    if (picture && picture->ImageProperties().BitsPerSample > 0 && picture->ImageProperties().SamplesPerPixel > 0)
+        return ColorModeOfSamples(picture->ImageProperties().BitsPerSample, picture->ImageProperties().SamplesPerPixel);
+    return ColorModeOfPixelFormat(bitmap->PixelFormat());
 }
 
 // About one frame a second: the frames in 100 hundredths of a second.
@@ -85,7 +103,18 @@ TPicKind PicKindOfFile(const std::string& fileName) {
     return kind;
 }
 
-std::string ColorModeText(int code) { return code >= 0 && code <= 9 ? ColorModeLabels[code] : std::string(); }
+std::string ColorModeText(int code) {
+    return code >= 0 && code < int(std::size(ColorModeLabels)) ? ColorModeLabels[code] : std::string();
+}
+
+// Alpha is no colour: one or two samples are gray (or palette indexes), three or more are colour.
+uint8_t ColorModeOfSamples(int bitsPerSample, int samplesPerPixel) {
+    if (samplesPerPixel <= 2) {
+        if (bitsPerSample <= 1) return 0;
+        return static_cast<uint8_t>(bitsPerSample <= 8 ? bitsPerSample - 1 : 8);
+    }
+    return bitsPerSample <= 8 ? 9 : 10;
+}
 
 TConverterPic* TConverterPic::Add(TConverter& converter, const std::string& fileName, int frameIndex) {
     std::unique_ptr<TConverterPic> pic(new TConverterPic(converter));
@@ -125,7 +154,7 @@ void TConverterPic::OpenByKind() {
             FrameCount = LoadSelectedFrame(io);
             break;
         case pkExtended:
-            LoadExtended(io, FileName);
+            extendedColorMode_ = LoadExtended(io, FileName);
             FrameCount = 1;
             break;
     }
@@ -145,7 +174,24 @@ void TConverterPic::Open() {
         OpenByKind();
         if (FrameCount == 0) RaiseBrelvantError(2, "");
     } catch (const std::exception&) {
-        RaiseBrelvantError(CantLoadImage, LeftCharacters(FileName, MaxText));
+        if (!OpenByContent()) RaiseBrelvantError(CantLoadImage, LeftCharacters(FileName, MaxText));
+    }
+}
+
+// A name of a kind the engine reads in its own way may hold another format's bytes: the image
+// library then reads them by their content, as other programs do.
+bool TConverterPic::OpenByContent() {
+    if (Kind != pkJpeg && Kind != pkTiff && Kind != pkGif) return false;
+    // Content that agrees with the name failed for its own reasons (damage, a missing page).
+    if (DetectFileFormat(FileName, true) != kvftNone) return false;
+    const TPicKind named = Kind;
+    Kind = pkImage;
+    try {
+        OpenByKind();
+        return true;
+    } catch (const std::exception&) {
+        Kind = named;
+        return false;
     }
 }
 
@@ -160,10 +206,7 @@ void TConverterPic::LoadFrame() {
     const TIOParamsVals& params = io.Params();
     Width = params.Width;
     Height = params.Height;
-    if (params.SamplesPerPixel == 1)
-        ColorMode = static_cast<uint8_t>(params.BitsPerSample - 1);
-    else
-        ColorMode = params.SamplesPerPixel == 2 ? 8 : 9;
+    ColorMode = Kind == pkExtended ? extendedColorMode_ : ColorModeOfSamples(params.BitsPerSample, params.SamplesPerPixel);
     Converter.CurrentPic = this;
 }
 

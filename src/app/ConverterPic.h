@@ -18,8 +18,11 @@ enum TPicKind : uint8_t { pkImage, pkExtended, pkJpeg, pkTiff, pkGif, pkVideo };
 // False for an extension outside the accepted table; kind is then pkExtended.
 bool FindPicKind(const std::string& fileName, TPicKind& kind);
 TPicKind PicKindOfFile(const std::string& fileName);
-// The label of a colour-mode code 0 to 9; empty for any other code.
+// The label of a colour-mode code 0 to 10; empty for any other code.
 std::string ColorModeText(int code);
+// The colour-mode code of a picture read with these samples: the colour (not the alpha) that
+// they hold, as picture tools report it.
+uint8_t ColorModeOfSamples(int bitsPerSample, int samplesPerPixel);
 
 class TConverterPic : public TObject {
 public:
@@ -57,7 +60,11 @@ public:
 private:
     explicit TConverterPic(TConverter& converter) : Converter(converter) {}
     void OpenByKind();
+    // True when the file, refused by the reader its name chose, was read as a single picture.
+    bool OpenByContent();
     // Loads the TIFF page or GIF frame FrameIndex selects; returns the file's page or frame count.
     int LoadSelectedFrame(TKestovaIO& io);
     void DrawCaption(const TRect& box, const std::string& text, const TFont& font);
+    // Taken when Open reads an extended picture, whose file tells more than the bitmap made of it.
+    uint8_t extendedColorMode_ = 9;
 };

@@ -1,7 +1,6 @@
 #include "app/ConverterSettings.h"
 
 #include <array>
-#include <filesystem>
 #include <string_view>
 
 #include "app/AppFolders.h"
@@ -9,6 +8,7 @@
 #include "pdf/PdfKalmora.h"
 #include "platform/Classes.h"
 #include "platform/Graphics.h"
+#include "platform/Paths.h"
 #include "platform/Settings.h"
 #include "tzlib/FileHelpers.h"
 #include "tzlib/Registry.h"
@@ -27,11 +27,6 @@ struct TStyleName {
 };
 constexpr TStyleName StyleNames[] = {
     {fsBold, "Bold"}, {fsItalic, "Italic"}, {fsUnderline, "Underline"}, {fsStrikeOut, "StrikeOut"}};
-
-std::string ExecutablePath() {
-    std::error_code error;
-    return std::filesystem::read_symlink("/proc/self/exe", error).string();
-}
 
 // The number in the text, or nothing for text that is no number.
 std::optional<int> IntegerOf(const std::string& text) {
@@ -61,6 +56,20 @@ bool IsPaperName(const std::string& name) {
     for (int i = 1; i < PaperSizeCount; ++i)
         if (SameText(name, PaperSizes[i].name)) return true;
     return false;
+}
+
+bool HasValidCustomPaper(const TConverter& c) {
+    return c.HasCustomPaper() && IsPaperSide(c.CustomPaperWidth) && IsPaperSide(c.CustomPaperHeight);
+}
+
+// A custom paper counts only with both of its sides within the page limits.
+void ReadCustomPaper(const std::string& width, const std::string& height, TConverter& c) {
+    const std::optional<int> w = width.empty() ? std::nullopt : IntegerOf(width);
+    const std::optional<int> h = height.empty() ? std::nullopt : IntegerOf(height);
+    if (!w || !h || !IsPaperSide(*w) || !IsPaperSide(*h)) return;
+    c.PaperSizeName = CustomPaperName;
+    c.CustomPaperWidth = *w;
+    c.CustomPaperHeight = *h;
 }
 
 std::string ColorText(TColor color) {
@@ -129,7 +138,10 @@ void LoadSettings(TConverter& c) {
         c.Orientation = static_cast<TBookOrientation>(orientation);
     if (const std::string overwrite = read("Overwrite"); !overwrite.empty())
         c.Overwrite = ParseBoolean(overwrite, false, false);
-    if (const std::string paper = read("PaperSizeName"); IsPaperName(paper)) c.PaperSizeName = paper;
+    if (const std::string paper = read("PaperSizeName"); IsPaperName(paper))
+        c.PaperSizeName = paper;
+    else if (paper == CustomPaperName)
+        ReadCustomPaper(read("CustomPaperWidth"), read("CustomPaperHeight"), c);
     ReadFontText(read("PicDatesFont"), c.PicDatesFont);
     ReadCaptionPos(read("PicDatesPos"), c.PicDatesPos);
     ReadFontText(read("PicNamesFont"), c.PicNamesFont);
@@ -154,8 +166,15 @@ void SaveSettings(TConverter& c) {
     registry->WriteString("LengthUnit", c.Metric ? "Cm" : "Inch");
     registry->WriteString("Mode", std::string(ModeNames[c.Mode == cmBook]));
     registry->WriteString("Orientation", std::string(OrientationNames[c.Orientation == boLandscape]));
-    // Only the writer's own paper names are kept; "[Custom size]" and the like never reach the file.
-    registry->WriteString("PaperSizeName", IsPaperName(c.PaperSizeName) ? c.PaperSizeName : DefaultPaperSizeName());
+    // Only the writer's own paper names and a custom paper of a valid size reach the file. The
+    // custom paper's sides are written with it alone and read only when it is the paper.
+    if (HasValidCustomPaper(c)) {
+        registry->WriteString("PaperSizeName", CustomPaperName);
+        registry->WriteString("CustomPaperWidth", std::to_string(c.CustomPaperWidth));
+        registry->WriteString("CustomPaperHeight", std::to_string(c.CustomPaperHeight));
+    } else {
+        registry->WriteString("PaperSizeName", IsPaperName(c.PaperSizeName) ? c.PaperSizeName : DefaultPaperSizeName());
+    }
     registry->WriteString("PicDatesFont", FontToText(c.PicDatesFont));
     registry->WriteString("PicDatesPos", std::to_string(c.PicDatesPos));
     registry->WriteString("PicDirectory", RemoveBackslash(PicDirectory));

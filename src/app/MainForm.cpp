@@ -4,6 +4,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +26,7 @@
 #include "app/ConverterPic.h"
 #include "app/ConverterSettings.h"
 #include "app/MessageCatalogue.h"
+#include "app/dialogs/DialogHelpers.h"
 #include "app/dialogs/DlgAbout.h"
 #include "app/dialogs/DlgMultiFrame.h"
 #include "app/dialogs/DlgPasswords.h"
@@ -31,31 +35,53 @@
 #include "imaging/view/KestovaView.h"
 #include "platform/Prompter.h"
 #include "tzlib/Errors.h"
+#include "tzlib/SystemHelpers.h"
 #include "tzlib/TextFormats.h"
 
 namespace {
 
 template <class TControl, class... TArgs>
-TControl* Make(QWidget* parent, const char* name, QRect bounds, TArgs&&... args) {
+TControl* Make(QWidget* parent, const char* name, TArgs&&... args) {
     auto* control = new TControl(std::forward<TArgs>(args)..., parent);
     control->setObjectName(name);
-    control->setGeometry(bounds);
     return control;
 }
 
-QLabel* Label(QWidget* parent, const char* text, QRect bounds) { return Make<QLabel>(parent, "", bounds, text); }
+QLabel* Label(QWidget* parent, const char* text) { return Make<QLabel>(parent, "", text); }
+
+// A panel hidden in some states keeps its room, so the window keeps its size in every state.
+void KeepRoomWhenHidden(QWidget* widget) {
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
+}
+
+// Layouts of the window, spaced as it was drawn at 96 dpi.
+template <class TLayout>
+TLayout* NewLayout(QWidget* parent, int margin) {
+    auto* layout = new TLayout(parent);
+    layout->setContentsMargins(QMargins() + ScaleToScreenDpi(margin));
+    layout->setSpacing(ScaleToScreenDpi(4));
+    return layout;
+}
 
 }  // namespace
 
-TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent) : QWidget(parent) {
+TMainForm::TMainForm(const TCommandLine& command, QWidget* parent) : QWidget(parent) {
     setObjectName("MainForm");
     setWindowTitle(QApplication::applicationDisplayName());
-    setFixedSize(693, 551);
     ErrorTextCallback = GetCatalogueText;
-    BuildSourcePanel();
-    BuildViewerPanel();
-    BuildOptions();
-    BuildButtons();
+    auto* layout = NewLayout<QGridLayout>(this, 8);
+    layout->setSpacing(ScaleToScreenDpi(8));
+    layout->addWidget(BuildSourcePanel(), 0, 0);
+    layout->addWidget(BuildViewerPanel(), 0, 1);
+    layout->addWidget(BuildOptions(), 1, 0);
+    layout->addWidget(BuildModeOptions(), 1, 1);
+    layout->addLayout(BuildButtons(), 2, 0, 1, 2);
+    layout->setRowStretch(0, 1);
+    layout->setColumnStretch(0, 330);
+    layout->setColumnStretch(1, 339);
+    FitToContents(this, QSize(693, 551));
     openDialog_ = std::make_unique<TOpenKestovaDialog>();
     openDialog_->Title = "Select one or several pic files";
     openDialog_->MsgLanguage = msEnglish;
@@ -72,7 +98,7 @@ TMainForm::TMainForm(const std::vector<std::string>& arguments, QWidget* parent)
         count = dialog.ExtractCount;
         step = dialog.ExtractStep;
     };
-    ReadCommandLine(arguments);
+    ReadCommandLine(command);
     if (!unattended_) {
         SelectAndRefresh(lbSource_->count() - 1);
     }
@@ -86,24 +112,50 @@ TMainForm::~TMainForm() {
     converter_.reset();
 }
 
-void TMainForm::ReadCommandLine(const std::vector<std::string>& arguments) {
-    startedWithArguments_ = !arguments.empty();
-    const TCommandLine command = ParseCommandLine(arguments, [](const std::string& name) {
-        TPicKind kind;
-        return FindPicKind(name, kind);
-    });
+void TMainForm::ReadCommandLine(const TCommandLine& command) {
+    startedWithArguments_ = command.mode.has_value();
     unattended_ = command.unattended;
     if (!command.mode) return;
     converter_->Mode = *command.mode == TCommandMode::Book ? cmBook : cmSingle;
+    for (const TRejectedArgument& rejected : command.rejected)
+        notAdded_.push_back({rejected.argument, rejected.reason});
+    nothingUsable_ = command.sources.empty();
     // A picture that cannot be added is reported and left out; the others still count.
-    for (const TCommandSource& source : command.sources)
-        if (!Guarded([&] { AddPicture(source.fileName, source.frameIndex); })) commandLineFailed_ = true;
+    for (const TCommandSource& source : command.sources) {
+        try {
+            AddPicture(source.fileName, source.frameIndex);
+        } catch (const std::exception& error) {
+            ShowExceptionBox(error);
+            notAdded_.push_back({source.fileName, error.what()});
+        }
+    }
 }
 
-bool TMainForm::RunUnattended() {
-    const bool converted = Guarded([this] { converter_->MakePdf(); });
+int TMainForm::RunUnattended() {
+    TExitStatus status = esConverted;
+    if (nothingUsable_) {
+        status = esNothingUsable;
+        ReportNotConverted(notAdded_);
+        Prompter().MessageBox(QApplication::applicationDisplayName().toStdString(),
+                              "No pic selected: the command line names no picture this program can read.\n" + UsageText(),
+                              TMsgIcon::Error, TMsgButtons::Ok);
+    } else {
+        const bool converted = Guarded([this] { converter_->MakePdf(); });
+        std::vector<TNotConverted> failures = notAdded_;
+        failures.insert(failures.end(), converter_->NotConverted.begin(), converter_->NotConverted.end());
+        ReportNotConverted(failures);
+        if (!converted || !failures.empty()) status = esNotAllConverted;
+    }
     ShutDown();
-    return converted && !commandLineFailed_;
+    return status;
+}
+
+void TMainForm::ReportNotConverted(const std::vector<TNotConverted>& failures) {
+    if (failures.empty()) return;
+    std::string text = failures.size() == 1 ? "Not converted:" : std::to_string(failures.size()) + " not converted:";
+    for (const TNotConverted& failure : failures)
+        text += "\n  " + (failure.fileName.empty() ? failure.reason : failure.fileName + ": " + failure.reason);
+    Prompter().MessageBox(QApplication::applicationDisplayName().toStdString(), text, TMsgIcon::Error, TMsgButtons::Ok);
 }
 
 bool TMainForm::Guarded(const std::function<void()>& action) {
@@ -126,17 +178,19 @@ void TMainForm::ShutDown() {
 }
 
 QToolButton* TMainForm::AddToolButton(const char* name, const char* hint, int icon) {
-    const int left = tbSource_->findChildren<QToolButton*>().size() * 24;
-    auto* button = Make<QToolButton>(tbSource_, name, QRect(left, 0, 22, 22));
+    auto* button = Make<QToolButton>(tbSource_, name);
     button->setToolTip(hint);
     button->setAutoRaise(true);
     button->setIcon(style()->standardIcon(static_cast<QStyle::StandardPixmap>(icon)));
+    tbSource_->layout()->addWidget(button);
     return button;
 }
 
-void TMainForm::BuildSourcePanel() {
-    auto* container = Make<QWidget>(this, "pnSourceContainer", QRect(8, 8, 330, 326));
-    tbSource_ = Make<QWidget>(container, "tbSource", QRect(0, 0, 330, 24));
+QWidget* TMainForm::BuildSourcePanel() {
+    auto* container = Make<QWidget>(this, "pnSourceContainer");
+    tbSource_ = Make<QWidget>(container, "tbSource");
+    auto* tools = NewLayout<QHBoxLayout>(tbSource_, 0);
+    tools->setSpacing(ScaleToScreenDpi(2));
     const auto connectClick = [this](QToolButton* button, void (TMainForm::*handler)()) {
         connect(button, &QToolButton::clicked, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
     };
@@ -180,88 +234,141 @@ void TMainForm::BuildSourcePanel() {
                  &TMainForm::btSourceRemovePicClick);
     connectClick(AddToolButton("btSourceRemoveAll", "Clear list", QStyle::SP_TrashIcon),
                  &TMainForm::btSourceRemoveAllClick);
+    tools->addStretch();
 
-    lbSource_ = Make<QListWidget>(container, "lbSource", QRect(0, 28, 330, 276));
+    lbSource_ = Make<QListWidget>(container, "lbSource");
     lbSource_->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(lbSource_, &QListWidget::currentRowChanged, this, [this] { Guarded([this] { ShowPicInfo(true, true); }); });
     // Files dropped from the file manager, and the Insert and Delete keys.
     lbSource_->viewport()->setAcceptDrops(true);
     lbSource_->viewport()->installEventFilter(this);
     lbSource_->installEventFilter(this);
-    pnSourceLabel_ = Make<QLabel>(lbSource_, "pnSourceLabel", QRect(0, 120, 326, 30), "Place source pics here");
+    // The hint over the empty list fills it, its text centred.
+    pnSourceLabel_ = Make<QLabel>(lbSource_, "pnSourceLabel", "Place source pics here");
     pnSourceLabel_->setAlignment(Qt::AlignCenter);
     pnSourceLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
-    laSourceCount_ = Make<QLabel>(container, "laSourceCount", QRect(0, 308, 330, 16));
+    auto* over = NewLayout<QVBoxLayout>(lbSource_, 2);
+    over->addWidget(pnSourceLabel_);
+    laSourceCount_ = Make<QLabel>(container, "laSourceCount");
+    auto* layout = NewLayout<QVBoxLayout>(container, 0);
+    layout->addWidget(tbSource_);
+    layout->addWidget(lbSource_, 1);
+    layout->addWidget(laSourceCount_);
+    return container;
 }
 
-void TMainForm::BuildViewerPanel() {
-    auto* container = Make<QWidget>(this, "pnViewerContainer", QRect(346, 8, 339, 326));
-    pnViewer_ = Make<QWidget>(container, "pnViewer", QRect(0, 0, 339, 326));
+QWidget* TMainForm::BuildViewerPanel() {
+    auto* container = Make<QWidget>(this, "pnViewerContainer");
+    pnViewer_ = Make<QWidget>(container, "pnViewer");
+    KeepRoomWhenHidden(pnViewer_);
+    NewLayout<QVBoxLayout>(container, 0)->addWidget(pnViewer_);
     view_ = new TKestovaView(pnViewer_);
     view_->setObjectName("View");
-    view_->setGeometry(8, 8, pnViewer_->width() - 16, 230);
+    view_->setMinimumHeight(ScaleToScreenDpi(230));
     view_->SetAutoShrink(true);
     view_->SetAutoStretch(true);
-    Make<QLabel>(pnViewer_, "laSourceFileName", QRect(8, 242, 323, 16));
-    Make<QLabel>(pnViewer_, "laSourceFileSize", QRect(8, 258, 160, 16));
-    Make<QLabel>(pnViewer_, "laSourceFileDate", QRect(170, 258, 161, 16));
-    Make<QLabel>(pnViewer_, "laSourcePicColors", QRect(8, 274, 160, 16));
-    Make<QLabel>(pnViewer_, "laSourcePicDim", QRect(170, 274, 161, 16));
-    pnViewerFrame_ = Make<QWidget>(pnViewer_, "pnViewerFrame", QRect(8, 294, 323, 26));
-    Label(pnViewerFrame_, "Frame:", QRect(0, 4, 44, 18));
-    Make<QLineEdit>(pnViewerFrame_, "eSourceFrame", QRect(46, 2, 50, 22));
-    Label(pnViewerFrame_, "/", QRect(100, 4, 8, 18));
-    Make<QLineEdit>(pnViewerFrame_, "eSourceFileFrameCount", QRect(110, 2, 50, 22))->setReadOnly(true);
-    auto* bar = Make<QScrollBar>(pnViewerFrame_, "sbSourceFrame", QRect(168, 4, 155, 18), Qt::Horizontal);
-    auto* frame = findChild<QLineEdit*>("eSourceFrame");
+    auto* info = new QGridLayout;
+    info->setSpacing(0);
+    info->setHorizontalSpacing(ScaleToScreenDpi(4));
+    info->addWidget(Make<QLabel>(pnViewer_, "laSourceFileName"), 0, 0, 1, 2);
+    info->addWidget(Make<QLabel>(pnViewer_, "laSourceFileSize"), 1, 0);
+    info->addWidget(Make<QLabel>(pnViewer_, "laSourceFileDate"), 1, 1);
+    info->addWidget(Make<QLabel>(pnViewer_, "laSourcePicColors"), 2, 0);
+    info->addWidget(Make<QLabel>(pnViewer_, "laSourcePicDim"), 2, 1);
+
+    pnViewerFrame_ = Make<QWidget>(pnViewer_, "pnViewerFrame");
+    KeepRoomWhenHidden(pnViewerFrame_);
+    auto* frameLine = NewLayout<QHBoxLayout>(pnViewerFrame_, 0);
+    frameLine->addWidget(Label(pnViewerFrame_, "Frame:"));
+    auto* frame = Make<QLineEdit>(pnViewerFrame_, "eSourceFrame");
+    frameLine->addWidget(frame);
+    frameLine->addWidget(Label(pnViewerFrame_, "/"));
+    auto* count = Make<QLineEdit>(pnViewerFrame_, "eSourceFileFrameCount");
+    count->setReadOnly(true);
+    frameLine->addWidget(count);
+    for (QLineEdit* edit : {frame, count}) edit->setFixedWidth(ScaleToScreenDpi(50));
+    auto* bar = Make<QScrollBar>(pnViewerFrame_, "sbSourceFrame", Qt::Horizontal);
+    frameLine->addWidget(bar, 1);
     connect(bar, &QScrollBar::valueChanged, this, [frame](int position) { frame->setText(QString::number(position + 1)); });
     connect(frame, &QLineEdit::textChanged, this, [this] { Guarded([this] { FrameTyped(); }); });
     pnViewerFrame_->hide();
+
+    auto* layout = NewLayout<QVBoxLayout>(pnViewer_, 8);
+    layout->addWidget(view_, 1);
+    layout->addLayout(info);
+    layout->addWidget(pnViewerFrame_);
+    return container;
 }
 
-void TMainForm::BuildOptions() {
-    gbPdfOptions_ = Make<QGroupBox>(this, "gbPdfOptions", QRect(8, 340, 330, 170), "PDF output options");
-    Make<QRadioButton>(gbPdfOptions_, "rbModeSingle", QRect(10, 24, 312, 22), "Make an individual PDF file for each source pic");
-    Make<QRadioButton>(gbPdfOptions_, "rbModeBook", QRect(10, 50, 312, 22), "Make one PDF book containing all source pics");
-    Make<QCheckBox>(gbPdfOptions_, "chEncryptOutput", QRect(10, 84, 200, 22), "Encrypt generated PDF files");
-    Make<QPushButton>(gbPdfOptions_, "btPasswords", QRect(214, 82, 106, 25), "Passwords...")->setEnabled(false);
-    Make<QCheckBox>(gbPdfOptions_, "chDeleteSourcePics", QRect(10, 116, 312, 22), "Delete source pics after conversion");
+QWidget* TMainForm::BuildOptions() {
+    gbPdfOptions_ = Make<QGroupBox>(this, "gbPdfOptions", "PDF output options");
+    auto* layout = NewLayout<QGridLayout>(gbPdfOptions_, 8);
+    layout->addWidget(Make<QRadioButton>(gbPdfOptions_, "rbModeSingle", "Make an individual PDF file for each source pic"),
+                      0, 0, 1, 2);
+    layout->addWidget(Make<QRadioButton>(gbPdfOptions_, "rbModeBook", "Make one PDF book containing all source pics"), 1,
+                      0, 1, 2);
+    layout->setRowMinimumHeight(2, ScaleToScreenDpi(4));
+    layout->addWidget(Make<QCheckBox>(gbPdfOptions_, "chEncryptOutput", "Encrypt generated PDF files"), 3, 0);
+    auto* passwords = Make<QPushButton>(gbPdfOptions_, "btPasswords", "Passwords...");
+    passwords->setEnabled(false);
+    layout->addWidget(passwords, 3, 1);
+    layout->addWidget(Make<QCheckBox>(gbPdfOptions_, "chDeleteSourcePics", "Delete source pics after conversion"), 4, 0,
+                      1, 2);
+    layout->setRowStretch(5, 1);
+    layout->setColumnStretch(0, 1);
+    return gbPdfOptions_;
+}
 
-    nbModeOptions_ = Make<QStackedWidget>(this, "nbModeOptions", QRect(346, 340, 339, 170));
+QWidget* TMainForm::BuildModeOptions() {
+    nbModeOptions_ = Make<QStackedWidget>(this, "nbModeOptions");
     gbSingleOptions_ = new QGroupBox("Single-mode options");
     gbSingleOptions_->setObjectName("gbSingleOptions");
     nbModeOptions_->addWidget(gbSingleOptions_);
-    auto* explanation = Label(gbSingleOptions_, "Generated PDF documents will be sized according to this pic resolution:",
-                              QRect(10, 22, 320, 34));
+    auto* single = NewLayout<QGridLayout>(gbSingleOptions_, 8);
+    auto* explanation = Label(gbSingleOptions_, "Generated PDF documents will be sized according to this pic resolution:");
     explanation->setWordWrap(true);
-    Label(gbSingleOptions_, "Pic resolution", QRect(10, 64, 100, 22));
-    auto* resolution = Make<QComboBox>(gbSingleOptions_, "cbSinglePicRes", QRect(112, 62, 80, 24));
+    single->addWidget(explanation, 0, 0, 1, 4);
+    single->addWidget(Label(gbSingleOptions_, "Pic resolution"), 1, 0);
+    auto* resolution = Make<QComboBox>(gbSingleOptions_, "cbSinglePicRes");
     resolution->addItems({"72", "96", "120", "150", "200", "300", "600", "1200"});
-    Label(gbSingleOptions_, "dpi", QRect(198, 64, 30, 22));
-    Make<QCheckBox>(gbSingleOptions_, "chOverwriteExisting", QRect(10, 100, 320, 22), "Overwrite existing PDF files, if any");
+    single->addWidget(resolution, 1, 1);
+    single->addWidget(Label(gbSingleOptions_, "dpi"), 1, 2);
+    single->setRowMinimumHeight(2, ScaleToScreenDpi(4));
+    single->addWidget(Make<QCheckBox>(gbSingleOptions_, "chOverwriteExisting", "Overwrite existing PDF files, if any"), 3,
+                      0, 1, 4);
+    single->setRowStretch(4, 1);
+    single->setColumnStretch(3, 1);
 
     gbBookOptions_ = new QGroupBox("Book-mode options");
     gbBookOptions_->setObjectName("gbBookOptions");
     nbModeOptions_->addWidget(gbBookOptions_);
-    Label(gbBookOptions_, "Pics per page:", QRect(10, 24, 100, 22));
-    int left = 10;
+    auto* book = NewLayout<QGridLayout>(gbBookOptions_, 8);
+    book->addWidget(Label(gbBookOptions_, "Pics per page:"), 0, 0, 1, 2);
+    auto* counts = new QHBoxLayout;
     for (const char* count : {"1", "2", "4", "6", "8", "12", "24"}) {
         const std::string name = std::string("rbBookPicsPerPage") + count;
-        Make<QRadioButton>(gbBookOptions_, name.c_str(), QRect(left, 48, 44, 22), count);
-        left += 46;
+        counts->addWidget(Make<QRadioButton>(gbBookOptions_, name.c_str(), count));
     }
-    Label(gbBookOptions_, "Title:", QRect(10, 84, 60, 22));
-    Make<QLineEdit>(gbBookOptions_, "eBookTitle", QRect(72, 82, 256, 24));
-    Label(gbBookOptions_, "Subject:", QRect(10, 116, 60, 22));
-    Make<QLineEdit>(gbBookOptions_, "eBookSubject", QRect(72, 114, 256, 24));
+    counts->addStretch();
+    book->addLayout(counts, 1, 0, 1, 2);
+    book->setRowMinimumHeight(2, ScaleToScreenDpi(4));
+    book->addWidget(Label(gbBookOptions_, "Title:"), 3, 0);
+    book->addWidget(Make<QLineEdit>(gbBookOptions_, "eBookTitle"), 3, 1);
+    book->addWidget(Label(gbBookOptions_, "Subject:"), 4, 0);
+    book->addWidget(Make<QLineEdit>(gbBookOptions_, "eBookSubject"), 4, 1);
+    book->setRowStretch(5, 1);
+    return nbModeOptions_;
 }
 
-void TMainForm::BuildButtons() {
-    Make<QPushButton>(this, "btAbout", QRect(8, 518, 130, 25), "&About Mordale...");
-    Make<QPushButton>(this, "btPrefs", QRect(144, 518, 110, 25), "&Preferences...");
-    btMakePdf_ = Make<QPushButton>(this, "btMakePdf", QRect(455, 518, 110, 25));
+QLayout* TMainForm::BuildButtons() {
+    auto* about = Make<QPushButton>(this, "btAbout", "&About Mordale...");
+    auto* prefs = Make<QPushButton>(this, "btPrefs", "&Preferences...");
+    btMakePdf_ = Make<QPushButton>(this, "btMakePdf");
     btMakePdf_->setDefault(true);
-    btClose_ = Make<QPushButton>(this, "btClose", QRect(575, 518, 110, 25), "&Close");
+    // Wide enough for each of its texts, so that switching modes moves nothing.
+    btMakePdf_->setMinimumWidth(btMakePdf_->fontMetrics().horizontalAdvance("Make PDF book") +
+                                btMakePdf_->sizeHint().width());
+    btClose_ = Make<QPushButton>(this, "btClose", "&Close");
     connect(btClose_, &QPushButton::clicked, this, [this] {
         if (!Converting()) {
             close();
@@ -270,11 +377,22 @@ void TMainForm::BuildButtons() {
         abortRequested_ = true;
         EndProgress();
     });
-    pnProgress_ = Make<QWidget>(this, "pnProgress", QRect(260, 518, 190, 25));
-    Label(pnProgress_, "Generating PDF...", QRect(0, 4, 100, 18));
-    pbProgress_ = Make<QProgressBar>(pnProgress_, "pbProgress", QRect(100, 4, 90, 18));
+    pnProgress_ = Make<QWidget>(this, "pnProgress");
+    KeepRoomWhenHidden(pnProgress_);
+    auto* progress = NewLayout<QHBoxLayout>(pnProgress_, 0);
+    progress->addWidget(Label(pnProgress_, "Generating PDF..."));
+    pbProgress_ = Make<QProgressBar>(pnProgress_, "pbProgress");
     pbProgress_->setTextVisible(false);
+    progress->addWidget(pbProgress_, 1);
     pnProgress_->hide();
+    auto* layout = new QHBoxLayout;
+    layout->setSpacing(ScaleToScreenDpi(6));
+    layout->addWidget(about);
+    layout->addWidget(prefs);
+    layout->addWidget(pnProgress_, 1);
+    layout->addWidget(btMakePdf_);
+    layout->addWidget(btClose_);
+    return layout;
 }
 
 void TMainForm::ConnectOptions() {

@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/ConverterHost.h"
 #include "app/SourceListRules.h"
 
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
@@ -20,21 +22,21 @@ class QStackedWidget;
 class QToolButton;
 class TConverter;
 class TConverterPic;
+struct TNotConverted;
 class TKestovaView;
 class TOpenKestovaDialog;
 
 class TMainForm : public QWidget, public TConverterHost {
 public:
-    // arguments: the command line without the program's name.
-    explicit TMainForm(const std::vector<std::string>& arguments = {}, QWidget* parent = nullptr);
+    explicit TMainForm(const TCommandLine& command = {}, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     TConverter& Converter() { return *converter_; }
     // The command line asked for a conversion without the window.
     bool Unattended() const { return unattended_; }
-    // Converts, shows a failure in a box, and shuts down; false when anything failed, also a
-    // picture of the command line that could not be added.
-    bool RunUnattended();
+    // Converts, shows each failure in a box, names every picture that did not become a document,
+    // and shuts down; returns the exit status.
+    int RunUnattended();
 
     // Enables the commands that make sense for the list's selection and size; false while a
     // conversion runs.
@@ -94,12 +96,15 @@ protected:
 
 private:
     bool Converting() const;
-    void BuildSourcePanel();
-    void BuildViewerPanel();
-    void BuildOptions();
-    void BuildButtons();
+    QWidget* BuildSourcePanel();
+    QWidget* BuildViewerPanel();
+    QWidget* BuildOptions();
+    QWidget* BuildModeOptions();
+    QLayout* BuildButtons();
     void ConnectOptions();
-    void ReadCommandLine(const std::vector<std::string>& arguments);
+    void ReadCommandLine(const TCommandLine& command);
+    // One box that names each picture of an unattended run that did not become a document.
+    static void ReportNotConverted(const std::vector<TNotConverted>& failures);
     QToolButton* AddToolButton(const char* name, const char* hint, int icon);
     // The list shows the engine's pictures; the selection is set without its click handling.
     void SyncList(int selected);
@@ -118,7 +123,9 @@ private:
     std::unique_ptr<TOpenKestovaDialog> openDialog_;
     bool unattended_ = false;
     bool startedWithArguments_ = false;
-    bool commandLineFailed_ = false;
+    // Pictures of the command line that never reached the engine, with the reason.
+    std::vector<TNotConverted> notAdded_;
+    bool nothingUsable_ = false;
     bool shutDown_ = false;
     bool scannerSelected_ = false;
     QWidget* tbSource_ = nullptr;

@@ -1,8 +1,10 @@
 #include <QApplication>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/MainForm.h"
 #include "imaging/acquire/MediaProvider.h"
 #include "imaging/view/KVStartupRegistrations.h"
@@ -14,6 +16,13 @@
 #include "tzlib/qt/TzLibWindows.h"
 
 int main(int argc, char** argv) {
+    const TCommandLine command = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    // Asked for, or nothing to do where no window can be seen: how to call the program.
+    if (command.usageAsked || (!HasDisplay() && !command.unattended)) {
+        const bool asked = argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h");
+        (asked ? std::cout : std::cerr) << UsageText();
+        return esNothingUsable;
+    }
     // Headless machines run the program unattended on Qt's offscreen platform.
     if (!HasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
@@ -28,8 +37,8 @@ int main(int argc, char** argv) {
     if (HasDisplay()) SetPrompter(std::make_unique<TQtPrompter>());
 
     // The window is made in an unattended run too: the engine works through it, unseen.
-    TMainForm form(std::vector<std::string>(argv + 1, argv + argc));
-    if (form.Unattended()) return form.RunUnattended() ? 0 : 1;
+    TMainForm form(command);
+    if (form.Unattended()) return form.RunUnattended();
     form.show();
     return application.exec();
 }

@@ -15,6 +15,13 @@ bool IsFrameHeader(uint8_t marker) {
     return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 bool IsRestart(uint8_t marker) { return marker >= 0xD0 && marker <= 0xD7; }
+bool IsArithmeticFrame(uint8_t marker) { return marker >= 0xC9 && marker != 0xCC; }
+
+// What the frame header says the scans must hold.
+struct TFrameClaim {
+    int64_t units = 0;  // minimum coded units
+    bool arithmetic = false;
+};
 
 [[noreturn]] void Refuse(const std::string& why) { throw EInvalidGraphic("Damaged JPEG data: " + why); }
 
@@ -26,21 +33,37 @@ uint8_t NextMarker(TByteReader& reader) {
     return marker;
 }
 
-void ReadFrameHeader(std::span<const uint8_t> body, TJpegLayout& layout) {
+TFrameClaim ReadFrameHeader(uint8_t marker, std::span<const uint8_t> body, TJpegLayout& layout) {
     TByteReader frame(body);
     if (frame.U8() != 8) Refuse("only 8-bit samples can be passed through");
     layout.Height = frame.U16BE();
     layout.Width = frame.U16BE();
     layout.Components = frame.U8();
-    frame.Skip(3 * int64_t(layout.Components));
     if (layout.Width == 0 || layout.Height == 0) Refuse("the frame has no size");
     if (layout.Components != 1 && layout.Components != 3 && layout.Components != 4)
         Refuse("unsupported number of colour components");
+    int horizontal = 1, vertical = 1;
+    for (int i = 0; i < layout.Components; ++i) {
+        frame.Skip(1);
+        const uint8_t sampling = frame.U8();
+        horizontal = std::max(horizontal, sampling >> 4);
+        vertical = std::max(vertical, sampling & 15);
+        frame.Skip(1);
+    }
+    const auto units = [](int64_t size, int factor) { return (size + 8 * factor - 1) / (8 * factor); };
+    return {units(layout.Width, horizontal) * units(layout.Height, vertical), IsArithmeticFrame(marker)};
+}
+
+// Every minimum coded unit of a Huffman-coded image takes at least one bit in its first scan, so
+// fewer bytes than that cannot hold the size the frame claims: a forged header, not a picture.
+void CheckScanHoldsFrame(const TFrameClaim& claim, int64_t scanBytes) {
+    if (!claim.arithmetic && scanBytes < (claim.units + 7) / 8)
+        Refuse("its scan data are too short for the size its header claims");
 }
 
 // Walks the segments up to the first scan; returns the offset of the scan's data. EShortData when
 // the data end first.
-int64_t ReadHeader(std::span<const uint8_t> data, TJpegLayout& layout) {
+int64_t ReadHeader(std::span<const uint8_t> data, TJpegLayout& layout, TFrameClaim& claim) {
     TByteReader reader(data);
     if (reader.U8() != 0xFF || reader.U8() != SOI) Refuse("no start of image");
     layout = TJpegLayout();
@@ -53,7 +76,7 @@ int64_t ReadHeader(std::span<const uint8_t> data, TJpegLayout& layout) {
         const std::span<const uint8_t> body = reader.Bytes(length - 2);
         if (IsFrameHeader(marker)) {
             if (layout.Components) Refuse("two frame headers");
-            ReadFrameHeader(body, layout);
+            claim = ReadFrameHeader(marker, body, layout);
         } else if (marker == APP14 && body.size() >= 5 && std::memcmp(body.data(), "Adobe", 5) == 0) {
             layout.AdobeMarker = true;
         } else if (marker == SOS) {
@@ -93,13 +116,15 @@ bool EndsAfterScan(std::span<const uint8_t> data, int64_t from) {
 
 TJpegLayout ParseJpegLayout(std::span<const uint8_t> data) {
     TJpegLayout layout;
+    TFrameClaim claim;
     int64_t scan = 0;
     try {
-        scan = ReadHeader(data, layout);
+        scan = ReadHeader(data, layout, claim);
     } catch (const EShortData&) {
-        Refuse("the data end before the scan");
+        Refuse("truncated before its scan");
     }
-    if (!EndsAfterScan(data, scan)) Refuse("no end of image after the scan");
+    CheckScanHoldsFrame(claim, static_cast<int64_t>(data.size()) - scan);
+    if (!EndsAfterScan(data, scan)) Refuse("truncated, no end of image after the scan");
     return layout;
 }
 
@@ -109,18 +134,20 @@ TJpegLayout ReadJpegLayout(const std::string& fileName) {
     // Most headers fit in the first 64 KiB; large metadata makes the head grow until the scan.
     std::vector<uint8_t> head;
     TJpegLayout layout;
+    TFrameClaim claim;
     int64_t scan = 0;
     for (int64_t wanted = std::min<int64_t>(size, 1 << 16);; wanted = std::min(size, wanted * 2)) {
         head.resize(size_t(wanted));
         file.SetPosition(0);
         ReadExact(file, head.data(), wanted, "JPEG header");
         try {
-            scan = ReadHeader(head, layout);
+            scan = ReadHeader(head, layout, claim);
             break;
         } catch (const EShortData&) {
-            if (wanted == size) Refuse("the data end before the scan");
+            if (wanted == size) Refuse("truncated before its scan");
         }
     }
+    CheckScanHoldsFrame(claim, size - scan);
     uint8_t end[2] = {};
     if (size >= scan + 2) {
         file.SetPosition(size - 2);

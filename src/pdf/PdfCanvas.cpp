@@ -10,6 +10,7 @@
 
 #include "PdfClosingObjects.h"
 #include "PdfErrors.h"
+#include "PdfField.h"
 #include "PdfFont.h"
 #include "PdfImage.h"
 #include "PdfLinks.h"
@@ -65,6 +66,7 @@ void TPdfCanvas::Reset() {
     names_.clear();
     linkTargets_.clear();
     outlineRoot_ = TBookmark();
+    fields_.clear();
     output_.Reset();
     pageObjects_.clear();
     contentLines_.clear();
@@ -287,8 +289,11 @@ TPdfImage* TPdfCanvas::FindImage(uint64_t handle, const std::string& fileName) c
 
 TPdfImage& TPdfCanvas::AddImage(std::unique_ptr<TPdfImage> image) {
     images_.push_back(std::move(image));
-    pendingImages_.push_back(images_.back().get());
-    return *images_.back();
+    TPdfImage& added = *images_.back();
+    // A file passed through goes out as it is now: a later change to the file cannot fail the page.
+    if (added.PassesThrough()) added.Write(output_, owner_.Security());
+    else pendingImages_.push_back(&added);
+    return added;
 }
 
 void TPdfCanvas::StretchDraw(const TRect& rect, const TGraphic* graphic) {
@@ -396,21 +401,26 @@ void TPdfCanvas::AddNamedDestination(int x, int y, const std::string& name) {
     });
 }
 
+std::vector<std::string> TPdfCanvas::LinkAction(const std::string& target, int objectNumber) {
+    std::string goTo;
+    // A destination defined in another letter case is linked as it is spelled, since readers
+    // match names exactly.
+    const auto spelling = [this](const std::string& name) {
+        const TName* defined = DefinedName(name);
+        return defined ? defined->Name : name;
+    };
+    auto action = LinkActionLines(target, FolderOf(owner_.FileName()), objectNumber,
+                                  [this](const std::string& text, int object) { return Encode(text, object); },
+                                  spelling, goTo);
+    if (!goTo.empty()) linkTargets_.insert(goTo);
+    return action;
+}
+
 void TPdfCanvas::AddLink(const TRect& rect, const std::string& target) {
     owner_.Guarded([&] {
         if (!CheckDocument()) return;
         const int n = output_.NewObjectNumber();
-        std::string goTo;
-        // A destination defined in another letter case is linked as it is spelled, since readers
-        // match names exactly.
-        const auto spelling = [this](const std::string& name) {
-            const TName* defined = DefinedName(name);
-            return defined ? defined->Name : name;
-        };
-        const auto action = LinkActionLines(target, FolderOf(owner_.FileName()), n,
-                                            [this](const std::string& text, int object) { return Encode(text, object); },
-                                            spelling, goTo);
-        if (!goTo.empty()) linkTargets_.insert(goTo);
+        const auto action = LinkAction(target, n);
         output_.BeginReservedObject(n);
         output_.WriteLine("/Type/Annot");
         output_.WriteLine("/Subtype/Link");
@@ -519,6 +529,9 @@ void TPdfCanvas::EndPage() {
 
     for (TPdfImage* image : pendingImages_) image->Write(output_, owner_.Security());
     pendingImages_.clear();
+    // A radio group whose buttons are on this page but which was not put itself.
+    for (const auto& field : fields_)
+        if (field->ObjectNumber() != 0 && !field->IsPut()) field->PutOnForm(0, 0, 0, 0);
 
     const int page = output_.BeginDictObject();
     pageObjects_.push_back(page);
@@ -550,7 +563,10 @@ void TPdfCanvas::EndDocument() {
     std::vector<TPdfResource> fonts, images;
     for (const auto& font : fonts_) fonts.push_back({font->ResourceName(), font->ObjectNumber()});
     for (const auto& image : images_) images.push_back({"/" + image->Name(), image->ObjectNumber()});
-    TPdfDocumentParts parts{pageObjects_, fonts, images, outlineRoot_, names_, owner_.FileIdentifier()};
+    std::vector<int> formFields;
+    for (const auto& field : fields_)
+        if (field->IsPut() && field->IsTopLevel()) formFields.push_back(field->ObjectNumber());
+    TPdfDocumentParts parts{pageObjects_, fonts, images, outlineRoot_, names_, formFields, owner_.FileIdentifier()};
     TPdfClosingObjects closing(output_, owner_.Security(),
                                [this](const std::string& text, int object) { return Encode(text, object); },
                                [this](const std::string& text, int object) { return EncodeTextString(text, object); });

@@ -1,7 +1,7 @@
 #pragma once
 // The drawing surface of a document: text, text boxes, lines and pictures on the current page, in
 // the document's length unit with the origin at the page's top left corner; also pages, outlines,
-// named destinations and links.
+// named destinations, links and form fields.
 #include <map>
 #include <memory>
 #include <set>
@@ -14,6 +14,7 @@
 #include "PdfOutput.h"
 #include "platform/Graphics.h"
 
+class TPdfField;
 class TPdfFont;
 class TPdfImage;
 class TPdfStyle;
@@ -64,6 +65,16 @@ public:
     // A link annotation over the rectangle; see LinkActionLines for the targets.
     void AddLink(const TRect& rect, const std::string& target);
 
+    // A form field of the kind given (PdfFormFields.h), made with the arguments after the canvas;
+    // the canvas owns it until the document ends or is abandoned.
+    template <class TField, class... TArgs>
+    TField& AddField(TArgs&&... args) {
+        auto field = std::make_unique<TField>(*this, std::forward<TArgs>(args)...);
+        TField& added = *field;
+        fields_.push_back(std::move(field));
+        return added;
+    }
+
     // A new style of the document, found by name without regard to letter case.
     TPdfStyle& AddStyle(const std::string& name);
     TPdfStyle* CurrentStyle() const { return currentStyle_; }
@@ -93,6 +104,9 @@ public:
     void Reset();
 
 private:
+    // Fields write their objects into the page being drawn.
+    friend class TPdfField;
+
     // False after an abort; raises "Document not opened" when no document is open.
     bool CheckDocument() const;
     void AddLine(std::string line) { contentLines_.push_back(std::move(line)); }
@@ -102,6 +116,8 @@ private:
     std::string Encode(const std::string& utf8, int objectNumber) const;
     // A text string of the document (information entries, outline titles).
     std::string EncodeTextString(const std::string& utf8, int objectNumber) const;
+    // The lines of a link action for the target, strings encoded for the object.
+    std::vector<std::string> LinkAction(const std::string& target, int objectNumber);
     // The destination of that name in any letter case; null when none.
     const TName* DefinedName(const std::string& name) const;
     void WriteInfo();
@@ -156,4 +172,5 @@ private:
     std::set<std::string> linkTargets_;
     TBookmark outlineRoot_;
     std::vector<std::string> downloadedFiles_;
+    std::vector<std::unique_ptr<TPdfField>> fields_;
 };

@@ -29,6 +29,7 @@ void TPdfClosingObjects::Write(TPdfDocumentParts& parts) {
     const int catalog = output_.BeginDictObject();
     output_.WriteLine("/Type/Catalog");
     output_.WriteLine("/Pages " + ObjectRef(PagesTree));
+    if (!parts.FormFields.empty()) output_.WriteLine("/AcroForm " + ObjectRef(FormDictionary));
     if (outlines) output_.WriteLine("/Outlines " + ObjectRef(parts.Outlines.ObjectNumber()));
     if (namesDictionary) output_.WriteLine("/Names " + ObjectRef(namesDictionary));
     output_.EndDictObject();
@@ -53,8 +54,18 @@ void TPdfClosingObjects::Write(TPdfDocumentParts& parts) {
         output_.WriteLine(" >>");
     }
     output_.EndDictObject();
-    // No form fields: the form dictionary's number stays free.
-    output_.SetUnused(FormDictionary);
+    if (parts.FormFields.empty()) {
+        // No form fields: the form dictionary's number stays free.
+        output_.SetUnused(FormDictionary);
+    } else {
+        output_.BeginReservedObject(FormDictionary);
+        output_.WriteLine("/Fields[");
+        for (const int field : parts.FormFields) output_.WriteLine(ObjectRef(field));
+        output_.WriteLine("]");
+        output_.WriteLine("/NeedAppearances true");
+        output_.WriteLine("/DR " + ObjectRef(Resources));
+        output_.EndDictObject();
+    }
 
     WriteCrossReferenceAndTrailer(catalog, encryption, parts.FileIdentifier);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The objects that close a document after its last page: outlines, named destinations, the
-// encryption dictionary, the catalog, the pages tree, the shared resources, the cross-reference
-// table and the trailer.
+// encryption dictionary, the catalog, the pages tree, the shared resources, the form dictionary,
+// the cross-reference table and the trailer.
 #include <string>
 #include <vector>
 
@@ -22,6 +22,8 @@ struct TPdfDocumentParts {
     const std::vector<TPdfResource>& Images;
     TBookmark& Outlines;
     std::vector<TName>& Names;
+    // The fields put on the form that are no kids of another.
+    const std::vector<int>& FormFields;
     const std::string& FileIdentifier;
 };
 

@@ -210,7 +210,13 @@ void TPdfImage::FromFile(const std::string& fileName, TPdfCompressMode compressi
     fileIdentity_ = FileIdentityOf(fileName);
     try {
         if (compression == cpJpeg && IsJpegFile(fileName)) {
-            const TJpegLayout layout = ReadJpegLayout(fileName);
+            TJpegLayout layout;
+            try {
+                layout = ReadJpegLayout(fileName);
+            } catch (const EInvalidGraphic& damage) {
+                // The reader's own reason, such as a truncated file, with the file's name.
+                throw EPdfError(damage.Message(), fileName);
+            }
             colorSpace_ = layout.Components == 1 ? "/DeviceGray" : layout.Components == 3 ? "/DeviceRGB" : "/DeviceCMYK";
             // Adobe's CMYK data are stored inverted.
             if (layout.Components == 4 && layout.AdobeMarker) decode_ = "/Decode [1 0 1 0 1 0 1 0]";

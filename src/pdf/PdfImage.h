@@ -1,6 +1,6 @@
 #pragma once
 // Pictures placed on pages: image XObjects, encoded once and written at the end of the page that
-// first draws them.
+// first draws them; a file passed through is written when it is drawn.
 #include <cstdint>
 #include <string>
 
@@ -29,6 +29,8 @@ public:
     void KeyByData();
     // Writes the XObject once, then drops its data; a file passed through is read only now.
     void Write(TPdfOutput& output, const TPdfSecurity& security);
+    // The file's own bytes make the image, streamed into the output by Write.
+    bool PassesThrough() const { return passThrough_; }
 
     const std::string& Name() const { return name_; }
     int Width() const { return width_; }

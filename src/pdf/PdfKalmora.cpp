@@ -4,7 +4,9 @@
 #include <unistd.h>
 #include <strings.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 
 #include "platform/CodePages.h"
@@ -282,6 +284,11 @@ std::string PasswordBytes(const std::string& password, int codePage) {
     }
 }
 
+// "name (reason)": the system's own words for why the file cannot be written.
+std::string WithSystemReason(const std::string& fileName, int error) {
+    return error ? fileName + " (" + std::strerror(error) + ")" : fileName;
+}
+
 }  // namespace
 
 void TPdfKalmora::BeginDoc() {
@@ -294,12 +301,14 @@ void TPdfKalmora::BeginDoc() {
         if (fileName_.find('/') == std::string::npos) fileName_ = ExecutableFolder() + "/" + fileName_;
         // The old file is replaced only by EndDoc; one that could not be replaced is refused now.
         struct stat info;
-        if (::stat(fileName_.c_str(), &info) == 0 && (!S_ISREG(info.st_mode) || ::access(fileName_.c_str(), W_OK) != 0))
-            throw EPdfError(SFileLocked, fileName_);
+        if (::stat(fileName_.c_str(), &info) == 0) {
+            if (!S_ISREG(info.st_mode)) throw EPdfError(SFileLocked, fileName_);
+            if (::access(fileName_.c_str(), W_OK) != 0) throw EPdfError(SCantOpenFile, WithSystemReason(fileName_, errno));
+        }
         try {
             file_ = std::make_unique<TAtomicFile>(fileName_);
-        } catch (const Exception&) {
-            throw EPdfError(SCantOpenFile, fileName_);
+        } catch (const EFCreateError& error) {
+            throw EPdfError(SCantOpenFile, WithSystemReason(fileName_, error.SystemError));
         }
         open_ = true;
         timespec now{};
@@ -331,8 +340,8 @@ void TPdfKalmora::EndDoc() {
         if (canvas_->EnableOutput()) {
             try {
                 file_->Commit();
-            } catch (const Exception&) {
-                throw EPdfError(SWriteError);
+            } catch (const EStreamError& error) {
+                throw EPdfError(SWriteError, error.SystemError ? std::strerror(error.SystemError) : "");
             }
         }
         file_.reset();

@@ -1,11 +1,18 @@
 #include "PdfOutput.h"
 
+#include <cstring>
+
 #include "PdfErrors.h"
 #include "platform/Classes.h"
 
 namespace {
 constexpr size_t FlushSize = 1 << 16;
+
+// The system's reason, such as a full disk or the file-size limit, when it is known.
+[[noreturn]] void RaiseWriteError(const EStreamError& error) {
+    throw EPdfError(SWriteError, error.SystemError ? std::strerror(error.SystemError) : "");
 }
+}  // namespace
 
 void TPdfOutput::Open(TStream* stream) {
     Reset();
@@ -19,8 +26,8 @@ void TPdfOutput::Flush() {
     if (!stream_) return;
     try {
         stream_->WriteBuffer(pending.data(), int64_t(pending.size()));
-    } catch (const EStreamError&) {
-        throw EPdfError(SWriteError);
+    } catch (const EStreamError& error) {
+        RaiseWriteError(error);
     }
 }
 
@@ -44,8 +51,8 @@ void TPdfOutput::WriteBytes(const void* data, size_t size) {
     if (!stream_) return;
     try {
         stream_->WriteBuffer(data, int64_t(size));
-    } catch (const EStreamError&) {
-        throw EPdfError(SWriteError);
+    } catch (const EStreamError& error) {
+        RaiseWriteError(error);
     }
 }
 

@@ -92,7 +92,7 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
         const ssize_t n = ::write(fd_, p + done, static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30)));
         if (n < 0 && errno == EINTR) continue;
         // A full disk must say so, not just "write error".
-        if (n < 0) throw EWriteError("Cannot write \"" + fileName_ + "\". " + SystemErrorText());
+        if (n < 0) throw EWriteError("Cannot write \"" + fileName_ + "\". " + SystemErrorText(), errno);
         if (n == 0) break;
         done += n;
     }
@@ -115,7 +115,7 @@ void TFileStream::SetSize(int64_t size) {
 }
 
 void TFileStream::Sync() {
-    if (::fsync(fd_) != 0) throw EWriteError("Cannot write \"" + fileName_ + "\". " + SystemErrorText());
+    if (::fsync(fd_) != 0) throw EWriteError("Cannot write \"" + fileName_ + "\". " + SystemErrorText(), errno);
 }
 
 // --- TMemoryStream

@@ -23,7 +23,12 @@ class EOutOfResources : public Exception { public: using Exception::Exception; }
 class EConvertError : public Exception { public: using Exception::Exception; };
 class EListError : public Exception { public: using Exception::Exception; };
 class EStringListError : public Exception { public: using Exception::Exception; };
-class EStreamError : public Exception { public: using Exception::Exception; };
+class EStreamError : public Exception {
+public:
+    using Exception::Exception;
+    EStreamError(std::string message, int systemError) : Exception(std::move(message)), SystemError(systemError) {}
+    int SystemError = 0;  // the errno of the call that failed; 0 when none is known
+};
 class EFOpenError : public EStreamError { public: using EStreamError::EStreamError; };
 class EFCreateError : public EStreamError { public: using EStreamError::EStreamError; };
 class EReadError : public EStreamError { public: using EStreamError::EStreamError; };

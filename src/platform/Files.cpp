@@ -8,12 +8,15 @@
 #include <cerrno>
 #include <cstring>
 #include <random>
+#include <utility>
+
+#include "TempFiles.h"
 
 namespace {
 
 constexpr size_t MaxNameBytes = NAME_MAX;
 constexpr int MaxLinkHops = 40;  // as the kernel allows
-const std::string TempSuffixPattern = ".XXXXXX";
+constexpr size_t RandomLength = 6;
 
 std::string FolderOf(const std::string& fileName) {
     const size_t slash = fileName.rfind('/');
@@ -27,7 +30,7 @@ std::string BaseNameOf(const std::string& fileName) {
 }
 
 [[noreturn]] void FailCreate(const std::string& fileName, int error) {
-    throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(error));
+    throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(error), error);
 }
 
 // The file that writing to the name reaches: links are followed to their target, which need not
@@ -53,24 +56,28 @@ std::string Utf8Prefix(const std::string& text, size_t maxBytes) {
     return text.substr(0, end);
 }
 
-void FillRandomSuffix(std::string& name) {
+std::string RandomLetters() {
     static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     thread_local std::mt19937 random{std::random_device{}()};
     std::uniform_int_distribution<size_t> letter(0, sizeof Letters - 2);
-    for (size_t i = name.size() - TempSuffixPattern.size() + 1; i < name.size(); ++i) name[i] = Letters[letter(random)];
+    std::string letters(RandomLength, ' ');
+    for (char& c : letters) c = Letters[letter(random)];
+    return letters;
 }
 
-// Creates a hidden file beside the target, in its folder so that the rename stays on one file
-// system, with a name within the length limit. Created with mode 0666 so that the kernel applies
-// the umask (and a default ACL) as for any new file; an existing target passes on its mode.
+// Creates a hidden file ".<name>.<process id>.XXXXXX" beside the target, in its folder so that
+// the rename stays on one file system, with a name within the length limit. Created with mode
+// 0666 so that the kernel applies the umask (and a default ACL) as for any new file; an existing
+// target passes on its mode.
 int CreateTempFile(const std::string& target, std::string& tempFileName) {
-    const std::string prefix = FolderOf(target) + "/." +
-                               Utf8Prefix(BaseNameOf(target), MaxNameBytes - 1 - TempSuffixPattern.size());
+    const std::string owner = "." + std::to_string(::getpid()) + ".";
+    const std::string prefix =
+        "." + Utf8Prefix(BaseNameOf(target), MaxNameBytes - 1 - owner.size() - RandomLength) + ".";
+    RemoveAbandonedTempFiles(FolderOf(target), prefix);
     struct stat old;
     const bool replaces = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempFileName = prefix + TempSuffixPattern;
-        FillRandomSuffix(tempFileName);
+        tempFileName = FolderOf(target) + "/" + prefix + owner.substr(1) + RandomLetters();
         const int fd = ::open(tempFileName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) FailCreate(target, errno);
@@ -89,10 +96,11 @@ int CreateTempFile(const std::string& target, std::string& tempFileName) {
 TAtomicFile::TAtomicFile(const std::string& targetFileName)
     : targetFileName_(targetFileName), writtenFileName_(FollowLinks(targetFileName)) {
     ::close(CreateTempFile(writtenFileName_, tempFileName_));
+    tempTicket_ = RememberTempFile(tempFileName_);
     try {
         stream_ = std::make_unique<TFileStream>(tempFileName_, fmOpenReadWrite);
     } catch (...) {
-        ::unlink(tempFileName_.c_str());
+        Discard();
         throw;
     }
 }
@@ -109,16 +117,17 @@ void TAtomicFile::Commit() {
     }
     stream_.reset();
     if (::rename(tempFileName_.c_str(), writtenFileName_.c_str()) != 0) {
-        const std::string reason = std::strerror(errno);
-        ::unlink(tempFileName_.c_str());
-        tempFileName_.clear();
-        throw EWriteError("Cannot write \"" + targetFileName_ + "\". " + reason);
+        const int error = errno;
+        Discard();
+        throw EWriteError("Cannot write \"" + targetFileName_ + "\". " + std::strerror(error), error);
     }
+    ForgetTempFile(std::exchange(tempTicket_, -1));
     tempFileName_.clear();
 }
 
 void TAtomicFile::Discard() {
     stream_.reset();
     if (!tempFileName_.empty()) ::unlink(tempFileName_.c_str());
+    ForgetTempFile(std::exchange(tempTicket_, -1));
     tempFileName_.clear();
 }

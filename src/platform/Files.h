@@ -28,5 +28,6 @@ private:
     std::string targetFileName_;
     std::string writtenFileName_;  // the target with its links followed
     std::string tempFileName_;
+    int tempTicket_ = -1;  // the signal handlers know the temporary file by it
     std::unique_ptr<TFileStream> stream_;
 };

@@ -62,20 +62,22 @@ std::string ConfigHome() { return XdgFolder("XDG_CONFIG_HOME", ".config"); }
 
 std::string DataHome() { return XdgFolder("XDG_DATA_HOME", ".local/share"); }
 
-std::string ExecutableFolder() {
+std::string ExecutablePath() {
     std::vector<char> buffer(4096);
     for (;;) {
         const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
         if (length < 0)
             throw EInOutError("Cannot find the folder of the program: " +
                               std::system_category().message(errno));
-        if (static_cast<size_t>(length) < buffer.size()) {
-            const std::string path(buffer.data(), static_cast<size_t>(length));
-            const size_t slash = path.rfind('/');
-            return slash == 0 ? "/" : path.substr(0, slash);
-        }
+        if (static_cast<size_t>(length) < buffer.size()) return std::string(buffer.data(), static_cast<size_t>(length));
         buffer.resize(buffer.size() * 2);
     }
+}
+
+std::string ExecutableFolder() {
+    const std::string path = ExecutablePath();
+    const size_t slash = path.rfind('/');
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 void ForceDirectories(const std::string& folder) {

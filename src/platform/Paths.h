@@ -9,6 +9,8 @@ std::string HomeDirectory();
 std::string ConfigHome();
 // XDG_DATA_HOME, else ~/.local/share.
 std::string DataHome();
+// The full path of the running executable.
+std::string ExecutablePath();
 // The folder of the running executable.
 std::string ExecutableFolder();
 // Creates the folder and its missing parents; raises EInOutError on failure.

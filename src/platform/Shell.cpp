@@ -77,11 +77,6 @@ void StartDetached(const std::vector<std::string>& argv) {
     if (got == sizeof error) fail(error);
 }
 
-void OpenWithDesktop(const std::string& pathOrUrl) {
-    // A name starting with "-" would be taken for an option.
-    StartDetached({"xdg-open", pathOrUrl.starts_with('-') ? "./" + pathOrUrl : pathOrUrl});
-}
-
 bool HasDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
         const char* value = std::getenv(name);

@@ -5,7 +5,5 @@
 
 // Starts the program with the arguments, detached; raises Exception when it cannot be started.
 void StartDetached(const std::vector<std::string>& argv);
-// Opens a document or address with xdg-open.
-void OpenWithDesktop(const std::string& pathOrUrl);
 // True when a graphical display is available (DISPLAY or WAYLAND_DISPLAY set).
 bool HasDisplay();

@@ -65,3 +65,15 @@ std::vector<std::string> ProgramArguments(const TDesktopEntry& entry) {
     }
     return arguments;
 }
+
+std::string ExecProgramWord(const std::string& program) {
+    static constexpr const char* Reserved = " \t\n\"'\\><~|&;$*?#()`";
+    const bool quoted = program.find_first_of(Reserved) != std::string::npos;
+    std::string word = quoted ? "\"" : "";
+    for (const char c : program) {
+        if (quoted && std::strchr("\"`$\\", c)) word += '\\';
+        word += c;
+        if (c == '%') word += '%';
+    }
+    return quoted ? word + '"' : word;
+}

@@ -15,3 +15,7 @@ struct TDesktopEntry {
 // "%", the deprecated codes dropped, and every argument that would receive the document (%f, %F,
 // %u, %U) left out. Empty when the line is malformed: an open quote or an unknown field code.
 std::vector<std::string> ProgramArguments(const TDesktopEntry& entry);
+
+// The program as the first word of an Exec value (before the file's string escapes): quoted when
+// it holds a character the format reserves, with "%" doubled.
+std::string ExecProgramWord(const std::string& program);

@@ -6,15 +6,19 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
+#include "platform/ByteReader.h"
 #include "platform/Classes.h"
 #include "platform/Paths.h"
 #include "platform/Shell.h"
+#include "tzlib/DesktopExec.h"
 #include "tzlib/Errors.h"
 #include "tzlib/FileHelpers.h"
 #include "tzlib/TextFormats.h"
@@ -53,12 +57,94 @@ std::string AccountFullName() {
     return TextBefore(found->pw_gecos, ',');
 }
 
-void CopyEntry(const std::string& source, const std::string& target) {
+void RemoveFile(const std::string& fileName) {
+    if (::unlink(fileName.c_str()) != 0 && errno != ENOENT)
+        throw EInOutError("Cannot remove " + fileName + ": " + std::strerror(errno));
+}
+
+// The Exec line with its first word, the program, replaced by the given word.
+std::string WithProgram(const std::string& execLine, const std::string& word) {
+    const size_t first = execLine.find_first_not_of(' ', 5);
+    size_t rest = execLine.size();
+    if (first != std::string::npos && execLine[first] == '"') {
+        for (size_t at = first + 1; at < execLine.size(); ++at) {
+            if (execLine[at] == '\\') {
+                ++at;
+            } else if (execLine[at] == '"') {
+                rest = at + 1;
+                break;
+            }
+        }
+    } else if (first != std::string::npos) {
+        rest = std::min(execLine.find(' ', first), execLine.size());
+    }
+    return "Exec=" + word + execLine.substr(rest);
+}
+
+// The entry's text with the program of every command replaced by the given program.
+std::string EntryForProgram(const std::string& source, const std::string& program) {
     TMemoryStream data;
     TFileStream input(source, fmOpenRead);
     if (input.Size() > MaxDesktopEntrySize) throw EInOutError("Desktop entry too large: " + source);
     data.LoadFromStream(input);
-    data.SaveToFile(target);
+    const std::string text(reinterpret_cast<const char*>(data.Memory()), static_cast<size_t>(data.Size()));
+    std::string word;  // with the file's string escapes
+    for (const char c : ExecProgramWord(program)) word += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : std::string(1, c);
+    std::string out;
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        const std::string line = text.substr(start, end - start);
+        out += line.starts_with("Exec=") ? WithProgram(line, word) : line;
+        if (end < text.size()) out += '\n';
+        start = end + 1;
+    }
+    return out;
+}
+
+void WriteText(const std::string& fileName, const std::string& text) {
+    TMemoryStream data;
+    data.Write(text.data(), static_cast<int64_t>(text.size()));
+    data.SaveToFile(fileName);
+}
+
+// The folder of the user's part of the fallback icon theme, which every desktop searches, for
+// icons of the given size.
+std::string IconFolder(const std::string& size) { return DataHome() + "/icons/hicolor/" + size + "/apps"; }
+
+// An icon name, not a path: the desktop looks it up in the icon themes.
+bool IsIconName(const std::string& icon) {
+    return !icon.empty() && icon.find('/') == std::string::npos && !icon.starts_with('.');
+}
+
+// "48x48", the size of the PNG picture, as the icon theme's folders are named.
+std::string PngSize(TMemoryStream& png) {
+    static constexpr uint8_t Signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const TByteReader reader(png.Memory(), png.Size());
+    for (size_t i = 0; i < sizeof Signature; ++i)
+        if (reader.U8At(int64_t(i)) != Signature[i]) throw EInOutError("The icon is not a PNG picture");
+    return std::to_string(reader.U32BEAt(16)) + "x" + std::to_string(reader.U32BEAt(20));
+}
+
+// The icon "name.png" shipped beside the entry goes into the theme folder of its size.
+void InstallIcon(const std::string& entryFile, const std::string& iconName) {
+    const std::string shipped = entryFile.substr(0, entryFile.rfind('/') + 1) + iconName + ".png";
+    CheckFileExists(shipped);
+    TMemoryStream png;
+    png.LoadFromFile(shipped);
+    const std::string folder = IconFolder(PngSize(png));
+    ForceFolder(folder);
+    png.SaveToFile(folder + "/" + iconName + ".png");
+}
+
+// Removes the icon of that name from every size folder of the theme.
+void RemoveIcon(const std::string& iconName) {
+    std::error_code error;
+    for (const auto& size : std::filesystem::directory_iterator(DataHome() + "/icons/hicolor", error))
+        RemoveFile(size.path().string() + "/apps/" + iconName + ".png");
+}
+
+std::string IconNameOf(const std::string& entryFile) {
+    return ReadDesktopEntryValue(entryFile, "Desktop Entry", "Icon").value_or("");
 }
 
 }  // namespace
@@ -118,13 +204,16 @@ void RegisterComServer(const std::string& libraryPath, bool doRegister) {
     const std::string folder = DataHome() + "/applications";
     const std::string installed = folder + "/" + libraryPath.substr(libraryPath.rfind('/') + 1);
     try {
-        if (::unlink(installed.c_str()) != 0 && errno != ENOENT)
-            throw EInOutError("Cannot remove " + installed + ": " + std::strerror(errno));
+        if (const std::string icon = IconNameOf(installed); IsIconName(icon)) RemoveIcon(icon);
+        RemoveFile(installed);
         if (!doRegister) return;
         // Registering what is not there must not look like success.
         CheckFileExists(libraryPath);
+        // A named icon ships beside the entry; the desktop finds it only once it is installed.
+        if (const std::string icon = IconNameOf(libraryPath); IsIconName(icon)) InstallIcon(libraryPath, icon);
         ForceFolder(folder);
-        CopyEntry(libraryPath, installed);
+        // The entry starts this very program by its full path: the program need not be on the PATH.
+        WriteText(installed, EntryForProgram(libraryPath, ExecutablePath()));
     } catch (const EBrelvantError&) {
         throw;
     } catch (const std::exception&) {

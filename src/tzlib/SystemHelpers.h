@@ -35,7 +35,9 @@ std::vector<std::string> GetProgramForExtension(const std::string& extension);
 void* GetProcAddressChecked(const std::string& entryName, void* module);
 
 // Installs (register) or removes the desktop entry file in the user's applications folder
-// ($XDG_DATA_HOME/applications) under its own name; removing always comes first.
+// ($XDG_DATA_HOME/applications) under its own name; removing always comes first. The installed
+// entry's commands start the running executable by its full path, and the icon it names (a PNG
+// file of that name beside the entry) is installed with it in the user's icon theme folder.
 void RegisterComServer(const std::string& libraryPath, bool doRegister);
 
 // Fills "SenderName" (the account's full name) and "SenderAddress" ($EMAIL) when known.

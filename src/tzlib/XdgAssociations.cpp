@@ -201,3 +201,9 @@ std::vector<std::string> DefaultProgramArguments(const std::string& mimeType) {
     const auto entry = DefaultEntry(mimeType);
     return entry ? ProgramArguments(*entry) : std::vector<std::string>();
 }
+
+std::optional<std::string> ReadDesktopEntryValue(const std::string& fileName, const std::string& group,
+                                                 const std::string& key) {
+    const std::optional<std::string> value = ReadKey(fileName, group, key);
+    return value ? std::optional(Unescaped(*value)) : std::nullopt;
+}

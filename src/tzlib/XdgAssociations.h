@@ -1,6 +1,7 @@
 #pragma once
 // The desktop's programs for MIME types and URL schemes, from the XDG MIME associations and the
 // shared MIME database.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,3 +13,7 @@ std::string DefaultProgramCommand(const std::string& mimeType);
 // That program with its fixed arguments, without those that would name the document; empty when
 // none is registered or its command line is malformed.
 std::vector<std::string> DefaultProgramArguments(const std::string& mimeType);
+// The value of the key in the group of a desktop entry file, its string escapes resolved;
+// nothing when the file or the key is missing.
+std::optional<std::string> ReadDesktopEntryValue(const std::string& fileName, const std::string& group,
+                                                 const std::string& key);

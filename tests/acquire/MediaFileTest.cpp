@@ -59,6 +59,33 @@ TEST_F(MediaFileTest, FramesMatchFfmpegInEveryContainer) {
     }
 }
 
+// Streams whose first timestamp is not 0, large enough that a search by time for it lands a key
+// frame later: every frame is the one ffmpeg decodes at that index.
+TEST_F(MediaFileTest, StreamsThatStartLateGiveEveryFrameFromTheFirst) {
+    const struct {
+        const char* name;
+        const char* options;
+    } cases[] = {
+        {"late.mpg", "-c:v mpeg1video -bf 2 -b:v 2M -s 352x288"},
+        {"late.ts", "-c:v mpeg2video -bf 2 -b:v 2M -s 352x288 -output_ts_offset 3"},
+    };
+    for (const auto& clip : cases) {
+        SCOPED_TRACE(clip.name);
+        const std::string path = MakeClip(folder, clip.name, 25, 40, clip.options);
+        const std::string start =
+            RunTool("ffprobe -v error -select_streams v -show_entries stream=start_time -of csv=p=0 " + Quoted(path)).output;
+        ASSERT_GT(std::stod(start), 0.5) << start;
+        ASSERT_EQ(io.OpenMediaFile(path), 40);
+        for (int index : {0, 1, 2, 6, 11, 12, 13, 14, 25, 39, 0}) {
+            SCOPED_TRACE(index);
+            io.LoadMediaFrame(index);
+            ASSERT_FALSE(io.AbortFlag);
+            EXPECT_LE(LargestDifference(io.WorkBitmap(), FfmpegFrame(path, index), 352, 288), 2);
+        }
+        io.CloseMediaFile();
+    }
+}
+
 TEST_F(MediaFileTest, AnAviNameLoadsTheFirstFrame) {
     const std::string path = MakeClip(folder, "first.avi", 10, 5, "-c:v mjpeg");
     io.LoadFromFile(path);

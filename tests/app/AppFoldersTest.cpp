@@ -2,8 +2,10 @@
 #include "app/ShellIntegration.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <sstream>
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
@@ -40,7 +42,7 @@ TEST(AppFoldersTest, DesktopIntegrationInstallsAndRemovesTheEntryOnce) {
 
     SetExplorerIntegration(true);
     ASSERT_TRUE(IsExplorerIntegrated());
-    EXPECT_EQ(ReadFile(installed), ReadFile(ShellExtensionPath()));
+    EXPECT_TRUE(Contains(ReadFile(installed), "Name=Brelvant Mordale\n"));
     // Already integrated: the installed entry is left alone.
     WriteFile(installed, ReadFile(installed) + "# kept\n");
     SetExplorerIntegration(true);
@@ -49,6 +51,42 @@ TEST(AppFoldersTest, DesktopIntegrationInstallsAndRemovesTheEntryOnce) {
     SetExplorerIntegration(false);
     EXPECT_FALSE(IsExplorerIntegrated());
     EXPECT_FALSE(std::filesystem::exists(installed));
+}
+
+// The installed entry can start the program from any desktop: the desktop's validator finds
+// nothing to say, every command names an executable file by its full path, and its icon is a
+// picture in the user's icon theme folder of the picture's size.
+TEST(AppFoldersTest, TheInstalledEntryStartsTheProgramAndShowsItsIcon) {
+    TPrivateEnvironment environment;
+    SetExplorerIntegration(true);
+    const std::string installed = environment.Home().Path("data") + "/applications/Mordale_ExplorerMenu.desktop";
+    const TCommandResult validated = RunTool("desktop-file-validate " + Quoted(installed));
+    EXPECT_EQ(validated.status, 0) << validated.output;
+    EXPECT_EQ(validated.output, "");
+
+    std::istringstream lines(ReadFile(installed));
+    int commands = 0;
+    std::string icon;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with("Icon=")) icon = line.substr(5);
+        if (!line.starts_with("Exec=")) continue;
+        ++commands;
+        const std::string program = line.substr(5, line.find(' ') - 5);
+        EXPECT_TRUE(program.starts_with("/")) << line;
+        EXPECT_EQ(::access(program.c_str(), X_OK), 0) << line;
+        EXPECT_TRUE(std::filesystem::is_regular_file(program)) << line;
+    }
+    EXPECT_EQ(commands, 3);
+    ASSERT_FALSE(icon.empty());
+    // Looked up as the icon theme rules say: a picture of the name in a size folder of hicolor.
+    std::string found;
+    for (const auto& size : std::filesystem::directory_iterator(environment.Home().Path("data") + "/icons/hicolor"))
+        if (std::filesystem::exists(size.path() / "apps" / (icon + ".png"))) found = (size.path() / "apps" / (icon + ".png")).string();
+    ASSERT_FALSE(found.empty());
+    const std::string size = std::filesystem::path(found).parent_path().parent_path().filename().string();
+    EXPECT_EQ(RunTool("identify -format '%m %wx%h' " + Quoted(found)).output, "PNG " + size);
+    SetExplorerIntegration(false);
+    EXPECT_FALSE(std::filesystem::exists(found));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstdio>
 
 #include <gtest/gtest.h>
 
@@ -117,6 +118,44 @@ TEST_F(BookLayoutTest, MarginsAreCheckedAgainstTheBooksOwnPaperAndOrientation) {
         EXPECT_EQ(MessageOf([&] { converter.CheckBookMargins(); }),
                   test.valid ? "(no exception)" : "Invalid book margins")
             << test.left << " " << test.right << " " << test.top << " " << test.bottom;
+    }
+}
+
+// The page of a book on a custom paper, as poppler reads it back; the sides are given upright and
+// turned by the orientation, and must lie within 3 to 14,400 points.
+TEST_F(BookLayoutTest, ACustomPaperIsTheBooksPageWithinThePageLimits) {
+    struct TPaperCase {
+        int width, height;
+        TBookOrientation orientation;
+        double pointsWide, pointsHigh;  // 72 points to 254 tenths of a millimetre
+    } cases[] = {
+        {1000, 2540, boPortrait, 283.46, 720},
+        {1000, 2540, boLandscape, 720, 283.46},
+        {MaxPaperSide, MaxPaperSide, boPortrait, 14400, 14400},
+        {500, MinPaperSide, boPortrait, 141.73, 3.12},
+    };
+    converter.PaperSizeName = CustomPaperName;
+    converter.LeftMargin = converter.RightMargin = converter.TopMargin = converter.BottomMargin = 1;
+    for (const TPaperCase& test : cases) {
+        SCOPED_TRACE(std::to_string(test.width) + " x " + std::to_string(test.height));
+        converter.CustomPaperWidth = test.width;
+        converter.CustomPaperHeight = test.height;
+        converter.Orientation = test.orientation;
+        converter.BeginBook();
+        converter.Pdf().EndDoc();
+        const std::string info = RunTool("pdfinfo " + Quoted(folder.Path("layout.pdf"))).output;
+        double wide = 0, high = 0;
+        const size_t at = info.find("Page size:");
+        ASSERT_NE(at, std::string::npos) << info;
+        ASSERT_EQ(std::sscanf(info.c_str() + at, "Page size: %lf x %lf", &wide, &high), 2) << info;
+        EXPECT_NEAR(wide, test.pointsWide, 0.5);
+        EXPECT_NEAR(high, test.pointsHigh, 0.5);
+    }
+    for (const auto& [width, height] : {std::pair{MinPaperSide - 1, 2000}, std::pair{2000, MaxPaperSide + 1}}) {
+        converter.CustomPaperWidth = width;
+        converter.CustomPaperHeight = height;
+        EXPECT_NE(MessageOf([&] { converter.BeginBook(); }), "(no exception)") << width << " x " << height;
+        EXPECT_FALSE(converter.Pdf().Printing());
     }
 }
 

@@ -38,7 +38,7 @@ TEST(ConverterPicTest, ColourModeLabels) {
         {0, "Black-and-white"},     {1, "4 colors (2 bits)"},      {2, "8 colors (3 bits)"},
         {3, "16 colors (4 bits)"},  {4, "32 colors (5 bits)"},     {5, "64 colors (6 bits)"},
         {6, "128 colors (7 bits)"}, {7, "256 colors (8 bits)"},    {8, "65536 colors (16 bits)"},
-        {9, "True color (24 bits)"}, {10, ""},                     {-1, ""},
+        {9, "True color (24 bits)"}, {10, "True color (48 bits)"}, {11, ""}, {-1, ""},
     };
     for (const auto& [code, label] : cases) EXPECT_EQ(ColorModeText(code), label) << code;
 }

@@ -191,3 +191,35 @@ TEST_F(ConverterSettingsTest, FontTextsOfStylesAndColours) {
 }
 
 }  // namespace
+
+namespace {
+
+// A custom paper is kept with its two sides, and read back only when both lie within the page
+// limits of 3 to 14,400 points; otherwise the locale's paper is taken.
+TEST_F(ConverterSettingsTest, ACustomPaperIsKeptWithItsSides) {
+    {
+        TConverter c(host);
+        c.PaperSizeName = CustomPaperName;
+        c.CustomPaperWidth = 1234;
+        c.CustomPaperHeight = 50800;
+        SaveSettings(c);
+    }
+    const auto c = Loaded();
+    EXPECT_EQ(c->PaperSizeName, CustomPaperName);
+    EXPECT_EQ(c->CustomPaperWidth, 1234);
+    EXPECT_EQ(c->CustomPaperHeight, 50800);
+
+    const std::pair<std::string, std::string> badSides[] = {
+        {"10", "2000"}, {"2000", "50801"}, {"wide", "2000"}, {"", "2000"}, {"-2000", "2000"}};
+    for (const auto& [width, height] : badSides) {
+        std::filesystem::remove(AppSettingsFileName());
+        Store({{"PaperSizeName", CustomPaperName}, {"CustomPaperWidth", width}, {"CustomPaperHeight", height}});
+        EXPECT_EQ(Loaded()->PaperSizeName, DefaultPaperSizeName()) << width << " x " << height;
+    }
+    // The sides of a custom paper no longer chosen are not read.
+    std::filesystem::remove(AppSettingsFileName());
+    Store({{"PaperSizeName", "A5"}, {"CustomPaperWidth", "1000"}, {"CustomPaperHeight", "1000"}});
+    EXPECT_EQ(Loaded()->PaperSizeName, "A5");
+}
+
+}  // namespace

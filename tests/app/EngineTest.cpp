@@ -51,6 +51,12 @@ protected:
     static std::string PdfInfo(const std::string& path, const std::string& options = "") {
         return RunTool("pdfinfo " + options + " " + Quoted(path)).output;
     }
+    // Page 1 as poppler renders it at the engine's 96 dpi.
+    TRgbImage RenderedPage(const std::string& pdf) {
+        const std::string rendered = pics.Path("rendered");
+        EXPECT_EQ(RunTool("pdftoppm -r 96 -singlefile " + Quoted(pdf) + " " + Quoted(rendered)).status, 0);
+        return ReadPpm(rendered + ".ppm");
+    }
     static int PageCount(const std::string& path) {
         std::smatch match;
         const std::string info = PdfInfo(path);
@@ -122,7 +128,7 @@ TEST_F(EngineTest, EveryKindThatCanBeReadGivesItsSizeAndColourMode) {
         {"truecolour.bmp", "", 30, 20, "True color (24 bits)"},
         {"icon.ico", "", 32, 32, "True color (24 bits)"},
         {"map.pxm", "-depth 8", 30, 20, "True color (24 bits)"},
-        {"colour.png", "", 30, 20, "True color (24 bits)"},
+        {"colour.png", "-depth 8 -define png:color-type=2", 30, 20, "True color (24 bits)"},
         {"grey.png", "-type Grayscale -depth 8", 30, 20, "256 colors (8 bits)"},
         {"still.gif", "-colors 8", 30, 20, "4 colors (2 bits)"},  // the gradient needs four
     };
@@ -184,7 +190,8 @@ TEST_F(EngineTest, FramesOfAMultiFrameFileAreCaptionedAndWrittenOneByOne) {
     prompter->answers = {idNo, idYes, idNo};
     converter.MakePdf();
     const std::string question = "File exists: " + pics.Path("anim.pdf") + CrLf + "Overwrite?";
-    EXPECT_EQ(Questions(), (std::vector<std::string>{question, question, "1 pic converted." + CrLf + "Want to see it?"}));
+    // Two documents were written, the second over the first: the count says two, the offer one.
+    EXPECT_EQ(Questions(), (std::vector<std::string>{question, question, "2 pics converted." + CrLf + "Want to see it?"}));
 }
 
 TEST_F(EngineTest, EachPageOfAMultiPageTiffBecomesAPageOfTheBook) {
@@ -306,6 +313,65 @@ TEST_F(EngineTest, AFailingPictureIsReportedAndTheOthersFollow) {
     EXPECT_TRUE(FileExists(bad));
 }
 
+TEST_F(EngineTest, PicturesNamedAsAnotherFormatAreReadByTheirContent) {
+    const struct {
+        const char* name;
+        const char* content;  // ImageMagick's output format
+    } cases[] = {{"a.jpg", "png"}, {"b.JPEG", "bmp3"}, {"c.tif", "png"}, {"d.gif", "bmp3"}};
+    for (const auto& c : cases) {
+        const std::string path = pics.Path(c.name);
+        ASSERT_EQ(RunTool("convert -size 30x20 gradient:red-blue " + std::string(c.content) + ":" + Quoted(path)).status, 0);
+        Add(path);
+    }
+    prompter->answers = {idNo};
+    converter.MakePdf();
+    EXPECT_EQ(Questions(), std::vector<std::string>{"4 pics converted." + CrLf + "Want to see them?"});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string pdf = std::filesystem::path(pics.Path(c.name)).replace_extension(".pdf");
+        ASSERT_TRUE(QpdfChecks(pdf));
+        // Stored as the pixels read, never as the file's bytes under a JPEG filter.
+        const std::string list = RunTool("pdfimages -list " + Quoted(pdf)).output;
+        EXPECT_TRUE(std::regex_search(list, std::regex("image\\s+30\\s+20\\s+rgb"))) << list;
+        const TRgbImage page = RenderedPage(pdf);
+        const TRgbImage source = ReadWithImageMagick(std::string(c.content) + ":" + pics.Path(c.name));
+        ASSERT_GE(page.width, 30);
+        ASSERT_GE(page.height, 20);
+        for (int x : {3, 15, 26})
+            for (int channel = 0; channel < 3; ++channel)
+                EXPECT_NEAR(page.At(x, 10)[channel], source.At(x, 10)[channel], 16) << x;
+    }
+}
+
+// Transparent pixels show the white of the page whatever colour they hold; half-transparent ones
+// are mixed with it.
+TEST_F(EngineTest, TransparentPixelsShowThePageWhite) {
+    const std::string path = pics.Path("alpha.png");
+    ASSERT_EQ(RunTool("convert -size 60x20 xc:red -fill blue -draw 'rectangle 40,0 59,19' -alpha set -channel A "
+                      "-fx 'i<20?0:(i<40?0.5:1)' +channel PNG32:" + Quoted(path))
+                  .status,
+              0);
+    ASSERT_EQ(RunTool("convert " + Quoted(path) + " -alpha off -format '%[pixel:p{5,5}]' info:").output, "srgb(255,0,0)");
+    Add(path);
+    prompter->answers = {idNo};
+    converter.MakePdf();
+    const std::string pdf = pics.Path("alpha.pdf");
+    ASSERT_TRUE(QpdfChecks(pdf));
+    const TRgbImage page = RenderedPage(pdf);
+    ASSERT_GE(page.width, 60);  // the page's size in points rounds up to one pixel more
+    ASSERT_GE(page.height, 20);
+    const struct {
+        int x;
+        uint8_t red, green, blue;
+    } expected[] = {{8, 255, 255, 255}, {30, 255, 128, 128}, {50, 0, 0, 255}};
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.x);
+        EXPECT_NEAR(page.At(e.x, 10)[0], e.red, 12);
+        EXPECT_NEAR(page.At(e.x, 10)[1], e.green, 12);
+        EXPECT_NEAR(page.At(e.x, 10)[2], e.blue, 12);
+    }
+}
+
 TEST_F(EngineTest, EncryptionOnlyForDocumentsMadeWithPasswords) {
     const std::string source = Picture("secret.jpg", 40, 30);
     Add(source);
@@ -421,7 +487,7 @@ TEST_F(EngineTest, AFailingPictureInTheMiddleEndsTheBookAndLeavesTheOldOne) {
     converter.DeleteSources = true;
     prompter->saveAnswers = {book};
     prompter->answers = {idYes};
-    EXPECT_EQ(MessageOf([&] { converter.MakePdf(); }), "Can't load image : " + broken);
+    EXPECT_EQ(MessageOf([&] { converter.MakePdf(); }), "Can't load image : " + broken + CrLf + "No book was written: " + book);
     EXPECT_EQ(ReadFile(book), "old book");
     EXPECT_EQ(pics.Files(), (std::vector<std::string>{"book.pdf", "broken.jpg", "first.jpg", "last.jpg"}));
     EXPECT_FALSE(host.InProgress);
@@ -446,7 +512,7 @@ TEST_F(EngineTest, AnAbortEndsTheRunAndDeletesNothing) {
     host.AbortAtPage = 2;  // the abort button is pressed while the second page starts
     prompter->saveAnswers = {book};
     prompter->answers = {idYes};
-    EXPECT_EQ(MessageOf([&] { converter.MakePdf(); }), "PDF output aborted");
+    EXPECT_EQ(MessageOf([&] { converter.MakePdf(); }), "PDF output aborted" + CrLf + "No book was written: " + book);
     EXPECT_EQ(ReadFile(book), "old book");
     EXPECT_EQ(pics.Files(), (std::vector<std::string>{"a.jpg", "b.jpg", "book.pdf", "c.jpg"}));
     EXPECT_EQ(host.Position, 1);

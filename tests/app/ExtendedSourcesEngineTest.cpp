@@ -103,7 +103,8 @@ TEST_F(ExtendedSourcesEngine, ALonePaletteFileIsNoPicture) {
     TConverterPic::Add(converter, path, -1);
     converter.Mode = cmBook;
     prompter->answers = {idNo};
-    EXPECT_EQ(MessageOf([&] { converter.MakePdf(); }), "Can't load image : " + path);
+    EXPECT_EQ(MessageOf([&] { converter.MakePdf(); }),
+              "Can't load image : " + path + "\r\nNo book was written: " + pics.Path("Book1.pdf"));
     EXPECT_EQ(pics.Files(), std::vector<std::string>{"lone.pal"});
 }
 

@@ -6,11 +6,17 @@
 #include <QPushButton>
 #include <QTest>
 #include <QUrl>
+#include <QElapsedTimer>
+#include <QApplication>
 #include <cstdio>
+#include <filesystem>
 
+#include "AppTestSupport.h"
 #include "DialogTestSupport.h"
+#include "LayoutCheck.h"
 #include "app/MakerInfo.h"
 #include "platform/Paths.h"
+#include "platform/qt/QtPrompter.h"
 #include "tzlib/WindowHooks.h"
 
 namespace {
@@ -44,6 +50,11 @@ TEST_F(TAboutDialog, ControlsAndCaptions) {
     SaveScreenshot(dialog, "AboutDialog");
 }
 
+TEST_F(TAboutDialog, LaysOutEveryControl) {
+    dialog.show();
+    EXPECT_TRUE(ShowsFully(dialog, "About"));
+}
+
 TEST_F(TAboutDialog, LinksOpenTheMakersAddresses) {
     dialog.show();
     QTest::mouseClick(dialog.laBrelvant, Qt::LeftButton);
@@ -70,6 +81,64 @@ TEST_F(TAboutDialog, LicenceOpensTheDocumentBesideTheExecutableOrSaysItIsMissing
     dialog.btLicence->click();
     std::remove(licence.c_str());
     EXPECT_EQ(boxes->opened, std::vector<std::string>{licence});
+}
+
+// The Qt prompter with its boxes recorded rather than shown.
+class TRecordingQtPrompter : public TQtPrompter {
+public:
+    std::vector<std::string> texts;
+    TMsgAnswer MessageBox(const std::string&, const std::string& text, TMsgIcon, TMsgButtons) override {
+        texts.push_back(text);
+        return idOk;
+    }
+};
+
+void WriteScript(const std::string& path, const std::string& body) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    WriteFile(path, "#!/bin/sh\n" + body);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+}
+
+// Where the desktop cannot open a link, the user is told what could not be opened, and why.
+TEST(AboutDialogLinks, AnOpenerThatFailsSaysWhatCouldNotBeOpened) {
+    TDialogApplication application;
+    TPrivateEnvironment environment;
+    const TScratchFolder& home = environment.Home();
+    WriteScript(home.Path("failing/xdg-open"), "echo \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n");
+    WriteScript(home.Path("working/xdg-open"), "echo \"$1\" > \"$0.done\"\n");
+    std::filesystem::create_directories(home.Path("none"));
+    struct Case {
+        const char* path;
+        const char* reason;  // nothing: opened without a word
+    } cases[] = {
+        {"failing", "no method available for opening"},
+        {"none", ""},  // no xdg-open at all
+        {"working", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        environment.Set("PATH", home.Path(c.path));
+        auto* recorder = new TRecordingQtPrompter;
+        std::unique_ptr<TPrompter> previous = SetPrompter(std::unique_ptr<TPrompter>(recorder));
+        TDlgAboutForm dialog;
+        dialog.show();
+        QTest::mouseClick(dialog.laBrelvant, Qt::LeftButton);
+        const std::string done = home.Path("working/xdg-open.done");
+        QElapsedTimer timer;
+        timer.start();
+        while ((c.reason ? recorder->texts.empty() : !std::filesystem::exists(done)) && timer.elapsed() < 20000)
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QTest::qWait(100);  // time for a box that should not come
+        if (c.reason) {
+            ASSERT_EQ(recorder->texts.size(), 1u);
+            EXPECT_TRUE(Contains(recorder->texts[0], MakerWebAddress)) << recorder->texts[0];
+            EXPECT_TRUE(Contains(recorder->texts[0], c.reason)) << recorder->texts[0];
+        } else {
+            EXPECT_TRUE(recorder->texts.empty());
+            EXPECT_EQ(ReadFile(done), std::string(MakerWebAddress) + "\n");
+        }
+        SetPrompter(std::move(previous));
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include "DialogTestSupport.h"
+#include "LayoutCheck.h"
 #include "imaging/io/KVFileFormats.h"
 #include "tzlib/qt/SpinEdit.h"
 
@@ -102,6 +103,19 @@ TEST_F(TMultiFrameDialog, SuggestedStepOfAVideo) {
     dialog.accept();
     EXPECT_EQ(dialog.ExtractCount, -1);
     EXPECT_EQ(dialog.ExtractStep, 25);
+}
+
+}  // namespace
+
+namespace {
+
+// A long path wraps; the picture's folder is fixed, so that the screenshot does not change.
+TEST(TMultiFrameDialogLayout, LaysOutALongFileName) {
+    EnsureDialogApplication();
+    TDlgMultiFrameForm dialog;
+    dialog.Pic = {"/home/someone/Pictures/2026 holidays in the mountains/a long walk to the lake at dawn.gif", 1250, 25};
+    dialog.show();
+    EXPECT_TRUE(ShowsFully(dialog, "MultiFrame"));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "DialogTestSupport.h"
+#include "LayoutCheck.h"
 
 namespace {
 
@@ -59,6 +60,21 @@ TEST_F(TPasswordsDialog, ControlsAndCaptions) {
     for (QLineEdit* edit : dialog.findChildren<QLineEdit*>()) EXPECT_EQ(edit->echoMode(), QLineEdit::Password);
     EXPECT_TRUE(dialog.btOk->isDefault());
     SaveScreenshot(dialog, "PasswordsDialog");
+}
+
+// Each user-password choice, in the order a user reaches them, shows every field whole.
+TEST_F(TPasswordsDialog, LaysOutEveryChoice) {
+    user = owner;
+    Show();
+    EXPECT_TRUE(ShowsFully(dialog, "PasswordsSame"));
+    dialog.rbUserPasswordCustom->click();
+    EXPECT_TRUE(ShowsFully(dialog, "PasswordsCustom"));
+    boxes->answers = {idYes};
+    dialog.rbUserPasswordNone->click();
+    ASSERT_TRUE(dialog.rbUserPasswordNone->isChecked());
+    EXPECT_TRUE(ShowsFully(dialog, "PasswordsNone"));
+    dialog.rbUserPasswordCustom->click();
+    EXPECT_TRUE(LaysOutFully(dialog));
 }
 
 TEST_F(TPasswordsDialog, ShowsTheEngineValuesAndTheMatchingChoice) {

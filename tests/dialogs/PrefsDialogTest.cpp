@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDialog>
@@ -11,13 +12,17 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
 
 #include "AppTestSupport.h"
 #include "DialogTestSupport.h"
+#include "LayoutCheck.h"
 #include "app/Converter.h"
 #include "app/ConverterHost.h"
+#include "app/ConverterSettings.h"
 #include "app/ShellIntegration.h"
+#include "app/dialogs/CaptionFontDialog.h"
 #include "tzlib/qt/SpinEdit.h"
 
 namespace {
@@ -93,6 +98,17 @@ TEST_F(TPrefsDialog, ControlsAndCaptions) {
     SaveScreenshot(dialog, "PrefsDialog");
 }
 
+// Both units, with the caption font buttons shown and hidden.
+TEST_F(TPrefsDialog, LaysOutInEachUnitAndCaptionChoice) {
+    Show();
+    EXPECT_TRUE(ShowsFully(dialog, "PrefsCentimetres"));
+    ChooseUnit(1);
+    dialog.rbBookPicNamesNone->click();
+    dialog.rbBookPicDatesNone->click();
+    ASSERT_FALSE(dialog.btBookPicDatesFont->isVisibleTo(&dialog));
+    EXPECT_TRUE(ShowsFully(dialog, "PrefsInchesWithoutCaptions"));
+}
+
 TEST_F(TPrefsDialog, LengthsFollowTheUnitAndTheOrientation) {
     Show();
     EXPECT_EQ(dialog.cbBookPaperSize->currentText(), "A4");
@@ -146,12 +162,72 @@ TEST_F(TPrefsDialog, MarginsThatDoNotFitThePaperAreRefused) {
     EXPECT_TRUE(dialog.isVisible());
 }
 
-TEST_F(TPrefsDialog, CustomSizeIsNeverStored) {
+// "[Custom size]" starts from the paper shown and lets the user enter its sides, within the
+// page limits of 3 to 14,400 points; the engine keeps them upright, in tenths of a millimetre.
+TEST_F(TPrefsDialog, CustomSizeMakesTheSidesEditableWithinThePageLimits) {
     Show();
+    EXPECT_FALSE(dialog.eBookWidth->isEnabled());
     ChoosePaper("[Custom size]");
-    EXPECT_EQ(converter.PaperSizeName, "A4");
-    EXPECT_EQ(dialog.cbBookPaperSize->currentText(), "A4");
+    EXPECT_EQ(converter.PaperSizeName, "[Custom size]");
+    EXPECT_EQ(dialog.cbBookPaperSize->currentText(), "[Custom size]");
+    for (QLineEdit* edit : {dialog.eBookWidth, dialog.eBookHeight}) {
+        EXPECT_TRUE(edit->isEnabled());
+        EXPECT_FALSE(edit->isReadOnly());
+    }
+    EXPECT_EQ(Shown(), "21.0 x 29.7, 1.0");
+    struct Case {
+        QLineEdit* edit;
+        const char* typed;
+        int width, height;
+        const char* shown;
+    } cases[] = {
+        {dialog.eBookWidth, "30", 3000, 2970, "30.0 x 29.7, 1.0"},
+        {dialog.eBookHeight, "600", 3000, 50800, "30.0 x 508.0, 1.0"},  // beyond 14,400 points
+        {dialog.eBookWidth, "0", 11, 50800, "0.1 x 508.0, 1.0"},         // below 3 points
+        {dialog.eBookWidth, "wide", 11, 50800, "0.1 x 508.0, 1.0"},      // no number: no change
+        {dialog.eBookWidth, "12.34", 1234, 50800, "12.3 x 508.0, 1.0"},
+    };
+    for (const Case& c : cases) {
+        c.edit->selectAll();
+        QTest::keyClicks(c.edit, c.typed);
+        QTest::keyClick(c.edit, Qt::Key_Return);
+        EXPECT_EQ(converter.CustomPaperWidth, c.width) << c.typed;
+        EXPECT_EQ(converter.CustomPaperHeight, c.height) << c.typed;
+        EXPECT_EQ(Shown(), c.shown) << c.typed;
+    }
+    // Turned, the page's width is the paper's height; in inches the sides show in inches.
+    dialog.rbBookLandscape->click();
+    EXPECT_EQ(Shown(), "508.0 x 12.3, 1.0");
+    dialog.eBookWidth->selectAll();
+    QTest::keyClicks(dialog.eBookWidth, "40");
+    QTest::keyClick(dialog.eBookWidth, Qt::Key_Return);
+    EXPECT_EQ(converter.CustomPaperHeight, 4000);
+    EXPECT_EQ(converter.CustomPaperWidth, 1234);
+    ChooseUnit(1);
+    EXPECT_EQ(Shown(), "15.75 x 4.86, 0.4");
+
+    // A named paper makes the sides read-only again; the custom size comes back when chosen again.
+    ChoosePaper("A5");
+    EXPECT_FALSE(dialog.eBookWidth->isEnabled());
+    EXPECT_TRUE(dialog.eBookHeight->isReadOnly());
+    ChoosePaper("[Custom size]");
+    EXPECT_EQ(converter.CustomPaperWidth, 1234);
+    EXPECT_EQ(converter.CustomPaperHeight, 4000);
+    dialog.accept();
     EXPECT_TRUE(boxes->boxes.empty());
+}
+
+// The paper list drops down with 12 lines and a scroll bar, not a list over the whole screen.
+TEST_F(TPrefsDialog, ThePaperListDropsDownTwelveLines) {
+    Show();
+    dialog.cbBookPaperSize->showPopup();
+    QAbstractItemView* list = dialog.cbBookPaperSize->view();
+    ASSERT_TRUE(list->isVisible());
+    const int rowHeight = list->sizeHintForRow(0);
+    ASSERT_GT(rowHeight, 0);
+    EXPECT_EQ(list->viewport()->height() / rowHeight, 12);
+    EXPECT_TRUE(list->verticalScrollBar()->isVisible());
+    dialog.cbBookPaperSize->hidePopup();
 }
 
 TEST_F(TPrefsDialog, CaptionPositionsAndFonts) {
@@ -204,34 +280,65 @@ TEST_F(TPrefsDialog, AuthorAndDesktopIntegration) {
     EXPECT_FALSE(IsExplorerIntegrated());
 }
 
-// The font dialog on the caption fonts: a confirmed font replaces name, size and styles; a
-// cancelled one, or one whose size is no number of points, changes nothing.
+// The font dialog on the caption fonts: a confirmed font replaces name, size, styles and colour;
+// a cancelled one, or one whose size is no number of points, changes nothing.
 TEST(ChooseFontWithDialog, TakesOnlyAConfirmedFontWithAPointSize) {
     TDialogApplication application;
-    const auto answer = [](const std::function<void(QFontDialog&)>& act) {
+    const auto answer = [](const std::function<void(TCaptionFontDialog&)>& act) {
         QTimer::singleShot(0, [act] {
-            if (auto* dialog = qobject_cast<QFontDialog*>(QApplication::activeModalWidget())) act(*dialog);
+            if (auto* dialog = dynamic_cast<TCaptionFontDialog*>(QApplication::activeModalWidget())) act(*dialog);
         });
     };
     TFont font;
     font.Name = "Liberation Sans";
     font.Size = 10;
     font.Color = clRed;
-    answer([](QFontDialog& d) {
+    answer([](TCaptionFontDialog& d) {
+        EXPECT_EQ(d.cbColor->currentText(), "Red");
         QFont chosen("Liberation Serif", 14);
         chosen.setBold(true);
-        d.setCurrentFont(chosen);
+        d.fontDialog->setCurrentFont(chosen);
+        d.cbColor->setCurrentIndex(d.cbColor->findText("Navy"));
         d.accept();
     });
     ASSERT_TRUE(ChooseFontWithDialog(font, nullptr));
     EXPECT_EQ(font.Name, "Liberation Serif");
     EXPECT_EQ(font.Size, 14);
     EXPECT_EQ(font.Style, unsigned(fsBold));
-    EXPECT_EQ(font.Color, clRed);
+    EXPECT_EQ(font.Color, clNavy);
 
-    answer([](QFontDialog& d) { d.reject(); });
+    answer([](TCaptionFontDialog& d) {
+        d.cbColor->setCurrentIndex(d.cbColor->findText("Lime"));
+        d.reject();
+    });
     EXPECT_FALSE(ChooseFontWithDialog(font, nullptr));
     EXPECT_EQ(font.Size, 14);
+    EXPECT_EQ(font.Color, clNavy);
+}
+
+// The colour the settings keep is offered: one of the sixteen named colours, or a colour without
+// a name beside them, which stays chosen unless the user picks another.
+TEST(ChooseFontWithDialog, OffersTheColourTheSettingsKeep) {
+    TDialogApplication application;
+    TFont font;
+    font.Name = "Liberation Sans";
+    font.Size = 10;
+    font.Color = RGB(0, 0x80, 0xFF);
+    TCaptionFontDialog dialog(font);
+    EXPECT_EQ(dialog.cbColor->count(), 17);
+    EXPECT_EQ(dialog.cbColor->itemText(0), "Black");
+    EXPECT_EQ(dialog.cbColor->itemText(15), "White");
+    EXPECT_EQ(dialog.cbColor->currentText(), "$00FF8000");
+    TFont chosen = font;
+    chosen.Color = clBlack;
+    ASSERT_TRUE(dialog.TakeChosenFont(chosen));
+    EXPECT_EQ(chosen.Color, RGB(0, 0x80, 0xFF));
+    EXPECT_EQ(FontToText(chosen), "Liberation Sans,10,$00FF8000");
+
+    font.Color = clTeal;
+    TCaptionFontDialog named(font);
+    EXPECT_EQ(named.cbColor->count(), 16);
+    EXPECT_EQ(named.cbColor->currentText(), "Teal");
 }
 
 }  // namespace

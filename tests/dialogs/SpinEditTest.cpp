@@ -153,12 +153,14 @@ TEST_F(TSpinEditFixture, AHeldButtonRepeatsAfter400ThenEvery100Milliseconds) {
 
 TEST_F(TSpinEditFixture, SizesAreScaledFrom96DpiAndTheButtonsKeepToTheRightEdge) {
     window.show();
-    EXPECT_EQ(edit->size(), QSize(ScaleToScreenDpi(77), ScaleToScreenDpi(21)));
+    // 21 pixels high at 96 dpi, or as high as the font needs.
+    const int height = std::max(ScaleToScreenDpi(21), QLineEdit().sizeHint().height());
+    EXPECT_EQ(edit->size(), QSize(ScaleToScreenDpi(77), height));
     edit->resize(120, 40);  // the height stays fixed
     QApplication::processEvents();
-    EXPECT_EQ(edit->height(), ScaleToScreenDpi(21));
+    EXPECT_EQ(edit->height(), height);
     EXPECT_EQ(edit->SpinButton()->geometry(),
-              QRect(120 - ScaleToScreenDpi(16) - 3, 0, ScaleToScreenDpi(16), ScaleToScreenDpi(21) - ScaleToScreenDpi(3)));
+              QRect(120 - ScaleToScreenDpi(16) - 3, 0, ScaleToScreenDpi(16), height - ScaleToScreenDpi(3)));
 }
 
 TEST(TSpinButton, LayoutSplitsTheHeightWithOneSharedPixel) {

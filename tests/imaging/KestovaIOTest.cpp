@@ -58,14 +58,46 @@ TEST(KestovaIO, LoadsByNameByStreamAndByContent) {
     EXPECT_EQ(fromStream.Params().FileName, "");
     EXPECT_EQ(stream.Position(), stream.Size());
 
-    // A bitmap named as a JPEG: by its name it fails, by its content it loads.
+    // A bitmap named as a JPEG loads by its name, where the JPEG reader refuses it, and by its content.
     std::filesystem::copy_file(bmp, folder.Path("named.jpg"));
     TKestovaIO misnamed;
     misnamed.LoadFromFile(folder.Path("named.jpg"));
-    EXPECT_TRUE(misnamed.AbortFlag);
+    ASSERT_FALSE(misnamed.AbortFlag);
+    EXPECT_TRUE(SamePixels(PixelsOf(misnamed.WorkBitmap()), expected));
     misnamed.LoadFromFileAuto(folder.Path("named.jpg"));
     ASSERT_FALSE(misnamed.AbortFlag);
     EXPECT_TRUE(SamePixels(PixelsOf(misnamed.WorkBitmap()), expected));
+}
+
+TEST(KestovaIO, AMisnamedPictureThatTheNamedReaderRefusesLoadsByItsContent) {
+    TScratchFolder folder;
+    WriteFile(folder.Path("p.ppm"), PatternPpm(11, 7));
+    const struct {
+        const char* content;  // ImageMagick's output format
+        const char* name;
+        int type;
+    } cases[] = {
+        {"png", "png.jpg", kvftPNG}, {"ppm", "ppm.png", kvftPXM}, {"bmp3", "bmp.tif", kvftBMP},
+        {"pcx", "pcx.bmp", kvftPCX}, {"png", "PNG.JPEG", kvftPNG},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = MakeFixture(
+            folder.Path(c.name), "convert " + Quoted(folder.Path("p.ppm")) + " " + c.content + ":" + Quoted(folder.Path(c.name)));
+        TWatched w;
+        w.io.LoadFromFile(path);
+        ASSERT_FALSE(w.io.AbortFlag);
+        EXPECT_EQ(w.io.Params().FileType, c.type);
+        EXPECT_EQ(w.io.Params().FileName, path);
+        EXPECT_EQ(w.finished, 1);
+        EXPECT_TRUE(SamePixels(PixelsOf(w.io.WorkBitmap()), ReadWithImageMagick(std::string(c.content) + ":" + path)));
+    }
+    // Bytes that no reader takes still fail, with one finishing call.
+    WriteFile(folder.Path("noise.jpg"), std::string(300, '\x5A'));
+    TWatched w;
+    w.io.LoadFromFile(folder.Path("noise.jpg"));
+    EXPECT_TRUE(w.io.AbortFlag);
+    EXPECT_EQ(w.finished, 1);
 }
 
 // A failure never leaves the success of the previous operation behind.
@@ -115,6 +147,32 @@ TEST(KestovaIO, LoadsIntoAnAttachedClassLibraryBitmap) {
     io.LoadFromFile(folder.Path("cut.bmp"));
     EXPECT_TRUE(io.AbortFlag);
     EXPECT_TRUE(picture.Empty());
+}
+
+// A class-library bitmap carries no alpha: the picture is what it shows over the component's
+// background, as ImageMagick flattens it, whatever colour its transparent pixels hold.
+TEST(KestovaIO, AnAttachedClassLibraryBitmapGetsThePictureOverTheBackground) {
+    TScratchFolder folder;
+    const std::string png = MakeFixture(
+        folder.Path("alpha.png"), "convert -size 12x4 gradient:red-blue -alpha set -channel A -fx 'i<4?0:(i<8?0.4:1)' "
+                                  "+channel PNG32:" + Quoted(folder.Path("alpha.png")));
+    const std::string flat = MakeFixture(folder.Path("flat.ppm"), "convert " + Quoted(png) +
+                                                                      " -background '#3080C0' -flatten " +
+                                                                      Quoted(folder.Path("flat.ppm")));
+    const TRgbImage expected = ReadPpm(flat);
+    TBitmap picture;
+    TKestovaIO io;
+    io.AttachTBitmap(&picture);
+    io.SetBackground(0xC08030);
+    io.LoadFromFile(png);
+    ASSERT_FALSE(io.AbortFlag);
+    ASSERT_EQ(picture.Width(), 12);
+    for (int x = 0; x < 12; ++x) {
+        const TColor c = picture.Pixel(x, 2);
+        const uint8_t rgb[] = {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)};
+        for (int channel = 0; channel < 3; ++channel)
+            EXPECT_NEAR(rgb[channel], expected.At(x, 2)[channel], 1) << x << " " << channel;
+    }
 }
 
 TEST(KestovaIO, SavesOnlyCompleteFiles) {

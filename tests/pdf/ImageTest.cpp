@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 
 #include "PdfTestSupport.h"
 #include "pdf/PdfEncoding.h"
@@ -397,14 +398,31 @@ TEST_F(PdfImages, LargeJpegFilesStreamThroughEncryptionUnchanged) {
     EXPECT_TRUE(ReadFile(extracted + "-000.jpg") == ReadFile(source));
 }
 
-TEST_F(PdfImages, AFileChangedBeforeItsPageEndsAbandonsTheDocument) {
-    const std::string source = MakeJpeg("moving.jpg", "-size 8x8 xc:blue");
-    Begin(cpJpeg, 100, 100);
-    pdf.Canvas().StretchDrawFile(Rect(0, 0, 100, 100), source);
-    MakeJpeg("moving.jpg", "-size 30x8 xc:red");
-    EXPECT_EQ(MessageOf([&] { pdf.NewPage(); }), "Image format or compression scheme not supported: " + source);
-    EXPECT_FALSE(pdf.Printing());
-    EXPECT_FALSE(std::filesystem::exists(Path()));
+TEST_F(PdfImages, AFileChangedOrRemovedBeforeItsPageEndsStaysAsItWasDrawn) {
+    const struct {
+        const char* change;
+        std::function<void(const std::string&)> apply;
+    } cases[] = {
+        {"removed", [](const std::string& path) { std::filesystem::remove(path); }},
+        {"rewritten", [this](const std::string&) { MakeJpeg("moving.jpg", "-size 30x8 xc:red"); }},
+        {"emptied", [](const std::string& path) { WriteFile(path, ""); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        const std::string source = MakeJpeg("moving.jpg", "-size 8x8 xc:blue");
+        const std::string drawn = ReadFile(source);
+        Begin(cpJpeg, 100, 100);
+        pdf.Canvas().StretchDrawFile(Rect(0, 0, 100, 100), source);
+        c.apply(source);
+        pdf.NewPage();
+        pdf.Canvas().TextOut(10, 10, "next");
+        End();
+        ASSERT_EQ(ImageList().size(), 1u);
+        EXPECT_EQ(Columns(ImageList()[0]), "1 8x8 rgb 8 jpeg");
+        const std::string extracted = scratch.Path("extracted");
+        RunTool("pdfimages -j " + Quoted(Path()) + " " + Quoted(extracted));
+        EXPECT_TRUE(ReadFile(extracted + "-000.jpg") == drawn);
+    }
 }
 
 TEST_F(PdfImages, JpegFilesAreReencodedUnderZlibAndDrawnOnce) {
@@ -445,13 +463,23 @@ TEST_F(PdfImages, BadPictureFilesAbandonTheDocumentWithAClearError) {
     WriteFile(fakeJpeg, "\xFF\xD8\xFF garbage that is no JPEG");
     const std::string badBmp = scratch.Path("bad.bmp");
     WriteFile(badBmp, "BM\x10\0\0\0\0\0\0\0\xFF\xFF\0\0");
-    const std::pair<std::string, TPdfCompressMode> cases[] = {
-        {text, cpJpeg},     {truncated, cpJpeg},  {truncated, cpZlib},
-        {cutInScan, cpJpeg}, {fakeJpeg, cpJpeg}, {badBmp, cpNone}};
-    for (const auto& [file, mode] : cases) {
-        Begin(mode);
-        EXPECT_EQ(MessageOf([&] { pdf.Canvas().StretchDrawFile(Rect(0, 0, 10, 10), file); }),
-                  "Image format or compression scheme not supported: " + file);
+    const std::string unsupported = "Image format or compression scheme not supported";
+    // A JPEG passed through says what is wrong with it.
+    const struct {
+        std::string file;
+        TPdfCompressMode mode;
+        std::string message;
+    } cases[] = {
+        {text, cpJpeg, unsupported},
+        {truncated, cpJpeg, "Damaged JPEG data: truncated before its scan"},
+        {truncated, cpZlib, unsupported},
+        {cutInScan, cpJpeg, "Damaged JPEG data: truncated, no end of image after the scan"},
+        {fakeJpeg, cpJpeg, "Damaged JPEG data: truncated before its scan"},
+        {badBmp, cpNone, unsupported},
+    };
+    for (const auto& c : cases) {
+        Begin(c.mode);
+        EXPECT_EQ(MessageOf([&] { pdf.Canvas().StretchDrawFile(Rect(0, 0, 10, 10), c.file); }), c.message + ": " + c.file);
         EXPECT_FALSE(pdf.Printing());
     }
     Begin(cpJpeg);

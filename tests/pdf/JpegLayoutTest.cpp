@@ -38,6 +38,12 @@ TEST(JpegLayout, FramesAreReadAndDamagedFilesRefused) {
     shortSegment[5] = 1;  // the first segment's length
     std::string filled = baseline;
     filled.insert(sos, "\xFF\xFF");
+    // A few hundred bytes that claim 45,000 x 45,000 pixels; a real picture of one colour, whose
+    // scan is as small as scans get, still passes.
+    std::string forged = baseline;
+    forged[sof + 5] = forged[sof + 7] = '\xAF';
+    forged[sof + 6] = forged[sof + 8] = '\xC8';
+    const std::string flat = made("-size 3000x2000 'xc:#807060' -sampling-factor 2x2 -quality 10");
     const struct {
         const char* name;
         std::string bytes;
@@ -48,10 +54,12 @@ TEST(JpegLayout, FramesAreReadAndDamagedFilesRefused) {
         {"cmyk", cmyk, "8x8 4 adobe"},
         {"bytes after the end", baseline + std::string(5000, '\xFF') + "tail", "40x24 3"},
         {"fill bytes before a marker", filled, "40x24 3"},
-        {"empty", "", "Damaged JPEG data: the data end before the scan"},
-        {"cut in the header", baseline.substr(0, sos - 3), "Damaged JPEG data: the data end before the scan"},
-        {"cut in the scan", baseline.substr(0, baseline.size() - 30), "Damaged JPEG data: no end of image after the scan"},
-        {"cut between scans", progressive.substr(0, progressive.rfind("\xFF\xDA")), "Damaged JPEG data: no end of image after the scan"},
+        {"flat", flat, "3000x2000 3"},
+        {"forged size", forged, "Damaged JPEG data: its scan data are too short for the size its header claims"},
+        {"empty", "", "Damaged JPEG data: truncated before its scan"},
+        {"cut in the header", baseline.substr(0, sos - 3), "Damaged JPEG data: truncated before its scan"},
+        {"cut in the scan", baseline.substr(0, baseline.size() - 30), "Damaged JPEG data: truncated, no end of image after the scan"},
+        {"cut between scans", progressive.substr(0, progressive.rfind("\xFF\xDA")), "Damaged JPEG data: truncated, no end of image after the scan"},
         {"no frame", baseline.substr(0, sof) + baseline.substr(sos), "Damaged JPEG data: a scan before the frame header"},
         {"12-bit", twelveBit, "Damaged JPEG data: only 8-bit samples can be passed through"},
         {"no size", noSize, "Damaged JPEG data: the frame has no size"},

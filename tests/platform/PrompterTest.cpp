@@ -60,6 +60,37 @@ TEST(TerminalPrompter, QuestionsReadOneAnswerLine) {
     }
 }
 
+TEST(TerminalPrompter, WithoutAPersonNoAnswerTakesTheOneThatLosesNothing) {
+    const struct {
+        TMsgButtons buttons;
+        std::string input;
+        TMsgAnswer expected;
+        std::string transcript;  // the choices and the answer, as the error stream ends
+    } cases[] = {
+        {TMsgButtons::YesNo, "", idNo, "[yes/No] no\n"},
+        {TMsgButtons::YesNo, "\n", idNo, "[yes/No] no\n"},
+        {TMsgButtons::YesNo, " y \n", idYes, "[yes/No] y\n"},
+        {TMsgButtons::YesNoCancel, "", idNo, "[yes/No/cancel] no\n"},
+        {TMsgButtons::OkCancel, "", idCancel, "[ok/Cancel] cancel\n"},
+        {TMsgButtons::RetryCancel, "", idCancel, "[retry/Cancel] cancel\n"},
+        {TMsgButtons::AbortRetryIgnore, "", idAbort, "[Abort/retry/ignore] abort\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        std::istringstream in(c.input);
+        std::ostringstream err, out;
+        TTerminalPrompter prompter(in, err, out, false);
+        EXPECT_FALSE(prompter.PersonPresent());
+        EXPECT_EQ(prompter.MessageBox("Caption", "Overwrite?", TMsgIcon::Question, c.buttons), c.expected);
+        EXPECT_TRUE(err.str().ends_with("Overwrite?\n" + c.transcript)) << err.str();
+    }
+    std::istringstream in("");
+    std::ostringstream err, out;
+    TTerminalPrompter prompter(in, err, out, false);
+    EXPECT_EQ(prompter.SaveDialog("Book", "/docs/Book1.pdf", ""), "/docs/Book1.pdf");
+    EXPECT_EQ(err.str(), "Book\n[/docs/Book1.pdf] /docs/Book1.pdf\n");
+}
+
 TEST(TerminalPrompter, ChoicesShowTheDefaultFirst) {
     TTerminal terminal("");
     terminal.prompter.MessageBox("c", "t", TMsgIcon::Question, TMsgButtons::YesNoCancel);

@@ -201,20 +201,59 @@ TEST_F(TDesktopFixture, SendsMailThroughTheComposer) {
     EXPECT_EQ(ErrorOf([] { SendMail("ann@example.org", "", "", "", false); }), std::make_pair(87, std::string()));
 }
 
+// The installed entry starts this very program by its full path, and its icon, shipped beside
+// it, goes into the user's icon theme folder of its size; unregistering removes both.
 TEST_F(TDesktopFixture, RegisteringInstallsTheDesktopEntryAndUnregisteringRemovesIt) {
     const std::string entry = folder.Path("mordale-menu.desktop");
     const std::string installed = folder.Path("data/applications/mordale-menu.desktop");
-    WriteFile(entry, "[Desktop Entry]\nType=Application\nName=Make PDF\nExec=mordale /S %F\n");
+    const std::string icon = folder.Path("data/icons/hicolor/20x10/apps/menu-icon.png");
+    WriteFile(entry, "[Desktop Entry]\nType=Application\nName=Make PDF\nIcon=menu-icon\nExec=mordale /S %F\n\n"
+                     "[Desktop Action Book]\nName=Book\nExec=\"/old place/mordale\" /B %F\n");
+    ASSERT_EQ(RunTool("convert -size 20x10 xc:red " + Quoted(folder.Path("menu-icon.png"))).status, 0);
     RegisterComServer(entry, true);
-    EXPECT_EQ(ReadFile(installed), ReadFile(entry));
+    const std::string program = fs::read_symlink("/proc/self/exe").string();
+    EXPECT_EQ(ReadFile(installed), "[Desktop Entry]\nType=Application\nName=Make PDF\nIcon=menu-icon\nExec=" + program +
+                                       " /S %F\n\n[Desktop Action Book]\nName=Book\nExec=" + program + " /B %F\n");
+    EXPECT_EQ(ReadFile(icon), ReadFile(folder.Path("menu-icon.png")));
     RegisterComServer(entry, false);
     EXPECT_FALSE(fs::exists(installed));
+    EXPECT_FALSE(fs::exists(icon));
 
     RegisterComServer(entry, true);
     fs::remove(entry);
     EXPECT_EQ(ErrorOf([&] { RegisterComServer(entry, true); }).first, 4);  // nothing to register
     EXPECT_FALSE(fs::exists(installed));
+    EXPECT_FALSE(fs::exists(icon));
     RegisterComServer(entry, false);
+
+    // An entry whose icon is missing is not installed either.
+    WriteFile(entry, "[Desktop Entry]\nType=Application\nName=Make PDF\nIcon=lost-icon\nExec=mordale %F\n");
+    EXPECT_EQ(ErrorOf([&] { RegisterComServer(entry, true); }).first, 4);
+    EXPECT_FALSE(fs::exists(installed));
+}
+
+// A program path as the first word of an Exec line: read back as the same path by our reader,
+// and accepted by the desktop's own validator.
+TEST_F(TDesktopFixture, AProgramPathBecomesAnExecWordThatReadsBackTheSame) {
+    const struct {
+        std::string program, word;
+    } cases[] = {
+        {"/usr/bin/mordale", "/usr/bin/mordale"},
+        {"/opt/my apps/mordale", "\"/opt/my apps/mordale\""},
+        {"/opt/a\"b$c`d\\e/mordale", "\"/opt/a\\\"b\\$c\\`d\\\\e/mordale\""},
+        {"/opt/100%/mordale", "/opt/100%%/mordale"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ExecProgramWord(c.program), c.word) << c.program;
+        EXPECT_EQ(ProgramArguments({"", c.word + " /W %F", "", ""}), (TArguments{c.program, "/W"})) << c.program;
+        std::string escaped;  // the file's string escapes
+        for (const char ch : c.word) escaped += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
+        const std::string file = folder.Path("check.desktop");
+        WriteFile(file, "[Desktop Entry]\nType=Application\nName=Mordale\nExec=" + escaped + " /W %F\n");
+        const TCommandResult validated = RunTool("desktop-file-validate " + Quoted(file));
+        EXPECT_EQ(validated.status, 0) << c.program << "\n" << validated.output;
+        EXPECT_EQ(validated.output, "") << c.program;
+    }
 }
 
 TEST_F(TDesktopFixture, MailIdentityComesFromTheAccountAndEmail) {

@@ -15,13 +15,16 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <filesystem>
 #include <map>
 
+#include "LayoutCheck.h"
 #include "TestSupport.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KestovaIO.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/view/KVPreviewInfo.h"
+#include "imaging/view/KVPreviewPane.h"
 
 namespace {
 
@@ -304,4 +307,27 @@ TEST_F(KVOpenSaveDlgTest, AdvancedButtonEditsTheAttachedParametersOfTheTypedForm
     EXPECT_FALSE(parametersDialog.isEmpty());
     // A cancelled save dialog leaves the parameters as they were.
     EXPECT_EQ(io.Params().JpegQuality, 60);
+}
+
+// The dialog opens large enough for its preview pane and for a long folder path, written out whole.
+TEST_F(KVOpenSaveDlgTest, LaysOutTheFolderPathWhole) {
+    const std::string folder = "/tmp/mordale-open-dialog/Pictures of the holidays in 2026/In the mountains above the lake";
+    std::filesystem::create_directories(folder);
+    TOpenKestovaDialog dialog;
+    dialog.SetInitialDir(folder);
+    QTimer::singleShot(200, [&] {
+        auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(files, nullptr);
+        QApplication::processEvents();
+        const auto* lookIn = files->findChild<QComboBox*>("lookInCombo");
+        ASSERT_NE(lookIn, nullptr);
+        EXPECT_EQ(lookIn->currentText().toStdString(), folder);
+        EXPECT_TRUE(HasRoomForItsText(*lookIn));
+        EXPECT_GE(files->width(), 940 * files->logicalDpiY() / 96);
+        // The cast of findChild would take any widget for the pane.
+        for (QWidget* child : files->findChildren<QWidget*>())
+            if (auto* pane = dynamic_cast<TKVPreviewPane*>(child)) EXPECT_TRUE(LaysOutFully(*pane));
+        files->reject();
+    });
+    EXPECT_FALSE(dialog.Execute());
 }

@@ -35,6 +35,18 @@ protected:
         pane->show();
     }
 
+    // Shows the file and waits until its pixels have been read in the background.
+    void Preview(const std::string& file) {
+        pane->ShowFile(file.empty() ? QString() : QString::fromStdString(file));
+        WaitForPreview();
+    }
+    void WaitForPreview() {
+        QElapsedTimer timer;
+        timer.start();
+        while (pane->IsLoading() && timer.elapsed() < 30000) QApplication::processEvents(QEventLoop::AllEvents, 10);
+        ASSERT_FALSE(pane->IsLoading());
+    }
+
     template <typename T>
     T* Child(const char* name) {
         return pane->findChild<T*>(name);
@@ -69,7 +81,7 @@ const TKVRGB Red{0, 0, 255}, Lime{0, 255, 0}, Blue{255, 0, 0};
 }  // namespace
 
 TEST_F(KVPreviewPaneTest, MultiFrameFileShowsItsFramesToPick) {
-    pane->ShowFile(QString::fromStdString(scratch.Path("anim.gif")));
+    Preview(scratch.Path("anim.gif"));
     auto* thumbnails = Child<QListWidget>("KestovaMView");
     EXPECT_TRUE(thumbnails->isVisible());
     EXPECT_FALSE(Child<TKestovaView>("KestovaView")->isVisible());
@@ -92,7 +104,7 @@ TEST_F(KVPreviewPaneTest, MultiFrameFileShowsItsFramesToPick) {
     EXPECT_EQ(width, 8);
 
     // Another file starts over; a single picture has nothing to play.
-    pane->ShowFile(QString::fromStdString(scratch.Path("one.png")));
+    Preview(scratch.Path("one.png"));
     EXPECT_FALSE(thumbnails->isVisible());
     EXPECT_TRUE(Child<TKestovaView>("KestovaView")->isVisible());
     EXPECT_FALSE(Child<QToolButton>("PlayButton")->isEnabled());
@@ -104,7 +116,7 @@ TEST_F(KVPreviewPaneTest, MultiFrameFileShowsItsFramesToPick) {
 }
 
 TEST_F(KVPreviewPaneTest, PlayShowsTheFramesInTurnInThePreview) {
-    pane->ShowFile(QString::fromStdString(scratch.Path("anim.gif")));
+    Preview(scratch.Path("anim.gif"));
     auto* play = Child<QToolButton>("PlayButton");
     play->click();
     EXPECT_TRUE(play->isChecked());
@@ -127,9 +139,9 @@ TEST_F(KVPreviewPaneTest, PlayShowsTheFramesInTurnInThePreview) {
 }
 
 TEST_F(KVPreviewPaneTest, UnreadableFileEmptiesThePane) {
-    pane->ShowFile(QString::fromStdString(scratch.Path("anim.gif")));
+    Preview(scratch.Path("anim.gif"));
     for (const char* name : {"broken.gif", "missing.gif", ""}) {
-        pane->ShowFile(name[0] ? QString::fromStdString(scratch.Path(name)) : QString());
+        Preview(name[0] ? scratch.Path(name) : "");
         EXPECT_EQ(Label("PicLabel1"), "") << name;
         EXPECT_EQ(Child<QListWidget>("KestovaMView")->count(), 0) << name;
         EXPECT_FALSE(Child<QToolButton>("PlayButton")->isEnabled()) << name;
@@ -141,10 +153,10 @@ TEST_F(KVPreviewPaneTest, UnreadableFileEmptiesThePane) {
 TEST_F(KVPreviewPaneTest, AlwaysAnimatePlaysAtOnceAndTheBorderStyleRestylesTheView) {
     pane->SetAlwaysAnimate(true);
     EXPECT_FALSE(Child<QToolButton>("PlayButton")->isVisible());
-    pane->ShowFile(QString::fromStdString(scratch.Path("anim.gif")));
+    Preview(scratch.Path("anim.gif"));
     EXPECT_TRUE(Child<QToolButton>("PlayButton")->isChecked());
     EXPECT_TRUE(Child<TKestovaView>("KestovaView")->isVisible());
-    pane->ShowFile(QString::fromStdString(scratch.Path("one.png")));
+    Preview(scratch.Path("one.png"));
     EXPECT_FALSE(Child<QToolButton>("PlayButton")->isChecked());
 
     auto* view = Child<TKestovaView>("KestovaView");
@@ -183,7 +195,7 @@ TEST_F(KVPreviewPaneTest, ProgressBarRunsAcrossTheShownViewWhileAFileLoads) {
     } cases[] = {{"one.bmp", "KestovaView"}, {"anim.gif", "KestovaMView"}};
     for (const Case& c : cases) {
         steps.clear();
-        pane->ShowFile(QString::fromStdString(scratch.Path(c.file)));
+        Preview(scratch.Path(c.file));
         ASSERT_GE(steps.size(), 3u) << c.file;
         EXPECT_EQ(steps.front().value, 0) << c.file;
         EXPECT_EQ(steps.back().value, 100) << c.file;
@@ -204,7 +216,7 @@ TEST_F(KVPreviewPaneTest, ProgressBarRunsAcrossTheShownViewWhileAFileLoads) {
     timer.start();
     while (timer.elapsed() < 300) QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_TRUE(bar->isHidden());
-    pane->ShowFile(QString::fromStdString(scratch.Path("broken.gif")));
+    Preview(scratch.Path("broken.gif"));
     EXPECT_TRUE(bar->isHidden());
 }
 
@@ -215,7 +227,7 @@ TEST_F(KVPreviewPaneTest, UntickingPreviewEmptiesThePaneUntilItIsTickedAgain) {
     auto* zoom = Child<QComboBox>("ZoomCombo");
     auto* play = Child<QToolButton>("PlayButton");
     for (const char* file : {"one.png", "anim.gif"}) {
-        pane->ShowFile(QString::fromStdString(scratch.Path(file)));
+        Preview(scratch.Path(file));
         if (thumbnails->isVisible()) play->click();
         check->click();
         for (const char* label : {"PicLabel1", "PicLabel2", "PicLabel3", "InfoLabel1", "InfoLabel2"})
@@ -231,16 +243,77 @@ TEST_F(KVPreviewPaneTest, UntickingPreviewEmptiesThePaneUntilItIsTickedAgain) {
         EXPECT_FALSE(zoom->isEnabled()) << file;
 
         // Without preview another selection shows only the file's information.
-        pane->ShowFile(QString::fromStdString(scratch.Path("one.png")));
+        Preview(scratch.Path("one.png"));
         EXPECT_EQ(Label("PicLabel1"), "30 x 20 pixel") << file;
         EXPECT_TRUE(view->IsBlank()) << file;
         EXPECT_FALSE(zoom->isEnabled()) << file;
 
         // Ticking again previews the selection at the chosen zoom.
         check->click();
+        WaitForPreview();
         EXPECT_FALSE(view->IsBlank()) << file;
         EXPECT_TRUE(zoom->isEnabled()) << file;
         EXPECT_TRUE(view->AutoFit()) << file;
         EXPECT_TRUE(Child<QToolButton>("PreviewButton")->isEnabled()) << file;
     }
+}
+
+// The size, colours and resolution shown are those the file holds, as ImageMagick reads them.
+TEST_F(KVPreviewPaneTest, InformationTellsWhatImageMagickReadsInTheFile) {
+    struct Case {
+        const char* file;
+        const char* make;  // ImageMagick's options and picture
+        const char* identified;  // what identify finds: depth, channels, resolution
+        const char* colours;
+        const char* resolution;
+    } cases[] = {
+        {"t72.tif", "-size 30x20 xc:red -depth 8 -units PixelsPerInch -density 72x144", "8 srgb 72x144", "16777216 Colors (24 bit)",
+         "72 x 144 dpi"},
+        {"j72.jpg", "-size 30x20 xc:red -units PixelsPerInch -density 72x96", "8 srgb 72x96", "16777216 Colors (24 bit)",
+         "72 x 96 dpi"},
+        {"gray.png", "-size 30x20 gradient: -depth 8", "8 gray", "256 Colors (8 bit)", nullptr},
+        {"rgba16.png", "-size 30x20 gradient:red-blue -alpha set -channel A -evaluate set 50% +channel -depth 16",
+         "16 srgba", "2^64 Colors (64 bit)", nullptr},
+    };
+    for (const Case& c : cases) {
+        const std::string path = scratch.Path(c.file);
+        ASSERT_EQ(RunTool("convert " + std::string(c.make) + " " + Quoted(path)).status, 0) << c.file;
+        const std::string format = c.resolution ? "%z %[channels] %xx%y" : "%z %[channels]";
+        EXPECT_EQ(RunTool("identify -format '" + format + "' " + Quoted(path)).output, c.identified) << c.file;
+        Preview(path);
+        EXPECT_EQ(Label("PicLabel1"), "30 x 20 pixel") << c.file;
+        EXPECT_EQ(Label("PicLabel2"), c.colours) << c.file;
+        if (c.resolution) EXPECT_EQ(Label("PicLabel3"), c.resolution) << c.file;
+    }
+}
+
+// The call comes back before the pixels are read, so the dialog goes on taking keys; a file
+// chosen meanwhile replaces the one still being read, which then never shows.
+TEST_F(KVPreviewPaneTest, PicturesLoadInTheBackgroundAndOnlyTheLatestShows) {
+    const std::string big = scratch.Path("big.bmp");
+    ASSERT_EQ(RunTool("convert -size 3000x3000 xc:lime " + Quoted(big)).status, 0);
+    auto* view = Child<TKestovaView>("KestovaView");
+    pane->ShowFile(QString::fromStdString(big));
+    EXPECT_TRUE(pane->IsLoading());
+    EXPECT_TRUE(view->IsBlank());
+    EXPECT_EQ(Label("PicLabel1"), "");
+
+    std::vector<std::string> shown;
+    pane->ShowFile(QString::fromStdString(big));  // chosen again: the first request is dropped
+    Preview(scratch.Path("one.png"));
+    EXPECT_EQ(Label("PicLabel1"), "30 x 20 pixel");
+    EXPECT_EQ(ShownColour(), Blue);
+    // Whatever the dropped loads still deliver is not shown.
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 500) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        shown.push_back(Label("PicLabel1"));
+    }
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), "30 x 20 pixel"), long(shown.size()));
+    EXPECT_EQ(ShownColour(), Blue);
+
+    Preview(big);
+    EXPECT_EQ(Label("PicLabel1"), "3000 x 3000 pixel");
+    EXPECT_EQ(ShownColour(), Lime);
 }

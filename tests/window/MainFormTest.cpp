@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QUrl>
+#include <chrono>
 #include <filesystem>
 #include <QApplication>
 #include <QDir>
@@ -21,10 +22,13 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <deque>
+#include <functional>
+#include <unistd.h>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "LayoutCheck.h"
 #include "TestSupport.h"
 #include "app/AppFolders.h"
 #include "app/CommandLine.h"
@@ -35,6 +39,7 @@
 #include "imaging/io/KestovaIO.h"
 #include "platform/Exception.h"
 #include "platform/Prompter.h"
+#include "tzlib/qt/TzLibWindows.h"
 
 namespace {
 
@@ -46,6 +51,8 @@ protected:
         static char name[] = "window_tests";
         static char* argv[] = {name, nullptr};
         if (!QCoreApplication::instance()) new QApplication(argc, argv);
+        // The window scales its layout to the screen as in the program.
+        InstallTzLibWindows();
         scratch_ = new TScratchFolder;
         for (int i = 0; i < 4; ++i) {
             TKestovaIO writer;
@@ -231,36 +238,6 @@ TEST_F(MainFormTest, TheCloseButtonAbortsARun) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST(CommandLine, SwitchesAndPictures) {
-    const auto accepted = [](const std::string& name) { return name.ends_with(".jpg") || name.ends_with(".tif"); };
-    struct Case {
-        std::vector<std::string> arguments;
-        bool unattended;
-        std::optional<TCommandMode> mode;
-        std::vector<TCommandSource> sources;
-    } cases[] = {
-        {{}, false, std::nullopt, {}},
-        {{"a.jpg", "/B"}, false, std::nullopt, {}},  // a picture first: the whole line is ignored
-        {{"/B", "a.jpg", "b.txt", "c.tif#3"}, true, TCommandMode::Book, {{"a.jpg", -1}, {"c.tif", 2}}},
-        {{"/b", "a.jpg"}, true, TCommandMode::Book, {{"a.jpg", -1}}},
-        {{"/S", "/x", "a.jpg#x", "v.jpg#10"}, true, TCommandMode::Single, {{"a.jpg", -1}, {"v.jpg", 9}}},
-        {{"/Q"}, true, TCommandMode::Single, {}},
-        {{"/w", "a b.jpg#1"}, false, TCommandMode::Single, {{"a b.jpg", 0}}},
-        // Absolute paths are pictures, not switches.
-        {{"/B", "/tmp/a.jpg", "/b.jpg#2"}, true, TCommandMode::Book, {{"/tmp/a.jpg", -1}, {"/b.jpg", 1}}},
-        {{"/tmp/a.jpg", "/S"}, false, std::nullopt, {}},
-    };
-    for (const Case& c : cases) {
-        const TCommandLine line = ParseCommandLine(c.arguments, accepted);
-        const std::string where = c.arguments.empty() ? "(none)" : c.arguments.front();
-        EXPECT_EQ(line.unattended, c.unattended) << where;
-        EXPECT_EQ(line.mode, c.mode) << where;
-        std::vector<TCommandSource> expected = c.sources;
-        for (TCommandSource& source : expected) source.fileName = std::filesystem::absolute(source.fileName).string();
-        EXPECT_EQ(line.sources, expected) << where;
-    }
-}
-
 TEST_F(MainFormTest, ClosingDuringARunAbortsItAndClosesAfterwards) {
     TMainForm form;
     FillList(form, 3, 1);
@@ -300,18 +277,18 @@ TEST_F(MainFormTest, AFailedRunIsShownAndTheWindowComesBack) {
 
 TEST_F(MainFormTest, CommandLineOpensTheWindowWithItsPictures) {
     {
-        TMainForm form({"/W", Pic(0), Pic(1) + "#1", "/x", scratch_->Path("notes.txt")});
+        TMainForm form(ParseCommandLine({"/W", Pic(0), Pic(1) + "#1", "/x", scratch_->Path("notes.txt")}));
         EXPECT_FALSE(form.Unattended());
         EXPECT_EQ(ListTexts(form), (std::vector<std::string>{"pic0.bmp", "pic1.bmp"}));
         EXPECT_EQ(form.Converter().Mode, cmSingle);
         EXPECT_EQ(form.SourceList()->currentRow(), 1);  // the last one, previewed
     }
     {
-        TMainForm form({Pic(0), "/B"});  // a picture first: the command line is not read
+        TMainForm form(ParseCommandLine({Pic(0), "/B"}));  // a picture first: the command line is not read
         EXPECT_FALSE(form.Unattended());
         EXPECT_EQ(form.SourceList()->count(), 0);
     }
-    TMainForm form({"/B", Pic(2)});
+    TMainForm form(ParseCommandLine({"/B", Pic(2)}));
     EXPECT_TRUE(form.Unattended());
     EXPECT_EQ(form.Converter().Mode, cmBook);
 }
@@ -425,6 +402,90 @@ TEST_F(MainFormTest, PreviewInformationAndOptionsOfBothModes) {
     EXPECT_TRUE(c.OwnerPassword.empty());
     QApplication::processEvents();
     form.grab().save("screenshots/main-window-book.png");
+}
+
+// Pictures in a folder and with a date that do not change between runs, so that the screenshots do
+// not either: a picture of 601 x 451 pixels (21.2 cm x 15.9 cm at 72 dpi) and a GIF of 3 frames.
+struct TLayoutPictures {
+    explicit TLayoutPictures(int dpi) : folder("/tmp/mordale-layout-" + std::to_string(dpi) + "dpi") {
+        std::filesystem::create_directories(folder);
+        Make(still, [](const std::string& path) {
+            TKestovaIO writer;
+            writer.WorkBitmap().Allocate(601, 451, kv24RGB);
+            writer.SaveToFile(path);
+        });
+        Make(frames, [](const std::string& path) {
+            ASSERT_EQ(RunTool("convert -size 64x48 xc:red xc:lime xc:blue " + Quoted(path)).status, 0);
+        });
+    }
+    // Runs at other scales may make the same picture at the same time.
+    void Make(const std::string& name, const std::function<void(const std::string&)>& write) const {
+        const std::string path = folder + "/" + name;
+        if (!std::filesystem::exists(path)) {
+            const std::string writing = folder + "/writing" + std::to_string(getpid()) + "-" + name;
+            write(writing);
+            std::filesystem::rename(writing, path);
+        }
+        using namespace std::chrono;
+        std::filesystem::last_write_time(
+            path, file_clock::from_sys(sys_seconds(sys_days(year(2026) / 12 / 11) + hours(10) + minutes(22))));
+    }
+    std::string Path(const std::string& name) const { return folder + "/" + name; }
+
+    const std::string folder, still = "holiday.bmp", frames = "frames.gif";
+};
+
+TEST_F(MainFormTest, LaysOutEmptyAndBothModesWithAPictureSelected) {
+    TMainForm form;
+    form.show();
+    EXPECT_TRUE(ShowsFully(form, "MainFormEmpty"));
+    const TLayoutPictures pictures(form.logicalDpiY());
+    form.AskFrames = [](TConverterPic&, int& count, int&) { count = 1; };  // the first frame only
+    form.AddPicture(pictures.Path(pictures.frames), -1);
+    form.AddPicture(pictures.Path(pictures.still), -1);
+    form.SourceList()->setCurrentRow(1);
+    form.Converter().SetPicResolution(72);
+    form.findChild<QRadioButton*>("rbModeSingle")->click();
+    EXPECT_TRUE(ShowsFully(form, "MainFormSingle"));
+    form.BeginProgress(3);
+    EXPECT_TRUE(LaysOutFully(form));
+    form.EndProgress();
+    form.findChild<QRadioButton*>("rbModeBook")->click();
+    EXPECT_TRUE(ShowsFully(form, "MainFormBook"));
+    form.SourceList()->setCurrentRow(0);
+    ASSERT_TRUE(form.findChild<QWidget*>("pnViewerFrame")->isVisible());
+    EXPECT_TRUE(ShowsFully(form, "MainFormFrames"));
+}
+
+// The colour label says what the picture holds, as ImageMagick reads it: the colours of its
+// samples, without their alpha.
+TEST_F(MainFormTest, TheColourLabelTellsWhatImageMagickReadsInTheFile) {
+    struct Case {
+        const char* file;
+        const char* make;        // ImageMagick's options and picture
+        const char* identified;  // depth and channels as identify finds them
+        const char* label;
+    } cases[] = {
+        {"t72.tif", "xc:red -depth 8 -units PixelsPerInch -density 72", "8 srgb", "True color (24 bits)"},
+        {"gray8.png", "gradient: -depth 8", "8 gray", "256 colors (8 bits)"},
+        {"gray16.png", "gradient:", "16 gray", "65536 colors (16 bits)"},
+        {"graya8.png", "gradient: -alpha set -channel A -evaluate set 50% +channel -depth 8", "8 graya",
+         "256 colors (8 bits)"},
+        {"rgba16.png", "gradient:red-blue -alpha set -channel A -evaluate set 50% +channel -depth 16", "16 srgba",
+         "True color (48 bits)"},
+        {"rgb16.ppm", "gradient:red-blue -depth 16", "16 srgb", "True color (48 bits)"},
+        {"gray16.pgm", "gradient: -depth 16", "16 gray", "65536 colors (16 bits)"},
+    };
+    TMainForm form;
+    for (const Case& c : cases) {
+        const std::string path = scratch_->Path(c.file);
+        ASSERT_EQ(RunTool("convert -size 30x20 " + std::string(c.make) + " " + Quoted(path)).status, 0) << c.file;
+        EXPECT_EQ(RunTool("identify -format '%z %[channels]' " + Quoted(path)).output, c.identified) << c.file;
+        form.AddPicture(path, -1);
+        form.SourceList()->setCurrentRow(form.SourceList()->count() - 1);
+        form.ShowPicInfo(true, true);
+        EXPECT_EQ(form.findChild<QLabel*>("laSourcePicColors")->text().toStdString(), c.label) << c.file;
+    }
 }
 
 // A scanner that answers the source selection and the acquisitions from the test's script.

@@ -73,7 +73,6 @@ void StartMail(const char* address) {
 
 TDlgAboutForm::TDlgAboutForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromStdString("About " + ApplicationTitle()));
-    resize(ScaleToScreenDpi(503), ScaleToScreenDpi(344));  // laid out at 96 dpi
 
     auto* panel = new QFrame(this);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -147,6 +146,7 @@ TDlgAboutForm::TDlgAboutForm(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(panel);
     layout->addLayout(buttons);
+    FitToContents(this, QSize(503, 344));
 
     connect(btClose, &QPushButton::clicked, this, &QDialog::accept);
     connect(btLicence, &QPushButton::clicked, this, [this] { Guarded([this] { btLicenceClick(); }); });

@@ -8,14 +8,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/dialogs/DialogHelpers.h"
 #include "tzlib/qt/Controls.h"
 #include "tzlib/qt/SpinEdit.h"
-#include "tzlib/SystemHelpers.h"
 
 TDlgMultiFrameForm::TDlgMultiFrameForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Multi-frame file");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    resize(ScaleToScreenDpi(371), ScaleToScreenDpi(235));  // laid out at 96 dpi
 
     auto* contains = new QLabel("This file contains:", this);
     laFrameCount = new QLabel(this);
@@ -58,6 +57,7 @@ TDlgMultiFrameForm::TDlgMultiFrameForm(QWidget* parent) : QDialog(parent) {
     layout->addLayout(choices);
     layout->addStretch();
     layout->addLayout(buttons);
+    FitToContents(this, QSize(371, 235));
 
     connect(btOk, &QPushButton::clicked, this, &QDialog::accept);
     eExtractCount->OnChange = [this] { rbExtractCount->setChecked(true); };

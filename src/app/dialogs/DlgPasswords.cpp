@@ -12,7 +12,6 @@
 #include "app/dialogs/DialogHelpers.h"
 #include "tzlib/Errors.h"
 #include "tzlib/qt/Controls.h"
-#include "tzlib/SystemHelpers.h"
 
 namespace {
 
@@ -34,7 +33,6 @@ TDlgPasswordsForm::TDlgPasswordsForm(std::string& ownerPassword, std::string& us
     : QDialog(parent), ownerPassword_(ownerPassword), userPassword_(userPassword) {
     setWindowTitle("PDF Encryption");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    resize(ScaleToScreenDpi(454), ScaleToScreenDpi(312));  // laid out at 96 dpi
 
     gbOwner = new QGroupBox("Owner Password", this);
     eOwnerPassword = NewPasswordEdit(gbOwner);
@@ -79,11 +77,11 @@ TDlgPasswordsForm::TDlgPasswordsForm(std::string& ownerPassword, std::string& us
     buttons->addWidget(btOk);
     buttons->addWidget(btCancel);
     auto* layout = new QVBoxLayout(this);
-    layout->setSizeConstraint(QLayout::SetMinimumSize);  // grows when the user password panel shows
     layout->addWidget(gbOwner);
     layout->addWidget(gbUserPassword);
     layout->addStretch();
     layout->addLayout(buttons);
+    FitToContents(this, QSize(454, 312));
 
     connect(btOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -11,6 +10,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 
 #include "app/Converter.h"
 #include "app/ShellIntegration.h"
@@ -20,11 +22,8 @@
 #include "tzlib/TextFormats.h"
 #include "tzlib/qt/Controls.h"
 #include "tzlib/qt/SpinEdit.h"
-#include "tzlib/SystemHelpers.h"
 
 namespace {
-
-const char* const CustomPaperItem = "[Custom size]";
 
 QRadioButton* NewRadio(const char* caption, QWidget* parent, QLayout* layout) {
     auto* button = new QRadioButton(caption, parent);
@@ -34,28 +33,10 @@ QRadioButton* NewRadio(const char* caption, QWidget* parent, QLayout* layout) {
 
 }  // namespace
 
-bool ChooseFontWithDialog(TFont& font, QWidget* parent) {
-    QFont initial(QString::fromStdString(font.Name), font.Size);
-    initial.setBold(font.Style & fsBold);
-    initial.setItalic(font.Style & fsItalic);
-    initial.setUnderline(font.Style & fsUnderline);
-    initial.setStrikeOut(font.Style & fsStrikeOut);
-    bool confirmed = false;
-    const QFont chosen = QFontDialog::getFont(&confirmed, initial, parent);
-    // A size in pixels has no point size: refused like a size that is no number.
-    if (!confirmed || chosen.pointSize() <= 0) return false;
-    font.Name = chosen.family().toStdString();
-    font.Size = chosen.pointSize();
-    font.Style = (chosen.bold() ? unsigned(fsBold) : 0u) | (chosen.italic() ? unsigned(fsItalic) : 0u) |
-                 (chosen.underline() ? unsigned(fsUnderline) : 0u) | (chosen.strikeOut() ? unsigned(fsStrikeOut) : 0u);
-    return true;
-}
-
 QGroupBox* TDlgPrefsForm::NewPanel(const char* caption) { return new QGroupBox(caption, this); }
 
 TDlgPrefsForm::TDlgPrefsForm(TConverter& converter, QWidget* parent) : QDialog(parent), converter_(converter) {
     setWindowTitle("Preferences");
-    resize(ScaleToScreenDpi(710), ScaleToScreenDpi(413));  // laid out at 96 dpi
     ChooseFont = [this](TFont& font) { return ChooseFontWithDialog(font, this); };
 
     gbGeneral = new QGroupBox("General", this);
@@ -74,8 +55,10 @@ TDlgPrefsForm::TDlgPrefsForm(TConverter& converter, QWidget* parent) : QDialog(p
     QGroupBox* pnBookSize = NewPanel("Paper size and orientation");
     cbBookPaperSize = new QComboBox(pnBookSize);
     for (int i = 1; i < PaperSizeCount; ++i) cbBookPaperSize->addItem(PaperSizes[i].name);
-    cbBookPaperSize->addItem(CustomPaperItem);
+    cbBookPaperSize->addItem(CustomPaperName);
     cbBookPaperSize->setMaxVisibleItems(12);
+    // Styles that pop the list up over the box as a menu show every item at once.
+    cbBookPaperSize->setStyleSheet("combobox-popup: 0;");
     rbBookPortrait = new QRadioButton("Portrait", pnBookSize);
     rbBookLandscape = new QRadioButton("Landscape", pnBookSize);
     eBookWidth = new QLineEdit(pnBookSize);
@@ -83,6 +66,9 @@ TDlgPrefsForm::TDlgPrefsForm(TConverter& converter, QWidget* parent) : QDialog(p
     for (QLineEdit* edit : {eBookWidth, eBookHeight}) {
         edit->setReadOnly(true);
         edit->setEnabled(false);
+        connect(edit, &QLineEdit::editingFinished, this, [this, edit] {
+            if (!edit->isReadOnly()) Guarded([this, edit] { PaperSideChange(edit); });
+        });
     }
     auto* size = new QGridLayout(pnBookSize);
     size->addWidget(new QLabel("Paper size", pnBookSize), 0, 0);
@@ -137,6 +123,7 @@ TDlgPrefsForm::TDlgPrefsForm(TConverter& converter, QWidget* parent) : QDialog(p
     layout->addWidget(gbGeneral);
     layout->addWidget(gbBookPicOptions);
     layout->addLayout(buttons);
+    FitToContents(this, QSize(710, 413));
 
     connect(tClose, &QPushButton::clicked, this, &QDialog::accept);
     connect(cbBookPaperSize, &QComboBox::activated, this, [this] { Guarded([this] { cbBookPaperSizeChange(); }); });
@@ -167,10 +154,14 @@ void TDlgPrefsForm::showEvent(QShowEvent* event) {
 }
 
 void TDlgPrefsForm::RefreshPaper() {
-    TPdfKalmora& pdf = converter_.Pdf();
-    pdf.SetPaperSizeName(converter_.PaperSizeName);
-    pdf.SetOrientation(converter_.Orientation == boLandscape ? poLandscape : poPortrait);
-    cbBookPaperSize->setCurrentIndex(pdf.PaperSize() - 1);
+    converter_.ApplyBookPaper();
+    const TPdfKalmora& pdf = converter_.Pdf();
+    const bool custom = converter_.HasCustomPaper();
+    cbBookPaperSize->setCurrentIndex(custom ? cbBookPaperSize->count() - 1 : pdf.PaperSize() - 1);
+    for (QLineEdit* edit : {eBookWidth, eBookHeight}) {
+        edit->setEnabled(custom);
+        edit->setReadOnly(!custom);
+    }
     QRadioButton* const orientations[] = {rbBookPortrait, rbBookLandscape};
     SetRadioIndexSilent(orientations, converter_.Orientation);
     const std::string format = converter_.GetLengthFormat();
@@ -197,8 +188,31 @@ void TDlgPrefsForm::FormShow() {
 
 void TDlgPrefsForm::cbBookPaperSizeChange() {
     const std::string name = cbBookPaperSize->currentText().toStdString().substr(0, 255);
-    // No paper of that name exists, and the dialog has no way to enter a size: the paper stays.
-    if (name != CustomPaperItem) converter_.PaperSizeName = name;
+    const bool sized = IsPaperSide(converter_.CustomPaperWidth) && IsPaperSide(converter_.CustomPaperHeight);
+    if (name == CustomPaperName && !sized) {
+        // A first custom paper starts as the paper shown, whose sides the user then changes.
+        const TPdfKalmora& pdf = converter_.Pdf();
+        const bool landscape = converter_.Orientation == boLandscape;
+        converter_.CustomPaperWidth = landscape ? pdf.PageHeight() : pdf.PageWidth();
+        converter_.CustomPaperHeight = landscape ? pdf.PageWidth() : pdf.PageHeight();
+    }
+    converter_.PaperSizeName = name;
+    RefreshPaper();
+}
+
+// A side entered beyond the page limits becomes the limit; text that is no number changes nothing.
+void TDlgPrefsForm::PaperSideChange(QLineEdit* edit) {
+    const std::string text = edit->text().trimmed().toStdString();
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (!text.empty() && end == text.c_str() + text.size() && std::isfinite(value)) {
+        const double shown = std::clamp(value, converter_.TenthsToDisplay(MinPaperSide),
+                                        converter_.TenthsToDisplay(MaxPaperSide));
+        const int tenths = std::clamp(converter_.DisplayToTenths(shown), MinPaperSide, MaxPaperSide);
+        // The edits show the page as turned; the engine keeps the paper upright.
+        const bool paperWidth = (edit == eBookWidth) == (converter_.Orientation == boPortrait);
+        (paperWidth ? converter_.CustomPaperWidth : converter_.CustomPaperHeight) = tenths;
+    }
     RefreshPaper();
 }
 

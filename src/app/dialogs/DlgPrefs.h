@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <functional>
 
+#include "app/dialogs/CaptionFontDialog.h"
+
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -53,6 +55,7 @@ private:
     void FormShow();
     void RefreshPaper();
     void cbBookPaperSizeChange();
+    void PaperSideChange(QLineEdit* edit);
     void cbLengthUnitChange();
     void MarginChange();
     void PicNamesPosClick();
@@ -61,7 +64,3 @@ private:
     QGroupBox* NewPanel(const char* caption);
     TConverter& converter_;
 };
-
-// The font dialog on a copy of the font; the font changes only when the user confirms a font
-// whose size is a number of points.
-bool ChooseFontWithDialog(TFont& font, QWidget* parent);

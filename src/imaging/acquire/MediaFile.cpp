@@ -166,7 +166,7 @@ int64_t TKVMediaFile::MeasureDuration() {
     try {
         if (Grab(Add(start, av_rescale_q(declared, HundredNanoseconds, stream.time_base)), INT64_MAX, true, scratch) !=
             TGrab::Found)
-            Grab(start, INT64_MAX, true, scratch);
+            Grab(FileStart, INT64_MAX, true, scratch);
     } catch (const Exception&) {
         return declared;
     }
@@ -193,7 +193,7 @@ bool TKVMediaFile::GetFrameAt(int64_t time, TKVBitmap& bitmap) {
     TBgrFrame grabbed;
     try {
         // An inexact index may seek past the frame, or to where nothing decodes: then from the start.
-        if (Grab(target, target, false, grabbed) != TGrab::Found && Grab(start, target, true, grabbed) != TGrab::Found)
+        if (Grab(target, target, false, grabbed) != TGrab::Found && Grab(FileStart, target, true, grabbed) != TGrab::Found)
             return false;
     } catch (const Exception&) {
         return false;
@@ -211,7 +211,10 @@ TKVMediaFile::TGrab TKVMediaFile::Grab(int64_t from, int64_t target, bool lateAl
     std::unique_ptr<AVPacket, TFFmpegPacketCloser> packet(av_packet_alloc());
     std::unique_ptr<AVFrame, TFFmpegFrameCloser> frame(av_frame_alloc());
     if (!packet || !frame) return TGrab::Nothing;
-    if (av_seek_frame(state.format.get(), stream.index, from, AVSEEK_FLAG_BACKWARD) < 0)
+    // A search by time for the stream's first timestamp may land a key frame later in containers
+    // without an index (MPEG streams that start late): the start is the earliest point there is.
+    if (from == FileStart) avformat_seek_file(state.format.get(), -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
+    else if (av_seek_frame(state.format.get(), stream.index, from, AVSEEK_FLAG_BACKWARD) < 0)
         avformat_seek_file(state.format.get(), stream.index, INT64_MIN, from, from, 0);
     avcodec_flush_buffers(state.decoder.get());
     grabbed.rows.clear();

@@ -44,8 +44,9 @@ private:
     void Open(const std::string& url, const char* protocols);
     int64_t DeclaredDuration() const;
     int64_t MeasureDuration();
-    // Seeks back from the timestamp and decodes up to the target; Late when the first frame
-    // decoded lies past it (unless allowed).
+    // Seeks back from the timestamp (FileStart: to the first packet) and decodes up to the target;
+    // Late when the first frame decoded lies past it (unless allowed).
+    static constexpr int64_t FileStart = INT64_MIN;
     TGrab Grab(int64_t from, int64_t target, bool lateAllowed, TBgrFrame& grabbed);
     std::unique_ptr<TState> state_;
     std::string problem_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVBlend.h"
 #include "imaging/core/KVProgress.h"
 #include "imaging/core/KVResample.h"
 #include "imaging/core/KVStreams.h"
@@ -57,6 +58,25 @@ int SaveTypeOf(const std::string& extension) {
 TKVRGB RGBOfColor(TColor color) { return TKVRGB{uint8_t(color >> 16), uint8_t(color >> 8), uint8_t(color)}; }
 TColor ColorOfRGB(const TKVRGB& rgb) { return TColor(rgb.b) << 16 | TColor(rgb.g) << 8 | rgb.r; }
 
+// The picture over the background, as a viewer shows it, so that the colours its transparent
+// pixels happen to hold stay hidden once the alpha channel is gone.
+void ComposeOverBackground(TKVBitmap& bitmap, TColor background) {
+    TKVBitmap& alpha = *bitmap.GetAlphaChannel();
+    alpha.SyncFull();
+    if (alpha.Full()) return;
+    if (bitmap.GetPixelFormat() != kv24RGB) bitmap.ConvertPixelFormat(kv24RGB);
+    const TKVRGB back = RGBOfColor(background);
+    for (int y = 0; y < bitmap.GetHeight(); ++y) {
+        auto* row = reinterpret_cast<TKVRGB*>(bitmap.GetScanline(y));
+        const uint8_t* opacity = alpha.GetScanline(y);
+        for (int x = 0; x < bitmap.GetWidth(); ++x) {
+            row[x].b = KVBlendOpacity(row[x].b, back.b, opacity[x]);
+            row[x].g = KVBlendOpacity(row[x].g, back.g, opacity[x]);
+            row[x].r = KVBlendOpacity(row[x].r, back.r, opacity[x]);
+        }
+    }
+}
+
 // A copy of the picture at another size: filtered as 24-bit, else by nearest neighbour in its
 // own format; an alpha channel always by nearest neighbour.
 std::unique_ptr<TKVBitmap> Resized(TKVBitmap& source, int width, int height, bool filtered) {
@@ -76,6 +96,9 @@ std::unique_ptr<TKVBitmap> Resized(TKVBitmap& source, int width, int height, boo
     if (source.GetHasAlphaChannel()) KVResampleNearest(*source.GetAlphaChannel(), *resized->GetAlphaChannel());
     return resized;
 }
+
+// Metafiles are drawn, not read by a driver.
+bool IsMetafileType(int fileType) { return fileType == kvftWMF || fileType == kvftEMF; }
 
 // Runs an operation and then DoFinishWork, also when the operation raises.
 template <typename Body> void Finishing(TKestovaIO& io, Body body) {
@@ -165,7 +188,10 @@ void TKestovaIO::TakeViewBitmap() {
 }
 
 void TKestovaIO::RefreshAttached() {
-    if (attachedTBitmap_) work_->RemoveAlphaChannel();
+    if (attachedTBitmap_ && work_->GetHasAlphaChannel()) {
+        ComposeOverBackground(*work_, Background());
+        work_->RemoveAlphaChannel();
+    }
     if (!view_) return;
     view_->SetDpiX(params_->DpiX());
     view_->SetDpiY(params_->DpiY());
@@ -315,7 +341,18 @@ void TKestovaIO::LoadFromFile(const std::string& fileName) {
         Finishing(*this, [&] { Fail(); });
         return;
     }
-    LoadFromFileFormat(fileName, entry->FileType);
+    const int named = entry->FileType;
+    if (IsMetafileType(named)) {
+        LoadFromFileFormat(fileName, named);
+        return;
+    }
+    Finishing(*this, [&] {
+        LoadFileAs(fileName, named);
+        if (!AbortFlag) return;
+        // Bytes of another format behind the name, as other programs read them: the content decides.
+        const int detected = DetectFileFormat(fileName, false);
+        if (detected != kvftNone && detected != named && !IsMetafileType(detected)) LoadFileAs(fileName, detected);
+    });
 }
 
 void TKestovaIO::LoadFromFileAuto(const std::string& fileName) {
@@ -325,18 +362,20 @@ void TKestovaIO::LoadFromFileAuto(const std::string& fileName) {
 }
 
 void TKestovaIO::LoadFromFileFormat(const std::string& fileName, int fileType) {
-    if (fileType == kvftWMF || fileType == kvftEMF) {
+    if (IsMetafileType(fileType)) {
         ImportMetafile(fileName, -1, -1, true);
         return;
     }
-    Finishing(*this, [&] {
-        AbortFlag = true;
-        const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
-        if (!entry) return;
-        TFileStream stream(fileName, fmOpenRead);
-        if (entry->BuiltIn) LoadStream(stream, fileType, fileName);
-        else LoadThroughHook(stream, fileType, fileName);
-    });
+    Finishing(*this, [&] { LoadFileAs(fileName, fileType); });
+}
+
+void TKestovaIO::LoadFileAs(const std::string& fileName, int fileType) {
+    AbortFlag = true;
+    const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
+    if (!entry) return;
+    TFileStream stream(fileName, fmOpenRead);
+    if (entry->BuiltIn) LoadStream(stream, fileType, fileName);
+    else LoadThroughHook(stream, fileType, fileName);
 }
 
 void TKestovaIO::LoadFileOfType(const std::string& fileName, int fileType) {

@@ -180,6 +180,8 @@ private:
     // when the reader fails, so nothing half-read passes as loaded.
     void LoadStream(TStream& stream, int fileType, const std::string& fileName);
     void LoadFileOfType(const std::string& fileName, int fileType);
+    // LoadFromFileFormat without the finishing call: a registry entry's reader or read hook.
+    void LoadFileAs(const std::string& fileName, int fileType);
     void LoadStreamOfType(TStream& stream, int fileType);
     int LoadCountedFile(const std::string& fileName, int fileType);
     int LoadCountedStream(TStream& stream, int fileType);
@@ -193,7 +195,8 @@ private:
     void ApplyAutoAdjustDPI();
     void SaveJPEG(TStream& stream, TKVProgressRec& progress);
     void ClearWorkBitmap();
-    // After a load: the class-library bitmap keeps no alpha; an attached view shows the picture.
+    // After a load: the class-library bitmap keeps no alpha, its picture is composed over the
+    // background; an attached view shows the picture.
     void RefreshAttached();
     void DetachView();
     void TakeViewBitmap();

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTimer>
 #include <optional>
 
@@ -18,6 +20,24 @@
 
 namespace {
 constexpr int AdvancedUpdateInterval = 100;  // ms
+// Room at 96 dpi for the folder list, the preview pane and a long folder path.
+constexpr QSize StartingSize(940, 560);
+
+// Room for the pane, and for the starting folder's path written out whole (the window manager
+// keeps the window on a small screen).
+void FitStartingSize(QFileDialog& dialog) {
+    dialog.resize(dialog.sizeHint().expandedTo(StartingSize * (dialog.logicalDpiY() / 96.0)));
+    auto* lookIn = dialog.findChild<QComboBox*>("lookInCombo");
+    if (!lookIn) return;
+    dialog.layout()->activate();
+    QStyleOptionComboBox option;
+    option.initFrom(lookIn);
+    const QRect field =
+        lookIn->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, lookIn);
+    const int icon = lookIn->iconSize().width() + 4;
+    const int missing = lookIn->fontMetrics().horizontalAdvance(lookIn->currentText()) + icon - field.width();
+    if (missing > 0) dialog.resize(dialog.width() + missing, dialog.height());
+}
 }  // namespace
 
 TOpenKestovaDialog::TOpenKestovaDialog() : Filter(KVOpenFilter(msSystem)) {}
@@ -62,6 +82,7 @@ bool TOpenKestovaDialog::Run(QWidget* parent, bool save, bool preview) {
                          [pane](const QString& path) { pane->ShowFile(path); });
     }
     AddControls(dialog, filters);
+    FitStartingSize(dialog);
     const bool confirmed = dialog.exec() == QDialog::Accepted;
     if (pane) SelectedFrame = pane->SelectedFrame();
     if (!confirmed) return false;

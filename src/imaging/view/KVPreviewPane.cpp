@@ -19,6 +19,7 @@
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KestovaIO.h"
 #include "imaging/view/KVPreviewInfo.h"
+#include "imaging/view/KVPreviewLoader.h"
 #include "imaging/view/KestovaView.h"
 
 namespace {
@@ -26,19 +27,6 @@ namespace {
 constexpr int ThumbnailWidth = 100, ThumbnailHeight = 109, ThumbnailBorder = 4;
 constexpr int PlayInterval = 100;  // ms per frame
 constexpr int ProgressHeight = 19;
-
-QImage ToQImage(TKVBitmap& bitmap) {
-    QImage image(bitmap.GetWidth(), bitmap.GetHeight(), QImage::Format_RGB32);
-    TKVAccessScope readOnly(bitmap, kvaRead);
-    for (int y = 0; y < image.height(); ++y) {
-        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const TKVRGB p = bitmap.GetPixelRGB(x, y);
-            out[x] = qRgb(p.r, p.g, p.b);
-        }
-    }
-    return image;
-}
 
 void SetupView(TKestovaView& view) {
     view.SetBackground(clWhite);
@@ -50,7 +38,21 @@ void SetupView(TKestovaView& view) {
 
 TKVPreviewPane::TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter, bool showAllFrames,
                                QWidget* parent)
-    : QWidget(parent), language_(language), showAllFrames_(showAllFrames) {
+    : QWidget(parent),
+      language_(language),
+      showAllFrames_(showAllFrames),
+      // The loader's reports come on its thread and are taken on this one, unless stale by then.
+      loader_(
+          [this](uint64_t generation, int percent) {
+              QMetaObject::invokeMethod(this, [this, generation, percent] {
+                  if (generation == loader_.Generation()) ReportProgress(percent);
+              }, Qt::QueuedConnection);
+          },
+          [this](std::shared_ptr<TKVPreviewLoader::TResult> result) {
+              QMetaObject::invokeMethod(this, [this, result] {
+                  if (result->generation == loader_.Generation()) ShowLoaded(*result);
+              }, Qt::QueuedConnection);
+          }) {
     setObjectName("PicturePanel");
     auto* layout = new QVBoxLayout(this);
     auto* bar = new QHBoxLayout;
@@ -100,7 +102,6 @@ TKVPreviewPane::TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter
     progress_->setObjectName("ProgressBar");
     progress_->setRange(0, 100);
     progress_->hide();
-    view_->GetIO()->OnProgress = [this](TObject*, int percent) { ReportProgress(percent); };
     layout->addLayout(bar);
     layout->addWidget(check_);
     layout->addWidget(view_);
@@ -142,6 +143,8 @@ void TKVPreviewPane::SetBorderStyle(TKVDBorderStyle style) {
 }
 
 void TKVPreviewPane::Clear() {
+    loader_.Cancel();
+    loading_ = false;
     playButton_->setChecked(false);
     playButton_->setEnabled(false);
     previewButton_->setEnabled(false);
@@ -161,9 +164,7 @@ void TKVPreviewPane::PreviewOff() {
     zoom_->setEnabled(false);
 }
 
-void TKVPreviewPane::StartProgress(QWidget* target, int frames) {
-    progressFrames_ = std::max(frames, 1);
-    progressFrame_ = 0;
+void TKVPreviewPane::StartProgress(QWidget* target) {
     progress_->setParent(target);
     progress_->setGeometry(0, std::max(target->height() - ProgressHeight, 0) / 2, target->width(), ProgressHeight);
     progress_->show();
@@ -171,13 +172,10 @@ void TKVPreviewPane::StartProgress(QWidget* target, int frames) {
     progress_->setValue(0);
 }
 
-// Loads run on this thread, so the bar is painted at once or not until the load is over. A frame
-// may be read in several passes that each count from 0; the bar does not run back for them.
+// A frame may be read in several passes that each count from 0; the bar does not run back for them.
 void TKVPreviewPane::ReportProgress(int percent) {
     if (progress_->isHidden()) return;
-    const int done = (progressFrame_ * 100 + std::clamp(percent, 0, 100)) / progressFrames_;
-    progress_->setValue(std::max(done, progress_->value()));
-    progress_->repaint();
+    progress_->setValue(std::max(percent, progress_->value()));
 }
 
 void TKVPreviewPane::ShowFile(const QString& path) {
@@ -195,50 +193,55 @@ void TKVPreviewPane::ShowFile(const QString& path) {
             const TKVPreviewInfo info = KVPreviewInfoTexts(io.Params(), file.size(), 1, language_);
             return ShowInfo(&info);
         }
+        // The frames are counted here, from the headers alone; the pixels come from the loader.
         const int frames = GetFileFrameCount(name);
-        if (showAllFrames_ && frames > 1) {
-            if (!ShowFrames(frames)) Clear();
-        } else {
-            ShowSinglePicture();
+        fileFrames_ = frames;
+        const bool asFrames = showAllFrames_ && frames > 1;
+        if (asFrames) {
+            view_->hide();
+            thumbnails_->show();
         }
+        StartProgress(asFrames ? static_cast<QWidget*>(thumbnails_) : view_);
+        loading_ = true;
+        if (asFrames)
+            loader_.Load({name, frames, ThumbnailWidth, ThumbnailHeight});
+        else
+            loader_.Load({name, 1, view_->ViewWidth(), view_->ViewHeight()});
     } catch (const std::exception&) {
         Clear();
     }
-    progress_->hide();
 }
 
-void TKVPreviewPane::ShowSinglePicture() {
-    StartProgress(view_, 1);
-    if (!LoadFrame(*view_, 0, view_->ViewWidth(), view_->ViewHeight())) return Clear();
-    frameCount_ = std::max(GetFileFrameCount(path_.toStdString()), 1);
-    const TKVPreviewInfo info =
-        KVPreviewInfoTexts(view_->GetIO()->Params(), QFileInfo(path_).size(), frameCount_, language_);
+void TKVPreviewPane::ShowLoaded(TKVPreviewLoader::TResult& result) {
+    loading_ = false;
+    progress_->hide();
+    if (!result.loaded) return Clear();
+    if (result.thumbnails.empty()) return ShowSinglePicture(result);
+    ShowFrames(result.thumbnails);
+}
+
+void TKVPreviewPane::ShowSinglePicture(TKVPreviewLoader::TResult& result) {
+    view_->GetIO()->Params().Assign(*result.params);
+    view_->GetKVBitmap()->Assign(result.picture.get());
+    view_->Update();
+    frameCount_ = std::max(fileFrames_, 1);
+    const TKVPreviewInfo info = KVPreviewInfoTexts(*result.params, QFileInfo(path_).size(), frameCount_, language_);
     ShowInfo(&info);
     ApplyPreviewZoom();
     previewButton_->setEnabled(true);
 }
 
-bool TKVPreviewPane::ShowFrames(int frames) {
-    view_->hide();
-    thumbnails_->show();
-    StartProgress(thumbnails_, frames);
+void TKVPreviewPane::ShowFrames(const std::vector<QImage>& frames) {
     const QString base = QFileInfo(path_).fileName();
-    for (int i = 0; i < frames; ++i) {
-        progressFrame_ = i;
-        if (!LoadFrame(*view_, i, ThumbnailWidth, ThumbnailHeight)) break;
-        const QImage frame = ToQImage(*view_->GetKVBitmap())
-                                 .scaled(ThumbnailWidth, ThumbnailHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-        thumbnails_->addItem(new QListWidgetItem(QIcon(QPixmap::fromImage(frame)), base + "::" + QString::number(i)));
-    }
-    view_->Blank();
+    for (size_t i = 0; i < frames.size(); ++i)
+        thumbnails_->addItem(
+            new QListWidgetItem(QIcon(QPixmap::fromImage(frames[i])), base + "::" + QString::number(i)));
     frameCount_ = thumbnails_->count();
-    if (frameCount_ == 0) return false;
     thumbnails_->setCurrentRow(0);
     playButton_->setEnabled(frameCount_ > 1);
     previewButton_->setEnabled(true);
     const QString suffix = QFileInfo(path_).suffix().toLower();
     if (alwaysAnimate_ && frameCount_ > 1 && (suffix == "gif" || suffix == "avi")) playButton_->setChecked(true);
-    return true;
 }
 
 void TKVPreviewPane::ShowFrameInfo(int frame) {

@@ -9,6 +9,7 @@
 #include "imaging/core/KVMessages.h"
 #include "imaging/core/KVResampleFilter.h"
 #include "imaging/view/KVOpenSaveDlg.h"
+#include "imaging/view/KVPreviewLoader.h"
 
 class QCheckBox;
 class QComboBox;
@@ -28,8 +29,11 @@ public:
     void SetAlwaysAnimate(bool on);
     void SetBorderStyle(TKVDBorderStyle style);
 
-    // Never raises: a file that cannot be shown empties the pane.
+    // Never raises: a file that cannot be shown empties the pane. The pixels are read in the
+    // background; a later call replaces the file still being read.
     void ShowFile(const QString& path);
+    // True while the pixels of the file shown are being read.
+    bool IsLoading() const { return loading_; }
     // The frame last picked among the thumbnails; 0 until one is.
     int SelectedFrame() const { return selectedFrame_; }
     // The modal preview window of the current picture or frame.
@@ -42,11 +46,12 @@ private:
     void Clear();
     // Unticking Preview empties the pane; later selections show only the file information.
     void PreviewOff();
-    // Lays the progress bar across `target` at 0 for a load of `frames` frames.
-    void StartProgress(QWidget* target, int frames);
+    // Lays the progress bar across `target` at 0.
+    void StartProgress(QWidget* target);
     void ReportProgress(int percent);
-    bool ShowFrames(int frames);
-    void ShowSinglePicture();
+    void ShowLoaded(TKVPreviewLoader::TResult& result);
+    void ShowFrames(const std::vector<QImage>& frames);
+    void ShowSinglePicture(TKVPreviewLoader::TResult& result);
     void ShowInfo(const TKVPreviewInfo* info);
     void ShowFrameInfo(int frame);
     void ApplyPreviewZoom();
@@ -71,7 +76,8 @@ private:
     int frameCount_ = 0;
     int selectedFrame_ = 0;
     int playedFrame_ = 0;
-    // Frames of the load under way and the one being read, so the bar covers them all.
-    int progressFrames_ = 1;
-    int progressFrame_ = 0;
+    bool loading_ = false;
+    int fileFrames_ = 0;  // as counted when the file was chosen
+    // Last, so that its thread stops before the widgets it reports to go.
+    TKVPreviewLoader loader_;
 };

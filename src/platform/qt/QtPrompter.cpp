@@ -3,9 +3,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 
-#include "platform/Shell.h"
 
 namespace {
 
@@ -87,4 +87,31 @@ std::optional<std::string> TQtPrompter::SaveDialog(const std::string& title, con
     return dialog.selectedFiles().front().toStdString();
 }
 
-void TQtPrompter::OpenDocument(const std::string& pathOrUrl) { OpenWithDesktop(pathOrUrl); }
+// xdg-open runs until the desktop's program has taken the document, which may take a while: the
+// window goes on meanwhile, and a failure is told through the prompter once it is known. The
+// process has no parent, so that leaving the program does not stop a document still opening.
+void TQtPrompter::OpenDocument(const std::string& pathOrUrl) {
+    auto* process = new QProcess;
+    process->setProgram("xdg-open");
+    // A name starting with "-" would be taken for an option.
+    process->setArguments({QString::fromStdString(pathOrUrl.starts_with('-') ? "./" + pathOrUrl : pathOrUrl)});
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    const auto report = [pathOrUrl](const QString& reason) {
+        Prompter().MessageBox(QGuiApplication::applicationDisplayName().toStdString(),
+                              "Cannot open " + pathOrUrl + "\n" + reason.toStdString(), TMsgIcon::Error,
+                              TMsgButtons::Ok);
+    };
+    QObject::connect(process, &QProcess::errorOccurred, [process, report](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        process->deleteLater();
+        report(process->errorString());
+    });
+    QObject::connect(process, &QProcess::finished, [process, report](int code, QProcess::ExitStatus status) {
+        process->deleteLater();
+        if (status == QProcess::NormalExit && code == 0) return;
+        const QStringList said = QString::fromLocal8Bit(process->readAllStandardError()).trimmed().split('\n');
+        report(said.last().isEmpty() ? "xdg-open ended with code " + QString::number(code) : said.last());
+    });
+    process->start();
+}

@@ -14,6 +14,7 @@ public:
                           TMsgButtons buttons) override;
     std::optional<std::string> SaveDialog(const std::string& title, const std::string& proposedPath,
                                           const std::string& filter) override;
+    // Opens it with xdg-open; when that fails, a box says what could not be opened and why.
     void OpenDocument(const std::string& pathOrUrl) override;
 
 private:

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QStyleOptionFocusRect>
 #include <QTimer>
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -177,8 +178,10 @@ TTzSpinEdit::TTzSpinEdit(QWidget* parent)
     connect(this, &QLineEdit::textChanged, this, &TTzSpinEdit::TextChanged);
     spin_->UpButton()->setCursor(Qt::ArrowCursor);
     spin_->DownButton()->setCursor(Qt::ArrowCursor);
-    resize(ScaleToScreenDpi(77), ScaleToScreenDpi(21));
-    setFixedHeight(ScaleToScreenDpi(21));
+    // Drawn 21 pixels high at 96 dpi; higher where the font needs it.
+    const int height = std::max(ScaleToScreenDpi(21), QLineEdit::sizeHint().height());
+    resize(ScaleToScreenDpi(77), height);
+    setFixedHeight(height);
     setMinimumWidth(ScaleToScreenDpi(77));
     setTextMargins(0, 0, 16 + 3, 0);  // text never runs under the buttons
     PlaceButtons();
