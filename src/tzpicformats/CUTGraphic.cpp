@@ -10,6 +10,7 @@
 namespace {
 
 constexpr int HeaderSize = 6;
+constexpr int64_t SmallPicturePixels = 65536;
 constexpr int64_t PaletteBlock = 512;
 
 // Entries are three 16-bit values, of which the low byte counts; an entry never straddles a block.
@@ -73,6 +74,12 @@ void TCUTGraphic::LoadFromStream(TStream& stream) {
     BeginTransfer(int(properties_.Width));
     const std::vector<uint8_t> bytes = ReadRest(stream);
     CheckPictureSize(properties_.Width, properties_.Height, 8, int64_t(bytes.size()));
+    // A row takes its length word, a packet of two bytes per 127 pixels at best and the end byte,
+    // so a few bytes cannot claim a large picture; small ones fail in the row where data end.
+    const int64_t leastRowBytes = 3 + 2 * ((int64_t(properties_.Width) + 126) / 127);
+    if (int64_t(properties_.Width) * properties_.Height > SmallPicturePixels &&
+        (int64_t(bytes.size()) - HeaderSize) / leastRowBytes < int64_t(properties_.Height))
+        RaiseGraphicErrorFmt(gesTruncatedImage, {FormatName()});
 
     TBitmap image;
     image.SetPixelFormat(TPixelFormat::pf8bit);

@@ -122,6 +122,7 @@ void TGIFGraphic::LoadFromStream(TStream& stream) {
     const uint8_t* source = gif.data.data();
     uint8_t* target = pixels.data();
     TGIFLZWDecoder(gif.codeSize).Decode(source, target, int64_t(pixels.size()), int64_t(gif.data.size()));
+    if (target - pixels.data() < int64_t(gif.width) * gif.height) RaiseGraphicErrorFmt(gesTruncatedImage, {FormatName()});
 
     TBitmap image;
     image.SetPixelFormat(TPixelFormat::pf8bit);

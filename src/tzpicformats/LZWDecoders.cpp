@@ -10,11 +10,12 @@ constexpr uint16_t kNoCode = 4096;
 
 enum class TLzwFlavour { Tiff, Gif };
 
+// Returns the number of bytes written.
 template <TLzwFlavour flavour>
-void DecodeLzw(const uint8_t* source, int64_t packedSize, uint8_t* target, int64_t unpackedSize, int codeSize) {
+int64_t DecodeLzw(const uint8_t* source, int64_t packedSize, uint8_t* target, int64_t unpackedSize, int codeSize) {
     constexpr bool tiff = flavour == TLzwFlavour::Tiff;
     // GIF code sizes run from 2 to 8 bits; others cannot be decoded.
-    if (codeSize < 1 || codeSize > 11) return;
+    if (codeSize < 1 || codeSize > 11) return 0;
     std::array<uint16_t, kTableSize> prefix{};
     std::array<uint8_t, kTableSize> suffix{};
     std::array<uint8_t, kTableSize + 1> stack{};
@@ -46,7 +47,7 @@ void DecodeLzw(const uint8_t* source, int64_t packedSize, uint8_t* target, int64
             }
             bits -= width;
             if (code == end) {
-                if (tiff) return;
+                if (tiff) return written;
                 // The rest of this byte holds no codes; the next byte starts afresh.
                 buffer = 0;
                 bits = 0;
@@ -64,7 +65,7 @@ void DecodeLzw(const uint8_t* source, int64_t packedSize, uint8_t* target, int64
             if (oldCode == kNoCode) {
                 if (code >= clear) continue;
                 target[written++] = suffix[code];
-                if (written == unpackedSize) return;
+                if (written == unpackedSize) return written;
                 firstByte = suffix[code];
                 oldCode = code;
                 continue;
@@ -97,9 +98,10 @@ void DecodeLzw(const uint8_t* source, int64_t packedSize, uint8_t* target, int64
             oldCode = incoming;
             if (int64_t(depth) > unpackedSize - written) RaiseDamagedData();
             while (depth > 0) target[written++] = stack[--depth];
-            if (written == unpackedSize) return;
+            if (written == unpackedSize) return written;
         }
     }
+    return written;
 }
 
 }  // namespace
@@ -109,5 +111,5 @@ void TTIFFLZWDecoder::Decode(const uint8_t*& source, uint8_t*& target, int64_t u
 }
 
 void TGIFLZWDecoder::Decode(const uint8_t*& source, uint8_t*& target, int64_t unpackedSize, int64_t packedSize) {
-    DecodeLzw<TLzwFlavour::Gif>(source, packedSize, target, unpackedSize, initialCodeSize_);
+    target += DecodeLzw<TLzwFlavour::Gif>(source, packedSize, target, unpackedSize, initialCodeSize_);
 }

@@ -9,7 +9,8 @@ public:
     void Decode(const uint8_t*& source, uint8_t*& target, int64_t unpackedSize, int64_t packedSize) override;
 };
 
-// Least significant bit first; the end code only ends the codes of the byte that holds it.
+// Least significant bit first; the end code only ends the codes of the byte that holds it. The
+// target is passed back behind the last byte written, so a caller sees what data ended early.
 class TGIFLZWDecoder : public TDecoder {
 public:
     explicit TGIFLZWDecoder(int initialCodeSize) : initialCodeSize_(initialCodeSize) {}

@@ -6,6 +6,7 @@
 #include "platform/PictureLimits.h"
 
 const char* const gesInvalidImage = "Cannot load image. Invalid or unexpected %s image format.";
+const char* const gesTruncatedImage = "Cannot load image. The %s image is truncated.";
 const char* const gsPreparing = "Preparing...";
 const char* const gsLoadingData = "Loading data...";
 const char* const gsUpsampling = "Upsampling...";

@@ -138,6 +138,7 @@ private:
 [[noreturn]] void RaiseGraphicErrorFmt(const std::string& format, std::initializer_list<std::string> arguments);
 
 extern const char* const gesInvalidImage;  // "Cannot load image. Invalid or unexpected %s image format."
+extern const char* const gesTruncatedImage;  // "Cannot load image. The %s image is truncated."
 
 void SwapWordArray(uint16_t* values, int64_t count);
 void SwapLongArray(uint32_t* values, int64_t count);

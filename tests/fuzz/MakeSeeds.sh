@@ -54,6 +54,12 @@ g jpg:kvdetect/p.jpg
 g gif:kvdetect/p.gif
 g tif:kvdetect/p.tif
 g tga:kvdetect/p.tga
+g png:kvdetect/p.png
+g pcx:kvdetect/p.pcx
+cp kvwbmp/p.wbmp kvdetect/
+g ppm:kvdetect/p.ppm
+opj_compress -n 1 -i kvdetect/p.ppm -o kvdetect/p.jp2 >/dev/null
+opj_compress -n 1 -i kvdetect/p.ppm -o kvdetect/p.j2k >/dev/null
 # Formats of the utility library: a routine byte (0 date, 1 number, 2 file time), an 8-byte value, the format.
 python3 - <<'PY'
 import os, struct

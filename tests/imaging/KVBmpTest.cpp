@@ -265,4 +265,21 @@ TEST(KVBmp, OneBitPalettes) {
     TScratchFolder folder;
     WriteFile(folder.Path("two.bmp"), StreamBytesOf(stream));
     EXPECT_TRUE(SamePixels(ReadWithImageMagick(folder.Path("two.bmp")), PixelsOf(io.WorkBitmap())));
+    TKestovaIO back;
+    ASSERT_TRUE(LoadsInto(back, folder.Path("two.bmp")));
+    EXPECT_TRUE(SamePixels(PixelsOf(back.WorkBitmap()), PixelsOf(io.WorkBitmap())));
+}
+
+// A 1-bit file whose two colours are not black and white keeps its colours, as other readers show them.
+TEST(KVBmp, OneBitPictureOfTwoColours) {
+    TScratchFolder folder;
+    const std::string path = folder.Path("two.bmp");
+    MakeFixture(path, "convert -size 5x2 xc:'#00C000' -fill '#FF4000' -draw 'point 0,0' -draw 'point 3,1' -type Palette BMP3:" +
+                          Quoted(path));
+    ASSERT_EQ(ReadFile(path)[28], 1) << "ImageMagick wrote more than one bit per pixel";
+    TKestovaIO io;
+    ASSERT_TRUE(LoadsInto(io, path));
+    EXPECT_EQ(io.Params().BitsPerSample, 1);
+    EXPECT_TRUE(SamePixels(PixelsOf(io.WorkBitmap()), ReadWithImageMagick(path)));
+    EXPECT_TRUE(SamePixels(PixelsOf(io.WorkBitmap()), ParsePpm(RunTool("bmptopnm " + Quoted(path), false).output)));
 }

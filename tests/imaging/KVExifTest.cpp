@@ -130,4 +130,27 @@ TEST(Exif, MakerNoteKeepsItsValuesThroughWriteAndRead) {
     EXPECT_EQ(std::string(bytes.begin() + entries[1].ValueOffset, bytes.begin() + entries[1].ValueOffset + 11), text);
 }
 
+// Different horizontal and vertical resolutions each keep their own value, in both byte orders
+// and in both carriers.
+TEST(Exif, HorizontalAndVerticalResolutionsStayApart) {
+    TScratchFolder folder;
+    WriteFile(folder.Path("p.ppm"), PatternPpm(16, 12));
+    for (const char* name : {"photo.jpg", "photo.tif"}) {
+        for (const char* order : {"II", "MM"}) {
+            SCOPED_TRACE(std::string(name) + " " + order);
+            const std::string photo = folder.Path(name);
+            MakeFixture(photo, "convert " + Quoted(folder.Path("p.ppm")) + " " + Quoted(photo));
+            MakeFixture(photo, "exiftool -q -overwrite_original -ExifByteOrder=" + std::string(order) +
+                                   " -XResolution=300 -YResolution=150 -ResolutionUnit=inches " + Quoted(photo));
+            ASSERT_EQ(RunTool("exiftool -s -s -s -XResolution -YResolution " + Quoted(photo), false).output, "300\n150\n");
+            TKestovaIO io;
+            ASSERT_TRUE(LoadsInto(io, photo));
+            EXPECT_EQ(io.Params().ExifXResolution, 300);
+            EXPECT_EQ(io.Params().ExifYResolution, 150);
+            EXPECT_EQ(io.Params().DpiX(), 300);
+            EXPECT_EQ(io.Params().DpiY(), 150);
+        }
+    }
+}
+
 }  // namespace

@@ -228,6 +228,63 @@ TEST_F(GifFilterTest, LongCommentsGoIntoSeveralSubBlocks) {
     EXPECT_EQ(back.params.GifComments.Strings(0), comment);
 }
 
+// Each comment is an extension of its own, as giflib lists them, and reads back as one text;
+// comments giflib builds, one per extension, read back the same.
+TEST_F(GifFilterTest, EachCommentIsItsOwnExtension) {
+    TKVBitmap bitmap;
+    bitmap.Allocate(4, 4, kv1Bit);
+    TDriverCall call;
+    call.params.BitsPerSample = 1;
+    const std::vector<std::string> comments = {"first", "second one", std::string(300, 'c')};
+    for (const std::string& comment : comments) call.params.GifComments.Add(comment);
+    const std::string path = folder.Path("comments.gif");
+    WriteFile(path, Write(bitmap, call));
+    ASSERT_FALSE(call.Aborted());
+    const std::string dump = RunTool("gifbuild -d " + Quoted(path), false).output;
+    EXPECT_TRUE(Contains(dump, "comment\nfirst\nend\n\ncomment\nsecond one\nend\n")) << dump;
+
+    WriteFile(folder.Path("built.txt"), "screen width 2\nscreen height 1\nscreen map\n\trgb 0 0 0 is 0\n\trgb 255 255 255 is 1\nend\n"
+                                        "comment\nfrom giflib\nend\ncomment\nand another\nend\n"
+                                        "image # 1\nimage left 0\nimage top 0\nimage bits 2 by 1\n01\n");
+    const std::string built = folder.Path("built.gif");
+    ASSERT_EQ(RunTool("gifbuild " + Quoted(folder.Path("built.txt")) + " > " + Quoted(built), false).status, 0);
+    const struct {
+        std::string file;
+        std::vector<std::string> texts;
+    } cases[] = {{path, comments}, {built, {"from giflib", "and another"}}};
+    for (const auto& c : cases) {
+        TDriverCall back;
+        TKVBitmap read;
+        std::unique_ptr<TKVMask> mask;
+        Read(ReadFile(c.file), back, read, mask);
+        ASSERT_FALSE(back.Aborted()) << c.file;
+        ASSERT_EQ(back.params.GifComments.Count(), int(c.texts.size())) << c.file;
+        for (size_t i = 0; i < c.texts.size(); ++i) EXPECT_EQ(back.params.GifComments.Strings(int(i)), c.texts[i]) << c.file;
+    }
+}
+
+// Each side is kept in 16 bits: the widest picture is written, a wider one refused whole.
+TEST_F(GifFilterTest, SidesBeyondSixteenBitsAreRefused) {
+    const struct {
+        int width, height;
+        bool written;
+    } cases[] = {{65535, 1, true}, {65536, 1, false}, {1, 65536, false}};
+    for (const auto& c : cases) {
+        TKVBitmap bitmap;
+        bitmap.Allocate(c.width, c.height, kv1Bit);
+        TDriverCall call;
+        call.params.BitsPerSample = 1;
+        const std::string bytes = Write(bitmap, call);
+        EXPECT_EQ(!call.Aborted(), c.written) << c.width << "x" << c.height;
+        EXPECT_EQ(!bytes.empty(), c.written) << c.width << "x" << c.height;
+        if (c.written) {
+            const std::string path = folder.Path("wide.gif");
+            WriteFile(path, bytes);
+            EXPECT_TRUE(Contains(RunTool("giftext " + Quoted(path), false).output, "Width = 65535")) << c.width;
+        }
+    }
+}
+
 // A GIF of width x 1 whose two-entry colour table is followed by the given indexes.
 std::string SmallGif(const std::vector<uint8_t>& indexes, int codeBits) {
     const int width = int(indexes.size());

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "DriverTestSupport.h"
 #include "PictureFixtures.h"
 #include "imaging/core/KVStreams.h"
@@ -77,6 +79,66 @@ TEST(KVJpeg2000, SignedSamplesAreMovedUpToUnsigned) {
     TKestovaIO io;
     ASSERT_TRUE(LoadsInto(io, path));
     EXPECT_EQ(PixelsOf(io.WorkBitmap()).pixels, std::vector<uint8_t>({0, 0, 0, 127, 127, 127, 128, 128, 128, 255, 255, 255}));
+}
+
+// Samples of fewer than eight bits are stretched, so the largest value is white, as netpbm
+// scales opj_decompress's output.
+TEST(KVJpeg2000, ShallowSamplesStretchToTheFullRange) {
+    TScratchFolder folder;
+    const struct {
+        int bits, components;
+        std::string planes;
+        std::vector<uint8_t> grey;  // expected for one component
+    } cases[] = {{2, 1, std::string("\x00\x01\x02\x03", 4), {0, 85, 170, 255}},
+                 {4, 1, std::string("\x00\x05\x0A\x0F", 4), {0, 85, 170, 255}},
+                 {7, 1, std::string("\x00\x2A\x40\x7F", 4), {0, 84, 129, 255}},
+                 {4, 3, std::string("\x0F\x00\x07\x03" "\x00\x0F\x08\x0C" "\x01\x0E\x0F\x00", 12), {}}};
+    for (const auto& c : cases) {
+        const std::string raw = folder.Path("s.raw"), path = folder.Path("s.j2k");
+        WriteFile(raw, c.planes);
+        MakeFixture(path, "opj_compress -n 1 -F 4,1," + std::to_string(c.components) + "," + std::to_string(c.bits) +
+                              ",u -i " + Quoted(raw) + " -o " + Quoted(path));
+        ASSERT_TRUE(Contains(DumpOf(path), "prec=" + std::to_string(c.bits))) << c.bits;
+        TKestovaIO io;
+        ASSERT_TRUE(LoadsInto(io, path)) << c.bits;
+        EXPECT_EQ(io.Params().BitsPerSample, c.bits);
+        const TRgbImage loaded = PixelsOf(io.WorkBitmap());
+        EXPECT_TRUE(SamePixels(loaded, DecodedByOpenJpeg(path, folder.Path("")))) << c.bits << " bits, " << c.components;
+        for (size_t x = 0; x < c.grey.size(); ++x) EXPECT_EQ(loaded.At(int(x), 0)[1], c.grey[x]) << c.bits << " bits, x " << x;
+    }
+}
+
+// A lossy irreversible coding of hard 0/255 edges overshoots both ends; the decoded samples are
+// clamped as opj_decompress clamps them, unsigned and signed.
+TEST(KVJpeg2000, LossyOvershootIsClampedAsOpenJpegDoes) {
+    TScratchFolder folder;
+    const int side = 48;
+    std::string pgm = "P5\n48 48\n255\n", signedRaw;
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            const bool light = (x / 6 + y / 5) % 2 || x == y;
+            pgm += char(light ? 255 : 0);
+            signedRaw += char(light ? 127 : -128);
+        }
+    WriteFile(folder.Path("e.pgm"), pgm);
+    WriteFile(folder.Path("e.raw"), signedRaw);
+    const struct {
+        const char* name;
+        std::string options;
+    } cases[] = {{"u.j2k", "-I -r 40 -i " + Quoted(folder.Path("e.pgm"))},
+                 {"s.j2k", "-I -r 20 -F 48,48,1,8,s -i " + Quoted(folder.Path("e.raw"))}};
+    for (const auto& c : cases) {
+        const std::string path = MakeFixture(folder.Path(c.name), "opj_compress " + c.options + " -o " + Quoted(folder.Path(c.name)));
+        TKestovaIO io;
+        ASSERT_TRUE(LoadsInto(io, path)) << c.name;
+        const TRgbImage expected = DecodedByOpenJpeg(path, folder.Path(""));
+        const TRgbImage loaded = PixelsOf(io.WorkBitmap());
+        EXPECT_LE(MaxDifference(loaded, expected), 1) << c.name;
+        // The coding is lossy enough to overshoot, so the clamping is what is compared.
+        EXPECT_GT(std::count(expected.pixels.begin(), expected.pixels.end(), 0), 0) << c.name;
+        EXPECT_GT(std::count(expected.pixels.begin(), expected.pixels.end(), 255), 0) << c.name;
+        EXPECT_GT(MeanDifference(loaded, ParsePpm(RunTool("pgmtoppm white " + Quoted(folder.Path("e.pgm")), false).output)), 1) << c.name;
+    }
 }
 
 TEST(KVJpeg2000, WritesFilesAndCodeStreamsOpenJpegReads) {

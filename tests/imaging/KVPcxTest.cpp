@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "DriverTestSupport.h"
 #include "PictureFixtures.h"
 #include "imaging/core/KVStreams.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KVPcx.h"
+
+using namespace std::string_literals;
 
 namespace {
 
@@ -43,6 +47,10 @@ std::string PageOf(uint8_t gray) {
     io.WorkBitmap().Allocate(3, 2, kv24RGB);
     io.WorkBitmap().Fill(gray * 0x010101);
     return PcxOf(io);
+}
+
+void PaintRow(TKVBitmap& bitmap, int y, const TKVRGB& color) {
+    for (int x = 0; x < bitmap.GetWidth(); ++x) std::memcpy(bitmap.GetScanline(y) + 3 * x, &color, 3);
 }
 
 uint8_t FirstGray(TKestovaIO& io) { return io.WorkBitmap().GetPixelRGB(0, 0).r; }
@@ -125,11 +133,13 @@ TEST(KVPcx, RunsCrossLinesAndBadLayoutsAreRefused) {
     TRgbImage loaded = LoadPcx(file, kvftPCX, &ok);
     ASSERT_TRUE(ok);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(loaded.pixels[size_t(3 * i)], 255) << i;
-    // Bytes per line below the width and data cut short keep the pixels that are there.
-    loaded = LoadPcx(PcxHeader(40, 3, 8, 3, 4, 0) + std::string(5, char(90)), kvftPCX, &ok);
+    // Bytes per line below the width leave the rest of the row black; data cut short fail.
+    loaded = LoadPcx(PcxHeader(40, 3, 8, 3, 4, 0) + std::string(36, char(90)), kvftPCX, &ok);
     ASSERT_TRUE(ok);
     EXPECT_EQ(loaded.At(0, 0)[0], 90);
     EXPECT_EQ(loaded.At(20, 2)[0], 0);
+    LoadPcx(PcxHeader(40, 3, 8, 3, 4, 0) + std::string(35, char(90)), kvftPCX, &ok);
+    EXPECT_FALSE(ok);
     for (const std::string& bad : {PcxHeader(4, 4, 8, 1, 4, 2), PcxHeader(4, 4, 9, 1, 4), PcxHeader(4, 4, 8, 1, 4) + "ab",
                                    PcxHeader(4, 4, 0, 1, 4) + std::string(800, 'x'), std::string(100, '\x0A')}) {
         LoadPcx(bad + std::string(10, '\0'), kvftPCX, &ok);
@@ -248,5 +258,32 @@ TEST(KVPcx, TagWithoutLengthPutsThePictureFourBytesBehindIt) {
         io.LoadFromStreamPCX(stream);
         ASSERT_FALSE(io.AbortFlag);
         EXPECT_TRUE(SamePixels(PixelsOf(io.WorkBitmap()), expected));
+    }
+}
+
+// Rows of equal bytes at the run limit of 63: the packets written and netpbm's decoding of them.
+// Bytes of 0xC0 and above need a packet even alone; a line of odd length is padded with a 0.
+TEST(KVPcx, RunsAtTheirLimit) {
+    TScratchFolder folder;
+    const struct {
+        int width;
+        std::string firstLine;  // red, green and blue planes of the first row: (07, C5, 40)
+    } cases[] = {{63, "\xFF\x07\x00" "\xFF\xC5\x00" "\xFF\x40\x00"s},
+                 {64, "\xFF\x07\x07" "\xFF\xC5\xC1\xC5" "\xFF\x40\x40"s},
+                 {100, "\xFF\x07\xE5\x07" "\xFF\xC5\xE5\xC5" "\xFF\x40\xE5\x40"s}};
+    for (const auto& c : cases) {
+        TKestovaIO io;
+        io.WorkBitmap().Allocate(c.width, 2, kv24RGB);
+        PaintRow(io.WorkBitmap(), 0, {0x40, 0xC5, 0x07});
+        PaintRow(io.WorkBitmap(), 1, {0xC2, 0xC1, 0xC0});
+        io.Params().BitsPerSample = 8;
+        io.Params().SamplesPerPixel = 3;
+        io.Params().PcxCompressed = true;
+        const std::string bytes = PcxOf(io);
+        EXPECT_EQ(bytes.substr(128, c.firstLine.size()), c.firstLine) << c.width;
+        const std::string path = folder.Path("runs.pcx");
+        WriteFile(path, bytes);
+        EXPECT_TRUE(SamePixels(ParsePpm(RunTool("pcxtoppm " + Quoted(path), false).output), PixelsOf(io.WorkBitmap())))
+            << c.width;
     }
 }

@@ -182,3 +182,27 @@ TEST(KVRotate, FileLocationAndManyBandsTurnAlike) {
         EXPECT_TRUE(SamePixels(file, *memory)) << angle;
     }
 }
+
+// A one-pixel line through the centre, turned by a small angle with smoothing: the darkness of
+// each row centres where the turned line crosses it, so no half-pixel shift creeps in.
+TEST(KVRotate, SmoothedTurnKeepsAThinLineInPlace) {
+    const int side = 41;
+    const double pi = std::acos(-1.0);
+    for (const double angle : {7.0, -7.0}) {
+        auto bitmap = MakeRGB(side, side, [](int x, int) { return Gray(x == side / 2 ? 0 : 255); });
+        KVRotateBitmap(*bitmap, true, 0xFFFFFF, angle);
+        const double slope = std::tan(angle * pi / 180), width = bitmap->GetWidth(), height = bitmap->GetHeight();
+        for (int y = 0; y < bitmap->GetHeight(); ++y) {
+            const double fromCentre = y + 0.5 - height / 2;
+            if (std::abs(fromCentre) > 15) continue;  // clear of the line's ends
+            double darkness = 0, moment = 0;
+            for (int x = 0; x < bitmap->GetWidth(); ++x) {
+                const double d = 255 - bitmap->GetPixelRGB(x, y).g;
+                darkness += d;
+                moment += d * (x + 0.5);
+            }
+            ASSERT_GT(darkness, 0) << angle << " row " << y;
+            EXPECT_NEAR(moment / darkness, width / 2 + fromCentre * slope, 0.3) << angle << " row " << y;
+        }
+    }
+}

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "DriverTestSupport.h"
 #include "PictureFixtures.h"
 #include "imaging/core/KVStreams.h"
 #include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KVTga.h"
+
+using namespace std::string_literals;
 
 namespace {
 
@@ -190,4 +194,31 @@ TEST(KVTga, ExtensionAreaAndIdRoundTrip) {
     const std::string bytes = StreamBytesOf(again);
     const std::string extension = bytes.substr(bytes.size() - 26 - 495);
     EXPECT_EQ(extension.substr(478, 4), std::string("\xF0\x55\x10\x27", 4));
+}
+
+// Rows of equal pixels at the run limit of 128: the packets written and netpbm's decoding of them.
+TEST(KVTga, RunsAtTheirLimit) {
+    TScratchFolder folder;
+    const std::string pixel = "\x40\xC5\x07"s;  // blue, green, red
+    const struct {
+        int width;
+        std::string packets;
+    } cases[] = {{128, "\xFF"s + pixel},
+                 {129, "\xFF"s + pixel + '\0' + pixel},
+                 {200, "\xFF"s + pixel + "\xC7"s + pixel}};
+    for (const auto& c : cases) {
+        TKestovaIO io;
+        io.WorkBitmap().Allocate(c.width, 2, kv24RGB);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < c.width; ++x) std::memcpy(io.WorkBitmap().GetScanline(y) + 3 * x, y ? "\x01\x02\x03" : pixel.data(), 3);
+        io.Params().BitsPerSample = 8;
+        io.Params().SamplesPerPixel = 3;
+        io.Params().TgaCompressed = true;
+        const std::string path = folder.Path("runs.tga");
+        io.SaveToFile(path);
+        ASSERT_FALSE(io.AbortFlag) << c.width;
+        EXPECT_TRUE(Contains(ReadFile(path), c.packets)) << c.width;
+        EXPECT_TRUE(SamePixels(ParsePpm(RunTool("tgatoppm " + Quoted(path), false).output), PixelsOf(io.WorkBitmap())))
+            << c.width;
+    }
 }

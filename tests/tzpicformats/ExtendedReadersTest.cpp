@@ -179,6 +179,24 @@ TEST(ExtendedReaders, DamagedInputFailsCleanly) {
     }
 }
 
+// A file cut short raises instead of loading with its missing rows blank, so no half-empty page
+// is made of it.
+TEST(ExtendedReaders, TruncatedFilesRaise) {
+    TScratchFolder folder;
+    for (const TFixture& fixture : Fixtures) {
+        const std::string path = folder.Path(fixture.name);
+        ASSERT_EQ(RunTool(Command(fixture, path), false).status, 0);
+        const std::string bytes = ReadFile(path);
+        // ImageMagick writes a TIFF's directory behind the pixels, so a short cut loses no pixel.
+        const bool pixelsAtTheEnd = !Contains(fixture.name, ".tif");
+        for (const size_t kept : {bytes.size() / 2, bytes.size() * 9 / 10}) {
+            if (kept > bytes.size() / 2 && !pixelsAtTheEnd) continue;
+            WriteFile(path, bytes.substr(0, kept));
+            EXPECT_NE(MessageOf([&] { Load(path); }), "(no exception)") << fixture.name << " cut to " << kept << " of " << bytes.size();
+        }
+    }
+}
+
 std::unique_ptr<TBitmap> LoadBytes(TPicFormatGraphic&& graphic, const std::string& bytes) {
     TMemoryStream stream;
     stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
@@ -370,6 +388,10 @@ TEST(DrHalo, EmptyOrShortCutRaises) {
     EXPECT_EQ(MessageOf([&] { Load(cut); }), "Cannot load image. Invalid or unexpected CUT image format.");
     WriteFile(cut, HaloCut().substr(0, 20));
     EXPECT_NE(MessageOf([&] { Load(cut); }), "(no exception)");
+    // Bytes too few for the rows claimed are refused before the picture is made: 29 bytes claiming
+    // 4096 x 4096.
+    WriteFile(cut, "\0\x10\0\x10\0\0"s + std::string(23, '\x85'));
+    EXPECT_EQ(MessageOf([&] { Load(cut); }), "Cannot load image. The CUT image is truncated.");
 }
 
 }  // namespace

@@ -121,15 +121,18 @@ struct TPlane {
 
 // Places a run of count pixels, read by pixel(i), at offset along a line of length pixels
 // written by put(position, value), with the antialiasing blend of each pixel and the one before.
+// The blend starts from the whole position below the offset: starting from the rounded one would
+// extrapolate when the offset was rounded up, and the clamped overshoot moves thin lines.
 template <int Channels, typename Pixel, typename Put>
 void PlaceRun(int count, int length, double offset, bool roundFraction, bool antiAlias, const uint8_t* background,
               Pixel pixel, Put put) {
-    const int n = int(std::nearbyint(offset));
     if (!antiAlias) {
+        const int n = int(std::nearbyint(offset));
         for (int i = 0; i < count; ++i)
             if (n + i >= 0 && n + i < length) put(n + i, pixel(i));
         return;
     }
+    const int n = int(std::floor(offset));
     const double raw = (offset - n) * 4096;
     const int f = int(roundFraction ? std::nearbyint(raw) : std::trunc(raw)), g = 4096 - f;
     auto blend = [&](const uint8_t* previous, const uint8_t* current, uint8_t* out) {
@@ -167,24 +170,33 @@ TPlane<Channels> Shear(TPlane<Channels>& source, double degrees, bool antiAlias,
     auto fill = [&](TPlane<Channels>& plane) {
         for (size_t i = 0; i < plane.pixels.size(); i += Channels) std::memcpy(&plane.pixels[i], background, Channels);
     };
+    auto offset1 = [&](int y) { return (positive ? y : h - y) * t; };
+    auto offset2 = [&](int x) { return (positive ? m - x : x) * s - k1; };
+    auto offset3 = [&](int y) { return (positive ? y : h2 - y) * t - k2; };
+    // The sizes above leave the turned picture up to a pixel or two off the middle; the last two
+    // shears move it so that the source's centre lands on the result's (the offsets are taken at
+    // whole rows and columns, whose centres lie half a pixel further on).
+    const double centreX1 = w / 2.0 + offset1(0) + (offset1(1) - offset1(0)) * (h / 2.0 - 0.5);
+    const double shiftY = h2 / 2.0 - h / 2.0 - (offset2(0) + (offset2(1) - offset2(0)) * (centreX1 - 0.5));
+    const double shiftX = w2 / 2.0 - centreX1 - (offset3(0) + (offset3(1) - offset3(0)) * (h2 / 2.0 - 0.5));
     TPlane<Channels> first(m, h), second(m, h2), result(w2, h2);
     fill(first);
     fill(second);
     fill(result);
     for (int y = 0; y < h; ++y) {
-        PlaceRun<Channels>(w, m, (positive ? y : h - y) * t, false, antiAlias, background,
+        PlaceRun<Channels>(w, m, offset1(y), false, antiAlias, background,
                            [&](int i) { return source.At(i, y); },
                            [&](int p, const uint8_t* v) { std::memcpy(first.At(p, y), v, Channels); });
         progress(y, h + m + h2);
     }
     for (int x = 0; x < m; ++x) {
-        PlaceRun<Channels>(h, h2, (positive ? m - x : x) * s - k1, true, antiAlias, background,
+        PlaceRun<Channels>(h, h2, offset2(x) + shiftY, true, antiAlias, background,
                            [&](int i) { return first.At(x, i); },
                            [&](int p, const uint8_t* v) { std::memcpy(second.At(x, p), v, Channels); });
         progress(h + x, h + m + h2);
     }
     for (int y = 0; y < h2; ++y) {
-        PlaceRun<Channels>(m, w2, (positive ? y : h2 - y) * t - k2, true, antiAlias, background,
+        PlaceRun<Channels>(m, w2, offset3(y) + shiftX, true, antiAlias, background,
                            [&](int i) { return second.At(i, y); },
                            [&](int p, const uint8_t* v) { std::memcpy(result.At(p, y), v, Channels); });
         progress(h + m + y, h + m + h2);

@@ -181,6 +181,11 @@ void DecodeRLE(TByteReader& r, bool rle4, const TBmpInfo& info, std::vector<uint
     }
 }
 
+bool BlackAndWhite(const std::vector<TKVRGB>& colors) {
+    const TKVRGB black{}, white{255, 255, 255};
+    return (colors[0] == black && colors[1] == white) || (colors[0] == white && colors[1] == black);
+}
+
 class TBmpReader {
 public:
     TBmpReader(TByteReader& r, const TBmpInfo& info, TKVBitmap& bitmap, bool keepAlpha, TKVProgressRec& progress)
@@ -189,12 +194,13 @@ public:
 
     void Read(bool native) {
         native_ = native && (info_.bitCount == 4 || info_.bitCount == 8);
+        colouredOneBit_ = info_.bitCount == 1 && info_.colors.size() == 2 && !BlackAndWhite(info_.colors);
         const bool coded = info_.compression == biRLE8 || info_.compression == biRLE4;
         const int64_t rowBytes = StoredRowBytes(width_, info_.bitCount);
         CheckPictureSize(width_, height_, 24, coded ? info_.codedSize : -1);
         if (!coded && rowBytes * height_ > r_.Remaining()) throw EShortData("BMP pixel data is cut short");
 
-        bitmap_.Allocate(width_, height_, info_.bitCount == 1 ? kv1Bit : native_ ? kv8Paletted : kv24RGB);
+        bitmap_.Allocate(width_, height_, info_.bitCount == 1 && !colouredOneBit_ ? kv1Bit : native_ ? kv8Paletted : kv24RGB);
         if (native_)
             for (size_t i = 0; i < info_.colors.size() && i < 256; ++i) bitmap_.Palette()[i] = info_.colors[i];
         StartProgress(progress_, height_);
@@ -238,6 +244,12 @@ private:
     void ReadRow(const uint8_t* in, uint8_t* out, int storedRow) {
         switch (info_.bitCount) {
             case 1: {
+                if (colouredOneBit_) {
+                    rowIndexes_.resize(size_t(width_));
+                    for (int x = 0; x < width_; ++x) rowIndexes_[size_t(x)] = in[x / 8] >> (7 - x % 8) & 1;
+                    StoreIndexes(rowIndexes_.data(), out);
+                    break;
+                }
                 // A set bit is white in the library's 1-bit pictures.
                 const bool invert = info_.colors.size() == 2 && info_.colors[0] == TKVRGB{255, 255, 255} &&
                                     info_.colors[1] == TKVRGB{};
@@ -285,6 +297,8 @@ private:
     TKVProgressRec& progress_;
     int width_, height_;
     bool native_ = false;
+    // Two colours other than black and white cannot live in a 1-bit picture, which has no palette.
+    bool colouredOneBit_ = false;
     TKVBitmap* alpha_ = nullptr;
     bool anyAlpha_ = false, anyTranslucent_ = false;
     std::vector<uint8_t> rowIndexes_;

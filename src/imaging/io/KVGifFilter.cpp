@@ -393,18 +393,19 @@ int IndexOf(const TIndexedPicture& picture, int count, const TKVRGB& colour) {
     return picture.quantizer ? picture.quantizer->RGBToIndex(colour) : NearestEntry(picture.palette, count, colour);
 }
 
-// The comment extension; texts longer than a sub-block go on in further sub-blocks.
+// One comment extension per text, so each comes back as itself; a text longer than a sub-block
+// goes on in further sub-blocks.
 void AppendComments(std::vector<uint8_t>& out, const TStringList& comments) {
-    out.insert(out.end(), {0x21, 0xFE});
     for (int i = 0; i < comments.Count(); ++i) {
+        out.insert(out.end(), {0x21, 0xFE});
         const std::string& text = comments.Strings(i);
         for (size_t at = 0; at < text.size(); at += 255) {
             const size_t length = std::min<size_t>(255, text.size() - at);
             out.push_back(uint8_t(length));
             out.insert(out.end(), text.begin() + int64_t(at), text.begin() + int64_t(at + length));
         }
+        out.push_back(0);
     }
-    out.push_back(0);
 }
 
 }  // namespace
@@ -412,6 +413,8 @@ void AppendComments(std::vector<uint8_t>& out, const TStringList& comments) {
 void WriteGIFStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
     ReportPercent(progress, 0);
     if (progress.Aborted()) return;
+    // The file keeps each side in 16 bits; a larger picture would come out cut.
+    if (bitmap.GetWidth() > 0xFFFF || bitmap.GetHeight() > 0xFFFF) return SetAbort(progress);
     const int bits = std::clamp(params.BitsPerSample, 1, 8);
     const bool alpha = bitmap.GetHasAlphaChannel() && bits > 1;
     const int colours = (1 << bits) - (alpha ? 1 : 0);

@@ -17,7 +17,8 @@ struct TKVProgressRec;
 void ReadGIFStream(TStream& stream, TKVBitmap& bitmap, int& imageCount, bool noMask, std::unique_ptr<TKVMask>& mask,
                    bool paramsOnly, TKVProgressRec& progress, TIOParamsVals& params);
 // Writes the bitmap as a one-image GIF at params.BitsPerSample bits; an alpha channel becomes the
-// transparent index.
+// transparent index, each comment its own extension. A side above 65,535 pixels sets the abort
+// flag and writes nothing.
 void WriteGIFStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress);
 // Replaces the file only once the whole picture is written.
 void WriteGIFFile(const std::string& fileName, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress);

@@ -145,8 +145,8 @@ std::vector<int> ChosenComponents(const opj_image_t& image, TJ2kSpace& space) {
     return {0, 1, 2};
 }
 
-// The sample at picture column x and row y as 8 bits: its top 8 bits, signed samples moved up to
-// unsigned first; 0 outside the component.
+// The sample at picture column x and row y as 8 bits: the top 8 bits of deep samples, shallow
+// ones scaled up; signed samples moved up to unsigned first; 0 outside the component.
 class TComponentReader {
 public:
     TComponentReader(const opj_image_t& image, const opj_image_comp_t& c) : image_(image), c_(c) {
@@ -160,7 +160,10 @@ public:
         int64_t v = c_.data[row * c_.w + col];
         if (c_.sgnd) v += int64_t(1) << (c_.prec - 1);
         v = std::clamp<int64_t>(v, 0, (int64_t(1) << c_.prec) - 1);
-        return uint8_t(c_.prec >= 8 ? v >> (c_.prec - 8) : v << (8 - c_.prec));
+        if (c_.prec >= 8) return uint8_t(v >> (c_.prec - 8));
+        // Shallow samples are stretched to the full range, so their largest value is white.
+        const int64_t largest = (int64_t(1) << c_.prec) - 1;
+        return uint8_t((v * 255 + largest / 2) / largest);
     }
 
 private:

@@ -9,8 +9,8 @@ struct TKVProgressRec;
 bool IsJP2Stream(TStream& stream);
 // A code stream starting with the markers FF4F FF51; the position is restored.
 bool IsJ2KStream(TStream& stream);
-// Either kind. Grey, RGB and YCbCr pictures; samples are cut to their top 8 bits. Anything else
-// sets the abort flag.
+// Either kind. Grey, RGB and YCbCr pictures; deeper samples are cut to their top 8 bits, shallower
+// ones scaled up to 8. Anything else sets the abort flag.
 void ReadJP2Stream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress);
 // A JP2 file, or a bare code stream when codeStream is set. J2KColorSpace 0 writes one grey
 // component, 1 and 2 RGB; BitsPerSample is the precision (1 to 16); J2KRate below 1 and above 0

@@ -46,28 +46,27 @@ TPcxHeader ReadHeader(const TByteReader& r) {
 }
 
 // Run-length state carried from one line to the next, as a run may cross the end of a line.
-// Data that end early leave the rest of the line zero.
+// Data that end early fail the picture rather than leave rows blank.
 class TPcxLineDecoder {
 public:
     TPcxLineDecoder(TByteReader& r, bool encoded) : r_(r), encoded_(encoded) {}
 
     void Decode(uint8_t* line, int64_t length) {
-        std::fill(line, line + length, uint8_t(0));
         if (!encoded_) {
-            const int64_t n = std::min(length, r_.Remaining());
-            if (n > 0) std::memcpy(line, r_.Bytes(n).data(), size_t(n));
+            if (r_.Remaining() < length) throw Truncated();
+            std::memcpy(line, r_.Bytes(length).data(), size_t(length));
             return;
         }
         for (int64_t at = 0; at < length;) {
             if (runLeft_ == 0) {
-                if (r_.Remaining() == 0) return;
+                if (r_.Remaining() == 0) throw Truncated();
                 const uint8_t b = r_.U8();
                 if (b < 0xC0) {
                     line[at++] = b;
                     continue;
                 }
                 runLeft_ = b & 0x3F;
-                if (r_.Remaining() == 0) return;
+                if (r_.Remaining() == 0) throw Truncated();
                 runValue_ = r_.U8();
             }
             const int64_t n = std::min<int64_t>(runLeft_, length - at);
@@ -78,6 +77,8 @@ public:
     }
 
 private:
+    static EShortData Truncated() { return EShortData("PCX picture is truncated"); }
+
     TByteReader& r_;
     bool encoded_;
     int runLeft_ = 0;
@@ -130,7 +131,8 @@ void ReadPcx(const uint8_t* data, int64_t size, TKVBitmap& bitmap, TIOParamsVals
     }
     // The 256-colour palette is the last 768 bytes; its 0x0C marker is not required.
     std::vector<TKVRGB> palette256(256);
-    if (h.planes == 1 && h.bitsPerPixel > 4) {
+    const bool paletteAtEnd = h.planes == 1 && h.bitsPerPixel > 4;
+    if (paletteAtEnd) {
         if (size < headerSize + 768) throw EShortData("PCX palette missing");
         for (int i = 0; i < 256; ++i) {
             const int64_t at = size - 768 + 3 * i;
@@ -159,10 +161,12 @@ void ReadPcx(const uint8_t* data, int64_t size, TKVBitmap& bitmap, TIOParamsVals
     // The lines are decoded whole, however far bytes per line exceeds the width.
     CheckPictureSize(int64_t(h.planes) * h.bytesPerLine, h.height, 8, size);
     r.Seek(headerSize);
+    // The palette at the end is no pixel data, so a file cut short cannot pass it off as some.
+    TByteReader pixels(r.Bytes(size - headerSize - (paletteAtEnd ? 768 : 0)));
     std::vector<uint8_t> line(size_t(h.planes) * size_t(h.bytesPerLine));
     bitmap.Allocate(int(h.width), int(h.height), oneBit ? kv1Bit : kv24RGB);
     TKVAccessScope writing(bitmap, kvaWrite);
-    TPcxLineDecoder decoder(r, h.encoding == 1);
+    TPcxLineDecoder decoder(pixels, h.encoding == 1);
     StartProgress(progress, int(h.height));
     for (int y = 0; y < h.height && !progress.Aborted(); ++y) {
         decoder.Decode(line.data(), int64_t(line.size()));

@@ -759,13 +759,14 @@ public:
     }
 
 private:
-    // The chunk's bytes; counts that are missing, zero or past the end reach the end of the data.
+    // The chunk's bytes; counts that are missing or zero reach the end of the data. A chunk that
+    // starts or ends past the end of the data belongs to a file cut short.
     std::span<const uint8_t> Chunk(int64_t index) const {
         if (index >= int64_t(page_.offsets.size())) return {};
         const int64_t offset = page_.offsets[size_t(index)];
-        if (offset >= data_.Size()) return {};
         int64_t count = index < int64_t(page_.counts.size()) ? page_.counts[size_t(index)] : 0;
-        if (count <= 0 || count > data_.Size() - offset) count = data_.Size() - offset;
+        if (offset >= data_.Size() || count > data_.Size() - offset) throw EShortData("TIFF picture is truncated");
+        if (count <= 0) count = data_.Size() - offset;
         return data_.BytesAt(offset, count);
     }
 
