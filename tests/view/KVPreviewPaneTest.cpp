@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -113,6 +114,35 @@ TEST_F(KVPreviewPaneTest, MultiFrameFileShowsItsFramesToPick) {
     OpenPreviewWindow(caption, colour, width);
     EXPECT_EQ(colour, Blue);
     EXPECT_EQ(width, 30);
+}
+
+TEST_F(KVPreviewPaneTest, ThePreviewWindowZoomsWithTheMouseAndDragsThePicture) {
+    Preview(scratch.Path("one.png"));
+    EXPECT_EQ(Child<TKestovaView>("KestovaView")->MouseInteract(), TKVMouseInteract({miScroll}));
+    double before = 0, afterClick = 0, afterRightClick = 0;
+    QPoint dragged;
+    QTimer::singleShot(50, [&] {
+        auto* form = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(form, nullptr);
+        auto* view = form->findChild<TKestovaView*>("KestovaView");
+        const QPoint middle = view->viewport()->rect().center();
+        before = view->Zoom();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, middle);
+        afterClick = view->Zoom();
+        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, middle);
+        afterRightClick = view->Zoom();
+        for (int i = 0; i < 20 && !view->CanScroll(); ++i) QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, middle);
+        const QPoint origin(view->OriginX(), view->OriginY());
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, middle);
+        QTest::mouseMove(view->viewport(), middle - QPoint(10, 6));
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, middle - QPoint(10, 6));
+        dragged = QPoint(view->OriginX(), view->OriginY()) - origin;
+        form->reject();
+    });
+    pane->OpenPreviewWindow();
+    EXPECT_GT(afterClick, before);
+    EXPECT_EQ(afterRightClick, before);
+    EXPECT_EQ(dragged.x(), 10);  // the picture follows the pointer where it is wider than the window
 }
 
 TEST_F(KVPreviewPaneTest, PlayShowsTheFramesInTurnInThePreview) {

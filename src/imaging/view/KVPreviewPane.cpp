@@ -85,6 +85,7 @@ TKVPreviewPane::TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter
     view_->setFixedSize(220, 200);
     SetupView(*view_);
     view_->SetAutoFit(true);
+    view_->SetMouseInteract({miScroll});
     view_->SetZoomFilter(zoomFilter);
     view_->viewport()->installEventFilter(this);
     thumbnails_ = new QListWidget(this);
@@ -321,6 +322,8 @@ void TKVPreviewPane::OpenPreviewWindow() {
     auto* view = new TKestovaView(&form);
     view->setObjectName("KestovaView");
     SetupView(*view);
+    // Where the picture is seen at its own size, the mouse zooms it and drags it.
+    view->SetMouseInteract({miZoom, miScroll});
     layout->addWidget(view);
     try {
         if (thumbnails_->isVisible()) {
