@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Converter.h"
-#include "app/ConverterHost.h"
-#include "app/ConverterPic.h"
+#include "app/engine/Converter.h"
+#include "app/engine/ConverterHost.h"
+#include "app/engine/ConverterPic.h"
 #include "platform/Prompter.h"
 
 namespace {

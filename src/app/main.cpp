@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLine.h"
-#include "app/MainForm.h"
+#include "app/engine/CommandLine.h"
+#include "app/window/MainForm.h"
 #include "imaging/acquire/MediaProvider.h"
 #include "imaging/view/KVStartupRegistrations.h"
 #include "platform/Prompter.h"

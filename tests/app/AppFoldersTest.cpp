@@ -1,5 +1,5 @@
-#include "app/AppFolders.h"
-#include "app/ShellIntegration.h"
+#include "app/engine/AppFolders.h"
+#include "app/engine/ShellIntegration.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "app/Converter.h"
-#include "app/ConverterHost.h"
+#include "app/engine/Converter.h"
+#include "app/engine/ConverterHost.h"
 #include "pdf/PdfKalmora.h"
 #include "platform/Graphics.h"
 

@@ -1,5 +1,5 @@
 // The command line: switches, pictures that must exist, "#" in names and frame numbers.
-#include "app/CommandLine.h"
+#include "app/engine/CommandLine.h"
 
 #include <gtest/gtest.h>
 

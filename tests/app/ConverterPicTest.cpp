@@ -1,11 +1,11 @@
-#include "app/ConverterPic.h"
+#include "app/engine/ConverterPic.h"
 
 #include <gtest/gtest.h>
 
 #include "AppTestSupport.h"
-#include "app/AppFolders.h"
-#include "app/Converter.h"
-#include "app/ConverterHost.h"
+#include "app/engine/AppFolders.h"
+#include "app/engine/Converter.h"
+#include "app/engine/ConverterHost.h"
 #include "tzlib/DateTime.h"
 #include "tzlib/Errors.h"
 #include "tzlib/FileHelpers.h"

@@ -1,13 +1,13 @@
-#include "app/ConverterSettings.h"
+#include "app/engine/ConverterSettings.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "AppTestSupport.h"
-#include "app/AppFolders.h"
-#include "app/Converter.h"
-#include "app/ConverterHost.h"
+#include "app/engine/AppFolders.h"
+#include "app/engine/Converter.h"
+#include "app/engine/ConverterHost.h"
 #include "platform/Settings.h"
 #include "tzlib/Registry.h"
 

@@ -7,11 +7,11 @@
 #include <regex>
 
 #include "AppTestSupport.h"
-#include "app/AppFolders.h"
-#include "app/Converter.h"
-#include "app/ConverterHost.h"
-#include "app/ConverterPic.h"
-#include "app/MessageCatalogue.h"
+#include "app/engine/AppFolders.h"
+#include "app/engine/Converter.h"
+#include "app/engine/ConverterHost.h"
+#include "app/engine/ConverterPic.h"
+#include "app/engine/MessageCatalogue.h"
 #include "tzlib/DateTime.h"
 #include "tzlib/Errors.h"
 #include "tzlib/FileHelpers.h"

@@ -5,11 +5,11 @@
 
 #include "AppTestSupport.h"
 #include "../tzpicformats/PSPBuilder.h"
-#include "app/AppFolders.h"
-#include "app/Converter.h"
-#include "app/ConverterHost.h"
-#include "app/ConverterPic.h"
-#include "app/MessageCatalogue.h"
+#include "app/engine/AppFolders.h"
+#include "app/engine/Converter.h"
+#include "app/engine/ConverterHost.h"
+#include "app/engine/ConverterPic.h"
+#include "app/engine/MessageCatalogue.h"
 #include "tzlib/Errors.h"
 #include "tzlib/FileHelpers.h"
 

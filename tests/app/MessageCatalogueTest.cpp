@@ -1,4 +1,4 @@
-#include "app/MessageCatalogue.h"
+#include "app/engine/MessageCatalogue.h"
 
 #include <gtest/gtest.h>
 

@@ -14,7 +14,7 @@
 #include "AppTestSupport.h"
 #include "DialogTestSupport.h"
 #include "LayoutCheck.h"
-#include "app/MakerInfo.h"
+#include "app/engine/MakerInfo.h"
 #include "platform/Paths.h"
 #include "platform/qt/QtPrompter.h"
 #include "tzlib/WindowHooks.h"

@@ -14,8 +14,8 @@
 
 #include "AppTestSupport.h"
 #include "DialogTestSupport.h"
-#include "app/Converter.h"
-#include "app/MainForm.h"
+#include "app/engine/Converter.h"
+#include "app/window/MainForm.h"
 #include "app/dialogs/DlgAbout.h"
 #include "app/dialogs/DlgMultiFrame.h"
 #include "app/dialogs/DlgPasswords.h"

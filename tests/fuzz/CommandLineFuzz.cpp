@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLine.h"
+#include "app/engine/CommandLine.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/Converter.h"
-#include "app/ConverterHost.h"
-#include "app/ConverterSettings.h"
+#include "app/engine/Converter.h"
+#include "app/engine/ConverterHost.h"
+#include "app/engine/ConverterSettings.h"
 #include "platform/Exception.h"
 #include "platform/Settings.h"
 

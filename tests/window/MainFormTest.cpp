@@ -1,4 +1,4 @@
-#include "app/MainForm.h"
+#include "app/window/MainForm.h"
 
 #include <gtest/gtest.h>
 
@@ -30,10 +30,10 @@
 
 #include "LayoutCheck.h"
 #include "TestSupport.h"
-#include "app/AppFolders.h"
-#include "app/CommandLine.h"
-#include "app/Converter.h"
-#include "app/ConverterPic.h"
+#include "app/engine/AppFolders.h"
+#include "app/engine/CommandLine.h"
+#include "app/engine/Converter.h"
+#include "app/engine/ConverterPic.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "imaging/io/KestovaIO.h"

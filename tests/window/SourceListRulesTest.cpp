@@ -1,4 +1,4 @@
-#include "app/SourceListRules.h"
+#include "app/window/SourceListRules.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/MakerInfo.h"
+#include "app/engine/MakerInfo.h"
 #include "app/dialogs/DialogHelpers.h"
 #include "platform/Paths.h"
 #include "platform/Prompter.h"

@@ -6,7 +6,7 @@ class QLabel;
 class QPushButton;
 class QWidget;
 
-// The program's texts shown in the box; the maker's addresses are in app/MakerInfo.h.
+// The program's texts shown in the box; the maker's addresses are in app/engine/MakerInfo.h.
 extern const char* const ProgramVersion;
 extern const char* const ProgramNotice;
 extern const char* const LicenceFileName;

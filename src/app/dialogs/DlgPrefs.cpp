@@ -14,8 +14,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "app/Converter.h"
-#include "app/ShellIntegration.h"
+#include "app/engine/Converter.h"
+#include "app/engine/ShellIntegration.h"
 #include "app/dialogs/DialogHelpers.h"
 #include "pdf/PdfKalmora.h"
 #include "tzlib/Errors.h"

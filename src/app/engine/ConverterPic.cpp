@@ -1,11 +1,11 @@
-#include "app/ConverterPic.h"
+#include "app/engine/ConverterPic.h"
 
 #include <cmath>
 #include <filesystem>
 #include <memory>
 
-#include "app/AppFolders.h"
-#include "app/Converter.h"
+#include "app/engine/AppFolders.h"
+#include "app/engine/Converter.h"
 #include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfKalmora.h"

@@ -1,4 +1,4 @@
-#include "app/ShellIntegration.h"
+#include "app/engine/ShellIntegration.h"
 
 #include "platform/Paths.h"
 #include "tzlib/FileHelpers.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandLine.h"
-#include "app/ConverterHost.h"
-#include "app/SourceListRules.h"
+#include "app/engine/CommandLine.h"
+#include "app/engine/ConverterHost.h"
+#include "app/window/SourceListRules.h"
 
 class QGroupBox;
 class QLabel;

@@ -1,11 +1,11 @@
-#include "app/CommandLine.h"
+#include "app/engine/CommandLine.h"
 
 #include <charconv>
 #include <climits>
 #include <filesystem>
 #include <variant>
 
-#include "app/ConverterPic.h"
+#include "app/engine/ConverterPic.h"
 #include "tzlib/TextFormats.h"
 
 namespace {

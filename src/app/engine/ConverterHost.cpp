@@ -1,4 +1,4 @@
-#include "app/ConverterHost.h"
+#include "app/engine/ConverterHost.h"
 
 #include "imaging/io/KestovaIO.h"
 

@@ -1,13 +1,13 @@
-#include "app/Converter.h"
+#include "app/engine/Converter.h"
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 
-#include "app/AppFolders.h"
-#include "app/MakerInfo.h"
-#include "app/ConverterHost.h"
-#include "app/ConverterPic.h"
+#include "app/engine/AppFolders.h"
+#include "app/engine/MakerInfo.h"
+#include "app/engine/ConverterHost.h"
+#include "app/engine/ConverterPic.h"
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfKalmora.h"
 #include "platform/Prompter.h"

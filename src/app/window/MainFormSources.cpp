@@ -12,11 +12,11 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/AppFolders.h"
-#include "app/Converter.h"
-#include "app/ConverterPic.h"
-#include "app/MainForm.h"
-#include "app/MessageCatalogue.h"
+#include "app/engine/AppFolders.h"
+#include "app/engine/Converter.h"
+#include "app/engine/ConverterPic.h"
+#include "app/window/MainForm.h"
+#include "app/engine/MessageCatalogue.h"
 #include "imaging/io/KestovaIO.h"
 #include "imaging/view/KVOpenSaveDlg.h"
 #include "imaging/view/KestovaView.h"

@@ -1,4 +1,4 @@
-#include "app/AppFolders.h"
+#include "app/engine/AppFolders.h"
 
 #include <cerrno>
 #include <cstdlib>

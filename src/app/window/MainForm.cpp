@@ -1,4 +1,4 @@
-#include "app/MainForm.h"
+#include "app/window/MainForm.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,12 +20,12 @@
 #include <QStyle>
 #include <QToolButton>
 
-#include "app/AppFolders.h"
-#include "app/CommandLine.h"
-#include "app/Converter.h"
-#include "app/ConverterPic.h"
-#include "app/ConverterSettings.h"
-#include "app/MessageCatalogue.h"
+#include "app/engine/AppFolders.h"
+#include "app/engine/CommandLine.h"
+#include "app/engine/Converter.h"
+#include "app/engine/ConverterPic.h"
+#include "app/engine/ConverterSettings.h"
+#include "app/engine/MessageCatalogue.h"
 #include "app/dialogs/DialogHelpers.h"
 #include "app/dialogs/DlgAbout.h"
 #include "app/dialogs/DlgMultiFrame.h"

@@ -1,9 +1,9 @@
-#include "app/MessageCatalogue.h"
+#include "app/engine/MessageCatalogue.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "app/MakerInfo.h"
+#include "app/engine/MakerInfo.h"
 #include "tzlib/FileHelpers.h"
 #include "tzlib/TextFormats.h"
 

@@ -1,10 +1,10 @@
-#include "app/ConverterSettings.h"
+#include "app/engine/ConverterSettings.h"
 
 #include <array>
 #include <string_view>
 
-#include "app/AppFolders.h"
-#include "app/Converter.h"
+#include "app/engine/AppFolders.h"
+#include "app/engine/Converter.h"
 #include "pdf/PdfKalmora.h"
 #include "platform/Classes.h"
 #include "platform/Graphics.h"
