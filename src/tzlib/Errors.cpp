@@ -14,6 +14,7 @@
 
 #include "platform/Classes.h"
 #include "platform/Prompter.h"
+#include "platform/Warnings.h"
 #include "tzlib/DateTime.h"
 #include "tzlib/TextFormats.h"
 #include "tzlib/WindowHooks.h"
@@ -314,6 +315,14 @@ void WriteLog(const std::string& text, bool stamped) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
+
+namespace {
+
+// The warnings of the libraries below this one go to its log, in every program that holds the log.
+[[maybe_unused]] const bool LogsWarnings =
+    (SetWarningSink([](const std::string& text) { WriteLog("Warning: " + text, true); }), true);
+
+}  // namespace
 
 void WriteTrace(const std::string& text) {
     if (TraceFileName.empty()) return;
