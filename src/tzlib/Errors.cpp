@@ -87,12 +87,7 @@ constexpr TErrorEntry BuiltInTexts[] = {
 };
 
 // The text of a code from the installed lookup, else from the built-in table.
-std::string ErrorTextOf(uint16_t code) {
-    if (ErrorTextCallback) return ErrorTextCallback(code);
-    for (const TErrorEntry& entry : BuiltInTexts)
-        if (entry.code == code) return entry.text;
-    return {};
-}
+std::string ErrorTextOf(uint16_t code) { return ErrorTextCallback ? ErrorTextCallback(code) : BuiltInErrorText(code); }
 
 // The value-parsing errors, too frequent and too harmless to trace.
 bool IsTraced(int32_t code) { return code != 8 && code != 26 && code != 27 && code != 46; }
@@ -208,6 +203,12 @@ std::unique_ptr<TStringList>& CollectedList() {
 }
 
 }  // namespace
+
+std::string BuiltInErrorText(uint16_t code) {
+    for (const TErrorEntry& entry : BuiltInTexts)
+        if (entry.code == code) return entry.text;
+    return {};
+}
 
 std::string GetErrorText(int32_t code, const std::string& param, const std::string& suffix, bool withCode) {
     if (code == 0) return param;
