@@ -40,9 +40,7 @@ std::unique_ptr<TGraphic> MakeMetafile() {
 // metafile readable under a wrong or missing extension.
 std::array<uint8_t, 44> Head(TStream& stream, int64_t& size) {
     std::array<uint8_t, 44> head{};
-    const int64_t start = stream.Position();
-    size = stream.Read(head.data(), int64_t(head.size()));
-    stream.SetPosition(start);
+    size = TPicFormatGraphic::PeekBytes(stream, head);
     return head;
 }
 
