@@ -22,6 +22,7 @@
 #include "platform/GraphicClasses.h"
 #include "platform/Icon.h"
 #include "platform/Jpeg.h"
+#include "platform/JpegLayout.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ bool IsMetafileStream(TStream& stream) {
 bool IsJPEGStream(TStream& stream) {
     int64_t size;
     const auto h = Head(stream, size);
-    return size >= 3 && h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF;
+    return StartsJpeg(std::span(h).first(size_t(std::max<int64_t>(size, 0))));
 }
 
 char FoldAsciiLetter(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }

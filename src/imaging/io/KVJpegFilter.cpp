@@ -15,6 +15,7 @@
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVExif.h"
 #include "imaging/core/KVProgress.h"
+#include "platform/JpegLayout.h"
 #include "platform/JpegLibrary.h"
 #include "platform/PictureLimits.h"
 
@@ -209,14 +210,13 @@ void ScanMarkers(TKVBufferedReadStream& reader, bool stopAtScan, OnApp2&& onApp2
         if (byte != 0xFF) continue;
         int marker = next();
         while (marker == 0xFF) marker = next();  // fill bytes before a marker
-        if (marker < 0 || marker == 0xD9 || (stopAtScan && marker == 0xDA)) return;
-        const bool hasSegment = (marker >= 0xC0 && marker <= 0xCF) || (marker >= 0xDA && marker <= 0xFE);
-        if (!hasSegment) continue;
+        if (marker < 0 || marker == JpegMarker::EOI || (stopAtScan && marker == JpegMarker::SOS)) return;
+        if (!JpegMarkerHasSegment(uint8_t(marker))) continue;
         const int high = next(), low = next();
         if (low < 0) return;
         const int length = high << 8 | low;
         if (length < 2) return;  // a length that does not count itself cannot be skipped
-        if (marker == 0xE2) {
+        if (marker == JpegMarker::APP2) {
             std::vector<uint8_t> segment(size_t(length - 2));
             if (reader.Read(segment.data(), int64_t(segment.size())) != int64_t(segment.size())) return;
             if (!onApp2(segment)) return;
@@ -636,7 +636,7 @@ int64_t FindJPEGStart(TStream& stream) {
     const int64_t got = std::max<int64_t>(stream.Read(bytes, sizeof bytes), 0);
     stream.SetPosition(position);
     for (int64_t offset = 0; offset + 3 <= got && offset < 100; ++offset)
-        if (bytes[offset] == 0xFF && bytes[offset + 1] == 0xD8 && bytes[offset + 2] == 0xFF) return position + offset;
+        if (StartsJpeg({bytes + offset, 3})) return position + offset;
     return -1;
 }
 
