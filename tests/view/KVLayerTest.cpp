@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <string>
 
 #include "TestSupport.h"
 #include "ViewTestSupport.h"
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVResample.h"
 #include "imaging/view/KVLayerComposer.h"
 #include "imaging/view/KVViewport.h"
 
@@ -261,4 +264,83 @@ TEST(KVLayerComposer, LayersStackBottomFirstWithFramesAndGrips) {
     upper.Pinned = true;
     KVPaintToBackBuffer(buffer, base, layers, Port(80, 60, 80, 60), c);
     EXPECT_EQ(buffer.pixel(grips[0].X - 4, grips[0].Y - 4), qRgb(40, 40, 40));
+}
+
+// A layer of its own size and place, magnified four times and drawn at 200 %: unfiltered while
+// the delay runs, resampled otherwise, and scrolled so that only a part shows, that part where
+// it lies in the whole layer.
+TEST(KVLayerComposer, ALayerOfItsOwnSizeIsResampledOverItsVisiblePart) {
+    constexpr int width = 8, height = 6, scale = 8;  // layer 4 x its bitmap, at 200 %
+    TKVBitmap base, ramp;
+    FillColor(base, 80, 60, {40, 40, 40});
+    ramp.Allocate(width, height, kv24RGB);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const TKVRGB p{uint8_t(100 + 10 * x), uint8_t(20 + 40 * y), uint8_t(10 + 30 * x)};
+            reinterpret_cast<TKVRGB*>(ramp.GetScanline(y))[x] = p;
+        }
+    TKVLayerList layers;
+    layers.Add(LayerOf(base));
+    TKVLayer& upper = layers.Add(LayerOf(ramp));
+    upper.LayerLeft = 2;
+    upper.LayerTop = 3;
+    upper.LayerWidth = width * 4;
+    upper.LayerHeight = height * 4;
+    TKVComposition c = Solid(RGB(255, 255, 255));
+    c.zoomFilter = rfTriangle;
+    const QPoint place(4, 6);  // the layer's place in bitmap pixels, at 200 %
+    QImage whole(160, 120, QImage::Format_RGB32);
+
+    c.filterDelayed = true;
+    KVPaintToBackBuffer(whole, base, layers, Port(80, 60, 160, 120, 200), c);
+    for (int y = 0; y < height * scale; ++y)
+        for (int x = 0; x < width * scale; ++x) {
+            const TKVRGB p = reinterpret_cast<const TKVRGB*>(ramp.GetScanline(y / scale))[x / scale];
+            ASSERT_EQ(whole.pixel(place.x() + x, place.y() + y), qRgb(p.r, p.g, p.b)) << x << "," << y;
+        }
+
+    c.filterDelayed = false;
+    KVPaintToBackBuffer(whole, base, layers, Port(80, 60, 160, 120, 200), c);
+    KeepScreenshot(whole, "layer_own_size_filtered");
+    // The whole layer shows as the library resamples the whole bitmap.
+    TKVBitmap resampled;
+    resampled.Allocate(width * scale, height * scale, kv24RGB);
+    KVResampleBitmap(ramp, resampled, rfTriangle);
+    for (int y = 0; y < height * scale; ++y)
+        for (int x = 0; x < width * scale; ++x) {
+            const TKVRGB p = resampled.GetPixelRGB(x, y);
+            ASSERT_EQ(whole.pixel(place.x() + x, place.y() + y), qRgb(p.r, p.g, p.b)) << x << "," << y;
+        }
+
+    // A part, resampled on its own, lands where it lies in the whole: shifted by a pixel it
+    // would match worse. It differs a little, as the resampler stretches its ends onto the
+    // window's ends.
+    struct Case {
+        int originX, originY;
+    } cases[] = {{20, 14}, {37, 3}, {0, 29}};
+    for (const Case& s : cases) {
+        QImage part(90, 70, QImage::Format_RGB32);
+        KVPaintToBackBuffer(part, base, layers, Port(80, 60, 90, 70, 200, s.originX, s.originY), c);
+        const TRect r = upper.ClientRect;
+        ASSERT_LT(r.Left, r.Right);
+        const auto difference = [&](int dx, int dy, int& largest) {
+            int64_t sum = 0;
+            largest = 0;
+            for (int y = r.Top + 2; y < r.Bottom - 2; ++y)
+                for (int x = r.Left + 2; x < r.Right - 2; ++x) {
+                    const QRgb a = part.pixel(x, y), b = whole.pixel(x + s.originX + dx, y + s.originY + dy);
+                    const int d = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                            std::abs(qBlue(a) - qBlue(b))});
+                    sum += d;
+                    largest = std::max(largest, d);
+                }
+            return sum;
+        };
+        int largest = 0, ignored = 0;
+        const int64_t inPlace = difference(0, 0, largest);
+        EXPECT_LE(largest, 2) << s.originX << "," << s.originY;
+        for (const QPoint shift : {QPoint(-1, 0), QPoint(1, 0), QPoint(0, -1), QPoint(0, 1)})
+            EXPECT_LT(inPlace, difference(shift.x(), shift.y(), ignored))
+                << s.originX << "," << s.originY << " shifted " << shift.x() << "," << shift.y();
+    }
 }

@@ -485,3 +485,172 @@ TEST_F(ViewMouse, AFurtherLayerMovesAndResizesWithTheMouse) {
     EXPECT_EQ(layer.LayerHeight, 60);
     EXPECT_EQ(events.back(), std::make_pair(1, int(kvleResizeEnded)));
 }
+
+namespace {
+
+// Black and white columns: unfiltered the image shows two colours, filtered it blends them.
+std::unique_ptr<TKestovaView> ViewOfColumns(TResampleFilter filter, bool delayed) {
+    auto view = std::make_unique<TKestovaView>();
+    view->resize(124, 84);
+    TKVBitmap& bitmap = *view->GetKVBitmap();
+    bitmap.Allocate(32, 8, kv24RGB);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const uint8_t v = x % 2 ? 255 : 0;
+            reinterpret_cast<TKVRGB*>(bitmap.GetScanline(y))[x] = {v, v, v};
+        }
+    view->SetZoomFilter(filter);
+    view->DelayZoomFilter = delayed;
+    view->Update();
+    view->show();
+    QApplication::processEvents();
+    return view;
+}
+
+bool ShowsBlends(TKestovaView& view) {
+    const QImage shot = Grab(view);
+    const TKVViewport& port = view.Viewport();
+    const int y = port.y.imageStart + port.y.visible / 2;
+    for (int x = port.x.imageStart; x < port.x.imageStart + port.x.visible; ++x)
+        if (qGray(shot.pixel(x, y)) > 20 && qGray(shot.pixel(x, y)) < 235) return true;
+    return false;
+}
+
+}  // namespace
+
+TEST_F(ViewMouse, ADelayedFilterFollowsFourTicksAfterTheViewRests) {
+    struct Case {
+        const char* name;
+        TResampleFilter filter;
+        bool delayed;
+        int delay;  // ticks before the filtered picture
+    } cases[] = {
+        {"delayed", rfBilinear, true, 4},
+        {"not delayed", rfBilinear, false, 0},
+        {"no filter", rfNone, true, 0},
+    };
+    for (const Case& c : cases) {
+        auto view = ViewOfColumns(c.filter, c.delayed);
+        const auto expectWaiting = [&](int ticks, const char* step) {
+            EXPECT_EQ(view->ZoomFilterDelay(), ticks) << c.name << " " << step;
+            EXPECT_EQ(view->SelectionTimerActive(), ticks > 0) << c.name << " " << step;
+            EXPECT_EQ(ShowsBlends(*view), ticks == 0 && c.filter != rfNone) << c.name << " " << step;
+        };
+        // Zooming waits only when the picture it leaves was filtered, which at 100 % it is not.
+        view->SetZoom(800);
+        expectWaiting(0, "zoomed from 100 %");
+        view->SetZoom(600);
+        expectWaiting(c.delay, "zoomed");
+        for (int tick = c.delay - 1; tick >= 0; --tick) {
+            view->SelectionTimerTick();
+            expectWaiting(tick, "tick");
+        }
+        view->SetOriginX(30);
+        expectWaiting(c.delay, "scrolled");
+        while (view->ZoomFilterDelay() > 0) view->SelectionTimerTick();
+        expectWaiting(0, "rested");
+    }
+    // At 100 % nothing is filtered, so nothing waits.
+    auto view = ViewOfColumns(rfBilinear, true);
+    view->resize(24, 24);
+    QApplication::processEvents();
+    view->SetOrigin(5, 0);
+    EXPECT_EQ(view->OriginX(), 5);
+    EXPECT_EQ(view->ZoomFilterDelay(), 0);
+    EXPECT_FALSE(view->SelectionTimerActive());
+}
+
+TEST_F(ViewMouse, AfterTheViewMovedTheBorderWaitsTwoTicks) {
+    auto view = ShowView(600, 450);
+    view->SetMouseInteract({miSelect});
+    view->SetSelectionOptions({kvsoSizeable, kvsoMoveable});  // not animated: the timer only counts
+    view->SelectionBase = kvsbBitmap;
+    view->AddSelectionRect(40, 30, 120, 90, false);
+    EXPECT_FALSE(view->SelectionTimerActive());
+    view->SetOrigin(20, 10);
+    EXPECT_EQ(view->SelectionDelay(), 2);
+    EXPECT_TRUE(view->SelectionTimerActive());
+    const QImage hidden = Grab(*view);
+    view->SelectionTimerTick();
+    EXPECT_EQ(Grab(*view), hidden);
+    view->SelectionTimerTick();
+    EXPECT_EQ(view->SelectionDelay(), 0);
+    EXPECT_FALSE(view->SelectionTimerActive());
+    const QImage shown = Grab(*view);
+    EXPECT_NE(shown, hidden);
+    view->ClearSelection();
+    EXPECT_EQ(Grab(*view), hidden);  // what was hidden was the border alone
+    // Without a selection a move holds nothing back, and the timer stays off.
+    view->SetOrigin(30, 20);
+    EXPECT_EQ(view->SelectionDelay(), 0);
+    EXPECT_FALSE(view->SelectionTimerActive());
+}
+
+TEST_F(ViewMouse, DragsWithoutDragScrollingSwitchADelayedFilterOff) {
+    struct Case {
+        TKVMouseInteract modes;
+        bool delayed;
+        TResampleFilter during;
+    } cases[] = {
+        {{miSelect}, true, rfNone},
+        {{miSelect}, false, rfBilinear},
+        {{miScroll, miZoom}, true, rfBilinear},
+    };
+    for (const Case& c : cases) {
+        auto view = ViewOfColumns(rfBilinear, c.delayed);
+        view->SetZoom(300);
+        view->SetMouseInteract(c.modes);
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, QPoint(30, 30));
+        EXPECT_EQ(view->ZoomFilter(), c.during);
+        Move(*view, QPoint(40, 40), Qt::LeftButton);
+        // A second button joins and leaves; the first release still restores the filter.
+        QTest::mousePress(view->viewport(), Qt::RightButton, {}, QPoint(40, 40));
+        QTest::mouseRelease(view->viewport(), Qt::RightButton, {}, QPoint(40, 40));
+        EXPECT_EQ(view->ZoomFilter(), c.during);
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, QPoint(40, 40));
+        EXPECT_EQ(view->ZoomFilter(), rfBilinear);
+    }
+}
+
+TEST_F(ViewMouse, ADragRestingBeyondTheEdgeGoesOnScrolling) {
+    auto view = ShowView(600, 450);
+    view->SetMouseInteract({miSelect});
+    const int right = view->Viewport().x.imageStart + view->Viewport().x.visible;
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, QPoint(50, 40));
+    Move(*view, QPoint(right + 15, 60), Qt::LeftButton);
+    EXPECT_EQ(view->OriginX(), 15);
+    ASSERT_TRUE(view->AutoScrollActive());
+    // The pointer rests: each step scrolls on and the rectangle grows with the view.
+    for (int step = 2; step <= 4; ++step) {
+        view->AutoScrollTick();
+        EXPECT_EQ(view->OriginX(), 15 * step);
+        EXPECT_EQ(view->Selection().Box().Right, view->ClientToBitmapX(right)) << step;
+        EXPECT_EQ(view->Selection().Box().Left, 50) << step;
+    }
+    // Back inside it stops; out again it starts, and at the picture's end it stops by itself.
+    Move(*view, QPoint(right - 5, 60), Qt::LeftButton);
+    EXPECT_FALSE(view->AutoScrollActive());
+    Move(*view, QPoint(right + 200, 60), Qt::LeftButton);
+    EXPECT_TRUE(view->AutoScrollActive());
+    int maxX, maxY;
+    view->GetMaxOrigin(maxX, maxY);
+    for (int i = 0; i < 10 && view->AutoScrollActive(); ++i) view->AutoScrollTick();
+    EXPECT_FALSE(view->AutoScrollActive());
+    EXPECT_EQ(view->OriginX(), maxX);
+    EXPECT_EQ(view->Selection().Box().Right, 600);
+    // Releasing, or leaving the mode, stops it too.
+    Move(*view, QPoint(right + 20, 60), Qt::LeftButton);
+    view->SetOrigin(0, 0);
+    Move(*view, QPoint(right + 20, 60), Qt::LeftButton);
+    EXPECT_TRUE(view->AutoScrollActive());
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, QPoint(right + 20, 60));
+    EXPECT_FALSE(view->AutoScrollActive());
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, QPoint(50, 40));
+    Move(*view, QPoint(50, -30), Qt::LeftButton);
+    view->SetOrigin(0, 100);
+    Move(*view, QPoint(50, -30), Qt::LeftButton);
+    EXPECT_TRUE(view->AutoScrollActive());
+    view->SetMouseInteract({miScroll});
+    EXPECT_FALSE(view->AutoScrollActive());
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, QPoint(50, -30));
+}

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -21,13 +22,15 @@ QRect ImageArea(const TKVViewport& port) {
                  std::min(port.y.drawSize, port.y.visible));
 }
 
-// The client rectangle a layer covers, cut to the image area.
-QRect LayerArea(const TKVLayer& layer, const TKVViewport& port) {
+// Where the whole layer lies in the client area, and the part of it that shows.
+QRect PlacedRect(const TKVLayer& layer, const TKVViewport& port) {
     const double f = port.Factor();
-    const QRect placed(port.x.imageStart - port.x.origin + Trunc(layer.LayerLeft * f),
-                       port.y.imageStart - port.y.origin + Trunc(layer.LayerTop * f),
-                       Round(layer.EffectiveWidth() * f), Round(layer.EffectiveHeight() * f));
-    return placed.intersected(ImageArea(port));
+    return QRect(port.x.imageStart - port.x.origin + Trunc(layer.LayerLeft * f),
+                 port.y.imageStart - port.y.origin + Trunc(layer.LayerTop * f), Round(layer.EffectiveWidth() * f),
+                 Round(layer.EffectiveHeight() * f));
+}
+QRect LayerArea(const TKVLayer& layer, const TKVViewport& port) {
+    return PlacedRect(layer, port).intersected(ImageArea(port));
 }
 
 bool AlphaMatters(TKVBitmap& bitmap, bool enableAlpha) {
@@ -52,42 +55,63 @@ private:
     const std::vector<int>& rows_;
 };
 
-// The visible bitmap window resampled to the size it covers; above 100 % the first zoomed pixel
-// may be partly scrolled out, so reading starts that far into the resampled window.
+// One axis of the filtered drawing: the bitmap pixels read, the size they are resampled to,
+// and how far into the resampled row the shown area begins.
+struct TFilterAxis {
+    int first = 0, count = 0, scaledSize = 0, skip = 0;
+};
+
+// The view's own visible window; above 100 % its first zoomed pixel may be partly scrolled out.
+TFilterAxis ImageAxis(const TKVAxis& axis, double zoom) {
+    return {axis.first, axis.count, std::max(axis.drawSize, 1),
+            zoom > 100.0 ? axis.origin - axis.map.StartOf(axis.origin) : 0};
+}
+
+// A filter reaches this many pixels beyond the one it computes; reading as far past the shown
+// pixels keeps the edges of the shown part as they are in the whole layer.
+constexpr int FilterReach = 3;
+
+// The layer pixels from `first` to `last` of a layer `bitmapSize` pixels long that covers
+// `placedSize` client pixels; the area begins `areaOffset` pixels into the layer.
+TFilterAxis LayerAxis(int first, int last, int bitmapSize, int placedSize, int areaOffset) {
+    first = std::max(first - FilterReach, 0);
+    last = std::min(last + FilterReach, bitmapSize - 1);
+    const double scale = double(placedSize) / bitmapSize;
+    const int start = int(std::floor(first * scale));
+    const int end = int(std::ceil((last + 1) * scale));
+    return {first, last - first + 1, std::max(end - start, 1), areaOffset - start};
+}
+
+// The layer's pixels resampled to the size they cover on the screen.
 class TFilteredSource : public TLayerSource {
 public:
-    TFilteredSource(TKVBitmap& bitmap, const TKVViewport& port, TResampleFilter filter) {
+    TFilteredSource(TKVBitmap& bitmap, const TFilterAxis& x, const TFilterAxis& y, TResampleFilter filter)
+        : skipX_(x.skip), skipY_(y.skip) {
         // A shrunk picture usually shows whole, and is then resampled without a copy.
-        const bool whole = port.x.first == 0 && port.y.first == 0 && port.x.count == bitmap.GetWidth() &&
-                           port.y.count == bitmap.GetHeight();
+        const bool whole = x.first == 0 && y.first == 0 && x.count == bitmap.GetWidth() && y.count == bitmap.GetHeight();
         TKVBitmap window;
-        if (!whole) CopyWindow(bitmap, port, window);
-        scaled_.Allocate(std::max(port.x.drawSize, 1), std::max(port.y.drawSize, 1), kv24RGB);
+        if (!whole) CopyWindow(bitmap, x, y, window);
+        scaled_.Allocate(x.scaledSize, y.scaledSize, kv24RGB);
         KVResampleBitmap(whole ? bitmap : window, scaled_, filter);
-        const auto skipped = [&port](const TKVAxis& axis) {
-            return port.zoom > 100.0 ? axis.origin - axis.map.StartOf(axis.origin) : 0;
-        };
-        skipX_ = skipped(port.x);
-        skipY_ = skipped(port.y);
     }
     TKVRGB Pixel(int i, int j) override {
-        return scaled_.GetPixelRGB(std::min(i + skipX_, scaled_.GetWidth() - 1),
-                                   std::min(j + skipY_, scaled_.GetHeight() - 1));
+        return scaled_.GetPixelRGB(std::clamp(i + skipX_, 0, scaled_.GetWidth() - 1),
+                                   std::clamp(j + skipY_, 0, scaled_.GetHeight() - 1));
     }
 
 private:
-    static void CopyWindow(TKVBitmap& bitmap, const TKVViewport& port, TKVBitmap& window) {
+    static void CopyWindow(TKVBitmap& bitmap, const TFilterAxis& x, const TFilterAxis& y, TKVBitmap& window) {
         const TKVPixelFormat format = bitmap.GetPixelFormat();
         TKVAccessScope readOnly(bitmap, kvaRead);
         if (format == kv1Bit || format == kv24RGB) {
-            window.Allocate(port.x.count, port.y.count, format);
-            bitmap.CopyRectTo(window, port.x.first, port.y.first, port.x.count, port.y.count, 0, 0);
+            window.Allocate(x.count, y.count, format);
+            bitmap.CopyRectTo(window, x.first, y.first, x.count, y.count, 0, 0);
             return;
         }
-        window.Allocate(port.x.count, port.y.count, kv24RGB);
-        for (int y = 0; y < port.y.count; ++y) {
-            auto* row = reinterpret_cast<TKVRGB*>(window.GetScanline(y));
-            for (int x = 0; x < port.x.count; ++x) row[x] = bitmap.GetPixelRGB(port.x.first + x, port.y.first + y);
+        window.Allocate(x.count, y.count, kv24RGB);
+        for (int j = 0; j < y.count; ++j) {
+            auto* row = reinterpret_cast<TKVRGB*>(window.GetScanline(j));
+            for (int i = 0; i < x.count; ++i) row[i] = bitmap.GetPixelRGB(x.first + i, y.first + j);
         }
     }
 
@@ -102,9 +126,29 @@ TResampleFilter FilterFor(const TKVLayer& layer, const TKVViewport& port, const 
     return layer.UseFilter ? layer.Filter : c.zoomFilter;
 }
 
-// The resampled window is the view's: it fits a layer that lies exactly on the image.
+// A layer lying exactly on the image shows the view's visible window.
 bool OnTheImage(const TKVLayer& layer) {
     return layer.LayerLeft == 0 && layer.LayerTop == 0 && layer.LayerWidth == 0 && layer.LayerHeight == 0;
+}
+
+// Magnified so far that its resampled window would outgrow this, the layer is drawn unfiltered:
+// a few of its pixels then fill the screen, and the filter changes little.
+constexpr int64_t MaxFilteredPixels = int64_t(1) << 24;
+
+std::unique_ptr<TLayerSource> FilteredSource(TKVLayer& layer, const QRect& area, const TKVViewport& port,
+                                             const std::vector<int>& columns, const std::vector<int>& rows,
+                                             TResampleFilter filter) {
+    TKVBitmap& bitmap = *layer.Bitmap;
+    if (OnTheImage(layer))
+        return std::make_unique<TFilteredSource>(bitmap, ImageAxis(port.x, port.zoom), ImageAxis(port.y, port.zoom),
+                                                 filter);
+    const QRect placed = PlacedRect(layer, port);
+    const TFilterAxis x =
+        LayerAxis(columns.front(), columns.back(), bitmap.GetWidth(), placed.width(), area.left() - placed.left());
+    const TFilterAxis y =
+        LayerAxis(rows.front(), rows.back(), bitmap.GetHeight(), placed.height(), area.top() - placed.top());
+    if (int64_t(x.scaledSize) * y.scaledSize > MaxFilteredPixels) return nullptr;
+    return std::make_unique<TFilteredSource>(bitmap, x, y, filter);
 }
 
 void RenderLayer(QImage& target, TKVLayer& layer, const QRect& area, const TKVViewport& port,
@@ -118,10 +162,8 @@ void RenderLayer(QImage& target, TKVLayer& layer, const QRect& area, const TKVVi
         rows[size_t(j)] = std::clamp(layer.ClientToLayerY(port, area.top() + j), 0, height - 1);
     const TResampleFilter filter = FilterFor(layer, port, c);
     std::unique_ptr<TLayerSource> source;
-    if (filter != rfNone && OnTheImage(layer))
-        source = std::make_unique<TFilteredSource>(bitmap, port, filter);
-    else
-        source = std::make_unique<TNearestSource>(bitmap, columns, rows);
+    if (filter != rfNone) source = FilteredSource(layer, area, port, columns, rows, filter);
+    if (!source) source = std::make_unique<TNearestSource>(bitmap, columns, rows);
     TKVBitmap* alpha = AlphaMatters(bitmap, c.enableAlpha) ? bitmap.GetAlphaChannel() : nullptr;
     const int opacity = std::clamp(layer.Opacity, 0, 255);
     TKVAccessScope reading(bitmap, kvaRead);

@@ -11,6 +11,8 @@ struct TKVMouseDrag {
     TPoint press;      // clamped into the image area, client pixels
     TPoint pressRaw;   // as pressed
     TPoint last;       // the last point handled, clamped
+    TPoint lastRaw;    // ... and as the pointer was, kept for scrolling on while it rests
+    Qt::KeyboardModifiers modifiers;
     int originX = 0, originY = 0;  // the view origin at the press
     int grip = 0;                  // 1..8 while a grip is dragged
     TRect gripStart{};             // the rectangle when the grip was taken

@@ -207,6 +207,7 @@ void TKestovaView::ReleaseUpdate() {
 
 void TKestovaView::SetZoom(double zoom) {
     if (zoom <= 0 || zoom == port_.zoom) return;
+    LoadDelays();
     port_.ApplyZoom(zoom);
     Update();
     NotifyViewChange(1);
@@ -219,6 +220,7 @@ void TKestovaView::SetOrigin(int x, int y) {
     x = std::clamp(x, 0, maxX);
     y = std::clamp(y, 0, maxY);
     if (x == port_.x.origin && y == port_.y.origin) return;
+    LoadDelays();
     port_.x.origin = x;
     port_.y.origin = y;
     port_.Recompute();
@@ -327,6 +329,9 @@ void TKestovaView::AutomaticFit() {
     port_.zoom = port_.AutoFitZoom(ViewWidth() - 2 * availMx, ViewHeight() - 2 * availMy, autoStretch_ || autoFit_,
                                    autoShrink_ || autoFit_, mx, my);
     NotifyViewChange(1);
+    // A fitted picture does not move under the user: nothing waits for it to rest.
+    zoomFilterDelay_ = selectionDelay_ = 0;
+    UpdateSelectionTimer();
 }
 
 void TKestovaView::Update() {

@@ -104,6 +104,13 @@ public:
     // Other than rfNone, a zoomed image is drawn resampled with this filter.
     void SetZoomFilter(TResampleFilter filter);
     TResampleFilter ZoomFilter() const { return zoomFilter_; }
+    // Scrolling and zooming draw unfiltered; the filtered picture follows once the view has
+    // rested for a few ticks of its timer, and mouse drags without drag scrolling stay unfiltered.
+    bool DelayZoomFilter = false;
+    // Ticks of the view's timer left before the filtered picture, and before the selection's
+    // border shows again after the view moved.
+    int ZoomFilterDelay() const { return zoomFilterDelay_; }
+    int SelectionDelay() const { return selectionDelay_; }
     // Drawn over the background style; a null image removes it.
     void SetWallPaper(const QImage& wallPaper);
     void SetWallPaperStyle(TKVWallPaperStyle style);
@@ -181,8 +188,13 @@ public:
     void PushSelection();
     bool PopSelection();
     void ZoomToSelection();
-    // One step of the border's animation; the view's timer calls it, tests may too.
+    // One tick of the view's timer: a step of the border's animation and of the delays above.
+    // The timer calls it, tests may too.
     void SelectionTimerTick();
+    // While a drag rests beyond the image area the view goes on scrolling; the timer calls it,
+    // tests may too.
+    void AutoScrollTick();
+    bool AutoScrollActive() const { return autoScrollTimer_.isActive(); }
     bool SelectionTimerActive() const { return selectionTimer_.isActive(); }
     int SelectionTimerInterval() const { return selectionTimer_.interval(); }
     // The view's base cursor, a number of its cursor set.
@@ -277,7 +289,11 @@ private:
     bool StartMoveIfInside(const TPoint& p);
     void StartLayerDrag(const TPoint& p);
     void DragTo(const TPoint& raw, Qt::KeyboardModifiers modifiers);
-    void AutoScroll(const TPoint& raw);
+    bool AutoScroll(const TPoint& raw);
+    bool FilterWaitsForRest() const;
+    void LoadDelays();
+    void HoldFilterForDrag();
+    void RestoreFilterAfterDrag();
     void DragGrip(const TPoint& p, bool alt);
     void DragMove(const TPoint& p);
     void DragRectangle(const TPoint& p, bool alt);
@@ -295,6 +311,10 @@ private:
     TKVSelectionOptions selectionOptions_{kvsoAnimated, kvsoSizeable, kvsoMoveable, kvsoCanScroll};
     TKVMouseDrag drag_;
     QTimer selectionTimer_;
+    QTimer autoScrollTimer_;
+    int zoomFilterDelay_ = 0, selectionDelay_ = 0;
+    TResampleFilter filterBeforeDrag_ = rfNone;
+    bool filterHeld_ = false;  // a drag switched the filter off and restores it on release
     std::vector<std::unique_ptr<TMemoryStream>> savedSelections_;
     int cursor_ = 1785;
     bool enableAlpha_ = false;

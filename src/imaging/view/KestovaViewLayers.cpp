@@ -49,6 +49,7 @@ void TKestovaView::PaintToBackBuffer(QImage& backBuffer) {
     TKVComposition composition;
     composition.background = background_;
     composition.zoomFilter = zoomFilter_;
+    composition.filterDelayed = zoomFilterDelay_ > 0;
     composition.enableAlpha = enableAlpha_;
     composition.showFrames = mouseInteract_.Has(miMoveLayers) || mouseInteract_.Has(miResizeLayers);
     composition.showGrips = mouseInteract_.Has(miResizeLayers);

@@ -25,6 +25,24 @@ bool AltDown(Qt::KeyboardModifiers modifiers) { return modifiers & Qt::AltModifi
 void TKestovaView::SetMouseInteract(TKVMouseInteract value) {
     if (drag_.polygonOpen && mouseInteract_.Has(miSelectPolygon)) ClosePolygon(true);
     mouseInteract_ = KVFilterMouseInteract(mouseInteract_, value);
+    autoScrollTimer_.stop();
+}
+
+// Without drag scrolling, a delayed filter stays off for the whole drag.
+void TKestovaView::HoldFilterForDrag() {
+    if (filterHeld_) return;  // a second button joined the drag
+    filterBeforeDrag_ = zoomFilter_;
+    filterHeld_ = true;
+    if (DelayZoomFilter && !mouseInteract_.Has(miScroll)) zoomFilter_ = rfNone;
+}
+
+void TKestovaView::RestoreFilterAfterDrag() {
+    if (!filterHeld_) return;
+    filterHeld_ = false;
+    if (zoomFilter_ == filterBeforeDrag_) return;
+    zoomFilter_ = filterBeforeDrag_;
+    dirty_ = true;  // what the drag changed was drawn unfiltered
+    viewport()->update();
 }
 
 // Ends the polygon being drawn and fills it into the mask.
@@ -71,6 +89,7 @@ void TKestovaView::mousePressEvent(QMouseEvent* event) {
     const Qt::MouseButton button = event->button();
     if (button == Qt::RightButton && (event->buttons() & Qt::LeftButton)) return;
     if (button != Qt::LeftButton && !mouseInteract_.Has(miZoom)) return;
+    HoldFilterForDrag();
     const TPoint raw = PointOf(event);
     const TPoint p = ClampToImageArea(raw.X, raw.Y);
     const bool polygonOpen = drag_.polygonOpen;
@@ -78,7 +97,7 @@ void TKestovaView::mousePressEvent(QMouseEvent* event) {
     drag_.polygonOpen = polygonOpen;
     drag_.button = button;
     drag_.press = drag_.last = p;
-    drag_.pressRaw = raw;
+    drag_.pressRaw = drag_.lastRaw = raw;
     drag_.originX = port_.x.origin;
     drag_.originY = port_.y.origin;
     if (button == Qt::LeftButton) StartLeftDrag(p, event->modifiers());
@@ -188,7 +207,13 @@ void TKestovaView::DragTo(const TPoint& raw, Qt::KeyboardModifiers modifiers) {
         SetOrigin(drag_.originX + drag_.pressRaw.X - raw.X, drag_.originY + drag_.pressRaw.Y - raw.Y);
         return;
     }
-    if (drag_.kind != TKVMouseDrag::Moving || selectionOptions_.Has(kvsoCanScroll)) AutoScroll(raw);
+    bool scrolled = false;
+    if (drag_.kind != TKVMouseDrag::Moving || selectionOptions_.Has(kvsoCanScroll)) scrolled = AutoScroll(raw);
+    // Resting beyond the edge, the pointer keeps the view scrolling.
+    if (scrolled && !autoScrollTimer_.isActive()) autoScrollTimer_.start();
+    if (!scrolled) autoScrollTimer_.stop();
+    drag_.lastRaw = raw;
+    drag_.modifiers = modifiers;
     const TPoint p = ClampToImageArea(raw.X, raw.Y);
     if (p != drag_.press) drag_.moved = true;
     switch (drag_.kind) {
@@ -209,8 +234,17 @@ void TKestovaView::DragTo(const TPoint& raw, Qt::KeyboardModifiers modifiers) {
     viewport()->update();
 }
 
-// A drag past the image area scrolls the view by the distance beyond its edge.
-void TKestovaView::AutoScroll(const TPoint& raw) {
+void TKestovaView::AutoScrollTick() {
+    if (drag_.kind == TKVMouseDrag::Idle || drag_.kind == TKVMouseDrag::Scrolling) {
+        autoScrollTimer_.stop();
+        return;
+    }
+    DragTo(drag_.lastRaw, drag_.modifiers);
+}
+
+// A drag past the image area scrolls the view by the distance beyond its edge; true when it
+// scrolled.
+bool TKestovaView::AutoScroll(const TPoint& raw) {
     const auto beyond = [](int v, int start, int size) {
         if (v < start) return v - start;
         if (v > start + size) return v - (start + size);
@@ -218,11 +252,13 @@ void TKestovaView::AutoScroll(const TPoint& raw) {
     };
     const int dx = beyond(raw.X, port_.x.imageStart, port_.x.visible);
     const int dy = beyond(raw.Y, port_.y.imageStart, port_.y.visible);
-    if (dx == 0 && dy == 0) return;
+    if (dx == 0 && dy == 0) return false;
     const int oldX = port_.x.origin, oldY = port_.y.origin;
     SetOrigin(oldX + dx, oldY + dy);
     const int movedX = port_.x.origin - oldX, movedY = port_.y.origin - oldY;
-    if (movedX != 0 || movedY != 0) ShiftDragOrigin(-movedX, -movedY);
+    if (movedX == 0 && movedY == 0) return false;
+    ShiftDragOrigin(-movedX, -movedY);
+    return true;
 }
 
 void TKestovaView::DragGrip(const TPoint& p, bool alt) {
@@ -375,6 +411,7 @@ void TKestovaView::mouseReleaseEvent(QMouseEvent* event) {
     if (button != drag_.button) return;
     const TPoint p = ClampToImageArea(PointOf(event).X, PointOf(event).Y);
     const TKVMouseDrag::TKind kind = drag_.kind;
+    autoScrollTimer_.stop();
     if (mouseInteract_.Has(miZoom) && p == drag_.press && !IsBlank()) {
         ClickZoom(p, button);
         drag_.polygonOpen = false;
@@ -399,6 +436,7 @@ void TKestovaView::mouseReleaseEvent(QMouseEvent* event) {
     const bool polygonOpen = drag_.polygonOpen;
     drag_ = TKVMouseDrag{};
     drag_.polygonOpen = polygonOpen;
+    RestoreFilterAfterDrag();
     UpdateSelectionTimer();
     viewport()->update();
     if (changed && OnSelectionChange) OnSelectionChange();

@@ -13,6 +13,10 @@
 namespace {
 
 constexpr int BorderInterval = 210;  // milliseconds between two steps of the border
+// Ticks the view must rest before its filtered picture, and before the border shows again.
+constexpr int FilterDelayTicks = 4;
+constexpr int SelectionDelayTicks = 2;
+constexpr int AutoScrollInterval = 50;  // milliseconds between two steps of a resting drag
 
 }  // namespace
 
@@ -24,6 +28,8 @@ void TKestovaView::InitSelectionAndLayers() {
     layer.Pinned = true;
     selectionTimer_.setInterval(BorderInterval);
     connect(&selectionTimer_, &QTimer::timeout, this, [this] { SelectionTimerTick(); });
+    autoScrollTimer_.setInterval(AutoScrollInterval);
+    connect(&autoScrollTimer_, &QTimer::timeout, this, [this] { AutoScrollTick(); });
     viewport()->setMouseTracking(true);
     SetCursor(kvcrView);
 }
@@ -152,6 +158,7 @@ void TKestovaView::ClearSelectionQuietly() {
 void TKestovaView::ClearSelection() {
     ClearSelectionQuietly();
     drag_ = TKVMouseDrag{};
+    autoScrollTimer_.stop();
     ShowCursor(cursor_);
     Update();
 }
@@ -223,23 +230,37 @@ void TKestovaView::ZoomToSelection() {
               int(std::trunc((box.Top + box.Height() / 2.0) * f - ViewHeight() / 2.0)));
 }
 
-// Runs only while there is a border to animate.
+bool TKestovaView::FilterWaitsForRest() const {
+    return DelayZoomFilter && zoomFilter_ != rfNone && port_.zoom != 100.0;
+}
+
+// The view moves: its filtered picture, and the border of a shown selection, wait until it rests.
+void TKestovaView::LoadDelays() {
+    if (FilterWaitsForRest()) zoomFilterDelay_ = FilterDelayTicks;
+    if (selection_.Visible) selectionDelay_ = SelectionDelayTicks;
+    UpdateSelectionTimer();
+}
+
+// Runs only while there is a border to animate or a delay to count down.
 void TKestovaView::UpdateSelectionTimer() {
-    const bool animate = selection_.Visible && selection_.Animated;
-    if (animate && !selectionTimer_.isActive()) selectionTimer_.start();
-    if (!animate) selectionTimer_.stop();
+    if (!selection_.Visible) selectionDelay_ = 0;  // no border to hold back
+    const bool needed = (selection_.Visible && selection_.Animated) || zoomFilterDelay_ > 0 || selectionDelay_ > 0;
+    if (needed && !selectionTimer_.isActive()) selectionTimer_.start();
+    if (!needed) selectionTimer_.stop();
 }
 
 void TKestovaView::SelectionTimerTick() {
-    if (drag_.kind != TKVMouseDrag::Idle) return;
-    selection_.Phase = (selection_.Phase + 1) % 10;
+    if (drag_.kind == TKVMouseDrag::Idle) selection_.Phase = (selection_.Phase + 1) % 10;
+    if (selectionDelay_ > 0) --selectionDelay_;
+    if (zoomFilterDelay_ > 0 && --zoomFilterDelay_ == 0) Update();  // the filtered picture
+    UpdateSelectionTimer();
     viewport()->update();
 }
 
 void TKestovaView::DrawSelectionBorder(QImage& shown) {
     QElapsedTimer clock;
     clock.start();
-    if (selection_.Visible) {
+    if (selection_.Visible && selectionDelay_ == 0) {
         // While a shape is dragged its polygon shows; the mask has not caught up with it yet.
         const TKVMouseDrag::TKind kind = drag_.kind;
         const bool reshaping =
