@@ -17,6 +17,7 @@
 #include "PdfSecurity.h"
 #include "PdfStyle.h"
 #include "platform/FontService.h"
+#include "platform/Jpeg.h"
 #include "platform/Paths.h"
 #include "platform/Prompter.h"
 
@@ -331,6 +332,29 @@ void TPdfCanvas::StretchDrawFile(const TRect& rect, const std::string& fileName)
         if (!image) {
             auto created = std::make_unique<TPdfImage>(int(images_.size()));
             created->FromFile(name, owner_.ImageCompressMode(), owner_.JpegQuality());
+            image = &AddImage(std::move(created));
+        }
+        PlaceImage(rect, *image);
+    });
+}
+
+void TPdfCanvas::StretchDrawJpeg(const TRect& rect, const TJpegFile& file) {
+    owner_.Guarded([&] {
+        if (!CheckDocument()) return;
+        if (owner_.ImageCompressMode() != cpJpeg) {
+            TJPEGImage jpeg;
+            try {
+                jpeg.LoadFromFile(file.FileName);
+            } catch (const EInvalidGraphic&) {
+                throw EPdfError(SImageNotSupported, file.FileName);
+            }
+            StretchDraw(rect, &jpeg);
+            return;
+        }
+        TPdfImage* image = AlwaysNewImage ? nullptr : FindImage(0, file.FileName);
+        if (!image) {
+            auto created = std::make_unique<TPdfImage>(int(images_.size()));
+            created->FromJpegFile(file);
             image = &AddImage(std::move(created));
         }
         PlaceImage(rect, *image);

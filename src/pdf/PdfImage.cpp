@@ -210,21 +210,7 @@ void TPdfImage::FromFile(const std::string& fileName, TPdfCompressMode compressi
     fileIdentity_ = FileIdentityOf(fileName);
     try {
         if (compression == cpJpeg && IsJpegFile(fileName)) {
-            TJpegLayout layout;
-            try {
-                layout = ReadJpegLayout(fileName);
-            } catch (const EInvalidGraphic& damage) {
-                // The reader's own reason, such as a truncated file, with the file's name.
-                throw EPdfError(damage.Message(), fileName);
-            }
-            colorSpace_ = layout.Components == 1 ? "/DeviceGray" : layout.Components == 3 ? "/DeviceRGB" : "/DeviceCMYK";
-            // Adobe's CMYK data are stored inverted.
-            if (layout.Components == 4 && layout.AdobeMarker) decode_ = "/Decode [1 0 1 0 1 0 1 0]";
-            compression_ = cpJpeg;
-            width_ = layout.Width;
-            height_ = layout.Height;
-            bitsPerComponent_ = 8;
-            passThrough_ = true;
+            FromJpegFile(ReadJpegFile(fileName));
             return;
         }
         FromGraphic(*LoadPictureFile(fileName), compression, jpegQuality, 0);
@@ -233,6 +219,20 @@ void TPdfImage::FromFile(const std::string& fileName, TPdfCompressMode compressi
     } catch (const Exception&) {
         throw EPdfError(SImageNotSupported, fileName);
     }
+}
+
+void TPdfImage::FromJpegFile(const TJpegFile& file) {
+    const TJpegLayout& layout = file.Layout;
+    fileName_ = file.FileName;
+    fileIdentity_ = file.Identity;
+    colorSpace_ = layout.Components == 1 ? "/DeviceGray" : layout.Components == 3 ? "/DeviceRGB" : "/DeviceCMYK";
+    // Adobe's CMYK data are stored inverted.
+    if (layout.Components == 4 && layout.AdobeMarker) decode_ = "/Decode [1 0 1 0 1 0 1 0]";
+    compression_ = cpJpeg;
+    width_ = layout.Width;
+    height_ = layout.Height;
+    bitsPerComponent_ = 8;
+    passThrough_ = true;
 }
 
 void TPdfImage::KeyByData() {

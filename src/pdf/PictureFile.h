@@ -5,6 +5,8 @@
 #include <string>
 #include <sys/types.h>
 
+#include "JpegLayout.h"
+
 class TGraphic;
 
 // True when the extended library's registry (tzpicformats/FileFormatList.h) gives the JPEG class
@@ -27,3 +29,14 @@ struct TFileIdentity {
 };
 // The identity of the file now; Size -1 when it does not exist.
 TFileIdentity FileIdentityOf(const std::string& fileName);
+
+// A JPEG file whose data the writer passes through as they are: the file as it was when its
+// layout was read, so that a later change is noticed when the data are copied.
+struct TJpegFile {
+    std::string FileName;
+    TFileIdentity Identity;
+    TJpegLayout Layout;
+};
+// Reads the file's layout once; a damaged file raises EPdfError with the reader's reason and the
+// file's name, one that cannot be read EFOpenError.
+TJpegFile ReadJpegFile(const std::string& fileName);
