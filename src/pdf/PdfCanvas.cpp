@@ -325,7 +325,9 @@ void TPdfCanvas::StretchDrawFile(const TRect& rect, const std::string& fileName)
         if (!CheckDocument()) return;
         std::string name = fileName;
         if (!IsFile(name)) {
-            name = DownloadPicture(fileName, owner_.TempFolder().empty() ? TempDirectory() : owner_.TempFolder());
+            TPictureFileReader* reader = PictureFileReader();
+            if (!reader) throw EPdfError(SFileNotFound, fileName);
+            name = reader->Download(fileName, owner_.TempFolder().empty() ? TempDirectory() : owner_.TempFolder());
             downloadedFiles_.push_back(name);
         }
         TPdfImage* image = AlwaysNewImage ? nullptr : FindImage(0, name);

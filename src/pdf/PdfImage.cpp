@@ -208,12 +208,13 @@ void TPdfImage::EncodeJpeg(const TBitmap& bitmap, int quality) {
 void TPdfImage::FromFile(const std::string& fileName, TPdfCompressMode compression, int jpegQuality) {
     fileName_ = fileName;
     fileIdentity_ = FileIdentityOf(fileName);
+    TPictureFileReader* reader = PictureFileReader();
+    if (!reader) throw EPdfError(SImageNotSupported, fileName);
     try {
-        if (compression == cpJpeg && IsJpegFile(fileName)) {
-            FromJpegFile(ReadJpegFile(fileName));
-            return;
-        }
-        FromGraphic(*LoadPictureFile(fileName), compression, jpegQuality, 0);
+        TPictureFileContent content = reader->Read(fileName, compression == cpJpeg);
+        if (content.Jpeg) FromJpegFile(*content.Jpeg);
+        else if (content.Graphic) FromGraphic(*content.Graphic, compression, jpegQuality, 0);
+        else throw EPdfError(SImageNotSupported, fileName);
     } catch (const EPdfError&) {
         throw;
     } catch (const Exception&) {

@@ -4,18 +4,24 @@
 
 #include "PdfErrors.h"
 #include "platform/Graphics.h"
-#include "tzpicformats/FileFormatList.h"
 
-bool IsJpegFile(const std::string& fileName) {
-    TFileStream stream(fileName, fmOpenRead);
-    return GraphicClassOfFile(stream, fileName) == JPEGImageClass();
+#include <utility>
+
+namespace {
+
+std::unique_ptr<TPictureFileReader>& InstalledReader() {
+    static std::unique_ptr<TPictureFileReader> reader;
+    return reader;
 }
 
-std::unique_ptr<TGraphic> LoadPictureFile(const std::string& fileName) {
-    std::unique_ptr<TGraphic> graphic = CreateGraphicFromFile(fileName);
-    if (!graphic) throw EInvalidGraphic("Unknown picture format: " + fileName);
-    return graphic;
+}  // namespace
+
+std::unique_ptr<TPictureFileReader> SetPictureFileReader(std::unique_ptr<TPictureFileReader> reader) {
+    std::swap(InstalledReader(), reader);
+    return reader;
 }
+
+TPictureFileReader* PictureFileReader() { return InstalledReader().get(); }
 
 TFileIdentity FileIdentityOf(const std::string& fileName) {
     struct stat info;

@@ -8,6 +8,7 @@
 #include "app/engine/MakerInfo.h"
 #include "app/engine/ConverterHost.h"
 #include "app/engine/ConverterPic.h"
+#include "app/engine/PictureFiles.h"
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfKalmora.h"
 #include "platform/Prompter.h"
@@ -47,6 +48,7 @@ std::string DefaultPaperSizeName() {
 }
 
 TConverter::TConverter(TConverterHost& host) : host_(host), pdf_(std::make_unique<TPdfKalmora>()) {
+    InstallPictureFiles();
     PlacedSources.SetSorted(true);
     PlacedSources.SetCaseSensitive(true);
     PlacedSources.SetDuplicates(TDuplicates::dupIgnore);
