@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/engine/PictureFiles.h"
 #include "pdf/PdfKalmora.h"
 #include "platform/Jpeg.h"
 
@@ -135,6 +136,7 @@ long PeakKbOfSelf() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    InstallPictureFiles();  // the writer reads picture files through the program's reader
     const int pictures = argc > 1 ? std::max(4, std::atoi(argv[1])) : 200;
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     const std::string folder = (std::filesystem::temp_directory_path() / "pdf_bench").string();

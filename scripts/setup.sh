@@ -20,6 +20,8 @@ PACKAGES=(
   # independent tools the tests check our output with
   qpdf poppler-utils imagemagick libtiff-tools netpbm ffmpeg sane-utils libopenjp2-tools ghostscript
   fonts-cantarell libimage-exiftool-perl libjpeg-turbo-progs giflib-tools pngcheck
+  # counting the files a run opens
+  strace
   # PostScript output is checked by ghostscript, whose fonts also alias families such as Symbol
   ghostscript
   # libtiff's CCITT RLE writer, reached through Pillow (tiffcp writes no compression 2)

@@ -17,6 +17,7 @@
 #include "PdfSecurity.h"
 #include "PdfStyle.h"
 #include "platform/FontService.h"
+#include "platform/Jpeg.h"
 #include "platform/Paths.h"
 #include "platform/Prompter.h"
 
@@ -324,13 +325,38 @@ void TPdfCanvas::StretchDrawFile(const TRect& rect, const std::string& fileName)
         if (!CheckDocument()) return;
         std::string name = fileName;
         if (!IsFile(name)) {
-            name = DownloadPicture(fileName, owner_.TempFolder().empty() ? TempDirectory() : owner_.TempFolder());
+            TPictureFileReader* reader = PictureFileReader();
+            if (!reader) throw EPdfError(SFileNotFound, fileName);
+            name = reader->Download(fileName, owner_.TempFolder().empty() ? TempDirectory() : owner_.TempFolder());
             downloadedFiles_.push_back(name);
         }
         TPdfImage* image = AlwaysNewImage ? nullptr : FindImage(0, name);
         if (!image) {
             auto created = std::make_unique<TPdfImage>(int(images_.size()));
             created->FromFile(name, owner_.ImageCompressMode(), owner_.JpegQuality());
+            image = &AddImage(std::move(created));
+        }
+        PlaceImage(rect, *image);
+    });
+}
+
+void TPdfCanvas::StretchDrawJpeg(const TRect& rect, const TJpegFile& file) {
+    owner_.Guarded([&] {
+        if (!CheckDocument()) return;
+        if (owner_.ImageCompressMode() != cpJpeg) {
+            TJPEGImage jpeg;
+            try {
+                jpeg.LoadFromFile(file.FileName);
+            } catch (const EInvalidGraphic&) {
+                throw EPdfError(SImageNotSupported, file.FileName);
+            }
+            StretchDraw(rect, &jpeg);
+            return;
+        }
+        TPdfImage* image = AlwaysNewImage ? nullptr : FindImage(0, file.FileName);
+        if (!image) {
+            auto created = std::make_unique<TPdfImage>(int(images_.size()));
+            created->FromJpegFile(file);
             image = &AddImage(std::move(created));
         }
         PlaceImage(rect, *image);

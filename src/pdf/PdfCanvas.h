@@ -14,6 +14,8 @@
 #include "PdfOutput.h"
 #include "platform/Graphics.h"
 
+struct TJpegFile;
+
 class TPdfField;
 class TPdfFont;
 class TPdfImage;
@@ -58,6 +60,9 @@ public:
     void StretchDraw(const TRect& rect, const TGraphic* graphic);
     // Local files, or pictures downloaded from http and https addresses.
     void StretchDrawFile(const TRect& rect, const std::string& fileName);
+    // A JPEG file whose layout the caller read: its data pass through under JPEG compression,
+    // otherwise it is decoded here.
+    void StretchDrawJpeg(const TRect& rect, const TJpegFile& file);
 
     // An outline entry for the current page at (x, y); level 1 is the top level.
     void AddBookmark(int x, int y, const std::string& title, int level, bool open);

@@ -208,31 +208,32 @@ void TPdfImage::EncodeJpeg(const TBitmap& bitmap, int quality) {
 void TPdfImage::FromFile(const std::string& fileName, TPdfCompressMode compression, int jpegQuality) {
     fileName_ = fileName;
     fileIdentity_ = FileIdentityOf(fileName);
+    TPictureFileReader* reader = PictureFileReader();
+    if (!reader) throw EPdfError(SImageNotSupported, fileName);
     try {
-        if (compression == cpJpeg && IsJpegFile(fileName)) {
-            TJpegLayout layout;
-            try {
-                layout = ReadJpegLayout(fileName);
-            } catch (const EInvalidGraphic& damage) {
-                // The reader's own reason, such as a truncated file, with the file's name.
-                throw EPdfError(damage.Message(), fileName);
-            }
-            colorSpace_ = layout.Components == 1 ? "/DeviceGray" : layout.Components == 3 ? "/DeviceRGB" : "/DeviceCMYK";
-            // Adobe's CMYK data are stored inverted.
-            if (layout.Components == 4 && layout.AdobeMarker) decode_ = "/Decode [1 0 1 0 1 0 1 0]";
-            compression_ = cpJpeg;
-            width_ = layout.Width;
-            height_ = layout.Height;
-            bitsPerComponent_ = 8;
-            passThrough_ = true;
-            return;
-        }
-        FromGraphic(*LoadPictureFile(fileName), compression, jpegQuality, 0);
+        TPictureFileContent content = reader->Read(fileName, compression == cpJpeg);
+        if (content.Jpeg) FromJpegFile(*content.Jpeg);
+        else if (content.Graphic) FromGraphic(*content.Graphic, compression, jpegQuality, 0);
+        else throw EPdfError(SImageNotSupported, fileName);
     } catch (const EPdfError&) {
         throw;
     } catch (const Exception&) {
         throw EPdfError(SImageNotSupported, fileName);
     }
+}
+
+void TPdfImage::FromJpegFile(const TJpegFile& file) {
+    const TJpegLayout& layout = file.Layout;
+    fileName_ = file.FileName;
+    fileIdentity_ = file.Identity;
+    colorSpace_ = layout.Components == 1 ? "/DeviceGray" : layout.Components == 3 ? "/DeviceRGB" : "/DeviceCMYK";
+    // Adobe's CMYK data are stored inverted.
+    if (layout.Components == 4 && layout.AdobeMarker) decode_ = "/Decode [1 0 1 0 1 0 1 0]";
+    compression_ = cpJpeg;
+    width_ = layout.Width;
+    height_ = layout.Height;
+    bitsPerComponent_ = 8;
+    passThrough_ = true;
 }
 
 void TPdfImage::KeyByData() {

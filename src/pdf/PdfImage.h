@@ -24,6 +24,8 @@ public:
     // Encode at once; failures raise EPdfError.
     void FromGraphic(const TGraphic& graphic, TPdfCompressMode compression, int jpegQuality, uint64_t handle);
     void FromFile(const std::string& fileName, TPdfCompressMode compression, int jpegQuality);
+    // The file's data pass through as they are, with the layout its caller read.
+    void FromJpegFile(const TJpegFile& file);
     // Under cpJpeg a bitmap's image is known by its encoded data, so equal pictures meet without
     // a pass over their pixels.
     void KeyByData();

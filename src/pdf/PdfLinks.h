@@ -1,5 +1,5 @@
 #pragma once
-// Link actions chosen from a target text, and pictures downloaded from internet addresses.
+// Link actions chosen from a target text.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,12 +15,3 @@ std::vector<std::string> LinkActionLines(const std::string& target, const std::s
                                          int objectNumber, const TPdfStringEncoder& encode,
                                          const std::function<std::string(const std::string&)>& spelling,
                                          std::string& goTo);
-
-// Limits of one download.
-inline constexpr int64_t MaxDownloadBytes = int64_t(256) << 20;
-inline constexpr long DownloadTimeoutSeconds = 120;
-
-// Downloads an http or https address into a new file "Download<n><.ext>" of the folder and
-// returns its name. Addresses of other kinds, nothing received or a refused request raise
-// EPdfError "File not found"; a failing connection "Invalid Windows function call".
-std::string DownloadPicture(const std::string& url, const std::string& folder);

@@ -1,18 +1,15 @@
 #pragma once
-// The picture files the writer places: what kind a file is, and the graphic that loads it.
+// The picture files the writer places: the JPEG data it passes through with their layout, and the
+// reader of picture files and addresses that its caller gives it.
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <sys/types.h>
 
-class TGraphic;
+#include "JpegLayout.h"
 
-// True when the extended library's registry (tzpicformats/FileFormatList.h) gives the JPEG class
-// for the file, by content and then by extension; raises EFOpenError when it cannot be read.
-bool IsJpegFile(const std::string& fileName);
-// Loads the file into a graphic of the class the registry gives for it. No class for the file, or
-// damaged data, raise EInvalidGraphic (EFOpenError when the file cannot be read).
-std::unique_ptr<TGraphic> LoadPictureFile(const std::string& fileName);
+class TGraphic;
 
 // Tells whether a file is still the one read earlier: the same file, size and modification time.
 struct TFileIdentity {
@@ -27,3 +24,37 @@ struct TFileIdentity {
 };
 // The identity of the file now; Size -1 when it does not exist.
 TFileIdentity FileIdentityOf(const std::string& fileName);
+
+// A JPEG file whose data the writer passes through as they are: the file as it was when its
+// layout was read, so that a later change is noticed when the data are copied.
+struct TJpegFile {
+    std::string FileName;
+    TFileIdentity Identity;
+    TJpegLayout Layout;
+};
+// Reads the file's layout once; a damaged file raises EPdfError with the reader's reason and the
+// file's name, one that cannot be read EFOpenError.
+TJpegFile ReadJpegFile(const std::string& fileName);
+
+// What a picture file gives the writer: JPEG data to pass through, or a graphic to encode.
+struct TPictureFileContent {
+    std::optional<TJpegFile> Jpeg;
+    std::unique_ptr<TGraphic> Graphic;
+};
+
+// The writer knows no picture formats and no network: the program gives it a reader of both.
+class TPictureFileReader {
+public:
+    virtual ~TPictureFileReader() = default;
+    // The picture of an existing file, JPEG data passed through when passJpeg allows; a format
+    // it does not know raises EInvalidGraphic, a file it cannot open EFOpenError.
+    virtual TPictureFileContent Read(const std::string& fileName, bool passJpeg) = 0;
+    // Downloads an address into a new file of the folder and returns the file's name; raises
+    // EPdfError.
+    virtual std::string Download(const std::string& url, const std::string& folder) = 0;
+};
+// Installs the reader for the whole run and returns the one before; none at first, when
+// StretchDrawFile refuses every file as "Image format or compression scheme not supported" and
+// every address as "File not found".
+std::unique_ptr<TPictureFileReader> SetPictureFileReader(std::unique_ptr<TPictureFileReader> reader);
+TPictureFileReader* PictureFileReader();

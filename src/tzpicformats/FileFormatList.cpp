@@ -323,12 +323,18 @@ void DoneTzPicFormats() {
     });
 }
 
+TGraphicClassRef GraphicClassOfFile(TStream& stream, const std::string& fileName) {
+    if (const TGraphicClassRef byContent = RegisteredFormats().ClassForStreamContent(stream)) return byContent;
+    const std::string name = fileName.substr(fileName.find_last_of('/') + 1);
+    const size_t dot = name.find_last_of('.');
+    return dot == std::string::npos ? nullptr : RegisteredFormats().ClassForExtension(name.substr(dot));
+}
+
 std::unique_ptr<TGraphic> CreateGraphicFromFile(const std::string& fileName) {
-    TGraphicClassRef graphicClass = RegisteredFormats().ClassForFileContent(fileName);
-    if (!graphicClass) {
-        const std::string name = fileName.substr(fileName.find_last_of('/') + 1);
-        const size_t dot = name.find_last_of('.');
-        if (dot != std::string::npos) graphicClass = RegisteredFormats().ClassForExtension(name.substr(dot));
+    TGraphicClassRef graphicClass;
+    {
+        TFileStream stream(fileName, fmOpenRead);
+        graphicClass = GraphicClassOfFile(stream, fileName);
     }
     if (!graphicClass) return nullptr;
     std::unique_ptr<TGraphic> graphic = graphicClass->Create();

@@ -96,6 +96,9 @@ TFileFormatList& RegisteredFormats();
 // the class library's own bitmap, icon, metafile and JPEG rows. Later calls do nothing.
 void DoneTzPicFormats();
 
-// Class by content first, then by the extension; nullptr when neither is known. Errors of opening
+// The class of a file open in the stream: by its content first, then by the name's extension;
+// nullptr when neither is known. Leaves the stream's position where it was.
+TGraphicClassRef GraphicClassOfFile(TStream& stream, const std::string& fileName);
+// Loads the file into a graphic of that class; nullptr when no class is known. Errors of opening
 // and loading the file pass on.
 std::unique_ptr<TGraphic> CreateGraphicFromFile(const std::string& fileName);

@@ -1,8 +1,7 @@
-// The platform services the writer stands on: the JPEG picture, picture files and fonts.
+// The platform services the writer stands on: the JPEG picture and fonts.
 #include <gtest/gtest.h>
 
 #include "PdfTestSupport.h"
-#include "pdf/PictureFile.h"
 #include "platform/FontService.h"
 #include "platform/Jpeg.h"
 
@@ -71,27 +70,6 @@ TEST(JpegImage, CompressesBitmapsAndRefusesDamagedData) {
     TBitmap partial;
     half.AssignTo(partial);
     EXPECT_EQ(partial.Width(), 33);
-}
-
-TEST(PictureFile, KnowsJpegAndBmpByContentThenByExtension) {
-    TScratchFolder scratch;
-    const std::string jpegNamedBmp = scratch.Path("photo.bmp");
-    ASSERT_EQ(RunTool("convert -size 5x3 xc:red " + Quoted("jpg:" + jpegNamedBmp)).status, 0);
-    EXPECT_TRUE(IsJpegFile(jpegNamedBmp));
-    const auto jpeg = LoadPictureFile(jpegNamedBmp);
-    ASSERT_TRUE(dynamic_cast<TJPEGImage*>(jpeg.get()));
-    EXPECT_EQ(jpeg->Width(), 5);
-    const std::string bmp = scratch.Path("picture");
-    ASSERT_EQ(RunTool("convert -size 4x2 xc:blue " + Quoted("bmp3:" + bmp)).status, 0);
-    EXPECT_FALSE(IsJpegFile(bmp));
-    const auto bitmap = LoadPictureFile(bmp);
-    ASSERT_TRUE(dynamic_cast<TBitmap*>(bitmap.get()));
-    EXPECT_EQ(dynamic_cast<TBitmap&>(*bitmap).Pixel(1, 1), clBlue);
-    WriteFile(scratch.Path("text.jpg"), "plain text");
-    EXPECT_THROW(LoadPictureFile(scratch.Path("text.jpg")), EInvalidGraphic);
-    WriteFile(scratch.Path("text.png"), "plain text");
-    EXPECT_THROW(LoadPictureFile(scratch.Path("text.png")), EInvalidGraphic);
-    EXPECT_THROW(IsJpegFile(scratch.Path("missing.jpg")), EFOpenError);
 }
 
 TEST(FontService, FindsMetricCompatibleFacesAndReadsTheirMetrics) {

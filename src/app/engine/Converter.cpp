@@ -8,6 +8,7 @@
 #include "app/engine/MakerInfo.h"
 #include "app/engine/ConverterHost.h"
 #include "app/engine/ConverterPic.h"
+#include "app/engine/PictureFiles.h"
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfKalmora.h"
 #include "platform/Prompter.h"
@@ -47,6 +48,7 @@ std::string DefaultPaperSizeName() {
 }
 
 TConverter::TConverter(TConverterHost& host) : host_(host), pdf_(std::make_unique<TPdfKalmora>()) {
+    InstallPictureFiles();
     PlacedSources.SetSorted(true);
     PlacedSources.SetCaseSensitive(true);
     PlacedSources.SetDuplicates(TDuplicates::dupIgnore);
@@ -129,44 +131,6 @@ void TConverter::CheckBookMargins() {
         RaiseBrelvantError(0, "Invalid book margins");
 }
 
-void TConverter::SetGrid() {
-    int shortSide, longSide;
-    switch (PicsPerPage) {
-        case 1: shortSide = 1, longSide = 1; break;
-        case 2: shortSide = 1, longSide = 2; break;
-        case 4: shortSide = 2, longSide = 2; break;
-        case 6: shortSide = 2, longSide = 3; break;
-        case 8: shortSide = 2, longSide = 4; break;
-        case 12: shortSide = 3, longSide = 4; break;
-        case 24: shortSide = 4, longSide = 6; break;
-        default: RaiseBrelvantError(2, "TConverter.CellRect");
-    }
-    const bool portrait = Orientation == boPortrait;
-    Columns = portrait ? shortSide : longSide;
-    Rows = static_cast<uint8_t>(portrait ? longSide : shortSide);
-}
-
-void TConverter::BeginBook() {
-    SetGrid();
-    ApplyBookPaper();
-    CellWidth = Round(double(pdf_->PageWidth() - LeftMargin - RightMargin) / Columns);
-    CellHeight = Round(double(pdf_->PageHeight() - TopMargin - BottomMargin) / Rows);
-    HorzGap = Columns == 1 ? 0 : Round(CellWidth / 20.0);
-    VertGap = Rows == 1 ? 0 : Round(CellHeight / 20.0);
-    pdf_->BeginDoc();
-    TPdfCanvas& canvas = pdf_->Canvas();
-    canvas.GetFont().Assign(PicNamesFont);
-    NameCaptionHeight = 2 * canvas.TextHeight("A");
-    canvas.GetFont().Assign(PicDatesFont);
-    DateCaptionHeight = 2 * canvas.TextHeight("A");
-}
-
-TRect TConverter::GetCellRect(int slot) const {
-    const int c = slot % Columns, r = slot / Columns;
-    return Rect(c * CellWidth + LeftMargin + HorzGap, r * CellHeight + TopMargin + VertGap,
-                (c + 1) * CellWidth + LeftMargin - HorzGap, (r + 1) * CellHeight + TopMargin - VertGap);
-}
-
 void TConverter::ApplyPasswords() {
     // Set both every time, empty ones too, so that no password of an earlier document survives.
     pdf_->SetOwnerPassword(OwnerPassword);
@@ -233,7 +197,7 @@ void TConverter::MakeSinglePdf(TConverterPic& pic) {
     SetSinglePageSize(pic);
     ApplyPasswords();
     pdf_->BeginDoc();
-    pic.DrawOnPage(Rect(0, 0, pdf_->PageWidth(), pdf_->PageHeight()));
+    PlacePicture(pic, Rect(0, 0, pdf_->PageWidth(), pdf_->PageHeight()));
     pdf_->EndDoc();
 }
 
@@ -321,7 +285,7 @@ void TConverter::MakePdfBook() {
             TConverterPic& pic = *GetPic(i);
             try {
                 pic.EnsureLoaded();
-                pic.DrawOnPage(GetCellRect(slot));
+                PlacePicture(pic, GetCellRect(slot));
             } catch (const EAbort&) {
                 throw;
             } catch (const Exception& e) {

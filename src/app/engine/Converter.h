@@ -108,6 +108,10 @@ public:
 
 private:
     void SetGrid();
+    // Draws the loaded picture into the rectangle: a JPEG passes through, any other picture is
+    // drawn from the bitmap; a book's cell holds its captions and outline entry as well.
+    void PlacePicture(const TConverterPic& pic, const TRect& rect);
+    void DrawCaption(const TRect& box, const std::string& text, const TFont& font);
     void ApplyPasswords();
     void CheckAbort();
     // True when the document may be written: it is new, or the user lets it replace the file.

@@ -1,10 +1,12 @@
 #pragma once
-// One source picture of the engine's list: a file, or one frame of a multi-frame file. It knows
-// how its file is read, loads itself into the engine's input/output object, and makes the texts
-// that the list and the book captions show.
+// One source picture of the engine's list: a file, or one frame of a multi-frame file. Its file is
+// read through its picture source, into the engine's input/output object; it makes the texts that
+// the list and the book captions show.
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "app/engine/PictureSource.h"
 #include "platform/Classes.h"
 
 class TConverter;
@@ -12,17 +14,8 @@ class TKestovaIO;
 class TFont;
 struct TRect;
 
-// How a file is read, by its extension.
-enum TPicKind : uint8_t { pkImage, pkExtended, pkJpeg, pkTiff, pkGif, pkVideo };
-
-// False for an extension outside the accepted table; kind is then pkExtended.
-bool FindPicKind(const std::string& fileName, TPicKind& kind);
-TPicKind PicKindOfFile(const std::string& fileName);
 // The label of a colour-mode code 0 to 10; empty for any other code.
 std::string ColorModeText(int code);
-// The colour-mode code of a picture read with these samples: the colour (not the alpha) that
-// they hold, as picture tools report it.
-uint8_t ColorModeOfSamples(int bitsPerSample, int samplesPerPixel);
 
 class TConverterPic : public TObject {
 public:
@@ -42,14 +35,16 @@ public:
 
     // Multi-frame kinds open the file at once to count its frames.
     void SetFileName(const std::string& fileName);
-    // Any failure becomes "Can't load image" with the file name.
+    // Reads the file's header the first time (any failure becomes "Can't load image" with the
+    // file name); a video opens its media in the input/output object.
     void Open();
+    // Decodes the frame into the input/output object; a JPEG passed through is only measured.
     void LoadFrame();
-    // Open and LoadFrame unless the input/output object holds this picture already.
+    // Open and LoadFrame unless the input/output object holds this picture already; a frame that
+    // cannot be decoded becomes "Can't load image" with the file name.
     void EnsureLoaded();
     void SetFrameIndex(int index);
-    // Draws the loaded picture into the rectangle, with the book's captions and outline entry.
-    void DrawOnPage(const TRect& rect);
+    const TPictureSource& Source() const { return *source_; }
 
     std::string GetDisplayText() const;
     std::string GetCaptionName() const;
@@ -59,12 +54,7 @@ public:
 
 private:
     explicit TConverterPic(TConverter& converter) : Converter(converter) {}
-    void OpenByKind();
-    // True when the file, refused by the reader its name chose, was read as a single picture.
-    bool OpenByContent();
-    // Loads the TIFF page or GIF frame FrameIndex selects; returns the file's page or frame count.
-    int LoadSelectedFrame(TKestovaIO& io);
-    void DrawCaption(const TRect& box, const std::string& text, const TFont& font);
-    // Taken when Open reads an extended picture, whose file tells more than the bitmap made of it.
-    uint8_t extendedColorMode_ = 9;
+    void TakeHeader();
+
+    std::unique_ptr<TPictureSource> source_;
 };

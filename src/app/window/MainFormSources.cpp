@@ -60,13 +60,8 @@ void TMainForm::AddPicture(const std::string& fileName, int frameIndex) {
     TConverterPic* pic = TConverterPic::Add(c, fileName, frameIndex);
     const auto removeLast = [&c] { c.DeletePic(c.Pics.Count() - 1); };
     try {
-        // A picture that cannot be read never waits in the list: its header is read now (the
-        // engine opens only multi-frame files here), and the engine's open gives the error.
-        if (pic->FrameCount == 0) {
-            TKestovaIO probe;
-            probe.ParamsFromFile(fileName);
-            if (probe.AbortFlag || probe.Params().FileType == kvftNone) pic->Open();
-        }
+        // A picture that cannot be read never waits in the list: its header is read now, once.
+        pic->Open();
         // A frame number beyond the file is refused instead of added.
         const int frames = std::max(pic->FrameCount, 1);
         if (frameIndex >= frames)
