@@ -3,6 +3,7 @@
 // 8-bit mask (255 opaque) beside the picture.
 #include <memory>
 
+struct TKVFormatDriver;
 class TStream;
 class TKVBitmap;
 class TKVMask;
@@ -19,3 +20,6 @@ void WritePNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
                     TKVProgressRec& progress);
 // The content test: the stream starts with the PNG signature; the position is kept.
 bool IsPNGStream(TStream& stream);
+
+// The registry's record of the format.
+extern const TKVFormatDriver KVPngDriver;

@@ -1,5 +1,6 @@
 #pragma once
 // The portable bitmap family (PBM, PGM, PPM; magic numbers P1 to P6, plain text and raw).
+struct TKVFormatDriver;
 class TStream;
 class TKVBitmap;
 class TIOParamsVals;
@@ -13,3 +14,6 @@ void ReadPXMStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bo
 // By BitsPerSample and SamplesPerPixel: P4, P5 or P6 (16-bit samples for 48-bit pictures or
 // BitsPerSample 16), each line of PxmComments as a comment.
 void WritePXMStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress);
+
+// The registry's record of the format.
+extern const TKVFormatDriver KVPxmDriver;

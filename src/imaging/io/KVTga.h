@@ -1,6 +1,7 @@
 #pragma once
 // Targa pictures: colour-mapped, true-colour and grey, plain or run-length coded, with the
 // version 2 extension area and footer. Alpha travels as the bitmap's alpha channel.
+struct TKVFormatDriver;
 class TStream;
 class TKVBitmap;
 class TIOParamsVals;
@@ -15,3 +16,6 @@ void ReadTGAStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bo
 // 1 bit, an 8-bit colour map (16 entries for BitsPerSample 4), 8-bit grey (TgaGrayLevel), 24 bits,
 // or 32 bits when the bitmap has an alpha channel that is not opaque everywhere.
 void WriteTGAStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress);
+
+// The registry's record of the format.
+extern const TKVFormatDriver KVTgaDriver;
