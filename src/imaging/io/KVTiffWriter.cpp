@@ -1,7 +1,5 @@
 #include "imaging/io/KVTiff.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
