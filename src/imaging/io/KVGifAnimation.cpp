@@ -120,32 +120,20 @@ int ComposeGIFFrame(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
     return count;
 }
 
-int GetGIFStreamFrameCount(TStream& stream) {
-    const int64_t start = stream.Position();
+namespace {
+
+// The header of the frame the record asks for; returns the number of frames.
+int ReadGifHeader(TStream& stream, TIOParamsVals& params, TKVProgressRec& progress) {
     TKVBitmap unused;
-    TIOParamsVals params(nullptr);
-    std::atomic<bool> aborted{false};
-    TKVProgressRec progress;
-    progress.AbortFlag = &aborted;
     std::unique_ptr<TKVMask> mask;
     int count = 0;
     ReadGIFStream(stream, unused, count, true, mask, true, progress, params);
-    stream.SetPosition(start);
     return count;
 }
-
-namespace {
 
 bool IsGif(TStream& stream) {
     const TKVStreamPrefix p(stream);
     return p.size > 13 && p.Starts("GIF");
-}
-
-void ReadGifHeader(TStream& stream, TIOParamsVals& params, TKVProgressRec& progress) {
-    TKVBitmap unused;
-    std::unique_ptr<TKVMask> mask;
-    int count = 0;
-    ReadGIFStream(stream, unused, count, true, mask, true, progress, params);
 }
 
 // An animated picture is composed up to the frame the record asks for.
@@ -155,9 +143,21 @@ void ReadGif(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgr
 
 }  // namespace
 
+int GetGIFStreamFrameCount(TStream& stream) {
+    const int64_t start = stream.Position();
+    TIOParamsVals params(nullptr);
+    std::atomic<bool> aborted{false};
+    TKVProgressRec progress;
+    progress.AbortFlag = &aborted;
+    const int count = ReadGifHeader(stream, params, progress);
+    stream.SetPosition(start);
+    return count;
+}
+
 const TKVFormatDriver KVGifDriver{.FileType = kvftGIF,
                                   .IsFormat = IsGif,
-                                  .ReadHeader = ReadGifHeader,
+                                  .ReadHeader = [](TStream& stream, TIOParamsVals& params,
+                                                   TKVProgressRec& progress) { ReadGifHeader(stream, params, progress); },
                                   .Read = ReadGif,
                                   .Write = WriteGIFStream,
                                   .PageCount = GetGIFStreamFrameCount};
