@@ -7,6 +7,7 @@
 #include "imaging/core/KVStreams.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVFileFormats.h"
+#include "imaging/io/KVMetafile.h"
 
 TEST(KVFileFormats, LookupByExtensionIgnoresCaseAndOneDot) {
     struct Case {

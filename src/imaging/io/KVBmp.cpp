@@ -9,6 +9,7 @@
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVDriverSupport.h"
+#include "imaging/io/KVFormatDriver.h"
 #include "imaging/proc/KVColorModels.h"
 #include "platform/ByteReader.h"
 #include "platform/ByteWriter.h"
@@ -536,3 +537,22 @@ void WriteBMPStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
 
 std::vector<uint8_t> EncodeRLE8Row(const uint8_t* indexes, int width) { return EncodeRow(indexes, width, false); }
 std::vector<uint8_t> EncodeRLE4Row(const uint8_t* indexes, int width) { return EncodeRow(indexes, width, true); }
+
+namespace {
+
+bool IsBmp(TStream& stream) {
+    const TKVStreamPrefix p(stream);
+    return p.size > 14 && p.Starts("BM");
+}
+
+void ReadBmp(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    ReadBMPStream(stream, bitmap, 0, false, false, paramsOnly, progress, params);
+}
+
+}  // namespace
+
+const TKVFormatDriver KVBmpDriver{.FileType = kvftBMP,
+                                  .IsFormat = IsBmp,
+                                  .ReadHeader = KVReadHeaderBy<ReadBmp>,
+                                  .Read = KVReadPictureBy<ReadBmp>,
+                                  .Write = WriteBMPStream};

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+struct TKVFormatDriver;
 class TStream;
 class TKVBitmap;
 class TIOParamsVals;
@@ -22,3 +23,6 @@ void WriteBMPStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
 // One row of indexes (one per byte) run-length coded, ending with the end-of-line pair.
 std::vector<uint8_t> EncodeRLE8Row(const uint8_t* indexes, int width);
 std::vector<uint8_t> EncodeRLE4Row(const uint8_t* indexes, int width);
+
+// The registry's record of the format.
+extern const TKVFormatDriver KVBmpDriver;

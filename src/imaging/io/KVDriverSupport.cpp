@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/KVCcitt.h"
@@ -15,6 +16,23 @@ std::vector<uint8_t> ReadStreamRest(TStream& stream, int64_t limit) {
     const int64_t got = bytes.empty() ? 0 : stream.Read(bytes.data(), available);
     bytes.resize(static_cast<size_t>(std::max<int64_t>(got, 0)));
     return bytes;
+}
+
+TKVStreamPrefix::TKVStreamPrefix(TStream& stream) : size(stream.Size() - stream.Position()) {
+    const int64_t start = stream.Position();
+    bytes = ReadStreamRest(stream, 4096);
+    stream.SetPosition(start);
+}
+
+bool TKVStreamPrefix::Starts(const char* text, int64_t at) const {
+    const size_t n = std::strlen(text);
+    return int64_t(bytes.size()) >= at + int64_t(n) && std::memcmp(bytes.data() + at, text, n) == 0;
+}
+
+std::string TKVStreamPrefix::Tag(size_t length) const {
+    std::string tag;
+    for (size_t i = 0; i < length && i < bytes.size() && bytes[i]; ++i) tag += char(bytes[i]);
+    return tag;
 }
 
 int PixelsPerMetreToDpi(int64_t pixelsPerMetre) {

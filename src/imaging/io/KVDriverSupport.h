@@ -3,9 +3,11 @@
 // reader, the rule that no exception leaves a driver, and rows written top-down.
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "imaging/core/KVProgress.h"
+#include "platform/ByteReader.h"
 #include "platform/Exception.h"
 
 class TStream;
@@ -14,6 +16,21 @@ class TKVBitmap;
 // The bytes from the stream's position to its end (at most limit bytes when limit >= 0); the
 // stream is left behind them.
 std::vector<uint8_t> ReadStreamRest(TStream& stream, int64_t limit = -1);
+
+// The first bytes of a stream (at most 4096) and the count of bytes from its position to its end,
+// for content tests; the stream position is kept.
+class TKVStreamPrefix {
+public:
+    explicit TKVStreamPrefix(TStream& stream);
+    bool Starts(const char* text, int64_t at = 0) const;
+    // The bytes as text up to the first zero byte, at most length of them: the tag of the
+    // component's own stream headers ("JFIF", "PCX2", "TIFF").
+    std::string Tag(size_t length) const;
+    TByteReader Reader() const { return TByteReader(bytes.data(), int64_t(bytes.size())); }
+
+    int64_t size;
+    std::vector<uint8_t> bytes;
+};
 
 // Runs a driver's body: any failure (short data, a size beyond the limits, memory) sets the
 // abort flag instead of leaving the driver.

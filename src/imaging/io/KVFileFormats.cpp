@@ -5,16 +5,9 @@
 #include <mutex>
 #include <shared_mutex>
 
-#include "imaging/core/KVBitmap.h"
-#include "imaging/core/KVMask.h"
 #include "imaging/io/IOParamsVals.h"
-#include "imaging/io/KVGifFilter.h"
-#include "imaging/io/KVIcon.h"
-#include "imaging/io/KVPcx.h"
-#include "imaging/core/KVProgress.h"
-#include "imaging/io/KVTiff.h"
+#include "imaging/io/KVFormatDrivers.h"
 #include "imaging/io/KVVideoAndScanner.h"
-#include "platform/ByteReader.h"
 #include "platform/Classes.h"
 
 namespace {
@@ -98,14 +91,6 @@ std::string ExtensionOf(const std::string& fileName) {
     return dot == std::string::npos || fileName[dot] != '.' ? std::string() : fileName.substr(dot);
 }
 
-// Reads count bytes at the stream's position and puts the position back; false when short.
-bool Peek(TStream& stream, uint8_t* buffer, int64_t count) {
-    const int64_t start = stream.Position();
-    const int64_t got = stream.Read(buffer, count);
-    stream.SetPosition(start);
-    return got == count;
-}
-
 }  // namespace
 
 int RegisterFileFormat(const TKVFileFormatEntry& entry) {
@@ -174,90 +159,30 @@ void UpdateGIFFormatHooks() {
     }
 }
 
-int GetICOFileImageCount(const std::string& fileName) {
+namespace {
+
+// The pages the type's driver counts in the file, 0 when it cannot be read.
+int FilePageCount(const std::string& fileName, int fileType) {
+    const TKVFormatDriver* driver = FindFormatDriver(fileType);
+    if (!driver || !driver->PageCount) return 0;
     try {
         TFileStream stream(fileName, fmOpenRead);
-        return GetICOImageCount(stream);
+        return driver->PageCount(stream);
     } catch (const Exception&) {
         return 0;
     }
 }
 
-int GetGIFStreamFrameCount(TStream& stream) {
-    const int64_t start = stream.Position();
-    TKVBitmap unused;
-    TIOParamsVals params(nullptr);
-    std::atomic<bool> aborted{false};
-    TKVProgressRec progress;
-    progress.AbortFlag = &aborted;
-    std::unique_ptr<TKVMask> mask;
-    int count = 0;
-    ReadGIFStream(stream, unused, count, true, mask, true, progress, params);
-    stream.SetPosition(start);
-    return count;
-}
+}  // namespace
 
-int GetGIFFileFrameCount(const std::string& fileName) {
-    try {
-        TFileStream stream(fileName, fmOpenRead);
-        return GetGIFStreamFrameCount(stream);
-    } catch (const Exception&) {
-        return 0;
-    }
-}
-
-int GetTIFFFilePageCount(const std::string& fileName) {
-    try {
-        TFileStream stream(fileName, fmOpenRead);
-        return GetTIFFStreamPageCount(stream);
-    } catch (const Exception&) {
-        return 0;
-    }
-}
-
-int GetDCXFilePageCount(const std::string& fileName) {
-    try {
-        TFileStream stream(fileName, fmOpenRead);
-        return GetDCXStreamPageCount(stream);
-    } catch (const Exception&) {
-        return 0;
-    }
-}
+int GetICOFileImageCount(const std::string& fileName) { return FilePageCount(fileName, kvftICO); }
+int GetGIFFileFrameCount(const std::string& fileName) { return FilePageCount(fileName, kvftGIF); }
+int GetTIFFFilePageCount(const std::string& fileName) { return FilePageCount(fileName, kvftTIFF); }
+int GetDCXFilePageCount(const std::string& fileName) { return FilePageCount(fileName, kvftDCX); }
 
 int GetFileFrameCount(const std::string& fileName) {
     const TKVFileFormatEntry* entry = GetFileFormatByExt(ExtensionOf(fileName));
-    if (!entry) return KVMediaFrameCount(fileName);
-    switch (entry->FileType) {
-        case kvftTIFF: return GetTIFFFilePageCount(fileName);
-        case kvftGIF: return GetGIFFileFrameCount(fileName);
-        case kvftICO: return GetICOFileImageCount(fileName);
-        case kvftDCX: return GetDCXFilePageCount(fileName);
-        case kvftNone:
-        case kvftAVI: return KVMediaFrameCount(fileName);
-        default: return 1;
-    }
-}
-
-bool IsEMFStream(TStream& stream) {
-    uint8_t header[100];
-    if (!Peek(stream, header, sizeof header)) return false;
-    const TByteReader reader(header, sizeof header);
-    return reader.U32LEAt(0) == 1 && reader.U32LEAt(40) == 0x464D4520;
-}
-
-bool IsWMFStream(TStream& stream) {
-    uint8_t header[22 + 18];
-    const int64_t got = [&] {
-        const int64_t start = stream.Position();
-        const int64_t n = stream.Read(header, sizeof header);
-        stream.SetPosition(start);
-        return n;
-    }();
-    const TByteReader reader(header, got);
-    try {
-        const int64_t start = reader.U32LEAt(0) == 0x9AC6CDD7 ? 22 : 0;
-        return reader.U16LEAt(start) == 1 && reader.U16LEAt(start + 2) == 9 && reader.U16LEAt(start + 16) == 0;
-    } catch (const EShortData&) {
-        return false;
-    }
+    if (!entry || entry->FileType == kvftNone || entry->FileType == kvftAVI) return KVMediaFrameCount(fileName);
+    const TKVFormatDriver* driver = FindFormatDriver(entry->FileType);
+    return driver && driver->PageCount ? FilePageCount(fileName, entry->FileType) : 1;
 }

@@ -54,11 +54,5 @@ void UpdateGIFFormatHooks();
 int GetFileFrameCount(const std::string& fileName);
 int GetICOFileImageCount(const std::string& fileName);
 int GetGIFFileFrameCount(const std::string& fileName);
-// Counted from the stream's position, which is kept; 0 when it holds no GIF.
-int GetGIFStreamFrameCount(TStream& stream);
 int GetTIFFFilePageCount(const std::string& fileName);
 int GetDCXFilePageCount(const std::string& fileName);
-
-// Content tests of the two metafile formats; both restore the stream position.
-bool IsEMFStream(TStream& stream);
-bool IsWMFStream(TStream& stream);

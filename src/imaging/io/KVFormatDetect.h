@@ -9,5 +9,3 @@ class TStream;
 int DetectStreamFormat(TStream& stream);
 // With checkExtension, a content type that disagrees with the extension's format gives 0.
 int DetectFileFormat(const std::string& fileName, bool checkExtension);
-// "RIFF" and "AVI "; position restored.
-bool IsAVIStream(TStream& stream);

@@ -1,12 +1,15 @@
 #include "imaging/io/KVGifAnimation.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVMask.h"
 #include "imaging/io/IOParamsVals.h"
+#include "imaging/io/KVFormatDriver.h"
+#include "imaging/io/KVDriverSupport.h"
 #include "imaging/io/KVGifFilter.h"
 #include "imaging/core/KVProgress.h"
 #include "platform/PictureLimits.h"
@@ -116,3 +119,45 @@ int ComposeGIFFrame(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
     params.SetImageIndex(wanted);
     return count;
 }
+
+namespace {
+
+// The header of the frame the record asks for; returns the number of frames.
+int ReadGifHeader(TStream& stream, TIOParamsVals& params, TKVProgressRec& progress) {
+    TKVBitmap unused;
+    std::unique_ptr<TKVMask> mask;
+    int count = 0;
+    ReadGIFStream(stream, unused, count, true, mask, true, progress, params);
+    return count;
+}
+
+bool IsGif(TStream& stream) {
+    const TKVStreamPrefix p(stream);
+    return p.size > 13 && p.Starts("GIF");
+}
+
+// An animated picture is composed up to the frame the record asks for.
+void ReadGif(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+    ComposeGIFFrame(stream, bitmap, params, progress);
+}
+
+}  // namespace
+
+int GetGIFStreamFrameCount(TStream& stream) {
+    const int64_t start = stream.Position();
+    TIOParamsVals params(nullptr);
+    std::atomic<bool> aborted{false};
+    TKVProgressRec progress;
+    progress.AbortFlag = &aborted;
+    const int count = ReadGifHeader(stream, params, progress);
+    stream.SetPosition(start);
+    return count;
+}
+
+const TKVFormatDriver KVGifDriver{.FileType = kvftGIF,
+                                  .IsFormat = IsGif,
+                                  .ReadHeader = [](TStream& stream, TIOParamsVals& params,
+                                                   TKVProgressRec& progress) { ReadGifHeader(stream, params, progress); },
+                                  .Read = ReadGif,
+                                  .Write = WriteGIFStream,
+                                  .PageCount = GetGIFStreamFrameCount};

@@ -1,6 +1,7 @@
 #pragma once
 // The picture a viewer shows at one frame of an animated GIF: frames 0 up to the wanted one drawn
 // in turn on a canvas of the logical screen, each frame's disposal applied before the next.
+struct TKVFormatDriver;
 class TStream;
 class TKVBitmap;
 class TIOParamsVals;
@@ -11,3 +12,8 @@ struct TKVProgressRec;
 // decoded. The record's image index is the wanted one again afterwards; a driver failure sets the
 // abort flag and leaves bitmap as the last frame composed.
 int ComposeGIFFrame(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress);
+
+// The registry's record of the format.
+extern const TKVFormatDriver KVGifDriver;
+// Frames counted from the stream's position, which is kept; 0 when it holds no GIF.
+int GetGIFStreamFrameCount(TStream& stream);

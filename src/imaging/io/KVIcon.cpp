@@ -10,6 +10,7 @@
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/io/KVBmp.h"
 #include "imaging/io/KVDriverSupport.h"
+#include "imaging/io/KVFormatDriver.h"
 #include "imaging/core/KVBits.h"
 #include "platform/ByteReader.h"
 #include "platform/ByteWriter.h"
@@ -407,3 +408,38 @@ void WriteICOStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, c
                     const std::vector<TKVIcoSize>& sizes, TKVProgressRec& progress) {
     RunDriver(progress, [&] { WriteIcon(stream, bitmap, params, bitCounts, sizes, progress); });
 }
+
+namespace {
+
+void ReadIco(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    ReadICOStream(stream, bitmap, params, false, paramsOnly, progress);
+}
+
+void ReadCur(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    ReadCURStream(stream, bitmap, params, false, paramsOnly, progress);
+}
+
+// One image per leading size of the parameters with a width.
+void WriteIco(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+    std::vector<TKVIcoSize> sizes;
+    std::vector<int> bitCounts;
+    for (size_t i = 0; i < params.IcoSizes.size() && params.IcoSizes[i].Width > 0; ++i) {
+        sizes.push_back(params.IcoSizes[i]);
+        bitCounts.push_back(params.IcoBitCount[i]);
+    }
+    WriteICOStream(stream, bitmap, params, bitCounts, sizes, progress);
+}
+
+}  // namespace
+
+const TKVFormatDriver KVIcoDriver{.FileType = kvftICO,
+                                  .IsFormat = IsICOStream,
+                                  .ReadHeader = KVReadHeaderBy<ReadIco>,
+                                  .Read = KVReadPictureBy<ReadIco>,
+                                  .Write = WriteIco,
+                                  .PageCount = GetICOImageCount};
+
+const TKVFormatDriver KVCurDriver{.FileType = kvftCUR,
+                                  .IsFormat = IsCURStream,
+                                  .ReadHeader = KVReadHeaderBy<ReadCur>,
+                                  .Read = KVReadPictureBy<ReadCur>};

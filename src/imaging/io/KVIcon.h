@@ -6,6 +6,7 @@
 
 #include "imaging/io/IOParamsVals.h"
 
+struct TKVFormatDriver;
 class TStream;
 class TKVBitmap;
 struct TKVProgressRec;
@@ -25,3 +26,7 @@ void ReadCURStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bo
 // One image per size, each with the bit count at the same index (0: from the parameters).
 void WriteICOStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, const std::vector<int>& bitCounts,
                     const std::vector<TKVIcoSize>& sizes, TKVProgressRec& progress);
+
+// The registry's records of the two formats; cursors are read only.
+extern const TKVFormatDriver KVIcoDriver;
+extern const TKVFormatDriver KVCurDriver;

@@ -13,6 +13,7 @@
 #include "imaging/core/KVLibraryState.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVDriverSupport.h"
+#include "imaging/io/KVFormatDriver.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
 #include "platform/PictureLimits.h"
@@ -378,3 +379,27 @@ void WriteJP2Stream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, b
         if (!progress.Aborted()) stream.WriteBuffer(bytes.data(), int64_t(bytes.size()));
     });
 }
+
+namespace {
+
+void WriteJp2(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+    WriteJP2Stream(stream, bitmap, params, false, progress);
+}
+
+void WriteJ2k(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+    WriteJP2Stream(stream, bitmap, params, true, progress);
+}
+
+}  // namespace
+
+const TKVFormatDriver KVJp2Driver{.FileType = kvftJP2,
+                                  .IsFormat = IsJP2Stream,
+                                  .ReadHeader = KVReadHeaderBy<ReadJP2Stream>,
+                                  .Read = KVReadPictureBy<ReadJP2Stream>,
+                                  .Write = WriteJp2};
+
+const TKVFormatDriver KVJ2kDriver{.FileType = kvftJ2K,
+                                  .IsFormat = IsJ2KStream,
+                                  .ReadHeader = KVReadHeaderBy<ReadJP2Stream>,
+                                  .Read = KVReadPictureBy<ReadJP2Stream>,
+                                  .Write = WriteJ2k};

@@ -1,5 +1,6 @@
 #pragma once
 // JPEG 2000: JP2 files and bare code streams, decoded and encoded by OpenJPEG.
+struct TKVFormatDriver;
 class TStream;
 class TKVBitmap;
 class TIOParamsVals;
@@ -17,3 +18,7 @@ void ReadJP2Stream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bo
 // is the fraction of the raw size to keep, any other rate lossless; J2KProgressionOrder 0 LRCP,
 // 1 RLCP.
 void WriteJP2Stream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool codeStream, TKVProgressRec& progress);
+
+// The registry's records of the two kinds.
+extern const TKVFormatDriver KVJp2Driver;
+extern const TKVFormatDriver KVJ2kDriver;

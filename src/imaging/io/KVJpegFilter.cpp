@@ -13,6 +13,8 @@
 #include "imaging/core/KVStreams.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/io/IOParamsVals.h"
+#include "imaging/io/KVDriverSupport.h"
+#include "imaging/io/KVFormatDriver.h"
 #include "imaging/io/KVExif.h"
 #include "imaging/core/KVProgress.h"
 #include "platform/JpegLayout.h"
@@ -761,3 +763,36 @@ void RawJpegDestroyDecompress(jpeg_decompress_struct* decompressor) { jpeg_destr
 void RawJpegFreeDecompress(jpeg_decompress_struct* decompressor) { delete decompressor; }
 
 void RawJpegFreeErrorMgr(TKVRawJpegErrorMgr* errorManager) { delete errorManager; }
+
+namespace {
+
+// The component's "JFIF" stream header, or a start of image marker within the first bytes.
+bool IsJpeg(TStream& stream) {
+    const TKVStreamPrefix p(stream);
+    if (p.size > 12 && p.Tag(5) == "JFIF") return true;
+    for (size_t i = 0; i < 100 && i + 3 <= p.bytes.size(); ++i)
+        if (p.bytes[i] == 0xFF && p.bytes[i + 1] == 0xD8 && p.bytes[i + 2] == 0xFF) return true;
+    return false;
+}
+
+// A picture stored behind a 12-byte "JFIF" stream header is read from behind it, and the stream
+// is left after the picture, so that several can follow one another.
+void ReadJpeg(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    const int64_t start = stream.Position();
+    uint8_t header[12] = {};
+    const bool headed = stream.Read(header, 12) == 12 && std::memcmp(header, "JFIF", 4) == 0;
+    if (!headed) stream.SetPosition(start);
+    ReadJPEGStream(stream, nullptr, bitmap, true, false, true, false, paramsOnly, progress, params);
+    if (headed) {
+        const uint32_t length = uint32_t(header[8] | header[9] << 8 | header[10] << 16) | uint32_t(header[11]) << 24;
+        stream.SetPosition(start + 12 + length);
+    }
+}
+
+}  // namespace
+
+const TKVFormatDriver KVJpegDriver{.FileType = kvftJPEG,
+                                   .IsFormat = IsJpeg,
+                                   .ReadHeader = KVReadHeaderBy<ReadJpeg>,
+                                   .Read = KVReadPictureBy<ReadJpeg>,
+                                   .Write = WriteJPEGStream};

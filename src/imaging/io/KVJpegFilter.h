@@ -6,6 +6,7 @@
 
 #include "platform/Exception.h"
 
+struct TKVFormatDriver;
 class TStream;
 class TKVBitmap;
 class TIOParamsVals;
@@ -65,3 +66,6 @@ bool RawJpegFinishDecompress(jpeg_decompress_struct* decompressor);
 void RawJpegDestroyDecompress(jpeg_decompress_struct* decompressor);
 void RawJpegFreeDecompress(jpeg_decompress_struct* decompressor);
 void RawJpegFreeErrorMgr(TKVRawJpegErrorMgr* errorManager);
+
+// The registry's record of the format.
+extern const TKVFormatDriver KVJpegDriver;

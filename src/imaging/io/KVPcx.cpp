@@ -9,6 +9,7 @@
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVDriverSupport.h"
+#include "imaging/io/KVFormatDriver.h"
 #include "imaging/proc/KVColorModels.h"
 #include "platform/ByteReader.h"
 #include "platform/ByteWriter.h"
@@ -441,3 +442,42 @@ void WriteDCXStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
         stream.WriteBuffer(out.data(), int64_t(out.size()));
     });
 }
+
+namespace {
+
+// Besides the picture's own first bytes, the tags of the component's stream headers.
+bool IsPcx(TStream& stream) {
+    const TKVStreamPrefix p(stream);
+    if (p.size > 12 && p.Tag(5) == "PCX2") return true;
+    if (p.size > 4 && p.Tag(4) == "PCX") return true;
+    return p.size > 128 && p.bytes[0] == 10 && p.bytes[1] <= 5;
+}
+
+// A PCX picture may sit behind a 12-byte "PCX2" stream header that gives its length. Behind "PCX"
+// and another fourth letter the picture starts at once and runs to the end.
+void ReadPcx(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
+    const int64_t start = stream.Position();
+    uint8_t header[12] = {};
+    const int64_t got = stream.Read(header, 12);
+    const bool tagged = got >= 4 && std::memcmp(header, "PCX", 3) == 0;
+    const bool headed = tagged && got == 12 && std::memcmp(header, "PCX2", 5) == 0;
+    stream.SetPosition(headed ? start + 12 : tagged ? start + 4 : start);
+    const uint32_t length = uint32_t(header[8] | header[9] << 8 | header[10] << 16) | uint32_t(header[11]) << 24;
+    ReadPCXStream(stream, bitmap, params, paramsOnly, progress, headed ? length : stream.Size() - stream.Position());
+    if (headed) stream.SetPosition(start + 12 + length);
+}
+
+}  // namespace
+
+const TKVFormatDriver KVPcxDriver{.FileType = kvftPCX,
+                                  .IsFormat = IsPcx,
+                                  .ReadHeader = KVReadHeaderBy<ReadPcx>,
+                                  .Read = KVReadPictureBy<ReadPcx>,
+                                  .Write = WritePCXStream};
+
+const TKVFormatDriver KVDcxDriver{.FileType = kvftDCX,
+                                  .IsFormat = IsDCXStream,
+                                  .ReadHeader = KVReadHeaderBy<ReadDCXStream>,
+                                  .Read = KVReadPictureBy<ReadDCXStream>,
+                                  .Write = WriteDCXStream,
+                                  .PageCount = GetDCXStreamPageCount};

@@ -4,6 +4,7 @@
 // image library's bitmap and parameter record and stops by the abort flag instead of raising.
 #include <cstdint>
 
+struct TKVFormatDriver;
 class TStream;
 class TKVBitmap;
 class TIOParamsVals;
@@ -25,3 +26,7 @@ void ReadDCXStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bo
 // Inserts the picture as page DcxImageIndex (after the last page when the index is past it) into
 // the DCX the stream holds (an empty stream is a DCX without pages) and rewrites the stream.
 void WriteDCXStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress);
+
+// The registry's records of the two formats.
+extern const TKVFormatDriver KVPcxDriver;
+extern const TKVFormatDriver KVDcxDriver;

@@ -14,6 +14,7 @@
 #include "imaging/core/KVEncoders.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVDriverSupport.h"
+#include "imaging/io/KVFormatDriver.h"
 #include "imaging/io/KVJpegFilter.h"
 #include "imaging/io/KVLzw.h"
 #include "platform/Classes.h"
@@ -422,3 +423,5 @@ void WritePDFStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
     if (progress.Aborted()) return;
     RunDriver(progress, [&] { FinishPDFDocument(*document, stream, params); });
 }
+
+const TKVFormatDriver KVPdfDriver{.FileType = kvftPDF, .Write = WritePDFStream};

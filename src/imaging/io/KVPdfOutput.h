@@ -3,6 +3,7 @@
 // page showing it scaled to fit, in the page's top left corner.
 #include <memory>
 
+struct TKVFormatDriver;
 class TStream;
 class TKVBitmap;
 class TIOParamsVals;
@@ -23,3 +24,6 @@ void AddPDFImagePage(TKVPDFDocument& document, TKVBitmap& bitmap, TIOParamsVals&
 void FinishPDFDocument(TKVPDFDocument& document, TStream& stream, TIOParamsVals& params);
 // One picture, one page; failures set the abort flag and write nothing.
 void WritePDFStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress);
+
+// The registry's record of the format, which is written only.
+extern const TKVFormatDriver KVPdfDriver;

@@ -16,6 +16,8 @@
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/io/IOParamsVals.h"
+#include "imaging/io/KVDriverSupport.h"
+#include "imaging/io/KVFormatDriver.h"
 #include "imaging/core/KVProgress.h"
 #include "imaging/proc/KVColorModels.h"
 #include "platform/PictureLimits.h"
@@ -519,3 +521,47 @@ void WritePNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
         }
     if (!PngGuarded(png, [&] { png_write_end(png, info); })) throw EInvalidGraphic(CreateError);
 }
+
+namespace {
+
+// Unlike IsPNGStream, one byte past the signature's first eight is wanted.
+bool IsPng(TStream& stream) {
+    const TKVStreamPrefix p(stream);
+    return p.size > 8 && p.Starts("\x89PNG");
+}
+
+void ReadPngHeader(TStream& stream, TIOParamsVals& params, TKVProgressRec& progress) {
+    TKVBitmap unused;
+    std::unique_ptr<TKVMask> mask;
+    ReadPNGStream(stream, unused, params, false, mask, true, progress);
+}
+
+// The transparency of a PNG picture becomes the bitmap's alpha channel.
+void ReadPng(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+    std::unique_ptr<TKVMask> mask;
+    ReadPNGStream(stream, bitmap, params, false, mask, false, progress);
+    if (!mask || bitmap.IsEmpty()) return;
+    TKVBitmap& alpha = *bitmap.GetAlphaChannel();
+    for (int y = 0; y < std::min(mask->Height(), alpha.GetHeight()); ++y)
+        for (int x = 0; x < std::min(mask->Width(), alpha.GetWidth()); ++x)
+            alpha.SetByte(x, y, uint8_t(mask->BitsPerPixel() == 1 ? mask->GetPixel(x, y) * 255 : mask->GetPixel(x, y)));
+    alpha.SyncFull();
+    if (alpha.Full()) bitmap.RemoveAlphaChannel();
+}
+
+void WritePng(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
+    std::unique_ptr<TKVMask> mask;
+    if (bitmap.GetHasAlphaChannel()) {
+        mask = std::make_unique<TKVMask>();
+        KVCopyBitmapToMask(*bitmap.GetAlphaChannel(), *mask);
+    }
+    WritePNGStream(stream, bitmap, params, mask.get(), progress);
+}
+
+}  // namespace
+
+const TKVFormatDriver KVPngDriver{.FileType = kvftPNG,
+                                  .IsFormat = IsPng,
+                                  .ReadHeader = ReadPngHeader,
+                                  .Read = ReadPng,
+                                  .Write = WritePng};

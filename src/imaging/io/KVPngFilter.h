@@ -5,6 +5,7 @@
 // image library's bitmap and parameter record and stops by the abort flag instead of raising.
 #include <memory>
 
+struct TKVFormatDriver;
 class TStream;
 class TKVBitmap;
 class TKVMask;
@@ -21,3 +22,6 @@ void WritePNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
                     TKVProgressRec& progress);
 // The content test: the stream starts with the PNG signature; the position is kept.
 bool IsPNGStream(TStream& stream);
+
+// The registry's record of the format.
+extern const TKVFormatDriver KVPngDriver;

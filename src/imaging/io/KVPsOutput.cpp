@@ -12,6 +12,7 @@
 #include "imaging/core/KVEncoders.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVDriverSupport.h"
+#include "imaging/io/KVFormatDriver.h"
 #include "imaging/io/KVJpegFilter.h"
 #include "platform/Classes.h"
 
@@ -223,3 +224,5 @@ void WritePSStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TK
         stream.WriteBuffer(document.Bytes().data(), int64_t(document.Bytes().size()));
     });
 }
+
+const TKVFormatDriver KVPsDriver{.FileType = kvftPS, .Write = WritePSStream};

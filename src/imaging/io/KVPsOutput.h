@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+struct TKVFormatDriver;
 class TStream;
 class TKVBitmap;
 class TIOParamsVals;
@@ -23,3 +24,6 @@ void AddPSPage(TKVPSDocument& document, TStream& stream, TKVBitmap& bitmap, TKVP
 void WritePSTrailer(std::unique_ptr<TKVPSDocument> document, TStream& stream);
 // Header, one page, trailer; a failure sets the abort flag and writes nothing.
 void WritePSStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress);
+
+// The registry's record of the format, which is written only.
+extern const TKVFormatDriver KVPsDriver;

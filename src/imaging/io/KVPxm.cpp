@@ -12,6 +12,7 @@
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVColorConvert.h"
 #include "imaging/io/KVDriverSupport.h"
+#include "imaging/io/KVFormatDriver.h"
 #include "platform/ByteReader.h"
 #include "platform/ByteWriter.h"
 #include "platform/Classes.h"
@@ -302,3 +303,9 @@ void ReadPXMStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bo
 void WritePXMStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
     RunDriver(progress, [&] { WritePxm(stream, bitmap, params, progress); });
 }
+
+const TKVFormatDriver KVPxmDriver{.FileType = kvftPXM,
+                                  .IsFormat = IsPXMStream,
+                                  .ReadHeader = KVReadHeaderBy<ReadPXMStream>,
+                                  .Read = KVReadPictureBy<ReadPXMStream>,
+                                  .Write = WritePXMStream};

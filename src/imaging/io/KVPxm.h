@@ -2,6 +2,7 @@
 // The portable bitmap family (PBM, PGM, PPM; magic numbers P1 to P6, plain text and raw).
 // The extended library's TPPMGraphic reads these files too; this driver stays apart because it fills the
 // image library's bitmap and parameter record and stops by the abort flag instead of raising.
+struct TKVFormatDriver;
 class TStream;
 class TKVBitmap;
 class TIOParamsVals;
@@ -15,3 +16,6 @@ void ReadPXMStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bo
 // By BitsPerSample and SamplesPerPixel: P4, P5 or P6 (16-bit samples for 48-bit pictures or
 // BitsPerSample 16), each line of PxmComments as a comment.
 void WritePXMStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress);
+
+// The registry's record of the format.
+extern const TKVFormatDriver KVPxmDriver;

@@ -13,6 +13,7 @@
 #include "imaging/core/KVQuantizer.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVDriverSupport.h"
+#include "imaging/io/KVFormatDriver.h"
 #include "imaging/proc/KVColorModels.h"
 #include "platform/ByteReader.h"
 #include "platform/ByteWriter.h"
@@ -460,3 +461,18 @@ void WriteTGAStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
         if (!progress.Aborted()) stream.WriteBuffer(out.data(), int64_t(out.size()));
     });
 }
+
+namespace {
+
+void ReadTgaPicture(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly,
+                    TKVProgressRec& progress) {
+    ReadTGAStream(stream, bitmap, params, false, paramsOnly, progress);
+}
+
+}  // namespace
+
+const TKVFormatDriver KVTgaDriver{.FileType = kvftTGA,
+                                  .IsFormat = IsTGAStream,
+                                  .ReadHeader = KVReadHeaderBy<ReadTgaPicture>,
+                                  .Read = KVReadPictureBy<ReadTgaPicture>,
+                                  .Write = WriteTGAStream};

@@ -3,6 +3,7 @@
 // version 2 extension area and footer. Alpha travels as the bitmap's alpha channel.
 // The extended library's TTargaGraphic reads these files too; this driver stays apart because it fills the
 // image library's bitmap and parameter record and stops by the abort flag instead of raising.
+struct TKVFormatDriver;
 class TStream;
 class TKVBitmap;
 class TIOParamsVals;
@@ -17,3 +18,6 @@ void ReadTGAStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bo
 // 1 bit, an 8-bit colour map (16 entries for BitsPerSample 4), 8-bit grey (TgaGrayLevel), 24 bits,
 // or 32 bits when the bitmap has an alpha channel that is not opaque everywhere.
 void WriteTGAStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress);
+
+// The registry's record of the format.
+extern const TKVFormatDriver KVTgaDriver;

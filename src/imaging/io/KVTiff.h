@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+struct TKVFormatDriver;
 class TStream;
 class TKVBitmap;
 class TIOParamsVals;
@@ -42,3 +43,6 @@ void KVPackBitsEncode(const uint8_t* buffer, int64_t length, TStream& stream, st
 // result is written to a temporary file that replaces the original only once complete, so a
 // failure leaves the file as it was. Returns the page count, 0 after a failure.
 int InsertTIFFFilePage(const std::string& fileName, TKVBitmap& bitmap, TKVProgressRec& progress, TIOParamsVals& params);
+
+// The registry's record of the format.
+extern const TKVFormatDriver KVTiffDriver;

@@ -1,8 +1,11 @@
 #include "imaging/io/KVVideoAndScanner.h"
 
+#include <cstring>
 #include <mutex>
 
 #include "imaging/io/IOParamsVals.h"
+#include "imaging/io/KVFormatDriver.h"
+#include "platform/Classes.h"
 
 std::string KVTWainLogName;
 
@@ -60,3 +63,13 @@ int KVMediaFrameCount(const std::string& fileName) {
     TIOParamsVals params(nullptr);
     return media->Open(fileName, params);
 }
+
+bool IsAVIStream(TStream& stream) {
+    const int64_t start = stream.Position();
+    uint8_t head[12] = {};
+    const bool found = stream.Read(head, 12) == 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "AVI ", 4) == 0;
+    stream.SetPosition(start);
+    return found;
+}
+
+const TKVFormatDriver KVAviDriver{.FileType = kvftAVI, .IsFormat = IsAVIStream};

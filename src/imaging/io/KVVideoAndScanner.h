@@ -5,7 +5,9 @@
 #include <memory>
 #include <string>
 
+struct TKVFormatDriver;
 class TKVBitmap;
+class TStream;
 class TKVCapture;
 class TKVView;
 class TIOParamsVals;
@@ -49,3 +51,9 @@ extern std::string KVTWainLogName;
 
 // Frames of a video file; 0 when it cannot be opened or no provider is installed.
 int KVMediaFrameCount(const std::string& fileName);
+
+// "RIFF" and "AVI "; position restored.
+bool IsAVIStream(TStream& stream);
+
+// The registry's record of AVI files, which only recognises them: the providers read them.
+extern const TKVFormatDriver KVAviDriver;

@@ -7,6 +7,7 @@
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVDriverSupport.h"
+#include "imaging/io/KVFormatDriver.h"
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
 #include "platform/PictureLimits.h"
@@ -82,3 +83,16 @@ void ReadWBMPStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, b
 void WriteWBMPStream(TStream& stream, TKVBitmap& bitmap, TKVProgressRec& progress) {
     RunDriver(progress, [&] { WriteWbmp(stream, bitmap, progress); });
 }
+
+namespace {
+
+void WriteWbmp(TStream& stream, TKVBitmap& bitmap, TIOParamsVals&, TKVProgressRec& progress) {
+    WriteWBMPStream(stream, bitmap, progress);
+}
+
+}  // namespace
+
+const TKVFormatDriver KVWbmpDriver{.FileType = kvftWBMP,
+                                   .ReadHeader = KVReadHeaderBy<ReadWBMPStream>,
+                                   .Read = KVReadPictureBy<ReadWBMPStream>,
+                                   .Write = WriteWbmp};

@@ -12,9 +12,9 @@
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KVFormatDrivers.h"
-#include "imaging/io/KVTiff.h"
-#include "imaging/io/KVVideoAndScanner.h"
 #include "imaging/io/KVJpegFilter.h"
+#include "imaging/io/KVMetafile.h"
+#include "imaging/io/KVVideoAndScanner.h"
 #include "platform/Canvas.h"
 #include "platform/Files.h"
 #include "platform/GraphicClasses.h"
@@ -276,7 +276,7 @@ void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fi
     TKVProgressRec progress = MakeProgress();
     // A PNG picture's own background colour becomes the component's.
     if (fileType == kvftPNG) params_->PngBackground = RGBOfColor(background_);
-    driver->Read(stream, *work_, *params_, false, progress);
+    driver->Read(stream, *work_, *params_, progress);
     if (fileType == kvftPNG) background_ = ColorOfRGB(params_->PngBackground);
     if (AbortFlag) {
         ClearWorkBitmap();
@@ -395,7 +395,8 @@ namespace {
 
 // Counted from the stream's position, which is kept.
 int PageCount(TStream& stream, int fileType) {
-    return fileType == kvftTIFF ? GetTIFFStreamPageCount(stream) : GetGIFStreamFrameCount(stream);
+    const TKVFormatDriver* driver = FindFormatDriver(fileType);
+    return driver && driver->PageCount ? driver->PageCount(stream) : 0;
 }
 
 }  // namespace
@@ -630,10 +631,14 @@ void TKestovaIO::ReadParams(TStream& stream, int fileType) {
     progress.OnProgress = nullptr;
     const TKVFormatDriver* driver = FindFormatDriver(fileType);
     const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
-    TKVBitmap unused;
-    if (driver && driver->Read) driver->Read(stream, unused, *params_, true, progress);
-    else if (entry && !entry->BuiltIn && entry->ReadHook) entry->ReadHook(stream, unused, *params_, true, progress);
-    else Fail();
+    if (driver && driver->ReadHeader) {
+        driver->ReadHeader(stream, *params_, progress);
+    } else if (entry && !entry->BuiltIn && entry->ReadHook) {
+        TKVBitmap unused;
+        entry->ReadHook(stream, unused, *params_, true, progress);
+    } else {
+        Fail();
+    }
     if (AbortFlag) params_->FileType = kvftNone;
 }
 
