@@ -144,6 +144,8 @@ struct Source {
     bool scanning = false, pageDone = false;
     SANE_Parameters params{};
     int rowsRead = 0;
+    // Devices refuse option reads while scanning, so the page's resolution is taken before.
+    double xDpi = 0, yDpi = 0;
     TW_UINT16 pendingCount = 0;
 };
 
@@ -460,6 +462,9 @@ TW_UINT16 Layout(Source& source, TW_UINT16 msg, TW_IMAGELAYOUT& layout) {
 
 // Starts the device's next page; false (with the condition) when it cannot.
 bool StartPage(Source& source, TW_UINT16& condition) {
+    source.xDpi = source.yDpi = 0;
+    GetNumber(source.handle, Resolution(source.handle, ICAP_XRESOLUTION), source.xDpi);
+    GetNumber(source.handle, Resolution(source.handle, ICAP_YRESOLUTION), source.yDpi);
     const SANE_Status status = sane_start(source.handle);
     if (status == SANE_STATUS_GOOD) {
         const SANE_Status paramsStatus = sane_get_parameters(source.handle, &source.params);
@@ -482,8 +487,15 @@ bool StartPage(Source& source, TW_UINT16& condition) {
     return false;
 }
 
+// A page read to its last row is also read to the device's end of frame, as devices expect
+// before the next page or the cancel.
 void EndPage(Source& source) {
-    if (source.scanning) sane_cancel(source.handle);
+    if (!source.scanning) return;
+    uint8_t rest[4096];
+    SANE_Int n = 0;
+    for (int reads = 0; source.pageDone && reads < 256 && sane_read(source.handle, rest, sizeof rest, &n) == SANE_STATUS_GOOD; ++reads) {
+    }
+    sane_cancel(source.handle);
     source.scanning = false;
 }
 
@@ -562,12 +574,6 @@ std::vector<uint8_t> PackedBitmap(const SANE_Parameters& p, const std::vector<ui
     return dib;
 }
 
-double CurrentResolution(Source& source, TW_UINT16 cap) {
-    double dpi = 0;
-    GetNumber(source.handle, Resolution(source.handle, cap), dpi);
-    return dpi;
-}
-
 // Reads the rest of the page as a device-independent bitmap; false when it fails or is empty.
 bool ReadWholePage(Source& source, std::vector<uint8_t>& dib) {
     std::vector<uint8_t> rows;
@@ -578,7 +584,7 @@ bool ReadWholePage(Source& source, std::vector<uint8_t>& dib) {
         source.condition = condition != TWCC_SUCCESS ? condition : TWCC_BUMMER;
         return false;
     }
-    dib = PackedBitmap(source.params, rows, source.rowsRead, CurrentResolution(source, ICAP_XRESOLUTION));
+    dib = PackedBitmap(source.params, rows, source.rowsRead, source.xDpi);
     return true;
 }
 
@@ -586,8 +592,8 @@ TW_UINT16 ImageInfo(Source& source, TW_IMAGEINFO& info) {
     if (source.state < 6 || !source.scanning) return Fail(source.condition, TWCC_SEQERROR);
     const SANE_Parameters& p = source.params;
     info = {};
-    info.XResolution = TwainToFix32(CurrentResolution(source, ICAP_XRESOLUTION));
-    info.YResolution = TwainToFix32(CurrentResolution(source, ICAP_YRESOLUTION));
+    info.XResolution = TwainToFix32(source.xDpi);
+    info.YResolution = TwainToFix32(source.yDpi);
     info.ImageWidth = p.pixels_per_line;
     info.ImageLength = source.pageDone ? source.rowsRead : p.lines;
     info.SamplesPerPixel = static_cast<TW_INT16>(p.format == SANE_FRAME_RGB ? 3 : 1);
@@ -601,17 +607,19 @@ TW_UINT16 MemoryStrip(Source& source, TW_IMAGEMEMXFER& strip) {
     if (source.state < 6 || !source.scanning || source.xferMech != TWSX_MEMORY) return Fail(source.condition, TWCC_SEQERROR);
     const auto rowBytes = static_cast<uint32_t>(source.params.bytes_per_line);
     if (!strip.Memory.TheMem || strip.Memory.Length < rowBytes) return Fail(source.condition, TWCC_BADVALUE);
-    source.state = 7;
     auto* out = static_cast<uint8_t*>(strip.Memory.TheMem);
     const uint32_t capacity = strip.Memory.Length / rowBytes;
     const int first = source.rowsRead;
     uint32_t rows = 0;
     TW_UINT16 condition = TWCC_SUCCESS;
     while (rows < capacity && ReadRow(source, out + size_t(rows) * rowBytes, condition)) ++rows;
+    // A failed page stays ready to be ended or reset.
     if (condition != TWCC_SUCCESS || (rows == 0 && source.rowsRead == 0)) {
         source.condition = condition != TWCC_SUCCESS ? condition : TWCC_BUMMER;
+        source.pageDone = true;
         return TWRC_FAILURE;
     }
+    source.state = 7;
     strip.Compression = 0;
     strip.BytesPerRow = rowBytes;
     strip.Columns = static_cast<TW_UINT32>(source.params.pixels_per_line);
@@ -643,18 +651,13 @@ TW_UINT16 ImageTransfer(Source& source, TW_UINT16 dat, TW_MEMREF data) {
     const TW_UINT16 wanted = dat == DAT_IMAGENATIVEXFER ? TWSX_NATIVE : TWSX_FILE;
     if (source.state != 6 || !source.scanning || source.xferMech != wanted) return Fail(source.condition, TWCC_SEQERROR);
     std::vector<uint8_t> dib;
-    if (!ReadWholePage(source, dib)) {
-        source.state = 7;
-        return TWRC_FAILURE;
+    if (!ReadWholePage(source, dib)) return TWRC_FAILURE;
+    if (dat == DAT_IMAGEFILEXFER && !WriteBmpFile(source.fileName, dib)) {
+        std::remove(source.fileName.c_str());
+        return Fail(source.condition, TWCC_DENIED);
     }
     source.state = 7;
-    if (dat == DAT_IMAGEFILEXFER) {
-        if (!WriteBmpFile(source.fileName, dib)) {
-            std::remove(source.fileName.c_str());
-            return Fail(source.condition, TWCC_DENIED);
-        }
-        return TWRC_XFERDONE;
-    }
+    if (dat == DAT_IMAGEFILEXFER) return TWRC_XFERDONE;
     TW_HANDLE handle = TwainAlloc(0);
     handle->Bytes = std::move(dib);
     *static_cast<TW_HANDLE*>(data) = handle;
@@ -687,7 +690,7 @@ TW_UINT16 EnableSource(Source& source, TW_USERINTERFACE& ui) {
 }
 
 TW_UINT16 SourceOperation(Source& source, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
-    if (!data && dat != DAT_PENDINGXFERS) return Fail(source.condition, TWCC_BADVALUE);
+    if (!data && dat != DAT_PENDINGXFERS && dat != DAT_IMAGEFILEXFER) return Fail(source.condition, TWCC_BADVALUE);
     if (dg == DG_CONTROL) switch (dat) {
     case DAT_STATUS:
         static_cast<TW_STATUS*>(data)->ConditionCode = source.condition;
