@@ -45,7 +45,12 @@ TSaneTestDevice::TSaneTestDevice(const TSaneSettings& settings, bool withBackend
         {"number_of_devices", "2"}, {"mode", "Gray"}, {"depth", "8"}, {"resolution_min", "1.0"},
         {"resolution_max", "1200.0"}, {"resolution_quant", "1.0"}, {"resolution", "50.0"},
         {"test-picture", "\"Grid\""}, {"geometry_min", "0.0"}, {"geometry_max", "200.0"},
-        {"geometry_quant", "1.0"}, {"tl_x", "0.0"}, {"tl_y", "0.0"}, {"br_x", "40.0"}, {"br_y", "30.0"}};
+        {"geometry_quant", "1.0"}, {"tl_x", "0.0"}, {"tl_y", "0.0"}, {"br_x", "40.0"}, {"br_y", "30.0"},
+        // The backend stays loaded between tests and keeps what a file once set: every value is given.
+        {"hand-scanner", "false"}, {"three-pass", "false"}, {"three-pass-order", "RGB"}, {"invert-endianess", "false"},
+        {"read-limit", "false"}, {"read-limit-size", "1"}, {"read-delay", "false"}, {"read-delay-duration", "1000"},
+        {"read-status-code", "\"Default\""}, {"fuzzy-parameters", "false"}, {"ppl-loss", "0"},
+        {"non-blocking", "false"}, {"select-fd", "false"}, {"enable-test-options", "false"}};
     for (const auto& [key, value] : settings) conf[key] = value;
     std::string text;
     for (const auto& [key, value] : conf) text += key + " " + value + "\n";
