@@ -7,6 +7,7 @@
 #include "app/engine/CommandLine.h"
 #include "app/window/MainForm.h"
 #include "imaging/acquire/MediaProvider.h"
+#include "imaging/acquire/ScannerProvider.h"
 #include "imaging/view/KVStartupRegistrations.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
     InstallQtGraphics();
     InstallTzLibWindows();
     InstallMediaProvider();
+    InstallScannerProvider();
     const TViewRegistrations viewRegistrations;
     // Without a screen nobody could answer a box: the terminal prompter stays.
     if (HasDisplay()) SetPrompter(std::make_unique<TQtPrompter>());
