@@ -14,6 +14,7 @@
 #include "platform/qt/Metafile.h"
 #include "platform/qt/QtCanvas.h"
 #include "platform/qt/QtPrompter.h"
+#include "platform/qt/ScannerDialogs.h"
 #include "tzlib/qt/TzLibWindows.h"
 
 int main(int argc, char** argv) {
@@ -35,8 +36,12 @@ int main(int argc, char** argv) {
     InstallMediaProvider();
     InstallScannerProvider();
     const TViewRegistrations viewRegistrations;
-    // Without a screen nobody could answer a box: the terminal prompter stays.
-    if (HasDisplay()) SetPrompter(std::make_unique<TQtPrompter>());
+    // Without a screen nobody could answer a box: the terminal prompter stays, and scanners scan
+    // without dialogs.
+    if (HasDisplay()) {
+        SetPrompter(std::make_unique<TQtPrompter>());
+        InstallScannerDialogs();
+    }
 
     // The window is made in an unattended run too: the engine works through it, unseen.
     TMainForm form(command);
