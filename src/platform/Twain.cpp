@@ -1,5 +1,6 @@
 #include "platform/Twain.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -10,6 +11,32 @@ TW_HANDLE TwainAlloc(size_t size) {
 }
 
 void TwainFree(TW_HANDLE handle) { delete handle; }
+
+namespace {
+
+void SetText(char (&field)[34], const std::string& text) {
+    std::memset(field, 0, sizeof field);
+    std::memcpy(field, text.data(), std::min(text.size(), sizeof field - 1));
+}
+
+}  // namespace
+
+TW_IDENTITY TwainIdentity(TW_UINT32 id, const std::string& manufacturer, const std::string& family,
+                          const std::string& product, const std::string& versionInfo) {
+    TW_IDENTITY identity{};
+    identity.Id = id;
+    identity.Version.MajorNum = 1;
+    identity.Version.Language = TWLG_USA;
+    identity.Version.Country = TWCY_USA;
+    SetText(identity.Version.Info, versionInfo);
+    identity.ProtocolMajor = 1;
+    identity.ProtocolMinor = 9;
+    identity.SupportedGroups = DG_CONTROL | DG_IMAGE;
+    SetText(identity.Manufacturer, manufacturer);
+    SetText(identity.ProductFamily, family);
+    SetText(identity.ProductName, product);
+    return identity;
+}
 
 TW_FIX32 TwainToFix32(double value) {
     const auto bits = static_cast<int32_t>(std::lround(value * 65536.0));

@@ -5,6 +5,7 @@
 // identity record is 156 bytes with the product name at byte 122.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 using TW_UINT16 = uint16_t;
@@ -166,6 +167,10 @@ constexpr TW_UINT32 TWMF_APPOWNS = 1, TWMF_HANDLE = 16;
 // the manager's own operations).
 TW_UINT16 DSM_Entry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
                     TW_MEMREF data);
+
+// An identity of protocol 1.9, version 1.0, for the image group; the texts are cut to 33 bytes.
+TW_IDENTITY TwainIdentity(TW_UINT32 id, const std::string& manufacturer, const std::string& family,
+                          const std::string& product, const std::string& versionInfo = {});
 
 // FIX32 conversions: value x 65536 rounded half away from zero; whole + fraction / 65536 back.
 TW_FIX32 TwainToFix32(double value);

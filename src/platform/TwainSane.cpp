@@ -4,6 +4,7 @@
 #include <sane/saneopts.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -19,11 +20,6 @@ constexpr double MmPerInch = 25.4;
 
 TTwainSourceDialog sourceDialog = nullptr;
 TTwainSelectDialog selectDialog = nullptr;
-
-void CopyText(char (&field)[34], const std::string& text) {
-    std::memset(field, 0, sizeof field);
-    std::memcpy(field, text.data(), std::min(text.size(), sizeof field - 1));
-}
 
 bool ContainsNoCase(std::string text, std::string part) {
     auto lower = [](std::string& s) { for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
@@ -140,6 +136,8 @@ struct Source {
     TW_UINT16 xferMech = TWSX_NATIVE;
     std::string fileName;
     bool indicators = true, autoFeed = true, undefinedSize = false;
+    // Pages the application still wants; -1 for all the feeder holds.
+    int xferCount = -1;
     // The page being read.
     bool scanning = false, pageDone = false;
     SANE_Parameters params{};
@@ -334,6 +332,7 @@ TW_UINT16 GetCapability(Source& source, TW_CAPABILITY& cap) {
     case ICAP_UNDEFINEDIMAGESIZE: container = TwainOneValue(TWTY_BOOL, source.undefinedSize); break;
     case CAP_INDICATORS: container = TwainOneValue(TWTY_BOOL, source.indicators); break;
     case CAP_UICONTROLLABLE: container = TwainOneValue(TWTY_BOOL, 1); break;
+    case CAP_XFERCOUNT: container = TwainOneValue(TWTY_INT16, source.xferCount); break;
     case ICAP_PHYSICALWIDTH:
     case ICAP_PHYSICALHEIGHT: {
         const double size = ScanAreaMax(h, cap.Cap == ICAP_PHYSICALWIDTH ? SANE_NAME_SCAN_BR_X : SANE_NAME_SCAN_BR_Y);
@@ -408,6 +407,10 @@ TW_UINT16 SetCapability(Source& source, const TW_CAPABILITY& cap) {
         break;
     case ICAP_UNDEFINEDIMAGESIZE: source.undefinedSize = value != 0; done = true; break;
     case CAP_INDICATORS: source.indicators = value != 0; done = true; break;
+    case CAP_XFERCOUNT:
+        done = value == -1 || value >= 1;
+        if (done) source.xferCount = static_cast<int>(value);
+        break;
     case ICAP_BRIGHTNESS:
     case ICAP_CONTRAST:
     case ICAP_THRESHOLD: {
@@ -665,13 +668,14 @@ TW_UINT16 ImageTransfer(Source& source, TW_UINT16 dat, TW_MEMREF data) {
 }
 
 // Ends the page; with the feeder the next page is started at once, so the count tells whether
-// one is there.
+// one is there. No sheet is fed once the application has all the pages it asked for.
 TW_UINT16 EndTransfer(Source& source, TW_PENDINGXFERS& pending) {
     if (source.state < 6) return Fail(source.condition, TWCC_SEQERROR);
     const bool wholePage = source.pageDone;
     EndPage(source);
+    if (source.xferCount > 0) --source.xferCount;
     TW_UINT16 ignored = TWCC_SUCCESS;
-    const bool more = wholePage && FeederSelected(source.handle) && StartPage(source, ignored);
+    const bool more = wholePage && source.xferCount != 0 && FeederSelected(source.handle) && StartPage(source, ignored);
     source.pendingCount = more ? 0xFFFF : 0;
     source.state = more ? 6 : 5;
     pending.Count = source.pendingCount;
@@ -774,17 +778,7 @@ TW_UINT16 SourceOperation(Source& source, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16
 
 void FillIdentity(TW_IDENTITY& identity, size_t deviceIndex) {
     const Device& device = manager.devices[deviceIndex];
-    identity = {};
-    identity.Id = static_cast<TW_UINT32>(deviceIndex + 1);
-    identity.Version.MajorNum = 1;
-    identity.Version.Language = TWLG_USA;
-    identity.Version.Country = TWCY_USA;
-    identity.ProtocolMajor = 1;
-    identity.ProtocolMinor = 9;
-    identity.SupportedGroups = DG_CONTROL | DG_IMAGE;
-    CopyText(identity.Manufacturer, device.vendor);
-    CopyText(identity.ProductFamily, device.model);
-    CopyText(identity.ProductName, device.name);
+    identity = TwainIdentity(static_cast<TW_UINT32>(deviceIndex + 1), device.vendor, device.model, device.name);
 }
 
 TW_UINT16 OpenManager() {

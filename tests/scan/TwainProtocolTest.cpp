@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <tuple>
 
 #include "SaneTestDevice.h"
 #include "imaging/acquire/KVTWain.h"
@@ -173,6 +174,35 @@ TEST(TwainStates, OperationsOutOfTurnAreRefused) {
     EXPECT_EQ(p.DS(source, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
     EXPECT_EQ(p.Mgr(DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
     EXPECT_EQ(p.Mgr(DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_SUCCESS);
+}
+
+TEST(TwainStates, TheFeederStartsASheetOnlyForPagesStillWanted) {
+    TSaneTestDevice device;
+    for (int wanted : {1, -1}) {
+        Protocol p;
+        TW_IDENTITY source{};
+        ASSERT_EQ(p.Mgr(DAT_PARENT, MSG_OPENDSM, nullptr), TWRC_SUCCESS);
+        ASSERT_EQ(p.Mgr(DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
+        for (auto [cap, type, value] : {std::tuple{CAP_FEEDERENABLED, TWTY_BOOL, 1}, std::tuple{CAP_XFERCOUNT, TWTY_INT16, wanted}}) {
+            TW_CAPABILITY set{cap, TWON_ONEVALUE, TwainOneValue(type, value)};
+            EXPECT_EQ(p.DS(source, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &set), TWRC_SUCCESS);
+            TwainFree(set.hContainer);
+        }
+        TW_USERINTERFACE ui{0, 1, nullptr};
+        ASSERT_EQ(p.DS(source, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+        TW_EVENT event{nullptr, MSG_NULL};
+        ASSERT_EQ(p.DS(source, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_DSEVENT);
+        TW_HANDLE dib = nullptr;
+        ASSERT_EQ(p.DS(source, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
+        TwainFree(dib);
+        TW_PENDINGXFERS pending{};
+        ASSERT_EQ(p.DS(source, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+        EXPECT_EQ(pending.Count, wanted == 1 ? 0 : 0xFFFF) << wanted;
+        if (pending.Count != 0) EXPECT_EQ(p.DS(source, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS);
+        EXPECT_EQ(p.DS(source, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+        EXPECT_EQ(p.Mgr(DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
+        EXPECT_EQ(p.Mgr(DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_SUCCESS);
+    }
 }
 
 }  // namespace

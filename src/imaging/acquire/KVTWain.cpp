@@ -34,11 +34,6 @@ void Log(const std::string& message) {
     log << stamp << " : " << message << '\n';
 }
 
-void SetText(char (&field)[34], const std::string& text) {
-    std::memset(field, 0, sizeof field);
-    std::memcpy(field, text.data(), std::min<size_t>(text.size(), 33));
-}
-
 void Invert1Bit(TKVBitmap& bitmap) {
     for (int y = 0; y < bitmap.GetHeight(); ++y) {
         uint8_t* row = bitmap.GetScanline(y);
@@ -81,18 +76,8 @@ struct StoredStrip {
 
 class Session {
 public:
-    Session(TKVTWainParams& params) : params_(params) {
-        app_.Id = 0;
-        app_.Version.MajorNum = 1;
-        app_.Version.Language = TWLG_USA;
-        app_.Version.Country = TWCY_USA;
-        app_.ProtocolMajor = 1;
-        app_.ProtocolMinor = 9;
-        app_.SupportedGroups = DG_CONTROL | DG_IMAGE;
-        for (char (*field)[34] : {&app_.Version.Info, &app_.Manufacturer, &app_.ProductFamily, &app_.ProductName})
-            SetText(*field, " ");
-        mode_ = params.TransferMode();
-    }
+    explicit Session(TKVTWainParams& params)
+        : params_(params), app_(TwainIdentity(0, " ", " ", " ", " ")), mode_(params.TransferMode()) {}
     ~Session() {
         CloseSource();
         CloseManager();
@@ -101,10 +86,8 @@ public:
     Session& operator=(const Session&) = delete;
 
     void TakeIdentity() {
-        SetText(app_.Version.Info, params_.AppVersionInfo);
-        SetText(app_.Manufacturer, params_.AppManufacturer);
-        SetText(app_.ProductFamily, params_.AppProductFamily);
-        SetText(app_.ProductName, params_.AppProductName);
+        app_ = TwainIdentity(0, params_.AppManufacturer, params_.AppProductFamily, params_.AppProductName,
+                             params_.AppVersionInfo);
     }
 
     bool OpenManager() {
@@ -192,6 +175,7 @@ public:
     void EventLoop(TKVBitmap& bitmap, const TKVTWainPageCallback& onPage, bool nativePixelFormat,
                    TKVProgressRec& progress, TIOParamsVals* ioParams);
 
+    void AskPages(int count) { SetOne(CAP_XFERCOUNT, TWTY_INT16, count); }
     bool Acquired() const { return acquired_; }
     bool InvertBW() const { return invertBW_; }
 
@@ -271,7 +255,7 @@ private:
     bool FileTransfer(TKVBitmap& bitmap);
 
     TKVTWainParams& params_;
-    TW_IDENTITY app_{}, source_{};
+    TW_IDENTITY app_, source_{};
     int state_ = 1;
     TW_UINT16 lastRC_ = TWRC_SUCCESS;
     TKVTransferMode mode_;
@@ -710,6 +694,8 @@ bool KVTW_Acquire(TKVBitmap& bitmap, const TKVTWainPageCallback& onPage, TKVTWai
     session.TakeIdentity();
     if (!session.OpenManager() || !session.OpenSource()) return false;
     session.SetCapabilities();
+    // A single acquisition asks for one page, so a feeder takes no sheet past it.
+    session.AskPages(onPage ? -1 : 1);
     if (!session.EnableSource()) return false;
     session.EventLoop(bitmap, onPage, nativePixelFormat, progress, ioParams);
     Log("  KVTW_Acquire : end");
