@@ -297,4 +297,26 @@ TEST(ScanSources, DeviceFailureIsReported) {
     }
 }
 
+TEST(ScanSettings, StartFromTheirDefaultsAndResetToThem) {
+    for (bool multiImage : {false, true}) {
+        TKVTWainParams params(nullptr, multiImage);
+        params.AcquireFrame = {1, 2, 3, 4};
+        params.FeederEnabled = !multiImage;
+        params.FileTransfer = true;
+        params.XResolution.SetCurrentValue(600);
+        params.Reset();
+        EXPECT_EQ(params.AcquireFrame, (std::array<double, 4>{0, 0, 0, 0}));
+        EXPECT_EQ(params.FeederEnabled, multiImage);
+        EXPECT_EQ(params.AutoFeed, multiImage);
+        EXPECT_EQ(params.DuplexEnabled, multiImage);
+        EXPECT_TRUE(params.VisibleDialog);
+        EXPECT_TRUE(params.BufferedTransfer);
+        EXPECT_EQ(params.TransferMode(), TKVTransferMode::Memory);
+        EXPECT_EQ(params.XResolution.ChangeFlags(), 0);
+        EXPECT_EQ(params.Gamma, 2.2);
+        params.CompatibilityMode = true;
+        EXPECT_EQ(params.TransferMode(), TKVTransferMode::File);
+    }
+}
+
 }  // namespace

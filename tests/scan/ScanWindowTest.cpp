@@ -48,7 +48,8 @@ TEST(ScanWindow, TheScanButtonAcquiresIntoThePreviewAndTheList) {
         EXPECT_EQ(reader.WorkBitmap().GetWidth(), oracle.width);
         const int x = oracle.width / 2, y = oracle.height / 2;
         EXPECT_EQ(reader.WorkBitmap().GetScanline(y)[x * 3], oracle.At(x, y, 0));
-        EXPECT_TRUE(device.TempFiles().empty());
+        // The transfer's own file is gone (the folder also holds the program's and Qt's folders).
+        for (const std::string& name : device.TempFiles()) EXPECT_FALSE(name.starts_with("mordale-scan.")) << name;
     }
     SetAcquireProviderFactory(nullptr);
 }
