@@ -7,12 +7,14 @@
 #include "app/engine/CommandLine.h"
 #include "app/window/MainForm.h"
 #include "imaging/acquire/MediaProvider.h"
+#include "imaging/acquire/ScannerProvider.h"
 #include "imaging/view/KVStartupRegistrations.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
 #include "platform/qt/Metafile.h"
 #include "platform/qt/QtCanvas.h"
 #include "platform/qt/QtPrompter.h"
+#include "platform/qt/ScannerDialogs.h"
 #include "tzlib/qt/TzLibWindows.h"
 
 int main(int argc, char** argv) {
@@ -32,9 +34,14 @@ int main(int argc, char** argv) {
     InstallQtGraphics();
     InstallTzLibWindows();
     InstallMediaProvider();
+    InstallScannerProvider();
     const TViewRegistrations viewRegistrations;
-    // Without a screen nobody could answer a box: the terminal prompter stays.
-    if (HasDisplay()) SetPrompter(std::make_unique<TQtPrompter>());
+    // Without a screen nobody could answer a box: the terminal prompter stays, and scanners scan
+    // without dialogs.
+    if (HasDisplay()) {
+        SetPrompter(std::make_unique<TQtPrompter>());
+        InstallScannerDialogs();
+    }
 
     // The window is made in an unattended run too: the engine works through it, unseen.
     TMainForm form(command);

@@ -568,4 +568,21 @@ TEST_F(EngineTest, WithADisplayEachDocumentGoesToTheRegisteredProgramAsOneArgume
     EXPECT_TRUE(prompter->opened.empty());
 }
 
+TEST_F(EngineTest, ScannedPagesGiveTheirSingleDocumentsOutsideTheTemporaryFolder) {
+    CreateTempFolder();
+    const std::string page = TempFolder + "Pic1.bmp";
+    ASSERT_EQ(RunTool("convert -size 40x30 gradient:red-blue " + Quoted("BMP3:" + page)).status, 0);
+    const std::string picture = Picture("beside.bmp", 40, 30);
+    Add(page);
+    Add(picture);
+    prompter->answers = {idNo};
+    converter.MakePdf();
+    // The scanned page's document goes to the picture folder, the other one beside its picture.
+    EXPECT_FALSE(std::filesystem::exists(TempFolder + "Pic1.pdf"));
+    EXPECT_TRUE(QpdfChecks(pics.Path("Pic1.pdf")));
+    EXPECT_TRUE(QpdfChecks(pics.Path("beside.pdf")));
+    EXPECT_EQ(converter.GeneratedPdfs.Count(), 2);
+    DeleteTempFolder();
+}
+
 }  // namespace

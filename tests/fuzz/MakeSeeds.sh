@@ -652,3 +652,15 @@ tiff = open('tzpic_tiff/lzw.tif', 'rb').read()
 ps = b'%!PS-Adobe-3.0 EPSF-3.0\n'
 sys.stdout.buffer.write(struct.pack('<IIIIIIIH', 0xC6D3D0C5, 30, len(ps), 0, 0, 30 + len(ps), len(tiff), 0xFFFF) + ps + tiff)
 " > tzpic_eps/preview.eps
+
+# Capability containers and a memory strip: the first byte picks the kind.
+mkdir -p twain
+python3 - <<'PY'
+import struct
+d = 'twain/'
+open(d + 'enumeration', 'wb').write(bytes([1]) + struct.pack('<HIII', 7, 3, 1, 0) + struct.pack('<hH', 50, 0) * 3)
+open(d + 'range', 'wb').write(bytes([3]) + struct.pack('<HIIIII', 4, 1, 1200, 1, 300, 300))
+open(d + 'onevalue', 'wb').write(bytes([2]) + struct.pack('<HI', 6, 1))
+open(d + 'array', 'wb').write(bytes([0]) + struct.pack('<HI', 4, 2) + struct.pack('<HH', 1, 2))
+open(d + 'strip24', 'wb').write(bytes([4]) + struct.pack('<IIIIII', 9, 3, 2, 1, 0, 18) + bytes([3, 5, 7, 0]) + bytes(range(18)))
+PY

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/engine/AppFolders.h"
@@ -32,6 +33,16 @@ std::string PdfNameOf(const std::string& fileName) {
 }
 
 std::string FolderOf(const std::string& fileName) { return std::filesystem::path(fileName).parent_path().string(); }
+
+// Scanned pages live in the program's temporary folder, which goes when the program ends: their
+// documents go to the folder the user takes pictures from, or the home folder.
+std::string SinglePdfNameOf(const std::string& fileName) {
+    const std::string pdfName = PdfNameOf(fileName);
+    if (TempFolder.empty() || !IsPathInFolder(TempFolder, fileName)) return pdfName;
+    const char* home = std::getenv("HOME");
+    const std::string folder = !PicDirectory.empty() ? PicDirectory : home && *home ? home : ".";
+    return (std::filesystem::path(folder) / std::filesystem::path(pdfName).filename()).string();
+}
 
 }  // namespace
 
@@ -208,7 +219,7 @@ void TConverter::MakeSinglePdfs() {
         CheckAbort();
         host_.SetProgress(i);
         TConverterPic& pic = *GetPic(i);
-        const std::string pdfName = PdfNameOf(pic.FileName);
+        const std::string pdfName = SinglePdfNameOf(pic.FileName);
         pdf_->SetFileName(pdfName);
         if (!MayWrite(pdfName, false)) {
             incompleteSources_.insert(pic.FileName);

@@ -11,6 +11,7 @@ class TStream;
 class TKVCapture;
 class TKVView;
 class TIOParamsVals;
+class TKVTWainParams;
 struct TKVProgressRec;
 
 // One open video file.
@@ -29,6 +30,10 @@ public:
     virtual ~TKVAcquireProvider() = default;
     virtual bool SelectSource(int api) = 0;
     virtual bool Acquire(int api, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) = 0;
+    // The scanner settings it keeps for its component; nullptr when it keeps none.
+    virtual TKVTWainParams* ScannerSettings() { return nullptr; }
+    // Why the last call failed, in words; empty when not known.
+    virtual std::string LastErrorText() const { return {}; }
 };
 
 using TKVMediaProviderFactory = std::function<std::unique_ptr<TKVMediaProvider>()>;

@@ -742,14 +742,29 @@ TKVCapture* TKestovaIO::GetDirectShow() {
     return capture_.get();
 }
 
+TKVAcquireProvider* TKestovaIO::AcquireProvider() {
+    if (!acquire_) acquire_ = CreateAcquireProvider();
+    return acquire_.get();
+}
+
+TKVTWainParams* TKestovaIO::GetTWainParams() {
+    TKVAcquireProvider* source = AcquireProvider();
+    return source ? source->ScannerSettings() : nullptr;
+}
+
+std::string TKestovaIO::AcquireErrorText() {
+    TKVAcquireProvider* source = AcquireProvider();
+    return source ? source->LastErrorText() : "No scanner library is installed.";
+}
+
 bool TKestovaIO::SelectAcquireSource(int api) {
-    const std::unique_ptr<TKVAcquireProvider> source = CreateAcquireProvider();
+    TKVAcquireProvider* source = AcquireProvider();
     return source && source->SelectSource(api);
 }
 
 bool TKestovaIO::Acquire(int api) {
     AbortFlag = false;
-    const std::unique_ptr<TKVAcquireProvider> source = CreateAcquireProvider();
+    TKVAcquireProvider* source = AcquireProvider();
     TKVProgressRec progress = MakeProgress();
     const bool acquired = source && CheckWorkBitmap() && source->Acquire(api, *work_, *params_, progress);
     if (!acquired) Fail();

@@ -15,6 +15,8 @@
 
 class TKVCapture;
 class TKVMediaProvider;
+class TKVAcquireProvider;
+class TKVTWainParams;
 
 class TKestovaIO : public TObject, public TKVParamsOwner {
 public:
@@ -164,9 +166,14 @@ public:
     // The capture object, made on first use; frames and graph events of a component that belongs
     // to a view reach that view. nullptr when no capture library is installed.
     virtual TKVCapture* GetDirectShow();
-    // api 0 TWAIN, 1 WIA; false when no source is available.
+    // api 0 TWAIN, 1 WIA; false when no source is available. The chosen source and the scanner
+    // settings stay with the component.
     bool SelectAcquireSource(int api);
     bool Acquire(int api);
+    // nullptr when no scanner library is installed.
+    TKVTWainParams* GetTWainParams();
+    // Why the last acquisition failed, in words.
+    std::string AcquireErrorText();
 
     virtual void DoFinishWork();
 
@@ -214,4 +221,6 @@ private:
     std::unique_ptr<TKVMediaProvider> avi_;
     int aviFrames_ = 0;
     std::shared_ptr<TKVCapture> capture_;
+    std::unique_ptr<TKVAcquireProvider> acquire_;
+    TKVAcquireProvider* AcquireProvider();
 };

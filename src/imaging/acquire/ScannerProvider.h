@@ -1,0 +1,3 @@
+#pragma once
+// Makes the input/output component acquire from the scanners SANE knows.
+void InstallScannerProvider();
