@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/engine/CommandLine.h"
+#include "app/engine/UnattendedRun.h"
 #include "app/window/MainForm.h"
 #include "imaging/acquire/MediaProvider.h"
 #include "imaging/view/KVStartupRegistrations.h"
@@ -23,22 +24,21 @@ int main(int argc, char** argv) {
         (asked ? std::cout : std::cerr) << UsageText();
         return esNothingUsable;
     }
-    // Headless machines run the program unattended on Qt's offscreen platform.
-    if (!HasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    QApplication::setApplicationName("Mordale");
-    QApplication::setApplicationDisplayName("Brelvant Mordale");
+    // Drawing on pictures and reading metafiles and videos, with or without a window.
     InstallQtCanvas();
     InstallQtGraphics();
-    InstallTzLibWindows();
     InstallMediaProvider();
-    const TViewRegistrations viewRegistrations;
-    // Without a screen nobody could answer a box: the terminal prompter stays.
-    if (HasDisplay()) SetPrompter(std::make_unique<TQtPrompter>());
+    // No window in an unattended run, so that it works where no window system can be reached;
+    // the terminal prompter answers.
+    if (command.unattended) return RunUnattended(command);
 
-    // The window is made in an unattended run too: the engine works through it, unseen.
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Mordale");
+    QApplication::setApplicationDisplayName(ProgramTitle);
+    InstallTzLibWindows();
+    const TViewRegistrations viewRegistrations;
+    SetPrompter(std::make_unique<TQtPrompter>());
     TMainForm form(command);
-    if (form.Unattended()) return form.RunUnattended();
     form.show();
     return application.exec();
 }

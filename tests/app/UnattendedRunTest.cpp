@@ -72,6 +72,34 @@ TEST_F(UnattendedRunTest, BookOfTwoPictures) {
     EXPECT_EQ(RunTool("pdfinfo " + Quoted(book) + " | awk '/^Pages:/ {print $2}'").output, "2\n");
 }
 
+TEST_F(UnattendedRunTest, NoWindowSystemIsNeeded) {
+    // A window system that cannot be reached, or a Qt platform that does not exist, ends any
+    // program that makes an application object; an unattended run makes none.
+    const std::string a = Picture("a.jpg"), b = Picture("b.png", "40x60");
+    const struct {
+        std::string environment, switches, document;
+        const char* pages;
+    } cases[] = {
+        {"QT_QPA_PLATFORM=no-such-platform", "/B", "Book1.pdf", "2\n"},
+        {"DISPLAY=:31999 WAYLAND_DISPLAY=no-such-display QT_QPA_PLATFORM=no-such-platform", "/B", "Book1.pdf", "2\n"},
+        {"DISPLAY=:31999 QT_QPA_PLATFORM=no-such-platform", "/S", "a.pdf", "1\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.environment + " " + c.switches);
+        const std::string program = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME=" +
+                                    Quoted(scratch_.Path("config")) + " " + c.environment + " " + Quoted(MORDALE_EXECUTABLE) +
+                                    " " + c.switches + " " + Quoted(a) + " " + Quoted(b);
+        const TCommandResult run = RunTool("cd " + Quoted(scratch_.Folder()) + " && printf '\\n' | timeout 60 " + program + " 2>&1");
+        ASSERT_EQ(run.status, 0) << run.output;
+        EXPECT_FALSE(Contains(run.output, "platform plugin")) << run.output;
+        const std::string document = scratch_.Path(c.document);
+        EXPECT_TRUE(QpdfChecks(document));
+        EXPECT_EQ(RunTool("pdfinfo " + Quoted(document) + " | awk '/^Pages:/ {print $2}'").output, c.pages);
+        fs::remove(document);
+        fs::remove(scratch_.Path("b.pdf"));
+    }
+}
+
 TEST_F(UnattendedRunTest, PicturesNamedRelativeToTheCurrentFolderGetTheirDocumentsBeside) {
     Picture("a.jpg");
     Picture("b.bmp", "40x60");
