@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -9,12 +11,25 @@
 #include "app/window/MainForm.h"
 #include "imaging/acquire/MediaProvider.h"
 #include "imaging/view/KVStartupRegistrations.h"
+#include "platform/GraphicClasses.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
 #include "platform/qt/Metafile.h"
 #include "platform/qt/QtCanvas.h"
 #include "platform/qt/QtPrompter.h"
 #include "tzlib/qt/TzLibWindows.h"
+
+namespace {
+
+// Metafiles are drawn by Qt, and their text needs Qt's font database.
+bool HasMetafile(const TCommandLine& command) {
+    return std::ranges::any_of(command.sources, [](const TCommandSource& source) {
+        const TGraphicClass graphicClass = GraphicClassForExtension(std::filesystem::path(source.fileName).extension().string());
+        return graphicClass && dynamic_cast<TMetafile*>(graphicClass().get());
+    });
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const TCommandLine command = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -29,8 +44,16 @@ int main(int argc, char** argv) {
     InstallQtGraphics();
     InstallMediaProvider();
     // No window in an unattended run, so that it works where no window system can be reached;
-    // the terminal prompter answers.
-    if (command.unattended) return RunUnattended(command);
+    // the terminal prompter answers. The font database of a drawing needs an application object
+    // (not one of widgets), made on the platform that needs no window system.
+    if (command.unattended) {
+        std::unique_ptr<QGuiApplication> fonts;
+        if (HasMetafile(command)) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            fonts = std::make_unique<QGuiApplication>(argc, argv);
+        }
+        return RunUnattended(command);
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName("Mordale");

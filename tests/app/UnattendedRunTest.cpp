@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "../platform/qt/MetafileFixtures.h"
 #include "TestSupport.h"
 
 namespace {
@@ -97,6 +98,29 @@ TEST_F(UnattendedRunTest, NoWindowSystemIsNeeded) {
         EXPECT_EQ(RunTool("pdfinfo " + Quoted(document) + " | awk '/^Pages:/ {print $2}'").output, c.pages);
         fs::remove(document);
         fs::remove(scratch_.Path("b.pdf"));
+    }
+}
+
+TEST_F(UnattendedRunTest, MetafilesAreDrawnWithoutAWindowSystem) {
+    // Red on the left two fifths, green on the right two fifths.
+    WriteFile(scratch_.Path("wmf.wmf"), metafile_fixtures::Wmf(100, 50, 96));
+    WriteFile(scratch_.Path("emf.emf"), metafile_fixtures::Emf(100, 50));
+    const TCommandResult run = RunTool("cd " + Quoted(scratch_.Folder()) + " && env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME=" +
+                                       Quoted(scratch_.Path("config")) + " QT_QPA_PLATFORM=no-such-platform timeout 60 " +
+                                       Quoted(MORDALE_EXECUTABLE) + " /S wmf.wmf emf.emf 2>&1 </dev/null");
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const std::string name : {"wmf", "emf"}) {
+        SCOPED_TRACE(name);
+        const std::string document = scratch_.Path(name + ".pdf");
+        ASSERT_TRUE(QpdfChecks(document));
+        ASSERT_EQ(RunTool("pdftoppm -singlefile -r 72 -png " + Quoted(document) + " " + Quoted(scratch_.Path(name))).status, 0);
+        // The page in five columns: red, red, the unpainted white, green, green (compressed, so
+        // each channel is taken as full or none).
+        const std::string colours = RunTool("convert " + Quoted(scratch_.Path(name + ".png")) +
+                                            " -channel RGB -threshold 50% -format '%[hex:p{w*0.1,h/2}] %[hex:p{w*0.3,h/2}] %[hex:p{w/2,h/2}] "
+                                            "%[hex:p{w*0.7,h/2}] %[hex:p{w*0.9,h/2}]' info:")
+                                        .output;
+        EXPECT_EQ(colours, "FF0000 FF0000 FFFFFF 00FF00 00FF00") << colours;
     }
 }
 
