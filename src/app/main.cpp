@@ -1,14 +1,18 @@
 #include <QApplication>
+#include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/engine/CommandLine.h"
+#include "app/engine/UnattendedRun.h"
 #include "app/window/MainForm.h"
 #include "imaging/acquire/MediaProvider.h"
 #include "imaging/acquire/ScannerProvider.h"
 #include "imaging/view/KVStartupRegistrations.h"
+#include "platform/GraphicClasses.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
 #include "platform/qt/Metafile.h"
@@ -16,6 +20,18 @@
 #include "platform/qt/QtPrompter.h"
 #include "platform/qt/ScannerDialogs.h"
 #include "tzlib/qt/TzLibWindows.h"
+
+namespace {
+
+// Metafiles are drawn by Qt, and their text needs Qt's font database.
+bool HasMetafile(const TCommandLine& command) {
+    return std::ranges::any_of(command.sources, [](const TCommandSource& source) {
+        const TGraphicClass graphicClass = GraphicClassForExtension(std::filesystem::path(source.fileName).extension().string());
+        return graphicClass && dynamic_cast<TMetafile*>(graphicClass().get());
+    });
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const TCommandLine command = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -25,27 +41,31 @@ int main(int argc, char** argv) {
         (asked ? std::cout : std::cerr) << UsageText();
         return esNothingUsable;
     }
-    // Headless machines run the program unattended on Qt's offscreen platform.
-    if (!HasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    QApplication::setApplicationName("Mordale");
-    QApplication::setApplicationDisplayName("Brelvant Mordale");
+    // Drawing on pictures and reading metafiles and videos, with or without a window.
     InstallQtCanvas();
     InstallQtGraphics();
-    InstallTzLibWindows();
     InstallMediaProvider();
     InstallScannerProvider();
-    const TViewRegistrations viewRegistrations;
-    // Without a screen nobody could answer a box: the terminal prompter stays, and scanners scan
-    // without dialogs.
-    if (HasDisplay()) {
-        SetPrompter(std::make_unique<TQtPrompter>());
-        InstallScannerDialogs();
+    // No window in an unattended run, so that it works where no window system can be reached;
+    // the terminal prompter answers. The font database of a drawing needs an application object
+    // (not one of widgets), made on the platform that needs no window system.
+    if (command.unattended) {
+        std::unique_ptr<QGuiApplication> fonts;
+        if (HasMetafile(command)) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            fonts = std::make_unique<QGuiApplication>(argc, argv);
+        }
+        return RunUnattended(command);
     }
 
-    // The window is made in an unattended run too: the engine works through it, unseen.
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Mordale");
+    QApplication::setApplicationDisplayName(ProgramTitle);
+    InstallTzLibWindows();
+    const TViewRegistrations viewRegistrations;
+    SetPrompter(std::make_unique<TQtPrompter>());
+    InstallScannerDialogs();
     TMainForm form(command);
-    if (form.Unattended()) return form.RunUnattended();
     form.show();
     return application.exec();
 }

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "JpegLayout.h"
+#include "platform/JpegLayout.h"
 #include "PdfEncoding.h"
 #include "PdfErrors.h"
 #include "PdfOutput.h"

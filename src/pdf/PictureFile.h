@@ -7,7 +7,7 @@
 #include <string>
 #include <sys/types.h>
 
-#include "JpegLayout.h"
+#include "platform/JpegLayout.h"
 
 class TGraphic;
 

@@ -1,4 +1,4 @@
-#include "JpegLayout.h"
+#include "platform/JpegLayout.h"
 
 #include <algorithm>
 #include <cstring>

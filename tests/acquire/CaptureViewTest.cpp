@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 
+#include "QtTestApplication.h"
 #include "VideoFixtures.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/KestovaIO.h"
@@ -14,10 +15,7 @@ namespace {
 class CaptureViewTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "acquire_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QApplication(argc, argv);
+        EnsureTestApplication<QApplication>();
     }
     // Runs the GUI thread's queue until done answers true or ten seconds pass.
     static bool Pump(const std::function<bool()>& done) {

@@ -4,6 +4,7 @@
 
 #include "../platform/qt/MetafileFixtures.h"
 #include "PictureFixtures.h"
+#include "QtTestApplication.h"
 #include "imaging/io/KVFormatDetect.h"
 #include "platform/qt/Metafile.h"
 #include "platform/qt/QtCanvas.h"
@@ -13,10 +14,7 @@ namespace {
 class KVMetafileImport : public ::testing::Test {
 protected:
     void SetUp() override {
-        static int argc = 1;
-        static char name[] = "imaging_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QGuiApplication(argc, argv);
+        EnsureTestApplication<QGuiApplication>();
         InstallQtCanvas();
         InstallQtGraphics();
     }

@@ -8,6 +8,7 @@
 
 #include "../platform/qt/MetafileFixtures.h"
 #include "PdfTestSupport.h"
+#include "QtTestApplication.h"
 #include "pdf/PdfKalmora.h"
 #include "platform/Canvas.h"
 #include "platform/Icon.h"
@@ -22,10 +23,7 @@ using metafile_fixtures::Wmf;
 class PdfGraphics : public ::testing::Test {
 protected:
     void SetUp() override {
-        static int argc = 1;
-        static char name[] = "pdf_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QGuiApplication(argc, argv);
+        EnsureTestApplication<QGuiApplication>();
         InstallQtCanvas();
         InstallQtGraphics();
     }

@@ -1,3 +1,4 @@
+#include "QtTestApplication.h"
 #include "imaging/view/KVOpenSaveDlg.h"
 
 #include <gtest/gtest.h>
@@ -31,10 +32,7 @@ namespace {
 class KVOpenSaveDlgTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static int argc = 1;
-        static char name[] = "view_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QApplication(argc, argv);
+        EnsureTestApplication<QApplication>();
     }
 };
 

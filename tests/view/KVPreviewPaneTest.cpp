@@ -1,3 +1,4 @@
+#include "QtTestApplication.h"
 #include "imaging/view/KVPreviewPane.h"
 
 #include <gtest/gtest.h>
@@ -25,10 +26,7 @@ namespace {
 class KVPreviewPaneTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static int argc = 1;
-        static char name[] = "view_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QApplication(argc, argv);
+        EnsureTestApplication<QApplication>();
         ASSERT_EQ(RunTool("convert -size 8x8 xc:red xc:lime xc:blue " + Quoted(scratch.Path("anim.gif"))).status, 0);
         ASSERT_EQ(RunTool("convert -size 30x20 xc:'rgb(0,0,255)' " + Quoted(scratch.Path("one.png"))).status, 0);
         WriteFile(scratch.Path("broken.gif"), "GIF89a and nothing more");

@@ -4,10 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <vector>
 
 #include "TransitionFixtures.h"
-#include "ViewTestApplication.h"
+#include "QtTestApplication.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ struct RecordingHost : TKVTransitionHost {
 class KVTransitionEffectsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureViewTestApplication();
+        EnsureTestApplication<QApplication>();
     }
     // Ticks with the clock at each time since the start.
     void TickAt(std::initializer_list<uint32_t> times) {

@@ -5,20 +5,14 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
+#include "QtTestApplication.h"
 #include "imaging/view/KVWindowHelpers.h"
 
 namespace {
 
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "view_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QApplication(argc, argv);
-}
-
 class KVWindowHelpersTest : public ::testing::Test {
 protected:
-    void SetUp() override { EnsureApplication(); }
+    void SetUp() override { EnsureTestApplication<QApplication>(); }
 };
 
 }  // namespace

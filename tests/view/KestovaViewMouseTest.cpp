@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "QtTestApplication.h"
 #include "ViewTestSupport.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/proc/KestovaProc.h"
@@ -20,7 +21,7 @@ namespace {
 
 class ViewMouse : public ::testing::Test {
 protected:
-    void SetUp() override { EnsureQtApplication(); }
+    void SetUp() override { EnsureTestApplication<QApplication>(); }
 };
 
 // Red rises to the right, green downwards.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "QtTestApplication.h"
 #include "ViewTestSupport.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/KestovaIO.h"
@@ -19,7 +20,7 @@ namespace {
 
 class KestovaViewTest : public ::testing::Test {
 protected:
-    void SetUp() override { EnsureQtApplication(); }
+    void SetUp() override { EnsureTestApplication<QApplication>(); }
 };
 
 // A 24-bit picture whose pixel (x, y) has red 10 x, green 10 y and blue 200.

@@ -6,7 +6,7 @@
 #include <QElapsedTimer>
 
 #include "TransitionFixtures.h"
-#include "ViewTestApplication.h"
+#include "QtTestApplication.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/view/KVTransitionEffects.h"
 #include "imaging/view/KestovaView.h"
@@ -36,7 +36,7 @@ protected:
     }
 
     // The application comes before the view, which needs it.
-    bool applicationMade = (EnsureViewTestApplication(), true);
+    bool applicationMade = (EnsureTestApplication<QApplication>(), true);
     TKestovaView view;
 };
 

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <filesystem>
 
+#include "QtTestApplication.h"
 #include "TestSupport.h"
 #include "tzlib/Errors.h"
 #include "tzlib/qt/FolderDialog.h"
@@ -21,10 +22,7 @@ namespace {
 class FolderDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static int argc = 1;
-        static char name[] = "window_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QApplication(argc, argv);
+        EnsureTestApplication<QApplication>();
     }
 };
 

@@ -1,3 +1,4 @@
+#include "QtTestApplication.h"
 #include "app/window/MainForm.h"
 
 #include <gtest/gtest.h>
@@ -47,10 +48,7 @@ namespace {
 class MainFormTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        static int argc = 1;
-        static char name[] = "window_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QApplication(argc, argv);
+        EnsureTestApplication<QApplication>();
         // The window scales its layout to the screen as in the program.
         InstallTzLibWindows();
         scratch_ = new TScratchFolder;
@@ -278,19 +276,17 @@ TEST_F(MainFormTest, AFailedRunIsShownAndTheWindowComesBack) {
 TEST_F(MainFormTest, CommandLineOpensTheWindowWithItsPictures) {
     {
         TMainForm form(ParseCommandLine({"/W", Pic(0), Pic(1) + "#1", "/x", scratch_->Path("notes.txt")}));
-        EXPECT_FALSE(form.Unattended());
         EXPECT_EQ(ListTexts(form), (std::vector<std::string>{"pic0.bmp", "pic1.bmp"}));
         EXPECT_EQ(form.Converter().Mode, cmSingle);
         EXPECT_EQ(form.SourceList()->currentRow(), 1);  // the last one, previewed
     }
     {
         TMainForm form(ParseCommandLine({Pic(0), "/B"}));  // a picture first: the command line is not read
-        EXPECT_FALSE(form.Unattended());
         EXPECT_EQ(form.SourceList()->count(), 0);
     }
     TMainForm form(ParseCommandLine({"/B", Pic(2)}));
-    EXPECT_TRUE(form.Unattended());
     EXPECT_EQ(form.Converter().Mode, cmBook);
+    EXPECT_EQ(ListTexts(form), std::vector<std::string>{"pic2.bmp"});
 }
 
 TEST_F(MainFormTest, FoldersAndDropsAddOnlyAcceptedFiles) {

@@ -1,3 +1,4 @@
+#include "QtTestApplication.h"
 #include "platform/qt/QtPrompter.h"
 
 #include <gtest/gtest.h>
@@ -15,10 +16,7 @@ namespace {
 class QtPrompterTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static int argc = 1;
-        static char name[] = "window_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QApplication(argc, argv);
+        EnsureTestApplication<QApplication>();
     }
 };
 

@@ -99,9 +99,7 @@ TMainForm::TMainForm(const TCommandLine& command, QWidget* parent) : QWidget(par
         step = dialog.ExtractStep;
     };
     ReadCommandLine(command);
-    if (!unattended_) {
-        SelectAndRefresh(lbSource_->count() - 1);
-    }
+    SelectAndRefresh(lbSource_->count() - 1);
     UpdatePicCount();
     EnableControls(true);
 }
@@ -114,48 +112,10 @@ TMainForm::~TMainForm() {
 
 void TMainForm::ReadCommandLine(const TCommandLine& command) {
     startedWithArguments_ = command.mode.has_value();
-    unattended_ = command.unattended;
     if (!command.mode) return;
     converter_->Mode = *command.mode == TCommandMode::Book ? cmBook : cmSingle;
-    for (const TRejectedArgument& rejected : command.rejected)
-        notAdded_.push_back({rejected.argument, rejected.reason});
-    nothingUsable_ = command.sources.empty();
-    // A picture that cannot be added is reported and left out; the others still count.
-    for (const TCommandSource& source : command.sources) {
-        try {
-            AddPicture(source.fileName, source.frameIndex);
-        } catch (const std::exception& error) {
-            ShowExceptionBox(error);
-            notAdded_.push_back({source.fileName, error.what()});
-        }
-    }
-}
-
-int TMainForm::RunUnattended() {
-    TExitStatus status = esConverted;
-    if (nothingUsable_) {
-        status = esNothingUsable;
-        ReportNotConverted(notAdded_);
-        Prompter().MessageBox(QApplication::applicationDisplayName().toStdString(),
-                              "No pic selected: the command line names no picture this program can read.\n" + UsageText(),
-                              TMsgIcon::Error, TMsgButtons::Ok);
-    } else {
-        const bool converted = Guarded([this] { converter_->MakePdf(); });
-        std::vector<TNotConverted> failures = notAdded_;
-        failures.insert(failures.end(), converter_->NotConverted.begin(), converter_->NotConverted.end());
-        ReportNotConverted(failures);
-        if (!converted || !failures.empty()) status = esNotAllConverted;
-    }
-    ShutDown();
-    return status;
-}
-
-void TMainForm::ReportNotConverted(const std::vector<TNotConverted>& failures) {
-    if (failures.empty()) return;
-    std::string text = failures.size() == 1 ? "Not converted:" : std::to_string(failures.size()) + " not converted:";
-    for (const TNotConverted& failure : failures)
-        text += "\n  " + (failure.fileName.empty() ? failure.reason : failure.fileName + ": " + failure.reason);
-    Prompter().MessageBox(QApplication::applicationDisplayName().toStdString(), text, TMsgIcon::Error, TMsgButtons::Ok);
+    // A picture that cannot be added is shown in a box and left out; the others are listed.
+    for (const TCommandSource& source : command.sources) Guarded([&] { AddPicture(source.fileName, source.frameIndex); });
 }
 
 bool TMainForm::Guarded(const std::function<void()>& action) {

@@ -22,7 +22,6 @@ class QStackedWidget;
 class QToolButton;
 class TConverter;
 class TConverterPic;
-struct TNotConverted;
 class TKestovaView;
 class TOpenKestovaDialog;
 
@@ -32,12 +31,6 @@ public:
     ~TMainForm() override;
 
     TConverter& Converter() { return *converter_; }
-    // The command line asked for a conversion without the window.
-    bool Unattended() const { return unattended_; }
-    // Converts, shows each failure in a box, names every picture that did not become a document,
-    // and shuts down; returns the exit status.
-    int RunUnattended();
-
     // Enables the commands that make sense for the list's selection and size; false while a
     // conversion runs.
     void EnableControls(bool enabled);
@@ -103,8 +96,6 @@ private:
     QLayout* BuildButtons();
     void ConnectOptions();
     void ReadCommandLine(const TCommandLine& command);
-    // One box that names each picture of an unattended run that did not become a document.
-    static void ReportNotConverted(const std::vector<TNotConverted>& failures);
     QToolButton* AddToolButton(const char* name, const char* hint, int icon);
     // The list shows the engine's pictures; the selection is set without its click handling.
     void SyncList(int selected);
@@ -121,11 +112,7 @@ private:
 
     std::unique_ptr<TConverter> converter_;
     std::unique_ptr<TOpenKestovaDialog> openDialog_;
-    bool unattended_ = false;
     bool startedWithArguments_ = false;
-    // Pictures of the command line that never reached the engine, with the reason.
-    std::vector<TNotConverted> notAdded_;
-    bool nothingUsable_ = false;
     bool shutDown_ = false;
     bool scannerSelected_ = false;
     QWidget* tbSource_ = nullptr;

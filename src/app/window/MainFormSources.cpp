@@ -17,6 +17,7 @@
 #include "app/engine/ConverterPic.h"
 #include "app/window/MainForm.h"
 #include "app/engine/MessageCatalogue.h"
+#include "app/engine/ReadablePicture.h"
 #include "imaging/io/KestovaIO.h"
 #include "imaging/view/KVOpenSaveDlg.h"
 #include "imaging/view/KestovaView.h"
@@ -57,21 +58,14 @@ TConverterPic* TMainForm::GetSelectedPic() const {
 
 void TMainForm::AddPicture(const std::string& fileName, int frameIndex) {
     TConverter& c = *converter_;
-    TConverterPic* pic = TConverterPic::Add(c, fileName, frameIndex);
-    const auto removeLast = [&c] { c.DeletePic(c.Pics.Count() - 1); };
+    TConverterPic* pic = nullptr;
     try {
-        // A picture that cannot be read never waits in the list: its header is read now, once.
-        pic->Open();
-        // A frame number beyond the file is refused instead of added.
-        const int frames = std::max(pic->FrameCount, 1);
-        if (frameIndex >= frames)
-            throw Exception(fileName + " has " + std::to_string(frames) + " frames: there is no frame " +
-                            std::to_string(frameIndex + 1));
+        pic = AddReadablePicture(c, fileName, frameIndex);
     } catch (...) {
-        removeLast();
         SyncList(lbSource_->currentRow());
         throw;
     }
+    const auto removeLast = [&c] { c.DeletePic(c.Pics.Count() - 1); };
     if (pic->FrameCount > 1 && frameIndex <= 0 && !startedWithArguments_ && AskFrames) {
         int count = 0, step = 1;
         AskFrames(*pic, count, step);

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "MetafileFixtures.h"
+#include "QtTestApplication.h"
 #include "TestSupport.h"
 #include "platform/Canvas.h"
 #include "platform/GraphicClasses.h"
@@ -21,10 +22,7 @@ using metafile_fixtures::Wmf;
 class MetafileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static int argc = 1;
-        static char name[] = "platform_qt_tests";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QGuiApplication(argc, argv);
+        EnsureTestApplication<QGuiApplication>();
         InstallQtCanvas();
     }
 };

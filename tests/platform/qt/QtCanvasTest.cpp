@@ -2,24 +2,18 @@
 
 #include <QGuiApplication>
 
+#include "QtTestApplication.h"
 #include "platform/Canvas.h"
 #include "platform/Exception.h"
 #include "platform/qt/QtCanvas.h"
 
 namespace {
 
-// Text needs Qt's application object; one serves every test of the process.
-void EnsureGuiApplication() {
-    static int argc = 1;
-    static char name[] = "platform_qt_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) new QGuiApplication(argc, argv);
-}
-
 class QtCanvasTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureGuiApplication();
+        // Text needs Qt's application object.
+        EnsureTestApplication<QGuiApplication>();
         InstallQtCanvas();
     }
 };

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "../platform/qt/MetafileFixtures.h"
 #include "TestSupport.h"
 
 namespace {
@@ -70,6 +71,57 @@ TEST_F(UnattendedRunTest, BookOfTwoPictures) {
     const std::string book = scratch_.Path("Book1.pdf");
     EXPECT_TRUE(QpdfChecks(book));
     EXPECT_EQ(RunTool("pdfinfo " + Quoted(book) + " | awk '/^Pages:/ {print $2}'").output, "2\n");
+}
+
+TEST_F(UnattendedRunTest, NoWindowSystemIsNeeded) {
+    // A window system that cannot be reached, or a Qt platform that does not exist, ends any
+    // program that makes an application object; an unattended run makes none.
+    const std::string a = Picture("a.jpg"), b = Picture("b.png", "40x60");
+    const struct {
+        std::string environment, switches, document;
+        const char* pages;
+    } cases[] = {
+        {"QT_QPA_PLATFORM=no-such-platform", "/B", "Book1.pdf", "2\n"},
+        {"DISPLAY=:31999 WAYLAND_DISPLAY=no-such-display QT_QPA_PLATFORM=no-such-platform", "/B", "Book1.pdf", "2\n"},
+        {"DISPLAY=:31999 QT_QPA_PLATFORM=no-such-platform", "/S", "a.pdf", "1\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.environment + " " + c.switches);
+        const std::string program = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME=" +
+                                    Quoted(scratch_.Path("config")) + " " + c.environment + " " + Quoted(MORDALE_EXECUTABLE) +
+                                    " " + c.switches + " " + Quoted(a) + " " + Quoted(b);
+        const TCommandResult run = RunTool("cd " + Quoted(scratch_.Folder()) + " && printf '\\n' | timeout 60 " + program + " 2>&1");
+        ASSERT_EQ(run.status, 0) << run.output;
+        EXPECT_FALSE(Contains(run.output, "platform plugin")) << run.output;
+        const std::string document = scratch_.Path(c.document);
+        EXPECT_TRUE(QpdfChecks(document));
+        EXPECT_EQ(RunTool("pdfinfo " + Quoted(document) + " | awk '/^Pages:/ {print $2}'").output, c.pages);
+        fs::remove(document);
+        fs::remove(scratch_.Path("b.pdf"));
+    }
+}
+
+TEST_F(UnattendedRunTest, MetafilesAreDrawnWithoutAWindowSystem) {
+    // Red on the left two fifths, green on the right two fifths.
+    WriteFile(scratch_.Path("wmf.wmf"), metafile_fixtures::Wmf(100, 50, 96));
+    WriteFile(scratch_.Path("emf.emf"), metafile_fixtures::Emf(100, 50));
+    const TCommandResult run = RunTool("cd " + Quoted(scratch_.Folder()) + " && env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME=" +
+                                       Quoted(scratch_.Path("config")) + " QT_QPA_PLATFORM=no-such-platform timeout 60 " +
+                                       Quoted(MORDALE_EXECUTABLE) + " /S wmf.wmf emf.emf 2>&1 </dev/null");
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const std::string name : {"wmf", "emf"}) {
+        SCOPED_TRACE(name);
+        const std::string document = scratch_.Path(name + ".pdf");
+        ASSERT_TRUE(QpdfChecks(document));
+        ASSERT_EQ(RunTool("pdftoppm -singlefile -r 72 -png " + Quoted(document) + " " + Quoted(scratch_.Path(name))).status, 0);
+        // The page in five columns: red, red, the unpainted white, green, green (compressed, so
+        // each channel is taken as full or none).
+        const std::string colours = RunTool("convert " + Quoted(scratch_.Path(name + ".png")) +
+                                            " -channel RGB -threshold 50% -format '%[hex:p{w*0.1,h/2}] %[hex:p{w*0.3,h/2}] %[hex:p{w/2,h/2}] "
+                                            "%[hex:p{w*0.7,h/2}] %[hex:p{w*0.9,h/2}]' info:")
+                                        .output;
+        EXPECT_EQ(colours, "FF0000 FF0000 FFFFFF 00FF00 00FF00") << colours;
+    }
 }
 
 TEST_F(UnattendedRunTest, PicturesNamedRelativeToTheCurrentFolderGetTheirDocumentsBeside) {
