@@ -19,6 +19,7 @@ struct TCurve {
         for (const auto& [value, count] : runs) v.insert(v.end(), size_t(count), value);
     }
     TLong operator()(TLong x) const {
+        // x <= -n: one below the negated last value; beyond the end: one above the last.
         const TLong n = TLong(v.size());
         if (x <= -n) return -v.back() - 1;
         if (x < 0) return -v[size_t(-x)];
@@ -231,7 +232,6 @@ void RawLoadFoveon(TKVRawContext& raw) {
     for (uint32_t& c : codes) c = raw.in.Get32();
     RawInitDecoder(raw);
     FoveonTree(raw, codes, 0);
-    raw.in.Seek(raw.dataOffset);
     uint32_t buffer = 0;
     int bit = -1;
     for (int row = 0; row < raw.rawHeight; ++row) {

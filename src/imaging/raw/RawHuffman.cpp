@@ -11,11 +11,13 @@ uint32_t RawGetBits(TKVRawContext& raw, int n) {
         raw.bitBuffer = 0;
         raw.bitCount = 0;
         raw.paddedBytes = 0;
-        return 0;
     }
     if (n == 0) return 0;
-    const uint32_t result = n <= raw.bitCount ? (raw.bitBuffer << (32 - raw.bitCount)) >> (32 - n) : 0;
-    raw.bitCount -= n;
+    uint32_t result = 0;
+    if (n > 0) {
+        result = n <= raw.bitCount ? (raw.bitBuffer << (32 - raw.bitCount)) >> (32 - n) : 0;
+        raw.bitCount -= n;
+    }
     while (raw.bitCount < 25) {
         if (raw.in.Remaining() == 0) {
             // The reader looks up to four bytes ahead; codes that reach further than that run
@@ -292,7 +294,7 @@ void RawLoadNikonCompressed(TKVRawContext& raw) {
     int vpred[4];
     for (int& v : vpred) v = int16_t(raw.in.Get16());
     const int n = std::clamp<int>(raw.in.Get16(), 1, 0x4000);
-    std::vector<uint16_t> curve(size_t(n));
+    std::vector<uint16_t> curve(static_cast<size_t>(n));
     for (auto& c : curve) c = raw.in.Get16();
     raw.in.Seek(raw.dataOffset);
     RawGetBits(raw, -1);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <string_view>
 
 #include "imaging/raw/RawStages.h"
 
@@ -17,8 +18,8 @@ bool EqualsIgnoringCase(const std::string& a, const char* b) {
         if (std::tolower(uint8_t(a[i])) != std::tolower(uint8_t(b[i]))) return false;
     return true;
 }
-bool HeadIs(const TKVRawContext& raw, int at, const char* text) {
-    return std::memcmp(raw.head.data() + at, text, std::strlen(text)) == 0;
+bool HeadIs(const TKVRawContext& raw, int at, std::string_view text) {
+    return std::memcmp(raw.head.data() + at, text.data(), text.size()) == 0;
 }
 
 struct TSizeRow {
@@ -79,7 +80,7 @@ void ReadSignatures(TKVRawContext& raw) {
             RawWalkTiffIfds(raw, 0);
             if (StartsWith(raw.make, "NIKON") && raw.rawWidth == 0) raw.make.clear();
         }
-    } else if (HeadIs(raw, 0, "\0MRM") && raw.head[0] == 0) {
+    } else if (HeadIs(raw, 0, std::string_view("\0MRM", 4))) {
         RawWalkTiffIfds(raw, 48);
         in.order = rawBigEndian;
         in.Seek(4);

@@ -43,12 +43,12 @@ void UnpackA5(const uint8_t* b, int* s) {
     for (int i = 0; i < 8; ++i) s[i] &= 0x3FF;
 }
 
-void RequireWidthInRow(const TKVRawContext& raw, int64_t rowBytes, int64_t pictureBytes) {
+void RequireWidthInRow(int64_t rowBytes, int64_t pictureBytes) {
     if (pictureBytes > rowBytes) throw EInvalidGraphic("raw rows are shorter than the picture");
 }
 
 void LoadUnpacked(TKVRawContext& raw, bool bigEndian, int shift) {
-    RequireWidthInRow(raw, raw.rawWidth, raw.width);
+    RequireWidthInRow(raw.rawWidth, raw.width);
     for (int row = 0; row < raw.height; ++row) {
         raw.LoaderProgress(row, raw.height);
         const auto bytes = raw.in.Bytes(int64_t(raw.rawWidth) * 2);
@@ -170,7 +170,7 @@ void RawLoadRolleiD530flex(TKVRawContext& raw) {
 void RawLoadBitstream12(TKVRawContext& raw) {
     RawGetBits(raw, -1);
     const int64_t skip = raw.rawWidth - int64_t(raw.width) * 3 / 2;
-    RequireWidthInRow(raw, raw.rawWidth, int64_t(raw.width) * 3 / 2);
+    RequireWidthInRow(raw.rawWidth, int64_t(raw.width) * 3 / 2);
     for (int row = 0; row < raw.height; ++row) {
         raw.LoaderProgress(row, raw.height);
         for (int col = 0; col < raw.width; ++col) raw.Store(row, col, int(RawGetBits(raw, 12)) * 4);
@@ -230,7 +230,7 @@ void RawLoadOlympusC5050(TKVRawContext& raw) {
 }
 
 void RawLoadEightBit(TKVRawContext& raw) {
-    RequireWidthInRow(raw, raw.rawWidth, raw.width);
+    RequireWidthInRow(raw.rawWidth, raw.width);
     for (int row = 0; row < raw.height; ++row) {
         raw.LoaderProgress(row, raw.height);
         const auto b = raw.in.Bytes(raw.rawWidth);
