@@ -652,3 +652,7 @@ tiff = open('tzpic_tiff/lzw.tif', 'rb').read()
 ps = b'%!PS-Adobe-3.0 EPSF-3.0\n'
 sys.stdout.buffer.write(struct.pack('<IIIIIIIH', 0xC6D3D0C5, 30, len(ps), 0, 0, 30 + len(ps), len(tiff), 0xFFFF) + ps + tiff)
 " > tzpic_eps/preview.eps
+
+# Camera raw: small files of each container and coding from the test writers, and loader inputs.
+mkdir -p raw_identify raw_decode raw_loaders
+"${MORDALE_BUILD:-../../../build/test}/tests/imaging/raw/raw_seeds" .
