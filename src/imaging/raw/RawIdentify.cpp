@@ -51,7 +51,7 @@ void NucoreHeader(TKVRawContext& raw) {
     }
 }
 
-// Steps 2 and 3: the byte order, the head and its signatures, or the file size.
+// The byte order, the head and its signatures, or the file size.
 void ReadSignatures(TKVRawContext& raw) {
     TRawInput& in = raw.in;
     const int64_t fsize = in.Size();
@@ -136,7 +136,7 @@ void ReadSignatures(TKVRawContext& raw) {
     }
 }
 
-// Step 4: one spelling per maker, no blanks at the end, no maker in front of the model.
+// One spelling per maker, no blanks at the end, no maker in front of the model.
 void NormaliseNames(TKVRawContext& raw) {
     for (const char* maker : {"Canon", "NIKON", "Kodak", "PENTAX", "MINOLTA", "Minolta", "Konica"})
         if (Contains(raw.make, maker)) raw.make = maker;
@@ -202,78 +202,75 @@ void Set(TKVRawContext& raw, int h, int w) {
     raw.width = w;
 }
 
-// Step 6, the makers other than Kodak; false when no row matched.
+// The early four-colour cameras: fixed sizes (a raw width of 0 keeps the one read) and loader.
+void FourColourCamera(TKVRawContext& raw, int h, int w, int rawWidth, uint32_t pattern, TRawLoader loader) {
+    Set(raw, h, w);
+    if (rawWidth) raw.rawWidth = rawWidth;
+    raw.colors = 4;
+    raw.filterPattern = pattern;
+    raw.loader = loader;
+}
+
+// Canon cameras known by their raw width, and the models among them that differ.
+struct TCanonWidthRow {
+    int rawWidth, height, width, top, left;
+    float m0, m2;
+};
+
+constexpr TCanonWidthRow canonWidthRows[] = {
+    {2144, 1550, 2088, 8, 4, 1.785f, 1.266f},  {2224, 1448, 2176, 6, 48, 1.592f, 1.261f},
+    {2376, 1720, 2312, 6, 12, 1.855f, 1.339f}, {2672, 1960, 2616, 6, 12, 1.895f, 1.403f},
+    {3152, 2056, 3088, 12, 64, 2.242f, 1.245f}, {3160, 2328, 3112, 12, 44, 1.85f, 1.53f},
+    {3344, 2472, 3288, 6, 4, 1.621f, 1.528f},
+};
+
+const TCanonWidthRow* CanonRowByRawWidth(const TKVRawContext& raw) {
+    if (!raw.isCanon) return nullptr;
+    for (const TCanonWidthRow& row : canonWidthRows)
+        if (row.rawWidth == raw.rawWidth) return &row;
+    return nullptr;
+}
+
+void ApplyCanonWidthRow(TKVRawContext& raw, const TCanonWidthRow& row) {
+    auto& m = raw.multipliers;
+    Set(raw, row.height, row.width);
+    raw.topMargin = row.top, raw.leftMargin = row.left;
+    m[0] = row.m0, m[2] = row.m2;
+    if (row.rawWidth == 2144 && raw.model == "PowerShot G1") {
+        raw.colors = 4;
+        raw.filterPattern = 0xb4b4b4b4;
+        m[0] = 1.446f, m[1] = 1.405f, m[2] = 1.016f;
+    }
+    if (row.rawWidth == 2376 && (raw.model == "PowerShot G2" || raw.model == "PowerShot S40")) m[0] = 1.965f, m[2] = 1.208f;
+    if (row.rawWidth == 3152) {
+        if (raw.model == "EOS Kiss Digital") m[0] = 1.882f, m[2] = 1.094f;
+        raw.whiteLevel = 16000;
+    }
+}
+
+// The camera table for the makers other than Kodak; false when no row matched.
 bool ApplyCameraRow(TKVRawContext& raw) {
     const std::string& model = raw.model;
     auto& m = raw.multipliers;
     if (model == "PowerShot 600") {
-        Set(raw, 613, 854);
-        raw.colors = 4;
-        raw.filterPattern = 0xe1e4e1e4;
-        raw.loader = RawLoadCanonPs600;
+        FourColourCamera(raw, 613, 854, 0, 0xe1e4e1e4, RawLoadCanonPs600);
         m[0] = 1.137f, m[1] = 1.257f;
     } else if (model == "PowerShot A5" || model == "PowerShot A5 Zoom") {
-        Set(raw, 776, 960);
-        raw.rawWidth = 992;
-        raw.colors = 4;
-        raw.filterPattern = 0x1e4e1e4e;
-        raw.loader = RawLoadCanonPsA5;
+        FourColourCamera(raw, 776, 960, 992, 0x1e4e1e4e, RawLoadCanonPsA5);
         m[0] = 1.5842f, m[1] = 1.2966f, m[2] = 1.0419f;
     } else if (model == "PowerShot A50") {
-        Set(raw, 968, 1290);
-        raw.rawWidth = 1320;
-        raw.colors = 4;
-        raw.filterPattern = 0x1b4e4b1e;
-        raw.loader = RawLoadCanonPsA5;
+        FourColourCamera(raw, 968, 1290, 1320, 0x1b4e4b1e, RawLoadCanonPsA5);
         m[0] = 1.75f, m[1] = 1.381f, m[3] = 1.182f;
     } else if (model == "PowerShot Pro70") {
-        Set(raw, 1024, 1552);
-        raw.colors = 4;
-        raw.filterPattern = 0x1e4b4e1b;
-        raw.loader = RawLoadCanonPsA5;
+        FourColourCamera(raw, 1024, 1552, 0, 0x1e4b4e1b, RawLoadCanonPsA5);
         m[0] = 1.389f, m[1] = 1.343f, m[3] = 1.034f;
     } else if (model == "PowerShot Pro90 IS") {
         raw.width = 1896;
         raw.colors = 4;
         raw.filterPattern = 0xb4b4b4b4;
         m[0] = 1.496f, m[1] = 1.509f, m[3] = 1.009f;
-    } else if (raw.isCanon && raw.rawWidth == 2144) {
-        Set(raw, 1550, 2088);
-        raw.topMargin = 8, raw.leftMargin = 4;
-        if (model == "PowerShot G1") {
-            raw.colors = 4;
-            raw.filterPattern = 0xb4b4b4b4;
-            m[0] = 1.446f, m[1] = 1.405f, m[2] = 1.016f;
-        } else {
-            m[0] = 1.785f, m[2] = 1.266f;
-        }
-    } else if (raw.isCanon && raw.rawWidth == 2224) {
-        Set(raw, 1448, 2176);
-        raw.topMargin = 6, raw.leftMargin = 48;
-        m[0] = 1.592f, m[2] = 1.261f;
-    } else if (raw.isCanon && raw.rawWidth == 2376) {
-        Set(raw, 1720, 2312);
-        raw.topMargin = 6, raw.leftMargin = 12;
-        if (model == "PowerShot G2" || model == "PowerShot S40") m[0] = 1.965f, m[2] = 1.208f;
-        else m[0] = 1.855f, m[2] = 1.339f;
-    } else if (raw.isCanon && raw.rawWidth == 2672) {
-        Set(raw, 1960, 2616);
-        raw.topMargin = 6, raw.leftMargin = 12;
-        m[0] = 1.895f, m[2] = 1.403f;
-    } else if (raw.isCanon && raw.rawWidth == 3152) {
-        Set(raw, 2056, 3088);
-        raw.topMargin = 12, raw.leftMargin = 64;
-        if (model == "EOS Kiss Digital") m[0] = 1.882f, m[2] = 1.094f;
-        else m[0] = 2.242f, m[2] = 1.245f;
-        raw.whiteLevel = 16000;
-    } else if (raw.isCanon && raw.rawWidth == 3160) {
-        Set(raw, 2328, 3112);
-        raw.topMargin = 12, raw.leftMargin = 44;
-        m[0] = 1.85f, m[2] = 1.53f;
-    } else if (raw.isCanon && raw.rawWidth == 3344) {
-        Set(raw, 2472, 3288);
-        raw.topMargin = 6, raw.leftMargin = 4;
-        m[0] = 1.621f, m[2] = 1.528f;
+    } else if (const TCanonWidthRow* row = CanonRowByRawWidth(raw)) {
+        ApplyCanonWidthRow(raw, *row);
     } else if (model == "EOS-1D") {
         Set(raw, 1662, 2496);
         raw.dataOffset = 288912;
@@ -499,7 +496,7 @@ bool ApplyCameraRow(TKVRawContext& raw) {
     return true;
 }
 
-// Step 6 for the makers that no row above named.
+// The camera table for the makers that no row above named.
 void ApplyOtherMakerRow(TKVRawContext& raw) {
     const std::string& model = raw.model;
     auto& m = raw.multipliers;
