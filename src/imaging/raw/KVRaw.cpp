@@ -101,12 +101,12 @@ void WriteOutput(TKVRawContext& raw, TKVBitmap& bitmap, TIOParamsVals& params, b
 
 void Decode(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly, TKVProgressRec& progress) {
     if (params.LoadThumbnail()) {
-        if (params.ExifThumbnail) params.ExifThumbnail->Allocate(0, 0, kv24RGB);
+        if (params.ExifThumbnail) params.ExifThumbnail->FreeImage();
         params.SetLoadThumbnail(false);
         KVReadRawStream(stream, bitmap, params, true, progress);
         params.SetLoadThumbnail(true);
         if (HasPreview(params)) {
-            bitmap.AssignImage(*params.ExifThumbnail);
+            bitmap.Assign(params.ExifThumbnail.get());
             return;
         }
     }

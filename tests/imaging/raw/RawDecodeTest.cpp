@@ -101,6 +101,15 @@ TEST(RawDecode, ParamsOnlyFillsTheRecordAndLeavesTheBitmap) {
     EXPECT_TRUE(out.bitmap.IsEmpty());
 }
 
+TEST(RawDecode, FileWithoutPreviewIsDecodedWhenThePreviewIsAskedFor) {
+    TDecoded out;
+    out.call.params.SetLoadThumbnail(true);
+    Decode(WriteLeafTiff(MosaicRaster(0x94949494, 20, 32, 50000)), out);
+    ASSERT_FALSE(out.call.Aborted());
+    EXPECT_EQ(out.bitmap.GetWidth(), 30);
+    EXPECT_TRUE(out.call.params.LoadThumbnail());
+}
+
 TEST(RawDecode, HalfSizeAndDoubledRows) {
     TDecoded half;
     half.call.params.RawHalfSize = true;
