@@ -14,6 +14,7 @@
 #include "PdfSecurity.h"
 #include "platform/CodePages.h"
 #include "platform/Exception.h"
+#include "platform/PdfString.h"
 
 std::string FormatNumber(double value) {
     char buffer[64];
@@ -416,23 +417,8 @@ std::string ReorderRightToLeft(const std::string& bytes, const TRtlTable& rtl) {
 std::string EncodeText(std::string bytes, const TRtlTable* rtl, int objectNumber, const TPdfSecurity* security) {
     if (rtl) bytes = ReorderRightToLeft(bytes, *rtl);
     if (objectNumber > 0 && security) security->Encrypt(bytes, objectNumber);
-    std::string text = "(";
+    std::string text;
     text.reserve(bytes.size() + 2);
-    for (const char c : bytes) {
-        switch (c) {
-            case '\b': text += "\\b"; break;
-            case '\t': text += "\\t"; break;
-            case '\n': text += "\\n"; break;
-            case '\f': text += "\\f"; break;
-            case '\r': text += "\\r"; break;
-            case '(':
-            case ')':
-            case '\\':
-                text += '\\';
-                text += c;
-                break;
-            default: text += c;
-        }
-    }
-    return text + ")";
+    AppendPdfLiteralString(text, bytes);
+    return text;
 }

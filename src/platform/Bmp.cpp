@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "ByteReader.h"
+#include "ByteWriter.h"
 #include "PictureLimits.h"
 
 namespace {
@@ -15,15 +16,6 @@ constexpr int64_t FileHeaderSize = 14, InfoHeaderSize = 40, CoreHeaderSize = 12,
 constexpr int64_t MaxInfoHeaderSize = 124;
 
 [[noreturn]] void Invalid(const std::string& detail) { throw EInvalidGraphic("Bitmap image is not valid: " + detail); }
-
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
 
 struct Header {
     int64_t width = 0, height = 0;  // height is positive; topDown tells the row order
@@ -362,22 +354,22 @@ void WriteBmp(TStream& stream, const TBitmap& bitmap) {
     std::vector<uint8_t> header;
     header.push_back('B');
     header.push_back('M');
-    Put32(header, uint32_t(dataStart + imageSize));
-    Put32(header, 0);
-    Put32(header, uint32_t(dataStart));
-    Put32(header, InfoHeaderSize);
-    Put32(header, uint32_t(bitmap.Width()));
-    Put32(header, uint32_t(bitmap.Height()));  // positive: rows from the bottom
-    Put16(header, 1);
-    Put16(header, uint32_t(bits));
-    Put32(header, bitFields ? BI_BITFIELDS : BI_RGB);
-    Put32(header, uint32_t(imageSize));
-    Put32(header, 0);  // pixels per metre
-    Put32(header, 0);
-    Put32(header, uint32_t(paletteCount));
-    Put32(header, 0);
+    PutU32LE(header, uint32_t(dataStart + imageSize));
+    PutU32LE(header, 0);
+    PutU32LE(header, uint32_t(dataStart));
+    PutU32LE(header, InfoHeaderSize);
+    PutU32LE(header, uint32_t(bitmap.Width()));
+    PutU32LE(header, uint32_t(bitmap.Height()));  // positive: rows from the bottom
+    PutU16LE(header, 1);
+    PutU16LE(header, uint32_t(bits));
+    PutU32LE(header, bitFields ? BI_BITFIELDS : BI_RGB);
+    PutU32LE(header, uint32_t(imageSize));
+    PutU32LE(header, 0);  // pixels per metre
+    PutU32LE(header, 0);
+    PutU32LE(header, uint32_t(paletteCount));
+    PutU32LE(header, 0);
     if (bitFields)
-        for (uint32_t mask : {0xF800u, 0x07E0u, 0x001Fu}) Put32(header, mask);
+        for (uint32_t mask : {0xF800u, 0x07E0u, 0x001Fu}) PutU32LE(header, mask);
     const std::vector<TPaletteEntry>& palette = bitmap.Palette();
     for (int64_t i = 0; i < paletteCount; ++i) {
         const TPaletteEntry e = size_t(i) < palette.size() ? palette[size_t(i)] : TPaletteEntry{};

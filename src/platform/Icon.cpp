@@ -8,6 +8,7 @@
 
 #include "Bmp.h"
 #include "ByteReader.h"
+#include "ByteWriter.h"
 #include "Canvas.h"
 #include "PictureLimits.h"
 
@@ -16,10 +17,6 @@ namespace {
 constexpr int DirectoryHeaderSize = 6, DirectoryEntrySize = 16, InfoHeaderSize = 40;
 
 [[noreturn]] void Invalid(const std::string& detail) { throw EInvalidGraphic("Icon image is not valid: " + detail); }
-
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 struct TIconEntry {
     int width = 0, height = 0, bitCount = 0;
@@ -113,10 +110,10 @@ TBitmap DecodeColours(const TIconEntry& entry, int height, int64_t pixelStart) {
     std::vector<uint8_t> file(FileHeaderSize);
     file[0] = 'B';
     file[1] = 'M';
-    Put32(&file[2], uint32_t(FileHeaderSize + entry.size));
-    Put32(&file[10], uint32_t(FileHeaderSize + pixelStart));
+    StoreU32LE(&file[2], uint32_t(FileHeaderSize + entry.size));
+    StoreU32LE(&file[10], uint32_t(FileHeaderSize + pixelStart));
     file.insert(file.end(), entry.data, entry.data + entry.size);
-    Put32(&file[FileHeaderSize + 8], uint32_t(height));
+    StoreU32LE(&file[FileHeaderSize + 8], uint32_t(height));
     TMemoryStream stream;
     stream.WriteBuffer(file.data(), int64_t(file.size()));
     stream.SetPosition(0);

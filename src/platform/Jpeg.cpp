@@ -1,44 +1,37 @@
 #include "Jpeg.h"
 
 #include <algorithm>
-#include <csetjmp>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include <jpeglib.h>
 #include <jerror.h>
 
 #include "Canvas.h"
+#include "JpegLibrary.h"
 #include "PictureLimits.h"
 
-// libjpeg reports errors by calling error_exit, which must not return: each routine below that
-// calls the library sets a jump point and keeps only plain data in its frame, so the jump back
-// skips no destructor.
+// Each routine below that calls the library sets the jump point of its error manager and keeps
+// only plain data in its frame, so the jump back skips no destructor.
 
 namespace {
 
 struct TJpegError {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
+    TJpegErrorManager library;
     char message[JMSG_LENGTH_MAX];
 };
 
-void ErrorExit(j_common_ptr cinfo) {
-    auto* error = reinterpret_cast<TJpegError*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, error->message);
-    std::longjmp(error->jump, 1);
-}
-
 void SilentMessage(j_common_ptr, int) {}
 
-void InitError(TJpegError& error) {
-    jpeg_std_error(&error.manager);
-    error.manager.error_exit = ErrorExit;
-    error.manager.emit_message = SilentMessage;
+jpeg_error_mgr* InitError(TJpegError& error) {
+    jpeg_error_mgr* manager = InitJpegErrorManager(error.library);
+    manager->emit_message = SilentMessage;
     error.message[0] = 0;
+    return manager;
 }
+
+// The library's text for the error that jumped back.
+void KeepMessage(j_common_ptr cinfo, TJpegError& error) { (*cinfo->err->format_message)(cinfo, error.message); }
 
 struct THeader {
     int width, height, components;
@@ -47,9 +40,9 @@ struct THeader {
 
 bool ReadHeader(const uint8_t* data, size_t size, THeader& header, TJpegError& error) {
     jpeg_decompress_struct cinfo;
-    InitError(error);
-    cinfo.err = &error.manager;
-    if (setjmp(error.jump)) {
+    cinfo.err = InitError(error);
+    if (setjmp(error.library.jump)) {
+        KeepMessage(reinterpret_cast<j_common_ptr>(&cinfo), error);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -77,9 +70,9 @@ void CmykRowToBgr(const JSAMPLE* cmyk, uint8_t* bgr, int width, bool inverted) {
 // The bitmap is 24-bit and already sized from the header.
 bool Decode(const std::vector<uint8_t>& data, TBitmap& bitmap, TJpegError& error) {
     jpeg_decompress_struct cinfo;
-    InitError(error);
-    cinfo.err = &error.manager;
-    if (setjmp(error.jump)) {
+    cinfo.err = InitError(error);
+    if (setjmp(error.library.jump)) {
+        KeepMessage(reinterpret_cast<j_common_ptr>(&cinfo), error);
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
@@ -112,9 +105,9 @@ bool Decode(const std::vector<uint8_t>& data, TBitmap& bitmap, TJpegError& error
 // The bitmap is 24-bit; on success *output holds malloc'ed data the caller frees.
 bool Encode(const TBitmap& bitmap, int quality, unsigned char** output, unsigned long* outputSize, TJpegError& error) {
     jpeg_compress_struct cinfo;
-    InitError(error);
-    cinfo.err = &error.manager;
-    if (setjmp(error.jump)) {
+    cinfo.err = InitError(error);
+    if (setjmp(error.library.jump)) {
+        KeepMessage(reinterpret_cast<j_common_ptr>(&cinfo), error);
         jpeg_destroy_compress(&cinfo);
         std::free(*output);
         *output = nullptr;

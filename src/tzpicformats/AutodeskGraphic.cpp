@@ -23,9 +23,7 @@ bool TAutodeskGraphic::IsFormatStream(TStream& stream) {
 bool TAutodeskGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
     TPicFormatGraphic::ReadHeaderProperties(stream, imageIndex);
     std::array<uint8_t, HeaderSize> h{};
-    const int64_t start = stream.Position();
-    const int64_t read = stream.Read(h.data(), HeaderSize);
-    stream.SetPosition(start);
+    const int64_t read = PeekBytes(stream, h);
     const TByteReader header(h.data(), HeaderSize);
     if (read < HeaderSize || header.U16LEAt(0) != Magic) return false;
     properties_.ColorScheme = smIndexed;

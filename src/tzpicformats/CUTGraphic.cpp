@@ -40,9 +40,7 @@ void TCUTGraphic::LoadFromFile(const std::string& fileName) {
 bool TCUTGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
     TPicFormatGraphic::ReadHeaderProperties(stream, imageIndex);
     std::array<uint8_t, HeaderSize> h{};
-    const int64_t start = stream.Position();
-    const int64_t read = stream.Read(h.data(), HeaderSize);
-    stream.SetPosition(start);
+    const int64_t read = PeekBytes(stream, h);
     const TByteReader in(h.data(), HeaderSize);
     properties_.Width = in.U16LEAt(0);
     properties_.Height = in.U16LEAt(2);

@@ -12,8 +12,7 @@ constexpr uint32_t Magic = 0xC6D3D0C5u;
 bool PreviewOf(TStream& stream, TMemoryStream& preview) {
     const int64_t start = stream.Position();
     std::array<uint8_t, 30> h{};
-    const int64_t read = stream.Read(h.data(), int64_t(h.size()));
-    stream.SetPosition(start);
+    const int64_t read = TPicFormatGraphic::PeekBytes(stream, h);
     const TByteReader header(h.data(), read);
     if (read < 30 || header.U32LEAt(0) != Magic) return false;
     const int64_t offset = header.U32LEAt(20), length = header.U32LEAt(24);

@@ -22,6 +22,7 @@
 #include "platform/GraphicClasses.h"
 #include "platform/Icon.h"
 #include "platform/Jpeg.h"
+#include "platform/JpegLayout.h"
 
 namespace {
 
@@ -40,9 +41,7 @@ std::unique_ptr<TGraphic> MakeMetafile() {
 // metafile readable under a wrong or missing extension.
 std::array<uint8_t, 44> Head(TStream& stream, int64_t& size) {
     std::array<uint8_t, 44> head{};
-    const int64_t start = stream.Position();
-    size = stream.Read(head.data(), int64_t(head.size()));
-    stream.SetPosition(start);
+    size = TPicFormatGraphic::PeekBytes(stream, head);
     return head;
 }
 
@@ -72,7 +71,7 @@ bool IsMetafileStream(TStream& stream) {
 bool IsJPEGStream(TStream& stream) {
     int64_t size;
     const auto h = Head(stream, size);
-    return size >= 3 && h[0] == 0xFF && h[1] == 0xD8 && h[2] == 0xFF;
+    return StartsJpeg(std::span(h).first(size_t(std::max<int64_t>(size, 0))));
 }
 
 char FoldAsciiLetter(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }

@@ -82,8 +82,7 @@ bool TGIFGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
     TPicFormatGraphic::ReadHeaderProperties(stream, imageIndex);
     const int64_t start = stream.Position();
     std::array<uint8_t, 13> h{};
-    const int64_t read = stream.Read(h.data(), int64_t(h.size()));
-    stream.SetPosition(start);
+    const int64_t read = PeekBytes(stream, h);
     if (read < 13 || std::toupper(h[0]) != 'G' || std::toupper(h[1]) != 'I' || std::toupper(h[2]) != 'F') return false;
     if (std::isdigit(h[3]) && std::isdigit(h[4])) properties_.Version = uint32_t((h[3] - '0') * 10 + (h[4] - '0'));
     const std::vector<uint8_t> bytes = ReadRest(stream);

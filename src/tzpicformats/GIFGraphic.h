@@ -1,5 +1,7 @@
 #pragma once
 // TGIFGraphic: the first image of a GIF file.
+// The image library's GIF driver reads these files too; this class stays apart because it loads
+// the first image through the colour manager and raises the extended library's own errors.
 #include <string>
 
 #include "PicFormatGraphic.h"

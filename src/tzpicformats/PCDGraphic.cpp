@@ -48,9 +48,7 @@ bool TPCDGraphic::IsFormatStream(TStream& stream) {
 bool TPCDGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
     TPicFormatGraphic::ReadHeaderProperties(stream, imageIndex);
     std::array<uint8_t, HeaderBytes> h{};
-    const int64_t start = stream.Position();
-    const int64_t read = stream.Read(h.data(), HeaderBytes);
-    stream.SetPosition(start);
+    const int64_t read = PeekBytes(stream, h);
     if (read < HeaderBytes || !(IsOverview(h) || std::memcmp(h.data() + 2048, "PCD", 3) == 0)) return false;
     const bool overview = IsOverview(h);
     const int resolution = overview ? 0 : std::clamp(imageIndex, 0, 5);

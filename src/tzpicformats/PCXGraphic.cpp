@@ -103,9 +103,7 @@ bool TPCXGraphic::IsFormatStream(TStream& stream) {
 bool TPCXGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
     TPicFormatGraphic::ReadHeaderProperties(stream, imageIndex);
     std::array<uint8_t, HeaderSize> h{};
-    const int64_t start = stream.Position();
-    const int64_t read = stream.Read(h.data(), HeaderSize);
-    stream.SetPosition(start);
+    const int64_t read = PeekBytes(stream, h);
     const TByteReader in(h.data(), HeaderSize);
     const TPCXHeader header(in);
     if (read < HeaderSize || !header.Known()) return false;

@@ -1,5 +1,7 @@
 #pragma once
 // TPCXGraphic: ZSoft Paintbrush files and Word 5.x screen captures.
+// The image library's PCX driver reads these files too; this class stays apart because it loads
+// the first image through the colour manager and raises the extended library's own errors.
 #include <string>
 
 #include "PicFormatGraphic.h"

@@ -1,5 +1,7 @@
 #pragma once
 // TPNGGraphic: Portable Network Graphics files, every colour type and depth, Adam7 included.
+// The image library's PNG driver reads these files too; this class stays apart because it loads
+// the first image through the colour manager and raises the extended library's own errors.
 #include <string>
 
 #include "PicFormatGraphic.h"

@@ -113,10 +113,8 @@ bool TPPMGraphic::IsFormatStream(TStream& stream) {
 
 bool TPPMGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
     TPicFormatGraphic::ReadHeaderProperties(stream, imageIndex);
-    const int64_t start = stream.Position();
     std::array<uint8_t, 512> head{};
-    const int64_t read = stream.Read(head.data(), int64_t(head.size()));
-    stream.SetPosition(start);
+    const int64_t read = PeekBytes(stream, head);
     const std::span<const uint8_t> bytes(head.data(), size_t(read));
     TPnmText text(bytes);
     TPnmHeader header;

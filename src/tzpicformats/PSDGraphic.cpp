@@ -91,9 +91,7 @@ bool TPSDGraphic::IsFormatStream(TStream& stream) {
 bool TPSDGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
     TPicFormatGraphic::ReadHeaderProperties(stream, imageIndex);
     std::array<uint8_t, HeaderSize> h{};
-    const int64_t start = stream.Position();
-    const int64_t read = stream.Read(h.data(), HeaderSize);
-    stream.SetPosition(start);
+    const int64_t read = PeekBytes(stream, h);
     const TByteReader in(h.data(), HeaderSize);
     if (read < HeaderSize || std::memcmp(h.data(), "8BPS", 4) != 0) return false;
     const TPSDHeader header(in);

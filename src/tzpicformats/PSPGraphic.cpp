@@ -174,11 +174,9 @@ bool TPSPGraphic::IsFormatStream(TStream& stream) {
 
 bool TPSPGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
     TPicFormatGraphic::ReadHeaderProperties(stream, imageIndex);
-    const int64_t start = stream.Position();
     if (!IsFormatStream(stream)) return false;
     std::array<uint8_t, 256> head{};
-    const int64_t read = stream.Read(head.data(), int64_t(head.size()));
-    stream.SetPosition(start);
+    const int64_t read = PeekBytes(stream, head);
     TByteReader in(head.data(), read);
     try {
         const int version = in.U16LEAt(32);

@@ -115,11 +115,15 @@ void TPicFormatGraphic::PrepareBitmap(TBitmap& image, int64_t inputBytes) {
 }
 
 bool TPicFormatGraphic::PeekHeader(TStream& stream, int64_t moreThan, std::span<uint8_t> header) {
+    if (stream.Size() - stream.Position() <= moreThan) return false;
+    return PeekBytes(stream, header) == int64_t(header.size());
+}
+
+int64_t TPicFormatGraphic::PeekBytes(TStream& stream, std::span<uint8_t> header) {
     const int64_t start = stream.Position();
-    if (stream.Size() - start <= moreThan) return false;
     const int64_t read = stream.Read(header.data(), int64_t(header.size()));
     stream.SetPosition(start);
-    return read == int64_t(header.size());
+    return read;
 }
 
 std::vector<uint8_t> TPicFormatGraphic::ReadHeaderAndRest(TStream& stream, const char* firstStage) {

@@ -64,6 +64,10 @@ public:
     // Opens the file read-only and asks test, a class's own IsFormatStream. Raises EFOpenError when
     // the file cannot be opened.
     static bool IsFormatFile(const std::string& fileName, bool (*test)(TStream&) = &IsFormatStream);
+    // Reads up to header.size() bytes from the position into header and moves back; returns how
+    // many were read. Every header read goes through this or PeekHeader, so no reader loses its
+    // position.
+    static int64_t PeekBytes(TStream& stream, std::span<uint8_t> header);
 
     // Takes the properties as well when the source is an extended graphic.
     void Assign(const TBitmap& source);

@@ -41,9 +41,7 @@ bool TRLAGraphic::IsFormatStream(TStream& stream) {
 bool TRLAGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
     TPicFormatGraphic::ReadHeaderProperties(stream, imageIndex);
     std::array<uint8_t, HeaderSize> h{};
-    const int64_t start = stream.Position();
-    const int64_t read = stream.Read(h.data(), HeaderSize);
-    stream.SetPosition(start);
+    const int64_t read = PeekBytes(stream, h);
     if (read < HeaderSize) return false;
     const TByteReader in(h.data(), HeaderSize);
     const std::string space = ChannelSpace(h);

@@ -70,9 +70,7 @@ bool TSGIGraphic::IsFormatStream(TStream& stream) {
 bool TSGIGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
     TPicFormatGraphic::ReadHeaderProperties(stream, imageIndex);
     std::array<uint8_t, HeaderSize> h{};
-    const int64_t start = stream.Position();
-    const int64_t read = stream.Read(h.data(), HeaderSize);
-    stream.SetPosition(start);
+    const int64_t read = PeekBytes(stream, h);
     const TByteReader in(h.data(), HeaderSize);
     if (read < HeaderSize || in.U16BEAt(0) != Magic) return false;
     const TSGIHeader header(in);

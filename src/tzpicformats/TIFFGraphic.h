@@ -1,5 +1,7 @@
 #pragma once
 // TTIFFGraphic: the first image of a TIFF file in strips; writing TIFF is not offered.
+// The image library's TIFF driver reads these files too; this class stays apart because it loads
+// the first image through the colour manager and raises the extended library's own errors.
 #include <span>
 #include <string>
 #include <vector>

@@ -1,32 +1,15 @@
 #include "TIFFJPEGDecoder.h"
 
 #include <algorithm>
-#include <csetjmp>
-#include <cstdio>
 #include <string>
 
-#include <jpeglib.h>
-
 #include "PicFormatGraphic.h"
+#include "platform/JpegLibrary.h"
 #include "tzlib/Errors.h"
 
 namespace {
 
 const uint8_t kEndOfImage[] = {0xFF, 0xD9};
-
-// libjpeg reports a fatal error through error_exit, which must not return and must not unwind
-// through the library: it jumps back to the call that started the library call.
-struct TErrorManager {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-    int code = 0;
-};
-
-void ErrorExit(j_common_ptr info) {
-    auto* error = reinterpret_cast<TErrorManager*>(info->err);
-    error->code = info->err->msg_code;
-    std::longjmp(error->jump, 1);
-}
 
 // Warnings go to the utility library's log.
 void OutputMessage(j_common_ptr info) {
@@ -62,7 +45,7 @@ int64_t DivideUp(int64_t value, int64_t divisor) { return divisor <= 0 ? value :
 
 struct TTIFFJPEGDecoder::TJpeg {
     jpeg_decompress_struct info{};
-    TErrorManager error{};
+    TJpegErrorManager error{};
     jpeg_source_mgr source{};
     bool created = false;
     int horizontalSubsampling = 1, verticalSubsampling = 1;
@@ -81,8 +64,7 @@ TTIFFJPEGDecoder::~TTIFFJPEGDecoder() { FinishDecoding(); }
 void TTIFFJPEGDecoder::StartDecoding() {
     FinishDecoding();
     TJpeg& jpeg = *jpeg_;
-    jpeg.info.err = jpeg_std_error(&jpeg.error.manager);
-    jpeg.error.manager.error_exit = ErrorExit;
+    jpeg.info.err = InitJpegErrorManager(jpeg.error);
     jpeg.error.manager.output_message = OutputMessage;
     jpeg_create_decompress(&jpeg.info);
     jpeg.created = true;
@@ -98,7 +80,7 @@ void TTIFFJPEGDecoder::StartDecoding() {
     if (properties_.JPEGTables.empty()) return;
     jpeg.SetSource(properties_.JPEGTables.data(), int64_t(properties_.JPEGTables.size()));
     int answer = 0;
-    if (setjmp(jpeg.error.jump)) RaiseGraphicErrorFmt("JPEG error #%s", {std::to_string(jpeg.error.code)});
+    if (setjmp(jpeg.error.jump)) RaiseGraphicErrorFmt("JPEG error #%s", {std::to_string(jpeg.error.manager.msg_code)});
     answer = jpeg_read_header(&jpeg.info, FALSE);
     if (answer != JPEG_HEADER_TABLES_ONLY) RaiseCompressionError("Bogus JPEG tables field.");
 }
@@ -125,8 +107,9 @@ void TTIFFJPEGDecoder::Decode(const uint8_t*& source, uint8_t*& target, int64_t 
     // Only plain values live across setjmp; the messages are built after the jump.
     const char* problem = nullptr;
     if (setjmp(jpeg.error.jump)) {
+        const int code = jpeg.error.manager.msg_code;
         jpeg_abort_decompress(&info);
-        RaiseGraphicErrorFmt("JPEG error #%s", {std::to_string(jpeg.error.code)});
+        RaiseGraphicErrorFmt("JPEG error #%s", {std::to_string(code)});
     }
     jpeg_abort_decompress(&info);
     jpeg.SetSource(source, packedSize);

@@ -89,9 +89,7 @@ bool TTargaGraphic::IsFormatStream(TStream& stream) {
 bool TTargaGraphic::ReadHeaderProperties(TStream& stream, int imageIndex) {
     TPicFormatGraphic::ReadHeaderProperties(stream, imageIndex);
     std::array<uint8_t, HeaderSize> bytes{};
-    const int64_t start = stream.Position();
-    const int64_t read = stream.Read(bytes.data(), HeaderSize);
-    stream.SetPosition(start);
+    const int64_t read = PeekBytes(stream, bytes);
     if (read < HeaderSize) return false;
     TByteReader in(bytes.data(), HeaderSize);
     const TTargaHeader header(in);

@@ -1,5 +1,7 @@
 #pragma once
 // TTargaGraphic: Truevision Targa files; the one extended class that also writes its format.
+// The image library's Targa driver reads these files too; this class stays apart because it loads
+// the first image through the colour manager and raises the extended library's own errors.
 #include <string>
 
 #include "PicFormatGraphic.h"

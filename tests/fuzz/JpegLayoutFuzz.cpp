@@ -1,7 +1,7 @@
 // The PDF writer's structure check of JPEG files passed through, on arbitrary bytes.
 #include <cstdint>
 
-#include "pdf/JpegLayout.h"
+#include "platform/JpegLayout.h"
 #include "platform/Exception.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

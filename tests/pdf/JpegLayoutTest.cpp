@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "PdfTestSupport.h"
-#include "pdf/JpegLayout.h"
+#include "platform/JpegLayout.h"
 #include "platform/Exception.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/ByteReader.h"
+#include "platform/ByteWriter.h"
 #include "platform/Classes.h"
 #include "platform/PictureLimits.h"
 
@@ -23,6 +24,30 @@ TEST(ByteReader, ReadsBothByteOrdersAndStopsAtTheEnd) {
     reader.Seek(1);
     EXPECT_EQ(reader.Bytes(2).size(), 2u);
     EXPECT_THROW(reader.Skip(4), EShortData);
+}
+
+TEST(ByteWriter, WritesBothByteOrdersAndKeepsOnlyTheLowBits) {
+    std::vector<uint8_t> out;
+    PutU16LE(out, 0x10201);  // the bit above 16 is dropped, not carried
+    PutU32LE(out, 0x03040506);
+    PutU16BE(out, 0x0708);
+    PutU32BE(out, 0x090A0B0C);
+    EXPECT_EQ(out, (std::vector<uint8_t>{0x01, 0x02, 0x06, 0x05, 0x04, 0x03, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C}));
+
+    std::string text;  // the same into a string, which some writers build
+    PutU16BE(text, 0xFF41);
+    EXPECT_EQ(text, "\xFF" "A");
+
+    uint8_t stored[12] = {};
+    StoreU16LE(stored, 0x0201);
+    StoreU32LE(stored + 2, 0x06050403);
+    StoreU16BE(stored + 6, 0x0708);
+    StoreU32BE(stored + 8, 0x090A0B0C);
+    TByteReader reader(stored, sizeof stored);
+    EXPECT_EQ(reader.U16LE(), 0x0201);
+    EXPECT_EQ(reader.U32LE(), 0x06050403u);
+    EXPECT_EQ(reader.U16BE(), 0x0708);
+    EXPECT_EQ(reader.U32BE(), 0x090A0B0Cu);
 }
 
 TEST(ByteReader, ReadExactFailsOnAShortStream) {

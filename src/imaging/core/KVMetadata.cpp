@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/ByteReader.h"
+#include "platform/ByteWriter.h"
 
 namespace {
 
@@ -28,15 +29,6 @@ void CheckMarkerLength(int64_t length) {
     throw EListError("List index out of bounds (" + std::to_string(index) + ")");
 }
 
-void PutBE16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(uint8_t(v >> 8));
-    out.push_back(uint8_t(v));
-}
-
-void PutBE32(std::vector<uint8_t>& out, uint32_t v) {
-    PutBE16(out, v >> 16);
-    PutBE16(out, v & 0xFFFF);
-}
 
 // The data of the IPTC resource among the Photoshop image resources; empty when there is none.
 // Scanning for the first 0x1C byte instead would stop in a resource header or size that happens
@@ -141,9 +133,9 @@ std::vector<uint8_t> TKVIPTCInfoList::SaveToBuffer(bool photoshop) const {
     if (photoshop) {
         out.assign(PhotoshopSignature, PhotoshopSignature + PhotoshopSignatureSize);
         for (char c : {'8', 'B', 'I', 'M'}) out.push_back(uint8_t(c));
-        PutBE16(out, IptcResourceId);
-        PutBE16(out, 0);  // empty resource name
-        PutBE32(out, 0);  // resource data size, filled in below
+        PutU16BE(out, IptcResourceId);
+        PutU16BE(out, 0);  // empty resource name
+        PutU32BE(out, 0);  // resource data size, filled in below
     } else {
         out.assign(std::begin(PlainHeader), std::end(PlainHeader));
     }
@@ -155,11 +147,11 @@ std::vector<uint8_t> TKVIPTCInfoList::SaveToBuffer(bool photoshop) const {
         out.push_back(uint8_t(set.record));
         out.push_back(uint8_t(set.dataSet));
         if (int64_t(set.data.size()) <= ShortFormMax) {
-            PutBE16(out, uint32_t(set.data.size()));
+            PutU16BE(out, uint32_t(set.data.size()));
         } else {
             out.push_back(0x80);  // extended form: the high bit, then the size of the length field
             out.push_back(0x04);
-            PutBE32(out, uint32_t(set.data.size()));
+            PutU32BE(out, uint32_t(set.data.size()));
         }
         out.insert(out.end(), set.data.begin(), set.data.end());
     }

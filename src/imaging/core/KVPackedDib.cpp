@@ -11,20 +11,12 @@
 #include "imaging/core/KVDibBitmap.h"
 #include "platform/Bmp.h"
 #include "platform/ByteReader.h"
+#include "platform/ByteWriter.h"
 #include "platform/Graphics.h"
 #include "platform/PictureLimits.h"
 
 namespace {
 
-void PutU16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-void PutU32(uint8_t* p, uint32_t v) {
-    PutU16(p, v);
-    PutU16(p + 2, v >> 16);
-}
 
 // The fields of a DIB header that decide its size and where its rows start.
 struct DibHeader {
@@ -88,11 +80,11 @@ std::vector<uint8_t> KVBitmapToDIBHandle(TKVBitmap& bitmap, int x0, int y0, int 
     const int64_t rowLen = KVBitmapRowLen(width, bits, 32);
     const int64_t colorBytes = bits == 1 ? 8 : bits == 8 ? 1024 : 0;
     std::vector<uint8_t> dib(size_t(40 + colorBytes + rowLen * height + 4), 0);
-    PutU32(&dib[0], 40);
-    PutU32(&dib[4], uint32_t(width));
-    PutU32(&dib[8], uint32_t(height));
-    PutU16(&dib[12], 1);
-    PutU16(&dib[14], uint32_t(bits));
+    StoreU32LE(&dib[0], 40);
+    StoreU32LE(&dib[4], uint32_t(width));
+    StoreU32LE(&dib[8], uint32_t(height));
+    StoreU16LE(&dib[12], 1);
+    StoreU16LE(&dib[14], uint32_t(bits));
     uint8_t* colors = &dib[40];
     if (bits == 1) {
         std::memset(colors + 4, 255, 4);
@@ -140,8 +132,8 @@ int KVDIBToDibBitmap(const uint8_t* dib, int64_t size, TKVDibbitmap& dest, const
     } else {
         file.insert(file.end(), dib, dib + size);
     }
-    PutU32(&file[2], uint32_t(file.size()));
-    PutU32(&file[10], uint32_t(14 + bitsOffset));
+    StoreU32LE(&file[2], uint32_t(file.size()));
+    StoreU32LE(&file[10], uint32_t(14 + bitsOffset));
     TMemoryStream stream;
     stream.WriteBuffer(file.data(), int64_t(file.size()));
     stream.SetPosition(0);

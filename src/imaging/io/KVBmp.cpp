@@ -11,6 +11,7 @@
 #include "imaging/io/KVDriverSupport.h"
 #include "imaging/proc/KVColorModels.h"
 #include "platform/ByteReader.h"
+#include "platform/ByteWriter.h"
 #include "platform/Classes.h"
 #include "platform/PictureLimits.h"
 
@@ -306,14 +307,6 @@ private:
 
 // --- Writing
 
-void PutU16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-void PutU32(std::vector<uint8_t>& out, uint32_t v) {
-    PutU16(out, v & 0xFFFF);
-    PutU16(out, v >> 16);
-}
 void PatchU32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) out[at + size_t(i)] = uint8_t(v >> (8 * i));
 }
@@ -387,23 +380,23 @@ public:
 
         std::vector<uint8_t> head = {'B', 'M'};
         head.resize(14);
-        PutU32(head, headerSize);
+        PutU32LE(head, headerSize);
         if (core) {
-            PutU16(head, uint32_t(width_));
-            PutU16(head, uint32_t(height_));
-            PutU16(head, 1);
-            PutU16(head, uint32_t(bits));
+            PutU16LE(head, uint32_t(width_));
+            PutU16LE(head, uint32_t(height_));
+            PutU16LE(head, 1);
+            PutU16LE(head, uint32_t(bits));
         } else {
-            PutU32(head, uint32_t(width_));
-            PutU32(head, uint32_t(height_));
-            PutU16(head, 1);
-            PutU16(head, uint32_t(bits));
-            PutU32(head, coded ? (bits == 4 ? biRLE4 : biRLE8) : biRGB);
-            PutU32(head, 0);  // image size, patched at the end
-            PutU32(head, uint32_t(DpiToPixelsPerMetre(params_.DpiX())));
-            PutU32(head, uint32_t(DpiToPixelsPerMetre(params_.DpiY())));
-            PutU32(head, bits <= 8 ? 1u << bits : 0);
-            PutU32(head, 1u << (bits % 32));
+            PutU32LE(head, uint32_t(width_));
+            PutU32LE(head, uint32_t(height_));
+            PutU16LE(head, 1);
+            PutU16LE(head, uint32_t(bits));
+            PutU32LE(head, coded ? (bits == 4 ? biRLE4 : biRLE8) : biRGB);
+            PutU32LE(head, 0);  // image size, patched at the end
+            PutU32LE(head, uint32_t(DpiToPixelsPerMetre(params_.DpiX())));
+            PutU32LE(head, uint32_t(DpiToPixelsPerMetre(params_.DpiY())));
+            PutU32LE(head, bits <= 8 ? 1u << bits : 0);
+            PutU32LE(head, 1u << (bits % 32));
             head.resize(14 + headerSize);
         }
         PreparePixels(bits);

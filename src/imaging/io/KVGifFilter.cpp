@@ -13,6 +13,7 @@
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/core/KVProgress.h"
 #include "imaging/proc/KVColorModels.h"
+#include "platform/ByteWriter.h"
 #include "platform/Files.h"
 #include "platform/PictureLimits.h"
 
@@ -309,11 +310,6 @@ private:
     const TKVProgressRec& progress_;
 };
 
-void Put16(std::vector<uint8_t>& out, int value) {
-    out.push_back(uint8_t(value & 0xFF));
-    out.push_back(uint8_t((value >> 8) & 0xFF));
-}
-
 // The picture as indexes into a palette of at most 2^bits colours.
 struct TIndexedPicture {
     std::vector<TKVRGB> palette;  // 2^bits entries, unused ones black
@@ -436,7 +432,7 @@ void WriteGIFStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
     std::vector<uint8_t> head;
     const std::string version = params.GifVersion.size() >= 6 ? params.GifVersion.substr(0, 6) : "GIF89a";
     head.insert(head.end(), version.begin(), version.end());
-    Put16(head, width), Put16(head, height);
+    PutU16LE(head, width), PutU16LE(head, height);
     head.push_back(uint8_t(0x80 + (bits - 1) * 16 + (bits - 1)));
     head.push_back(uint8_t(IndexOf(picture, colours, params.GifBackground)));
     head.push_back(0);
@@ -446,9 +442,9 @@ void WriteGIFStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
     }
     const int transparentIndex = alpha ? colours : IndexOf(picture, colours, params.GifTranspColor);
     head.insert(head.end(), {0x21, 0xF9, 0x04, uint8_t((params.GifTransparent ? 1 : 0) + 0x08)});
-    Put16(head, params.GifDelayTime);
+    PutU16LE(head, params.GifDelayTime);
     head.insert(head.end(), {uint8_t(transparentIndex), 0x00, 0x2C});
-    Put16(head, params.GifXPos), Put16(head, params.GifYPos), Put16(head, width), Put16(head, height);
+    PutU16LE(head, params.GifXPos), PutU16LE(head, params.GifYPos), PutU16LE(head, width), PutU16LE(head, height);
     head.push_back(params.GifInterlaced ? 0x40 : 0);
 
     TCheckedWriteStream out(stream, progress);

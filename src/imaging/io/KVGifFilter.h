@@ -2,6 +2,8 @@
 // The GIF driver: reads one image of a GIF file with its transparency mask (8 bits, 0 where
 // transparent), counts the images, writes a single-image GIF and removes an image from a
 // file. The LZW coding goes through the record's hooks, else the library-wide ones.
+// The extended library's TGIFGraphic reads these files too; this driver stays apart because it fills the
+// image library's bitmap and parameter record and stops by the abort flag instead of raising.
 #include <memory>
 #include <string>
 

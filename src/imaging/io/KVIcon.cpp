@@ -12,6 +12,7 @@
 #include "imaging/io/KVDriverSupport.h"
 #include "imaging/core/KVBits.h"
 #include "platform/ByteReader.h"
+#include "platform/ByteWriter.h"
 #include "platform/Classes.h"
 #include "platform/PictureLimits.h"
 
@@ -252,31 +253,23 @@ int EntryBitCount(int requested, const TIOParamsVals& params) {
     return 8;
 }
 
-void PutU16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-void PutU32(std::vector<uint8_t>& out, uint32_t v) {
-    PutU16(out, v & 0xFFFF);
-    PutU16(out, v >> 16);
-}
 
 // The information header, palette, XOR rows and AND rows of one image.
 std::vector<uint8_t> IconImage(TKVBitmap& bitmap, const TRgbaImage& image, int bits, const TIOParamsVals& params) {
     const int w = image.width, h = image.height;
     const int64_t xorRow = (int64_t(w) * bits + 31) / 32 * 4, andRow = (int64_t(w) + 31) / 32 * 4;
     std::vector<uint8_t> out;
-    PutU32(out, 40);
-    PutU32(out, uint32_t(w));
-    PutU32(out, uint32_t(h) * 2);
-    PutU16(out, 1);
-    PutU16(out, uint32_t(bits));
-    PutU32(out, 0);
-    PutU32(out, bits >= 24 ? 0 : uint32_t(xorRow * h + int64_t(w) * h / 8));
-    PutU32(out, uint32_t(DpiToPixelsPerMetre(params.DpiX())));
-    PutU32(out, uint32_t(DpiToPixelsPerMetre(params.DpiY())));
-    PutU32(out, 0);
-    PutU32(out, 0);
+    PutU32LE(out, 40);
+    PutU32LE(out, uint32_t(w));
+    PutU32LE(out, uint32_t(h) * 2);
+    PutU16LE(out, 1);
+    PutU16LE(out, uint32_t(bits));
+    PutU32LE(out, 0);
+    PutU32LE(out, bits >= 24 ? 0 : uint32_t(xorRow * h + int64_t(w) * h / 8));
+    PutU32LE(out, uint32_t(DpiToPixelsPerMetre(params.DpiX())));
+    PutU32LE(out, uint32_t(DpiToPixelsPerMetre(params.DpiY())));
+    PutU32LE(out, 0);
+    PutU32LE(out, 0);
 
     // Palette: black and white for 1 bit; otherwise entry 0 black for transparent pixels.
     std::vector<TKVRGB> colors;

@@ -2,14 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <csetjmp>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <jpeglib.h>
 
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVOrientation.h"
@@ -19,11 +15,12 @@
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVExif.h"
 #include "imaging/core/KVProgress.h"
+#include "platform/JpegLayout.h"
+#include "platform/JpegLibrary.h"
 #include "platform/PictureLimits.h"
 
-// libjpeg leaves an error through error_exit, which must not return. Every library call runs
-// inside Guarded, whose frame holds only plain data: the jump back skips no destructor, and the
-// error continues as a C++ exception from there.
+// Every library call runs inside Guarded, whose frame holds only plain data: the error manager's
+// jump back skips no destructor, and the error continues as a C++ exception from there.
 
 constexpr int BufferSize = 65536;
 
@@ -42,9 +39,8 @@ struct TKVJpegSource {
 namespace {
 
 struct TErrorManager {
-    jpeg_error_mgr pub;
+    TJpegErrorManager jpeg;  // first: the library's pointer to it is a pointer to the whole
     std::atomic<bool>* abortFlag;
-    std::jmp_buf jump;
 };
 
 // The library's text for a message code, each printf placeholder standing as "?".
@@ -71,12 +67,6 @@ std::string LibraryMessage(const jpeg_error_mgr& error) {
     return message;
 }
 
-void ErrorExit(j_common_ptr cinfo) {
-    auto* error = reinterpret_cast<TErrorManager*>(cinfo->err);
-    if (error->abortFlag) error->abortFlag->store(true);
-    std::longjmp(error->jump, 1);
-}
-
 // Warnings are only counted: the record reports them, nothing is printed.
 void EmitMessage(j_common_ptr cinfo, int level) {
     if (level == -1) ++cinfo->err->num_warnings;
@@ -89,18 +79,20 @@ void ResetErrorManager(j_common_ptr cinfo) {
 }
 
 void InitErrorManager(TErrorManager& error, std::atomic<bool>* abortFlag) {
-    jpeg_std_error(&error.pub);
-    error.pub.error_exit = ErrorExit;
-    error.pub.emit_message = EmitMessage;
-    error.pub.output_message = OutputMessage;
-    error.pub.format_message = FormatMessage;
-    error.pub.reset_error_mgr = ResetErrorManager;
+    InitJpegErrorManager(error.jpeg);
+    error.jpeg.manager.emit_message = EmitMessage;
+    error.jpeg.manager.output_message = OutputMessage;
+    error.jpeg.manager.format_message = FormatMessage;
+    error.jpeg.manager.reset_error_mgr = ResetErrorManager;
     error.abortFlag = abortFlag;
 }
 
 template <class Step>
 void Guarded(TErrorManager& error, Step&& step) {
-    if (setjmp(error.jump)) throw EKVJpegException(LibraryMessage(error.pub));
+    if (setjmp(error.jpeg.jump)) {
+        if (error.abortFlag) error.abortFlag->store(true);
+        throw EKVJpegException(LibraryMessage(error.jpeg.manager));
+    }
     step();
 }
 
@@ -218,14 +210,13 @@ void ScanMarkers(TKVBufferedReadStream& reader, bool stopAtScan, OnApp2&& onApp2
         if (byte != 0xFF) continue;
         int marker = next();
         while (marker == 0xFF) marker = next();  // fill bytes before a marker
-        if (marker < 0 || marker == 0xD9 || (stopAtScan && marker == 0xDA)) return;
-        const bool hasSegment = (marker >= 0xC0 && marker <= 0xCF) || (marker >= 0xDA && marker <= 0xFE);
-        if (!hasSegment) continue;
+        if (marker < 0 || marker == JpegMarker::EOI || (stopAtScan && marker == JpegMarker::SOS)) return;
+        if (!JpegMarkerHasSegment(uint8_t(marker))) continue;
         const int high = next(), low = next();
         if (low < 0) return;
         const int length = high << 8 | low;
         if (length < 2) return;  // a length that does not count itself cannot be skipped
-        if (marker == 0xE2) {
+        if (marker == JpegMarker::APP2) {
             std::vector<uint8_t> segment(size_t(length - 2));
             if (reader.Read(segment.data(), int64_t(segment.size())) != int64_t(segment.size())) return;
             if (!onApp2(segment)) return;
@@ -448,7 +439,7 @@ void Decode(TStream& stream, TStream* tables, TKVBitmap& bitmap, const TReadChoi
     TDecoder decoder;
     jpeg_decompress_struct& cinfo = decoder.cinfo;
     InitErrorManager(decoder.error, progress.AbortFlag);
-    cinfo.err = &decoder.error.pub;
+    cinfo.err = &decoder.error.jpeg.manager;
     decoder.source->abortFlag = progress.AbortFlag;
     Guarded(decoder.error, [&] { jpeg_create_decompress(&cinfo); });
     decoder.created = true;
@@ -479,7 +470,7 @@ void Decode(TStream& stream, TStream* tables, TKVBitmap& bitmap, const TReadChoi
                             OutputFormat(cinfo, params.IsNativePixelFormat));
             rows = ReadRows(cinfo, decoder.error, bitmap, choices, progress, params);
             // A picture cut short is not a picture loaded.
-            if (rows < int(cinfo.output_height) || (decoder.source->hitEnd && decoder.error.pub.num_warnings > 0))
+            if (rows < int(cinfo.output_height) || (decoder.source->hitEnd && decoder.error.jpeg.manager.num_warnings > 0))
                 if (progress.AbortFlag) progress.AbortFlag->store(true);
         }
     } catch (const std::exception&) {
@@ -495,9 +486,9 @@ void Decode(TStream& stream, TStream* tables, TKVBitmap& bitmap, const TReadChoi
             // The pixels are all there; what follows them does not matter.
         }
     }
-    if (decoder.error.pub.num_warnings != 0) {
-        params.JpegWarningCount = int(decoder.error.pub.num_warnings);
-        params.JpegWarningCode = decoder.error.pub.msg_code;
+    if (decoder.error.jpeg.manager.num_warnings != 0) {
+        params.JpegWarningCount = int(decoder.error.jpeg.manager.num_warnings);
+        params.JpegWarningCode = decoder.error.jpeg.manager.msg_code;
     }
     if (choices.readMetadata) TakeMetadata(bitmap, params);
 }
@@ -556,7 +547,7 @@ void Encode(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgre
     TEncoder encoder;
     jpeg_compress_struct& cinfo = encoder.cinfo;
     InitErrorManager(encoder.error, progress.AbortFlag);
-    cinfo.err = &encoder.error.pub;
+    cinfo.err = &encoder.error.jpeg.manager;
     Guarded(encoder.error, [&] { jpeg_create_compress(&cinfo); });
     encoder.created = true;
     TDestinationManager& destination = *encoder.destination;
@@ -645,7 +636,7 @@ int64_t FindJPEGStart(TStream& stream) {
     const int64_t got = std::max<int64_t>(stream.Read(bytes, sizeof bytes), 0);
     stream.SetPosition(position);
     for (int64_t offset = 0; offset + 3 <= got && offset < 100; ++offset)
-        if (bytes[offset] == 0xFF && bytes[offset + 1] == 0xD8 && bytes[offset + 2] == 0xFF) return position + offset;
+        if (StartsJpeg({bytes + offset, 3})) return position + offset;
     return -1;
 }
 
@@ -696,7 +687,7 @@ jpeg_decompress_struct* RawJpegAllocDecompress() { return new jpeg_decompress_st
 TKVRawJpegErrorMgr* RawJpegCreateErrorMgr(jpeg_decompress_struct* decompressor) {
     auto* error = new TKVRawJpegErrorMgr{};
     InitErrorManager(error->manager, nullptr);
-    decompressor->err = &error->manager.pub;
+    decompressor->err = &error->manager.jpeg.manager;
     return error;
 }
 

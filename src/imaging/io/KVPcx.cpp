@@ -11,6 +11,7 @@
 #include "imaging/io/KVDriverSupport.h"
 #include "imaging/proc/KVColorModels.h"
 #include "platform/ByteReader.h"
+#include "platform/ByteWriter.h"
 #include "platform/Classes.h"
 #include "platform/PictureLimits.h"
 
@@ -257,18 +258,14 @@ private:
         bytesPerLine_ = (rowBytes + 1) / 2 * 2;
         if (bytesPerLine_ > 0xFFFF || width_ > 0x10000 || height_ > 0x10000) throw EInvalidGraphic("too large for PCX");
         std::vector<uint8_t> h(headerSize, 0);
-        auto put16 = [&](int at, int value) {
-            h[size_t(at)] = uint8_t(value);
-            h[size_t(at) + 1] = uint8_t(value >> 8);
-        };
         h[0] = 10;
         h[1] = uint8_t(params_.PcxVersion);
         h[2] = params_.PcxCompressed ? 1 : 0;
         h[3] = depth_ == 1 ? 1 : depth_ == 4 ? 4 : 8;
-        put16(8, width_ - 1);
-        put16(10, height_ - 1);
-        put16(12, params_.DpiX());
-        put16(14, params_.DpiY());
+        StoreU16LE(&h[8], width_ - 1);
+        StoreU16LE(&h[10], height_ - 1);
+        StoreU16LE(&h[12], params_.DpiX());
+        StoreU16LE(&h[14], params_.DpiY());
         if (depth_ <= 4)
             for (size_t i = 0; i < palette_.size(); ++i) {
                 h[16 + 3 * i] = palette_[i].r;
@@ -276,8 +273,8 @@ private:
                 h[18 + 3 * i] = palette_[i].b;
             }
         h[65] = depth_ == 24 ? 3 : 1;
-        put16(66, int(bytesPerLine_));
-        put16(68, depth_ == 24 ? 0 : 1);
+        StoreU16LE(&h[66], int(bytesPerLine_));
+        StoreU16LE(&h[68], depth_ == 24 ? 0 : 1);
         return h;
     }
 
@@ -343,9 +340,6 @@ int64_t DcxPageEnd(const std::vector<uint32_t>& offsets, uint32_t offset, int64_
     return end;
 }
 
-void PutU32(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) out[at + size_t(i)] = uint8_t(value >> (8 * i));
-}
 
 }  // namespace
 
@@ -430,10 +424,10 @@ void WriteDCXStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, T
         const size_t insertAt = size_t(std::clamp(params.DcxImageIndex, 0, int(offsets.size())));
         const size_t pages = offsets.size() + 1;
         std::vector<uint8_t> out(4 + 4 * (pages + 1), 0);
-        PutU32(out, 0, dcxMagic);
+        StoreU32LE(&out[0], dcxMagic);
         for (size_t i = 0, from = 0; i < pages; ++i) {
             if (out.size() > UINT32_MAX) throw EInvalidGraphic("DCX file too large");
-            PutU32(out, 4 + 4 * i, uint32_t(out.size()));
+            StoreU32LE(&out[size_t(4 + 4 * i)], uint32_t(out.size()));
             if (i == insertAt) {
                 out.insert(out.end(), page.Bytes().begin(), page.Bytes().end());
                 continue;

@@ -1,5 +1,7 @@
 #pragma once
 // PCX pictures and DCX files (a table of page offsets followed by PCX pictures).
+// The extended library's TPCXGraphic reads these files too; this driver stays apart because it fills the
+// image library's bitmap and parameter record and stops by the abort flag instead of raising.
 #include <cstdint>
 
 class TStream;

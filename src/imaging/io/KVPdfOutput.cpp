@@ -17,6 +17,7 @@
 #include "imaging/io/KVJpegFilter.h"
 #include "imaging/io/KVLzw.h"
 #include "platform/Classes.h"
+#include "platform/PdfString.h"
 
 namespace {
 
@@ -66,26 +67,7 @@ private:
 class TKVPDFStringObject : public TKVPDFObject {
 public:
     explicit TKVPDFStringObject(std::string text) : text_(std::move(text)) {}
-    void Write(std::string& out) const override {
-        out += '(';
-        for (const char c : text_) {
-            switch (c) {
-                case '\b': out += "\\b"; break;
-                case '\t': out += "\\t"; break;
-                case '\n': out += "\\n"; break;
-                case '\f': out += "\\f"; break;
-                case '\r': out += "\\r"; break;
-                case '(':
-                case ')':
-                case '\\':
-                    out += '\\';
-                    out += c;
-                    break;
-                default: out += c;
-            }
-        }
-        out += ')';
-    }
+    void Write(std::string& out) const override { AppendPdfLiteralString(out, text_); }
 
 private:
     std::string text_;

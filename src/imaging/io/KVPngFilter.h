@@ -1,6 +1,8 @@
 #pragma once
 // The PNG driver: reads and writes PNG streams through libpng, transparency travelling as an
 // 8-bit mask (255 opaque) beside the picture.
+// The extended library's TPNGGraphic reads these files too; this driver stays apart because it fills the
+// image library's bitmap and parameter record and stops by the abort flag instead of raising.
 #include <memory>
 
 class TStream;

@@ -13,6 +13,7 @@
 #include "imaging/io/KVColorConvert.h"
 #include "imaging/io/KVDriverSupport.h"
 #include "platform/ByteReader.h"
+#include "platform/ByteWriter.h"
 #include "platform/Classes.h"
 #include "imaging/core/KVBits.h"
 #include "platform/PictureLimits.h"
@@ -188,10 +189,6 @@ private:
     int width_ = 0, height_ = 0;
 };
 
-void PutBE16(std::string& out, unsigned v) {
-    out += char(v >> 8);
-    out += char(v & 0xFF);
-}
 
 void WritePxm(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) {
     if (bitmap.IsEmpty()) throw EInvalidGraphic("no picture to write");
@@ -233,7 +230,7 @@ void WritePxm(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProg
             for (int x = 0; x < width; ++x) {
                 TKVRGB48 p;
                 std::memcpy(&p, in + 6 * x, 6);
-                PutBE16(row, p.r), PutBE16(row, p.g), PutBE16(row, p.b);
+                PutU16BE(row, p.r), PutU16BE(row, p.g), PutU16BE(row, p.b);
             }
         } else if (kind == Gray) {
             // Gray through the row colour converter, so that colour management applies.
@@ -247,7 +244,7 @@ void WritePxm(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProg
         } else {
             for (int x = 0; x < width; ++x) {
                 const TKVRGB c = source.GetPixelRGB(x, y);
-                if (kind == Wide) PutBE16(row, c.r * 257u), PutBE16(row, c.g * 257u), PutBE16(row, c.b * 257u);
+                if (kind == Wide) PutU16BE(row, c.r * 257u), PutU16BE(row, c.g * 257u), PutU16BE(row, c.b * 257u);
                 else row += {char(c.r), char(c.g), char(c.b)};
             }
         }

@@ -1,5 +1,7 @@
 #pragma once
 // The portable bitmap family (PBM, PGM, PPM; magic numbers P1 to P6, plain text and raw).
+// The extended library's TPPMGraphic reads these files too; this driver stays apart because it fills the
+// image library's bitmap and parameter record and stops by the abort flag instead of raising.
 class TStream;
 class TKVBitmap;
 class TIOParamsVals;

@@ -15,6 +15,7 @@
 #include "imaging/io/KVDriverSupport.h"
 #include "imaging/proc/KVColorModels.h"
 #include "platform/ByteReader.h"
+#include "platform/ByteWriter.h"
 #include "platform/Classes.h"
 #include "platform/PictureLimits.h"
 
@@ -272,7 +273,6 @@ void ReadTga(const std::vector<uint8_t>& bytes, TKVBitmap& bitmap, TIOParamsVals
 
 // --- Writing
 
-void Put16(std::vector<uint8_t>& out, int value) { out.insert(out.end(), {uint8_t(value), uint8_t(value >> 8)}); }
 
 // Runs of 2 to 128 equal pixels become run packets, the rest literal packets of up to 128.
 void PutRunLengthRow(std::vector<uint8_t>& out, const uint8_t* row, int pixels, int pixelBytes) {
@@ -364,13 +364,13 @@ private:
         out.push_back(uint8_t(id.size() + 1));
         out.push_back(mapped ? 1 : 0);
         out.push_back(uint8_t((depth_ == 1 || gray_ ? 3 : mapped ? 1 : 2) + (compressed_ ? 8 : 0)));
-        Put16(out, 0);
-        Put16(out, int(palette_.size()));
+        PutU16LE(out, 0);
+        PutU16LE(out, int(palette_.size()));
         out.push_back(mapped ? 24 : 0);
-        Put16(out, params_.TgaXPos);
-        Put16(out, params_.TgaYPos);
-        Put16(out, width_);
-        Put16(out, height_);
+        PutU16LE(out, params_.TgaXPos);
+        PutU16LE(out, params_.TgaYPos);
+        PutU16LE(out, width_);
+        PutU16LE(out, height_);
         out.push_back(uint8_t(depth_));
         out.push_back(uint8_t(0x20 | (depth_ == 32 ? 8 : 0)));
         out.insert(out.end(), id.begin(), id.end());
@@ -404,23 +404,19 @@ private:
     void PutExtension(std::vector<uint8_t>& out) {
         std::vector<uint8_t> e(extensionSize, 0);
         auto text = [&](int at, const std::string& s) { std::memcpy(&e[size_t(at)], s.data(), std::min<size_t>(s.size(), 40)); };
-        auto put16 = [&](int at, int value) {
-            e[size_t(at)] = uint8_t(value);
-            e[size_t(at) + 1] = uint8_t(value >> 8);
-        };
-        put16(0, extensionSize);
+        StoreU16LE(&e[0], extensionSize);
         text(2, params_.TgaAuthor);
         std::array<int, 6> date{};
         DecodeDate(params_.TgaDate, date);
-        for (int i = 0; i < 6; ++i) put16(367 + 2 * i, date[size_t(i)]);
+        for (int i = 0; i < 6; ++i) StoreU16LE(&e[size_t(367 + 2 * i)], date[size_t(i)]);
         text(379, params_.TgaImageName);
         e[471] = params_.TgaBackground.r;
         e[472] = params_.TgaBackground.g;
         e[473] = params_.TgaBackground.b;
-        put16(474, int(std::clamp(std::trunc(params_.TgaAspectRatio * 10000), 0.0, 65535.0)));
-        put16(476, 10000);
-        put16(478, int(std::clamp(std::trunc(params_.TgaGamma * 10000), 0.0, 65535.0)));
-        put16(480, 10000);
+        StoreU16LE(&e[474], int(std::clamp(std::trunc(params_.TgaAspectRatio * 10000), 0.0, 65535.0)));
+        StoreU16LE(&e[476], 10000);
+        StoreU16LE(&e[478], int(std::clamp(std::trunc(params_.TgaGamma * 10000), 0.0, 65535.0)));
+        StoreU16LE(&e[480], 10000);
         out.insert(out.end(), e.begin(), e.end());
     }
 

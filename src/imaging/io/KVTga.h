@@ -1,6 +1,8 @@
 #pragma once
 // Targa pictures: colour-mapped, true-colour and grey, plain or run-length coded, with the
 // version 2 extension area and footer. Alpha travels as the bitmap's alpha channel.
+// The extended library's TTargaGraphic reads these files too; this driver stays apart because it fills the
+// image library's bitmap and parameter record and stops by the abort flag instead of raising.
 class TStream;
 class TKVBitmap;
 class TIOParamsVals;

@@ -2,6 +2,8 @@
 // The TIFF driver's reader: one page (IFD) of a TIFF structure, its parameters and the number of
 // pages. Compressions: none, CCITT modified Huffman, Group 3, Group 4, LZW, Deflate, PackBits and
 // JPEG; strips or tiles, either planar configuration.
+// The extended library's TTIFFGraphic reads these files too; this driver stays apart because it fills the
+// image library's bitmap and parameter record and stops by the abort flag instead of raising.
 #include <atomic>
 #include <cstdint>
 #include <string>

@@ -3,13 +3,15 @@
 
 #include "imaging/core/KVBasicHelpers.h"
 #include "imaging/view/KVSelection.h"
+#include "platform/ByteWriter.h"
 #include "platform/PictureLimits.h"
 
 namespace {
 
 void WriteInt(TStream& stream, int value) {
     const auto v = uint32_t(value);
-    const uint8_t bytes[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    uint8_t bytes[4];
+    StoreU32LE(bytes, v);
     stream.WriteBuffer(bytes, 4);
 }
 

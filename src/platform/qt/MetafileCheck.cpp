@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/ByteReader.h"
+#include "platform/ByteWriter.h"
 #include "platform/Graphics.h"
 #include "platform/PictureLimits.h"
 
@@ -19,10 +20,6 @@ constexpr uint32_t EMR_HEADER = 1, EMR_EOF = 14;
 constexpr double HundredthsOfMmPerInch = 2540;
 
 [[noreturn]] void Invalid(const std::string& detail) { throw EInvalidGraphic("Metafile is not valid: " + detail); }
-
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 bool IsEnhanced(const TByteReader& in) {
     return in.Size() >= EmfHeaderSize && in.U32LEAt(0) == EMR_HEADER && in.U32LEAt(40) == EmfSignature;
@@ -103,8 +100,8 @@ TCheckedMetafile CheckedWmf(const std::vector<uint8_t>& data, const TByteReader&
         if (function == 0) break;
     }
     checked.records.assign(data.begin(), data.begin() + position);
-    Put32(checked.records.data() + PlaceableHeaderSize + 6, uint32_t((position - PlaceableHeaderSize) / 2));
-    Put32(checked.records.data() + PlaceableHeaderSize + 12, uint32_t(largest));
+    StoreU32LE(checked.records.data() + PlaceableHeaderSize + 6, uint32_t((position - PlaceableHeaderSize) / 2));
+    StoreU32LE(checked.records.data() + PlaceableHeaderSize + 12, uint32_t(largest));
     return checked;
 }
 
@@ -136,13 +133,13 @@ TCheckedMetafile CheckedEmf(const std::vector<uint8_t>& data, const TByteReader&
     }
     checked.records.assign(data.begin(), data.begin() + position);
     uint8_t* header = checked.records.data();
-    Put32(header + 48, uint32_t(position));
-    Put32(header + 52, uint32_t(records));
-    Put32(header + 60, 0);
-    Put32(header + 64, 0);
+    StoreU32LE(header + 48, uint32_t(position));
+    StoreU32LE(header + 52, uint32_t(records));
+    StoreU32LE(header + 60, 0);
+    StoreU32LE(header + 64, 0);
     if (headerSize >= 100) {
-        Put32(header + 88, 0);
-        Put32(header + 92, 0);
+        StoreU32LE(header + 88, 0);
+        StoreU32LE(header + 92, 0);
     }
     return checked;
 }

@@ -4,17 +4,13 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/ByteReader.h"
-#include "platform/Classes.h"
+#include "ByteReader.h"
+#include "Classes.h"
+
+using namespace JpegMarker;
 
 namespace {
 
-constexpr uint8_t SOI = 0xD8, EOI = 0xD9, SOS = 0xDA, APP14 = 0xEE, TEM = 0x01;
-
-bool IsFrameHeader(uint8_t marker) {
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-}
-bool IsRestart(uint8_t marker) { return marker >= 0xD0 && marker <= 0xD7; }
 bool IsArithmeticFrame(uint8_t marker) { return marker >= 0xC9 && marker != 0xCC; }
 
 // What the frame header says the scans must hold.
@@ -69,12 +65,12 @@ int64_t ReadHeader(std::span<const uint8_t> data, TJpegLayout& layout, TFrameCla
     layout = TJpegLayout();
     for (;;) {
         const uint8_t marker = NextMarker(reader);
-        if (marker == TEM || IsRestart(marker)) continue;
+        if (marker == TEM || IsJpegRestart(marker)) continue;
         if (marker == SOI || marker == EOI) Refuse("the image ends before its scan");
         const uint16_t length = reader.U16BE();
         if (length < 2) Refuse("a segment length below 2");
         const std::span<const uint8_t> body = reader.Bytes(length - 2);
-        if (IsFrameHeader(marker)) {
+        if (IsJpegFrameHeader(marker)) {
             if (layout.Components) Refuse("two frame headers");
             claim = ReadFrameHeader(marker, body, layout);
         } else if (marker == APP14 && body.size() >= 5 && std::memcmp(body.data(), "Adobe", 5) == 0) {
@@ -98,7 +94,7 @@ bool EndsAfterScan(std::span<const uint8_t> data, int64_t from) {
         position = found - data.data();
         if (position + 1 >= reader.Size()) return false;
         const uint8_t next = reader.U8At(position + 1);
-        if (next == 0x00 || next == 0xFF || IsRestart(next)) {
+        if (next == 0x00 || next == 0xFF || IsJpegRestart(next)) {
             position += next == 0xFF ? 1 : 2;
         } else if (next == EOI) {
             return true;
@@ -113,6 +109,15 @@ bool EndsAfterScan(std::span<const uint8_t> data, int64_t from) {
 }
 
 }  // namespace
+
+bool IsJpegFrameHeader(uint8_t marker) {
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+bool IsJpegRestart(uint8_t marker) { return marker >= 0xD0 && marker <= 0xD7; }
+bool JpegMarkerHasSegment(uint8_t marker) { return (marker >= 0xC0 && marker <= 0xCF) || (marker >= SOS && marker <= 0xFE); }
+bool StartsJpeg(std::span<const uint8_t> bytes) {
+    return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == SOI && bytes[2] == 0xFF;
+}
 
 TJpegLayout ParseJpegLayout(std::span<const uint8_t> data) {
     TJpegLayout layout;
