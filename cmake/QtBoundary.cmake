@@ -2,10 +2,15 @@
 # tools built on them run and build without it. Each GUI target says so with mordale_gui_target;
 # mordale_check_qt_boundary fails the configuration when any other target under the folder
 # reaches a Qt library, directly or through what it links.
+include(${CMAKE_CURRENT_LIST_DIR}/LinkGraph.cmake)
 
 function(mordale_gui_target target)
   set_target_properties(${target} PROPERTIES MORDALE_GUI ON)
 endfunction()
+
+# A Qt library by any of its names: Qt6::Gui, Qt::Gui, Qt6Gui, -lQt6Gui, libQt6Gui.so.6 or a path
+# to it, also inside another namespace (PkgConfig::Qt6Gui).
+set(_MORDALE_QT_NAME "^(-l)?(.*[/:])?(lib)?Qt[0-9]*(::)?[A-Z][A-Za-z0-9_]*(\\.so.*|\\.a)?$")
 
 # The names of what a target links, directly and through the targets it links.
 function(_mordale_linked_closure target out)
@@ -19,38 +24,12 @@ function(_mordale_linked_closure target out)
     list(APPEND seen ${current})
     # Imported targets such as Qt6::Gui are seen only in the folder that found them: their name is
     # what counts.
-    if(NOT TARGET ${current})
-      continue()
+    if(TARGET ${current})
+      _mordale_direct_links(${current} links)
+      list(APPEND pending ${links})
     endif()
-    get_target_property(imported ${current} IMPORTED)
-    set(links)
-    if(NOT imported)
-      get_target_property(direct ${current} LINK_LIBRARIES)
-      if(direct)
-        list(APPEND links ${direct})
-      endif()
-    endif()
-    get_target_property(interface ${current} INTERFACE_LINK_LIBRARIES)
-    if(interface)
-      list(APPEND links ${interface})
-    endif()
-    foreach(link IN LISTS links)
-      # "$<LINK_ONLY:Qt6::Gui>" still links Qt6::Gui.
-      string(REGEX REPLACE "^\\$<[A-Z_]+:(.*)>$" "\\1" link "${link}")
-      list(APPEND pending ${link})
-    endforeach()
   endwhile()
   set(${out} ${seen} PARENT_SCOPE)
-endfunction()
-
-function(_mordale_targets_below folder out)
-  get_property(targets DIRECTORY ${folder} PROPERTY BUILDSYSTEM_TARGETS)
-  get_property(subfolders DIRECTORY ${folder} PROPERTY SUBDIRECTORIES)
-  foreach(subfolder IN LISTS subfolders)
-    _mordale_targets_below(${subfolder} more)
-    list(APPEND targets ${more})
-  endforeach()
-  set(${out} ${targets} PARENT_SCOPE)
 endfunction()
 
 function(mordale_check_qt_boundary folder)
@@ -62,7 +41,7 @@ function(mordale_check_qt_boundary folder)
       continue()
     endif()
     _mordale_linked_closure(${target} linked)
-    list(FILTER linked INCLUDE REGEX "^Qt[0-9]*::")
+    list(FILTER linked INCLUDE REGEX "${_MORDALE_QT_NAME}")
     if(linked)
       message(FATAL_ERROR "${target} is not a GUI target but links ${linked}: "
                           "move the Qt code into a GUI target and reach it through a hook")

@@ -14,6 +14,7 @@
 
 #include "platform/Classes.h"
 #include "platform/Prompter.h"
+#include "platform/Warnings.h"
 #include "tzlib/DateTime.h"
 #include "tzlib/TextFormats.h"
 #include "tzlib/WindowHooks.h"
@@ -86,12 +87,7 @@ constexpr TErrorEntry BuiltInTexts[] = {
 };
 
 // The text of a code from the installed lookup, else from the built-in table.
-std::string ErrorTextOf(uint16_t code) {
-    if (ErrorTextCallback) return ErrorTextCallback(code);
-    for (const TErrorEntry& entry : BuiltInTexts)
-        if (entry.code == code) return entry.text;
-    return {};
-}
+std::string ErrorTextOf(uint16_t code) { return ErrorTextCallback ? ErrorTextCallback(code) : BuiltInErrorText(code); }
 
 // The value-parsing errors, too frequent and too harmless to trace.
 bool IsTraced(int32_t code) { return code != 8 && code != 26 && code != 27 && code != 46; }
@@ -208,6 +204,12 @@ std::unique_ptr<TStringList>& CollectedList() {
 
 }  // namespace
 
+std::string BuiltInErrorText(uint16_t code) {
+    for (const TErrorEntry& entry : BuiltInTexts)
+        if (entry.code == code) return entry.text;
+    return {};
+}
+
 std::string GetErrorText(int32_t code, const std::string& param, const std::string& suffix, bool withCode) {
     if (code == 0) return param;
     std::string text = ErrorTextOf(static_cast<uint16_t>(code));
@@ -314,6 +316,14 @@ void WriteLog(const std::string& text, bool stamped) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
+
+namespace {
+
+// The warnings of the libraries below this one go to its log, in every program that holds the log.
+[[maybe_unused]] const bool LogsWarnings =
+    (SetWarningSink([](const std::string& text) { WriteLog("Warning: " + text, true); }), true);
+
+}  // namespace
 
 void WriteTrace(const std::string& text) {
     if (TraceFileName.empty()) return;

@@ -21,6 +21,9 @@ public:
 // The text of a code, empty for a code the lookup does not hold.
 using TErrorTextFunc = std::string (*)(uint16_t code);
 
+// The text of a code in the built-in English table.
+std::string BuiltInErrorText(uint16_t code);
+
 // Library settings; the application sets them before use.
 extern TErrorTextFunc ErrorTextCallback;  // when set, the only source of texts
 extern bool SilentMode;                   // no boxes: messages go to the log

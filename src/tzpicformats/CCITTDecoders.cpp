@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "T4Codes.h"
+#include "platform/T4Codes.h"
 
 namespace {
 

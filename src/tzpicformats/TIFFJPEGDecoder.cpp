@@ -5,17 +5,16 @@
 
 #include "PicFormatGraphic.h"
 #include "platform/JpegLibrary.h"
-#include "tzlib/Errors.h"
+#include "platform/Warnings.h"
 
 namespace {
 
 const uint8_t kEndOfImage[] = {0xFF, 0xD9};
 
-// Warnings go to the utility library's log.
 void OutputMessage(j_common_ptr info) {
     char text[JMSG_LENGTH_MAX];
     info->err->format_message(info, text);
-    WriteLog(std::string("Warning: ") + text, true);
+    Warn(text);
 }
 
 void InitSource(j_decompress_ptr) {}
@@ -23,7 +22,7 @@ void TermSource(j_decompress_ptr) {}
 
 // The data ran out: the strip ends at a supplied end-of-image marker.
 boolean FillInputBuffer(j_decompress_ptr info) {
-    WriteLog("Warning: JPEG decompression error. Unexpected end of input.", true);
+    Warn("JPEG decompression error. Unexpected end of input.");
     info->src->next_input_byte = kEndOfImage;
     info->src->bytes_in_buffer = sizeof kEndOfImage;
     return TRUE;

@@ -35,6 +35,43 @@ TEST(MessageCatalogueTest, GivesTheTextOfEachId) {
     EXPECT_TRUE(GetCatalogueText(15156).ends_with("..."));
 }
 
+// Where the catalogue and the utility library's built-in table share an id, each keeps its own
+// wording; a shared text has one source.
+TEST(MessageCatalogueTest, KeepsItsWordingBesideTheBuiltInTable) {
+    struct TCase {
+        uint16_t id;
+        std::string builtIn, catalogue;
+    };
+    const TCase cases[] = {
+        {2, "Internal error", "Internal error"},
+        {3, "File corrupted", "File corrupted"},
+        {4, "File not found", "File not found"},
+        {5, "Can't open file", "Can't open File"},
+        {8, "Bad integer value", "Bad integer Value"},
+        {9, "", "Can't create File"},
+        {15, "Can't create directory", ""},
+        {17, "Directory not found", "Directory not found"},
+        {27, "Bad numeric value", "Invalid numeric Value"},
+        {28, "Key not found in Configuration Parameters", "Key not found in Configuration Parameters"},
+        {29, "Value not found in Configuration Parameters", "Value not found in Configuration Parameters"},
+        {31, "Invalid value in Configuration Parameters", "Invalid value in Configuration Parameters"},
+        {32, "This file already exists", "File already exists"},
+        {41, "Invalid parameter", "Invalid parameter"},
+        {46, "Bad boolean value", "Invalid logical value"},
+        {87, "The e-mail couldn't be sent", "The e-mail couldn't be sent"},
+        {570, "&Yes", ""},
+        {610, "Overwrite file", "Overwrite existing file"},
+        {1003, "Bad paper size", "Bad paper size"},
+        {1120, "Invalid object handle", ""},
+        {3718, "Abort", "Stop"},
+        {15015, "Invalid CD-ROM", ""},
+    };
+    for (const TCase& c : cases) {
+        EXPECT_EQ(BuiltInErrorText(c.id), c.builtIn) << c.id;
+        EXPECT_EQ(GetCatalogueText(c.id), c.catalogue) << c.id;
+    }
+}
+
 TEST(MessageCatalogueTest, InstalledAsTheErrorTextsItReplacesTheBuiltInTable) {
     const TErrorTextFunc previous = ErrorTextCallback;
     ErrorTextCallback = GetCatalogueText;

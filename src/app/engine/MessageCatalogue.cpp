@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "app/engine/MakerInfo.h"
+#include "tzlib/Errors.h"
 #include "tzlib/FileHelpers.h"
 #include "tzlib/TextFormats.h"
 
@@ -14,29 +15,24 @@ struct TCatalogueEntry {
     const char* text;
 };
 
-constexpr TCatalogueEntry Catalogue[] = {
-    {2, "Internal error"},
-    {3, "File corrupted"},
-    {4, "File not found"},
+// The ids the application words as the utility library's own table does take their texts from it.
+constexpr uint16_t LibraryWorded[] = {2, 3, 4, 11, 12, 17, 28, 29, 31, 41, 87, 501, 502, 1003};
+
+// The application's own wording where it differs from the library's (which programs without a
+// catalogue show), and the ids the library's table does not hold.
+constexpr TCatalogueEntry OwnTexts[] = {
     {5, "Can't open File"},
     {6, "Invalid Function call"},
     {8, "Bad integer Value"},
     {9, "Can't create File"},
     {10, "File empty"},
-    {11, "File locked"},
-    {12, "Can't load"},
-    {17, "Directory not found"},
     {25, "Invalid File Name"},
     {26, "Invalid Date-time"},
     {27, "Invalid numeric Value"},
-    {28, "Key not found in Configuration Parameters"},
-    {29, "Value not found in Configuration Parameters"},
-    {31, "Invalid value in Configuration Parameters"},
     {32, "File already exists"},
     {33, "Invalid Name"},
     {34, "Name already exists"},
     {35, "Name not found"},
-    {41, "Invalid parameter"},
     {42, "Invalid format"},
     {43, "Illegal character"},
     {46, "Invalid logical value"},
@@ -51,14 +47,10 @@ constexpr TCatalogueEntry Catalogue[] = {
     {77, "Disk full"},
     {79, "Can't connect to Internet"},
     {80, "Website doesn't respond"},
-    {87, "The e-mail couldn't be sent"},
-    {501, "&Ok"},
-    {502, "&Cancel"},
     {610, "Overwrite existing file"},
     {620, "Select a Folder"},
     {621, "Selected Folder"},
     {1002, "Can't resize sheet"},
-    {1003, "Bad paper size"},
     {1025, "No Printer installed"},
     {1026, "Image file type not supported"},
     {1027, "Can't load image"},
@@ -88,8 +80,9 @@ std::string UpperCase(std::string text) {
 }  // namespace
 
 std::string GetCatalogueText(uint16_t id) {
-    for (const TCatalogueEntry& entry : Catalogue)
+    for (const TCatalogueEntry& entry : OwnTexts)
         if (entry.id == id) return entry.text;
+    if (std::ranges::find(LibraryWorded, id) != std::end(LibraryWorded)) return BuiltInErrorText(id);
     return {};
 }
 

@@ -7,7 +7,7 @@
 #include <span>
 
 #include "imaging/core/KVVirtualImageList.h"
-#include "tzpicformats/T4Codes.h"
+#include "platform/T4Codes.h"
 
 namespace {
 

@@ -11,8 +11,7 @@ struct TT4Code {
     uint16_t Bits;   // the code in the low Length bits
 };
 
-// Kept in the header so that the image library's coder uses the same table without linking this
-// library.
+// The image library's coder and the extended library's decoder both use these tables.
 inline constexpr TT4Code kT4White[] = {
     {0, 8, 0b00110101}, {1, 6, 0b000111}, {2, 4, 0b0111}, {3, 4, 0b1000}, {4, 4, 0b1011}, {5, 4, 0b1100},
     {6, 4, 0b1110}, {7, 4, 0b1111}, {8, 5, 0b10011}, {9, 5, 0b10100}, {10, 5, 0b00111}, {11, 5, 0b01000},

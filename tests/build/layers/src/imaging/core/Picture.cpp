@@ -1,0 +1,3 @@
+#include "imaging/core/Picture.h"
+
+int PictureCount() { return FileCount(); }

@@ -1,0 +1,5 @@
+#include "pdf/Writer.h"
+
+#include "platform/Files.h"
+
+int PageCount() { return FileCount(); }

@@ -1,0 +1,3 @@
+#include "platform/Files.h"
+
+int FileCount() { return 1; }

@@ -1,0 +1,3 @@
+#include "platform/qt/QtBitmap.h"
+
+int BitmapCount() { return FileCount(); }
