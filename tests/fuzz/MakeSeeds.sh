@@ -664,3 +664,6 @@ open(d + 'onevalue', 'wb').write(bytes([2]) + struct.pack('<HI', 6, 1))
 open(d + 'array', 'wb').write(bytes([0]) + struct.pack('<HI', 4, 2) + struct.pack('<HH', 1, 2))
 open(d + 'strip24', 'wb').write(bytes([4]) + struct.pack('<IIIIII', 9, 3, 2, 1, 0, 18) + bytes([3, 5, 7, 0]) + bytes(range(18)))
 PY
+# Camera raw: small files of each container and coding from the test writers, and loader inputs.
+mkdir -p raw_identify raw_decode raw_loaders
+"${MORDALE_BUILD:-../../../build/test}/tests/imaging/raw/raw_seeds" .

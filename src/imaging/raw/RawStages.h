@@ -1,0 +1,69 @@
+#pragma once
+// The stages of one decode, in the order the entry runs them, and the machinery they share.
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "imaging/raw/RawContext.h"
+
+// Identification: 0 when the file is a raw file the decoder reads (the input then stands at
+// the raw data), 1 otherwise. Never throws for a file it does not know.
+int RawIdentifyFile(TKVRawContext& raw);
+
+// Header parsers.
+void RawWalkTiffIfds(TKVRawContext& raw, int64_t base);
+void RawWalkCiffHeap(TKVRawContext& raw, int64_t offset, int64_t length, int depth = 0);
+void RawReadRolleiHeader(TKVRawContext& raw);
+void RawParseFoveon(TKVRawContext& raw);
+
+// Bit reader and Huffman trees.
+uint32_t RawGetBits(TKVRawContext& raw, int n);  // n = -1 resets, 0 reads nothing
+void RawInitDecoder(TKVRawContext& raw);
+// Builds a tree at the next free node from 16 counts and the symbols after them; returns the
+// number of source bytes used.
+int RawBuildDecoder(TKVRawContext& raw, std::span<const uint8_t> source, int level = 0);
+int RawDecodeLeaf(TKVRawContext& raw, int root);
+int RawTakeNode(TKVRawContext& raw);
+void RawCanonTables(TKVRawContext& raw, uint32_t table);
+std::vector<uint16_t> RawKodakCurve(TKVRawContext& raw);
+
+// Loaders.
+void RawLoadCanonCompressed(TKVRawContext& raw);
+void RawLoadJpegLossless(TKVRawContext& raw);
+void RawLoadNikonCompressed(TKVRawContext& raw);
+void RawLoadCanonPs600(TKVRawContext& raw);
+void RawLoadCanonPsA5(TKVRawContext& raw);
+void RawLoadNikonE2100(TKVRawContext& raw);
+void RawLoadCasioQv5700(TKVRawContext& raw);
+void RawLoadRolleiD530flex(TKVRawContext& raw);
+void RawLoadBitstream12(TKVRawContext& raw);
+void RawLoadNikonE950(TKVRawContext& raw);
+void RawLoadNikonPlain(TKVRawContext& raw);
+void RawLoadOlympusC5050(TKVRawContext& raw);
+void RawLoadUnpackedBe(TKVRawContext& raw);
+void RawLoadUnpackedBeShr2(TKVRawContext& raw);
+void RawLoadUnpackedBeShl2(TKVRawContext& raw);
+void RawLoadUnpackedBeShl4(TKVRawContext& raw);
+void RawLoadUnpackedLeShr2(TKVRawContext& raw);
+void RawLoadEightBit(TKVRawContext& raw);
+void RawLoadNucore(TKVRawContext& raw);
+void RawLoadIxpress(TKVRawContext& raw);
+void RawLoadPhaseOne(TKVRawContext& raw);
+void RawLoadKodakEasy(TKVRawContext& raw);
+void RawLoadKodakDc120(TKVRawContext& raw);
+void RawLoadFoveon(TKVRawContext& raw);
+
+// Colour.
+void RawFoveonInterpolate(TKVRawContext& raw);
+void RawBalanceWhites(TKVRawContext& raw);
+void RawInterpolate(TKVRawContext& raw);
+void RawMixChannels(TKVRawContext& raw);
+void RawSetCmygMatrix(TKVRawContext& raw);
+void RawSetFixedMatrix(TKVRawContext& raw, const float (&matrix)[3][4]);
+extern const float rawDc20Matrix[3][4];
+extern const float rawNikonMatrix[3][4];
+void RawSetFoveonMatrix(TKVRawContext& raw);
+
+// Refuses sizes a loader cannot work with: too small, margins past the raster, a raster larger
+// than the picture limits allow for the file.
+void RawCheckGeometry(const TKVRawContext& raw);
