@@ -281,6 +281,16 @@ void ShowExceptionBox(const std::exception& e) {
     ShowMessageBox(e.what(), 16);
 }
 
+bool Guarded(const std::function<void()>& action) {
+    try {
+        action();
+        return true;
+    } catch (const std::exception& error) {
+        ShowExceptionBox(error);
+        return false;
+    }
+}
+
 int ShowMessageBox(const std::string& text, unsigned flags) { return ShowBox(ApplicationTitle(), text, flags); }
 
 TStringList* CollectedMessages() { return CollectedList().get(); }

@@ -4,6 +4,7 @@
 // the application may replace by installing its own lookup.
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "platform/Exception.h"
@@ -46,6 +47,8 @@ void ShowErrorCode(int32_t code, const std::string& param);
 bool AskYesNo(int32_t code, const std::string& param);
 bool AskOkCancel(int32_t code, const std::string& param, bool withCancel);
 void ShowExceptionBox(const std::exception& e);
+// Runs the action and shows its error in a box; false when it failed.
+bool Guarded(const std::function<void()>& action);
 // Shows a box with the platform's flags (icon 16/32/48/64 plus buttons 0-5); returns the answer.
 int ShowMessageBox(const std::string& text, unsigned flags);
 

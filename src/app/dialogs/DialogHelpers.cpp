@@ -59,16 +59,6 @@ void FitToContents(QWidget* window, QSize drawn) {
     filter->Fit();
 }
 
-bool Guarded(const std::function<void()>& handler) {
-    try {
-        handler();
-        return true;
-    } catch (const std::exception& e) {
-        ShowExceptionBox(e);
-        return false;
-    }
-}
-
 void OnExit(QWidget* control, std::function<void()> handler) {
     control->installEventFilter(new TExitFilter(control, std::move(handler)));
 }

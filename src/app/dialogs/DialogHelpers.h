@@ -8,8 +8,6 @@
 class QRadioButton;
 class QWidget;
 
-// Runs the handler; false when it raised (the error was shown).
-bool Guarded(const std::function<void()>& handler);
 // The handler runs, guarded, each time the control loses the keyboard focus.
 void OnExit(QWidget* control, std::function<void()> handler);
 // The handler runs, guarded, each time the button becomes checked, by the user or by code.

@@ -14,6 +14,7 @@
 #include "app/dialogs/DialogHelpers.h"
 #include "platform/Paths.h"
 #include "platform/Prompter.h"
+#include "tzlib/Errors.h"
 #include "tzlib/FileHelpers.h"
 #include "tzlib/WindowHooks.h"
 #include "tzlib/SystemHelpers.h"

@@ -15,17 +15,6 @@
 
 namespace {
 
-// Runs the action and shows its error in a box; false when it failed.
-bool Guarded(const std::function<void()>& action) {
-    try {
-        action();
-        return true;
-    } catch (const std::exception& error) {
-        ShowExceptionBox(error);
-        return false;
-    }
-}
-
 // One box that names each picture that did not become a document.
 void ReportNotConverted(const std::vector<TNotConverted>& failures) {
     if (failures.empty()) return;

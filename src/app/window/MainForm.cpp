@@ -118,16 +118,6 @@ void TMainForm::ReadCommandLine(const TCommandLine& command) {
     for (const TCommandSource& source : command.sources) Guarded([&] { AddPicture(source.fileName, source.frameIndex); });
 }
 
-bool TMainForm::Guarded(const std::function<void()>& action) {
-    try {
-        action();
-        return true;
-    } catch (const std::exception& error) {
-        ShowExceptionBox(error);
-        return false;
-    }
-}
-
 void TMainForm::ShutDown() {
     if (shutDown_) return;
     shutDown_ = true;

@@ -105,8 +105,6 @@ private:
     void ShowFrameInfo(TConverterPic& pic);
     void FrameTyped();
     std::string LengthText(int pixels) const;
-    // Runs the action and shows its error in a box; false when it failed.
-    bool Guarded(const std::function<void()>& action);
     // Saves the settings and removes the temporary folder, once.
     void ShutDown();
 

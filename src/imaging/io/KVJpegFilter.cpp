@@ -770,8 +770,8 @@ namespace {
 bool IsJpeg(TStream& stream) {
     const TKVStreamPrefix p(stream);
     if (p.size > 12 && p.Tag(5) == "JFIF") return true;
-    for (size_t i = 0; i < 100 && i + 3 <= p.bytes.size(); ++i)
-        if (p.bytes[i] == 0xFF && p.bytes[i + 1] == 0xD8 && p.bytes[i + 2] == 0xFF) return true;
+    for (size_t i = 0; i < 100 && i < p.bytes.size(); ++i)
+        if (StartsJpeg(std::span(p.bytes).subspan(i))) return true;
     return false;
 }
 

@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "platform/ByteWriter.h"
+
 namespace kvtiff {
 
 int TypeSize(uint16_t type) {
@@ -37,7 +39,6 @@ std::string Utf16ToUtf8(std::span<const uint8_t> bytes) {
 
 std::vector<uint8_t> Utf8ToUtf16(const std::string& text) {
     std::vector<uint8_t> out;
-    const auto put = [&](uint32_t unit) { out.insert(out.end(), {uint8_t(unit), uint8_t(unit >> 8)}); };
     for (size_t i = 0; i < text.size();) {
         const auto lead = uint8_t(text[i]);
         const int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
@@ -52,13 +53,13 @@ std::vector<uint8_t> Utf8ToUtf16(const std::string& text) {
         }
         i = next;
         if (c >= 0x10000) {
-            put(0xD800 + ((c - 0x10000) >> 10));
-            put(0xDC00 + ((c - 0x10000) & 0x3FF));
+            PutU16LE(out, 0xD800 + ((c - 0x10000) >> 10));
+            PutU16LE(out, 0xDC00 + ((c - 0x10000) & 0x3FF));
         } else {
-            put(c);
+            PutU16LE(out, c);
         }
     }
-    put(0);
+    PutU16LE(out, 0);
     return out;
 }
 

@@ -27,6 +27,7 @@
 #include "imaging/io/KVTiffLab.h"
 #include "imaging/proc/KVColorModels.h"
 #include "platform/ByteReader.h"
+#include "platform/ByteWriter.h"
 #include "platform/Classes.h"
 #include "platform/Files.h"
 #include "platform/PictureLimits.h"
@@ -94,17 +95,14 @@ public:
         const auto at = uint32_t(Position());
         std::stable_sort(entries_.begin(), entries_.end(), [](const TOut& a, const TOut& b) { return a.tag < b.tag; });
         std::vector<uint8_t> ifd;
-        const auto put = [&](uint32_t v, int bytes) {
-            for (int i = 0; i < bytes; ++i) ifd.push_back(uint8_t(v >> (8 * i)));
-        };
-        put(uint32_t(entries_.size()), 2);
+        PutU16LE(ifd, uint32_t(entries_.size()));
         for (const TOut& e : entries_) {
-            put(e.tag, 2);
-            put(e.type, 2);
-            put(e.count, 4);
-            put(e.value, 4);
+            PutU16LE(ifd, e.tag);
+            PutU16LE(ifd, e.type);
+            PutU32LE(ifd, e.count);
+            PutU32LE(ifd, e.value);
         }
-        put(next, 4);
+        PutU32LE(ifd, next);
         Write(ifd.data(), int64_t(ifd.size()));
         return at;
     }
@@ -582,10 +580,12 @@ int WriteTIFFStream(TStream& stream, bool insert, TKVBitmap* bitmap, TKVProgress
         const int64_t end = stream.Position();
         stream.SetPosition(base + (insert ? linkField : 0));
         if (insert) {
-            const uint8_t link[4] = {uint8_t(ifd), uint8_t(ifd >> 8), uint8_t(ifd >> 16), uint8_t(ifd >> 24)};
+            uint8_t link[4];
+            StoreU32LE(link, ifd);
             tags.Write(link, 4);
         } else {
-            const uint8_t header[8] = {'I', 'I', 42, 0, uint8_t(ifd), uint8_t(ifd >> 8), uint8_t(ifd >> 16), uint8_t(ifd >> 24)};
+            uint8_t header[8] = {'I', 'I', 42, 0};
+            StoreU32LE(header + 4, ifd);
             tags.Write(header, 8);
         }
         stream.SetPosition(end);
