@@ -4,6 +4,7 @@ class TStream;
 class TKVBitmap;
 class TIOParamsVals;
 struct TKVProgressRec;
+struct TKVFormatDriver;
 
 // Reads the raw file from position 0 into the bitmap (kv24RGB, or kvRGB48 when the record's
 // native-pixel-format flag is set), or with paramsOnly only the record's size, camera name and
@@ -13,3 +14,9 @@ void KVReadRawStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, 
 
 // True when the stream is a raw file the decoder reads; the position is kept.
 bool KVIsRawStream(TStream& stream);
+
+// The component's records: the first is tested before the other drivers and takes raw files whose
+// head names the camera (no TIFF header); the second is tested after all of them and takes the
+// rest, those known by the file size alone among them, since any file of that size would match.
+extern const TKVFormatDriver KVRawDriver;
+extern const TKVFormatDriver KVRawAnyDriver;

@@ -132,6 +132,7 @@ void ReadSignatures(TKVRawContext& raw) {
             if (row.size == fsize) {
                 raw.make = row.make;
                 raw.model = row.model;
+                raw.identifiedBySize = true;
             }
     }
 }
@@ -665,6 +666,7 @@ int Identify(TKVRawContext& raw) {
     raw.dataOffset = raw.curveOffset = 0;
     raw.compression = 0;
     raw.ffStuffing = false;
+    raw.identifiedBySize = false;
 
     ReadSignatures(raw);
     NormaliseNames(raw);
