@@ -26,9 +26,9 @@ namespace {
 // in the first bytes, PCX's two bytes) comes after the stricter ones it could shadow.
 // Camera raw files with a TIFF header are TIFF by content; their extension makes them raw.
 const TKVFormatDriver* const drivers[] = {
-    &KVGifDriver,  &KVBmpDriver,  &KVPcxDriver,  &KVRawDriver,  &KVTiffDriver, &KVPngDriver, &KVIcoDriver,
+    &KVGifDriver,  &KVBmpDriver,  &KVPcxDriver,  &KVTiffDriver, &KVPngDriver, &KVIcoDriver,
     &KVCurDriver,  &KVTgaDriver,  &KVPxmDriver,  &KVJpegDriver, &KVJp2Driver,  &KVJ2kDriver, &KVAviDriver,
-    &KVDcxDriver,  &KVWmfDriver,  &KVEmfDriver,  &KVWbmpDriver, &KVPdfDriver,  &KVPsDriver,  &KVRawAnyDriver,
+    &KVDcxDriver,  &KVWmfDriver,  &KVEmfDriver,  &KVWbmpDriver, &KVPdfDriver,  &KVPsDriver,   &KVRawDriver,
 };
 
 }  // namespace

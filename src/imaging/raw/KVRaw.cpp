@@ -162,61 +162,27 @@ void KVReadRawStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, 
 
 namespace {
 
-enum class TRawKind { None, TiffHead, Signature, SizeOnly };
-
-bool HasTiffHead(TStream& stream) {
-    uint8_t head[4] = {};
-    stream.SetPosition(0);
-    if (stream.Read(head, 4) != 4) return false;
-    return (head[0] == 'I' && head[1] == 'I' && head[2] == 42 && head[3] == 0) ||
-           (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && head[3] == 42);
-}
-
-// How the decoder knows the stream; the position is kept.
-TRawKind IdentifiedKind(TStream& stream) {
-    const int64_t position = stream.Position();
-    TRawKind kind = TRawKind::None;
-    try {
-        const bool tiffHead = HasTiffHead(stream);
-        stream.SetPosition(0);
-        const std::vector<uint8_t> bytes = ReadStreamRest(stream);
-        TKVRawContext raw(bytes);
-        if (RawIdentifyFile(raw) == 0)
-            kind = tiffHead ? TRawKind::TiffHead : raw.identifiedBySize ? TRawKind::SizeOnly : TRawKind::Signature;
-    } catch (const Exception&) {
-    } catch (const std::bad_alloc&) {
-    }
-    stream.SetPosition(position);
-    return kind;
-}
-
-// A raw file whose head is no TIFF header and names the camera by a signature: such heads are
-// tested before the other drivers so that no looser test claims them first.
-bool IsRawBySignature(TStream& stream) {
-    const int64_t position = stream.Position();
-    bool tiffHead = false;
-    try {
-        tiffHead = HasTiffHead(stream);
-    } catch (const Exception&) {
-    }
-    stream.SetPosition(position);
-    return !tiffHead && IdentifiedKind(stream) == TRawKind::Signature;
-}
-
 int OnePage(TStream&) { return 1; }
 
 }  // namespace
 
-bool KVIsRawStream(TStream& stream) { return IdentifiedKind(stream) != TRawKind::None; }
+bool KVIsRawStream(TStream& stream) {
+    const int64_t position = stream.Position();
+    bool identified = false;
+    try {
+        stream.SetPosition(0);
+        const std::vector<uint8_t> bytes = ReadStreamRest(stream);
+        TKVRawContext raw(bytes);
+        identified = RawIdentifyFile(raw) == 0;
+    } catch (const Exception&) {
+    } catch (const std::bad_alloc&) {
+    }
+    stream.SetPosition(position);
+    return identified;
+}
 
 const TKVFormatDriver KVRawDriver{.FileType = kvftRAW,
-                                  .IsFormat = IsRawBySignature,
+                                  .IsFormat = KVIsRawStream,
                                   .ReadHeader = KVReadHeaderBy<KVReadRawStream>,
                                   .Read = KVReadPictureBy<KVReadRawStream>,
                                   .PageCount = OnePage};
-
-const TKVFormatDriver KVRawAnyDriver{.FileType = kvftRAW,
-                                     .IsFormat = KVIsRawStream,
-                                     .ReadHeader = KVReadHeaderBy<KVReadRawStream>,
-                                     .Read = KVReadPictureBy<KVReadRawStream>,
-                                     .PageCount = OnePage};

@@ -15,8 +15,6 @@ void KVReadRawStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, 
 // True when the stream is a raw file the decoder reads; the position is kept.
 bool KVIsRawStream(TStream& stream);
 
-// The component's records: the first is tested before the other drivers and takes raw files whose
-// head names the camera (no TIFF header); the second is tested after all of them and takes the
-// rest, those known by the file size alone among them, since any file of that size would match.
+// The component's record, tested after every other driver: files known by the size alone would
+// otherwise shadow any picture of that size.
 extern const TKVFormatDriver KVRawDriver;
-extern const TKVFormatDriver KVRawAnyDriver;

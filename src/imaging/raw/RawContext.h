@@ -62,7 +62,6 @@ struct TKVRawContext {
 
     TRawInput in;
     std::array<uint8_t, 32> head;  // the first bytes of the file, zero beyond its end
-    bool identifiedBySize = false;  // no signature in the head: only the file size named the camera
     std::vector<TRawPixel> image;
 
     std::string make, model, modelExtra;

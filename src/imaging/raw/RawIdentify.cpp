@@ -132,7 +132,6 @@ void ReadSignatures(TKVRawContext& raw) {
             if (row.size == fsize) {
                 raw.make = row.make;
                 raw.model = row.model;
-                raw.identifiedBySize = true;
             }
     }
 }
@@ -666,7 +665,6 @@ int Identify(TKVRawContext& raw) {
     raw.dataOffset = raw.curveOffset = 0;
     raw.compression = 0;
     raw.ffStuffing = false;
-    raw.identifiedBySize = false;
 
     ReadSignatures(raw);
     NormaliseNames(raw);
