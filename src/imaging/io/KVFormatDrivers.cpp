@@ -17,16 +17,18 @@
 #include "imaging/io/KVTiff.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "imaging/io/KVWbmp.h"
+#include "imaging/raw/KVRaw.h"
 #include "platform/GraphicClasses.h"
 
 namespace {
 
 // The first test that accepts the bytes decides, so a loose test (a JPEG start marker somewhere
 // in the first bytes, PCX's two bytes) comes after the stricter ones it could shadow.
+// Camera raw files with a TIFF header are TIFF by content; their extension makes them raw.
 const TKVFormatDriver* const drivers[] = {
-    &KVGifDriver, &KVBmpDriver, &KVPcxDriver, &KVTiffDriver, &KVPngDriver, &KVIcoDriver, &KVCurDriver,
-    &KVTgaDriver, &KVPxmDriver, &KVJpegDriver, &KVJp2Driver,  &KVJ2kDriver, &KVAviDriver, &KVDcxDriver,
-    &KVWmfDriver, &KVEmfDriver, &KVWbmpDriver, &KVPdfDriver, &KVPsDriver,
+    &KVGifDriver,  &KVBmpDriver,  &KVPcxDriver,  &KVTiffDriver, &KVPngDriver, &KVIcoDriver,
+    &KVCurDriver,  &KVTgaDriver,  &KVPxmDriver,  &KVJpegDriver, &KVJp2Driver,  &KVJ2kDriver, &KVAviDriver,
+    &KVDcxDriver,  &KVWmfDriver,  &KVEmfDriver,  &KVWbmpDriver, &KVPdfDriver,  &KVPsDriver,   &KVRawDriver,
 };
 
 }  // namespace

@@ -99,7 +99,6 @@ public:
     void LoadFromStreamWBMP(TStream& stream) { LoadStreamOfType(stream, kvftWBMP); }
     void LoadFromFileDCX(const std::string& fileName) { LoadFileOfType(fileName, kvftDCX); }
     void LoadFromStreamDCX(TStream& stream) { LoadStreamOfType(stream, kvftDCX); }
-    // Camera raw decoding is not part of this build: these set AbortFlag.
     void LoadFromFileRAW(const std::string& fileName) { LoadFileOfType(fileName, kvftRAW); }
     void LoadFromStreamRAW(TStream& stream) { LoadStreamOfType(stream, kvftRAW); }
     // fileType 0 detects the format.

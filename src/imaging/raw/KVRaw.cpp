@@ -11,6 +11,7 @@
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVDriverSupport.h"
 #include "imaging/io/KVExif.h"
+#include "imaging/io/KVFormatDriver.h"
 #include "imaging/proc/KVFilters.h"
 #include "imaging/raw/RawStages.h"
 #include "platform/Classes.h"
@@ -159,6 +160,12 @@ void KVReadRawStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, 
     RunDriver(progress, [&] { Decode(stream, bitmap, params, paramsOnly, progress); });
 }
 
+namespace {
+
+int OnePage(TStream&) { return 1; }
+
+}  // namespace
+
 bool KVIsRawStream(TStream& stream) {
     const int64_t position = stream.Position();
     bool identified = false;
@@ -173,3 +180,9 @@ bool KVIsRawStream(TStream& stream) {
     stream.SetPosition(position);
     return identified;
 }
+
+const TKVFormatDriver KVRawDriver{.FileType = kvftRAW,
+                                  .IsFormat = KVIsRawStream,
+                                  .ReadHeader = KVReadHeaderBy<KVReadRawStream>,
+                                  .Read = KVReadPictureBy<KVReadRawStream>,
+                                  .PageCount = OnePage};
