@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../imaging/PictureFixtures.h"
+#include "TestHttpServer.h"
 #include "imaging/core/KVStreams.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVIOThread.h"
@@ -286,4 +287,26 @@ TEST(KestovaIOThreads, AnExceptionInADriverEndsOnlyItsOperation) {
     EXPECT_FALSE(b.io->AbortFlag);
     EXPECT_EQ(finished, 2);
     EXPECT_TRUE(SamePixels(PixelsOf(b.bitmap), pictures.secondPixels));
+}
+
+TEST(KestovaIOThreads, HttpLoadsRunInTheBackgroundToo) {
+    const TTwoPictures pictures;
+    TTestHttpServer server;
+    TTestHttpResponse first, second;
+    first.body = ReadFile(pictures.first);
+    second.body = ReadFile(pictures.second);
+    second.withLength = false;
+    server.Answer("/first.ppm", first);
+    server.Answer("/second.ppm", second);
+    TBackgroundIO b;
+    std::atomic<int> finished{0};
+    b.io->OnFinishWork = [&](TObject*) { ++finished; };
+    const std::string address = "http://" + server.HostAndPort();
+    b.io->LoadFromURL(address + "/first.ppm");
+    b.io->LoadFromFile(address + "/second.ppm");
+    b.io->WaitThreads(false);
+    EXPECT_FALSE(b.io->AbortFlag);
+    EXPECT_EQ(finished, 2);
+    EXPECT_TRUE(SamePixels(PixelsOf(b.bitmap), pictures.secondPixels));
+    EXPECT_EQ(server.Requests().size(), 2u);
 }

@@ -6,6 +6,7 @@
 
 #include "../imaging/PictureFixtures.h"
 #include "QtTestApplication.h"
+#include "imaging/view/KVQueuedEvents.h"
 #include "imaging/view/KestovaView.h"
 
 TEST(KestovaViewBackground, APictureLoadedInTheBackgroundIsShownOnTheViewsThread) {
@@ -48,4 +49,37 @@ TEST(KestovaViewBackground, DestroyingTheViewStopsItsBackgroundLoads) {
     // Nothing posted to the freed view is run.
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(changes, 0);
+}
+
+TEST(KestovaViewBackground, QueuedEventsArriveOnTheWindowsThread) {
+    EnsureTestApplication<QApplication>();
+    TScratchFolder folder;
+    WriteFile(folder.Path("p.ppm"), PatternPpm(20, 10));
+    TKVBitmap bitmap;
+    TKestovaIO io;
+    io.AttachBitmap(&bitmap);
+    io.Asynchronous = true;
+    QObject window;
+    std::vector<int> percents;
+    int finished = 0, elsewhere = 0;
+    const auto onGuiThread = [&](TObject* sender) {
+        if (sender != &io || QThread::currentThread() != qApp->thread()) ++elsewhere;
+    };
+    io.OnProgress = KVQueuedProgress(&window, [&](TObject* sender, int percent) {
+        onGuiThread(sender);
+        percents.push_back(percent);
+    });
+    io.OnFinishWork = KVQueuedNotify(&window, [&](TObject* sender) {
+        onGuiThread(sender);
+        ++finished;
+    });
+    io.LoadFromFile(folder.Path("p.ppm"));
+    io.WaitThreads(false);
+    EXPECT_TRUE(percents.empty());
+    EXPECT_EQ(finished, 0);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(finished, 1);
+    ASSERT_FALSE(percents.empty());
+    EXPECT_EQ(percents.back(), 100);
+    EXPECT_EQ(elsewhere, 0);
 }
