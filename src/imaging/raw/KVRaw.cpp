@@ -148,6 +148,7 @@ void Decode(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool para
         Report(progress, 85);
         WriteOutput(raw, bitmap, params, params.IsNativePixelFormat);
         Report(progress, 90);
+        if (raw.rotated45) RawUpright45(bitmap);
     }
     if (params.RawAutoAdjustColors && HasPreview(params)) KVMatchChannelHistograms(*params.ExifThumbnail, bitmap);
     Report(progress, 100);

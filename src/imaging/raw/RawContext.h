@@ -74,6 +74,7 @@ struct TKVRawContext {
     bool isCanon = false, cmySensor = false, isFoveon = false, useMatrix = false;
     int border = 0, yRepeat = 1;
     bool ffStuffing = false;
+    bool rotated45 = false;
     uint32_t filterPattern = 0;
     std::array<std::array<int16_t, 8>, 8> grayPatch{};
     TRawLoader loader = nullptr;

@@ -211,6 +211,14 @@ void FourColourCamera(TKVRawContext& raw, int h, int w, int rawWidth, uint32_t p
     raw.loader = loader;
 }
 
+void FujiCamera(TKVRawContext& raw, int h, int w, uint32_t pattern, TRawLoader loader, float m0, float m2) {
+    Set(raw, h, w);
+    raw.filterPattern = pattern;
+    raw.loader = loader;
+    raw.multipliers[0] = m0;
+    raw.multipliers[2] = m2;
+}
+
 // Canon cameras known by their raw width, and the models among them that differ.
 struct TCanonWidthRow {
     int rawWidth, height, width, top, left;
@@ -372,9 +380,19 @@ bool ApplyCameraRow(TKVRawContext& raw) {
     } else if (model == "E8700" || model == "E8800") {
         raw.filterPattern = 0x16161616;
         m[0] = 2.131f, m[2] = 1.3f;
-    } else if (StartsWith(model, "FinePix")) {
-        // The sensors laid out at 45 degrees are not read by this decoder.
-        raw.loader = nullptr;
+    } else if (model == "FinePixS2Pro") {
+        FujiCamera(raw, 3584, 3583, 0x61616161, RawLoadFujiS2pro, 1.424f, 1.718f);
+        raw.blackLevel = 512;
+    } else if (model == "FinePix S5000") {
+        FujiCamera(raw, 2499, 2500, 0x49494949, RawLoadFujiS5000, 1.639f, 1.438f);
+        raw.whiteLevel = 0xf800;
+    } else if (model == "FinePix S7000" || model == "FinePix E550") {
+        const bool s7000 = model == "FinePix S7000";
+        FujiCamera(raw, 3587, 3588, 0x49494949, RawLoadFujiS7000, s7000 ? 1.62f : 1.45f, s7000 ? 1.38f : 1.25f);
+        raw.whiteLevel = 0xf800;
+    } else if (model == "FinePix F700" || model == "FinePix S20Pro") {
+        FujiCamera(raw, 2523, 2524, 0x49494949, RawLoadFujiF700, 1.639f, 1.438f);
+        raw.whiteLevel = 0x3e00;
     } else if (model == "Digital Camera KD-400Z") {
         Set(raw, 1712, 2312);
         raw.rawWidth = 2336;
@@ -488,8 +506,14 @@ bool ApplyCameraRow(TKVRawContext& raw) {
         raw.loader = RawLoadBitstream12;
         m[0] = 1.366f, m[2] = 1.251f;
     } else if (model == "DSC-F828") {
-        // The scrambled format of this camera is not read by this decoder.
-        raw.loader = nullptr;
+        Set(raw, 2460, 3288);
+        raw.rawWidth = 3360;
+        raw.leftMargin = 5;
+        raw.loader = RawLoadSonyF828;
+        RawSetFixedMatrix(raw, rawF828Matrix);
+        raw.filterPattern = 0xb4b4b4b4;
+        raw.colors = 4;
+        m[0] = 1.512f, m[1] = 1.02f, m[2] = 1.405f;
     } else {
         return false;
     }
@@ -625,7 +649,17 @@ bool ApplyKodakRows(TKVRawContext& raw) {
     case 1: raw.loader = RawLoadKodakEasy; break;
     case 7: raw.loader = RawLoadJpegLossless; break;
     case 32867: break;
-    default: return false;  // the Kodak codings 65000 and others are not read
+    case 65000:
+        if (raw.photometric == 32803) {
+            raw.loader = RawLoadKodakCompressedCfa;
+        } else {
+            raw.loader = RawLoadKodakCompressedColor;
+            raw.height += raw.height & 1;
+            raw.width += raw.width & 1;
+            raw.filterPattern = 0;
+        }
+        break;
+    default: return false;
     }
     const int64_t fsize = raw.in.Size();
     if (model != "DC20" && Contains(model, "DC25")) {
@@ -636,13 +670,20 @@ bool ApplyKodakRows(TKVRawContext& raw) {
         raw.colors = 4;
         raw.filterPattern = 0xb4b4b4b4;
         raw.loader = RawLoadKodakEasy;
-    } else if (model != "DC20" && (model == "Digital Camera 40" || Contains(model, "DC50"))) {
-        return false;  // the predictive coder of these cameras is not read
+    } else if (model != "DC20" && model == "Digital Camera 40") {
+        raw.model = "DC40";
+        Set(raw, 512, 768);
+        raw.dataOffset = 1152;
+        raw.loader = RawLoadKodakDc40;
+    } else if (model != "DC20" && Contains(model, "DC50")) {
+        raw.model = "DC50";
+        Set(raw, 512, 768);
+        raw.dataOffset = 0x4d00;
+        raw.loader = RawLoadKodakDc40;
     } else if (model != "DC20" && Contains(model, "DC120")) {
         raw.model = "DC120";
         Set(raw, 976, 848);
-        if (raw.compression == 7) return false;  // its JPEG coding is not read
-        raw.loader = RawLoadKodakDc120;
+        raw.loader = raw.compression == 7 ? RawLoadKodakDc120Jpeg : RawLoadKodakDc120;
     } else if (model == "DC20") {
         raw.height = 242;
         if (fsize > 99999) raw.width = 501, raw.rawWidth = 512;
