@@ -185,6 +185,29 @@ bool DecodeKodakBlock(TKVRawContext& raw, int* out, int len) {
     return false;
 }
 
+// The DC120's JPEG data, stored with the bytes of each pair exchanged, handed to the JPEG
+// library a buffer at a time with the pairs put back.
+class TPairSwappedStream : public TKVMemStream {
+public:
+    using TKVMemStream::TKVMemStream;
+    std::array<uint8_t, 4096> buffer{};
+    bool ended = false;
+};
+
+void FillPairSwapped(TKVJpegSource& source, TStream& stream) {
+    auto& swapped = static_cast<TPairSwappedStream&>(stream);
+    int64_t got = swapped.Read(swapped.buffer.data(), int64_t(swapped.buffer.size()));
+    for (int64_t i = 0; i + 1 < got; i += 2) std::swap(swapped.buffer[size_t(i)], swapped.buffer[size_t(i + 1)]);
+    if (got <= 0) {
+        // An end-of-image marker lets the library stop; the loader then reports the short data.
+        swapped.ended = true;
+        swapped.buffer[0] = 0xFF;
+        swapped.buffer[1] = 0xD9;
+        got = 2;
+    }
+    RawJpegSetSource(source, swapped.buffer.data(), size_t(got));
+}
+
 }  // namespace
 
 void RawLoadKodakDc40(TKVRawContext& raw) {
@@ -227,11 +250,8 @@ void RawLoadKodakDc40(TKVRawContext& raw) {
 }
 
 void RawLoadKodakDc120Jpeg(TKVRawContext& raw) {
-    // The camera stores the JPEG stream with the bytes of each pair exchanged.
-    const auto stored = raw.in.Bytes(raw.in.Remaining());
-    std::vector<uint8_t> data(stored.begin(), stored.end());
-    for (size_t i = 0; i + 1 < data.size(); i += 2) std::swap(data[i], data[i + 1]);
-    TKVMemStream stream(data.data(), int64_t(data.size()));
+    const auto data = raw.in.Bytes(raw.in.Remaining());
+    TPairSwappedStream stream(data.data(), int64_t(data.size()));
 
     struct TDecompressor {
         jpeg_decompress_struct* decompressor = RawJpegAllocDecompress();
@@ -246,6 +266,7 @@ void RawLoadKodakDc120Jpeg(TKVRawContext& raw) {
     RawJpegCreateDecompress(jpeg.decompressor);
     jpeg.created = true;
     RawJpegStreamSource(jpeg.decompressor, stream);
+    RawJpegSetFillInputBuffer(jpeg.decompressor, FillPairSwapped);
     RawJpegReadHeader(jpeg.decompressor, true);
     RawJpegStartDecompress(jpeg.decompressor);
     const int width = RawJpegOutputWidth(jpeg.decompressor), height = RawJpegOutputHeight(jpeg.decompressor);
@@ -266,6 +287,7 @@ void RawLoadKodakDc120Jpeg(TKVRawContext& raw) {
         }
     }
     RawJpegFinishDecompress(jpeg.decompressor);
+    if (stream.ended) throw EShortData("raw JPEG data end before the picture does");
 }
 
 void RawLoadKodakCompressedCfa(TKVRawContext& raw) {

@@ -8,6 +8,12 @@
 
 class TKVBitmap;
 
+// What the first 32 bytes (fewer for a shorter file) and the size promise before identification
+// reads more: a TIFF structure, a raw container of another kind, a head or size that pictures of
+// other formats share (a bitmap's head, a size of the size table), or nothing the decoder reads.
+enum class TRawHead { unknown, tiff, container, shared };
+TRawHead RawHeadKind(std::span<const uint8_t> head, int64_t fileSize);
+
 // Identification: 0 when the file is a raw file the decoder reads (the input then stands at
 // the raw data), 1 otherwise. Never throws for a file it does not know.
 int RawIdentifyFile(TKVRawContext& raw);

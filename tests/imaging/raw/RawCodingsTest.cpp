@@ -126,6 +126,12 @@ TEST(RawCodings, Dc120JpegRowsFillTwoSensorRowsEach) {
         }
     EXPECT_EQ(wrong, 0);
 
+    // Data cut short fail rather than leave the rest of the picture grey.
+    TBytes cut(data.begin(), data.begin() + long(data.size() / 2));
+    TRawRun truncated(WriteKodakTiff({"DC120", 976, 848, 7, 2, 0, cut}));
+    ASSERT_EQ(truncated.identified, 0);
+    EXPECT_THROW(truncated.Load(), EShortData);
+
     // A JPEG of another size is refused.
     TKVBitmap small;
     ImageToBitmap(PatternImage(848, 400), small);

@@ -276,33 +276,38 @@ TBytes EncodeCanonBlocks(const TRaster& raster) {
     return bits.Finish();
 }
 
-struct TCiffRecord {
-    uint16_t type;
-    TBytes data;
-};
+}  // namespace
 
-// Header of 26 bytes, then the heap: `body` first (it starts at heap offset 0), the records'
-// data, the record table and its offset.
-TBytes WriteCiff(const TBytes& body, const std::vector<TCiffRecord>& records) {
-    TBytes b(26);
-    b[0] = b[1] = 'I';
-    Put32(b, 2, 26, true);
-    std::memcpy(b.data() + 6, "HEAPCCDR", 8);
-    b.insert(b.end(), body.begin(), body.end());
+TBytes CiffHeap(const TBytes& body, const std::vector<TCiffRecord>& records, bool little) {
+    TBytes b = body;
     std::vector<std::pair<uint32_t, uint32_t>> places;
     for (const TCiffRecord& r : records) {
-        places.push_back({uint32_t(b.size() - 26), uint32_t(r.data.size())});
+        places.push_back({uint32_t(b.size()), uint32_t(r.data.size())});
         b.insert(b.end(), r.data.begin(), r.data.end());
     }
     const size_t table = b.size();
-    Put16(b, table, uint16_t(records.size()), true);
+    Put16(b, table, uint16_t(records.size()), little);
     size_t p = table + 2;
     for (size_t i = 0; i < records.size(); ++i, p += 10) {
-        Put16(b, p, records[i].type, true);
-        Put32(b, p + 2, places[i].second, true);
-        Put32(b, p + 6, places[i].first, true);
+        Put16(b, p, records[i].type, little);
+        Put32(b, p + 2, places[i].second, little);
+        Put32(b, p + 6, places[i].first, little);
     }
-    Put32(b, p, uint32_t(table - 26), true);
+    Put32(b, p, uint32_t(table), little);
+    return b;
+}
+
+namespace {
+
+// Header of 26 bytes, then the heap: `body` first (it starts at heap offset 0), the records'
+// data, the record table and its offset.
+TBytes WriteCiff(const TBytes& body, const std::vector<TCiffRecord>& records, bool little = true) {
+    TBytes b(26);
+    b[0] = b[1] = little ? 'I' : 'M';
+    Put32(b, 2, 26, little);
+    std::memcpy(b.data() + 6, "HEAPCCDR", 8);
+    const TBytes heap = CiffHeap(body, records, little);
+    b.insert(b.end(), heap.begin(), heap.end());
     return b;
 }
 
@@ -317,19 +322,24 @@ TBytes MakeModel(const std::string& model) {
 
 }  // namespace
 
-TBytes WriteCanonCiffCompressed(const std::string& model, const TRaster& raster) {
+TBytes WriteCanonCiffCompressed(const std::string& model, const TRaster& raster, bool bigEndian, size_t padding,
+                                const std::vector<TCiffRecord>& extra) {
     // The coded data start at file offset 540; a stuffed FF 00 pair after them tells the decoder
     // that no low bits are stored.
     TBytes body(540 - 26, 0);
     const TBytes coded = EncodeCanonBlocks(raster);
     body.insert(body.end(), coded.begin(), coded.end());
     body.push_back(0xFF), body.push_back(0x00), body.push_back(0x00);
+    body.resize(body.size() + padding);
+    const bool little = !bigEndian;
     TBytes sizes(6);
-    Put16(sizes, 2, uint16_t(raster.width), true);
-    Put16(sizes, 4, uint16_t(raster.height), true);
+    Put16(sizes, 2, uint16_t(raster.width), little);
+    Put16(sizes, 4, uint16_t(raster.height), little);
     TBytes table(4);
-    Put32(table, 0, 0, true);
-    return WriteCiff(body, {{0x080a, MakeModel(model)}, {0x1031, sizes}, {0x1835, table}});
+    Put32(table, 0, 0, little);
+    std::vector<TCiffRecord> records = {{0x080a, MakeModel(model)}, {0x1031, sizes}, {0x1835, table}};
+    records.insert(records.end(), extra.begin(), extra.end());
+    return WriteCiff(body, records, little);
 }
 
 TBytes WriteCanonA5(const TRaster& raster) {

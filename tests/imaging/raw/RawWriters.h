@@ -34,9 +34,16 @@ TBytes WriteOlympusTiff(const TRaster& raster);
 TBytes WriteCanonLosslessJpeg(const TRaster& raster);
 // The lossless JPEG stream alone.
 TBytes EncodeLosslessJpeg(const TRaster& raster);
+// One record of a CIFF heap, and a heap of records after `body` (offsets from the heap's start).
+struct TCiffRecord {
+    uint16_t type;
+    TBytes data;
+};
+TBytes CiffHeap(const TBytes& body, const std::vector<TCiffRecord>& records, bool little);
 // CIFF heap of a Canon camera: model name and, when coded, the raster's size, table 0 and the
-// Huffman-coded data at 540.
-TBytes WriteCanonCiffCompressed(const std::string& model, const TRaster& raster);
+// Huffman-coded data at 540, followed by `padding` zero bytes; then the `extra` records.
+TBytes WriteCanonCiffCompressed(const std::string& model, const TRaster& raster, bool bigEndian = false,
+                                size_t padding = 0, const std::vector<TCiffRecord>& extra = {});
 // CIFF heap of a "PowerShot A5": 10-bit samples packed in groups of ten bytes.
 TBytes WriteCanonA5(const TRaster& raster);
 // Headerless 8-bit data of the exact size of a "PC-CAM 600" (768 x 1024 after 1024 bytes).
