@@ -6,6 +6,7 @@
 
 #include "imaging/core/KVBitmap.h"
 #include "imaging/raw/RawStages.h"
+#include "platform/PictureLimits.h"
 
 namespace {
 
@@ -109,6 +110,7 @@ void RawUpright45(TKVBitmap& bitmap) {
     const int n = b - 1, c = 2 * width - 2 * first, rows = c - 4, cols = 2 * n;
     // Without a corner to start from there is nothing to turn: the picture stays as decoded.
     if (n < 2 || rows < 2) return;
+    CheckPictureSize(cols, rows, deep ? 48 : 24, -1);
 
     TDiamond diamond(rows, n, bytes);
     for (int r = 0; r < height; ++r) {

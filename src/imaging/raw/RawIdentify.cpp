@@ -56,9 +56,15 @@ bool HeadIs(std::span<const uint8_t> head, size_t at, std::string_view text) {
     return head.size() >= at + text.size() && std::memcmp(head.data() + at, text.data(), text.size()) == 0;
 }
 
+// Where "MMMMRawT" lies in the head, or -1.
+int64_t PhaseOneAt(std::span<const uint8_t> head) {
+    static constexpr std::string_view tag = "MMMMRawT";
+    const auto at = std::search(head.begin(), head.end(), tag.begin(), tag.end());
+    return at == head.end() ? -1 : at - head.begin();
+}
+
 TSignature FindSignature(std::span<const uint8_t> head) {
-    static constexpr std::string_view phaseOne = "MMMMRawT";
-    if (std::search(head.begin(), head.end(), phaseOne.begin(), phaseOne.end()) != head.end()) return TSignature::phaseOne;
+    if (PhaseOneAt(head) >= 0) return TSignature::phaseOne;
     if (HeadIs(head, 0, "II") || HeadIs(head, 0, "MM")) return HeadIs(head, 6, "HEAPCCDR") ? TSignature::ciff : TSignature::tiff;
     if (HeadIs(head, 0, std::string_view("\0MRM", 4))) return TSignature::minolta;
     if (HeadIs(head, 0, "\xFF\xD8\xFF\xE1") && HeadIs(head, 6, "Exif")) return TSignature::jpegExif;
@@ -82,9 +88,8 @@ void ReadSignatures(TKVRawContext& raw) {
 
     switch (FindSignature(head)) {
     case TSignature::phaseOne: {
-        static constexpr std::string_view phaseOne = "MMMMRawT";
         raw.make = "Phase One";
-        raw.dataOffset = std::search(head.begin(), head.end(), phaseOne.begin(), phaseOne.end()) - head.begin();
+        raw.dataOffset = PhaseOneAt(head);
         const int64_t v = in.Get32At(raw.dataOffset + 8);
         in.Skip(v + 136);
         raw.rawWidth = int(in.Get32());

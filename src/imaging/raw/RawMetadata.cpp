@@ -23,12 +23,15 @@ struct TStoredRecord {
 };
 
 struct TMetadataWalk {
+    TMetadataWalk(TRawInput& input, TIOParamsVals& record) : in(input), params(record) {}
     TRawInput& in;
     TIOParamsVals& params;
     std::vector<TStoredRecord> stored;
     int64_t bestWidth = 2147483646, bestHeight = 2147483646;
     int64_t bestAt = -1, bestLength = 0;
+    // Heaps already walked and records still to read: nested and overlapping heaps end.
     std::set<int64_t> walked;
+    int budget = 1 << 16;
 };
 
 // A string of the record: its bytes up to a NUL or the record's end.
@@ -58,7 +61,7 @@ void WalkHeap(TMetadataWalk& walk, int64_t offset, int64_t length, int depth) {
     const int64_t table = offset + in.Get32At(offset + length - 4);
     if (table < offset || table + 2 > offset + length) return;
     const int records = in.Get16At(table);
-    for (int i = 0; i < records; ++i) {
+    for (int i = 0; i < records && walk.budget-- > 0; ++i) {
         const int64_t entry = table + 2 + 10 * int64_t(i);
         if (entry + 10 > offset + length) return;
         const int type = in.Get16At(entry);
@@ -150,7 +153,7 @@ void KVReadRawMetadata(TStream& stream, TIOParamsVals& params) {
         if (!little && !big && !heap) return;
         in.order = big ? rawBigEndian : rawLittleEndian;
         const int64_t start = in.Get32At(2);
-        TMetadataWalk walk{in, params, {}};
+        TMetadataWalk walk(in, params);
         try {
             WalkHeap(walk, start, in.Size() - start, 0);
         } catch (const EShortData&) {
