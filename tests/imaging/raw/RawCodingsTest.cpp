@@ -147,7 +147,7 @@ TEST(RawCodings, Dc120JpegRowsFillTwoSensorRowsEach) {
 
 TEST(RawCodings, PredictiveCoderOfDc40AndDc50StaysCloseToThePicture) {
     // The coder is lossy: values come from small tables of steps or from 5 or 6 bits. Smooth
-    // ramps through our closed-loop writer decode within 30 dB of the picture.
+    // ramps through our closed-loop writer decode within 40 dB of the picture (about 45 seen).
     const std::vector<int> samples = KnownMosaic(0x61616161, 512, 768, 3000, 400);
     struct TCase {
         const char* model;
@@ -167,7 +167,7 @@ TEST(RawCodings, PredictiveCoderOfDc40AndDc50StaysCloseToThePicture) {
                 error += d * d;
             }
         const double psnr = 10 * std::log10(4095.0 * 4095.0 / std::max(error / (512 * 768), 1e-9));
-        EXPECT_GT(psnr, 30);
+        EXPECT_GT(psnr, 40);
     }
 }
 
@@ -277,8 +277,9 @@ TEST(RawCodings, RotatedSensorIsRebuiltUprightAfterInterpolation) {
     double best = 0;
     for (int dy = -4; dy <= 4; ++dy)
         for (int dx = -4; dx <= 4; ++dx) best = std::max(best, psnr(dy, dx));
-    // Bilinear on the diagonal grid and the rebuild's four-neighbour mean: 35 dB on the ramps.
-    EXPECT_GT(best, 35);
+    // Bilinear on the diagonal grid and the rebuild's four-neighbour mean are nearly exact on the
+    // ramps (about 90 dB seen); a picture turned or mirrored the wrong way falls far below 60 dB.
+    EXPECT_GT(best, 60);
 }
 
 }  // namespace
