@@ -169,10 +169,6 @@ namespace {
 
 int OnePage(TStream&) { return 1; }
 
-}  // namespace
-
-namespace {
-
 // Identification on the stream itself: the head and the size first, then only the parts of the
 // file that the head's container points at.
 bool Identifies(TStream& stream, bool containerOnly) {

@@ -233,6 +233,7 @@ void FourColourCamera(TKVRawContext& raw, int h, int w, int rawWidth, uint32_t p
     raw.loader = loader;
 }
 
+// The FinePix cameras: picture size, pattern, loader and the red and blue multipliers.
 void FujiCamera(TKVRawContext& raw, int h, int w, uint32_t pattern, TRawLoader loader, float m0, float m2) {
     Set(raw, h, w);
     raw.filterPattern = pattern;
