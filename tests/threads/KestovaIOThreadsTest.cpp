@@ -203,6 +203,22 @@ TEST(KestovaIOThreads, WaitingWithAbortStopsTheRunningOperationAndCancelsTheWait
     EXPECT_EQ(finished, 3);
 }
 
+TEST(KestovaIOThreads, WaitingFromAnOperationsEventDoesNotWaitForItself) {
+    const TTwoPictures pictures;
+    TBackgroundIO b(std::make_unique<TGatedIO>());
+    std::atomic<int> finished{0};
+    b.io->OnFinishWork = [&](TObject*) {
+        if (++finished == 1) b.io->WaitThreads(true);
+    };
+    b.io->LoadFromFileFormat(pictures.first, kvftPXM);
+    b.io->LoadFromFile(pictures.second);  // cancelled by the first one's wait
+    static_cast<TGatedIO&>(*b.io).open = true;
+    b.io->WaitThreads(false);
+    EXPECT_EQ(finished, 2);
+    EXPECT_TRUE(b.io->AbortFlag);
+    EXPECT_TRUE(SamePixels(PixelsOf(b.bitmap), pictures.firstPixels));
+}
+
 TEST(KestovaIOThreads, DestroyingTheComponentWaitsForItsOperations) {
     const TTwoPictures pictures;
     TKVBitmap first;

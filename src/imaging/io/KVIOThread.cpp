@@ -70,6 +70,10 @@ void TKVIOThreads::Wait(bool abort, const std::function<void()>& stop) {
             for (TThread& t : running_)
                 if (t.turn != turn_) t.cancelled = true;
         }
+        // On one of the threads (an event of its operation) the list cannot empty before it returns.
+        const std::thread::id self = std::this_thread::get_id();
+        if (std::any_of(running_.begin(), running_.end(), [&](const TThread& t) { return t.thread.get_id() == self; }))
+            return;
         changed_.wait(lock, [&] { return running_.empty(); });
         if (abort) stop();
     }

@@ -40,8 +40,8 @@ public:
     bool IsInside() const;
     // The kinds of the listed threads, in the order they run.
     std::vector<TKVIOThreadKind> Kinds() const;
-    // Returns once no thread is listed. With abort, stop() runs at once and again at the end, and
-    // the operations still waiting for their turn are cancelled.
+    // Returns once no thread is listed; on a listed thread at once. With abort, stop() runs at once
+    // and again at the end, and the operations still waiting for their turn are cancelled.
     void Wait(bool abort, const std::function<void()>& stop);
 
 private:

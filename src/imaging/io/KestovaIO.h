@@ -70,8 +70,9 @@ public:
     // and call the events on their threads; a view is repainted on its own thread. An exception in
     // one ends it with AbortFlag set. Wait for them before calling operations directly.
     bool Asynchronous = false;
-    // Returns once no background operation is left. setAbort stops the running one at its next
-    // test, makes those still waiting finish at once with AbortFlag set, and leaves AbortFlag set.
+    // Returns once no background operation is left (at once when called from one of their events).
+    // setAbort stops the running one at its next test, makes those still waiting finish at once
+    // with AbortFlag set, and leaves AbortFlag set.
     void WaitThreads(bool setAbort);
     // True when called on one of the component's background threads: operations then run directly.
     bool IsInsideIOThread() const;
