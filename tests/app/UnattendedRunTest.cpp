@@ -74,22 +74,40 @@ TEST_F(UnattendedRunTest, BookOfTwoPictures) {
     EXPECT_EQ(RunTool("pdfinfo " + Quoted(book) + " | awk '/^Pages:/ {print $2}'").output, "2\n");
 }
 
-TEST_F(UnattendedRunTest, APictureAtAnHttpAddressIsDownloadedIntoTheBook) {
+TEST_F(UnattendedRunTest, PicturesAtHttpAddressesAreDownloadedIntoTheBook) {
     TTestHttpServer server;
-    TTestHttpResponse remote;
-    remote.body = ReadFile(Picture("remote.png", "60x40"));
-    server.Answer("/pictures/remote.png", remote);
     const std::string address = "http://" + server.HostAndPort() + "/pictures/";
+    // Each kind the engine reads in its own way: through the image library, passed through as
+    // JPEG data, by page and by frame.
+    const struct {
+        const char* name;
+        const char* size;
+    } kinds[] = {
+        {"remote.png", "60x40"},
+        {"remote.jpg", "50x30"},
+        {"remote.tif", "20x10"},
+        {"remote.gif", "16x12"},
+    };
     const std::string local = Picture("local.bmp", "30x50");
-    const TCommandResult run =
-        Run("/B " + Quoted(local) + " " + Quoted(address + "remote.png"), "printf '\\n' |");
+    std::string arguments = "/B " + Quoted(local), expected = "30x50\n";
+    for (const auto& kind : kinds) {
+        TTestHttpResponse remote;
+        remote.body = ReadFile(Picture(kind.name, kind.size));
+        server.Answer("/pictures/" + std::string(kind.name), remote);
+        arguments += " " + Quoted(address + kind.name);
+        expected += std::string(kind.size) + "\n";
+    }
+    const TCommandResult run = Run(arguments, "printf '\\n' |");
     ASSERT_EQ(run.status, 0) << run.output;
     const std::string book = scratch_.Path("Book1.pdf");
     EXPECT_TRUE(QpdfChecks(book));
-    // The two pictures, each at its own size.
     const std::string images = RunTool("pdfimages -list " + Quoted(book) + " | awk 'NR > 2 {print $4 \"x\" $5}'").output;
-    EXPECT_EQ(images, "30x50\n60x40\n");
-    EXPECT_FALSE(server.Requests().empty());
+    EXPECT_EQ(images, expected);
+    // One download a picture.
+    EXPECT_EQ(server.Requests().size(), std::size(kinds));
+    // The JPEG's data are those the server sent.
+    RunTool("pdfimages -j " + Quoted(book) + " " + Quoted(scratch_.Path("extracted")));
+    EXPECT_EQ(ReadFile(scratch_.Path("extracted-002.jpg")), ReadFile(scratch_.Path("remote.jpg")));
 
     // A picture the server does not have fails as a missing file does, naming its address.
     const TCommandResult missing =

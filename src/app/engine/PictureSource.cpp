@@ -4,11 +4,14 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/engine/AppFolders.h"
+#include "app/engine/PictureFiles.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KVHttpLoad.h"
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfErrors.h"
+#include "platform/Paths.h"
 #include "tzlib/Errors.h"
 #include "tzlib/TextFormats.h"
 #include "tzpicformats/FileFormatList.h"
@@ -95,15 +98,28 @@ uint8_t ColorModeOfSamples(int bitsPerSample, int samplesPerPixel) {
     return bitsPerSample <= 8 ? 9 : 10;
 }
 
-TPictureSource::TPictureSource(const std::string& fileName) : fileName_(fileName), kind_(PicKindOfFile(fileName)) {}
+TPictureSource::TPictureSource(const std::string& fileName)
+    : fileName_(fileName), readName_(fileName), kind_(PicKindOfFile(fileName)) {}
+
+TPictureSource::~TPictureSource() {
+    if (downloaded_) std::filesystem::remove(readName_);
+}
+
+void TPictureSource::DownloadOnce() {
+    if (downloaded_ || !KVIsHttpAddress(fileName_)) return;
+    InstallPictureFiles();
+    readName_ = PictureFileReader()->Download(fileName_, TempFolder.empty() ? TempDirectory() : TempFolder);
+    downloaded_ = true;
+}
 
 void TPictureSource::Open(TKestovaIO& io, int frameIndex) {
     if (headerRead_) {
         if (kind_ != pkVideo) return;
         io.AbortFlag = false;
-        if (io.OpenMediaFile(fileName_) > 0) return;
+        if (io.OpenMediaFile(readName_) > 0) return;
         RaiseBrelvantError(CantLoadImage, LeftCharacters(fileName_, MaxText));
     }
+    DownloadOnce();
     try {
         ReadHeader(io, frameIndex);
         if (header_.FrameCount == 0) RaiseBrelvantError(2, "");
@@ -121,7 +137,7 @@ void TPictureSource::ReadHeader(TKestovaIO& io, int frameIndex) {
             ReadJpegHeader(io);
             break;
         case pkVideo:
-            header_.FrameCount = io.OpenMediaFile(fileName_);
+            header_.FrameCount = io.OpenMediaFile(readName_);
             header_.FrameStep = FrameStepOfDelay(io.Params().MediaFrameTime);
             break;
         case pkImage:
@@ -143,7 +159,7 @@ void TPictureSource::ReadHeader(TKestovaIO& io, int frameIndex) {
 bool TPictureSource::ReadByContent(TKestovaIO& io, int frameIndex) {
     if (kind_ != pkJpeg && kind_ != pkTiff && kind_ != pkGif) return false;
     // Content that agrees with the name failed for its own reasons (damage, a missing page).
-    if (DetectFileFormat(fileName_, true) != kvftNone) return false;
+    if (DetectFileFormat(readName_, true) != kvftNone) return false;
     const TPicKind named = kind_;
     kind_ = pkImage;
     try {
@@ -159,35 +175,33 @@ void TPictureSource::ReadJpegHeader(TKestovaIO& io) {
     jpeg_.reset();
     jpegDamage_ = nullptr;
     try {
-        jpeg_ = ReadJpegFile(fileName_);
+        jpeg_ = ReadJpegFile(readName_);
         const TJpegLayout& layout = jpeg_->Layout;
         header_ = {layout.Width, layout.Height, ColorModeOfSamples(8, layout.Components), 1, 0};
         return;
     } catch (const EPdfError&) {
         // Another format under a JPEG name is read by its content.
-        if (DetectFileFormat(fileName_, true) == kvftNone) throw;
+        if (DetectFileFormat(readName_, true) == kvftNone) throw;
         jpegDamage_ = std::current_exception();
     }
     // A damaged JPEG whose header the image library reads joins the list; the writer's reason
     // ends the conversion that places it.
-    io.ParamsFromFile(fileName_);
+    io.ParamsFromFile(readName_);
     CheckLoaded(io);
     TakeParams(io);
     header_.FrameCount = 1;
 }
 
 void TPictureSource::ReadImageHeader(TKestovaIO& io) {
-    // A picture at an http address has no file to read a header from: it is downloaded whole.
-    const bool address = KVIsHttpAddress(fileName_);
-    if (!address) {
-        TFileStream stream(fileName_, fmOpenRead);
+    {
+        TFileStream stream(readName_, fmOpenRead);
         io.ParamsFromStreamFormat(stream, NamedContentType(stream, fileName_));
-        io.Params().FileName = fileName_;
+        io.Params().FileName = readName_;
     }
     // Pictures whose header the image library does not read alone are read whole.
-    if (address || io.AbortFlag || io.Params().FileType == kvftNone) {
+    if (io.AbortFlag || io.Params().FileType == kvftNone) {
         io.AbortFlag = false;
-        io.LoadFromFile(fileName_);
+        io.LoadFromFile(readName_);
         CheckLoaded(io);
     }
     TakeParams(io);
@@ -195,7 +209,7 @@ void TPictureSource::ReadImageHeader(TKestovaIO& io) {
 }
 
 void TPictureSource::ReadExtendedHeader() {
-    TFileStream stream(fileName_, fmOpenRead);
+    TFileStream stream(readName_, fmOpenRead);
     graphicClass_ = GraphicClassOfFile(stream, fileName_);
     if (!graphicClass_) RaiseBrelvantError(2, "");
     header_.FrameCount = 1;
@@ -214,7 +228,7 @@ void TPictureSource::ReadExtendedHeader() {
 int TPictureSource::LoadSelectedFrame(TKestovaIO& io, int frameIndex) {
     io.AbortFlag = false;
     io.Params().SetImageIndex(frameIndex);
-    const int count = kind_ == pkTiff ? io.LoadFromFileTIFF(fileName_) : io.LoadFromFileGIF(fileName_);
+    const int count = kind_ == pkTiff ? io.LoadFromFileTIFF(readName_) : io.LoadFromFileGIF(readName_);
     CheckLoaded(io);
     return count;
 }
@@ -232,7 +246,7 @@ void TPictureSource::Decode(TKestovaIO& io, int frameIndex) {
         case pkJpeg:
             return;
         case pkImage:
-            io.LoadFromFile(fileName_);
+            io.LoadFromFile(readName_);
             CheckLoaded(io);
             break;
         case pkTiff:
@@ -255,7 +269,7 @@ void TPictureSource::Decode(TKestovaIO& io, int frameIndex) {
 void TPictureSource::DecodeExtended(TKestovaIO& io) {
     if (!graphicClass_) RaiseBrelvantError(2, "");
     const std::unique_ptr<TGraphic> graphic = graphicClass_->Create();
-    graphic->LoadFromFile(fileName_);
+    graphic->LoadFromFile(readName_);
     auto* bitmap = dynamic_cast<TBitmap*>(graphic.get());
     if (!bitmap || bitmap->Empty()) RaiseBrelvantError(2, "");
     io.WorkBitmap().Assign(bitmap);

@@ -35,6 +35,9 @@ class TPictureSource {
 public:
     // Touches no file: until the header is read, the kind is the name's.
     explicit TPictureSource(const std::string& fileName);
+    ~TPictureSource();
+    TPictureSource(const TPictureSource&) = delete;
+    TPictureSource& operator=(const TPictureSource&) = delete;
 
     const std::string& FileName() const { return fileName_; }
     TPicKind Kind() const { return kind_; }
@@ -50,6 +53,8 @@ public:
     const TJpegFile& Jpeg() const;
 
 private:
+    // A picture at an http address is read from a copy downloaded once, as a file is.
+    void DownloadOnce();
     void ReadHeader(TKestovaIO& io, int frameIndex);
     // True when the file, refused by the reader its name chose, was read as a single picture.
     bool ReadByContent(TKestovaIO& io, int frameIndex);
@@ -62,6 +67,8 @@ private:
     void TakeParams(TKestovaIO& io);
 
     std::string fileName_;
+    std::string readName_;  // the file read: the picture's own, or the copy of its address
+    bool downloaded_ = false;
     TPicKind kind_;
     bool headerRead_ = false;
     TPictureHeader header_;
