@@ -1,7 +1,7 @@
 // Books through the conversion engine, the way the program makes them (each picture added with
 // its header read, then the book): many small pictures beside img2pdf on the same files, and
-// large LZW TIFFs and PNGs beside the decode floor of tiffcp -c none and pngtopnm; processor
-// times, which a shared machine disturbs less than the clock.
+// large LZW TIFFs, PNGs and BMPs beside the decode floor of tiffcp -c none, pngtopnm and
+// bmptopnm; processor times, which a shared machine disturbs less than the clock.
 //   book_bench [jpegs] [pngs] [large]   (defaults 10000 and 1000 of 200 x 150; 50 of 2400 x 1600)
 #include <sys/wait.h>
 #include <unistd.h>
@@ -159,6 +159,8 @@ int main(int argc, char** argv) {
                      "tiffcp", "tiffcp -c none %f " + Quoted(plain));
     CompareWithFloor("PNG book", root / "largepng", MakeLargePictures(root / "largepng", ".png", "", large), "pngtopnm",
                      "pngtopnm %f > /dev/null");
+    CompareWithFloor("BMP book", root / "bmp", MakeLargePictures(root / "bmp", ".bmp", "-type TrueColor", large), "bmptopnm",
+                     "bmptopnm %f > /dev/null");
     fs::remove_all(root);
     return 0;
 }

@@ -336,10 +336,10 @@ struct TKVTIFFLZWDecodeState {
         if (wanted * 2 > capacity) {
             const int64_t grown = std::max({wanted * 2, capacity * 2, int64_t(4096)});
             auto larger = std::make_unique_for_overwrite<uint8_t[]>(size_t(grown));
-            std::memcpy(larger.get(), Data(keep), size_t(kept));
+            if (kept > 0) std::memcpy(larger.get(), Data(keep), size_t(kept));
             buffer = std::move(larger);
             capacity = grown;
-        } else {
+        } else if (kept > 0) {
             std::memmove(buffer.get(), Data(keep), size_t(kept));
         }
         base = keep;
@@ -404,14 +404,9 @@ struct TKVTIFFLZWDecodeState {
             return true;
         }
         if (previous < 0 || code > freeCode) return failed = true, false;
-        if (code < freeCode) {
-            const int64_t start = Output(code);
-            if (!Add()) return failed = true, false;
-            Remember(code, start);
-        } else {
-            if (!Add()) return failed = true, false;
-            Remember(code, Output(code));
-        }
+        const int64_t start = Output(code);
+        if (!Add()) return failed = true, false;
+        Remember(code, start);
         return true;
     }
 };

@@ -48,25 +48,23 @@ struct TEntry {
 };
 
 // The bytes of the structure from its start. A decode reads them all; a header read reads only
-// what the directories lead to, and the rest stays zero pages that are never touched.
+// what the directories lead to, and the rest stays zero pages that are never touched. Neither
+// fills memory that a read then overwrites.
 class TStructure {
 public:
-    TStructure(TStream& stream, bool whole) : stream_(stream), start_(stream.Position()) {
-        if (whole) {
-            bytes_ = ReadStreamRest(stream);
-            reader_ = TByteReader(bytes_.data(), int64_t(bytes_.size()));
-            return;
-        }
-        size_ = std::max<int64_t>(stream.Size() - start_, 0);
-        sparse_.reset(static_cast<uint8_t*>(std::calloc(size_t(size_) + 1, 1)));
-        if (!sparse_) throw std::bad_alloc();
-        reader_ = TByteReader(sparse_.get(), size_);
+    TStructure(TStream& stream, bool whole)
+        : stream_(stream), start_(stream.Position()), size_(std::max<int64_t>(stream.Size() - start_, 0)) {
+        bytes_.reset(static_cast<uint8_t*>(whole ? std::malloc(size_t(size_) + 1) : std::calloc(size_t(size_) + 1, 1)));
+        if (!bytes_) throw std::bad_alloc();
+        if (whole) size_ = std::max<int64_t>(stream.Read(bytes_.get(), size_), 0);
+        complete_ = whole;
+        reader_ = TByteReader(bytes_.get(), size_);
     }
     const TByteReader& Reader() const { return reader_; }
     // Reads the bytes [at, at + count) that lie inside, unless all are read already. Directories
     // that ask for more than the structure holds get it read once, whole.
     void Load(int64_t at, int64_t count) {
-        if (!sparse_ || complete_ || at < 0 || at >= size_ || count <= 0) return;
+        if (complete_ || at < 0 || at >= size_ || count <= 0) return;
         count = std::min(count, size_ - at);
         loaded_ += count;
         if (loaded_ > size_) {
@@ -74,7 +72,7 @@ public:
             complete_ = true;
         }
         stream_.SetPosition(start_ + at);
-        const int64_t got = stream_.Read(sparse_.get() + at, count);
+        const int64_t got = stream_.Read(bytes_.get() + at, count);
         stream_.SetPosition(start_ + size_);  // where a whole read leaves it
         if (got != count) throw EShortData("TIFF structure shorter than its stream");
     }
@@ -84,10 +82,9 @@ private:
         void operator()(uint8_t* p) const { std::free(p); }
     };
     TStream& stream_;
-    int64_t start_, size_ = 0, loaded_ = 0;
-    bool complete_ = false;
-    std::vector<uint8_t> bytes_;
-    std::unique_ptr<uint8_t, TFree> sparse_;
+    int64_t start_, size_, loaded_ = 0;
+    bool complete_;
+    std::unique_ptr<uint8_t, TFree> bytes_;
     TByteReader reader_{nullptr, 0};
 };
 
@@ -903,15 +900,19 @@ int GetTIFFStreamPageCount(TStream& stream) {
 bool TIFFIsDNGStream(TStream& stream) {
     const int64_t start = stream.Position();
     stream.SetPosition(0);
-    const std::vector<uint8_t> bytes = ReadStreamRest(stream);
-    stream.SetPosition(start);
+    bool dng = false;
     try {
-        const TByteReader data(bytes.data(), int64_t(bytes.size()));
-        if (data.Size() < 8 || !(data.U16LEAt(0) == 0x4949 || data.U16LEAt(0) == 0x4D4D)) return false;
-        TDirectory d(data, data.U16LEAt(0) == 0x4949);
-        d.ReadEntries(d.U32(4));
-        return d.Count(tagDngVersion) == 4 && d.Bytes(tagDngVersion).size() == 4;
+        TStructure structure(stream, false);
+        const TByteReader& data = structure.Reader();
+        structure.Load(0, 8);
+        if (data.Size() >= 8 && (data.U16LEAt(0) == 0x4949 || data.U16LEAt(0) == 0x4D4D)) {
+            TDirectory d(data, data.U16LEAt(0) == 0x4949, &structure);
+            d.ReadEntries(d.U32(4));
+            dng = d.Count(tagDngVersion) == 4 && d.Bytes(tagDngVersion).size() == 4;
+        }
     } catch (const Exception&) {
-        return false;
+        dng = false;
     }
+    stream.SetPosition(start);
+    return dng;
 }
