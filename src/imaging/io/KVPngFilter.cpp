@@ -245,12 +245,13 @@ void ReadPNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bo
     const bool split = png_get_channels(png, info) == 4 && !compositeOnBackground;
     try {
         CheckPictureSize(header.width, header.height, 32, stream.Size() - start);
-        // Every row is read, every pass of an interlaced picture together covering every pixel.
+        if (split) AllocateMask(mask, int(header.width), int(header.height));
+        else mask.reset();
+        // Every row is read, every pass of an interlaced picture together covering every pixel;
+        // allocated last, so that no failure leaves its unset pixels behind.
         bitmap.AllocateUnfilled(int(header.width), int(header.height), BitmapFormat(header, native, blackAndWhite));
         if (bitmap.GetPixelFormat() == kv8Paletted)
             for (int i = 0; i < std::min(params.ColorMapCount(), 256); ++i) bitmap.Palette()[i] = params.ColorMap[size_t(i)];
-        if (split) AllocateMask(mask, int(header.width), int(header.height));
-        else mask.reset();
     } catch (const std::exception&) {
         return SetAbort(progress.AbortFlag);
     }
