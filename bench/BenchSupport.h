@@ -1,5 +1,7 @@
 #pragma once
 // What the benchmarks share: their clock and the photograph-like picture they encode.
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdint>
 
@@ -9,6 +11,15 @@ using Clock = std::chrono::steady_clock;
 
 inline double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Processor seconds, user and system, of this process (RUSAGE_SELF) or of its children that
+// were waited for (RUSAGE_CHILDREN): steadier than the clock on a machine others share.
+inline double ProcessorSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // Smooth gradients with some detail; a larger scale gives wider gradients, as a bigger

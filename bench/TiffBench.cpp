@@ -1,6 +1,7 @@
 // Decodes TIFF files through the input/output component and through libtiff's tiffcp (to an
-// uncompressed copy) on the same files, and prints the two times and their ratio.
+// uncompressed copy) on the same files, and prints the two processor times and their ratio.
 //   tiff_bench [repetitions]   (default 10)
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -38,7 +39,7 @@ void WritePictures(const std::string& ppm, const std::string& pbm) {
 
 double TimeComponent(const std::string& path, int repetitions) {
     TKestovaIO io;
-    const Clock::time_point start = Clock::now();
+    const double start = ProcessorSeconds(RUSAGE_SELF);
     for (int i = 0; i < repetitions; ++i) {
         io.LoadFromFile(path);
         if (io.AbortFlag) {
@@ -46,13 +47,13 @@ double TimeComponent(const std::string& path, int repetitions) {
             std::exit(2);
         }
     }
-    return SecondsSince(start);
+    return ProcessorSeconds(RUSAGE_SELF) - start;
 }
 
 double TimeTool(const std::string& path, const std::string& out, int repetitions) {
-    const Clock::time_point start = Clock::now();
+    const double start = ProcessorSeconds(RUSAGE_CHILDREN);
     for (int i = 0; i < repetitions; ++i) Run("tiffcp -c none '" + path + "' '" + out + "'");
-    return SecondsSince(start);
+    return ProcessorSeconds(RUSAGE_CHILDREN) - start;
 }
 
 }  // namespace
@@ -70,11 +71,15 @@ int main(int argc, char** argv) {
         {"PackBits", at("colour.tif"), "-c packbits", at("packbits.tif")},
         {"Group 4 (A4 page)", at("fax.tif"), "-c g4", at("g4.tif")},
     };
-    std::printf("3000 x 2000 colour, 2480 x 3508 bilevel; %d decodes each\n", repetitions);
+    std::printf("3000 x 2000 colour, 2480 x 3508 bilevel; %d decodes each, processor time, best of 3\n", repetitions);
     for (const Case& c : cases) {
         Run("tiffcp " + c.options + " '" + c.source + "' '" + c.file + "'");
-        const double ours = TimeComponent(c.file, repetitions);
-        const double theirs = TimeTool(c.file, at("out.tif"), repetitions);
+        // The best of three rounds each, alternating: other work on the machine only adds time.
+        double ours = 1e30, theirs = 1e30;
+        for (int round = 0; round < 3; ++round) {
+            ours = std::min(ours, TimeComponent(c.file, repetitions));
+            theirs = std::min(theirs, TimeTool(c.file, at("out.tif"), repetitions));
+        }
         std::printf("%-22s component %7.3f s   tiffcp -c none %7.3f s   ratio %.2f\n", c.what, ours, theirs, ours / theirs);
     }
     std::filesystem::remove_all(folder);

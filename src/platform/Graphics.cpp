@@ -224,19 +224,33 @@ int64_t TBitmap::RowBytesFor(int width, TPixelFormat format) {
     return ((int64_t(width) * BitsPerPixel(format) + 31) / 32) * 4;
 }
 
+int64_t TBitmap::CheckedBytes(int width, int height, TPixelFormat format) {
+    const int64_t bytes = RowBytesFor(width, format) * height;
+    if (bytes > MaxBytes)
+        throw EOutOfResources("Bitmap of " + std::to_string(width) + " x " + std::to_string(height) +
+                              " pixels is too large");
+    return bytes;
+}
+
+namespace {
+
+[[noreturn]] void RaiseOutOfMemory(int width, int height) {
+    throw EOutOfMemory("Out of memory for a bitmap of " + std::to_string(width) + " x " + std::to_string(height) +
+                       " pixels");
+}
+
+}  // namespace
+
 void TBitmap::Reallocate(int width, int height, TPixelFormat format) {
     if (width < 0 || height < 0) throw EInvalidGraphic("Invalid bitmap size");
     if (width == 0 || height == 0) width = height = 0;
+    const int64_t bytes = CheckedBytes(width, height, format);
     const int64_t rowBytes = RowBytesFor(width, format);
-    if (rowBytes * height > MaxBytes)
-        throw EOutOfResources("Bitmap of " + std::to_string(width) + " x " + std::to_string(height) +
-                              " pixels is too large");
-    std::vector<uint8_t> pixels;
+    TPixels pixels;
     try {
-        pixels.assign(static_cast<size_t>(rowBytes * height), 0);
+        pixels.assign(static_cast<size_t>(bytes), 0);
     } catch (const std::bad_alloc&) {
-        throw EOutOfMemory("Out of memory for a bitmap of " + std::to_string(width) + " x " +
-                           std::to_string(height) + " pixels");
+        RaiseOutOfMemory(width, height);
     }
     const int64_t keepBytes = std::min(rowBytes, rowBytes_);
     if (format == format_)
@@ -290,6 +304,26 @@ void TBitmap::TakeImage(TBitmap& source) noexcept {
 void TBitmap::SetSize(int width, int height) {
     if (width == width_ && height == height_) return;
     Reallocate(width, height, format_);
+    Changed();
+}
+
+void TBitmap::Reshape(int width, int height, TPixelFormat format) {
+    if (format == TPixelFormat::pfCustom) throw EInvalidGraphic("Invalid pixel format");
+    if (format == TPixelFormat::pfDevice) format = TPixelFormat::pf32bit;
+    if (width < 0 || height < 0) throw EInvalidGraphic("Invalid bitmap size");
+    if (width == 0 || height == 0) width = height = 0;
+    const auto bytes = static_cast<size_t>(CheckedBytes(width, height, format));
+    if (bytes > pixels_.capacity()) pixels_ = TPixels();  // nothing in it is worth copying
+    try {
+        pixels_.resize(bytes);
+    } catch (const std::bad_alloc&) {
+        RaiseOutOfMemory(width, height);
+    }
+    width_ = width;
+    height_ = height;
+    rowBytes_ = RowBytesFor(width, format);
+    if (format != format_ || palette_.empty()) palette_ = DefaultPalette(format);
+    format_ = format;
     Changed();
 }
 

@@ -155,6 +155,9 @@ public:
     void SetWidth(int width) override { SetSize(width, height_); }
     void SetHeight(int height) override { SetSize(width_, height); }
     void SetSize(int width, int height);
+    // Discards the pixels for new ones of this size and format that hold anything until written,
+    // keeping the storage when it is large enough: for a caller that writes every pixel.
+    void Reshape(int width, int height, TPixelFormat format);
 
     TPixelFormat PixelFormat() const { return format_; }
     // Converts the pixels; into a paletted format each colour takes the nearest palette entry.
@@ -195,7 +198,19 @@ private:
         std::unique_ptr<TCanvas> canvas;
     };
 
+    // Leaves the elements a resize adds unset; assign still fills.
+    template <typename T> struct TUnsetAllocator : std::allocator<T> {
+        template <typename U> struct rebind { using other = TUnsetAllocator<U>; };
+        template <typename U, typename... Args> void construct(U* at, Args&&... args) {
+            if constexpr (sizeof...(Args) == 0) ::new (static_cast<void*>(at)) U;
+            else ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+        }
+    };
+    using TPixels = std::vector<uint8_t, TUnsetAllocator<uint8_t>>;
+
     void Reallocate(int width, int height, TPixelFormat format);
+    // The bytes of the pixels; raises when they pass MaxBytes.
+    static int64_t CheckedBytes(int width, int height, TPixelFormat format);
     void TakeImage(TBitmap& source) noexcept;
     int NearestPaletteIndex(TColor color) const;
     void SetPixelIndex(int x, int y, int index);
@@ -205,7 +220,7 @@ private:
     TPixelFormat format_ = TPixelFormat::pf24bit;
     TAlphaFormat alphaFormat_ = TAlphaFormat::afIgnored;
     int64_t rowBytes_ = 0;
-    std::vector<uint8_t> pixels_;
+    TPixels pixels_;
     std::vector<TPaletteEntry> palette_;
     CanvasSlot canvas_;
 };

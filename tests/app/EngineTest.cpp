@@ -216,6 +216,40 @@ TEST_F(EngineTest, EachPageOfAMultiPageTiffBecomesAPageOfTheBook) {
     }
 }
 
+// Two 8 x 4 gray LZW pages, little-endian, whose strips hold two clear codes in a row: sound
+// directories over pixels that no decoder accepts.
+std::string TiffWithDamagedPixels() {
+    std::string tiff("II*\0\x0C\0\0\0\x80\x40\x00\x00", 12);
+    auto put = [&](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) tiff += char(value >> (8 * i));
+    };
+    const uint32_t entries = 8, size = 2 + 12 * entries + 4;
+    for (uint32_t page = 0; page < 2; ++page) {
+        put(entries, 2);
+        const uint32_t values[entries][3] = {{256, 3, 8}, {257, 3, 4}, {258, 3, 8}, {259, 3, 5},
+                                             {262, 3, 1}, {273, 4, 8}, {278, 3, 4}, {279, 4, 3}};
+        for (const auto& v : values) put(v[0], 2), put(v[1], 2), put(1, 4), put(v[2], 4);
+        put(page == 0 ? 12 + size : 0, 4);
+    }
+    return tiff;
+}
+
+TEST_F(EngineTest, ATiffJoinsByItsDirectoriesAndItsPixelsAreDecodedWhenPlaced) {
+    const std::string good = Picture("good.jpg", 40, 30);
+    const std::string damaged = pics.Path("damaged.tif");
+    WriteFile(damaged, TiffWithDamagedPixels());
+    Add(good);
+    const TConverterPic* pic = TConverterPic::Add(converter, damaged, 1);
+    EXPECT_EQ(pic->FrameCount, 2);
+    EXPECT_EQ(pic->Width, 8);
+    EXPECT_EQ(pic->Height, 4);
+    prompter->answers = {idOk, idNo};
+    converter.MakePdf();
+    EXPECT_EQ(Questions(), (std::vector<std::string>{"Can't load image : " + damaged,
+                                                     "1 pic converted." + CrLf + "Want to see it?"}));
+    EXPECT_TRUE(QpdfChecks(pics.Path("good.pdf")));
+}
+
 TEST_F(EngineTest, SingleModeResultQuestionsAndWhatTheyOpen) {
     const std::string one = Picture("one.jpg", 20, 10);
     Add(one);

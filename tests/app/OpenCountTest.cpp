@@ -30,6 +30,7 @@ TEST(OpenCountTest, ABookOpensEachPictureAtMostTwice) {
         {"layers.psd", "-size 40x30 gradient:blue-yellow", 2},  // extended: header, the one decode
         {"netpbm.ppm", "-size 40x30 gradient:red-white", 2},
         {"old.bmp", "-size 40x30 gradient:black-white", 2},
+        {"scan.tif", "-size 40x30 gradient:red-white -compress lzw", 2},  // directories, decode
     };
     // The leak checker cannot run under a tracer.
     std::string command = "strace -f -qq -e trace=open,openat,openat2 -o " + Quoted(pics.Path("trace")) +

@@ -449,6 +449,10 @@ tiffcp tiff/cmyk1.tif tiff/cmyk2.tif tiff/cmyk.tif
 convert tiff/in.ppm -colorspace gray -compress none tiff/gray.tif
 tiffcp -c jpeg tiff/gray.tif tiff/gray.tif tiff/grayjpeg.tif
 convert tiff/in.ppm -colorspace Lab -compress lzw tiff/lab.tif
+# 16-bit gray, big-endian, differenced, two strips.
+printf 'P5\n6 4\n65535\n' > tiff/in16.pgm && head -c 48 /dev/urandom >> tiff/in16.pgm
+pnmtotiff tiff/in16.pgm > tiff/gray16.tif && tiffcp -c lzw:2 -r 2 -B tiff/gray16.tif tiff/lzw16.tif
+rm tiff/in16.pgm tiff/gray16.tif
 rm tiff/in.ppm tiff/rgb.tif tiff/cmyk1.tif tiff/cmyk2.tif tiff/gray.tif
 
 # EXIF blocks: the TIFF structure of APP1 blocks as exiftool writes them, in both byte orders,

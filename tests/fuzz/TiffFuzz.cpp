@@ -1,4 +1,5 @@
-// The TIFF reader on arbitrary bytes: the page count, then the first two pages, native or not.
+// The TIFF reader on arbitrary bytes: the page count, the second page's header alone, then the
+// first two pages, native or not.
 #include "DriverFuzz.h"
 
 #include "imaging/core/KVStreams.h"
@@ -10,6 +11,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TKVMemStream stream(data, int64_t(size));
     GetTIFFStreamPageCount(stream);
     TIFFIsDNGStream(stream);
+    {
+        TDriverRun header;
+        header.params.TiffImageIndex = 1;
+        stream.SetPosition(0);
+        int pages = 0;
+        ReadTIFFStream(&header.bitmap, stream, pages, false, false, true, true, header.progress, &header.params);
+    }
     for (const int page : {0, 1}) {
         TDriverRun run;
         run.params.TiffImageIndex = page;

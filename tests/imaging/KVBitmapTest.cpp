@@ -534,6 +534,50 @@ TEST_F(KVBitmapTest, EncapsulatedTBitmap) {
     EXPECT_EQ(entry, (TKVRGB{255, 255, 255}));  // the last entry of the default colour cube
 }
 
+std::vector<TKVRGB> PaletteOf(TKVBitmap& bitmap) {
+    std::vector<TKVRGB> palette(size_t(bitmap.GetPaletteCount()));
+    for (size_t i = 0; i < palette.size(); ++i) bitmap.GetPaletteEntry(int(i), palette[i]);
+    return palette;
+}
+
+// A decoder writes the pixels of an unfilled picture, never the bytes behind the last one: those
+// must be zero however dirty the storage was before, in every location.
+TEST_F(KVBitmapTest, UnfilledPicturesHaveZeroRowPaddingAndTheirShape) {
+    struct Case {
+        const char* name;
+        int width, height;
+        TKVPixelFormat format;
+        int64_t usedBytes;  // whole bytes of pixels in a row
+    } cases[] = {
+        {"1-bit", 13, 4, kv1Bit, 1}, {"gray", 7, 3, kv8Gray, 7}, {"24-bit", 5, 6, kv24RGB, 15}, {"paletted", 3, 2, kv8Paletted, 3},
+    };
+    TBitmap caller;
+    for (const int location : {0, 1, 2}) {  // memory, own TBitmap, the caller's TBitmap
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.name << " in location " << location);
+            TKVBitmap bitmap;
+            if (location == 1) bitmap.SetLocation(kvTBitmap);
+            if (location == 2) bitmap.EncapsulateTBitmap(&caller, true);
+            // Dirty storage of the same size first, padding included; the picture as a filled
+            // allocation makes it (a class-library bitmap holds gray as a gray palette).
+            bitmap.Allocate(c.width, c.height, c.format);
+            const TKVPixelFormat format = bitmap.GetPixelFormat();
+            const std::vector<TKVRGB> palette = PaletteOf(bitmap);
+            for (int y = 0; y < c.height; ++y) std::memset(bitmap.GetScanline(y), 0xA5, size_t(bitmap.GetRowLen()));
+            bitmap.AllocateUnfilled(c.width, c.height, c.format);
+            ASSERT_EQ(bitmap.GetWidth(), c.width);
+            ASSERT_EQ(bitmap.GetHeight(), c.height);
+            ASSERT_EQ(bitmap.GetPixelFormat(), format);
+            EXPECT_TRUE(PaletteOf(bitmap) == palette);
+            for (int y = 0; y < c.height; ++y) {
+                const uint8_t* row = bitmap.GetScanline(y);
+                for (int64_t i = c.usedBytes; i < bitmap.GetRowLen(); ++i) EXPECT_EQ(row[i], 0) << "row " << y << " byte " << i;
+            }
+            if (location == 2) EXPECT_EQ(caller.Width(), c.width);
+        }
+    }
+}
+
 TEST_F(KVBitmapTest, EncapsulatedMemoryAndMovedStorage) {
     std::vector<uint8_t> rows(8 * 2, 0);
     rows[0] = 77;  // bottom-up: the first row in memory is the bottom row

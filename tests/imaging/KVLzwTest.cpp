@@ -193,6 +193,68 @@ TEST(LzwTest, TiffStripsAgreeWithLibtiffBothWays) {
     EXPECT_EQ(TiffDecode(TiffEncode(pixels, 1), width, height), pixels);
 }
 
+// Packs codes most significant bit first the way a TIFF decoder reads them: each code after the
+// first one since a clear makes a table entry, and the width grows one entry early (at 511,
+// 1023 and 2047 entries); a clear code starts over.
+std::vector<uint8_t> PackTiffCodes(const std::vector<int>& codes) {
+    int width = 9, nextEntry = 258;
+    bool first = true;
+    std::vector<uint8_t> data;
+    uint64_t buffer = 0;
+    int bits = 0;
+    for (int code : codes) {
+        buffer = buffer << width | uint64_t(code);
+        bits += width;
+        for (; bits >= 8; bits -= 8) data.push_back(uint8_t(buffer >> (bits - 8)));
+        if (code == 256) {
+            width = 9, nextEntry = 258, first = true;
+            continue;
+        }
+        if (!first && nextEntry < 4096) ++nextEntry;
+        first = false;
+        if (nextEntry == 511) width = 10;
+        else if (nextEntry == 1023) width = 11;
+        else if (nextEntry == 2047) width = 12;
+    }
+    if (bits > 0) data.push_back(uint8_t(buffer << (8 - bits)));
+    return data;
+}
+
+// The rows a strip gives, as text; each case's rows are worked out by hand from its codes.
+TEST(LzwTest, HostileTiffStripsGiveTheRowsBeforeTheirDamage) {
+    std::vector<int> full{256};
+    full.insert(full.end(), 1 + 3838, 'z');  // the first makes no entry, then entries 258..4095
+    std::vector<int> overflow = full, cleared = full;
+    overflow.push_back('z');  // no room for its entry
+    cleared.insert(cleared.end(), {256, 'B', 257});
+    std::vector<uint8_t> cut = PackTiffCodes({256, 'A', 'B', 'C', 257});
+    cut.resize(4);  // 32 bits: three whole codes and part of the fourth
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> strip;
+        int64_t rowLength;
+        std::string rows;
+    } cases[] = {
+        {"no clear code first", PackTiffCodes({'A', 'B', 258, 257}), 4, "ABAB"},
+        {"the code being made", PackTiffCodes({256, 'A', 258, 259, 257}), 6, "AAAAAA"},
+        {"a code past the table", PackTiffCodes({256, 'A', 'B', 300, 'C', 257}), 1, "AB"},
+        {"two clear codes", PackTiffCodes({256, 256, 'A', 257}), 1, ""},
+        {"a clear code then the end", PackTiffCodes({256, 257}), 1, ""},
+        {"the end before the data", PackTiffCodes({256, 'A', 257, 'B'}), 1, "A"},
+        {"no end code", PackTiffCodes({256, 'A', 'B'}), 1, "AB"},
+        {"cut inside a code", cut, 1, "AB"},
+        {"a part row at the end", PackTiffCodes({256, 'A', 'B', 'C', 257}), 2, "AB"},
+        {"the table full", PackTiffCodes(overflow), 3839, std::string(3839, 'z')},
+        {"the table full, then cleared", PackTiffCodes(cleared), 1, std::string(3839, 'z') + "B"},
+        {"no data", {}, 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8_t> rows = TiffDecode(c.strip, c.rowLength, 100000);
+        EXPECT_EQ(std::string(rows.begin(), rows.end()), c.rows);
+    }
+}
+
 TEST(LzwTest, DamagedTiffStripsGiveNoRowAndNeverOverrun) {
     const std::vector<uint8_t> pixels = Indexes(100, 50, 8, 3);
     const std::vector<uint8_t> strip = TiffEncode(pixels, 1);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <array>
 #include <atomic>
 #include <cstdlib>
@@ -466,6 +467,147 @@ TEST(TiffReader, SixteenBitSamplesStayWholeInNativeFormats) {
             const auto* words = reinterpret_cast<const uint16_t*>(bitmap.GetScanline(0));
             if (format == kv16Gray) EXPECT_EQ((std::vector<uint16_t>{words[0], words[1]}), (std::vector<uint16_t>{0x1234, 0xABCD}));
             else EXPECT_EQ((std::vector<uint16_t>{words[0], words[1], words[2]}), (std::vector<uint16_t>{0x0102, 0x0304, 0x0506}));
+        }
+    }
+}
+
+// A netpbm picture of smooth ramps, flat stretches and noise, so that LZW strings grow long, the
+// code table fills and starts over, and differencing has work in every row.
+std::string RampsPnm(int width, int height, int samples, int maxValue) {
+    std::string data = std::string(samples == 1 ? "P5\n" : "P6\n") + std::to_string(width) + " " +
+                       std::to_string(height) + "\n" + std::to_string(maxValue) + "\n";
+    uint32_t noise = 12345;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < samples; ++c) {
+                noise = noise * 1103515245 + 12345;
+                const int flat = (x / 40 + y / 16) % 3 == 0;
+                const int value = flat ? 1000 * c : (x * 211 + y * 97 * (c + 1)) % (maxValue + 1) ^ int(noise >> 28);
+                if (maxValue > 255) data += char(value >> 8);
+                data += char(value);
+            }
+    return data;
+}
+
+// The samples of a binary netpbm file, as 16-bit values for a maxval above 255.
+std::vector<uint16_t> PnmSamples(const std::string& pnm) {
+    size_t at = 0;
+    int fields[4] = {};
+    for (int& field : fields) {
+        while (at < pnm.size() && std::isspace(uint8_t(pnm[at]))) ++at;
+        size_t end = at;
+        while (end < pnm.size() && !std::isspace(uint8_t(pnm[end]))) ++end;
+        field = &field == fields ? 0 : std::atoi(pnm.substr(at, end - at).c_str());
+        at = end;
+    }
+    ++at;  // the one whitespace byte before the samples
+    std::vector<uint16_t> samples;
+    for (; at < pnm.size(); at += fields[3] > 255 ? 2 : 1)
+        samples.push_back(fields[3] > 255 ? uint16_t(uint8_t(pnm[at]) << 8 | uint8_t(pnm[at + 1])) : uint8_t(pnm[at]));
+    return samples;
+}
+
+// The samples of a picture read in its native format, red first.
+std::vector<uint16_t> BitmapSamples(TKVBitmap& bitmap) {
+    std::vector<uint16_t> samples;
+    for (int y = 0; y < bitmap.GetHeight(); ++y) {
+        const uint8_t* row = bitmap.GetScanline(y);
+        for (int x = 0; x < bitmap.GetWidth(); ++x) switch (bitmap.GetPixelFormat()) {
+                case kv8Gray: samples.push_back(row[x]); break;
+                case kv24RGB: samples.insert(samples.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]}); break;
+                case kv16Gray: samples.push_back(reinterpret_cast<const uint16_t*>(row)[x]); break;
+                case kvRGB48:
+                    for (int c = 0; c < 3; ++c) samples.push_back(reinterpret_cast<const uint16_t*>(row)[3 * x + c]);
+                    break;
+                default: ADD_FAILURE() << "format " << bitmap.GetPixelFormat(); return samples;
+            }
+    }
+    return samples;
+}
+
+TEST(TiffReader, LzwPagesOfEveryDepthAndPredictorMatchLibtiff) {
+    TScratchFolder folder;
+    struct Case {
+        int samples, maxValue;
+        std::string options;  // tiffcp's
+        TKVPixelFormat format;
+    } cases[] = {
+        {1, 255, "-c lzw -r 7", kv8Gray},         {1, 255, "-c lzw:2 -r 7", kv8Gray},
+        {3, 255, "-c lzw -r 100", kv24RGB},       {3, 255, "-c lzw:2 -r 3", kv24RGB},
+        {3, 255, "-c lzw:2 -r 100 -B", kv24RGB},  {1, 65535, "-c lzw -r 11", kv16Gray},
+        {1, 65535, "-c lzw:2 -r 11", kv16Gray},   {1, 65535, "-c lzw:2 -r 11 -B", kv16Gray},
+        {3, 65535, "-c lzw -r 5 -B", kvRGB48},    {3, 65535, "-c lzw:2 -r 100", kvRGB48},
+        {3, 65535, "-c lzw:2 -r 5 -B", kvRGB48},  {3, 255, "-c lzw:2 -p separate -r 9", kv24RGB},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.samples << " samples to " << c.maxValue << " " << c.options);
+        const std::string source = folder.Path("source.pnm"), plain = folder.Path("plain.tif");
+        const std::string path = folder.Path("lzw.tif"), pnm = folder.Path("libtiff.pnm");
+        WriteFile(source, RampsPnm(301, 97, c.samples, c.maxValue));
+        MakeFixture(plain, "pnmtotiff " + std::string(c.samples == 3 ? "-truecolor " : "") + Quoted(source) + " > " + Quoted(plain));
+        MakeFixture(path, "rm -f " + Quoted(path) + " && tiffcp " + c.options + " " + Quoted(plain) + " " + Quoted(path));
+        // Row by row tifftopnm keeps all 16 bits; it cannot read separate planes that way.
+        MakeFixture(pnm, "tifftopnm " + std::string(c.maxValue > 255 ? "-byrow " : "") + Quoted(path) + " > " + Quoted(pnm));
+        const std::string bytes = ReadFile(path);
+        TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
+        TKVBitmap bitmap;
+        TIOParamsVals params(nullptr);
+        params.IsNativePixelFormat = true;
+        std::atomic<bool> aborted{false};
+        TKVProgressRec progress;
+        progress.AbortFlag = &aborted;
+        int pages = 0;
+        ReadTIFFStream(&bitmap, stream, pages, false, false, true, false, progress, &params);
+        ASSERT_FALSE(aborted.load());
+        ASSERT_EQ(bitmap.GetPixelFormat(), c.format);
+        const std::vector<uint16_t> expected = PnmSamples(ReadFile(pnm));
+        ASSERT_EQ(expected.size(), size_t(301 * 97 * c.samples));
+        const std::vector<uint16_t> ours = BitmapSamples(bitmap);
+        EXPECT_TRUE(ours == expected) << "first difference at sample "
+                                      << std::mismatch(ours.begin(), ours.end(), expected.begin(), expected.end()).first - ours.begin();
+    }
+}
+
+// A header read reads the directories, not the pixels; it must still tell what a decode tells.
+TEST(TiffReader, HeaderReadsGiveWhatDecodesGive) {
+    TScratchFolder folder;
+    const TSources s = MakeSources(folder);
+    const std::string described = folder.Path("described.tif");
+    WriteFile(folder.Path("a.ppm"), PatternPpm(12, 8));
+    MakeFixture(described, "convert " + Quoted(folder.Path("a.ppm")) + " -units PixelsPerCentimeter -density 100 -compress lzw " +
+                               Quoted(described) + " && tiffset -s 269 'the document' " + Quoted(described) +
+                               " && tiffset -s 270 'a description' " + Quoted(described));
+    for (const std::string& path : {s.rgb, s.palette, s.bilevel, described}) {
+        const std::string bytes = ReadFile(path);
+        for (int page = 0; page < 2; ++page) {
+            SCOPED_TRACE(path + " page " + std::to_string(page));
+            const TTiffRead decoded = ReadPage(bytes, page);
+            TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
+            TKVBitmap unused;
+            TIOParamsVals params(nullptr);
+            params.TiffImageIndex = page;
+            std::atomic<bool> aborted{false};
+            TKVProgressRec progress;
+            progress.AbortFlag = &aborted;
+            int pages = 0;
+            ReadTIFFStream(&unused, stream, pages, false, false, true, true, progress, &params);
+            EXPECT_EQ(aborted.load(), !decoded.ok);
+            EXPECT_EQ(pages, decoded.pages);
+            if (!decoded.ok) continue;  // the described file has one page
+            EXPECT_TRUE(unused.IsEmpty());
+            const TIOParamsVals& full = *decoded.params;
+            EXPECT_EQ(params.Width, full.Width);
+            EXPECT_EQ(params.Height, full.Height);
+            EXPECT_EQ(params.BitsPerSample, full.BitsPerSample);
+            EXPECT_EQ(params.SamplesPerPixel, full.SamplesPerPixel);
+            EXPECT_EQ(params.ImageCount(), full.ImageCount());
+            EXPECT_EQ(params.DpiX(), full.DpiX());
+            EXPECT_EQ(params.TiffCompression, full.TiffCompression);
+            EXPECT_EQ(params.TiffPhotometric, full.TiffPhotometric);
+            EXPECT_EQ(params.TiffDocumentName, full.TiffDocumentName);
+            EXPECT_EQ(params.TiffImageDescription, full.TiffImageDescription);
+            EXPECT_EQ(params.ColorMap.size(), full.ColorMap.size());
+            EXPECT_TRUE(params.ColorMap == full.ColorMap);
         }
     }
 }

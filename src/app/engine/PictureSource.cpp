@@ -144,6 +144,9 @@ void TPictureSource::ReadHeader(TKestovaIO& io, int frameIndex) {
             ReadImageHeader(io);
             break;
         case pkTiff:
+            header_.FrameCount = ReadTiffDirectories(io, frameIndex);
+            TakeParams(io);
+            break;
         case pkGif:
             header_.FrameCount = LoadSelectedFrame(io, frameIndex);
             TakeParams(io);
@@ -225,10 +228,34 @@ void TPictureSource::ReadExtendedHeader() {
     }
 }
 
+// The page count and the page's header come from the directories; its pixels are decoded once,
+// when they are placed.
+int TPictureSource::ReadTiffDirectories(TKestovaIO& io, int frameIndex) {
+    io.AbortFlag = false;
+    io.Params().SetImageIndex(frameIndex);
+    {
+        TFileStream stream(readName_, fmOpenRead);
+        io.ParamsFromStreamFormat(stream, kvftTIFF);
+    }
+    CheckLoaded(io);
+    return io.Params().ImageCount();
+}
+
+// The pages were counted when the header was read.
+void TPictureSource::DecodeTiffPage(TKestovaIO& io, int frameIndex) {
+    io.Params().SetImageIndex(frameIndex);
+    {
+        TFileStream stream(readName_, fmOpenRead);
+        io.LoadFromStreamFormat(stream, kvftTIFF);
+    }
+    CheckLoaded(io);
+    io.Params().FileName = readName_;
+}
+
 int TPictureSource::LoadSelectedFrame(TKestovaIO& io, int frameIndex) {
     io.AbortFlag = false;
     io.Params().SetImageIndex(frameIndex);
-    const int count = kind_ == pkTiff ? io.LoadFromFileTIFF(readName_) : io.LoadFromFileGIF(readName_);
+    const int count = io.LoadFromFileGIF(readName_);
     CheckLoaded(io);
     return count;
 }
@@ -250,6 +277,8 @@ void TPictureSource::Decode(TKestovaIO& io, int frameIndex) {
             CheckLoaded(io);
             break;
         case pkTiff:
+            DecodeTiffPage(io, frameIndex);
+            break;
         case pkGif:
             LoadSelectedFrame(io, frameIndex);
             break;

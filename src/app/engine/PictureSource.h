@@ -42,9 +42,9 @@ public:
     const std::string& FileName() const { return fileName_; }
     TPicKind Kind() const { return kind_; }
     const TPictureHeader& Header() const { return header_; }
-    // Reads the header the first time, the TIFF page or GIF frame of frameIndex loaded into io to
-    // count them; a video opens its media in io every time, since its frames are read from there.
-    // Any failure becomes "Can't load image" with the file name.
+    // Reads the header the first time, the GIF frame of frameIndex loaded into io to count the
+    // frames (a TIFF's pages are counted from its directories); a video opens its media in io
+    // every time, since its frames are read from there. Any failure becomes "Can't load image" with the file name.
     void Open(TKestovaIO& io, int frameIndex);
     // The frame's pixels in io's work bitmap, decoded by whichever library reads the file; a JPEG
     // passed through decodes nothing. Raises the reader's error.
@@ -62,7 +62,10 @@ private:
     void ReadImageHeader(TKestovaIO& io);
     void ReadExtendedHeader();
     void DecodeExtended(TKestovaIO& io);
-    // Loads the TIFF page or GIF frame; returns the file's page or frame count.
+    // Reads the TIFF page's header; returns the file's page count.
+    int ReadTiffDirectories(TKestovaIO& io, int frameIndex);
+    void DecodeTiffPage(TKestovaIO& io, int frameIndex);
+    // Loads the GIF frame; returns the file's frame count.
     int LoadSelectedFrame(TKestovaIO& io, int frameIndex);
     void TakeParams(TKestovaIO& io);
 

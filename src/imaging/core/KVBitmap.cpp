@@ -201,7 +201,17 @@ void TKVBitmap::SetFieldsFromFormat() {
     rowLen_ = KVBitmapRowLen(width_, bitCount_, rowAlign_);
 }
 
-void TKVBitmap::Allocate(int width, int height, TKVPixelFormat format) {
+void TKVBitmap::Allocate(int width, int height, TKVPixelFormat format) { Reallocate(width, height, format, true); }
+
+void TKVBitmap::AllocateUnfilled(int width, int height, TKVPixelFormat format) {
+    Reallocate(width, height, format, false);
+    if (location_ == kvFile) return;  // a new file reads as zero
+    // The bytes past the last whole pixel byte: a partly used last byte is the writer's.
+    const int64_t used = int64_t(width_) * bitCount_ / 8;
+    for (int y = 0; y < height_; ++y) std::memset(GetScanline(y) + used, 0, size_t(rowLen_ - used));
+}
+
+void TKVBitmap::Reallocate(int width, int height, TKVPixelFormat format, bool zeroed) {
     if (width > 0 && height > 0 && format != kvNoFormat) {
         if (location_ == kvTBitmap) {
             CheckTBitmapFormat(format);
@@ -219,7 +229,7 @@ void TKVBitmap::Allocate(int width, int height, TKVPixelFormat format) {
         pixelFormat_ = format;
         try {
             if (width <= 0 || height <= 0 || format == kvNoFormat) bitmap_->SetSize(0, 0);
-            AllocateStorage();
+            AllocateStorage(zeroed);
         } catch (...) {
             FreeImage(true);
             throw;
@@ -231,16 +241,16 @@ void TKVBitmap::Allocate(int width, int height, TKVPixelFormat format) {
     fresh->width_ = width;
     fresh->height_ = height;
     fresh->pixelFormat_ = format;
-    fresh->AllocateStorage();
+    fresh->AllocateStorage(zeroed);
     fresh->MoveStorageTo(*this);
 }
 
-void TKVBitmap::AllocateStorage() {
+void TKVBitmap::AllocateStorage(bool zeroed) {
     full_ = false;
     if (width_ <= 0 || height_ <= 0 || pixelFormat_ == kvNoFormat) return;
     if (pixelFormat_ == kv8Paletted) palette_.assign(256, TKVRGB{});
     if (location_ == kvTBitmap) {
-        AllocateTBitmapStorage();
+        AllocateTBitmapStorage(zeroed);
         return;
     }
     SetFieldsFromFormat();
@@ -254,24 +264,29 @@ void TKVBitmap::AllocateStorage() {
         const int64_t available = KVAvailablePhysicalMemory();
         if (available > 0 && size > available) RaiseTooLarge(width_, height_);
     }
-    memoryBlock_ = static_cast<uint8_t*>(std::calloc(size_t(size) + 32, 1));
+    memoryBlock_ = static_cast<uint8_t*>(zeroed ? std::calloc(size_t(size) + 32, 1) : std::malloc(size_t(size) + 32));
     if (!memoryBlock_) throw EOutOfMemory("Out of memory for a picture of " + std::to_string(width_) + " x " +
                                           std::to_string(height_) + " pixels");
     memoryBits_ = memoryBlock_ + (32 - reinterpret_cast<uintptr_t>(memoryBlock_) % 32) % 32;
 }
 
-void TKVBitmap::AllocateTBitmapStorage() {
+void TKVBitmap::AllocateTBitmapStorage(bool zeroed) {
     CheckTBitmapFormat(pixelFormat_);
     if (pixelFormat_ == kv16Gray) pixelFormat_ = kv8Gray;
     if (!bitmap_) {
         bitmap_ = new TBitmap;
         bitmapNotOwned_ = false;
     }
-    // Emptied first so that the format change converts no pixels.
-    bitmap_->SetSize(0, 0);
-    bitmap_->SetPixelFormat(TBitmapFormatFor(pixelFormat_));
-    if (pixelFormat_ == kv8Gray) bitmap_->SetPalette(GrayPalette());
-    bitmap_->SetSize(width_, height_);
+    if (zeroed) {
+        // Emptied first so that the format change converts no pixels.
+        bitmap_->SetSize(0, 0);
+        bitmap_->SetPixelFormat(TBitmapFormatFor(pixelFormat_));
+        if (pixelFormat_ == kv8Gray) bitmap_->SetPalette(GrayPalette());
+        bitmap_->SetSize(width_, height_);
+    } else {
+        bitmap_->Reshape(width_, height_, TBitmapFormatFor(pixelFormat_));
+        if (pixelFormat_ == kv8Gray) bitmap_->SetPalette(GrayPalette());
+    }
     rowAlign_ = 32;
     SetFieldsFromFormat();
     SyncTBitmapPalette();

@@ -89,6 +89,9 @@ public:
     // Raises for a format the TBitmap location cannot hold and for a picture too large to
     // store; a failure leaves the bitmap as it was.
     void Allocate(int width, int height, TKVPixelFormat format) override;
+    // As Allocate, but the pixels hold anything until written (the rows' padding excepted): for a
+    // decoder that writes every pixel, or fills the picture when it stops short.
+    void AllocateUnfilled(int width, int height, TKVPixelFormat format);
     // From a TKVBitmap or a TBitmap; other sources are ignored.
     void Assign(TObject* source) override;
 
@@ -221,8 +224,9 @@ public:
 private:
     explicit TKVBitmap(std::optional<int64_t> memoryThreshold);
     void ReleaseMappedRow();
-    void AllocateStorage();
-    void AllocateTBitmapStorage();
+    void Reallocate(int width, int height, TKVPixelFormat format, bool zeroed);
+    void AllocateStorage(bool zeroed = true);
+    void AllocateTBitmapStorage(bool zeroed);
     void BuildRowTable();
     void SetFieldsFromFormat();
     void CopyRowsFrom(TKVBitmap& source);

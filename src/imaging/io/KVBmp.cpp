@@ -202,23 +202,34 @@ public:
         CheckPictureSize(width_, height_, 24, coded ? info_.codedSize : -1);
         if (!coded && rowBytes * height_ > r_.Remaining()) throw EShortData("BMP pixel data is cut short");
 
-        bitmap_.Allocate(width_, height_, info_.bitCount == 1 && !colouredOneBit_ ? kv1Bit : native_ ? kv8Paletted : kv24RGB);
+        // Every row is written, unless the reading stops short: then the picture is cleared.
+        bitmap_.AllocateUnfilled(width_, height_, info_.bitCount == 1 && !colouredOneBit_ ? kv1Bit : native_ ? kv8Paletted : kv24RGB);
         if (native_)
             for (size_t i = 0; i < info_.colors.size() && i < 256; ++i) bitmap_.Palette()[i] = info_.colors[i];
         StartProgress(progress_, height_);
-        if (coded) {
-            ReadCoded();
-        } else {
-            if (info_.bitCount == 32 && keepAlpha_ && info_.alpha.mask) alpha_ = bitmap_.GetAlphaChannel();
-            for (int row = 0; row < height_ && !progress_.Aborted(); ++row) {
-                ReadRow(r_.Bytes(rowBytes).data(), Target(row), row);
-                progress_.Report(row);
-            }
-            if (alpha_ && (!anyAlpha_ || !anyTranslucent_)) bitmap_.RemoveAlphaChannel();
+        try {
+            ReadPixels(coded, rowBytes);
+        } catch (...) {
+            bitmap_.Fill(0);
+            throw;
         }
+        if (progress_.Aborted()) bitmap_.Fill(0);
     }
 
 private:
+    void ReadPixels(bool coded, int64_t rowBytes) {
+        if (coded) {
+            ReadCoded();
+            return;
+        }
+        if (info_.bitCount == 32 && keepAlpha_ && info_.alpha.mask) alpha_ = bitmap_.GetAlphaChannel();
+        for (int row = 0; row < height_ && !progress_.Aborted(); ++row) {
+            ReadRow(r_.Bytes(rowBytes).data(), Target(row), row);
+            progress_.Report(row);
+        }
+        if (alpha_ && (!anyAlpha_ || !anyTranslucent_)) bitmap_.RemoveAlphaChannel();
+    }
+
     uint8_t* Target(int storedRow) {
         TKVAccessScope writing(bitmap_, kvaWrite);
         return bitmap_.GetScanline(info_.topDown ? storedRow : height_ - 1 - storedRow);

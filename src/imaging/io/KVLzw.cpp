@@ -294,67 +294,119 @@ void GIFLZWEncode(TStream& stream, int height, int width, int bitsPerPixel, cons
 
 // --- TIFF
 
+// Every string the table holds has been written out once since the last clear code: an entry
+// is where that was and how long, so a code is one copy instead of a walk along its prefixes.
 struct TKVTIFFLZWDecodeState {
-    const uint8_t* strip;
-    int64_t stripBits;
-    int64_t bitPosition = 0;
-    int64_t rowLength;
-    std::vector<uint8_t> buffer;  // decoded bytes not yet handed out; grows with long strings
-    size_t handedOut = 0;         // bytes of the row returned last
-    TStringTable table;
+    const uint8_t* strip = nullptr;
+    int64_t stripSize = 0, rowLength = 0;
+    int64_t nextByte = 0;
+    uint64_t bitBuffer = 0;  // the next bits first
+    int bitCount = 0;
+    // The bytes decoded from base on; the caller has had those before next.
+    std::unique_ptr<uint8_t[]> buffer;
+    int64_t capacity = 0, base = 0, end = 0, next = 0;
+    int64_t clearedAt = 0;  // no entry starts before it
+    std::array<int64_t, TableSize> at{};
+    std::array<uint16_t, TableSize> length{};
     int freeCode = 258, codeWidth = 9, previous = -1;
     bool ended = false, failed = false;
 
+    // -1 when the strip holds no further whole code.
     int ReadCode() {
-        if (bitPosition + codeWidth > stripBits) return -1;
-        uint32_t window = 0;
-        const int64_t byte = bitPosition >> 3;
-        for (int i = 0; i < 4; ++i) window = window << 8 | (byte + i < (stripBits >> 3) ? strip[byte + i] : 0);
-        const int code = int((window << (bitPosition & 7)) >> (32 - codeWidth));
-        bitPosition += codeWidth;
+        if (bitCount < codeWidth) {
+            while (bitCount <= 56 && nextByte < stripSize) {
+                bitBuffer |= uint64_t(strip[nextByte++]) << (56 - bitCount);
+                bitCount += 8;
+            }
+            if (bitCount < codeWidth) return -1;
+        }
+        const int code = int(bitBuffer >> (64 - codeWidth));
+        bitBuffer <<= codeWidth;
+        bitCount -= codeWidth;
         return code;
     }
-    void Output(int code) {
-        const size_t at = buffer.size();
-        buffer.resize(at + size_t(table.Length(code)));
-        table.Expand(code, buffer.data() + at);
+    uint8_t* Data(int64_t position) { return buffer.get() + (position - base); }
+    // Room for count more bytes and the slack a short copy may overwrite. What the caller had
+    // and no entry needs goes first.
+    void Reserve(int64_t count) {
+        if (end - base + count + 16 <= capacity) return;
+        const int64_t keep = std::min(next, clearedAt);
+        const int64_t kept = end - keep;
+        const int64_t wanted = kept + count + 16;
+        if (wanted * 2 > capacity) {
+            const int64_t grown = std::max({wanted * 2, capacity * 2, int64_t(4096)});
+            auto larger = std::make_unique_for_overwrite<uint8_t[]>(size_t(grown));
+            if (kept > 0) std::memcpy(larger.get(), Data(keep), size_t(kept));
+            buffer = std::move(larger);
+            capacity = grown;
+        } else if (kept > 0) {
+            std::memmove(buffer.get(), Data(keep), size_t(kept));
+        }
+        base = keep;
     }
-    // Adds previous string + byte; the table stops at 4096 entries.
-    bool Add(uint8_t next) {
+    // Writes count bytes from an earlier position; they lie wholly before end.
+    void Copy(int64_t from, int64_t count) {
+        uint8_t* out = Data(end);
+        const uint8_t* in = Data(from);
+        if (count <= 16 && end - from >= 16) std::memcpy(out, in, 16);
+        else std::memcpy(out, in, size_t(count));
+        end += count;
+    }
+    // Writes the string of code; previous was written just before it, at the previous end.
+    int64_t Output(int code) {
+        const int64_t start = end;
+        if (code < 256) {
+            Reserve(1);
+            *Data(end++) = uint8_t(code);
+            length[size_t(code)] = 1;
+        } else if (code < freeCode) {
+            Reserve(length[size_t(code)]);
+            Copy(at[size_t(code)], length[size_t(code)]);
+        } else {  // the string of previous and its own first byte
+            const int64_t from = at[size_t(previous)];
+            Reserve(length[size_t(previous)] + 1);
+            Copy(from, length[size_t(previous)]);
+            *Data(end) = *Data(from);
+            ++end;
+        }
+        return start;
+    }
+    // The previous string and the first byte after it; the table stops at 4096 entries.
+    bool Add() {
         if (freeCode >= TableSize) return false;
-        table.Add(freeCode++, previous, next);
+        at[size_t(freeCode)] = at[size_t(previous)];
+        length[size_t(freeCode)] = uint16_t(length[size_t(previous)] + 1);
+        ++freeCode;
         if (freeCode == 511) codeWidth = 10;
         else if (freeCode == 1023) codeWidth = 11;
         else if (freeCode == 2047) codeWidth = 12;
         return true;
+    }
+    void Remember(int code, int64_t start) {
+        at[size_t(code)] = start;
+        previous = code;
     }
     // Decodes one code; false at the end of the strip or a damaged code.
     bool Step() {
         int code = ReadCode();
         if (code == 256) {
             freeCode = 258, codeWidth = 9;
+            clearedAt = end;
             code = ReadCode();
             if (code < 0 || code == 257) return false;
             if (code > 255) return failed = true, false;
-            Output(code);
-            previous = code;
+            Remember(code, Output(code));
             return true;
         }
         if (code < 0 || code == 257) return false;
         if (previous < 0 && code < 256) {  // a strip need not start with a clear code
-            Output(code);
-            previous = code;
+            Remember(code, Output(code));
             return true;
         }
         if (previous < 0 || code > freeCode) return failed = true, false;
-        if (code < freeCode) {
-            Output(code);
-            if (!Add(table.First(code))) return failed = true, false;
-        } else {
-            if (!Add(table.First(previous))) return failed = true, false;
-            Output(code);
-        }
-        previous = code;
+        const int64_t start = Output(code);
+        if (!Add()) return failed = true, false;
+        Remember(code, start);
         return true;
     }
 };
@@ -367,18 +419,16 @@ uint8_t* TIFFLZWDecode(const uint8_t* strip, int64_t stripSize, int64_t rowLengt
     }
     if (!state) {
         if (rowLength <= 0 || stripSize < 0) return nullptr;
-        state = new TKVTIFFLZWDecodeState{strip, stripSize * 8, 0, rowLength, {}, 0, {}, 258, 9, -1, false, false};
-        state->table.Reset(256);
-        state->buffer.reserve(size_t(std::min<int64_t>(rowLength * 50, int64_t(1) << 26)));
+        state = new TKVTIFFLZWDecodeState;
+        state->strip = strip, state->stripSize = stripSize, state->rowLength = rowLength;
     }
     TKVTIFFLZWDecodeState& s = *state;
-    s.buffer.erase(s.buffer.begin(), s.buffer.begin() + int64_t(s.handedOut));
-    s.handedOut = 0;
-    while (int64_t(s.buffer.size()) < s.rowLength && !s.ended && !s.failed)
+    while (s.end - s.next < s.rowLength && !s.ended && !s.failed)
         if (!s.Step()) s.ended = true;
-    if (s.failed || int64_t(s.buffer.size()) < s.rowLength) return nullptr;
-    s.handedOut = size_t(s.rowLength);
-    return s.buffer.data();
+    if (s.failed || s.end - s.next < s.rowLength) return nullptr;
+    uint8_t* row = s.Data(s.next);
+    s.next += s.rowLength;
+    return row;
 }
 
 struct TKVTIFFLZWEncodeState {

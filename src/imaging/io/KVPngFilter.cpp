@@ -178,10 +178,10 @@ TKVPixelFormat BitmapFormat(const TPngHeader& header, bool native, bool blackAnd
     return kv24RGB;
 }
 
+// Every byte is written by the rows.
 void AllocateMask(std::unique_ptr<TKVMask>& mask, int width, int height) {
     if (!mask) mask = std::make_unique<TKVMask>();
     mask->AllocateBits(width, height, 8);
-    mask->Fill(255);
 }
 
 // Reads every pass into the bitmap (and the alpha bytes into the mask); false on a library error.
@@ -241,22 +241,29 @@ void ReadPNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bo
             png_read_update_info(png, info);
         }))
         return;
-    const int channels = png_get_channels(png, info);
-    const bool split = channels == 4 && !compositeOnBackground;
+    // Only samples with alpha (their own or from tRNS) come as four channels.
+    const bool split = png_get_channels(png, info) == 4 && !compositeOnBackground;
     try {
         CheckPictureSize(header.width, header.height, 32, stream.Size() - start);
-        bitmap.Allocate(int(header.width), int(header.height), BitmapFormat(header, native, blackAndWhite));
+        if (split) AllocateMask(mask, int(header.width), int(header.height));
+        else mask.reset();
+        // Every row is read, every pass of an interlaced picture together covering every pixel;
+        // allocated last, so that no failure leaves its unset pixels behind.
+        bitmap.AllocateUnfilled(int(header.width), int(header.height), BitmapFormat(header, native, blackAndWhite));
         if (bitmap.GetPixelFormat() == kv8Paletted)
             for (int i = 0; i < std::min(params.ColorMapCount(), 256); ++i) bitmap.Palette()[i] = params.ColorMap[size_t(i)];
-        if (!compositeOnBackground) AllocateMask(mask, int(header.width), int(header.height));
     } catch (const std::exception&) {
         return SetAbort(progress.AbortFlag);
     }
     // The rows libpng hands over must fit where they go.
     const size_t rowBytes = png_get_rowbytes(png, info);
-    if (rowBytes > (split ? size_t(header.width) * 4 : size_t(bitmap.GetRowLen()))) return SetAbort(progress.AbortFlag);
+    if (rowBytes > (split ? size_t(header.width) * 4 : size_t(bitmap.GetRowLen()))) {
+        bitmap.Fill(0);
+        return SetAbort(progress.AbortFlag);
+    }
     if (split) mask->SetFull(false);
     const bool read = ReadRows(png, bitmap, split ? mask.get() : nullptr, passes, progress);
+    if (!read) bitmap.Fill(0);  // rows or passes never read hold nothing worth showing
     if (mask) mask->SyncBoundingBox();
     if (read) PngGuarded(png, [&] { png_read_end(png, nullptr); });
 }
@@ -542,9 +549,9 @@ void ReadPng(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgr
     ReadPNGStream(stream, bitmap, params, false, mask, false, progress);
     if (!mask || bitmap.IsEmpty()) return;
     TKVBitmap& alpha = *bitmap.GetAlphaChannel();
+    const int width = std::min(mask->Width(), alpha.GetWidth());
     for (int y = 0; y < std::min(mask->Height(), alpha.GetHeight()); ++y)
-        for (int x = 0; x < std::min(mask->Width(), alpha.GetWidth()); ++x)
-            alpha.SetByte(x, y, uint8_t(mask->BitsPerPixel() == 1 ? mask->GetPixel(x, y) * 255 : mask->GetPixel(x, y)));
+        std::memcpy(alpha.GetScanline(y), mask->GetScanline(y), size_t(width));
     alpha.SyncFull();
     if (alpha.Full()) bitmap.RemoveAlphaChannel();
 }

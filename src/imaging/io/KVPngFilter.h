@@ -12,8 +12,9 @@ class TKVMask;
 class TIOParamsVals;
 struct TKVProgressRec;
 
-// Reads one PNG image; failures set the abort flag. Without composite the alpha channel goes into
-// mask, which is created when absent; with it the picture is blended onto its background.
+// Reads one PNG image; failures set the abort flag. Without composite the alpha samples (the
+// picture's own or from its transparency chunk) go into mask, which is created when absent, and a
+// picture without them leaves mask empty; with composite the picture is blended onto its background.
 void ReadPNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool compositeOnBackground,
                    std::unique_ptr<TKVMask>& mask, bool paramsOnly, TKVProgressRec& progress);
 // Writes one PNG image; mask (or nullptr) gives its transparency. Library errors raise

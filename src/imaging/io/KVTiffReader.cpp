@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <span>
 #include <string>
@@ -45,18 +47,69 @@ struct TEntry {
     int64_t field;  // position of the value-or-offset field
 };
 
+// The bytes of the structure from its start. A decode reads them all; a header read reads only
+// what the directories lead to, and the rest stays zero pages that are never touched. Neither
+// fills memory that a read then overwrites.
+class TStructure {
+public:
+    TStructure(TStream& stream, bool whole)
+        : stream_(stream), start_(stream.Position()), size_(std::max<int64_t>(stream.Size() - start_, 0)) {
+        bytes_.reset(static_cast<uint8_t*>(whole ? std::malloc(size_t(size_) + 1) : std::calloc(size_t(size_) + 1, 1)));
+        if (!bytes_) throw std::bad_alloc();
+        if (whole) size_ = std::max<int64_t>(stream.Read(bytes_.get(), size_), 0);
+        complete_ = whole;
+        reader_ = TByteReader(bytes_.get(), size_);
+    }
+    const TByteReader& Reader() const { return reader_; }
+    // Reads the bytes [at, at + count) that lie inside, unless all are read already. Directories
+    // that ask for more than the structure holds get it read once, whole.
+    void Load(int64_t at, int64_t count) {
+        if (complete_ || at < 0 || at >= size_ || count <= 0) return;
+        count = std::min(count, size_ - at);
+        loaded_ += count;
+        if (loaded_ > size_) {
+            at = 0, count = size_;
+            complete_ = true;
+        }
+        stream_.SetPosition(start_ + at);
+        const int64_t got = stream_.Read(bytes_.get() + at, count);
+        stream_.SetPosition(start_ + size_);  // where a whole read leaves it
+        if (got != count) throw EShortData("TIFF structure shorter than its stream");
+    }
+
+private:
+    struct TFree {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    TStream& stream_;
+    int64_t start_, size_, loaded_ = 0;
+    bool complete_;
+    std::unique_ptr<uint8_t, TFree> bytes_;
+    TByteReader reader_{nullptr, 0};
+};
+
 // The entries of one IFD over the whole structure in memory, offsets counted from its start.
+// With a structure read in part, the entries and their values are read as they are found.
 class TDirectory {
 public:
-    TDirectory(const TByteReader& data, bool little) : data_(data), little_(little) {}
+    TDirectory(const TByteReader& data, bool little, TStructure* structure = nullptr)
+        : data_(data), little_(little), structure_(structure) {}
 
     void ReadEntries(int64_t at) {
+        Load(at, 2);
         const int count = U16(at);
+        Load(at + 2, 12 * int64_t(count));
         for (int i = 0; i < count; ++i) {
             const int64_t e = at + 2 + 12 * int64_t(i);
             if (e + 12 > data_.Size()) break;  // a cut entry table keeps the entries present
             entries_.push_back({U16(e), U16(e + 2), U32(e + 4), e + 8});
+            const int64_t size = int64_t(entries_.back().count) * TypeSize(entries_.back().type);
+            if (size > 4) Load(DataStart(entries_.back()), size);
         }
+    }
+    // Makes bytes of a partly read structure present.
+    void Load(int64_t at, int64_t count) const {
+        if (structure_) structure_->Load(at, count);
     }
     bool Has(uint16_t tag) const { return Find(tag) != nullptr; }
     uint32_t Count(uint16_t tag) const {
@@ -115,6 +168,7 @@ public:
     bool IsLittle() const { return little_; }
     // Bytes at an offset of the structure; empty when they do not lie inside it.
     std::span<const uint8_t> BytesAtOffset(int64_t offset, int64_t count) const {
+        Load(offset, count);
         return offset >= 0 && count >= 0 && offset <= data_.Size() - count ? data_.BytesAt(offset, count)
                                                                           : std::span<const uint8_t>();
     }
@@ -129,6 +183,7 @@ private:
     }
     const TByteReader& data_;
     bool little_;
+    TStructure* structure_;
     std::vector<TEntry> entries_;
 };
 
@@ -138,8 +193,10 @@ int WalkIFDs(const TDirectory& reader, int64_t size, int64_t first, int wanted, 
     std::set<int64_t> seen;
     wantedOffset = 0;
     for (int64_t offset = first; offset >= 8 && offset + 2 <= size && seen.insert(offset).second;) {
+        reader.Load(offset, 2);
         const int64_t next = offset + 2 + 12 * int64_t(reader.U16(offset));
         if (next + 4 > size) break;
+        reader.Load(next, 4);
         if (pages == wanted) wantedOffset = offset;
         ++pages;
         offset = reader.U32(next);
@@ -752,15 +809,21 @@ void ReadPageInto(TKVBitmap* bitmap, const TByteReader& data, const TDirectory& 
     const bool alpha = !alphaNotWanted && page.compression != 7 &&
                        (((page.photometric == 0 || page.photometric == 1) && page.samples == 2) ||
                         (page.photometric == 2 && page.samples >= 4));
-    bitmap->Allocate(int(page.width), int(page.height), FormatOf(page, params.IsNativePixelFormat));
+    // The strips or tiles cover every pixel, a short one with zeros; JPEG data may cover less.
+    const TKVPixelFormat format = FormatOf(page, params.IsNativePixelFormat);
+    if (thumbnail || page.compression == 7) bitmap->Allocate(int(page.width), int(page.height), format);
+    else bitmap->AllocateUnfilled(int(page.width), int(page.height), format);
     if (bitmap->GetPixelFormat() == kv8Paletted)
         for (size_t i = 0; i < page.colorMap.size() && i < 256; ++i) bitmap->Palette()[i] = page.colorMap[i];
-    if (thumbnail) bitmap->Fill(0);
     if (alpha) bitmap->GetAlphaChannel()->Fill(255);
-    {
+    try {
         TKVAccessScope writing(*bitmap, kvaWrite);
         TPageDecoder(data, page, *bitmap, params, progress, alpha).Decode();
+    } catch (...) {
+        bitmap->Fill(0);
+        throw;
     }
+    if (progress.Aborted()) bitmap->Fill(0);
     if (params.TiffEnableAdjustOrientation) KVApplyOrientation(*bitmap, int(d.Integer(tagOrientation, 1)));
 }
 
@@ -772,24 +835,25 @@ void ReadTIFFStream(TKVBitmap* bitmap, TStream& stream, int& pageCount, bool thu
     RunDriver(progress, [&] {
         const int64_t base = offsetsRelative ? stream.Position() : 0;
         stream.SetPosition(base);
-        const std::vector<uint8_t> bytes = ReadStreamRest(stream);
-        const TByteReader data(bytes.data(), int64_t(bytes.size()));
+        TStructure structure(stream, bitmap && !paramsOnly);
+        const TByteReader& data = structure.Reader();
+        structure.Load(0, 8);
         if (data.Size() < 8 || !(data.U16LEAt(0) == 0x4949 || data.U16LEAt(0) == 0x4D4D))
             throw EInvalidGraphic("not a TIFF structure");
         const bool little = data.U16LEAt(0) == 0x4949;
-        TDirectory header(data, little);
+        TDirectory header(data, little, &structure);
         const uint32_t first = header.U32(4);
         if (first == 0) throw EInvalidGraphic("TIFF without a first directory");
         int64_t wantedOffset = 0;
         pageCount = WalkIFDs(header, data.Size(), first, params ? params->TiffImageIndex : -1, wantedOffset);
         if (!params || !wantedOffset) throw EInvalidGraphic("TIFF page not present");
-        TDirectory directory(data, little);
+        TDirectory directory(data, little, &structure);
         directory.ReadEntries(wantedOffset);
         TPage page = ReadPage(directory, little);
         FillParams(directory, page, pageCount, *params);
         const int64_t exifOffset = directory.Integer(tagExifIfd, 0);
         if (exifOffset > 0 && exifOffset + 2 <= data.Size()) {
-            TDirectory exif(data, little);
+            TDirectory exif(data, little, &structure);
             exif.ReadEntries(exifOffset);
             FillExifParams(exif, *params);
         }
@@ -836,15 +900,19 @@ int GetTIFFStreamPageCount(TStream& stream) {
 bool TIFFIsDNGStream(TStream& stream) {
     const int64_t start = stream.Position();
     stream.SetPosition(0);
-    const std::vector<uint8_t> bytes = ReadStreamRest(stream);
-    stream.SetPosition(start);
+    bool dng = false;
     try {
-        const TByteReader data(bytes.data(), int64_t(bytes.size()));
-        if (data.Size() < 8 || !(data.U16LEAt(0) == 0x4949 || data.U16LEAt(0) == 0x4D4D)) return false;
-        TDirectory d(data, data.U16LEAt(0) == 0x4949);
-        d.ReadEntries(d.U32(4));
-        return d.Count(tagDngVersion) == 4 && d.Bytes(tagDngVersion).size() == 4;
+        TStructure structure(stream, false);
+        const TByteReader& data = structure.Reader();
+        structure.Load(0, 8);
+        if (data.Size() >= 8 && (data.U16LEAt(0) == 0x4949 || data.U16LEAt(0) == 0x4D4D)) {
+            TDirectory d(data, data.U16LEAt(0) == 0x4949, &structure);
+            d.ReadEntries(d.U32(4));
+            dng = d.Count(tagDngVersion) == 4 && d.Bytes(tagDngVersion).size() == 4;
+        }
     } catch (const Exception&) {
-        return false;
+        dng = false;
     }
+    stream.SetPosition(start);
+    return dng;
 }
