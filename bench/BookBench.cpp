@@ -2,80 +2,17 @@
 // (each picture added with its header read, then the book), beside img2pdf on the same files:
 // the time per picture of each.
 //   book_bench [jpegs] [pngs]   (defaults 10000 and 1000, pictures of 200 x 150)
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "BenchSupport.h"
-#include "app/engine/Converter.h"
-#include "app/engine/ConverterHost.h"
-#include "app/engine/ConverterPic.h"
-#include "platform/Prompter.h"
+#include "BookSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-// Seconds of the work in a child process, negative when it failed.
-double InChild(const std::function<bool()>& work) {
-    const auto start = Clock::now();
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(work() ? 0 : 1);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return ok ? SecondsSince(start) : -1;
-}
-
-// count pictures of 200 x 150: eight different ones by ImageMagick, repeated under their own names.
-std::vector<std::string> MakePictures(const fs::path& folder, const std::string& extension, int count) {
-    fs::create_directories(folder);
-    std::vector<std::string> files;
-    for (int i = 0; i < count; ++i) {
-        const fs::path file = folder / ("pic" + std::to_string(i) + extension);
-        if (i < 8) {
-            const std::string make =
-                "convert -size 200x150 plasma:fractal -seed " + std::to_string(i + 1) + " " + Quoted(file.string());
-            if (std::system(make.c_str()) != 0) std::exit(2);
-        } else {
-            fs::copy_file(folder / ("pic" + std::to_string(i % 8) + extension), file);
-        }
-        files.push_back(file.string());
-    }
-    return files;
-}
-
-bool EngineBook(const std::vector<std::string>& files, const std::string& book) {
-    auto prompter = std::make_unique<TScriptedPrompter>();
-    prompter->saveAnswers = {book};
-    prompter->answers = {idNo};
-    SetPrompter(std::move(prompter));
-    THeadlessHost host;
-    TConverter converter(host);
-    converter.Mode = cmBook;
-    converter.PaperSizeName = "A4";
-    try {
-        for (const std::string& file : files) TConverterPic::Add(converter, file, -1)->Open();
-        converter.MakePdf();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "engine: %s\n", e.what());
-        return false;
-    }
-    return true;
-}
 
 // img2pdf reads its list of files from a file, names ended by NUL, so that ten thousand fit.
 bool PeerBook(const std::vector<std::string>& files, const fs::path& folder) {
@@ -84,15 +21,16 @@ bool PeerBook(const std::vector<std::string>& files, const fs::path& folder) {
         for (const std::string& file : files) std::fwrite(file.c_str(), 1, file.size() + 1, out);  // with its NUL
         std::fclose(out);
     }
-    const std::string command = "img2pdf --from-file " + Quoted(list.string()) + " -o " +
-                                Quoted((folder / "img2pdf.pdf").string()) + " 2>/dev/null";
+    const std::string command = "img2pdf --from-file " + ShellQuoted(list.string()) + " -o " +
+                                ShellQuoted((folder / "img2pdf.pdf").string()) + " 2>/dev/null";
     return std::system(command.c_str()) == 0;
 }
 
 void Compare(const std::string& title, const fs::path& folder, const std::vector<std::string>& files) {
     const double n = double(files.size());
-    const double engine = InChild([&] { return EngineBook(files, (folder / "engine.pdf").string()); });
-    const double peer = InChild([&] { return PeerBook(files, folder); });
+    const TMeasure engineRun = InChild([&] { return MakeEngineBook(files, (folder / "engine.pdf").string()); });
+    const TMeasure peerRun = InChild([&] { return PeerBook(files, folder); });
+    const double engine = engineRun.ok ? engineRun.seconds : -1, peer = peerRun.ok ? peerRun.seconds : -1;
     std::printf("%s, %zu pictures of 200 x 150:\n", title.c_str(), files.size());
     if (engine < 0) std::printf("  engine   failed\n");
     else std::printf("  engine   %8.3f s  %7.3f ms per picture\n", engine, engine * 1000 / n);
@@ -110,8 +48,8 @@ int main(int argc, char** argv) {
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/book-bench-XXXXXX";
     if (!::mkdtemp(pattern.data())) return 2;
     const fs::path root = pattern;
-    Compare("JPEG book", root / "jpeg", MakePictures(root / "jpeg", ".jpg", jpegs));
-    Compare("PNG book", root / "png", MakePictures(root / "png", ".png", pngs));
+    Compare("JPEG book", root / "jpeg", MakePictures(root / "jpeg", ".jpg", jpegs, "200x150"));
+    Compare("PNG book", root / "png", MakePictures(root / "png", ".png", pngs, "200x150"));
     fs::remove_all(root);
     return 0;
 }
