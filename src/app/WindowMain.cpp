@@ -1,3 +1,5 @@
+// The window program: the window, and the unattended runs whose pictures need its libraries
+// (videos, metafiles), which mordale hands over to it.
 #include <QApplication>
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include "imaging/acquire/ScannerProvider.h"
 #include "imaging/view/KVStartupRegistrations.h"
 #include "platform/GraphicClasses.h"
+#include "platform/Paths.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
 #include "platform/qt/Metafile.h"
@@ -34,6 +37,8 @@ bool HasMetafile(const TCommandLine& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The settings, the folder and the desktop entries are those of the program it is part of.
+    SetProgramPath(ExecutableFolder() + "/" MORDALE_PROGRAM);
     const TCommandLine command = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     // Asked for, or nothing to do where no window can be seen: how to call the program.
     if (command.usageAsked || (!HasDisplay() && !command.unattended)) {
