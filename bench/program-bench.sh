@@ -155,6 +155,8 @@ shell bmp-cat "$tmpfs/bmp" 'cat "$@" >out.cat' "${files[@]}"
 measure one 0 "$tmpfs" /dev/null "$MORDALE" /S one.jpg
 shell one-img2pdf "$tmpfs" 'img2pdf one.jpg -o out.img2pdf'
 measure nothing 2 "$tmpfs" /dev/null "$MORDALE" /S
+# What the measuring itself costs: a program that does nothing.
+measure true 0 "$tmpfs" /dev/null true
 
 # --- The table.
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a + 0 > 0 && b + 0 > 0) printf "%.2f", a / b; else printf "-" }'; }
@@ -185,4 +187,4 @@ row "book of 50 PNGs 2400 x 1600" png 'pngtopnm' png-pngtopnm
 row "" png 'img2pdf' png-img2pdf
 row "book of 50 BMPs 2400 x 1600" bmp 'cat' bmp-cat
 row "one picture 200 x 150 (/S)" one 'img2pdf' one-img2pdf
-row "nothing to do (/S alone)" nothing '' ''
+row "nothing to do (/S alone)" nothing 'true' true
