@@ -23,7 +23,9 @@ set(MORDALE_LAYER_mordale_imaging_view mordale_acquire mordale_platform_qt)
 set(MORDALE_LAYER_mordale_tzlib_qt mordale_tzlib mordale_platform_qt)
 set(MORDALE_LAYER_mordale_dialogs mordale_engine mordale_tzlib_qt)
 set(MORDALE_LAYER_mordale_window mordale_dialogs mordale_imaging_view)
-set(MORDALE_LAYER_mordale mordale_window)
+set(MORDALE_LAYER_mordale_window_program mordale_window)
+# The program of unattended runs: the engine without windows.
+set(MORDALE_LAYER_mordale mordale_engine)
 
 # The targets of the table below a target: what it may link.
 function(_mordale_layers_below target out)

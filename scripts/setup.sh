@@ -28,8 +28,8 @@ PACKAGES=(
   python3-pil
   # readers of interactive forms beside qpdf and poppler
   python3-pypdf mupdf-tools
-  # benchmark peers
-  img2pdf
+  # benchmark peers, and the peak memory of the program's benchmark
+  img2pdf time
 )
 
 missing=()

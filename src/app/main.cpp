@@ -1,34 +1,44 @@
-#include <QApplication>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/engine/CommandLine.h"
+#include "app/engine/PictureSource.h"
 #include "app/engine/UnattendedRun.h"
-#include "app/window/MainForm.h"
-#include "imaging/acquire/MediaProvider.h"
-#include "imaging/acquire/ScannerProvider.h"
-#include "imaging/view/KVStartupRegistrations.h"
 #include "platform/GraphicClasses.h"
-#include "platform/Prompter.h"
+#include "platform/Paths.h"
 #include "platform/Shell.h"
-#include "platform/qt/Metafile.h"
-#include "platform/qt/QtCanvas.h"
-#include "platform/qt/QtPrompter.h"
-#include "platform/qt/ScannerDialogs.h"
-#include "tzlib/qt/TzLibWindows.h"
+#include "tzlib/TextFormats.h"
+
+// This program makes the documents of unattended runs on the engine alone, so that such a run
+// loads none of the libraries of the window, the videos and the scanners. The window, and runs
+// with pictures only those libraries read, are the window program's, which it becomes.
 
 namespace {
 
-// Metafiles are drawn by Qt, and their text needs Qt's font database.
-bool HasMetafile(const TCommandLine& command) {
+// Videos are read by FFmpeg and metafiles drawn by Qt.
+bool NeedsWindowProgram(const TCommandLine& command) {
     return std::ranges::any_of(command.sources, [](const TCommandSource& source) {
-        const TGraphicClass graphicClass = GraphicClassForExtension(std::filesystem::path(source.fileName).extension().string());
-        return graphicClass && dynamic_cast<TMetafile*>(graphicClass().get());
+        if (PicKindOfFile(source.fileName) == pkVideo) return true;
+        const std::string extension = std::filesystem::path(source.fileName).extension().string();
+        return std::ranges::any_of(MetafileExtensions, [&](const char* metafile) {
+            return SameText(extension, std::string(".") + metafile);
+        });
     });
+}
+
+// The window program beside this one takes over the process, with the same arguments.
+int BecomeWindowProgram(char** argv) {
+    const std::string program = ExecutableFolder() + "/" MORDALE_WINDOW_PROGRAM;
+    ::execv(program.c_str(), argv);
+    std::cerr << "Cannot start " << program << ": " << std::strerror(errno) << "\n";
+    return esNotAllConverted;
 }
 
 }  // namespace
@@ -41,31 +51,6 @@ int main(int argc, char** argv) {
         (asked ? std::cout : std::cerr) << UsageText();
         return esNothingUsable;
     }
-    // Drawing on pictures and reading metafiles and videos, with or without a window.
-    InstallQtCanvas();
-    InstallQtGraphics();
-    InstallMediaProvider();
-    InstallScannerProvider();
-    // No window in an unattended run, so that it works where no window system can be reached;
-    // the terminal prompter answers. The font database of a drawing needs an application object
-    // (not one of widgets), made on the platform that needs no window system.
-    if (command.unattended) {
-        std::unique_ptr<QGuiApplication> fonts;
-        if (HasMetafile(command)) {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-            fonts = std::make_unique<QGuiApplication>(argc, argv);
-        }
-        return RunUnattended(command);
-    }
-
-    QApplication application(argc, argv);
-    QApplication::setApplicationName("Mordale");
-    QApplication::setApplicationDisplayName(ProgramTitle);
-    InstallTzLibWindows();
-    const TViewRegistrations viewRegistrations;
-    SetPrompter(std::make_unique<TQtPrompter>());
-    InstallScannerDialogs();
-    TMainForm form(command);
-    form.show();
-    return application.exec();
+    if (!command.unattended || NeedsWindowProgram(command)) return BecomeWindowProgram(argv);
+    return RunUnattended(command);
 }

@@ -14,3 +14,7 @@ using TGraphicClass = std::function<std::unique_ptr<TGraphic>()>;
 void RegisterGraphicClass(const std::string& extension, TGraphicClass graphicClass);
 // Empty when no class is registered for the extension.
 TGraphicClass GraphicClassForExtension(const std::string& extension);
+
+// The extensions of metafiles, without their point: Qt draws them, and the Qt part registers
+// their class.
+inline constexpr const char* MetafileExtensions[] = {"wmf", "emf"};

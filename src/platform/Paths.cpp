@@ -62,7 +62,19 @@ std::string ConfigHome() { return XdgFolder("XDG_CONFIG_HOME", ".config"); }
 
 std::string DataHome() { return XdgFolder("XDG_DATA_HOME", ".local/share"); }
 
+namespace {
+
+std::string& ProgramPath() {
+    static std::string path;
+    return path;
+}
+
+}  // namespace
+
+void SetProgramPath(const std::string& path) { ProgramPath() = path; }
+
 std::string ExecutablePath() {
+    if (!ProgramPath().empty()) return ProgramPath();
     std::vector<char> buffer(4096);
     for (;;) {
         const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());

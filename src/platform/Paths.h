@@ -9,9 +9,12 @@ std::string HomeDirectory();
 std::string ConfigHome();
 // XDG_DATA_HOME, else ~/.local/share.
 std::string DataHome();
-// The full path of the running executable.
+// The full path of the program: the running executable's, or the one SetProgramPath gave. Its
+// name keys the settings; desktop entries start it.
 std::string ExecutablePath();
-// The folder of the running executable.
+// The folder of the program.
 std::string ExecutableFolder();
+// For an executable that is a part of another program: that program's path stands for its own.
+void SetProgramPath(const std::string& path);
 // Creates the folder and its missing parents; raises EInOutError on failure.
 void ForceDirectories(const std::string& folder);

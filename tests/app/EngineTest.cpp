@@ -574,7 +574,7 @@ TEST_F(EngineTest, SourcesAreDeletedOnceAndOnlyWhenEveryDocumentFromThemIsComple
     EXPECT_FALSE(FileExists(twice));
     EXPECT_TRUE(FileExists(skipped));
     EXPECT_EQ(ReadFile(pics.Path("skipped.pdf")), "keep");
-    EXPECT_EQ(converter.PlacedSources.Count(), 1);
+    EXPECT_EQ(converter.PlacedSources.size(), 1u);
 }
 
 TEST_F(EngineTest, WithADisplayEachDocumentGoesToTheRegisteredProgramAsOneArgument) {

@@ -144,6 +144,24 @@ TEST_F(UnattendedRunTest, NoWindowSystemIsNeeded) {
     }
 }
 
+TEST_F(UnattendedRunTest, TheProgramLoadsNoLibraryOfTheWindowVideosScannersOrDownloads) {
+    // ldd lists what the loader maps at the start, the libraries of libraries too; the window
+    // program, which has the window, the videos and the scanners, shows that it would name them.
+    const struct {
+        const char* library;
+        bool inWindowProgram;
+    } libraries[] = {{"libQt6Widgets", true}, {"libavformat", true}, {"libsane", true}, {"libcurl", false}};
+    const TCommandResult program = RunTool("ldd " + Quoted(MORDALE_EXECUTABLE));
+    const TCommandResult windowProgram = RunTool("ldd " + Quoted(MORDALE_WINDOW_EXECUTABLE));
+    ASSERT_EQ(program.status, 0) << program.output;
+    ASSERT_EQ(windowProgram.status, 0) << windowProgram.output;
+    EXPECT_TRUE(Contains(program.output, "libjpeg")) << program.output;
+    for (const auto& l : libraries) {
+        EXPECT_FALSE(Contains(program.output, l.library)) << l.library;
+        EXPECT_EQ(Contains(windowProgram.output, l.library), l.inWindowProgram) << l.library;
+    }
+}
+
 TEST_F(UnattendedRunTest, MetafilesAreDrawnWithoutAWindowSystem) {
     // Red on the left two fifths, green on the right two fifths.
     WriteFile(scratch_.Path("wmf.wmf"), metafile_fixtures::Wmf(100, 50, 96));
@@ -165,6 +183,19 @@ TEST_F(UnattendedRunTest, MetafilesAreDrawnWithoutAWindowSystem) {
                                         .output;
         EXPECT_EQ(colours, "FF0000 FF0000 FFFFFF 00FF00 00FF00") << colours;
     }
+}
+
+TEST_F(UnattendedRunTest, RunsHandedToTheWindowProgramKeepTheProgramsSettings) {
+    // A metafile's run is made by the window program, with the settings of the program all the same.
+    WriteFile(scratch_.Path("wmf.wmf"), metafile_fixtures::Wmf(100, 50, 96));
+    Picture("a.jpg");
+    for (const std::string picture : {"a.jpg", "wmf.wmf"}) {
+        const TCommandResult run = Run("/S " + picture);
+        ASSERT_EQ(run.status, 0) << picture << ": " << run.output;
+    }
+    const std::string settings = ReadFile(scratch_.Path("config/Brelvant/mordale.conf"));
+    EXPECT_TRUE(Contains(settings, "[Software\\Brelvant\\mordale]")) << settings;
+    EXPECT_FALSE(Contains(settings, "mordale-window")) << settings;
 }
 
 TEST_F(UnattendedRunTest, PicturesNamedRelativeToTheCurrentFolderGetTheirDocumentsBeside) {

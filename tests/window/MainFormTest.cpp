@@ -204,6 +204,51 @@ TEST_F(MainFormTest, MovingKeepsTheItemSelected) {
     }
 }
 
+// Each change of the pictures changes only its rows; after any of them the list must still show
+// the engine's pictures row for row, with the selection where the change leaves it.
+TEST_F(MainFormTest, TheListFollowsThePicturesThroughEveryChange) {
+    const std::string broken = scratch_->Path("broken.bmp");
+    WriteFile(broken, "BM not a bitmap");
+    struct Step {
+        const char* what;
+        std::function<void(TMainForm&)> change;
+        std::vector<std::string> after;
+        int selectedAfter;
+    } steps[] = {
+        {"adding four", [](TMainForm& f) { for (int i = 0; i < 4; ++i) f.AddPicture(Pic(i), -1); },
+         {"pic0.bmp", "pic1.bmp", "pic2.bmp", "pic3.bmp"}, -1},
+        {"a picture that cannot be read", [&](TMainForm& f) { EXPECT_ANY_THROW(f.AddPicture(broken, -1)); },
+         {"pic0.bmp", "pic1.bmp", "pic2.bmp", "pic3.bmp"}, -1},
+        {"the second to the end", [](TMainForm& f) { f.SourceList()->setCurrentRow(1); f.btSourceMoveLastClick(); },
+         {"pic0.bmp", "pic2.bmp", "pic3.bmp", "pic1.bmp"}, 3},
+        {"the last to the front", [](TMainForm& f) { f.btSourceMoveFirstClick(); },
+         {"pic1.bmp", "pic0.bmp", "pic2.bmp", "pic3.bmp"}, 0},
+        {"down one", [](TMainForm& f) { f.btSourceMoveDownClick(); },
+         {"pic0.bmp", "pic1.bmp", "pic2.bmp", "pic3.bmp"}, 1},
+        {"removing the first", [](TMainForm& f) { f.SourceList()->setCurrentRow(0); f.btSourceRemovePicClick(); },
+         {"pic1.bmp", "pic2.bmp", "pic3.bmp"}, 0},
+        {"removing the last", [](TMainForm& f) { f.SourceList()->setCurrentRow(2); f.btSourceRemovePicClick(); },
+         {"pic1.bmp", "pic2.bmp"}, 1},
+        {"a drop", [](TMainForm& f) { f.AddDroppedFiles({Pic(0)}); }, {"pic1.bmp", "pic2.bmp", "pic0.bmp"}, 2},
+        {"sorting by name", [](TMainForm& f) { f.SortPics(TSortKey::FileName, false); },
+         {"pic0.bmp", "pic1.bmp", "pic2.bmp"}, 0},
+        {"sorting by name, descending", [](TMainForm& f) { f.SortPics(TSortKey::FileName, true); },
+         {"pic2.bmp", "pic1.bmp", "pic0.bmp"}, 0},
+        {"removing all", [](TMainForm& f) { f.btSourceRemoveAllClick(); }, {}, -1},
+        {"adding after that", [](TMainForm& f) { f.AddDroppedFiles({Pic(3), Pic(2)}); }, {"pic3.bmp", "pic2.bmp"}, 1},
+    };
+    TMainForm form;
+    for (const Step& step : steps) {
+        step.change(form);
+        EXPECT_EQ(ListTexts(form), step.after) << step.what;
+        EXPECT_EQ(form.SourceList()->currentRow(), step.selectedAfter) << step.what;
+        const TStringList& pics = form.Converter().Pics;
+        ASSERT_EQ(form.SourceList()->count(), pics.Count()) << step.what;
+        for (int i = 0; i < pics.Count(); ++i)
+            EXPECT_EQ(form.SourceList()->item(i)->text().toStdString(), pics.Strings(i)) << step.what << ", row " << i;
+    }
+}
+
 TEST_F(MainFormTest, CountTextAndModePages) {
     TMainForm form;
     auto* count = form.findChild<QLabel*>("laSourceCount");

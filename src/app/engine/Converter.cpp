@@ -60,9 +60,6 @@ std::string DefaultPaperSizeName() {
 
 TConverter::TConverter(TConverterHost& host) : host_(host), pdf_(std::make_unique<TPdfKalmora>()) {
     InstallPictureFiles();
-    PlacedSources.SetSorted(true);
-    PlacedSources.SetCaseSensitive(true);
-    PlacedSources.SetDuplicates(TDuplicates::dupIgnore);
     GeneratedPdfs.SetCaseSensitive(true);
     pdf_->SetProducer(ProducerText);
     // Pictures keep their aspect ratio, centred in their cells.
@@ -155,8 +152,9 @@ void TConverter::CheckAbort() {
 }
 
 bool TConverter::MayWrite(const std::string& pdfName, bool alwaysAsk) {
-    // A document of this run is never replaced without asking, whatever Overwrite says.
-    const bool producedInRun = GeneratedPdfs.IndexOf(pdfName) >= 0;
+    // A document of this run is never replaced without asking, whatever Overwrite says. (Only
+    // single documents can be: a book is asked for before anything is written.)
+    const bool producedInRun = singleSources_.contains(pdfName);
     if (!FileExists(pdfName) || (!alwaysAsk && Overwrite && !producedInRun)) return true;
     return AskYesNo(0, LeftCharacters("File exists: " + pdfName + CrLf + "Overwrite?", MaxQuestion));
 }
@@ -178,7 +176,7 @@ void TConverter::MakePdf() {
     } scope{*this};
     runIO_ = &io;
     CurrentPic = nullptr;
-    PlacedSources.Clear();
+    PlacedSources.clear();
     GeneratedPdfs.Clear();
     incompleteSources_.clear();
     singleSources_.clear();
@@ -190,8 +188,8 @@ void TConverter::MakePdf() {
 }
 
 void TConverter::DeletePlacedSources() {
-    for (int i = 0; i < PlacedSources.Count(); ++i)
-        if (!incompleteSources_.contains(PlacedSources.Strings(i))) DeleteFileChecked(PlacedSources.Strings(i));
+    for (const std::string& source : PlacedSources)
+        if (!incompleteSources_.contains(source)) DeleteFileChecked(source);
 }
 
 void TConverter::SetSinglePageSize(const TConverterPic& pic) {
@@ -230,11 +228,12 @@ void TConverter::MakeSinglePdfs() {
             MakeSinglePdf(pic);
             // A document of the run that this one replaced with another picture is gone: its source stays.
             const TSourceFrame frame{pic.FileName, pic.FrameIndex};
-            if (const auto earlier = singleSources_.find(pdfName); earlier != singleSources_.end() && earlier->second != frame)
+            if (const auto earlier = singleSources_.find(pdfName); earlier == singleSources_.end())
+                GeneratedPdfs.Add(pdfName);
+            else if (earlier->second != frame)
                 incompleteSources_.insert(earlier->second.first);
             singleSources_[pdfName] = frame;
-            if (GeneratedPdfs.IndexOf(pdfName) < 0) GeneratedPdfs.Add(pdfName);
-            PlacedSources.Add(pic.FileName);
+            PlacedSources.insert(pic.FileName);
             ++written;
         } catch (const Exception& e) {
             pdf_->Abort();
@@ -304,7 +303,7 @@ void TConverter::MakePdfBook() {
                 const std::string what = e.what();
                 throw Exception(what.find(pic.FileName) == std::string::npos ? pic.GetDisplayText() + ": " + what : what);
             }
-            PlacedSources.Add(pic.FileName);
+            PlacedSources.insert(pic.FileName);
         }
         pdf_->EndDoc();
     } catch (const EAbort&) {

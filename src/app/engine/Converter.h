@@ -64,7 +64,7 @@ public:
 
     // --- State of the current run
     TConverterPic* CurrentPic = nullptr;  // the picture the input/output object holds
-    TStringList PlacedSources;            // sorted, each file once
+    std::set<std::string> PlacedSources;  // each file once
     TStringList GeneratedPdfs;            // full names of the documents written
     // Display texts with their TConverterPic objects, which the engine owns.
     TStringList Pics;

@@ -97,8 +97,12 @@ private:
     void ConnectOptions();
     void ReadCommandLine(const TCommandLine& command);
     QToolButton* AddToolButton(const char* name, const char* hint, int icon);
-    // The list shows the engine's pictures; the selection is set without its click handling.
-    void SyncList(int selected);
+    // The list shows the engine's pictures row for row. Each change touches only the rows it
+    // changes, so that adding n pictures costs n; the selection is set without its click handling.
+    void AddNewRows();  // rows for the pictures beyond the list's end
+    void RemoveRow(int index);
+    void RebuildList();
+    void SelectRow(int selected);
     void MoveSelected(int to);
     void SelectAndRefresh(int index);
     void ShowFileInfo(TConverterPic& pic);

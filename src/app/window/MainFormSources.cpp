@@ -41,16 +41,30 @@ std::string WithReason(const std::string& message, const std::string& reason) {
 
 }  // namespace
 
-void TMainForm::SyncList(int selected) {
+void TMainForm::AddNewRows() {
+    const QSignalBlocker quiet(lbSource_);
+    const TStringList& pics = converter_->Pics;
+    for (int i = lbSource_->count(); i < pics.Count(); ++i) lbSource_->addItem(QString::fromStdString(pics.Strings(i)));
+}
+
+void TMainForm::RemoveRow(int index) {
+    const QSignalBlocker quiet(lbSource_);
+    delete lbSource_->takeItem(index);
+}
+
+void TMainForm::RebuildList() {
     const QSignalBlocker quiet(lbSource_);
     lbSource_->clear();
-    const TStringList& pics = converter_->Pics;
-    for (int i = 0; i < pics.Count(); ++i) lbSource_->addItem(QString::fromStdString(pics.Strings(i)));
-    lbSource_->setCurrentRow(selected < pics.Count() ? selected : -1);
+    AddNewRows();
+}
+
+void TMainForm::SelectRow(int selected) {
+    const QSignalBlocker quiet(lbSource_);
+    lbSource_->setCurrentRow(selected < lbSource_->count() ? selected : -1);
 }
 
 void TMainForm::SelectAndRefresh(int index) {
-    SyncList(index);
+    SelectRow(index);
     ShowPicInfo(true, true);
     RefreshOptions();
 }
@@ -62,13 +76,7 @@ TConverterPic* TMainForm::GetSelectedPic() const {
 
 void TMainForm::AddPicture(const std::string& fileName, int frameIndex) {
     TConverter& c = *converter_;
-    TConverterPic* pic = nullptr;
-    try {
-        pic = AddReadablePicture(c, fileName, frameIndex);
-    } catch (...) {
-        SyncList(lbSource_->currentRow());
-        throw;
-    }
+    TConverterPic* pic = AddReadablePicture(c, fileName, frameIndex);
     const auto removeLast = [&c] { c.DeletePic(c.Pics.Count() - 1); };
     if (pic->FrameCount > 1 && frameIndex <= 0 && !startedWithArguments_ && AskFrames) {
         int count = 0, step = 1;
@@ -81,7 +89,8 @@ void TMainForm::AddPicture(const std::string& fileName, int frameIndex) {
             try {
                 for (size_t i = 1; i < frames.size(); ++i) {
                     TConverterPic::Add(c, fileName, frames[i]);
-                    SyncList(-1);
+                    AddNewRows();
+                    SelectRow(-1);
                     UpdatePicCount();
                 }
             } catch (...) {
@@ -91,7 +100,7 @@ void TMainForm::AddPicture(const std::string& fileName, int frameIndex) {
             EnableControls(true);
         }
     }
-    SyncList(lbSource_->currentRow());
+    AddNewRows();
     UpdatePicCount();
     PicDirectory = ParentFolder(fileName);
 }
@@ -155,7 +164,11 @@ void TMainForm::MoveSelected(int to) {
     TObject* pic = pics.Objects(from);
     pics.Delete(from);
     pics.InsertObject(to, text, pic);
-    SyncList(to);
+    {
+        const QSignalBlocker quiet(lbSource_);
+        lbSource_->insertItem(to, lbSource_->takeItem(from));
+    }
+    SelectRow(to);
     ShowPicInfo(false, false);
 }
 
@@ -179,11 +192,13 @@ void TMainForm::btSourceRemovePicClick() {
     const int selected = lbSource_->currentRow();
     if (selected < 0) return;
     converter_->DeletePic(selected);
+    RemoveRow(selected);
     SelectAndRefresh(std::min(selected, converter_->Pics.Count() - 1));
 }
 
 void TMainForm::btSourceRemoveAllClick() {
     converter_->ClearPics();
+    RebuildList();
     SelectAndRefresh(-1);
 }
 
@@ -206,7 +221,8 @@ void TMainForm::SortPics(TSortKey key, bool descending) {
     for (const TSortEntry& entry : entries) items.emplace_back(pics.Strings(entry.position), pics.Objects(entry.position));
     while (pics.Count() > 0) pics.Delete(pics.Count() - 1);
     for (const auto& [text, pic] : items) pics.AddObject(text, pic);
-    SyncList(pics.Count() > 0 ? 0 : -1);
+    RebuildList();
+    SelectRow(pics.Count() > 0 ? 0 : -1);
     ShowPicInfo(true, true);
 }
 
@@ -265,7 +281,8 @@ void TMainForm::ShowPicInfo(bool fileChanged, bool frameChanged) {
         // A picture that cannot be shown leaves the list.
         const int index = lbSource_->currentRow();
         converter_->DeletePic(index);
-        SyncList(std::min(index, converter_->Pics.Count() - 1));
+        RemoveRow(index);
+        SelectRow(std::min(index, converter_->Pics.Count() - 1));
         pnViewer_->setVisible(GetSelectedPic() != nullptr);
         EnableControls(true);
         UpdatePicCount();
@@ -278,7 +295,8 @@ void TMainForm::FrameTyped() {
     TConverterPic* pic = GetSelectedPic();
     if (!pic) return;
     pic->SetFrameIndex(FrameIndexFromText(findChild<QLineEdit*>("eSourceFrame")->text().toStdString(), pic->FrameCount));
-    SyncList(lbSource_->currentRow());
+    const int row = lbSource_->currentRow();
+    lbSource_->item(row)->setText(QString::fromStdString(converter_->Pics.Strings(row)));
     ShowPicInfo(false, true);
 }
 

@@ -55,6 +55,6 @@ void TMetafile::Draw(TCanvas& canvas, const TRect& rect) const {
 }
 
 void InstallQtGraphics() {
-    for (const char* extension : {"wmf", "emf"})
+    for (const char* extension : MetafileExtensions)
         RegisterGraphicClass(extension, [] { return std::make_unique<TMetafile>(); });
 }
