@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "imaging/acquire/KVTWain.h"
+#include "imaging/acquire/KVTWainParams.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVAdjustDPI.h"
@@ -15,7 +17,7 @@ constexpr int PreviewsHeightSixteenths = 55;
 
 }  // namespace
 
-TKestovaMIO::TKestovaMIO() = default;
+TKestovaMIO::TKestovaMIO() : twainParams_(std::make_unique<TKVTWainParams>(this, true)) {}
 
 TKestovaMIO::~TKestovaMIO() { Detach(); }
 
@@ -94,6 +96,30 @@ void TKestovaMIO::DoAcquireBitmap(TKVBitmap& bitmap, TIOParamsVals*& params) {
     view_->SetImage(AcquireIndex, adjusted ? adjusted.get() : &bitmap);
     view_->SetImageDelayTime(AcquireIndex, 100);
     ++AcquireIndex;
+}
+
+bool TKestovaMIO::Acquire() {
+    if (!view_) return false;
+    TKVBitmap single;
+    TIOParamsVals scanned(nullptr);
+    TKVProgressRec progress;
+    progress.OnProgress = OnProgress;
+    progress.Sender = this;
+    const TKVTWainPageCallback onPage = [&](TKVBitmap& page, TIOParamsVals* pageParams) {
+        TIOParamsVals* record = nullptr;
+        DoAcquireBitmap(page, record);
+        if (!record || !pageParams) return;
+        record->Width = pageParams->Width;
+        record->Height = pageParams->Height;
+        record->BitsPerSample = pageParams->BitsPerSample;
+        record->SamplesPerPixel = pageParams->SamplesPerPixel;
+        record->SetDpiX(pageParams->DpiX());
+        record->SetDpiY(pageParams->DpiY());
+    };
+    const bool acquired = KVTW_Acquire(single, onPage, *twainParams_, false, progress, &scanned);
+    EndAcquire();
+    DoFinishWork();
+    return acquired;
 }
 
 void TKestovaMIO::DoFinishWork() {

@@ -16,6 +16,7 @@ class QWidget;
 class TIOParamsVals;
 class TKestovaMView;
 class TKVBitmap;
+class TKVTWainParams;
 class TKVView;
 struct TKVChangeEntry;
 
@@ -41,6 +42,10 @@ public:
     virtual void EndAcquire() { acquiring_ = false; }
     virtual void DoFinishWork();
     void RefreshAttachedMView();
+    // Every page the selected scanner source gives, each inserted as an acquired page; false when
+    // none arrived (the scanner settings then tell why).
+    bool Acquire();
+    TKVTWainParams& TWainParams() { return *twainParams_; }
 
     // Where the next acquired page goes; clamped to the view's entries when it arrives.
     int AcquireIndex = 0;
@@ -68,4 +73,5 @@ private:
     TKVChangeEntry* handler_ = nullptr;
     std::vector<std::unique_ptr<TIOParamsVals>> params_;
     bool acquiring_ = false;
+    std::unique_ptr<TKVTWainParams> twainParams_;
 };

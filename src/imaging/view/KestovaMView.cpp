@@ -404,14 +404,16 @@ void TKestovaMView::ShowScrollBars() {
         FireViewChange(0);
     }
     settingBars_ = true;
-    const auto setBar = [this](QScrollBar* bar, bool chosen, int maximum, int client, int origin, double& scale,
-                               Qt::Orientation orientation) {
+    const auto setBar = [this](QScrollBar* bar, bool chosen, int maximum, int client, int origin, int line,
+                               double& scale, Qt::Orientation orientation) {
         if (!chosen) return;
         const Qt::ScrollBarPolicy policy = maximum < 1 ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn;
         if (maximum >= 1) {
             scale = (client + maximum - 1) / 65536.0;
             bar->setRange(0, 65535);
             bar->setPageStep(int(client / scale));
+            // A line is a cell with its border.
+            bar->setSingleStep(std::max(int(line / scale), 1));
             bar->setValue(int(origin / scale));
         }
         if (orientation == Qt::Horizontal)
@@ -420,9 +422,9 @@ void TKestovaMView::ShowScrollBars() {
             setVerticalScrollBarPolicy(policy);
     };
     setBar(horizontalScrollBar(), scrollBars_ == ssHorizontal || scrollBars_ == ssBoth, maxX, clientWidth_, viewX_,
-           scaleX_, Qt::Horizontal);
+           thumbWidth_ + horizBorder_, scaleX_, Qt::Horizontal);
     setBar(verticalScrollBar(), scrollBars_ == ssVertical || scrollBars_ == ssBoth, maxY, clientHeight_, viewY_,
-           scaleY_, Qt::Vertical);
+           thumbHeight_ + vertBorder_, scaleY_, Qt::Vertical);
     settingBars_ = false;
 }
 

@@ -281,7 +281,6 @@ private:
     void SetChange(int kind, int index, int index2 = 0);
     void ShowScrollBars();
     void ScrollBarMoved(Qt::Orientation orientation, int value);
-    void ScrollMessage(Qt::Orientation orientation, int action);
     void FireViewChange(int change);
     void FireImageSelect(int index);
     void FireImageDeselect(int index);
