@@ -100,4 +100,16 @@ TEST_F(KestovaMViewDrawingTest, AnUnfocusedViewFramesTheSelectionOnce) {
     EXPECT_EQ(PixelBeside(0, -2, 10), KVToQColor(0xE0E0E0).rgb());
 }
 
+TEST_F(KestovaMViewDrawingTest, OverlaysFrameTheCellsAndTakeThePictureIntoTheirArea) {
+    QImage selected(80, 80, QImage::Format_RGB32), other(80, 80, QImage::Format_RGB32);
+    selected.fill(QColor(255, 0, 255));
+    other.fill(QColor(0, 0, 0));
+    view->SetThumbnailOverlays(selected, other, QRect(10, 10, 60, 60));
+    view->SetSelectedImage(2);  // a square picture filling the whole area
+    EXPECT_EQ(PixelBeside(2, 5, 5), qRgb(255, 0, 255));
+    EXPECT_EQ(PixelBeside(1, 5, 5), qRgb(0, 0, 0));
+    EXPECT_EQ(PixelBeside(2, -1, 10), KVToQColor(0xE0E0E0).rgb());  // no selection frame
+    EXPECT_EQ(PixelBeside(2, 12, 12), qRgb(0xC0, 0, 0));  // the picture's first quarter
+}
+
 }  // namespace

@@ -649,6 +649,13 @@ void TKestovaMView::SetChessboardStyle(int size, bool variant) {
     Update();
 }
 
+void TKestovaMView::SetThumbnailOverlays(const QImage& selected, const QImage& other, const QRect& pictureArea) {
+    overlaySelected_ = selected;
+    overlayOther_ = other;
+    overlayArea_ = pictureArea;
+    Update();
+}
+
 void TKestovaMView::SetFillThumbnail(bool value) {
     fillThumbnail_ = value;
     Update();

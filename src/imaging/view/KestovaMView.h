@@ -172,6 +172,9 @@ public:
     void SetWallPaper(const QImage& picture);
     void SetWallPaperStyle(TKVWallPaperStyle style);
     void SetChessboardStyle(int size, bool variant);
+    // Frames drawn over selected and other cells; the picture goes into pictureArea of the frame.
+    // Both must be given for either to be drawn.
+    void SetThumbnailOverlays(const QImage& selected, const QImage& other, const QRect& pictureArea);
     void SetFillThumbnail(bool value);
     void SetEnableMultiSelect(bool value);
     bool EnableMultiSelect() const { return enableMultiSelect_; }
@@ -345,6 +348,8 @@ private:
     TKVBackground background_;
     TKVBackgroundStyle thumbsBackgroundStyle_ = kvbsSolid;
     bool chessboardVariant_ = false;
+    QImage overlaySelected_, overlayOther_;
+    QRect overlayArea_;
     bool fillThumbnail_ = true;
     bool enableMultiSelect_ = false;
     bool drawImageBackground_ = false;

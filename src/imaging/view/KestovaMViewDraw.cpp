@@ -142,6 +142,14 @@ void TKestovaMView::DrawEntry(QImage& buffer, TKVMEntry& entry, int index, bool 
         QPainter canvas(&buffer);
         OnBeforeImageDraw(index, x0, y0, canvas);
     }
+    const bool overlays = !overlaySelected_.isNull() && !overlayOther_.isNull();
+    if (overlays) {
+        QPainter(&buffer).drawImage(QRect(x0, y0, cw, ch), index == selected_ ? overlaySelected_ : overlayOther_);
+        x0 += overlayArea_.left();
+        y0 += overlayArea_.top();
+        cw = overlayArea_.width();
+        ch = overlayArea_.height();
+    }
     if (OnBeforeImageDrawEx) {
         QRect thumbRect(0, 0, cw, ch);
         OnBeforeImageDrawEx(index, x0, y0, buffer, thumbRect);
@@ -234,7 +242,7 @@ void TKestovaMView::DrawEntry(QImage& buffer, TKVMEntry& entry, int index, bool 
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(KVToQColor(thumbsBorderColor_), 1));
     for (int i = 1; i <= thumbsBorderWidth_; ++i) Outline(painter, x0 - i, y0 - i, x0 + cw + i, y0 + ch + i, rounding);
-    if (selected && selectionStyle_ != kvssFilled && !OnBeforeImageDrawEx) {
+    if (selected && selectionStyle_ != kvssFilled && !OnBeforeImageDrawEx && !overlays) {
         painter.setPen(QPen(KVToQColor(selectionColor_), 1));
         const int frames = hasFocus() ? selectionWidth_ : 1;
         for (int i = 1; i <= frames; ++i) Outline(painter, x0 - i, y0 - i, x0 + cw + i, y0 + ch + i, rounding);
