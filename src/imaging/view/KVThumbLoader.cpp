@@ -20,6 +20,7 @@ struct TKVThumbLoader::TLoad {
     std::unique_ptr<TKestovaIO> IO = std::make_unique<TKestovaIO>();
     std::atomic<bool> Cancelled{false};
     bool Ended = false;  // under the lock
+    bool FinishRan = false;  // on the load's thread only
     std::thread Worker;
 
     ~TLoad() {
@@ -114,19 +115,22 @@ void TKVThumbLoader::StartNext() {
     started.IO->AttachBitmap(started.Bitmap.get());
     view_.SetLoadParams(*started.IO, *view_.entries_[size_t(index)]);
     running_.push_back(std::move(load));
+    // The component ends every load by calling OnFinishWork on the thread that loaded.
+    started.IO->OnFinishWork = [this, &started](TObject*) { Finish(started); };
     started.Worker = std::thread([this, &started] {
         try {
             started.IO->LoadFromFileAuto(started.FileName);
         } catch (const std::exception&) {
             started.IO->AbortFlag = true;
+            if (!started.FinishRan) Finish(started);
         }
-        Finish(started);
     });
 }
 
 // On the load's own thread. The picture is reduced outside the lock; storing it, and the entry
 // lookup that keeps it from reaching another entry, happen under it.
 void TKVThumbLoader::Finish(TLoad& load) {
+    load.FinishRan = true;
     const bool failed = load.IO->AbortFlag;
     std::unique_ptr<TKVBitmap> reduced;
     if (!failed && !load.Cancelled) {

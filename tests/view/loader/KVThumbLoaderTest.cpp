@@ -132,6 +132,23 @@ TEST_P(KVThumbLoaderTest, TheViewMayGoWhileLoadsRun) {
     QCoreApplication::processEvents();  // queued repaints of the gone view are dropped
 }
 
+TEST_P(KVThumbLoaderTest, FailedLoadsGetTheirPlaceholderOnTheMainThread) {
+    view->SetImageFileName(1, folder->Path("absent.bmp"));
+    std::vector<std::thread::id> threads;
+    view->OnWrongImage = [&](TKVBitmap& bitmap, int index, bool& handled) {
+        threads.push_back(std::this_thread::get_id());
+        EXPECT_EQ(index, 1);
+        bitmap.Fill(0x00FF00);
+        handled = true;
+    };
+    view->Render();
+    WaitForLoads();
+    view->Render();
+    ASSERT_TRUE(view->HasPicture(1));
+    EXPECT_EQ(Packed(view->GetBitmap(1)->GetPixelRGB(3, 3)), 0x00FF00u);
+    EXPECT_EQ(threads, std::vector<std::thread::id>{std::this_thread::get_id()});
+}
+
 INSTANTIATE_TEST_SUITE_P(PoolSizes, KVThumbLoaderTest, ::testing::Values(0, 1, 5));
 
 }  // namespace
