@@ -397,6 +397,24 @@ TEST_F(KestovaMViewTest, FramesAndFilesLoadWhenDrawn) {
     EXPECT_EQ(p.r | p.g << 8 | p.b << 16, expected[0]);  // not a number: frame 0
 }
 
+TEST_F(KestovaMViewTest, PicturesNamedByAnIdComeFromTheHost) {
+    std::unique_ptr<TKVBitmap> supplied = Picture(30, 20);
+    std::vector<int32_t> asked;
+    view->OnImageIDRequestEx = [&](int32_t id, TKVBitmap*& bitmap) {
+        asked.push_back(id);
+        bitmap = supplied.get();
+    };
+    for (int i = 0; i < 2; ++i) {
+        view->InsertImage(i);
+        view->SetImageID(i, 40 + i);
+    }
+    view->Render();  // with background loads too: an id is asked for at once
+    EXPECT_EQ(asked, (std::vector<int32_t>{40, 41}));
+    EXPECT_EQ(view->GetImageOriginalWidth(1), 30);
+    view->Render();
+    EXPECT_EQ(asked.size(), 2u);  // kept once there
+}
+
 TEST_F(KestovaMViewTest, FailedLoadsShowAPlaceholderOrGo) {
     view->SetThreadPoolSize(0);
     view->InsertImage(0);

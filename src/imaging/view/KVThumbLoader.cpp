@@ -1,6 +1,5 @@
 #include "imaging/view/KVThumbLoader.h"
 
-#include <QMetaObject>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -128,7 +127,7 @@ void TKVThumbLoader::StartNext() {
 }
 
 // On the load's own thread. The picture is reduced outside the lock; storing it, and the entry
-// lookup that keeps it from reaching another entry, happen under it.
+// lookup that keeps it from reaching another entry, happen under it. Nothing of Qt is touched.
 void TKVThumbLoader::Finish(TLoad& load) {
     load.FinishRan = true;
     const bool failed = load.IO->AbortFlag;
@@ -139,7 +138,6 @@ void TKVThumbLoader::Finish(TLoad& load) {
         } catch (const std::exception&) {
         }
     }
-    bool arrived = false;
     {
         std::lock_guard lock(KVGlobalLock);
         const int index = load.Cancelled ? -1 : view_.IndexOfSerial(load.Serial);
@@ -149,12 +147,13 @@ void TKVThumbLoader::Finish(TLoad& load) {
                 entry.LoadFailed = true;
             else
                 view_.TakeLoadResult(entry, *load.IO, reduced ? *reduced : *load.Bitmap);
-            arrived = true;
+            // Raised before the load counts as ended, so that no arrival is missed by a main
+            // thread that sees no load pending.
+            view_.arrived_ = true;
         }
         load.Ended = true;
         Wake();
     }
-    if (arrived) QMetaObject::invokeMethod(&view_, [view = &view_] { view->LoadsArrived(); }, Qt::QueuedConnection);
 }
 
 void TKVThumbLoader::StopAll() {

@@ -23,6 +23,7 @@ namespace {
 // No file path holds a NUL byte.
 constexpr char FrameSeparator = '\0';
 constexpr int PlayTimerMinimum = 10;
+constexpr int ArrivalPollInterval = 15;  // ms
 
 std::unique_ptr<TKVVirtualImageList> NewStore(const char* name) {
     return std::make_unique<TKVVirtualImageList>(name);
@@ -53,6 +54,8 @@ TKestovaMView::TKestovaMView(QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    arrivalTimer_.setInterval(ArrivalPollInterval);
+    connect(&arrivalTimer_, &QTimer::timeout, this, [this] { LoadsArrived(); });
     background_.color = Background();
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, this,
             [this](int value) { ScrollBarMoved(Qt::Horizontal, value); });

@@ -5,6 +5,7 @@
 #include <QAbstractScrollArea>
 #include <QFont>
 #include <QImage>
+#include <QTimer>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -303,7 +304,10 @@ private:
     TKestovaIO& FrameIO(const std::string& path);
     void LoadFileFrame(TKestovaIO& io, const std::string& path, int frame, int& delay);
     bool IsReloadable(const TKVMEntry& entry) const;
-    // A background load arrived or failed: its parameters and placeholders, then a repaint.
+    // Background loads that arrived or failed since: their parameters and placeholders. The loads
+    // only raise a flag, which the main thread takes up at the next paint or tick of its timer, so
+    // that no load touches a Qt object.
+    void ApplyArrivals();
     void LoadsArrived();
     void KillPlayTimer();
 
@@ -394,6 +398,8 @@ private:
     std::vector<std::unique_ptr<TFrameIO>> frameIOs_;
     std::unique_ptr<TKestovaMIO> mio_;
     std::unique_ptr<TKestovaProc> proc_;
+    std::atomic<bool> arrived_{false};
+    QTimer arrivalTimer_;
     // Last: its threads stop before anything they use goes.
     std::unique_ptr<TKVThumbLoader> loader_;
 };

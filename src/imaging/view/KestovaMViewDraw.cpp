@@ -68,6 +68,7 @@ QImage TKestovaMView::Render() {
 void TKestovaMView::PaintToBackBuffer(QImage& buffer) {
     KVDrawBackground(buffer, background_, buffer.rect());
     std::lock_guard lock(KVGlobalLock);
+    if (arrived_.exchange(false)) ApplyArrivals();
     for (bool again = true; again;) {
         again = false;
         const int count = GetImageCount();

@@ -64,21 +64,26 @@ void TKestovaMView::ApplyArrivedParams(int index) {
     entry.ArrivedParams.reset();
 }
 
-void TKestovaMView::LoadsArrived() {
-    {
-        std::lock_guard lock(KVGlobalLock);
-        for (int i = 0; i < GetImageCount(); ++i) {
-            TKVMEntry& entry = *entries_[size_t(i)];
-            if (entry.LoadFailed) {
-                TKVBitmap placeholder;
-                DoWrongImage(placeholder, i);
-                StorePicture(entry, placeholder);
-                entry.LoadFailed = false;
-            }
-            ApplyArrivedParams(i);
+void TKestovaMView::ApplyArrivals() {
+    std::lock_guard lock(KVGlobalLock);
+    for (int i = 0; i < GetImageCount(); ++i) {
+        TKVMEntry& entry = *entries_[size_t(i)];
+        if (entry.LoadFailed) {
+            TKVBitmap placeholder;
+            DoWrongImage(placeholder, i);
+            StorePicture(entry, placeholder);
+            entry.LoadFailed = false;
         }
+        ApplyArrivedParams(i);
     }
-    viewport()->update();
+}
+
+void TKestovaMView::LoadsArrived() {
+    if (arrived_.exchange(false)) {
+        ApplyArrivals();
+        viewport()->update();
+    }
+    if (!arrived_ && PendingLoads() == 0) arrivalTimer_.stop();
 }
 
 TKestovaIO& TKestovaMView::FrameIO(const std::string& path) {
@@ -165,6 +170,7 @@ bool TKestovaMView::QueueLoad(int index) {
     if (entry.ID >= 0 && (OnImageIDRequest || OnImageIDRequestEx)) return false;
     if (entry.FileName.empty()) return false;
     loader_->Enqueue(entry.Serial);
+    if (!arrivalTimer_.isActive()) arrivalTimer_.start();
     return true;
 }
 
