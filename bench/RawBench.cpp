@@ -70,8 +70,9 @@ int main(int argc, char** argv) {
     TKVRawContext context(raw);
     RawIdentifyFile(context);
     context.imageHeight = context.height, context.imageWidth = context.width;
-    context.image.assign(size_t(context.height) * size_t(context.width), TRawPixel{});
     const std::pair<const char*, std::function<void()>> stages[] = {
+        {"pixel array (8 bytes a pixel)",
+         [&] { context.image.assign(size_t(context.height) * size_t(context.width), TRawPixel{}); }},
         {"loader (Huffman decoding)", [&] { context.loader(context); }},
         {"white balance", [&] { RawBalanceWhites(context); }},
         {"bilinear interpolation", [&] { context.border = 1, RawInterpolate(context); }},
@@ -85,6 +86,6 @@ int main(int argc, char** argv) {
         staged += t;
         std::printf("  %-30s %.3f s\n", name, t);
     }
-    std::printf("  %-30s %.3f s\n", "tone curve and output rows", std::max(rawTime - staged, 0.0));
+    std::printf("  %-30s %.3f s\n", "the rest (reading, identifying, tone curve, output rows)", std::max(rawTime - staged, 0.0));
     return 0;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "../platform/qt/MetafileFixtures.h"
+#include "TestHttpServer.h"
 #include "TestSupport.h"
 
 namespace {
@@ -71,6 +72,30 @@ TEST_F(UnattendedRunTest, BookOfTwoPictures) {
     const std::string book = scratch_.Path("Book1.pdf");
     EXPECT_TRUE(QpdfChecks(book));
     EXPECT_EQ(RunTool("pdfinfo " + Quoted(book) + " | awk '/^Pages:/ {print $2}'").output, "2\n");
+}
+
+TEST_F(UnattendedRunTest, APictureAtAnHttpAddressIsDownloadedIntoTheBook) {
+    TTestHttpServer server;
+    TTestHttpResponse remote;
+    remote.body = ReadFile(Picture("remote.png", "60x40"));
+    server.Answer("/pictures/remote.png", remote);
+    const std::string address = "http://" + server.HostAndPort() + "/pictures/";
+    const std::string local = Picture("local.bmp", "30x50");
+    const TCommandResult run =
+        Run("/B " + Quoted(local) + " " + Quoted(address + "remote.png"), "printf '\\n' |");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string book = scratch_.Path("Book1.pdf");
+    EXPECT_TRUE(QpdfChecks(book));
+    // The two pictures, each at its own size.
+    const std::string images = RunTool("pdfimages -list " + Quoted(book) + " | awk 'NR > 2 {print $4 \"x\" $5}'").output;
+    EXPECT_EQ(images, "30x50\n60x40\n");
+    EXPECT_FALSE(server.Requests().empty());
+
+    // A picture the server does not have fails as a missing file does, naming its address.
+    const TCommandResult missing =
+        Run("/B " + Quoted(local) + " " + Quoted(address + "missing.png"), "printf 'other.pdf\\n' |");
+    EXPECT_EQ(missing.status, 1) << missing.output;
+    EXPECT_TRUE(Contains(missing.output, address + "missing.png")) << missing.output;
 }
 
 TEST_F(UnattendedRunTest, NoWindowSystemIsNeeded) {

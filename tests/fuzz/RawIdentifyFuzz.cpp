@@ -1,5 +1,5 @@
 // Camera raw identification on arbitrary bytes: signatures, the TIFF, CIFF, Foveon and Rollei
-// container walks and the camera table.
+// container walks, the camera table, and the CIFF metadata walk with its embedded previews.
 #include "DriverFuzz.h"
 
 #include "imaging/core/KVStreams.h"
@@ -8,6 +8,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TKVMemStream stream(data, int64_t(size));
     KVIsRawStream(stream);
+    KVIsRawContainerStream(stream);
+    TIOParamsVals metadata(nullptr);
+    KVReadRawMetadata(stream, metadata);
     TDriverRun run;
     KVReadRawStream(stream, run.bitmap, run.params, true, run.progress);
     return 0;

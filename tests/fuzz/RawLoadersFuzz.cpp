@@ -1,5 +1,6 @@
 // Every raw loader family on arbitrary bytes with a small fixed geometry: the first byte chooses
-// the loader and the margins, the rest is the data.
+// the loader and the margins, the rest is the data. The result also goes through the upright
+// rebuild of sensors laid out at 45 degrees.
 #include "DriverFuzz.h"
 
 #include "imaging/raw/RawStages.h"
@@ -11,8 +12,22 @@ constexpr TRawLoader loaders[] = {
     RawLoadNikonE2100,      RawLoadCasioQv5700,   RawLoadRolleiD530flex,  RawLoadBitstream12,   RawLoadNikonE950,
     RawLoadNikonPlain,      RawLoadOlympusC5050,  RawLoadUnpackedBe,      RawLoadUnpackedLeShr2, RawLoadEightBit,
     RawLoadNucore,          RawLoadIxpress,       RawLoadPhaseOne,        RawLoadKodakEasy,     RawLoadKodakDc120,
-    RawLoadFoveon,
+    RawLoadFoveon,          RawLoadKodakDc40,     RawLoadKodakDc120Jpeg,  RawLoadKodakCompressedCfa,
+    RawLoadKodakCompressedColor, RawLoadSonyF828, RawLoadFujiS2pro,       RawLoadFujiS5000,     RawLoadFujiS7000,
+    RawLoadFujiF700,
 };
+
+// The decoded picture as 24 bits, rebuilt as if its sensor lay at 45 degrees.
+void Upright(TKVRawContext& raw) {
+    TKVBitmap bitmap;
+    bitmap.Allocate(raw.width, raw.height, kv24RGB);
+    for (int row = 0; row < raw.height; ++row) {
+        uint8_t* line = bitmap.GetScanline(row);
+        for (int col = 0; col < raw.width; ++col)
+            for (size_t c = 0; c < 3; ++c) line[3 * col + int(c)] = uint8_t(raw.image[size_t(row * raw.width + col)][c] >> 8);
+    }
+    RawUpright45(bitmap);
+}
 
 }  // namespace
 
@@ -40,6 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             RawInterpolate(raw);
         }
         RawMixChannels(raw);
+        Upright(raw);
     } catch (const Exception&) {
     }
     return 0;

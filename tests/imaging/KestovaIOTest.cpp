@@ -107,7 +107,7 @@ TEST(KestovaIO, FailuresSetTheAbortFlag) {
     WriteFile(folder.Path("cut.bmp"), ReadFile(bmp).substr(0, 60));
     WriteFile(folder.Path("x.unknown"), ReadFile(bmp));
     for (const std::string& name : {std::string(), folder.Path("x.unknown"), folder.Path("cut.bmp"),
-                                    std::string("http://example.invalid/a.bmp"), folder.Path("clip.avi")}) {
+                                    std::string("http://127.0.0.1:1/a.bmp"), folder.Path("clip.avi")}) {
         TWatched w;
         w.io.LoadFromFile(bmp);
         ASSERT_FALSE(w.io.AbortFlag);

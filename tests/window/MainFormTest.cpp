@@ -501,11 +501,14 @@ public:
     bool Acquire(int api, TKVBitmap& bitmap, TIOParamsVals&, TKVProgressRec&) override {
         EXPECT_EQ(api, 0);
         ++scanner_.acquireCalls;
-        if (!Next(scanner_.acquisitions)) return false;
+        failed_ = !Next(scanner_.acquisitions);
+        if (failed_) return false;
         bitmap.Allocate(5 + scanner_.acquireCalls, 4, kv24RGB);
         bitmap.Fill(ColorToRGB(clRed));
         return true;
     }
+
+    std::string LastErrorText() const override { return failed_ ? "The feeder is empty." : ""; }
 
 private:
     static bool Next(std::deque<bool>& answers) {
@@ -515,6 +518,7 @@ private:
         return answer;
     }
     TFakeScanner& scanner_;
+    bool failed_ = false;
 };
 
 TEST_F(MainFormTest, ScannedPagesAreSavedInTheTemporaryFolderAndListed) {
@@ -557,7 +561,16 @@ TEST_F(MainFormTest, ScannedPagesAreSavedInTheTemporaryFolderAndListed) {
         EXPECT_EQ(form.SourceList()->item(1)->text(), "Scanner:Pic1.bmp");
         EXPECT_EQ(form.SourceList()->currentRow(), 2);  // the last page added
         ASSERT_EQ(prompter->boxes.size(), 1u);
-        EXPECT_EQ(prompter->boxes[0].text, "Image acquisition failed");
+        EXPECT_EQ(prompter->boxes[0].text, "Image acquisition failed\nThe feeder is empty.");
+        // A page that cannot be saved (its name is taken by a folder) is not listed.
+        const std::string blocked = TempFolder + "Pic3.bmp";
+        ASSERT_TRUE(std::filesystem::create_directory(blocked));
+        scanner.acquisitions = {true};
+        scan->click();
+        std::filesystem::remove(blocked);
+        EXPECT_EQ(form.SourceList()->count(), 3);
+        ASSERT_EQ(prompter->boxes.size(), 2u);
+        EXPECT_EQ(prompter->boxes[1].text, "Cannot write \"" + blocked + "\". Is a directory");
         // The pages are pictures of their own in the temporary folder.
         for (int n : {1, 2}) {
             TKestovaIO reader;

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "app/engine/ConverterPic.h"
+#include "imaging/io/KVHttpLoad.h"
 #include "tzlib/TextFormats.h"
 
 namespace {
@@ -29,6 +30,12 @@ std::optional<int> FrameNumber(const std::string& text) {
 }
 
 std::variant<TCommandSource, std::string> ReadSource(const std::string& argument) {
+    TPicKind kind;
+    // A picture at an http address is taken whole; its kind is that of its name.
+    if (KVIsHttpAddress(argument)) {
+        if (!FindPicKind(argument, kind)) return std::string("not a kind of picture this program reads");
+        return TCommandSource{argument, -1};
+    }
     std::string fileName = argument;
     int frameIndex = -1;
     if (!IsFile(argument)) {
@@ -40,7 +47,6 @@ std::variant<TCommandSource, std::string> ReadSource(const std::string& argument
         fileName = argument.substr(0, hash);
         frameIndex = *frame - 1;
     }
-    TPicKind kind;
     if (!FindPicKind(fileName, kind)) return std::string("not a kind of picture this program reads");
     // Documents go beside their pictures, which a name relative to the starting folder would not
     // tell once the program works elsewhere.

@@ -6,6 +6,7 @@
 
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
+#include "imaging/io/KVHttpLoad.h"
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfErrors.h"
 #include "tzlib/Errors.h"
@@ -176,13 +177,15 @@ void TPictureSource::ReadJpegHeader(TKestovaIO& io) {
 }
 
 void TPictureSource::ReadImageHeader(TKestovaIO& io) {
-    {
+    // A picture at an http address has no file to read a header from: it is downloaded whole.
+    const bool address = KVIsHttpAddress(fileName_);
+    if (!address) {
         TFileStream stream(fileName_, fmOpenRead);
         io.ParamsFromStreamFormat(stream, NamedContentType(stream, fileName_));
         io.Params().FileName = fileName_;
     }
     // Pictures whose header the image library does not read alone are read whole.
-    if (io.AbortFlag || io.Params().FileType == kvftNone) {
+    if (address || io.AbortFlag || io.Params().FileType == kvftNone) {
         io.AbortFlag = false;
         io.LoadFromFile(fileName_);
         CheckLoaded(io);

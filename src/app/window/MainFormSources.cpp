@@ -35,6 +35,10 @@ bool IsSourceFile(const std::string& fileName) {
     return FindPicKind(fileName, kind);
 }
 
+std::string WithReason(const std::string& message, const std::string& reason) {
+    return reason.empty() ? message : message + "\n" + reason;
+}
+
 }  // namespace
 
 void TMainForm::SyncList(int selected) {
@@ -135,7 +139,7 @@ void TMainForm::btSourceScanClick() {
     TKestovaIO& io = *view_->GetIO();
     if (!scannerSelected_) scannerSelected_ = io.SelectAcquireSource(0);
     if (!scannerSelected_) return;
-    if (!io.Acquire(0)) return ShowErrorCode(0, "Image acquisition failed");
+    if (!io.Acquire(0)) return ShowErrorCode(0, WithReason("Image acquisition failed", io.AcquireErrorText()));
     std::string name;
     for (int n = 1; FileExists(name = TempFolder + "Pic" + std::to_string(n) + ".bmp"); ++n) {
     }

@@ -42,6 +42,15 @@ public:
     virtual void Update() {}
     // The image-changed notification, after a component changed the image.
     virtual void DoImageChange() {}
+    // From a thread other than the view's: the view takes the resolution, repaints and runs its
+    // image-changed notification on its own thread later. A view without a thread of its own does
+    // it at once.
+    virtual void PostImageChange(int dpiX, int dpiY) {
+        SetDpiX(dpiX);
+        SetDpiY(dpiY);
+        Update();
+        DoImageChange();
+    }
 
     // The returned entry stays the caller's key for RemoveChangeHandler.
     TKVChangeEntry* AddChangeHandler(TKVViewChangeHandler handler, TObject* component);

@@ -166,13 +166,13 @@ void TIOParamsVals::AssignSaveOptions(const TIOParamsVals& source) {
 void TIOParamsVals::SetDpiX(int value) {
     dpiX_ = value;
     ExifXResolution = value;
-    if (TKVView* view = owner_ ? owner_->AttachedKestova() : nullptr) view->SetDpiX(value);
+    if (TKVView* view = owner_ ? owner_->ResolutionView() : nullptr) view->SetDpiX(value);
 }
 
 void TIOParamsVals::SetDpiY(int value) {
     dpiY_ = value;
     ExifYResolution = value;
-    if (TKVView* view = owner_ ? owner_->AttachedKestova() : nullptr) view->SetDpiY(value);
+    if (TKVView* view = owner_ ? owner_->ResolutionView() : nullptr) view->SetDpiY(value);
 }
 
 void TIOParamsVals::SetDpiXFloat(double value) { SetDpiX(TruncToInt(value)); }

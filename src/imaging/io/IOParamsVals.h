@@ -46,8 +46,10 @@ class TKVParamsOwner {
 public:
     // The class-library bitmap the component works on, nil when none.
     virtual TBitmap* GetTBitmap() = 0;
-    // The attached view, nil when none; it is told of resolution changes.
+    // The attached view, nil when none.
     virtual TKVView* AttachedKestova() = 0;
+    // The view to tell of resolution changes at once, nil when none.
+    virtual TKVView* ResolutionView() { return AttachedKestova(); }
 
 protected:
     ~TKVParamsOwner() = default;

@@ -7,11 +7,11 @@
 
 namespace {
 
-// The content's type, whether or not this build can load it: the first driver whose content test
-// accepts it, else the first format added to the registry whose test does.
+// The content's type, whether or not this build can load it: the first content test that accepts
+// it, else the first format added to the registry whose test does.
 int DetectContent(TStream& stream) {
-    for (const TKVFormatDriver* driver : FormatDrivers())
-        if (driver->IsFormat && driver->IsFormat(stream)) return driver->FileType;
+    for (const TKVContentTest& test : ContentTests())
+        if (test.Test(stream)) return test.FileType;
     const int64_t start = stream.Position();
     for (const TKVFileFormatEntry* entry : GetFileFormats()) {
         if (entry->BuiltIn || !entry->TestHook) continue;

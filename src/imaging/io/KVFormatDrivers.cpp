@@ -1,5 +1,7 @@
 #include "imaging/io/KVFormatDrivers.h"
 
+#include <vector>
+
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVBmp.h"
 #include "imaging/io/KVFileFormats.h"
@@ -22,18 +24,34 @@
 
 namespace {
 
-// The first test that accepts the bytes decides, so a loose test (a JPEG start marker somewhere
-// in the first bytes, PCX's two bytes) comes after the stricter ones it could shadow.
-// Camera raw files with a TIFF header are TIFF by content; their extension makes them raw.
 const TKVFormatDriver* const drivers[] = {
     &KVGifDriver,  &KVBmpDriver,  &KVPcxDriver,  &KVTiffDriver, &KVPngDriver, &KVIcoDriver,
     &KVCurDriver,  &KVTgaDriver,  &KVPxmDriver,  &KVJpegDriver, &KVJp2Driver,  &KVJ2kDriver, &KVAviDriver,
     &KVDcxDriver,  &KVWmfDriver,  &KVEmfDriver,  &KVWbmpDriver, &KVPdfDriver,  &KVPsDriver,   &KVRawDriver,
 };
 
+// The first test that accepts the bytes decides, so a loose test (a JPEG start marker somewhere
+// in the first bytes, PCX's two bytes, a TIFF byte order whose offset happens to fit) comes after
+// the stricter ones it could shadow. Raw containers of their own are recognised before the
+// bitmap, TIFF and JPEG tests that some of their heads pass; raw files with a TIFF header are
+// TIFF by content and raw by their extension; files known by their size alone come last.
+std::vector<TKVContentTest> MakeContentTests() {
+    std::vector<TKVContentTest> tests;
+    for (const TKVFormatDriver* driver : drivers) {
+        if (driver == &KVBmpDriver) tests.push_back({kvftRAW, KVIsRawContainerStream});
+        if (driver->IsFormat) tests.push_back({driver->FileType, driver->IsFormat});
+    }
+    return tests;
+}
+
 }  // namespace
 
 std::span<const TKVFormatDriver* const> FormatDrivers() { return drivers; }
+
+std::span<const TKVContentTest> ContentTests() {
+    static const std::vector<TKVContentTest> tests = MakeContentTests();
+    return tests;
+}
 
 const TKVFormatDriver* FindFormatDriver(int fileType) {
     for (const TKVFormatDriver* driver : drivers)

@@ -12,6 +12,8 @@
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
 #include "imaging/io/KVFormatDrivers.h"
+#include "imaging/io/KVHttpLoad.h"
+#include "imaging/io/KVIOThread.h"
 #include "imaging/io/KVJpegFilter.h"
 #include "imaging/io/KVMetafile.h"
 #include "imaging/io/KVVideoAndScanner.h"
@@ -28,12 +30,6 @@ std::string LowerExtension(const std::string& fileName) {
     std::string ext = fileName.substr(dot);
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     return ext;
-}
-
-bool IsHttpAddress(const std::string& name) {
-    std::string prefix = name.substr(0, 7);
-    std::transform(prefix.begin(), prefix.end(), prefix.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return prefix == "http://";
 }
 
 // The format a file is saved in, by its extension.
@@ -95,9 +91,35 @@ template <typename Body> void Finishing(TKestovaIO& io, Body body) {
 }  // namespace
 
 TKestovaIO::TKestovaIO()
-    : ownedWork_(std::make_unique<TKVBitmap>()), work_(ownedWork_.get()), params_(std::make_unique<TIOParamsVals>(this)) {}
+    : ownedWork_(std::make_unique<TKVBitmap>()),
+      work_(ownedWork_.get()),
+      threads_(std::make_unique<TKVIOThreads>([this] { Fail(); },
+                                              [this] {
+                                                  Fail();
+                                                  DoFinishWork();
+                                              })),
+      params_(std::make_unique<TIOParamsVals>(this)) {}
 
-TKestovaIO::~TKestovaIO() { DetachView(); }
+TKestovaIO::~TKestovaIO() {
+    WaitThreads(false);
+    DetachView();
+}
+
+// --- Background operations
+
+bool TKestovaIO::Dispatched(TKVIOThreadKind kind, std::function<void()> operation) {
+    if (threads_->IsInside() || !Asynchronous || OwnsWorkBitmap()) return false;
+    threads_->Start(kind, std::move(operation));
+    return true;
+}
+
+void TKestovaIO::WaitThreads(bool setAbort) {
+    threads_->Wait(setAbort, [this] { Fail(); });
+}
+
+bool TKestovaIO::IsInsideIOThread() const { return threads_->IsInside(); }
+
+std::vector<TKVIOThreadKind> TKestovaIO::IOThreadKinds() const { return threads_->Kinds(); }
 
 // --- Work bitmap
 
@@ -174,6 +196,11 @@ void TKestovaIO::RefreshAttached() {
         work_->RemoveAlphaChannel();
     }
     if (!view_) return;
+    // A view is a window: a background thread only asks it to show the picture.
+    if (IsInsideIOThread()) {
+        view_->PostImageChange(params_->DpiX(), params_->DpiY());
+        return;
+    }
     view_->SetDpiX(params_->DpiX());
     view_->SetDpiY(params_->DpiY());
     view_->Update();
@@ -287,8 +314,13 @@ void TKestovaIO::LoadThroughHook(TStream& stream, int fileType, const std::strin
 }
 
 void TKestovaIO::LoadFromFile(const std::string& fileName) {
+    if (Dispatched(kvtkFile, [this, fileName] { LoadFromFile(fileName); })) return;
     const std::string extension = LowerExtension(fileName);
-    if (fileName.empty() || IsHttpAddress(fileName)) {
+    if (KVIsHttpAddress(fileName)) {
+        LoadFromURL(fileName);
+        return;
+    }
+    if (fileName.empty()) {
         Finishing(*this, [&] { Fail(); });
         return;
     }
@@ -323,6 +355,47 @@ void TKestovaIO::LoadFromFile(const std::string& fileName) {
     });
 }
 
+void TKestovaIO::LoadFromURL(const std::string& url) {
+    // libcurl refused to start, as a missing http library: nothing to finish.
+    if (!KVHttpAvailable()) {
+        Fail();
+        return;
+    }
+    if (Dispatched(kvtkURL, [this, url] { LoadFromURL(url); })) return;
+    AbortFlag = false;
+    TKVHttpRequest request;
+    if (!KVSplitHttpAddress(url, request.address)) {
+        Finishing(*this, [&] { Fail(); });
+        return;
+    }
+    if (request.address.path.empty()) {
+        DoFinishWork();
+        return;
+    }
+    request.proxyHost = ProxyHost;
+    request.proxyUser = ProxyUserName;
+    request.proxyPassword = ProxyUserPassword;
+    request.progress = [this](int percent) {
+        if (OnProgress) OnProgress(this, percent);
+    };
+    request.abort = &AbortFlag;
+    TMemoryStream body;
+    bool received = false;
+    try {
+        received = KVHttpGet(request, body) && !AbortFlag;
+    } catch (...) {
+        DoFinishWork();
+        throw;
+    }
+    // Nothing of a failed, refused or stopped download reaches the readers.
+    if (!received) {
+        Finishing(*this, [&] { Fail(); });
+        return;
+    }
+    body.SetPosition(0);
+    LoadFromStream(body);
+}
+
 void TKestovaIO::LoadFromFileAuto(const std::string& fileName) {
     const int type = DetectFileFormat(fileName, false);
     if (type != kvftNone) LoadFromFileFormat(fileName, type);
@@ -330,6 +403,7 @@ void TKestovaIO::LoadFromFileAuto(const std::string& fileName) {
 }
 
 void TKestovaIO::LoadFromFileFormat(const std::string& fileName, int fileType) {
+    if (Dispatched(kvtkFileFormat, [this, fileName, fileType] { LoadFromFileFormat(fileName, fileType); })) return;
     if (IsMetafileType(fileType)) {
         ImportMetafile(fileName, -1, -1, true);
         return;
@@ -347,6 +421,7 @@ void TKestovaIO::LoadFileAs(const std::string& fileName, int fileType) {
 }
 
 void TKestovaIO::LoadFileOfType(const std::string& fileName, int fileType) {
+    if (Dispatched(kvtkFile, [this, fileName, fileType] { LoadFileOfType(fileName, fileType); })) return;
     Finishing(*this, [&] {
         AbortFlag = true;
         TFileStream stream(fileName, fmOpenRead);
@@ -355,6 +430,7 @@ void TKestovaIO::LoadFileOfType(const std::string& fileName, int fileType) {
 }
 
 void TKestovaIO::LoadStreamOfType(TStream& stream, int fileType) {
+    if (Dispatched(kvtkStream, [this, &stream, fileType] { LoadStreamOfType(stream, fileType); })) return;
     Finishing(*this, [&] { LoadStream(stream, fileType, {}); });
 }
 
@@ -369,26 +445,29 @@ int PageCount(TStream& stream, int fileType) {
 }  // namespace
 
 int TKestovaIO::LoadCountedFile(const std::string& fileName, int fileType) {
-    int count = 0;
+    if (Dispatched(kvtkFileCount, [this, fileName, fileType] { LoadCountedFile(fileName, fileType); })) return -1;
+    lastCount_ = 0;
     Finishing(*this, [&] {
         AbortFlag = true;
         TFileStream stream(fileName, fmOpenRead);
-        count = PageCount(stream, fileType);
+        lastCount_ = PageCount(stream, fileType);
         LoadStream(stream, fileType, fileName);
     });
-    return count;
+    return lastCount_;
 }
 
 int TKestovaIO::LoadCountedStream(TStream& stream, int fileType) {
-    int count = 0;
+    if (Dispatched(kvtkStreamCount, [this, &stream, fileType] { LoadCountedStream(stream, fileType); })) return -1;
+    lastCount_ = 0;
     Finishing(*this, [&] {
-        count = PageCount(stream, fileType);
+        lastCount_ = PageCount(stream, fileType);
         LoadStream(stream, fileType, {});
     });
-    return count;
+    return lastCount_;
 }
 
 void TKestovaIO::LoadFromStream(TStream& stream) {
+    if (Dispatched(kvtkStream, [this, &stream] { LoadFromStream(stream); })) return;
     const int type = DetectStreamFormat(stream);
     if (type == kvftNone) {
         Finishing(*this, [&] { Fail(); });
@@ -398,6 +477,7 @@ void TKestovaIO::LoadFromStream(TStream& stream) {
 }
 
 void TKestovaIO::LoadFromStreamFormat(TStream& stream, int fileType) {
+    if (Dispatched(kvtkStreamFormat, [this, &stream, fileType] { LoadFromStreamFormat(stream, fileType); })) return;
     Finishing(*this, [&] {
         const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
         if (!entry) Fail();
@@ -426,6 +506,7 @@ TBitmap DrawMetafile(const TGraphic& picture, int width, int height, TColor back
 void TKestovaIO::ImportMetafile(const std::string& fileName, int width, int height, bool withAlpha) {
     // Larger drawings are scaled down to this longer side.
     constexpr int64_t LargestSide = 16000;
+    if (Dispatched(kvtkMetafile, [=, this] { ImportMetafile(fileName, width, height, withAlpha); })) return;
     Finishing(*this, [&] {
         AbortFlag = true;
         const TGraphicClass metafileClass = GraphicClassForExtension(LowerExtension(fileName));
@@ -477,6 +558,8 @@ void TKestovaIO::ImportMetafile(const std::string& fileName, int width, int heig
 }
 
 void TKestovaIO::LoadFromBuffer(const void* buffer, int64_t size, int fileType) {
+    // The stream over the buffer must live as long as the load, so the thread makes its own.
+    if (Dispatched(kvtkStream, [=, this] { LoadFromBuffer(buffer, size, fileType); })) return;
     TKVMemStream stream(buffer, size);
     if (fileType == kvftNone) LoadFromStream(stream);
     else LoadFromStreamFormat(stream, fileType);
@@ -563,6 +646,7 @@ void TKestovaIO::SaveJPEG(TStream& stream, TKVProgressRec& progress) {
 }
 
 void TKestovaIO::SaveToFile(const std::string& fileName) {
+    if (Dispatched(kvtkFile, [this, fileName] { SaveToFile(fileName); })) return;
     int type = SaveTypeOf(LowerExtension(fileName));
     if (type == kvftNone && !fileName.empty()) {
         const TKVFileFormatEntry* entry = GetFileFormatByExt(LowerExtension(fileName));
@@ -572,6 +656,7 @@ void TKestovaIO::SaveToFile(const std::string& fileName) {
 }
 
 void TKestovaIO::SaveFileOfType(const std::string& fileName, int type) {
+    if (Dispatched(kvtkFile, [this, fileName, type] { SaveFileOfType(fileName, type); })) return;
     Finishing(*this, [&] {
         AbortFlag = true;
         if (fileName.empty() || type == kvftNone) return;
@@ -585,6 +670,7 @@ void TKestovaIO::SaveFileOfType(const std::string& fileName, int type) {
 }
 
 void TKestovaIO::SaveToStreamFormat(TStream& stream, int fileType) {
+    if (Dispatched(kvtkStreamFormat, [this, &stream, fileType] { SaveToStreamFormat(stream, fileType); })) return;
     Finishing(*this, [&] { SaveStream(stream, fileType); });
 }
 
@@ -682,6 +768,7 @@ int TKestovaIO::OpenAVIFile(const std::string& fileName) {
 }
 
 void TKestovaIO::LoadAVIFrame(int index) {
+    if (Dispatched(kvtkFrame, [this, index] { LoadAVIFrame(index); })) return;
     Finishing(*this, [&] {
         AbortFlag = false;
         GrabAVIFrame(index);
@@ -730,6 +817,7 @@ bool TKestovaIO::SelectAcquireSource(int api) {
 }
 
 bool TKestovaIO::Acquire(int api) {
+    if (Dispatched(kvtkAcquire, [this, api] { Acquire(api); })) return true;
     AbortFlag = false;
     TKVAcquireProvider* source = AcquireProvider();
     TKVProgressRec progress = MakeProgress();

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "imaging/core/KVMessages.h"
 #include "imaging/core/KVProgress.h"
@@ -17,6 +18,8 @@ class TKVCapture;
 class TKVMediaProvider;
 class TKVAcquireProvider;
 class TKVTWainParams;
+class TKVIOThreads;
+enum TKVIOThreadKind : uint8_t;
 
 class TKestovaIO : public TObject, public TKVParamsOwner {
 public:
@@ -52,15 +55,35 @@ public:
     // The view whose picture loads fill; it is told of every change, and its going detaches it.
     TKVView* AttachedKestova() override { return view_; }
     void SetAttachedKestova(TKVView* view);
+    // None on a background thread: the view takes the resolution with the picture, on its own thread.
+    TKVView* ResolutionView() override { return IsInsideIOThread() ? nullptr : view_; }
     // The attached view's background, else the component's own, which a view leaves unchanged.
     TColor Background() const { return view_ ? view_->Background() : background_; }
     void SetBackground(TColor color) {
         if (!view_) background_ = color;
     }
 
+    // --- Background operations
+    // On a bitmap that is not the component's own (a caller's or a view's), loads, saves,
+    // acquisitions and http loads then run on threads of their own and the call returns at once: a
+    // count-returning load returns -1, Acquire true. They run one at a time, in the order started,
+    // and call the events on their threads; a view is repainted on its own thread. An exception in
+    // one ends it with AbortFlag set. Wait for them before calling operations directly.
+    bool Asynchronous = false;
+    // Returns once no background operation is left. setAbort stops the running one at its next
+    // test, makes those still waiting finish at once with AbortFlag set, and leaves AbortFlag set.
+    void WaitThreads(bool setAbort);
+    // True when called on one of the component's background threads: operations then run directly.
+    bool IsInsideIOThread() const;
+    // The kinds of the background operations still listed, in the order they run.
+    std::vector<TKVIOThreadKind> IOThreadKinds() const;
+    // The pages or frames the last count-returning load found, also one that ran in the
+    // background: readable once its OnFinishWork has run.
+    int LastCount() const { return lastCount_; }
+
     // --- Loading
-    // By the extension (letter case ignored); "http://" addresses and unknown extensions set
-    // AbortFlag. A file that cannot be opened raises EFOpenError.
+    // By the extension (letter case ignored); "http://" addresses load through LoadFromURL, unknown
+    // extensions set AbortFlag. A file that cannot be opened raises EFOpenError.
     virtual void LoadFromFile(const std::string& fileName);
     // By the content, whatever the extension.
     virtual void LoadFromFileAuto(const std::string& fileName);
@@ -107,6 +130,15 @@ public:
     // proportion, both below 0 take the metafile's own size. With alpha, unpainted pixels are
     // transparent. Needs the class library's metafile picture (installed with the GUI).
     void ImportMetafile(const std::string& fileName, int width, int height, bool withAlpha);
+
+    // Downloads a picture over plain http ("http://host[:port]/path", the scheme in any letter case)
+    // and loads it by its content. Other schemes, a refused or failed transfer, an error status and
+    // a body larger than the picture limits allow set AbortFlag; an address without a path loads
+    // nothing and leaves AbortFlag clear. With a known length, OnProgress follows the download and
+    // may stop it by setting AbortFlag.
+    void LoadFromURL(const std::string& url);
+    // A named http proxy ("host[:port]", port 80 when none) and its credentials; empty: direct.
+    std::string ProxyHost, ProxyUserName, ProxyUserPassword;
 
     // --- Saving; a file is replaced only once it was written completely.
     virtual void SaveToFile(const std::string& fileName);
@@ -181,6 +213,8 @@ protected:
     bool CheckWorkBitmap();
 
 private:
+    // True when the operation was handed to a background thread.
+    bool Dispatched(TKVIOThreadKind kind, std::function<void()> operation);
     TKVProgressRec MakeProgress();
     // The common load: reset, read, default resolution, name and type; the picture is emptied
     // when the reader fails, so nothing half-read passes as loaded.
@@ -215,6 +249,8 @@ private:
     TColor background_ = clWhite;
     TKVView* view_ = nullptr;
     TKVChangeEntry* viewHandler_ = nullptr;
+    // The record asks whether it is on a background thread while it is built.
+    std::unique_ptr<TKVIOThreads> threads_;
     std::unique_ptr<TIOParamsVals> params_;
     std::unique_ptr<TKVMediaProvider> media_;
     std::unique_ptr<TKVMediaProvider> avi_;
@@ -222,4 +258,5 @@ private:
     std::shared_ptr<TKVCapture> capture_;
     std::unique_ptr<TKVAcquireProvider> acquire_;
     TKVAcquireProvider* AcquireProvider();
+    std::atomic<int> lastCount_{0};
 };

@@ -25,11 +25,15 @@ void Report(const TKVProgressRec& progress, int percent) {
 
 bool HasPreview(TIOParamsVals& params) { return params.ExifThumbnail && !params.ExifThumbnail->IsEmpty(); }
 
-// EXIF fields and resolution from a TIFF structure inside the file.
+// EXIF fields and resolution from a TIFF structure inside the file, else a CIFF heap's metadata.
 void ReadMetadata(TStream& stream, TIOParamsVals& params) {
     stream.SetPosition(0);
     const int64_t at = KVSearchTIFFHeader(stream);
-    if (at < 0) return;
+    if (at < 0) {
+        stream.SetPosition(0);
+        KVReadRawMetadata(stream, params);
+        return;
+    }
     stream.SetPosition(at);
     if (!KVLoadEXIFFromStream(stream, params)) return;
     const double factor = params.ExifResolutionUnit == 3 ? 2.54 : 1.0;
@@ -148,6 +152,7 @@ void Decode(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool para
         Report(progress, 85);
         WriteOutput(raw, bitmap, params, params.IsNativePixelFormat);
         Report(progress, 90);
+        if (raw.rotated45) RawUpright45(bitmap);
     }
     if (params.RawAutoAdjustColors && HasPreview(params)) KVMatchChannelHistograms(*params.ExifThumbnail, bitmap);
     Report(progress, 100);
@@ -164,22 +169,31 @@ namespace {
 
 int OnePage(TStream&) { return 1; }
 
-}  // namespace
-
-bool KVIsRawStream(TStream& stream) {
+// Identification on the stream itself: the head and the size first, then only the parts of the
+// file that the head's container points at.
+bool Identifies(TStream& stream, bool containerOnly) {
     const int64_t position = stream.Position();
     bool identified = false;
     try {
-        stream.SetPosition(0);
-        const std::vector<uint8_t> bytes = ReadStreamRest(stream);
-        TKVRawContext raw(bytes);
-        identified = RawIdentifyFile(raw) == 0;
+        TRawInput head(stream);
+        const int64_t size = head.Size();
+        const TRawHead kind = RawHeadKind(head.BytesAt(0, std::min<int64_t>(32, size)), size);
+        if (containerOnly ? kind == TRawHead::container : kind != TRawHead::unknown) {
+            TKVRawContext raw(stream);
+            identified = RawIdentifyFile(raw) == 0;
+        }
     } catch (const Exception&) {
     } catch (const std::bad_alloc&) {
     }
     stream.SetPosition(position);
     return identified;
 }
+
+}  // namespace
+
+bool KVIsRawStream(TStream& stream) { return Identifies(stream, false); }
+
+bool KVIsRawContainerStream(TStream& stream) { return Identifies(stream, true); }
 
 const TKVFormatDriver KVRawDriver{.FileType = kvftRAW,
                                   .IsFormat = KVIsRawStream,

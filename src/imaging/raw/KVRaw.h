@@ -12,9 +12,19 @@ struct TKVFormatDriver;
 void KVReadRawStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bool paramsOnly,
                      TKVProgressRec& progress);
 
-// True when the stream is a raw file the decoder reads; the position is kept.
-bool KVIsRawStream(TStream& stream);
+// Reads the metadata of a CIFF heap file from position 0 into the record: the EXIF description,
+// camera names, software and picture size, the shot records as the maker note, and the smallest
+// embedded JPEG as the EXIF preview (emptied when there is none). The position is kept.
+void KVReadRawMetadata(TStream& stream, TIOParamsVals& params);
 
-// The component's record, tested after every other driver: files known by the size alone would
-// otherwise shadow any picture of that size.
+// True when the stream is a raw file the decoder reads; the position is kept. It reads the head
+// first and then only what identification needs.
+bool KVIsRawStream(TStream& stream);
+// The same for raw files whose head names a container that is no TIFF structure (CIFF heaps and
+// the heads of single makers): detection tries it before the looser tests of other formats that
+// such heads could pass.
+bool KVIsRawContainerStream(TStream& stream);
+
+// The component's record. Its content test comes after every other format's: files known by the
+// size alone would otherwise shadow any picture of that size.
 extern const TKVFormatDriver KVRawDriver;

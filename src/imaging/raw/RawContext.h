@@ -1,7 +1,7 @@
 #pragma once
 // The decoder context: everything one decode or one detection works on, living in the caller's
-// frame. The file's bytes are held in memory and read only through TRawInput, whose reads fail
-// with EShortData instead of running past the end.
+// frame. The file's bytes are read only through TRawInput, whose reads fail with EShortData
+// instead of running past the end.
 #include <array>
 #include <set>
 #include <cstdint>
@@ -11,30 +11,61 @@
 
 #include "platform/ByteReader.h"
 
+class TStream;
 struct TKVProgressRec;
 
 constexpr uint16_t rawLittleEndian = 0x4949;  // "II"
 constexpr uint16_t rawBigEndian = 0x4D4D;     // "MM"
 
-// A cursor over the file with the byte order of the value readers.
+// A cursor over the file with the byte order of the value readers. It holds the whole file, or
+// for detection a window of it that follows the reads, so that recognising a file reads only the
+// parts its containers point at.
 class TRawInput {
 public:
-    explicit TRawInput(std::span<const uint8_t> bytes) : reader_(bytes) {}
+    explicit TRawInput(std::span<const uint8_t> bytes) : window_(bytes), size_(int64_t(bytes.size())) {}
+    // The stream is read from its start; its position is the caller's to restore.
+    explicit TRawInput(TStream& stream);
 
-    int64_t Size() const { return reader_.Size(); }
-    int64_t Tell() const { return reader_.Position(); }
-    void Seek(int64_t position) { reader_.Seek(position); }
-    void Skip(int64_t count) { reader_.Skip(count); }
-    bool Contains(int64_t position) const { return position >= 0 && position < reader_.Size(); }
-    int64_t Remaining() const { return reader_.Remaining(); }
+    int64_t Size() const { return size_; }
+    int64_t Tell() const { return position_; }
+    void Seek(int64_t position) {
+        if (position < 0 || position > size_) Short(position, 0);
+        position_ = position;
+    }
+    void Skip(int64_t count) {
+        if (count > size_) Short(position_, count);
+        Seek(position_ + count);
+    }
+    bool Contains(int64_t position) const { return position >= 0 && position < size_; }
+    int64_t Remaining() const { return size_ - position_; }
 
-    uint8_t Byte() { return reader_.U8(); }
-    uint16_t Get16() { return order == rawLittleEndian ? reader_.U16LE() : reader_.U16BE(); }
-    uint32_t Get32() { return order == rawLittleEndian ? reader_.U32LE() : reader_.U32BE(); }
-    uint16_t Get16BE() { return reader_.U16BE(); }
-    uint16_t Get16LE() { return reader_.U16LE(); }
-    std::span<const uint8_t> Bytes(int64_t count) { return reader_.Bytes(count); }
-    std::span<const uint8_t> BytesAt(int64_t offset, int64_t count) const { return reader_.BytesAt(offset, count); }
+    uint8_t Byte() { return *Take(1); }
+    uint16_t Get16() { return order == rawLittleEndian ? Get16LE() : Get16BE(); }
+    uint32_t Get32() {
+        const uint8_t* b = Take(4);
+        return order == rawLittleEndian ? uint32_t(b[0] | b[1] << 8 | b[2] << 16 | uint32_t(b[3]) << 24)
+                                        : uint32_t(uint32_t(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3]);
+    }
+    uint16_t Get16BE() {
+        const uint8_t* b = Take(2);
+        return uint16_t(b[0] << 8 | b[1]);
+    }
+    uint16_t Get16LE() {
+        const uint8_t* b = Take(2);
+        return uint16_t(b[0] | b[1] << 8);
+    }
+    // Values at a position of the file, the input left behind them.
+    uint16_t Get16At(int64_t position) {
+        Seek(position);
+        return Get16();
+    }
+    uint32_t Get32At(int64_t position) {
+        Seek(position);
+        return Get32();
+    }
+    // The bytes stay valid until the next read.
+    std::span<const uint8_t> Bytes(int64_t count) { return {Take(count), size_t(count)}; }
+    std::span<const uint8_t> BytesAt(int64_t offset, int64_t count) { return {At(offset, count), size_t(count)}; }
     // Up to count bytes as a string ending at the first NUL; a string cut by the end of the file
     // keeps what is there.
     std::string Text(int64_t count);
@@ -42,7 +73,24 @@ public:
     uint16_t order = rawLittleEndian;
 
 private:
-    TByteReader reader_;
+    const uint8_t* At(int64_t offset, int64_t count) {
+        if (offset >= windowStart_ && count >= 0 && offset - windowStart_ <= int64_t(window_.size()) - count)
+            return window_.data() + (offset - windowStart_);
+        return Load(offset, count);
+    }
+    const uint8_t* Take(int64_t count) {
+        const uint8_t* at = At(position_, count);
+        position_ += count;
+        return at;
+    }
+    // Moves the window of a streamed file over [offset, offset + count), or fails.
+    const uint8_t* Load(int64_t offset, int64_t count);
+    [[noreturn]] void Short(int64_t offset, int64_t count) const;
+
+    std::span<const uint8_t> window_;
+    int64_t windowStart_ = 0, size_ = 0, position_ = 0;
+    TStream* stream_ = nullptr;
+    std::vector<uint8_t> page_;
 };
 
 struct TKVRawContext;
@@ -59,6 +107,7 @@ using TRawPixel = std::array<uint16_t, 4>;
 
 struct TKVRawContext {
     explicit TKVRawContext(std::span<const uint8_t> bytes) : in(bytes), head{} {}
+    explicit TKVRawContext(TStream& stream) : in(stream), head{} {}
 
     TRawInput in;
     std::array<uint8_t, 32> head;  // the first bytes of the file, zero beyond its end
@@ -74,6 +123,7 @@ struct TKVRawContext {
     bool isCanon = false, cmySensor = false, isFoveon = false, useMatrix = false;
     int border = 0, yRepeat = 1;
     bool ffStuffing = false;
+    bool rotated45 = false;
     uint32_t filterPattern = 0;
     std::array<std::array<int16_t, 8>, 8> grayPatch{};
     TRawLoader loader = nullptr;

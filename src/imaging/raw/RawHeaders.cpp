@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "imaging/raw/RawStages.h"
+#include "platform/Classes.h"
 
 namespace {
 
@@ -155,10 +156,29 @@ void WalkExifIfd(TKVRawContext& raw, int64_t base) {
 
 }  // namespace
 
+TRawInput::TRawInput(TStream& stream) : size_(stream.Size()), stream_(&stream) {}
+
 std::string TRawInput::Text(int64_t count) {
-    const auto bytes = reader_.Bytes(std::min(count, reader_.Remaining()));
+    const auto bytes = Bytes(std::min(count, Remaining()));
     const auto end = std::find(bytes.begin(), bytes.end(), uint8_t(0));
     return std::string(bytes.begin(), end);
+}
+
+const uint8_t* TRawInput::Load(int64_t offset, int64_t count) {
+    if (offset < 0 || count < 0 || offset > size_ || count > size_ - offset || !stream_) Short(offset, count);
+    // Pages of 4 KB serve the small reads of a directory walk with few reads of the stream.
+    const int64_t length = std::min(std::max<int64_t>(count, 4096), size_ - offset);
+    page_.resize(size_t(length));
+    stream_->SetPosition(offset);
+    ReadExact(*stream_, page_.data(), length, "raw file");
+    window_ = page_;
+    windowStart_ = offset;
+    return page_.data();
+}
+
+void TRawInput::Short(int64_t offset, int64_t count) const {
+    throw EShortData("raw data end after " + std::to_string(size_) + " bytes; " + std::to_string(count) +
+                     " were needed at offset " + std::to_string(offset));
 }
 
 void RawWalkTiffIfds(TKVRawContext& raw, int64_t base) {

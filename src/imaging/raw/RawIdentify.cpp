@@ -18,9 +18,8 @@ bool EqualsIgnoringCase(const std::string& a, const char* b) {
         if (std::tolower(uint8_t(a[i])) != std::tolower(uint8_t(b[i]))) return false;
     return true;
 }
-bool HeadIs(const TKVRawContext& raw, int at, std::string_view text) {
-    return std::memcmp(raw.head.data() + at, text.data(), text.size()) == 0;
-}
+bool HeadIs(std::span<const uint8_t> head, size_t at, std::string_view text);
+bool HeadIs(const TKVRawContext& raw, size_t at, std::string_view text) { return HeadIs(raw.head, at, text); }
 
 struct TSizeRow {
     int64_t size;
@@ -40,8 +39,7 @@ constexpr TSizeRow fileSizes[] = {
 void NucoreHeader(TKVRawContext& raw) {
     raw.make = "Nucore";
     raw.in.order = rawLittleEndian;
-    raw.in.Seek(10);
-    raw.dataOffset += raw.in.Get32();
+    raw.dataOffset += raw.in.Get32At(10);
     raw.in.Skip(4);
     raw.rawWidth = int(raw.in.Get32());
     raw.rawHeight = int(raw.in.Get32());
@@ -51,88 +49,113 @@ void NucoreHeader(TKVRawContext& raw) {
     }
 }
 
+// The signatures of the first 32 bytes, in the order they are tried.
+enum class TSignature { phaseOne, ciff, tiff, minolta, jpegExif, nucoreRaw, contax, fuji, rollei, foveon, bitmap, none };
+
+bool HeadIs(std::span<const uint8_t> head, size_t at, std::string_view text) {
+    return head.size() >= at + text.size() && std::memcmp(head.data() + at, text.data(), text.size()) == 0;
+}
+
+// Where "MMMMRawT" lies in the head, or -1.
+int64_t PhaseOneAt(std::span<const uint8_t> head) {
+    static constexpr std::string_view tag = "MMMMRawT";
+    const auto at = std::search(head.begin(), head.end(), tag.begin(), tag.end());
+    return at == head.end() ? -1 : at - head.begin();
+}
+
+TSignature FindSignature(std::span<const uint8_t> head) {
+    if (PhaseOneAt(head) >= 0) return TSignature::phaseOne;
+    if (HeadIs(head, 0, "II") || HeadIs(head, 0, "MM")) return HeadIs(head, 6, "HEAPCCDR") ? TSignature::ciff : TSignature::tiff;
+    if (HeadIs(head, 0, std::string_view("\0MRM", 4))) return TSignature::minolta;
+    if (HeadIs(head, 0, "\xFF\xD8\xFF\xE1") && HeadIs(head, 6, "Exif")) return TSignature::jpegExif;
+    if (HeadIs(head, 0, "BR")) return TSignature::nucoreRaw;
+    if (HeadIs(head, 25, "ARECOYK")) return TSignature::contax;
+    if (HeadIs(head, 0, "FUJIFILM")) return TSignature::fuji;
+    if (HeadIs(head, 0, "DSC-Image")) return TSignature::rollei;
+    if (HeadIs(head, 0, "FOVb")) return TSignature::foveon;
+    if (HeadIs(head, 0, "BM")) return TSignature::bitmap;
+    return TSignature::none;
+}
+
 // The byte order, the head and its signatures, or the file size.
 void ReadSignatures(TKVRawContext& raw) {
     TRawInput& in = raw.in;
     const int64_t fsize = in.Size();
     const auto headBytes = in.BytesAt(0, std::min<int64_t>(32, fsize));
     std::copy(headBytes.begin(), headBytes.end(), raw.head.begin());
-    raw.in.order = uint16_t(raw.head[0] | raw.head[1] << 8);
-    const uint32_t hlen = raw.in.order == rawLittleEndian
-                              ? uint32_t(raw.head[2] | raw.head[3] << 8 | raw.head[4] << 16 | uint32_t(raw.head[5]) << 24)
-                              : uint32_t(raw.head[2] << 24 | raw.head[3] << 16 | raw.head[4] << 8 | raw.head[5]);
+    const std::span<const uint8_t> head(raw.head.data(), headBytes.size());
+    in.order = uint16_t(raw.head[0] | raw.head[1] << 8);
 
-    const auto phase = std::search(raw.head.begin(), raw.head.end(), "MMMMRawT", "MMMMRawT" + 8);
-    if (phase != raw.head.end()) {
+    switch (FindSignature(head)) {
+    case TSignature::phaseOne: {
         raw.make = "Phase One";
-        raw.dataOffset = phase - raw.head.begin();
-        in.Seek(raw.dataOffset + 8);
-        const int64_t v = in.Get32();
+        raw.dataOffset = PhaseOneAt(head);
+        const int64_t v = in.Get32At(raw.dataOffset + 8);
         in.Skip(v + 136);
         raw.rawWidth = int(in.Get32());
         in.Skip(12);
         raw.rawHeight = int(in.Get32());
-    } else if (raw.in.order == rawLittleEndian || raw.in.order == rawBigEndian) {
-        if (HeadIs(raw, 6, "HEAPCCDR")) {
-            raw.dataOffset = hlen;
-            RawWalkCiffHeap(raw, hlen, fsize - int64_t(hlen));
-        } else {
-            RawWalkTiffIfds(raw, 0);
-            if (StartsWith(raw.make, "NIKON") && raw.rawWidth == 0) raw.make.clear();
-        }
-    } else if (HeadIs(raw, 0, std::string_view("\0MRM", 4))) {
+        break;
+    }
+    case TSignature::ciff: {
+        const int64_t hlen = in.Get32At(2);
+        raw.dataOffset = hlen;
+        RawWalkCiffHeap(raw, hlen, fsize - hlen);
+        break;
+    }
+    case TSignature::tiff:
+        RawWalkTiffIfds(raw, 0);
+        if (StartsWith(raw.make, "NIKON") && raw.rawWidth == 0) raw.make.clear();
+        break;
+    case TSignature::minolta: {
         RawWalkTiffIfds(raw, 48);
         in.order = rawBigEndian;
-        in.Seek(4);
-        raw.dataOffset = int64_t(in.Get32()) + 8;
-        in.Seek(24);
-        raw.rawHeight = in.Get16();
+        raw.dataOffset = int64_t(in.Get32At(4)) + 8;
+        raw.rawHeight = in.Get16At(24);
         raw.rawWidth = in.Get16();
-        in.Seek(12);
-        const int64_t first = in.Get32();
-        in.Skip(first + 4);
-        const int64_t second = in.Get32();
-        in.Skip(second + 12);
+        in.Skip(int64_t(in.Get32At(12)) + 4);
+        in.Skip(int64_t(in.Get32()) + 12);
         const uint16_t a = in.Get16(), b = in.Get16(), c = in.Get16(), d = in.Get16();
         raw.cameraRed = b ? float(a) / b : 0;
         raw.cameraBlue = c ? float(d) / c : 0;
-    } else if (HeadIs(raw, 0, "\xFF\xD8\xFF\xE1") && HeadIs(raw, 6, "Exif")) {
+        break;
+    }
+    case TSignature::jpegExif:
         in.order = rawBigEndian;
-        in.Seek(4);
-        const int64_t length = in.Get16();
-        in.Seek(length + 4);
+        in.Seek(in.Get16At(4) + 4);
         if (in.Byte() != 0xFF) RawWalkTiffIfds(raw, 12);
-    } else if (HeadIs(raw, 0, "BR")) {
+        break;
+    case TSignature::nucoreRaw:
         raw.model = "RAW";
         NucoreHeader(raw);
-    } else if (HeadIs(raw, 25, "ARECOYK")) {
+        break;
+    case TSignature::contax:
         raw.make = "CONTAX";
         raw.model = "N DIGITAL";
-    } else if (HeadIs(raw, 0, "FUJIFILM")) {
+        break;
+    case TSignature::fuji:
         in.order = rawBigEndian;
-        in.Seek(84);
-        RawWalkTiffIfds(raw, int64_t(in.Get32()) + 12);
+        RawWalkTiffIfds(raw, int64_t(in.Get32At(84)) + 12);
         in.order = rawBigEndian;
-        in.Seek(100);
-        raw.dataOffset = in.Get32();
-    } else if (HeadIs(raw, 0, "DSC-Image")) {
-        RawReadRolleiHeader(raw);
-    } else if (HeadIs(raw, 0, "FOVb")) {
-        RawParseFoveon(raw);
-    } else if (HeadIs(raw, 0, "BM")) {
+        raw.dataOffset = in.Get32At(100);
+        break;
+    case TSignature::rollei: RawReadRolleiHeader(raw); break;
+    case TSignature::foveon: RawParseFoveon(raw); break;
+    case TSignature::bitmap:
         raw.dataOffset = 4096;
         in.order = rawLittleEndian;
-        in.Seek(38);
-        if (in.Get32() == 2834 && in.Get32() == 2834) {
+        if (in.Get32At(38) == 2834 && in.Get32() == 2834) {
             raw.model = "BMQ";
             NucoreHeader(raw);
         }
-    } else {
+        break;
+    case TSignature::none:
         for (const TSizeRow& row : fileSizes)
             if (row.size == fsize) {
                 raw.make = row.make;
                 raw.model = row.model;
             }
+        break;
     }
 }
 
@@ -159,8 +182,7 @@ void CameraRatiosAt(TKVRawContext& raw, int64_t offset) {
     raw.loader = RawLoadUnpackedBeShl4;
     raw.whiteLevel = 15856;
     raw.in.order = rawBigEndian;
-    raw.in.Seek(offset);
-    const uint16_t a = raw.in.Get16(), b = raw.in.Get16(), c = raw.in.Get16(), d = raw.in.Get16();
+    const uint16_t a = raw.in.Get16At(offset), b = raw.in.Get16(), c = raw.in.Get16(), d = raw.in.Get16();
     raw.cameraRed = c ? float(a) / c : 0;
     raw.cameraBlue = d ? float(b) / d : 0;
     raw.multipliers[0] = 1.42f;
@@ -209,6 +231,15 @@ void FourColourCamera(TKVRawContext& raw, int h, int w, int rawWidth, uint32_t p
     raw.colors = 4;
     raw.filterPattern = pattern;
     raw.loader = loader;
+}
+
+// The FinePix cameras: picture size, pattern, loader and the red and blue multipliers.
+void FujiCamera(TKVRawContext& raw, int h, int w, uint32_t pattern, TRawLoader loader, float m0, float m2) {
+    Set(raw, h, w);
+    raw.filterPattern = pattern;
+    raw.loader = loader;
+    raw.multipliers[0] = m0;
+    raw.multipliers[2] = m2;
 }
 
 // Canon cameras known by their raw width, and the models among them that differ.
@@ -372,9 +403,19 @@ bool ApplyCameraRow(TKVRawContext& raw) {
     } else if (model == "E8700" || model == "E8800") {
         raw.filterPattern = 0x16161616;
         m[0] = 2.131f, m[2] = 1.3f;
-    } else if (StartsWith(model, "FinePix")) {
-        // The sensors laid out at 45 degrees are not read by this decoder.
-        raw.loader = nullptr;
+    } else if (model == "FinePixS2Pro") {
+        FujiCamera(raw, 3584, 3583, 0x61616161, RawLoadFujiS2pro, 1.424f, 1.718f);
+        raw.blackLevel = 512;
+    } else if (model == "FinePix S5000") {
+        FujiCamera(raw, 2499, 2500, 0x49494949, RawLoadFujiS5000, 1.639f, 1.438f);
+        raw.whiteLevel = 0xf800;
+    } else if (model == "FinePix S7000" || model == "FinePix E550") {
+        const bool s7000 = model == "FinePix S7000";
+        FujiCamera(raw, 3587, 3588, 0x49494949, RawLoadFujiS7000, s7000 ? 1.62f : 1.45f, s7000 ? 1.38f : 1.25f);
+        raw.whiteLevel = 0xf800;
+    } else if (model == "FinePix F700" || model == "FinePix S20Pro") {
+        FujiCamera(raw, 2523, 2524, 0x49494949, RawLoadFujiF700, 1.639f, 1.438f);
+        raw.whiteLevel = 0x3e00;
     } else if (model == "Digital Camera KD-400Z") {
         Set(raw, 1712, 2312);
         raw.rawWidth = 2336;
@@ -447,8 +488,7 @@ bool ApplyCameraRow(TKVRawContext& raw) {
         raw.whiteLevel = 0xffff;
     } else if (raw.make == "Sinar" && HeadIs(raw, 0, "8BPS")) {
         raw.in.order = rawBigEndian;
-        raw.in.Seek(14);
-        raw.height = int(raw.in.Get32());
+        raw.height = int(raw.in.Get32At(14));
         raw.width = int(raw.in.Get32());
         raw.filterPattern = 0x61616161;
         raw.dataOffset = 68;
@@ -488,8 +528,14 @@ bool ApplyCameraRow(TKVRawContext& raw) {
         raw.loader = RawLoadBitstream12;
         m[0] = 1.366f, m[2] = 1.251f;
     } else if (model == "DSC-F828") {
-        // The scrambled format of this camera is not read by this decoder.
-        raw.loader = nullptr;
+        Set(raw, 2460, 3288);
+        raw.rawWidth = 3360;
+        raw.leftMargin = 5;
+        raw.loader = RawLoadSonyF828;
+        RawSetFixedMatrix(raw, rawF828Matrix);
+        raw.filterPattern = 0xb4b4b4b4;
+        raw.colors = 4;
+        m[0] = 1.512f, m[1] = 1.02f, m[2] = 1.405f;
     } else {
         return false;
     }
@@ -625,7 +671,17 @@ bool ApplyKodakRows(TKVRawContext& raw) {
     case 1: raw.loader = RawLoadKodakEasy; break;
     case 7: raw.loader = RawLoadJpegLossless; break;
     case 32867: break;
-    default: return false;  // the Kodak codings 65000 and others are not read
+    case 65000:
+        if (raw.photometric == 32803) {
+            raw.loader = RawLoadKodakCompressedCfa;
+        } else {
+            raw.loader = RawLoadKodakCompressedColor;
+            raw.height += raw.height & 1;
+            raw.width += raw.width & 1;
+            raw.filterPattern = 0;
+        }
+        break;
+    default: return false;
     }
     const int64_t fsize = raw.in.Size();
     if (model != "DC20" && Contains(model, "DC25")) {
@@ -636,13 +692,20 @@ bool ApplyKodakRows(TKVRawContext& raw) {
         raw.colors = 4;
         raw.filterPattern = 0xb4b4b4b4;
         raw.loader = RawLoadKodakEasy;
-    } else if (model != "DC20" && (model == "Digital Camera 40" || Contains(model, "DC50"))) {
-        return false;  // the predictive coder of these cameras is not read
+    } else if (model != "DC20" && model == "Digital Camera 40") {
+        raw.model = "DC40";
+        Set(raw, 512, 768);
+        raw.dataOffset = 1152;
+        raw.loader = RawLoadKodakDc40;
+    } else if (model != "DC20" && Contains(model, "DC50")) {
+        raw.model = "DC50";
+        Set(raw, 512, 768);
+        raw.dataOffset = 0x4d00;
+        raw.loader = RawLoadKodakDc40;
     } else if (model != "DC20" && Contains(model, "DC120")) {
         raw.model = "DC120";
         Set(raw, 976, 848);
-        if (raw.compression == 7) return false;  // its JPEG coding is not read
-        raw.loader = RawLoadKodakDc120;
+        raw.loader = raw.compression == 7 ? RawLoadKodakDc120Jpeg : RawLoadKodakDc120;
     } else if (model == "DC20") {
         raw.height = 242;
         if (fsize > 99999) raw.width = 501, raw.rawWidth = 512;
@@ -722,6 +785,19 @@ int Identify(TKVRawContext& raw) {
 }
 
 }  // namespace
+
+TRawHead RawHeadKind(std::span<const uint8_t> head, int64_t fileSize) {
+    switch (FindSignature(head)) {
+    case TSignature::tiff: return TRawHead::tiff;
+    // 2834 pixels per metre is 72 dpi: the head of the Nucore bitmap is that of many a bitmap.
+    case TSignature::bitmap: return TRawHead::shared;
+    case TSignature::none:
+        for (const TSizeRow& row : fileSizes)
+            if (row.size == fileSize) return TRawHead::shared;
+        return TRawHead::unknown;
+    default: return TRawHead::container;
+    }
+}
 
 int RawIdentifyFile(TKVRawContext& raw) {
     try {

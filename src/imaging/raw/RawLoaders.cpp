@@ -2,6 +2,7 @@
 // that identification left and stores one sample per photosite; data that end early fail the
 // load rather than leave rows blank.
 #include <algorithm>
+#include <array>
 
 #include "imaging/raw/RawStages.h"
 #include "imaging/core/KVProgress.h"
@@ -308,4 +309,61 @@ void RawLoadKodakDc120(TKVRawContext& raw) {
         for (int col = 0; col < raw.width; ++col)
             raw.Store(row, col, b[size_t((row * mul[row & 3] + add[row & 3] + col) % 848)] * 64);
     }
+}
+
+namespace {
+
+// The key stream that scrambles the F828's data: a lagged generator seeded from a 32-bit key.
+class TF828Keys {
+public:
+    explicit TF828Keys(uint32_t key) {
+        for (int p = 0; p < 4; ++p) pad_[size_t(p)] = key = key * 48828125 + 1;
+        pad_[3] = pad_[3] << 1 | (pad_[0] ^ pad_[2]) >> 31;
+        for (size_t p = 4; p < 127; ++p) pad_[p] = (pad_[p - 4] ^ pad_[p - 2]) << 1 | (pad_[p - 3] ^ pad_[p - 1]) >> 31;
+    }
+    // Unscrambles big-endian 32-bit words in place.
+    void Apply(uint8_t* data, size_t words) {
+        for (size_t w = 0; w < words; ++w, ++index_) {
+            uint32_t& key = pad_[index_ & 127];
+            key = pad_[(index_ + 1) & 127] ^ pad_[(index_ + 65) & 127];
+            for (int b = 0; b < 4; ++b) data[4 * w + size_t(b)] ^= uint8_t(key >> (24 - 8 * b));
+        }
+    }
+
+private:
+    std::array<uint32_t, 128> pad_{};
+    size_t index_ = 127;
+};
+
+}  // namespace
+
+void RawLoadSonyF828(TKVRawContext& raw) {
+    constexpr int used = 3343;
+    RequireWidthInRow(raw.rawWidth, used);
+    const int n = raw.in.BytesAt(200896, 1)[0];
+    raw.in.order = rawBigEndian;
+    raw.in.Seek(200896 + 4 * int64_t(n) - 1);
+    const uint32_t key = raw.in.Get32();
+    const auto stored = raw.in.BytesAt(164600, 40);
+    uint8_t block[40];
+    std::copy(stored.begin(), stored.end(), block);
+    TF828Keys(key).Apply(block, 10);
+    TF828Keys keys(uint32_t(block[22] | block[23] << 8 | block[24] << 16 | uint32_t(block[25]) << 24));
+
+    raw.in.Seek(862144);
+    std::vector<uint8_t> line(size_t(raw.rawWidth) * 2);
+    int64_t black = 0;
+    for (int row = 0; row < raw.height; ++row) {
+        raw.LoaderProgress(row, raw.height);
+        const auto bytes = raw.in.Bytes(int64_t(line.size()));
+        std::copy(bytes.begin(), bytes.end(), line.begin());
+        keys.Apply(line.data(), line.size() / 4);
+        for (int col = 0; col < used; ++col) {
+            const int value = line[size_t(2 * col)] << 8 | line[size_t(2 * col + 1)];
+            const int icol = col - raw.leftMargin;
+            if (icol >= 0 && icol < raw.width) raw.Store(row, icol, value);
+            else black += value;
+        }
+    }
+    if (used > raw.width) raw.blackLevel = int(black / (int64_t(raw.height) * (used - raw.width)));
 }

@@ -6,6 +6,14 @@
 
 #include "imaging/raw/RawContext.h"
 
+class TKVBitmap;
+
+// What the first 32 bytes (fewer for a shorter file) and the size promise before identification
+// reads more: a TIFF structure, a raw container of another kind, a head or size that pictures of
+// other formats share (a bitmap's head, a size of the size table), or nothing the decoder reads.
+enum class TRawHead { unknown, tiff, container, shared };
+TRawHead RawHeadKind(std::span<const uint8_t> head, int64_t fileSize);
+
 // Identification: 0 when the file is a raw file the decoder reads (the input then stands at
 // the raw data), 1 otherwise. Never throws for a file it does not know.
 int RawIdentifyFile(TKVRawContext& raw);
@@ -51,6 +59,16 @@ void RawLoadIxpress(TKVRawContext& raw);
 void RawLoadPhaseOne(TKVRawContext& raw);
 void RawLoadKodakEasy(TKVRawContext& raw);
 void RawLoadKodakDc120(TKVRawContext& raw);
+void RawLoadKodakDc120Jpeg(TKVRawContext& raw);
+void RawLoadKodakDc40(TKVRawContext& raw);
+void RawLoadKodakCompressedCfa(TKVRawContext& raw);
+void RawLoadKodakCompressedColor(TKVRawContext& raw);
+void RawLoadSonyF828(TKVRawContext& raw);
+// Sensors at 45 degrees: each sets rotated45, and the output is rebuilt upright.
+void RawLoadFujiS2pro(TKVRawContext& raw);
+void RawLoadFujiS5000(TKVRawContext& raw);
+void RawLoadFujiS7000(TKVRawContext& raw);
+void RawLoadFujiF700(TKVRawContext& raw);
 void RawLoadFoveon(TKVRawContext& raw);
 
 // Colour.
@@ -62,7 +80,12 @@ void RawSetCmygMatrix(TKVRawContext& raw);
 void RawSetFixedMatrix(TKVRawContext& raw, const float (&matrix)[3][4]);
 extern const float rawDc20Matrix[3][4];
 extern const float rawNikonMatrix[3][4];
+extern const float rawF828Matrix[3][4];
 void RawSetFoveonMatrix(TKVRawContext& raw);
+
+// Turns the diamond that a 45-degree sensor's picture forms into an upright picture of its own
+// size (24 or 48 bits); a picture whose first row is black stays as it is.
+void RawUpright45(TKVBitmap& bitmap);
 
 // Refuses sizes a loader cannot work with: too small, margins past the raster, a raster larger
 // than the picture limits allow for the file.

@@ -78,6 +78,8 @@ TKestovaView::TKestovaView(QWidget* parent)
 TKestovaView::~TKestovaView() {
     // Its worker would otherwise post to a freed view.
     if (TKVCapture* capture = TKVCapture::FromHandle(capture_)) capture->Disconnect();
+    // Background loads write into this view's image and post to it.
+    if (io_) io_->WaitThreads(true);
     proc_.reset();
 }
 
@@ -144,6 +146,14 @@ void TKestovaView::ImageChange(bool blendAlpha) {
 
 void TKestovaView::DoImageChange() {
     if (OnImageChange) OnImageChange();
+}
+
+void TKestovaView::PostImageChange(int dpiX, int dpiY) {
+    QMetaObject::invokeMethod(this, [this, dpiX, dpiY] {
+        SetDPI(dpiX, dpiY);
+        Update();
+        DoImageChange();
+    }, Qt::QueuedConnection);
 }
 
 void TKestovaView::SetBackground(TColor color) {

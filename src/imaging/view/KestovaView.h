@@ -57,6 +57,8 @@ public:
     // The alpha channel is dropped either way.
     void ImageChange(bool blendAlpha);
     void DoImageChange() override;
+    // Safe from any thread: the view shows the change on its own.
+    void PostImageChange(int dpiX, int dpiY) override;
     void SetBackground(TColor color) override;
     TKestovaProc* GetProc();
     // Made on first use; loads write into the view's image, and Update shows what they wrote.

@@ -63,6 +63,16 @@ TEST(RawComponent, DetectsRawFilesByContentAndName) {
     const TBytes leaf = WriteLeafTiff(MosaicRaster(0x94949494, 8, 8, 50000));
     const TBytes ciff = WriteCanonCiffCompressed("Canon EOS Test", MosaicRaster(0x94949494, 8, 8, 900));
     const TBytes sizeOnly = WritePcCam600(MosaicRaster(0x49494949, 768, 1024, 250));
+    // A big-endian CIFF head reads as a TIFF byte order with a first offset of 0x001A4845,
+    // which a file of more than 1.7 MB contains.
+    const TBytes bigCiff = WriteCanonCiffCompressed("Canon EOS Test", MosaicRaster(0x94949494, 8, 8, 900), true, 1800000);
+    // A bitmap of 72 dpi (2834 pixels per metre) has the head of a Nucore raw file.
+    TKestovaIO writer;
+    writer.WorkBitmap().Allocate(24, 16, kv24RGB);
+    TMemoryStream bmpStream;
+    writer.SaveToStreamFormat(bmpStream, kvftBMP);
+    TBytes bmp(bmpStream.Bytes());
+    for (const size_t at : {38u, 42u}) bmp[at] = 2834 & 0xFF, bmp[at + 1] = 2834 >> 8, bmp[at + 2] = 0, bmp[at + 3] = 0;
     struct Case {
         const char* name;
         const TBytes* bytes;
@@ -76,8 +86,11 @@ TEST(RawComponent, DetectsRawFilesByContentAndName) {
         // A CIFF head names the camera whatever the file is called.
         {"canon.crw", &ciff, kvftRAW, kvftRAW},
         {"canon.bin", &ciff, kvftRAW, kvftRAW},
+        {"canon-mm.crw", &bigCiff, kvftRAW, kvftRAW},
+        {"canon-mm.tif", &bigCiff, kvftRAW, kvftRAW},
         // Headerless data known by its size alone.
         {"cam.raw", &sizeOnly, kvftRAW, kvftRAW},
+        {"dpi72.bmp", &bmp, kvftBMP, kvftBMP},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -87,5 +100,37 @@ TEST(RawComponent, DetectsRawFilesByContentAndName) {
         TKVMemStream stream(c.bytes->data(), int64_t(c.bytes->size()));
         EXPECT_EQ(DetectStreamFormat(stream), c.byStream);
         EXPECT_EQ(stream.Position(), 0);
+    }
+}
+
+namespace {
+
+// Counts the bytes read from it.
+class TCountingStream : public TKVMemStream {
+public:
+    using TKVMemStream::TKVMemStream;
+    int64_t Read(void* buffer, int64_t count) override {
+        const int64_t got = TKVMemStream::Read(buffer, count);
+        read += got;
+        return got;
+    }
+    int64_t read = 0;
+};
+
+}  // namespace
+
+TEST(RawComponent, DetectionReadsTheHeadAndWhatTheContainerPointsAt) {
+    TBytes big = WriteLeafTiff(MosaicRaster(0x94949494, 1000, 4000, 50000));
+    TBytes text(8000000, 'x');
+    struct Case {
+        const char* name;
+        const TBytes* bytes;
+        bool raw;
+    };
+    for (const Case& c : {Case{"raw file of 8 MB", &big, true}, Case{"other bytes, 8 MB", &text, false}}) {
+        SCOPED_TRACE(c.name);
+        TCountingStream stream(c.bytes->data(), int64_t(c.bytes->size()));
+        EXPECT_EQ(KVIsRawStream(stream), c.raw);
+        EXPECT_LT(stream.read, 65536);
     }
 }

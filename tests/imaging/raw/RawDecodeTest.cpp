@@ -9,6 +9,7 @@
 #include "../DriverTestSupport.h"
 #include "RawTestSupport.h"
 #include "imaging/core/KVStreams.h"
+#include "imaging/io/KVJpegFilter.h"
 #include "imaging/raw/KVRaw.h"
 #include "platform/PictureLimits.h"
 
@@ -138,7 +139,15 @@ TEST(RawDecode, HostileFilesFailClearlyAndDetectionKeepsThePosition) {
     TBytes oversized = WriteLeafTiff(MosaicRaster(0x94949494, 4, 4, 100));
     oversized[8 + 2 + 8 + 1] = 0x7F;  // width 0x7F000004 in a file of a few bytes
     TBytes tiny = WriteLeafTiff(MosaicRaster(0x94949494, 1, 4, 100));
-    const TBytes cases[] = {truncated, oversized, tiny, TBytes(100, 0x42)};
+    // The cameras with codings of their own, cut short or without data.
+    const TBytes dc40 = WriteKodakTiff({"DC50", 512, 768, 0, 0, 0x4d00, TBytes(3000, 0x5A)});
+    const TRaster kodakRaster = MosaicRaster(0x61616161, 8, 300, 4000);
+    TBytes kodak65000 = WriteKodakTiff({"DCS760C", 8, 300, 65000, 32803, 0, EncodeKodak65000Cfa(kodakRaster, false)});
+    kodak65000.resize(kodak65000.size() - 100);
+    const TBytes dc120 = WriteKodakTiff({"DC120", 976, 848, 7, 2, 0, TBytes(5000, 0x33)});
+    const TBytes fuji = WriteFujiFile("FinePix S5000", 1024, TBytes(20000, 1));
+    const TBytes sony = WriteSonyF828(MosaicRaster(0xb4b4b4b4, 3, 3360, 100), 5, 6);
+    const TBytes cases[] = {truncated, oversized, tiny, TBytes(100, 0x42), dc40, kodak65000, dc120, fuji, sony};
     for (const TBytes& file : cases) {
         TDecoded out;
         Decode(file, out);
@@ -170,3 +179,77 @@ TEST(RawDecode, ColourWithoutSamplesKeepsAMultiplierOfOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TBytes JpegOf(int width, int height) {
+    TKVBitmap picture;
+    ImageToBitmap(PatternImage(width, height), picture);
+    TMemoryStream stream;
+    TDriverCall call;
+    WriteJPEGStream(stream, picture, call.params, call.progress);
+    return stream.Bytes();
+}
+
+TBytes TextRecord(const std::string& text) { return TBytes(text.c_str(), text.c_str() + text.size() + 1); }
+
+TBytes Values(std::initializer_list<uint32_t> values, int bytes, bool little) {
+    TBytes out;
+    for (const uint32_t v : values)
+        for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(v >> (little ? 8 * i : 8 * (bytes - 1 - i))));
+    return out;
+}
+
+}  // namespace
+
+TEST(RawDecode, CiffMetadataFillsTheRecordWithTheSmallerPreview) {
+    for (const bool little : {true, false}) {
+        SCOPED_TRACE(little ? "II" : "MM");
+        // Two previews in a sub-heap, the larger first.
+        const TBytes previews = CiffHeap({}, {{0x2007, JpegOf(64, 48)}, {0x2008, JpegOf(32, 24)}}, little);
+        const TBytes file = WriteCanonCiffCompressed(
+            "Canon EOS Test", MosaicRaster(0x94949494, 16, 32, 900), !little, 0,
+            {{0x0805, TextRecord("a description")},
+             {0x080b, TextRecord("Firmware 1.0")},
+             {0x102a, Values({1, 2, 3, 0x1234}, 2, little)},
+             {0x102d, Values({9, 8}, 2, little)},
+             {0x1810, Values({3000, 2000}, 4, little)},
+             {0x300a, previews}});
+        TDriverCall call;
+        TKVMemStream stream(file.data(), int64_t(file.size()));
+        stream.SetPosition(7);
+        KVReadRawMetadata(stream, call.params);
+        EXPECT_EQ(stream.Position(), 7);
+        const TIOParamsVals& p = call.params;
+        EXPECT_EQ(p.ExifImageDescription, "a description");
+        EXPECT_EQ(p.ExifMake, "Canon");
+        EXPECT_EQ(p.ExifModel, "Canon EOS Test");
+        EXPECT_EQ(p.ExifSoftware, "Firmware 1.0");
+        EXPECT_EQ(p.ExifPixelXDimension, 3000);
+        EXPECT_EQ(p.ExifPixelYDimension, 2000);
+        ASSERT_TRUE(p.ExifThumbnail);
+        EXPECT_EQ(p.ExifThumbnail->GetWidth(), 32);
+        EXPECT_EQ(p.ExifThumbnail->GetHeight(), 24);
+        // The shot records as a little-endian directory of 16-bit values, data after the entries.
+        const std::vector<TKVTIFFTag> expected = {{4, 3, 4, 2 + 2 * 12}, {1, 3, 2, 2 + 2 * 12 + 8}};
+        EXPECT_EQ(p.ExifMakerNote.Entries(), expected);
+        const TBytes note(p.ExifMakerNote.Stream().Bytes());
+        const TBytes values = {1, 0, 2, 0, 3, 0, 0x34, 0x12, 9, 0, 8, 0};
+        EXPECT_EQ(TBytes(note.begin() + 26, note.end()), values);
+
+        // Asked for the preview, the decoder gives it instead of the picture.
+        TDecoded out;
+        out.call.params.SetLoadThumbnail(true);
+        Decode(file, out);
+        ASSERT_FALSE(out.call.Aborted());
+        EXPECT_EQ(out.bitmap.GetWidth(), 32);
+        EXPECT_EQ(out.bitmap.GetHeight(), 24);
+    }
+    // Neither byte order nor heap: the record stays as it was.
+    const TBytes other(100, 0x42);
+    TDriverCall call;
+    TKVMemStream stream(other.data(), int64_t(other.size()));
+    KVReadRawMetadata(stream, call.params);
+    EXPECT_FALSE(call.params.ExifThumbnail);
+    EXPECT_TRUE(call.params.ExifMake.empty());
+}

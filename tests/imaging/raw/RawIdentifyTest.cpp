@@ -54,6 +54,27 @@ TEST(RawIdentify, SignaturesHeadersSizesAndCameraRows) {
         {"size E4300, zero tail", Zeros(5869568), "NIKON", "E4300", 1710, 2288, 0x16161616, 3, RawLoadNikonPlain},
         {"size E4300, other tail", z2, "Minolta", "DiMAGE Z2", 1710, 2288, 0x16161616, 3, RawLoadNikonE2100},
         {"size DC20 small", Zeros(62464), "Kodak", "DC20", 242, 249, 0x8d8d8d8d, 4, RawLoadKodakEasy},
+        {"FinePixS2Pro", WriteFujiFile("FinePixS2Pro", 1024, {}), "FUJIFILM", "FinePixS2Pro", 3584, 3583, 0x61616161, 3,
+         RawLoadFujiS2pro},
+        {"FinePix S5000", WriteFujiFile("FinePix S5000", 1024, {}), "FUJIFILM", "FinePix S5000", 2499, 2500, 0x49494949, 3,
+         RawLoadFujiS5000},
+        {"FinePix E550", WriteFujiFile("FinePix E550", 1024, {}), "FUJIFILM", "FinePix E550", 3587, 3588, 0x49494949, 3,
+         RawLoadFujiS7000},
+        {"FinePix S20Pro", WriteFujiFile("FinePix S20Pro", 1024, {}), "FUJIFILM", "FinePix S20Pro", 2523, 2524, 0x49494949,
+         3, RawLoadFujiF700},
+        {"DSC-F828", WriteSonyF828({}, 1, 2), "SONY", "DSC-F828", 2460, 3288, 0xb4b4b4b4, 4, RawLoadSonyF828},
+        {"Kodak 65000 filter array", WriteKodakTiff({"DCS760C", 20, 30, 65000, 32803, 0, {}}), "Kodak", "DCS760C", 20, 30,
+         0x61616161, 3, RawLoadKodakCompressedCfa},
+        {"Kodak 65000 colour, odd size", WriteKodakTiff({"DCS760C", 7, 9, 65000, 2, 0, {}}), "Kodak", "DCS760C", 8, 10, 0,
+         3, RawLoadKodakCompressedColor},
+        {"Kodak DC40", WriteKodakTiff({"Digital Camera 40", 1, 1, 0, 0, 0, TBytes(20000)}), "Kodak", "DC40", 512, 768, 0x61616161, 3,
+         RawLoadKodakDc40},
+        {"Kodak DC50", WriteKodakTiff({"DC50 Zoom", 1, 1, 0, 0, 0, TBytes(20000)}), "Kodak", "DC50", 512, 768, 0x61616161, 3,
+         RawLoadKodakDc40},
+        {"Kodak DC120 JPEG", WriteKodakTiff({"DC120", 1, 1, 7, 0, 0, {}}), "Kodak", "DC120", 976, 848, 0x61616161, 3,
+         RawLoadKodakDc120Jpeg},
+        {"Kodak DC120 plain", WriteKodakTiff({"DC120", 1, 1, 1, 0, 0, {}}), "Kodak", "DC120", 976, 848, 0x61616161, 3,
+         RawLoadKodakDc120},
     };
     for (const TIdentity& c : cases) {
         SCOPED_TRACE(c.name);
@@ -76,7 +97,9 @@ TEST(RawIdentify, UnknownAndRejectedFilesAreNotIdentified) {
     adobe[8 + 2 + 3 * 12] = 305 & 0xFF, adobe[8 + 2 + 3 * 12 + 1] = 305 >> 8;
     const char* adobeText = "Adobe Converter";
     std::memcpy(adobe.data() + 140, adobeText, std::strlen(adobeText) + 1);
-    const TBytes cases[] = {Zeros(787455), TBytes{'I', 'I'}, TBytes{}, TBytes(5000, 0x55), adobe};
+    // A Kodak coding the decoder does not know.
+    const TBytes kodak = WriteKodakTiff({"DCS760C", 20, 30, 99, 32803, 0, {}});
+    const TBytes cases[] = {Zeros(787455), TBytes{'I', 'I'}, TBytes{}, TBytes(5000, 0x55), adobe, kodak};
     for (const TBytes& file : cases) EXPECT_EQ(TRawRun(file).identified, 1) << file.size();
 }
 

@@ -1,6 +1,9 @@
 #include "RawWriters.h"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
+#include <map>
 #include <cstring>
 #include <stdexcept>
 
@@ -273,33 +276,38 @@ TBytes EncodeCanonBlocks(const TRaster& raster) {
     return bits.Finish();
 }
 
-struct TCiffRecord {
-    uint16_t type;
-    TBytes data;
-};
+}  // namespace
 
-// Header of 26 bytes, then the heap: `body` first (it starts at heap offset 0), the records'
-// data, the record table and its offset.
-TBytes WriteCiff(const TBytes& body, const std::vector<TCiffRecord>& records) {
-    TBytes b(26);
-    b[0] = b[1] = 'I';
-    Put32(b, 2, 26, true);
-    std::memcpy(b.data() + 6, "HEAPCCDR", 8);
-    b.insert(b.end(), body.begin(), body.end());
+TBytes CiffHeap(const TBytes& body, const std::vector<TCiffRecord>& records, bool little) {
+    TBytes b = body;
     std::vector<std::pair<uint32_t, uint32_t>> places;
     for (const TCiffRecord& r : records) {
-        places.push_back({uint32_t(b.size() - 26), uint32_t(r.data.size())});
+        places.push_back({uint32_t(b.size()), uint32_t(r.data.size())});
         b.insert(b.end(), r.data.begin(), r.data.end());
     }
     const size_t table = b.size();
-    Put16(b, table, uint16_t(records.size()), true);
+    Put16(b, table, uint16_t(records.size()), little);
     size_t p = table + 2;
     for (size_t i = 0; i < records.size(); ++i, p += 10) {
-        Put16(b, p, records[i].type, true);
-        Put32(b, p + 2, places[i].second, true);
-        Put32(b, p + 6, places[i].first, true);
+        Put16(b, p, records[i].type, little);
+        Put32(b, p + 2, places[i].second, little);
+        Put32(b, p + 6, places[i].first, little);
     }
-    Put32(b, p, uint32_t(table - 26), true);
+    Put32(b, p, uint32_t(table), little);
+    return b;
+}
+
+namespace {
+
+// Header of 26 bytes, then the heap: `body` first (it starts at heap offset 0), the records'
+// data, the record table and its offset.
+TBytes WriteCiff(const TBytes& body, const std::vector<TCiffRecord>& records, bool little = true) {
+    TBytes b(26);
+    b[0] = b[1] = little ? 'I' : 'M';
+    Put32(b, 2, 26, little);
+    std::memcpy(b.data() + 6, "HEAPCCDR", 8);
+    const TBytes heap = CiffHeap(body, records, little);
+    b.insert(b.end(), heap.begin(), heap.end());
     return b;
 }
 
@@ -314,19 +322,24 @@ TBytes MakeModel(const std::string& model) {
 
 }  // namespace
 
-TBytes WriteCanonCiffCompressed(const std::string& model, const TRaster& raster) {
+TBytes WriteCanonCiffCompressed(const std::string& model, const TRaster& raster, bool bigEndian, size_t padding,
+                                const std::vector<TCiffRecord>& extra) {
     // The coded data start at file offset 540; a stuffed FF 00 pair after them tells the decoder
     // that no low bits are stored.
     TBytes body(540 - 26, 0);
     const TBytes coded = EncodeCanonBlocks(raster);
     body.insert(body.end(), coded.begin(), coded.end());
     body.push_back(0xFF), body.push_back(0x00), body.push_back(0x00);
+    body.resize(body.size() + padding);
+    const bool little = !bigEndian;
     TBytes sizes(6);
-    Put16(sizes, 2, uint16_t(raster.width), true);
-    Put16(sizes, 4, uint16_t(raster.height), true);
+    Put16(sizes, 2, uint16_t(raster.width), little);
+    Put16(sizes, 4, uint16_t(raster.height), little);
     TBytes table(4);
-    Put32(table, 0, 0, true);
-    return WriteCiff(body, {{0x080a, MakeModel(model)}, {0x1031, sizes}, {0x1835, table}});
+    Put32(table, 0, 0, little);
+    std::vector<TCiffRecord> records = {{0x080a, MakeModel(model)}, {0x1031, sizes}, {0x1835, table}};
+    records.insert(records.end(), extra.begin(), extra.end());
+    return WriteCiff(body, records, little);
 }
 
 TBytes WriteCanonA5(const TRaster& raster) {
@@ -428,3 +441,373 @@ TBytes WriteRolleiHeader(int width, int height) {
     b.resize(4096);
     return b;
 }
+
+TBytes WriteKodakTiff(const TKodakFile& file) {
+    TBytes b = TiffHead(true);
+    const uint32_t sub = 200;
+    PutIfd(b, 8, {{271, 2, 22, 118}, {272, 2, uint32_t(file.model.size() + 1), 140}, {330, 4, 1, sub}}, true);
+    PutText(b, 118, "Eastman Kodak Company");
+    PutText(b, 140, file.model);
+    const uint32_t data = file.dataOffset ? file.dataOffset : 512;
+    PutIfd(b, sub,
+           {{256, 4, 1, uint32_t(file.width)}, {257, 4, 1, uint32_t(file.height)}, {259, 3, 1, uint32_t(file.compression)},
+            {262, 3, 1, uint32_t(file.photometric)}, {273, 4, 1, data}},
+           true);
+    b.resize(data);
+    b.insert(b.end(), file.data.begin(), file.data.end());
+    return b;
+}
+
+namespace {
+
+// A block of compression 65000: the code lengths, two to a byte, then the bits of the values
+// from the low end of a buffer that takes 16 bits first when the block's length leaves 4 over
+// a multiple of 8, and 32 bits (two big-endian words, the lower first) whenever it runs short.
+void PutKodakBlock(TBytes& out, const std::vector<int>& values) {
+    const size_t len = values.size();
+    std::vector<int> lengths(len);
+    for (size_t i = 0; i < len; ++i) lengths[i] = BitLength(values[i]);
+    for (size_t i = 0; i < len; i += 2) out.push_back(uint8_t(lengths[i] | (i + 1 < len ? lengths[i + 1] : 0) << 4));
+    std::vector<int> chunks;  // sizes of the pieces the reader takes: 16 or 32 bits
+    int held = 0;
+    if (len % 8 == 4) chunks.push_back(16), held = 16;
+    std::vector<bool> stream;
+    for (size_t i = 0; i < len; ++i) {
+        if (held < lengths[i]) chunks.push_back(32), held += 32;
+        held -= lengths[i];
+        const int l = lengths[i];
+        const uint32_t v = uint32_t(values[i] < 0 ? values[i] + (1 << l) - 1 : values[i]);
+        for (int bit = 0; bit < l; ++bit) stream.push_back((v >> bit) & 1);
+    }
+    size_t at = 0;
+    for (const int chunk : chunks) {
+        uint32_t bits = 0;
+        for (int bit = 0; bit < chunk; ++bit, ++at)
+            if (at < stream.size() && stream[at]) bits |= 1u << bit;
+        for (int word = 0; word < chunk / 16; ++word) {
+            const uint16_t w = uint16_t(bits >> (16 * word));
+            out.push_back(uint8_t(w >> 8)), out.push_back(uint8_t(w));
+        }
+    }
+}
+
+// The stored form of a block: 12 bytes per 8 samples.
+TBytes StoredKodakBlock(const int* samples, int len) {
+    TBytes out;
+    for (int i8 = 0; i8 < len; i8 += 8) {
+        int s[8] = {};
+        for (int k = 0; k < 8 && i8 + k < len; ++k) s[k] = samples[i8 + k];
+        int w[6];
+        for (int k = 0; k < 6; ++k) w[k] = s[2 + k];
+        for (int k = 0; k < 2; ++k) {
+            w[k] |= (s[k] >> 8 & 15) << 12;
+            w[k + 2] |= (s[k] >> 4 & 15) << 12;
+            w[k + 4] |= (s[k] & 15) << 12;
+        }
+        for (const int word : w) out.push_back(uint8_t(word >> 8)), out.push_back(uint8_t(word));
+    }
+    return out;
+}
+
+}  // namespace
+
+TBytes EncodeKodak65000Cfa(const TRaster& raster, bool storeOnEvenRows, int* storedBlocks) {
+    TBytes out;
+    int stored = 0;
+    for (int row = 0; row < raster.height; ++row)
+        for (int col = 0; col < raster.width; col += 256) {
+            const int len = std::min(256, raster.width - col);
+            const int* samples = raster.samples.data() + size_t(row) * size_t(raster.width) + size_t(col);
+            const TBytes plain = StoredKodakBlock(samples, len);
+            bool marked = false;
+            for (int i = 0; i < (len + 1) / 2; ++i) marked |= (plain[size_t(i)] & 15) > 12 || (plain[size_t(i)] >> 4) > 12;
+            if (storeOnEvenRows && row % 2 == 0 && marked) {
+                out.insert(out.end(), plain.begin(), plain.end());
+                ++stored;
+                continue;
+            }
+            std::vector<int> diffs(static_cast<size_t>(len));
+            int pred[2] = {0, 0};
+            for (int i = 0; i < len; ++i) {
+                diffs[size_t(i)] = samples[i] - pred[i & 1];
+                pred[i & 1] = samples[i];
+            }
+            PutKodakBlock(out, diffs);
+        }
+    if (storedBlocks) *storedBlocks = stored;
+    return out;
+}
+
+TBytes EncodeKodak65000Colour(const TKodakColour& picture) {
+    TBytes out;
+    const int cellsPerRow = picture.width / 2;
+    for (int row = 0; row < picture.height; row += 2)
+        for (int col = 0; col < picture.width; col += 128) {
+            const int len = std::min(((picture.width - col) * 3 + 3) & ~3, 384);
+            std::vector<int> diffs(size_t(len), 0);
+            int pred[2] = {0, 0}, cb = 0, cr = 0;
+            for (int cell = 0; 6 * cell + 6 <= len && col + 2 * cell + 1 < picture.width; ++cell) {
+                auto luma = [&](int k) {
+                    return picture.luma[size_t(row + k / 2) * size_t(picture.width) + size_t(col + 2 * cell + (k & 1))];
+                };
+                const size_t c = size_t(row / 2) * size_t(cellsPerRow) + size_t(col / 2 + cell);
+                int* d = diffs.data() + 6 * cell;
+                d[0] = luma(0) - pred[0];
+                d[1] = luma(1) - luma(0);
+                pred[0] = luma(1);
+                d[2] = luma(2) - pred[1];
+                d[3] = luma(3) - luma(2);
+                pred[1] = luma(3);
+                d[4] = picture.cb[c] - cb;
+                d[5] = picture.cr[c] - cr;
+                cb = picture.cb[c], cr = picture.cr[c];
+            }
+            PutKodakBlock(out, diffs);
+        }
+    return out;
+}
+
+TBytes WriteFujiFile(const std::string& model, uint32_t dataOffset, const TBytes& data) {
+    TBytes b(256, 0);
+    std::memcpy(b.data(), "FUJIFILM", 8);
+    const uint32_t tiff = 120;
+    Put32(b, 84, tiff - 12, false);
+    Put32(b, 100, dataOffset, false);
+    TBytes t = TiffHead(false);
+    PutIfd(t, 8, {{271, 2, 9, 60}, {272, 2, uint32_t(model.size() + 1), 80}}, false);
+    PutText(t, 60, "FUJIFILM");
+    PutText(t, 80, model);
+    if (b.size() < tiff + t.size()) b.resize(tiff + t.size());
+    std::copy(t.begin(), t.end(), b.begin() + tiff);
+    if (b.size() > dataOffset) throw std::invalid_argument("data overlap the header");
+    b.resize(dataOffset);
+    b.insert(b.end(), data.begin(), data.end());
+    return b;
+}
+
+TF828Stream::TF828Stream(uint32_t key) {
+    for (int p = 0; p < 4; ++p) pad_[p] = key = key * 48828125 + 1;
+    pad_[3] = pad_[3] << 1 | (pad_[0] ^ pad_[2]) >> 31;
+    for (int p = 4; p < 127; ++p) pad_[p] = (pad_[p - 4] ^ pad_[p - 2]) << 1 | (pad_[p - 3] ^ pad_[p - 1]) >> 31;
+}
+
+void TF828Stream::Apply(uint8_t* data, size_t words) {
+    for (size_t w = 0; w < words; ++w, ++index_) {
+        const uint32_t key = pad_[index_ & 127] = pad_[(index_ + 1) & 127] ^ pad_[(index_ + 65) & 127];
+        for (int b = 0; b < 4; ++b) data[4 * w + size_t(b)] ^= uint8_t(key >> (24 - 8 * b));
+    }
+}
+
+TBytes WriteSonyF828(const TRaster& raster, uint32_t key, uint32_t nextKey) {
+    TBytes b = TiffHead(false);
+    PutIfd(b, 8, {{271, 2, 5, 120}, {272, 2, 9, 140}}, false);
+    PutText(b, 120, "SONY");
+    PutText(b, 140, "DSC-F828");
+    b.resize(862144, 0);
+    // The key lies 4n - 1 bytes after the count byte n.
+    const uint8_t n = 3;
+    b[200896] = n;
+    Put32(b, 200896 + 4 * n - 1, key, false);
+    uint8_t block[40] = {};
+    for (int i = 0; i < 4; ++i) block[22 + i] = uint8_t(nextKey >> (8 * i));
+    TF828Stream(key).Apply(block, 10);
+    std::copy(block, block + 40, b.begin() + 164600);
+    TF828Stream stream(nextKey);
+    for (int row = 0; row < raster.height; ++row) {
+        TBytes line(size_t(raster.width) * 2);
+        for (int col = 0; col < raster.width; ++col) Put16(line, size_t(2 * col), uint16_t(raster.At(row, col)), false);
+        stream.Apply(line.data(), line.size() / 4);
+        b.insert(b.end(), line.begin(), line.end());
+    }
+    return b;
+}
+
+namespace {
+
+// The coder's trees as (code length, value) pairs; codes are given out depth first, the 0
+// branch before the 1 branch.
+const std::vector<std::pair<int, int>> dc40Pairs[18] = {
+    {{1, 1}, {2, 3}, {3, 4}, {4, 2}, {5, 7}, {6, 5}, {7, 6}, {7, 8}},
+    {{1, 0}, {2, 1}, {3, 3}, {4, 4}, {5, 2}, {6, 7}, {7, 6}, {8, 5}, {8, 8}},
+    {{2, 1}, {2, 3}, {3, 0}, {3, 2}, {3, 4}, {4, 6}, {5, 5}, {6, 7}, {6, 8}},
+    {{2, 0}, {2, 1}, {2, 3}, {3, 2}, {4, 4}, {5, 6}, {6, 7}, {7, 5}, {7, 8}},
+    {{2, 1}, {2, 4}, {3, 0}, {3, 2}, {3, 3}, {4, 7}, {5, 5}, {6, 6}, {6, 8}},
+    {{2, 3}, {3, 1}, {3, 2}, {3, 4}, {3, 5}, {3, 6}, {4, 7}, {5, 0}, {5, 8}},
+    {{2, 3}, {2, 6}, {3, 0}, {3, 1}, {4, 4}, {4, 5}, {4, 7}, {5, 2}, {5, 8}},
+    {{2, 4}, {2, 7}, {3, 3}, {3, 6}, {4, 1}, {4, 2}, {4, 5}, {5, 0}, {5, 8}},
+    {{2, 6}, {3, 1}, {3, 3}, {3, 5}, {3, 7}, {3, 8}, {4, 0}, {5, 2}, {5, 4}},
+    {{2, 0}, {2, 1}, {3, 2}, {3, 3}, {4, 4}, {4, 5}, {5, 6}, {5, 7}, {4, 8}},
+    {{1, 0}, {2, 2}, {2, -2}},
+    {{1, -3}, {1, 3}},
+    {{2, -17}, {2, -5}, {2, 5}, {2, 17}},
+    {{2, -7}, {2, 2}, {2, 9}, {2, 18}},
+    {{2, -18}, {2, -9}, {2, -2}, {2, 7}},
+    {{2, -28}, {2, 28}, {3, -49}, {3, -9}, {3, 9}, {4, 49}, {5, -79}, {5, 79}},
+    {{2, -1}, {2, 13}, {2, 26}, {3, 39}, {4, -16}, {5, 55}, {6, -37}, {6, 76}},
+    {{2, -26}, {2, -13}, {2, 1}, {3, -39}, {4, 16}, {5, -55}, {6, -76}, {6, 37}},
+};
+
+struct TDc40Code {
+    uint32_t bits;
+    int length;
+};
+
+void AssignCodes(const std::vector<std::pair<int, int>>& pairs, size_t& next, int depth, uint32_t path,
+                 std::map<int, TDc40Code>& codes) {
+    if (next >= pairs.size()) return;
+    if (depth < pairs[next].first) {
+        AssignCodes(pairs, next, depth + 1, path << 1, codes);
+        AssignCodes(pairs, next, depth + 1, path << 1 | 1, codes);
+    } else {
+        codes[pairs[next++].second] = {path, depth};
+    }
+}
+
+class TDc40Encoder {
+public:
+    TDc40Encoder(const std::vector<int>& samples, bool coarse) : target_(samples), coarse_(coarse) {
+        for (size_t t = 0; t < 18; ++t) {
+            size_t next = 0;
+            AssignCodes(dc40Pairs[t], next, 0, 0, codes_[t]);
+        }
+        for (auto& plane : rows_)
+            for (auto& row : plane)
+                for (int& v : row) v = 2048;
+        decoded_.assign(size_t(height) * width, 0);
+    }
+
+    TBytes Encode() {
+        int last[3] = {16, 16, 16};
+        for (int row = 0; row < height; row += 4) {
+            // Multipliers that change from band to band exercise the rescaling.
+            const int mul[3] = {14 + (row / 4) % 5, 16, 20 - (row / 4) % 3};
+            for (const int m : mul) bits_.Put(uint32_t(m), 6);
+            for (int c = 0; c < 3; ++c) {
+                Rescale(c, last[c], mul[c]);
+                last[c] = mul[c];
+                const int green = c == 0;
+                for (int r = 0; r <= green; ++r) {
+                    EncodeRows(c, mul[c], [&](int y, int i) { return Goal(c, row, r, y - 1, i, mul[c]); });
+                    for (int y = 0; y < 2; ++y)
+                        for (int i = 0; i < half; ++i) {
+                            const int w = std::clamp(rows_[c][y + 1][i] * 16 / mul[c], 0, 0xFFFF);
+                            if (c == 0) Decoded(row + 2 * r + y, 2 * i + y) = w;
+                            else Decoded(row + 2 * y + c - 1, 2 * i + 2 - c) = w;
+                        }
+                    std::copy(rows_[c][2].begin(), rows_[c][2].end() - green, rows_[c][0].begin() + green);
+                }
+            }
+        }
+        return bits_.Finish();
+    }
+
+private:
+    static constexpr int height = 512, width = 768, half = width / 2, span = 386;
+
+    int& Decoded(int row, int col) { return decoded_[size_t(row) * width + size_t(col)]; }
+    int Target(int row, int col) const { return target_[size_t(row) * width + size_t(col)]; }
+
+    // The coded value wanted at (y, i) of the plane's rows. Red and blue are coded against the
+    // greens beside them, already decoded.
+    int Goal(int c, int row, int r, int y, int i, int mul) {
+        if (c == 0) return Target(row + 2 * r + y, 2 * i + y) * mul / 16;
+        const int prow = row + 2 * y + c - 1, pcol = 2 * i + 2 - c;
+        const int left = Decoded(prow, pcol > 0 ? pcol - 1 : pcol + 1);
+        const int right = Decoded(prow, pcol + 1 < width ? pcol + 1 : pcol - 1);
+        const int own = (Target(prow, pcol) - (left + right) / 2 + 4096) / 2;
+        return own * mul / 16;
+    }
+
+    void Rescale(int c, int last, int mul) {
+        int64_t v = int64_t((16777216 / last + 2047) >> 12) * mul;
+        const int s = v > 65564 ? 10 : 12;
+        v >>= 12 - s;
+        for (auto& row : rows_[c])
+            for (int& b : row) b = int((v * b + (int64_t(1) << (s - 1)) - 1) >> s);
+    }
+
+    int Predict(int c, int y, int i) const {
+        const auto& above = rows_[c][y - 1];
+        const auto& here = rows_[c][y];
+        if (c == 0) return (above[i + 1] + 2 * above[i] + here[i + 1]) / 4;
+        return (above[i] + here[i + 1]) / 2;
+    }
+
+    // The value of `tree` nearest to `goal`.
+    int Nearest(int tree, int goal) const {
+        int best = 0, error = 1 << 30;
+        for (const auto& [value, code] : codes_[tree]) {
+            (void)code;
+            if (std::abs(value - goal) < error) error = std::abs(value - goal), best = value;
+        }
+        return best;
+    }
+
+    int Absolute(int goal, int mul) const {
+        const int step = coarse_ ? 8 : 4, offset = coarse_ ? 4 : 2, top = coarse_ ? 31 : 63;
+        const int token = std::clamp((goal / mul - offset + step / 2) / step, 0, top);
+        return token;
+    }
+
+    void PutToken(int tree, int value) {
+        const TDc40Code code = codes_[tree].at(value);
+        bits_.Put(code.bits, code.length);
+    }
+    void PutAbsolute(int token) { bits_.Put(uint32_t(token), coarse_ ? 5 : 6); }
+    int AbsoluteValue(int token, int mul) const { return (coarse_ ? token * 8 + 4 : token * 4 + 2) * mul; }
+
+    // Fills the four values of one step with symbol t (1..8) or by prediction (t 0), returning
+    // the squared error; `emit` writes the tokens as well.
+    int64_t Step(int c, int mul, int x, int t, const std::function<int(int, int)>& goal, bool emit) {
+        int64_t error = 0;
+        for (int y = 1; y <= 2; ++y)
+            for (int i = x + 1; i >= x; --i) {
+                int& value = rows_[c][y][i];
+                const int g = goal(y, i);
+                if (t == 8) {
+                    const int token = Absolute(g, mul);
+                    if (emit) PutAbsolute(token);
+                    value = AbsoluteValue(token, mul);
+                } else if (t > 0) {
+                    const int p = Predict(c, y, i);
+                    const int token = Nearest(t + 10, (g - p) / 16);
+                    if (emit) PutToken(t + 10, token);
+                    value = token * 16 + p;
+                } else {
+                    value = Predict(c, y, i);
+                }
+                error += int64_t(value - g) * (value - g);
+            }
+        return error;
+    }
+
+    void EncodeRows(int c, int mul, const std::function<int(int, int)>& goal) {
+        rows_[c][1][half] = rows_[c][2][half] = mul * 128;
+        int tree = 1;
+        for (int x = half; x > 0;) {
+            x -= 2;
+            int best = -1;
+            int64_t bestError = 0;
+            for (int t = 0; t <= 8; ++t) {
+                if (!codes_[tree].count(t)) continue;
+                const int64_t error = Step(c, mul, x, t, goal, false);
+                if (best < 0 || error < bestError) best = t, bestError = error;
+            }
+            PutToken(tree, best);
+            tree = best;
+            if (best == 0 && x + 2 > 2) PutToken(9, 0);  // a run of one step
+            Step(c, mul, x, best, goal, true);
+        }
+    }
+
+    const std::vector<int>& target_;
+    bool coarse_;
+    std::map<int, TDc40Code> codes_[18];
+    std::array<std::array<std::array<int, span>, 3>, 3> rows_;
+    std::vector<int> decoded_;
+    TBitWriter bits_{false};
+};
+
+}  // namespace
+
+TBytes EncodeKodakDc40(const std::vector<int>& samples, bool coarse) { return TDc40Encoder(samples, coarse).Encode(); }

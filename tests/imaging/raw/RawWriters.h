@@ -34,9 +34,16 @@ TBytes WriteOlympusTiff(const TRaster& raster);
 TBytes WriteCanonLosslessJpeg(const TRaster& raster);
 // The lossless JPEG stream alone.
 TBytes EncodeLosslessJpeg(const TRaster& raster);
+// One record of a CIFF heap, and a heap of records after `body` (offsets from the heap's start).
+struct TCiffRecord {
+    uint16_t type;
+    TBytes data;
+};
+TBytes CiffHeap(const TBytes& body, const std::vector<TCiffRecord>& records, bool little);
 // CIFF heap of a Canon camera: model name and, when coded, the raster's size, table 0 and the
-// Huffman-coded data at 540.
-TBytes WriteCanonCiffCompressed(const std::string& model, const TRaster& raster);
+// Huffman-coded data at 540, followed by `padding` zero bytes; then the `extra` records.
+TBytes WriteCanonCiffCompressed(const std::string& model, const TRaster& raster, bool bigEndian = false,
+                                size_t padding = 0, const std::vector<TCiffRecord>& extra = {});
 // CIFF heap of a "PowerShot A5": 10-bit samples packed in groups of ten bytes.
 TBytes WriteCanonA5(const TRaster& raster);
 // Headerless 8-bit data of the exact size of a "PC-CAM 600" (768 x 1024 after 1024 bytes).
@@ -47,6 +54,50 @@ TBytes WriteOptioS(const TRaster& raster);
 TBytes WriteFoveon(const std::string& model, int height, int width, const std::vector<std::array<int, 3>>& pixels);
 // Rollei text header only.
 TBytes WriteRolleiHeader(int width, int height);
+
+// TIFF-based Kodak camera: the model, and a sub-directory with the raster's size, compression,
+// photometric interpretation and the data, which are placed at `dataOffset` (after the
+// directories when 0).
+struct TKodakFile {
+    std::string model;
+    int height = 0, width = 0, compression = 0, photometric = 0;
+    uint32_t dataOffset = 0;
+    TBytes data;
+};
+TBytes WriteKodakTiff(const TKodakFile& file);
+// Compression 65000 of a filter-array raster (12-bit samples). With `storeOnEvenRows`, a block of
+// an even row whose stored form marks itself as stored (a length nibble above 12 among its
+// first bytes) is written stored; `storedBlocks` counts them.
+TBytes EncodeKodak65000Cfa(const TRaster& raster, bool storeOnEvenRows, int* storedBlocks = nullptr);
+// Compression 65000 of a full-colour picture given as luma and the two colour differences per
+// pixel (width and height even): 2 x 2 cells of four lumas and one pair of differences.
+struct TKodakColour {
+    int height = 0, width = 0;
+    std::vector<int> luma;        // per pixel
+    std::vector<int> cb, cr;      // per 2 x 2 cell, row by row
+};
+TBytes EncodeKodak65000Colour(const TKodakColour& picture);
+// The DC40/DC50 predictive coder, written from a picture of 512 x 768 samples (0..4095) on the
+// pattern 0x61616161 by closed-loop coding: each choice of the coder is the one whose decoded
+// result lies closest to the picture. `coarse` selects the DC40's absolute values.
+TBytes EncodeKodakDc40(const std::vector<int>& samples, bool coarse);
+
+// "FUJIFILM" head, a TIFF directory naming the model, and the data from `dataOffset`.
+TBytes WriteFujiFile(const std::string& model, uint32_t dataOffset, const TBytes& data);
+// A TIFF naming the "DSC-F828" with its scrambled data: the raster (rows of 3360 samples) at
+// its fixed positions, scrambled by the key stream from `key`, whose successor `nextKey` lies in
+// the scrambled key block.
+TBytes WriteSonyF828(const TRaster& raster, uint32_t key, uint32_t nextKey);
+// The F828's key stream applied to big-endian 32-bit words (scrambling and unscrambling are one).
+class TF828Stream {
+public:
+    explicit TF828Stream(uint32_t key);
+    void Apply(uint8_t* data, size_t words);
+
+private:
+    uint32_t pad_[128] = {};
+    size_t index_ = 127;
+};
 
 // MSB-first bit writer with optional 0xFF stuffing.
 class TBitWriter {
