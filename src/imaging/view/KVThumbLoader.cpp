@@ -16,15 +16,11 @@ struct TKVThumbLoader::TLoad {
     std::string FileName;
     TKVStoreRule Rule;
     std::unique_ptr<TKVBitmap> Bitmap = std::make_unique<TKVBitmap>();
+    // After the bitmap, so that it goes first: its destructor waits for its thread.
     std::unique_ptr<TKestovaIO> IO = std::make_unique<TKestovaIO>();
     std::atomic<bool> Cancelled{false};
+    std::atomic<bool> FinishRan{false};
     bool Ended = false;  // under the lock
-    bool FinishRan = false;  // on the load's thread only
-    std::thread Worker;
-
-    ~TLoad() {
-        if (Worker.joinable()) Worker.join();
-    }
 };
 
 TKVThumbLoader::TKVThumbLoader(TKestovaMView& view) : view_(view) {}
@@ -114,16 +110,16 @@ void TKVThumbLoader::StartNext() {
     started.IO->AttachBitmap(started.Bitmap.get());
     view_.SetLoadParams(*started.IO, *view_.entries_[size_t(index)]);
     running_.push_back(std::move(load));
-    // The component ends every load by calling OnFinishWork on the thread that loaded.
+    // The component loads on a thread of its own and ends by calling OnFinishWork there.
     started.IO->OnFinishWork = [this, &started](TObject*) { Finish(started); };
-    started.Worker = std::thread([this, &started] {
-        try {
-            started.IO->LoadFromFileAuto(started.FileName);
-        } catch (const std::exception&) {
-            started.IO->AbortFlag = true;
-            if (!started.FinishRan) Finish(started);
-        }
-    });
+    started.IO->Asynchronous = true;
+    try {
+        started.IO->LoadFromFileAuto(started.FileName);
+    } catch (const std::exception&) {
+        // Raised before the load was handed to its thread: it ends here.
+        started.IO->AbortFlag = true;
+        if (!started.FinishRan) Finish(started);
+    }
 }
 
 // On the load's own thread. The picture is reduced outside the lock; storing it, and the entry

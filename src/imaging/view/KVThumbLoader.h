@@ -1,7 +1,8 @@
 #pragma once
 // The thumbnail view's pool of background loads. A thread of its own starts at most the view's
-// pool size of loads at once from a queue of entries; each load finishes on its own thread and
-// stores the picture into the entry it was started for, or drops it when that entry is gone.
+// pool size of asynchronous loads of input/output components at once from a queue of entries; each
+// load finishes on its component's thread and stores the picture into the entry it was started
+// for, or drops it when that entry is gone.
 // The queue, the running loads and the entries' pictures are guarded by the library's lock.
 #include <condition_variable>
 #include <cstdint>
