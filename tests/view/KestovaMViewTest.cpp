@@ -6,6 +6,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <algorithm>
 
 #include "QtTestApplication.h"
@@ -341,6 +342,27 @@ TEST_F(KestovaMViewTest, KeysMoveTheSelectionIntoView) {
     QTest::keyClick(view.get(), Qt::Key_End);
     EXPECT_EQ(view->SelectedImage(), 11);
     EXPECT_EQ(view->GetImageVisibility(11), 2);
+}
+
+TEST_F(KestovaMViewTest, DraggingAndTheWheelScrollAndTellTheHost) {
+    view->SetGridWidth(2);
+    AddPictures(12);
+    std::vector<int> changes;
+    view->OnViewChange = [&](int change) { changes.push_back(change); };
+    view->SetViewY(50);  // by code: nothing told
+    view->SetViewY(0);
+    EXPECT_TRUE(changes.empty());
+    view->MouseInteract = mmiScroll;
+    QTest::mousePress(view->viewport(), Qt::LeftButton, {}, QPoint(50, 150));
+    QTest::mouseMove(view->viewport(), QPoint(50, 100));
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, QPoint(50, 100));
+    EXPECT_EQ(view->ViewY(), 50);
+    EXPECT_FALSE(changes.empty());
+    EXPECT_EQ(view->SelectedImage(), -1);  // scrolling only
+    QWheelEvent towards(QPointF(50, 50), QPointF(50, 50), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                        Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &towards);
+    EXPECT_EQ(view->ViewY(), 50 + view->ThumbHeight() + view->VertBorder());  // one row per notch
 }
 
 TEST_F(KestovaMViewTest, FrameNamesCannotBeTakenForPaths) {
