@@ -200,6 +200,7 @@ void TKestovaMView::Clear() {
     {
         std::lock_guard lock(KVGlobalLock);
         store_ = NewStore("ILIST");
+        store_->SetMaxMapped(imageCacheSize_);
         cache_ = NewStore("ICACHE");
         frameIOs_.clear();
     }
@@ -686,7 +687,11 @@ void TKestovaMView::SetThreadPoolSize(int value) {
 }
 
 void TKestovaMView::SetImageCacheSize(int value) {
-    imageCacheSize_ = value;
+    {
+        std::lock_guard lock(KVGlobalLock);
+        imageCacheSize_ = value;
+        store_->SetMaxMapped(value);
+    }
     Update();
 }
 
