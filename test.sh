@@ -22,7 +22,7 @@ for arg in "$@"; do
   previous="$arg"
 done
 if (( threads )); then
-  export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+  export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp"
   cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORDALE_TSAN=ON >/dev/null
   cmake --build build/tsan --target mordale_thread_tests
   ctest --test-dir build/tsan --output-on-failure -j "$(nproc)" -L threads

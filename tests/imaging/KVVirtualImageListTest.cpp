@@ -106,6 +106,22 @@ TEST(KVVirtualImageList, LeastRecentlyUsedBlocksLeaveMemory) {
     EXPECT_EQ(list.MappedEntries().back(), list.Entry(10));
 }
 
+TEST(KVVirtualImageList, TheLimitOfBlocksInMemoryCanBeChanged) {
+    TKVVirtualImageList list("VIL");
+    TKVBitmap small;
+    Paint(small, 2, 2, kv24RGB, 0);
+    for (int i = 0; i < 5; ++i) list.AddBitmap(small);
+    list.SetMaxMapped(3);  // the two oldest leave
+    EXPECT_EQ(list.MappedCount(), 3);
+    EXPECT_EQ(list.Entry(1)->Address, nullptr);
+    EXPECT_NE(list.Entry(2)->Address, nullptr);
+    list.AddBitmap(small);
+    EXPECT_EQ(list.MappedCount(), 3);
+    list.SetMaxMapped(0);
+    EXPECT_EQ(list.MaxMapped(), 1);
+    EXPECT_EQ(list.MappedCount(), 1);
+}
+
 TEST(KVVirtualImageList, DeletedBlocksAreReusedAndTheLastDeleteResetsTheFile) {
     TKVVirtualImageList list("VIL");
     TKVBitmap withAlpha, plain;

@@ -10,7 +10,7 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QListView>
-#include <QListWidget>
+#include <QTest>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -26,6 +26,7 @@
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/view/KVPreviewInfo.h"
 #include "imaging/view/KVPreviewPane.h"
+#include "imaging/view/KestovaMView.h"
 
 namespace {
 
@@ -185,7 +186,7 @@ TEST_F(KVOpenSaveDlgTest, FramePickedAmongTheThumbnailsIsReturned) {
     QTimer::singleShot(200, [&] {
         auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(files, nullptr);
-        auto* thumbnails = files->findChild<QListWidget*>("KestovaMView");
+        auto* thumbnails = files->findChild<TKestovaMView*>("KestovaMView");
         auto* list = files->findChild<QListView*>("listView");
         auto* model = files->findChild<QFileSystemModel*>();
         QElapsedTimer timer;
@@ -193,9 +194,11 @@ TEST_F(KVOpenSaveDlgTest, FramePickedAmongTheThumbnailsIsReturned) {
         do {
             list->setCurrentIndex(model->index(QString::fromStdString(scratch.Path("anim.gif"))));
             QApplication::processEvents(QEventLoop::AllEvents, 20);
-        } while (thumbnails->count() == 0 && timer.elapsed() < 3000);
-        frames = thumbnails->count();
-        thumbnails->setCurrentRow(1);
+        } while (thumbnails->GetImageCount() == 0 && timer.elapsed() < 3000);
+        frames = thumbnails->GetImageCount();
+        const TKVCellPlace second = thumbnails->CellOf(1);
+        QTest::mouseClick(thumbnails->viewport(), Qt::LeftButton, {},
+                          QPoint(second.x - thumbnails->ViewX() + 5, second.y - thumbnails->ViewY() + 5));
         QDir().mkpath("screenshots");
         files->grab().save("screenshots/open-dialog-frames.png");
         QMetaObject::invokeMethod(files, "accept");

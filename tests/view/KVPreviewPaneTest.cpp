@@ -9,7 +9,6 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QListWidget>
 #include <QProgressBar>
 #include <QTest>
 #include <QTimer>
@@ -17,8 +16,11 @@
 #include <algorithm>
 #include <set>
 
+#include "LayoutCheck.h"
 #include "TestSupport.h"
+#include "imaging/acquire/MediaProvider.h"
 #include "imaging/core/KVBitmap.h"
+#include "imaging/view/KestovaMView.h"
 #include "imaging/view/KestovaView.h"
 
 namespace {
@@ -81,16 +83,18 @@ const TKVRGB Red{0, 0, 255}, Lime{0, 255, 0}, Blue{255, 0, 0};
 
 TEST_F(KVPreviewPaneTest, MultiFrameFileShowsItsFramesToPick) {
     Preview(scratch.Path("anim.gif"));
-    auto* thumbnails = Child<QListWidget>("KestovaMView");
+    auto* thumbnails = Child<TKestovaMView>("KestovaMView");
     EXPECT_TRUE(thumbnails->isVisible());
     EXPECT_FALSE(Child<TKestovaView>("KestovaView")->isVisible());
-    ASSERT_EQ(thumbnails->count(), 3);
-    EXPECT_EQ(thumbnails->item(2)->text(), "anim.gif::2");
+    ASSERT_EQ(thumbnails->GetImageCount(), 3);
+    EXPECT_EQ(thumbnails->GetImageFileName(2), KVFrameName(scratch.Path("anim.gif"), 2));
     EXPECT_EQ(Label("PicLabel1"), "8 x 8 pixel , 3 frames");
     EXPECT_TRUE(Child<QToolButton>("PlayButton")->isEnabled());
     EXPECT_TRUE(Child<QToolButton>("PreviewButton")->isEnabled());
     EXPECT_EQ(pane->SelectedFrame(), 0);
-    thumbnails->setCurrentRow(2);
+    const TKVCellPlace third = thumbnails->CellOf(2);
+    QTest::mouseClick(thumbnails->viewport(), Qt::LeftButton, {},
+                      QPoint(third.x - thumbnails->ViewX() + 5, third.y - thumbnails->ViewY() + 5));
     EXPECT_EQ(pane->SelectedFrame(), 2);
 
     // The preview window shows the picked frame at its own size.
@@ -143,26 +147,28 @@ TEST_F(KVPreviewPaneTest, ThePreviewWindowZoomsWithTheMouseAndDragsThePicture) {
     EXPECT_EQ(dragged.x(), 10);  // the picture follows the pointer where it is wider than the window
 }
 
-TEST_F(KVPreviewPaneTest, PlayShowsTheFramesInTurnInThePreview) {
+TEST_F(KVPreviewPaneTest, PlayShowsTheFramesInTurnFillingTheThumbnailView) {
     Preview(scratch.Path("anim.gif"));
     auto* play = Child<QToolButton>("PlayButton");
+    auto* thumbnails = Child<TKestovaMView>("KestovaMView");
     play->click();
     EXPECT_TRUE(play->isChecked());
-    EXPECT_TRUE(Child<TKestovaView>("KestovaView")->isVisible());
-    EXPECT_FALSE(Child<QListWidget>("KestovaMView")->isVisible());
+    EXPECT_TRUE(thumbnails->Playing());
+    EXPECT_FALSE(Child<TKestovaView>("KestovaView")->isVisible());
     EXPECT_FALSE(Child<QToolButton>("PreviewButton")->isEnabled());
+    EXPECT_EQ(thumbnails->ThumbWidth(), thumbnails->width() - 2 * thumbnails->frameWidth());
+    EXPECT_EQ(thumbnails->HorizBorder(), 0);
     std::set<uint32_t> seen;
-    QElapsedTimer timer;
-    timer.start();
-    while (seen.size() < 3 && timer.elapsed() < 5000) {
-        const TKVRGB c = ShownColour();
-        seen.insert(uint32_t(c.r) << 16 | c.g << 8 | c.b);
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    for (int step = 0; step < 3; ++step) {
+        const QImage shown = thumbnails->Render();
+        seen.insert(shown.pixel(shown.width() / 2, shown.height() / 2) & 0xFFFFFF);
+        thumbnails->PlayStep();
     }
     EXPECT_EQ(seen, (std::set<uint32_t>{0xFF0000, 0x00FF00, 0x0000FF}));
     play->click();
-    EXPECT_TRUE(Child<QListWidget>("KestovaMView")->isVisible());
-    EXPECT_FALSE(Child<TKestovaView>("KestovaView")->isVisible());
+    EXPECT_FALSE(thumbnails->Playing());
+    EXPECT_EQ(thumbnails->ThumbWidth(), 100);
+    EXPECT_TRUE(thumbnails->isVisible());
     EXPECT_TRUE(Child<QToolButton>("PreviewButton")->isEnabled());
 }
 
@@ -171,7 +177,7 @@ TEST_F(KVPreviewPaneTest, UnreadableFileEmptiesThePane) {
     for (const char* name : {"broken.gif", "missing.gif", ""}) {
         Preview(name[0] ? scratch.Path(name) : "");
         EXPECT_EQ(Label("PicLabel1"), "") << name;
-        EXPECT_EQ(Child<QListWidget>("KestovaMView")->count(), 0) << name;
+        EXPECT_EQ(Child<TKestovaMView>("KestovaMView")->GetImageCount(), 0) << name;
         EXPECT_FALSE(Child<QToolButton>("PlayButton")->isEnabled()) << name;
         EXPECT_FALSE(Child<QToolButton>("PreviewButton")->isEnabled()) << name;
         EXPECT_TRUE(Child<TKestovaView>("KestovaView")->IsBlank()) << name;
@@ -183,7 +189,7 @@ TEST_F(KVPreviewPaneTest, AlwaysAnimatePlaysAtOnceAndTheBorderStyleRestylesTheVi
     EXPECT_FALSE(Child<QToolButton>("PlayButton")->isVisible());
     Preview(scratch.Path("anim.gif"));
     EXPECT_TRUE(Child<QToolButton>("PlayButton")->isChecked());
-    EXPECT_TRUE(Child<TKestovaView>("KestovaView")->isVisible());
+    EXPECT_TRUE(Child<TKestovaMView>("KestovaMView")->Playing());
     Preview(scratch.Path("one.png"));
     EXPECT_FALSE(Child<QToolButton>("PlayButton")->isChecked());
 
@@ -251,7 +257,7 @@ TEST_F(KVPreviewPaneTest, ProgressBarRunsAcrossTheShownViewWhileAFileLoads) {
 TEST_F(KVPreviewPaneTest, UntickingPreviewEmptiesThePaneUntilItIsTickedAgain) {
     auto* check = Child<QCheckBox>("PreviewCheck");
     auto* view = Child<TKestovaView>("KestovaView");
-    auto* thumbnails = Child<QListWidget>("KestovaMView");
+    auto* thumbnails = Child<TKestovaMView>("KestovaMView");
     auto* zoom = Child<QComboBox>("ZoomCombo");
     auto* play = Child<QToolButton>("PlayButton");
     for (const char* file : {"one.png", "anim.gif"}) {
@@ -264,7 +270,7 @@ TEST_F(KVPreviewPaneTest, UntickingPreviewEmptiesThePaneUntilItIsTickedAgain) {
         EXPECT_TRUE(view->isVisible()) << file;
         EXPECT_EQ(view->Zoom(), 100) << file;
         EXPECT_FALSE(view->AutoFit()) << file;
-        EXPECT_EQ(thumbnails->count(), 0) << file;
+        EXPECT_EQ(thumbnails->GetImageCount(), 0) << file;
         EXPECT_FALSE(thumbnails->isVisible()) << file;
         EXPECT_FALSE(play->isChecked()) << file;
         EXPECT_FALSE(Child<QToolButton>("PreviewButton")->isEnabled()) << file;
@@ -344,4 +350,30 @@ TEST_F(KVPreviewPaneTest, PicturesLoadInTheBackgroundAndOnlyTheLatestShows) {
     Preview(big);
     EXPECT_EQ(Label("PicLabel1"), "3000 x 3000 pixel");
     EXPECT_EQ(ShownColour(), Lime);
+}
+
+TEST_F(KVPreviewPaneTest, PagesAnimationsAndVideosShowTheirFramesInTheThumbnailView) {
+    const std::string tiff = scratch.Path("pages.tif"), video = scratch.Path("clip.avi");
+    ASSERT_EQ(RunTool("convert -size 40x30 xc:red xc:orange xc:yellow xc:lime xc:green xc:cyan xc:blue xc:navy "
+                      "xc:purple xc:magenta " + Quoted(tiff)).status, 0);
+    ASSERT_EQ(RunTool("ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=10 -frames:v 10 -c:v mjpeg " +
+                      Quoted(video)).status, 0);
+    struct Case {
+        std::string file;
+        int frames;
+        const char* screenshot;
+    } cases[] = {
+        {tiff, 10, "OpenDialogFramesTiff"},
+        {scratch.Path("anim.gif"), 3, "OpenDialogFramesGif"},
+        {video, 10, "OpenDialogFramesVideo"},
+    };
+    InstallMediaProvider();
+    auto* thumbnails = Child<TKestovaMView>("KestovaMView");
+    for (const Case& c : cases) {
+        Preview(c.file);
+        ASSERT_EQ(thumbnails->GetImageCount(), c.frames) << c.file;
+        EXPECT_TRUE(thumbnails->isVisible());
+        EXPECT_TRUE(LooksLikeReference(*pane, c.screenshot));
+        EXPECT_TRUE(thumbnails->HasPicture(0)) << c.file;  // read as it was drawn
+    }
 }

@@ -114,7 +114,7 @@ bool TKVVirtualImageList::MapEntry(TKVVirtualEntry* entry, TKVAccess access) {
         return true;
     }
     if (!fileBuffer_.IsOpen()) return false;
-    while (int(mapped_.size()) + 1 > MaxMapped) UnmapOldest();
+    while (int(mapped_.size()) + 1 > maxMapped_) UnmapOldest();
     try {
         entry->Address = fileBuffer_.MapBlock(access, entry->MappedSize, entry->Offset);
     } catch (const std::exception&) {
@@ -124,6 +124,11 @@ bool TKVVirtualImageList::MapEntry(TKVVirtualEntry* entry, TKVAccess access) {
     entry->Access = access;
     mapped_.push_back(entry);
     return true;
+}
+
+void TKVVirtualImageList::SetMaxMapped(int count) {
+    maxMapped_ = std::max(count, 1);
+    while (int(mapped_.size()) > maxMapped_) UnmapOldest();
 }
 
 void TKVVirtualImageList::UnmapEntry(TKVVirtualEntry* entry) {

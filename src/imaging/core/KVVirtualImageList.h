@@ -33,7 +33,7 @@ struct TKVVirtualEntry {
 class TKVVirtualImageList {
 public:
     static constexpr int64_t InitialSize = 262144;
-    static constexpr int MaxMapped = 10;
+    static constexpr int DefaultMaxMapped = 10;
 
     explicit TKVVirtualImageList(const std::string& filePrefix);
     ~TKVVirtualImageList();
@@ -45,6 +45,9 @@ public:
     int64_t Capacity() const { return capacity_; }
     int64_t UsedEnd() const { return usedEnd_; }
     int MappedCount() const { return int(mapped_.size()); }
+    // Blocks kept in memory at most; at least 1. Lowering it unmaps the least recently used.
+    int MaxMapped() const { return maxMapped_; }
+    void SetMaxMapped(int count);
     int FreeBlockCount() const { return int(freeBlocks_.size()); }
     // Least recently used first.
     const std::list<TKVVirtualEntry*>& MappedEntries() const { return mapped_; }
@@ -107,6 +110,7 @@ private:
     int64_t growStep_ = InitialSize;
     int64_t usedEnd_ = 0;
     int64_t lastSize_ = 0;
+    int maxMapped_ = DefaultMaxMapped;
     std::vector<std::unique_ptr<TKVVirtualEntry>> entries_;
     std::list<TKVVirtualEntry*> mapped_;
     std::vector<FreeBlock> freeBlocks_;

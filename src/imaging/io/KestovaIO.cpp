@@ -6,8 +6,8 @@
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVBlend.h"
 #include "imaging/core/KVProgress.h"
-#include "imaging/core/KVResample.h"
 #include "imaging/core/KVStreams.h"
+#include "imaging/io/KVAdjustDPI.h"
 #include "imaging/io/KVExif.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
@@ -72,26 +72,6 @@ void ComposeOverBackground(TKVBitmap& bitmap, TColor background) {
             row[x].r = KVBlendOpacity(row[x].r, back.r, opacity[x]);
         }
     }
-}
-
-// A copy of the picture at another size: filtered as 24-bit, else by nearest neighbour in its
-// own format; an alpha channel always by nearest neighbour.
-std::unique_ptr<TKVBitmap> Resized(TKVBitmap& source, int width, int height, bool filtered) {
-    auto resized = std::make_unique<TKVBitmap>();
-    if (filtered) {
-        TKVBitmap colour;
-        colour.Assign(&source);
-        colour.RemoveAlphaChannel();
-        colour.ConvertPixelFormat(kv24RGB);
-        resized->Allocate(width, height, kv24RGB);
-        KVResampleBitmap(colour, *resized, rfFastLinear);
-    } else {
-        resized->Allocate(width, height, source.GetPixelFormat());
-        KVResampleNearest(source, *resized);
-        if (source.GetPixelFormat() == kv8Paletted) std::copy(source.Palette(), source.Palette() + 256, resized->Palette());
-    }
-    if (source.GetHasAlphaChannel()) KVResampleNearest(*source.GetAlphaChannel(), *resized->GetAlphaChannel());
-    return resized;
 }
 
 // Metafiles are drawn, not read by a driver.
@@ -268,21 +248,8 @@ void TKestovaIO::ApplyDefaultDPI() {
 }
 
 void TKestovaIO::ApplyAutoAdjustDPI() {
-    const int dpiX = params_->DpiX(), dpiY = params_->DpiY();
-    if (dpiX == dpiY || dpiX <= 0 || dpiY <= 0 || work_->IsEmpty()) return;
-    int64_t width = work_->GetWidth(), height = work_->GetHeight();
-    const bool landscape = height < width;
-    if (landscape) height = int64_t(double(height) / dpiY * dpiX);
-    else width = int64_t(double(width) / dpiX * dpiY);
-    // The resolutions come from the file: a wild ratio must not demand a giant picture.
-    CheckPictureSize(width, height, KVPixelFormatBitCount(work_->GetPixelFormat()), -1);
-    const std::unique_ptr<TKVBitmap> resized =
-        Resized(*work_, int(std::max<int64_t>(width, 1)), int(std::max<int64_t>(height, 1)), FilteredAdjustDPI);
-    work_->Assign(resized.get());
-    params_->Width = work_->GetWidth();
-    params_->Height = work_->GetHeight();
-    if (landscape) params_->SetDpiY(dpiX);
-    else params_->SetDpiX(dpiY);
+    if (const std::unique_ptr<TKVBitmap> resized = KVAdjustBitmapDPI(*work_, *params_, FilteredAdjustDPI))
+        work_->Assign(resized.get());
 }
 
 // --- Loading

@@ -450,10 +450,10 @@ void TfIOPreviews::FitToScreen() {
     // The margins and gaps of the design, so that the parts fit the designed size.
     layout()->setContentsMargins(scaled(8), scaled(8), scaled(8), scaled(8));
     for (QLayout* part : findChildren<QLayout*>()) part->setSpacing(scaled(4));
-    // The simplified form is measured in inches of the screen: 61/48 and 15/4 of them, in integers so
-    // that no rounding of the fractions loses a pixel.
+    // The simplified form is measured in inches of the screen, in integers so that no rounding of
+    // the fractions loses a pixel.
     if (simplified_) PageControl1->setFixedHeight(dpi * 61 / 48);
-    resize(scaled(527), simplified_ ? dpi * 15 / 4 : scaled(425));
+    resize(scaled(527), simplified_ ? dpi * SimplifiedHeightSixteenths / 16 : scaled(425));
 }
 
 bool TfIOPreviews::SelectPages(uint16_t pages) {

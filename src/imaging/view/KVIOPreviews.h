@@ -39,6 +39,8 @@ public:
     void SetApplyVisible(bool visible);
     // Only each format's main choice: quality, compression and colours, or rate.
     void SetSimplified(bool simplified);
+    // The simplified form's height in sixteenths of a screen inch.
+    int SimplifiedHeightSixteenths = 60;
 
     // Recomputes the result: the picture saved to memory with the working values and read back,
     // or, for the formats other than JPEG and JPEG 2000, only counted and shown as a copy of the

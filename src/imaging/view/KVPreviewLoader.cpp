@@ -7,23 +7,6 @@
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KestovaIO.h"
 
-namespace {
-
-QImage ToQImage(TKVBitmap& bitmap) {
-    QImage image(bitmap.GetWidth(), bitmap.GetHeight(), QImage::Format_RGB32);
-    TKVAccessScope readOnly(bitmap, kvaRead);
-    for (int y = 0; y < image.height(); ++y) {
-        auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const TKVRGB p = bitmap.GetPixelRGB(x, y);
-            out[x] = qRgb(p.r, p.g, p.b);
-        }
-    }
-    return image;
-}
-
-}  // namespace
-
 TKVPreviewLoader::TResult::TResult() = default;
 TKVPreviewLoader::TResult::~TResult() = default;
 
@@ -91,36 +74,23 @@ std::shared_ptr<TKVPreviewLoader::TResult> TKVPreviewLoader::Read(const TRequest
     TKestovaIO io;
     TKVBitmap bitmap;
     io.AttachBitmap(&bitmap);
-    const int frames = std::max(request.frames, 1);
-    int frame = 0;
-    io.OnProgress = [&](TObject*, int percent) {
-        progress_(generation, (frame * 100 + std::clamp(percent, 0, 100)) / frames);
-    };
+    io.OnProgress = [&](TObject*, int percent) { progress_(generation, std::clamp(percent, 0, 100)); };
     {
         const std::lock_guard lock(mutex_);
         if (generation_ != generation) return result;
         running_ = &io;
     }
     try {
-        for (; frame < frames && !Cancelled(generation); ++frame) {
-            io.Params().JpegScale = 0;
-            io.Params().Width = request.width;
-            io.Params().Height = request.height;
-            io.Params().SetImageIndex(frame);
-            io.LoadFromFile(request.path);
-            if (io.AbortFlag || io.Params().FileType == kvftNone) break;
-            if (request.frames > 1)
-                result->thumbnails.push_back(ToQImage(bitmap).scaled(request.width, request.height, Qt::KeepAspectRatio,
-                                                                     Qt::SmoothTransformation));
-        }
-        result->loaded = request.frames > 1 ? !result->thumbnails.empty() : frame == 1;
+        io.Params().JpegScale = 0;
+        io.Params().Width = request.width;
+        io.Params().Height = request.height;
+        io.LoadFromFile(request.path);
+        result->loaded = !io.AbortFlag && io.Params().FileType != kvftNone;
         if (result->loaded) {
             result->params = std::make_unique<TIOParamsVals>(nullptr);
             result->params->Assign(io.Params());
-            if (request.frames <= 1) {
-                result->picture = std::make_unique<TKVBitmap>();
-                bitmap.MoveStorageTo(*result->picture);
-            }
+            result->picture = std::make_unique<TKVBitmap>();
+            bitmap.MoveStorageTo(*result->picture);
         }
     } catch (const std::exception&) {
         result->loaded = false;

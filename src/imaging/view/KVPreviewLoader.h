@@ -1,8 +1,7 @@
 #pragma once
-// Loads what the open dialog previews on a thread of its own, so that the dialog keeps taking
+// Loads the picture the open dialog previews on a thread of its own, so that the dialog keeps taking
 // keys while a large picture is read. Only the latest request counts: a newer one cancels the
 // load under way and replaces any request that has not started yet.
-#include <QImage>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -11,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <vector>
 
 class TIOParamsVals;
 class TKestovaIO;
@@ -21,19 +19,17 @@ class TKVPreviewLoader {
 public:
     struct TRequest {
         std::string path;
-        int frames = 1;             // above 1: every frame as a thumbnail
-        int width = 0, height = 0;  // the size wanted of the picture, or of each thumbnail
+        int width = 0, height = 0;  // the size wanted of the picture
     };
     struct TResult {
         TResult();
         ~TResult();
         uint64_t generation = 0;
         bool loaded = false;
-        std::unique_ptr<TKVBitmap> picture;  // a single picture
-        std::vector<QImage> thumbnails;      // the frames, each fitted into the wanted size
-        std::unique_ptr<TIOParamsVals> params;  // of the picture, or of the last frame read
+        std::unique_ptr<TKVBitmap> picture;
+        std::unique_ptr<TIOParamsVals> params;
     };
-    // Both run on the loader's thread; percent counts the whole request.
+    // Both run on the loader's thread.
     using TProgress = std::function<void(uint64_t generation, int percent)>;
     using TDone = std::function<void(std::shared_ptr<TResult> result)>;
 

@@ -7,10 +7,8 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
-#include <QListWidget>
 #include <QProgressBar>
 #include <QScreen>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -20,12 +18,13 @@
 #include "imaging/io/KestovaIO.h"
 #include "imaging/view/KVPreviewInfo.h"
 #include "imaging/view/KVPreviewLoader.h"
+#include "imaging/view/KestovaMIO.h"
+#include "imaging/view/KestovaMView.h"
 #include "imaging/view/KestovaView.h"
 
 namespace {
 
 constexpr int ThumbnailWidth = 100, ThumbnailHeight = 109, ThumbnailBorder = 4;
-constexpr int PlayInterval = 100;  // ms per frame
 constexpr int ProgressHeight = 19;
 
 void SetupView(TKestovaView& view) {
@@ -88,17 +87,37 @@ TKVPreviewPane::TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter
     view_->SetMouseInteract({miScroll});
     view_->SetZoomFilter(zoomFilter);
     view_->viewport()->installEventFilter(this);
-    thumbnails_ = new QListWidget(this);
+    thumbnails_ = new TKestovaMView(this);
     thumbnails_->setObjectName("KestovaMView");
     thumbnails_->setFixedSize(220, 200);
-    thumbnails_->setViewMode(QListView::IconMode);
-    thumbnails_->setFlow(QListView::LeftToRight);
-    thumbnails_->setWrapping(false);
-    thumbnails_->setIconSize(QSize(ThumbnailWidth, ThumbnailHeight));
-    thumbnails_->setSpacing(ThumbnailBorder);
+    thumbnails_->MouseInteract = mmiScroll | mmiSelect;
+    thumbnails_->SetScrollBars(ssHorizontal);
+    thumbnails_->SetBackground(clWhite);
+    thumbnails_->SetBackgroundStyle(kvbsChessboard);
+    thumbnails_->SetChessboardStyle(12, false);
+    thumbnails_->SetFillThumbnail(false);
+    thumbnails_->SetStyle(kvmsFlat);
+    SetFrameCellSize(ThumbnailWidth, ThumbnailHeight, ThumbnailBorder);
+    thumbnails_->OnImageSelect = [this](int frame) {
+        selectedFrame_ = frame;
+        ShowFrameInfo(frame);
+    };
+    // The frames are read as they are drawn; the bar and the labels follow once the drawing is
+    // done, since a progress bar repaints itself at once.
+    thumbnails_->OnDrawProgress = [this](int percent, int) {
+        QMetaObject::invokeMethod(this, [this, percent, shown = path_] {
+            if (shown == path_) ReportProgress(percent);
+        }, Qt::QueuedConnection);
+    };
+    thumbnails_->OnAllDisplayed = [this] {
+        QMetaObject::invokeMethod(this, [this, shown = path_] {
+            if (shown != path_ || thumbnails_->GetImageCount() == 0) return;
+            loading_ = false;
+            progress_->hide();
+            if (thumbnails_->SelectedImage() >= 0) ShowFrameInfo(thumbnails_->SelectedImage());
+        }, Qt::QueuedConnection);
+    };
     thumbnails_->hide();
-    playTimer_ = new QTimer(this);
-    playTimer_->setInterval(PlayInterval);
     progress_ = new QProgressBar(this);
     progress_->setObjectName("ProgressBar");
     progress_->setRange(0, 100);
@@ -125,11 +144,15 @@ TKVPreviewPane::TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter
     });
     connect(previewButton_, &QToolButton::clicked, this, [this] { OpenPreviewWindow(); });
     connect(playButton_, &QToolButton::toggled, this, [this](bool on) { Play(on); });
-    connect(playTimer_, &QTimer::timeout, this, [this] { ShowNextFrame(); });
-    connect(thumbnails_, &QListWidget::currentRowChanged, this, [this](int row) {
-        selectedFrame_ = std::max(row, 0);
-        if (row >= 0) ShowFrameInfo(row);
-    });
+}
+
+void TKVPreviewPane::SetFrameCellSize(int width, int height, int border) {
+    thumbnails_->LockPaint();
+    thumbnails_->SetThumbWidth(width);
+    thumbnails_->SetThumbHeight(height);
+    thumbnails_->SetHorizBorder(border);
+    thumbnails_->SetVertBorder(border);
+    thumbnails_->UnlockPaint();
 }
 
 void TKVPreviewPane::SetAlwaysAnimate(bool on) {
@@ -149,7 +172,7 @@ void TKVPreviewPane::Clear() {
     playButton_->setChecked(false);
     playButton_->setEnabled(false);
     previewButton_->setEnabled(false);
-    thumbnails_->clear();
+    thumbnails_->Clear();
     thumbnails_->hide();
     view_->show();
     view_->Blank();
@@ -197,17 +220,10 @@ void TKVPreviewPane::ShowFile(const QString& path) {
         // The frames are counted here, from the headers alone; the pixels come from the loader.
         const int frames = GetFileFrameCount(name);
         fileFrames_ = frames;
-        const bool asFrames = showAllFrames_ && frames > 1;
-        if (asFrames) {
-            view_->hide();
-            thumbnails_->show();
-        }
-        StartProgress(asFrames ? static_cast<QWidget*>(thumbnails_) : view_);
+        if (showAllFrames_ && frames > 1) return ShowFrames(name);
+        StartProgress(view_);
         loading_ = true;
-        if (asFrames)
-            loader_.Load({name, frames, ThumbnailWidth, ThumbnailHeight});
-        else
-            loader_.Load({name, 1, view_->ViewWidth(), view_->ViewHeight()});
+        loader_.Load({name, view_->ViewWidth(), view_->ViewHeight()});
     } catch (const std::exception&) {
         Clear();
     }
@@ -217,8 +233,7 @@ void TKVPreviewPane::ShowLoaded(TKVPreviewLoader::TResult& result) {
     loading_ = false;
     progress_->hide();
     if (!result.loaded) return Clear();
-    if (result.thumbnails.empty()) return ShowSinglePicture(result);
-    ShowFrames(result.thumbnails);
+    ShowSinglePicture(result);
 }
 
 void TKVPreviewPane::ShowSinglePicture(TKVPreviewLoader::TResult& result) {
@@ -232,13 +247,17 @@ void TKVPreviewPane::ShowSinglePicture(TKVPreviewLoader::TResult& result) {
     previewButton_->setEnabled(true);
 }
 
-void TKVPreviewPane::ShowFrames(const std::vector<QImage>& frames) {
-    const QString base = QFileInfo(path_).fileName();
-    for (size_t i = 0; i < frames.size(); ++i)
-        thumbnails_->addItem(
-            new QListWidgetItem(QIcon(QPixmap::fromImage(frames[i])), base + "::" + QString::number(i)));
-    frameCount_ = thumbnails_->count();
-    thumbnails_->setCurrentRow(0);
+void TKVPreviewPane::ShowFrames(const std::string& path) {
+    view_->hide();
+    thumbnails_->show();
+    loading_ = true;
+    thumbnails_->FillFromFile(path);
+    StartProgress(thumbnails_);
+    frameCount_ = thumbnails_->GetImageCount();
+    if (frameCount_ < 1) return Clear();
+    thumbnails_->MoveSelection(kvmFirst);
+    selectedFrame_ = 0;
+    ShowFrameInfo(0);
     playButton_->setEnabled(frameCount_ > 1);
     previewButton_->setEnabled(true);
     const QString suffix = QFileInfo(path_).suffix().toLower();
@@ -281,34 +300,16 @@ void TKVPreviewPane::ApplyPreviewZoom() {
     if (percent > 0) view_->SetZoom(percent);
 }
 
-// Playing shows the frames one after another in the preview view in place of the thumbnails.
+// Playing shows the frames one after another, each filling the thumbnail view.
 void TKVPreviewPane::Play(bool on) {
     previewButton_->setEnabled(!on && frameCount_ > 0);
-    if (!on) {
-        playTimer_->stop();
-        if (frameCount_ > 1) {
-            view_->hide();
-            view_->Blank();
-            thumbnails_->show();
-        }
-        return;
+    if (on) {
+        const int edge = thumbnails_->frameWidth();
+        SetFrameCellSize(thumbnails_->width() - 2 * edge, thumbnails_->height() - 2 * edge, 0);
+    } else {
+        SetFrameCellSize(ThumbnailWidth, ThumbnailHeight, ThumbnailBorder);
     }
-    thumbnails_->hide();
-    view_->show();
-    playedFrame_ = std::max(thumbnails_->currentRow(), 0) - 1;
-    ShowNextFrame();
-    playTimer_->start();
-}
-
-void TKVPreviewPane::ShowNextFrame() {
-    if (frameCount_ < 1) return playButton_->setChecked(false);
-    playedFrame_ = (playedFrame_ + 1) % frameCount_;
-    try {
-        if (!LoadFrame(*view_, playedFrame_, view_->ViewWidth(), view_->ViewHeight()))
-            playButton_->setChecked(false);
-    } catch (const std::exception&) {
-        playButton_->setChecked(false);
-    }
+    thumbnails_->SetPlaying(on);
 }
 
 void TKVPreviewPane::OpenPreviewWindow() {

@@ -14,10 +14,10 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QListWidget;
 class QProgressBar;
 class QTimer;
 class QToolButton;
+class TKestovaMView;
 class TKestovaView;
 struct TKVPreviewInfo;
 
@@ -50,13 +50,14 @@ private:
     void StartProgress(QWidget* target);
     void ReportProgress(int percent);
     void ShowLoaded(TKVPreviewLoader::TResult& result);
-    void ShowFrames(const std::vector<QImage>& frames);
+    // The frames are drawn, and read, as their cells come into view.
+    void ShowFrames(const std::string& path);
+    void SetFrameCellSize(int width, int height, int border);
     void ShowSinglePicture(TKVPreviewLoader::TResult& result);
     void ShowInfo(const TKVPreviewInfo* info);
     void ShowFrameInfo(int frame);
     void ApplyPreviewZoom();
     void Play(bool on);
-    void ShowNextFrame();
     // Loads frame `frame` of the current file into `view` at the given size (0: the file's own).
     bool LoadFrame(TKestovaView& view, int frame, int width, int height);
 
@@ -68,14 +69,12 @@ private:
     QToolButton* previewButton_;
     QToolButton* playButton_;
     TKestovaView* view_;
-    QListWidget* thumbnails_;
-    QTimer* playTimer_;
+    TKestovaMView* thumbnails_;
     QProgressBar* progress_;
     std::vector<QLabel*> labels_;
     QString path_;
     int frameCount_ = 0;
     int selectedFrame_ = 0;
-    int playedFrame_ = 0;
     bool loading_ = false;
     int fileFrames_ = 0;  // as counted when the file was chosen
     // Last, so that its thread stops before the widgets it reports to go.

@@ -16,6 +16,7 @@
 #include "imaging/view/KVLayer.h"
 #include "imaging/view/KVMouseDrag.h"
 #include "imaging/view/KVMouseInteract.h"
+#include "imaging/view/KVScrollStyle.h"
 #include "imaging/view/KVSelection.h"
 #include "imaging/view/KVViewBackground.h"
 #include "imaging/view/KVViewport.h"
@@ -23,8 +24,6 @@
 class TKestovaIO;
 class TKestovaProc;
 class TKVTransitionEffects;
-
-enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
 
 struct TKVScrollBarParams {
     int lineStep = -1;  // -1: automatic

@@ -1,0 +1,4 @@
+#pragma once
+// Which scroll bars a view may show.
+
+enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };

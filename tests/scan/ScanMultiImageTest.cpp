@@ -1,0 +1,51 @@
+// Feeder pages scanned into the multi-image component of a thumbnail view.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <memory>
+
+#include "QtTestApplication.h"
+#include "SaneTestDevice.h"
+#include "imaging/acquire/KVTWainParams.h"
+#include "imaging/core/KVBitmap.h"
+#include "imaging/io/IOParamsVals.h"
+#include "imaging/view/KestovaMIO.h"
+#include "imaging/view/KestovaMView.h"
+
+namespace {
+
+TEST(ScanMultiImage, FeederPagesFollowTheClampedStartIndex) {
+    EnsureTestApplication<QApplication>();
+    TSaneTestDevice device(TSaneSettings{{"resolution", "20.0"}});
+    const TPnm oracle = ParsePnm(device.Scanimage("--resolution 20 --format=pnm"));
+    auto view = std::make_unique<TKestovaMView>();
+    for (int i = 0; i < 3; ++i) {
+        view->InsertImage(i);
+        TKVBitmap picture;
+        picture.Allocate(7 + i, 5, kv24RGB);
+        view->SetImage(i, &picture);
+    }
+    TKestovaMIO& mio = *view->GetMIO();
+    mio.TWainParams().VisibleDialog = false;
+    mio.AcquireIndex = 10;
+    int finished = 0;
+    mio.OnFinishWork = [&](TObject*) { ++finished; };
+    ASSERT_TRUE(mio.Acquire()) << mio.TWainParams().LastErrorText;
+    // The virtual feeder holds ten sheets; the first lands at 3, the next ones follow.
+    ASSERT_EQ(view->GetImageCount(), 13);
+    ASSERT_EQ(mio.GetParamsCount(), 13);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(view->GetImageOriginalWidth(i), 7 + i);
+    for (int i = 3; i < 13; ++i) {
+        EXPECT_EQ(view->GetImageOriginalWidth(i), oracle.width) << i;
+        EXPECT_EQ(view->GetImageOriginalHeight(i), oracle.height) << i;
+        EXPECT_EQ(mio.GetParams(i)->DpiX(), 20) << i;
+    }
+    EXPECT_EQ(mio.AcquireIndex, 13);
+    EXPECT_FALSE(mio.Acquiring());
+    EXPECT_EQ(finished, 1);
+    view.reset();
+    // Neither the scanner's nor the view's files stay behind.
+    EXPECT_TRUE(device.TempFiles().empty());
+}
+
+}  // namespace
