@@ -94,9 +94,10 @@ TEST(CaptureSoundTest, AStoppedCaptureKeepsTheSoundItTookBesideTheFrames) {
     ASSERT_TRUE(Contains(frames, "nb_read_frames=")) << frames;
     const double video = std::atof(frames.c_str() + frames.find('=') + 1) / 25;
     EXPECT_GE(video, 0.2);
-    // The sound keeps up with the frames, within a few blocks of 1024 samples.
+    // The sound keeps up with the frames, within a few blocks of 1024 samples (more on a busy
+    // machine, where the sound's thread may start a little late).
     const std::string sound = FfmpegSound("-i " + Quoted(path));
-    EXPECT_NEAR(double(sound.size()) / 2 / 44100, video, 0.1) << frames;
+    EXPECT_NEAR(double(sound.size()) / 2 / 44100, video, 0.15) << frames;
 }
 
 TEST(CaptureSoundTest, ASoundThatCannotBeCapturedOrCompressedBuildsNoGraphAndNoFile) {
