@@ -48,4 +48,25 @@ TEST(ScanMultiImage, FeederPagesFollowTheClampedStartIndex) {
     EXPECT_TRUE(device.TempFiles().empty());
 }
 
+TEST(ScanMultiImage, AFeederStoppedMidPageAddsNoPageAndLeavesNoFile) {
+    EnsureTestApplication<QApplication>();
+    for (const char* status : {"SANE_STATUS_CANCELLED", "SANE_STATUS_JAMMED"}) {
+        SCOPED_TRACE(status);
+        TSaneTestDevice device(TSaneSettings{{"resolution", "20.0"}, {"read-status-code", std::string("\"") + status + "\""}});
+        auto view = std::make_unique<TKestovaMView>();
+        view->InsertImage(0);
+        TKVBitmap picture;
+        picture.Allocate(7, 5, kv24RGB);
+        view->SetImage(0, &picture);
+        TKestovaMIO& mio = *view->GetMIO();
+        mio.TWainParams().VisibleDialog = false;
+        EXPECT_FALSE(mio.Acquire());
+        EXPECT_EQ(view->GetImageCount(), 1);
+        EXPECT_EQ(mio.GetParamsCount(), 1);
+        EXPECT_FALSE(mio.Acquiring());
+        view.reset();
+        EXPECT_TRUE(device.TempFiles().empty());
+    }
+}
+
 }  // namespace
