@@ -1,7 +1,5 @@
 #include "app/engine/PictureFiles.h"
 
-#include <curl/curl.h>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 #include <cstring>
 
 #include "pdf/PdfErrors.h"
+#include "platform/CurlLibrary.h"
 #include "tzpicformats/FileFormatList.h"
 
 namespace {
@@ -59,37 +58,6 @@ size_t WriteBlock(char* data, size_t size, size_t count, void* user) {
     return bytes;
 }
 
-// libcurl and the many libraries it needs are loaded at the first download, not at every start of
-// the program; null when it cannot be loaded.
-struct TCurl {
-    decltype(&curl_easy_init) easyInit;
-    decltype(&curl_easy_setopt) easySetopt;
-    decltype(&curl_easy_perform) easyPerform;
-    decltype(&curl_easy_cleanup) easyCleanup;
-};
-
-// The library's function of the name, of the type of its declaration (only named here: taking
-// its address would link the library).
-template <typename TFunction>
-TFunction Symbol(void* library, const char* name) {
-    return reinterpret_cast<TFunction>(::dlsym(library, name));
-}
-
-const TCurl* Curl() {
-    static const TCurl* const loaded = []() -> const TCurl* {
-        void* library = ::dlopen(MORDALE_CURL_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        if (!library) return nullptr;
-        const auto globalInit = Symbol<decltype(&curl_global_init)>(library, "curl_global_init");
-        static const TCurl curl{Symbol<decltype(&curl_easy_init)>(library, "curl_easy_init"),
-                                Symbol<decltype(&curl_easy_setopt)>(library, "curl_easy_setopt"),
-                                Symbol<decltype(&curl_easy_perform)>(library, "curl_easy_perform"),
-                                Symbol<decltype(&curl_easy_cleanup)>(library, "curl_easy_cleanup")};
-        if (!globalInit || !curl.easyInit || !curl.easySetopt || !curl.easyPerform || !curl.easyCleanup) return nullptr;
-        return globalInit(CURL_GLOBAL_DEFAULT) == CURLE_OK ? &curl : nullptr;
-    }();
-    return loaded;
-}
-
 // Creates the first free "Download<n><extension>" of the folder.
 int CreateDownloadFile(const std::string& folder, const std::string& extension, std::string& fileName) {
     for (int n = 1; n < 100000; ++n) {
@@ -105,31 +73,31 @@ int CreateDownloadFile(const std::string& folder, const std::string& extension, 
 
 std::string TEnginePictureFiles::Download(const std::string& url, const std::string& folder) {
     if (!StartsWithNoCase(url, "http://") && !StartsWithNoCase(url, "https://")) throw EPdfError(SFileNotFound, url);
-    const TCurl* library = Curl();
-    CURL* curl = library ? library->easyInit() : nullptr;
+    const TCurlLibrary* library = CurlLibrary();
+    CURL* curl = library ? library->EasyInit() : nullptr;
     if (!curl) throw EPdfError(SInvalidSystemCall, "InternetOpen");
 
     std::string fileName;
     TDownload download;
     download.fd = CreateDownloadFile(folder, SafeExtension(url), fileName);
     if (download.fd < 0) {
-        library->easyCleanup(curl);
+        library->EasyCleanup(curl);
         throw EPdfError(SCantOpenFile, folder + "/Download");
     }
-    library->easySetopt(curl, CURLOPT_URL, url.c_str());
-    library->easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    library->easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    library->easySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    library->easySetopt(curl, CURLOPT_MAXREDIRS, 5L);
-    library->easySetopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
-    library->easySetopt(curl, CURLOPT_TIMEOUT, DownloadTimeoutSeconds);
-    library->easySetopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(MaxDownloadBytes));
-    library->easySetopt(curl, CURLOPT_FAILONERROR, 1L);
-    library->easySetopt(curl, CURLOPT_NOSIGNAL, 1L);
-    library->easySetopt(curl, CURLOPT_WRITEFUNCTION, WriteBlock);
-    library->easySetopt(curl, CURLOPT_WRITEDATA, &download);
-    const CURLcode result = library->easyPerform(curl);
-    library->easyCleanup(curl);
+    library->EasySetopt(curl, CURLOPT_URL, url.c_str());
+    library->EasySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    library->EasySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    library->EasySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    library->EasySetopt(curl, CURLOPT_MAXREDIRS, 5L);
+    library->EasySetopt(curl, CURLOPT_CONNECTTIMEOUT, 30L);
+    library->EasySetopt(curl, CURLOPT_TIMEOUT, DownloadTimeoutSeconds);
+    library->EasySetopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(MaxDownloadBytes));
+    library->EasySetopt(curl, CURLOPT_FAILONERROR, 1L);
+    library->EasySetopt(curl, CURLOPT_NOSIGNAL, 1L);
+    library->EasySetopt(curl, CURLOPT_WRITEFUNCTION, WriteBlock);
+    library->EasySetopt(curl, CURLOPT_WRITEDATA, &download);
+    const CURLcode result = library->EasyPerform(curl);
+    library->EasyCleanup(curl);
     const bool closed = ::close(download.fd) == 0;
     if (result == CURLE_OK && closed && !download.failed && download.received > 0) return fileName;
 

@@ -1,20 +1,16 @@
 #include "imaging/io/KVHttpLoad.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <exception>
 #include <vector>
 
 #include "platform/Classes.h"
+#include "platform/CurlLibrary.h"
 #include "platform/PictureLimits.h"
 
 TKVHttpLimits KVHttpLimits;
 
 namespace {
-
-// Ready before any thread can download.
-const bool CurlReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
 
 bool IsHostCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
@@ -30,9 +26,11 @@ int PortNumber(const std::string& text) {
 }
 
 struct TTransfer {
-    TTransfer(const TKVHttpRequest& r, TMemoryStream& b, CURL* c) : request(r), body(b), curl(c) {}
+    TTransfer(const TKVHttpRequest& r, TMemoryStream& b, const TCurlLibrary& l, CURL* c)
+        : request(r), body(b), library(l), curl(c) {}
     const TKVHttpRequest& request;
     TMemoryStream& body;
+    const TCurlLibrary& library;
     CURL* curl;
     int64_t length = 0;  // 0: not known
     bool lengthRead = false;
@@ -54,7 +52,7 @@ bool TakePiece(TTransfer& t, size_t size) {
 size_t Take(TTransfer& t, char* data, size_t bytes) {
     if (!t.lengthRead) {
         curl_off_t length = -1;
-        if (curl_easy_getinfo(t.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0)
+        if (t.library.EasyGetinfo(t.curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length > 0)
             t.length = length;
         t.lengthRead = true;
     }
@@ -103,51 +101,52 @@ bool KVSplitHttpAddress(const std::string& url, TKVHttpAddress& address) {
 
 int64_t KVHttpBodyLimit() { return PictureLimits().maxPixels * 8 + PictureLimits().freeBytes; }
 
-bool KVHttpAvailable() { return CurlReady; }
+bool KVHttpAvailable() { return CurlLibrary() != nullptr; }
 
 bool KVHttpGet(const TKVHttpRequest& request, TMemoryStream& body) {
     const TKVHttpAddress& a = request.address;
     // A host name of other characters would let the address say more than a host to libcurl.
-    if (!CurlReady || a.host.empty() || !std::all_of(a.host.begin(), a.host.end(), IsHostCharacter)) return false;
-    CURL* curl = curl_easy_init();
+    const TCurlLibrary* library = CurlLibrary();
+    if (!library || a.host.empty() || !std::all_of(a.host.begin(), a.host.end(), IsHostCharacter)) return false;
+    CURL* curl = library->EasyInit();
     if (!curl) return false;
-    TTransfer t(request, body, curl);
+    TTransfer t(request, body, *library, curl);
     const std::string url = "http://" + a.host + (a.port == 80 ? "" : ":" + std::to_string(a.port)) + a.path;
-    curl_slist* headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
-    headers = curl_slist_append(headers, "Pragma: no-cache");
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Mozilla/4.*");
-    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, KVHttpLimits.maxRedirects);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, KVHttpLimits.connectSeconds);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, KVHttpLimits.stallSeconds);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(KVHttpBodyLimit()));
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_slist* headers = library->SlistAppend(nullptr, "Cache-Control: no-cache");
+    headers = library->SlistAppend(headers, "Pragma: no-cache");
+    library->EasySetopt(curl, CURLOPT_URL, url.c_str());
+    library->EasySetopt(curl, CURLOPT_HTTPHEADER, headers);
+    library->EasySetopt(curl, CURLOPT_USERAGENT, "Mozilla/4.*");
+    library->EasySetopt(curl, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    library->EasySetopt(curl, CURLOPT_PROTOCOLS_STR, "http");
+    library->EasySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http");
+    library->EasySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    library->EasySetopt(curl, CURLOPT_MAXREDIRS, KVHttpLimits.maxRedirects);
+    library->EasySetopt(curl, CURLOPT_CONNECTTIMEOUT, KVHttpLimits.connectSeconds);
+    library->EasySetopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    library->EasySetopt(curl, CURLOPT_LOW_SPEED_TIME, KVHttpLimits.stallSeconds);
+    library->EasySetopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(KVHttpBodyLimit()));
+    library->EasySetopt(curl, CURLOPT_FAILONERROR, 1L);
+    library->EasySetopt(curl, CURLOPT_NOSIGNAL, 1L);
     // Only the component's own proxy settings count, never the environment's.
-    curl_easy_setopt(curl, CURLOPT_PROXY, request.proxyHost.c_str());
-    curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
+    library->EasySetopt(curl, CURLOPT_PROXY, request.proxyHost.c_str());
+    library->EasySetopt(curl, CURLOPT_NOPROXY, "");
     if (!request.proxyHost.empty()) {
-        curl_easy_setopt(curl, CURLOPT_PROXYTYPE, long(CURLPROXY_HTTP));
-        curl_easy_setopt(curl, CURLOPT_PROXYPORT, 80L);
+        library->EasySetopt(curl, CURLOPT_PROXYTYPE, long(CURLPROXY_HTTP));
+        library->EasySetopt(curl, CURLOPT_PROXYPORT, 80L);
         if (!request.proxyUser.empty()) {
-            curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, request.proxyUser.c_str());
-            curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, request.proxyPassword.c_str());
+            library->EasySetopt(curl, CURLOPT_PROXYUSERNAME, request.proxyUser.c_str());
+            library->EasySetopt(curl, CURLOPT_PROXYPASSWORD, request.proxyPassword.c_str());
         }
     }
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Received);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, Waiting);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    const CURLcode result = curl_easy_perform(curl);
-    curl_easy_cleanup(curl);
-    curl_slist_free_all(headers);
+    library->EasySetopt(curl, CURLOPT_WRITEFUNCTION, Received);
+    library->EasySetopt(curl, CURLOPT_WRITEDATA, &t);
+    library->EasySetopt(curl, CURLOPT_XFERINFOFUNCTION, Waiting);
+    library->EasySetopt(curl, CURLOPT_XFERINFODATA, &t);
+    library->EasySetopt(curl, CURLOPT_NOPROGRESS, 0L);
+    const CURLcode result = library->EasyPerform(curl);
+    library->EasyCleanup(curl);
+    library->SlistFreeAll(headers);
     if (t.raised) std::rethrow_exception(t.raised);
     if (result != CURLE_OK || Aborted(t)) return false;
     return t.pending.empty() || TakePiece(t, t.pending.size());
