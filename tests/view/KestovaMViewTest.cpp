@@ -63,6 +63,27 @@ protected:
     std::unique_ptr<TKestovaMView> view;
 };
 
+// The variant chessboard starts with a square of the complement colour; the plain one with one of
+// the background colour.
+TEST_F(KestovaMViewTest, ChessboardVariantSwapsTheSquares) {
+    const QRgb green = qRgb(0, 128, 0), complement = qRgb(255, 127, 255);
+    struct Case {
+        bool variant;
+        QPoint at;
+        QRgb expected;
+    } cases[] = {
+        {false, {0, 0}, green},      {false, {11, 11}, green},     {false, {12, 0}, complement},
+        {false, {12, 12}, green},    {true, {0, 0}, complement},   {true, {11, 11}, complement},
+        {true, {12, 0}, green},      {true, {12, 12}, complement},
+    };
+    view->SetBackground(0x008000);
+    view->SetBackgroundStyle(kvbsChessboard);
+    for (const Case& c : cases) {
+        view->SetChessboardStyle(12, c.variant);
+        EXPECT_EQ(view->Render().pixel(c.at), c.expected) << c.variant << " at " << c.at.x() << "," << c.at.y();
+    }
+}
+
 TEST_F(KestovaMViewTest, InsertionsLandInsideTheListAndAreReportedOnce) {
     std::vector<std::pair<int, int>> seen;
     TObject owner;

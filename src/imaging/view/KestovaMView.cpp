@@ -649,7 +649,7 @@ void TKestovaMView::SetWallPaperStyle(TKVWallPaperStyle style) {
 
 void TKestovaMView::SetChessboardStyle(int size, bool variant) {
     background_.chessboardSize = size;
-    chessboardVariant_ = variant;
+    background_.chessboardVariant = variant;
     Update();
 }
 

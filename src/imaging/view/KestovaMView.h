@@ -351,7 +351,6 @@ private:
     TColor internalBorderColor_ = clBlack;
     TKVBackground background_;
     TKVBackgroundStyle thumbsBackgroundStyle_ = kvbsSolid;
-    bool chessboardVariant_ = false;
     QImage overlaySelected_, overlayOther_;
     QRect overlayArea_;
     bool fillThumbnail_ = true;
