@@ -84,6 +84,25 @@ TEST_F(KestovaMViewTest, ChessboardVariantSwapsTheSquares) {
     }
 }
 
+// The selected entry's picture as the class library's bitmap; none without a selection.
+TEST_F(KestovaMViewTest, ClassLibraryBitmapIsTheSelectedPicture) {
+    for (int i = 0; i < 3; ++i) {
+        view->InsertImage(i);
+        view->SetImage(i, Picture(10 + i, 5, TColor(0x102030 * (i + 1))).get());
+    }
+    EXPECT_EQ(view->GetTBitmap(), nullptr);
+    for (int index : {2, 0, 1}) {
+        view->SetSelectedImage(index);
+        TBitmap* bitmap = view->GetTBitmap();
+        ASSERT_NE(bitmap, nullptr) << index;
+        EXPECT_EQ(bitmap->Width(), 10 + index);
+        EXPECT_EQ(bitmap->Height(), 5);
+        EXPECT_EQ(bitmap->Pixel(3, 2), TColor(0x102030 * (index + 1))) << index;
+    }
+    view->Deselect();
+    EXPECT_EQ(view->GetTBitmap(), nullptr);
+}
+
 TEST_F(KestovaMViewTest, InsertionsLandInsideTheListAndAreReportedOnce) {
     std::vector<std::pair<int, int>> seen;
     TObject owner;

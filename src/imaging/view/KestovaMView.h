@@ -215,6 +215,8 @@ public:
     void MoveSelection(TKVThumbMove move);
     // The selected entry's picture, held until the selection changes; nullptr without one.
     TKVBitmap* GetKVBitmap() override;
+    // The same picture as the class library's bitmap.
+    TBitmap* GetTBitmap() override;
 
     // --- Playback
     bool Playing() const { return playing_; }
