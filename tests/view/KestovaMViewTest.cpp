@@ -103,6 +103,17 @@ TEST_F(KestovaMViewTest, ClassLibraryBitmapIsTheSelectedPicture) {
     EXPECT_EQ(view->GetTBitmap(), nullptr);
 }
 
+// The transition settings are kept for the host and change nothing drawn.
+TEST_F(KestovaMViewTest, TransitionSettingsAreOnlyKept) {
+    EXPECT_EQ(view->TransitionEffect, kvttNone);
+    EXPECT_EQ(view->TransitionDuration, 1000);
+    AddPictures(3);
+    const QImage before = view->Render();
+    view->TransitionEffect = kvttPanZoom;
+    view->TransitionDuration = 250;
+    EXPECT_EQ(view->Render(), before);
+}
+
 TEST_F(KestovaMViewTest, InsertionsLandInsideTheListAndAreReportedOnce) {
     std::vector<std::pair<int, int>> seen;
     TObject owner;

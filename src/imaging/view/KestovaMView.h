@@ -17,6 +17,7 @@
 #include "imaging/core/KVResampleFilter.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/view/KVScrollStyle.h"
+#include "imaging/view/KVTransitionTypes.h"
 #include "imaging/view/KVThumbGrid.h"
 #include "imaging/view/KVViewBackground.h"
 
@@ -202,6 +203,9 @@ public:
     int LookAhead = 0;
     int ReleaseDistance = 15;
     bool PlayLoop = true;
+    // Kept for the host; the view starts no transition itself.
+    TKVTransitionType TransitionEffect = kvttNone;
+    int TransitionDuration = 1000;  // ms
 
     // --- Selection and input
     int SelectedImage() const { return selected_; }
