@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -112,6 +113,37 @@ TEST_F(KestovaMViewTest, TransitionSettingsAreOnlyKept) {
     view->TransitionEffect = kvttPanZoom;
     view->TransitionDuration = 250;
     EXPECT_EQ(view->Render(), before);
+}
+
+// Turning flat bars on resets both ranges and shows both bars; setting the same value again or
+// turning them off leaves the bars alone.
+TEST_F(KestovaMViewTest, FlatScrollBarsResetBothBars) {
+    struct Case {
+        bool start, value;
+        bool reset;
+    } cases[] = {
+        {false, true, true},
+        {true, true, false},
+        {true, false, false},
+        {false, false, false},
+    };
+    for (const Case& c : cases) {
+        TKestovaMView bars;
+        EXPECT_FALSE(bars.FlatScrollBars());
+        bars.SetScrollBars(ssNone);
+        bars.SetFlatScrollBars(c.start);
+        for (QScrollBar* bar : {bars.horizontalScrollBar(), bars.verticalScrollBar()}) bar->setRange(0, 10);
+        bars.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        bars.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        bars.SetFlatScrollBars(c.value);
+        EXPECT_EQ(bars.FlatScrollBars(), c.value);
+        const int maximum = c.reset ? 65535 : 10;
+        const Qt::ScrollBarPolicy policy = c.reset ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
+        EXPECT_EQ(bars.horizontalScrollBar()->maximum(), maximum) << c.start << c.value;
+        EXPECT_EQ(bars.verticalScrollBar()->maximum(), maximum) << c.start << c.value;
+        EXPECT_EQ(bars.horizontalScrollBarPolicy(), policy) << c.start << c.value;
+        EXPECT_EQ(bars.verticalScrollBarPolicy(), policy) << c.start << c.value;
+    }
 }
 
 TEST_F(KestovaMViewTest, InsertionsLandInsideTheListAndAreReportedOnce) {

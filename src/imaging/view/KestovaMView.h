@@ -187,6 +187,9 @@ public:
     void SetImageCacheSize(int value);
     void SetEnableAlphaChannel(bool value);
     void SetScrollBars(TScrollStyle value);
+    // Turning it on resets both bars to their full range and shows them until the next Update.
+    void SetFlatScrollBars(bool value);
+    bool FlatScrollBars() const { return flatScrollBars_; }
     unsigned MouseInteract = mmiSelect;
     unsigned KeyInteract = mkiMoveSelected;
     unsigned MultiSelectionOptions = 0;
@@ -367,6 +370,7 @@ private:
     int imageCacheSize_ = 10;
     bool enableAlpha_ = true;
     TScrollStyle scrollBars_ = ssBoth;
+    bool flatScrollBars_ = false;
 
     int selected_ = -1;
     std::vector<int> multiSelected_;
