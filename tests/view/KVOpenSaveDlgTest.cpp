@@ -26,6 +26,8 @@
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/view/KVPreviewInfo.h"
 #include "imaging/view/KVPreviewPane.h"
+#include "imaging/core/KVBitmap.h"
+#include "imaging/view/KestovaMIO.h"
 #include "imaging/view/KestovaMView.h"
 
 namespace {
@@ -268,12 +270,12 @@ TEST_F(KVOpenSaveDlgTest, AdvancedButtonEditsTheAttachedParametersOfTheTypedForm
     TKestovaIO io;
     io.WorkBitmap().Allocate(8, 8, kv24RGB);
     io.Params().JpegQuality = 60;
+    io.MsgLanguage = msEnglish;  // taken over by the dialog
     TSaveKestovaDialog dialog;
     dialog.AutoSetFilter = false;
     dialog.Filter = "JPEG Bitmap (JPG)|*.jpg|Portable Pixmap (PPM)|*.ppm";
     dialog.ShowPreview = false;
-    dialog.MsgLanguage = msEnglish;
-    dialog.AttachedKestovaIO = &io;
+    dialog.SetAttachedKestovaIO(&io);
     dialog.SetInitialDir(scratch.Folder());
     std::map<std::string, bool> enabled;
     QString caption, parametersDialog;
@@ -308,6 +310,97 @@ TEST_F(KVOpenSaveDlgTest, AdvancedButtonEditsTheAttachedParametersOfTheTypedForm
     EXPECT_FALSE(parametersDialog.isEmpty());
     // A cancelled save dialog leaves the parameters as they were.
     EXPECT_EQ(io.Params().JpegQuality, 60);
+}
+
+// A multi-image component (or a thumbnail view's) with no frame has nothing to save: no dialog.
+// A view that is gone leaves nothing attached, so the dialog shows as usual.
+TEST_F(KVOpenSaveDlgTest, EmptyMultiImageAttachmentShowsNothing) {
+    enum Attachment { EmptyComponent, EmptyView, ViewGone };
+    struct Case {
+        const char* name;
+        Attachment attachment;
+        bool shown;
+    } cases[] = {
+        {"empty component", EmptyComponent, false},
+        {"empty view", EmptyView, false},
+        {"view gone", ViewGone, true},
+    };
+    for (const Case& c : cases) {
+        TSaveKestovaDialog dialog;
+        dialog.ShowPreview = false;
+        TKestovaMIO component;
+        auto view = std::make_unique<TKestovaMView>();
+        if (c.attachment == EmptyComponent)
+            dialog.SetAttachedKestovaIO(&component);
+        else
+            dialog.SetAttachedKestovaIO(view.get());
+        if (c.attachment == ViewGone) view.reset();
+        bool shown = false;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                shown = true;
+                qobject_cast<QDialog*>(modal)->reject();
+            }
+        });
+        EXPECT_FALSE(dialog.Execute()) << c.name;
+        QApplication::processEvents();
+        EXPECT_EQ(shown, c.shown) << c.name;
+    }
+}
+
+// With a thumbnail view attached, the first frame's parameters are the ones a cancelled run
+// restores, and the Advanced button's parameters dialog gives its settings to every frame.
+TEST_F(KVOpenSaveDlgTest, AdvancedButtonOfAThumbnailViewEditsAllFrames) {
+    struct Case {
+        const char* name;
+        bool confirm;
+        int first, second;  // JPEG qualities afterwards
+    } cases[] = {
+        {"cancelled", false, 60, 10},
+        {"confirmed", true, 10, 10},
+    };
+    for (const Case& c : cases) {
+        TScratchFolder scratch;
+        TKestovaMView view;
+        for (int i = 0; i < 2; ++i) {
+            TKVBitmap picture;
+            picture.Allocate(8, 8, kv24RGB);
+            view.InsertImage(i);
+            view.SetImage(i, &picture);
+        }
+        TKestovaMIO& component = *view.GetMIO();
+        component.MsgLanguage = msEnglish;
+        component.GetParams(0)->JpegQuality = 60;
+        component.GetParams(1)->JpegQuality = 40;
+        TSaveKestovaDialog dialog;
+        dialog.AutoSetFilter = false;
+        dialog.Filter = "JPEG Bitmap (JPG)|*.jpg";
+        dialog.ShowPreview = false;
+        dialog.SetInitialDir(scratch.Folder());
+        dialog.SetAttachedKestovaIO(&view);
+        QString parametersDialog;
+        QTimer::singleShot(100, [&] {
+            auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(files, nullptr);
+            files->findChild<QLineEdit*>("fileNameEdit")->setText("photo.jpg");
+            auto* advanced = files->findChild<QPushButton*>("AdvancedButton");
+            ASSERT_NE(advanced, nullptr);
+            EXPECT_TRUE(advanced->isEnabled()) << c.name;
+            QTimer::singleShot(100, [&] {
+                QWidget* parameters = QApplication::activeModalWidget();
+                if (parameters == files) return;
+                parametersDialog = parameters->metaObject()->className();
+                component.GetParams(0)->JpegQuality = 10;  // as the user would change it there
+                qobject_cast<QDialog*>(parameters)->accept();
+            });
+            advanced->click();
+            QMetaObject::invokeMethod(files, c.confirm ? "accept" : "reject");
+        });
+        EXPECT_EQ(dialog.Execute(), c.confirm) << c.name;
+        EXPECT_FALSE(parametersDialog.isEmpty()) << c.name;
+        EXPECT_EQ(component.GetParams(0)->JpegQuality, c.first) << c.name;
+        EXPECT_EQ(component.GetParams(1)->JpegQuality, c.second) << c.name;
+    }
 }
 
 // The dialog opens large enough for its preview pane and for a long folder path, written out whole.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -62,6 +63,88 @@ protected:
     TScratchFolder scratch;
     std::unique_ptr<TKestovaMView> view;
 };
+
+// The variant chessboard starts with a square of the complement colour; the plain one with one of
+// the background colour.
+TEST_F(KestovaMViewTest, ChessboardVariantSwapsTheSquares) {
+    const QRgb green = qRgb(0, 128, 0), complement = qRgb(255, 127, 255);
+    struct Case {
+        bool variant;
+        QPoint at;
+        QRgb expected;
+    } cases[] = {
+        {false, {0, 0}, green},      {false, {11, 11}, green},     {false, {12, 0}, complement},
+        {false, {12, 12}, green},    {true, {0, 0}, complement},   {true, {11, 11}, complement},
+        {true, {12, 0}, green},      {true, {12, 12}, complement},
+    };
+    view->SetBackground(0x008000);
+    view->SetBackgroundStyle(kvbsChessboard);
+    for (const Case& c : cases) {
+        view->SetChessboardStyle(12, c.variant);
+        EXPECT_EQ(view->Render().pixel(c.at), c.expected) << c.variant << " at " << c.at.x() << "," << c.at.y();
+    }
+}
+
+// The selected entry's picture as the class library's bitmap; none without a selection.
+TEST_F(KestovaMViewTest, ClassLibraryBitmapIsTheSelectedPicture) {
+    for (int i = 0; i < 3; ++i) {
+        view->InsertImage(i);
+        view->SetImage(i, Picture(10 + i, 5, TColor(0x102030 * (i + 1))).get());
+    }
+    EXPECT_EQ(view->GetTBitmap(), nullptr);
+    for (int index : {2, 0, 1}) {
+        view->SetSelectedImage(index);
+        TBitmap* bitmap = view->GetTBitmap();
+        ASSERT_NE(bitmap, nullptr) << index;
+        EXPECT_EQ(bitmap->Width(), 10 + index);
+        EXPECT_EQ(bitmap->Height(), 5);
+        EXPECT_EQ(bitmap->Pixel(3, 2), TColor(0x102030 * (index + 1))) << index;
+    }
+    view->Deselect();
+    EXPECT_EQ(view->GetTBitmap(), nullptr);
+}
+
+// The transition settings are kept for the host and change nothing drawn.
+TEST_F(KestovaMViewTest, TransitionSettingsAreOnlyKept) {
+    EXPECT_EQ(view->TransitionEffect, kvttNone);
+    EXPECT_EQ(view->TransitionDuration, 1000);
+    AddPictures(3);
+    const QImage before = view->Render();
+    view->TransitionEffect = kvttPanZoom;
+    view->TransitionDuration = 250;
+    EXPECT_EQ(view->Render(), before);
+}
+
+// Turning flat bars on resets both ranges and shows both bars; setting the same value again or
+// turning them off leaves the bars alone.
+TEST_F(KestovaMViewTest, FlatScrollBarsResetBothBars) {
+    struct Case {
+        bool start, value;
+        bool reset;
+    } cases[] = {
+        {false, true, true},
+        {true, true, false},
+        {true, false, false},
+        {false, false, false},
+    };
+    for (const Case& c : cases) {
+        TKestovaMView bars;
+        EXPECT_FALSE(bars.FlatScrollBars());
+        bars.SetScrollBars(ssNone);
+        bars.SetFlatScrollBars(c.start);
+        for (QScrollBar* bar : {bars.horizontalScrollBar(), bars.verticalScrollBar()}) bar->setRange(0, 10);
+        bars.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        bars.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        bars.SetFlatScrollBars(c.value);
+        EXPECT_EQ(bars.FlatScrollBars(), c.value);
+        const int maximum = c.reset ? 65535 : 10;
+        const Qt::ScrollBarPolicy policy = c.reset ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
+        EXPECT_EQ(bars.horizontalScrollBar()->maximum(), maximum) << c.start << c.value;
+        EXPECT_EQ(bars.verticalScrollBar()->maximum(), maximum) << c.start << c.value;
+        EXPECT_EQ(bars.horizontalScrollBarPolicy(), policy) << c.start << c.value;
+        EXPECT_EQ(bars.verticalScrollBarPolicy(), policy) << c.start << c.value;
+    }
+}
 
 TEST_F(KestovaMViewTest, InsertionsLandInsideTheListAndAreReportedOnce) {
     std::vector<std::pair<int, int>> seen;

@@ -16,6 +16,9 @@
 #include "imaging/view/KVIOPreviews.h"
 #include "imaging/view/KVPreviewInfo.h"
 #include "imaging/view/KVPreviewPane.h"
+#include "imaging/view/KestovaMIO.h"
+#include "imaging/view/KestovaMView.h"
+#include "imaging/view/KestovaView.h"
 #include "platform/qt/QtPrompter.h"
 
 namespace {
@@ -95,12 +98,51 @@ bool TOpenKestovaDialog::Run(QWidget* parent, bool save, bool preview) {
 
 TSaveKestovaDialog::TSaveKestovaDialog() { Filter = KVSaveFilter(msSystem); }
 
+void TSaveKestovaDialog::SetAttachedKestovaIO(TKestovaIO* io) {
+    if (!io) return;
+    Attach(io, nullptr, nullptr);
+    MsgLanguage = io->MsgLanguage;
+}
+
+void TSaveKestovaDialog::SetAttachedKestovaIO(TKestovaMIO* mio) {
+    if (!mio) return;
+    Attach(nullptr, mio, nullptr);
+    MsgLanguage = mio->MsgLanguage;
+}
+
+void TSaveKestovaDialog::SetAttachedKestovaIO(TKestovaView* view) {
+    if (view) Attach(view->GetIO(), nullptr, view);
+}
+
+void TSaveKestovaDialog::SetAttachedKestovaIO(TKestovaMView* view) {
+    if (view) Attach(nullptr, view->GetMIO(), view);
+}
+
+void TSaveKestovaDialog::Attach(TKestovaIO* io, TKestovaMIO* mio, QObject* view) {
+    io_ = io;
+    mio_ = mio;
+    ofView_ = view != nullptr;
+    view_ = view;
+}
+
+// A view's component goes with the view.
+TKestovaIO* TSaveKestovaDialog::AttachedIO() const { return ofView_ && !view_ ? nullptr : io_; }
+TKestovaMIO* TSaveKestovaDialog::AttachedMIO() const { return ofView_ && !view_ ? nullptr : mio_; }
+
+TIOParamsVals* TSaveKestovaDialog::AttachedParams() const {
+    if (TKestovaIO* io = AttachedIO()) return &io->Params();
+    if (TKestovaMIO* mio = AttachedMIO()) return mio->GetParams(0);
+    return nullptr;
+}
+
 bool TSaveKestovaDialog::Execute(QWidget* parent) {
+    if (AttachedMIO() && AttachedMIO()->GetParamsCount() == 0) return false;
     if (AutoSetFilter) Filter = KVSaveFilter(MsgLanguage);
     std::optional<TIOParamsVals> kept;
-    if (AttachedKestovaIO) kept.emplace(nullptr).Assign(AttachedKestovaIO->Params());
+    if (TIOParamsVals* params = AttachedParams()) kept.emplace(nullptr).Assign(*params);
     if (!Run(parent, true, ShowPreview)) {
-        if (kept) AttachedKestovaIO->Params().Assign(*kept);
+        // The frame may have gone while the dialog was shown.
+        if (TIOParamsVals* params = AttachedParams(); kept && params) params->Assign(*kept);
         return false;
     }
     // Qt may complete the name itself; only a name still without extension gets the format's.
@@ -127,7 +169,7 @@ void TSaveKestovaDialog::AddControls(QFileDialog& dialog, const QStringList& fil
     };
     const auto update = [this, button, format] {
         const TKVFileFormatEntry* entry = format();
-        button->setEnabled(AttachedKestovaIO && entry && entry->DialogPages != 0);
+        button->setEnabled((AttachedIO() || AttachedMIO()) && entry && entry->DialogPages != 0);
     };
     // The typed name changes without a signal of the dialog's own, so the button follows it by time.
     auto* timer = new QTimer(&dialog);
@@ -136,8 +178,12 @@ void TSaveKestovaDialog::AddControls(QFileDialog& dialog, const QStringList& fil
     update();
     QObject::connect(button, &QPushButton::clicked, &dialog, [this, &dialog, format] {
         const TKVFileFormatEntry* entry = format();
-        if (!AttachedKestovaIO || !entry || entry->DialogPages == 0) return;
-        AttachedKestovaIO->Params().FileType = entry->FileType;
-        DoPreviews(*AttachedKestovaIO, entry->DialogPages, ioppDefaultLockPreview, MsgLanguage, false, &dialog);
+        if (!entry || entry->DialogPages == 0) return;
+        if (TKestovaIO* io = AttachedIO()) {
+            io->Params().FileType = entry->FileType;
+            DoPreviews(*io, entry->DialogPages, ioppDefaultLockPreview, MsgLanguage, false, &dialog);
+        } else if (TKestovaMIO* mio = AttachedMIO()) {
+            mio->DoPreviews(-1, entry->DialogPages, &dialog);
+        }
     });
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The picture open dialog: the platform's file dialog with a preview pane that loads the selected
 // picture through the image library and shows its size, colours, resolution and file size.
+#include <QPointer>
 #include <QtContainerFwd>
 #include <optional>
 #include <string>
@@ -11,7 +12,11 @@
 
 class QFileDialog;
 class QWidget;
+class TIOParamsVals;
 class TKestovaIO;
+class TKestovaMIO;
+class TKestovaMView;
+class TKestovaView;
 
 // The preview view's look: solid with a border, or a cropped or shadowed frame without one.
 enum TKVDBorderStyle { kvpsDefault, kvpsCropped, kvpsCropShadow };
@@ -68,10 +73,28 @@ public:
     TSaveKestovaDialog();
     bool ShowPreview = true;
     bool ShowAdvanced = true;
-    // Its parameters are edited by the Advanced button and restored when the dialog is cancelled.
-    TKestovaIO* AttachedKestovaIO = nullptr;
+    // The component whose parameters the Advanced button edits and a cancelled run restores (of
+    // the first frame, for a multi-image one). A view's own component is used; a null one is
+    // ignored; the language of a component (not of a view) is taken over.
+    void SetAttachedKestovaIO(TKestovaIO* io);
+    void SetAttachedKestovaIO(TKestovaMIO* mio);
+    void SetAttachedKestovaIO(TKestovaView* view);
+    void SetAttachedKestovaIO(TKestovaMView* view);
+    // False at once, showing nothing, when the attached multi-image component holds no frame.
     bool Execute(QWidget* parent = nullptr) override;
 
 protected:
     void AddControls(QFileDialog& dialog, const QStringList& filters) override;
+
+private:
+    void Attach(TKestovaIO* io, TKestovaMIO* mio, QObject* view);
+    // Null when nothing is attached or the view it belonged to is gone.
+    TKestovaIO* AttachedIO() const;
+    TKestovaMIO* AttachedMIO() const;
+    TIOParamsVals* AttachedParams() const;
+
+    TKestovaIO* io_ = nullptr;
+    TKestovaMIO* mio_ = nullptr;
+    bool ofView_ = false;
+    QPointer<QObject> view_;
 };

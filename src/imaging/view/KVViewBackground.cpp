@@ -35,7 +35,9 @@ void DrawChessboard(QImage& target, const TKVBackground& background) {
     for (int y = 0; y < target.height(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(target.scanLine(y));
         for (int x = 0; x < target.width(); ++x)
-            row[x] = KVChessboardIsBackground(x, y, background.chessboardSize) ? first : second;
+            row[x] = KVChessboardIsBackground(x, y, background.chessboardSize) != background.chessboardVariant
+                         ? first
+                         : second;
     }
 }
 

@@ -29,6 +29,7 @@ struct TKVBackground {
     TColor color = clBtnFace;
     TColor gradientEnd = 0xFF0000;  // blue
     int chessboardSize = 16;
+    bool chessboardVariant = false;  // the top-left square takes the complement colour
     QImage wallPaper;  // drawn over the style when not null
     TKVWallPaperStyle wallPaperStyle = kvwoNormal;
 };

@@ -486,6 +486,18 @@ void TKestovaMView::SetScrollBars(TScrollStyle value) {
     UpdateLayout(false);
 }
 
+void TKestovaMView::SetFlatScrollBars(bool value) {
+    if (value == flatScrollBars_) return;
+    flatScrollBars_ = value;
+    if (!value) return;
+    settingBars_ = true;
+    horizontalScrollBar()->setRange(0, 65535);
+    verticalScrollBar()->setRange(0, 65535);
+    settingBars_ = false;
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+}
+
 void TKestovaMView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     clientWidth_ = viewport()->width();
@@ -649,7 +661,7 @@ void TKestovaMView::SetWallPaperStyle(TKVWallPaperStyle style) {
 
 void TKestovaMView::SetChessboardStyle(int size, bool variant) {
     background_.chessboardSize = size;
-    chessboardVariant_ = variant;
+    background_.chessboardVariant = variant;
     Update();
 }
 

@@ -17,6 +17,7 @@
 #include "imaging/core/KVResampleFilter.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/view/KVScrollStyle.h"
+#include "imaging/view/KVTransitionTypes.h"
 #include "imaging/view/KVThumbGrid.h"
 #include "imaging/view/KVViewBackground.h"
 
@@ -186,6 +187,9 @@ public:
     void SetImageCacheSize(int value);
     void SetEnableAlphaChannel(bool value);
     void SetScrollBars(TScrollStyle value);
+    // Turning it on resets both bars to their full range and shows them until the next Update.
+    void SetFlatScrollBars(bool value);
+    bool FlatScrollBars() const { return flatScrollBars_; }
     unsigned MouseInteract = mmiSelect;
     unsigned KeyInteract = mkiMoveSelected;
     unsigned MultiSelectionOptions = 0;
@@ -202,6 +206,9 @@ public:
     int LookAhead = 0;
     int ReleaseDistance = 15;
     bool PlayLoop = true;
+    // Kept for the host; the view starts no transition itself.
+    TKVTransitionType TransitionEffect = kvttNone;
+    int TransitionDuration = 1000;  // ms
 
     // --- Selection and input
     int SelectedImage() const { return selected_; }
@@ -215,6 +222,8 @@ public:
     void MoveSelection(TKVThumbMove move);
     // The selected entry's picture, held until the selection changes; nullptr without one.
     TKVBitmap* GetKVBitmap() override;
+    // The same picture as the class library's bitmap.
+    TBitmap* GetTBitmap() override;
 
     // --- Playback
     bool Playing() const { return playing_; }
@@ -351,7 +360,6 @@ private:
     TColor internalBorderColor_ = clBlack;
     TKVBackground background_;
     TKVBackgroundStyle thumbsBackgroundStyle_ = kvbsSolid;
-    bool chessboardVariant_ = false;
     QImage overlaySelected_, overlayOther_;
     QRect overlayArea_;
     bool fillThumbnail_ = true;
@@ -362,6 +370,7 @@ private:
     int imageCacheSize_ = 10;
     bool enableAlpha_ = true;
     TScrollStyle scrollBars_ = ssBoth;
+    bool flatScrollBars_ = false;
 
     int selected_ = -1;
     std::vector<int> multiSelected_;

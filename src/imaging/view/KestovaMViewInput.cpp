@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVLibraryState.h"
 #include "imaging/core/KVVirtualImageList.h"
 #include "imaging/view/KestovaMView.h"
@@ -89,6 +90,11 @@ TKVBitmap* TKestovaMView::GetKVBitmap() {
         heldEntry_ = heldPicture_ ? entry.Image : nullptr;
     }
     return heldPicture_;
+}
+
+TBitmap* TKestovaMView::GetTBitmap() {
+    TKVBitmap* picture = GetKVBitmap();
+    return picture ? picture->GetTBitmap() : nullptr;
 }
 
 void TKestovaMView::DoSelectImage(int index) {
