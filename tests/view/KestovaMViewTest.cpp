@@ -289,6 +289,15 @@ TEST_F(KestovaMViewTest, PreviewsForAllGiveEveryPictureTheSettingsOfTheFirst) {
     // 96 dots per inch on the test screen.
     EXPECT_EQ(pageHeight, 122);
     EXPECT_EQ(formHeight, std::max(330, leastHeight));
+
+    // Cancelled, it leaves each picture its own settings.
+    for (int i = 0; i < 3; ++i) mio.GetParams(i)->JpegQuality = 50 + i;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* form = dynamic_cast<TfIOPreviews*>(widget); form && form->isVisible()) form->reject();
+    });
+    EXPECT_FALSE(mio.DoPreviews(-1, ppFileType));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(mio.GetParams(i)->JpegQuality, 50 + i) << i;
 }
 
 TEST_F(KestovaMViewTest, PlaybackStepsByEachEntrysDelay) {

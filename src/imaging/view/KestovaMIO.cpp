@@ -153,7 +153,8 @@ bool TKestovaMIO::DoPreviews(int index, uint16_t pages, QWidget* parent) {
         form.LocalizeCaptions(MsgLanguage);
         if (form.SelectPages(pages)) confirmed = form.exec() == QDialog::Accepted;
     }
-    if (index < 0) CopyParamsToAll();
+    // A cancelled dialog must not overwrite the settings of every other picture.
+    if (index < 0 && confirmed) CopyParamsToAll();
     RefreshAttachedMView();
     return confirmed;
 }
