@@ -109,6 +109,15 @@ TEST_F(UnattendedRunTest, PicturesAtHttpAddressesAreDownloadedIntoTheBook) {
     RunTool("pdfimages -j " + Quoted(book) + " " + Quoted(scratch_.Path("extracted")));
     EXPECT_EQ(ReadFile(scratch_.Path("extracted-002.jpg")), ReadFile(scratch_.Path("remote.jpg")));
 
+    // An address has no folder here: its document, and a book it begins, go to the home folder.
+    fs::create_directories(scratch_.Path("home"));
+    const TCommandResult single = Run("/S " + Quoted(address + "remote.jpg"));
+    ASSERT_EQ(single.status, 0) << single.output;
+    EXPECT_TRUE(QpdfChecks(scratch_.Path("home/remote.pdf")));
+    const TCommandResult proposed = Run("/B " + Quoted(address + "remote.png"), "printf '\\n' |");
+    ASSERT_EQ(proposed.status, 0) << proposed.output;
+    EXPECT_TRUE(QpdfChecks(scratch_.Path("home/Book1.pdf")));
+
     // A picture the server does not have fails as a missing file does, naming its address.
     const TCommandResult missing =
         Run("/B " + Quoted(local) + " " + Quoted(address + "missing.png"), "printf 'other.pdf\\n' |");

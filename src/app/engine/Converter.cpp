@@ -10,6 +10,7 @@
 #include "app/engine/ConverterHost.h"
 #include "app/engine/ConverterPic.h"
 #include "app/engine/PictureFiles.h"
+#include "imaging/io/KVHttpLoad.h"
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfKalmora.h"
 #include "platform/Prompter.h"
@@ -34,14 +35,22 @@ std::string PdfNameOf(const std::string& fileName) {
 
 std::string FolderOf(const std::string& fileName) { return std::filesystem::path(fileName).parent_path().string(); }
 
-// Scanned pages live in the program's temporary folder, which goes when the program ends: their
-// documents go to the folder the user takes pictures from, or the home folder.
+// Scanned pages live in the program's temporary folder, which goes when the program ends, and
+// pictures at http addresses have no folder here: their documents go to the folder the user takes
+// pictures from, or the home folder.
+bool HasOwnFolder(const std::string& fileName) {
+    return !KVIsHttpAddress(fileName) && (TempFolder.empty() || !IsPathInFolder(TempFolder, fileName));
+}
+
+std::string FolderOfDocuments() {
+    const char* home = std::getenv("HOME");
+    return !PicDirectory.empty() ? PicDirectory : home && *home ? home : ".";
+}
+
 std::string SinglePdfNameOf(const std::string& fileName) {
     const std::string pdfName = PdfNameOf(fileName);
-    if (TempFolder.empty() || !IsPathInFolder(TempFolder, fileName)) return pdfName;
-    const char* home = std::getenv("HOME");
-    const std::string folder = !PicDirectory.empty() ? PicDirectory : home && *home ? home : ".";
-    return (std::filesystem::path(folder) / std::filesystem::path(pdfName).filename()).string();
+    if (HasOwnFolder(fileName)) return pdfName;
+    return (std::filesystem::path(FolderOfDocuments()) / std::filesystem::path(pdfName).filename()).string();
 }
 
 }  // namespace
@@ -260,7 +269,8 @@ void TConverter::ReportGenerated(const std::string& text, const std::string& que
 
 void TConverter::MakePdfBook() {
     CheckBookMargins();
-    const std::string folder = PicDirectory.empty() ? FolderOf(GetPic(0)->FileName) : PicDirectory;
+    const std::string& first = GetPic(0)->FileName;
+    const std::string folder = PicDirectory.empty() && HasOwnFolder(first) ? FolderOf(first) : FolderOfDocuments();
     std::optional<std::string> chosen =
         Prompter().SaveDialog("PDF book file name", ProposeBookName(folder), "PDF documents|*.pdf");
     if (!chosen || chosen->empty()) {
