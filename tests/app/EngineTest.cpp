@@ -616,6 +616,18 @@ TEST_F(EngineTest, ScannedPagesGiveTheirSingleDocumentsOutsideTheTemporaryFolder
     EXPECT_TRUE(QpdfChecks(pics.Path("Pic1.pdf")));
     EXPECT_TRUE(QpdfChecks(pics.Path("beside.pdf")));
     EXPECT_EQ(converter.GeneratedPdfs.Count(), 2);
+
+    // A book that begins with a scanned page is proposed in the home folder when no picture folder
+    // is known, not in the temporary folder, which goes when the program ends.
+    PicDirectory.clear();
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", pics.Folder().c_str(), 1);
+    converter.Mode = cmBook;
+    prompter->answers = {idNo};
+    converter.MakePdf();
+    ::setenv("HOME", home.c_str(), 1);
+    EXPECT_FALSE(std::filesystem::exists(TempFolder + "Book1.pdf"));
+    EXPECT_TRUE(QpdfChecks(pics.Path("Book1.pdf")));
     DeleteTempFolder();
 }
 
