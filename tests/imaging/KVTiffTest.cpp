@@ -40,6 +40,19 @@ TTiffRead ReadPage(const std::string& bytes, int page, bool native = false) {
     return result;
 }
 
+// Page 0 in the file's own pixel format; false when the reader gave up.
+bool ReadNativePage(const std::string& bytes, TKVBitmap& bitmap) {
+    TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
+    TIOParamsVals params(nullptr);
+    params.IsNativePixelFormat = true;
+    std::atomic<bool> aborted{false};
+    TKVProgressRec progress;
+    progress.AbortFlag = &aborted;
+    int pages = 0;
+    ReadTIFFStream(&bitmap, stream, pages, false, false, true, false, progress, &params);
+    return !aborted.load();
+}
+
 // Page n of a file as libtiff's own converter decodes it. The page is taken out uncompressed,
 // so that lossy pages are not coded once more. YCbCr and CIELab pages go through libtiff's RGBA
 // conversion first, which tifftopnm lacks.
@@ -453,16 +466,8 @@ TEST(TiffReader, SixteenBitSamplesStayWholeInNativeFormats) {
         MakeFixture(rgbCopy, "tiffcp " + options + " " + Quoted(rgb) + " " + Quoted(rgbCopy));
         const std::string grayBytes = ReadFile(grayCopy), rgbBytes = ReadFile(rgbCopy);
         for (const auto& [bytes, format] : {std::pair{grayBytes, kv16Gray}, std::pair{rgbBytes, kvRGB48}}) {
-            TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
             TKVBitmap bitmap;
-            TIOParamsVals params(nullptr);
-            params.IsNativePixelFormat = true;
-            std::atomic<bool> aborted{false};
-            TKVProgressRec progress;
-            progress.AbortFlag = &aborted;
-            int pages = 0;
-            ReadTIFFStream(&bitmap, stream, pages, false, false, true, false, progress, &params);
-            ASSERT_FALSE(aborted.load());
+            ASSERT_TRUE(ReadNativePage(bytes, bitmap));
             ASSERT_EQ(bitmap.GetPixelFormat(), format);
             const auto* words = reinterpret_cast<const uint16_t*>(bitmap.GetScanline(0));
             if (format == kv16Gray) EXPECT_EQ((std::vector<uint16_t>{words[0], words[1]}), (std::vector<uint16_t>{0x1234, 0xABCD}));
@@ -549,16 +554,8 @@ TEST(TiffReader, LzwPagesOfEveryDepthAndPredictorMatchLibtiff) {
         // Row by row tifftopnm keeps all 16 bits; it cannot read separate planes that way.
         MakeFixture(pnm, "tifftopnm " + std::string(c.maxValue > 255 ? "-byrow " : "") + Quoted(path) + " > " + Quoted(pnm));
         const std::string bytes = ReadFile(path);
-        TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
         TKVBitmap bitmap;
-        TIOParamsVals params(nullptr);
-        params.IsNativePixelFormat = true;
-        std::atomic<bool> aborted{false};
-        TKVProgressRec progress;
-        progress.AbortFlag = &aborted;
-        int pages = 0;
-        ReadTIFFStream(&bitmap, stream, pages, false, false, true, false, progress, &params);
-        ASSERT_FALSE(aborted.load());
+        ASSERT_TRUE(ReadNativePage(bytes, bitmap));
         ASSERT_EQ(bitmap.GetPixelFormat(), c.format);
         const std::vector<uint16_t> expected = PnmSamples(ReadFile(pnm));
         ASSERT_EQ(expected.size(), size_t(301 * 97 * c.samples));
@@ -905,13 +902,8 @@ TEST(TiffReader, SeparatedPagesStayCmykInNativeFormats) {
         MakeFixture(path, "rm -f " + Quoted(path) + " && tiffcp " + c.options + " " + Quoted(c.source) + " " + Quoted(path));
         MakeFixture(inks, "convert " + Quoted(path) + " -depth 8 cmyk:" + Quoted(inks));
         const std::string expectedInks = ReadFile(inks), bytes = ReadFile(path);
-        TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
         TKVBitmap bitmap;
-        TDriverCall call;
-        call.params.IsNativePixelFormat = true;
-        int pages = 0;
-        ReadTIFFStream(&bitmap, stream, pages, false, false, true, false, call.progress, &call.params);
-        ASSERT_FALSE(call.Aborted());
+        ASSERT_TRUE(ReadNativePage(bytes, bitmap));
         ASSERT_EQ(bitmap.GetPixelFormat(), kvCMYK);
         const std::string ours = CmykBytesOf(bitmap);
         ASSERT_EQ(ours.size(), expectedInks.size());
