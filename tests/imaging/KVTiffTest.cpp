@@ -25,32 +25,32 @@ struct TTiffRead {
     std::shared_ptr<TIOParamsVals> params = std::make_shared<TIOParamsVals>(nullptr);
 };
 
-TTiffRead ReadPage(const std::string& bytes, int page, bool native = false) {
-    TTiffRead result;
+// Reads the page the record names into the bitmap; false when the reader gave up.
+bool ReadInto(const std::string& bytes, TKVBitmap& bitmap, TIOParamsVals& params, int& pages) {
     TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
-    TKVBitmap bitmap;
     std::atomic<bool> aborted{false};
     TKVProgressRec progress;
     progress.AbortFlag = &aborted;
+    ReadTIFFStream(&bitmap, stream, pages, false, false, true, false, progress, &params);
+    return !aborted.load();
+}
+
+TTiffRead ReadPage(const std::string& bytes, int page, bool native = false) {
+    TTiffRead result;
+    TKVBitmap bitmap;
     result.params->TiffImageIndex = page;
     result.params->IsNativePixelFormat = native;
-    ReadTIFFStream(&bitmap, stream, result.pages, false, false, true, false, progress, result.params.get());
-    result.ok = !aborted.load();
+    result.ok = ReadInto(bytes, bitmap, *result.params, result.pages);
     if (result.ok) result.pixels = PixelsOf(bitmap);
     return result;
 }
 
 // Page 0 in the file's own pixel format; false when the reader gave up.
 bool ReadNativePage(const std::string& bytes, TKVBitmap& bitmap) {
-    TKVMemStream stream(bytes.data(), int64_t(bytes.size()));
     TIOParamsVals params(nullptr);
     params.IsNativePixelFormat = true;
-    std::atomic<bool> aborted{false};
-    TKVProgressRec progress;
-    progress.AbortFlag = &aborted;
     int pages = 0;
-    ReadTIFFStream(&bitmap, stream, pages, false, false, true, false, progress, &params);
-    return !aborted.load();
+    return ReadInto(bytes, bitmap, params, pages);
 }
 
 // Page n of a file as libtiff's own converter decodes it. The page is taken out uncompressed,
