@@ -147,15 +147,19 @@ void TMainForm::btSourceAddDirClick() {
 
 void TMainForm::btSourceScanClick() {
     TKestovaIO& io = *view_->GetIO();
+    const TKVTWainParams* scanner = io.GetTWainParams();
     // A cancel in the scanner's dialogs is no failure: nothing is said and nothing added.
-    const auto failed = [&io] {
-        const TKVTWainParams* scanner = io.GetTWainParams();
-        if (scanner && scanner->LastError == TWRC_CANCEL) return;
-        ShowErrorCode(0, WithReason("Image acquisition failed", io.AcquireErrorText()));
+    const auto report = [&] {
+        if (!scanner || scanner->LastError != TWRC_CANCEL)
+            ShowErrorCode(0, WithReason("Image acquisition failed", io.AcquireErrorText()));
     };
-    if (!scannerSelected_) scannerSelected_ = io.SelectAcquireSource(0);
-    if (!scannerSelected_) return failed();
-    if (!io.Acquire(0)) return failed();
+    if (!scannerSelected_) {
+        scannerSelected_ = io.SelectAcquireSource(0);
+        // No choice made says nothing; no scanner to choose from, or a choice that failed, says why.
+        if (!scannerSelected_ && scanner && scanner->LastError != 0) report();
+        if (!scannerSelected_) return;
+    }
+    if (!io.Acquire(0)) return report();
     std::string name;
     for (int n = 1; FileExists(name = TempFolder + "Pic" + std::to_string(n) + ".bmp"); ++n) {
     }
