@@ -284,8 +284,8 @@ void TConverter::MakePdfBook() {
     *chosen = std::filesystem::absolute(*chosen).lexically_normal().string();
     if (std::filesystem::path(*chosen).extension().empty()) *chosen += ".pdf";
     if (IsInTempFolder(*chosen))
-        throw Exception(std::string("The program's temporary folder goes when the program ends and keeps no document.") + CrLf +
-                        "No book was written: " + *chosen);
+        throw Exception(std::string("The program's temporary folder goes when the program ends and keeps no document.") +
+                        CrLf + "No book was written: " + *chosen);
     if (!MayWrite(*chosen, true)) {
         NotConverted.push_back({*chosen, "exists and was not overwritten: no book was written"});
         return;

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTimer>
 #include <algorithm>
@@ -61,11 +62,20 @@ int Decimals(const SANE_Option_Descriptor& d) {
     return whole ? 0 : 4;
 }
 
+// A choice as wide as a short entry: long entries would widen the whole form.
+QComboBox* NewChoice() {
+    auto* combo = new QComboBox;
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(16);
+    return combo;
+}
+
 }  // namespace
 
 TScannerOptionsForm::TScannerOptionsForm(void* saneHandle, QWidget* parent) : QScrollArea(parent), handle_(saneHandle) {
     setObjectName("ScannerOptions");
     setWidgetResizable(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Rebuild();
 }
 
@@ -83,7 +93,8 @@ QWidget* TScannerOptionsForm::EditorFor(int index) {
     const SANE_Option_Descriptor& d = *sane_get_option_descriptor(handle_, index);
     const size_t words = static_cast<size_t>(std::max<SANE_Int>(d.size, 1)) / sizeof(SANE_Word);
     std::vector<char> value(static_cast<size_t>(std::max<SANE_Int>(d.size, sizeof(SANE_Word))) + 1, 0);
-    if (SANE_OPTION_IS_ACTIVE(d.cap) && (d.cap & SANE_CAP_SOFT_DETECT) && d.type != SANE_TYPE_BUTTON)
+    // An inactive option is shown with its value where the device still gives one.
+    if ((d.cap & SANE_CAP_SOFT_DETECT) && d.type != SANE_TYPE_BUTTON)
         sane_control_option(handle_, index, SANE_ACTION_GET_VALUE, value.data(), nullptr);
     SANE_Word word = 0;
     std::memcpy(&word, value.data(), sizeof word);
@@ -127,7 +138,7 @@ QWidget* TScannerOptionsForm::EditorFor(int index) {
             return edit;
         }
         if (d.constraint_type == SANE_CONSTRAINT_WORD_LIST) {
-            auto* combo = new QComboBox;
+            auto* combo = NewChoice();
             for (SANE_Word w : WordList(d)) combo->addItem(WordText(d, w) + UnitText(d.unit), w);
             combo->setCurrentIndex(combo->findData(word));
             connect(combo, &QComboBox::activated, this, [this, index, combo](int row) {
@@ -172,7 +183,7 @@ QWidget* TScannerOptionsForm::EditorFor(int index) {
         };
         const QString current = QString::fromUtf8(value.data());
         if (d.constraint_type == SANE_CONSTRAINT_STRING_LIST) {
-            auto* combo = new QComboBox;
+            auto* combo = NewChoice();
             for (const SANE_String_Const* s = d.constraint.string_list; *s; ++s) combo->addItem(QString::fromUtf8(*s));
             combo->setCurrentIndex(combo->findText(current));
             connect(combo, &QComboBox::textActivated, this, write);
@@ -230,7 +241,11 @@ void TScannerOptionsForm::Rebuild() {
         }
         form->addRow(d->type == SANE_TYPE_BUTTON ? QString() : title, field);
     }
+    // The person stays where they were in a long form.
+    const int scrolled = verticalScrollBar()->value();
     setWidget(page);
     const QSize wanted = page->sizeHint();
-    setMinimumSize(std::min(wanted.width() + 32, 720), std::min(wanted.height() + 8, 480));
+    setMinimumSize(wanted.width() + verticalScrollBar()->sizeHint().width() + 2 * frameWidth(),
+                   std::min(wanted.height() + 2 * frameWidth(), 480));
+    verticalScrollBar()->setValue(scrolled);
 }
