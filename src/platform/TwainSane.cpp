@@ -342,7 +342,9 @@ TW_UINT16 GetCapability(Source& source, TW_CAPABILITY& cap) {
     }
     case ICAP_UNITS: container = TwainOneValue(TWTY_UINT16, TWUN_INCHES); break;
     case ICAP_PIXELFLAVOR: container = TwainOneValue(TWTY_UINT16, TWPF_CHOCOLATE); break;
-    case ICAP_PLANARCHUNKY: container = TwainOneValue(TWTY_UINT16, ScansThreePass(h) ? TWPC_PLANAR : TWPC_CHUNKY); break;
+    case ICAP_PLANARCHUNKY:
+        container = TwainOneValue(TWTY_UINT16, ScansThreePass(h) ? TWPC_PLANAR : TWPC_CHUNKY);
+        break;
     case ICAP_IMAGEFILEFORMAT: container = TwainOneValue(TWTY_UINT16, TWFF_BMP); break;
     case ICAP_XFERMECH: {
         std::vector<double> mechanisms{TWSX_NATIVE, TWSX_FILE};
@@ -408,8 +410,8 @@ TW_UINT16 SetCapability(Source& source, const TW_CAPABILITY& cap) {
     SANE_Handle h = source.handle;
     if (cap.Cap == CAP_CAPTION) {
         TW_UINT16 itemType = 0;
-        if (cap.ConType != TWON_ONEVALUE || !cap.hContainer || cap.hContainer->Bytes.size() < 2) return Fail(source.condition, TWCC_BADVALUE);
-        std::memcpy(&itemType, cap.hContainer->Bytes.data(), 2);
+        if (cap.ConType == TWON_ONEVALUE && cap.hContainer && cap.hContainer->Bytes.size() >= 2)
+            std::memcpy(&itemType, cap.hContainer->Bytes.data(), 2);
         if (itemType != TWTY_STR255) return Fail(source.condition, TWCC_BADVALUE);
         source.caption = TwainReadText(cap.hContainer);
         return TWRC_SUCCESS;
@@ -508,7 +510,8 @@ bool StartPage(Source& source, TW_UINT16& condition) {
         const bool depthKnown = p.depth == 8 || p.depth == 16 || (p.depth == 1 && p.format == SANE_FRAME_GRAY);
         const int sampleBytes = p.depth / 8;
         const bool framesKnown = oneFrame || (source.threePass && p.bytes_per_line == p.pixels_per_line * sampleBytes);
-        if (paramsStatus == SANE_STATUS_GOOD && framesKnown && depthKnown && p.pixels_per_line > 0 && p.bytes_per_line > 0) {
+        const bool sized = p.pixels_per_line > 0 && p.bytes_per_line > 0;
+        if (paramsStatus == SANE_STATUS_GOOD && framesKnown && depthKnown && sized) {
             if (source.threePass) {
                 source.frame = p;
                 source.params.format = SANE_FRAME_RGB;
@@ -647,7 +650,8 @@ bool ReadThreePassRows(Source& source, std::vector<uint8_t>& rows, TW_UINT16& co
         }
         const int channel = frame.format - SANE_FRAME_RED;
         const bool sameLayout = frame.bytes_per_line == source.frame.bytes_per_line && frame.depth == source.frame.depth;
-        if (!IsColourFrame(frame.format) || !sameLayout || !planes[channel].empty() || frame.last_frame != (pass == 2)) {
+        const bool expected = IsColourFrame(frame.format) && sameLayout && frame.last_frame == (pass == 2);
+        if (!expected || !planes[channel].empty()) {
             condition = TWCC_BUMMER;
             return false;
         }

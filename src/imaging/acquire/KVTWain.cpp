@@ -172,7 +172,8 @@ public:
     void DisableSource() {
         Log("KVTW_DisableSource");
         TW_USERINTERFACE ui{};
-        if (state_ == 5 && Outcome("KVTW_DisableSource", DS(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui))) state_ = 4;
+        if (state_ == 5 && Outcome("KVTW_DisableSource", DS(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui)))
+            state_ = 4;
     }
 
     void AbortAllPendingTransfers() {
