@@ -197,3 +197,17 @@ TW_HANDLE TwainRange(TW_UINT16 itemType, double min, double max, double step, do
     PutItem(itemType, current, p + offsetof(TW_RANGE, CurrentValue));
     return handle;
 }
+
+TW_HANDLE TwainOneText(const std::string& text) {
+    TW_HANDLE handle = TwainAlloc(2 + 256);
+    const TW_UINT16 itemType = TWTY_STR255;
+    std::memcpy(handle->Bytes.data(), &itemType, 2);
+    std::memcpy(handle->Bytes.data() + 2, text.data(), std::min<size_t>(text.size(), 255));
+    return handle;
+}
+
+std::string TwainReadText(TW_HANDLE container) {
+    if (!container || container->Bytes.size() < 2) return {};
+    const char* text = reinterpret_cast<const char*>(container->Bytes.data() + 2);
+    return {text, strnlen(text, container->Bytes.size() - 2)};
+}

@@ -157,7 +157,8 @@ constexpr TW_UINT16 CAP_XFERCOUNT = 0x0001, ICAP_COMPRESSION = 0x0100, ICAP_PIXE
                     ICAP_UNDEFINEDIMAGESIZE = 0x112D, ICAP_IMAGEFILEFORMAT = 0x110C;
 
 constexpr TW_UINT16 TWPT_BW = 0, TWPT_GRAY = 1, TWPT_RGB = 2;
-constexpr TW_UINT16 TWUN_INCHES = 0, TWPF_CHOCOLATE = 0, TWPF_VANILLA = 1, TWPC_CHUNKY = 0;
+constexpr TW_UINT16 TWUN_INCHES = 0, TWPF_CHOCOLATE = 0, TWPF_VANILLA = 1, TWPC_CHUNKY = 0,
+                    TWPC_PLANAR = 1;
 constexpr TW_UINT16 TWSX_NATIVE = 0, TWSX_FILE = 1, TWSX_MEMORY = 2;
 constexpr TW_UINT16 TWFF_TIFF = 0, TWFF_BMP = 2, TWFF_JFIF = 4, TWFF_PNG = 7;
 constexpr TW_UINT16 TWLG_USA = 13, TWCY_USA = 1;
@@ -200,3 +201,7 @@ TW_HANDLE TwainEnumeration(TW_UINT16 itemType, const std::vector<double>& items,
                            TW_UINT32 defaultIndex);
 TW_HANDLE TwainRange(TW_UINT16 itemType, double min, double max, double step, double defaultValue,
                      double current);
+// A text as a one-value container of TWTY_STR255: the item type, then the text up to 255 bytes and
+// its zero. Read back as the text after the first two bytes, up to the first zero or the block's end.
+TW_HANDLE TwainOneText(const std::string& text);
+std::string TwainReadText(TW_HANDLE container);

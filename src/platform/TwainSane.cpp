@@ -135,6 +135,8 @@ struct Source {
     TW_UINT16 pendingEvent = MSG_NULL;
     TW_UINT16 xferMech = TWSX_NATIVE;
     std::string fileName;
+    // The image's caption: the device's maker and model until the application sets another.
+    std::string caption;
     bool indicators = true, autoFeed = true, undefinedSize = false;
     // Pages the application still wants; -1 for all the feeder holds.
     int xferCount = -1;
@@ -145,6 +147,10 @@ struct Source {
     // Devices refuse option reads while scanning, so the page's resolution is taken before.
     double xDpi = 0, yDpi = 0;
     TW_UINT16 pendingCount = 0;
+    // A colour page sent as three frames, one per colour, read whole before it is handed over;
+    // params then describe the page in the layout of one frame.
+    bool threePass = false;
+    SANE_Parameters frame{};
 };
 
 struct Manager {
@@ -299,6 +305,16 @@ bool ScanAreaInMm(SANE_Handle handle) {
     return true;
 }
 
+bool IsColourFrame(SANE_Frame format) {
+    return format == SANE_FRAME_RED || format == SANE_FRAME_GREEN || format == SANE_FRAME_BLUE;
+}
+
+// A device set to send colour pages as three frames can give no strips of whole pixels.
+bool ScansThreePass(SANE_Handle handle) {
+    SANE_Parameters p{};
+    return sane_get_parameters(handle, &p) == SANE_STATUS_GOOD && IsColourFrame(p.format);
+}
+
 // --- Capabilities
 
 TW_UINT16 Fail(TW_UINT16& condition, TW_UINT16 code) {
@@ -326,9 +342,17 @@ TW_UINT16 GetCapability(Source& source, TW_CAPABILITY& cap) {
     }
     case ICAP_UNITS: container = TwainOneValue(TWTY_UINT16, TWUN_INCHES); break;
     case ICAP_PIXELFLAVOR: container = TwainOneValue(TWTY_UINT16, TWPF_CHOCOLATE); break;
-    case ICAP_PLANARCHUNKY: container = TwainOneValue(TWTY_UINT16, TWPC_CHUNKY); break;
+    case ICAP_PLANARCHUNKY:
+        container = TwainOneValue(TWTY_UINT16, ScansThreePass(h) ? TWPC_PLANAR : TWPC_CHUNKY);
+        break;
     case ICAP_IMAGEFILEFORMAT: container = TwainOneValue(TWTY_UINT16, TWFF_BMP); break;
-    case ICAP_XFERMECH: container = ListContainer(TWTY_UINT16, {TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY}, source.xferMech, conType); break;
+    case ICAP_XFERMECH: {
+        std::vector<double> mechanisms{TWSX_NATIVE, TWSX_FILE};
+        if (!ScansThreePass(h)) mechanisms.push_back(TWSX_MEMORY);
+        container = ListContainer(TWTY_UINT16, mechanisms, source.xferMech, conType);
+        break;
+    }
+    case CAP_CAPTION: container = TwainOneText(source.caption); break;
     case ICAP_UNDEFINEDIMAGESIZE: container = TwainOneValue(TWTY_BOOL, source.undefinedSize); break;
     case CAP_INDICATORS: container = TwainOneValue(TWTY_BOOL, source.indicators); break;
     case CAP_UICONTROLLABLE: container = TwainOneValue(TWTY_BOOL, 1); break;
@@ -384,6 +408,14 @@ bool SetFeeder(SANE_Handle h, bool enable, bool duplex) {
 TW_UINT16 SetCapability(Source& source, const TW_CAPABILITY& cap) {
     if (source.state != 4) return Fail(source.condition, TWCC_SEQERROR);
     SANE_Handle h = source.handle;
+    if (cap.Cap == CAP_CAPTION) {
+        TW_UINT16 itemType = 0;
+        if (cap.ConType == TWON_ONEVALUE && cap.hContainer && cap.hContainer->Bytes.size() >= 2)
+            std::memcpy(&itemType, cap.hContainer->Bytes.data(), 2);
+        if (itemType != TWTY_STR255) return Fail(source.condition, TWCC_BADVALUE);
+        source.caption = TwainReadText(cap.hContainer);
+        return TWRC_SUCCESS;
+    }
     double value = 0;
     if (!WantedValue(cap, value)) return Fail(source.condition, TWCC_BADVALUE);
     bool supported = true, done = false;
@@ -399,10 +431,10 @@ TW_UINT16 SetCapability(Source& source, const TW_CAPABILITY& cap) {
     case ICAP_BITDEPTH: done = SetBitDepth(h, value); break;
     case ICAP_UNITS: done = value == TWUN_INCHES; break;
     case ICAP_PIXELFLAVOR: done = value == TWPF_CHOCOLATE; break;
-    case ICAP_PLANARCHUNKY: done = value == TWPC_CHUNKY; break;
+    case ICAP_PLANARCHUNKY: done = value == (ScansThreePass(h) ? TWPC_PLANAR : TWPC_CHUNKY); break;
     case ICAP_IMAGEFILEFORMAT: done = value == TWFF_BMP; break;
     case ICAP_XFERMECH:
-        done = value == TWSX_NATIVE || value == TWSX_FILE || value == TWSX_MEMORY;
+        done = value == TWSX_NATIVE || value == TWSX_FILE || (value == TWSX_MEMORY && !ScansThreePass(h));
         if (done) source.xferMech = static_cast<TW_UINT16>(value);
         break;
     case ICAP_UNDEFINEDIMAGESIZE: source.undefinedSize = value != 0; done = true; break;
@@ -471,11 +503,20 @@ bool StartPage(Source& source, TW_UINT16& condition) {
     const SANE_Status status = sane_start(source.handle);
     if (status == SANE_STATUS_GOOD) {
         const SANE_Status paramsStatus = sane_get_parameters(source.handle, &source.params);
-        const bool oneFrame = source.params.last_frame &&
-                              (source.params.format == SANE_FRAME_GRAY || source.params.format == SANE_FRAME_RGB);
-        const bool depthKnown = source.params.depth == 1 || source.params.depth == 8 || source.params.depth == 16;
-        if (paramsStatus == SANE_STATUS_GOOD && oneFrame && depthKnown && source.params.pixels_per_line > 0 &&
-            source.params.bytes_per_line > 0) {
+        const SANE_Parameters& p = source.params;
+        const bool oneFrame = p.last_frame && (p.format == SANE_FRAME_GRAY || p.format == SANE_FRAME_RGB);
+        source.threePass = !p.last_frame && IsColourFrame(p.format);
+        // One bit per sample is line art, which has no colour.
+        const bool depthKnown = p.depth == 8 || p.depth == 16 || (p.depth == 1 && p.format == SANE_FRAME_GRAY);
+        const int sampleBytes = p.depth / 8;
+        const bool framesKnown = oneFrame || (source.threePass && p.bytes_per_line == p.pixels_per_line * sampleBytes);
+        const bool sized = p.pixels_per_line > 0 && p.bytes_per_line > 0;
+        if (paramsStatus == SANE_STATUS_GOOD && framesKnown && depthKnown && sized) {
+            if (source.threePass) {
+                source.frame = p;
+                source.params.format = SANE_FRAME_RGB;
+                source.params.bytes_per_line = p.bytes_per_line * 3;
+            }
             source.scanning = true;
             source.pageDone = false;
             source.rowsRead = 0;
@@ -577,12 +618,67 @@ std::vector<uint8_t> PackedBitmap(const SANE_Parameters& p, const std::vector<ui
     return dib;
 }
 
+// Reads the frame the device has started to its end, whole rows only.
+bool ReadFrame(SANE_Handle handle, const SANE_Parameters& frame, std::vector<uint8_t>& plane, TW_UINT16& condition) {
+    uint8_t buffer[65536];
+    for (;;) {
+        SANE_Int n = 0;
+        const SANE_Status status = sane_read(handle, buffer, sizeof buffer, &n);
+        if (status == SANE_STATUS_EOF) break;
+        if (status != SANE_STATUS_GOOD) {
+            condition = ConditionOf(status);
+            return false;
+        }
+        plane.insert(plane.end(), buffer, buffer + n);
+        if (frame.lines >= 0 && plane.size() >= size_t(frame.lines) * frame.bytes_per_line) break;
+    }
+    plane.resize(plane.size() - plane.size() % size_t(frame.bytes_per_line));
+    return true;
+}
+
+// Reads the three frames of a colour page, in the device's order, into interleaved rows.
+bool ReadThreePassRows(Source& source, std::vector<uint8_t>& rows, TW_UINT16& condition) {
+    std::vector<uint8_t> planes[3];
+    SANE_Parameters frame = source.frame;
+    for (int pass = 0; pass < 3; ++pass) {
+        if (pass > 0) {
+            const SANE_Status status = sane_start(source.handle);
+            if (status != SANE_STATUS_GOOD || sane_get_parameters(source.handle, &frame) != SANE_STATUS_GOOD) {
+                condition = status != SANE_STATUS_GOOD ? ConditionOf(status) : TWCC_BUMMER;
+                return false;
+            }
+        }
+        const int channel = frame.format - SANE_FRAME_RED;
+        const bool sameLayout = frame.bytes_per_line == source.frame.bytes_per_line && frame.depth == source.frame.depth;
+        const bool expected = IsColourFrame(frame.format) && sameLayout && frame.last_frame == (pass == 2);
+        if (!expected || !planes[channel].empty()) {
+            condition = TWCC_BUMMER;
+            return false;
+        }
+        if (!ReadFrame(source.handle, frame, planes[channel], condition)) return false;
+    }
+    const size_t frameRow = size_t(source.frame.bytes_per_line);
+    const size_t rowCount = std::min({planes[0].size(), planes[1].size(), planes[2].size()}) / frameRow;
+    const size_t sampleBytes = size_t(source.frame.depth / 8);
+    rows.assign(rowCount * frameRow * 3, 0);
+    for (size_t y = 0; y < rowCount; ++y)
+        for (size_t x = 0; x < size_t(source.frame.pixels_per_line); ++x)
+            for (size_t c = 0; c < 3; ++c)
+                std::memcpy(&rows[(y * frameRow + x * sampleBytes) * 3 + c * sampleBytes],
+                            &planes[c][y * frameRow + x * sampleBytes], sampleBytes);
+    source.rowsRead = static_cast<int>(rowCount);
+    source.pageDone = true;
+    return true;
+}
+
 // Reads the rest of the page as a device-independent bitmap; false when it fails or is empty.
 bool ReadWholePage(Source& source, std::vector<uint8_t>& dib) {
     std::vector<uint8_t> rows;
     std::vector<uint8_t> row(static_cast<size_t>(source.params.bytes_per_line));
     TW_UINT16 condition = TWCC_SUCCESS;
-    while (ReadRow(source, row.data(), condition)) rows.insert(rows.end(), row.begin(), row.end());
+    if (source.threePass) ReadThreePassRows(source, rows, condition);
+    else
+        while (ReadRow(source, row.data(), condition)) rows.insert(rows.end(), row.begin(), row.end());
     if (condition != TWCC_SUCCESS || source.rowsRead == 0) {
         source.condition = condition != TWCC_SUCCESS ? condition : TWCC_BUMMER;
         return false;
@@ -600,6 +696,7 @@ TW_UINT16 ImageInfo(Source& source, TW_IMAGEINFO& info) {
     info.ImageWidth = p.pixels_per_line;
     info.ImageLength = source.pageDone ? source.rowsRead : p.lines;
     info.SamplesPerPixel = static_cast<TW_INT16>(p.format == SANE_FRAME_RGB ? 3 : 1);
+    info.Planar = source.threePass;
     for (int i = 0; i < info.SamplesPerPixel; ++i) info.BitsPerSample[i] = static_cast<TW_INT16>(p.depth);
     info.BitsPerPixel = static_cast<TW_INT16>(BitsPerPixel(p));
     info.PixelType = static_cast<TW_INT16>(p.format == SANE_FRAME_RGB ? TWPT_RGB : p.depth == 1 ? TWPT_BW : TWPT_GRAY);
@@ -607,7 +704,8 @@ TW_UINT16 ImageInfo(Source& source, TW_IMAGEINFO& info) {
 }
 
 TW_UINT16 MemoryStrip(Source& source, TW_IMAGEMEMXFER& strip) {
-    if (source.state < 6 || !source.scanning || source.xferMech != TWSX_MEMORY) return Fail(source.condition, TWCC_SEQERROR);
+    if (source.state < 6 || !source.scanning || source.xferMech != TWSX_MEMORY || source.threePass)
+        return Fail(source.condition, TWCC_SEQERROR);
     const auto rowBytes = static_cast<uint32_t>(source.params.bytes_per_line);
     if (!strip.Memory.TheMem || strip.Memory.Length < rowBytes) return Fail(source.condition, TWCC_BADVALUE);
     auto* out = static_cast<uint8_t*>(strip.Memory.TheMem);
@@ -651,8 +749,9 @@ bool WriteBmpFile(const std::string& name, const std::vector<uint8_t>& dib) {
 }
 
 TW_UINT16 ImageTransfer(Source& source, TW_UINT16 dat, TW_MEMREF data) {
-    const TW_UINT16 wanted = dat == DAT_IMAGENATIVEXFER ? TWSX_NATIVE : TWSX_FILE;
-    if (source.state != 6 || !source.scanning || source.xferMech != wanted) return Fail(source.condition, TWCC_SEQERROR);
+    // A page that cannot come in strips (one sent as three frames) comes whole while strips were chosen.
+    const bool mechanism = dat == DAT_IMAGEFILEXFER ? source.xferMech == TWSX_FILE : source.xferMech != TWSX_FILE;
+    if (source.state != 6 || !source.scanning || !mechanism) return Fail(source.condition, TWCC_SEQERROR);
     std::vector<uint8_t> dib;
     if (!ReadWholePage(source, dib)) return TWRC_FAILURE;
     if (dat == DAT_IMAGEFILEXFER && !WriteBmpFile(source.fileName, dib)) {
@@ -818,6 +917,7 @@ TW_UINT16 OpenSource(TW_IDENTITY& wanted) {
     const SANE_Status status = sane_open(manager.devices[index].name.c_str(), &source.handle);
     if (status != SANE_STATUS_GOOD) return Fail(manager.condition, status == SANE_STATUS_INVAL ? TWCC_NODS : ConditionOf(status));
     source.identity = wanted;
+    source.caption = manager.devices[index].vendor + " " + manager.devices[index].model;
     manager.sources.emplace(wanted.Id, source);
     return TWRC_SUCCESS;
 }

@@ -4,6 +4,9 @@
 #include <glob.h>
 
 #include <cstdlib>
+#include <cstring>
+
+#include "imaging/core/KVBitmap.h"
 
 namespace {
 
@@ -33,6 +36,24 @@ void KeepTestBackendLoaded() {
 const TScratchFolder& ConfigFolder() {
     static const TScratchFolder folder;
     return folder;
+}
+
+// The bitmap's sample at the PNM's scale.
+int SampleOf(TKVBitmap& bitmap, int x, int y, int channel, int maxValue) {
+    const uint8_t* row = bitmap.GetScanline(y);
+    switch (bitmap.GetPixelFormat()) {
+    case kv1Bit: return (row[x / 8] >> (7 - x % 8)) & 1;
+    case kv8Gray: return row[x];
+    case kv16Gray: {
+        uint16_t v;
+        std::memcpy(&v, row + x * 2, 2);
+        return maxValue > 255 ? v : v >> 8;
+    }
+    default: {
+        const int v = row[x * 3 + 2 - channel];
+        return maxValue > 255 ? v * 257 : v;
+    }
+    }
 }
 
 }  // namespace
@@ -110,3 +131,23 @@ TPnm ParsePnm(const std::string& data) {
     }
     return pnm;
 }
+
+::testing::AssertionResult SamePixels(TKVBitmap& bitmap, const TPnm& pnm) {
+    if (pnm.width == 0 || bitmap.GetWidth() != pnm.width || bitmap.GetHeight() != pnm.height)
+        return ::testing::AssertionFailure() << "size " << bitmap.GetWidth() << "x" << bitmap.GetHeight() << ", scanimage "
+                                             << pnm.width << "x" << pnm.height;
+    const bool wide = bitmap.GetPixelFormat() == kv16Gray;
+    int differences = 0;
+    for (int y = 0; y < pnm.height; ++y)
+        for (int x = 0; x < pnm.width; ++x)
+            for (int c = 0; c < pnm.channels; ++c) {
+                int expected = pnm.At(x, y, c);
+                int ours = SampleOf(bitmap, x, y, c, wide ? pnm.maxValue : 255);
+                if (pnm.maxValue > 255 && !wide) expected >>= 8;
+                if (ours != expected && differences++ < 3)
+                    ADD_FAILURE() << "pixel " << x << "," << y << " channel " << c << ": " << ours << " != " << expected;
+            }
+    if (differences != 0) return ::testing::AssertionFailure() << differences << " samples differ";
+    return ::testing::AssertionSuccess();
+}
+

@@ -7,6 +7,8 @@
 
 #include "TestSupport.h"
 
+class TKVBitmap;
+
 // Points SANE_CONFIG_DIR at a private folder naming only the "test" backend, and TMPDIR at a
 // private folder; settings override the backend's configuration file. With no backends, no
 // scanner exists. SANE takes its configuration folder once per process, so every device of a
@@ -37,3 +39,7 @@ struct TPnm {
     uint16_t At(int x, int y, int c) const { return samples[(size_t(y) * width + x) * channels + c]; }
 };
 TPnm ParsePnm(const std::string& data);
+
+// Compares a scanned bitmap with scanimage's picture, sample by sample; gray pictures compare with
+// any colour channel, 16-bit pictures read into 8-bit bitmaps with their high bytes.
+::testing::AssertionResult SamePixels(TKVBitmap& bitmap, const TPnm& pnm);

@@ -10,46 +10,9 @@
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVProgress.h"
 #include "imaging/io/IOParamsVals.h"
+#include "imaging/io/KVVideoAndScanner.h"
 
 namespace {
-
-// The bitmap's sample at the PNM's scale: gray pictures compare with any colour channel.
-int SampleOf(TKVBitmap& bitmap, int x, int y, int channel, int maxValue) {
-    const uint8_t* row = bitmap.GetScanline(y);
-    switch (bitmap.GetPixelFormat()) {
-    case kv1Bit: return (row[x / 8] >> (7 - x % 8)) & 1;
-    case kv8Gray: return row[x];
-    case kv16Gray: {
-        uint16_t v;
-        std::memcpy(&v, row + x * 2, 2);
-        return maxValue > 255 ? v : v >> 8;
-    }
-    default: {
-        const int v = row[x * 3 + 2 - channel];
-        return maxValue > 255 ? v * 257 : v;
-    }
-    }
-}
-
-// Counts differing samples; 16-bit pictures read into 8-bit bitmaps compare their high bytes.
-::testing::AssertionResult SamePixels(TKVBitmap& bitmap, const TPnm& pnm) {
-    if (pnm.width == 0 || bitmap.GetWidth() != pnm.width || bitmap.GetHeight() != pnm.height)
-        return ::testing::AssertionFailure() << "size " << bitmap.GetWidth() << "x" << bitmap.GetHeight() << ", scanimage "
-                                             << pnm.width << "x" << pnm.height;
-    const bool wide = bitmap.GetPixelFormat() == kv16Gray;
-    int differences = 0;
-    for (int y = 0; y < pnm.height; ++y)
-        for (int x = 0; x < pnm.width; ++x)
-            for (int c = 0; c < pnm.channels; ++c) {
-                int expected = pnm.At(x, y, c);
-                int ours = SampleOf(bitmap, x, y, c, wide ? pnm.maxValue : 255);
-                if (pnm.maxValue > 255 && !wide) expected >>= 8;
-                if (ours != expected && differences++ < 3)
-                    ADD_FAILURE() << "pixel " << x << "," << y << " channel " << c << ": " << ours << " != " << expected;
-            }
-    if (differences != 0) return ::testing::AssertionFailure() << differences << " samples differ";
-    return ::testing::AssertionSuccess();
-}
 
 enum class Transfer { Native, Memory, File };
 
@@ -316,6 +279,149 @@ TEST(ScanSettings, StartFromTheirDefaultsAndResetToThem) {
         EXPECT_EQ(params.Gamma, 2.2);
         params.CompatibilityMode = true;
         EXPECT_EQ(params.TransferMode(), TKVTransferMode::File);
+    }
+}
+
+TEST(ScanSources, AFreshParameterObjectAcquiresThenListsAndChoosesByName) {
+    TSaneTestDevice device;
+    TKVTWainParams params(nullptr);
+    params.VisibleDialog = false;
+    TKVBitmap bitmap;
+    TKVProgressRec progress;
+    ASSERT_TRUE(KVTW_Acquire(bitmap, nullptr, params, false, progress, nullptr)) << params.LastErrorText;
+    EXPECT_EQ(params.SourceCount(), 2);
+    EXPECT_TRUE(params.SelectSourceByName("test:1"));
+    EXPECT_EQ(params.SelectedSource(), 1);
+    EXPECT_TRUE(KVTW_Acquire(bitmap, nullptr, params, false, progress, nullptr)) << params.LastErrorText;
+}
+
+TEST(ScanCapabilities, APixelTypeBeyondColourIsAskedForAsColour) {
+    TSaneTestDevice device(TSaneSettings{{"test-picture", "\"Color pattern\""}});
+    for (int type : {3, 9}) {
+        TKVTWainParams params(nullptr);
+        params.VisibleDialog = false;
+        params.PixelType.SetCurrentValue(type);
+        TKVBitmap bitmap;
+        TKVProgressRec progress;
+        ASSERT_TRUE(KVTW_Acquire(bitmap, nullptr, params, false, progress, nullptr)) << params.LastErrorText;
+        EXPECT_EQ(params.PixelType.CurrentValue(), 2);
+        EXPECT_TRUE(SamePixels(bitmap, ParsePnm(device.Scanimage("--mode Color --test-picture 'Color pattern' --format=pnm"))));
+    }
+}
+
+TEST(ScanTransfers, PagesThatCannotComeInStripsComeWhole) {
+    // A three-pass scanner sends a colour page as three frames, one per colour.
+    struct Case {
+        bool threePass;
+        Transfer transfer;
+        bool inStrips;
+    };
+    for (const Case& c : {Case{false, Transfer::Memory, true}, Case{true, Transfer::Memory, false},
+                          Case{true, Transfer::File, false}, Case{true, Transfer::Native, false}}) {
+        TSaneTestDevice device(TSaneSettings{{"test-picture", "\"Color pattern\""}, {"three-pass", c.threePass ? "true" : "false"},
+                                             {"resolution", "200.0"}});
+        TKVTWainParams params(nullptr);
+        params.VisibleDialog = false;
+        UseTransfer(params, c.transfer);
+        params.PixelType.SetCurrentValue(2);
+        TKVBitmap bitmap;
+        TKVProgressRec progress;
+        int reports = 0;
+        progress.OnProgress = [&](TObject*, int) { ++reports; };
+        ASSERT_TRUE(KVTW_Acquire(bitmap, nullptr, params, false, progress, nullptr)) << params.LastErrorText;
+        // Strips report their progress; a page that comes whole does not.
+        EXPECT_EQ(reports > 0, c.inStrips) << c.threePass;
+        const std::string mode = c.threePass ? "--three-pass=yes" : "--three-pass=no";
+        EXPECT_TRUE(SamePixels(bitmap, ParsePnm(device.Scanimage("--mode Color " + mode + " --test-picture 'Color pattern' --format=pnm"))));
+        EXPECT_TRUE(device.TempFiles().empty());
+    }
+}
+
+TEST(ScanCompatibilityMode, TransfersAFileAndAsksTheSourceNothingElse) {
+    TScratchFolder logs;
+    TSaneTestDevice device(TSaneSettings{{"test-picture", "\"Color pattern\""}});
+    const std::string log = logs.Path("scanner.log");
+    WriteFile(log, "");
+    TKVTWainParams params(nullptr);
+    params.VisibleDialog = false;
+    params.CompatibilityMode = true;
+    // Settings a source in this mode is not asked for.
+    params.PixelType.SetCurrentValue(2);
+    params.XResolution.SetCurrentValue(75);
+    TKVBitmap bitmap;
+    TKVProgressRec progress;
+    TIOParamsVals ioParams(nullptr);
+    KVTWainLogName = log;
+    const bool acquired = KVTW_Acquire(bitmap, nullptr, params, false, progress, &ioParams);
+    KVTWainLogName.clear();
+    ASSERT_TRUE(acquired) << params.LastErrorText;
+    EXPECT_TRUE(params.FileTransfer);
+    EXPECT_TRUE(SamePixels(bitmap, ParsePnm(device.Scanimage("--test-picture 'Color pattern' --format=pnm"))));
+    EXPECT_TRUE(device.TempFiles().empty());
+    // The one capability read and written is the transfer mechanism.
+    const std::string trace = ReadFile(log);
+    std::vector<std::string> read;
+    const std::regex get(R"(GetCapability : \$([0-9A-F]{4}))");
+    for (auto it = std::sregex_iterator(trace.begin(), trace.end(), get); it != std::sregex_iterator(); ++it) read.push_back((*it)[1]);
+    EXPECT_EQ(read, std::vector<std::string>{"0103"}) << trace;
+    const std::regex writer(R"( : Set\w+Capability\n)");
+    EXPECT_EQ(std::distance(std::sregex_iterator(trace.begin(), trace.end(), writer), std::sregex_iterator()), 1) << trace;
+}
+
+TEST(ScanCaption, IsTheDevicesMakerAndModel) {
+    TSaneTestDevice device;
+    std::smatch m;
+    const std::string listing = device.Scanimage("-L");
+    ASSERT_TRUE(std::regex_search(listing, m, std::regex("device `test:0' is a (.*) virtual device")));
+    for (Transfer transfer : {Transfer::Native, Transfer::Memory, Transfer::File}) {
+        TKVTWainParams params(nullptr);
+        params.VisibleDialog = false;
+        UseTransfer(params, transfer);
+        TKVBitmap bitmap;
+        TKVProgressRec progress;
+        TIOParamsVals ioParams(nullptr);
+        ASSERT_TRUE(KVTW_Acquire(bitmap, nullptr, params, false, progress, &ioParams)) << params.LastErrorText;
+        EXPECT_EQ(ioParams.TiffImageDescription, m[1].str());
+    }
+}
+
+// Within a tolerance, for a lossy format.
+::testing::AssertionResult NearPixels(TKVBitmap& bitmap, const TPnm& pnm, int tolerance) {
+    if (bitmap.GetWidth() != pnm.width || bitmap.GetHeight() != pnm.height || bitmap.GetPixelFormat() != kv24RGB)
+        return ::testing::AssertionFailure() << "size or format";
+    for (int y = 0; y < pnm.height; ++y)
+        for (int x = 0; x < pnm.width; ++x)
+            for (int c = 0; c < 3; ++c)
+                if (std::abs(bitmap.GetScanline(y)[x * 3 + 2 - c] - pnm.At(x, y, c)) > tolerance)
+                    return ::testing::AssertionFailure() << "pixel " << x << "," << y;
+    return ::testing::AssertionSuccess();
+}
+
+TEST(ScanFileTransfer, ReadsTheFileAsWhatItHolds) {
+    TScratchFolder folder;
+    const std::string reference = folder.Path("reference.ppm");
+    ASSERT_EQ(RunTool("convert -size 12x7 gradient:red-blue -depth 8 " + Quoted("PPM:" + reference)).status, 0);
+    const TPnm expected = ParsePnm(ReadFile(reference));
+    struct Case {
+        const char* target;  // ImageMagick's format and the file's name
+        int tolerance;
+    };
+    // The name says nothing: a source may write any of its formats to the name it was given.
+    for (const Case& c : {Case{"BMP3:page.bmp", 0}, Case{"TIFF:page.tif", 0}, Case{"PNG24:page.png", 0},
+                          Case{"JPEG:page.jpg", 8}, Case{"PNG24:png-named.bmp", 0}, Case{"TIFF:tiff-named.bmp", 0}}) {
+        const std::string target = c.target;
+        const std::string file = folder.Path(target.substr(target.find(':') + 1));
+        ASSERT_EQ(RunTool("convert " + Quoted(reference) + " -quality 100 -sampling-factor 1x1 " + Quoted(target.substr(0, target.find(':') + 1) + file)).status, 0);
+        TKVBitmap bitmap;
+        ASSERT_TRUE(KVTW_LoadTransferFile(file, bitmap)) << c.target;
+        EXPECT_TRUE(NearPixels(bitmap, expected, c.tolerance)) << c.target;
+    }
+    // No picture, an empty file, no file at all.
+    WriteFile(folder.Path("text.bmp"), "not a picture at all");
+    WriteFile(folder.Path("empty.bmp"), "");
+    for (const char* name : {"text.bmp", "empty.bmp", "missing.bmp"}) {
+        TKVBitmap bitmap;
+        EXPECT_FALSE(KVTW_LoadTransferFile(folder.Path(name), bitmap)) << name;
     }
 }
 

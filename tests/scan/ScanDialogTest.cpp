@@ -2,27 +2,21 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
-#include <QLabel>
+#include <QDoubleSpinBox>
 #include <QListWidget>
-#include <QTimer>
+#include <QTest>
 
+#include "DialogAnswers.h"
 #include "SaneTestDevice.h"
 #include "imaging/acquire/KVTWain.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVProgress.h"
+#include "imaging/io/IOParamsVals.h"
 #include "platform/qt/ScannerDialogs.h"
 
 namespace {
-
-// Answers the next modal dialog once it shows.
-void WhenShown(const std::function<void(QDialog&)>& answer) {
-    QTimer::singleShot(0, [answer] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog) return WhenShown(answer);
-        answer(*dialog);
-    });
-}
 
 class ScanDialog : public ::testing::Test {
 protected:
@@ -49,7 +43,8 @@ TEST_F(ScanDialog, ChoosesAmongTheDevices) {
         });
         std::string chosen;
         EXPECT_EQ(KVTW_SelectImageSource(chosen, params), row >= 0);
-        EXPECT_EQ(shown, (QStringList{"test:0", "test:1"}));
+        // Named as scanimage -L names them: maker and model, and the device.
+        EXPECT_EQ(shown, (QStringList{"Noname frontend-tester (test:0)", "Noname frontend-tester (test:1)"}));
         EXPECT_EQ(chosen, row >= 0 ? "test:1" : "");
     }
 }
@@ -59,24 +54,56 @@ TEST_F(ScanDialog, TheSourcesOwnDialogShowsItsOptionsAndMayCancel) {
     TKVTWainParams params(nullptr);
     params.XResolution.SetCurrentValue(75);
     for (bool scan : {false, true}) {
-        QStringList texts;
+        double resolution = 0;
+        QString mode;
         WhenShown([&](QDialog& dialog) {
-            for (QLabel* label : dialog.findChildren<QLabel*>()) texts << label->text();
+            resolution = dialog.findChild<QDoubleSpinBox*>("resolution")->value();
+            mode = dialog.findChild<QComboBox*>("mode")->currentText();
             scan ? dialog.accept() : dialog.reject();
         });
         TKVBitmap bitmap;
         TKVProgressRec progress;
+        params.LastError = 0;
         EXPECT_EQ(KVTW_Acquire(bitmap, nullptr, params, false, progress, nullptr), scan);
         // The settings sent before the dialog are what it shows.
-        EXPECT_TRUE(texts.contains("75")) << texts.join("|").toStdString();
-        EXPECT_TRUE(texts.contains("Gray"));
+        EXPECT_EQ(resolution, 75);
+        EXPECT_EQ(mode, "Gray");
         EXPECT_EQ(bitmap.GetWidth() > 0, scan);
+        // A cancel is no failure: it has no reason to tell.
+        if (!scan) {
+            EXPECT_EQ(params.LastError, TWRC_CANCEL);
+            EXPECT_EQ(params.LastErrorText, "");
+        }
     }
     // Without its dialog nothing is shown.
     params.VisibleDialog = false;
     TKVBitmap bitmap;
     TKVProgressRec progress;
     EXPECT_TRUE(KVTW_Acquire(bitmap, nullptr, params, false, progress, nullptr));
+}
+
+TEST_F(ScanDialog, OptionsSetInTheDialogGiveScanimagesPixels) {
+    TSaneTestDevice device(TSaneSettings{{"test-picture", "\"Color pattern\""}});
+    TKVTWainParams params(nullptr);
+    WhenShown([](QDialog& dialog) {
+        // Colour changes which options the device offers: the form is built again.
+        auto* mode = dialog.findChild<QComboBox*>("mode");
+        mode->setFocus();
+        QTest::keyClick(mode, Qt::Key_Down);
+        QCoreApplication::processEvents();
+        auto* resolution = dialog.findChild<QDoubleSpinBox*>("resolution");
+        resolution->selectAll();
+        QTest::keyClicks(resolution, "75");
+        // Enter takes the value and scans.
+        QTest::keyClick(resolution, Qt::Key_Return);
+        dialog.accept();
+    });
+    TKVBitmap bitmap;
+    TKVProgressRec progress;
+    TIOParamsVals ioParams(nullptr);
+    ASSERT_TRUE(KVTW_Acquire(bitmap, nullptr, params, false, progress, &ioParams)) << params.LastErrorText;
+    EXPECT_EQ(ioParams.DpiX(), 75);
+    EXPECT_TRUE(SamePixels(bitmap, ParsePnm(device.Scanimage("--mode Color --resolution 75 --test-picture 'Color pattern' --format=pnm"))));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "SaneTestDevice.h"
 #include "imaging/acquire/KVTWain.h"
 #include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVLists.h"
 #include "platform/Twain.h"
 
 namespace {
@@ -64,6 +65,64 @@ TEST(TwainContainer, IsReadWithinItsCountAndItsBlock) {
     ASSERT_TRUE(TwainReadContainer(TWON_ONEVALUE, one, values));
     EXPECT_EQ(values.Current, 1);
     for (TW_HANDLE h : {enumeration, overlong, range, oddType, empty, lost, one}) TwainFree(h);
+}
+
+TEST(TwainContainer, BecomesTheValueListItHolds) {
+    struct Case {
+        const char* what;
+        TW_UINT16 cap, conType;
+        TW_HANDLE container;
+        std::vector<double> items;
+        bool hasCurrent;
+        double current, min, max, step;
+    };
+    const Case cases[] = {
+        {"a single negative resolution", ICAP_XRESOLUTION, TWON_ONEVALUE, TwainOneValue(TWTY_FIX32, -5), {300}, true, 300, 0, 0, 0},
+        {"a single negative vertical one", ICAP_YRESOLUTION, TWON_ONEVALUE, TwainOneValue(TWTY_FIX32, -1), {300}, true, 300, 0, 0, 0},
+        {"a negative contrast", ICAP_CONTRAST, TWON_ONEVALUE, TwainOneValue(TWTY_FIX32, -5), {-5}, true, -5, 0, 0, 0},
+        {"a list of resolutions", ICAP_XRESOLUTION, TWON_ENUMERATION, TwainEnumeration(TWTY_FIX32, {-100, 150.5}, 1, 0),
+         {-100, 150.5}, true, 150.5, 0, 0, 0},
+        {"a range", ICAP_XRESOLUTION, TWON_RANGE, TwainRange(TWTY_FIX32, 50, 1200, 0.5, 300, 600), {}, true, 600, 50, 1200, 0.5},
+        {"an array", ICAP_XRESOLUTION, TWON_ARRAY, Block({TWTY_FIX32, 0, 2, 0, 0, 0, 75, 0, 0, 0, 150, 0, 0, 0}), {75, 150}, false, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        TKVDoubleList list;
+        list.Add(1234);
+        ASSERT_TRUE(KVTW_ContainerToList(c.cap, c.conType, c.container, list)) << c.what;
+        std::vector<double> items;
+        for (int i = 0; i < list.Count(); ++i) items.push_back(list.GetItem(i));
+        EXPECT_EQ(items, c.items) << c.what;
+        if (c.hasCurrent) EXPECT_EQ(list.CurrentValue(), c.current) << c.what;
+        EXPECT_EQ((list.ChangeFlags() & kvlCurrentChanged) != 0, c.hasCurrent) << c.what;
+        EXPECT_EQ(list.RangeMin(), c.min) << c.what;
+        EXPECT_EQ(list.RangeMax(), c.max) << c.what;
+        EXPECT_EQ(list.RangeStep(), c.step) << c.what;
+        TwainFree(c.container);
+    }
+    // A container that cannot be read leaves the list as it was.
+    TKVIntegerList types;
+    types.Add(2);
+    TW_HANDLE text = TwainOneText("RGB");
+    EXPECT_FALSE(KVTW_ContainerToList(ICAP_PIXELTYPE, TWON_ONEVALUE, text, types));
+    EXPECT_EQ(types.Count(), 1);
+    TwainFree(text);
+}
+
+TEST(TwainContainer, CarriesATextAfterItsItemType) {
+    for (const std::string& text : {std::string(), std::string("Page 1"), std::string(300, 'x')}) {
+        TW_HANDLE container = TwainOneText(text);
+        EXPECT_EQ(container->Bytes.size(), 258u);
+        EXPECT_EQ(TwainReadText(container), text.substr(0, 255));
+        TwainFree(container);
+    }
+    // A block without a zero ends the text at its end; one without room for the item type has none.
+    TW_HANDLE unended = Block({12, 0, 'a', 'b'});
+    EXPECT_EQ(TwainReadText(unended), "ab");
+    TW_HANDLE cut = Block({12});
+    EXPECT_EQ(TwainReadText(cut), "");
+    EXPECT_EQ(TwainReadText(nullptr), "");
+    TwainFree(unended);
+    TwainFree(cut);
 }
 
 TEST(TwainCopyBuffer, StaysInsideTheBitmapAndTheStrip) {
@@ -203,6 +262,75 @@ TEST(TwainStates, TheFeederStartsASheetOnlyForPagesStillWanted) {
         EXPECT_EQ(p.Mgr(DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
         EXPECT_EQ(p.Mgr(DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_SUCCESS);
     }
+}
+
+TEST(TwainSource, KeepsTheCaptionTheApplicationGives) {
+    TSaneTestDevice device;
+    Protocol p;
+    TW_IDENTITY source{};
+    ASSERT_EQ(p.Mgr(DAT_PARENT, MSG_OPENDSM, nullptr), TWRC_SUCCESS);
+    ASSERT_EQ(p.Mgr(DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
+    auto caption = [&] {
+        TW_CAPABILITY get{CAP_CAPTION, TWON_DONTCARE16, nullptr};
+        EXPECT_EQ(p.DS(source, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &get), TWRC_SUCCESS);
+        const std::string text = TwainReadText(get.hContainer);
+        TwainFree(get.hContainer);
+        return text;
+    };
+    // The device's maker and model, as scanimage -L names them, until another is set.
+    EXPECT_NE(device.Scanimage("-L").find("is a " + caption() + " virtual device"), std::string::npos) << caption();
+    TW_CAPABILITY set{CAP_CAPTION, TWON_ONEVALUE, TwainOneText("Invoice 17")};
+    EXPECT_EQ(p.DS(source, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &set), TWRC_SUCCESS);
+    TwainFree(set.hContainer);
+    EXPECT_EQ(caption(), "Invoice 17");
+    TW_CAPABILITY number{CAP_CAPTION, TWON_ONEVALUE, TwainOneValue(TWTY_UINT16, 17)};
+    EXPECT_EQ(p.DS(source, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &number), TWRC_FAILURE);
+    EXPECT_EQ(p.Condition(&source), TWCC_BADVALUE);
+    TwainFree(number.hContainer);
+    EXPECT_EQ(caption(), "Invoice 17");
+    EXPECT_EQ(p.Mgr(DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
+    EXPECT_EQ(p.Mgr(DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_SUCCESS);
+}
+
+TEST(TwainSource, SendsAPageOfThreeColourFramesWholeAndPlanar) {
+    TSaneTestDevice device(TSaneSettings{{"mode", "Color"}, {"three-pass", "true"}});
+    Protocol p;
+    TW_IDENTITY source{};
+    ASSERT_EQ(p.Mgr(DAT_PARENT, MSG_OPENDSM, nullptr), TWRC_SUCCESS);
+    ASSERT_EQ(p.Mgr(DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
+    auto values = [&](TW_UINT16 cap) {
+        TW_CAPABILITY get{cap, TWON_DONTCARE16, nullptr};
+        TTwainValues read;
+        EXPECT_EQ(p.DS(source, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &get), TWRC_SUCCESS);
+        EXPECT_TRUE(TwainReadContainer(get.ConType, get.hContainer, read));
+        TwainFree(get.hContainer);
+        return read;
+    };
+    // No strips: the page comes whole, natively or as a file.
+    EXPECT_EQ(values(ICAP_XFERMECH).Items, (std::vector<double>{TWSX_NATIVE, TWSX_FILE}));
+    EXPECT_EQ(values(ICAP_PLANARCHUNKY).Current, TWPC_PLANAR);
+    for (auto [cap, value] : {std::pair{ICAP_XFERMECH, TWSX_MEMORY}, std::pair{ICAP_PLANARCHUNKY, TWPC_CHUNKY}}) {
+        TW_CAPABILITY set{cap, TWON_ONEVALUE, TwainOneValue(TWTY_UINT16, value)};
+        EXPECT_EQ(p.DS(source, DG_CONTROL, DAT_CAPABILITY, MSG_SET, &set), TWRC_FAILURE) << cap;
+        TwainFree(set.hContainer);
+    }
+    TW_USERINTERFACE ui{0, 1, nullptr};
+    ASSERT_EQ(p.DS(source, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+    TW_EVENT event{nullptr, MSG_NULL};
+    ASSERT_EQ(p.DS(source, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_DSEVENT);
+    TW_IMAGEINFO info{};
+    ASSERT_EQ(p.DS(source, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
+    EXPECT_TRUE(info.Planar);
+    EXPECT_EQ(info.BitsPerPixel, 24);
+    EXPECT_EQ(info.PixelType, TWPT_RGB);
+    TW_HANDLE dib = nullptr;
+    ASSERT_EQ(p.DS(source, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
+    TwainFree(dib);
+    TW_PENDINGXFERS pending{};
+    EXPECT_EQ(p.DS(source, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+    EXPECT_EQ(p.DS(source, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+    EXPECT_EQ(p.Mgr(DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
+    EXPECT_EQ(p.Mgr(DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_SUCCESS);
 }
 
 }  // namespace

@@ -25,6 +25,8 @@ void CreateTempFolder() {
     TempFolder = AddBackslash(name.data());
 }
 
+bool IsInTempFolder(const std::string& path) { return IsPathInFolder(TempFolder, path); }
+
 void DeleteTempFolder() {
     if (TempFolder.empty()) return;
     DeleteFolderTree(RemoveBackslash(TempFolder), false);

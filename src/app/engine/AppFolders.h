@@ -12,3 +12,6 @@ extern std::string TempFolder;
 void CreateTempFolder();
 // Removes the folder with its content; failures are ignored.
 void DeleteTempFolder();
+// True for the temporary folder and what it holds: scanned pages, never a document or a folder
+// to take pictures from, since it goes when the program ends.
+bool IsInTempFolder(const std::string& path);

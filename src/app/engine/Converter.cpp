@@ -38,13 +38,12 @@ std::string FolderOf(const std::string& fileName) { return std::filesystem::path
 // Scanned pages live in the program's temporary folder, which goes when the program ends, and
 // pictures at http addresses have no folder here: their documents go to the folder the user takes
 // pictures from, or the home folder.
-bool HasOwnFolder(const std::string& fileName) {
-    return !KVIsHttpAddress(fileName) && (TempFolder.empty() || !IsPathInFolder(TempFolder, fileName));
-}
+bool HasOwnFolder(const std::string& fileName) { return !KVIsHttpAddress(fileName) && !IsInTempFolder(fileName); }
 
 std::string FolderOfDocuments() {
+    if (!PicDirectory.empty() && !IsInTempFolder(PicDirectory)) return PicDirectory;
     const char* home = std::getenv("HOME");
-    return !PicDirectory.empty() ? PicDirectory : home && *home ? home : ".";
+    return home && *home ? home : ".";
 }
 
 std::string SinglePdfNameOf(const std::string& fileName) {
@@ -222,6 +221,8 @@ void TConverter::MakeSinglePdf(TConverterPic& pic) {
 void TConverter::MakeSinglePdfs() {
     host_.BeginProgress(Pics.Count() - 1);
     int written = 0;
+    // Where documents of pictures without a folder of their own went, to be told.
+    std::string elsewhere;
     for (int i = 0; i < Pics.Count(); ++i) {
         CheckAbort();
         host_.SetProgress(i);
@@ -243,6 +244,7 @@ void TConverter::MakeSinglePdfs() {
                 incompleteSources_.insert(earlier->second.first);
             singleSources_[pdfName] = frame;
             PlacedSources.insert(pic.FileName);
+            if (!HasOwnFolder(pic.FileName)) elsewhere = FolderOf(pdfName);
             ++written;
         } catch (const Exception& e) {
             pdf_->Abort();
@@ -253,7 +255,8 @@ void TConverter::MakeSinglePdfs() {
     }
     if (written == 0) return;
     const int shown = GeneratedPdfs.Count();
-    ReportGenerated(written == 1 ? std::string("1 pic converted.") : std::to_string(written) + " pics converted.",
+    const std::string text = written == 1 ? std::string("1 pic converted.") : std::to_string(written) + " pics converted.";
+    ReportGenerated(elsewhere.empty() ? text : text + CrLf + "Written to " + elsewhere,
                     shown == 1                     ? "Want to see it?"
                     : shown <= MaxOpenedTogether ? "Want to see them?"
                                                    : "Want to see the first one?");
@@ -280,6 +283,9 @@ void TConverter::MakePdfBook() {
     // A name typed at a terminal is relative to the folder the program was started in.
     *chosen = std::filesystem::absolute(*chosen).lexically_normal().string();
     if (std::filesystem::path(*chosen).extension().empty()) *chosen += ".pdf";
+    if (IsInTempFolder(*chosen))
+        throw Exception(std::string("The program's temporary folder goes when the program ends and keeps no document.") +
+                        CrLf + "No book was written: " + *chosen);
     if (!MayWrite(*chosen, true)) {
         NotConverted.push_back({*chosen, "exists and was not overwritten: no book was written"});
         return;
@@ -328,7 +334,8 @@ void TConverter::MakePdfBook() {
         throw;
     }
     GeneratedPdfs.Add(*chosen);
-    ReportGenerated("PDF book successfully generated!", "Want to see it?");
+    const std::string text = "PDF book successfully generated!";
+    ReportGenerated(HasOwnFolder(first) ? text : text + CrLf + "Written to " + *chosen, "Want to see it?");
 }
 
 void TConverter::OpenGeneratedPdfs() {

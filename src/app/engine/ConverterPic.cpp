@@ -86,7 +86,7 @@ void TConverterPic::SetFrameIndex(int index) {
 
 std::string TConverterPic::GetDisplayText() const {
     std::string text = FileName;
-    if (!TempFolder.empty() && IsPathInFolder(TempFolder, FileName)) text = "Scanner:" + BaseName(FileName);
+    if (IsInTempFolder(FileName)) text = "Scanner:" + BaseName(FileName);
     if (FrameCount > 1) text.append("#").append(std::to_string(FrameIndex + 1));
     return LeftCharacters(text, MaxText);
 }

@@ -18,6 +18,7 @@
 #include "app/window/MainForm.h"
 #include "app/engine/MessageCatalogue.h"
 #include "app/engine/ReadablePicture.h"
+#include "imaging/acquire/KVTWainParams.h"
 #include "imaging/io/KestovaIO.h"
 #include "imaging/view/KVOpenSaveDlg.h"
 #include "imaging/view/KestovaView.h"
@@ -102,7 +103,7 @@ void TMainForm::AddPicture(const std::string& fileName, int frameIndex) {
     }
     AddNewRows();
     UpdatePicCount();
-    PicDirectory = ParentFolder(fileName);
+    if (!IsInTempFolder(fileName)) PicDirectory = ParentFolder(fileName);
 }
 
 void TMainForm::AddDroppedFiles(const std::vector<std::string>& paths) {
@@ -146,9 +147,19 @@ void TMainForm::btSourceAddDirClick() {
 
 void TMainForm::btSourceScanClick() {
     TKestovaIO& io = *view_->GetIO();
-    if (!scannerSelected_) scannerSelected_ = io.SelectAcquireSource(0);
-    if (!scannerSelected_) return;
-    if (!io.Acquire(0)) return ShowErrorCode(0, WithReason("Image acquisition failed", io.AcquireErrorText()));
+    const TKVTWainParams* scanner = io.GetTWainParams();
+    // A cancel in the scanner's dialogs is no failure: nothing is said and nothing added.
+    const auto report = [&] {
+        if (!scanner || scanner->LastError != TWRC_CANCEL)
+            ShowErrorCode(0, WithReason("Image acquisition failed", io.AcquireErrorText()));
+    };
+    if (!scannerSelected_) {
+        scannerSelected_ = io.SelectAcquireSource(0);
+        // No choice made says nothing; no scanner to choose from, or a choice that failed, says why.
+        if (!scannerSelected_ && scanner && scanner->LastError != 0) report();
+        if (!scannerSelected_) return;
+    }
+    if (!io.Acquire(0)) return report();
     std::string name;
     for (int n = 1; FileExists(name = TempFolder + "Pic" + std::to_string(n) + ".bmp"); ++n) {
     }

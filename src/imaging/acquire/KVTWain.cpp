@@ -15,7 +15,8 @@
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVProgress.h"
 #include "imaging/io/IOParamsVals.h"
-#include "imaging/io/KVBmp.h"
+#include "imaging/io/KVFormatDetect.h"
+#include "imaging/io/KVFormatDrivers.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "platform/Classes.h"
 #include "platform/PictureLimits.h"
@@ -34,6 +35,12 @@ void Log(const std::string& message) {
     log << stamp << " : " << message << '\n';
 }
 
+// The outcome line of a step: "  step : Ok" or "  step : FAILED!".
+bool Outcome(const char* step, bool ok) {
+    Log(std::string("  ") + step + (ok ? " : Ok" : " : FAILED!"));
+    return ok;
+}
+
 void Invert1Bit(TKVBitmap& bitmap) {
     for (int y = 0; y < bitmap.GetHeight(); ++y) {
         uint8_t* row = bitmap.GetScanline(y);
@@ -42,9 +49,9 @@ void Invert1Bit(TKVBitmap& bitmap) {
 }
 
 // A private file for the source to write, removed when it goes out of scope.
-class TempBmpFile {
+class TempTransferFile {
 public:
-    TempBmpFile() {
+    TempTransferFile() {
         const char* folder = std::getenv("TMPDIR");
         std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/mordale-scan." +
                               std::to_string(getpid()) + ".XXXXXX";
@@ -54,13 +61,13 @@ public:
         name_ = pattern;
         ticket_ = RememberTempFile(name_);
     }
-    ~TempBmpFile() {
+    ~TempTransferFile() {
         if (name_.empty()) return;
         std::remove(name_.c_str());
         ForgetTempFile(ticket_);
     }
-    TempBmpFile(const TempBmpFile&) = delete;
-    TempBmpFile& operator=(const TempBmpFile&) = delete;
+    TempTransferFile(const TempTransferFile&) = delete;
+    TempTransferFile& operator=(const TempTransferFile&) = delete;
     const std::string& Name() const { return name_; }
 
 private:
@@ -91,16 +98,18 @@ public:
     }
 
     bool OpenManager() {
+        Log("KVTW_OpenSourceManager");
         params_.Connection.ManagerLoaded = true;
         state_ = 2;
-        if (!Mgr(DAT_PARENT, MSG_OPENDSM, nullptr)) return false;
+        if (!Outcome("KVTW_OpenSourceManager", Mgr(DAT_PARENT, MSG_OPENDSM, nullptr))) return false;
         state_ = 3;
         return true;
     }
 
     void CloseManager() {
         if (state_ != 3) return;
-        if (Mgr(DAT_PARENT, MSG_CLOSEDSM, nullptr)) state_ = 2;
+        Log("KVTW_CloseSourceManager");
+        if (Outcome("KVTW_CloseSourceManager", Mgr(DAT_PARENT, MSG_CLOSEDSM, nullptr))) state_ = 2;
     }
 
     // Enumerates into the list; stops at the end or at the first failure.
@@ -119,9 +128,11 @@ public:
         return true;
     }
 
+    // The caller has filled the parameter object's source list: filling it here would open a
+    // second manager session inside this one.
     bool OpenSource() {
-        if (state_ != 3) return false;
-        params_.FillSourceList();
+        Log("KVTW_OpenSource");
+        if (state_ != 3) return Outcome("KVTW_OpenSource", false);
         const std::string wanted = params_.GetSourceName(params_.SelectedSource());
         source_ = {};
         if (!wanted.empty()) {
@@ -132,11 +143,11 @@ public:
                 identity = {};
             }
             if (wanted != source_.ProductName) {
-                Record(TWRC_FAILURE, TWCC_NODS);
-                return false;
+                Record(TWRC_FAILURE, TWCC_NODS, false);
+                return Outcome("KVTW_OpenSource", false);
             }
         }
-        if (!Mgr(DAT_IDENTITY, MSG_OPENDS, &source_)) return false;
+        if (!Outcome("KVTW_OpenSource", Mgr(DAT_IDENTITY, MSG_OPENDS, &source_))) return false;
         state_ = 4;
         return true;
     }
@@ -144,23 +155,29 @@ public:
     void CloseSource() {
         if (state_ >= 6) AbortAllPendingTransfers();
         if (state_ == 5) DisableSource();
-        if (state_ == 4 && Mgr(DAT_IDENTITY, MSG_CLOSEDS, &source_)) state_ = 3;
+        if (state_ != 4) return;
+        Log("KVTW_CloseSource");
+        if (Outcome("KVTW_CloseSource", Mgr(DAT_IDENTITY, MSG_CLOSEDS, &source_))) state_ = 3;
     }
 
     bool EnableSource() {
+        Log("KVTW_EnableSource");
         TW_USERINTERFACE ui{static_cast<TW_BOOL>(params_.VisibleDialog), 1, nullptr};
         Log("  KVTW_EnableSource : ShowUI=" + std::to_string(ui.ShowUI) + " ModalUI=1");
-        if (!DS(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui)) return false;
+        if (!Outcome("KVTW_EnableSource", DS(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui))) return false;
         state_ = 5;
         return true;
     }
 
     void DisableSource() {
+        Log("KVTW_DisableSource");
         TW_USERINTERFACE ui{};
-        if (state_ == 5 && DS(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui)) state_ = 4;
+        if (state_ == 5 && Outcome("KVTW_DisableSource", DS(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui)))
+            state_ = 4;
     }
 
     void AbortAllPendingTransfers() {
+        Log("KVTW_AbortAllPendingXfers");
         TW_PENDINGXFERS pending{};
         if (state_ == 7 && DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending))
             state_ = pending.Count != 0 ? 6 : 5;
@@ -175,7 +192,10 @@ public:
     void EventLoop(TKVBitmap& bitmap, const TKVTWainPageCallback& onPage, bool nativePixelFormat,
                    TKVProgressRec& progress, TIOParamsVals* ioParams);
 
-    void AskPages(int count) { SetOne(CAP_XFERCOUNT, TWTY_INT16, count); }
+    // A source in compatibility mode is asked nothing but a file transfer.
+    void AskPages(int count) {
+        if (!params_.CompatibilityMode) SetOne(CAP_XFERCOUNT, TWTY_INT16, count);
+    }
     bool Acquired() const { return acquired_; }
     bool InvertBW() const { return invertBW_; }
 
@@ -187,23 +207,34 @@ private:
             const TW_UINT16 code =
                 DSM_Entry(&app_, state_ >= 4 ? dest : nullptr, DG_CONTROL, DAT_STATUS, MSG_GET, &status) == TWRC_SUCCESS
                     ? status.ConditionCode : TWCC_BUMMER;
-            Record(lastRC_, code);
+            Record(lastRC_, code, dest != nullptr);
         }
         return lastRC_ == TWRC_SUCCESS;
     }
     bool Mgr(TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) { return Call(nullptr, DG_CONTROL, dat, msg, data); }
     bool DS(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) { return Call(&source_, dg, dat, msg, data); }
 
-    void Record(TW_UINT16 rc, TW_UINT16 condition) {
+    // A cancel, or a failure that comes without a condition, has no reason to tell: the text of
+    // condition 0 says the operation worked.
+    void Record(TW_UINT16 rc, TW_UINT16 condition, bool fromSource) {
         params_.LastError = rc;
-        params_.LastErrorText = KVTW_ConditionText(condition);
-        Log("KVTW_DS : " + params_.LastErrorText);
+        params_.LastErrorText = condition == TWCC_SUCCESS ? std::string() : KVTW_ConditionText(condition);
+        Log((fromSource ? "KVTW_DS : " : "KVTW_Mgr : ") + KVTW_ConditionText(condition));
     }
 
     // Capability helpers.
+    // The capability's container, freed by the caller; false when the source has none to give.
+    bool GetCapability(TW_CAPABILITY& capability) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%04X", capability.Cap);
+        Log(std::string("GetCapability : $") + hex);
+        capability.ConType = TWON_DONTCARE16;
+        capability.hContainer = nullptr;
+        return Outcome("GetCapability", DS(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &capability));
+    }
     bool GetValues(TW_UINT16 cap, TTwainValues& values) {
         TW_CAPABILITY capability{cap, TWON_DONTCARE16, nullptr};
-        if (!DS(DG_CONTROL, DAT_CAPABILITY, MSG_GET, &capability)) return false;
+        if (!GetCapability(capability)) return false;
         const bool read = TwainReadContainer(capability.ConType, capability.hContainer, values);
         TwainFree(capability.hContainer);
         return read;
@@ -219,7 +250,13 @@ private:
         TwainFree(container);
         return set;
     }
-    bool SetOne(TW_UINT16 cap, TW_UINT16 itemType, double value) { return Set(cap, TWON_ONEVALUE, TwainOneValue(itemType, value)); }
+    bool SetOne(TW_UINT16 cap, TW_UINT16 itemType, double value) {
+        const char* writer = itemType == TWTY_BOOL    ? "SetOnBoolCapability"
+                             : itemType == TWTY_FIX32 ? "SetOneDoubleAsFIX32Capability"
+                                                      : "SetOneUINT16Capability";
+        Log(writer);
+        return Outcome(writer, Set(cap, TWON_ONEVALUE, TwainOneValue(itemType, value)));
+    }
     template <typename T>
     bool SetList(TW_UINT16 cap, TW_UINT16 itemType, TKVValueList<T>& list);
     template <typename T>
@@ -253,6 +290,8 @@ private:
     bool MemoryTransfer(TKVBitmap& bitmap, TW_IMAGEINFO info, bool nativePixelFormat, TKVProgressRec& progress,
                         TIOParamsVals* ioParams);
     bool FileTransfer(TKVBitmap& bitmap);
+    // The source's caption of the image; empty when it has none.
+    std::string Caption();
 
     TKVTWainParams& params_;
     TW_IDENTITY app_, source_{};
@@ -265,6 +304,8 @@ private:
 
 template <typename T>
 bool Session::SetList(TW_UINT16 cap, TW_UINT16 itemType, TKVValueList<T>& list) {
+    const char* writer = itemType == TWTY_FIX32 ? "SetDoubleAsFIX32Capability" : "SetIntegerAsUINT16Capability";
+    Log(writer);
     bool result = true;
     const uint8_t flags = list.ChangeFlags();
     if (flags & kvlItemsChanged) {
@@ -273,35 +314,28 @@ bool Session::SetList(TW_UINT16 cap, TW_UINT16 itemType, TKVValueList<T>& list) 
         const int current = std::max(0, list.IndexOf(list.CurrentValue()));
         result = Set(cap, TWON_ENUMERATION, TwainEnumeration(itemType, items, static_cast<TW_UINT32>(current), 0));
     }
-    if (flags & kvlCurrentChanged) result = SetOne(cap, itemType, list.CurrentValue());
+    if (flags & kvlCurrentChanged) result = Set(cap, TWON_ONEVALUE, TwainOneValue(itemType, list.CurrentValue()));
     if (flags & kvlRangeChanged)
         result = Set(cap, TWON_RANGE, TwainRange(itemType, list.RangeMin(), list.RangeMax(), list.RangeStep(), 0,
                                                  list.CurrentValue()));
-    return result;
+    return Outcome(writer, result);
 }
 
 template <typename T>
 bool Session::ReadList(TW_UINT16 cap, TKVValueList<T>& list) {
-    TTwainValues values;
-    if (!GetValues(cap, values)) return false;
-    list.Clear();
-    auto convert = [](double v) { return static_cast<T>(v); };
-    if (values.ConType == TWON_ONEVALUE && (cap == ICAP_XRESOLUTION || cap == ICAP_YRESOLUTION) && values.Current < 0)
-        values.Current = values.Items[0] = 300;
-    for (double v : values.Items) list.Add(convert(v));
-    if (values.ConType == TWON_RANGE) {
-        list.SetRangeMin(convert(values.Min));
-        list.SetRangeMax(convert(values.Max));
-        list.SetRangeStep(convert(values.Step));
-    }
-    if (values.HasCurrent) list.SetCurrentValue(convert(values.Current));
-    return true;
+    TW_CAPABILITY capability{cap, TWON_DONTCARE16, nullptr};
+    if (!GetCapability(capability)) return false;
+    const bool read = KVTW_ContainerToList(cap, capability.ConType, capability.hContainer, list);
+    TwainFree(capability.hContainer);
+    return read;
 }
 
 void Session::SetCapabilities() {
     Log("KVTW_SetCapabilities");
     if (params_.CompatibilityMode) {
+        // A source transfers a file only when its mechanism says so: the one setting made.
         mode_ = TKVTransferMode::File;
+        SetOne(ICAP_XFERMECH, TWTY_UINT16, TWSX_FILE);
         return;
     }
     MakeInches();
@@ -462,7 +496,7 @@ bool Session::NativeTransfer(TKVBitmap& bitmap) {
 }
 
 bool Session::FileTransfer(TKVBitmap& bitmap) {
-    TempBmpFile file;
+    TempTransferFile file;
     TW_SETUPFILEXFER setup{};
     if (file.Name().empty() || file.Name().size() >= sizeof setup.FileName ||
         !DS(DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &setup))
@@ -475,18 +509,7 @@ bool Session::FileTransfer(TKVBitmap& bitmap) {
     if (!DS(DG_CONTROL, DAT_SETUPFILEXFER, MSG_SET, &setup)) return false;
     DS(DG_IMAGE, DAT_IMAGEFILEXFER, MSG_GET, nullptr);
     state_ = lastRC_ == TWRC_XFERDONE || lastRC_ == TWRC_CANCEL ? 7 : 6;
-    if (lastRC_ != TWRC_XFERDONE) return false;
-    try {
-        TFileStream stream(file.Name(), fmOpenRead);
-        std::atomic<bool> abort{false};
-        TKVProgressRec progress;
-        progress.AbortFlag = &abort;
-        TIOParamsVals params(nullptr);
-        ReadBMPStream(stream, bitmap, 0, true, false, false, progress, params);
-        return !abort && bitmap.GetWidth() > 0;
-    } catch (const std::exception&) {
-        return false;
-    }
+    return lastRC_ == TWRC_XFERDONE && KVTW_LoadTransferFile(file.Name(), bitmap);
 }
 
 bool Session::MemoryTransfer(TKVBitmap& bitmap, TW_IMAGEINFO info, bool nativePixelFormat, TKVProgressRec& progress,
@@ -507,6 +530,10 @@ bool Session::MemoryTransfer(TKVBitmap& bitmap, TW_IMAGEINFO info, bool nativePi
         DS(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip);
         if (lastRC_ == TWRC_SUCCESS || lastRC_ == TWRC_XFERDONE) {
             state_ = 7;
+            Log("CopyBuffer compression=" + std::to_string(strip.Compression) + " BytesPerRow=" +
+                std::to_string(strip.BytesPerRow) + " Columns=" + std::to_string(strip.Columns) + " Rows=" +
+                std::to_string(strip.Rows) + " XOffset=" + std::to_string(strip.XOffset) + " YOffset=" +
+                std::to_string(strip.YOffset) + " BytesWritten=" + std::to_string(strip.BytesWritten));
             if (!undefined) {
                 KVTW_CopyBuffer(strip, buffer.size(), info.BitsPerPixel, nativePixelFormat, bitmap);
             } else {
@@ -537,20 +564,32 @@ bool Session::MemoryTransfer(TKVBitmap& bitmap, TW_IMAGEINFO info, bool nativePi
     return true;
 }
 
+std::string Session::Caption() {
+    TW_CAPABILITY capability{CAP_CAPTION, TWON_DONTCARE16, nullptr};
+    if (params_.CompatibilityMode || !GetCapability(capability)) return {};
+    std::string text = TwainReadText(capability.hContainer);
+    TwainFree(capability.hContainer);
+    return text;
+}
+
 bool Session::TransferImage(TKVBitmap& bitmap, bool nativePixelFormat, TKVProgressRec& progress, TIOParamsVals* ioParams) {
     TW_IMAGEINFO info;
     if (!ImageInfo(info) || !Prepare(info, bitmap, nativePixelFormat)) return false;
     FillParams(info, ioParams);
+    bool whole = false;
     switch (imageMode_) {
-    case TKVTransferMode::Native: return NativeTransfer(bitmap);
-    case TKVTransferMode::File: return FileTransfer(bitmap);
+    case TKVTransferMode::Native: whole = NativeTransfer(bitmap); break;
+    case TKVTransferMode::File: whole = FileTransfer(bitmap); break;
     case TKVTransferMode::Memory: {
         TKVProgressRec strips = progress;
         strips.PercentFactor = info.ImageLength > 0 ? 100.0 / info.ImageLength : 0;
-        return MemoryTransfer(bitmap, info, nativePixelFormat, strips, ioParams);
+        whole = MemoryTransfer(bitmap, info, nativePixelFormat, strips, ioParams);
+        break;
     }
     }
-    return false;
+    // The caption belongs to the image just transferred, so it is read before the transfer ends.
+    if (whole && ioParams) ioParams->TiffImageDescription = Caption();
+    return whole;
 }
 
 void Session::EventLoop(TKVBitmap& bitmap, const TKVTWainPageCallback& onPage, bool nativePixelFormat,
@@ -562,14 +601,17 @@ void Session::EventLoop(TKVBitmap& bitmap, const TKVTWainPageCallback& onPage, b
         if (event.TWMessage != MSG_XFERREADY) continue;
         state_ = 6;
         if (!onPage) {
+            Log("KVTW_XferReady");
             bool whole = TransferImage(bitmap, nativePixelFormat, progress, ioParams);
             if (whole && bitmap.GetPixelFormat() == kv1Bit && invertBW_) Invert1Bit(bitmap);
             acquired_ = whole;
             if (!whole && ioParams) ioParams->Width = ioParams->Height = 0;
             AbortAllPendingTransfers();
+            Log("  KVTW_XferReady : end");
             return;
         }
         // Every page the feeder holds, each in a bitmap of its own.
+        Log("KVTW_XferReadyMulti");
         while (state_ == 6 && !progress.Aborted()) {
             TKVBitmap page;
             if (!TransferImage(page, nativePixelFormat, progress, ioParams)) break;
@@ -580,6 +622,7 @@ void Session::EventLoop(TKVBitmap& bitmap, const TKVTWainPageCallback& onPage, b
             if (state_ == 7 && DS(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending)) state_ = pending.Count != 0 ? 6 : 5;
         }
         AbortAllPendingTransfers();
+        Log("  KVTW_XferReadyMulti : end");
         return;
     }
 }
@@ -675,6 +718,42 @@ void KVTW_CopyBuffer(const TW_IMAGEMEMXFER& strip, size_t bufferSize, int bitsPe
     }
 }
 
+template <typename T>
+bool KVTW_ContainerToList(TW_UINT16 cap, TW_UINT16 conType, TW_HANDLE container, TKVValueList<T>& list) {
+    TTwainValues values;
+    if (!TwainReadContainer(conType, container, values)) return false;
+    list.Clear();
+    auto convert = [](double v) { return static_cast<T>(v); };
+    if (values.ConType == TWON_ONEVALUE && (cap == ICAP_XRESOLUTION || cap == ICAP_YRESOLUTION) && values.Current < 0)
+        values.Current = values.Items[0] = 300;
+    for (double v : values.Items) list.Add(convert(v));
+    if (values.ConType == TWON_RANGE) {
+        list.SetRangeMin(convert(values.Min));
+        list.SetRangeMax(convert(values.Max));
+        list.SetRangeStep(convert(values.Step));
+    }
+    if (values.HasCurrent) list.SetCurrentValue(convert(values.Current));
+    return true;
+}
+template bool KVTW_ContainerToList(TW_UINT16, TW_UINT16, TW_HANDLE, TKVDoubleList&);
+template bool KVTW_ContainerToList(TW_UINT16, TW_UINT16, TW_HANDLE, TKVIntegerList&);
+
+bool KVTW_LoadTransferFile(const std::string& fileName, TKVBitmap& bitmap) {
+    try {
+        TFileStream stream(fileName, fmOpenRead);
+        const TKVFormatDriver* driver = FindFormatDriver(DetectStreamFormat(stream));
+        if (!driver || !driver->Read) return false;
+        std::atomic<bool> abort{false};
+        TKVProgressRec progress;
+        progress.AbortFlag = &abort;
+        TIOParamsVals params(nullptr);
+        driver->Read(stream, bitmap, params, progress);
+        return !abort && bitmap.GetWidth() > 0 && bitmap.GetHeight() > 0;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 bool KVTW_SelectImageSource(std::string& name, TKVTWainParams& params) {
     Session session(params);
     return session.OpenManager() && session.UserSelect(name);
@@ -690,6 +769,7 @@ bool KVTW_Acquire(TKVBitmap& bitmap, const TKVTWainPageCallback& onPage, TKVTWai
                   bool nativePixelFormat, TKVProgressRec& progress, TIOParamsVals* ioParams) {
     Log("KVTW_Acquire");
     if (params.CompatibilityMode) params.FileTransfer = true;
+    params.FillSourceList();
     Session session(params);
     session.TakeIdentity();
     if (!session.OpenManager() || !session.OpenSource()) return false;
@@ -704,6 +784,7 @@ bool KVTW_Acquire(TKVBitmap& bitmap, const TKVTWainPageCallback& onPage, TKVTWai
 
 bool KVTW_GetCapabilities(TKVTWainParams& params, bool setFirst) {
     if (params.CompatibilityMode) params.FileTransfer = true;
+    params.FillSourceList();
     Session session(params);
     if (!session.OpenManager() || !session.OpenSource()) return false;
     session.GetCapabilities(setFirst);

@@ -29,6 +29,16 @@ bool KVTW_Acquire(TKVBitmap& bitmap, const TKVTWainPageCallback& onPage, TKVTWai
 bool KVTW_GetCapabilities(TKVTWainParams& params, bool setFirst);
 void KVTW_FreeResources(TKVTWainConnection& connection);
 
+// A capability's container as a value list: its items, its range and its current value, a single
+// negative resolution taken as 300; false for a container that cannot be read. The list's change
+// flags are the caller's to clear.
+template <typename T>
+bool KVTW_ContainerToList(TW_UINT16 cap, TW_UINT16 conType, TW_HANDLE container, TKVValueList<T>& list);
+
+// Reads a file a source wrote as the type its content shows; false when it is no picture the
+// image library reads.
+bool KVTW_LoadTransferFile(const std::string& fileName, TKVBitmap& bitmap);
+
 // The text of a condition code.
 std::string KVTW_ConditionText(unsigned code);
 

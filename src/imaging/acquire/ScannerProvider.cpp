@@ -13,6 +13,8 @@ class TScannerProvider : public TKVAcquireProvider {
 public:
     bool SelectSource(int api) override {
         if (api == 1) return wia_.SelectDevice();
+        twain_.LastError = 0;
+        twain_.LastErrorText.clear();
         std::string name;
         return api == 0 && KVTW_SelectImageSource(name, twain_) && twain_.SelectSourceByName(name);
     }
