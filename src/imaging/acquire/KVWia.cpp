@@ -159,13 +159,12 @@ private:
 bool SendRows(TSaneDevice& device, const TSaneFrame& frame, const TDibLayout& layout, TWiaDataCallBack& callback,
               std::string& error) {
     const int64_t known = frame.Lines;
-    if (known >= 0) {
-        const std::string problem = PictureSizeProblem(frame.PixelsPerLine, std::max<int64_t>(known, 1), layout.Bits(), -1);
-        if (!problem.empty()) {
-            error = problem;
-            return false;
-        }
-    }
+    // Sizes are checked before anything is allocated for them; a row holds at most six bytes a
+    // pixel and some padding.
+    error = PictureSizeProblem(frame.PixelsPerLine, std::max<int64_t>(known, 1), layout.Bits(), -1);
+    if (error.empty() && frame.BytesPerLine > int64_t(frame.PixelsPerLine) * 6 + 65536)
+        error = "The device announces rows longer than its pixels need.";
+    if (!error.empty()) return false;
     const std::vector<uint8_t> first = layout.Header(std::max<int64_t>(known, 0));
     if (!callback.BandedDataCallback(TKVWiaMessage::Data, 0, 0, first.data(), int64_t(first.size()))) return false;
     const auto rowBytes = static_cast<size_t>(frame.BytesPerLine);
