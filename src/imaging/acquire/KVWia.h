@@ -106,7 +106,8 @@ public:
     TAcquiredParams OnAcquiredParams;
     TProgress OnProgress;
     bool TakePicture = true;
-    // When set, each page's data are also written to this file.
+    // When set, each page's data are also written to this file as a BMP file, each page
+    // replacing the one before; a page that fails or is cancelled writes nothing.
     std::string SaveFileName;
     // 0 the device's own format, 1 a memory bitmap, 2 JPEG.
     uint8_t TransferFormat = 0;
