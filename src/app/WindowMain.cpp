@@ -21,6 +21,7 @@
 #include "platform/qt/Metafile.h"
 #include "platform/qt/QtCanvas.h"
 #include "platform/qt/QtPrompter.h"
+#include "platform/qt/SaneDeviceDialog.h"
 #include "platform/qt/ScannerDialogs.h"
 #include "tzlib/qt/TzLibWindows.h"
 
@@ -70,6 +71,7 @@ int main(int argc, char** argv) {
     const TViewRegistrations viewRegistrations;
     SetPrompter(std::make_unique<TQtPrompter>());
     InstallScannerDialogs();
+    InstallSaneDeviceDialog();
     TMainForm form(command);
     form.show();
     return application.exec();

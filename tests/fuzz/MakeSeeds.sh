@@ -668,6 +668,21 @@ open(d + 'onevalue', 'wb').write(bytes([2]) + struct.pack('<HI', 6, 1))
 open(d + 'array', 'wb').write(bytes([0]) + struct.pack('<HI', 4, 2) + struct.pack('<HH', 1, 2))
 open(d + 'strip24', 'wb').write(bytes([4]) + struct.pack('<IIIIII', 9, 3, 2, 1, 0, 18) + bytes([3, 5, 7, 0]) + bytes(range(18)))
 PY
+# Banded transfers: a header naming the data's format, bands of a BMP file or a headerless
+# bitmap, and the end; one page whose header band is sent again at its end with another height.
+mkdir -p wiadata
+python3 - <<'PY'
+import struct
+def guid(last): return struct.pack('<IHH', 0xB96B3CA0 + last, 0x0728, 0x11D3) + bytes([0x9D, 0x7B, 0, 0, 0xF8, 0x1E, 0xF3, 0x2E])
+def header(last): return bytes([0]) + struct.pack('<I', 28) + guid(last) + struct.pack('<ii', 0, 1)
+def band(offset, data): return bytes([1]) + struct.pack('<HH', offset, len(data)) + data
+bmp = open('bmp/rgb24.bmp', 'rb').read()
+dib = open('bmp/p4.bmp', 'rb').read()[14:]
+open('wiadata/bmp', 'wb').write(header(0xB) + band(0, bmp[:40]) + band(40, bmp[40:]) + bytes([2]))
+open('wiadata/memorybmp', 'wb').write(header(0xA) + band(0, dib) + bytes([3]) + header(0xA) + band(0, dib) + bytes([2]))
+top = bytearray(bmp); top[22:26] = struct.pack('<i', -2)
+open('wiadata/reheaded', 'wb').write(header(0xB) + band(0, bytes(top[:54])) + band(54, bmp[54:]) + band(0, bmp[:54]) + bytes([4, 2]))
+PY
 # Camera raw: small files of each container and coding from the test writers, and loader inputs.
 mkdir -p raw_identify raw_decode raw_loaders
 "${MORDALE_BUILD:-../../../build/test}/tests/imaging/raw/raw_seeds" .

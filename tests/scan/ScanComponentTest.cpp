@@ -3,7 +3,6 @@
 
 #include "SaneTestDevice.h"
 #include "imaging/acquire/KVTWainParams.h"
-#include "imaging/acquire/KVWia.h"
 #include "imaging/acquire/ScannerProvider.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/KVVideoAndScanner.h"
@@ -55,19 +54,6 @@ TEST(ScanComponent, WithoutAScannerSaysSo) {
     EXPECT_FALSE(io.Acquire(0));
     EXPECT_TRUE(io.AbortFlag);
     EXPECT_EQ(io.AcquireErrorText(), "Source Manager unable to find the specified Source.");
-}
-
-TEST(ScanWia, CollectsEachFeederPageApart) {
-    TSaneTestDevice device(TSaneSettings{{"resolution", "20.0"}});
-    TKVWia wia(nullptr);
-    ASSERT_TRUE(wia.SelectDevice());
-    EXPECT_EQ(wia.Device(), "test:0");
-    std::vector<int> heights;
-    ASSERT_TRUE(wia.TransferAll([&](TKVBitmap& page) { heights.push_back(page.GetHeight()); }));
-    // Ten sheets, each the size of one page rather than of all pages so far.
-    const TPnm oracle = ParsePnm(device.Scanimage("--resolution 20 --format=pnm"));
-    EXPECT_EQ(heights, std::vector<int>(10, oracle.height));
-    EXPECT_TRUE(device.TempFiles().empty());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "imaging/acquire/KVTWain.h"
 #include "imaging/acquire/KVWia.h"
+#include "imaging/core/KVProgress.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVVideoAndScanner.h"
 
@@ -21,8 +22,14 @@ public:
 
     bool Acquire(int api, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) override {
         if (api == 1) {
+            // The component's progress: its event, and its abort flag stops the transfer.
+            wia_.OnProgress = [relay = progress](int percent) {
+                if (relay.OnProgress) relay.OnProgress(relay.Sender, percent);
+                return !relay.Aborted();
+            };
+            wia_.OwnerParams = &params;
             wia_.Bitmap = &bitmap;
-            return wia_.Transfer(&params);
+            return wia_.Transfer();
         }
         if (api != 0) return false;
         twain_.LastError = 0;
@@ -31,6 +38,7 @@ public:
     }
 
     TKVTWainParams* ScannerSettings() override { return &twain_; }
+    TKVWia* Wia() override { return &wia_; }
     std::string LastErrorText() const override { return twain_.LastErrorText.empty() ? wia_.LastErrorText() : twain_.LastErrorText; }
 
 private:

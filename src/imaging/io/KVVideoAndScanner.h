@@ -12,6 +12,7 @@ class TKVCapture;
 class TKVView;
 class TIOParamsVals;
 class TKVTWainParams;
+class TKVWia;
 struct TKVProgressRec;
 
 // One open video file.
@@ -32,6 +33,8 @@ public:
     virtual bool Acquire(int api, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) = 0;
     // The scanner settings it keeps for its component; nullptr when it keeps none.
     virtual TKVTWainParams* ScannerSettings() { return nullptr; }
+    // The device object of interface 1 it keeps for its component; nullptr when it keeps none.
+    virtual TKVWia* Wia() { return nullptr; }
     // Why the last call failed, in words; empty when not known.
     virtual std::string LastErrorText() const { return {}; }
 };
