@@ -29,6 +29,11 @@ public:
     }
 
     TKVTWainParams* ScannerSettings() override { return &twain_; }
+    TKVWia* Wia(TObject* owner, std::function<bool(int percent)> progress) override {
+        wia_.Owner = owner;
+        wia_.OnProgress = std::move(progress);
+        return &wia_;
+    }
     std::string LastErrorText() const override { return twain_.LastErrorText.empty() ? wia_.LastErrorText() : twain_.LastErrorText; }
 
 private:
