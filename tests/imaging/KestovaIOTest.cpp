@@ -652,6 +652,20 @@ TEST(KestovaIO, APageHandedOverTakesItsOwnResolutionUnlessAHandlerTakesIt) {
     EXPECT_EQ(params->Width, 20);
     EXPECT_EQ(params->Height, 20);
     EXPECT_EQ(params->DpiX(), 200);
+
+    // A descendant may take pages itself in place of the event.
+    struct TTakingIO : TKestovaIO {
+        int taken = 0;
+        void DoAcquireBitmapEvent(TKVBitmap&, bool& handled) override {
+            ++taken;
+            handled = true;
+        }
+    } taking;
+    params = nullptr;
+    taking.DoAcquireBitmap(page, params);
+    EXPECT_EQ(taking.taken, 1);
+    EXPECT_EQ(params, nullptr);
+    EXPECT_TRUE(taking.WorkBitmap().IsEmpty());
 }
 
 TEST(KestovaIO, TheWiaObjectReportsThroughTheComponent) {

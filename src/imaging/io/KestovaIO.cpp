@@ -894,13 +894,17 @@ bool TKestovaIO::AcquirePage(int api) {
 void TKestovaIO::DoAcquireBitmap(TKVBitmap& bitmap, TIOParamsVals*& params) {
     if (!CheckWorkBitmap()) return;
     bool handled = false;
-    if (OnAcquireBitmap) OnAcquireBitmap(this, bitmap, handled);
+    DoAcquireBitmapEvent(bitmap, handled);
     if (handled) return;
     if (params) KVTakeScannedParams(*params_, *params);
     params = params_.get();
     work_->Assign(&bitmap);
     AutoAdjustLoaded();
     RefreshAttached();
+}
+
+void TKestovaIO::DoAcquireBitmapEvent(TKVBitmap& bitmap, bool& handled) {
+    if (OnAcquireBitmap) OnAcquireBitmap(this, bitmap, handled);
 }
 
 bool TKestovaIO::WiaProgress(int percent) {

@@ -225,6 +225,8 @@ public:
     // from the scanner; its size, resolution and sample layout are then taken first, so that
     // AutoAdjustDPI works with the page's resolution.
     virtual void DoAcquireBitmap(TKVBitmap& bitmap, TIOParamsVals*& params);
+    // Offers the page to OnAcquireBitmap; handled keeps it from the work bitmap.
+    virtual void DoAcquireBitmapEvent(TKVBitmap& bitmap, bool& handled);
     TKVAcquireBitmapEvent OnAcquireBitmap;
     // Ends the acquisition that is running: Acquire works again.
     virtual void EndAcquire() { acquiring_ = false; }
