@@ -442,6 +442,7 @@ TEST_F(TIOPreviews, TheComponentsSettingsReachItsDialog) {
                 seen.family = form.font().family();
                 seen.italic = form.font().italic();
                 seen.cancel = form.btCancel->text();
+                SaveScreenshot(form, std::string("IOPreviewsOfTheComponent-") + c.what);
                 form.PageControl1->setCurrentIndex(0);
                 seen.jpegCombos = 0;
                 for (QComboBox* box : Combos(form)) seen.jpegCombos += box->isVisibleTo(&form);
