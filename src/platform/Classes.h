@@ -11,6 +11,9 @@ public:
     virtual ~TObject() = default;
 };
 
+// What a component is told of another it refers to: that it was added, or is going.
+enum TOperation { opInsert, opRemove };
+
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 class TStream : public TObject {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -108,7 +109,7 @@ TEST_F(TIOPreviews, OnlyTheAskedPagesAndNothingForATypeWithoutOne) {
     EXPECT_EQ(form.ActiveFileType(), kvftJPEG);
     io.Params().FileType = kvftPXM;
     EXPECT_FALSE(form.SelectPages(ppFileType));
-    EXPECT_FALSE(DoPreviews(io, ppFileType));
+    EXPECT_FALSE(io.DoPreviews(ppFileType));
 }
 
 TEST_F(TIOPreviews, LockedPreviewFollowsTheQualityAndLettersCountAsFifty) {
@@ -388,6 +389,102 @@ TEST_F(TIOPreviews, ItsSizesFollowTheDpiOfTheScreen) {
         const auto* bar = form.PageControl1->widget(0)->findChild<QSlider*>();  // JPEG quality
         EXPECT_EQ(bar->style()->pixelMetric(QStyle::PM_SliderLength, nullptr, bar), c->thumb);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// What the component asked for is what its dialog shows: options, pages, captions, font and the
+// way black and white is made, with the component's defaults and with every setting changed.
+TEST_F(TIOPreviews, TheComponentsSettingsReachItsDialog) {
+    struct Seen {
+        TObject* sender = nullptr;
+        bool locked = false, applyVisible = false, italic = false;
+        QString family, cancel;
+        int jpegCombos = -1, white = -1;
+    };
+    struct Case {
+        const char* what;
+        bool changed;
+        bool locked, applyVisible, italic;
+        const char* family;
+        TMsgLanguage language;
+        int jpegCombos;  // DCT method and photometric: only in the full pages
+        int white;       // of 24 x 16 middle-gray pixels made black and white
+    };
+    const Case cases[] = {
+        {"defaults", false, false, false, false, "MS Sans Serif", msEnglish, 0, 24 * 16},
+        {"changed", true, true, true, true, "Liberation Serif", msGerman, 2, 24 * 16 / 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TKestovaIO component;
+        Paint(component.WorkBitmap(), [](int, int) { return TKVRGB{128, 128, 128}; });
+        component.Params().FileType = kvftGIF;
+        component.MsgLanguage = msEnglish;
+        if (c.changed) {
+            component.PreviewsParams = ioppDefaultLockPreview | ioppApplyButton;
+            component.SimplifiedParamsDialogs = false;
+            component.MsgLanguage = msGerman;
+            TFont font;
+            font.Name = c.family;
+            font.Style = fsItalic;
+            component.SetPreviewFont(font);
+            component.SetDitherMode(0);
+        }
+        Seen seen;
+        component.OnIOPreview = [&](TObject* sender, TfIOPreviews& form) {
+            seen.sender = sender;
+            QTimer::singleShot(0, &form, [&] {
+                seen.locked = form.chkLockPreview->isChecked();
+                seen.applyVisible = form.btApply->isVisible();
+                seen.family = form.font().family();
+                seen.italic = form.font().italic();
+                seen.cancel = form.btCancel->text();
+                SaveScreenshot(form, std::string("IOPreviewsOfTheComponent-") + c.what);
+                form.PageControl1->setCurrentIndex(0);
+                seen.jpegCombos = 0;
+                for (QComboBox* box : Combos(form)) seen.jpegCombos += box->isVisibleTo(&form);
+                form.PageControl1->setCurrentIndex(2);
+                EXPECT_EQ(form.ActiveFileType(), kvftGIF);
+                Choose(Combos(form)[0], 0);  // B/W
+                form.Preview();
+                seen.white = 0;
+                TKVBitmap& result = *form.Result()->GetKVBitmap();
+                for (int y = 0; y < result.GetHeight(); ++y)
+                    for (int x = 0; x < result.GetWidth(); ++x) seen.white += PixelOf(result, x, y).r == 255;
+                form.reject();
+            });
+        };
+        EXPECT_FALSE(component.DoPreviews(ppAll));
+        EXPECT_EQ(seen.sender, &component);
+        EXPECT_EQ(seen.locked, c.locked);
+        EXPECT_EQ(seen.applyVisible, c.applyVisible);
+        EXPECT_EQ(seen.family.toStdString(), c.family);
+        EXPECT_EQ(seen.italic, c.italic);
+        EXPECT_EQ(seen.cancel.toStdString(), KVGetMessageText(4, c.language));
+        EXPECT_EQ(seen.jpegCombos, c.jpegCombos);
+        EXPECT_EQ(seen.white, c.white);
+    }
+}
+
+// A handler that takes over leaves the dialog unshown; a type without a page shows nothing either.
+TEST_F(TIOPreviews, NothingShowsWhenAHandlerTakesOverOrNoPageFits) {
+    int shown = 0;
+    io.OnIOPreview = [&](TObject*, TfIOPreviews& form) {
+        ++shown;
+        QTimer::singleShot(0, &form, [&form] { form.accept(); });
+    };
+    io.OnDoPreviews = [](TObject*, bool& handled) { handled = true; };
+    EXPECT_TRUE(io.DoPreviews(ppAll));
+    EXPECT_EQ(shown, 0);
+    io.OnDoPreviews = nullptr;
+    EXPECT_TRUE(io.DoPreviews(ppAll));
+    EXPECT_EQ(shown, 1);
+    io.Params().FileType = kvftPXM;
+    EXPECT_FALSE(io.DoPreviews(ppFileType));
+    EXPECT_EQ(shown, 1);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "imaging/core/KVStreams.h"
 #include "imaging/io/IOParamsVals.h"
@@ -124,6 +125,34 @@ TEST(KVFileFormats, GifHooksFollowTheLzwCodecs) {
     DefGIFLZWDecompressor = savedDecoder;
     UpdateGIFFormatHooks();
     EXPECT_EQ(GetFileFormatByType(kvftGIF)->ReadHook != nullptr, savedDecoder != nullptr);
+}
+
+TEST(KVFileFormats, FreeingTheTableLeavesTheBuiltInFormatsAsAtStart) {
+    std::vector<int> builtIn;
+    for (const TKVFileFormatEntry* entry : GetFileFormats()) builtIn.push_back(entry->FileType);
+    ASSERT_EQ(builtIn.size(), 19u);
+    TKVFileFormatEntry entry;
+    entry.Extensions = "TST";
+    for (const int type : {1000, 1001}) {
+        entry.FileType = type;
+        RegisterFileFormat(entry);
+    }
+    UnregisterFileFormat(1000);
+    const TKVGIFLZWDecompressor savedDecoder = DefGIFLZWDecompressor;
+    DefGIFLZWDecompressor = nullptr;
+    UpdateGIFFormatHooks();
+    DefGIFLZWDecompressor = savedDecoder;
+
+    FreeFileFormats();
+    std::vector<int> types;
+    for (const TKVFileFormatEntry* e : GetFileFormats()) types.push_back(e->FileType);
+    EXPECT_EQ(types, builtIn);
+    EXPECT_EQ(GetFileFormatByExt("tst"), nullptr);
+    EXPECT_NE(GetFileFormatByType(kvftGIF)->ReadHook, nullptr);
+    // Registering starts afresh.
+    entry.FileType = 1002;
+    EXPECT_EQ(RegisterFileFormat(entry), 19);
+    UnregisterFileFormat(1002);
 }
 
 TEST(KVFileFormats, FrameCountsAndMetafileTests) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <stdexcept>
 
 #include "PictureFixtures.h"
 #include "imaging/core/KVStreams.h"
@@ -523,4 +525,315 @@ TEST(KestovaIO, AnAttachedViewShowsEveryLoadUntilItGoes) {
     io.LoadFromFile(bmp);
     EXPECT_EQ(second.updates, 0);
     EXPECT_EQ(mine.GetWidth(), 9);
+}
+
+namespace {
+
+// A scanner that hands over one page of a chosen size and resolution, and can call back into the
+// component while it scans.
+class TFakeScanner : public TKVAcquireProvider {
+public:
+    struct TState {
+        int calls = 0;
+        bool succeed = true;
+        int width = 8, height = 4, dpiX = 200, dpiY = 100;
+        std::function<void()> whileScanning;
+        TObject* wiaOwner = nullptr;
+        std::function<bool(int)> wiaProgress;
+    };
+    explicit TFakeScanner(TState& state) : state_(state) {}
+    bool SelectSource(int) override { return true; }
+    bool Acquire(int, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) override {
+        ++state_.calls;
+        if (state_.whileScanning) state_.whileScanning();
+        if (progress.OnProgress) progress.OnProgress(progress.Sender, 50);
+        if (!state_.succeed) return false;
+        bitmap.Allocate(state_.width, state_.height, kv24RGB);
+        bitmap.Fill(0x204060);
+        params.Width = state_.width;
+        params.Height = state_.height;
+        params.SetDpiX(state_.dpiX);
+        params.SetDpiY(state_.dpiY);
+        return true;
+    }
+    TKVWia* Wia(TObject* owner, std::function<bool(int)> progress) override {
+        state_.wiaOwner = owner;
+        state_.wiaProgress = std::move(progress);
+        return nullptr;
+    }
+
+private:
+    TState& state_;
+};
+
+struct TInstalledFakeScanner {
+    TFakeScanner::TState state;
+    TInstalledFakeScanner() {
+        SetAcquireProviderFactory([this] { return std::make_unique<TFakeScanner>(state); });
+    }
+    ~TInstalledFakeScanner() { SetAcquireProviderFactory(nullptr); }
+};
+
+}  // namespace
+
+TEST(KestovaIO, AnAcquiredPageIsAdjustedShownAndFinished) {
+    TInstalledFakeScanner scanner;
+    TWatched w;
+    w.io.AutoAdjustDPI = true;
+    TRecordingView view;
+    w.io.SetAttachedKestova(&view);
+    // A second acquisition asked for while one runs returns at once and scans nothing.
+    bool nested = false;
+    scanner.state.whileScanning = [&] { nested = w.io.Acquire(0); };
+    int finishedWhileAcquiring = -1;
+    w.io.OnFinishWork = [&](TObject*) {
+        ++w.finished;
+        finishedWhileAcquiring = w.io.Acquiring();
+    };
+
+    ASSERT_TRUE(w.io.Acquire(0));
+    EXPECT_TRUE(nested);
+    EXPECT_EQ(scanner.state.calls, 1);
+    EXPECT_FALSE(w.io.AbortFlag);
+    // 8 x 4 at 200 x 100 dpi: the height doubles to square pixels at 200 dpi.
+    EXPECT_EQ(view.bitmap.GetWidth(), 8);
+    EXPECT_EQ(view.bitmap.GetHeight(), 8);
+    EXPECT_EQ(w.io.Params().DpiY(), 200);
+    EXPECT_EQ(view.dpiX, 200);
+    EXPECT_EQ(view.dpiY, 200);
+    EXPECT_EQ(view.updates, 1);
+    EXPECT_EQ(view.imageChanges, 1);
+    EXPECT_EQ(w.finished, 1);
+    EXPECT_EQ(finishedWhileAcquiring, 0);
+    EXPECT_EQ(w.percents, (std::vector<int>{50, 100}));
+
+    // Over, it may run again; a source that gives nothing fails and still finishes.
+    scanner.state.whileScanning = nullptr;
+    scanner.state.succeed = false;
+    EXPECT_FALSE(w.io.Acquire(0));
+    EXPECT_EQ(scanner.state.calls, 2);
+    EXPECT_TRUE(w.io.AbortFlag);
+    EXPECT_EQ(w.finished, 2);
+    EXPECT_FALSE(w.io.Acquiring());
+}
+
+TEST(KestovaIO, APageHandedOverTakesItsOwnResolutionUnlessAHandlerTakesIt) {
+    TKestovaIO io;
+    io.AutoAdjustDPI = true;
+    io.Params().SetDpiX(300);
+    io.Params().SetDpiY(300);
+    TKVBitmap page;
+    page.Allocate(10, 20, kv24RGB);
+    TIOParamsVals scanned(nullptr);
+    scanned.Width = 10;
+    scanned.Height = 20;
+    scanned.SetDpiX(100);
+    scanned.SetDpiY(200);
+
+    std::vector<TKVBitmap*> offered;
+    bool handle = true;
+    io.OnAcquireBitmap = [&](TObject* sender, TKVBitmap& bitmap, bool& handled) {
+        EXPECT_EQ(sender, &io);
+        offered.push_back(&bitmap);
+        handled = handle;
+    };
+    TIOParamsVals* params = &scanned;
+    io.DoAcquireBitmap(page, params);
+    EXPECT_EQ(offered, std::vector<TKVBitmap*>{&page});
+    EXPECT_EQ(params, &scanned);
+    EXPECT_TRUE(io.WorkBitmap().IsEmpty());
+
+    // Stored: resampled by the page's 100 x 200 dpi, not by what the record held before.
+    handle = false;
+    io.DoAcquireBitmap(page, params);
+    ASSERT_EQ(params, &io.Params());
+    EXPECT_EQ(io.WorkBitmap().GetWidth(), 20);
+    EXPECT_EQ(io.WorkBitmap().GetHeight(), 20);
+    EXPECT_EQ(params->Width, 20);
+    EXPECT_EQ(params->Height, 20);
+    EXPECT_EQ(params->DpiX(), 200);
+
+    // A descendant may take pages itself in place of the event.
+    struct TTakingIO : TKestovaIO {
+        int taken = 0;
+        void DoAcquireBitmapEvent(TKVBitmap&, bool& handled) override {
+            ++taken;
+            handled = true;
+        }
+    } taking;
+    params = nullptr;
+    taking.DoAcquireBitmap(page, params);
+    EXPECT_EQ(taking.taken, 1);
+    EXPECT_EQ(params, nullptr);
+    EXPECT_TRUE(taking.WorkBitmap().IsEmpty());
+}
+
+TEST(KestovaIO, TheWiaObjectReportsThroughTheComponent) {
+    TKestovaIO io;
+    EXPECT_EQ(io.GetWia(), nullptr);  // no scanner library
+    TInstalledFakeScanner scanner;
+    std::vector<int> percents;
+    io.OnProgress = [&](TObject* sender, int per) {
+        EXPECT_EQ(sender, &io);
+        percents.push_back(per);
+    };
+    io.GetWia();
+    EXPECT_EQ(scanner.state.wiaOwner, &io);
+    ASSERT_TRUE(scanner.state.wiaProgress);
+    EXPECT_TRUE(scanner.state.wiaProgress(30));
+    io.AbortFlag = true;
+    EXPECT_FALSE(scanner.state.wiaProgress(60));
+    EXPECT_EQ(percents, (std::vector<int>{30, 60}));
+}
+
+TEST(KestovaIO, PreviewSettingsAndTheNativePixelFormat) {
+    TKestovaIO io;
+    EXPECT_EQ(io.PreviewsParams, 0u);
+    EXPECT_TRUE(io.SimplifiedParamsDialogs);
+    EXPECT_EQ(io.DialogsMeasureUnit, kvduInches);
+    EXPECT_EQ(io.MsgLanguage, msSystem);
+    EXPECT_EQ(io.DitherMode(), 1);
+    EXPECT_FALSE(io.NativePixelFormat());
+
+    // The font is copied, not shared.
+    TFont font;
+    font.Name = "Liberation Serif";
+    font.Size = 13;
+    io.SetPreviewFont(font);
+    font.Name = "changed";
+    EXPECT_EQ(io.PreviewFont().Name, "Liberation Serif");
+    EXPECT_EQ(io.PreviewFont().Size, 13);
+
+    io.SetDitherMode(0);
+    EXPECT_EQ(io.DitherMode(), 0);
+    EXPECT_EQ(io.WorkBitmap().DitherMode(), 0);
+
+    // The record's flag: a 16-bit colour map keeps its depth only with it.
+    const std::string deep = std::string("P6\n1 1\n65535\n") + std::string("\x12\x34\xAB\xCD\x00\x01", 6);
+    for (const bool native : {false, true}) {
+        io.SetNativePixelFormat(native);
+        EXPECT_EQ(io.Params().IsNativePixelFormat, native);
+        EXPECT_EQ(io.NativePixelFormat(), native);
+        io.LoadFromBuffer(deep.data(), int64_t(deep.size()), kvftNone);
+        ASSERT_FALSE(io.AbortFlag);
+        EXPECT_EQ(io.WorkBitmap().GetPixelFormat(), native ? kvRGB48 : kv24RGB);
+    }
+}
+
+TEST(KestovaIO, PreviewsGoThroughTheInstalledDialogUnlessAHandlerTakesOver) {
+    TKestovaIO io;
+    std::vector<uint16_t> shown;
+    bool confirm = true;
+    SetPreviewsDialog([&](TKestovaIO& component, uint16_t pages) {
+        EXPECT_EQ(&component, &io);
+        EXPECT_EQ(component.WorkBitmap().GetPixelFormat(), kv24RGB);
+        shown.push_back(pages);
+        return confirm;
+    });
+    // Nothing to show.
+    EXPECT_FALSE(io.DoPreviews(ppJPEG));
+    EXPECT_TRUE(shown.empty());
+
+    TRecordingView view;
+    io.SetAttachedKestova(&view);
+    io.WorkBitmap().Allocate(4, 4, kv8Gray);  // shown as 24-bit
+    EXPECT_TRUE(io.DoPreviews(ppJPEG | ppPNG));
+    confirm = false;
+    EXPECT_FALSE(io.DoPreviews(ppTIFF));
+    EXPECT_EQ(shown, (std::vector<uint16_t>{ppJPEG | ppPNG, ppTIFF}));
+    EXPECT_EQ(view.updates, 2);  // the view shows what the dialog left
+
+    // A handler that takes over: true, and no dialog.
+    int asked = 0;
+    io.OnDoPreviews = [&](TObject* sender, bool& handled) {
+        EXPECT_EQ(sender, &io);
+        ++asked;
+        handled = asked == 1;
+    };
+    EXPECT_TRUE(io.DoPreviews(ppTIFF));
+    EXPECT_EQ(shown.size(), 2u);
+    EXPECT_FALSE(io.DoPreviews(ppTIFF));  // not handled: the dialog, cancelled
+    EXPECT_EQ(shown.size(), 3u);
+    SetPreviewsDialog(nullptr);
+    io.OnDoPreviews = nullptr;
+    EXPECT_FALSE(io.DoPreviews(ppTIFF));  // no dialog installed
+}
+
+TEST(KestovaIO, AnImageControlsPictureIsLoadedIntoUntilItGoes) {
+    TScratchFolder folder;
+    const std::string bmp = BmpOf(folder, 7, 3);
+    TKestovaIO io;
+    TRecordingView view;
+    io.SetAttachedKestova(&view);
+    TBitmap picture;
+    io.SetAttachedTImage(&picture);
+    EXPECT_EQ(io.AttachedTImage(), &picture);
+    EXPECT_EQ(io.AttachedKestova(), nullptr);
+    io.LoadFromFile(bmp);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(picture.Width(), 7);
+    EXPECT_EQ(view.updates, 0);
+
+    // Attaching a view lets go of the control.
+    io.SetAttachedKestova(&view);
+    EXPECT_EQ(io.AttachedTImage(), nullptr);
+    io.SetAttachedTImage(&picture);
+
+    // Another component going changes nothing; the picture going leaves an empty bitmap of the
+    // component's own, which later loads fill instead of the picture.
+    TBitmap other;
+    io.Notification(&other, opRemove);
+    io.Notification(&picture, opInsert);
+    EXPECT_EQ(io.AttachedTImage(), &picture);
+    io.Notification(&picture, opRemove);
+    EXPECT_EQ(io.AttachedTImage(), nullptr);
+    EXPECT_EQ(io.GetTBitmap(), nullptr);
+    EXPECT_TRUE(io.OwnsWorkBitmap());
+    EXPECT_TRUE(io.WorkBitmap().IsEmpty());
+    picture.SetSize(2, 2);
+    io.LoadFromFile(bmp);
+    EXPECT_EQ(picture.Width(), 2);
+    EXPECT_EQ(io.WorkBitmap().GetWidth(), 7);
+
+    // Detached by nullptr the same way; the view goes by its notification too.
+    io.SetAttachedTImage(&picture);
+    io.SetAttachedTImage(nullptr);
+    EXPECT_EQ(io.GetTBitmap(), nullptr);
+    EXPECT_TRUE(io.WorkBitmap().IsEmpty());
+    io.SetAttachedKestova(&view);
+    io.Notification(&view, opRemove);
+    EXPECT_EQ(io.AttachedKestova(), nullptr);
+    io.LoadFromFile(bmp);
+    EXPECT_EQ(view.updates, 0);
+    EXPECT_TRUE(view.bitmap.IsEmpty());
+}
+
+// A driver may raise something that is no Exception; the finishing handler must not take the
+// half-read picture for a loaded one.
+TEST(KestovaIO, AForeignExceptionFromADriverFinishesAsAFailure) {
+    TScratchFolder folder;
+    constexpr int FaultyType = 1002;
+    TKVFileFormatEntry entry;
+    entry.FileType = FaultyType;
+    entry.Description = "Faulty";
+    entry.Extensions = "FLT2";
+    entry.ReadHook = [](TStream&, TKVBitmap& bitmap, TIOParamsVals&, bool, TKVProgressRec&) {
+        bitmap.Allocate(5, 5, kv24RGB);  // half read
+        throw std::runtime_error("driver fault");
+    };
+    RegisterFileFormat(entry);
+    WriteFile(folder.Path("p.flt2"), "data");
+    TWatched w;
+    bool abortedAtFinish = false;
+    bool emptyAtFinish = false;
+    w.io.OnFinishWork = [&](TObject*) {
+        abortedAtFinish = w.io.AbortFlag;
+        emptyAtFinish = w.io.WorkBitmap().IsEmpty();
+    };
+    EXPECT_THROW(w.io.LoadFromFile(folder.Path("p.flt2")), std::runtime_error);
+    EXPECT_TRUE(abortedAtFinish);
+    EXPECT_TRUE(emptyAtFinish);
+    EXPECT_THROW(w.io.LoadFromFileFormat(folder.Path("p.flt2"), FaultyType), std::runtime_error);
+    EXPECT_TRUE(abortedAtFinish);
+    UnregisterFileFormat(FaultyType);
 }

@@ -48,6 +48,37 @@ TEST(ScanMultiImage, FeederPagesFollowTheClampedStartIndex) {
     EXPECT_TRUE(device.TempFiles().empty());
 }
 
+// A page is resampled by the resolution the scanner gave it, not by the neighbour's record it was
+// copied from, and its record describes the stored picture.
+TEST(ScanMultiImage, SquarePixelsComeFromThePagesOwnResolution) {
+    EnsureTestApplication<QApplication>();
+    TSaneTestDevice device(TSaneSettings{{"resolution", "20.0"}});
+    const TPnm oracle = ParsePnm(device.Scanimage("--resolution 20 --format=pnm"));
+    auto view = std::make_unique<TKestovaMView>();
+    view->InsertImage(0);
+    TKVBitmap picture;
+    picture.Allocate(7, 5, kv24RGB);
+    view->SetImage(0, &picture);
+    TKestovaMIO& mio = *view->GetMIO();
+    mio.GetParams(0)->SetDpiX(100);
+    mio.GetParams(0)->SetDpiY(200);
+    mio.AutoAdjustDPI = true;
+    mio.TWainParams().VisibleDialog = false;
+    mio.AcquireIndex = 1;
+    ASSERT_TRUE(mio.Acquire()) << mio.TWainParams().LastErrorText;
+    ASSERT_GE(view->GetImageCount(), 2);
+    for (int i = 1; i < view->GetImageCount(); ++i) {
+        EXPECT_EQ(view->GetImageOriginalWidth(i), oracle.width) << i;
+        EXPECT_EQ(view->GetImageOriginalHeight(i), oracle.height) << i;
+        EXPECT_EQ(mio.GetParams(i)->Width, oracle.width) << i;
+        EXPECT_EQ(mio.GetParams(i)->Height, oracle.height) << i;
+        EXPECT_EQ(mio.GetParams(i)->DpiX(), 20) << i;
+        EXPECT_EQ(mio.GetParams(i)->DpiY(), 20) << i;
+    }
+    view.reset();
+    EXPECT_TRUE(device.TempFiles().empty());
+}
+
 TEST(ScanMultiImage, AFeederStoppedMidPageAddsNoPageAndLeavesNoFile) {
     EnsureTestApplication<QApplication>();
     for (const char* status : {"SANE_STATUS_CANCELLED", "SANE_STATUS_JAMMED"}) {

@@ -113,6 +113,24 @@ TEST(KestovaIOThreads, OwnBitmapsAndSynchronousComponentsLoadOnTheCallersThread)
     }
 }
 
+TEST(KestovaIOThreads, LoadsIntoAnAttachedClassLibraryBitmapRunInTheBackground) {
+    const TTwoPictures pictures;
+    TBitmap picture;
+    TKestovaIO io;
+    io.AttachTBitmap(&picture);
+    io.Asynchronous = true;
+    std::atomic<bool> onCaller{true};
+    const std::thread::id caller = std::this_thread::get_id();
+    io.OnFinishWork = [&](TObject*) { onCaller = std::this_thread::get_id() == caller; };
+    io.LoadFromFile(pictures.first);
+    io.WaitThreads(false);
+    EXPECT_FALSE(onCaller);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(picture.Width(), 40);
+    EXPECT_EQ(picture.Height(), 30);
+    EXPECT_TRUE(SamePixels(PixelsOf(io.WorkBitmap()), pictures.firstPixels));
+}
+
 TEST(KestovaIOThreads, EveryOperationStartsAThreadOfItsKindAndReturnsAtOnce) {
     TBackgroundIO b(std::make_unique<TGatedIO>());
     auto& gated = static_cast<TGatedIO&>(*b.io);
@@ -158,9 +176,9 @@ TEST(KestovaIOThreads, EveryOperationStartsAThreadOfItsKindAndReturnsAtOnce) {
     gated.open = true;
     b.io->WaitThreads(false);
     EXPECT_TRUE(b.io->IOThreadKinds().empty());
-    // Every load and save finished once (those that raised on the missing files too); an
-    // acquisition reports through its own events. None touched the bitmap.
-    EXPECT_EQ(finished, int(std::size(cases)));
+    // Every operation finished once (those that raised on the missing files too, and the
+    // acquisition that found no scanner). None touched the bitmap.
+    EXPECT_EQ(finished, int(std::size(cases)) + 1);
     EXPECT_TRUE(b.bitmap.IsEmpty());
 }
 
@@ -287,7 +305,10 @@ TEST(KestovaIOThreads, AnExceptionInADriverEndsOnlyItsOperation) {
 
     TBackgroundIO b;
     std::atomic<int> finished{0};
-    b.io->OnFinishWork = [&](TObject*) { ++finished; };
+    std::atomic<bool> abortedAtFinish{false};
+    b.io->OnFinishWork = [&](TObject*) {
+        if (++finished == 1) abortedAtFinish = b.io->AbortFlag.load();
+    };
     testing::internal::CaptureStderr();
     b.io->LoadFromFileFormat(pictures.folder.Path("p.flt"), FaultyType);
     b.io->WaitThreads(false);
@@ -295,6 +316,8 @@ TEST(KestovaIOThreads, AnExceptionInADriverEndsOnlyItsOperation) {
     UnregisterFileFormat(FaultyType);
     EXPECT_TRUE(b.io->AbortFlag);
     EXPECT_EQ(finished, 1);
+    // Already failed when it finished, so that a finishing handler does not keep the picture.
+    EXPECT_TRUE(abortedAtFinish);
     EXPECT_EQ(CountOf(log, "Exception in TKVIOThread.Execute\n"), 1u) << log;
 
     // The component goes on working.

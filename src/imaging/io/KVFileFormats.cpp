@@ -34,13 +34,14 @@ using TEntryPtr = std::unique_ptr<const TKVFileFormatEntry>;
 // Live entries in registration order, and the entries taken out of it, kept so that pointers
 // handed out earlier never dangle.
 struct TRegistry {
-    TRegistry();
+    TRegistry() { RegisterBuiltIns(); }
+    void RegisterBuiltIns();
     std::shared_mutex lock;
     std::vector<TEntryPtr> live;
     std::vector<TEntryPtr> retired;
 };
 
-TRegistry::TRegistry() {
+void TRegistry::RegisterBuiltIns() {
     for (const TKVFileFormatEntry& e : {
                  BuiltIn(kvftTIFF, "TIFF Bitmap", "TIF;TIFF;FAX;G3N;G3F", ppTIFF, true, true),
                  BuiltIn(kvftGIF, "CompuServe Bitmap", "GIF", ppGIF, true, true),
@@ -142,6 +143,14 @@ std::string GetFileFormatExt(int fileType, int index) {
     if (!entry || index < 0) return {};
     const std::vector<std::string> extensions = SplitExtensions(entry->Extensions);
     return size_t(index) < extensions.size() ? extensions[size_t(index)] : std::string();
+}
+
+void FreeFileFormats() {
+    TRegistry& r = Registry();
+    std::unique_lock guard(r.lock);
+    r.live.clear();
+    r.retired.clear();
+    r.RegisterBuiltIns();
 }
 
 void UpdateGIFFormatHooks() {

@@ -48,6 +48,9 @@ std::string GetFileFormatExt(int fileType, int index);
 std::vector<const TKVFileFormatEntry*> GetFileFormats();
 // The GIF entry can be read or written only while an LZW decoder or encoder is installed.
 void UpdateGIFFormatHooks();
+// Frees every entry, also those retired, at the end of the library's use: no pointer from an
+// earlier lookup may be used afterwards. The table then holds the built-in formats as at start.
+void FreeFileFormats();
 
 // Frames or pages of a named file by its extension: 1 for single-picture formats, 0 when the
 // file cannot be read or its format is not known.

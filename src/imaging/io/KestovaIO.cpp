@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVBlend.h"
@@ -77,11 +78,13 @@ void ComposeOverBackground(TKVBitmap& bitmap, TColor background) {
 // Metafiles are drawn, not read by a driver.
 bool IsMetafileType(int fileType) { return fileType == kvftWMF || fileType == kvftEMF; }
 
-// Runs an operation and then DoFinishWork, also when the operation raises.
+// Runs an operation and then DoFinishWork, also when the operation raises: then with AbortFlag
+// set, so that nothing a finishing handler sees passes as done.
 template <typename Body> void Finishing(TKestovaIO& io, Body body) {
     try {
         body();
     } catch (...) {
+        io.AbortFlag = true;
         io.DoFinishWork();
         throw;
     }
@@ -108,7 +111,9 @@ TKestovaIO::~TKestovaIO() {
 // --- Background operations
 
 bool TKestovaIO::Dispatched(TKVIOThreadKind kind, std::function<void()> operation) {
-    if (threads_->IsInside() || !Asynchronous || OwnsWorkBitmap()) return false;
+    // An owned work bitmap that wraps an attached class-library bitmap holds the caller's pixels.
+    const bool ownPixels = OwnsWorkBitmap() && !attachedTBitmap_;
+    if (threads_->IsInside() || !Asynchronous || ownPixels) return false;
     threads_->Start(kind, std::move(operation));
     return true;
 }
@@ -124,12 +129,13 @@ std::vector<TKVIOThreadKind> TKestovaIO::IOThreadKinds() const { return threads_
 // --- Work bitmap
 
 void TKestovaIO::AttachTBitmap(TBitmap* bitmap) {
-    DetachView();
-    attachedTBitmap_ = bitmap;
     if (!bitmap) {
         AttachBitmap(nullptr);
         return;
     }
+    DetachView();
+    image_ = nullptr;
+    attachedTBitmap_ = bitmap;
     if (!ownedWork_) {
         ownedWork_ = std::make_unique<TKVBitmap>();
         work_ = ownedWork_.get();
@@ -140,6 +146,7 @@ void TKestovaIO::AttachTBitmap(TBitmap* bitmap) {
 void TKestovaIO::AttachBitmap(TKVBitmap* bitmap) {
     DetachView();
     attachedTBitmap_ = nullptr;
+    image_ = nullptr;
     if (bitmap) {
         ownedWork_.reset();
         work_ = bitmap;
@@ -166,6 +173,17 @@ void TKestovaIO::SetAttachedKestova(TKVView* view) {
             AttachBitmap(nullptr);
         },
         this);
+}
+
+void TKestovaIO::SetAttachedTImage(TBitmap* picture) {
+    AttachTBitmap(picture);
+    image_ = picture;
+}
+
+void TKestovaIO::Notification(TObject* component, TOperation operation) {
+    if (operation != opRemove || !component) return;
+    // Neither the view's bitmap nor the control's picture may be written once they are gone.
+    if (component == view_ || component == image_) AttachBitmap(nullptr);
 }
 
 void TKestovaIO::DetachView() {
@@ -252,6 +270,16 @@ void TKestovaIO::ApplyAutoAdjustDPI() {
         work_->Assign(resized.get());
 }
 
+void TKestovaIO::AutoAdjustLoaded() {
+    if (!AutoAdjustDPI) return;
+    try {
+        ApplyAutoAdjustDPI();
+    } catch (const Exception&) {
+        Fail();
+        ClearWorkBitmap();
+    }
+}
+
 // --- Loading
 
 void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fileName) {
@@ -270,22 +298,21 @@ void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fi
     TKVProgressRec progress = MakeProgress();
     // A PNG picture's own background colour becomes the component's.
     if (fileType == kvftPNG) params_->PngBackground = RGBOfColor(background_);
-    driver->Read(stream, *work_, *params_, progress);
+    try {
+        driver->Read(stream, *work_, *params_, progress);
+    } catch (...) {
+        Fail();
+        ClearWorkBitmap();
+        throw;
+    }
     if (fileType == kvftPNG) background_ = ColorOfRGB(params_->PngBackground);
     if (AbortFlag) {
         ClearWorkBitmap();
         return;
     }
     ApplyDefaultDPI();
-    if (AutoAdjustDPI) {
-        try {
-            ApplyAutoAdjustDPI();
-        } catch (const Exception&) {
-            Fail();
-            ClearWorkBitmap();
-            return;
-        }
-    }
+    AutoAdjustLoaded();
+    if (AbortFlag) return;
     params_->FileName = fileName;
     params_->FileType = fileType;
     RefreshAttached();
@@ -308,6 +335,10 @@ void TKestovaIO::LoadThroughHook(TStream& stream, int fileType, const std::strin
         entry->ReadHook(stream, *work_, *params_, false, progress);
     } catch (const Exception&) {
         Fail();
+    } catch (...) {
+        Fail();
+        ClearWorkBitmap();
+        throw;
     }
     if (AbortFlag) ClearWorkBitmap();
     else RefreshAttached();
@@ -384,6 +415,7 @@ void TKestovaIO::LoadFromURL(const std::string& url) {
     try {
         received = KVHttpGet(request, body) && !AbortFlag;
     } catch (...) {
+        Fail();
         DoFinishWork();
         throw;
     }
@@ -817,11 +849,110 @@ bool TKestovaIO::SelectAcquireSource(int api) {
 }
 
 bool TKestovaIO::Acquire(int api) {
+    // One acquisition at a time: a call while one runs (from its events, or from a window's event
+    // loop while the scanner's dialog shows) changes nothing.
+    if (acquiring_) return true;
     if (Dispatched(kvtkAcquire, [this, api] { Acquire(api); })) return true;
     AbortFlag = false;
-    TKVAcquireProvider* source = AcquireProvider();
-    TKVProgressRec progress = MakeProgress();
-    const bool acquired = source && CheckWorkBitmap() && source->Acquire(api, *work_, *params_, progress);
-    if (!acquired) Fail();
+    if (!CheckWorkBitmap()) {
+        Fail();
+        DoFinishWork();
+        return false;
+    }
+    acquiring_ = true;
+    bool acquired = false;
+    try {
+        acquired = AcquirePage(api);
+    } catch (...) {
+        EndAcquire();
+        Fail();
+        DoFinishWork();
+        throw;
+    }
+    // Cleared before the finishing events, so that they may start the next acquisition.
+    EndAcquire();
+    DoFinishWork();
     return acquired;
+}
+
+bool TKestovaIO::AcquirePage(int api) {
+    TKVAcquireProvider* source = AcquireProvider();
+    if (api == 1) GetWia();  // its transfer reports through the component
+    TKVProgressRec progress = MakeProgress();
+    bool acquired = source && source->Acquire(api, *work_, *params_, progress);
+    if (acquired) {
+        AutoAdjustLoaded();
+        acquired = !AbortFlag;
+    } else {
+        Fail();
+    }
+    // Also hands the page's resolution to an attached view.
+    RefreshAttached();
+    return acquired;
+}
+
+void TKestovaIO::DoAcquireBitmap(TKVBitmap& bitmap, TIOParamsVals*& params) {
+    if (!CheckWorkBitmap()) return;
+    bool handled = false;
+    DoAcquireBitmapEvent(bitmap, handled);
+    if (handled) return;
+    if (params) KVTakeScannedParams(*params_, *params);
+    params = params_.get();
+    work_->Assign(&bitmap);
+    AutoAdjustLoaded();
+    RefreshAttached();
+}
+
+void TKestovaIO::DoAcquireBitmapEvent(TKVBitmap& bitmap, bool& handled) {
+    if (OnAcquireBitmap) OnAcquireBitmap(this, bitmap, handled);
+}
+
+bool TKestovaIO::WiaProgress(int percent) {
+    if (OnProgress) OnProgress(this, percent);
+    return !AbortFlag;
+}
+
+TKVWia* TKestovaIO::GetWia() {
+    TKVAcquireProvider* source = AcquireProvider();
+    return source ? source->Wia(this, [this](int percent) { return WiaProgress(percent); }) : nullptr;
+}
+
+// --- Parameters preview
+
+namespace {
+
+std::mutex previewsDialogLock;
+
+// Installed during static initialisation, so it must exist before first use.
+TKVPreviewsDialog& PreviewsDialog() {
+    static TKVPreviewsDialog dialog;
+    return dialog;
+}
+
+}  // namespace
+
+void SetPreviewsDialog(TKVPreviewsDialog dialog) {
+    const std::lock_guard guard(previewsDialogLock);
+    PreviewsDialog() = std::move(dialog);
+}
+
+void TKestovaIO::SetDitherMode(int mode) {
+    TKVPreviewSettings::SetDitherMode(mode);
+    if (work_) work_->SetDitherMode(mode);
+}
+
+bool TKestovaIO::DoPreviews(uint16_t pages) {
+    bool handled = false;
+    if (OnDoPreviews) OnDoPreviews(this, handled);
+    if (handled) return true;
+    if (!CheckWorkBitmap() || work_->IsEmpty()) return false;
+    if (work_->GetPixelFormat() != kv24RGB && work_->GetPixelFormat() != kv1Bit) work_->ConvertPixelFormat(kv24RGB);
+    TKVPreviewsDialog dialog;
+    {
+        const std::lock_guard guard(previewsDialogLock);
+        dialog = PreviewsDialog();
+    }
+    const bool confirmed = dialog && dialog(*this, pages);
+    RefreshAttached();
+    return confirmed;
 }

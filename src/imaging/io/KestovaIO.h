@@ -12,16 +12,18 @@
 #include "imaging/core/KVProgress.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/io/IOParamsVals.h"
+#include "imaging/io/KVIOSettings.h"
 #include "platform/Graphics.h"
 
 class TKVCapture;
 class TKVMediaProvider;
 class TKVAcquireProvider;
 class TKVTWainParams;
+class TKVWia;
 class TKVIOThreads;
 enum TKVIOThreadKind : uint8_t;
 
-class TKestovaIO : public TObject, public TKVParamsOwner {
+class TKestovaIO : public TObject, public TKVParamsOwner, public TKVPreviewSettings {
 public:
     TKestovaIO();
     ~TKestovaIO() override;
@@ -41,13 +43,24 @@ public:
     // larger one, so that its pixels are square: by nearest neighbour, or filtered into 24 bits.
     bool AutoAdjustDPI = false;
     bool FilteredAdjustDPI = false;
-    TMsgLanguage MsgLanguage = msSystem;
+    // The parameter record's: drivers keep the picture's own pixel format where they can.
+    bool NativePixelFormat() const { return params_ && params_->IsNativePixelFormat; }
+    void SetNativePixelFormat(bool native) {
+        if (params_) params_->IsNativePixelFormat = native;
+    }
 
     // --- Work bitmap
     // Loads write into the caller's bitmap, which stays the caller's.
     void AttachTBitmap(TBitmap* bitmap);
     // nullptr gives the component a bitmap of its own again.
     void AttachBitmap(TKVBitmap* bitmap);
+    // Stands for the class library's image control: loads write into its picture, which stays the
+    // caller's. nullptr, or the picture's going (Notification), gives the component an empty
+    // bitmap of its own.
+    TBitmap* AttachedTImage() const { return image_; }
+    void SetAttachedTImage(TBitmap* picture);
+    // The attached view or image control is going (opRemove): it is forgotten.
+    virtual void Notification(TObject* component, TOperation operation);
     TKVBitmap& WorkBitmap() { return *work_; }
     bool OwnsWorkBitmap() const { return ownedWork_ != nullptr; }
     // The class-library bitmap loads write into, nullptr when none.
@@ -64,11 +77,12 @@ public:
     }
 
     // --- Background operations
-    // On a bitmap that is not the component's own (a caller's or a view's), loads, saves,
-    // acquisitions and http loads then run on threads of their own and the call returns at once: a
-    // count-returning load returns -1, Acquire true. They run one at a time, in the order started,
-    // and call the events on their threads; a view is repainted on its own thread. An exception in
-    // one ends it with AbortFlag set. Wait for them before calling operations directly.
+    // On pixels that are not the component's own (a caller's bitmap or class-library bitmap, a
+    // view's, an image control's), loads, saves, acquisitions and http loads then run on threads
+    // of their own and the call returns at once: a count-returning load returns -1, Acquire true.
+    // They run one at a time, in the order started, and call the events on their threads; a view
+    // is repainted on its own thread. An exception in one ends it with AbortFlag set before its
+    // OnFinishWork. Wait for them before calling operations directly.
     bool Asynchronous = false;
     // Returns once no background operation is left (at once when called from one of their events).
     // setAbort stops the running one at its next test, makes those still waiting finish at once
@@ -206,6 +220,32 @@ public:
     TKVTWainParams* GetTWainParams();
     // Why the last acquisition failed, in words.
     std::string AcquireErrorText();
+    // A page handed over by a scanner layer: unless OnAcquireBitmap handles it, it becomes the
+    // work bitmap and params the component's record. params may come in as the page's own record
+    // from the scanner; its size, resolution and sample layout are then taken first, so that
+    // AutoAdjustDPI works with the page's resolution.
+    virtual void DoAcquireBitmap(TKVBitmap& bitmap, TIOParamsVals*& params);
+    // Offers the page to OnAcquireBitmap; handled keeps it from the work bitmap.
+    virtual void DoAcquireBitmapEvent(TKVBitmap& bitmap, bool& handled);
+    TKVAcquireBitmapEvent OnAcquireBitmap;
+    // Ends the acquisition that is running: Acquire works again.
+    virtual void EndAcquire() { acquiring_ = false; }
+    bool Acquiring() const { return acquiring_; }
+    // The WIA object, made on first use; its progress reaches OnProgress and AbortFlag stops it.
+    // nullptr when no scanner library is installed.
+    virtual TKVWia* GetWia();
+
+    // --- Parameters preview
+    // The dialog for the work bitmap (made 24-bit unless it is 1-bit) with the pages asked for
+    // and the component's preview settings; true when confirmed, or when an OnDoPreviews handler
+    // took over. False without a picture, without a page to show, or without the view library,
+    // which installs the dialog.
+    virtual bool DoPreviews(uint16_t pages);
+    TKVDoPreviewsEvent OnDoPreviews;
+    // Runs with the dialog set up, before it shows.
+    TKVIOPreviewEvent OnIOPreview;
+    // The dither mode goes into the work bitmap too.
+    void SetDitherMode(int mode) override;
 
     virtual void DoFinishWork();
 
@@ -234,6 +274,11 @@ private:
     // False when the frame is out of range or cannot be decoded; the work bitmap then stays.
     bool GrabAVIFrame(int index);
     void ApplyAutoAdjustDPI();
+    // ApplyAutoAdjustDPI when asked; a picture too large to resample is emptied, with AbortFlag.
+    void AutoAdjustLoaded();
+    // Acquire after the checks: the page into the work bitmap; true when one arrived.
+    bool AcquirePage(int api);
+    bool WiaProgress(int percent);
     void SaveJPEG(TStream& stream, TKVProgressRec& progress);
     void ClearWorkBitmap();
     // After a load: the class-library bitmap keeps no alpha, its picture is composed over the
@@ -247,6 +292,7 @@ private:
     std::unique_ptr<TKVBitmap> ownedWork_;
     TKVBitmap* work_ = nullptr;
     TBitmap* attachedTBitmap_ = nullptr;
+    TBitmap* image_ = nullptr;
     TColor background_ = clWhite;
     TKVView* view_ = nullptr;
     TKVChangeEntry* viewHandler_ = nullptr;
@@ -260,4 +306,10 @@ private:
     std::unique_ptr<TKVAcquireProvider> acquire_;
     TKVAcquireProvider* AcquireProvider();
     std::atomic<int> lastCount_{0};
+    std::atomic<bool> acquiring_{false};
 };
+
+// Shows the parameters preview dialog for a component's work bitmap; true when confirmed. The
+// view library installs it; nullptr removes it.
+using TKVPreviewsDialog = std::function<bool(TKestovaIO& io, uint16_t pages)>;
+void SetPreviewsDialog(TKVPreviewsDialog dialog);

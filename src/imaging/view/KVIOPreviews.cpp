@@ -1,5 +1,6 @@
 #include "imaging/view/KVIOPreviews.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
@@ -26,6 +27,7 @@
 #include "imaging/proc/KestovaProc.h"
 #include "imaging/view/KVPaletteDialog.h"
 #include "imaging/view/KestovaView.h"
+#include "platform/qt/QtCanvas.h"
 
 namespace {
 
@@ -621,16 +623,21 @@ void TfIOPreviews::Apply() {
     params_.FileType = fileType;
 }
 
-bool DoPreviews(TKestovaIO& io, uint16_t pages, unsigned options, TMsgLanguage language, bool simplified,
-                QWidget* parent) {
-    TKVBitmap& work = io.WorkBitmap();
-    if (work.IsEmpty()) return false;
-    if (work.GetPixelFormat() != kv24RGB && work.GetPixelFormat() != kv1Bit) work.ConvertPixelFormat(kv24RGB);
-    TfIOPreviews form(io.Params(), work, parent);
-    form.InitialLockPreview = options & ioppDefaultLockPreview;
-    form.SetApplyVisible(options & ioppApplyButton);
-    form.LocalizeCaptions(language);
-    form.SetSimplified(simplified);
+void TfIOPreviews::TakeSettings(const TKVPreviewSettings& settings) {
+    InitialLockPreview = settings.PreviewsParams & ioppDefaultLockPreview;
+    SetApplyVisible(settings.PreviewsParams & ioppApplyButton);
+    SetSimplified(settings.SimplifiedParamsDialogs);
+    LocalizeCaptions(settings.MsgLanguage);
+    setFont(ToQFont(settings.PreviewFont()));
+    picture_.SetDitherMode(settings.DitherMode());
+}
+
+bool ShowIOPreviews(TKestovaIO& io, uint16_t pages) {
+    QWidget* parent = QApplication::activeModalWidget();
+    if (!parent) parent = QApplication::activeWindow();
+    TfIOPreviews form(io.Params(), io.WorkBitmap(), parent);
+    form.TakeSettings(io);
     if (!form.SelectPages(pages)) return false;
+    if (io.OnIOPreview) io.OnIOPreview(&io, form);
     return form.exec() == QDialog::Accepted;
 }

@@ -9,6 +9,7 @@
 
 #include "imaging/core/KVMessages.h"
 #include "imaging/io/KVFileFormats.h"
+#include "imaging/io/KVIOSettings.h"
 
 class QCheckBox;
 class QLabel;
@@ -23,8 +24,6 @@ class TKestovaView;
 
 // Page flags: every page, the page of the record's file type, and the formats' own (ppJPEG ...).
 enum : uint16_t { ppAll = 1, ppFileType = 2 };
-// Options of the input/output component.
-enum TIOPreviewsParam : unsigned { ioppDefaultLockPreview = 1, ioppApplyButton = 2 };
 
 class TfIOPreviews : public QDialog {
 public:
@@ -34,6 +33,9 @@ public:
 
     // False when nothing would be shown: flags exactly ppFileType for a type without a page.
     bool SelectPages(uint16_t pages);
+    // The component's settings: lock and Apply options, simplified pages, captions, font, and the
+    // dither mode by which the picture's colours are reduced to black and white.
+    void TakeSettings(const TKVPreviewSettings& settings);
     void LocalizeCaptions(TMsgLanguage language);
     bool InitialLockPreview = false;
     void SetApplyVisible(bool visible);
@@ -102,6 +104,6 @@ private:
     TThumbStyle* thumbStyle_;
 };
 
-// Shows the dialog for the component's work bitmap; true when the user confirmed it.
-bool DoPreviews(TKestovaIO& io, uint16_t pages, unsigned options = ioppDefaultLockPreview,
-                TMsgLanguage language = msEnglish, bool simplified = false, QWidget* parent = nullptr);
+// The component's dialog (TKestovaIO::DoPreviews, which the view library makes show it): the
+// work bitmap with the component's settings, over the window that is active; true when confirmed.
+bool ShowIOPreviews(TKestovaIO& io, uint16_t pages);

@@ -181,7 +181,7 @@ void TSaveKestovaDialog::AddControls(QFileDialog& dialog, const QStringList& fil
         if (!entry || entry->DialogPages == 0) return;
         if (TKestovaIO* io = AttachedIO()) {
             io->Params().FileType = entry->FileType;
-            DoPreviews(*io, entry->DialogPages, ioppDefaultLockPreview, MsgLanguage, false, &dialog);
+            io->DoPreviews(entry->DialogPages);
         } else if (TKestovaMIO* mio = AttachedMIO()) {
             mio->DoPreviews(-1, entry->DialogPages, &dialog);
         }

@@ -4,6 +4,7 @@
 
 #include "imaging/acquire/KVTWain.h"
 #include "imaging/acquire/KVTWainParams.h"
+#include "imaging/acquire/KVWia.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KVAdjustDPI.h"
@@ -25,6 +26,10 @@ void TKestovaMIO::Detach() {
     if (view_) view_->RemoveChangeHandler(handler_);
     view_ = nullptr;
     handler_ = nullptr;
+}
+
+void TKestovaMIO::Notification(TObject* component, TOperation operation) {
+    if (operation == opRemove && component && component == view_) Detach();
 }
 
 void TKestovaMIO::SetAttachedMView(TKestovaMView* view) {
@@ -90,7 +95,9 @@ void TKestovaMIO::DoAcquireBitmap(TKVBitmap& bitmap, TIOParamsVals*& params) {
     acquiring_ = true;
     AcquireIndex = std::max(std::min(AcquireIndex, view_->GetImageCount()), 0);
     view_->InsertImage(AcquireIndex);
+    TIOParamsVals* const scanned = params;
     params = GetParams(AcquireIndex);
+    if (scanned && params) KVTakeScannedParams(*params, *scanned);
     std::unique_ptr<TKVBitmap> adjusted;
     if (AutoAdjustDPI && params) adjusted = KVAdjustBitmapDPI(bitmap, *params, FilteredAdjustDPI);
     view_->SetImage(AcquireIndex, adjusted ? adjusted.get() : &bitmap);
@@ -106,20 +113,18 @@ bool TKestovaMIO::Acquire() {
     progress.OnProgress = OnProgress;
     progress.Sender = this;
     const TKVTWainPageCallback onPage = [&](TKVBitmap& page, TIOParamsVals* pageParams) {
-        TIOParamsVals* record = nullptr;
+        TIOParamsVals* record = pageParams;
         DoAcquireBitmap(page, record);
-        if (!record || !pageParams) return;
-        record->Width = pageParams->Width;
-        record->Height = pageParams->Height;
-        record->BitsPerSample = pageParams->BitsPerSample;
-        record->SamplesPerPixel = pageParams->SamplesPerPixel;
-        record->SetDpiX(pageParams->DpiX());
-        record->SetDpiY(pageParams->DpiY());
     };
     const bool acquired = KVTW_Acquire(single, onPage, *twainParams_, false, progress, &scanned);
     EndAcquire();
     DoFinishWork();
     return acquired;
+}
+
+TKVWia* TKestovaMIO::GetWia() {
+    if (!wia_) wia_ = std::make_unique<TKVWia>(this);
+    return wia_.get();
 }
 
 void TKestovaMIO::DoFinishWork() {
@@ -142,15 +147,11 @@ bool TKestovaMIO::DoPreviews(int index, uint16_t pages, QWidget* parent) {
     TKVBitmap picture;
     picture.Assign(current);
     if (picture.GetPixelFormat() != kv24RGB && picture.GetPixelFormat() != kv1Bit) picture.ConvertPixelFormat(kv24RGB);
-    picture.SetDitherMode(DitherMode);
     bool confirmed = false;
     {
         TfIOPreviews form(*params, picture, parent);
-        form.InitialLockPreview = PreviewsParams & ioppDefaultLockPreview;
-        form.SetApplyVisible(PreviewsParams & ioppApplyButton);
-        form.SetSimplified(SimplifiedParamsDialogs);
+        form.TakeSettings(*this);
         form.SimplifiedHeightSixteenths = PreviewsHeightSixteenths;
-        form.LocalizeCaptions(MsgLanguage);
         if (form.SelectPages(pages)) confirmed = form.exec() == QDialog::Accepted;
     }
     // A cancelled dialog must not overwrite the settings of every other picture.

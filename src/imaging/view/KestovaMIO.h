@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "imaging/core/KVMessages.h"
 #include "imaging/core/KVProgress.h"
+#include "imaging/io/KVIOSettings.h"
 #include "platform/Classes.h"
 
 class QWidget;
@@ -18,9 +18,10 @@ class TKestovaMView;
 class TKVBitmap;
 class TKVTWainParams;
 class TKVView;
+class TKVWia;
 struct TKVChangeEntry;
 
-class TKestovaMIO : public TObject {
+class TKestovaMIO : public TObject, public TKVPreviewSettings {
 public:
     TKestovaMIO();
     ~TKestovaMIO() override;
@@ -30,6 +31,8 @@ public:
     TKestovaMView* AttachedMView() const { return view_; }
     // Records are added until there is one per entry of the view.
     void SetAttachedMView(TKestovaMView* view);
+    // The attached view is going (opRemove): it is forgotten.
+    virtual void Notification(TObject* component, TOperation operation);
     // nullptr out of range.
     TIOParamsVals* GetParams(int index);
     int GetParamsCount() const { return int(params_.size()); }
@@ -38,6 +41,9 @@ public:
     // then gives every picture its settings; true when confirmed.
     bool DoPreviews(int index, uint16_t pages, QWidget* parent = nullptr);
     // An acquired page: inserted into the view at the acquisition index, which then advances.
+    // params may come in as the page's own record from the scanner: the new entry's record takes
+    // its size, resolution and sample layout before AutoAdjustDPI resamples the page by them. On
+    // return params is the new entry's record.
     virtual void DoAcquireBitmap(TKVBitmap& bitmap, TIOParamsVals*& params);
     virtual void EndAcquire() { acquiring_ = false; }
     virtual void DoFinishWork();
@@ -46,18 +52,16 @@ public:
     // none arrived (the scanner settings then tell why).
     bool Acquire();
     TKVTWainParams& TWainParams() { return *twainParams_; }
+    // The WIA object, made on first use with the component as its owner.
+    virtual TKVWia* GetWia();
 
     // Where the next acquired page goes; clamped to the view's entries when it arrives.
     int AcquireIndex = 0;
     bool Acquiring() const { return acquiring_; }
-    unsigned PreviewsParams = 0;  // TIOPreviewsParam flags
-    TMsgLanguage MsgLanguage = msSystem;
-    bool SimplifiedParamsDialogs = true;
     bool AutoAdjustDPI = false;
     bool FilteredAdjustDPI = false;
-    int DitherMode = 1;
     TKVProgressEvent OnProgress;
-    std::function<void(TObject* sender, TKVBitmap& bitmap, bool& handled)> OnAcquireBitmap;
+    TKVAcquireBitmapEvent OnAcquireBitmap;
     std::function<void(TObject* sender)> OnFinishWork;
 
 private:
@@ -74,4 +78,5 @@ private:
     std::vector<std::unique_ptr<TIOParamsVals>> params_;
     bool acquiring_ = false;
     std::unique_ptr<TKVTWainParams> twainParams_;
+    std::unique_ptr<TKVWia> wia_;
 };

@@ -13,6 +13,7 @@
 #include "imaging/io/KVVideoAndScanner.h"
 #include "imaging/io/KestovaIO.h"
 #include "imaging/proc/KestovaProc.h"
+#include "imaging/view/KVIOPreviews.h"
 #include "imaging/view/KVTransitionEffects.h"
 #include "imaging/view/KVViewCursors.h"
 #include "platform/qt/QtBitmap.h"
@@ -26,6 +27,12 @@ const bool captureFactoryInstalled = [] {
         if (auto* kestova = dynamic_cast<TKestovaView*>(view)) kestova->ConnectCapture(*capture);
         return capture;
     });
+    return true;
+}();
+
+// The input/output component's parameters preview is a window, so the view library shows it.
+const bool previewsDialogInstalled = [] {
+    SetPreviewsDialog(ShowIOPreviews);
     return true;
 }();
 

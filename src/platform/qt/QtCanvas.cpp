@@ -60,19 +60,6 @@ QBrush ToQBrush(const TBrush& brush) {
     return QBrush(ToQColor(brush.Color), styles[int(brush.Style)]);
 }
 
-QFont ToQFont(const TFont& font) {
-    // Without the application object Qt's font database aborts the process.
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        throw EInvalidOperation("Text on a canvas needs the Qt application object");
-    QFont result(QString::fromStdString(font.Name));
-    result.setPixelSize(std::max(std::abs(font.Height()), 1));
-    result.setBold(font.Style & fsBold);
-    result.setItalic(font.Style & fsItalic);
-    result.setUnderline(font.Style & fsUnderline);
-    result.setStrikeOut(font.Style & fsStrikeOut);
-    result.setFixedPitch(font.Pitch == TFontPitch::fpFixed);
-    return result;
-}
 
 QString ToQString(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
@@ -251,6 +238,20 @@ private:
 };
 
 }  // namespace
+
+QFont ToQFont(const TFont& font) {
+    // Without the application object Qt's font database aborts the process.
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        throw EInvalidOperation("Text on a canvas needs the Qt application object");
+    QFont result(QString::fromStdString(font.Name));
+    result.setPixelSize(std::max(std::abs(font.Height()), 1));
+    result.setBold(font.Style & fsBold);
+    result.setItalic(font.Style & fsItalic);
+    result.setUnderline(font.Style & fsUnderline);
+    result.setStrikeOut(font.Style & fsStrikeOut);
+    result.setFixedPitch(font.Pitch == TFontPitch::fpFixed);
+    return result;
+}
 
 void InstallQtCanvas() {
     SetCanvasFactory([](TBitmap& bitmap) -> std::unique_ptr<TCanvas> { return std::make_unique<TQtCanvas>(bitmap); });

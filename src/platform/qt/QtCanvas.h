@@ -3,3 +3,8 @@
 
 // Makes every TBitmap's canvas draw through Qt. Text needs the Qt application object.
 void InstallQtCanvas();
+
+class QFont;
+class TFont;
+// The class library's font as Qt draws it. Needs the Qt application object.
+QFont ToQFont(const TFont& font);
