@@ -556,7 +556,7 @@ public:
         params.SetDpiY(state_.dpiY);
         return true;
     }
-    TKVWia* Wia(TObject* owner, std::function<bool(int)> progress) override {
+    TKVWia* Wia(TObject* owner, TIOParamsVals*, std::function<bool(int)> progress) override {
         state_.wiaOwner = owner;
         state_.wiaProgress = std::move(progress);
         return nullptr;

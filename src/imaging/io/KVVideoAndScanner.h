@@ -34,9 +34,11 @@ public:
     virtual bool Acquire(int api, TKVBitmap& bitmap, TIOParamsVals& params, TKVProgressRec& progress) = 0;
     // The scanner settings it keeps for its component; nullptr when it keeps none.
     virtual TKVTWainParams* ScannerSettings() { return nullptr; }
-    // The WIA object it acquires through for api 1, told its owner and the progress callback
-    // (percent done; false stops the transfer); nullptr when it has none.
-    virtual TKVWia* Wia(TObject* /*owner*/, std::function<bool(int percent)> /*progress*/) { return nullptr; }
+    // The device object of interface 1, told its owner, the owner's parameter record and the
+    // progress callback (percent done; false stops the transfer); nullptr when it has none.
+    virtual TKVWia* Wia(TObject* /*owner*/, TIOParamsVals* /*params*/, std::function<bool(int percent)> /*progress*/) {
+        return nullptr;
+    }
     // Why the last call failed, in words; empty when not known.
     virtual std::string LastErrorText() const { return {}; }
 };

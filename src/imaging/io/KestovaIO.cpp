@@ -914,7 +914,7 @@ bool TKestovaIO::WiaProgress(int percent) {
 
 TKVWia* TKestovaIO::GetWia() {
     TKVAcquireProvider* source = AcquireProvider();
-    return source ? source->Wia(this, [this](int percent) { return WiaProgress(percent); }) : nullptr;
+    return source ? source->Wia(this, params_.get(), [this](int percent) { return WiaProgress(percent); }) : nullptr;
 }
 
 // --- Parameters preview
