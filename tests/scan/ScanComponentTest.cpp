@@ -5,6 +5,7 @@
 
 #include "SaneTestDevice.h"
 #include "imaging/acquire/KVTWainParams.h"
+#include "imaging/acquire/KVWia.h"
 #include "imaging/acquire/ScannerProvider.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/KVVideoAndScanner.h"
