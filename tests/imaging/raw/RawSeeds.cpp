@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     };
     std::vector<int> greens(512 * 768);
     for (size_t i = 0; i < greens.size(); ++i) greens[i] = 500 + int(i % 768) * 3;
-    loaderSeed("dc40.bin", 21, Head(EncodeKodakDc40(greens, true), 2048));
+    loaderSeed("dc40.bin", 21, Head(EncodeKodakDc40(greens, 512, 768, true), 2048));
     loaderSeed("dc120-jpeg.bin", 22, Jpeg(32, 6, true));
     loaderSeed("kodak-65000-cfa.bin", 23, EncodeKodak65000Cfa(Mosaic(0x94949494, 12, 32, 4000), true));
     loaderSeed("kodak-65000-colour.bin", 24, EncodeKodak65000Colour(Colours(12, 32)));

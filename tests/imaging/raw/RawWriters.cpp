@@ -56,8 +56,6 @@ std::array<TCode, 256> CanonicalCodes(const uint8_t* table) {
     return codes;
 }
 
-namespace {
-
 void Put16(TBytes& b, size_t at, uint16_t v, bool little) {
     if (b.size() < at + 2) b.resize(at + 2);
     b[at] = uint8_t(little ? v : v >> 8);
@@ -73,16 +71,11 @@ void PutText(TBytes& b, size_t at, const std::string& text) {
     b[at + text.size()] = 0;
 }
 
-struct TEntry {
-    uint16_t tag, type;
-    uint32_t count, value;
-};
-
 // One directory at `at` with its entries; returns the position after it.
-size_t PutIfd(TBytes& b, size_t at, const std::vector<TEntry>& entries, bool little, uint32_t next = 0) {
+size_t PutIfd(TBytes& b, size_t at, const std::vector<TTiffEntry>& entries, bool little, uint32_t next) {
     Put16(b, at, uint16_t(entries.size()), little);
     size_t p = at + 2;
-    for (const TEntry& e : entries) {
+    for (const TTiffEntry& e : entries) {
         Put16(b, p, e.tag, little);
         Put16(b, p + 2, e.type, little);
         Put32(b, p + 4, e.count, little);
@@ -106,7 +99,6 @@ TBytes TiffHead(bool little) {
     return b;
 }
 
-}  // namespace
 
 TBytes WriteLeafTiff(const TRaster& raster) {
     TBytes b = TiffHead(false);
@@ -143,6 +135,8 @@ namespace {
 constexpr uint8_t jpegTable[16 + 13] = {0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0,
                                         0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
 
+}  // namespace
+
 int BitLength(int v) {
     int n = 0;
     for (v = std::abs(v); v; v >>= 1) ++n;
@@ -154,8 +148,6 @@ void PutDifference(TBitWriter& bits, const std::array<TCode, 256>& codes, int di
     bits.Put(codes[size_t(len)].code, codes[size_t(len)].length);
     if (len) bits.Put(uint32_t(diff < 0 ? diff + (1 << len) - 1 : diff), len);
 }
-
-}  // namespace
 
 TBytes EncodeLosslessJpeg(const TRaster& raster) {
     if (raster.width % 2) throw std::invalid_argument("two components per row need an even width");
@@ -238,6 +230,8 @@ void PutCoded(TBitWriter& bits, const std::array<TCode, 256>& codes, int symbol,
     if (len) bits.Put(uint32_t(diff < 0 ? diff + (1 << len) - 1 : diff), len);
 }
 
+}  // namespace
+
 TBytes EncodeCanonBlocks(const TRaster& raster) {
     const auto first = CanonicalCodes(canonFirst0);
     const auto second = CanonicalCodes(CanonSecond0().data());
@@ -276,7 +270,6 @@ TBytes EncodeCanonBlocks(const TRaster& raster) {
     return bits.Finish();
 }
 
-}  // namespace
 
 TBytes CiffHeap(const TBytes& body, const std::vector<TCiffRecord>& records, bool little) {
     TBytes b = body;
@@ -342,26 +335,33 @@ TBytes WriteCanonCiffCompressed(const std::string& model, const TRaster& raster,
     return WriteCiff(body, records, little);
 }
 
+TBytes PackA5Row(const int* samples, int count) {
+    TBytes row;
+    for (int g = 0; g < count; g += 8) {
+        const int* s = samples + g;
+        uint8_t b[10];
+        // Inverse of the decoder's unpacking of ten bytes.
+        b[1] = uint8_t(s[0] >> 2);
+        b[0] = uint8_t((s[0] & 3) << 6 | (s[1] >> 4 & 0x3F));
+        b[3] = uint8_t((s[1] & 15) << 4 | (s[2] >> 6 & 15));
+        b[2] = uint8_t((s[2] & 63) << 2 | (s[3] >> 8 & 3));
+        b[5] = uint8_t(s[3]);
+        b[4] = uint8_t(s[4] >> 2);
+        b[7] = uint8_t((s[4] & 3) << 6 | (s[5] >> 4 & 0x3F));
+        b[6] = uint8_t((s[5] & 15) << 4 | (s[6] >> 6 & 15));
+        b[9] = uint8_t((s[6] & 63) << 2 | (s[7] >> 8 & 3));
+        b[8] = uint8_t(s[7]);
+        row.insert(row.end(), b, b + 10);
+    }
+    return row;
+}
+
 TBytes WriteCanonA5(const TRaster& raster) {
     TBytes body;
-    for (int row = 0; row < raster.height; ++row)
-        for (int g = 0; g < raster.width; g += 8) {
-            int s[8];
-            for (int i = 0; i < 8; ++i) s[i] = raster.At(row, g + i);
-            uint8_t b[10];
-            // Inverse of the decoder's unpacking of ten bytes.
-            b[1] = uint8_t(s[0] >> 2);
-            b[0] = uint8_t((s[0] & 3) << 6 | (s[1] >> 4 & 0x3F));
-            b[3] = uint8_t((s[1] & 15) << 4 | (s[2] >> 6 & 15));
-            b[2] = uint8_t((s[2] & 63) << 2 | (s[3] >> 8 & 3));
-            b[5] = uint8_t(s[3]);
-            b[4] = uint8_t(s[4] >> 2);
-            b[7] = uint8_t((s[4] & 3) << 6 | (s[5] >> 4 & 0x3F));
-            b[6] = uint8_t((s[5] & 15) << 4 | (s[6] >> 6 & 15));
-            b[9] = uint8_t((s[6] & 63) << 2 | (s[7] >> 8 & 3));
-            b[8] = uint8_t(s[7]);
-            body.insert(body.end(), b, b + 10);
-        }
+    for (int row = 0; row < raster.height; ++row) {
+        const TBytes packed = PackA5Row(&raster.samples[size_t(row) * size_t(raster.width)], raster.width);
+        body.insert(body.end(), packed.begin(), packed.end());
+    }
     return WriteCiff(body, {{0x080a, MakeModel("Canon PowerShot A5")}});
 }
 
@@ -665,7 +665,8 @@ void AssignCodes(const std::vector<std::pair<int, int>>& pairs, size_t& next, in
 
 class TDc40Encoder {
 public:
-    TDc40Encoder(const std::vector<int>& samples, bool coarse) : target_(samples), coarse_(coarse) {
+    TDc40Encoder(const std::vector<int>& samples, int rows, int columns, bool coarse)
+        : height(rows), width(columns), half(columns / 2), target_(samples), coarse_(coarse) {
         for (size_t t = 0; t < 18; ++t) {
             size_t next = 0;
             AssignCodes(dc40Pairs[t], next, 0, 0, codes_[t]);
@@ -702,7 +703,8 @@ public:
     }
 
 private:
-    static constexpr int height = 512, width = 768, half = width / 2, span = 386;
+    static constexpr int span = 386;
+    const int height, width, half;
 
     int& Decoded(int row, int col) { return decoded_[size_t(row) * width + size_t(col)]; }
     int Target(int row, int col) const { return target_[size_t(row) * width + size_t(col)]; }
@@ -810,4 +812,6 @@ private:
 
 }  // namespace
 
-TBytes EncodeKodakDc40(const std::vector<int>& samples, bool coarse) { return TDc40Encoder(samples, coarse).Encode(); }
+TBytes EncodeKodakDc40(const std::vector<int>& samples, int height, int width, bool coarse) {
+    return TDc40Encoder(samples, height, width, coarse).Encode();
+}

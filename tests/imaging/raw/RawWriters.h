@@ -46,6 +46,8 @@ TBytes WriteCanonCiffCompressed(const std::string& model, const TRaster& raster,
                                 size_t padding = 0, const std::vector<TCiffRecord>& extra = {});
 // CIFF heap of a "PowerShot A5": 10-bit samples packed in groups of ten bytes.
 TBytes WriteCanonA5(const TRaster& raster);
+// One row of it (count a multiple of 8).
+TBytes PackA5Row(const int* samples, int count);
 // Headerless 8-bit data of the exact size of a "PC-CAM 600" (768 x 1024 after 1024 bytes).
 TBytes WritePcCam600(const TRaster& raster);
 // Headerless 12-bit bit stream of the exact size of an "Optio S" (rows of 3136 bytes).
@@ -77,10 +79,11 @@ struct TKodakColour {
     std::vector<int> cb, cr;      // per 2 x 2 cell, row by row
 };
 TBytes EncodeKodak65000Colour(const TKodakColour& picture);
-// The DC40/DC50 predictive coder, written from a picture of 512 x 768 samples (0..4095) on the
-// pattern 0x61616161 by closed-loop coding: each choice of the coder is the one whose decoded
-// result lies closest to the picture. `coarse` selects the DC40's absolute values.
-TBytes EncodeKodakDc40(const std::vector<int>& samples, bool coarse);
+// The DC40/DC50 predictive coder, written from a picture of samples (0..4095; the cameras' size is
+// 512 x 768, the height a multiple of 4) on the pattern 0x61616161 by closed-loop coding: each
+// choice of the coder is the one whose decoded result lies closest to the picture. `coarse`
+// selects the DC40's absolute values.
+TBytes EncodeKodakDc40(const std::vector<int>& samples, int height, int width, bool coarse);
 
 // "FUJIFILM" head, a TIFF directory naming the model, and the data from `dataOffset`.
 TBytes WriteFujiFile(const std::string& model, uint32_t dataOffset, const TBytes& data);
@@ -98,6 +101,15 @@ private:
     uint32_t pad_[128] = {};
     size_t index_ = 127;
 };
+
+// The DC120's JPEG of a smooth picture, with the bytes of each pair exchanged as the camera has it.
+TBytes WriteDc120Jpeg(int width, int height);
+
+// The raster of a loader case (RawLoaderCases.h), and its samples coded as that case's loader
+// reads them, from the start of its input.
+struct TLoaderCase;
+TRaster LoaderRaster(const TLoaderCase& c);
+TBytes WriteLoaderInput(const TLoaderCase& c);
 
 // MSB-first bit writer with optional 0xFF stuffing.
 class TBitWriter {
@@ -120,3 +132,21 @@ struct TCode {
     int length = 0;
 };
 std::array<TCode, 256> CanonicalCodes(const uint8_t* table);
+
+// Pieces the writers share: values at a position (the bytes grow to hold them), a NUL-terminated
+// text, a TIFF head and directory, the bit length of a difference and a JPEG-style difference
+// (the code of its length, then its bits, negative ones less one).
+void Put16(TBytes& b, size_t at, uint16_t v, bool little);
+void Put32(TBytes& b, size_t at, uint32_t v, bool little);
+void PutText(TBytes& b, size_t at, const std::string& text);
+struct TTiffEntry {
+    uint16_t tag, type;
+    uint32_t count, value;
+};
+// One directory at `at`; returns the position after it.
+size_t PutIfd(TBytes& b, size_t at, const std::vector<TTiffEntry>& entries, bool little, uint32_t next = 0);
+TBytes TiffHead(bool little);
+int BitLength(int v);
+void PutDifference(TBitWriter& bits, const std::array<TCode, 256>& codes, int diff);
+// The CIFF coding of a raster's rows in bands of eight, with the maker's tables 0.
+TBytes EncodeCanonBlocks(const TRaster& raster);

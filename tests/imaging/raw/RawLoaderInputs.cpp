@@ -1,0 +1,356 @@
+// The input of each loader case, coded from the case's raster as the camera stores its samples.
+#include <algorithm>
+#include <functional>
+#include <map>
+
+#include "RawLoaderCases.h"
+#include "RawWriters.h"
+#include "imaging/core/KVBitmap.h"
+#include "imaging/core/KVProgress.h"
+#include "imaging/io/IOParamsVals.h"
+#include "imaging/io/KVJpegFilter.h"
+#include "platform/Classes.h"
+
+namespace {
+
+void PutSamples12(TBitWriter& bits, const TRaster& raster, int row, int count) {
+    for (int col = 0; col < count; ++col) bits.Put(uint32_t(raster.At(row, col)), 12);
+}
+
+void Append(TBytes& to, const TBytes& bytes) { to.insert(to.end(), bytes.begin(), bytes.end()); }
+
+// Rows of 16-bit words, each sample passed through `word`.
+TBytes Words(const TRaster& raster, bool little, const std::function<int(int)>& word) {
+    TBytes b;
+    for (const int s : raster.samples) Put16(b, b.size(), uint16_t(word(s)), little);
+    return b;
+}
+
+// Eight 10-bit samples in the PowerShot 600's ten bytes: the high eight bits of each, then the
+// low two bits gathered into bytes 1 and 9.
+void PackPs600(const int* s, uint8_t* d) {
+    d[0] = uint8_t(s[0] >> 2), d[2] = uint8_t(s[1] >> 2), d[3] = uint8_t(s[2] >> 2), d[4] = uint8_t(s[3] >> 2);
+    d[1] = uint8_t((s[0] & 3) << 6 | (s[1] & 3) << 4 | (s[2] & 3) << 2 | (s[3] & 3));
+    d[5] = uint8_t(s[4] >> 2), d[6] = uint8_t(s[5] >> 2), d[7] = uint8_t(s[6] >> 2), d[8] = uint8_t(s[7] >> 2);
+    d[9] = uint8_t((s[7] & 3) << 6 | (s[6] & 3) << 4 | (s[5] & 3) << 2 | (s[4] & 3));
+}
+
+TBytes CanonPs600(const TRaster& raster, const TLoaderCase&) {
+    TBytes b;
+    // Even rows first, then odd ones; 896 samples in 1120 bytes per row.
+    for (int first = 0; first < 2; ++first)
+        for (int row = first; row < raster.height; row += 2)
+            for (int g = 0; g < 112; ++g) {
+                uint8_t d[10];
+                PackPs600(&raster.samples[size_t(row) * 896 + size_t(8 * g)], d);
+                b.insert(b.end(), d, d + 10);
+            }
+    return b;
+}
+
+TBytes CanonPsA5(const TRaster& raster, const TLoaderCase&) {
+    TBytes b;
+    for (int row = 0; row < raster.height; ++row) Append(b, PackA5Row(&raster.samples[size_t(row) * size_t(raster.width)], raster.width));
+    return b;
+}
+
+// Eight 12-bit samples in the E2100's twelve bytes.
+void PackE2100(const int* s, uint8_t* d) {
+    d[3] = uint8_t(s[0] >> 4), d[2] = uint8_t((s[0] & 15) << 4 | s[1] >> 8), d[1] = uint8_t(s[1]);
+    d[0] = uint8_t(s[2] >> 4), d[7] = uint8_t((s[2] & 15) << 4 | s[3] >> 8), d[6] = uint8_t(s[3]);
+    d[5] = uint8_t(s[4] >> 4), d[4] = uint8_t((s[4] & 15) << 4 | s[5] >> 8), d[11] = uint8_t(s[5]);
+    d[10] = uint8_t(s[6] >> 4), d[9] = uint8_t((s[6] & 15) << 4 | s[7] >> 8), d[8] = uint8_t(s[7]);
+}
+
+TBytes NikonE2100(const TRaster& raster, const TLoaderCase&) {
+    TBytes b;
+    for (int first = 0; first < 2; ++first) {
+        for (int row = first; row < raster.height; row += 2)
+            for (int g = 0; g < raster.width; g += 8) {
+                uint8_t d[12];
+                PackE2100(&raster.samples[size_t(row) * size_t(raster.width) + size_t(g)], d);
+                b.insert(b.end(), d, d + 12);
+            }
+        if (first == 0) b.resize(b.size() + 424);  // the gap between the two fields
+    }
+    return b;
+}
+
+TBytes CasioQv5700(const TRaster& raster, const TLoaderCase&) {
+    TBytes b;
+    for (int row = 0; row < raster.height; ++row) {
+        TBitWriter bits(false);
+        for (int col = 0; col < raster.width; ++col) bits.Put(uint32_t(raster.At(row, col)), 10);
+        TBytes line = bits.Finish();
+        line.resize(3232);
+        Append(b, line);
+    }
+    return b;
+}
+
+// Groups of ten bytes: five 10-bit samples in their low bits, the high six bits of each first
+// byte gathered for three more samples further on, which the five of later groups overwrite.
+TBytes RolleiD530flex(const TRaster& raster, const TLoaderCase&) {
+    TBytes b;
+    for (size_t n = 0; n < raster.samples.size(); n += 5)
+        for (size_t k = 0; k < 5; ++k) {
+            const int v = n + k < raster.samples.size() ? raster.samples[n + k] : 0;
+            b.push_back(uint8_t(int((n + k) * 7 % 64) << 2 | v >> 8));
+            b.push_back(uint8_t(v));
+        }
+    return b;
+}
+
+TBytes Bitstream12(const TRaster& raster, const TLoaderCase& c) {
+    TBytes b;
+    for (int row = 0; row < raster.height; ++row) {
+        TBitWriter bits(false);
+        PutSamples12(bits, raster, row, c.width);
+        TBytes line = bits.Finish();
+        line.resize(size_t(c.rawWidth));  // the row's size in bytes
+        Append(b, line);
+    }
+    return b;
+}
+
+// Rows n = 0, 1 ... hold picture rows 2n mod height, each followed by 28 bytes.
+TBytes NikonE950(const TRaster& raster, const TLoaderCase&) {
+    TBitWriter bits(false);
+    for (int n = 0; n < raster.height; ++n) {
+        const int row = 2 * n % raster.height;
+        for (int col = 0; col < raster.width; ++col) bits.Put(uint32_t(raster.At(row, col)), 10);
+        for (int i = 0; i < 28; ++i) bits.Put(0, 8);
+    }
+    return bits.Finish();
+}
+
+// The even rows, then the odd ones; a byte after every tenth sample.
+TBytes NikonPlain(const TRaster& raster, const TLoaderCase&) {
+    TBitWriter bits(false);
+    const int h = raster.height;
+    for (int n = 0; n < h; ++n) {
+        const int row = n / (h / 2) + 2 * n % h;
+        for (int col = 0; col < raster.width; ++col) {
+            bits.Put(uint32_t(raster.At(row, col)), 12);
+            if (col % 10 == 9) bits.Put(0, 8);
+        }
+    }
+    return bits.Finish();
+}
+
+// The fixed Huffman table of the compressed data, whose symbols are difference lengths.
+constexpr uint8_t nikonTable[] = {0, 1, 5, 1, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0, 5, 4, 3, 6, 2, 7, 1, 0, 8, 9, 11, 10, 12, 0x8D};
+
+// At the curve position: four vertical predictors, the curve's length and the curve (identity);
+// then the differences, each row's first two against the vertical predictors of its field.
+TBytes NikonCompressed(const TRaster& raster, const TLoaderCase&) {
+    TBytes b;
+    int vpred[4] = {2048, 2048, 2048, 2048};
+    for (const int v : vpred) Put16(b, b.size(), uint16_t(v), false);
+    Put16(b, b.size(), 4096, false);
+    for (int i = 0; i < 4096; ++i) Put16(b, b.size(), uint16_t(i), false);
+    const auto codes = CanonicalCodes(nikonTable);
+    TBitWriter bits(false);
+    for (int row = 0; row < raster.height; ++row) {
+        int hpred[2] = {0, 0};
+        for (int col = 0; col < raster.width; ++col) {
+            const int v = raster.At(row, col);
+            int& pred = col < 2 ? vpred[(row & 1) * 2 + col] : hpred[col & 1];
+            PutDifference(bits, codes, v - pred);
+            pred = v;
+            if (col < 2) hpred[col] = v;
+        }
+    }
+    Append(b, bits.Finish());
+    return b;
+}
+
+// From the data position: the even rows at the start of the first plane of 2048 bytes, the odd
+// rows at the start of the second.
+TBytes OlympusC5050(const TRaster& raster, const TLoaderCase& c) {
+    TBytes b(size_t(c.dataOffset), 0);
+    const int64_t plane = (int64_t(raster.height) * raster.width * 3 / 4 + 2047) / 2048 * 2048;
+    for (int first = 0; first < 2; ++first) {
+        TBitWriter bits(false);
+        for (int row = first; row < raster.height; row += 2) PutSamples12(bits, raster, row, raster.width);
+        b.resize(size_t(c.dataOffset + first * plane));
+        Append(b, bits.Finish());
+    }
+    return b;
+}
+
+TBytes EightBit(const TRaster& raster, const TLoaderCase&) { return TBytes(raster.samples.begin(), raster.samples.end()); }
+
+TBytes Nucore(const TRaster& raster, const TLoaderCase&) {
+    return Words(raster, true, [](int s) { return s; });
+}
+
+// Rows bottom-up from 49384, each of 8180 bytes of words right to left.
+TBytes Ixpress(const TRaster& raster, const TLoaderCase&) {
+    TBytes b(49384, 0);
+    for (int n = 0; n < raster.height; ++n) {
+        TBytes line(8180, 0);
+        const int row = raster.height - 1 - n;
+        for (int i = 0; i < raster.width; ++i) Put16(line, size_t(2 * (raster.width - 1 - i)), uint16_t(raster.At(row, i)), true);
+        Append(b, line);
+    }
+    return b;
+}
+
+// Twelve bytes (the offset v at 8), the rows of word pairs, each pair's bits exchanged under the
+// masks and XORed with two keys that lie v + 296 bytes after the twelve.
+TBytes PhaseOne(const TRaster& raster, const TLoaderCase&) {
+    constexpr uint16_t ka = 0x1234, kb = 0xA5F0;
+    TBytes b(12, 0);
+    for (int row = 0; row < raster.height; ++row)
+        for (int col = 0; col + 1 < raster.width; col += 2) {
+            const int w0 = raster.At(row, col), w1 = raster.At(row, col + 1);
+            const int a = (w1 & 0xAAAA) | (w0 & 0x5555), bb = (w0 & 0xAAAA) | (w1 & 0x5555);
+            Put16(b, b.size(), uint16_t(a ^ ka), false);
+            Put16(b, b.size(), uint16_t(bb ^ kb), false);
+        }
+    Put32(b, 8, uint32_t(b.size() - 12 - 296), false);
+    Put16(b, b.size(), ka, false);
+    Put16(b, b.size(), kb, false);
+    return b;
+}
+
+// An empty directory at 12, a curve of 256 entries 16 i at the curve position, then the rows.
+TBytes KodakEasy(const TRaster& raster, const TLoaderCase& c) {
+    TBytes b(size_t(c.curveOffset), 0);
+    for (int i = 0; i < c.curveLength; ++i) Put16(b, b.size(), uint16_t(16 * i), true);
+    b.resize(size_t(c.dataOffset));
+    Append(b, TBytes(raster.samples.begin(), raster.samples.end()));
+    return b;
+}
+
+TBytes KodakDc120(const TRaster& raster, const TLoaderCase&) {
+    static constexpr int mul[4] = {162, 192, 187, 92}, add[4] = {0, 636, 424, 212};
+    TBytes b;
+    for (int row = 0; row < raster.height; ++row) {
+        TBytes line(848, 0);
+        for (int col = 0; col < raster.width; ++col) line[size_t((row * mul[row & 3] + add[row & 3] + col) % 848)] = uint8_t(raster.At(row, col));
+        Append(b, line);
+    }
+    return b;
+}
+
+TBytes KodakDc120Jpeg(const TRaster& raster, const TLoaderCase&) { return WriteDc120Jpeg(raster.width, raster.height / 2); }
+
+TBytes KodakDc40(const TRaster& raster, const TLoaderCase& c) {
+    return EncodeKodakDc40(raster.samples, raster.height, raster.width, c.model[2] == '4');
+}
+
+TBytes KodakCfa(const TRaster& raster, const TLoaderCase&) { return EncodeKodak65000Cfa(raster, true); }
+
+TBytes KodakColour(const TRaster& raster, const TLoaderCase&) {
+    TKodakColour picture{raster.height, raster.width, raster.samples, {}, {}};
+    for (int i = 0; i < raster.height * raster.width / 4; ++i) picture.cb.push_back(i % 40 - 20), picture.cr.push_back(15 - i % 30);
+    return EncodeKodak65000Colour(picture);
+}
+
+TBytes SonyF828(const TRaster& raster, const TLoaderCase&) { return WriteSonyF828(raster, 0x12345678, 0x9abcdef0); }
+
+// The sensors at 45 degrees: `rows` raster rows of `rowBytes` after `skip`, word k of raster
+// row r holding the raster sample of the picture position `place` gives, when that lies inside.
+TBytes FujiRows(const TRaster& raster, int skip, int rows, int rowBytes, int words, bool bigEndian,
+                const std::function<std::pair<int, int>(int, int)>& place) {
+    TBytes b(size_t(skip) + size_t(rows) * size_t(rowBytes), 0);
+    for (int r = 0; r < rows; ++r)
+        for (int k = 0; k < words; ++k) {
+            const auto [row, col] = place(r, k);
+            if (row < 0 || row >= raster.height || col < 0 || col >= raster.width) continue;
+            const uint16_t v = uint16_t(raster.At(row, col));
+            const size_t at = size_t(skip) + size_t(r) * size_t(rowBytes) + size_t(2 * k);
+            b[at] = uint8_t(bigEndian ? v >> 8 : v), b[at + 1] = uint8_t(bigEndian ? v : v >> 8);
+        }
+    return b;
+}
+
+TBytes FujiS2pro(const TRaster& raster, const TLoaderCase&) {
+    return FujiRows(raster, 141376, 2144, 5888, 2880, true, [](int r, int i) { return std::pair(r + (i + 1) / 2, 2143 + i / 2 - r); });
+}
+TBytes FujiS5000(const TRaster& raster, const TLoaderCase&) {
+    return FujiRows(raster, 11824, 2152, 4 * 1472, 1424, false, [](int r, int k) { return std::pair(1423 + r / 2 - k, k + (r + 1) / 2); });
+}
+TBytes FujiS7000(const TRaster& raster, const TLoaderCase&) {
+    return FujiRows(raster, 0, 3080, 4 * 2048, 2048, false, [](int r, int k) { return std::pair(2047 + r / 2 - k, k + (r + 1) / 2); });
+}
+TBytes FujiF700(const TRaster& raster, const TLoaderCase&) {
+    return FujiRows(raster, 0, 2168, 5888, 1440, false, [](int r, int j) { return std::pair(r / 2 - j + 1439, j + (r + 1) / 2); });
+}
+
+// Three layers per pixel: the raster's sample and two that follow it.
+TBytes Foveon(const TRaster& raster, const TLoaderCase& c) {
+    std::vector<std::array<int, 3>> pixels;
+    for (const int s : raster.samples) pixels.push_back({s, s / 2 + 1, c.largest - s / 2});
+    return WriteFoveon(c.model, raster.height, raster.width, pixels);
+}
+
+using TWriter = TBytes (*)(const TRaster&, const TLoaderCase&);
+
+const std::map<TRawLoader, TWriter>& Writers() {
+    static const std::map<TRawLoader, TWriter> writers = {
+        {RawLoadCanonCompressed, [](const TRaster& r, const TLoaderCase&) {
+             TBytes b(540, 0);
+             Append(b, EncodeCanonBlocks(r));
+             Append(b, {0xFF, 0x00, 0x00});  // no low bits follow
+             return b;
+         }},
+        {RawLoadJpegLossless, [](const TRaster& r, const TLoaderCase&) { return EncodeLosslessJpeg(r); }},
+        {RawLoadNikonCompressed, NikonCompressed},
+        {RawLoadCanonPs600, CanonPs600},
+        {RawLoadCanonPsA5, CanonPsA5},
+        {RawLoadNikonE2100, NikonE2100},
+        {RawLoadCasioQv5700, CasioQv5700},
+        {RawLoadRolleiD530flex, RolleiD530flex},
+        {RawLoadBitstream12, Bitstream12},
+        {RawLoadNikonE950, NikonE950},
+        {RawLoadNikonPlain, NikonPlain},
+        {RawLoadOlympusC5050, OlympusC5050},
+        {RawLoadUnpackedBe, [](const TRaster& r, const TLoaderCase&) { return Words(r, false, [](int s) { return s; }); }},
+        {RawLoadUnpackedBeShr2, [](const TRaster& r, const TLoaderCase&) { return Words(r, false, [](int s) { return s << 2; }); }},
+        {RawLoadUnpackedBeShl2, [](const TRaster& r, const TLoaderCase&) { return Words(r, false, [](int s) { return s; }); }},
+        {RawLoadUnpackedBeShl4, [](const TRaster& r, const TLoaderCase&) { return Words(r, false, [](int s) { return s; }); }},
+        {RawLoadUnpackedLeShr2, [](const TRaster& r, const TLoaderCase&) { return Words(r, true, [](int s) { return s << 2; }); }},
+        {RawLoadEightBit, EightBit},
+        {RawLoadNucore, Nucore},
+        {RawLoadIxpress, Ixpress},
+        {RawLoadPhaseOne, PhaseOne},
+        {RawLoadKodakEasy, KodakEasy},
+        {RawLoadKodakDc120, KodakDc120},
+        {RawLoadKodakDc120Jpeg, KodakDc120Jpeg},
+        {RawLoadKodakDc40, KodakDc40},
+        {RawLoadKodakCompressedCfa, KodakCfa},
+        {RawLoadKodakCompressedColor, KodakColour},
+        {RawLoadSonyF828, SonyF828},
+        {RawLoadFujiS2pro, FujiS2pro},
+        {RawLoadFujiS5000, FujiS5000},
+        {RawLoadFujiS7000, FujiS7000},
+        {RawLoadFujiF700, FujiF700},
+        {RawLoadFoveon, Foveon},
+    };
+    return writers;
+}
+
+}  // namespace
+
+TBytes WriteDc120Jpeg(int width, int height) {
+    TKVBitmap picture;
+    picture.Allocate(width, height, kv24RGB);
+    for (int row = 0; row < height; ++row)
+        for (int col = 0; col < width; ++col)
+            for (int c = 0; c < 3; ++c) picture.GetScanline(row)[3 * col + c] = uint8_t(40 * c + 3 * row + 5 * col);
+    TMemoryStream stream;
+    TIOParamsVals params(nullptr);
+    TKVProgressRec progress;
+    WriteJPEGStream(stream, picture, params, progress);
+    TBytes bytes(stream.Bytes());
+    if (bytes.size() % 2) bytes.push_back(0);
+    for (size_t i = 0; i < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
+    return bytes;
+}
+
+TRaster LoaderRaster(const TLoaderCase& c) { return {c.rawHeight, c.rawWidth, KnownMosaic(c.pattern, c.rawHeight, c.rawWidth, c.largest)}; }
+
+TBytes WriteLoaderInput(const TLoaderCase& c) { return Writers().at(c.loader)(LoaderRaster(c), c); }
