@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <stdexcept>
 
 #include "RawLoaderCases.h"
 #include "RawWriters.h"
@@ -138,31 +139,22 @@ TBytes NikonPlain(const TRaster& raster, const TLoaderCase&) {
     return bits.Finish();
 }
 
-// The fixed Huffman table of the compressed data, whose symbols are difference lengths.
-constexpr uint8_t nikonTable[] = {0, 1, 5, 1, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0, 5, 4, 3, 6, 2, 7, 1, 0, 8, 9, 11, 10, 12, 0x8D};
-
-// At the curve position: four vertical predictors, the curve's length and the curve (identity);
-// then the differences, each row's first two against the vertical predictors of its field.
+// The differences of a raster, each row's first two against the vertical predictors of its field.
 TBytes NikonCompressed(const TRaster& raster, const TLoaderCase&) {
-    TBytes b;
+    std::vector<int> differences;
     int vpred[4] = {2048, 2048, 2048, 2048};
-    for (const int v : vpred) Put16(b, b.size(), uint16_t(v), false);
-    Put16(b, b.size(), 4096, false);
-    for (int i = 0; i < 4096; ++i) Put16(b, b.size(), uint16_t(i), false);
-    const auto codes = CanonicalCodes(nikonTable);
-    TBitWriter bits(false);
     for (int row = 0; row < raster.height; ++row) {
         int hpred[2] = {0, 0};
         for (int col = 0; col < raster.width; ++col) {
             const int v = raster.At(row, col);
             int& pred = col < 2 ? vpred[(row & 1) * 2 + col] : hpred[col & 1];
-            PutDifference(bits, codes, v - pred);
-            pred = v;
-            if (col < 2) hpred[col] = v;
+            differences.push_back(v - pred);
+            pred = hpred[col & 1] = v;
         }
     }
-    Append(b, bits.Finish());
-    return b;
+    std::vector<uint16_t> curve(4096);
+    for (size_t i = 0; i < curve.size(); ++i) curve[i] = uint16_t(i);
+    return WriteNikonCompressed({2048, 2048, 2048, 2048}, curve, differences);
 }
 
 // From the data position: the even rows at the start of the first plane of 2048 bytes, the odd
@@ -334,6 +326,30 @@ const std::map<TRawLoader, TWriter>& Writers() {
 }
 
 }  // namespace
+
+TBytes WriteNikonCompressed(const std::array<int, 4>& vpred, const std::vector<uint16_t>& curve,
+                            const std::vector<int>& differences) {
+    // The fixed Huffman table, whose symbols are difference lengths; 0x8D stands for 16 bits.
+    static constexpr uint8_t table[] = {0, 1, 5, 1, 1, 1, 1, 1, 1, 2, 0, 0, 0, 0, 0, 0, 5, 4, 3, 6, 2, 7, 1, 0, 8, 9, 11, 10, 12, 0x8D};
+    TBytes b;
+    for (const int v : vpred) Put16(b, b.size(), uint16_t(v), false);
+    Put16(b, b.size(), uint16_t(curve.size()), false);
+    for (const uint16_t v : curve) Put16(b, b.size(), v, false);
+    const auto codes = CanonicalCodes(table);
+    TBitWriter bits(false);
+    for (const int diff : differences) {
+        const int len = BitLength(diff);
+        if (len <= 12) {
+            PutDifference(bits, codes, diff);
+        } else {
+            if (len != 16) throw std::invalid_argument("13 to 15 bits have no code");
+            bits.Put(codes[0x8D].code, codes[0x8D].length);
+            bits.Put(uint32_t(diff < 0 ? diff + 65535 : diff), 16);
+        }
+    }
+    Append(b, bits.Finish());
+    return b;
+}
 
 TBytes WriteDc120Jpeg(int width, int height) {
     TKVBitmap picture;

@@ -131,9 +131,10 @@ TBytes WriteOlympusTiff(const TRaster& raster) {
 
 namespace {
 
-// Lengths 0..12, each coded by a canonical table: four codes of three bits, then longer ones.
-constexpr uint8_t jpegTable[16 + 13] = {0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0,
-                                        0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+// Lengths 0..16, each coded by a canonical table: three codes of two bits, then one of each
+// longer length.
+constexpr uint8_t jpegTable[16 + 17] = {0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                                        0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
 }  // namespace
 
@@ -149,8 +150,8 @@ void PutDifference(TBitWriter& bits, const std::array<TCode, 256>& codes, int di
     if (len) bits.Put(uint32_t(diff < 0 ? diff + (1 << len) - 1 : diff), len);
 }
 
-TBytes EncodeLosslessJpeg(const TRaster& raster) {
-    if (raster.width % 2) throw std::invalid_argument("two components per row need an even width");
+TBytes LosslessJpeg(int height, int width, const std::vector<int>& differences) {
+    if (width % 2) throw std::invalid_argument("two components per row need an even width");
     TBytes b = {0xFF, 0xD8};
     auto segment = [&](uint16_t marker, const TBytes& body) {
         b.push_back(uint8_t(marker >> 8)), b.push_back(uint8_t(marker));
@@ -158,8 +159,8 @@ TBytes EncodeLosslessJpeg(const TRaster& raster) {
         b.push_back(uint8_t(length >> 8)), b.push_back(uint8_t(length));
         b.insert(b.end(), body.begin(), body.end());
     };
-    const int jw = raster.width / 2;
-    segment(0xFFC3, {12, uint8_t(raster.height >> 8), uint8_t(raster.height), uint8_t(jw >> 8), uint8_t(jw), 2, 1, 0x11, 0, 2, 0x11, 0});
+    const int jw = width / 2;
+    segment(0xFFC3, {12, uint8_t(height >> 8), uint8_t(height), uint8_t(jw >> 8), uint8_t(jw), 2, 1, 0x11, 0, 2, 0x11, 0});
     TBytes dht;
     for (uint8_t table = 0; table < 2; ++table) {
         dht.push_back(table);
@@ -169,24 +170,24 @@ TBytes EncodeLosslessJpeg(const TRaster& raster) {
     segment(0xFFDA, {2, 1, 0x00, 2, 0x11, 1, 0, 0});
     const auto codes = CanonicalCodes(jpegTable);
     TBitWriter bits(true);
-    int vpred[2] = {2048, 2048}, hpred[2] = {0, 0};
-    for (int row = 0; row < raster.height; ++row)
-        for (int col = 0; col < raster.width; ++col) {
-            const int v = raster.At(row, col);
-            int diff = 0;
-            if (col < 2) {
-                diff = v - vpred[col];
-                vpred[col] = hpred[col] = v;
-            } else {
-                diff = v - hpred[col & 1];
-                hpred[col & 1] = v;
-            }
-            PutDifference(bits, codes, diff);
-        }
+    for (const int diff : differences) PutDifference(bits, codes, diff);
     const TBytes data = bits.Finish();
     b.insert(b.end(), data.begin(), data.end());
     b.push_back(0xFF), b.push_back(0xD9);
     return b;
+}
+
+TBytes EncodeLosslessJpeg(const TRaster& raster) {
+    std::vector<int> differences;
+    int vpred[2] = {2048, 2048}, hpred[2] = {0, 0};
+    for (int row = 0; row < raster.height; ++row)
+        for (int col = 0; col < raster.width; ++col) {
+            const int v = raster.At(row, col);
+            int& pred = col < 2 ? vpred[col] : hpred[col & 1];
+            differences.push_back(v - pred);
+            pred = hpred[col & 1] = v;
+        }
+    return LosslessJpeg(raster.height, raster.width, differences);
 }
 
 TBytes WriteCanonLosslessJpeg(const TRaster& raster) {
@@ -442,21 +443,24 @@ TBytes WriteRolleiHeader(int width, int height) {
     return b;
 }
 
-TBytes WriteKodakTiff(const TKodakFile& file) {
-    TBytes b = TiffHead(true);
+TBytes WriteSubIfdTiff(const std::string& make, const TKodakFile& file, bool little) {
+    TBytes b = TiffHead(little);
     const uint32_t sub = 200;
-    PutIfd(b, 8, {{271, 2, 22, 118}, {272, 2, uint32_t(file.model.size() + 1), 140}, {330, 4, 1, sub}}, true);
-    PutText(b, 118, "Eastman Kodak Company");
+    PutIfd(b, 8, {{271, 2, uint32_t(make.size() + 1), 100}, {272, 2, uint32_t(file.model.size() + 1), 140}, {330, 4, 1, sub}},
+           little);
+    PutText(b, 100, make);
     PutText(b, 140, file.model);
     const uint32_t data = file.dataOffset ? file.dataOffset : 512;
     PutIfd(b, sub,
            {{256, 4, 1, uint32_t(file.width)}, {257, 4, 1, uint32_t(file.height)}, {259, 3, 1, uint32_t(file.compression)},
             {262, 3, 1, uint32_t(file.photometric)}, {273, 4, 1, data}},
-           true);
+           little);
     b.resize(data);
     b.insert(b.end(), file.data.begin(), file.data.end());
     return b;
 }
+
+TBytes WriteKodakTiff(const TKodakFile& file) { return WriteSubIfdTiff("Eastman Kodak Company", file); }
 
 namespace {
 

@@ -34,6 +34,9 @@ TBytes WriteOlympusTiff(const TRaster& raster);
 TBytes WriteCanonLosslessJpeg(const TRaster& raster);
 // The lossless JPEG stream alone.
 TBytes EncodeLosslessJpeg(const TRaster& raster);
+// A lossless JPEG stream of height rows of width samples holding the given differences (of up to
+// 16 bits), whatever they add up to.
+TBytes LosslessJpeg(int height, int width, const std::vector<int>& differences);
 // One record of a CIFF heap, and a heap of records after `body` (offsets from the heap's start).
 struct TCiffRecord {
     uint16_t type;
@@ -67,6 +70,8 @@ struct TKodakFile {
     TBytes data;
 };
 TBytes WriteKodakTiff(const TKodakFile& file);
+// The same for another maker (make names at most 39 characters, models too).
+TBytes WriteSubIfdTiff(const std::string& make, const TKodakFile& file, bool little = true);
 // Compression 65000 of a filter-array raster (12-bit samples). With `storeOnEvenRows`, a block of
 // an even row whose stored form marks itself as stored (a length nibble above 12 among its
 // first bytes) is written stored; `storedBlocks` counts them.
@@ -102,6 +107,10 @@ private:
     size_t index_ = 127;
 };
 
+// The compressed Nikon data as its loader reads them from the curve position: four vertical
+// predictors, the curve, then the differences (of up to 12 bits, or of 16).
+TBytes WriteNikonCompressed(const std::array<int, 4>& vpred, const std::vector<uint16_t>& curve,
+                            const std::vector<int>& differences);
 // The DC120's JPEG of a smooth picture, with the bytes of each pair exchanged as the camera has it.
 TBytes WriteDc120Jpeg(int width, int height);
 
