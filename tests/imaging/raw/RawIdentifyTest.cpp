@@ -91,6 +91,15 @@ TEST(RawIdentify, SignaturesHeadersSizesAndCameraRows) {
     }
 }
 
+TEST(RawIdentify, EveryCameraFileOfTheSeedsNamesItsLoader) {
+    for (const TCameraFile& file : CameraFiles()) {
+        SCOPED_TRACE(file.name);
+        TRawRun run(file.bytes);
+        ASSERT_EQ(run.identified, 0);
+        EXPECT_EQ(run.raw->loader, file.loader);
+    }
+}
+
 TEST(RawIdentify, UnknownAndRejectedFilesAreNotIdentified) {
     TBytes adobe = WriteOlympusTiff(MosaicRaster(0x61616161, 4, 8, 100));
     // Point the model tag at a Software tag starting with "Adobe".

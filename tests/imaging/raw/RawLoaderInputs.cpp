@@ -2,10 +2,11 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <string>
 #include <stdexcept>
 
 #include "RawLoaderCases.h"
-#include "RawWriters.h"
+#include "RawTestSupport.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/core/KVProgress.h"
 #include "imaging/io/IOParamsVals.h"
@@ -189,21 +190,25 @@ TBytes Ixpress(const TRaster& raster, const TLoaderCase&) {
     return b;
 }
 
-// Twelve bytes (the offset v at 8), the rows of word pairs, each pair's bits exchanged under the
-// masks and XORed with two keys that lie v + 296 bytes after the twelve.
-TBytes PhaseOne(const TRaster& raster, const TLoaderCase&) {
-    constexpr uint16_t ka = 0x1234, kb = 0xA5F0;
-    TBytes b(12, 0);
+// The rows of word pairs, each pair's bits exchanged under the masks and XORed with two keys.
+constexpr uint16_t phaseOneKeys[2] = {0x1234, 0xA5F0};
+
+void PutPhaseOneRows(TBytes& b, const TRaster& raster) {
     for (int row = 0; row < raster.height; ++row)
         for (int col = 0; col + 1 < raster.width; col += 2) {
             const int w0 = raster.At(row, col), w1 = raster.At(row, col + 1);
             const int a = (w1 & 0xAAAA) | (w0 & 0x5555), bb = (w0 & 0xAAAA) | (w1 & 0x5555);
-            Put16(b, b.size(), uint16_t(a ^ ka), false);
-            Put16(b, b.size(), uint16_t(bb ^ kb), false);
+            Put16(b, b.size(), uint16_t(a ^ phaseOneKeys[0]), false);
+            Put16(b, b.size(), uint16_t(bb ^ phaseOneKeys[1]), false);
         }
+}
+
+// Twelve bytes (the offset v at 8), the rows, and the keys v + 296 bytes after the twelve.
+TBytes PhaseOne(const TRaster& raster, const TLoaderCase&) {
+    TBytes b(12, 0);
+    PutPhaseOneRows(b, raster);
     Put32(b, 8, uint32_t(b.size() - 12 - 296), false);
-    Put16(b, b.size(), ka, false);
-    Put16(b, b.size(), kb, false);
+    for (const uint16_t key : phaseOneKeys) Put16(b, b.size(), key, false);
     return b;
 }
 
@@ -325,7 +330,138 @@ const std::map<TRawLoader, TWriter>& Writers() {
     return writers;
 }
 
+const TLoaderCase& CaseOf(TRawLoader loader) {
+    for (const TLoaderCase& c : loaderCases)
+        if (c.loader == loader) return c;
+    throw std::invalid_argument("no such loader");
+}
+
+TBytes CaseInput(TRawLoader loader) { return WriteLoaderInput(CaseOf(loader)); }
+
+// A Nikon camera's big-endian TIFF: the sub-directory gives the raster, its data and, for the
+// compressed data, the curve's position.
+TBytes NikonFile(TRawLoader loader) {
+    const TLoaderCase& c = CaseOf(loader);
+    const bool compressed = loader == RawLoadNikonCompressed;
+    TBytes b = TiffHead(false);
+    PutIfd(b, 8, {{271, 2, 18, 100}, {272, 2, 9, 140}, {330, 4, 1, 200}}, false);
+    PutText(b, 100, "NIKON CORPORATION");
+    PutText(b, 140, "NIKON D1");
+    constexpr uint32_t at = 512;
+    std::vector<TTiffEntry> entries = {{256, 4, 1, uint32_t(c.rawWidth)}, {257, 4, 1, uint32_t(c.rawHeight)},
+                                       {259, 4, 1, compressed ? 34713u : 1u}, {262, 3, 1, 32803},
+                                       {273, 4, 1, uint32_t(at + (compressed ? c.dataOffset : 0))}};
+    if (compressed) entries.push_back({291, 4, 1, at});
+    PutIfd(b, 200, entries, false);
+    b.resize(at);
+    // The plain data of a model not named E: rows in order, no byte after each tenth sample.
+    if (compressed) {
+        Append(b, CaseInput(loader));
+    } else {
+        const TRaster raster = LoaderRaster(c);
+        TBitWriter bits(false);
+        for (int row = 0; row < raster.height; ++row) PutSamples12(bits, raster, row, raster.width);
+        Append(b, bits.Finish());
+    }
+    return b;
+}
+
+// The blocks of a Minolta file: the picture's size, the TIFF structure naming the camera, the
+// white balance, then the data.
+TBytes MinoltaFile(const std::string& model, int height, int width, const TBytes& data) {
+    TBytes tiff = TiffHead(false);
+    PutIfd(tiff, 8, {{271, 2, 8, 60}, {272, 2, uint32_t(model.size() + 1), 80}}, false);
+    PutText(tiff, 60, "MINOLTA");
+    PutText(tiff, 80, model);
+    TBytes b = {0, 'M', 'R', 'M', 0, 0, 0, 0, 0, 'P', 'R', 'D'};
+    Put32(b, 12, 24, false);
+    Put16(b, 24, uint16_t(height), false);
+    Put16(b, 26, uint16_t(width), false);
+    b.resize(40);
+    Append(b, {0, 'T', 'T', 'W'});
+    Put32(b, 44, uint32_t(tiff.size()), false);
+    Append(b, tiff);
+    Append(b, {0, 'W', 'B', 'G', 0, 0, 0, 12, 0, 0, 0, 0});
+    for (const uint16_t ratio : {300, 256, 256, 400}) Put16(b, b.size(), ratio, false);
+    Put32(b, 4, uint32_t(b.size() - 8), false);
+    Append(b, data);
+    return b;
+}
+
+TBytes NucoreFile() {
+    const TLoaderCase& c = CaseOf(RawLoadNucore);
+    TBytes b = {'B', 'R'};
+    Put32(b, 10, 64, true);
+    Put32(b, 18, uint32_t(c.rawWidth), true);
+    Put32(b, 22, uint32_t(c.rawHeight), true);
+    b.resize(64);
+    Append(b, CaseInput(RawLoadNucore));
+    return b;
+}
+
+// The head, the rows, then the raster's width and height and the keys at the places the header
+// walk and the loader count from the offset v.
+TBytes PhaseOneFile() {
+    const TLoaderCase& c = CaseOf(RawLoadPhaseOne);
+    TBytes b = {'M', 'M', 'M', 'M', 'R', 'a', 'w', 'T', 0, 0, 0, 0};
+    PutPhaseOneRows(b, LoaderRaster(c));
+    const uint32_t v = uint32_t(b.size());
+    Put32(b, 8, v, false);
+    Put32(b, 148 + v, uint32_t(c.rawWidth), false);
+    Put32(b, 164 + v, uint32_t(c.rawHeight), false);
+    Put16(b, 308 + v, phaseOneKeys[0], false);
+    Put16(b, 310 + v, phaseOneKeys[1], false);
+    return b;
+}
+
+TBytes Head(const TBytes& bytes, size_t size) { return TBytes(bytes.begin(), bytes.begin() + long(std::min(size, bytes.size()))); }
+
 }  // namespace
+
+std::vector<TCameraFile> CameraFiles() {
+    const TRaster mosaic = MosaicRaster(0x94949494, 8, 16, 1000);
+    TBytes ps600;
+    for (int row = 0; row < 4; ++row) Append(ps600, Head(CaseInput(RawLoadCanonPs600), 1120));
+    const TLoaderCase& c5050 = CaseOf(RawLoadOlympusC5050);
+    TBytes c5050Data = CaseInput(RawLoadOlympusC5050);
+    c5050Data.erase(c5050Data.begin(), c5050Data.begin() + c5050.dataOffset);
+    const TLoaderCase& e10 = CaseOf(RawLoadUnpackedBeShr2);
+    const TLoaderCase& minolta = CaseOf(RawLoadUnpackedBeShl2);
+    const TLoaderCase& kodak = CaseOf(RawLoadKodakEasy);
+    return {
+        {"canon-ciff.crw", RawLoadCanonCompressed, WriteCanonCiffCompressed("Canon EOS Test", mosaic)},
+        {"canon-ciff-previews.crw", RawLoadCanonCompressed,
+         WriteCanonCiffCompressed("Canon EOS Test", mosaic, true, 0,
+                                  {{0x080b, {'F', 'w', 0}},
+                                   {0x102a, {1, 0, 2, 0}},
+                                   {0x300a, CiffHeap({}, {{0x2007, WriteJpeg(16, 8)}, {0x2008, WriteJpeg(8, 8)}}, false)}})},
+        {"canon-sof3.tif", RawLoadJpegLossless, WriteCanonLosslessJpeg(MosaicRaster(0x61616161, 6, 8, 4000))},
+        {"nikon-compressed.nef", RawLoadNikonCompressed, NikonFile(RawLoadNikonCompressed)},
+        {"nikon-plain.nef", RawLoadNikonPlain, NikonFile(RawLoadNikonPlain)},
+        // The cameras of a fixed size, with their data cut short.
+        {"canon-ps600.crw", RawLoadCanonPs600, WriteCanonCiff("Canon PowerShot 600", ps600)},
+        {"canon-a5.crw", RawLoadCanonPsA5, WriteCanonA5(MosaicRaster(0x1e4e1e4e, 4, 992, 1000))},
+        {"rollei.mdc", RawLoadRolleiD530flex, WriteRolleiHeader(16, 8)},
+        {"olympus-c5050.orf", RawLoadOlympusC5050, WriteOlympusTiff("C5050Z", c5050.rawHeight, c5050.rawWidth, c5050Data)},
+        {"leaf-be16.tif", RawLoadUnpackedBe, WriteLeafTiff(MosaicRaster(0x94949494, 6, 8, 60000))},
+        {"olympus-e10.orf", RawLoadUnpackedBeShr2, WriteOlympusTiff("E-10", e10.rawHeight, e10.rawWidth, CaseInput(RawLoadUnpackedBeShr2))},
+        {"minolta-dimage7.mrw", RawLoadUnpackedBeShl2, MinoltaFile("DiMAGE 7", minolta.rawHeight, minolta.rawWidth, CaseInput(RawLoadUnpackedBeShl2))},
+        {"olympus-le16.orf", RawLoadUnpackedLeShr2, WriteOlympusTiff(MosaicRaster(0x61616161, 6, 8, 16000))},
+        {"nucore.raw", RawLoadNucore, NucoreFile()},
+        {"phase-one.tif", RawLoadPhaseOne, PhaseOneFile()},
+        {"kodak-easy.dcr", RawLoadKodakEasy, WriteKodakTiff({kodak.model, kodak.rawHeight, kodak.rawWidth, 1, 32803, 0, TBytes(size_t(kodak.rawHeight * kodak.rawWidth), 0x40)})},
+        {"kodak-dc120.dcr", RawLoadKodakDc120, WriteKodakTiff({"DC120", 976, 848, 1, 32803, 0, CaseInput(RawLoadKodakDc120)})},
+        {"kodak-dc120-jpeg.dcr", RawLoadKodakDc120Jpeg, WriteKodakTiff({"DC120", 976, 848, 7, 2, 0, Head(WriteDc120Jpeg(848, 488), 4096)})},
+        {"kodak-dc40.dcr", RawLoadKodakDc40, WriteKodakTiff({"Digital Camera 40", 512, 768, 0, 2, 1152, CaseInput(RawLoadKodakDc40)})},
+        {"kodak-65000-cfa.dcr", RawLoadKodakCompressedCfa,
+         WriteKodakTiff({"DCS760C", 8, 64, 65000, 32803, 0, EncodeKodak65000Cfa(MosaicRaster(0x61616161, 8, 64, 4000), true)})},
+        {"kodak-65000-colour.dcr", RawLoadKodakCompressedColor, WriteKodakTiff({"DCS760C", 12, 32, 65000, 2, 0, CaseInput(RawLoadKodakCompressedColor)})},
+        {"foveon.x3f", RawLoadFoveon, WriteFoveon("SD9", 6, 8, std::vector<std::array<int, 3>>(48, {100, 200, 300}))},
+        // Known by their heads, but larger than the fuzz targets decode.
+        {"fuji-s5000.raf", RawLoadFujiS5000, WriteFujiFile("FinePix S5000", 1024, Head(CaseInput(RawLoadFujiS5000), 4096))},
+        {"sony-f828.srf", RawLoadSonyF828, Head(CaseInput(RawLoadSonyF828), 200000)},
+    };
+}
 
 TBytes WriteNikonCompressed(const std::array<int, 4>& vpred, const std::vector<uint16_t>& curve,
                             const std::vector<int>& differences) {
@@ -351,7 +487,7 @@ TBytes WriteNikonCompressed(const std::array<int, 4>& vpred, const std::vector<u
     return b;
 }
 
-TBytes WriteDc120Jpeg(int width, int height) {
+TBytes WriteJpeg(int width, int height) {
     TKVBitmap picture;
     picture.Allocate(width, height, kv24RGB);
     for (int row = 0; row < height; ++row)
@@ -361,7 +497,11 @@ TBytes WriteDc120Jpeg(int width, int height) {
     TIOParamsVals params(nullptr);
     TKVProgressRec progress;
     WriteJPEGStream(stream, picture, params, progress);
-    TBytes bytes(stream.Bytes());
+    return TBytes(stream.Bytes());
+}
+
+TBytes WriteDc120Jpeg(int width, int height) {
+    TBytes bytes = WriteJpeg(width, height);
     if (bytes.size() % 2) bytes.push_back(0);
     for (size_t i = 0; i < bytes.size(); i += 2) std::swap(bytes[i], bytes[i + 1]);
     return bytes;

@@ -109,24 +109,27 @@ TBytes WriteLeafTiff(const TRaster& raster) {
     return b;
 }
 
-TBytes WriteOlympusTiff(const TRaster& raster) {
+TBytes WriteOlympusTiff(const std::string& model, int height, int width, const TBytes& data) {
     TBytes b = TiffHead(true);
-    const uint32_t strips = 200, data = 256;
+    const uint32_t strips = 200, at = 256;
     PutIfd(b, 8,
-           {{256, 4, 1, uint32_t(raster.width)}, {257, 4, 1, uint32_t(raster.height)}, {271, 2, 8, 120}, {272, 2, 4, 140},
-            {273, 4, 2, strips}},
+           {{256, 4, 1, uint32_t(width)}, {257, 4, 1, uint32_t(height)}, {271, 2, 24, 120},
+            {272, 2, uint32_t(model.size() + 1), 150}, {273, 4, 2, strips}},
            true);
     PutText(b, 120, "OLYMPUS OPTICAL CO.,LTD");
-    PutText(b, 140, "E-1");
+    PutText(b, 150, model);
     // The decoder takes the data position from the first entry of the strip table.
-    Put32(b, strips, data, true);
+    Put32(b, strips, at, true);
     Put32(b, strips + 4, 0, true);
-    b.resize(data);
-    for (const int s : raster.samples) {
-        const int w = s << 2;
-        b.push_back(uint8_t(w)), b.push_back(uint8_t(w >> 8));
-    }
+    b.resize(at);
+    b.insert(b.end(), data.begin(), data.end());
     return b;
+}
+
+TBytes WriteOlympusTiff(const TRaster& raster) {
+    TBytes data;
+    for (const int s : raster.samples) Put16(data, data.size(), uint16_t(s << 2), true);
+    return WriteOlympusTiff("E-1", raster.height, raster.width, data);
 }
 
 namespace {
@@ -357,13 +360,15 @@ TBytes PackA5Row(const int* samples, int count) {
     return row;
 }
 
+TBytes WriteCanonCiff(const std::string& model, const TBytes& body) { return WriteCiff(body, {{0x080a, MakeModel(model)}}); }
+
 TBytes WriteCanonA5(const TRaster& raster) {
     TBytes body;
     for (int row = 0; row < raster.height; ++row) {
         const TBytes packed = PackA5Row(&raster.samples[size_t(row) * size_t(raster.width)], raster.width);
         body.insert(body.end(), packed.begin(), packed.end());
     }
-    return WriteCiff(body, {{0x080a, MakeModel("Canon PowerShot A5")}});
+    return WriteCanonCiff("Canon PowerShot A5", body);
 }
 
 TBytes WritePcCam600(const TRaster& raster) {

@@ -30,6 +30,8 @@ struct TRaster {
 TBytes WriteLeafTiff(const TRaster& raster);
 // TIFF-based: an Olympus "E-1" (16-bit little-endian samples, stored shifted left by 2).
 TBytes WriteOlympusTiff(const TRaster& raster);
+// An Olympus camera of the model, its tiles' size and its data (from 256).
+TBytes WriteOlympusTiff(const std::string& model, int height, int width, const TBytes& data);
 // TIFF-based Canon with a lossless JPEG (SOF3) of two interleaved components per row.
 TBytes WriteCanonLosslessJpeg(const TRaster& raster);
 // The lossless JPEG stream alone.
@@ -47,6 +49,8 @@ TBytes CiffHeap(const TBytes& body, const std::vector<TCiffRecord>& records, boo
 // Huffman-coded data at 540, followed by `padding` zero bytes; then the `extra` records.
 TBytes WriteCanonCiffCompressed(const std::string& model, const TRaster& raster, bool bigEndian = false,
                                 size_t padding = 0, const std::vector<TCiffRecord>& extra = {});
+// CIFF heap naming a Canon model, `body` from the heap's start (the data position).
+TBytes WriteCanonCiff(const std::string& model, const TBytes& body);
 // CIFF heap of a "PowerShot A5": 10-bit samples packed in groups of ten bytes.
 TBytes WriteCanonA5(const TRaster& raster);
 // One row of it (count a multiple of 8).
@@ -111,7 +115,9 @@ private:
 // predictors, the curve, then the differences (of up to 12 bits, or of 16).
 TBytes WriteNikonCompressed(const std::array<int, 4>& vpred, const std::vector<uint16_t>& curve,
                             const std::vector<int>& differences);
-// The DC120's JPEG of a smooth picture, with the bytes of each pair exchanged as the camera has it.
+// A JPEG of a smooth picture, and the same with the bytes of each pair exchanged as the DC120
+// has it.
+TBytes WriteJpeg(int width, int height);
 TBytes WriteDc120Jpeg(int width, int height);
 
 // The raster of a loader case (RawLoaderCases.h), and its samples coded as that case's loader
@@ -119,6 +125,15 @@ TBytes WriteDc120Jpeg(int width, int height);
 struct TLoaderCase;
 TRaster LoaderRaster(const TLoaderCase& c);
 TBytes WriteLoaderInput(const TLoaderCase& c);
+// Whole camera files whose containers lead identification to a loader, in the loader case's
+// geometry where the camera's size is not fixed, their data cut short where it is.
+struct TKVRawContext;
+struct TCameraFile {
+    std::string name;
+    void (*loader)(TKVRawContext&);
+    TBytes bytes;
+};
+std::vector<TCameraFile> CameraFiles();
 
 // MSB-first bit writer with optional 0xFF stuffing.
 class TBitWriter {
