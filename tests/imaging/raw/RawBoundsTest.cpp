@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <stdexcept>
 
 #include "../DriverTestSupport.h"
 #include "RawLoaderCases.h"
@@ -38,23 +37,13 @@ TEST(RawBounds, MetadataKeepsTheStreamPositionOnEveryReturn) {
     }
 }
 
-// The loader's case in a geometry of its own, without margins.
-TLoaderCase SmallCase(TRawLoader loader, int height, int width) {
-    for (TLoaderCase c : loaderCases)
-        if (c.loader == loader) {
-            c.rawHeight = c.height = height, c.rawWidth = c.width = width, c.top = c.left = 0;
-            return c;
-        }
-    throw std::invalid_argument("no such loader");
-}
-
 int Sample(const TKVRawContext& raw, int row, int col) {
     return raw.image[size_t(row) * size_t(raw.imageWidth) + size_t(col)][size_t(raw.FC(row, col))];
 }
 
 TEST(RawBounds, LosslessJpegClaimingMoreSamplesThanTheRasterIsRefused) {
     // The raster holds 16 rows of 40 samples.
-    const TLoaderCase c = SmallCase(RawLoadJpegLossless, 16, 40);
+    const TLoaderCase c = CaseOfSize(RawLoadJpegLossless, 16, 40);
     const struct {
         const char* name;
         int height, width;
@@ -78,7 +67,7 @@ TEST(RawBounds, PredictorsStayWithinTheSampleRange) {
     constexpr int up = 65535, down = -65535;
     {
         SCOPED_TRACE("lossless JPEG");
-        const TLoaderCase c = SmallCase(RawLoadJpegLossless, 4, 8);
+        const TLoaderCase c = CaseOfSize(RawLoadJpegLossless, 4, 8);
         std::vector<int> diffs(32, 0);
         diffs[2] = diffs[4] = up, diffs[6] = down;        // along row 0
         diffs[0] = diffs[8] = up, diffs[16] = down;       // down column 0
@@ -93,7 +82,7 @@ TEST(RawBounds, PredictorsStayWithinTheSampleRange) {
     }
     {
         SCOPED_TRACE("Nikon compressed");
-        const TLoaderCase c = SmallCase(RawLoadNikonCompressed, 6, 8);
+        const TLoaderCase c = CaseOfSize(RawLoadNikonCompressed, 6, 8);
         std::vector<int> diffs(48, 0);
         diffs[2] = diffs[4] = up, diffs[6] = down;        // along row 0
         diffs[0] = diffs[16] = up, diffs[32] = down;      // down column 0 of the even rows

@@ -67,6 +67,16 @@ inline constexpr TLoaderCase loaderCases[] = {
 };
 inline constexpr size_t loaderCaseCount = std::size(loaderCases);
 
+// The case of a loader in a geometry of its own, without margins.
+inline TLoaderCase CaseOfSize(TRawLoader loader, int height, int width) {
+    for (TLoaderCase c : loaderCases)
+        if (c.loader == loader) {
+            c.rawHeight = c.height = height, c.rawWidth = c.width = width, c.top = c.left = 0;
+            return c;
+        }
+    return {};
+}
+
 // The context as identification leaves it for the case, with the picture allocated (one entry
 // per 2 x 2 cell at half size) and the input at the data.
 inline void PrepareLoader(TKVRawContext& raw, const TLoaderCase& c, bool halfSize) {
