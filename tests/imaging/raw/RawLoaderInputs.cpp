@@ -366,28 +366,6 @@ TBytes NikonFile(TRawLoader loader) {
     return b;
 }
 
-// The blocks of a Minolta file: the picture's size, the TIFF structure naming the camera, the
-// white balance, then the data.
-TBytes MinoltaFile(const std::string& model, int height, int width, const TBytes& data) {
-    TBytes tiff = TiffHead(false);
-    PutIfd(tiff, 8, {{271, 2, 8, 60}, {272, 2, uint32_t(model.size() + 1), 80}}, false);
-    PutText(tiff, 60, "MINOLTA");
-    PutText(tiff, 80, model);
-    TBytes b = {0, 'M', 'R', 'M', 0, 0, 0, 0, 0, 'P', 'R', 'D'};
-    Put32(b, 12, 24, false);
-    Put16(b, 24, uint16_t(height), false);
-    Put16(b, 26, uint16_t(width), false);
-    b.resize(40);
-    Append(b, {0, 'T', 'T', 'W'});
-    Put32(b, 44, uint32_t(tiff.size()), false);
-    Append(b, tiff);
-    Append(b, {0, 'W', 'B', 'G', 0, 0, 0, 12, 0, 0, 0, 0});
-    for (const uint16_t ratio : {300, 256, 256, 400}) Put16(b, b.size(), ratio, false);
-    Put32(b, 4, uint32_t(b.size() - 8), false);
-    Append(b, data);
-    return b;
-}
-
 TBytes NucoreFile() {
     const TLoaderCase& c = CaseOf(RawLoadNucore);
     TBytes b = {'B', 'R'};
@@ -418,6 +396,38 @@ TBytes Head(const TBytes& bytes, size_t size) { return TBytes(bytes.begin(), byt
 
 }  // namespace
 
+// The blocks of a Minolta file: the picture's size, the TIFF structure naming the camera, the
+// white balance, then the data.
+TBytes WriteMinoltaFile(const std::string& model, int height, int width, const TBytes& data) {
+    TBytes tiff = TiffHead(false);
+    PutIfd(tiff, 8, {{271, 2, 8, 60}, {272, 2, uint32_t(model.size() + 1), 80}}, false);
+    PutText(tiff, 60, "MINOLTA");
+    PutText(tiff, 80, model);
+    TBytes b = {0, 'M', 'R', 'M', 0, 0, 0, 0, 0, 'P', 'R', 'D'};
+    Put32(b, 12, 24, false);
+    Put16(b, 24, uint16_t(height), false);
+    Put16(b, 26, uint16_t(width), false);
+    b.resize(40);
+    Append(b, {0, 'T', 'T', 'W'});
+    Put32(b, 44, uint32_t(tiff.size()), false);
+    Append(b, tiff);
+    Append(b, {0, 'W', 'B', 'G', 0, 0, 0, 12, 0, 0, 0, 0});
+    for (const uint16_t ratio : {300, 256, 256, 400}) Put16(b, b.size(), ratio, false);
+    Put32(b, 4, uint32_t(b.size() - 8), false);
+    Append(b, data);
+    return b;
+}
+
+TBytes WritePhaseOneHeader(int rawHeight, int rawWidth) {
+    TBytes b = {'M', 'M', 'M', 'M', 'R', 'a', 'w', 'T'};
+    Put32(b, 8, 0, false);
+    Put32(b, 148, uint32_t(rawWidth), false);
+    Put32(b, 164, uint32_t(rawHeight), false);
+    Put16(b, 308, phaseOneKeys[0], false);
+    Put16(b, 310, phaseOneKeys[1], false);
+    return b;
+}
+
 std::vector<TCameraFile> CameraFiles() {
     const TRaster mosaic = MosaicRaster(0x94949494, 8, 16, 1000);
     TBytes ps600;
@@ -445,7 +455,7 @@ std::vector<TCameraFile> CameraFiles() {
         {"olympus-c5050.orf", RawLoadOlympusC5050, WriteOlympusTiff("C5050Z", c5050.rawHeight, c5050.rawWidth, c5050Data)},
         {"leaf-be16.tif", RawLoadUnpackedBe, WriteLeafTiff(MosaicRaster(0x94949494, 6, 8, 60000))},
         {"olympus-e10.orf", RawLoadUnpackedBeShr2, WriteOlympusTiff("E-10", e10.rawHeight, e10.rawWidth, CaseInput(RawLoadUnpackedBeShr2))},
-        {"minolta-dimage7.mrw", RawLoadUnpackedBeShl2, MinoltaFile("DiMAGE 7", minolta.rawHeight, minolta.rawWidth, CaseInput(RawLoadUnpackedBeShl2))},
+        {"minolta-dimage7.mrw", RawLoadUnpackedBeShl2, WriteMinoltaFile("DiMAGE 7", minolta.rawHeight, minolta.rawWidth, CaseInput(RawLoadUnpackedBeShl2))},
         {"olympus-le16.orf", RawLoadUnpackedLeShr2, WriteOlympusTiff(MosaicRaster(0x61616161, 6, 8, 16000))},
         {"nucore.raw", RawLoadNucore, NucoreFile()},
         {"phase-one.tif", RawLoadPhaseOne, PhaseOneFile()},

@@ -125,6 +125,11 @@ TBytes WriteDc120Jpeg(int width, int height);
 struct TLoaderCase;
 TRaster LoaderRaster(const TLoaderCase& c);
 TBytes WriteLoaderInput(const TLoaderCase& c);
+// A Minolta file: the blocks of the picture's size, the TIFF structure naming the model and the
+// white balance, then the data (big-endian).
+TBytes WriteMinoltaFile(const std::string& model, int height, int width, const TBytes& data);
+// The head of a Phase One file naming its raster's size, without data.
+TBytes WritePhaseOneHeader(int rawHeight, int rawWidth);
 // Whole camera files whose containers lead identification to a loader, in the loader case's
 // geometry where the camera's size is not fixed, their data cut short where it is.
 struct TKVRawContext;
