@@ -24,13 +24,6 @@ TBytes Sized(size_t size, const TBytes& head = {}) {
     return b;
 }
 
-TBytes Foveon(const std::string& model, int height, int width) {
-    TBytes b = WriteFoveon(model, 0, 0, {});
-    Put32(b, 248, uint32_t(width), true);
-    Put32(b, 252, uint32_t(height), true);
-    return b;
-}
-
 TBytes Kodak(const std::string& model, int height = 400, int width = 600, size_t size = 0) {
     TBytes b = WriteKodakTiff({model, height, width, 1, 32803, 0, {}});
     if (b.size() < size) b.resize(size);
@@ -190,8 +183,8 @@ TEST(RawCameraTable, BacksOlympusAndOtherMakers) {
         {"DSC-F828", WriteSonyF828({}, 1, 2), 2460, 3288, 0, 5, cmyg, 4, 0, 16384, {1.512f, 1.02f, 1.405f, 1}, {}, 3360},
         {"Rollei, 1316", WriteRolleiHeader(1316, 1032), 1030, 1300, 1, 6, grbg, 3, 0, 16384, {1.8f, 1, 1.3f, 1}},
         {"Rollei, 2568", WriteRolleiHeader(2568, 1970), 1960, 2560, 2, 8, grbg, 3, 0, 16384, {1.8f, 1, 1.3f, 1}},
-        {"SD9, 1531 x 2304", Foveon("SD9", 1531, 2304), 1514, 2271, 7, 17, 0, 3, 0, 5600, {1.179f, 1, 0.713f, 1}},
-        {"SD10, 763 x 1152", Foveon("SD10", 763, 1152), 756, 1136, 2, 8, 0, 3, 0, 5600, {1.179f * 2.07f, 1, 0.713f * 2.3f, 1}},
+        {"SD9, 1531 x 2304", WriteFoveonHeader("SD9", 1531, 2304), 1514, 2271, 7, 17, 0, 3, 0, 5600, {1.179f, 1, 0.713f, 1}},
+        {"SD10, 763 x 1152", WriteFoveonHeader("SD10", 763, 1152), 756, 1136, 2, 8, 0, 3, 0, 5600, {1.179f * 2.07f, 1, 0.713f * 2.3f, 1}},
         {"PC-CAM 600", Sized(787456), 768, 1024, 0, 0, bggr, 3, 0, 16384, {1.14f, 1, 2.73f, 1}, 1024},
         {"QV-2000UX", Sized(1976352), 1208, 1632, 0, 0, rggb, 3, 0, 16384, {1, 1, 1, 1}, 3264},
         {"QV-3*00EX", Sized(3217760), 1546, 2070, 0, 0, rggb, 3, 0, 16384, {1, 1, 1, 1}, {}, 2080},

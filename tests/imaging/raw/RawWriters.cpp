@@ -430,6 +430,13 @@ TBytes WriteFoveon(const std::string& model, int height, int width, const std::v
     return b;
 }
 
+TBytes WriteFoveonHeader(const std::string& model, int height, int width) {
+    TBytes b = WriteFoveon(model, 0, 0, {});
+    Put32(b, 248, uint32_t(width), true);
+    Put32(b, 252, uint32_t(height), true);
+    return b;
+}
+
 TBytes WriteRolleiHeader(int width, int height) {
     TBytes b;
     auto record = [&](const std::string& text) {

@@ -61,6 +61,8 @@ TBytes WritePcCam600(const TRaster& raster);
 TBytes WriteOptioS(const TRaster& raster);
 // Three-layer file: three planes of samples (0..511 each step) Huffman-coded per row.
 TBytes WriteFoveon(const std::string& model, int height, int width, const std::vector<std::array<int, 3>>& pixels);
+// The same naming a raster's size, without data.
+TBytes WriteFoveonHeader(const std::string& model, int height, int width);
 // Rollei text header only.
 TBytes WriteRolleiHeader(int width, int height);
 
