@@ -13,6 +13,7 @@ const char* const kSubsamplingInvalid = "Subsampling value is invalid. Allowed a
 const char* const kSubsamplingOrder = "Vertical subsampling value must be <= horizontal subsampling value.";
 const char* const kNoMethod = "Color conversion failed. Could not find a proper method.";
 const char* const kMixedFamilies = "Conversion between indexed and non-indexed pixel formats is not supported.";
+const char* const kCoefficientsInvalid = "YCbCr coefficients are invalid. Each must lie between 0 and 1, green at least 0.1.";
 
 [[noreturn]] void RaiseConversionError(const char* message) { throw EColorConversionError(message); }
 
@@ -136,8 +137,13 @@ void TColorManager::BuildGammaTable(float mainGamma, float displayGamma) {
 }
 
 void TColorManager::SetYCbCrLayout(std::span<const float> coefficients, uint8_t horizontal, uint8_t vertical) {
-    float* stored[] = {&lumaRed_, &lumaGreen_, &lumaBlue_};
-    for (size_t i = 0; i < std::min<size_t>(3, coefficients.size()); ++i) *stored[i] = coefficients[i];
+    // Luma weights lie between 0 and 1, and the chroma tables divide by green's: weights no
+    // picture uses are refused before they could make those tables overflow.
+    float weights[] = {lumaRed_, lumaGreen_, lumaBlue_};
+    for (size_t i = 0; i < std::min<size_t>(3, coefficients.size()); ++i) weights[i] = coefficients[i];
+    const bool fractions = std::all_of(std::begin(weights), std::end(weights), [](float w) { return w >= 0 && w <= 1; });
+    if (!fractions || weights[1] < 0.1f) RaiseConversionError(kCoefficientsInvalid);
+    lumaRed_ = weights[0], lumaGreen_ = weights[1], lumaBlue_ = weights[2];
     const auto allowed = [](uint8_t v) { return v == 1 || v == 2 || v == 4; };
     if (!allowed(horizontal) || !allowed(vertical)) RaiseConversionError(kSubsamplingInvalid);
     if (vertical > horizontal) RaiseConversionError(kSubsamplingOrder);

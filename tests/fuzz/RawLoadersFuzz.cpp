@@ -1,21 +1,11 @@
-// Every raw loader family on arbitrary bytes with a small fixed geometry: the first byte chooses
-// the loader and the margins, the rest is the data. The result also goes through the upright
-// rebuild of sensors laid out at 45 degrees.
+// Every raw loader on arbitrary bytes, each in a small geometry it works in: the first byte
+// chooses the loader (low seven bits) and half size (high bit), the rest is the data. The result
+// also goes through the colour stages and the upright rebuild of sensors laid out at 45 degrees.
 #include "DriverFuzz.h"
 
-#include "imaging/raw/RawStages.h"
+#include "../imaging/raw/RawLoaderCases.h"
 
 namespace {
-
-constexpr TRawLoader loaders[] = {
-    RawLoadCanonCompressed, RawLoadJpegLossless,  RawLoadNikonCompressed, RawLoadCanonPs600,    RawLoadCanonPsA5,
-    RawLoadNikonE2100,      RawLoadCasioQv5700,   RawLoadRolleiD530flex,  RawLoadBitstream12,   RawLoadNikonE950,
-    RawLoadNikonPlain,      RawLoadOlympusC5050,  RawLoadUnpackedBe,      RawLoadUnpackedLeShr2, RawLoadEightBit,
-    RawLoadNucore,          RawLoadIxpress,       RawLoadPhaseOne,        RawLoadKodakEasy,     RawLoadKodakDc120,
-    RawLoadFoveon,          RawLoadKodakDc40,     RawLoadKodakDc120Jpeg,  RawLoadKodakCompressedCfa,
-    RawLoadKodakCompressedColor, RawLoadSonyF828, RawLoadFujiS2pro,       RawLoadFujiS5000,     RawLoadFujiS7000,
-    RawLoadFujiF700,
-};
 
 // The decoded picture as 24 bits, rebuilt as if its sensor lay at 45 degrees.
 void Upright(TKVRawContext& raw) {
@@ -33,26 +23,18 @@ void Upright(TKVRawContext& raw) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    const uint8_t choice = data[0];
+    const TLoaderCase& c = loaderCases[(data[0] & 0x7F) % loaderCaseCount];
     TKVRawContext raw(std::span<const uint8_t>(data + 1, size - 1));
-    raw.loader = loaders[choice % std::size(loaders)];
-    raw.make = choice & 0x80 ? "KODAK" : "Test";
-    raw.model = "E1";
-    raw.rawHeight = 16, raw.rawWidth = 40, raw.height = 12, raw.width = 32;
-    raw.topMargin = choice >> 5 & 3, raw.leftMargin = choice >> 6;
-    raw.filterPattern = raw.loader == RawLoadFoveon ? 0 : 0x94949494;
-    raw.curveOffset = 4, raw.curveLength = 8, raw.compression = choice & 0x40 ? 34713 : 0;
     try {
-        RawCheckGeometry(raw);
-        raw.imageHeight = raw.height, raw.imageWidth = raw.width;
-        raw.image.assign(size_t(raw.height) * size_t(raw.width), TRawPixel{});
+        PrepareLoader(raw, c, data[0] & 0x80);
         raw.loader(raw);
-        raw.isFoveon = raw.loader == RawLoadFoveon;
+        raw.height = raw.imageHeight, raw.width = raw.imageWidth;
+        if (raw.halfSize) raw.filterPattern = 0;
         if (raw.isFoveon) {
             RawFoveonInterpolate(raw);
         } else {
             RawBalanceWhites(raw);
-            RawInterpolate(raw);
+            if (raw.filterPattern) RawInterpolate(raw);
         }
         RawMixChannels(raw);
         Upright(raw);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "TestSupport.h"
@@ -180,6 +181,39 @@ TEST(ColorManager, SettersValidateDepthsCountsAndSubsampling) {
     const uint8_t* sources[] = {row.data()};
     ycbcr.TransformRow(sources, target.data(), 1);
     EXPECT_EQ(target[0], 200);
+}
+
+TEST(ColorManager, RefusesYCbCrCoefficientsNoPictureUses) {
+    const std::string refused = "YCbCr coefficients are invalid. Each must lie between 0 and 1, green at least 0.1.";
+    const struct {
+        const char* name;
+        std::vector<float> coefficients;
+        bool accepted;
+    } cases[] = {
+        {"the default weights", {0.299f, 0.587f, 0.114f}, true},
+        {"another standard's weights", {0.2126f, 0.7152f, 0.0722f}, true},
+        {"red alone", {0.3f}, true},
+        {"red of 4218887420/918", {4218887420.0f / 918, 0.587f, 0.114f}, false},
+        {"negative blue", {0.299f, 0.587f, -0.114f}, false},
+        {"green of 0", {0.299f, 0.0f, 0.114f}, false},
+        {"green of 0.01", {0.5f, 0.01f, 0.49f}, false},
+        {"red not a number", {std::nanf(""), 0.587f, 0.114f}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TColorManager manager;
+        EXPECT_EQ(MessageOf([&] { manager.SetYCbCrLayout(c.coefficients, 1, 1); }), c.accepted ? "(no exception)" : refused);
+        // A refused layout leaves the weights as they were: Cr 100 above the centre adds
+        // 2 - 2 x red of it to red.
+        if (c.accepted) continue;
+        manager.SetSourceScheme(smYCbCr);
+        manager.SetTargetScheme(smRGB);
+        const Bytes row{100, 128, 228};
+        Bytes target(3);
+        const uint8_t* sources[] = {row.data()};
+        manager.TransformRow(sources, target.data(), 1);
+        EXPECT_EQ(target[0], 240);
+    }
 }
 
 TEST(ColorManager, PixelFormatPerSide) {

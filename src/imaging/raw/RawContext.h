@@ -2,6 +2,7 @@
 // The decoder context: everything one decode or one detection works on, living in the caller's
 // frame. The file's bytes are read only through TRawInput, whose reads fail with EShortData
 // instead of running past the end.
+#include <algorithm>
 #include <array>
 #include <set>
 #include <cstdint>
@@ -92,6 +93,10 @@ private:
     TStream* stream_ = nullptr;
     std::vector<uint8_t> page_;
 };
+
+// A raster size as a file gives it, kept small enough that identification's arithmetic on it
+// cannot overflow; the picture limits refuse the large ones afterwards.
+inline int RawSize(int64_t value) { return int(std::clamp<int64_t>(value, 0, int64_t(1) << 24)); }
 
 struct TKVRawContext;
 using TRawLoader = void (*)(TKVRawContext&);

@@ -236,7 +236,8 @@ void RawLoadFoveon(TKVRawContext& raw) {
     int bit = -1;
     for (int row = 0; row < raw.rawHeight; ++row) {
         raw.LoaderProgress(row, raw.rawHeight);
-        int pred[3] = {0, 0, 0};
+        // The sums over a whole row of differences fit in 64 bits.
+        TLong pred[3] = {0, 0, 0};
         if (bit == 0) raw.in.Skip(4);
         bit = 0;
         for (int col = 0; col < raw.rawWidth; ++col) {
@@ -252,7 +253,7 @@ void RawLoadFoveon(TKVRawContext& raw) {
             const int irow = row - raw.topMargin, icol = col - raw.leftMargin;
             if (raw.Inside(irow, icol))
                 for (size_t c = 0; c < 3; ++c)
-                    if (pred[c] > 0) raw.At(irow, icol)[c] = uint16_t(std::min(pred[c], 65535));
+                    if (pred[c] > 0) raw.At(irow, icol)[c] = uint16_t(std::min<TLong>(pred[c], 65535));
         }
     }
 }

@@ -3,6 +3,7 @@
 // of the file keeps what it read; directories already walked are not walked again, so chains
 // that loop end.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "imaging/raw/RawStages.h"
@@ -62,8 +63,8 @@ void SeekTo(TRawInput& in, int64_t position) { in.Seek(position); }
 void ParseSubIfd(TKVRawContext& raw, int64_t base) {
     ForEachEntry(raw, [&](const TTiffEntry& e) {
         switch (e.tag) {
-        case 256: raw.rawWidth = int(e.value); break;
-        case 257: raw.rawHeight = int(e.value); break;
+        case 256: raw.rawWidth = RawSize(e.value); break;
+        case 257: raw.rawHeight = RawSize(e.value); break;
         case 259: raw.compression = int(e.value); break;
         case 262: raw.photometric = int(e.value); break;
         case 273:
@@ -213,8 +214,8 @@ void RawWalkTiffIfds(TKVRawContext& raw, int64_t base) {
                     break;
                 case 324:
                     raw.make = "Leaf";
-                    raw.rawWidth = int(tileWidth);
-                    raw.rawHeight = int(tileHeight);
+                    raw.rawWidth = RawSize(tileWidth);
+                    raw.rawHeight = RawSize(tileHeight);
                     raw.dataOffset = e.count < 2 ? int64_t(e.value) : int64_t(raw.in.Get32());
                     break;
                 case 330: {
@@ -244,8 +245,8 @@ void RawWalkTiffIfds(TKVRawContext& raw, int64_t base) {
     }
     if (StartsWith(raw.make, "OLYMPUS")) {
         raw.make.resize(7);
-        raw.rawWidth = int(tileWidth);
-        raw.rawHeight = int((tileHeight + 1) & ~int64_t(1));
+        raw.rawWidth = RawSize(tileWidth);
+        raw.rawHeight = RawSize((tileHeight + 1) & ~int64_t(1));
         raw.dataOffset = strip2;
     }
     if (raw.make == "Canon" && raw.model != "EOS D2000C") raw.dataOffset = strip1;
@@ -391,9 +392,11 @@ void RawWalkCiffHeap(TKVRawContext& raw, int64_t offset, int64_t length, int dep
 
 void RawReadRolleiHeader(TKVRawContext& raw) {
     int64_t tx = 0, ty = 0;
+    // A value no integer of the header holds counts as no number.
     auto number = [](const std::string& text) -> int64_t {
         try {
-            return std::stoll(text);
+            const int64_t v = std::stoll(text);
+            return v >= INT32_MIN && v <= INT32_MAX ? v : 0;
         } catch (const std::exception&) {
             return 0;
         }
@@ -406,13 +409,14 @@ void RawReadRolleiHeader(TKVRawContext& raw) {
         const std::string key = line.substr(0, eq);
         const std::string value = eq == std::string::npos ? std::string() : line.substr(eq + 1);
         if (key == "HDR") raw.dataOffset = number(value);
-        else if (key == "X  ") raw.rawWidth = int(number(value));
-        else if (key == "Y  ") raw.rawHeight = int(number(value));
+        else if (key == "X  ") raw.rawWidth = RawSize(number(value));
+        else if (key == "Y  ") raw.rawHeight = RawSize(number(value));
         else if (key == "TX ") tx = number(value);
         else if (key == "TY ") ty = number(value);
         if (line.rfind("EOHD", 0) == 0) break;
     }
-    raw.dataOffset += tx * ty * 2;
+    // The thumbnail of 16-bit pixels before the data; a negative size stands for none.
+    if (tx > 0 && ty > 0) raw.dataOffset += tx * ty * 2;
     raw.make = "Rollei";
     raw.model = "d530flex";
 }
@@ -459,6 +463,6 @@ void RawParseFoveon(TKVRawContext& raw) {
         }
     }
     raw.in.Seek(248);
-    raw.rawWidth = int(raw.in.Get32());
-    raw.rawHeight = int(raw.in.Get32());
+    raw.rawWidth = RawSize(raw.in.Get32());
+    raw.rawHeight = RawSize(raw.in.Get32());
 }

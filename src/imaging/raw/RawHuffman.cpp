@@ -99,6 +99,10 @@ constexpr const char* canonSecond[3] = {
     "363eac3e282f1a3c2a1c1e3a2e1ffff",
 };
 
+// Samples have at most 16 bits: a predictor that differences would carry past them stays at the
+// edge of that range, so no run of differences makes it overflow.
+int InSampleRange(int value) { return std::clamp(value, 0, 0xFFFF); }
+
 // A JPEG-style difference of len bits: a clear top bit means a negative value.
 int SignedDifference(uint32_t v, int len) {
     if (len == 0) return 0;
@@ -165,6 +169,8 @@ void RawLoadCanonCompressed(TKVRawContext& raw) {
     raw.in.Seek(int64_t(raw.rawHeight) * lowbits * rawWidth / 4 + 540);
     raw.ffStuffing = true;
     RawGetBits(raw, -1);
+    // Only the low 16 bits of the bases are stored, so the carry and the bases are kept to them:
+    // the samples stay the same and the sums stay within range whatever the data.
     int carry = 0, base[2] = {0, 0};
     int64_t counted = 0, blackSum = 0;
     for (int row = 0; row < raw.rawHeight; row += 8) {
@@ -182,10 +188,10 @@ void RawLoadCanonCompressed(TKVRawContext& raw) {
                 if (i < 64) diff[i] = SignedDifference(v, len);
             }
             diff[0] += carry;
-            carry = diff[0];
+            carry = diff[0] & 0xFFFF;
             for (int j = 0; j < 64; ++j, ++counted) {
                 if (counted % rawWidth == 0) base[0] = base[1] = 512;
-                base[j & 1] += diff[j];
+                base[j & 1] = (base[j & 1] + diff[j]) & 0xFFFF;
                 band[size_t(block) * 64 + size_t(j)] = uint16_t(base[j & 1]);
             }
         }
@@ -240,6 +246,8 @@ void RawLoadJpegLossless(TKVRawContext& raw) {
             }
         }
     }
+    if (int64_t(jw) * jh > int64_t(raw.rawWidth) * raw.rawHeight)
+        throw EInvalidGraphic("lossless JPEG data hold more samples than the raw picture");
     raw.ffStuffing = true;
     RawGetBits(raw, -1);
     int vpred[2] = {2048, 2048}, hpred[2] = {0, 0};
@@ -250,9 +258,9 @@ void RawLoadJpegLossless(TKVRawContext& raw) {
         for (int jcol = 0; jcol < jw; ++jcol) {
             const int len = RawDecodeLeaf(raw, roots[jcol & 1]);
             const int diff = SignedDifference(RawGetBits(raw, std::min(len, 16)), std::min(len, 16));
-            if (jcol < 2) hpred[jcol] = vpred[jcol] += diff;
-            else hpred[jcol & 1] += diff;
-            const int value = std::max(hpred[jcol & 1], 0);
+            if (jcol < 2) hpred[jcol] = vpred[jcol] = InSampleRange(vpred[jcol] + diff);
+            else hpred[jcol & 1] = InSampleRange(hpred[jcol & 1] + diff);
+            const int value = hpred[jcol & 1];
             const int64_t index = int64_t(jrow) * jw + jcol;
             int64_t row = 0, col = 0;
             if (raw.rawWidth == 5108) {
@@ -304,8 +312,8 @@ void RawLoadNikonCompressed(TKVRawContext& raw) {
         for (int col = 0; col < raw.rawWidth; ++col) {
             const int len = std::min(RawDecodeLeaf(raw, 0), 16);
             const int diff = SignedDifference(RawGetBits(raw, len), len);
-            if (col < 2) hpred[col] = vpred[(row & 1) * 2 + col] += diff;
-            else hpred[col & 1] += diff;
+            int& pred = col < 2 ? vpred[(row & 1) * 2 + col] : hpred[col & 1];
+            pred = hpred[col & 1] = InSampleRange(pred + diff);
             const int value = std::clamp(hpred[col & 1], 0, n - 1);
             const int icol = col - raw.leftMargin;
             if (icol >= 0 && icol < raw.width) raw.Store(row, icol, curve[size_t(value)] * 4);

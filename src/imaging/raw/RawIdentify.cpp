@@ -41,8 +41,8 @@ void NucoreHeader(TKVRawContext& raw) {
     raw.in.order = rawLittleEndian;
     raw.dataOffset += raw.in.Get32At(10);
     raw.in.Skip(4);
-    raw.rawWidth = int(raw.in.Get32());
-    raw.rawHeight = int(raw.in.Get32());
+    raw.rawWidth = RawSize(raw.in.Get32());
+    raw.rawHeight = RawSize(raw.in.Get32());
     if (StartsWith(raw.model, "B") && raw.rawWidth == 2597) {
         raw.rawWidth = 2598;
         raw.dataOffset -= 4096;
@@ -92,9 +92,9 @@ void ReadSignatures(TKVRawContext& raw) {
         raw.dataOffset = PhaseOneAt(head);
         const int64_t v = in.Get32At(raw.dataOffset + 8);
         in.Skip(v + 136);
-        raw.rawWidth = int(in.Get32());
+        raw.rawWidth = RawSize(in.Get32());
         in.Skip(12);
-        raw.rawHeight = int(in.Get32());
+        raw.rawHeight = RawSize(in.Get32());
         break;
     }
     case TSignature::ciff: {
@@ -488,8 +488,8 @@ bool ApplyCameraRow(TKVRawContext& raw) {
         raw.whiteLevel = 0xffff;
     } else if (raw.make == "Sinar" && HeadIs(raw, 0, "8BPS")) {
         raw.in.order = rawBigEndian;
-        raw.height = int(raw.in.Get32At(14));
-        raw.width = int(raw.in.Get32());
+        raw.height = RawSize(raw.in.Get32At(14));
+        raw.width = RawSize(raw.in.Get32());
         raw.filterPattern = 0x61616161;
         raw.dataOffset = 68;
         raw.loader = RawLoadUnpackedBe;

@@ -135,9 +135,7 @@ void DecodeDc40Rows(TDc40Decoder& decoder, TDc40Plane& plane, int c, int mul, in
     }
 }
 
-int Dc40Sample(const TKVRawContext& raw, int row, int col) {
-    return raw.image[size_t(row) * size_t(raw.imageWidth) + size_t(col)][size_t(raw.FC(row, col))];
-}
+int Dc40Sample(TKVRawContext& raw, int row, int col) { return raw.At(row, col)[size_t(raw.FC(row, col))]; }
 
 // --- Compression 65000
 

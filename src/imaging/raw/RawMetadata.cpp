@@ -140,37 +140,42 @@ void WriteMakerNote(TKVTagsHandler& note, const std::vector<TStoredRecord>& stor
     note.ReadDirectory();
 }
 
+// The walk itself; it may leave the stream anywhere.
+void ReadMetadata(TStream& stream, TIOParamsVals& params) {
+    TRawInput in(stream);
+    if (in.Size() < 14) return;
+    const auto head = in.BytesAt(0, 14);
+    const bool little = head[0] == 'I' && head[1] == 'I', big = head[0] == 'M' && head[1] == 'M';
+    const bool heap = std::equal(head.begin() + 6, head.end(), "HEAPCCDR");
+    if (!little && !big && !heap) return;
+    in.order = big ? rawBigEndian : rawLittleEndian;
+    const int64_t start = in.Get32At(2);
+    TMetadataWalk walk(in, params);
+    try {
+        WalkHeap(walk, start, in.Size() - start, 0);
+    } catch (const EShortData&) {
+    }
+    if (!params.ExifThumbnail) params.ExifThumbnail = std::make_unique<TKVBitmap>();
+    params.ExifThumbnail->FreeImage();
+    if (walk.bestAt > 0) {
+        const auto bytes = in.BytesAt(walk.bestAt, walk.bestLength);
+        TKVMemStream jpeg(bytes.data(), walk.bestLength);
+        TIOParamsVals previewParams(nullptr);
+        std::atomic<bool> aborted{false};
+        TKVProgressRec progress;
+        progress.AbortFlag = &aborted;
+        ReadJPEGStream(jpeg, nullptr, *params.ExifThumbnail, true, false, false, false, false, progress, previewParams);
+        if (aborted) params.ExifThumbnail->FreeImage();
+    }
+    WriteMakerNote(params.ExifMakerNote, walk.stored);
+}
+
 }  // namespace
 
 void KVReadRawMetadata(TStream& stream, TIOParamsVals& params) {
     const int64_t position = stream.Position();
     try {
-        TRawInput in(stream);
-        if (in.Size() < 14) return;
-        const auto head = in.BytesAt(0, 14);
-        const bool little = head[0] == 'I' && head[1] == 'I', big = head[0] == 'M' && head[1] == 'M';
-        const bool heap = std::equal(head.begin() + 6, head.end(), "HEAPCCDR");
-        if (!little && !big && !heap) return;
-        in.order = big ? rawBigEndian : rawLittleEndian;
-        const int64_t start = in.Get32At(2);
-        TMetadataWalk walk(in, params);
-        try {
-            WalkHeap(walk, start, in.Size() - start, 0);
-        } catch (const EShortData&) {
-        }
-        if (!params.ExifThumbnail) params.ExifThumbnail = std::make_unique<TKVBitmap>();
-        params.ExifThumbnail->FreeImage();
-        if (walk.bestAt > 0) {
-            const auto bytes = in.BytesAt(walk.bestAt, walk.bestLength);
-            TKVMemStream jpeg(bytes.data(), walk.bestLength);
-            TIOParamsVals previewParams(nullptr);
-            std::atomic<bool> aborted{false};
-            TKVProgressRec progress;
-            progress.AbortFlag = &aborted;
-            ReadJPEGStream(jpeg, nullptr, *params.ExifThumbnail, true, false, false, false, false, progress, previewParams);
-            if (aborted) params.ExifThumbnail->FreeImage();
-        }
-        WriteMakerNote(params.ExifMakerNote, walk.stored);
+        ReadMetadata(stream, params);
     } catch (const Exception&) {
     }
     stream.SetPosition(position);

@@ -156,7 +156,7 @@ TEST(RawCodings, PredictiveCoderOfDc40AndDc50StaysCloseToThePicture) {
     };
     for (const TCase& c : {TCase{"Digital Camera 40", 1152, true}, TCase{"DC50", 0x4d00, false}}) {
         SCOPED_TRACE(c.model);
-        TRawRun run(WriteKodakTiff({c.model, 512, 768, 0, 2, c.dataOffset, EncodeKodakDc40(samples, c.coarse)}));
+        TRawRun run(WriteKodakTiff({c.model, 512, 768, 0, 2, c.dataOffset, EncodeKodakDc40(samples, 512, 768, c.coarse)}));
         ASSERT_EQ(run.identified, 0);
         ASSERT_EQ(run.raw->loader, RawLoadKodakDc40);
         run.Load();

@@ -19,12 +19,6 @@ struct TIdentity {
 
 TBytes Zeros(size_t size) { return TBytes(size, 0); }
 
-TBytes FoveonHeaderOnly(int height, int width) {
-    TBytes b = WriteFoveon("SD10", 0, 0, {});
-    for (int i = 0; i < 4; ++i) b[size_t(248 + i)] = uint8_t(width >> (8 * i)), b[size_t(252 + i)] = uint8_t(height >> (8 * i));
-    return b;
-}
-
 TEST(RawIdentify, SignaturesHeadersSizesAndCameraRows) {
     TBytes z2 = Zeros(5869568);
     z2.back() = 1;
@@ -43,8 +37,8 @@ TEST(RawIdentify, SignaturesHeadersSizesAndCameraRows) {
          "Canon", "PowerShot G1", 1550, 2088, 0xb4b4b4b4, 4, RawLoadCanonCompressed},
         {"CIFF other model of the same raw width", WriteCanonCiffCompressed("Canon PowerShot S9", MosaicRaster(0, 8, 2144, 9)),
          "Canon", "PowerShot S9", 1550, 2088, 0x94949494, 3, RawLoadCanonCompressed},
-        {"Foveon 1531 x 2304", FoveonHeaderOnly(1531, 2304), "SIGMA", "SD10", 1514, 2271, 0, 3, RawLoadFoveon},
-        {"Foveon 763 x 1152", FoveonHeaderOnly(763, 1152), "SIGMA", "SD10", 756, 1136, 0, 3, RawLoadFoveon},
+        {"Foveon 1531 x 2304", WriteFoveonHeader("SD10", 1531, 2304), "SIGMA", "SD10", 1514, 2271, 0, 3, RawLoadFoveon},
+        {"Foveon 763 x 1152", WriteFoveonHeader("SD10", 763, 1152), "SIGMA", "SD10", 756, 1136, 0, 3, RawLoadFoveon},
         {"Rollei", WriteRolleiHeader(1316, 1032), "Rollei", "d530flex", 1030, 1300, 0x16161616, 3, RawLoadRolleiD530flex},
         {"size PC-CAM 600", Zeros(787456), "Creative", "PC-CAM 600", 768, 1024, 0x49494949, 3, RawLoadEightBit},
         {"size QV-2000UX", Zeros(1976352), "Casio", "QV-2000UX", 1208, 1632, 0x94949494, 3, RawLoadEightBit},
@@ -88,6 +82,15 @@ TEST(RawIdentify, SignaturesHeadersSizesAndCameraRows) {
         EXPECT_EQ(raw.filterPattern, c.pattern);
         EXPECT_EQ(raw.colors, c.colors);
         EXPECT_EQ(raw.loader, c.loader);
+    }
+}
+
+TEST(RawIdentify, EveryCameraFileOfTheSeedsNamesItsLoader) {
+    for (const TCameraFile& file : CameraFiles()) {
+        SCOPED_TRACE(file.name);
+        TRawRun run(file.bytes);
+        ASSERT_EQ(run.identified, 0);
+        EXPECT_EQ(run.raw->loader, file.loader);
     }
 }
 

@@ -18,7 +18,7 @@ struct TSampleCase {
 TEST(RawSamples, EveryCodingGivesBackTheSamplesWritten) {
     const TSampleCase cases[] = {
         {"16-bit big-endian (TIFF)", WriteLeafTiff, 0x94949494, 20, 32, 60000, 1},
-        {"16-bit little-endian (TIFF)", WriteOlympusTiff, 0x61616161, 20, 32, 16000, 1},
+        {"16-bit little-endian (TIFF)", [](const TRaster& r) { return WriteOlympusTiff(r); }, 0x61616161, 20, 32, 16000, 1},
         {"lossless JPEG (TIFF)", WriteCanonLosslessJpeg, 0x61616161, 18, 34, 4000, 4},
         {"Huffman-coded CIFF", [](const TRaster& r) { return WriteCanonCiffCompressed("Canon EOS Test", r); },
          0x94949494, 16, 64, 1000, 16},

@@ -56,8 +56,6 @@ std::array<TCode, 256> CanonicalCodes(const uint8_t* table) {
     return codes;
 }
 
-namespace {
-
 void Put16(TBytes& b, size_t at, uint16_t v, bool little) {
     if (b.size() < at + 2) b.resize(at + 2);
     b[at] = uint8_t(little ? v : v >> 8);
@@ -73,16 +71,11 @@ void PutText(TBytes& b, size_t at, const std::string& text) {
     b[at + text.size()] = 0;
 }
 
-struct TEntry {
-    uint16_t tag, type;
-    uint32_t count, value;
-};
-
 // One directory at `at` with its entries; returns the position after it.
-size_t PutIfd(TBytes& b, size_t at, const std::vector<TEntry>& entries, bool little, uint32_t next = 0) {
+size_t PutIfd(TBytes& b, size_t at, const std::vector<TTiffEntry>& entries, bool little, uint32_t next) {
     Put16(b, at, uint16_t(entries.size()), little);
     size_t p = at + 2;
-    for (const TEntry& e : entries) {
+    for (const TTiffEntry& e : entries) {
         Put16(b, p, e.tag, little);
         Put16(b, p + 2, e.type, little);
         Put32(b, p + 4, e.count, little);
@@ -106,7 +99,6 @@ TBytes TiffHead(bool little) {
     return b;
 }
 
-}  // namespace
 
 TBytes WriteLeafTiff(const TRaster& raster) {
     TBytes b = TiffHead(false);
@@ -117,31 +109,37 @@ TBytes WriteLeafTiff(const TRaster& raster) {
     return b;
 }
 
-TBytes WriteOlympusTiff(const TRaster& raster) {
+TBytes WriteOlympusTiff(const std::string& model, int height, int width, const TBytes& data) {
     TBytes b = TiffHead(true);
-    const uint32_t strips = 200, data = 256;
+    const uint32_t strips = 200, at = 256;
     PutIfd(b, 8,
-           {{256, 4, 1, uint32_t(raster.width)}, {257, 4, 1, uint32_t(raster.height)}, {271, 2, 8, 120}, {272, 2, 4, 140},
-            {273, 4, 2, strips}},
+           {{256, 4, 1, uint32_t(width)}, {257, 4, 1, uint32_t(height)}, {271, 2, 24, 120},
+            {272, 2, uint32_t(model.size() + 1), 150}, {273, 4, 2, strips}},
            true);
     PutText(b, 120, "OLYMPUS OPTICAL CO.,LTD");
-    PutText(b, 140, "E-1");
+    PutText(b, 150, model);
     // The decoder takes the data position from the first entry of the strip table.
-    Put32(b, strips, data, true);
+    Put32(b, strips, at, true);
     Put32(b, strips + 4, 0, true);
-    b.resize(data);
-    for (const int s : raster.samples) {
-        const int w = s << 2;
-        b.push_back(uint8_t(w)), b.push_back(uint8_t(w >> 8));
-    }
+    b.resize(at);
+    b.insert(b.end(), data.begin(), data.end());
     return b;
+}
+
+TBytes WriteOlympusTiff(const TRaster& raster) {
+    TBytes data;
+    for (const int s : raster.samples) Put16(data, data.size(), uint16_t(s << 2), true);
+    return WriteOlympusTiff("E-1", raster.height, raster.width, data);
 }
 
 namespace {
 
-// Lengths 0..12, each coded by a canonical table: four codes of three bits, then longer ones.
-constexpr uint8_t jpegTable[16 + 13] = {0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0,
-                                        0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+// Lengths 0..16, each coded by a canonical table: three codes of two bits, then one of each
+// longer length.
+constexpr uint8_t jpegTable[16 + 17] = {0, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                                        0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+
+}  // namespace
 
 int BitLength(int v) {
     int n = 0;
@@ -155,10 +153,8 @@ void PutDifference(TBitWriter& bits, const std::array<TCode, 256>& codes, int di
     if (len) bits.Put(uint32_t(diff < 0 ? diff + (1 << len) - 1 : diff), len);
 }
 
-}  // namespace
-
-TBytes EncodeLosslessJpeg(const TRaster& raster) {
-    if (raster.width % 2) throw std::invalid_argument("two components per row need an even width");
+TBytes LosslessJpeg(int height, int width, const std::vector<int>& differences) {
+    if (width % 2) throw std::invalid_argument("two components per row need an even width");
     TBytes b = {0xFF, 0xD8};
     auto segment = [&](uint16_t marker, const TBytes& body) {
         b.push_back(uint8_t(marker >> 8)), b.push_back(uint8_t(marker));
@@ -166,8 +162,8 @@ TBytes EncodeLosslessJpeg(const TRaster& raster) {
         b.push_back(uint8_t(length >> 8)), b.push_back(uint8_t(length));
         b.insert(b.end(), body.begin(), body.end());
     };
-    const int jw = raster.width / 2;
-    segment(0xFFC3, {12, uint8_t(raster.height >> 8), uint8_t(raster.height), uint8_t(jw >> 8), uint8_t(jw), 2, 1, 0x11, 0, 2, 0x11, 0});
+    const int jw = width / 2;
+    segment(0xFFC3, {12, uint8_t(height >> 8), uint8_t(height), uint8_t(jw >> 8), uint8_t(jw), 2, 1, 0x11, 0, 2, 0x11, 0});
     TBytes dht;
     for (uint8_t table = 0; table < 2; ++table) {
         dht.push_back(table);
@@ -177,24 +173,24 @@ TBytes EncodeLosslessJpeg(const TRaster& raster) {
     segment(0xFFDA, {2, 1, 0x00, 2, 0x11, 1, 0, 0});
     const auto codes = CanonicalCodes(jpegTable);
     TBitWriter bits(true);
-    int vpred[2] = {2048, 2048}, hpred[2] = {0, 0};
-    for (int row = 0; row < raster.height; ++row)
-        for (int col = 0; col < raster.width; ++col) {
-            const int v = raster.At(row, col);
-            int diff = 0;
-            if (col < 2) {
-                diff = v - vpred[col];
-                vpred[col] = hpred[col] = v;
-            } else {
-                diff = v - hpred[col & 1];
-                hpred[col & 1] = v;
-            }
-            PutDifference(bits, codes, diff);
-        }
+    for (const int diff : differences) PutDifference(bits, codes, diff);
     const TBytes data = bits.Finish();
     b.insert(b.end(), data.begin(), data.end());
     b.push_back(0xFF), b.push_back(0xD9);
     return b;
+}
+
+TBytes EncodeLosslessJpeg(const TRaster& raster) {
+    std::vector<int> differences;
+    int vpred[2] = {2048, 2048}, hpred[2] = {0, 0};
+    for (int row = 0; row < raster.height; ++row)
+        for (int col = 0; col < raster.width; ++col) {
+            const int v = raster.At(row, col);
+            int& pred = col < 2 ? vpred[col] : hpred[col & 1];
+            differences.push_back(v - pred);
+            pred = hpred[col & 1] = v;
+        }
+    return LosslessJpeg(raster.height, raster.width, differences);
 }
 
 TBytes WriteCanonLosslessJpeg(const TRaster& raster) {
@@ -238,6 +234,8 @@ void PutCoded(TBitWriter& bits, const std::array<TCode, 256>& codes, int symbol,
     if (len) bits.Put(uint32_t(diff < 0 ? diff + (1 << len) - 1 : diff), len);
 }
 
+}  // namespace
+
 TBytes EncodeCanonBlocks(const TRaster& raster) {
     const auto first = CanonicalCodes(canonFirst0);
     const auto second = CanonicalCodes(CanonSecond0().data());
@@ -276,7 +274,6 @@ TBytes EncodeCanonBlocks(const TRaster& raster) {
     return bits.Finish();
 }
 
-}  // namespace
 
 TBytes CiffHeap(const TBytes& body, const std::vector<TCiffRecord>& records, bool little) {
     TBytes b = body;
@@ -342,27 +339,36 @@ TBytes WriteCanonCiffCompressed(const std::string& model, const TRaster& raster,
     return WriteCiff(body, records, little);
 }
 
+TBytes PackA5Row(const int* samples, int count) {
+    TBytes row;
+    for (int g = 0; g < count; g += 8) {
+        const int* s = samples + g;
+        uint8_t b[10];
+        // Inverse of the decoder's unpacking of ten bytes.
+        b[1] = uint8_t(s[0] >> 2);
+        b[0] = uint8_t((s[0] & 3) << 6 | (s[1] >> 4 & 0x3F));
+        b[3] = uint8_t((s[1] & 15) << 4 | (s[2] >> 6 & 15));
+        b[2] = uint8_t((s[2] & 63) << 2 | (s[3] >> 8 & 3));
+        b[5] = uint8_t(s[3]);
+        b[4] = uint8_t(s[4] >> 2);
+        b[7] = uint8_t((s[4] & 3) << 6 | (s[5] >> 4 & 0x3F));
+        b[6] = uint8_t((s[5] & 15) << 4 | (s[6] >> 6 & 15));
+        b[9] = uint8_t((s[6] & 63) << 2 | (s[7] >> 8 & 3));
+        b[8] = uint8_t(s[7]);
+        row.insert(row.end(), b, b + 10);
+    }
+    return row;
+}
+
+TBytes WriteCanonCiff(const std::string& model, const TBytes& body) { return WriteCiff(body, {{0x080a, MakeModel(model)}}); }
+
 TBytes WriteCanonA5(const TRaster& raster) {
     TBytes body;
-    for (int row = 0; row < raster.height; ++row)
-        for (int g = 0; g < raster.width; g += 8) {
-            int s[8];
-            for (int i = 0; i < 8; ++i) s[i] = raster.At(row, g + i);
-            uint8_t b[10];
-            // Inverse of the decoder's unpacking of ten bytes.
-            b[1] = uint8_t(s[0] >> 2);
-            b[0] = uint8_t((s[0] & 3) << 6 | (s[1] >> 4 & 0x3F));
-            b[3] = uint8_t((s[1] & 15) << 4 | (s[2] >> 6 & 15));
-            b[2] = uint8_t((s[2] & 63) << 2 | (s[3] >> 8 & 3));
-            b[5] = uint8_t(s[3]);
-            b[4] = uint8_t(s[4] >> 2);
-            b[7] = uint8_t((s[4] & 3) << 6 | (s[5] >> 4 & 0x3F));
-            b[6] = uint8_t((s[5] & 15) << 4 | (s[6] >> 6 & 15));
-            b[9] = uint8_t((s[6] & 63) << 2 | (s[7] >> 8 & 3));
-            b[8] = uint8_t(s[7]);
-            body.insert(body.end(), b, b + 10);
-        }
-    return WriteCiff(body, {{0x080a, MakeModel("Canon PowerShot A5")}});
+    for (int row = 0; row < raster.height; ++row) {
+        const TBytes packed = PackA5Row(&raster.samples[size_t(row) * size_t(raster.width)], raster.width);
+        body.insert(body.end(), packed.begin(), packed.end());
+    }
+    return WriteCanonCiff("Canon PowerShot A5", body);
 }
 
 TBytes WritePcCam600(const TRaster& raster) {
@@ -424,6 +430,13 @@ TBytes WriteFoveon(const std::string& model, int height, int width, const std::v
     return b;
 }
 
+TBytes WriteFoveonHeader(const std::string& model, int height, int width) {
+    TBytes b = WriteFoveon(model, 0, 0, {});
+    Put32(b, 248, uint32_t(width), true);
+    Put32(b, 252, uint32_t(height), true);
+    return b;
+}
+
 TBytes WriteRolleiHeader(int width, int height) {
     TBytes b;
     auto record = [&](const std::string& text) {
@@ -442,21 +455,24 @@ TBytes WriteRolleiHeader(int width, int height) {
     return b;
 }
 
-TBytes WriteKodakTiff(const TKodakFile& file) {
-    TBytes b = TiffHead(true);
+TBytes WriteSubIfdTiff(const std::string& make, const TKodakFile& file, bool little) {
+    TBytes b = TiffHead(little);
     const uint32_t sub = 200;
-    PutIfd(b, 8, {{271, 2, 22, 118}, {272, 2, uint32_t(file.model.size() + 1), 140}, {330, 4, 1, sub}}, true);
-    PutText(b, 118, "Eastman Kodak Company");
+    PutIfd(b, 8, {{271, 2, uint32_t(make.size() + 1), 100}, {272, 2, uint32_t(file.model.size() + 1), 140}, {330, 4, 1, sub}},
+           little);
+    PutText(b, 100, make);
     PutText(b, 140, file.model);
     const uint32_t data = file.dataOffset ? file.dataOffset : 512;
     PutIfd(b, sub,
            {{256, 4, 1, uint32_t(file.width)}, {257, 4, 1, uint32_t(file.height)}, {259, 3, 1, uint32_t(file.compression)},
             {262, 3, 1, uint32_t(file.photometric)}, {273, 4, 1, data}},
-           true);
+           little);
     b.resize(data);
     b.insert(b.end(), file.data.begin(), file.data.end());
     return b;
 }
+
+TBytes WriteKodakTiff(const TKodakFile& file) { return WriteSubIfdTiff("Eastman Kodak Company", file); }
 
 namespace {
 
@@ -665,7 +681,8 @@ void AssignCodes(const std::vector<std::pair<int, int>>& pairs, size_t& next, in
 
 class TDc40Encoder {
 public:
-    TDc40Encoder(const std::vector<int>& samples, bool coarse) : target_(samples), coarse_(coarse) {
+    TDc40Encoder(const std::vector<int>& samples, int rows, int columns, bool coarse)
+        : height(rows), width(columns), half(columns / 2), target_(samples), coarse_(coarse) {
         for (size_t t = 0; t < 18; ++t) {
             size_t next = 0;
             AssignCodes(dc40Pairs[t], next, 0, 0, codes_[t]);
@@ -702,7 +719,8 @@ public:
     }
 
 private:
-    static constexpr int height = 512, width = 768, half = width / 2, span = 386;
+    static constexpr int span = 386;
+    const int height, width, half;
 
     int& Decoded(int row, int col) { return decoded_[size_t(row) * width + size_t(col)]; }
     int Target(int row, int col) const { return target_[size_t(row) * width + size_t(col)]; }
@@ -810,4 +828,6 @@ private:
 
 }  // namespace
 
-TBytes EncodeKodakDc40(const std::vector<int>& samples, bool coarse) { return TDc40Encoder(samples, coarse).Encode(); }
+TBytes EncodeKodakDc40(const std::vector<int>& samples, int height, int width, bool coarse) {
+    return TDc40Encoder(samples, height, width, coarse).Encode();
+}
