@@ -854,9 +854,19 @@ TEST_F(MainFormTest, AllFramesOfAVideoComeIntoTheListAsTheyAreAdded) {
         EXPECT_EQ(pic.FrameCount, 100);
         count = -1, step = 1;
     };
+    // What the list shows each time the window handles its events: how many rows it has, and
+    // whether any of them is drawn.
     std::vector<int> rowsSeen;
+    int blankShown = 0;
     QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] { rowsSeen.push_back(form.SourceList()->count()); });
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        rowsSeen.push_back(form.SourceList()->count());
+        const QImage shown = form.SourceList()->viewport()->grab().toImage();
+        int inked = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x) inked += qGray(shown.pixel(x, y)) < 200;
+        blankShown += inked == 0;
+    });
     watch.start(0);
     form.AddPicture(clip, 0);
     watch.stop();
@@ -866,6 +876,7 @@ TEST_F(MainFormTest, AllFramesOfAVideoComeIntoTheListAsTheyAreAdded) {
     std::erase_if(rowsSeen, [](int rows) { return rows <= 1 || rows >= 100; });
     EXPECT_GT(rowsSeen.size(), 50u);
     EXPECT_TRUE(std::is_sorted(rowsSeen.begin(), rowsSeen.end()));
+    EXPECT_EQ(blankShown, 0);
     EXPECT_TRUE(form.SourceList()->isEnabled());
 
     // The same in a program of its own, its system calls traced.

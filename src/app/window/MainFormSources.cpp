@@ -46,7 +46,11 @@ std::string WithReason(const std::string& message, const std::string& reason) {
 void TMainForm::AddNewRows() {
     const QSignalBlocker quiet(lbSource_);
     const TStringList& pics = converter_->Pics;
+    if (lbSource_->count() == pics.Count()) return;
     for (int i = lbSource_->count(); i < pics.Count(); ++i) lbSource_->addItem(QString::fromStdString(pics.Strings(i)));
+    // The new rows are shown as they come. Scrolling to them also lays them out now: a list left
+    // to lay out its rows later paints none while pictures are being added.
+    lbSource_->scrollToBottom();
 }
 
 void TMainForm::RemoveRow(int index) {
