@@ -75,6 +75,15 @@ protected:
     static std::string Pic(int i) { return scratch_->Path("pic" + std::to_string(i) + ".bmp"); }
     static inline TScratchFolder* scratch_ = nullptr;
 
+    // Pictures a.bmp and b.bmp of the folder listed, the second selected.
+    static void ListTwoPictures(TMainForm& form, const TScratchFolder& folder) {
+        for (const char* name : {"a.bmp", "b.bmp"}) {
+            ASSERT_EQ(RunTool("convert -size 8x6 xc:olive " + Quoted("BMP3:" + folder.Path(name))).status, 0);
+            form.AddPicture(folder.Path(name), -1);
+        }
+        form.SourceList()->setCurrentRow(1);
+    }
+
     void FillList(TMainForm& form, int count, int selected) {
         for (int i = 0; i < count; ++i) form.AddPicture(Pic(i), -1);
         form.SourceList()->setCurrentRow(selected);
@@ -784,11 +793,7 @@ TEST_F(MainFormTest, TheResultIsToldOnceTheProgressIsGone) {
         TScratchFolder folder;
         TMainForm form;
         form.show();
-        for (const char* name : {"a.bmp", "b.bmp"}) {
-            ASSERT_EQ(RunTool("convert -size 8x6 xc:olive " + Quoted("BMP3:" + folder.Path(name))).status, 0);
-            form.AddPicture(folder.Path(name), -1);
-        }
-        form.SourceList()->setCurrentRow(1);
+        ListTwoPictures(form, folder);
         form.Converter().Mode = mode;
         form.RefreshOptions();
         std::vector<std::string> seen;
@@ -823,11 +828,7 @@ TEST_F(MainFormTest, WithoutAViewerForPdfYesSaysSoOnceNamingTheDocuments) {
     {
         TMainForm form;
         form.show();
-        for (const char* name : {"a.bmp", "b.bmp"}) {
-            ASSERT_EQ(RunTool("convert -size 8x6 xc:olive " + Quoted("BMP3:" + folder.Path(name))).status, 0);
-            form.AddPicture(folder.Path(name), -1);
-        }
-        form.SourceList()->setCurrentRow(1);
+        ListTwoPictures(form, folder);
         prompter->answers = {idYes};
         QTest::mouseClick(form.findChild<QPushButton*>("btMakePdf"), Qt::LeftButton);
         // Told before the click is over, not when an opener gives up.

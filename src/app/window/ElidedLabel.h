@@ -8,7 +8,6 @@ class TElidedLabel : public QLabel {
 public:
     explicit TElidedLabel(QWidget* parent = nullptr);
     void SetFullText(const QString& text);
-    const QString& FullText() const { return full_; }
     // The room of the whole text, so that the layout gives it that where it can.
     QSize sizeHint() const override;
     // The room of an ellipsis: a long text never widens the window.
