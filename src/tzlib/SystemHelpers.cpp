@@ -17,6 +17,7 @@
 #include "platform/ByteReader.h"
 #include "platform/Classes.h"
 #include "platform/Paths.h"
+#include "platform/Prompter.h"
 #include "platform/Shell.h"
 #include "tzlib/DesktopExec.h"
 #include "tzlib/Errors.h"
@@ -192,6 +193,35 @@ void OpenUrl(const std::string& url) {
 std::vector<std::string> GetProgramForExtension(const std::string& extension) {
     const std::string mimeType = MimeTypeOfExtension(extension);
     return mimeType.empty() ? std::vector<std::string>() : DefaultProgramArguments(mimeType);
+}
+
+namespace {
+
+constexpr unsigned WarningIcon = 0x30;
+
+}  // namespace
+
+void OpenDocuments(const std::vector<std::string>& documents) {
+    if (documents.empty()) return;
+    if (!HasDisplay()) {
+        for (const std::string& document : documents) Prompter().OpenDocument(document);
+        return;
+    }
+    const std::string mimeType = MimeTypeOfExtension(std::filesystem::path(documents.front()).extension().string());
+    const std::vector<std::string> program = mimeType.empty() ? std::vector<std::string>() : DefaultProgramArguments(mimeType);
+    if (program.empty()) {
+        std::string text = documents.size() == 1 ? "No program is set to open this file" : "No program is set to open these files";
+        if (!mimeType.empty()) text += " (" + mimeType + ")";
+        text += ":";
+        for (const std::string& document : documents) text += "\n" + document;
+        ShowMessageBox(text, WarningIcon);
+        return;
+    }
+    for (const std::string& document : documents) {
+        std::vector<std::string> command = program;
+        command.push_back(document);
+        StartDetached(command);
+    }
 }
 
 void* GetProcAddressChecked(const std::string& entryName, void* module) {

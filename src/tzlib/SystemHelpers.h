@@ -29,6 +29,10 @@ void OpenUrl(const std::string& url);
 // The program that opens documents with the extension (".pdf") and its fixed arguments, as an
 // argument list to which the caller adds the document; empty when there is none.
 std::vector<std::string> GetProgramForExtension(const std::string& extension);
+// Opens the documents, all of the first one's type, each with the desktop's program for that
+// type. Without a display their paths are told instead. When no program is set for the type, one
+// box says so at once, naming them, and nothing is started.
+void OpenDocuments(const std::vector<std::string>& documents);
 
 // The address of the named entry of a loaded library (a handle of dlopen); error 30 with the name
 // when the library has no such entry.

@@ -2,20 +2,9 @@
 // the header is read once when the picture is added, and the data once when the book takes them.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "AppTestSupport.h"
 
 namespace {
-
-// The successful and failed opens of each file named in the trace.
-size_t OpensOf(const std::string& trace, const std::string& path) {
-    size_t count = 0;
-    std::istringstream lines(trace);
-    for (std::string line; std::getline(lines, line);)
-        if (Contains(line, "open") && Contains(line, "\"" + path + "\"")) ++count;
-    return count;
-}
 
 TEST(OpenCountTest, ABookOpensEachPictureAtMostTwice) {
     TPrivateEnvironment environment;

@@ -79,8 +79,22 @@ TEST_F(TAboutDialog, LicenceOpensTheDocumentBesideTheExecutableOrSaysItIsMissing
 
     WriteFile(licence, "<html></html>");
     dialog.btLicence->click();
-    std::remove(licence.c_str());
     EXPECT_EQ(boxes->opened, std::vector<std::string>{licence});
+
+    // With a display whose desktop has no program for it: said at once, in one box.
+    TScratchFolder desktop;
+    std::filesystem::create_directories(desktop.Path("share/mime"));
+    WriteFile(desktop.Path("share/mime/globs2"), "50:text/html:*.htm\n");
+    {
+        const TEnvironmentGuard display("DISPLAY", ":92"), dataDirs("XDG_DATA_DIRS", desktop.Path("share")),
+            dataHome("XDG_DATA_HOME", desktop.Path("data")), configDirs("XDG_CONFIG_DIRS", desktop.Path("etc")),
+            configHome("XDG_CONFIG_HOME", desktop.Path("config")), current("XDG_CURRENT_DESKTOP", std::nullopt);
+        dialog.btLicence->click();
+    }
+    std::remove(licence.c_str());
+    ASSERT_EQ(boxes->boxes.size(), 2u);
+    EXPECT_EQ(boxes->boxes[1].text, "No program is set to open this file (text/html):\n" + licence);
+    EXPECT_EQ(boxes->opened.size(), 1u);
 }
 
 // The Qt prompter with its boxes recorded rather than shown.

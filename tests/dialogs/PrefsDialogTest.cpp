@@ -103,10 +103,13 @@ TEST_F(TPrefsDialog, LaysOutInEachUnitAndCaptionChoice) {
     Show();
     EXPECT_TRUE(ShowsFully(dialog, "PrefsCentimetres"));
     ChooseUnit(1);
+    QApplication::processEvents();
+    const QSize withFontButtons = dialog.size();
     dialog.rbBookPicNamesNone->click();
     dialog.rbBookPicDatesNone->click();
     ASSERT_FALSE(dialog.btBookPicDatesFont->isVisibleTo(&dialog));
     EXPECT_TRUE(ShowsFully(dialog, "PrefsInchesWithoutCaptions"));
+    EXPECT_EQ(dialog.size(), withFontButtons);  // the hidden buttons leave their room
 }
 
 TEST_F(TPrefsDialog, LengthsFollowTheUnitAndTheOrientation) {
@@ -138,6 +141,40 @@ TEST_F(TPrefsDialog, MarginsAreStoredInTenthsOfAMillimetre) {
     dialog.accept();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(boxes->boxes.empty());
+}
+
+// A person types the decimal separator of the locale or a point, and in any locale a comma means
+// one too: no typed number becomes another one.
+TEST_F(TPrefsDialog, MarginsTakeTheLocalesDecimalSeparatorAndThePointAlike) {
+    const TLocaleProvider german("de_DE.UTF-8");
+    ASSERT_TRUE(german.Available());
+    struct Case {
+        const char* locale;
+        const char* typed;
+        int stored;        // tenths of a millimetre
+        const char* shown;  // once the field is left
+    } cases[] = {
+        {"de_DE.UTF-8", "1,5", 150, "1,5"},
+        {"de_DE.UTF-8", "2.5", 250, "2,5"},
+        {"de_DE.UTF-8", "1,5,2", 152, "1,5"},  // a second separator is refused
+        {"de_DE.UTF-8", "3", 300, "3,0"},
+        {"C", "1,5", 150, "1.5"},
+        {"C", "1.25", 125, "1.3"},
+        {"C", "0,8.", 80, "0.8"},
+    };
+    Show();
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    for (const Case& c : cases) {
+        const TCLocaleGuard locale(c.locale);
+        ASSERT_TRUE(locale.Ok()) << c.locale;
+        dialog.eBookLeftMargin->SetFormat("0.0");  // as the dialog sets it up under the locale
+        dialog.eBookLeftMargin->setFocus();
+        TypeMargin(dialog.eBookLeftMargin, c.typed);
+        EXPECT_EQ(converter.LeftMargin, c.stored) << c.locale << " " << c.typed;
+        dialog.eBookTopMargin->setFocus();
+        EXPECT_EQ(dialog.eBookLeftMargin->text().toStdString(), c.shown) << c.locale << " " << c.typed;
+    }
 }
 
 TEST_F(TPrefsDialog, MarginsThatDoNotFitThePaperAreRefused) {

@@ -61,6 +61,14 @@ QString SizeText(QSize size) { return QString("%1x%2").arg(size.width()).arg(siz
 QSize NeededSize(const QWidget* widget) {
     if (const auto* label = qobject_cast<const QLabel*>(widget); label && label->wordWrap())
         return {label->minimumSizeHint().width(), label->heightForWidth(label->width())};
+    // A text shortened with an ellipsis, whole in the tooltip, needs the room of what is shown.
+    if (const auto* label = qobject_cast<const QLabel*>(widget);
+        label && label->text().contains(QChar(0x2026)) && !label->toolTip().isEmpty()) {
+        const QMargins margins = label->contentsMargins();
+        return {label->fontMetrics().horizontalAdvance(label->text()) + 2 * label->margin() + margins.left() +
+                    margins.right(),
+                label->sizeHint().height()};
+    }
     if (const auto* edit = qobject_cast<const QLineEdit*>(widget)) {
         const QFontMetrics metrics = edit->fontMetrics();
         const int textWidth = edit->echoMode() == QLineEdit::Normal ? metrics.horizontalAdvance(edit->text()) : 0;

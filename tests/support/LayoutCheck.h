@@ -10,7 +10,9 @@ class QWidget;
 
 // Fails naming each visible label, field or button of the shown window that is smaller than its
 // size hint (a word-wrapped label: narrower than its longest word or lower than its height for
-// its width), that reaches outside one of its parents, or that overlaps another.
+// its width; a label that shortens its text with an ellipsis and holds it whole in its tooltip:
+// narrower than the text it shows), that reaches outside one of its parents, or that overlaps
+// another.
 ::testing::AssertionResult LaysOutFully(QWidget& window);
 
 // The size part of that check for one label, field or button.

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <array>
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -83,6 +85,14 @@ size_t CountOf(const std::string& text, const std::string& part) {
     return count;
 }
 
+size_t OpensOf(const std::string& trace, const std::string& path) {
+    size_t count = 0;
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);)
+        if (Contains(line, "open") && Contains(line, "\"" + path + "\"")) ++count;
+    return count;
+}
+
 ::testing::AssertionResult QpdfChecks(const std::string& path, const std::string& password) {
     const std::string option = password.empty() ? "" : " --password=" + Quoted(password);
     const TCommandResult result = RunTool("qpdf --check" + option + " " + Quoted(path));
@@ -112,4 +122,51 @@ TRgbImage ReadPpm(const std::string& path) { return ParsePpm(ReadFile(path)); }
 TRgbImage ReadWithImageMagick(const std::string& path) {
     const TCommandResult result = RunTool("convert " + Quoted(path + "[0]") + " -depth 8 ppm:-", false);
     return result.status == 0 ? ParsePpm(result.output) : TRgbImage{};
+}
+
+TEnvironmentGuard::TEnvironmentGuard(std::string name, const std::optional<std::string>& value)
+    : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str())) old_ = old;
+    if (value)
+        ::setenv(name_.c_str(), value->c_str(), 1);
+    else
+        ::unsetenv(name_.c_str());
+}
+
+TEnvironmentGuard::~TEnvironmentGuard() {
+    if (old_)
+        ::setenv(name_.c_str(), old_->c_str(), 1);
+    else
+        ::unsetenv(name_.c_str());
+}
+
+namespace {
+
+bool LocaleWorks(const std::string& name) {
+    const TLocaleLookupLeakGuard guard;
+    const locale_t locale = ::newlocale(LC_ALL_MASK, name.c_str(), static_cast<locale_t>(0));
+    if (!locale) return false;
+    ::freelocale(locale);
+    return true;
+}
+
+}  // namespace
+
+TLocaleProvider::TLocaleProvider(const std::string& name) {
+    if (LocaleWorks(name)) {
+        available_ = true;
+        return;
+    }
+    locPath_.emplace("LOCPATH", MORDALE_TEST_LOCALES);
+    available_ = LocaleWorks(name);
+}
+
+TCLocaleGuard::TCLocaleGuard(const std::string& name) : old_(std::setlocale(LC_ALL, nullptr)) {
+    const TLocaleLookupLeakGuard guard;
+    ok_ = std::setlocale(LC_ALL, name.c_str()) != nullptr;
+}
+
+TCLocaleGuard::~TCLocaleGuard() {
+    const TLocaleLookupLeakGuard guard;
+    std::setlocale(LC_ALL, old_.c_str());
 }

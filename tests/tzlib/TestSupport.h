@@ -8,25 +8,9 @@
 #include "../support/TestSupport.h"
 #include "platform/Prompter.h"
 #include "tzlib/WindowHooks.h"
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-#endif
 
 // The code of the numbered error that the call raises, 0 when it raises none.
 int32_t ErrorCodeOf(const std::function<void()>& call);
-
-// Sets (or with nothing, unsets) an environment variable for the guard's lifetime.
-class TEnvironmentGuard {
-public:
-    TEnvironmentGuard(std::string name, const std::optional<std::string>& value);
-    ~TEnvironmentGuard();
-    TEnvironmentGuard(const TEnvironmentGuard&) = delete;
-    TEnvironmentGuard& operator=(const TEnvironmentGuard&) = delete;
-
-private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
 
 // Puts the library's settings back to their initial values, before and after each test.
 class TLibrarySettingsGuard {
@@ -58,36 +42,3 @@ private:
     std::unique_ptr<TPrompter> previous_;
 };
 
-// glibc keeps, unreferenced, the search list it builds from LOCPATH for each locale lookup;
-// hold this around such lookups.
-struct TLocaleLookupLeakGuard {
-    TLocaleLookupLeakGuard() {}  // user-provided: a guard is never an unused variable
-#if defined(__SANITIZE_ADDRESS__)
-    __lsan::ScopedDisabler disabler;
-#endif
-};
-
-// Makes a locale such as "de_DE.UTF-8" available to setlocale and newlocale; when the system
-// lacks it, LOCPATH points for the guard's lifetime to the locales that the build compiled
-// (tests/support/CMakeLists.txt). Available() is false when neither has it.
-class TLocaleProvider {
-public:
-    explicit TLocaleProvider(const std::string& name);
-    bool Available() const { return available_; }
-
-private:
-    std::optional<TEnvironmentGuard> locPath_;
-    bool available_ = false;
-};
-
-// Switches the process's C locale (all categories) for the guard's lifetime.
-class TCLocaleGuard {
-public:
-    explicit TCLocaleGuard(const std::string& name);
-    ~TCLocaleGuard();
-    bool Ok() const { return ok_; }
-
-private:
-    std::string old_;
-    bool ok_;
-};

@@ -21,7 +21,10 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <unistd.h>
@@ -35,9 +38,11 @@
 #include "app/engine/CommandLine.h"
 #include "app/engine/Converter.h"
 #include "app/engine/ConverterPic.h"
+#include "imaging/acquire/MediaProvider.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "imaging/io/KestovaIO.h"
+#include "imaging/view/KestovaView.h"
 #include "platform/Exception.h"
 #include "platform/Prompter.h"
 #include "tzlib/qt/TzLibWindows.h"
@@ -69,6 +74,15 @@ protected:
     }
     static std::string Pic(int i) { return scratch_->Path("pic" + std::to_string(i) + ".bmp"); }
     static inline TScratchFolder* scratch_ = nullptr;
+
+    // Pictures a.bmp and b.bmp of the folder listed, the second selected.
+    static void ListTwoPictures(TMainForm& form, const TScratchFolder& folder) {
+        for (const char* name : {"a.bmp", "b.bmp"}) {
+            ASSERT_EQ(RunTool("convert -size 8x6 xc:olive " + Quoted("BMP3:" + folder.Path(name))).status, 0);
+            form.AddPicture(folder.Path(name), -1);
+        }
+        form.SourceList()->setCurrentRow(1);
+    }
 
     void FillList(TMainForm& form, int count, int selected) {
         for (int i = 0; i < count; ++i) form.AddPicture(Pic(i), -1);
@@ -138,6 +152,10 @@ TEST_F(MainFormTest, ControlsCarryTheirNamesAndCaptions) {
                              "eSourceFileFrameCount", "sbSourceFrame", "pbProgress", "nbModeOptions", "View"})
         EXPECT_NE(form.findChild<QWidget*>(name), nullptr) << name;
     EXPECT_EQ(form.size(), QSize(693, 551));
+    // It cannot be resized, so it offers no maximise button; minimising and closing stay.
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(form.windowFlags() & Qt::WindowCloseButtonHint);
 }
 
 TEST_F(MainFormTest, EnableControlsFollowsTheSelectionAndTheCount) {
@@ -458,6 +476,9 @@ struct TLayoutPictures {
         Make(frames, [](const std::string& path) {
             ASSERT_EQ(RunTool("convert -size 64x48 xc:red xc:lime xc:blue " + Quoted(path)).status, 0);
         });
+        Make(longName, [](const std::string& path) {
+            ASSERT_EQ(RunTool("convert -size 80x60 xc:teal " + Quoted("BMP3:" + path)).status, 0);
+        });
     }
     // Runs at other scales may make the same picture at the same time.
     void Make(const std::string& name, const std::function<void(const std::string&)>& write) const {
@@ -474,6 +495,10 @@ struct TLayoutPictures {
     std::string Path(const std::string& name) const { return folder + "/" + name; }
 
     const std::string folder, still = "holiday.bmp", frames = "frames.gif";
+    // 190 characters, as a person names a picture after all that is in it.
+    const std::string longName =
+        "The whole family on the beach at sunset on the last evening of the summer holiday, with the dog, "
+        "the neighbours, two sandcastles, the old lighthouse and the boat that took us out to sea!.bmp";
 };
 
 TEST_F(MainFormTest, LaysOutEmptyAndBothModesWithAPictureSelected) {
@@ -496,6 +521,26 @@ TEST_F(MainFormTest, LaysOutEmptyAndBothModesWithAPictureSelected) {
     form.SourceList()->setCurrentRow(0);
     ASSERT_TRUE(form.findChild<QWidget*>("pnViewerFrame")->isVisible());
     EXPECT_TRUE(ShowsFully(form, "MainFormFrames"));
+
+    // A picture with a long name changes nothing of the window's size: the name is shortened
+    // with an ellipsis and shown whole as the tooltip.
+    const QSize size = form.size();
+    ASSERT_EQ(pictures.longName.size(), 190u);
+    form.AddPicture(pictures.Path(pictures.longName), -1);
+    form.findChild<QRadioButton*>("rbModeSingle")->click();
+    form.SourceList()->setCurrentRow(2);
+    EXPECT_TRUE(ShowsFully(form, "MainFormLongName"));
+    EXPECT_EQ(form.size(), size);
+    const auto* name = form.findChild<QLabel*>("laSourceFileName");
+    EXPECT_TRUE(name->text().startsWith("File name: The whole")) << name->text().toStdString();
+    EXPECT_TRUE(name->text().endsWith("to sea!.bmp")) << name->text().toStdString();
+    EXPECT_TRUE(name->text().contains(QChar(0x2026))) << name->text().toStdString();
+    EXPECT_EQ(name->toolTip().toStdString(), "File name: " + pictures.longName);
+    // A short name afterwards is shown whole, without a tooltip.
+    form.SourceList()->setCurrentRow(1);
+    EXPECT_EQ(name->text(), "File name: holiday.bmp");
+    EXPECT_EQ(name->toolTip(), "");
+    EXPECT_EQ(form.size(), size);
 }
 
 // The colour label says what the picture holds, as ImageMagick reads it: the colours of its
@@ -663,4 +708,185 @@ TEST_F(MainFormTest, ClosingAsksWithoutOutputSavesTheSettingsAndRemovesTheTempor
     EXPECT_FALSE(std::filesystem::exists(temporary));
     TMainForm next;
     EXPECT_EQ(next.Converter().PicResolution, 300);
+}
+
+// A picture with transparent parts is previewed as its document shows it, composed over white,
+// whatever form its transparency takes in the file.
+TEST_F(MainFormTest, APictureWithAlphaIsPreviewedAsItsDocumentShowsIt) {
+    TScratchFolder folder;
+    // Half of it half-covered, a corner opaque, the rest transparent.
+    const std::string drawn = "-size 60x40 xc:none -fill 'rgba(255,0,0,0.5)' -draw 'rectangle 0,0 29,39' "
+                              "-fill 'rgba(0,0,255,1)' -draw 'rectangle 30,0 44,19' ";
+    const std::string gray = "-size 60x40 xc:none -fill 'graya(20%,0.5)' -draw 'rectangle 0,0 29,39' "
+                             "-fill 'graya(0%,1)' -draw 'rectangle 30,0 44,19' ";
+    struct Case {
+        const char* file;
+        std::string make, format;  // ImageMagick's options and its output format
+        bool overWhite;            // the document composes the transparency over white
+    } cases[] = {
+        {"rgba.png", drawn + "-define png:color-type=6", "", true},
+        {"palette.png", drawn, "PNG8:", true},  // transparent or opaque palette entries
+        {"graya.png", gray + "-define png:color-type=4", "", true},
+        // ImageMagick stores its rows top first unless told the origin.
+        {"targa.tga", drawn + "-flip -define tga:image-origin=BottomLeft", "", true},
+        // The extended library's pictures reach the document without their transparency.
+        {"silicon.sgi", drawn, "", false},
+    };
+    const struct {
+        int x, y;
+        const char* part;
+    } points[] = {{12, 20, "half-covered"}, {37, 8, "opaque"}, {54, 34, "transparent"}, {38, 34, "transparent"}};
+    auto scripted = std::make_unique<TScriptedPrompter>();
+    TScriptedPrompter* prompter = scripted.get();
+    std::unique_ptr<TPrompter> saved = SetPrompter(std::move(scripted));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string path = folder.Path(c.file);
+        ASSERT_EQ(RunTool("convert " + c.make + " " + Quoted(c.format + path)).status, 0);
+        TMainForm form;
+        form.show();
+        form.AddPicture(path, -1);
+        form.SourceList()->setCurrentRow(0);
+        QApplication::processEvents();
+        const QImage preview = form.View()->viewport()->grab().toImage();
+
+        // The document at 96 dpi, one pixel of the rendering for one of the picture.
+        form.Converter().PicResolution = 96;
+        prompter->answers = {idNo};
+        form.btMakePdfClick();
+        const std::string pdf = folder.Path(std::filesystem::path(c.file).stem().string() + ".pdf");
+        ASSERT_TRUE(QpdfChecks(pdf));
+        ASSERT_EQ(RunTool("pdftoppm -r 96 -singlefile -png " + Quoted(pdf) + " " + Quoted(folder.Path("page"))).status, 0);
+        const TRgbImage page = ReadWithImageMagick(folder.Path("page.png"));
+        ASSERT_GE(page.width, 60);
+        for (const auto& point : points) {
+            const uint8_t* expected = page.At(point.x, point.y);
+            const QColor shown = preview.pixelColor(form.View()->BitmapToClientX(point.x) + 2,
+                                                    form.View()->BitmapToClientY(point.y) + 2);
+            const int found[] = {shown.red(), shown.green(), shown.blue()};
+            for (int i = 0; i < 3; ++i)
+                EXPECT_NEAR(found[i], expected[i], 8) << point.part << " at " << point.x << "," << point.y;
+        }
+        if (c.overWhite)
+            EXPECT_EQ((std::vector<int>(page.At(54, 34), page.At(54, 34) + 3)), (std::vector<int>{255, 255, 255}));
+    }
+    SetPrompter(std::move(saved));
+}
+
+// Records the state of the window each time a box is shown.
+class TWatchingPrompter : public TScriptedPrompter {
+public:
+    std::function<void()> onBox;
+    TMsgAnswer MessageBox(const std::string& caption, const std::string& text, TMsgIcon icon,
+                          TMsgButtons buttons) override {
+        if (onBox) onBox();
+        return TScriptedPrompter::MessageBox(caption, text, icon, buttons);
+    }
+};
+
+// The result is told once the run is over: its progress is gone and the button closes again.
+TEST_F(MainFormTest, TheResultIsToldOnceTheProgressIsGone) {
+    auto scripted = std::make_unique<TWatchingPrompter>();
+    TWatchingPrompter* prompter = scripted.get();
+    std::unique_ptr<TPrompter> saved = SetPrompter(std::move(scripted));
+    for (const TConvertMode mode : {cmSingle, cmBook}) {
+        TScratchFolder folder;
+        TMainForm form;
+        form.show();
+        ListTwoPictures(form, folder);
+        form.Converter().Mode = mode;
+        form.RefreshOptions();
+        std::vector<std::string> seen;
+        prompter->onBox = [&] {
+            seen.push_back(std::string(form.findChild<QWidget*>("pnProgress")->isVisible() ? "progress" : "no progress") +
+                           ", " + form.findChild<QPushButton*>("btClose")->text().toStdString());
+        };
+        prompter->boxes.clear();
+        prompter->answers = {idNo};
+        QTest::mouseClick(form.findChild<QPushButton*>("btMakePdf"), Qt::LeftButton);
+        ASSERT_EQ(prompter->boxes.size(), 1u) << int(mode);
+        EXPECT_EQ(prompter->boxes[0].text,
+                  mode == cmSingle ? "2 pics converted.\r\nWant to see them?" : "PDF book successfully generated!\r\nWant to see it?");
+        EXPECT_EQ(seen, std::vector<std::string>{"no progress, Close"}) << int(mode);
+    }
+    SetPrompter(std::move(saved));
+}
+
+// "Yes" where the desktop has no program for PDF documents: one message at once, naming them,
+// and nothing started.
+TEST_F(MainFormTest, WithoutAViewerForPdfYesSaysSoOnceNamingTheDocuments) {
+    TScratchFolder desktop, folder;
+    // A MIME database that knows PDF documents, and no program of the desktop for them.
+    std::filesystem::create_directories(desktop.Path("share/mime"));
+    WriteFile(desktop.Path("share/mime/globs2"), "50:application/pdf:*.pdf\n");
+    const TEnvironmentGuard display("DISPLAY", ":92"), dataDirs("XDG_DATA_DIRS", desktop.Path("share")),
+        dataHome("XDG_DATA_HOME", desktop.Path("data")), configDirs("XDG_CONFIG_DIRS", desktop.Path("etc")),
+        current("XDG_CURRENT_DESKTOP", std::nullopt);
+    auto scripted = std::make_unique<TScriptedPrompter>();
+    TScriptedPrompter* prompter = scripted.get();
+    std::unique_ptr<TPrompter> saved = SetPrompter(std::move(scripted));
+    {
+        TMainForm form;
+        form.show();
+        ListTwoPictures(form, folder);
+        prompter->answers = {idYes};
+        QTest::mouseClick(form.findChild<QPushButton*>("btMakePdf"), Qt::LeftButton);
+        // Told before the click is over, not when an opener gives up.
+        ASSERT_EQ(prompter->boxes.size(), 2u);
+        EXPECT_EQ(prompter->boxes[1].text, "No program is set to open these files (application/pdf):\n" +
+                                               folder.Path("a.pdf") + "\n" + folder.Path("b.pdf"));
+        EXPECT_EQ(prompter->boxes[1].icon, TMsgIcon::Warning);
+        EXPECT_TRUE(prompter->opened.empty());
+        prompter->answers = {idYes};
+    }
+    SetPrompter(std::move(saved));
+}
+
+// A clip of 4 seconds at 25 frames a second, every frame added: the rows come while they are
+// added, and the clip is opened once for all of them.
+TEST_F(MainFormTest, AllFramesOfAVideoComeIntoTheListAsTheyAreAdded) {
+    InstallMediaProvider();
+    TScratchFolder folder;
+    const std::string clip = folder.Path("clip.avi");
+    ASSERT_EQ(RunTool("ffmpeg -v error -f lavfi -i testsrc=size=32x24:rate=25 -t 4 -c:v mpeg4 " + Quoted(clip)).status, 0);
+    TMainForm form;
+    form.show();
+    form.AskFrames = [](TConverterPic& pic, int& count, int& step) {
+        EXPECT_EQ(pic.FrameCount, 100);
+        count = -1, step = 1;
+    };
+    // What the list shows each time the window handles its events: how many rows it has, and
+    // whether any of them is drawn.
+    std::vector<int> rowsSeen;
+    int blankShown = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        rowsSeen.push_back(form.SourceList()->count());
+        const QImage shown = form.SourceList()->viewport()->grab().toImage();
+        int inked = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x) inked += qGray(shown.pixel(x, y)) < 200;
+        blankShown += inked == 0;
+    });
+    watch.start(0);
+    form.AddPicture(clip, 0);
+    watch.stop();
+    ASSERT_EQ(form.SourceList()->count(), 100);
+    EXPECT_EQ(form.SourceList()->item(99)->text().toStdString(), clip + "#100");
+    // The list grew row by row while the frames were added.
+    std::erase_if(rowsSeen, [](int rows) { return rows <= 1 || rows >= 100; });
+    EXPECT_GT(rowsSeen.size(), 50u);
+    EXPECT_TRUE(std::is_sorted(rowsSeen.begin(), rowsSeen.end()));
+    EXPECT_EQ(blankShown, 0);
+    EXPECT_TRUE(form.SourceList()->isEnabled());
+
+    // The same in a program of its own, its system calls traced.
+    const std::string trace = folder.Path("trace");
+    const TCommandResult run = RunTool("strace -f -qq -e trace=open,openat,openat2 -o " + Quoted(trace) +
+                                           " env ASAN_OPTIONS=detect_leaks=0 " + Quoted(MORDALE_ADD_VIDEO_FRAMES) + " " +
+                                           Quoted(clip),
+                                       false);
+    ASSERT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "100\n");
+    EXPECT_EQ(OpensOf(ReadFile(trace), clip), 1u);
 }

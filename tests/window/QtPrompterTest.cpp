@@ -61,6 +61,22 @@ TEST_F(QtPrompterTest, BoxesAnswerWithTheButtonPressed) {
     EXPECT_EQ(prompter.MessageBox("Mordale", "Done", TMsgIcon::Information, TMsgButtons::Ok), idOk);
 }
 
+// The window manager cuts the title to the box's width: a short text leaves the box wide enough
+// for the title in a bold font beside the bar's icon and buttons.
+TEST_F(QtPrompterTest, ABoxIsWideEnoughForItsTitle) {
+    TQtPrompter prompter;
+    for (const char* title : {"Brelvant Mordale", "Brelvant Mordale, the converter of pictures into documents"}) {
+        WhenShown<QMessageBox>([title](QMessageBox& box) {
+            QFont bold = box.font();
+            bold.setBold(true);
+            const QFontMetrics metrics(bold);
+            EXPECT_GE(box.width(), metrics.horizontalAdvance(title) + 4 * 2 * metrics.height()) << title;
+            box.button(QMessageBox::Ok)->click();
+        });
+        EXPECT_EQ(prompter.MessageBox(title, "Done", TMsgIcon::Information, TMsgButtons::Ok), idOk);
+    }
+}
+
 TEST_F(QtPrompterTest, SaveDialogProposesThePathAndCanBeCancelled) {
     TScratchFolder folder;
     TQtPrompter prompter;

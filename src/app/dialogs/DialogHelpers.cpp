@@ -59,6 +59,12 @@ void FitToContents(QWidget* window, QSize drawn) {
     filter->Fit();
 }
 
+void KeepRoomWhenHidden(QWidget* widget) {
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
+}
+
 void OnExit(QWidget* control, std::function<void()> handler) {
     control->installEventFilter(new TExitFilter(control, std::move(handler)));
 }

@@ -17,3 +17,5 @@ void OnCheck(QRadioButton* button, std::function<void()> handler);
 // content needs more room (larger fonts, longer texts, word-wrapped labels at the window's width),
 // now and whenever its content changes. The user does not resize it.
 void FitToContents(QWidget* window, QSize drawn);
+// A control hidden in some states keeps its room, so that the window keeps its size in every state.
+void KeepRoomWhenHidden(QWidget* widget);

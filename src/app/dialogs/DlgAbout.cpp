@@ -162,7 +162,7 @@ TDlgAboutForm::TDlgAboutForm(QWidget* parent) : QDialog(parent) {
 void TDlgAboutForm::btLicenceClick() {
     const std::string path = ExecutableFolder() + "/" + LicenceFileName;
     CheckFileExists(path);
-    Prompter().OpenDocument(path);
+    OpenDocuments({path});
 }
 
 void TDlgAboutForm::laBrelvantClick() { Prompter().OpenDocument(MakerWebAddress); }

@@ -11,8 +11,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
+#include <optional>
 
 #include "app/engine/Converter.h"
 #include "app/engine/ShellIntegration.h"
@@ -107,6 +106,8 @@ TDlgPrefsForm::TDlgPrefsForm(TConverter& converter, QWidget* parent) : QDialog(p
     rbBookPicDatesNone = NewRadio("Don't show pic dates", pnBookPicDates, dates);
     btBookPicDatesFont = new QPushButton("Font...", pnBookPicDates);
     dates->addWidget(btBookPicDatesFont);
+    // A hidden font button leaves its room: the dialog keeps its size.
+    for (QPushButton* font : {btBookPicNamesFont, btBookPicDatesFont}) KeepRoomWhenHidden(font);
     for (QGroupBox* panel : {pnBookSize, pnBookMargins, pnBookPicNames, pnBookPicDates}) panel->setParent(gbBookPicOptions);
     auto* book = new QGridLayout(gbBookPicOptions);
     book->addWidget(pnBookSize, 0, 0);
@@ -202,11 +203,8 @@ void TDlgPrefsForm::cbBookPaperSizeChange() {
 
 // A side entered beyond the page limits becomes the limit; text that is no number changes nothing.
 void TDlgPrefsForm::PaperSideChange(QLineEdit* edit) {
-    const std::string text = edit->text().trimmed().toStdString();
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (!text.empty() && end == text.c_str() + text.size() && std::isfinite(value)) {
-        const double shown = std::clamp(value, converter_.TenthsToDisplay(MinPaperSide),
+    if (const std::optional<double> value = TypedNumber(edit->text().trimmed())) {
+        const double shown = std::clamp(*value, converter_.TenthsToDisplay(MinPaperSide),
                                         converter_.TenthsToDisplay(MaxPaperSide));
         const int tenths = std::clamp(converter_.DisplayToTenths(shown), MinPaperSide, MaxPaperSide);
         // The edits show the page as turned; the engine keeps the paper upright.

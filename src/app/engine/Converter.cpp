@@ -14,7 +14,6 @@
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfKalmora.h"
 #include "platform/Prompter.h"
-#include "platform/Shell.h"
 #include "tzlib/Errors.h"
 #include "tzlib/FileHelpers.h"
 #include "tzlib/SystemHelpers.h"
@@ -263,6 +262,8 @@ void TConverter::MakeSinglePdfs() {
 }
 
 void TConverter::ReportGenerated(const std::string& text, const std::string& question) {
+    // The run is over: its progress goes before the result is told.
+    host_.EndProgress();
     if (!Prompter().PersonPresent()) {
         ShowMessageBox(text, InformationIcon);
         return;
@@ -340,17 +341,7 @@ void TConverter::MakePdfBook() {
 
 void TConverter::OpenGeneratedPdfs() {
     const int count = GeneratedPdfs.Count();
-    if (count == 0) return;
-    const int opened = count <= MaxOpenedTogether ? count : 1;
-    // Without a display the prompter tells where the documents are instead.
-    const std::vector<std::string> program = HasDisplay() ? GetProgramForExtension(".pdf") : std::vector<std::string>();
-    for (int i = 0; i < opened; ++i) {
-        if (program.empty()) {
-            Prompter().OpenDocument(GeneratedPdfs.Strings(i));
-            continue;
-        }
-        std::vector<std::string> command = program;
-        command.push_back(GeneratedPdfs.Strings(i));
-        StartDetached(command);
-    }
+    std::vector<std::string> opened;
+    for (int i = 0; i < (count <= MaxOpenedTogether ? count : 1); ++i) opened.push_back(GeneratedPdfs.Strings(i));
+    OpenDocuments(opened);
 }

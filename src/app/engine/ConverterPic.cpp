@@ -35,9 +35,19 @@ TConverterPic* TConverterPic::Add(TConverter& converter, const std::string& file
     return pic.release();
 }
 
+TConverterPic* TConverterPic::AddFrame(const TConverterPic& of, int frameIndex) {
+    std::unique_ptr<TConverterPic> pic(new TConverterPic(of.Converter));
+    pic->FileName = of.FileName;
+    pic->source_ = of.source_;
+    pic->TakeHeader();
+    pic->FrameIndex = frameIndex;
+    of.Converter.Pics.AddObject(pic->GetDisplayText(), pic.get());
+    return pic.release();
+}
+
 void TConverterPic::SetFileName(const std::string& fileName) {
     FileName = fileName;
-    source_ = std::make_unique<TPictureSource>(fileName);
+    source_ = std::make_shared<TPictureSource>(fileName);
     Kind = source_->Kind();
     if (Kind == pkTiff || Kind == pkGif || Kind == pkVideo) Open();
 }

@@ -22,6 +22,9 @@ public:
     // Creates the picture and appends its display text to the engine's list with the picture as
     // its object; a file that cannot be opened raises and appends nothing.
     static TConverterPic* Add(TConverter& converter, const std::string& fileName, int frameIndex);
+    // Another frame of an earlier picture's file, appended to the list: it shares that picture's
+    // reading of the file, which is neither opened nor probed again.
+    static TConverterPic* AddFrame(const TConverterPic& of, int frameIndex);
 
     uint8_t ColorMode = 0;
     TConverter& Converter;
@@ -56,5 +59,5 @@ private:
     explicit TConverterPic(TConverter& converter) : Converter(converter) {}
     void TakeHeader();
 
-    std::unique_ptr<TPictureSource> source_;
+    std::shared_ptr<TPictureSource> source_;  // shared by the frames of one file
 };

@@ -42,6 +42,7 @@ public:
     const std::string& FileName() const { return fileName_; }
     TPicKind Kind() const { return kind_; }
     const TPictureHeader& Header() const { return header_; }
+    bool HeaderRead() const { return headerRead_; }
     // Reads the header the first time, the GIF frame of frameIndex loaded into io to count the
     // frames (a TIFF's pages are counted from its directories); a video opens its media in io
     // every time, since its frames are read from there. Any failure becomes "Can't load image" with the file name.

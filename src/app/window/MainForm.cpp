@@ -31,6 +31,7 @@
 #include "app/dialogs/DlgMultiFrame.h"
 #include "app/dialogs/DlgPasswords.h"
 #include "app/dialogs/DlgPrefs.h"
+#include "app/window/ElidedLabel.h"
 #include "imaging/view/KVOpenSaveDlg.h"
 #include "imaging/view/KestovaView.h"
 #include "platform/Prompter.h"
@@ -49,13 +50,6 @@ TControl* Make(QWidget* parent, const char* name, TArgs&&... args) {
 
 QLabel* Label(QWidget* parent, const char* text) { return Make<QLabel>(parent, "", text); }
 
-// A panel hidden in some states keeps its room, so the window keeps its size in every state.
-void KeepRoomWhenHidden(QWidget* widget) {
-    QSizePolicy policy = widget->sizePolicy();
-    policy.setRetainSizeWhenHidden(true);
-    widget->setSizePolicy(policy);
-}
-
 // Layouts of the window, spaced as it was drawn at 96 dpi.
 template <class TLayout>
 TLayout* NewLayout(QWidget* parent, int margin) {
@@ -70,6 +64,9 @@ TLayout* NewLayout(QWidget* parent, int margin) {
 TMainForm::TMainForm(const TCommandLine& command, QWidget* parent) : QWidget(parent) {
     setObjectName("MainForm");
     setWindowTitle(QApplication::applicationDisplayName());
+    // The window keeps the size of its content: it offers no maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     ErrorTextCallback = GetCatalogueText;
     auto* layout = NewLayout<QGridLayout>(this, 8);
     layout->setSpacing(ScaleToScreenDpi(8));
@@ -220,11 +217,14 @@ QWidget* TMainForm::BuildViewerPanel() {
     auto* info = new QGridLayout;
     info->setSpacing(0);
     info->setHorizontalSpacing(ScaleToScreenDpi(4));
-    info->addWidget(Make<QLabel>(pnViewer_, "laSourceFileName"), 0, 0, 1, 2);
-    info->addWidget(Make<QLabel>(pnViewer_, "laSourceFileSize"), 1, 0);
-    info->addWidget(Make<QLabel>(pnViewer_, "laSourceFileDate"), 1, 1);
-    info->addWidget(Make<QLabel>(pnViewer_, "laSourcePicColors"), 2, 0);
-    info->addWidget(Make<QLabel>(pnViewer_, "laSourcePicDim"), 2, 1);
+    // What a picture brings never changes the window's size.
+    info->addWidget(laSourceFileName_ = Make<TElidedLabel>(pnViewer_, "laSourceFileName"), 0, 0, 1, 2);
+    // The name spans the row: its length must not push the columns below apart.
+    laSourceFileName_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    info->addWidget(laSourceFileSize_ = Make<TElidedLabel>(pnViewer_, "laSourceFileSize"), 1, 0);
+    info->addWidget(laSourceFileDate_ = Make<TElidedLabel>(pnViewer_, "laSourceFileDate"), 1, 1);
+    info->addWidget(laSourcePicColors_ = Make<TElidedLabel>(pnViewer_, "laSourcePicColors"), 2, 0);
+    info->addWidget(laSourcePicDim_ = Make<TElidedLabel>(pnViewer_, "laSourcePicDim"), 2, 1);
 
     pnViewerFrame_ = Make<QWidget>(pnViewer_, "pnViewerFrame");
     KeepRoomWhenHidden(pnViewerFrame_);

@@ -22,6 +22,7 @@ class QStackedWidget;
 class QToolButton;
 class TConverter;
 class TConverterPic;
+class TElidedLabel;
 class TKestovaView;
 class TOpenKestovaDialog;
 
@@ -124,6 +125,11 @@ private:
     QWidget* pnViewer_ = nullptr;
     TKestovaView* view_ = nullptr;
     QWidget* pnViewerFrame_ = nullptr;
+    TElidedLabel* laSourceFileName_ = nullptr;
+    TElidedLabel* laSourceFileSize_ = nullptr;
+    TElidedLabel* laSourceFileDate_ = nullptr;
+    TElidedLabel* laSourcePicColors_ = nullptr;
+    TElidedLabel* laSourcePicDim_ = nullptr;
     QGroupBox* gbPdfOptions_ = nullptr;
     QStackedWidget* nbModeOptions_ = nullptr;
     QGroupBox* gbSingleOptions_ = nullptr;

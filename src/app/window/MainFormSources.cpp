@@ -15,10 +15,12 @@
 #include "app/engine/AppFolders.h"
 #include "app/engine/Converter.h"
 #include "app/engine/ConverterPic.h"
+#include "app/window/ElidedLabel.h"
 #include "app/window/MainForm.h"
 #include "app/engine/MessageCatalogue.h"
 #include "app/engine/ReadablePicture.h"
 #include "imaging/acquire/KVTWainParams.h"
+#include "imaging/core/KVBitmap.h"
 #include "imaging/io/KestovaIO.h"
 #include "imaging/view/KVOpenSaveDlg.h"
 #include "imaging/view/KestovaView.h"
@@ -45,7 +47,11 @@ std::string WithReason(const std::string& message, const std::string& reason) {
 void TMainForm::AddNewRows() {
     const QSignalBlocker quiet(lbSource_);
     const TStringList& pics = converter_->Pics;
+    if (lbSource_->count() == pics.Count()) return;
     for (int i = lbSource_->count(); i < pics.Count(); ++i) lbSource_->addItem(QString::fromStdString(pics.Strings(i)));
+    // The new rows are shown as they come. Scrolling to them also lays them out now: a list left
+    // to lay out its rows later paints none while pictures are being added.
+    lbSource_->scrollToBottom();
 }
 
 void TMainForm::RemoveRow(int index) {
@@ -89,7 +95,7 @@ void TMainForm::AddPicture(const std::string& fileName, int frameIndex) {
             EnableControls(false);
             try {
                 for (size_t i = 1; i < frames.size(); ++i) {
-                    TConverterPic::Add(c, fileName, frames[i]);
+                    TConverterPic::AddFrame(*pic, frames[i]);
                     AddNewRows();
                     SelectRow(-1);
                     UpdatePicCount();
@@ -246,10 +252,10 @@ std::string TMainForm::LengthText(int pixels) const {
 void TMainForm::ShowFileInfo(TConverterPic& pic) {
     view_->Clear();
     pic.Open();
-    findChild<QLabel*>("laSourceFileName")->setText(QString::fromStdString("File name: " + std::filesystem::path(pic.FileName).filename().string()));
+    laSourceFileName_->SetFullText(QString::fromStdString("File name: " + std::filesystem::path(pic.FileName).filename().string()));
     findChild<QLineEdit*>("eSourceFileFrameCount")->setText(QString::number(pic.FrameCount));
-    findChild<QLabel*>("laSourceFileSize")->setText(QString::fromStdString("File size: " + FileSizeText(pic.FileName)));
-    findChild<QLabel*>("laSourceFileDate")->setText(QString::fromStdString("File date: " + DateTimeToStr(GetFileDate(pic.FileName))));
+    laSourceFileSize_->SetFullText(QString::fromStdString("File size: " + FileSizeText(pic.FileName)));
+    laSourceFileDate_->SetFullText(QString::fromStdString("File date: " + DateTimeToStr(GetFileDate(pic.FileName))));
     findChild<QScrollBar*>("sbSourceFrame")->setMaximum(std::max(pic.FrameCount - 1, 0));
     pnViewerFrame_->setVisible(pic.FrameCount > 1);
 }
@@ -265,8 +271,13 @@ void TMainForm::ShowFrameInfo(TConverterPic& pic) {
         io.LoadFromFile(pic.FileName);
         io.Params().JpegScale = 1;
     }
+    // The preview shows what the document will: a picture with alpha composed over white.
+    if (TKVBitmap& shown = *view_->GetKVBitmap(); shown.GetHasAlphaChannel()) {
+        ComposeOverBackground(shown, clWhite);
+        shown.RemoveAlphaChannel();
+    }
     view_->Update();
-    findChild<QLabel*>("laSourcePicColors")->setText(QString::fromStdString(pic.GetColorModeText()));
+    laSourcePicColors_->SetFullText(QString::fromStdString(pic.GetColorModeText()));
     findChild<QLineEdit*>("eSourceFrame")->setText(QString::number(pic.FrameIndex + 1));
     findChild<QScrollBar*>("sbSourceFrame")->setValue(pic.FrameIndex);
 }
@@ -284,7 +295,7 @@ void TMainForm::ShowPicInfo(bool fileChanged, bool frameChanged) {
         const QSignalBlocker quietBar(findChild<QScrollBar*>("sbSourceFrame"));
         if (fileChanged) ShowFileInfo(*pic);
         if (frameChanged) ShowFrameInfo(*pic);
-        findChild<QLabel*>("laSourcePicDim")->setText(
+        laSourcePicDim_->SetFullText(
             converter_->Mode == cmSingle
                 ? QString::fromStdString("Dimensions: " + LengthText(pic->Width) + " x " + LengthText(pic->Height))
                 : QString());

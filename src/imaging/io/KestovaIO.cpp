@@ -56,24 +56,6 @@ int SaveTypeOf(const std::string& extension) {
 TKVRGB RGBOfColor(TColor color) { return TKVRGB{uint8_t(color >> 16), uint8_t(color >> 8), uint8_t(color)}; }
 TColor ColorOfRGB(const TKVRGB& rgb) { return TColor(rgb.b) << 16 | TColor(rgb.g) << 8 | rgb.r; }
 
-// The picture over the background, as a viewer shows it, so that the colours its transparent
-// pixels happen to hold stay hidden once the alpha channel is gone.
-void ComposeOverBackground(TKVBitmap& bitmap, TColor background) {
-    TKVBitmap& alpha = *bitmap.GetAlphaChannel();
-    alpha.SyncFull();
-    if (alpha.Full()) return;
-    if (bitmap.GetPixelFormat() != kv24RGB) bitmap.ConvertPixelFormat(kv24RGB);
-    const TKVRGB back = RGBOfColor(background);
-    for (int y = 0; y < bitmap.GetHeight(); ++y) {
-        auto* row = reinterpret_cast<TKVRGB*>(bitmap.GetScanline(y));
-        const uint8_t* opacity = alpha.GetScanline(y);
-        for (int x = 0; x < bitmap.GetWidth(); ++x) {
-            row[x].b = KVBlendOpacity(row[x].b, back.b, opacity[x]);
-            row[x].g = KVBlendOpacity(row[x].g, back.g, opacity[x]);
-            row[x].r = KVBlendOpacity(row[x].r, back.r, opacity[x]);
-        }
-    }
-}
 
 // Metafiles are drawn, not read by a driver.
 bool IsMetafileType(int fileType) { return fileType == kvftWMF || fileType == kvftEMF; }
@@ -92,6 +74,23 @@ template <typename Body> void Finishing(TKestovaIO& io, Body body) {
 }
 
 }  // namespace
+
+void ComposeOverBackground(TKVBitmap& bitmap, TColor background) {
+    TKVBitmap& alpha = *bitmap.GetAlphaChannel();
+    alpha.SyncFull();
+    if (alpha.Full()) return;
+    if (bitmap.GetPixelFormat() != kv24RGB) bitmap.ConvertPixelFormat(kv24RGB);
+    const TKVRGB back = RGBOfColor(background);
+    for (int y = 0; y < bitmap.GetHeight(); ++y) {
+        auto* row = reinterpret_cast<TKVRGB*>(bitmap.GetScanline(y));
+        const uint8_t* opacity = alpha.GetScanline(y);
+        for (int x = 0; x < bitmap.GetWidth(); ++x) {
+            row[x].b = KVBlendOpacity(row[x].b, back.b, opacity[x]);
+            row[x].g = KVBlendOpacity(row[x].g, back.g, opacity[x]);
+            row[x].r = KVBlendOpacity(row[x].r, back.r, opacity[x]);
+        }
+    }
+}
 
 TKestovaIO::TKestovaIO()
     : ownedWork_(std::make_unique<TKVBitmap>()),

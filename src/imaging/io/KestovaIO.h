@@ -22,6 +22,12 @@ class TKVTWainParams;
 class TKVWia;
 class TKVIOThreads;
 enum TKVIOThreadKind : uint8_t;
+class TKVBitmap;
+
+// The picture over the background, as a viewer shows it and as the documents made of it hold it,
+// so that the colours its transparent pixels happen to hold stay hidden once the alpha channel is
+// gone; the alpha channel itself stays.
+void ComposeOverBackground(TKVBitmap& bitmap, TColor background);
 
 class TKestovaIO : public TObject, public TKVParamsOwner, public TKVPreviewSettings {
 public:

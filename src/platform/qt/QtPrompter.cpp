@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -35,6 +36,20 @@ QMessageBox::StandardButton QtButton(TMsgAnswer answer) {
 
 QWidget* ParentOr(QWidget* parent) { return parent ? parent : QApplication::activeWindow(); }
 
+// The window manager writes the title in its bar, cut to the box's width: the box is made wide
+// enough for the title in a bold font, beside an icon and three buttons of a bar's height.
+void MakeRoomForTitle(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    QFont font = box.font();
+    font.setBold(true);
+    const QFontMetrics title(font);
+    const int barHeight = 2 * title.height();
+    const int width = title.horizontalAdvance(box.windowTitle()) + 4 * barHeight;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                  grid->columnCount());
+}
+
 }  // namespace
 
 std::string QtFileFilter(const std::string& filter) {
@@ -67,6 +82,7 @@ TMsgAnswer TQtPrompter::MessageBox(const std::string& caption, const std::string
     for (const TMsgAnswer answer : answers) box.addButton(QtButton(answer));
     // The first button is the default, as on the original platform; Escape cancels where it can.
     box.setDefaultButton(QtButton(answers.front()));
+    MakeRoomForTitle(box);
     box.exec();
     for (const TMsgAnswer answer : answers)
         if (box.clickedButton() == box.button(QtButton(answer))) return answer;

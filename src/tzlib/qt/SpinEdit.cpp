@@ -6,6 +6,7 @@
 #include <QStyleOptionFocusRect>
 #include <QTimer>
 #include <algorithm>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
@@ -20,16 +21,33 @@ constexpr int NextRepeatMs = 100;
 constexpr int RightMargin = 3;
 const std::string DigitChars = std::string("\b") + "0123456789-";
 
-// The whole text as a number in the locale's notation, or 0.
-double TextToValue(const QString& text) {
-    const std::string bytes = text.toStdString();
-    if (bytes.empty() || std::isspace(static_cast<unsigned char>(bytes[0]))) return 0;
-    char* end = nullptr;
-    const double value = std::strtod(bytes.c_str(), &end);
-    return (end == bytes.c_str() + bytes.size() && std::isfinite(value)) ? value : 0;
+// The decimal separators a person may type: the locale's, and the point and the comma that
+// people type whatever their locale, so that "1,5" is never taken for 15.
+std::string DecimalSeparators() {
+    std::string separators = ".,";
+    const char* decimal = std::localeconv()->decimal_point;
+    if (decimal && decimal[0] && !decimal[1] && separators.find(decimal[0]) == std::string::npos) separators += decimal;
+    return separators;
 }
 
 }  // namespace
+
+std::optional<double> TypedNumber(const QString& text) {
+    std::string bytes = text.toStdString();
+    if (bytes.empty() || std::isspace(static_cast<unsigned char>(bytes[0]))) return std::nullopt;
+    // One decimal separator at most, whichever of those a person may type.
+    const std::string separators = DecimalSeparators();
+    const size_t separator = bytes.find_first_of(separators);
+    if (separator != std::string::npos) {
+        if (bytes.find_first_of(separators, separator + 1) != std::string::npos) return std::nullopt;
+        bytes[separator] = '.';
+    }
+    double value = 0;
+    const char* end = bytes.data() + bytes.size();
+    const auto [stop, error] = std::from_chars(bytes.data(), end, value, std::chars_format::fixed);
+    if (error != std::errc() || stop != end || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
 
 // --- TTimerSpeedButton
 
@@ -247,12 +265,12 @@ void TTzSpinEdit::SetFormat(const std::string& format) {
     format_ = format;
     SetValue(value_);
     AuthorizedChars = DigitChars;
-    if (format.find('.') != std::string::npos) AuthorizedChars += std::localeconv()->decimal_point;
+    if (format.find('.') != std::string::npos) AuthorizedChars += DecimalSeparators();
 }
 
 void TTzSpinEdit::TextChanged() {
     if (!textReflect_) return;
-    value_ = TextToValue(text());
+    value_ = TypedNumber(text()).value_or(0);
     setModified(true);
     if (OnChange) OnChange();
 }
@@ -275,6 +293,19 @@ void TTzSpinEdit::keyPressEvent(QKeyEvent* event) {
     if (printable && (typed.size() != 1 || AuthorizedChars.find(typed[0]) == std::string::npos)) {
         QApplication::beep();
         return;
+    }
+    // A number has one decimal separator: a second one would make it another number or none.
+    const std::string separators = DecimalSeparators();
+    const auto hasSeparator = [&](const QString& part) {
+        return part.toStdString().find_first_of(separators) != std::string::npos;
+    };
+    if (printable && separators.find(typed[0]) != std::string::npos) {
+        QString kept = text();
+        if (hasSelectedText()) kept.remove(selectionStart(), selectedText().size());
+        if (hasSeparator(kept)) {
+            QApplication::beep();
+            return;
+        }
     }
     QLineEdit::keyPressEvent(event);
 }

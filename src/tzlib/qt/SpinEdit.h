@@ -5,9 +5,14 @@
 #include <QPointer>
 #include <QToolButton>
 #include <functional>
+#include <optional>
 #include <string>
 
 class QTimer;
+
+// A number as a person types it: digits, a leading "-" and one decimal separator, the locale's,
+// a point or a comma; nothing for any other text.
+std::optional<double> TypedNumber(const QString& text);
 
 class TTimerSpeedButton : public QToolButton {
 public:
