@@ -166,6 +166,18 @@ void TKVPreviewPane::SetBorderStyle(TKVDBorderStyle style) {
     view_->SetBackgroundStyle(backgrounds[style]);
 }
 
+void TKVPreviewPane::SetExtended(bool on) {
+    zoom_->setVisible(on);
+    for (QLabel* label : labels_) label->setVisible(on);
+}
+
+void TKVPreviewPane::SetAdjustDPI(bool autoAdjust, bool filtered) {
+    autoAdjustDPI_ = autoAdjust;
+    filteredAdjustDPI_ = filtered;
+    thumbnails_->GetMIO()->AutoAdjustDPI = autoAdjust;
+    thumbnails_->GetMIO()->FilteredAdjustDPI = filtered;
+}
+
 void TKVPreviewPane::Clear() {
     loader_.Cancel();
     loading_ = false;
@@ -223,7 +235,7 @@ void TKVPreviewPane::ShowFile(const QString& path) {
         if (showAllFrames_ && frames > 1) return ShowFrames(name);
         StartProgress(view_);
         loading_ = true;
-        loader_.Load({name, view_->ViewWidth(), view_->ViewHeight()});
+        loader_.Load({name, view_->ViewWidth(), view_->ViewHeight(), autoAdjustDPI_, filteredAdjustDPI_});
     } catch (const std::exception&) {
         Clear();
     }
@@ -265,11 +277,24 @@ void TKVPreviewPane::ShowFrames(const std::string& path) {
 }
 
 void TKVPreviewPane::ShowFrameInfo(int frame) {
+    if (KVIsVideoFile(path_.toStdString())) return ShowVideoFrameInfo(frame);
     TKestovaIO& io = *view_->GetIO();
     io.Params().SetImageIndex(frame);
     io.ParamsFromFile(path_.toStdString());
     if (io.AbortFlag) return ShowInfo(nullptr);
     const TKVPreviewInfo info = KVPreviewInfoTexts(io.Params(), QFileInfo(path_).size(), frameCount_, language_);
+    ShowInfo(&info);
+}
+
+void TKVPreviewPane::ShowVideoFrameInfo(int frame) {
+    const std::string path = path_.toStdString();
+    TKestovaIO io;
+    TKVBitmap bitmap;
+    io.AttachBitmap(&bitmap);
+    if (io.OpenMediaFile(path) > frame) io.LoadMediaFrame(frame);
+    if (io.AbortFlag) return ShowInfo(nullptr);
+    TKVPreviewInfo info = KVPreviewInfoTexts(io.Params(), QFileInfo(path_).size(), frameCount_, language_);
+    info.info1 = KVVideoDescription(path, language_);
     ShowInfo(&info);
 }
 
