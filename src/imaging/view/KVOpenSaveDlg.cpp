@@ -168,7 +168,9 @@ bool TOpenKestovaDialog::Run(QWidget* parent, bool save, bool preview) {
     QObject::connect(&dialog, &QFileDialog::currentChanged, &dialog, selectionMoved);
     if (QItemSelectionModel* selection = SelectionOf(dialog))
         QObject::connect(selection, &QItemSelectionModel::selectionChanged, &dialog, selectionMoved);
-    QObject::connect(&dialog, &QFileDialog::directoryEntered, &dialog, [this] { FolderChanged(); });
+    // Every way to another folder, a typed one too, sets the model's root.
+    if (auto* model = dialog.findChild<QFileSystemModel*>())
+        QObject::connect(model, &QFileSystemModel::rootPathChanged, &dialog, [this] { FolderChanged(); });
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [this] { TypeChanged(); });
     dialog.canAccept = [this, &dialog] {
         const QStringList files = dialog.selectedFiles();
