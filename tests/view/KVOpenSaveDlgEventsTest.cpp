@@ -372,3 +372,25 @@ TEST_F(KVOpenSaveDlgEventsTest, LaysOutTheFileColumnsWhole) {
     });
     EXPECT_TRUE(cut.empty()) << ::testing::PrintToString(cut);
 }
+
+// Choosing another format in the save dialog raises the type notification once the typed name's
+// extension follows it; the new format's extension is then the default one.
+TEST_F(KVOpenSaveDlgEventsTest, SaveDialogTypeChange) {
+    TSaveKestovaDialog dialog;
+    dialog.AutoSetFilter = false;
+    dialog.Filter = "JPEG Bitmap (JPG)|*.jpg|Windows Bitmap (BMP)|*.bmp";
+    dialog.ShowPreview = false;
+    dialog.SetInitialDir(scratch.Folder());
+    std::vector<std::string> log;
+    dialog.OnTypeChange = [&] { log.push_back(std::to_string(dialog.FilterIndex) + " " + Name(dialog.FileName)); };
+    ASSERT_TRUE(RunDriven(dialog, [&](QFileDialog& files) {
+        TypeName(files, "holiday.jpg");
+        QTest::keyClick(files.findChild<QComboBox*>("fileTypeCombo"), Qt::Key_Down);
+        TypeName(files, "holiday");
+        ClickAccept(files);
+    }));
+    EXPECT_EQ(log, std::vector<std::string>{"2 holiday.bmp"});
+    EXPECT_EQ(dialog.FileName, scratch.Path("holiday.bmp"));
+    EXPECT_EQ(dialog.FilterIndex, 2);
+    EXPECT_FALSE(dialog.Options.Has(ofExtensionDifferent));
+}
