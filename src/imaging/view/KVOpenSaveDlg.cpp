@@ -59,6 +59,7 @@ QItemSelectionModel* SelectionOf(QFileDialog& dialog) {
     auto* list = dialog.findChild<QListView*>("listView");
     return list ? list->selectionModel() : nullptr;
 }
+
 // Room at 96 dpi for the folder list, the preview pane and a long folder path.
 constexpr QSize StartingSize(940, 560);
 
@@ -77,6 +78,7 @@ void FitStartingSize(QFileDialog& dialog) {
     const int missing = lookIn->fontMetrics().horizontalAdvance(lookIn->currentText()) + icon - field.width();
     if (missing > 0) dialog.resize(dialog.width() + missing, dialog.height());
 }
+
 // The file the list shows as chosen: the current one when it is selected (a click), else the first
 // selected one (a typed name selects its file without making it current); empty when none is.
 QString CurrentFilePath(QFileDialog& dialog) {
