@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -61,11 +62,18 @@ TEST_F(KestovaViewEventsTest, MouseEnterAndLeaveFollowThePointer) {
     view->OnMouseLeave = [&] { log.push_back("leave"); };
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    QTest::mouseMove(&window, QPoint(20, 20));
-    QTest::mouseMove(&window, QPoint(150, 150));
-    QTest::mouseMove(view->viewport(), QPoint(30, 40));  // still inside
-    QTest::mouseMove(&window, QPoint(250, 250));
-    QTest::mouseMove(&window, QPoint(150, 150));
+    // On a real display the pointer's events arrive a little later.
+    const auto moveTo = [&](QWidget* widget, QPoint point, size_t events) {
+        QTest::mouseMove(widget, point);
+        QElapsedTimer timer;
+        timer.start();
+        while (log.size() < events && timer.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    };
+    moveTo(&window, QPoint(20, 20), 0);
+    moveTo(&window, QPoint(150, 150), 1);
+    moveTo(view->viewport(), QPoint(30, 40), 1);  // still inside
+    moveTo(&window, QPoint(250, 250), 2);
+    moveTo(&window, QPoint(150, 150), 3);
     EXPECT_EQ(log, (std::vector<std::string>{"enter", "leave", "enter"}));
 }
 
