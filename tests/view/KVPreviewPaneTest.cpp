@@ -352,15 +352,19 @@ TEST_F(KVPreviewPaneTest, PicturesLoadInTheBackgroundAndOnlyTheLatestShows) {
     EXPECT_EQ(ShownColour(), Lime);
 }
 
-// A video tells its size and frame count as a multi-page file does, read through the video itself.
+// A video, of a single frame too, tells its size and frame count as a multi-page file does, read
+// through the video itself.
 TEST_F(KVPreviewPaneTest, PagesAnimationsAndVideosShowTheirFramesInTheThumbnailView) {
-    const std::string tiff = scratch.Path("pages.tif"), video = scratch.Path("clip.avi"), mpeg = scratch.Path("clip.mpg");
+    const std::string tiff = scratch.Path("pages.tif"), video = scratch.Path("clip.avi"), mpeg = scratch.Path("clip.mpg"),
+                      still = scratch.Path("still.mpeg");
     ASSERT_EQ(RunTool("convert -size 40x30 xc:red xc:orange xc:yellow xc:lime xc:green xc:cyan xc:blue xc:navy "
                       "xc:purple xc:magenta " + Quoted(tiff)).status, 0);
     ASSERT_EQ(RunTool("ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=10 -frames:v 10 -c:v mjpeg " +
                       Quoted(video)).status, 0);
     ASSERT_EQ(RunTool("ffmpeg -v error -f lavfi -i testsrc=size=80x64:rate=25 -frames:v 12 -c:v mpeg1video " +
                       Quoted(mpeg)).status, 0);
+    ASSERT_EQ(RunTool("ffmpeg -v error -f lavfi -i testsrc=size=48x32:rate=25 -frames:v 1 -c:v mpeg1video " +
+                      Quoted(still)).status, 0);
     struct Case {
         std::string file;
         int frames;
@@ -373,6 +377,7 @@ TEST_F(KVPreviewPaneTest, PagesAnimationsAndVideosShowTheirFramesInTheThumbnailV
         {video, 10, "OpenDialogFramesVideo", "64 x 48 pixel , 10 frames", "16777216 Colors (24 bit)",
          "Video for Windows (AVI)"},
         {mpeg, 12, nullptr, "80 x 64 pixel , 12 frames", "16777216 Colors (24 bit)", "Mpeg (MPEG)"},
+        {still, 1, nullptr, "48 x 32 pixel", "16777216 Colors (24 bit)", "Mpeg (MPEG)"},
     };
     InstallMediaProvider();
     auto* thumbnails = Child<TKestovaMView>("KestovaMView");

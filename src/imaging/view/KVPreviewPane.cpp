@@ -232,7 +232,8 @@ void TKVPreviewPane::ShowFile(const QString& path) {
         // The frames are counted here, from the headers alone; the pixels come from the loader.
         const int frames = GetFileFrameCount(name);
         fileFrames_ = frames;
-        if (showAllFrames_ && frames > 1) return ShowFrames(name);
+        // A video is shown as its frames whatever their number.
+        if (showAllFrames_ && (frames > 1 || (frames == 1 && KVIsVideoFile(name)))) return ShowFrames(name);
         StartProgress(view_);
         loading_ = true;
         loader_.Load({name, view_->ViewWidth(), view_->ViewHeight(), autoAdjustDPI_, filteredAdjustDPI_});
