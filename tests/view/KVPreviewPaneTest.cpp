@@ -392,3 +392,13 @@ TEST_F(KVPreviewPaneTest, PagesAnimationsAndVideosShowTheirFramesInTheThumbnailV
         EXPECT_TRUE(thumbnails->HasPicture(0)) << c.file;  // read as it was drawn
     }
 }
+
+// The information's longest texts have their room at every resolution.
+TEST_F(KVPreviewPaneTest, LaysOutAPicturesInformationWhole) {
+    const std::string big = scratch.Path("big.jpg");
+    ASSERT_EQ(RunTool("convert -size 6000x4000 xc:red " + Quoted(big)).status, 0);
+    Preview(big);
+    ASSERT_EQ(Label("PicLabel1"), "6000 x 4000 pixel");
+    ASSERT_EQ(Label("PicLabel2"), "16777216 Colors (24 bit)");
+    EXPECT_TRUE(LaysOutFully(*pane));
+}

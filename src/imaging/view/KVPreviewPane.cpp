@@ -25,6 +25,8 @@
 namespace {
 
 constexpr int ThumbnailWidth = 100, ThumbnailHeight = 109, ThumbnailBorder = 4;
+// The views' size at 96 dpi; the information below is as wide.
+constexpr QSize ViewSize(220, 200);
 constexpr int ProgressHeight = 19;
 
 void SetupView(TKestovaView& view) {
@@ -81,7 +83,9 @@ TKVPreviewPane::TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter
     check_->setChecked(true);
     view_ = new TKestovaView(this);
     view_->setObjectName("KestovaView");
-    view_->setFixedSize(220, 200);
+    // Room for the information's longest texts at the screen's resolution too.
+    const QSize viewSize = ViewSize * (logicalDpiX() / 96.0);
+    view_->setFixedSize(viewSize);
     SetupView(*view_);
     view_->SetAutoFit(true);
     view_->SetMouseInteract({miScroll});
@@ -89,7 +93,7 @@ TKVPreviewPane::TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter
     view_->viewport()->installEventFilter(this);
     thumbnails_ = new TKestovaMView(this);
     thumbnails_->setObjectName("KestovaMView");
-    thumbnails_->setFixedSize(220, 200);
+    thumbnails_->setFixedSize(viewSize);
     thumbnails_->MouseInteract = mmiScroll | mmiSelect;
     thumbnails_->SetScrollBars(ssHorizontal);
     thumbnails_->SetBackground(clWhite);
@@ -129,7 +133,7 @@ TKVPreviewPane::TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter
     for (const char* name : {"PicLabel1", "PicLabel2", "PicLabel3", "InfoLabel1", "InfoLabel2"}) {
         auto* label = new QLabel(this);
         label->setObjectName(name);
-        label->setFixedWidth(220);
+        label->setFixedWidth(viewSize.width());
         layout->addWidget(label);
         labels_.push_back(label);
     }
