@@ -86,6 +86,22 @@ bool SameFile(const std::string& a, const std::string& b) {
     return StatOf(a, infoA) && StatOf(b, infoB) && infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
 }
 
+// The entry of the folder that is `name` in some letter case (ASCII letters): the entry itself
+// when it exists, else the only one that matches ignoring case; empty when none or several do.
+std::string SpelledEntry(const std::string& folder, const std::string& name) {
+    struct stat info;
+    if (name == "." || name == "..") return StatOf(folder, info) && S_ISDIR(info.st_mode) ? name : "";
+    if (LinkStatOf(AddBackslash(folder) + name, info)) return name;
+    const std::string upper = Upper(name);
+    std::string found;
+    for (const TEntry& entry : FolderEntries(folder)) {
+        if (Upper(entry.name) != upper) continue;
+        if (!found.empty()) return {};
+        found = entry.name;
+    }
+    return found;
+}
+
 void ReportCopyProgress(int64_t bytes) {
     CopyBytesDone += bytes;
     CopyProgressProc(static_cast<int>(std::nearbyint(static_cast<double>(CopyBytesDone) * 100 / CopyBytesTotal)));
@@ -191,6 +207,20 @@ TDateTime GetFileDate(const std::string& path) {
 int64_t GetFileSizeByName(const std::string& path) {
     struct stat info;
     return StatOf(path, info) && S_ISREG(info.st_mode) ? static_cast<int64_t>(info.st_size) : 0;
+}
+
+std::string GetTruePathName(const std::string& path) {
+    std::string rebuilt = path.starts_with('/') ? "/" : "";
+    for (size_t start = 0; start < path.size();) {
+        const size_t end = std::min(path.find('/', start), path.size());
+        const std::string name = path.substr(start, end - start);
+        start = end + 1;
+        if (name.empty()) continue;
+        const std::string spelled = SpelledEntry(rebuilt.empty() ? "." : rebuilt, name);
+        if (spelled.empty()) return path;
+        rebuilt = (rebuilt.empty() || rebuilt.ends_with('/') ? rebuilt : rebuilt + "/") + spelled;
+    }
+    return path.ends_with('/') ? AddBackslash(rebuilt) : rebuilt;
 }
 
 void ForceFolder(const std::string& path) {

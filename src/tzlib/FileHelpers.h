@@ -48,6 +48,10 @@ void DeleteFileChecked(const std::string& path);
 TDateTime GetFileDate(const std::string& path);
 // 0 when the file cannot be read.
 int64_t GetFileSizeByName(const std::string& path);
+// The path with every component spelled as the file system has it: a component given in another
+// letter case becomes the entry it names, when exactly one entry matches. Links keep their own
+// names. Unchanged when a component cannot be found.
+std::string GetTruePathName(const std::string& path);
 // Creates the folder and its missing parents.
 void ForceFolder(const std::string& path);
 // Deletes everything in the folder; a link is removed, never followed.

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "tzlib/DesktopExec.h"
 #include "tzlib/Errors.h"
 #include "tzlib/FileHelpers.h"
+#include "tzlib/MailMessage.h"
 #include "tzlib/TextFormats.h"
 #include "tzlib/WindowHooks.h"
 #include "tzlib/XdgAssociations.h"
@@ -152,6 +154,11 @@ std::string IconNameOf(const std::string& entryFile) {
 
 std::string GetTempFolder() { return AddBackslash(TempDirectory()); }
 
+std::string GetWindowsFolder() { return {}; }
+std::string GetSystemFolder() { return {}; }
+std::string GetWindowsSetting(const std::string& /*valueName*/) { return {}; }
+std::string GetProgramFilesFolder() { return GetWindowsSetting("ProgramFilesDir"); }
+
 int GetDefaultPaperSize() {
     const locale_t locale = newlocale(LC_PAPER_MASK, "", static_cast<locale_t>(0));
     if (!locale) return DMPAPER_A4;
@@ -270,25 +277,62 @@ std::string GetMailSenderAddress() {
     return list.Values("SenderAddress");
 }
 
-void SendMail(const std::string& recipients, const std::string& subject, const std::string& attachments,
-              const std::string& body, bool /*showDialog*/) {
-    std::vector<std::string> command{"xdg-email"};
-    if (!subject.empty()) command.insert(command.end(), {"--subject", subject});
-    if (!body.empty()) command.insert(command.end(), {"--body", body});
-    TStringList lines;
-    lines.SetText(attachments);
-    for (int i = 0; i < lines.Count(); ++i)
-        if (!lines.Strings(i).empty()) command.insert(command.end(), {"--attach", lines.Strings(i)});
+namespace {
+
+// The items of the recipients text that are addresses.
+std::vector<std::string> MailRecipients(const std::string& recipients) {
+    std::vector<std::string> addresses;
     TStringList items;
     SplitText(recipients, ';', items);
     for (int i = 0; i < items.Count(); ++i) {
         const std::string& item = items.Strings(i);
         const std::string address = StartsWithMailto(item) ? item.substr(MailtoPrefix.size()) : item;
         // A blank item or one that would read as an option is no address.
-        if (!Trimmed(address).empty() && !address.starts_with('-')) command.push_back(address);
+        if (!Trimmed(address).empty() && !address.starts_with('-')) addresses.push_back(address);
     }
+    return addresses;
+}
+
+std::vector<std::string> MailAttachments(const std::string& attachments) {
+    std::vector<std::string> paths;
+    TStringList lines;
+    lines.SetText(attachments);
+    for (int i = 0; i < lines.Count(); ++i)
+        if (!lines.Strings(i).empty()) paths.push_back(lines.Strings(i));
+    return paths;
+}
+
+void ShowInComposer(const TMailMessage& message) {
+    std::vector<std::string> command{"xdg-email"};
+    if (!message.subject.empty()) command.insert(command.end(), {"--subject", message.subject});
+    if (!message.body.empty()) command.insert(command.end(), {"--body", message.body});
+    for (const std::string& path : message.attachments) command.insert(command.end(), {"--attach", path});
+    command.insert(command.end(), message.recipients.begin(), message.recipients.end());
+    StartDetached(command);
+}
+
+void SendWithoutShowing(TMailMessage message) {
+    const std::string sendmail = FindSendmail();
+    if (sendmail.empty() || message.recipients.empty()) throw Exception("No way to send the mail");
+    TStringList identity;
+    ReadMailAccounts(identity);
+    message.senderName = identity.Values("SenderName");
+    message.senderAddress = identity.Values("SenderAddress");
+    if (!DeliverBySendmail(sendmail, ComposeMailMessage(message, std::time(nullptr))))
+        throw Exception("sendmail refused the mail");
+}
+
+}  // namespace
+
+void SendMail(const std::string& recipients, const std::string& subject, const std::string& attachments,
+              const std::string& body, bool showDialog) {
+    TMailMessage message;
+    message.recipients = MailRecipients(recipients);
+    message.subject = subject;
+    message.body = body;
+    message.attachments = MailAttachments(attachments);
     try {
-        StartDetached(command);
+        showDialog ? ShowInComposer(message) : SendWithoutShowing(std::move(message));
     } catch (const Exception&) {
         RaiseBrelvantError(87, "");
     }

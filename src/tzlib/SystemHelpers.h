@@ -10,6 +10,14 @@ class TStringList;
 // The temporary folder (TMPDIR, else /tmp) with a trailing "/".
 std::string GetTempFolder();
 
+// This system has no Windows or system folder and no Windows settings: these answer empty text,
+// as a failed query does.
+std::string GetWindowsFolder();
+std::string GetSystemFolder();
+std::string GetWindowsSetting(const std::string& valueName);
+// The Windows setting "ProgramFilesDir": empty.
+std::string GetProgramFilesFolder();
+
 enum : int { DMPAPER_LETTER = 1, DMPAPER_A4 = 9 };
 // The paper of the locale (LC_PAPER): Letter for 216 x 279 mm, else A4.
 int GetDefaultPaperSize();
@@ -48,8 +56,11 @@ void RegisterComServer(const std::string& libraryPath, bool doRegister);
 void ReadMailAccounts(TStringList& list);
 std::string GetMailSenderName();
 std::string GetMailSenderAddress();
-// Opens the desktop's mail composer with xdg-email: recipients split at ";", attachments one per
-// line; error 87 when it cannot be started. The composer is always shown, whatever showDialog.
+// Recipients split at ";" (a leading "mailto:" dropped), attachments one path per line. With
+// showDialog the desktop's mail composer (xdg-email) shows the message; without, the system's
+// sendmail sends it from the user's mail identity. Error 87 when the composer cannot be started,
+// when there is no sendmail or it refuses the message, when there is no recipient or an
+// attachment cannot be read.
 void SendMail(const std::string& recipients, const std::string& subject, const std::string& attachments,
               const std::string& body, bool showDialog);
 

@@ -1,11 +1,9 @@
 // A V4L2 device's enumeration, as its ioctls answer it, turned into the listed capture formats.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <climits>
 
+#include "imaging/acquire/V4L2Device.h"
 #include "imaging/acquire/V4L2Formats.h"
 
 namespace {
@@ -117,14 +115,13 @@ TEST(V4L2FormatsTest, StandardsAreNamedInTheirOrder) {
 }
 
 TEST(V4L2FormatsTest, WhatIsNoCaptureDeviceListsNothing) {
-    const int notADevice = ::open("/dev/null", O_RDWR);
-    ASSERT_GE(notADevice, 0);
-    const TV4L2Enumeration enumeration = EnumerateV4L2(notADevice);
-    ::close(notADevice);
+    const std::unique_ptr<TV4L2Device> notADevice = OpenV4L2Device("/dev/null");
+    ASSERT_NE(notADevice, nullptr);
+    const TV4L2Enumeration enumeration = EnumerateV4L2(*notADevice);
     EXPECT_TRUE(enumeration.formats.empty());
     EXPECT_EQ(enumeration.standards, 0u);
-    EXPECT_TRUE(ListV4L2DeviceFormats("/dev/null").empty());
-    EXPECT_TRUE(ListV4L2DeviceFormats("/dev/no-such-camera").empty());
+    EXPECT_TRUE(ListV4L2DeviceFormats(*notADevice).empty());
+    EXPECT_EQ(OpenV4L2Device("/dev/no-such-camera"), nullptr);
 }
 
 }  // namespace

@@ -84,6 +84,8 @@ TEST(KVCoreUtils, InterpolationTableAndSwaps) {
     EXPECT_EQ(KVSwapDWordIf(0x12345678, false), 0x12345678u);
 }
 
+TEST(KVCoreUtils, NoWindowsGeneration) { EXPECT_FALSE(KVIsWinMeOr2000()); }
+
 TEST(KVCoreUtils, SettingsRecordsDefaults) {
     const TKVScrollBarParams scroll;
     EXPECT_EQ(scroll.LineStep, -1);

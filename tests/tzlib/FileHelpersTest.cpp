@@ -253,6 +253,33 @@ TEST_F(FileHelpersTest, FileFactsAndFolderCreation) {
     EXPECT_EQ(ErrorCodeOf([&] { ForceFolder(file + "/sub"); }), 15);
 }
 
+// Names given in another letter case come back as the file system spells them; a link keeps its
+// own name; a name that several entries match, or none, leaves the path as it was.
+TEST_F(FileHelpersTest, TruePathNamesAreSpelledAsTheFileSystemHasThem) {
+    fs::create_directories(folder.Path("Photos/Summer Trip"));
+    WriteFile(folder.Path("Photos/Summer Trip/Beach.JPG"), "x");
+    fs::create_directory_symlink(folder.Path("Photos"), folder.Path("Album"));
+    WriteFile(folder.Path("Photos/twin.txt"), "x");
+    WriteFile(folder.Path("Photos/TWIN.txt"), "x");
+    const std::string root = folder.Folder() + "/";
+    const struct {
+        std::string given, spelled;
+    } cases[] = {
+        {"photos/summer trip/beach.jpg", "Photos/Summer Trip/Beach.JPG"},
+        {"PHOTOS/Summer Trip/BEACH.jpg", "Photos/Summer Trip/Beach.JPG"},
+        {"Photos/Summer Trip/Beach.JPG", "Photos/Summer Trip/Beach.JPG"},
+        {"album/summer trip/", "Album/Summer Trip/"},
+        {"photos/./summer trip/../twin.txt", "Photos/./Summer Trip/../twin.txt"},
+        {"photos/Twin.txt", "photos/Twin.txt"},  // two entries match
+        {"photos/TWIN.txt", "Photos/TWIN.txt"},  // but one is this very name
+        {"photos/missing.jpg", "photos/missing.jpg"},
+        {"photos/summer trip/beach.jpg/more", "photos/summer trip/beach.jpg/more"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(GetTruePathName(root + c.given), root + c.spelled) << c.given;
+    EXPECT_EQ(GetTruePathName("/"), "/");
+    EXPECT_EQ(GetTruePathName(""), "");
+}
+
 int ReportedPercents[8];
 int ReportCount = 0;
 void RecordPercent(int percent) {

@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 #include "platform/Classes.h"
 #include "tzlib/Errors.h"
+#include "tzlib/MailMessage.h"
 #include "tzlib/DesktopExec.h"
 #include "tzlib/Registry.h"
 #include "tzlib/TextFormats.h"
@@ -103,6 +104,21 @@ TEST(SystemFolders, DefaultPaperComesFromTheLocalesPaperSetting) {
         TEnvironmentGuard paper("LC_PAPER", "xx_NOWHERE.UTF-8");
         EXPECT_EQ(GetDefaultPaperSize(), DMPAPER_A4);
     }
+}
+
+// Folders and settings of Windows have no counterpart here: every query answers empty text.
+TEST(SystemFolders, WindowsFoldersAndSettingsAreEmpty) {
+    const struct {
+        const char* name;
+        std::string answer;
+    } cases[] = {
+        {"GetWindowsFolder", GetWindowsFolder()},
+        {"GetSystemFolder", GetSystemFolder()},
+        {"GetWindowsSetting ProgramFilesDir", GetWindowsSetting("ProgramFilesDir")},
+        {"GetWindowsSetting CommonFilesDir", GetWindowsSetting("CommonFilesDir")},
+        {"GetProgramFilesFolder", GetProgramFilesFolder()},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.answer, "") << c.name;
 }
 
 TEST(SystemFolders, ScalesFrom96DpiWithoutAScreen) { EXPECT_EQ(ScaleToScreenDpi(275), 275); }
@@ -198,6 +214,96 @@ TEST_F(TDesktopFixture, SendsMailThroughTheComposer) {
               "ann@example.org\nbob@example.org\n");
 
     TEnvironmentGuard noPrograms("PATH", folder.Path("record"));
+    EXPECT_EQ(ErrorOf([] { SendMail("ann@example.org", "", "", "", true); }), std::make_pair(87, std::string()));
+}
+
+// A stand-in for sendmail on the PATH keeps its arguments and the message it was given, and exits
+// with the status written in its folder's "status" file.
+class TSendmailFixture : public TDesktopFixture {
+protected:
+    TSendmailFixture() : email("EMAIL", "me@example.org") {
+        const std::string script = folder.Path("bin/sendmail");
+        WriteFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + folder.Path("record/arguments") + "\"\ncat > \"" +
+                              folder.Path("record/message") + "\"\nexit $(cat \"" + folder.Path("status") + "\")\n");
+        fs::permissions(script, fs::perms::owner_all);
+        WriteFile(folder.Path("status"), "0");
+        path.emplace("PATH", folder.Path("bin") + ":" + std::getenv("PATH"));
+    }
+
+    // The message as Python's mail parser reads it: the headers, the text and each attachment.
+    std::string Parsed() {
+        const std::string script = folder.Path("parse.py");
+        WriteFile(script,
+                  "import email, email.policy, hashlib, sys\n"
+                  "m = email.message_from_binary_file(open(sys.argv[1], 'rb'), policy=email.policy.default)\n"
+                  "print('From:', m['From'].addresses[0].addr_spec)\n"
+                  "print('To:', ', '.join(a.addr_spec for a in m['To'].addresses))\n"
+                  "print('Subject:', m['Subject'])\n"
+                  "print('Text:', repr(m.get_body(('plain',)).get_content()))\n"
+                  "for part in m.iter_attachments():\n"
+                  "    print('Attachment:', part.get_filename(), hashlib.md5(part.get_content()).hexdigest())\n");
+        return RunTool("python3 " + Quoted(script) + " " + Quoted(folder.Path("record/message"))).output;
+    }
+
+    TEnvironmentGuard email;
+};
+
+TEST_F(TSendmailFixture, SendsWithoutShowingThroughSendmail) {
+    WriteFile(folder.Path("Book.pdf"), "%PDF-1.3 book");
+    WriteFile(folder.Path("\xC3\x89t\xC3\xA9 \"1\".pdf"), std::string(5000, '\x01'));
+    SendMail("MAILTO:ann@example.org;bob@example.org;", "Pictures of Z\xC3\xBCrich",
+             folder.Path("Book.pdf") + "\r\n" + folder.Path("\xC3\x89t\xC3\xA9 \"1\".pdf"), "Hello,\n.\nsee the books",
+             false);
+    EXPECT_EQ(ReadFile(folder.Path("record/arguments")), "-t\n-oi\n");
+    EXPECT_EQ(Parsed(), "From: me@example.org\nTo: ann@example.org, bob@example.org\n"
+                        "Subject: Pictures of Z\xC3\xBCrich\nText: 'Hello,\\n.\\nsee the books'\n"
+                        "Attachment: Book.pdf " + RunTool("printf '%s' '%PDF-1.3 book' | md5sum | cut -c1-32").output +
+                        "Attachment: \xC3\x89t\xC3\xA9 \"1\".pdf " +
+                        RunTool("head -c 5000 /dev/zero | tr '\\0' '\\1' | md5sum | cut -c1-32").output);
+}
+
+// Sender names with the characters that mean something in an address line, or beyond ASCII, read
+// back whole.
+TEST_F(TSendmailFixture, SenderNamesReadBackWhole) {
+    for (const std::string name : {"Ann Q. \"Jo\" Public, Jr.", "Zo\xC3\xAB Back\\slash", "Plain"}) {
+        TMailMessage message;
+        message.senderName = name;
+        message.senderAddress = "ann@example.org";
+        message.recipients = {"bob@example.org"};
+        WriteFile(folder.Path("record/message"), ComposeMailMessage(message, 0));
+        const std::string script = folder.Path("name.py");
+        WriteFile(script, "import email, email.policy, sys\n"
+                          "m = email.message_from_binary_file(open(sys.argv[1], 'rb'), policy=email.policy.default)\n"
+                          "print(m['From'].addresses[0].display_name, m['Date'], sep='|')\n");
+        EXPECT_EQ(RunTool("python3 " + Quoted(script) + " " + Quoted(folder.Path("record/message"))).output,
+                  name + "|Thu, 01 Jan 1970 00:00:00 +0000\n");
+    }
+}
+
+// Whatever keeps the message from being sent is error 87; sendmail never sees a message that
+// would smuggle in a header of its own.
+TEST_F(TSendmailFixture, AMailThatCannotBeSentIsError87) {
+    const struct {
+        const char* what;
+        std::string recipients, attachments, status;
+        bool reachesSendmail;
+    } cases[] = {
+        {"sendmail refuses it", "ann@example.org", "", "75", true},
+        {"an attachment is missing", "ann@example.org", folder.Path("missing.pdf"), "0", false},
+        {"no recipient", ";MAILTO:;", "", "0", false},
+        {"a line break in a recipient", "ann@example.org\nBcc: eve@example.org", "", "0", false},
+    };
+    for (const auto& c : cases) {
+        fs::remove(folder.Path("record/message"));
+        WriteFile(folder.Path("status"), c.status);
+        EXPECT_EQ(ErrorOf([&] { SendMail(c.recipients, "Subject", c.attachments, "Body", false); }),
+                  std::make_pair(87, std::string()))
+            << c.what;
+        EXPECT_EQ(fs::exists(folder.Path("record/message")), c.reachesSendmail) << c.what;
+    }
+    if (fs::exists("/usr/sbin/sendmail") || fs::exists("/usr/lib/sendmail"))
+        GTEST_SKIP() << "this machine has a mail transfer agent of its own";
+    fs::remove(folder.Path("bin/sendmail"));
     EXPECT_EQ(ErrorOf([] { SendMail("ann@example.org", "", "", "", false); }), std::make_pair(87, std::string()));
 }
 

@@ -129,7 +129,7 @@ TEST_F(KVOpenSaveDlgTest, PreviewsTheSelectionAndReturnsFullPaths) {
     dialog.Title = "Select one or several pic files";
     dialog.MsgLanguage = msEnglish;
     dialog.FilterIndex = 2;
-    dialog.AllowMultiSelect = true;
+    dialog.Options = dialog.Options.With(ofAllowMultiSelect);
     dialog.SetInitialDir(scratch.Folder() + "/");
     std::map<std::string, std::string> shown, broken;
     QString caption;

@@ -352,20 +352,32 @@ TEST_F(KVPreviewPaneTest, PicturesLoadInTheBackgroundAndOnlyTheLatestShows) {
     EXPECT_EQ(ShownColour(), Lime);
 }
 
+// A video, of a single frame too, tells its size and frame count as a multi-page file does, read
+// through the video itself.
 TEST_F(KVPreviewPaneTest, PagesAnimationsAndVideosShowTheirFramesInTheThumbnailView) {
-    const std::string tiff = scratch.Path("pages.tif"), video = scratch.Path("clip.avi");
+    const std::string tiff = scratch.Path("pages.tif"), video = scratch.Path("clip.avi"), mpeg = scratch.Path("clip.mpg"),
+                      still = scratch.Path("still.mpeg");
     ASSERT_EQ(RunTool("convert -size 40x30 xc:red xc:orange xc:yellow xc:lime xc:green xc:cyan xc:blue xc:navy "
                       "xc:purple xc:magenta " + Quoted(tiff)).status, 0);
     ASSERT_EQ(RunTool("ffmpeg -v error -f lavfi -i testsrc=size=64x48:rate=10 -frames:v 10 -c:v mjpeg " +
                       Quoted(video)).status, 0);
+    ASSERT_EQ(RunTool("ffmpeg -v error -f lavfi -i testsrc=size=80x64:rate=25 -frames:v 12 -c:v mpeg1video " +
+                      Quoted(mpeg)).status, 0);
+    ASSERT_EQ(RunTool("ffmpeg -v error -f lavfi -i testsrc=size=48x32:rate=25 -frames:v 1 -c:v mpeg1video " +
+                      Quoted(still)).status, 0);
     struct Case {
         std::string file;
         int frames;
         const char* screenshot;
+        const char *pic1, *pic2, *info1;
     } cases[] = {
-        {tiff, 10, "OpenDialogFramesTiff"},
-        {scratch.Path("anim.gif"), 3, "OpenDialogFramesGif"},
-        {video, 10, "OpenDialogFramesVideo"},
+        {tiff, 10, "OpenDialogFramesTiff", "40 x 30 pixel , 10 frames", "2^48 Colors (48 bit)",
+         "TIFF Bitmap (TIF) Uncompressed"},
+        {scratch.Path("anim.gif"), 3, "OpenDialogFramesGif", "8 x 8 pixel , 3 frames", nullptr, nullptr},
+        {video, 10, "OpenDialogFramesVideo", "64 x 48 pixel , 10 frames", "16777216 Colors (24 bit)",
+         "Video for Windows (AVI)"},
+        {mpeg, 12, nullptr, "80 x 64 pixel , 12 frames", "16777216 Colors (24 bit)", "Mpeg (MPEG)"},
+        {still, 1, nullptr, "48 x 32 pixel", "16777216 Colors (24 bit)", "Mpeg (MPEG)"},
     };
     InstallMediaProvider();
     auto* thumbnails = Child<TKestovaMView>("KestovaMView");
@@ -373,7 +385,20 @@ TEST_F(KVPreviewPaneTest, PagesAnimationsAndVideosShowTheirFramesInTheThumbnailV
         Preview(c.file);
         ASSERT_EQ(thumbnails->GetImageCount(), c.frames) << c.file;
         EXPECT_TRUE(thumbnails->isVisible());
-        EXPECT_TRUE(LooksLikeReference(*pane, c.screenshot));
+        EXPECT_EQ(Label("PicLabel1"), c.pic1) << c.file;
+        if (c.pic2) EXPECT_EQ(Label("PicLabel2"), c.pic2) << c.file;
+        if (c.info1) EXPECT_EQ(Label("InfoLabel1"), c.info1) << c.file;
+        if (c.screenshot) EXPECT_TRUE(LooksLikeReference(*pane, c.screenshot));
         EXPECT_TRUE(thumbnails->HasPicture(0)) << c.file;  // read as it was drawn
     }
+}
+
+// The information's longest texts have their room at every resolution.
+TEST_F(KVPreviewPaneTest, LaysOutAPicturesInformationWhole) {
+    const std::string big = scratch.Path("big.jpg");
+    ASSERT_EQ(RunTool("convert -size 6000x4000 xc:red " + Quoted(big)).status, 0);
+    Preview(big);
+    ASSERT_EQ(Label("PicLabel1"), "6000 x 4000 pixel");
+    ASSERT_EQ(Label("PicLabel2"), "16777216 Colors (24 bit)");
+    EXPECT_TRUE(LaysOutFully(*pane));
 }

@@ -137,9 +137,9 @@ TEST(KVViewport, ScrollStepsAndScale) {
 TEST(KVViewport, MouseWheel) {
     const TKVMouseWheelParams defaults;
     TKVMouseWheelParams absolute;
-    absolute.variation = TKVMouseWheelParams::Absolute;
+    absolute.Variation = kvwvAbsolute;
     TKVMouseWheelParams inverted;
-    inverted.invert = true;
+    inverted.InvertDirection = true;
     struct Case {
         const TKVMouseWheelParams* params;
         double zoom;

@@ -338,7 +338,7 @@ TEST_F(KestovaViewTest, WheelZoomsAndScrollsAndTrackingWaitsForTheThumb) {
     EXPECT_DOUBLE_EQ(view.Zoom(), 920);
     turn(-120);
     EXPECT_DOUBLE_EQ(view.Zoom(), 920 + 74);
-    view.MouseWheelParams.action = TKVMouseWheelParams::Scroll;
+    view.MouseWheelParams.Action = kvwaScroll;
     const int top = view.OriginY();
     turn(-120);  // backward scrolls down by 8 % of the client height
     EXPECT_EQ(view.OriginY() - top, static_cast<int>(std::nearbyint(view.ViewHeight() * 0.08)));
@@ -346,13 +346,13 @@ TEST_F(KestovaViewTest, WheelZoomsAndScrollsAndTrackingWaitsForTheThumb) {
     EXPECT_GT(view.OriginX(), 0);
     view.SetAutoFit(true);
     const double fitted = view.Zoom();
-    view.MouseWheelParams.action = TKVMouseWheelParams::Zoom;
+    view.MouseWheelParams.Action = kvwaZoom;
     turn(120);  // a fitted view keeps its zoom
     EXPECT_DOUBLE_EQ(view.Zoom(), fitted);
 
     view.SetAutoFit(false);
     view.SetZoom(1000);
-    view.VertScrollBar.tracking = false;
+    view.VertScrollBar.Tracking = false;
     view.Update();
     QScrollBar* bar = view.verticalScrollBar();
     const int before = view.OriginY();

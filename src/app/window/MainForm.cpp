@@ -83,7 +83,7 @@ TMainForm::TMainForm(const TCommandLine& command, QWidget* parent) : QWidget(par
     openDialog_->Title = "Select one or several pic files";
     openDialog_->MsgLanguage = msEnglish;
     openDialog_->FilterIndex = 2;
-    openDialog_->AllowMultiSelect = true;
+    openDialog_->Options = openDialog_->Options.With(ofAllowMultiSelect);
     converter_ = std::make_unique<TConverter>(*this);
     LoadSettings(*converter_);
     CreateTempFolder();

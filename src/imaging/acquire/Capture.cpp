@@ -7,17 +7,24 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <utility>
 
 #include "imaging/acquire/AudioOutput.h"
 #include "imaging/acquire/CaptureFile.h"
 #include "imaging/acquire/FFmpegSupport.h"
+#include "imaging/acquire/V4L2Device.h"
 #include "imaging/acquire/V4L2Formats.h"
+#include "imaging/acquire/V4L2Inputs.h"
 #include "platform/Exception.h"
 
 namespace {
 
 constexpr std::chrono::seconds OpenTime(10);
+// How long a step or a move waits for its frame.
+constexpr std::chrono::seconds ControlTime(10);
+constexpr int64_t MediaTimeUnits = 10'000'000;  // per second
 
 std::mutex registryLock;
 std::map<TKVCaptureHandle, TKVCapture*> registry;
@@ -103,6 +110,24 @@ struct TKVCapture::TState {
     TBgrFrame newest;  // guarded by frameLock
     mutable std::mutex problemLock;
     std::string problem;  // guarded by problemLock
+    std::unique_ptr<TV4L2Inputs> inputs;  // of a V4L2 device
+    bool seekable = false;               // a video file that can move
+    // The worker's turns, all guarded by controlLock.
+    mutable std::mutex controlLock;
+    std::condition_variable controlChanged;
+    TKVCaptureState mode = kvcsStopped;
+    int stepsLeft = 0;
+    uint64_t stepsDone = 0;
+    std::optional<int64_t> seekTo;      // a move asked for, in stream time
+    std::optional<int64_t> dropBefore;  // the frames before a move's position go undelivered
+    bool cue = false;                   // the next frame is delivered, paused or not
+    uint64_t seeksAsked = 0, seeksDone = 0;
+    bool workerEnded = false;
+    // Wakes the worker and those who wait for it after a change made under the lock.
+    void Notify() {
+        { std::lock_guard guard(controlLock); }
+        controlChanged.notify_all();
+    }
 };
 
 TKVCapture::TKVCapture() : state_(std::make_unique<TState>()) {
@@ -147,7 +172,13 @@ bool TKVCapture::BuildGraph(const std::string& inputFormat, const std::string& d
     only.BitRate = int32_t(std::clamp<int64_t>(open.bit_rate, 0, INT32_MAX));
     only.MinWidth = only.MaxWidth = open.width;
     only.MinHeight = only.MaxHeight = open.height;
-    if (inputFormat == "v4l2") formats_ = ListV4L2DeviceFormats(device);
+    state_->seekable = inputFormat.empty() && state_->format->pb && (state_->format->pb->seekable & AVIO_SEEKABLE_NORMAL);
+    timeFormat_ = kvtfMediaTime;
+    // Asking needs no streaming, so a second descriptor beside the demuxer's does.
+    if (std::unique_ptr<TV4L2Device> controls = inputFormat == "v4l2" ? OpenV4L2Device(device) : nullptr) {
+        formats_ = ListV4L2DeviceFormats(*controls);
+        state_->inputs = std::make_unique<TV4L2Inputs>(std::move(controls));
+    }
     // Inputs that cannot list their formats have the one they were opened with.
     if (formats_.empty()) formats_.push_back(only);
     return StartCaptureFile();
@@ -276,13 +307,137 @@ void TKVCapture::GetVideoFormat(int& width, int& height, std::string& name) cons
 }
 
 void TKVCapture::Run() {
-    if (!IsConnected() || state_->worker.joinable()) return;
-    state_->deadline.Start(std::chrono::hours(24 * 365));
-    state_->audioDeadline.Start(std::chrono::hours(24 * 365));
-    state_->Progress(0, false);
+    if (!IsConnected()) return;
+    if (!state_->worker.joinable()) return StartWorker(kvcsRunning);
+    {
+        std::lock_guard guard(state_->controlLock);
+        state_->mode = kvcsRunning;
+    }
+    state_->controlChanged.notify_all();
+}
+
+void TKVCapture::Pause() {
+    if (!IsConnected()) return;
+    if (!state_->worker.joinable()) return StartWorker(kvcsPaused);
+    std::lock_guard guard(state_->controlLock);
+    state_->mode = kvcsPaused;
+}
+
+TKVCaptureState TKVCapture::GetState() const {
+    std::lock_guard guard(state_->controlLock);
+    return state_->mode;
+}
+
+void TKVCapture::StartWorker(TKVCaptureState mode) {
+    TState& state = *state_;
+    state.deadline.Start(std::chrono::hours(24 * 365));
+    state.audioDeadline.Start(std::chrono::hours(24 * 365));
+    state.Progress(0, false);
+    {
+        std::lock_guard guard(state.controlLock);
+        state.mode = mode;
+        state.workerEnded = false;
+    }
     // Frames are grabbed for the receiver only while no video compressor takes them.
     const bool grab = videoCompressor_.empty();
-    state_->worker = std::thread([this, post = post_, grab] { Work(post, grab); });
+    state.worker = std::thread([this, post = post_, grab] { Work(post, grab); });
+}
+
+bool TKVCapture::FrameStep(int frames) {
+    TState& state = *state_;
+    std::unique_lock guard(state.controlLock);
+    if (frames < 1 || state.mode == kvcsStopped || state.workerEnded) return false;
+    state.mode = kvcsPaused;
+    state.stepsLeft = frames;
+    const uint64_t before = state.stepsDone;
+    state.controlChanged.notify_all();
+    state.controlChanged.wait_for(guard, ControlTime, [&] { return state.stepsDone != before || state.workerEnded; });
+    const bool stepped = state.stepsDone != before;
+    if (!stepped) state.stepsLeft = 0;
+    return stepped;
+}
+
+void TKVCapture::SetTimeFormat(int format) {
+    const int unit = format & 0x7F;
+    if (unit == kvtfMediaTime)
+        timeFormat_ = kvtfMediaTime;
+    else if (unit == kvtfFrame && state_->seekable && AvgTimePerFrameOf(*state_->stream) > 0)
+        timeFormat_ = kvtfFrame;
+}
+
+int64_t TKVCapture::GetDuration() const {
+    const TState& state = *state_;
+    if (!state.seekable || !state.stream) return 0;
+    const AVStream& stream = *state.stream;
+    int64_t media = 0;
+    if (state.format->duration > 0)
+        media = av_rescale(state.format->duration, MediaTimeUnits, AV_TIME_BASE);
+    else if (stream.duration > 0)
+        media = av_rescale_q(stream.duration, stream.time_base, {1, int(MediaTimeUnits)});
+    if (timeFormat_ == kvtfMediaTime) return media;
+    if (stream.nb_frames > 0) return stream.nb_frames;
+    const int64_t frameTime = AvgTimePerFrameOf(stream);
+    return frameTime > 0 ? (media + frameTime / 2) / frameTime : 0;
+}
+
+int64_t TKVCapture::StreamTime(int64_t position) const {
+    const AVStream& stream = *state_->stream;
+    const int64_t start = stream.start_time != AV_NOPTS_VALUE ? stream.start_time : 0;
+    if (timeFormat_ == kvtfMediaTime) return start + av_rescale_q(position, {1, int(MediaTimeUnits)}, stream.time_base);
+    const AVRational rate = stream.avg_frame_rate.num > 0 ? stream.avg_frame_rate : stream.r_frame_rate;
+    return start + av_rescale_q(position, av_inv_q(rate), stream.time_base);
+}
+
+void TKVCapture::SetPosition(int64_t position) {
+    TState& state = *state_;
+    if (!IsConnected() || !state.seekable) return;
+    const int64_t time = StreamTime(position);
+    std::unique_lock guard(state.controlLock);
+    if (!state.worker.joinable()) {
+        // Stopped: nothing reads the file but this thread.
+        guard.unlock();
+        Seek(time);
+        guard.lock();
+        state.dropBefore = time;
+        return;
+    }
+    if (state.workerEnded) {
+        // The file had ended: it goes on from the new position as it was left, paused or running.
+        const TKVCaptureState mode = state.mode;
+        guard.unlock();
+        state.worker.join();
+        StartWorker(mode);
+        guard.lock();
+    }
+    state.seekTo = time;
+    const uint64_t ticket = ++state.seeksAsked;
+    state.controlChanged.notify_all();
+    state.controlChanged.wait_for(guard, ControlTime, [&] { return state.seeksDone >= ticket || state.workerEnded; });
+}
+
+void TKVCapture::Seek(int64_t time) {
+    TState& state = *state_;
+    if (av_seek_frame(state.format.get(), state.stream->index, time, AVSEEK_FLAG_BACKWARD) < 0) return;
+    avcodec_flush_buffers(state.decoder.get());
+    if (state.audioDecoder && !state.audioFormat) avcodec_flush_buffers(state.audioDecoder.get());
+}
+
+bool TKVCapture::AwaitTurn() {
+    TState& state = *state_;
+    std::unique_lock guard(state.controlLock);
+    state.controlChanged.wait(guard, [&] {
+        return state.deadline.Expired() || state.mode == kvcsRunning || state.stepsLeft > 0 || state.cue ||
+               state.seekTo.has_value();
+    });
+    if (state.seekTo) {
+        const int64_t time = *std::exchange(state.seekTo, std::nullopt);
+        guard.unlock();
+        Seek(time);
+        guard.lock();
+        state.dropBefore = time;
+        state.cue = true;
+    }
+    return !state.deadline.Expired();
 }
 
 void TKVCapture::Work(const TKVCapturePost& notify, bool grab) {
@@ -305,19 +460,39 @@ void TKVCapture::Work(const TKVCapturePost& notify, bool grab) {
     const double frameTime = rate.num > 0 && rate.den > 0 ? double(rate.den) / rate.num : 0.04;
     int64_t taken = 0;
     const auto useVideo = [&](const AVFrame& decoded) {
+        bool cued, stepped, deliver;
+        {
+            std::lock_guard guard(state.controlLock);
+            const int64_t time = decoded.best_effort_timestamp;
+            if (state.dropBefore && time != AV_NOPTS_VALUE && time < *state.dropBefore) return;
+            state.dropBefore.reset();
+            cued = std::exchange(state.cue, false);
+            stepped = state.stepsLeft > 0 && --state.stepsLeft == 0;
+            deliver = state.mode == kvcsRunning || cued || stepped;
+        }
         if (state.file) state.file->Write(decoded);
         state.Progress(double(++taken) * frameTime, false);
-        if (!grab) return;
+        bool ready = grab;
         try {
-            converter.Convert(decoded, converted);
+            if (grab) converter.Convert(decoded, converted);
         } catch (const Exception&) {
-            return;
+            ready = false;
         }
+        if (ready) {
+            {
+                std::lock_guard guard(state.frameLock);
+                std::swap(state.newest, converted);
+            }
+            if (deliver) post(kvcmNewFrame);
+        }
+        // Who waits for a step or a move finds its frame in place.
+        if (!cued && !stepped) return;
         {
-            std::lock_guard guard(state.frameLock);
-            std::swap(state.newest, converted);
+            std::lock_guard guard(state.controlLock);
+            if (cued) state.seeksDone = state.seeksAsked;
+            if (stepped) ++state.stepsDone;
         }
-        post(kvcmNewFrame);
+        state.controlChanged.notify_all();
     };
     const auto useFileAudio = [&](const AVFrame& decoded) {
         if (state.fileAudioToCaptureFile) state.file->WriteAudio(decoded);
@@ -325,8 +500,7 @@ void TKVCapture::Work(const TKVCapturePost& notify, bool grab) {
     };
     int read = packet && frame ? 0 : AVERROR(ENOMEM);
     bool failed = false;
-    while (!failed && !audioFailed && !state.deadline.Expired() &&
-           (read = av_read_frame(state.format.get(), packet.get())) >= 0) {
+    while (!failed && !audioFailed && AwaitTurn() && (read = av_read_frame(state.format.get(), packet.get())) >= 0) {
         try {
             if (packet->stream_index == state.stream->index)
                 Decode(*state.decoder, packet.get(), *frame, useVideo);
@@ -361,6 +535,15 @@ void TKVCapture::Work(const TKVCapturePost& notify, bool grab) {
     if (audioWorker.joinable()) audioWorker.join();
     EndCaptureFile(!failed && !audioFailed);
     if (!stopped) post(kvcmGraphEvent);
+    // Nothing more comes for a step or a move.
+    {
+        std::lock_guard guard(state.controlLock);
+        state.workerEnded = true;
+        state.stepsLeft = 0;
+        state.cue = false;
+        state.seeksDone = state.seeksAsked;
+    }
+    state.controlChanged.notify_all();
 }
 
 bool TKVCapture::WorkAudio() {
@@ -406,7 +589,19 @@ void TKVCapture::Disconnect() {
     TState& state = *state_;
     state.deadline.Stop();
     state.audioDeadline.Stop();
+    state.Notify();
     if (state.worker.joinable()) state.worker.join();
+    {
+        std::lock_guard guard(state.controlLock);
+        state.mode = kvcsStopped;
+        state.stepsLeft = 0;
+        state.seekTo.reset();
+        state.dropBefore.reset();
+        state.cue = false;
+        state.workerEnded = false;
+    }
+    state.inputs.reset();
+    state.seekable = false;
     EndCaptureFile(true);
     state.player.reset();
     state.audioDecoder.reset();
@@ -432,3 +627,19 @@ bool TKVCapture::GetSample(TKVBitmap& bitmap) {
     CopyToBitmap(state_->newest, bitmap);
     return true;
 }
+
+bool TKVCapture::HasCrossbar() const { return state_->inputs && state_->inputs->HasCrossbar(); }
+
+std::vector<std::string> TKVCapture::CrossbarInputs() const {
+    return state_->inputs ? state_->inputs->CrossbarInputs() : std::vector<std::string>();
+}
+
+int TKVCapture::CrossbarInput() const { return state_->inputs ? state_->inputs->CurrentInput() : -1; }
+
+bool TKVCapture::RouteCrossbar(int input) { return state_->inputs && state_->inputs->SelectInput(input); }
+
+bool TKVCapture::HasTuner() const { return state_->inputs && state_->inputs->HasTuner(); }
+
+int64_t TKVCapture::TunerFrequency() const { return state_->inputs ? state_->inputs->Frequency() : 0; }
+
+bool TKVCapture::SetTunerFrequency(int64_t hertz) { return state_->inputs && state_->inputs->SetFrequency(hertz); }

@@ -1,8 +1,9 @@
 #pragma once
 // Live capture from a device (V4L2 cameras, or FFmpeg's lavfi test sources), or a video file
 // played through, on a worker thread. The worker only keeps the newest frame and posts a message
-// per frame; the receiver resolves the message's handle on its own thread and copies the frame
-// with GetSample.
+// per frame it delivers; the receiver resolves the message's handle on its own thread and copies
+// the frame with GetSample. A capture runs, pauses, steps frame by frame, and a video file also
+// moves to a position.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,6 +31,10 @@ using TKVCaptureHandle = uint64_t;
 enum TKVCaptureMessage : uint32_t { kvcmNewFrame = 8025, kvcmGraphEvent = 8026 };
 // Called on the worker thread; must only queue the message for the receiving thread.
 using TKVCapturePost = std::function<void(TKVCaptureMessage message, TKVCaptureHandle handle)>;
+
+enum TKVCaptureState : int { kvcsStopped, kvcsPaused, kvcsRunning };
+// The units of durations and positions, as numbered by SetTimeFormat.
+enum TKVTimeFormat : int { kvtfNone, kvtfFrame, kvtfSample, kvtfField, kvtfByte, kvtfMediaTime };
 
 class TKVCapture {
 public:
@@ -68,9 +73,27 @@ public:
     // when the format is empty, then the sound device, reads the formats and starts the capture
     // file; false, with Problem set, when any of them cannot be opened.
     bool BuildGraph(const std::string& inputFormat, const std::string& device);
-    // Starts delivering frames; a graph event is posted when the device ends or fails, or when the
-    // capture file cannot be written.
+    // Starts delivering frames, or goes on after a pause; a graph event is posted when the device
+    // ends or fails, or when the capture file cannot be written.
     void Run();
+    // No frame is delivered until Run or FrameStep; the device is read no further meanwhile. From
+    // stopped, the capture is made ready without delivering. Nothing without a graph.
+    void Pause();
+    // Stopped (built but neither run nor paused, or disconnected), paused or running. A source
+    // that has ended keeps the state it was given.
+    TKVCaptureState GetState() const;
+    // Delivers the frame `frames` further on, the ones between passing undelivered, and is paused
+    // afterwards; waits for it up to a few seconds. False when stopped, or when the source ends or
+    // the time runs out first.
+    bool FrameStep(int frames);
+    // The low 7 bits choose the unit: kvtfMediaTime (100 ns, the unit at first) or, for a video
+    // file with a known rate, kvtfFrame. Other units and a device leave it as it is.
+    void SetTimeFormat(int format);
+    // The video file's length in the current unit; 0 for a device, whose length is not known.
+    int64_t GetDuration() const;
+    // Moves a video file to the position, in the current unit, and waits (a few seconds at most)
+    // until the frame there was delivered; stopped, it only moves. A device cannot move: nothing.
+    void SetPosition(int64_t position);
     // Stops the worker and closes the device.
     void Disconnect();
     bool IsConnected() const;
@@ -88,14 +111,29 @@ public:
     const std::vector<TKVVideoFormat>& VideoFormats() const { return formats_; }
     // Size and subtype name of the open format; the outputs stay when nothing is open.
     void GetVideoFormat(int& width, int& height, std::string& name) const;
-    // The input pins of a capture card's switch: none on this platform.
-    std::vector<std::string> CrossbarInputs() const { return {}; }
-    // Capture cards' input switch and tuner: none on this platform.
-    bool HasCrossbar() const { return false; }
-    bool HasTuner() const { return false; }
+    // A V4L2 device's inputs, when it has several, are a crossbar's inputs, and the tuner of its
+    // tuner input a tuner; both are refilled by BuildGraph. Other inputs have neither.
+    bool HasCrossbar() const;
+    std::vector<std::string> CrossbarInputs() const;
+    // The crossbar's input in use; -1 without a crossbar.
+    int CrossbarInput() const;
+    // False when the device refuses the input; some refuse while they stream.
+    bool RouteCrossbar(int input);
+    bool HasTuner() const;
+    // In Hz; 0 without a tuner.
+    int64_t TunerFrequency() const;
+    // False without a tuner, outside its range or when it refuses.
+    bool SetTunerFrequency(int64_t hertz);
 
 private:
     struct TState;
+    void StartWorker(TKVCaptureState mode);
+    // Until the worker may read on: false when the capture stops. Performs a move asked for.
+    bool AwaitTurn();
+    // Moves the file to the stream time, before the frames at it.
+    void Seek(int64_t time);
+    // The stream time of a position in the current unit.
+    int64_t StreamTime(int64_t position) const;
     void Work(const TKVCapturePost& notify, bool grab);
     // Writes the sound device's sound to the capture file until the video has ended and the sound
     // has reached the video's length, or until the capture is stopped; false when it failed.
@@ -115,4 +153,5 @@ private:
     bool renderFileAudio_ = false;
     std::unique_ptr<TKVAudioOutput> audioOutput_;
     std::vector<TKVVideoFormat> formats_;
+    TKVTimeFormat timeFormat_ = kvtfMediaTime;
 };

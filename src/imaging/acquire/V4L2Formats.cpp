@@ -1,25 +1,15 @@
 #include "imaging/acquire/V4L2Formats.h"
 
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdint>
+
+#include "imaging/acquire/V4L2Device.h"
 
 namespace {
 
 // A driver that never ends a list must not keep us asking.
 constexpr uint32_t MostEntries = 256;
-
-int Ask(int device, unsigned long request, void* argument) {
-    int result;
-    do result = ::ioctl(device, request, argument);
-    while (result < 0 && errno == EINTR);
-    return result;
-}
 
 struct TSubtype {
     uint32_t pixelFormat;
@@ -110,7 +100,7 @@ TKVVideoFormat Listed(const TSubtype* subtype, const std::string& standards, con
     return format;
 }
 
-std::vector<v4l2_frmivalenum> IntervalsOf(int device, uint32_t pixelFormat, uint32_t width, uint32_t height) {
+std::vector<v4l2_frmivalenum> IntervalsOf(TV4L2Device& device, uint32_t pixelFormat, uint32_t width, uint32_t height) {
     std::vector<v4l2_frmivalenum> intervals;
     for (uint32_t index = 0; index < MostEntries; ++index) {
         v4l2_frmivalenum interval{};
@@ -118,20 +108,20 @@ std::vector<v4l2_frmivalenum> IntervalsOf(int device, uint32_t pixelFormat, uint
         interval.pixel_format = pixelFormat;
         interval.width = width;
         interval.height = height;
-        if (Ask(device, VIDIOC_ENUM_FRAMEINTERVALS, &interval) < 0) break;
+        if (device.Ask(VIDIOC_ENUM_FRAMEINTERVALS, &interval) < 0) break;
         intervals.push_back(interval);
         if (interval.type != V4L2_FRMIVAL_TYPE_DISCRETE) break;  // a range is the only entry
     }
     return intervals;
 }
 
-std::vector<TV4L2FrameSize> SizesOf(int device, uint32_t pixelFormat) {
+std::vector<TV4L2FrameSize> SizesOf(TV4L2Device& device, uint32_t pixelFormat) {
     std::vector<TV4L2FrameSize> sizes;
     for (uint32_t index = 0; index < MostEntries; ++index) {
         TV4L2FrameSize size;
         size.size.index = index;
         size.size.pixel_format = pixelFormat;
-        if (Ask(device, VIDIOC_ENUM_FRAMESIZES, &size.size) < 0) break;
+        if (device.Ask(VIDIOC_ENUM_FRAMESIZES, &size.size) < 0) break;
         const bool discrete = size.size.type == V4L2_FRMSIZE_TYPE_DISCRETE;
         size.intervals = IntervalsOf(device, pixelFormat, discrete ? size.size.discrete.width : size.size.stepwise.max_width,
                                      discrete ? size.size.discrete.height : size.size.stepwise.max_height);
@@ -143,32 +133,27 @@ std::vector<TV4L2FrameSize> SizesOf(int device, uint32_t pixelFormat) {
 
 }  // namespace
 
-TV4L2Enumeration EnumerateV4L2(int device) {
+TV4L2Enumeration EnumerateV4L2(TV4L2Device& device) {
     TV4L2Enumeration enumeration;
     for (uint32_t index = 0; index < MostEntries; ++index) {
         TV4L2Format format;
         format.description.index = index;
         format.description.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        if (Ask(device, VIDIOC_ENUM_FMT, &format.description) < 0) break;
+        if (device.Ask(VIDIOC_ENUM_FMT, &format.description) < 0) break;
         format.sizes = SizesOf(device, format.description.pixelformat);
         enumeration.formats.push_back(format);
     }
     for (uint32_t index = 0; index < MostEntries; ++index) {
         v4l2_standard standard{};
         standard.index = index;
-        if (Ask(device, VIDIOC_ENUMSTD, &standard) < 0) break;
+        if (device.Ask(VIDIOC_ENUMSTD, &standard) < 0) break;
         enumeration.standards |= standard.id;
     }
     return enumeration;
 }
 
-std::vector<TKVVideoFormat> ListV4L2DeviceFormats(const std::string& devicePath) {
-    // Asking needs no streaming, so a second descriptor beside the demuxer's does.
-    const int device = ::open(devicePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (device < 0) return {};
-    const TV4L2Enumeration enumeration = EnumerateV4L2(device);
-    ::close(device);
-    return ListV4L2Formats(enumeration);
+std::vector<TKVVideoFormat> ListV4L2DeviceFormats(TV4L2Device& device) {
+    return ListV4L2Formats(EnumerateV4L2(device));
 }
 
 std::vector<TKVVideoFormat> ListV4L2Formats(const TV4L2Enumeration& enumeration) {

@@ -8,6 +8,8 @@
 
 #include "imaging/acquire/Capture.h"
 
+class TV4L2Device;
+
 struct TV4L2FrameSize {
     v4l2_frmsizeenum size{};
     // The intervals of the size (of its largest size when it is a range).
@@ -25,12 +27,12 @@ struct TV4L2Enumeration {
     v4l2_std_id standards = 0;
 };
 
-// Asks the open device for its formats, their sizes and intervals, and its standards; empty when
-// the descriptor is no V4L2 capture device.
-TV4L2Enumeration EnumerateV4L2(int device);
+// Asks the device for its formats, their sizes and intervals, and its standards; empty when it is
+// no V4L2 capture device.
+TV4L2Enumeration EnumerateV4L2(TV4L2Device& device);
 
-// The listed formats of the device node; empty when it cannot be asked.
-std::vector<TKVVideoFormat> ListV4L2DeviceFormats(const std::string& devicePath);
+// The listed formats of the device.
+std::vector<TKVVideoFormat> ListV4L2DeviceFormats(TV4L2Device& device);
 
 // One listed format per discrete size and one per range of sizes; a format whose sizes the device
 // does not tell is listed without sizes. The bit rate is that of the fastest interval at the

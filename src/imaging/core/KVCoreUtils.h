@@ -62,6 +62,9 @@ constexpr uint32_t KVSwapDWordIf(uint32_t value, bool flag) {
 bool KVIsMMXPresent();
 // True when the desktop is shown over a remote connection (a remote-desktop or ssh session).
 bool KVIsRemoteSession();
+// Whether the system is Windows Me, 2000 or later, which the picture dialogs once asked to choose
+// their places-bar structure: never here.
+constexpr bool KVIsWinMeOr2000() { return false; }
 
 // Zero-filled read-write memory straight from the system; nullptr for a size of 0 or less or
 // when the system refuses.

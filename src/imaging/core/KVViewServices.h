@@ -58,6 +58,10 @@ public:
     void RemoveChangeHandler(TKVChangeEntry* entry);
     void CallChangeHandlers(bool destroying = false);
 
+    // The mouse pointer came into, or left, the view's window.
+    std::function<void()> OnMouseEnter;
+    std::function<void()> OnMouseLeave;
+
 private:
     TColor background_ = clBtnFace;
     std::vector<std::unique_ptr<TKVChangeEntry>> handlers_;

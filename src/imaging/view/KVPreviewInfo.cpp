@@ -12,6 +12,13 @@ std::string Lowered(std::string text) {
     return text;
 }
 
+// "jpg" for "/a/b.JPG"; empty without one.
+std::string LowerExtension(const std::string& fileName) {
+    const std::string name = fileName.substr(fileName.rfind('/') + 1);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : Lowered(name.substr(dot + 1));
+}
+
 std::string Word(int id, TMsgLanguage language) { return KVGetMessageText(id, language); }
 
 // "|Description (EXT1;EXT2)|*.ext1;*.ext2" for every format that can be read, or written.
@@ -71,6 +78,26 @@ std::string KVFirstExtension(const std::string& patterns) {
     const std::string first = patterns.substr(0, patterns.find(';'));
     const size_t dot = first.find('.');
     return dot == std::string::npos || first.find('*', dot) != std::string::npos ? std::string() : first.substr(dot);
+}
+
+bool KVIsVideoFile(const std::string& fileName) {
+    const TKVFileFormatEntry* entry = GetFileFormatByExt(LowerExtension(fileName));
+    return !entry || entry->FileType == kvftNone || entry->FileType == kvftAVI;
+}
+
+std::string KVVideoDescription(const std::string& fileName, TMsgLanguage language) {
+    const std::string extension = LowerExtension(fileName);
+    if (extension.empty() || !KVIsVideoFile(fileName)) return {};
+    const std::string filter = KVOpenFilter(language);
+    const std::string pattern = ";*." + extension + ";";
+    // The entries after the common one and "All Files".
+    for (int index = 3; !KVFilterPatterns(filter, index).empty(); ++index) {
+        if ((";" + KVFilterPatterns(filter, index) + ";").find(pattern) == std::string::npos) continue;
+        size_t start = 0;
+        for (int bars = 0; bars < 2 * (index - 1); ++bars) start = filter.find('|', start) + 1;
+        return filter.substr(start, filter.find('|', start) - start);
+    }
+    return {};
 }
 
 std::string KVByteSizeText(int64_t bytes) {

@@ -19,6 +19,13 @@ std::string KVFilterPatterns(const std::string& filter, int index);
 // The first pattern's extension with its dot: ".jpg" for "*.jpg;*.jpeg".
 std::string KVFirstExtension(const std::string& patterns);
 
+// A video is a file that the format registry cannot read as pictures, or an AVI file: its frames
+// come through the video library.
+bool KVIsVideoFile(const std::string& fileName);
+// The open filter's description of a video by its extension: "Mpeg (MPEG)" for "a.mpg"; empty
+// for another file.
+std::string KVVideoDescription(const std::string& fileName, TMsgLanguage language);
+
 struct TKVPreviewInfo {
     std::string info1;  // the format description
     std::string info2;  // file and memory sizes

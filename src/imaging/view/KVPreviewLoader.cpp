@@ -81,6 +81,8 @@ std::shared_ptr<TKVPreviewLoader::TResult> TKVPreviewLoader::Read(const TRequest
         running_ = &io;
     }
     try {
+        io.AutoAdjustDPI = request.autoAdjustDPI;
+        io.FilteredAdjustDPI = request.filteredAdjustDPI;
         io.Params().JpegScale = 0;
         io.Params().Width = request.width;
         io.Params().Height = request.height;

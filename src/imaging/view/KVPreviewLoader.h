@@ -20,6 +20,7 @@ public:
     struct TRequest {
         std::string path;
         int width = 0, height = 0;  // the size wanted of the picture
+        bool autoAdjustDPI = false, filteredAdjustDPI = false;
     };
     struct TResult {
         TResult();

@@ -25,6 +25,8 @@
 namespace {
 
 constexpr int ThumbnailWidth = 100, ThumbnailHeight = 109, ThumbnailBorder = 4;
+// The views' size at 96 dpi; the information below is as wide.
+constexpr QSize ViewSize(220, 200);
 constexpr int ProgressHeight = 19;
 
 void SetupView(TKestovaView& view) {
@@ -81,7 +83,9 @@ TKVPreviewPane::TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter
     check_->setChecked(true);
     view_ = new TKestovaView(this);
     view_->setObjectName("KestovaView");
-    view_->setFixedSize(220, 200);
+    // Room for the information's longest texts at the screen's resolution too.
+    const QSize viewSize = ViewSize * (logicalDpiX() / 96.0);
+    view_->setFixedSize(viewSize);
     SetupView(*view_);
     view_->SetAutoFit(true);
     view_->SetMouseInteract({miScroll});
@@ -89,7 +93,7 @@ TKVPreviewPane::TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter
     view_->viewport()->installEventFilter(this);
     thumbnails_ = new TKestovaMView(this);
     thumbnails_->setObjectName("KestovaMView");
-    thumbnails_->setFixedSize(220, 200);
+    thumbnails_->setFixedSize(viewSize);
     thumbnails_->MouseInteract = mmiScroll | mmiSelect;
     thumbnails_->SetScrollBars(ssHorizontal);
     thumbnails_->SetBackground(clWhite);
@@ -129,7 +133,7 @@ TKVPreviewPane::TKVPreviewPane(TMsgLanguage language, TResampleFilter zoomFilter
     for (const char* name : {"PicLabel1", "PicLabel2", "PicLabel3", "InfoLabel1", "InfoLabel2"}) {
         auto* label = new QLabel(this);
         label->setObjectName(name);
-        label->setFixedWidth(220);
+        label->setFixedWidth(viewSize.width());
         layout->addWidget(label);
         labels_.push_back(label);
     }
@@ -164,6 +168,18 @@ void TKVPreviewPane::SetBorderStyle(TKVDBorderStyle style) {
     static constexpr TKVBackgroundStyle backgrounds[] = {kvbsSolid, kvbsCropped, kvbsCropShadow};
     view_->setFrameShape(style == kvpsDefault ? QFrame::StyledPanel : QFrame::NoFrame);
     view_->SetBackgroundStyle(backgrounds[style]);
+}
+
+void TKVPreviewPane::SetExtended(bool on) {
+    zoom_->setVisible(on);
+    for (QLabel* label : labels_) label->setVisible(on);
+}
+
+void TKVPreviewPane::SetAdjustDPI(bool autoAdjust, bool filtered) {
+    autoAdjustDPI_ = autoAdjust;
+    filteredAdjustDPI_ = filtered;
+    thumbnails_->GetMIO()->AutoAdjustDPI = autoAdjust;
+    thumbnails_->GetMIO()->FilteredAdjustDPI = filtered;
 }
 
 void TKVPreviewPane::Clear() {
@@ -220,10 +236,11 @@ void TKVPreviewPane::ShowFile(const QString& path) {
         // The frames are counted here, from the headers alone; the pixels come from the loader.
         const int frames = GetFileFrameCount(name);
         fileFrames_ = frames;
-        if (showAllFrames_ && frames > 1) return ShowFrames(name);
+        // A video is shown as its frames whatever their number.
+        if (showAllFrames_ && (frames > 1 || (frames == 1 && KVIsVideoFile(name)))) return ShowFrames(name);
         StartProgress(view_);
         loading_ = true;
-        loader_.Load({name, view_->ViewWidth(), view_->ViewHeight()});
+        loader_.Load({name, view_->ViewWidth(), view_->ViewHeight(), autoAdjustDPI_, filteredAdjustDPI_});
     } catch (const std::exception&) {
         Clear();
     }
@@ -265,11 +282,24 @@ void TKVPreviewPane::ShowFrames(const std::string& path) {
 }
 
 void TKVPreviewPane::ShowFrameInfo(int frame) {
+    if (KVIsVideoFile(path_.toStdString())) return ShowVideoFrameInfo(frame);
     TKestovaIO& io = *view_->GetIO();
     io.Params().SetImageIndex(frame);
     io.ParamsFromFile(path_.toStdString());
     if (io.AbortFlag) return ShowInfo(nullptr);
     const TKVPreviewInfo info = KVPreviewInfoTexts(io.Params(), QFileInfo(path_).size(), frameCount_, language_);
+    ShowInfo(&info);
+}
+
+void TKVPreviewPane::ShowVideoFrameInfo(int frame) {
+    const std::string path = path_.toStdString();
+    TKestovaIO io;
+    TKVBitmap bitmap;
+    io.AttachBitmap(&bitmap);
+    if (io.OpenMediaFile(path) > frame) io.LoadMediaFrame(frame);
+    if (io.AbortFlag) return ShowInfo(nullptr);
+    TKVPreviewInfo info = KVPreviewInfoTexts(io.Params(), QFileInfo(path_).size(), frameCount_, language_);
+    info.info1 = KVVideoDescription(path, language_);
     ShowInfo(&info);
 }
 

@@ -28,10 +28,16 @@ public:
     // Animated GIF and AVI files start playing as soon as they are previewed; the Play button goes.
     void SetAlwaysAnimate(bool on);
     void SetBorderStyle(TKVDBorderStyle style);
+    // Without the extended information, the pane shows neither the picture's texts nor the zoom.
+    void SetExtended(bool on);
+    // Given to the loads of the picture and of the frames.
+    void SetAdjustDPI(bool autoAdjust, bool filtered);
 
     // Never raises: a file that cannot be shown empties the pane. The pixels are read in the
     // background; a later call replaces the file still being read.
     void ShowFile(const QString& path);
+    // The file shown; empty when none is.
+    const QString& Path() const { return path_; }
     // True while the pixels of the file shown are being read.
     bool IsLoading() const { return loading_; }
     // The frame last picked among the thumbnails; 0 until one is.
@@ -56,6 +62,8 @@ private:
     void ShowSinglePicture(TKVPreviewLoader::TResult& result);
     void ShowInfo(const TKVPreviewInfo* info);
     void ShowFrameInfo(int frame);
+    // The information of a frame of a video, read through the video itself.
+    void ShowVideoFrameInfo(int frame);
     void ApplyPreviewZoom();
     void Play(bool on);
     // Loads frame `frame` of the current file into `view` at the given size (0: the file's own).
@@ -76,6 +84,7 @@ private:
     int frameCount_ = 0;
     int selectedFrame_ = 0;
     bool loading_ = false;
+    bool autoAdjustDPI_ = false, filteredAdjustDPI_ = false;
     int fileFrames_ = 0;  // as counted when the file was chosen
     // Last, so that its thread stops before the widgets it reports to go.
     TKVPreviewLoader loader_;

@@ -202,19 +202,19 @@ double KVScrollScale(int clientSize, int maxOrigin) { return (clientSize + maxOr
 
 int KVWheelDirection(int delta, const TKVMouseWheelParams& params) {
     const int d = delta > 0 ? -1 : 1;
-    return params.invert ? -d : d;
+    return params.InvertDirection ? -d : d;
 }
 
 double KVWheelZoom(double zoom, int delta, const TKVMouseWheelParams& params) {
     const int d = KVWheelDirection(delta, params);
-    if (params.variation == TKVMouseWheelParams::Absolute) return zoom + d * params.value;
-    return zoom + d * std::max(Round(params.value * zoom / 100.0), 1);
+    if (params.Variation == kvwvAbsolute) return zoom + d * params.Value;
+    return zoom + d * std::max(Round(params.Value * zoom / 100.0), 1);
 }
 
 int KVWheelScroll(double factor, int clientSize, int delta, const TKVMouseWheelParams& params) {
     const int d = KVWheelDirection(delta, params);
-    if (params.variation == TKVMouseWheelParams::Absolute) return d * params.value * std::max(Trunc(factor), 1);
-    return d * std::max(Round(clientSize * params.value / 100.0), 1);
+    if (params.Variation == kvwvAbsolute) return d * params.Value * std::max(Trunc(factor), 1);
+    return d * std::max(Round(clientSize * params.Value / 100.0), 1);
 }
 
 bool KVChessboardIsBackground(int px, int py, int squareSize) {

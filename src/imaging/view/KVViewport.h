@@ -3,6 +3,8 @@
 // the client/bitmap coordinate tables. No window is involved, so it is tested without a display.
 #include <vector>
 
+#include "imaging/core/KVCoreUtils.h"
+
 // Client and bitmap coordinates along one axis, built for one zoom, draw size and bitmap size.
 struct TKVAxisMap {
     std::vector<int> clientToBitmap;  // zoomed pixel -> bitmap pixel
@@ -77,16 +79,6 @@ int KVScrollPageStep(double factor, int configured, int clientSize);
 
 // Scroll-bar scale between an origin and the bar's 0..65535 range.
 double KVScrollScale(int clientSize, int maxOrigin);
-
-struct TKVMouseWheelParams {
-    enum TAction { None, Scroll, Zoom };
-    enum TVariation { Absolute, Percent };
-    bool invert = false;
-    TAction action = Zoom;
-    TVariation variation = Percent;
-    int value = 8;
-    bool zoomAtCursor = false;
-};
 
 // The direction of a wheel turn: -1 forward (positive delta), +1 backward, swapped by invert.
 int KVWheelDirection(int delta, const TKVMouseWheelParams& params);

@@ -334,6 +334,12 @@ void TKestovaView::SetScrollBars(TScrollStyle style) {
     Update();
 }
 
+void TKestovaView::SetFlatScrollBars(bool on) {
+    if (on == flatScrollBars_) return;
+    flatScrollBars_ = on;
+    Update();
+}
+
 void TKestovaView::AutomaticFit() {
     if (!(autoFit_ || autoStretch_ || autoShrink_) || port_.x.bitmapSize <= 0 || port_.y.bitmapSize <= 0) return;
     int mx, my;
@@ -397,12 +403,12 @@ void TKestovaView::UpdateScrollBars() {
            port_.x.origin, true);
     setBar(verticalScrollBar(), scrollBars_ == ssVertical || scrollBars_ == ssBoth, ViewHeight(), maxY,
            port_.y.origin, false);
-    horizontalScrollBar()->setTracking(HorzScrollBar.tracking);
-    verticalScrollBar()->setTracking(VertScrollBar.tracking);
+    horizontalScrollBar()->setTracking(HorzScrollBar.Tracking);
+    verticalScrollBar()->setTracking(VertScrollBar.Tracking);
     horizontalScrollBar()->setSingleStep(std::max(
-        1, int(KVScrollLineStep(port_.Factor(), HorzScrollBar.lineStep) / KVScrollScale(ViewWidth(), maxX))));
+        1, int(KVScrollLineStep(port_.Factor(), HorzScrollBar.LineStep) / KVScrollScale(ViewWidth(), maxX))));
     verticalScrollBar()->setSingleStep(std::max(
-        1, int(KVScrollLineStep(port_.Factor(), VertScrollBar.lineStep) / KVScrollScale(ViewHeight(), maxY))));
+        1, int(KVScrollLineStep(port_.Factor(), VertScrollBar.LineStep) / KVScrollScale(ViewHeight(), maxY))));
     settingBars_ = false;
 }
 
@@ -459,9 +465,14 @@ void TKestovaView::paintEvent(QPaintEvent*) {
             dirty_ = false;
         }
         QPainter painter(viewport());
-        if (selection_.Visible || drag_.rubberBand) {
+        const bool border = selection_.Visible || drag_.rubberBand;
+        if (border || OnDrawCanvas) {
             QImage shown = backBuffer_;
-            DrawSelectionBorder(shown);
+            if (OnDrawCanvas) {
+                QPainter canvas(&shown);
+                OnDrawCanvas(canvas, shown.rect());
+            }
+            if (border) DrawSelectionBorder(shown);
             painter.drawImage(0, 0, shown);
         } else {
             painter.drawImage(0, 0, backBuffer_);
@@ -483,11 +494,14 @@ void TKestovaView::resizeEvent(QResizeEvent* event) {
 void TKestovaView::wheelEvent(QWheelEvent* event) {
     const TKVMouseWheelParams& params = MouseWheelParams;
     const int delta = event->angleDelta().y();
-    if (params.action == TKVMouseWheelParams::None || autoFit_ || delta == 0) return;
+    if (params.Action == kvwaNone || autoFit_ || delta == 0) return;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    if (params.action == TKVMouseWheelParams::Zoom) {
-        const double zoom = KVWheelZoom(port_.zoom, delta, params);
-        if (params.zoomAtCursor)
+    if (params.Action == kvwaZoom) {
+        double zoom = KVWheelZoom(port_.zoom, delta, params);
+        const double old = port_.zoom;
+        if (zoom > old && OnZoomIn) OnZoomIn(zoom);
+        if (zoom < old && OnZoomOut) OnZoomOut(zoom);
+        if (params.ZoomAtCursor)
             ZoomAround(int(event->position().x()), int(event->position().y()), zoom, false);
         else
             SetZoom(zoom);
@@ -503,7 +517,31 @@ void TKestovaView::wheelEvent(QWheelEvent* event) {
         SetOriginY(port_.y.origin + step);
 }
 
+// Keys are offered to OnSpecialKey before anything else sees them, Tab's move of the focus too.
+bool TKestovaView::event(QEvent* event) {
+    if (event->type() == QEvent::KeyPress && OnSpecialKey) {
+        bool handled = false;
+        OnSpecialKey(static_cast<QKeyEvent*>(event)->key(), handled);
+        if (handled) {
+            event->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+void TKestovaView::enterEvent(QEnterEvent* event) {
+    QAbstractScrollArea::enterEvent(event);
+    if (OnMouseEnter) OnMouseEnter();
+}
+
+void TKestovaView::leaveEvent(QEvent* event) {
+    QAbstractScrollArea::leaveEvent(event);
+    if (OnMouseLeave) OnMouseLeave();
+}
+
 void TKestovaView::keyPressEvent(QKeyEvent* event) {
+    if (OnKeyDown) OnKeyDown(event->key(), event->modifiers());
     if (event->key() == Qt::Key_Shift && MultipleSelections) ShowCursor(KVAddModeCursor(cursor_));
     // The navigation keys belong to the view; what they do comes with its mouse and key handling.
     switch (event->key()) {
@@ -515,11 +553,14 @@ void TKestovaView::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Up:
         case Qt::Key_Right:
         case Qt::Key_Down: event->accept(); return;
-        default: QAbstractScrollArea::keyPressEvent(event);
+        default:
+            if (OnKeyPress && !event->text().isEmpty()) OnKeyPress(event->text());
+            QAbstractScrollArea::keyPressEvent(event);
     }
 }
 
 void TKestovaView::keyReleaseEvent(QKeyEvent* event) {
+    if (OnKeyUp && !event->isAutoRepeat()) OnKeyUp(event->key(), event->modifiers());
     // Releasing Shift itself still reports it held.
     if (event->key() == Qt::Key_Shift || !(event->modifiers() & Qt::ShiftModifier)) ShowCursor(cursor_);
     QAbstractScrollArea::keyReleaseEvent(event);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "imaging/acquire/Capture.h"
+#include "imaging/core/KVCoreUtils.h"
 #include "imaging/core/KVResampleFilter.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/view/KVLayer.h"
@@ -21,15 +22,10 @@
 #include "imaging/view/KVViewBackground.h"
 #include "imaging/view/KVViewport.h"
 
+class QPainter;
 class TKestovaIO;
 class TKestovaProc;
 class TKVTransitionEffects;
-
-struct TKVScrollBarParams {
-    int lineStep = -1;  // -1: automatic
-    int pageStep = -1;
-    bool tracking = true;
-};
 
 class TKestovaView : public QAbstractScrollArea, public TKVView, public TKVSelectionView {
 public:
@@ -102,6 +98,10 @@ public:
     // No repaint, as the dialogs set it before showing.
     void SetChessboardPattern(int size) { background_.chessboardSize = size; }
     void SetScrollBars(TScrollStyle style);
+    // Another kind of scroll bar on the original platform; Qt has one kind, so the setting is
+    // kept and the bars are only set up again.
+    void SetFlatScrollBars(bool on);
+    bool FlatScrollBars() const { return flatScrollBars_; }
     // Other than rfNone, a zoomed image is drawn resampled with this filter.
     void SetZoomFilter(TResampleFilter filter);
     TResampleFilter ZoomFilter() const { return zoomFilter_; }
@@ -143,6 +143,19 @@ public:
     std::function<void()> OnPaint;
     std::function<void()> OnDShowNewFrame;
     std::function<void()> OnDShowEvent;
+    // A painter on what the view shows, over the picture and under the selection's border, with
+    // the client rectangle; not while a transition runs.
+    std::function<void(QPainter& canvas, const QRect& rect)> OnDrawCanvas;
+    // Asked first for every key pressed in the view, Tab included; a handled key goes no further,
+    // to no other event of the view nor to the window around it.
+    std::function<void(int key, bool& handled)> OnSpecialKey;
+    // Keys as Qt numbers them. The navigation keys (page up and down, home, end, arrows) belong to
+    // the view: they reach OnKeyDown and move neither the focus nor the scroll bars.
+    std::function<void(int key, Qt::KeyboardModifiers shift)> OnKeyDown;
+    // Not for the releases of a held key's repeats, which repeat only OnKeyDown and OnKeyPress.
+    std::function<void(int key, Qt::KeyboardModifiers shift)> OnKeyUp;
+    // The text a pressed key types.
+    std::function<void(const QString& text)> OnKeyPress;
 
     // Refits, sets the scroll bars and repaints from the image.
     void Update() override;
@@ -230,6 +243,9 @@ public:
     std::function<void(QImage& target, const QRect& rect, bool& handled)> OnDrawBackground;
 
 protected:
+    bool event(QEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -264,6 +280,7 @@ private:
     int dpiX_ = 0, dpiY_ = 0;
     bool autoFit_ = false, autoStretch_ = false, autoShrink_ = false;
     TScrollStyle scrollBars_ = ssBoth;
+    bool flatScrollBars_ = false;
     TResampleFilter zoomFilter_ = rfNone;
     bool drawVersion_ = false;
     TKVCaptureHandle capture_ = 0;
