@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include <thread>
 
 #include "imaging/core/KVBasicHelpers.h"
 #include "imaging/core/KVDibBitmap.h"
@@ -111,14 +110,6 @@ TEST(KVBasicHelpers, FilesAndFolders) {
     EXPECT_EQ(KVGetFileSize(root + "/f.bin"), 5);
     EXPECT_EQ(KVGetFileSize(root + "/none"), -1);
     EXPECT_FALSE(KVDirectoryExists(root + "/f.bin"));
-}
-
-TEST(KVBasicHelpers, GlobalLockIsRecursive) {
-    std::lock_guard outer(KVGlobalLock);
-    std::lock_guard inner(KVGlobalLock);
-    bool taken = true;
-    std::thread([&] { taken = KVGlobalLock.try_lock(); }).join();
-    EXPECT_FALSE(taken);
 }
 
 TEST(THash1, KeysShareSlotsAndCount) {

@@ -131,6 +131,28 @@ TEST(KestovaIOThreads, LoadsIntoAnAttachedClassLibraryBitmapRunInTheBackground) 
     EXPECT_TRUE(SamePixels(PixelsOf(io.WorkBitmap()), pictures.firstPixels));
 }
 
+// Content detection reads the file: an automatic load leaves it to its thread as well.
+TEST(KestovaIOThreads, AutomaticLoadsDetectTheContentInTheBackground) {
+    static std::atomic<std::thread::id> detectedOn;
+    TKVFileFormatEntry format;
+    format.FileType = 6000;
+    format.Extensions = "DTX";
+    format.TestHook = [](TStream&) {
+        detectedOn = std::this_thread::get_id();
+        return false;
+    };
+    RegisterFileFormat(format);
+    TScratchFolder folder;
+    const std::string unknown = folder.Path("unknown.dat");
+    WriteFile(unknown, "no format starts like this");
+    TBackgroundIO b;
+    b.io->LoadFromFileAuto(unknown);
+    b.io->WaitThreads(false);
+    UnregisterFileFormat(6000);
+    EXPECT_NE(detectedOn.load(), std::thread::id());
+    EXPECT_NE(detectedOn.load(), std::this_thread::get_id());
+}
+
 TEST(KestovaIOThreads, EveryOperationStartsAThreadOfItsKindAndReturnsAtOnce) {
     TBackgroundIO b(std::make_unique<TGatedIO>());
     auto& gated = static_cast<TGatedIO&>(*b.io);

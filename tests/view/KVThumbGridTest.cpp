@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace {
 
 TEST(KVThumbGridTest, ColumnsFollowGridWidthOrTheClientWidth) {
@@ -129,8 +131,47 @@ TEST(KVThumbGridTest, ShiftRangesAreLinearOrRectangular) {
         {"row 1 column 2 back to row 0 column 0", 5, 0, true, {1, 2, 3, 4}},
         {"one column", 1, 7, true, {4}},
         {"no start", -1, 4, false, {}},
+        {"from itself", 4, 4, false, {}},
+        {"from itself, region", 4, 4, true, {}},
     };
     for (const Case& c : cases) EXPECT_EQ(KVThumbRange(c.from, c.to, c.region, grid), c.expected) << c.name;
+}
+
+// Places and steps far beyond an int: nothing overflows, cells past the layout's limit lie at it,
+// and hit testing still answers the cell that holds the point.
+TEST(KVThumbGridTest, HugeCellsAndLongRowsStayWithinTheLayoutLimit) {
+    TKVThumbMetrics huge;
+    huge.thumbWidth = huge.thumbHeight = huge.horizBorder = huge.vertBorder = 1 << 30;
+    huge.gridWidth = -1;
+    EXPECT_EQ(KVThumbColumns(huge, INT_MAX), 0);
+    EXPECT_EQ(KVThumbsPerPage(huge, 1 << 30, INT_MAX), 0);
+    const TKVGridLayout square = KVComputeThumbLayout(huge, 2, 3);
+    EXPECT_EQ(square.cells[0].x, KVThumbLayoutLimit);
+    EXPECT_EQ(square.cells[2].y, KVThumbLayoutLimit);
+    EXPECT_EQ(square.width, KVThumbLayoutLimit);
+    EXPECT_EQ(KVThumbAtPos(huge, square, 2, 0, 0, 100, 100), -1);  // in the first border
+    EXPECT_EQ(KVThumbAtPos(huge, square, 2, 0, 0, INT_MAX, INT_MAX), 0);  // the first cell ends at 2^31
+
+    // One row of cells and borders of 2^16: cell i starts at i * 2^17 + 2^16; cell 8192 lies past 2^30.
+    TKVThumbMetrics wide;
+    wide.thumbWidth = wide.horizBorder = KVThumbSizeLimit;
+    const TKVGridLayout row = KVComputeThumbLayout(wide, 0, 20000);
+    EXPECT_EQ(row.cells[8191].x, 8191 * (1 << 17) + (1 << 16));
+    EXPECT_EQ(row.cells[19999].x, KVThumbLayoutLimit);
+    EXPECT_EQ(row.width, KVThumbLayoutLimit);
+    const int viewX = KVThumbLayoutLimit - 1000;
+    struct Case {
+        int x, expected;
+    } cases[] = {
+        {500, 8191},                           // 2^30 - 500: inside cell 8191
+        {1000 + (1 << 16) + 10, 8192},         // 10 pixels into cell 8192
+        {1000 + (1 << 16) - 10, -1},           // the border before it
+        {(1 << 30) + (1 << 16) + 1010, 16384},  // 10 pixels into cell 16384, which starts past INT_MAX
+        {INT_MAX, -1},                         // past the last cell
+    };
+    for (const Case& c : cases) EXPECT_EQ(KVThumbAtPos(wide, row, 0, viewX, 0, c.x, 10), c.expected) << c.x;
+    EXPECT_EQ(KVThumbMoveTarget(kvmPageDown, 5, 10, 3, 3, INT_MAX), 9);
+    EXPECT_EQ(KVThumbMoveTarget(kvmPageUp, 5, 10, 3, 3, INT_MAX), 0);
 }
 
 TEST(KVThumbGridTest, CaptionsAreShortenedAtTheirEndOrStart) {

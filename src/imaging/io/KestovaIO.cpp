@@ -428,6 +428,8 @@ void TKestovaIO::LoadFromURL(const std::string& url) {
 }
 
 void TKestovaIO::LoadFromFileAuto(const std::string& fileName) {
+    // Detection reads the file, so it belongs to the background thread as much as the load.
+    if (Dispatched(kvtkFile, [this, fileName] { LoadFromFileAuto(fileName); })) return;
     const int type = DetectFileFormat(fileName, false);
     if (type != kvftNone) LoadFromFileFormat(fileName, type);
     else LoadFromFile(fileName);

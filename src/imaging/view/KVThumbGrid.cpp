@@ -1,59 +1,73 @@
 #include "imaging/view/KVThumbGrid.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+
+// Sizes and places are worked out in 64 bits, so that no sum or product of int settings overflows.
+namespace {
+
+int64_t ColumnStep(const TKVThumbMetrics& m) { return int64_t(m.horizBorder) + m.thumbWidth; }
+int64_t RowStep(const TKVThumbMetrics& m) { return int64_t(m.vertBorder) + m.thumbHeight; }
+
+int64_t CellLeft(const TKVThumbMetrics& m, int col) { return m.single ? 0 : col * ColumnStep(m) + m.horizBorder; }
+int64_t CellTop(const TKVThumbMetrics& m, int row) { return m.single ? 0 : row * RowStep(m) + m.vertBorder; }
+
+int ToLayout(int64_t value) { return int(std::clamp<int64_t>(value, -KVThumbLayoutLimit, KVThumbLayoutLimit)); }
+
+}  // namespace
 
 int KVThumbColumns(const TKVThumbMetrics& m, int clientWidth) {
     if (m.gridWidth != -1) return m.gridWidth;
-    const int step = m.horizBorder + m.thumbWidth;
+    const int64_t step = ColumnStep(m);
     if (step <= 0) return 0;
-    return std::max((clientWidth - m.horizBorder) / step, 0);
+    return int(std::max<int64_t>((clientWidth - int64_t(m.horizBorder)) / step, 0));
 }
 
 TKVGridLayout KVComputeThumbLayout(const TKVThumbMetrics& m, int columns, int count) {
     TKVGridLayout layout;
     layout.cells.resize(size_t(std::max(count, 0)));
-    int c = 0, r = 0, maxX = 0, maxY = 0;
+    int c = 0, r = 0;
+    int64_t maxX = 0, maxY = 0;
     for (TKVCellPlace& cell : layout.cells) {
-        cell.x = c * (m.thumbWidth + m.horizBorder);
-        cell.y = r * (m.thumbHeight + m.vertBorder);
-        if (!m.single) {
-            cell.x += m.horizBorder;
-            cell.y += m.vertBorder;
-        }
+        const int64_t x = CellLeft(m, c), y = CellTop(m, r);
+        cell.x = ToLayout(x);
+        cell.y = ToLayout(y);
         cell.row = r;
         cell.col = c;
-        maxX = std::max(maxX, cell.x);
-        maxY = std::max(maxY, cell.y);
+        maxX = std::max(maxX, x);
+        maxY = std::max(maxY, y);
         ++c;
         if (m.single || c == columns) {
             c = 0;
             r = m.single ? 0 : r + 1;
         }
     }
-    layout.width = maxX + m.thumbWidth + m.horizBorder;
-    layout.height = maxY + m.thumbHeight + m.vertBorder;
+    layout.width = ToLayout(maxX + ColumnStep(m));
+    layout.height = ToLayout(maxY + RowStep(m));
     return layout;
 }
 
 int KVThumbAtPos(const TKVThumbMetrics& m, const TKVGridLayout& layout, int columns, int viewX, int viewY, int x,
                  int y) {
-    const int rowStep = m.vertBorder + m.thumbHeight, colStep = m.horizBorder + m.thumbWidth;
+    const int64_t rowStep = RowStep(m), colStep = ColumnStep(m);
     if (rowStep <= 0 || colStep <= 0) return -1;
-    const int px = x + viewX, py = y + viewY;
+    const int64_t px = int64_t(x) + viewX, py = int64_t(y) + viewY;
     if (px < 0 || py < 0) return -1;
-    const int row = py / rowStep, col = px / colStep;
-    const long long index = col + static_cast<long long>(row) * columns;
-    if (index < 0 || index >= static_cast<long long>(layout.cells.size())) return -1;
+    const int64_t index = px / colStep + py / rowStep * columns;
+    if (index < 0 || index >= int64_t(layout.cells.size())) return -1;
+    // The place follows from the cell's row and column, also where the layout could not hold it.
     const TKVCellPlace& cell = layout.cells[size_t(index)];
-    const int left = cell.x - viewX, top = cell.y - viewY;
-    if (x < left || x >= left + m.thumbWidth || y < top || y >= top + m.thumbHeight) return -1;
+    const int64_t left = CellLeft(m, cell.col), top = CellTop(m, cell.row);
+    if (px < left || px >= left + m.thumbWidth || py < top || py >= top + m.thumbHeight) return -1;
     return int(index);
 }
 
 int KVThumbsPerPage(const TKVThumbMetrics& m, int columns, int clientHeight) {
-    const int rowStep = m.vertBorder + m.thumbHeight;
+    const int64_t rowStep = RowStep(m);
     if (rowStep <= 0) return 0;
-    return columns * ((clientHeight - m.vertBorder) / rowStep);
+    const int64_t rows = (clientHeight - int64_t(m.vertBorder)) / rowStep;
+    return int(std::clamp<int64_t>(columns * rows, INT_MIN, INT_MAX));
 }
 
 int KVThumbMoveTarget(TKVThumbMove move, int s, int count, int columns, int gridWidth, int perPage) {
@@ -73,9 +87,9 @@ int KVThumbMoveTarget(TKVThumbMove move, int s, int count, int columns, int grid
     case kvmLast:
         return count - 1;
     case kvmPageDown:
-        return std::min(perPage + s, count - 1);
+        return int(std::min<int64_t>(int64_t(perPage) + s, count - 1));
     case kvmPageUp:
-        return s >= 0 ? std::max(s - perPage, 0) : -1;
+        return s >= 0 ? int(std::max<int64_t>(s - int64_t(perPage), 0)) : -1;
     }
     return -1;
 }
@@ -96,6 +110,7 @@ std::vector<int> KVThumbRange(int from, int to, bool region, const TKVGridLayout
         return range;
     }
     const int step = to > from ? 1 : -1;
+    if (from == to) return range;
     for (int i = from + step; i != to; i += step) range.push_back(i);
     return range;
 }

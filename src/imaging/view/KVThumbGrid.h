@@ -5,6 +5,12 @@
 #include <string>
 #include <vector>
 
+// The largest cell and border size the view accepts, and the farthest place a layout holds: with
+// both, sums of places, sizes and scroll positions stay within an int. Cells that would lie
+// farther are laid out at the limit.
+constexpr int KVThumbSizeLimit = 1 << 16;
+constexpr int KVThumbLayoutLimit = 1 << 30;
+
 struct TKVThumbMetrics {
     int thumbWidth = 100, thumbHeight = 100;
     int horizBorder = 4, vertBorder = 4;

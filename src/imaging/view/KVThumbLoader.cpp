@@ -33,8 +33,9 @@ TKVThumbLoader::~TKVThumbLoader() {
         changed_.notify_all();
     }
     if (thread_.joinable()) thread_.join();
+    TLoads rest;
     std::lock_guard lock(KVGlobalLock);
-    running_.clear();
+    rest.swap(running_);
 }
 
 void TKVThumbLoader::Wake() {
@@ -68,13 +69,15 @@ int TKVThumbLoader::Pending() const {
     return int(queue_.size() + size_t(live));
 }
 
-void TKVThumbLoader::FreeEnded() {
-    std::erase_if(running_, [](const auto& load) { return load->Ended; });
+TKVThumbLoader::TLoads TKVThumbLoader::TakeEnded() {
+    const auto ended = std::stable_partition(running_.begin(), running_.end(), [](const auto& load) { return !load->Ended; });
+    TLoads taken(std::make_move_iterator(ended), std::make_move_iterator(running_.end()));
+    running_.erase(ended, running_.end());
+    return taken;
 }
 
 void TKVThumbLoader::Prune() {
     std::erase_if(queue_, [this](uint64_t serial) { return !Wanted(serial); });
-    FreeEnded();
     for (auto& load : running_)
         if (!load->Cancelled && !Wanted(load->Serial)) {
             load->Cancelled = true;
@@ -86,6 +89,11 @@ void TKVThumbLoader::Run() {
     std::unique_lock lock(KVGlobalLock);
     while (!terminated_) {
         Prune();
+        if (TLoads ended = TakeEnded(); !ended.empty()) {
+            lock.unlock();
+            ended.clear();
+            lock.lock();
+        }
         while (!terminated_ && !queue_.empty() && int(running_.size()) < view_.ThreadPoolSize()) StartNext();
         const auto woken = [this] { return terminated_ || wakeRequested_; };
         // Ended loads are freed at the next pass, so a pass follows every end.
@@ -139,10 +147,10 @@ void TKVThumbLoader::Finish(TLoad& load) {
         const int index = load.Cancelled ? -1 : view_.IndexOfSerial(load.Serial);
         if (index >= 0) {
             TKVMEntry& entry = *view_.entries_[size_t(index)];
-            if (failed)
-                entry.LoadFailed = true;
-            else
+            if (!failed)
                 view_.TakeLoadResult(entry, *load.IO, reduced ? *reduced : *load.Bitmap);
+            else if (!entry.Image)  // a picture stored meanwhile stays
+                entry.LoadFailed = true;
             // Raised before the load counts as ended, so that no arrival is missed by a main
             // thread that sees no load pending.
             view_.arrived_ = true;
@@ -153,6 +161,7 @@ void TKVThumbLoader::Finish(TLoad& load) {
 }
 
 void TKVThumbLoader::StopAll() {
+    TLoads ended;
     std::unique_lock lock(KVGlobalLock);
     queue_.clear();
     lookAhead_.clear();
@@ -164,5 +173,5 @@ void TKVThumbLoader::StopAll() {
     changed_.wait(lock, [this] {
         return std::all_of(running_.begin(), running_.end(), [](const auto& load) { return load->Ended; });
     });
-    FreeEnded();
+    ended = TakeEnded();
 }

@@ -3,7 +3,8 @@
 // pool size of asynchronous loads of input/output components at once from a queue of entries; each
 // load finishes on its component's thread and stores the picture into the entry it was started
 // for, or drops it when that entry is gone.
-// The queue, the running loads and the entries' pictures are guarded by the library's lock.
+// The queue, the running loads and the entries' pictures are guarded by the library's lock, which
+// is never held while waiting: an ended load is freed, and so waits for its thread, outside it.
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -23,8 +24,8 @@ public:
     // The rest is called holding the library's lock.
     bool IsQueuedOrRunning(uint64_t serial) const;
     void Enqueue(uint64_t serial);
-    // Forgets queued entries that are neither visible nor looked ahead, cancels the running loads
-    // of such entries and frees the loads that ended.
+    // Forgets queued entries that are neither visible nor looked ahead and cancels the running
+    // loads of such entries.
     void Prune();
     void SetLookAhead(std::vector<uint64_t> serials) { lookAhead_ = std::move(serials); }
     bool IsLookAhead(uint64_t serial) const;
@@ -35,17 +36,19 @@ public:
 
 private:
     struct TLoad;
+    using TLoads = std::vector<std::unique_ptr<TLoad>>;
 
     void Run();
     void StartNext();
     void Finish(TLoad& load);
     bool Wanted(uint64_t serial) const;
-    void FreeEnded();
+    // Under the lock: the loads that ended, for the caller to free once it left the lock.
+    TLoads TakeEnded();
     void Wake();
 
     TKestovaMView& view_;
     std::vector<uint64_t> queue_;
-    std::vector<std::unique_ptr<TLoad>> running_;
+    TLoads running_;
     std::vector<uint64_t> lookAhead_;
     std::condition_variable_any changed_;
     bool wakeRequested_ = false;

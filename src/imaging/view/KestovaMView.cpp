@@ -48,7 +48,7 @@ bool KVSplitFrameName(const std::string& name, std::string& path, int& frame) {
 
 TKestovaMView::TKestovaMView(QWidget* parent)
     : QAbstractScrollArea(parent), store_(NewStore("ILIST")), cache_(NewStore("ICACHE")),
-      io_(std::make_unique<TKestovaIO>()), loader_(std::make_unique<TKVThumbLoader>(*this)) {
+      io_(std::make_shared<TKestovaIO>()), loader_(std::make_unique<TKVThumbLoader>(*this)) {
     resize(180, 90);
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -112,6 +112,7 @@ void TKestovaMView::InsertImage(int index) {
         std::lock_guard lock(KVGlobalLock);
         entry->Serial = nextSerial_++;
         entries_.insert(entries_.begin() + at, std::move(entry));
+        ++listChanges_;
         layout_.cells.insert(layout_.cells.begin() + at, TKVCellPlace{});
     }
     SetChange(1, at);
@@ -150,6 +151,7 @@ bool TKestovaMView::DeleteImage(int index) {
         std::lock_guard lock(KVGlobalLock);
         RemovePicture(*entries_[size_t(index)]);
         entries_.erase(entries_.begin() + index);
+        ++listChanges_;
         layout_.cells.erase(layout_.cells.begin() + index);
     }
     int selection = oldSelection;
@@ -173,6 +175,7 @@ void TKestovaMView::MoveImage(int from, int to) {
         auto entry = std::move(entries_[size_t(from)]);
         entries_.erase(entries_.begin() + from);
         entries_.insert(entries_.begin() + std::min(to, count - 1), std::move(entry));
+        ++listChanges_;
     }
     SetChange(3, from, to);
     CallChangeHandlers();
@@ -187,6 +190,7 @@ void TKestovaMView::SwapImages(int a, int b) {
     {
         std::lock_guard lock(KVGlobalLock);
         std::swap(entries_[size_t(a)], entries_[size_t(b)]);
+        ++listChanges_;
     }
     SetChange(4, a, b);
     CallChangeHandlers();
@@ -321,9 +325,9 @@ bool TKestovaMView::HasCachedDrawing(int index) {
 }
 
 std::unique_ptr<TKVBitmap> TKestovaMView::GetBitmap(int index) {
-    if (index < 0 || index >= GetImageCount()) return nullptr;
+    if (!HasPicture(index)) LoadImageNow(index);
     std::lock_guard lock(KVGlobalLock);
-    if (!entries_[size_t(index)]->Image) LoadImageNow(index);
+    if (index < 0 || index >= GetImageCount()) return nullptr;
     TKVVirtualEntry* image = entries_[size_t(index)]->Image;
     if (!image) return nullptr;
     auto copy = std::make_unique<TKVBitmap>();
@@ -515,16 +519,32 @@ void TKestovaMView::wheelEvent(QWheelEvent* event) {
     --userInput_;
 }
 
+void TKestovaMView::enterEvent(QEnterEvent* event) {
+    QAbstractScrollArea::enterEvent(event);
+    if (OnMouseEnter) OnMouseEnter();
+}
+
+void TKestovaMView::leaveEvent(QEvent* event) {
+    QAbstractScrollArea::leaveEvent(event);
+    if (OnMouseLeave) OnMouseLeave();
+}
+
 void TKestovaMView::FireViewChange(int change) {
     if (userInput_ > 0 && OnViewChange) OnViewChange(change);
 }
 
 // --- Settings
 
+namespace {
+
+int BoundedCellSize(int value) { return std::clamp(value, 0, KVThumbSizeLimit); }
+
+}  // namespace
+
 void TKestovaMView::SetThumbWidth(int value) {
     {
         std::lock_guard lock(KVGlobalLock);
-        thumbWidth_ = value;
+        thumbWidth_ = BoundedCellSize(value);
     }
     ReleaseAllCachedDrawings();
     Update();
@@ -533,19 +553,19 @@ void TKestovaMView::SetThumbWidth(int value) {
 void TKestovaMView::SetThumbHeight(int value) {
     {
         std::lock_guard lock(KVGlobalLock);
-        thumbHeight_ = value;
+        thumbHeight_ = BoundedCellSize(value);
     }
     ReleaseAllCachedDrawings();
     Update();
 }
 
 void TKestovaMView::SetHorizBorder(int value) {
-    horizBorder_ = value;
+    horizBorder_ = BoundedCellSize(value);
     UpdateLayout(false);
 }
 
 void TKestovaMView::SetVertBorder(int value) {
-    vertBorder_ = value;
+    vertBorder_ = BoundedCellSize(value);
     UpdateLayout(false);
 }
 

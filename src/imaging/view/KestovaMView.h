@@ -142,7 +142,8 @@ public:
     int Columns() const;
     TKVThumbMetrics Metrics() const;
 
-    // --- Settings; the setters update the view.
+    // --- Settings; the setters update the view. Cell sizes and borders are bounded by
+    // KVThumbSizeLimit.
     void SetThumbWidth(int value);
     void SetThumbHeight(int value);
     int ThumbWidth() const { return thumbWidth_; }
@@ -286,6 +287,8 @@ protected:
     void timerEvent(QTimerEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
     friend class TKVThumbLoader;
@@ -309,8 +312,9 @@ private:
     void SetLoadParams(TKestovaIO& io, const TKVMEntry& entry) const;
     // Under the lock, on any thread: the picture of a load and what the load found out.
     void TakeLoadResult(TKVMEntry& entry, TKestovaIO& io, TKVBitmap& bitmap);
+    // Takes the lock itself; the multi-image component is reached outside it.
     void ApplyArrivedParams(int index);
-    TKestovaIO& FrameIO(const std::string& path);
+    std::shared_ptr<TKestovaIO> FrameIO(const std::string& path);
     void LoadFileFrame(TKestovaIO& io, const std::string& path, int frame, int& delay);
     bool IsReloadable(const TKVMEntry& entry) const;
     // Background loads that arrived or failed since: their parameters and placeholders. The loads
@@ -336,6 +340,9 @@ private:
 
     std::vector<std::unique_ptr<TKVMEntry>> entries_;
     uint64_t nextSerial_ = 1;
+    // Counts insertions, deletions and moves: whoever ran a host's event compares it before and
+    // after, since the event may have changed the list under it.
+    uint64_t listChanges_ = 0;
     std::unique_ptr<TKVVirtualImageList> store_, cache_;
     TKVGridLayout layout_;
     QImage backBuffer_;
@@ -398,11 +405,12 @@ private:
     TKVDisplayMode savedMode_ = mdGrid;
     int savedSelection_ = -1;
 
-    std::unique_ptr<TKestovaIO> io_;
+    // Shared with a load at once, which keeps its component whatever a host's event clears.
+    std::shared_ptr<TKestovaIO> io_;
     // One component per file whose frames are named, kept open until Clear.
     struct TFrameIO {
         std::string Path;
-        std::unique_ptr<TKestovaIO> IO;
+        std::shared_ptr<TKestovaIO> IO;
     };
     std::vector<std::unique_ptr<TFrameIO>> frameIOs_;
     std::unique_ptr<TKestovaMIO> mio_;

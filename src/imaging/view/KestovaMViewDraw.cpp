@@ -65,12 +65,17 @@ QImage TKestovaMView::Render() {
     return backBuffer_;
 }
 
+// The host's events run outside the library's lock, so that they may stop the loads or clear the
+// list; a pass whose list an event changed starts again.
 void TKestovaMView::PaintToBackBuffer(QImage& buffer) {
     KVDrawBackground(buffer, background_, buffer.rect());
-    std::lock_guard lock(KVGlobalLock);
     if (arrived_.exchange(false)) ApplyArrivals();
+    // A pass that starts again tells what the last whole pass found.
+    const bool before = allDisplayed_;
     for (bool again = true; again;) {
         again = false;
+        const uint64_t listState = listChanges_;
+        const auto changed = [&] { return again = listChanges_ != listState; };
         const int count = GetImageCount();
         const int n = displayMode_ == mdSingle && count > 0 ? 1 : count;
         int first = 0;
@@ -78,34 +83,46 @@ void TKestovaMView::PaintToBackBuffer(QImage& buffer) {
             frameIndex_ = std::max(std::min(frameIndex_, count - 1), 0);
             first = frameIndex_;
         }
-        bool prior = allDisplayed_;
+        bool prior = before;
         allDisplayed_ = true;
         int firstVisible = -1, lastVisible = count - 1;
         for (int k = 0; k < n; ++k) {
             const int index = (first + k) % count;
-            if (OnDrawProgress && n > 1) OnDrawProgress(k * 100 / n, index);
+            if (OnDrawProgress && n > 1) {
+                OnDrawProgress(k * 100 / n, index);
+                if (changed()) break;
+            }
             if (!IsEntryVisible(index)) {
                 if (firstVisible >= 0 && lastVisible == count - 1) lastVisible = index - 1;
                 continue;
             }
             if (firstVisible < 0) firstVisible = index;
             TKVMEntry& entry = *entries_[size_t(index)];
-            if (!entry.Image && !entry.Cached) {
+            if (!HasPicture(index) && !HasCachedDrawing(index)) {
                 prior = false;
                 if (index == selected_ || threadPoolSize_ == 0 || !QueueLoad(index)) {
-                    if (!LoadImageNow(index) && RemoveCorrupted) {
+                    const bool loaded = LoadImageNow(index);
+                    if (changed()) break;
+                    if (!loaded && RemoveCorrupted) {
                         DeleteImage(index);
                         again = true;
                         break;
                     }
                 }
             }
-            if (!entry.Image && !entry.Cached) allDisplayed_ = false;
+            if (!HasPicture(index) && !HasCachedDrawing(index)) allDisplayed_ = false;
             DrawEntry(buffer, entry, index, EntrySelected(index));
+            if (changed()) break;
         }
         if (again) continue;
-        LookAheadAndRelease(firstVisible, lastVisible);
-        if (OnDrawProgress && n > 1) OnDrawProgress(100, 0);
+        {
+            std::lock_guard lock(KVGlobalLock);
+            LookAheadAndRelease(firstVisible, lastVisible);
+        }
+        if (OnDrawProgress && n > 1) {
+            OnDrawProgress(100, 0);
+            if (changed()) continue;
+        }
         if (allDisplayed_ && !prior && OnAllDisplayed) OnAllDisplayed();
     }
 }
@@ -134,14 +151,17 @@ void TKestovaMView::LookAheadAndRelease(int firstVisible, int lastVisible) {
     }
 }
 
+// The library's lock is held only while the picture is taken from the stores; a host's event that
+// changed the list ends the drawing, since the entry may be gone.
 void TKestovaMView::DrawEntry(QImage& buffer, TKVMEntry& entry, int index, bool selected) {
-    std::lock_guard lock(KVGlobalLock);
+    const uint64_t listState = listChanges_;
     const int upper = upperGap_, bottom = bottomGap_;
     const TKVCellPlace cell = CellOf(index);
     int x0 = cell.x - viewX_, y0 = cell.y - viewY_, cw = thumbWidth_, ch = thumbHeight_;
     if (OnBeforeImageDraw) {
         QPainter canvas(&buffer);
         OnBeforeImageDraw(index, x0, y0, canvas);
+        if (listChanges_ != listState) return;
     }
     const bool overlays = !overlaySelected_.isNull() && !overlayOther_.isNull();
     if (overlays) {
@@ -154,6 +174,7 @@ void TKestovaMView::DrawEntry(QImage& buffer, TKVMEntry& entry, int index, bool 
     if (OnBeforeImageDrawEx) {
         QRect thumbRect(0, 0, cw, ch);
         OnBeforeImageDrawEx(index, x0, y0, buffer, thumbRect);
+        if (listChanges_ != listState) return;
         x0 += thumbRect.left();
         y0 += thumbRect.top();
         cw = thumbRect.width();
@@ -164,7 +185,12 @@ void TKestovaMView::DrawEntry(QImage& buffer, TKVMEntry& entry, int index, bool 
     const int infoH = ShowCaptions && !info.Caption.empty() ? QFontMetrics(info.Font).height() : 0;
     const int ah = ch - bottom - upper - infoH;
     const bool filled = selected && selectionStyle_ == kvssFilled;
-    const TColor cellColor = filled ? clHighlight : drawImageBackground_ ? entry.Background : thumbsBackground_;
+    TColor entryBackground;
+    {
+        std::lock_guard lock(KVGlobalLock);
+        entryBackground = entry.Background;
+    }
+    const TColor cellColor = filled ? clHighlight : drawImageBackground_ ? entryBackground : thumbsBackground_;
     if (fillThumbnail_ && cw > 0 && ch > 0) {
         TKVBackground cellBackground = background_;
         cellBackground.style = thumbsBackgroundStyle_;
@@ -175,10 +201,13 @@ void TKestovaMView::DrawEntry(QImage& buffer, TKVMEntry& entry, int index, bool 
         painter.drawImage(x0, y0, cellImage);
     }
     QRect placed;
-    if (entry.Image && !entry.Cached)
-        DrawStoredPicture(painter, entry, cw, ah, x0, y0, upper, placed);
-    else if (entry.Cached)
-        DrawCachedPicture(painter, entry, cw, ah, x0, y0, upper, placed);
+    {
+        std::lock_guard lock(KVGlobalLock);
+        if (entry.Image && !entry.Cached)
+            DrawStoredPicture(painter, entry, cw, ah, x0, y0, upper, placed);
+        else if (entry.Cached)
+            DrawCachedPicture(painter, entry, cw, ah, x0, y0, upper, placed);
+    }
     if (!placed.isNull()) {
         const int x = placed.left(), y = placed.top(), w = placed.width(), h = placed.height();
         if (internalBorder_) {
@@ -238,7 +267,10 @@ void TKestovaMView::DrawEntry(QImage& buffer, TKVMEntry& entry, int index, bool 
         if (ShowCaptions && !entry.Captions[1].Caption.empty())
             Bevel(painter, x0, y0 + ch - bh + 2, x0 + cw - 1, y0 + ch - 1, Grey, White);
     }
-    if (OnImageDraw) OnImageDraw(index, x0, y0, painter);
+    if (OnImageDraw) {
+        OnImageDraw(index, x0, y0, painter);
+        if (listChanges_ != listState) return;
+    }
     const int rounding = RoundCorners > 0 ? std::min(cw, ch) / RoundCorners : 0;
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(KVToQColor(thumbsBorderColor_), 1));

@@ -80,15 +80,14 @@ void TKestovaMView::ReleaseHeldSelection() {
 }
 
 TKVBitmap* TKestovaMView::GetKVBitmap() {
-    if (selected_ < 0 || selected_ >= GetImageCount()) return nullptr;
+    if (heldPicture_) return heldPicture_;
+    if (!HasPicture(selected_)) LoadImageNow(selected_);
     std::lock_guard lock(KVGlobalLock);
+    if (heldPicture_ || selected_ < 0 || selected_ >= GetImageCount()) return heldPicture_;
     TKVMEntry& entry = *entries_[size_t(selected_)];
-    if (!heldPicture_) {
-        if (!entry.Image) LoadImageNow(selected_);
-        if (!entry.Image) return nullptr;
-        heldPicture_ = store_->GetBitmap(entry.Image);
-        heldEntry_ = heldPicture_ ? entry.Image : nullptr;
-    }
+    if (!entry.Image) return nullptr;
+    heldPicture_ = store_->GetBitmap(entry.Image);
+    heldEntry_ = heldPicture_ ? entry.Image : nullptr;
     return heldPicture_;
 }
 

@@ -46,6 +46,9 @@ bool TKestovaMView::IsReloadable(const TKVMEntry& entry) const {
 }
 
 void TKestovaMView::TakeLoadResult(TKVMEntry& entry, TKestovaIO& io, TKVBitmap& bitmap) {
+    // A picture that reached the entry first stays: replacing it would free the selected picture
+    // the view lends out, behind the back of those who hold it.
+    if (entry.Image) return;
     entry.Background = io.Background();
     entry.ArrivedParams = std::make_unique<TIOParamsVals>(nullptr);
     entry.ArrivedParams->Assign(io.Params());
@@ -58,21 +61,31 @@ void TKestovaMView::TakeLoadResult(TKVMEntry& entry, TKestovaIO& io, TKVBitmap& 
 }
 
 void TKestovaMView::ApplyArrivedParams(int index) {
-    TKVMEntry& entry = *entries_[size_t(index)];
-    if (!entry.ArrivedParams) return;
-    if (TIOParamsVals* params = GetMIO()->GetParams(index)) params->Assign(*entry.ArrivedParams);
-    entry.ArrivedParams.reset();
+    std::unique_ptr<TIOParamsVals> arrived;
+    {
+        std::lock_guard lock(KVGlobalLock);
+        arrived = std::move(entries_[size_t(index)]->ArrivedParams);
+    }
+    if (!arrived) return;
+    if (TIOParamsVals* params = GetMIO()->GetParams(index)) params->Assign(*arrived);
 }
 
 void TKestovaMView::ApplyArrivals() {
-    std::lock_guard lock(KVGlobalLock);
+    const uint64_t listState = listChanges_;
     for (int i = 0; i < GetImageCount(); ++i) {
         TKVMEntry& entry = *entries_[size_t(i)];
-        if (entry.LoadFailed) {
+        bool failed;
+        {
+            std::lock_guard lock(KVGlobalLock);
+            failed = entry.LoadFailed && !entry.Image;
+            entry.LoadFailed = false;
+        }
+        if (failed) {
             TKVBitmap placeholder;
             DoWrongImage(placeholder, i);
-            StorePicture(entry, placeholder);
-            entry.LoadFailed = false;
+            if (listChanges_ != listState) return;
+            std::lock_guard lock(KVGlobalLock);
+            if (!entry.Image) StorePicture(entry, placeholder);
         }
         ApplyArrivedParams(i);
     }
@@ -86,11 +99,11 @@ void TKestovaMView::LoadsArrived() {
     if (!arrived_ && PendingLoads() == 0) arrivalTimer_.stop();
 }
 
-TKestovaIO& TKestovaMView::FrameIO(const std::string& path) {
+std::shared_ptr<TKestovaIO> TKestovaMView::FrameIO(const std::string& path) {
     for (auto& frameIO : frameIOs_)
-        if (frameIO->Path == path) return *frameIO->IO;
-    frameIOs_.push_back(std::make_unique<TFrameIO>(TFrameIO{path, std::make_unique<TKestovaIO>()}));
-    return *frameIOs_.back()->IO;
+        if (frameIO->Path == path) return frameIO->IO;
+    frameIOs_.push_back(std::make_unique<TFrameIO>(TFrameIO{path, std::make_shared<TKestovaIO>()}));
+    return frameIOs_.back()->IO;
 }
 
 void TKestovaMView::LoadFileFrame(TKestovaIO& io, const std::string& path, int frame, int& delay) {
@@ -108,51 +121,62 @@ void TKestovaMView::LoadFileFrame(TKestovaIO& io, const std::string& path, int f
     delay = io.Params().MediaFrameTime * 10;
 }
 
+// The host's events and the load run outside the lock; a host that changes the list from one of
+// them gets the entry's result dropped.
 bool TKestovaMView::LoadImageNow(int index) {
     if (index < 0 || index >= GetImageCount()) return true;
-    std::lock_guard lock(KVGlobalLock);
     TKVMEntry& entry = *entries_[size_t(index)];
+    const uint64_t listState = listChanges_;
     if (entry.ID >= 0 && OnImageIDRequest) {
         TBitmap* bitmap = nullptr;
         OnImageIDRequest(entry.ID, bitmap);
-        SetImageTBitmap(index, bitmap);
+        if (listChanges_ == listState) SetImageTBitmap(index, bitmap);
         return true;
     }
     if (entry.ID >= 0 && OnImageIDRequestEx) {
         TKVBitmap* bitmap = nullptr;
         OnImageIDRequestEx(entry.ID, bitmap);
-        SetImage(index, bitmap);
+        if (listChanges_ == listState) SetImage(index, bitmap);
         return true;
     }
     if (entry.FileName.empty()) return true;
+    const std::string name = entry.FileName;
     std::string path;
     int frame = 0;
-    const bool isFrame = KVSplitFrameName(entry.FileName, path, frame);
-    TKestovaIO& io = isFrame ? FrameIO(path) : *io_;
+    const bool isFrame = KVSplitFrameName(name, path, frame);
+    // Kept alive for the load, whatever a host's event clears meanwhile.
+    const std::shared_ptr<TKestovaIO> io = isFrame ? FrameIO(path) : io_;
     TKVBitmap bitmap;
-    io.AttachBitmap(&bitmap);
-    io.OnProgress = OnIOProgress;
-    SetLoadParams(io, entry);
+    io->AttachBitmap(&bitmap);
+    io->OnProgress = OnIOProgress;
+    {
+        std::lock_guard lock(KVGlobalLock);
+        SetLoadParams(*io, entry);
+    }
     if (mio_) {
-        io.AutoAdjustDPI = mio_->AutoAdjustDPI;
-        io.FilteredAdjustDPI = mio_->FilteredAdjustDPI;
+        io->AutoAdjustDPI = mio_->AutoAdjustDPI;
+        io->FilteredAdjustDPI = mio_->FilteredAdjustDPI;
     }
+    int delay = 0;
     try {
-        if (isFrame) {
-            int delay = 0;
-            LoadFileFrame(io, path, frame, delay);
-            entry.Delay = delay;
-        } else {
-            io.LoadFromFileAuto(entry.FileName);
-        }
+        if (isFrame)
+            LoadFileFrame(*io, path, frame, delay);
+        else
+            io->LoadFromFileAuto(name);
     } catch (const std::exception&) {
-        io.AbortFlag = true;
+        io->AbortFlag = true;
     }
-    const bool loaded = !io.AbortFlag;
-    if (!loaded) DoWrongImage(bitmap, index);
-    TakeLoadResult(entry, io, bitmap);
-    ApplyArrivedParams(index);
-    io.AttachBitmap(nullptr);
+    const bool loaded = !io->AbortFlag;
+    if (!loaded && listChanges_ == listState) DoWrongImage(bitmap, index);
+    if (listChanges_ == listState) {
+        if (isFrame) entry.Delay = delay;
+        {
+            std::lock_guard lock(KVGlobalLock);
+            TakeLoadResult(entry, *io, bitmap);
+        }
+        ApplyArrivedParams(index);
+    }
+    io->AttachBitmap(nullptr);
     return loaded;
 }
 

@@ -1,7 +1,7 @@
 // Pictures loaded from http addresses, served by a server of the test's own on a loopback port.
 #include <gtest/gtest.h>
 
-#include "PictureFixtures.h"
+#include "../imaging/PictureFixtures.h"
 #include "TestHttpServer.h"
 #include "imaging/io/KVHttpLoad.h"
 #include "platform/PictureLimits.h"
