@@ -401,16 +401,22 @@ void TKVCapture::SetPosition(int64_t position) {
         state.dropBefore = time;
         return;
     }
-    if (state.workerEnded) {
-        // The file had ended: it goes on from the new position as it was left, paused or running.
-        const TKVCaptureState mode = state.mode;
+    // The file had ended: it goes on from the new position as it was left, paused or running. The
+    // move is asked before the new worker starts, which would otherwise read on from the end.
+    const bool ended = state.workerEnded;
+    const TKVCaptureState mode = state.mode;
+    if (ended) {
         guard.unlock();
         state.worker.join();
-        StartWorker(mode);
         guard.lock();
     }
     state.seekTo = time;
     const uint64_t ticket = ++state.seeksAsked;
+    if (ended) {
+        guard.unlock();
+        StartWorker(mode);
+        guard.lock();
+    }
     state.controlChanged.notify_all();
     state.controlChanged.wait_for(guard, ControlTime, [&] { return state.seeksDone >= ticket || state.workerEnded; });
 }
