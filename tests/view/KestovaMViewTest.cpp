@@ -481,36 +481,6 @@ TEST_F(KestovaMViewTest, FrameNamesCannotBeTakenForPaths) {
     }
 }
 
-TEST_F(KestovaMViewTest, FramesAndFilesLoadWhenDrawn) {
-    const std::string gif = scratch.Path("anim.gif");
-    ASSERT_EQ(RunTool("convert -delay 7 -size 8x6 xc:red xc:lime xc:blue " + Quoted(gif)).status, 0);
-    const std::string odd = scratch.Path("x::1.png");
-    ASSERT_EQ(RunTool("convert -size 5x9 xc:white " + Quoted(odd)).status, 0);
-    view->FillFromFile(gif);
-    ASSERT_EQ(view->GetImageCount(), 3);
-    view->InsertImage(3);
-    view->SetImageFileName(3, odd);
-    view->InsertImage(4);
-    view->SetImageFileName(4, std::string(gif) + '\0' + "one");
-    view->SetThreadPoolSize(5);  // frames load at once all the same
-    view->SetGridWidth(-1);
-    view->resize(600, 260);
-    view->Render();
-    const TColor expected[] = {0x0000FF, 0x00FF00, 0xFF0000};
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(view->HasPicture(i)) << i;
-        EXPECT_EQ(view->GetImageDelayTime(i), 70) << i;
-        const TKVRGB p = view->GetBitmap(i)->GetPixelRGB(4, 3);
-        EXPECT_EQ(p.r | p.g << 8 | p.b << 16, expected[i]) << i;
-    }
-    view->SetThreadPoolSize(0);  // the file too at once
-    view->Render();
-    ASSERT_TRUE(view->HasPicture(3));
-    EXPECT_EQ(view->GetImageOriginalWidth(3), 5);  // the file, not frame 1 of "x"
-    const TKVRGB p = view->GetBitmap(4)->GetPixelRGB(4, 3);
-    EXPECT_EQ(p.r | p.g << 8 | p.b << 16, expected[0]);  // not a number: frame 0
-}
-
 TEST_F(KestovaMViewTest, PicturesNamedByAnIdComeFromTheHost) {
     std::unique_ptr<TKVBitmap> supplied = Picture(30, 20);
     std::vector<int32_t> asked;
