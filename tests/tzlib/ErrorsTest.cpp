@@ -7,10 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <chrono>
 #include <filesystem>
 #include <regex>
-#include <thread>
 
 #include "TestSupport.h"
 #include "platform/Classes.h"
@@ -150,24 +148,6 @@ TEST_F(ErrorsTest, LogStartsWithHeaderAndTakesStampedEntries) {
 
     WriteLog(std::string(20000, 'x'), false);
     EXPECT_EQ(ReadFile(LogFileName).size(), log.size() + 10000);
-}
-
-TEST_F(ErrorsTest, LogWaitsForAnotherWriterAndDropsWhatCannotBeWritten) {
-    LogFileName = folder.Path("shared.log");
-    WriteLog("first", false);
-    const int holder = ::open(LogFileName.c_str(), O_RDONLY);
-    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-    std::thread release([holder] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        ::close(holder);
-    });
-    WriteLog("second", false);
-    release.join();
-    EXPECT_TRUE(ReadFile(LogFileName).ends_with("first\r\nsecond\r\n"));
-
-    LogFileName = folder.Path("missing/run.log");
-    WriteLog("lost", true);
-    EXPECT_FALSE(std::filesystem::exists(folder.Path("missing")));
 }
 
 TEST_F(ErrorsTest, SilentModeLogsInsteadOfShowingBoxes) {

@@ -11,7 +11,6 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
-#include <thread>
 
 #include "TestSupport.h"
 #include "platform/Classes.h"
@@ -197,33 +196,6 @@ TEST_F(FileHelpersTest, FailedDeletionsRaiseOnlyWhenAsked) {
     EXPECT_EQ(ErrorCodeWithoutPrivileges([&] { DeleteFolderTree(tree, false); }), 0);
     EXPECT_EQ(ErrorCodeWithoutPrivileges([&] { DeleteFolderTree(tree, true); }), 51);
     EXPECT_TRUE(fs::exists(tree + "/stuck/a.jpg"));
-}
-
-TEST_F(FileHelpersTest, LockTestsLeavePermissionsAlone) {
-    const std::string file = folder.Path("a.jpg");
-    EXPECT_FALSE(IsFileLocked(file));  // missing
-    WriteFile(file, "x");
-    ::chmod(file.c_str(), 0444);
-    EXPECT_TRUE(IsFileReadOnly(file));
-    EXPECT_FALSE(IsFileLocked(file));
-    EXPECT_TRUE(IsFileReadOnly(file));
-
-    const int holder = ::open(file.c_str(), O_RDONLY);
-    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-    EXPECT_TRUE(IsFileLocked(file));
-    std::thread release([holder] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        ::close(holder);
-    });
-    EXPECT_EQ(ErrorCodeOf([&] { WaitFileUnlocked(file); }), 0);
-    release.join();
-    EXPECT_FALSE(IsFileLocked(file));
-
-    ClearReadOnly(file);
-    EXPECT_FALSE(IsFileReadOnly(file));
-    struct stat info;
-    ASSERT_EQ(::stat(file.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0644u);
 }
 
 TEST_F(FileHelpersTest, FileFactsAndFolderCreation) {
