@@ -3,10 +3,12 @@
 #include <charconv>
 #include <climits>
 #include <filesystem>
+#include <iostream>
 #include <variant>
 
 #include "app/engine/ConverterPic.h"
 #include "imaging/io/KVHttpLoad.h"
+#include "platform/Shell.h"
 #include "tzlib/TextFormats.h"
 
 namespace {
@@ -65,7 +67,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (arguments.empty()) return result;
     const std::string& first = arguments.front();
     if (IsOption(first) && !IsFile(first)) {
-        result.usageAsked = true;
+        if (first == "--help" || first == "-h")
+            result.helpAsked = true;
+        else
+            result.unknownOption = first;
         return result;
     }
     if (!IsSwitch(first)) return result;
@@ -107,4 +112,22 @@ Examples:
   mordale /S holiday.jpg scan.tif#2     two documents: holiday.pdf and scan.pdf
   printf 'album.pdf\n' | mordale /B *.png   one book, album.pdf
 )";
+}
+
+std::string UsageError(const TCommandLine& command, const std::vector<std::string>& arguments, bool hasDisplay) {
+    if (!command.unknownOption.empty()) return "unknown option " + command.unknownOption;
+    if (command.unattended || hasDisplay || command.helpAsked) return {};
+    if (arguments.empty() || IsSwitch(arguments.front())) return "no display for the window";
+    return "no switch before " + arguments.front() + " (/S or /B converts without a window), and no display for the window";
+}
+
+std::optional<TExitStatus> AnswerUsage(const TCommandLine& command, const std::vector<std::string>& arguments) {
+    if (command.helpAsked) {
+        std::cout << UsageText();
+        return esConverted;
+    }
+    const std::string error = UsageError(command, arguments, HasDisplay());
+    if (error.empty()) return std::nullopt;
+    std::cerr << "mordale: " << error << "\n\n" << UsageText();
+    return esNothingUsable;
 }

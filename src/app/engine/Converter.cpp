@@ -248,7 +248,7 @@ void TConverter::MakeSinglePdfs() {
         } catch (const Exception& e) {
             pdf_->Abort();
             incompleteSources_.insert(pic.FileName);
-            NotConverted.push_back({pic.GetDisplayText(), e.what()});
+            NotConverted.push_back({pic.GetDisplayText(), e.what(), true});
             ShowExceptionBox(e);
         }
     }
@@ -328,7 +328,7 @@ void TConverter::MakePdfBook() {
         throw;
     } catch (const Exception& e) {
         pdf_->Abort();
-        NotConverted.push_back({*chosen, e.what()});
+        NotConverted.push_back({*chosen, e.what(), true});
         throw Exception(e.Message() + CrLf + "No book was written: " + *chosen);
     } catch (...) {
         pdf_->Abort();
