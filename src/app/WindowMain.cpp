@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <algorithm>
 #include <filesystem>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,7 +16,6 @@
 #include "platform/GraphicClasses.h"
 #include "platform/Paths.h"
 #include "platform/Prompter.h"
-#include "platform/Shell.h"
 #include "platform/qt/Metafile.h"
 #include "platform/qt/QtCanvas.h"
 #include "platform/qt/QtPrompter.h"

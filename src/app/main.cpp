@@ -13,7 +13,6 @@
 #include "app/engine/UnattendedRun.h"
 #include "platform/GraphicClasses.h"
 #include "platform/Paths.h"
-#include "platform/Shell.h"
 #include "tzlib/TextFormats.h"
 
 // This program makes the documents of unattended runs on the engine alone, so that such a run
