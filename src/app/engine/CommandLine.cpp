@@ -105,8 +105,10 @@ line arrives, the answer is the one that loses nothing: an existing document
 is not overwritten and its picture is skipped; the proposed book name is
 taken; nothing is opened. Errors are written to standard error.
 
-Exit status: 0 every picture became a document; 1 a picture failed or was
-skipped, or no document was written; 2 the command line names nothing usable.
+Exit status: 0 every picture became a document (or this text was asked
+for); 1 a picture failed or was skipped, or no document was written; 2 the
+command line names nothing usable, has an unknown option, or asks for the
+window where there is no display.
 
 Examples:
   mordale /S holiday.jpg scan.tif#2     two documents: holiday.pdf and scan.pdf
