@@ -5,11 +5,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
+#include <cstdio>
 #include <filesystem>
 #include <regex>
 
@@ -92,7 +94,7 @@ TEST_F(ScanWindow, ScannedPagesBecomeDocumentsThatOutliveTheProgram) {
     TSaneTestDevice device(TSaneSettings{{"test-picture", "\"Color pattern\""}});
     TScriptedPrompterGuard prompter;
     InstallScannerDialogs();
-    std::string temp;
+    std::string temp, dimensions;
     QStringList sources;
     {
         TMainForm form;
@@ -121,6 +123,7 @@ TEST_F(ScanWindow, ScannedPagesBecomeDocumentsThatOutliveTheProgram) {
 
         // Single mode: the document goes home, and the message says so.
         Click(form, "rbModeSingle");
+        dimensions = form.findChild<QLabel*>("laSourcePicDim")->text().toStdString();
         prompter->answers = {idNo};
         Click(form, "btMakePdf");
         ASSERT_EQ(prompter->boxes.size(), 1u);
@@ -153,6 +156,15 @@ TEST_F(ScanWindow, ScannedPagesBecomeDocumentsThatOutliveTheProgram) {
             << images;
     }
     EXPECT_EQ(prompter->boxes.size(), 3u);
+    // The page's dimensions shown are those of its page in the Single document: its pixels at
+    // the resolution chosen for that mode.
+    std::smatch size;
+    const std::string info = RunTool("pdfinfo " + Quoted((fs::path(Home()) / "Pic1.pdf").string())).output;
+    ASSERT_TRUE(std::regex_search(info, size, std::regex(R"(Page size: +([0-9.]+) x ([0-9.]+) pts)"))) << info;
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "Dimensions: %.1f cm x %.1f cm", std::stod(size[1]) / 72 * 2.54,
+                  std::stod(size[2]) / 72 * 2.54);
+    EXPECT_EQ(dimensions, expected);
 }
 
 TEST_F(ScanWindow, WithoutAScannerTheScanCommandSaysSo) {

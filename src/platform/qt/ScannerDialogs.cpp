@@ -41,7 +41,8 @@ int SelectSource(const std::vector<TW_IDENTITY>& sources) {
     return dialog.exec() == QDialog::Accepted ? list->currentRow() : -1;
 }
 
-bool ShowSource(const TW_IDENTITY& source, void* saneHandle) {
+// The options set before a scan are the device's again the next time it is opened.
+bool ShowSource(const TW_IDENTITY& source, TSaneDevice& device) {
     QDialog dialog;
     dialog.setObjectName("ScannerSourceDialog");
     dialog.setWindowTitle(SourceText(source));
@@ -50,9 +51,12 @@ bool ShowSource(const TW_IDENTITY& source, void* saneHandle) {
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     auto* layout = new QVBoxLayout(&dialog);
-    if (saneHandle) layout->addWidget(new TScannerOptionsForm(saneHandle, &dialog));
+    auto* options = new TScannerOptionsForm(device, &dialog);
+    layout->addWidget(options);
     layout->addWidget(buttons);
-    return dialog.exec() == QDialog::Accepted;
+    if (dialog.exec() != QDialog::Accepted) return false;
+    RememberSaneChoices(device.Name(), options->Choices());
+    return true;
 }
 
 }  // namespace
