@@ -20,6 +20,21 @@
 
 namespace {
 
+// The person chooses colour and types 75 dots per inch in the source's dialog, and scans.
+void ScanInColourAt75(QDialog& dialog) {
+    // Colour changes which options the device offers: the form is built again.
+    auto* mode = dialog.findChild<QComboBox*>("mode");
+    mode->setFocus();
+    QTest::keyClick(mode, Qt::Key_Down);
+    QCoreApplication::processEvents();
+    auto* resolution = dialog.findChild<QDoubleSpinBox*>("resolution");
+    resolution->selectAll();
+    QTest::keyClicks(resolution, "75");
+    // Enter takes the value and scans.
+    QTest::keyClick(resolution, Qt::Key_Return);
+    dialog.accept();
+}
+
 class ScanDialog : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -87,19 +102,7 @@ TEST_F(ScanDialog, TheSourcesOwnDialogShowsItsOptionsAndMayCancel) {
 TEST_F(ScanDialog, OptionsSetInTheDialogGiveScanimagesPixels) {
     TSaneTestDevice device(TSaneSettings{{"test-picture", "\"Color pattern\""}});
     TKVTWainParams params(nullptr);
-    WhenShown([](QDialog& dialog) {
-        // Colour changes which options the device offers: the form is built again.
-        auto* mode = dialog.findChild<QComboBox*>("mode");
-        mode->setFocus();
-        QTest::keyClick(mode, Qt::Key_Down);
-        QCoreApplication::processEvents();
-        auto* resolution = dialog.findChild<QDoubleSpinBox*>("resolution");
-        resolution->selectAll();
-        QTest::keyClicks(resolution, "75");
-        // Enter takes the value and scans.
-        QTest::keyClick(resolution, Qt::Key_Return);
-        dialog.accept();
-    });
+    WhenShown(ScanInColourAt75);
     TKVBitmap bitmap;
     TKVProgressRec progress;
     TIOParamsVals ioParams(nullptr);
@@ -118,17 +121,7 @@ TEST_F(ScanDialog, OptionsSetInTheDialogAreTheDevicesAgainAtItsNextScans) {
         return KVTW_Acquire(bitmap, nullptr, params, false, progress, &ioParams);
     };
     // The person sets colour and 75 dots per inch, and scans.
-    WhenShown([](QDialog& dialog) {
-        auto* mode = dialog.findChild<QComboBox*>("mode");
-        mode->setFocus();
-        QTest::keyClick(mode, Qt::Key_Down);
-        QCoreApplication::processEvents();
-        auto* resolution = dialog.findChild<QDoubleSpinBox*>("resolution");
-        resolution->selectAll();
-        QTest::keyClicks(resolution, "75");
-        QTest::keyClick(resolution, Qt::Key_Return);
-        dialog.accept();
-    });
+    WhenShown(ScanInColourAt75);
     TKVBitmap first;
     TIOParamsVals firstParams(nullptr);
     ASSERT_TRUE(scan(first, firstParams)) << params.LastErrorText;

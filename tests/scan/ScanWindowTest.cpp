@@ -199,4 +199,40 @@ TEST_F(ScanWindow, CancellingTheScannersDialogsSaysNothingAndAddsNothing) {
     EXPECT_TRUE(fs::is_empty(RemoveBackslash(TempFolder)));
 }
 
+TEST_F(ScanWindow, OptionsSetInTheScannersDialogStayForTheNextScan) {
+    TSaneTestDevice device(TSaneSettings{{"test-picture", "\"Color pattern\""}});
+    InstallScannerDialogs();
+    TMainForm form;
+    form.show();
+    WhenShown([](QDialog& select) {
+        WhenShown([](QDialog& options) {
+            QTest::keyClick(options.findChild<QComboBox*>("mode"), Qt::Key_Down);
+            QCoreApplication::processEvents();
+            options.findChild<QDoubleSpinBox*>("resolution")->setValue(75);
+            options.accept();
+        });
+        select.accept();
+    });
+    Click(form, "btSourceScan");
+    // The scanner stays chosen; its dialog shows what the person set, and Scan alone scans so.
+    QString mode;
+    double resolution = 0;
+    WhenShown([&](QDialog& options) {
+        mode = options.findChild<QComboBox*>("mode")->currentText();
+        resolution = options.findChild<QDoubleSpinBox*>("resolution")->value();
+        options.accept();
+    });
+    Click(form, "btSourceScan");
+    EXPECT_EQ(mode, "Color");
+    EXPECT_EQ(resolution, 75);
+    ASSERT_EQ(form.SourceList()->count(), 2);
+    const TPnm oracle = ParsePnm(device.Scanimage("--mode Color --resolution 75 --test-picture 'Color pattern' --format=pnm"));
+    for (const char* name : {"Pic1.bmp", "Pic2.bmp"}) {
+        TKestovaIO reader;
+        reader.LoadFromFile(TempFolder + name);
+        ASSERT_FALSE(reader.AbortFlag) << name;
+        EXPECT_TRUE(SamePixels(reader.WorkBitmap(), oracle)) << name;
+    }
+}
+
 }  // namespace
