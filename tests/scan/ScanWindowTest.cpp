@@ -37,6 +37,14 @@ namespace {
 
 const std::string CrLf = "\r\n";
 
+// The person sets colour at 75 dots per inch in the scanner's dialog, and scans.
+void ScanInColourAt75(QDialog& options) {
+    QTest::keyClick(options.findChild<QComboBox*>("mode"), Qt::Key_Down);
+    QCoreApplication::processEvents();
+    options.findChild<QDoubleSpinBox*>("resolution")->setValue(75);
+    options.accept();
+}
+
 class ScanWindow : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -105,12 +113,7 @@ TEST_F(ScanWindow, ScannedPagesBecomeDocumentsThatOutliveTheProgram) {
             auto* list = select.findChild<QListWidget*>("lbSources");
             for (int i = 0; i < list->count(); ++i) sources << list->item(i)->text();
             list->setCurrentRow(1);
-            WhenShown([](QDialog& options) {
-                QTest::keyClick(options.findChild<QComboBox*>("mode"), Qt::Key_Down);
-                QCoreApplication::processEvents();
-                options.findChild<QDoubleSpinBox*>("resolution")->setValue(75);
-                options.accept();
-            });
+            WhenShown(ScanInColourAt75);
             select.accept();
         });
         Click(form, "btSourceScan");
@@ -205,12 +208,7 @@ TEST_F(ScanWindow, OptionsSetInTheScannersDialogStayForTheNextScan) {
     TMainForm form;
     form.show();
     WhenShown([](QDialog& select) {
-        WhenShown([](QDialog& options) {
-            QTest::keyClick(options.findChild<QComboBox*>("mode"), Qt::Key_Down);
-            QCoreApplication::processEvents();
-            options.findChild<QDoubleSpinBox*>("resolution")->setValue(75);
-            options.accept();
-        });
+        WhenShown(ScanInColourAt75);
         select.accept();
     });
     Click(form, "btSourceScan");
