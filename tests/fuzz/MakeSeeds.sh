@@ -548,6 +548,8 @@ tzpic tzpic_psd cmyk.psd -colorspace CMYK
 tzpic tzpic_psd wide.psd -depth 16
 tzpic tzpic_psd mapped.psd -type Palette
 tzpic tzpic_psd bilevel.psd -monochrome
+tzpic tzpic_psd grayalpha.psd -colorspace gray -alpha on -channel A -fx 0.5 -compress RLE
+tzpic tzpic_psd widegrayalpha.psd -colorspace gray -alpha on -channel A -fx 0.5 -depth 16
 # A Dr. Halo cut file of 5 x 3 pixels: runs and literals, each row behind its length.
 mkdir -p tzpic_cut
 printf '\005\000\003\000\000\000\003\000\205\007\000\007\000\003\001\002\003\202\011\000\007\000\005\012\013\014\015\016\000' > tzpic_cut/small.cut

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -174,6 +175,49 @@ TEST(KestovaIO, AnAttachedClassLibraryBitmapGetsThePictureOverTheBackground) {
         const uint8_t rgb[] = {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)};
         for (int channel = 0; channel < 3; ++channel)
             EXPECT_NEAR(rgb[channel], expected.At(x, 2)[channel], 1) << x << " " << channel;
+    }
+}
+
+// A bitmap another library decoded is taken as a 32-bit BMP is: the fourth byte of its pixels is
+// their opacity, unless it is 0 throughout (unused) or 255 throughout (opaque).
+TEST(KestovaIO, ADecodedBitmapsFourthByteIsItsOpacityUnlessUnused) {
+    const struct {
+        const char* what;
+        std::array<uint8_t, 3> opacity;
+        bool hasAlpha;
+    } cases[] = {{"unused", {0, 0, 0}, false}, {"opaque", {255, 255, 255}, false}, {"transparent", {0, 128, 255}, true}};
+    const TKVRGB back{0xC0, 0x80, 0x30};  // blue, green, red
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TBitmap decoded;
+        decoded.SetPixelFormat(TPixelFormat::pf32bit);
+        decoded.SetSize(3, 1);
+        for (int x = 0; x < 3; ++x) {
+            uint8_t* pixel = decoded.ScanLine(0) + 4 * x;
+            pixel[0] = pixel[1] = 0;
+            pixel[2] = 255;
+            pixel[3] = c.opacity[size_t(x)];
+        }
+        // Kept by a component of its own, shown over the background where attached to a class-library bitmap.
+        TKestovaIO own;
+        own.LoadFromTBitmap(decoded);
+        ASSERT_FALSE(own.AbortFlag);
+        ASSERT_EQ(own.WorkBitmap().GetHasAlphaChannel(), c.hasAlpha);
+        TBitmap picture;
+        TKestovaIO attached;
+        attached.AttachTBitmap(&picture);
+        attached.SetBackground(0xC08030);
+        attached.LoadFromTBitmap(decoded);
+        ASSERT_EQ(picture.Width(), 3);
+        EXPECT_EQ(picture.PixelFormat(), TPixelFormat::pf24bit);
+        for (int x = 0; x < 3; ++x) {
+            const int a = c.hasAlpha ? c.opacity[size_t(x)] : 255;
+            if (c.hasAlpha) EXPECT_EQ(own.WorkBitmap().GetAlpha(x, 0), a);
+            const TColor shown = picture.Pixel(x, 0);
+            EXPECT_NEAR(int(shown & 0xFF), back.r + (255 - back.r) * a / 255, 1) << x;
+            EXPECT_NEAR(int(shown >> 8 & 0xFF), back.g * (255 - a) / 255, 1) << x;
+            EXPECT_NEAR(int(shown >> 16 & 0xFF), back.b * (255 - a) / 255, 1) << x;
+        }
     }
 }
 

@@ -722,15 +722,15 @@ TEST_F(MainFormTest, APictureWithAlphaIsPreviewedAsItsDocumentShowsIt) {
     struct Case {
         const char* file;
         std::string make, format;  // ImageMagick's options and its output format
-        bool overWhite;            // the document composes the transparency over white
     } cases[] = {
-        {"rgba.png", drawn + "-define png:color-type=6", "", true},
-        {"palette.png", drawn, "PNG8:", true},  // transparent or opaque palette entries
-        {"graya.png", gray + "-define png:color-type=4", "", true},
+        {"rgba.png", drawn + "-define png:color-type=6", ""},
+        {"palette.png", drawn, "PNG8:"},  // transparent or opaque palette entries
+        {"graya.png", gray + "-define png:color-type=4", ""},
         // ImageMagick stores its rows top first unless told the origin.
-        {"targa.tga", drawn + "-flip -define tga:image-origin=BottomLeft", "", true},
-        // The extended library's pictures reach the document without their transparency.
-        {"silicon.sgi", drawn, "", false},
+        {"targa.tga", drawn + "-flip -define tga:image-origin=BottomLeft", ""},
+        // Read by the extended library.
+        {"silicon.sgi", drawn, ""},
+        {"layers.psd", drawn + "-depth 8", ""},
     };
     const struct {
         int x, y;
@@ -767,8 +767,8 @@ TEST_F(MainFormTest, APictureWithAlphaIsPreviewedAsItsDocumentShowsIt) {
             for (int i = 0; i < 3; ++i)
                 EXPECT_NEAR(found[i], expected[i], 8) << point.part << " at " << point.x << "," << point.y;
         }
-        if (c.overWhite)
-            EXPECT_EQ((std::vector<int>(page.At(54, 34), page.At(54, 34) + 3)), (std::vector<int>{255, 255, 255}));
+        // The document composes the transparency over white.
+        EXPECT_EQ((std::vector<int>(page.At(54, 34), page.At(54, 34) + 3)), (std::vector<int>{255, 255, 255}));
     }
     SetPrompter(std::move(saved));
 }

@@ -293,15 +293,17 @@ void TPictureSource::Decode(TKestovaIO& io, int frameIndex) {
     TakeParams(io);
 }
 
-// The extended library decodes the file into a bitmap, which the work bitmap takes as it is. The
-// colour mode is that of the file's own samples, which the bitmap may hold in more bits or fewer.
+// The extended library decodes the file into a bitmap, which the input/output object takes as a
+// picture it read, with its transparency. The colour mode is that of the file's own samples, which
+// the bitmap may hold in more bits or fewer.
 void TPictureSource::DecodeExtended(TKestovaIO& io) {
     if (!graphicClass_) RaiseBrelvantError(2, "");
     const std::unique_ptr<TGraphic> graphic = graphicClass_->Create();
     graphic->LoadFromFile(readName_);
     auto* bitmap = dynamic_cast<TBitmap*>(graphic.get());
     if (!bitmap || bitmap->Empty()) RaiseBrelvantError(2, "");
-    io.WorkBitmap().Assign(bitmap);
+    io.LoadFromTBitmap(*bitmap);
+    CheckLoaded(io);
     io.Params().Width = header_.Width = bitmap->Width();
     io.Params().Height = header_.Height = bitmap->Height();
     const auto* picture = dynamic_cast<const TPicFormatGraphic*>(bitmap);

@@ -57,6 +57,30 @@ TKVRGB RGBOfColor(TColor color) { return TKVRGB{uint8_t(color >> 16), uint8_t(co
 TColor ColorOfRGB(const TKVRGB& rgb) { return TColor(rgb.b) << 16 | TColor(rgb.g) << 8 | rgb.r; }
 
 
+// The fourth bytes of 32-bit pixels as the bitmap's alpha channel when they say something, as the
+// BMP reader takes them: bytes that are all 0 are unused, bytes that are all 255 leave it opaque.
+void TakeAlphaBytes(const TBitmap& picture, TKVBitmap& bitmap) {
+    if (picture.PixelFormat() != TPixelFormat::pf32bit) return;
+    const int width = picture.Width(), height = picture.Height();
+    bool anyAlpha = false, anyTranslucent = false;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = picture.ScanLine(y);
+        for (int x = 0; x < width; ++x) {
+            anyAlpha |= row[4 * x + 3] != 0;
+            anyTranslucent |= row[4 * x + 3] != 255;
+        }
+    }
+    if (!anyAlpha || !anyTranslucent) return;
+    TKVBitmap& alpha = *bitmap.GetAlphaChannel();
+    TKVAccessScope writing(alpha, kvaWrite);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = picture.ScanLine(y);
+        uint8_t* opacity = alpha.GetScanline(y);
+        for (int x = 0; x < width; ++x) opacity[x] = row[4 * x + 3];
+    }
+    alpha.SetFull(false);
+}
+
 // Metafiles are drawn, not read by a driver.
 bool IsMetafileType(int fileType) { return fileType == kvftWMF || fileType == kvftEMF; }
 
@@ -594,6 +618,18 @@ void TKestovaIO::LoadFromBuffer(const void* buffer, int64_t size, int fileType) 
     TKVMemStream stream(buffer, size);
     if (fileType == kvftNone) LoadFromStream(stream);
     else LoadFromStreamFormat(stream, fileType);
+}
+
+void TKestovaIO::LoadFromTBitmap(TBitmap& picture) {
+    AbortFlag = false;
+    if (!CheckWorkBitmap()) {
+        Fail();
+        return;
+    }
+    work_->RemoveAlphaChannel();
+    work_->Assign(&picture);
+    TakeAlphaBytes(picture, *work_);
+    RefreshAttached();
 }
 
 // --- Saving

@@ -147,6 +147,10 @@ public:
     void LoadFromStreamRAW(TStream& stream) { LoadStreamOfType(stream, kvftRAW); }
     // fileType 0 detects the format.
     void LoadFromBuffer(const void* buffer, int64_t size, int fileType);
+    // A picture another library decoded, taken as a read one is: the fourth byte of 32-bit pixels
+    // is their opacity, as in a 32-bit BMP (bytes that are all 0 are unused ones), and an attached
+    // class-library bitmap gets the picture over the background.
+    void LoadFromTBitmap(TBitmap& picture);
     // Draws a Windows or enhanced metafile at a size: a side below 0 follows the other side's
     // proportion, both below 0 take the metafile's own size. With alpha, unpainted pixels are
     // transparent. Needs the class library's metafile picture (installed with the GUI).
