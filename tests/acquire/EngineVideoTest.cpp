@@ -93,6 +93,24 @@ TEST(CommandLineVideoTest, FramesNamedWithANumberSignMakeABook) {
     EXPECT_EQ(CountOf(RunTool("pdfimages -list " + Quoted(book)).output, " image "), 3u);
 }
 
+// Each frame named on the command line opens the clip as it is added; the book then reads all of
+// them from one more open, counted from the system calls of the run.
+TEST(CommandLineVideoTest, ABookReadsAllFramesOfAClipFromOneOpen) {
+    TScratchFolder folder;
+    const std::string clip = MakeClip(folder, "clip.mpg", 25, 12, "-c:v mpeg1video");
+    const std::string trace = folder.Path("trace");
+    std::string arguments = "/B";
+    for (const char* frame : {"#1", "#5", "#10"}) arguments += " " + Quoted(clip + frame);
+    // The leak checker cannot run under a tracer.
+    const TCommandResult run = RunTool("printf '\\nn\\n' | strace -f -qq -e trace=open,openat,openat2 -o " + Quoted(trace) +
+                                       " env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ASAN_OPTIONS=detect_leaks=0 "
+                                       "XDG_CONFIG_HOME=" + Quoted(folder.Path("config")) + " " +
+                                       Quoted(MORDALE_EXECUTABLE) + " " + arguments);
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(CountOf(RunTool("pdfimages -list " + Quoted(folder.Path("Book1.pdf"))).output, " image "), 3u);
+    EXPECT_EQ(OpensOf(ReadFile(trace), clip), 4u);
+}
+
 // Single documents of frames of one clip all take the clip's document name: each frame after the
 // first asks before replacing the document of the one before. The frame after the last is none.
 TEST(CommandLineVideoTest, SingleDocumentsOfFramesOfAClipShareItsName) {
