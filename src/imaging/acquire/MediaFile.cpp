@@ -254,8 +254,9 @@ bool TKVMediaFile::GetFrameAt(int64_t time, TKVBitmap& bitmap) {
     return GetFrameShownAt(target, av_rescale_q(AvgTimePerFrame(), HundredNanoseconds, stream.time_base) / 2, bitmap);
 }
 
-// Frames whose timestamps were all counted are found by their own, whatever their rate; others
-// at the index's multiple of the frame time.
+// Frames whose timestamps were all counted are found by their own, whatever their rate; those of
+// a stream without timestamps by their place from its start; others at the index's multiple of
+// the frame time.
 bool TKVMediaFile::GetFrame(int64_t index, TKVBitmap& bitmap) {
     if (!IsConnected() || index < 0 || index >= state_->frameCount) return false;
     if (!state_->frameTimes.empty()) return GetFrameShownAt(state_->frameTimes[size_t(index)], 0, bitmap);
