@@ -480,6 +480,10 @@ for clip in "raw.avi -c:v rawvideo -pix_fmt bgr24" "mjpeg.avi -c:v mjpeg" "clip.
   set -- $clip
   ffmpeg -v error -y -f lavfi -i testsrc=size=16x8:rate=25 -frames:v 3 "${@:2}" "mediafile/$1"
 done
+# An MPEG stream without a container, whose frames have no timestamps, and frames at a variable rate.
+ffmpeg -v error -y -f lavfi -i testsrc=size=16x8:rate=25 -frames:v 3 -c:v mpeg1video -f mpeg1video mediafile/elementary.mpg
+ffmpeg -v error -y -f lavfi -i testsrc=size=16x8:rate=25 -frames:v 4 -vf "select='not(eq(n,1))'" -fps_mode vfr \
+  -c:v mpeg4 mediafile/variable.mkv
 # A video file with sound, played through the capture graph.
 mkdir -p capturefile
 ffmpeg -v error -y -f lavfi -i testsrc=size=16x8:rate=25 -f lavfi -i sine=sample_rate=8000 -frames:v 2 -t 0.08 \

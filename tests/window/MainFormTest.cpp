@@ -880,13 +880,20 @@ TEST_F(MainFormTest, AllFramesOfAVideoComeIntoTheListAsTheyAreAdded) {
     EXPECT_EQ(blankShown, 0);
     EXPECT_TRUE(form.SourceList()->isEnabled());
 
-    // The same in a program of its own, its system calls traced.
-    const std::string trace = folder.Path("trace");
-    const TCommandResult run = RunTool("strace -f -qq -e trace=open,openat,openat2 -o " + Quoted(trace) +
-                                           " env ASAN_OPTIONS=detect_leaks=0 " + Quoted(MORDALE_ADD_VIDEO_FRAMES) + " " +
-                                           Quoted(clip),
-                                       false);
-    ASSERT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, "100\n");
-    EXPECT_EQ(OpensOf(ReadFile(trace), clip), 1u);
+    // The same in a program of its own, its system calls traced; also for an MPEG stream without
+    // a container, whose frames are counted one by one.
+    const std::string stream = folder.Path("stream.mpg");
+    ASSERT_EQ(RunTool("ffmpeg -v error -f lavfi -i testsrc=size=32x24:rate=25 -t 4 -c:v mpeg1video -f mpeg1video " +
+                      Quoted(stream)).status, 0);
+    for (const std::string& video : {clip, stream}) {
+        SCOPED_TRACE(video);
+        const std::string trace = folder.Path("trace");
+        const TCommandResult run = RunTool("strace -f -qq -e trace=open,openat,openat2 -o " + Quoted(trace) +
+                                               " env ASAN_OPTIONS=detect_leaks=0 " + Quoted(MORDALE_ADD_VIDEO_FRAMES) +
+                                               " " + Quoted(video),
+                                           false);
+        ASSERT_EQ(run.status, 0);
+        EXPECT_EQ(run.output, "100\n");
+        EXPECT_EQ(OpensOf(ReadFile(trace), video), 1u);
+    }
 }

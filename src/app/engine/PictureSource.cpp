@@ -114,7 +114,8 @@ void TPictureSource::DownloadOnce() {
 
 void TPictureSource::Open(TKestovaIO& io, int frameIndex) {
     if (headerRead_) {
-        if (kind_ != pkVideo) return;
+        // The frames of a video come from one open of it, however many of them are converted.
+        if (kind_ != pkVideo || io.MediaFileName() == readName_) return;
         io.AbortFlag = false;
         if (io.OpenMediaFile(readName_) > 0) return;
         RaiseBrelvantError(CantLoadImage, LeftCharacters(fileName_, MaxText));

@@ -45,7 +45,8 @@ public:
     bool HeaderRead() const { return headerRead_; }
     // Reads the header the first time, the GIF frame of frameIndex loaded into io to count the
     // frames (a TIFF's pages are counted from its directories); a video opens its media in io
-    // every time, since its frames are read from there. Any failure becomes "Can't load image" with the file name.
+    // unless io holds it open already, since its frames are read from there. Any failure becomes
+    // "Can't load image" with the file name.
     void Open(TKestovaIO& io, int frameIndex);
     // The frame's pixels in io's work bitmap, decoded by whichever library reads the file; a JPEG
     // passed through decodes nothing. Raises the reader's error.

@@ -800,7 +800,7 @@ int TKestovaIO::OpenMediaFile(const std::string& fileName) {
     const int frames = media_ ? media_->Open(fileName, *params_) : 0;
     AbortFlag = frames == 0;
     if (frames == 0) media_.reset();
-    else params_->FileName = fileName;
+    else params_->FileName = mediaName_ = fileName;
     params_->MediaFrameCount = frames;
     return frames;
 }
@@ -813,7 +813,10 @@ void TKestovaIO::LoadMediaFrame(int index) {
     if (AbortFlag) ClearWorkBitmap();
 }
 
-void TKestovaIO::CloseMediaFile() { media_.reset(); }
+void TKestovaIO::CloseMediaFile() {
+    media_.reset();
+    mediaName_.clear();
+}
 
 int TKestovaIO::OpenAVIFile(const std::string& fileName) {
     AbortFlag = false;

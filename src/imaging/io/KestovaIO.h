@@ -212,6 +212,8 @@ public:
     // Loads a frame of the open video; AbortFlag tells whether it failed.
     void LoadMediaFrame(int index);
     bool IsMediaFileOpen() const { return media_ != nullptr; }
+    // The name of the open video; empty while none is open.
+    const std::string& MediaFileName() const { return mediaName_; }
     void CloseMediaFile();
     // AVI files: the frame count, 0 (with AbortFlag) when the file cannot be opened. A frame past
     // the count, or one that cannot be decoded, leaves the work bitmap as it was.
@@ -310,6 +312,7 @@ private:
     std::unique_ptr<TKVIOThreads> threads_;
     std::unique_ptr<TIOParamsVals> params_;
     std::unique_ptr<TKVMediaProvider> media_;
+    std::string mediaName_;
     std::unique_ptr<TKVMediaProvider> avi_;
     int aviFrames_ = 0;
     std::shared_ptr<TKVCapture> capture_;
