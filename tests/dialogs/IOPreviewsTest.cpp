@@ -514,6 +514,7 @@ TEST_F(TIOPreviews, PositionsShowInTheComponentsMeasureUnit) {
                 EXPECT_EQ(units->isVisibleTo(&form), c.choice);
                 EXPECT_EQ(caption().toStdString(), c.caption);
                 EXPECT_DOUBLE_EQ(positions[0]->value(), c.shown);
+                if (c.unit == kvduSelectableDefCm && !c.simplified) SaveScreenshot(form, "IOPreviewsTiffPositionsInCm");
                 positions[0]->setValue(c.entered);
                 if (c.choice) {
                     // The other unit shows the same length.
