@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -9,6 +10,7 @@
 #include "imaging/core/KVStreams.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
+#include "imaging/io/KVSaveToText.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "platform/Graphics.h"
 
@@ -521,8 +523,14 @@ class TRecordingView : public TKVView {
 public:
     TKVBitmap bitmap;
     int dpiX = 0, dpiY = 0, updates = 0, imageChanges = 0;
-    void SetDpiX(int dpi) override { dpiX = dpi; }
-    void SetDpiY(int dpi) override { dpiY = dpi; }
+    void SetDpiX(int dpi) override {
+        dpiX = dpi;
+        TKVView::SetDpiX(dpi);
+    }
+    void SetDpiY(int dpi) override {
+        dpiY = dpi;
+        TKVView::SetDpiY(dpi);
+    }
     TKVBitmap* GetKVBitmap() override { return &bitmap; }
     void Update() override { ++updates; }
     void DoImageChange() override { ++imageChanges; }
@@ -710,6 +718,139 @@ TEST(KestovaIO, APageHandedOverTakesItsOwnResolutionUnlessAHandlerTakesIt) {
     EXPECT_EQ(taking.taken, 1);
     EXPECT_EQ(params, nullptr);
     EXPECT_TRUE(taking.WorkBitmap().IsEmpty());
+}
+
+// Acquire hands its page over like any scanner layer: the event sees it first and may keep it.
+TEST(KestovaIO, AcquireOffersItsPageToTheEventFirst) {
+    TInstalledFakeScanner scanner;
+    scanner.state.dpiX = scanner.state.dpiY = 150;
+    struct Case {
+        const char* what;
+        bool handle;
+    };
+    for (const Case c : {Case{"stored", false}, Case{"taken by the handler", true}}) {
+        SCOPED_TRACE(c.what);
+        TWatched w;
+        TRecordingView view;
+        view.bitmap.Allocate(3, 3, kv8Gray);
+        w.io.SetAttachedKestova(&view);
+        std::vector<std::pair<int, int>> offered;
+        w.io.OnAcquireBitmap = [&](TObject* sender, TKVBitmap& page, bool& handled) {
+            EXPECT_EQ(sender, &w.io);
+            EXPECT_NE(&page, &view.bitmap);
+            offered.emplace_back(page.GetWidth(), page.GetHeight());
+            handled = c.handle;
+        };
+        ASSERT_TRUE(w.io.Acquire(0));
+        EXPECT_FALSE(w.io.AbortFlag);
+        EXPECT_EQ(offered, (std::vector<std::pair<int, int>>{{8, 4}}));
+        EXPECT_EQ(view.bitmap.GetWidth(), c.handle ? 3 : 8);
+        EXPECT_EQ(view.updates, c.handle ? 0 : 1);
+        EXPECT_EQ(view.dpiX, 150);  // the record describes the page either way
+        EXPECT_EQ(w.finished, 1);
+    }
+
+    // A descendant that takes pages in place of the component gets Acquire's too.
+    struct TTakingIO : TKestovaIO {
+        std::vector<int> widths;
+        void DoAcquireBitmap(TKVBitmap& page, TIOParamsVals*& params) override {
+            widths.push_back(page.GetWidth());
+            EXPECT_EQ(params, &Params());
+        }
+    } taking;
+    ASSERT_TRUE(taking.Acquire(0));
+    EXPECT_EQ(taking.widths, std::vector<int>{8});
+    EXPECT_TRUE(taking.WorkBitmap().IsEmpty());
+}
+
+// A video frame shows in the attached view, without finishing: frames come one after another.
+TEST(KestovaIO, AMediaFrameShowsInTheAttachedView) {
+    SetMediaProviderFactory([] { return std::make_unique<TFakeVideo>(); });
+    TKestovaIO io;
+    TRecordingView view;
+    io.SetAttachedKestova(&view);
+    int finished = 0;
+    io.OnFinishWork = [&](TObject*) { ++finished; };
+    ASSERT_EQ(io.OpenMediaFile("clip.avi"), 3);
+    io.LoadMediaFrame(1);
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(view.bitmap.GetPixelRGB(0, 0).r, 2);
+    EXPECT_EQ(view.updates, 1);
+    EXPECT_EQ(view.imageChanges, 1);
+    EXPECT_EQ(finished, 0);
+    io.CloseMediaFile();
+    SetMediaProviderFactory(nullptr);
+}
+
+// The view's resolution is the picture's: a view whose image is replaced hands it to the record.
+TEST(KestovaIO, AViewsChangeHandsItsResolutionToTheRecord) {
+    TKestovaIO io;
+    TRecordingView view;
+    io.SetAttachedKestova(&view);
+    io.Params().SetDpiX(300);
+    io.Params().SetDpiY(300);
+    view.CallChangeHandlers();  // a view that was never told a resolution leaves the record
+    EXPECT_EQ(io.Params().DpiX(), 300);
+    view.SetDPI(150, 0);
+    view.CallChangeHandlers();
+    EXPECT_EQ(io.Params().DpiX(), 150);
+    EXPECT_EQ(io.Params().DpiY(), 300);
+    view.SetDPI(0, 72);
+    view.CallChangeHandlers();
+    EXPECT_EQ(io.Params().DpiX(), 150);
+    EXPECT_EQ(io.Params().DpiY(), 72);
+}
+
+TEST(KestovaIO, ARefreshMarksAnAttachedClassLibraryBitmapChanged) {
+    TKestovaIO io;
+    TBitmap shown;
+    shown.SetPixelFormat(TPixelFormat::pf24bit);
+    shown.SetSize(4, 4);
+    io.AttachTBitmap(&shown);
+    int changes = 0;
+    shown.OnChange = [&](TObject* sender) {
+        EXPECT_EQ(sender, &shown);
+        ++changes;
+    };
+    io.RefreshAttached();
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(shown.Modified());
+}
+
+TEST(KestovaIO, TheWorkBitmapIsCheckedAgainstTheFormatsAllowed) {
+    struct Case {
+        TKVPixelFormat format;
+        std::initializer_list<TKVPixelFormat> allowed;
+        bool passes;
+    };
+    const Case cases[] = {
+        {kv24RGB, {}, true},      {kv8Gray, {}, true},          {kv24RGB, {kv24RGB}, true},
+        {kv8Gray, {kv24RGB}, false}, {kv1Bit, {kv8Gray, kv1Bit}, true},
+    };
+    for (const Case& c : cases) {
+        TKestovaIO io;
+        io.WorkBitmap().Allocate(2, 2, c.format);
+        EXPECT_EQ(io.CheckWorkBitmap(c.allowed), c.passes) << int(c.format);
+    }
+}
+
+// ASCII art reads the caller's class-library bitmap as it is now, not as it was when attached.
+TEST(KestovaIO, TextOfAnAttachedBitmapFollowsItsOwnersChanges) {
+    TScratchFolder folder;
+    TKestovaIO io;
+    TBitmap shown;
+    shown.SetPixelFormat(TPixelFormat::pf24bit);
+    shown.SetSize(2, 1);
+    io.AttachTBitmap(&shown);
+    shown.SetSize(3, 2);  // its owner makes it larger
+    for (int y = 0; y < 2; ++y) std::memset(shown.ScanLine(y), 0xFF, 9);
+    const std::string name = folder.Path("art.txt");
+    io.SaveToText(name, kvftBMP, tkAsciiArt);
+    EXPECT_EQ(ReadFile(name), "   \r\n   \r\n");
+    // Only 24-bit pictures are drawn as text.
+    shown.SetPixelFormat(TPixelFormat::pf8bit);
+    io.SaveToText(name, kvftBMP, tkAsciiArt);
+    EXPECT_EQ(ReadFile(name), "");
 }
 
 TEST(KestovaIO, TheWiaObjectReportsThroughTheComponent) {

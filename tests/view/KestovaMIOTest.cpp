@@ -141,11 +141,12 @@ TEST_F(KestovaMIOTest, ItsPreviewSettingsReachTheDialog) {
     mio.SetPreviewFont(font);
     font.Name = "changed";
     EXPECT_EQ(mio.PreviewFont().Name, "Liberation Mono");
-    bool locked = false, applyVisible = false;
+    bool locked = false, applyVisible = false, metric = false;
     QString family, cancel;
     QTimer::singleShot(0, [&] {
         for (QWidget* widget : QApplication::topLevelWidgets())
             if (auto* form = dynamic_cast<TfIOPreviews*>(widget); form && form->isVisible()) {
+                metric = form->Metric();
                 locked = form->chkLockPreview->isChecked();
                 applyVisible = form->btApply->isVisible();
                 family = form->font().family();
@@ -154,6 +155,7 @@ TEST_F(KestovaMIOTest, ItsPreviewSettingsReachTheDialog) {
             }
     });
     EXPECT_FALSE(mio.DoPreviews(0, ppFileType));
+    EXPECT_TRUE(metric);  // its positions in centimetres
     EXPECT_TRUE(locked);
     EXPECT_TRUE(applyVisible);
     EXPECT_EQ(family.toStdString(), "Liberation Mono");

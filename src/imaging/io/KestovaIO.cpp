@@ -188,6 +188,7 @@ void TKestovaIO::SetAttachedKestova(TKVView* view) {
         [this](TObject*, TKVView*, bool destroying) {
             if (!destroying) {
                 TakeViewBitmap();
+                TakeViewResolution();
                 return;
             }
             // The view frees its handlers itself; the component only forgets it.
@@ -215,6 +216,12 @@ void TKestovaIO::DetachView() {
     viewHandler_ = nullptr;
 }
 
+// What the view shows is the picture, at the resolution the view was told or its user set.
+void TKestovaIO::TakeViewResolution() {
+    if (view_->ResolutionX() != 0) params_->SetDpiX(view_->ResolutionX());
+    if (view_->ResolutionY() != 0) params_->SetDpiY(view_->ResolutionY());
+}
+
 // A view that keeps a TKVBitmap lends it; one that shows a class-library bitmap has it wrapped.
 void TKestovaIO::TakeViewBitmap() {
     if (TKVBitmap* bitmap = view_->GetKVBitmap()) {
@@ -236,7 +243,11 @@ void TKestovaIO::RefreshAttached() {
         ComposeOverBackground(*work_, Background());
         work_->RemoveAlphaChannel();
     }
-    if (!view_) return;
+    if (!view_) {
+        // What shows the class-library bitmap repaints on its change event.
+        if (attachedTBitmap_) attachedTBitmap_->SetModified(true);
+        return;
+    }
     // A view is a window: a background thread only asks it to show the picture.
     if (IsInsideIOThread()) {
         view_->PostImageChange(params_->DpiX(), params_->DpiY());
@@ -253,10 +264,10 @@ TBitmap* TKestovaIO::GetTBitmap() {
     return attachedTBitmap_;
 }
 
-bool TKestovaIO::CheckWorkBitmap() {
+bool TKestovaIO::CheckWorkBitmap(std::initializer_list<TKVPixelFormat> allowed) {
     if (!work_) return false;
     if (attachedTBitmap_) work_->EncapsulateTBitmap(attachedTBitmap_, true);
-    return true;
+    return allowed.size() == 0 || std::find(allowed.begin(), allowed.end(), work_->GetPixelFormat()) != allowed.end();
 }
 
 void TKestovaIO::DoFinishWork() {
@@ -811,6 +822,7 @@ void TKestovaIO::LoadMediaFrame(int index) {
     params_->SetImageIndex(index);
     AbortFlag = !media_->LoadFrame(index, *work_, *params_);
     if (AbortFlag) ClearWorkBitmap();
+    else RefreshAttached();
 }
 
 void TKestovaIO::CloseMediaFile() {
@@ -917,16 +929,21 @@ bool TKestovaIO::AcquirePage(int api) {
     TKVAcquireProvider* source = AcquireProvider();
     if (api == 1) GetWia();  // its transfer reports through the component
     TKVProgressRec progress = MakeProgress();
-    bool acquired = source && source->Acquire(api, *work_, *params_, progress);
-    if (acquired) {
-        AutoAdjustLoaded();
-        acquired = !AbortFlag;
-    } else {
+    TKVBitmap page;
+    page.SetDitherMode(work_->DitherMode());  // the work bitmap takes it with the pixels
+    const bool arrived = source && source->Acquire(api, page, *params_, progress);
+    // The scanner's own dialog had the keyboard focus.
+    if (api == 0 && view_) view_->TakeFocusBack();
+    if (!arrived) {
         Fail();
+        RefreshAttached();
+        return false;
     }
-    // Also hands the page's resolution to an attached view.
-    RefreshAttached();
-    return acquired;
+    // Stored and shown with its resolution, unless OnAcquireBitmap takes it: then the work
+    // bitmap, and what shows it, stay as they were.
+    TIOParamsVals* record = params_.get();
+    DoAcquireBitmap(page, record);
+    return !AbortFlag;
 }
 
 void TKestovaIO::DoAcquireBitmap(TKVBitmap& bitmap, TIOParamsVals*& params) {

@@ -16,6 +16,7 @@
 #include "imaging/proc/KestovaProc.h"
 #include "imaging/view/KVThumbLoader.h"
 #include "imaging/view/KVThumbStore.h"
+#include "imaging/view/KVWindowHelpers.h"
 #include "imaging/view/KestovaMIO.h"
 
 namespace {
@@ -85,6 +86,8 @@ void TKestovaMView::SetChange(int kind, int index, int index2) {
     changeIndex_ = index;
     changeIndex2_ = index2;
 }
+
+void TKestovaMView::TakeFocusBack() { KVGiveFocusTo(this); }
 
 void TKestovaMView::CallChangeHandlers() {
     TKVView::CallChangeHandlers(false);

@@ -85,6 +85,7 @@ public:
     // Pictures of the view keep their own resolutions.
     void SetDpiX(int) override {}
     void SetDpiY(int) override {}
+    void TakeFocusBack() override;
 
     // --- Entries
     int GetImageCount() const { return int(entries_.size()); }
