@@ -73,6 +73,10 @@ private:
     bool hasBox_ = false;
 };
 
+// Milliseconds between two steps of the border's animation: 210, or five times what the last
+// drawing of the border took when that is more, so that a slow border never takes the view's time.
+int KVBorderTimerInterval(int drawingMs);
+
 // The points of an ellipse around (cx, cy): max(50, trunc(2 pi min(rx, ry))) of them at equal
 // angles, rounded and clamped to 0..width, 0..height.
 std::vector<TPoint> KVEllipsePoints(int cx, int cy, double rx, double ry, int width, int height);
