@@ -60,8 +60,8 @@ public:
     // points, the polygon box, the present flag (1 byte), mask bits per pixel, mask box, mask
     // full flag (1 byte), then the mask rows as stored.
     void Save(TStream& stream) const;
-    // Reads what Save wrote. A stream that is short, inconsistent or claims more than it holds
-    // changes nothing and answers false.
+    // Reads what Save wrote. A stream that is short, inconsistent, claims more than it holds or
+    // holds a mask beyond the picture limits changes nothing and answers false.
     bool Load(TStream& stream);
 
 private:

@@ -14,11 +14,11 @@
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KestovaIO.h"
 #include "imaging/proc/KestovaProc.h"
-#include "platform/qt/QtBitmap.h"
 #include "imaging/view/KVThumbLoader.h"
 #include "imaging/view/KVThumbStore.h"
 #include "imaging/view/KVTransitionEffects.h"
 #include "imaging/view/KestovaMIO.h"
+#include "platform/qt/QtBitmap.h"
 
 namespace {
 
