@@ -689,6 +689,29 @@ open('wiadata/memorybmp', 'wb').write(header(0xA) + band(0, dib) + bytes([3]) + 
 top = bytearray(bmp); top[22:26] = struct.pack('<i', -2)
 open('wiadata/reheaded', 'wb').write(header(0xB) + band(0, bytes(top[:54])) + band(54, bmp[54:]) + band(0, bmp[:54]) + bytes([4, 2]))
 PY
+# Saved selections: none at all, a rectangle in a 1-bit mask, two polygons in an 8-bit mask.
+mkdir -p selection
+python3 - <<'PY2'
+import struct
+def selection(width, height, polygons, present, bits, box, rows):
+    points = []
+    for i, polygon in enumerate(polygons):
+        if i: points.append((0xFFFFF, 0xFFFFF))
+        points += polygon
+    real = [p for p in points if p != (0xFFFFF, 0xFFFFF)]
+    pbox = (min(x for x, _ in real), min(y for _, y in real), max(x for x, _ in real), max(y for _, y in real)) if real else (0, 0, 0, 0)
+    data = struct.pack('<iii', width, height, len(points)) + b''.join(struct.pack('<ii', *p) for p in points)
+    data += struct.pack('<iiii', *pbox) + bytes([present]) + struct.pack('<i', bits) + struct.pack('<iiii', *box)
+    return data + bytes([0]) + rows
+empty = (0x7FFFFFFF, 0x7FFFFFFF, 0, 0)
+open('selection/none', 'wb').write(selection(0, 0, [], 0, 0, empty, b''))
+# 12 x 6 at one bit: rows of 4 bytes, bottom row first; columns 2..7 of rows 1..3 set.
+rows = b''.join(bytes([0x3F, 0, 0, 0]) if 1 <= 5 - i <= 3 else bytes(4) for i in range(6))
+open('selection/rectangle', 'wb').write(selection(12, 6, [[(2, 1), (8, 1), (8, 4), (2, 4)]], 1, 1, (2, 1, 7, 3), rows))
+# 5 x 4 at eight bits: rows of 8 bytes with degrees of selection.
+rows = b''.join(bytes([0, 64, 128, 255, 32, 0, 0, 0]) for _ in range(4))
+open('selection/degrees', 'wb').write(selection(5, 4, [[(1, 0), (4, 0), (4, 4)], [(0, 1), (2, 3), (0, 3)]], 1, 8, (1, 0, 4, 3), rows))
+PY2
 # Camera raw: small files of each container and coding from the test writers, and loader inputs.
 mkdir -p raw_identify raw_decode raw_loaders
 "${MORDALE_BUILD:-../../../build/test}/tests/imaging/raw/raw_seeds" .
