@@ -245,10 +245,19 @@ TKVProgressRec TKestovaIO::MakeProgress() {
     progress.OnProgress = OnProgress;
     progress.Sender = this;
     progress.AbortFlag = &AbortFlag;
+    progress.FailureReason = &failureReason_;
     return progress;
 }
 
-void TKestovaIO::Fail() { AbortFlag = true; }
+void TKestovaIO::Fail(const std::string& reason) {
+    if (failureReason_.empty()) failureReason_ = reason;
+    AbortFlag = true;
+}
+
+void TKestovaIO::BeginOperation() {
+    AbortFlag = false;
+    failureReason_.clear();
+}
 
 void TKestovaIO::ClearWorkBitmap() {
     if (attachedTBitmap_) {
@@ -273,8 +282,8 @@ void TKestovaIO::AutoAdjustLoaded() {
     if (!AutoAdjustDPI) return;
     try {
         ApplyAutoAdjustDPI();
-    } catch (const Exception&) {
-        Fail();
+    } catch (const Exception& e) {
+        Fail(e.what());
         ClearWorkBitmap();
     }
 }
@@ -282,7 +291,7 @@ void TKestovaIO::AutoAdjustLoaded() {
 // --- Loading
 
 void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fileName) {
-    AbortFlag = false;
+    BeginOperation();
     if (!CheckWorkBitmap()) {
         Fail();
         return;
@@ -318,7 +327,7 @@ void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fi
 }
 
 void TKestovaIO::LoadThroughHook(TStream& stream, int fileType, const std::string& fileName) {
-    AbortFlag = false;
+    BeginOperation();
     const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
     params_->FileName.clear();
     params_->FileType = kvftNone;
@@ -332,8 +341,8 @@ void TKestovaIO::LoadThroughHook(TStream& stream, int fileType, const std::strin
     TKVProgressRec progress = MakeProgress();
     try {
         entry->ReadHook(stream, *work_, *params_, false, progress);
-    } catch (const Exception&) {
-        Fail();
+    } catch (const Exception& e) {
+        Fail(e.what());
     } catch (...) {
         Fail();
         ClearWorkBitmap();
@@ -392,7 +401,7 @@ void TKestovaIO::LoadFromURL(const std::string& url) {
         return;
     }
     if (Dispatched(kvtkURL, [this, url] { LoadFromURL(url); })) return;
-    AbortFlag = false;
+    BeginOperation();
     TKVHttpRequest request;
     if (!KVSplitHttpAddress(url, request.address)) {
         Finishing(*this, [&] { Fail(); });
@@ -539,6 +548,7 @@ void TKestovaIO::ImportMetafile(const std::string& fileName, int width, int heig
     constexpr int64_t LargestSide = 16000;
     if (Dispatched(kvtkMetafile, [=, this] { ImportMetafile(fileName, width, height, withAlpha); })) return;
     Finishing(*this, [&] {
+        BeginOperation();
         AbortFlag = true;
         const TGraphicClass metafileClass = GraphicClassForExtension(LowerExtension(fileName));
         if (width == 0 || height == 0 || !metafileClass || !CheckWorkBitmap()) return;
@@ -546,7 +556,8 @@ void TKestovaIO::ImportMetafile(const std::string& fileName, int width, int heig
         std::unique_ptr<TGraphic> picture = metafileClass();
         try {
             picture->LoadFromFile(fileName);
-        } catch (const EInvalidGraphic&) {
+        } catch (const EInvalidGraphic& e) {
+            Fail(e.what());
             return;
         }
         int64_t w = width, h = height;
@@ -641,8 +652,8 @@ void TKestovaIO::SaveStream(TStream& stream, int fileType) {
     params_->FileType = fileType;
     try {
         entry->WriteHook(stream, *work_, *params_, progress);
-    } catch (const Exception&) {
-        Fail();
+    } catch (const Exception& e) {
+        Fail(e.what());
     }
 }
 
@@ -708,7 +719,7 @@ void TKestovaIO::SaveToStreamFormat(TStream& stream, int fileType) {
 // --- Parameters
 
 void TKestovaIO::ReadParams(TStream& stream, int fileType) {
-    AbortFlag = false;
+    BeginOperation();
     params_->FileType = fileType;
     params_->ResetInfo();
     TKVProgressRec progress = MakeProgress();
@@ -735,8 +746,8 @@ void TKestovaIO::ParamsFromFileFormat(const std::string& fileName, int fileType)
         try {
             TFileStream stream(fileName, fmOpenRead);
             ReadParams(stream, fileType);
-        } catch (const Exception&) {
-            Fail();
+        } catch (const Exception& e) {
+            Fail(e.what());
             params_->FileType = kvftNone;
         }
         params_->FileName = fileName;
@@ -749,8 +760,8 @@ void TKestovaIO::ParamsFromStreamFormat(TStream& stream, int fileType) {
     Finishing(*this, [&] {
         try {
             ReadParams(stream, fileType);
-        } catch (const Exception&) {
-            Fail();
+        } catch (const Exception& e) {
+            Fail(e.what());
             params_->FileType = kvftNone;
         }
     });
@@ -762,19 +773,24 @@ int TKestovaIO::OpenMediaFile(const std::string& fileName) {
     CloseMediaFile();
     media_ = CreateMediaProvider();
     const int frames = media_ ? media_->Open(fileName, *params_) : 0;
-    AbortFlag = frames == 0;
-    if (frames == 0) media_.reset();
+    BeginOperation();
+    if (frames == 0) {
+        Fail(media_ ? "no video frame can be read from the file" : "no video library");
+        media_.reset();
+    }
     else params_->FileName = fileName;
     params_->MediaFrameCount = frames;
     return frames;
 }
 
 void TKestovaIO::LoadMediaFrame(int index) {
+    BeginOperation();
     AbortFlag = !media_ || !CheckWorkBitmap();
     if (AbortFlag) return;
     params_->SetImageIndex(index);
-    AbortFlag = !media_->LoadFrame(index, *work_, *params_);
-    if (AbortFlag) ClearWorkBitmap();
+    if (media_->LoadFrame(index, *work_, *params_)) return;
+    Fail("frame " + std::to_string(index + 1) + " cannot be decoded");
+    ClearWorkBitmap();
 }
 
 void TKestovaIO::CloseMediaFile() { media_.reset(); }
