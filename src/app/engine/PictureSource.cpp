@@ -152,6 +152,11 @@ void TPictureSource::ReadHeader(TKestovaIO& io, int frameIndex) {
             break;
         case pkVideo:
             header_.FrameCount = io.OpenMediaFile(readName_);
+            if (header_.FrameCount == 0) {
+                // The video library says nothing of a file it cannot open: the file system does.
+                TFileStream(readName_, fmOpenRead);
+                CheckLoaded(io);
+            }
             header_.FrameStep = FrameStepOfDelay(io.Params().MediaFrameTime);
             break;
         case pkImage:
