@@ -299,7 +299,7 @@ void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fi
     params_->ResetInfo();
     const TKVFormatDriver* driver = FindFormatDriver(fileType);
     if (!driver || !driver->Read) {
-        Fail();
+        Fail("no reader for this picture format");
         return;
     }
     work_->RemoveAlphaChannel();
@@ -333,7 +333,7 @@ void TKestovaIO::LoadThroughHook(TStream& stream, int fileType, const std::strin
     params_->FileType = kvftNone;
     params_->ResetInfo();
     if (!entry || !entry->ReadHook || !CheckWorkBitmap()) {
-        Fail();
+        Fail("no reader for this picture format");
         return;
     }
     params_->FileName = fileName;
@@ -354,6 +354,7 @@ void TKestovaIO::LoadThroughHook(TStream& stream, int fileType, const std::strin
 
 void TKestovaIO::LoadFromFile(const std::string& fileName) {
     if (Dispatched(kvtkFile, [this, fileName] { LoadFromFile(fileName); })) return;
+    BeginOperation();
     const std::string extension = LowerExtension(fileName);
     if (KVIsHttpAddress(fileName)) {
         LoadFromURL(fileName);
@@ -377,7 +378,7 @@ void TKestovaIO::LoadFromFile(const std::string& fileName) {
     }
     const TKVFileFormatEntry* entry = GetFileFormatByExt(extension);
     if (!entry) {
-        Finishing(*this, [&] { Fail(); });
+        Finishing(*this, [&] { Fail("no picture format has the extension " + extension); });
         return;
     }
     const int named = entry->FileType;
@@ -452,9 +453,10 @@ void TKestovaIO::LoadFromFileFormat(const std::string& fileName, int fileType) {
 }
 
 void TKestovaIO::LoadFileAs(const std::string& fileName, int fileType) {
-    AbortFlag = true;
+    BeginOperation();
     const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
-    if (!entry) return;
+    if (!entry) return Fail("no reader for this picture format");
+    AbortFlag = true;
     TFileStream stream(fileName, fmOpenRead);
     if (entry->BuiltIn) LoadStream(stream, fileType, fileName);
     else LoadThroughHook(stream, fileType, fileName);
@@ -508,9 +510,10 @@ int TKestovaIO::LoadCountedStream(TStream& stream, int fileType) {
 
 void TKestovaIO::LoadFromStream(TStream& stream) {
     if (Dispatched(kvtkStream, [this, &stream] { LoadFromStream(stream); })) return;
+    BeginOperation();
     const int type = DetectStreamFormat(stream);
     if (type == kvftNone) {
-        Finishing(*this, [&] { Fail(); });
+        Finishing(*this, [&] { Fail("the content is of no known picture format"); });
         return;
     }
     LoadFromStreamFormat(stream, type);
@@ -519,8 +522,9 @@ void TKestovaIO::LoadFromStream(TStream& stream) {
 void TKestovaIO::LoadFromStreamFormat(TStream& stream, int fileType) {
     if (Dispatched(kvtkStreamFormat, [this, &stream, fileType] { LoadFromStreamFormat(stream, fileType); })) return;
     Finishing(*this, [&] {
+        BeginOperation();
         const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
-        if (!entry) Fail();
+        if (!entry) Fail("no reader for this picture format");
         else if (entry->BuiltIn) LoadStream(stream, fileType, {});
         else LoadThroughHook(stream, fileType, {});
     });
@@ -732,7 +736,7 @@ void TKestovaIO::ReadParams(TStream& stream, int fileType) {
         TKVBitmap unused;
         entry->ReadHook(stream, unused, *params_, true, progress);
     } else {
-        Fail();
+        Fail("no reader for this picture format");
     }
     if (AbortFlag) params_->FileType = kvftNone;
 }
@@ -743,6 +747,7 @@ void TKestovaIO::ParamsFromFile(const std::string& fileName) {
 
 void TKestovaIO::ParamsFromFileFormat(const std::string& fileName, int fileType) {
     Finishing(*this, [&] {
+        BeginOperation();
         try {
             TFileStream stream(fileName, fmOpenRead);
             ReadParams(stream, fileType);
@@ -758,6 +763,7 @@ void TKestovaIO::ParamsFromStream(TStream& stream) { ParamsFromStreamFormat(stre
 
 void TKestovaIO::ParamsFromStreamFormat(TStream& stream, int fileType) {
     Finishing(*this, [&] {
+        BeginOperation();
         try {
             ReadParams(stream, fileType);
         } catch (const Exception& e) {
