@@ -64,7 +64,8 @@ TEST_F(CommandLineTest, SwitchesAndPictures) {
 
 TEST_F(CommandLineTest, PicturesAtInternetAddressesAreTakenAsWritten) {
     const TCommandLine line = ParseCommandLine(
-        {"/B", "http://host/a.png", "HTTP://host:8080/b/c.JPG", "http://host/page.html", "https://host/d.png", "ftp://host/e.png"});
+        {"/B", "http://host/a.png", "HTTP://host:8080/b/c.JPG", "http://host/page.html", "https://host/d.png",
+         "ftp://host/e.png"});
     EXPECT_EQ(line.sources, (std::vector<TCommandSource>{{"http://host/a.png", -1},
                                                          {"HTTP://host:8080/b/c.JPG", -1},
                                                          {"https://host/d.png", -1}}));

@@ -35,17 +35,20 @@ protected:
     std::string Picture(const std::string& name, const std::string& size = "200x150") {
         const std::string path = scratch_.Path(name);
         const std::string format = fs::path(name).extension().string().substr(1);
-        EXPECT_EQ(RunTool("convert -size " + size + " gradient:red-blue " + format + ":" + Quoted(path)).status, 0) << name;
+        const std::string command = "convert -size " + size + " gradient:red-blue " + format + ":" + Quoted(path);
+        EXPECT_EQ(RunTool(command).status, 0) << name;
         return path;
     }
 
     // Runs in the scratch folder with no display, no answers on standard input, and downloads
     // that give up after 2 s without data instead of 30.
     TCommandResult Run(const std::string& arguments) {
-        const std::string program = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM MORDALE_DOWNLOAD_STALL_SECONDS=2 HOME=" +
-                                    Quoted(scratch_.Path("home")) + " XDG_CONFIG_HOME=" + Quoted(scratch_.Path("config")) +
-                                    " " + Quoted(MORDALE_EXECUTABLE) + " " + arguments;
-        return RunTool("cd " + Quoted(scratch_.Folder()) + " && timeout 60 sh -c " + Quoted(program + " </dev/null 2>&1"));
+        const std::string program = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM MORDALE_DOWNLOAD_STALL_SECONDS=2" +
+                                    std::string(" HOME=") + Quoted(scratch_.Path("home")) +
+                                    " XDG_CONFIG_HOME=" + Quoted(scratch_.Path("config")) + " " +
+                                    Quoted(MORDALE_EXECUTABLE) + " " + arguments;
+        return RunTool("cd " + Quoted(scratch_.Folder()) + " && timeout 60 sh -c " +
+                       Quoted(program + " </dev/null 2>&1"));
     }
 
     TScratchFolder scratch_;

@@ -54,8 +54,8 @@ struct TDownload {
     int fd = -1;
     int64_t received = 0;
     int writeError = 0;  // errno of a failed write; -1 when the body exceeded the limit
-    TClock::time_point lastData = TClock::now();
-    TClock::duration stallBound{};
+    TClock::time_point lastData;
+    long stallSeconds = StallBoundSeconds;
     bool stalled = false;
 };
 
@@ -88,7 +88,7 @@ size_t HeaderReceived(char*, size_t size, size_t count, void* user) {
 // Called about once a second, also while connecting and while nothing arrives.
 int Waiting(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* download = static_cast<TDownload*>(user);
-    download->stalled = TClock::now() - download->lastData >= download->stallBound;
+    download->stalled = TClock::now() - download->lastData >= std::chrono::seconds(download->stallSeconds);
     return download->stalled ? 1 : 0;
 }
 
@@ -107,7 +107,7 @@ int CreateDownloadFile(const std::string& folder, const std::string& extension, 
 std::string TransferFailure(const TCurlLibrary& library, CURL* curl, CURLcode result, const TDownload& download,
                             const char* details) {
     if (download.stalled || result == CURLE_OPERATION_TIMEDOUT)
-        return "no data for " + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(download.stallBound).count()) + " s";
+        return "no data for " + std::to_string(download.stallSeconds) + " s";
     if (result == CURLE_COULDNT_RESOLVE_HOST) return "Could not resolve host name";
     if (result == CURLE_COULDNT_RESOLVE_PROXY) return "Could not resolve proxy name";
     long systemError = 0;
@@ -138,8 +138,7 @@ std::string TEnginePictureFiles::Download(const std::string& url, const std::str
         library->EasyCleanup(curl);
         throw EPdfError(SCantOpenFile, folder + "/Download (" + std::strerror(error) + ")");
     }
-    const long stallSeconds = StallSeconds();
-    download.stallBound = std::chrono::seconds(stallSeconds);
+    download.stallSeconds = StallSeconds();
     char details[CURL_ERROR_SIZE] = "";
     library->EasySetopt(curl, CURLOPT_URL, url.c_str());
     library->EasySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -147,7 +146,7 @@ std::string TEnginePictureFiles::Download(const std::string& url, const std::str
     library->EasySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     library->EasySetopt(curl, CURLOPT_MAXREDIRS, 5L);
     // A slow download that keeps receiving is never cut: only silence is.
-    library->EasySetopt(curl, CURLOPT_CONNECTTIMEOUT, stallSeconds);
+    library->EasySetopt(curl, CURLOPT_CONNECTTIMEOUT, download.stallSeconds);
     library->EasySetopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(MaxDownloadBytes));
     library->EasySetopt(curl, CURLOPT_FAILONERROR, 1L);
     library->EasySetopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -159,19 +158,23 @@ std::string TEnginePictureFiles::Download(const std::string& url, const std::str
     library->EasySetopt(curl, CURLOPT_XFERINFOFUNCTION, Waiting);
     library->EasySetopt(curl, CURLOPT_XFERINFODATA, &download);
     library->EasySetopt(curl, CURLOPT_NOPROGRESS, 0L);
+    download.lastData = TClock::now();
     const CURLcode result = library->EasyPerform(curl);
     long status = 0;
     library->EasyGetinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    const std::string failure = result == CURLE_OK ? std::string() : TransferFailure(*library, curl, result, download, details);
+    const std::string failure =
+        result == CURLE_OK ? std::string() : TransferFailure(*library, curl, result, download, details);
     library->EasyCleanup(curl);
     const int closeError = ::close(download.fd) == 0 ? 0 : errno;
     if (result == CURLE_OK && closeError == 0 && download.received > 0) return fileName;
 
     ::unlink(fileName.c_str());
-    if (download.writeError > 0 || closeError) throw EPdfError(SWriteError, std::strerror(download.writeError > 0 ? download.writeError : closeError));
+    if (download.writeError > 0 || closeError)
+        throw EPdfError(SWriteError, std::strerror(download.writeError > 0 ? download.writeError : closeError));
     if (download.writeError < 0 || result == CURLE_FILESIZE_EXCEEDED)
         throw EPdfError(SFileNotFound, url + " (larger than " + std::to_string(MaxDownloadBytes >> 20) + " MB)");
-    if (result == CURLE_HTTP_RETURNED_ERROR) throw EPdfError(SFileNotFound, url + " (HTTP " + std::to_string(status) + ")");
+    if (result == CURLE_HTTP_RETURNED_ERROR)
+        throw EPdfError(SFileNotFound, url + " (HTTP " + std::to_string(status) + ")");
     if (result == CURLE_OK) throw EPdfError(SFileNotFound, url + " (nothing received)");
     throw EPdfError(SInvalidSystemCall, "InternetOpenURL (" + failure + ")");
 }

@@ -215,7 +215,8 @@ bool ReadWantedImage(TReadState& s, const TImageDescriptor& image, const std::ve
     const int64_t before = s.stream.Position();
     if (decode) decode(s.stream, image.height, image.width, indexes.data(), image.interlaced);
     if (!decode || s.stream.Position() == before) {
-        s.progress.Fail("the compressed data of " + ImageName(params.GifImageIndex) + " are damaged or end before its last row");
+        s.progress.Fail("the compressed data of " + ImageName(params.GifImageIndex) +
+                        " are damaged or end before its last row");
         return false;
     }
     ReportPercent(s.progress, 70);
