@@ -63,12 +63,15 @@ TEST_F(CommandLineTest, SwitchesAndPictures) {
     }
 }
 
-TEST_F(CommandLineTest, PicturesAtHttpAddressesAreTakenAsWritten) {
+TEST_F(CommandLineTest, PicturesAtInternetAddressesAreTakenAsWritten) {
     const TCommandLine line = ParseCommandLine(
-        {"/B", "http://host/a.png", "HTTP://host:8080/b/c.JPG", "http://host/page.html", "https://host/d.png"});
-    EXPECT_EQ(line.sources, (std::vector<TCommandSource>{{"http://host/a.png", -1}, {"HTTP://host:8080/b/c.JPG", -1}}));
+        {"/B", "http://host/a.png", "HTTP://host:8080/b/c.JPG", "http://host/page.html", "https://host/d.png",
+         "ftp://host/e.png"});
+    EXPECT_EQ(line.sources, (std::vector<TCommandSource>{{"http://host/a.png", -1},
+                                                         {"HTTP://host:8080/b/c.JPG", -1},
+                                                         {"https://host/d.png", -1}}));
     EXPECT_EQ(line.rejected, (std::vector<TRejectedArgument>{{"http://host/page.html", "not a kind of picture this program reads"},
-                                                             {"https://host/d.png", "no such file"}}));
+                                                             {"ftp://host/e.png", "no such file"}}));
 }
 
 TEST_F(CommandLineTest, FrameNumbersAreWholeNumbersFromOne) {

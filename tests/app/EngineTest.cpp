@@ -245,7 +245,7 @@ TEST_F(EngineTest, ATiffJoinsByItsDirectoriesAndItsPixelsAreDecodedWhenPlaced) {
     EXPECT_EQ(pic->Height, 4);
     prompter->answers = {idOk, idNo};
     converter.MakePdf();
-    EXPECT_EQ(Questions(), (std::vector<std::string>{"Can't load image : " + damaged,
+    EXPECT_EQ(Questions(), (std::vector<std::string>{"Can't load image : " + damaged + " (damaged TIFF LZW data)",
                                                      "1 pic converted." + CrLf + "Want to see it?"}));
     EXPECT_TRUE(QpdfChecks(pics.Path("good.pdf")));
 }
@@ -335,8 +335,9 @@ TEST_F(EngineTest, AFailingPictureIsReportedAndTheOthersFollow) {
     prompter->answers = {idOk, idNo};
     converter.DeleteSources = true;
     converter.MakePdf();
-    EXPECT_EQ(Questions(), (std::vector<std::string>{"Can't load image : " + bad,
-                                                     "2 pics converted." + CrLf + "Want to see them?"}));
+    EXPECT_EQ(Questions(), (std::vector<std::string>{
+                               "Can't load image : " + bad + " (data ends after 20 bytes; 64 more were needed at offset 14)",
+                               "2 pics converted." + CrLf + "Want to see them?"}));
     EXPECT_EQ(prompter->boxes[0].icon, TMsgIcon::Error);
     EXPECT_TRUE(QpdfChecks(pics.Path("good.pdf")));
     EXPECT_TRUE(QpdfChecks(pics.Path("last.pdf")));
@@ -570,7 +571,8 @@ TEST_F(EngineTest, AFailingPictureInTheMiddleEndsTheBookAndLeavesTheOldOne) {
     converter.DeleteSources = true;
     prompter->saveAnswers = {book};
     prompter->answers = {idYes};
-    EXPECT_EQ(MessageOf([&] { converter.MakePdf(); }), "Can't load image : " + broken + CrLf + "No book was written: " + book);
+    EXPECT_EQ(MessageOf([&] { converter.MakePdf(); }),
+              "Can't load image : " + broken + " (JPEG datastream contains no image)" + CrLf + "No book was written: " + book);
     EXPECT_EQ(ReadFile(book), "old book");
     EXPECT_EQ(pics.Files(), (std::vector<std::string>{"book.pdf", "broken.jpg", "first.jpg", "last.jpg"}));
     EXPECT_FALSE(host.InProgress);

@@ -131,6 +131,29 @@ TEST(KestovaIO, FailuresSetTheAbortFlag) {
     EXPECT_TRUE(w.io.AbortFlag);
 }
 
+TEST(KestovaIO, AFailureKeepsItsReadersReasonUntilTheNextOperation) {
+    TScratchFolder folder;
+    const std::string bmp = BmpOf(folder, 40, 30);
+    WriteFile(folder.Path("cut.bmp"), ReadFile(bmp).substr(0, 200));
+    WriteFile(folder.Path("noise.bmp"), "BM and nothing else");
+    TKestovaIO io;
+    io.LoadFromFile(folder.Path("cut.bmp"));
+    EXPECT_TRUE(io.AbortFlag);
+    EXPECT_EQ(io.FailureReason(), "BMP pixel data is cut short");
+    // A success leaves no reason, and a failure of another kind never shows an earlier one.
+    io.LoadFromFile(bmp);
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(io.FailureReason(), "");
+    io.LoadFromFile(folder.Path("cut.bmp"));
+    TKVMemStream unknown("no picture", 10);
+    io.LoadFromStream(unknown);
+    EXPECT_TRUE(io.AbortFlag);
+    EXPECT_EQ(io.FailureReason(), "the content is of no known picture format");
+    io.ParamsFromFile(folder.Path("noise.bmp"));
+    EXPECT_TRUE(io.AbortFlag);
+    EXPECT_TRUE(Contains(io.FailureReason(), "data ends after 19 bytes")) << io.FailureReason();
+}
+
 TEST(KestovaIO, LoadsIntoAnAttachedClassLibraryBitmap) {
     TScratchFolder folder;
     const std::string bmp = BmpOf(folder, 7, 3);

@@ -7,6 +7,7 @@
 #include <variant>
 
 #include "app/engine/ConverterPic.h"
+#include "app/engine/PictureFiles.h"
 #include "imaging/io/KVHttpLoad.h"
 #include "platform/Shell.h"
 #include "tzlib/TextFormats.h"
@@ -33,8 +34,8 @@ std::optional<int> FrameNumber(const std::string& text) {
 
 std::variant<TCommandSource, std::string> ReadSource(const std::string& argument) {
     TPicKind kind;
-    // A picture at an http address is taken whole; its kind is that of its name.
-    if (KVIsHttpAddress(argument)) {
+    // A picture at an internet address is taken whole; its kind is that of its name.
+    if (IsInternetAddress(argument)) {
         if (!FindPicKind(argument, kind)) return std::string("not a kind of picture this program reads");
         return TCommandSource{argument, -1};
     }

@@ -10,7 +10,6 @@
 #include "app/engine/ConverterHost.h"
 #include "app/engine/ConverterPic.h"
 #include "app/engine/PictureFiles.h"
-#include "imaging/io/KVHttpLoad.h"
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfKalmora.h"
 #include "platform/Prompter.h"
@@ -35,9 +34,9 @@ std::string PdfNameOf(const std::string& fileName) {
 std::string FolderOf(const std::string& fileName) { return std::filesystem::path(fileName).parent_path().string(); }
 
 // Scanned pages live in the program's temporary folder, which goes when the program ends, and
-// pictures at http addresses have no folder here: their documents go to the folder the user takes
+// pictures at internet addresses have no folder here: their documents go to the folder the user takes
 // pictures from, or the home folder.
-bool HasOwnFolder(const std::string& fileName) { return !KVIsHttpAddress(fileName) && !IsInTempFolder(fileName); }
+bool HasOwnFolder(const std::string& fileName) { return !IsInternetAddress(fileName) && !IsInTempFolder(fileName); }
 
 std::string FolderOfDocuments() {
     if (!PicDirectory.empty() && !IsInTempFolder(PicDirectory)) return PicDirectory;

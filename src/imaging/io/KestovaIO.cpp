@@ -280,10 +280,19 @@ TKVProgressRec TKestovaIO::MakeProgress() {
     progress.OnProgress = OnProgress;
     progress.Sender = this;
     progress.AbortFlag = &AbortFlag;
+    progress.FailureReason = &failureReason_;
     return progress;
 }
 
-void TKestovaIO::Fail() { AbortFlag = true; }
+void TKestovaIO::Fail(const std::string& reason) {
+    if (failureReason_.empty()) failureReason_ = reason;
+    AbortFlag = true;
+}
+
+void TKestovaIO::BeginOperation() {
+    AbortFlag = false;
+    failureReason_.clear();
+}
 
 void TKestovaIO::ClearWorkBitmap() {
     if (attachedTBitmap_) {
@@ -308,8 +317,8 @@ void TKestovaIO::AutoAdjustLoaded() {
     if (!AutoAdjustDPI) return;
     try {
         ApplyAutoAdjustDPI();
-    } catch (const Exception&) {
-        Fail();
+    } catch (const Exception& e) {
+        Fail(e.what());
         ClearWorkBitmap();
     }
 }
@@ -317,7 +326,7 @@ void TKestovaIO::AutoAdjustLoaded() {
 // --- Loading
 
 void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fileName) {
-    AbortFlag = false;
+    BeginOperation();
     if (!CheckWorkBitmap()) {
         Fail();
         return;
@@ -325,7 +334,7 @@ void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fi
     params_->ResetInfo();
     const TKVFormatDriver* driver = FindFormatDriver(fileType);
     if (!driver || !driver->Read) {
-        Fail();
+        Fail("no reader for this picture format");
         return;
     }
     work_->RemoveAlphaChannel();
@@ -353,13 +362,13 @@ void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fi
 }
 
 void TKestovaIO::LoadThroughHook(TStream& stream, int fileType, const std::string& fileName) {
-    AbortFlag = false;
+    BeginOperation();
     const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
     params_->FileName.clear();
     params_->FileType = kvftNone;
     params_->ResetInfo();
     if (!entry || !entry->ReadHook || !CheckWorkBitmap()) {
-        Fail();
+        Fail("no reader for this picture format");
         return;
     }
     params_->FileName = fileName;
@@ -367,8 +376,8 @@ void TKestovaIO::LoadThroughHook(TStream& stream, int fileType, const std::strin
     TKVProgressRec progress = MakeProgress();
     try {
         entry->ReadHook(stream, *work_, *params_, false, progress);
-    } catch (const Exception&) {
-        Fail();
+    } catch (const Exception& e) {
+        Fail(e.what());
     } catch (...) {
         Fail();
         ClearWorkBitmap();
@@ -380,6 +389,7 @@ void TKestovaIO::LoadThroughHook(TStream& stream, int fileType, const std::strin
 
 void TKestovaIO::LoadFromFile(const std::string& fileName) {
     if (Dispatched(kvtkFile, [this, fileName] { LoadFromFile(fileName); })) return;
+    BeginOperation();
     const std::string extension = LowerExtension(fileName);
     if (KVIsHttpAddress(fileName)) {
         LoadFromURL(fileName);
@@ -403,7 +413,7 @@ void TKestovaIO::LoadFromFile(const std::string& fileName) {
     }
     const TKVFileFormatEntry* entry = GetFileFormatByExt(extension);
     if (!entry) {
-        Finishing(*this, [&] { Fail(); });
+        Finishing(*this, [&] { Fail("no picture format has the extension " + extension); });
         return;
     }
     const int named = entry->FileType;
@@ -427,7 +437,7 @@ void TKestovaIO::LoadFromURL(const std::string& url) {
         return;
     }
     if (Dispatched(kvtkURL, [this, url] { LoadFromURL(url); })) return;
-    AbortFlag = false;
+    BeginOperation();
     TKVHttpRequest request;
     if (!KVSplitHttpAddress(url, request.address)) {
         Finishing(*this, [&] { Fail(); });
@@ -478,9 +488,10 @@ void TKestovaIO::LoadFromFileFormat(const std::string& fileName, int fileType) {
 }
 
 void TKestovaIO::LoadFileAs(const std::string& fileName, int fileType) {
-    AbortFlag = true;
+    BeginOperation();
     const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
-    if (!entry) return;
+    if (!entry) return Fail("no reader for this picture format");
+    AbortFlag = true;
     TFileStream stream(fileName, fmOpenRead);
     if (entry->BuiltIn) LoadStream(stream, fileType, fileName);
     else LoadThroughHook(stream, fileType, fileName);
@@ -534,9 +545,10 @@ int TKestovaIO::LoadCountedStream(TStream& stream, int fileType) {
 
 void TKestovaIO::LoadFromStream(TStream& stream) {
     if (Dispatched(kvtkStream, [this, &stream] { LoadFromStream(stream); })) return;
+    BeginOperation();
     const int type = DetectStreamFormat(stream);
     if (type == kvftNone) {
-        Finishing(*this, [&] { Fail(); });
+        Finishing(*this, [&] { Fail("the content is of no known picture format"); });
         return;
     }
     LoadFromStreamFormat(stream, type);
@@ -545,8 +557,9 @@ void TKestovaIO::LoadFromStream(TStream& stream) {
 void TKestovaIO::LoadFromStreamFormat(TStream& stream, int fileType) {
     if (Dispatched(kvtkStreamFormat, [this, &stream, fileType] { LoadFromStreamFormat(stream, fileType); })) return;
     Finishing(*this, [&] {
+        BeginOperation();
         const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
-        if (!entry) Fail();
+        if (!entry) Fail("no reader for this picture format");
         else if (entry->BuiltIn) LoadStream(stream, fileType, {});
         else LoadThroughHook(stream, fileType, {});
     });
@@ -574,6 +587,7 @@ void TKestovaIO::ImportMetafile(const std::string& fileName, int width, int heig
     constexpr int64_t LargestSide = 16000;
     if (Dispatched(kvtkMetafile, [=, this] { ImportMetafile(fileName, width, height, withAlpha); })) return;
     Finishing(*this, [&] {
+        BeginOperation();
         AbortFlag = true;
         const TGraphicClass metafileClass = GraphicClassForExtension(LowerExtension(fileName));
         if (width == 0 || height == 0 || !metafileClass || !CheckWorkBitmap()) return;
@@ -581,7 +595,8 @@ void TKestovaIO::ImportMetafile(const std::string& fileName, int width, int heig
         std::unique_ptr<TGraphic> picture = metafileClass();
         try {
             picture->LoadFromFile(fileName);
-        } catch (const EInvalidGraphic&) {
+        } catch (const EInvalidGraphic& e) {
+            Fail(e.what());
             return;
         }
         int64_t w = width, h = height;
@@ -688,8 +703,8 @@ void TKestovaIO::SaveStream(TStream& stream, int fileType) {
     params_->FileType = fileType;
     try {
         entry->WriteHook(stream, *work_, *params_, progress);
-    } catch (const Exception&) {
-        Fail();
+    } catch (const Exception& e) {
+        Fail(e.what());
     }
 }
 
@@ -755,7 +770,7 @@ void TKestovaIO::SaveToStreamFormat(TStream& stream, int fileType) {
 // --- Parameters
 
 void TKestovaIO::ReadParams(TStream& stream, int fileType) {
-    AbortFlag = false;
+    BeginOperation();
     params_->FileType = fileType;
     params_->ResetInfo();
     TKVProgressRec progress = MakeProgress();
@@ -768,7 +783,7 @@ void TKestovaIO::ReadParams(TStream& stream, int fileType) {
         TKVBitmap unused;
         entry->ReadHook(stream, unused, *params_, true, progress);
     } else {
-        Fail();
+        Fail("no reader for this picture format");
     }
     if (AbortFlag) params_->FileType = kvftNone;
 }
@@ -779,11 +794,12 @@ void TKestovaIO::ParamsFromFile(const std::string& fileName) {
 
 void TKestovaIO::ParamsFromFileFormat(const std::string& fileName, int fileType) {
     Finishing(*this, [&] {
+        BeginOperation();
         try {
             TFileStream stream(fileName, fmOpenRead);
             ReadParams(stream, fileType);
-        } catch (const Exception&) {
-            Fail();
+        } catch (const Exception& e) {
+            Fail(e.what());
             params_->FileType = kvftNone;
         }
         params_->FileName = fileName;
@@ -794,10 +810,11 @@ void TKestovaIO::ParamsFromStream(TStream& stream) { ParamsFromStreamFormat(stre
 
 void TKestovaIO::ParamsFromStreamFormat(TStream& stream, int fileType) {
     Finishing(*this, [&] {
+        BeginOperation();
         try {
             ReadParams(stream, fileType);
-        } catch (const Exception&) {
-            Fail();
+        } catch (const Exception& e) {
+            Fail(e.what());
             params_->FileType = kvftNone;
         }
     });
@@ -809,20 +826,27 @@ int TKestovaIO::OpenMediaFile(const std::string& fileName) {
     CloseMediaFile();
     media_ = CreateMediaProvider();
     const int frames = media_ ? media_->Open(fileName, *params_) : 0;
-    AbortFlag = frames == 0;
-    if (frames == 0) media_.reset();
+    BeginOperation();
+    if (frames == 0) {
+        Fail(media_ ? "no video frame can be read from the file" : "no video library");
+        media_.reset();
+    }
     else params_->FileName = mediaName_ = fileName;
     params_->MediaFrameCount = frames;
     return frames;
 }
 
 void TKestovaIO::LoadMediaFrame(int index) {
+    BeginOperation();
     AbortFlag = !media_ || !CheckWorkBitmap();
     if (AbortFlag) return;
     params_->SetImageIndex(index);
-    AbortFlag = !media_->LoadFrame(index, *work_, *params_);
-    if (AbortFlag) ClearWorkBitmap();
-    else RefreshAttached();
+    if (media_->LoadFrame(index, *work_, *params_)) {
+        RefreshAttached();
+        return;
+    }
+    Fail("frame " + std::to_string(index + 1) + " cannot be decoded");
+    ClearWorkBitmap();
 }
 
 void TKestovaIO::CloseMediaFile() {

@@ -42,6 +42,9 @@ public:
     // Set by a driver on bad or unsupported data and by a failed operation; a caller may set it
     // to stop a running one. Keeps its value until the next operation.
     std::atomic<bool> AbortFlag{false};
+    // Why the last load or header read stopped with AbortFlag, in its reader's words; empty when
+    // the reader gave none.
+    const std::string& FailureReason() const { return failureReason_; }
     TKVProgressEvent OnProgress;
     std::function<void(TObject* sender)> OnFinishWork;
     int32_t Tag = 0;  // the caller's
@@ -308,10 +311,14 @@ private:
     void DetachView();
     void TakeViewBitmap();
     void TakeViewResolution();
-    void Fail();
+    // Sets AbortFlag; the reason is kept unless one was kept since the operation began.
+    void Fail(const std::string& reason = {});
+    // Clears AbortFlag and the reason of an earlier operation.
+    void BeginOperation();
 
     // The record asks for the work bitmap while it is built, so that comes first.
     std::unique_ptr<TKVBitmap> ownedWork_;
+    std::string failureReason_;
     TKVBitmap* work_ = nullptr;
     TBitmap* attachedTBitmap_ = nullptr;
     TBitmap* image_ = nullptr;
