@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <algorithm>
 #include <filesystem>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,7 +16,6 @@
 #include "platform/GraphicClasses.h"
 #include "platform/Paths.h"
 #include "platform/Prompter.h"
-#include "platform/Shell.h"
 #include "platform/qt/Metafile.h"
 #include "platform/qt/QtCanvas.h"
 #include "platform/qt/QtPrompter.h"
@@ -40,13 +38,10 @@ bool HasMetafile(const TCommandLine& command) {
 int main(int argc, char** argv) {
     // The settings, the folder and the desktop entries are those of the program it is part of.
     SetProgramPath(ExecutableFolder() + "/" MORDALE_PROGRAM);
-    const TCommandLine command = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    // Asked for, or nothing to do where no window can be seen: how to call the program.
-    if (command.usageAsked || (!HasDisplay() && !command.unattended)) {
-        const bool asked = argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h");
-        (asked ? std::cout : std::cerr) << UsageText();
-        return esNothingUsable;
-    }
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const TCommandLine command = ParseCommandLine(arguments);
+    // Asked for, or what keeps the command line from running: how to call the program.
+    if (const std::optional<TExitStatus> status = AnswerUsage(command, arguments)) return *status;
     // Drawing on pictures and reading metafiles and videos, with or without a window.
     InstallQtCanvas();
     InstallQtGraphics();

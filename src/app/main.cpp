@@ -13,7 +13,6 @@
 #include "app/engine/UnattendedRun.h"
 #include "platform/GraphicClasses.h"
 #include "platform/Paths.h"
-#include "platform/Shell.h"
 #include "tzlib/TextFormats.h"
 
 // This program makes the documents of unattended runs on the engine alone, so that such a run
@@ -44,13 +43,10 @@ int BecomeWindowProgram(char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const TCommandLine command = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    // Asked for, or nothing to do where no window can be seen: how to call the program.
-    if (command.usageAsked || (!HasDisplay() && !command.unattended)) {
-        const bool asked = argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h");
-        (asked ? std::cout : std::cerr) << UsageText();
-        return esNothingUsable;
-    }
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const TCommandLine command = ParseCommandLine(arguments);
+    // Asked for, or what keeps the command line from running: how to call the program.
+    if (const std::optional<TExitStatus> status = AnswerUsage(command, arguments)) return *status;
     if (!command.unattended || NeedsWindowProgram(command)) return BecomeWindowProgram(argv);
     return RunUnattended(command);
 }

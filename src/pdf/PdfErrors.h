@@ -26,6 +26,7 @@ inline constexpr const char* SCharsetNotSupported = "Font character set not supp
 inline constexpr const char* SCantOpenFile = "Can't open file";
 inline constexpr const char* SNotOpened = "Document not opened";
 inline constexpr const char* SFieldAlreadyPut = "Field already put on form";
+inline constexpr const char* SNulInExportName = "Export name holds a NUL character";
 inline constexpr const char* SDuplicateName = "Duplicate name";
 inline constexpr const char* SFileLocked = "File locked";
 inline constexpr const char* SFileNotFound = "File not found";

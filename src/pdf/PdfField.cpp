@@ -18,6 +18,13 @@ TPdfField::TPdfField(TPdfCanvas& canvas, std::string name, TPdfField* parent)
     : Name(std::move(name)), canvas_(canvas), parent_(parent) {}
 
 void TPdfField::AddAction(TPdfFieldEvent event, TPdfActionKind kind, std::string text) {
+    // An event is a key of the actions dictionary, which may hold each key once.
+    for (TAction& action : actions_)
+        if (action.event == event) {
+            action.kind = kind;
+            action.text = std::move(text);
+            return;
+        }
     actions_.push_back(TAction{event, kind, std::move(text)});
 }
 

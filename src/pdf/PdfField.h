@@ -35,6 +35,7 @@ public:
     int BorderWidth = 1;  // points
     TPdfBorderStyle BorderStyle = TPdfBorderStyle::Solid;
     TColor BorderColor = clBlack;
+    // One action per event: a later one for the same event replaces the earlier.
     void AddAction(TPdfFieldEvent event, TPdfActionKind kind, std::string text = {});
 
     // Puts the field on the current page with its top left corner at (x, y), in the length unit;

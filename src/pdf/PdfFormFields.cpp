@@ -119,6 +119,8 @@ TRadioButtonField::TRadioButtonField(TPdfCanvas& canvas, std::string exportName,
 
 void TRadioButtonField::Put(int x, int y, int width, int height) {
     if (group_.IsPut()) throw EPdfError(SRadioGroupOrder, group_.Name);
+    // The export name becomes a PDF name, which readers refuse to hold a NUL even when escaped.
+    if (Name.find('\0') != std::string::npos) throw EPdfError(SNulInExportName, group_.Name);
     TTwoStateWidget::Put(x, y, width, height);
 }
 

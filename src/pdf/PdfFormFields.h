@@ -69,8 +69,8 @@ private:
     std::vector<TRadioButtonField*> buttons_;
 };
 
-// A widget of a radio group; its name is the value the group takes when it is checked. It shares
-// the group's appearance characteristics.
+// A widget of a radio group; its name is the value the group takes when it is checked, and may
+// hold any byte but NUL. It shares the group's appearance characteristics.
 class TRadioButtonField : public TTwoStateWidget {
 public:
     TRadioButtonField(TPdfCanvas& canvas, std::string exportName, TRadioGroupField& group);

@@ -73,6 +73,13 @@ std::string Hint(const std::vector<TMsgAnswer>& answers, TMsgAnswer defaultAnswe
     return hint + "] ";
 }
 
+std::string UnixLines(const std::string& text) {
+    std::string lines;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '\r' || i + 1 >= text.size() || text[i + 1] != '\n') lines += text[i];
+    return lines;
+}
+
 // The answer that loses nothing when nobody is there to give one.
 TMsgAnswer CautiousAnswer(const std::vector<TMsgAnswer>& answers) {
     for (const TMsgAnswer careful : {idNo, idCancel})
@@ -167,10 +174,11 @@ TTerminalPrompter::TTerminalPrompter(std::istream& in, std::ostream& err, std::o
     };
 }
 
-TMsgAnswer TTerminalPrompter::MessageBox(const std::string& caption, const std::string& text, TMsgIcon,
+TMsgAnswer TTerminalPrompter::MessageBox(const std::string&, const std::string& text, TMsgIcon,
                                          TMsgButtons buttons) {
     const std::vector<TMsgAnswer> answers = AnswersOf(buttons);
-    err_ << caption << '\n' << text << '\n';
+    // A terminal has no title bar: the text alone, one line break where the box has one.
+    err_ << UnixLines(text) << '\n';
     if (answers.size() == 1) {
         err_.flush();
         return answers.front();

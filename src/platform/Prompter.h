@@ -37,7 +37,7 @@ TPrompter& Prompter();
 // Installs a prompter and returns the previous one.
 std::unique_ptr<TPrompter> SetPrompter(std::unique_ptr<TPrompter> prompter);
 
-// Boxes go to the error stream; questions read one line; a save dialog takes the proposed path on
+// Boxes go to the error stream, their text without the caption; questions read one line; a save dialog takes the proposed path on
 // an empty line. With a person at the terminal, an empty line or the end of input takes the
 // default (first) button. Without one (standard input is not a terminal), the answer that loses
 // nothing is taken instead: No, else Cancel, else the first button; and a silent input is waited

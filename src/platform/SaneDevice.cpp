@@ -1,10 +1,13 @@
 #include "platform/SaneDevice.h"
 
 #include <sane/sane.h>
+#include <sane/saneopts.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <mutex>
 
 namespace {
@@ -13,6 +16,7 @@ std::mutex sessionLock;
 int sessions = 0;
 SANE_Int versionCode = 0;
 TSaneDeviceDialog deviceDialog = nullptr;
+std::map<std::string, std::vector<TSaneChoice>> rememberedChoices;
 
 SANE_Handle Handle(void* handle) { return static_cast<SANE_Handle>(handle); }
 
@@ -52,6 +56,28 @@ bool WordOf(const TSaneOption& option, double value, SANE_Word& word) {
     return true;
 }
 
+TSaneFrame::TFormat FormatOf(SANE_Frame format) {
+    switch (format) {
+    case SANE_FRAME_GRAY: return TSaneFrame::Gray;
+    case SANE_FRAME_RGB: return TSaneFrame::Rgb;
+    case SANE_FRAME_RED: return TSaneFrame::Red;
+    case SANE_FRAME_GREEN: return TSaneFrame::Green;
+    case SANE_FRAME_BLUE: return TSaneFrame::Blue;
+    default: return TSaneFrame::Unsupported;
+    }
+}
+
+TSaneFrame FrameOf(const SANE_Parameters& p) {
+    TSaneFrame frame;
+    frame.Format = FormatOf(p.format);
+    frame.BytesPerLine = p.bytes_per_line;
+    frame.PixelsPerLine = p.pixels_per_line;
+    frame.Lines = p.lines < 0 ? -1 : p.lines;
+    frame.Depth = p.depth;
+    frame.Last = p.last_frame != SANE_FALSE;
+    return frame;
+}
+
 }  // namespace
 
 TSaneSession::TSaneSession() {
@@ -87,6 +113,20 @@ void SetSaneDeviceDialog(TSaneDeviceDialog dialog) {
     deviceDialog = dialog;
 }
 
+void RememberSaneChoices(const std::string& device, const std::vector<TSaneChoice>& choices) {
+    std::lock_guard guard(sessionLock);
+    std::vector<TSaneChoice>& kept = rememberedChoices[device];
+    for (const TSaneChoice& choice : choices) {
+        std::erase_if(kept, [&](const TSaneChoice& earlier) { return earlier.Option == choice.Option; });
+        kept.push_back(choice);
+    }
+}
+
+void ForgetSaneChoices() {
+    std::lock_guard guard(sessionLock);
+    rememberedChoices.clear();
+}
+
 int ChooseSaneDevice(const std::vector<TSaneDeviceInfo>& devices) {
     TSaneDeviceDialog dialog = nullptr;
     {
@@ -107,17 +147,23 @@ bool TSaneDevice::Open(const TSaneSession& session, const std::string& name) {
     }
     SANE_Handle handle = nullptr;
     const SANE_Status status = sane_open(name.c_str(), &handle);
-    if (status != SANE_STATUS_GOOD) {
-        error_ = sane_strstatus(status);
-        return false;
-    }
+    if (status != SANE_STATUS_GOOD) return Fail(status);
     handle_ = handle;
+    name_ = name;
+    std::vector<TSaneChoice> choices;
+    {
+        std::lock_guard guard(sessionLock);
+        if (const auto kept = rememberedChoices.find(name); kept != rememberedChoices.end()) choices = kept->second;
+    }
+    // A choice the device no longer takes (another option made it inactive) is passed over.
+    for (const TSaneChoice& choice : choices) Apply(FindOption(choice.Option), choice);
     return true;
 }
 
 void TSaneDevice::Close() {
     if (handle_) sane_close(Handle(handle_));
     handle_ = nullptr;
+    name_.clear();
 }
 
 int TSaneDevice::OptionCount() {
@@ -140,6 +186,7 @@ bool TSaneDevice::Describe(int index, TSaneOption& option) {
     option.Active = SANE_OPTION_IS_ACTIVE(d->cap);
     option.Readable = (d->cap & SANE_CAP_SOFT_DETECT) != 0;
     option.Settable = SANE_OPTION_IS_SETTABLE(d->cap);
+    option.Automatic = (d->cap & SANE_CAP_AUTOMATIC) != 0;
     switch (d->type) {
     case SANE_TYPE_BOOL: option.Kind = TSaneValueKind::Bool; break;
     case SANE_TYPE_INT: option.Kind = TSaneValueKind::Int; break;
@@ -149,7 +196,10 @@ bool TSaneDevice::Describe(int index, TSaneOption& option) {
     default: option.Kind = TSaneValueKind::Group; break;
     }
     if (IsNumberKind(option.Kind)) option.Count = std::max<SANE_Int>(d->size, 0) / SANE_Int(sizeof(SANE_Word));
-    else if (option.Kind == TSaneValueKind::String) option.Count = 1;
+    else if (option.Kind == TSaneValueKind::String) {
+        option.Count = 1;
+        option.TextSize = std::max<SANE_Int>(d->size, 0);
+    }
     if (d->constraint_type == SANE_CONSTRAINT_RANGE && d->constraint.range && IsNumberKind(option.Kind)) {
         option.Constraint = TSaneConstraint::Range;
         option.Min = WordValue(d->type, d->constraint.range->min);
@@ -169,16 +219,20 @@ bool TSaneDevice::Describe(int index, TSaneOption& option) {
 
 int TSaneDevice::FindOption(const std::string& name) {
     const int count = OptionCount();
+    int inactive = -1;
     for (int i = 1; i < count; ++i) {
         const SANE_Option_Descriptor* d = sane_get_option_descriptor(Handle(handle_), i);
-        if (d && d->name && name == d->name) return i;
+        if (!d || !d->name || name != d->name) continue;
+        if (SANE_OPTION_IS_ACTIVE(d->cap)) return i;
+        if (inactive < 0) inactive = i;
     }
-    return -1;
+    return inactive;
 }
 
-bool TSaneDevice::GetNumbers(int index, std::vector<double>& values) {
+bool TSaneDevice::GetNumbers(int index, std::vector<double>& values, bool inactiveToo) {
     TSaneOption option;
-    if (!Describe(index, option) || !IsNumberKind(option.Kind) || option.Count <= 0 || !option.Active || !option.Readable)
+    if (!Describe(index, option) || !IsNumberKind(option.Kind) || option.Count <= 0 ||
+        !(option.Active || inactiveToo) || !option.Readable)
         return false;
     std::vector<SANE_Word> words(static_cast<size_t>(option.Count));
     if (sane_control_option(Handle(handle_), index, SANE_ACTION_GET_VALUE, words.data(), nullptr) != SANE_STATUS_GOOD)
@@ -189,10 +243,10 @@ bool TSaneDevice::GetNumbers(int index, std::vector<double>& values) {
     return true;
 }
 
-bool TSaneDevice::GetText(int index, std::string& value) {
+bool TSaneDevice::GetText(int index, std::string& value, bool inactiveToo) {
     const SANE_Option_Descriptor* d = handle_ && index > 0 && index < OptionCount()
                                           ? sane_get_option_descriptor(Handle(handle_), index) : nullptr;
-    if (!d || d->type != SANE_TYPE_STRING || d->size <= 0 || !SANE_OPTION_IS_ACTIVE(d->cap) ||
+    if (!d || d->type != SANE_TYPE_STRING || d->size <= 0 || !(SANE_OPTION_IS_ACTIVE(d->cap) || inactiveToo) ||
         !(d->cap & SANE_CAP_SOFT_DETECT))
         return false;
     // One byte more than the device may write keeps the text ended whatever it writes.
@@ -211,7 +265,7 @@ bool TSaneDevice::SetNumbers(int index, const std::vector<double>& values) {
     std::vector<SANE_Word> words(values.size());
     for (size_t i = 0; i < values.size(); ++i)
         if (!WordOf(option, values[i], words[i])) return false;
-    return sane_control_option(Handle(handle_), index, SANE_ACTION_SET_VALUE, words.data(), nullptr) == SANE_STATUS_GOOD;
+    return Write(index, SANE_ACTION_SET_VALUE, words.data());
 }
 
 bool TSaneDevice::SetText(int index, const std::string& value) {
@@ -227,16 +281,50 @@ bool TSaneDevice::SetText(int index, const std::string& value) {
     }
     std::vector<char> text(static_cast<size_t>(d->size), '\0');
     std::memcpy(text.data(), value.data(), value.size());
-    return sane_control_option(Handle(handle_), index, SANE_ACTION_SET_VALUE, text.data(), nullptr) == SANE_STATUS_GOOD;
+    return Write(index, SANE_ACTION_SET_VALUE, text.data());
+}
+
+bool TSaneDevice::SetAutomatic(int index) {
+    TSaneOption option;
+    if (!Describe(index, option) || !option.Automatic || !option.Active || !option.Settable) return false;
+    return Write(index, SANE_ACTION_SET_AUTO, nullptr);
 }
 
 bool TSaneDevice::Press(int index) {
     TSaneOption option;
     if (!Describe(index, option) || option.Kind != TSaneValueKind::Button || !option.Active || !option.Settable) return false;
-    return sane_control_option(Handle(handle_), index, SANE_ACTION_SET_VALUE, nullptr, nullptr) == SANE_STATUS_GOOD;
+    return Write(index, SANE_ACTION_SET_VALUE, nullptr);
 }
 
-bool TSaneDevice::Start(TSaneFrame& frame) {
+bool TSaneDevice::Apply(int index, const TSaneChoice& choice) {
+    TSaneOption option;
+    if (!Describe(index, option)) return false;
+    if (choice.Automatic) return SetAutomatic(index);
+    if (option.Kind == TSaneValueKind::String) return SetText(index, choice.Text);
+    return IsNumberKind(option.Kind) && SetNumbers(index, choice.Numbers);
+}
+
+bool TSaneDevice::Write(int index, int action, void* value) {
+    SANE_Int info = 0;
+    const SANE_Status status = sane_control_option(Handle(handle_), index, static_cast<SANE_Action>(action), value, &info);
+    reshaped_ = status == SANE_STATUS_GOOD && (info & (SANE_INFO_INEXACT | SANE_INFO_RELOAD_OPTIONS)) != 0;
+    return status == SANE_STATUS_GOOD;
+}
+
+bool TSaneDevice::Fail(int status) {
+    status_ = status;
+    error_ = sane_strstatus(static_cast<SANE_Status>(status));
+    return false;
+}
+
+bool TSaneDevice::Parameters(TSaneFrame& frame) {
+    SANE_Parameters p{};
+    if (!handle_ || sane_get_parameters(Handle(handle_), &p) != SANE_STATUS_GOOD) return false;
+    frame = FrameOf(p);
+    return true;
+}
+
+bool TSaneDevice::StartFrame(TSaneFrame& frame) {
     error_.clear();
     if (!handle_) return false;
     SANE_Status status = sane_start(Handle(handle_));
@@ -244,22 +332,22 @@ bool TSaneDevice::Start(TSaneFrame& frame) {
     if (status == SANE_STATUS_GOOD) status = sane_get_parameters(Handle(handle_), &p);
     if (status != SANE_STATUS_GOOD) {
         sane_cancel(Handle(handle_));
-        error_ = sane_strstatus(status);
-        return false;
+        return Fail(status);
     }
-    frame = {};
-    frame.BytesPerLine = p.bytes_per_line;
-    frame.PixelsPerLine = p.pixels_per_line;
-    frame.Lines = p.lines < 0 ? -1 : p.lines;
-    frame.Depth = p.depth;
+    frame = FrameOf(p);
+    return true;
+}
+
+bool TSaneDevice::Start(TSaneFrame& frame) {
+    if (!StartFrame(frame)) return false;
     // Pages in one frame only: three-pass colour stays unread.
-    const bool depthKnown = p.depth == 1 || p.depth == 8 || p.depth == 16;
-    if (p.last_frame && p.format == SANE_FRAME_GRAY && depthKnown) frame.Format = TSaneFrame::Gray;
-    else if (p.last_frame && p.format == SANE_FRAME_RGB && (p.depth == 8 || p.depth == 16)) frame.Format = TSaneFrame::Rgb;
+    const bool depthKnown = frame.Depth == 1 || frame.Depth == 8 || frame.Depth == 16;
+    const bool gray = frame.Last && frame.Format == TSaneFrame::Gray && depthKnown;
+    const bool rgb = frame.Last && frame.Format == TSaneFrame::Rgb && (frame.Depth == 8 || frame.Depth == 16);
     // Rows must hold the pixels they announce.
-    const int64_t rowBits = int64_t(p.pixels_per_line) * p.depth * (frame.Format == TSaneFrame::Rgb ? 3 : 1);
-    if (frame.Format != TSaneFrame::Unsupported && p.pixels_per_line > 0 && (rowBits + 7) / 8 <= p.bytes_per_line)
-        return true;
+    const int64_t rowBits = int64_t(frame.PixelsPerLine) * frame.Depth * (rgb ? 3 : 1);
+    if ((gray || rgb) && frame.PixelsPerLine > 0 && (rowBits + 7) / 8 <= frame.BytesPerLine) return true;
+    frame.Format = TSaneFrame::Unsupported;
     sane_cancel(Handle(handle_));
     error_ = "The device delivers its pages in a form that cannot be read.";
     return false;
@@ -272,7 +360,7 @@ TSaneDevice::TRead TSaneDevice::Read(uint8_t* buffer, int size, int& got) {
     const SANE_Status status = sane_read(Handle(handle_), buffer, size, &n);
     if (status == SANE_STATUS_EOF) return TRead::End;
     if (status != SANE_STATUS_GOOD) {
-        error_ = sane_strstatus(status);
+        Fail(status);
         return TRead::Failed;
     }
     got = std::clamp<SANE_Int>(n, 0, size);
@@ -281,4 +369,23 @@ TSaneDevice::TRead TSaneDevice::Read(uint8_t* buffer, int size, int& got) {
 
 void TSaneDevice::Cancel() {
     if (handle_) sane_cancel(Handle(handle_));
+}
+
+double SaneResolution(TSaneDevice& device, bool vertical) {
+    std::vector<double> value;
+    const char* axis = vertical ? SANE_NAME_SCAN_Y_RESOLUTION : SANE_NAME_SCAN_X_RESOLUTION;
+    if (device.GetNumbers(device.FindOption(axis), value) || device.GetNumbers(device.FindOption(SANE_NAME_SCAN_RESOLUTION), value))
+        return value.empty() ? 0 : value[0];
+    return 0;
+}
+
+bool IsSaneFeeder(const std::string& source) {
+    std::string lower = source;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower.find("feeder") != std::string::npos || lower.find("adf") != std::string::npos;
+}
+
+bool SaneFeederSelected(TSaneDevice& device) {
+    std::string source;
+    return device.GetText(device.FindOption(SANE_NAME_SCAN_SOURCE), source) && IsSaneFeeder(source);
 }

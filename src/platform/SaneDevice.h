@@ -47,18 +47,36 @@ struct TSaneOption {
     TSaneValueKind Kind = TSaneValueKind::Group;
     int Unit = 0;   // SANE's unit number
     int Count = 0;  // values it holds: 1, more for an array, 0 for buttons and groups
-    bool Active = false, Readable = false, Settable = false;
+    int TextSize = 0;  // bytes a text option holds, its ending zero among them
+    bool Active = false, Readable = false, Settable = false, Automatic = false;
     TSaneConstraint Constraint = TSaneConstraint::None;
     double Min = 0, Max = 0, Step = 0;
     std::vector<double> Numbers;
     std::vector<std::string> Strings;
 };
 
-// A page as the device is about to deliver it. Lines is -1 when the device does not know.
+// A value a person chose for an option: numbers, a text, or the device's automatic value.
+struct TSaneChoice {
+    std::string Option;
+    std::vector<double> Numbers;
+    std::string Text;
+    bool Automatic = false;
+};
+
+// Choices a person made for the named device, kept for the program's life and written again, in
+// the order made, each time the device is opened; a later choice for an option replaces the
+// earlier one.
+void RememberSaneChoices(const std::string& device, const std::vector<TSaneChoice>& choices);
+// Forgets every device's choices, as at the program's start.
+void ForgetSaneChoices();
+
+// A frame as the device is about to deliver it: a whole page, or one colour of a page sent in
+// three frames. Lines is -1 when the device does not know.
 struct TSaneFrame {
-    enum TFormat { Gray, Rgb, Unsupported };
+    enum TFormat { Gray, Rgb, Red, Green, Blue, Unsupported };
     TFormat Format = Unsupported;
     int BytesPerLine = 0, PixelsPerLine = 0, Lines = -1, Depth = 0;
+    bool Last = true;  // no frame of the page follows
 };
 
 class TSaneDevice {
@@ -68,24 +86,36 @@ public:
     TSaneDevice(const TSaneDevice&) = delete;
     TSaneDevice& operator=(const TSaneDevice&) = delete;
 
-    // Opens the named device of the session's library; false with the reason in ErrorText.
+    // Opens the named device of the session's library, with the choices remembered for it;
+    // false with the reason in ErrorText.
     bool Open(const TSaneSession& session, const std::string& name);
     void Close();
     bool IsOpen() const { return handle_ != nullptr; }
+    const std::string& Name() const { return name_; }
 
     // Options are numbered from 1; 0 and numbers past the count describe nothing.
     int OptionCount();
     bool Describe(int index, TSaneOption& option);
-    // The first option of that name, active or not; -1 when there is none.
+    // The first active option of that name, else the first inactive one; -1 when there is none.
     int FindOption(const std::string& name);
-    bool GetNumbers(int index, std::vector<double>& values);
-    bool GetText(int index, std::string& value);
+    // Values of active options; inactiveToo also asks for those the device may still give.
+    bool GetNumbers(int index, std::vector<double>& values, bool inactiveToo = false);
+    bool GetText(int index, std::string& value, bool inactiveToo = false);
     // A value the option's kind, count or constraint does not allow, or an inactive or read-only
     // option, is refused and leaves the device as it was.
     bool SetNumbers(int index, const std::vector<double>& values);
     bool SetText(int index, const std::string& value);
+    bool SetAutomatic(int index);
     bool Press(int index);
+    // Writes the choice to option index, whatever its name.
+    bool Apply(int index, const TSaneChoice& choice);
+    // True when the device rounded the last value written, or it changed other options.
+    bool LastWriteReshaped() const { return reshaped_; }
 
+    // The next frame as the device describes it before it starts.
+    bool Parameters(TSaneFrame& frame);
+    // Starts the next frame, whatever its form; false when there is none or it fails.
+    bool StartFrame(TSaneFrame& frame);
     // Starts the next page (of a feeder, the next sheet); false when there is none, it fails or
     // its data come in more than one frame (three-pass colour), which is cancelled.
     bool Start(TSaneFrame& frame);
@@ -96,8 +126,22 @@ public:
     void Cancel();
 
     const std::string& ErrorText() const { return error_; }
+    // SANE's status number of the last failure to open, start or read.
+    int Status() const { return status_; }
 
 private:
+    bool Write(int index, int action, void* value);
+    bool Fail(int status);
+
     void* handle_ = nullptr;
-    std::string error_;
+    std::string name_, error_;
+    int status_ = 0;
+    bool reshaped_ = false;
 };
+
+// The resolution of the device's next page along one axis: the axis's own option, else the
+// common one; 0 when the device tells none.
+double SaneResolution(TSaneDevice& device, bool vertical);
+// Whether a source the device names is a document feeder, and whether the feeder is chosen.
+bool IsSaneFeeder(const std::string& source);
+bool SaneFeederSelected(TSaneDevice& device);

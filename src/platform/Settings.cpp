@@ -18,13 +18,15 @@
 // would be misread: "%", control characters (so CR and LF), blanks at either end, and in names "="
 // and "[". Loading keeps the complete, well-formed lines and skips the rest, so a damaged file
 // loses only what is damaged; a last line without its line feed (an edit by hand) counts. A file
-// with NUL bytes (binary, never written by us), beyond the size cap or unreadable reads as empty
-// and is moved aside, not overwritten, by the next save.
+// with NUL bytes (binary, never written by us), beyond the size cap, unreadable or empty reads as
+// empty; such a file, and one with lines that were skipped, is moved aside, not overwritten, by
+// the next save.
 
 namespace {
 
 constexpr char Separator = '\\';
 constexpr size_t MaxFileSize = 16 << 20;
+constexpr int MaxKeptFiles = 9;
 
 char FoldChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -90,7 +92,19 @@ std::string LastComponent(const std::string& path) { return path.substr(path.rfi
 
 }  // namespace
 
-TSettingsStore::TSettingsStore(std::string fileName) : fileName_(std::move(fileName)) { Load(); }
+TSettingsStore::TSettingsStore(std::string fileName, std::string looseKey)
+    : fileName_(std::move(fileName)), looseKey_(std::move(looseKey)) {
+    Load();
+}
+
+std::string TSettingsStore::BadFileName() const {
+    for (int number = 1; number <= MaxKeptFiles; ++number) {
+        const std::string name = fileName_ + ".bad" + (number == 1 ? std::string() : std::to_string(number));
+        struct stat info;
+        if (::lstat(name.c_str(), &info) != 0 && errno == ENOENT) return name;
+    }
+    return {};
+}
 
 std::string TSettingsStore::Fold(const std::string& key) {
     std::string folded = key;
@@ -225,16 +239,31 @@ void TSettingsStore::Load() {
 }
 
 void TSettingsStore::Parse(const std::string& text) {
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos) {
+        loadProblem_ = "empty";
+        return;
+    }
     Key* current = nullptr;
+    bool keyLineSeen = false, looseValues = false;
+    size_t lineNumber = 0, firstSkipped = 0;
+    const auto skip = [&] {
+        if (firstSkipped == 0) firstSkipped = lineNumber;
+    };
     for (size_t start = 0; start < text.size();) {
         const size_t newline = text.find('\n', start);
         const size_t end = newline == std::string::npos ? text.size() : newline;
         std::string_view line(text.data() + start, end - start);
         start = end + 1;
+        ++lineNumber;
         if (line.ends_with('\r')) line.remove_suffix(1);
+        if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
         if (line.starts_with('[')) {
+            keyLineSeen = true;
             current = nullptr;
-            if (!line.ends_with(']') || line.size() < 2) continue;
+            if (!line.ends_with(']') || line.size() < 2) {
+                skip();
+                continue;
+            }
             std::string path;
             bool wellFormed = true;
             for (const std::string& part : Components(std::string(line.substr(1, line.size() - 2)))) {
@@ -242,22 +271,37 @@ void TSettingsStore::Parse(const std::string& text) {
                 wellFormed = wellFormed && component.has_value();
                 if (wellFormed) path += Separator + *component;
             }
-            if (wellFormed) current = &EnsureKey(path);
+            if (wellFormed)
+                current = &EnsureKey(path);
+            else
+                skip();
             continue;
         }
         const size_t equals = line.find('=');
-        if (!current || equals == std::string_view::npos) continue;
-        const auto name = Unescape(line.substr(0, equals));
-        const auto value = Unescape(line.substr(equals + 1));
-        if (name && value) SetValue(*current, *name, *value);
+        if (!current && !keyLineSeen && !looseKey_.empty() && equals != std::string_view::npos) {
+            current = &EnsureKey(looseKey_);
+            looseValues = true;
+        }
+        const auto name = current && equals != std::string_view::npos ? Unescape(line.substr(0, equals)) : std::nullopt;
+        const auto value = name ? Unescape(line.substr(equals + 1)) : std::nullopt;
+        if (value)
+            SetValue(*current, *name, *value);
+        else
+            skip();
     }
+    if (looseValues)
+        loadProblem_ = "its values have no [" + Escape(looseKey_, "") + "] line before them";
+    else if (firstSkipped > 0)
+        loadProblem_ = "line " + std::to_string(firstSkipped) + " cannot be read";
 }
 
 // The settings that could not be read stay in the bad file for the user to recover.
 void TSettingsStore::MoveBadFileAside() {
-    if (::rename(fileName_.c_str(), BadFileName().c_str()) != 0 && errno != ENOENT)
-        throw EWriteError("Cannot save the settings: \"" + fileName_ + "\" could not be read (" + loadProblem_ +
-                          ") and cannot be kept as \"" + BadFileName() + "\": " + std::strerror(errno));
+    const std::string kept = BadFileName();
+    const std::string cannot = "Cannot save the settings: \"" + fileName_ + "\" (" + loadProblem_ + ") cannot be kept";
+    if (kept.empty()) throw EWriteError(cannot + ": " + fileName_ + ".bad to .bad" + std::to_string(MaxKeptFiles) + " all exist");
+    if (::rename(fileName_.c_str(), kept.c_str()) != 0 && errno != ENOENT)
+        throw EWriteError(cannot + " as \"" + kept + "\": " + std::strerror(errno));
     loadProblem_.clear();
 }
 

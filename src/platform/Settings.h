@@ -9,13 +9,17 @@
 
 class TSettingsStore {
 public:
-    // Loads the file; a missing file reads as empty, a damaged one keeps its well-formed lines. A
-    // file that cannot be read at all (unreadable, binary, oversized) reads as empty too and is
-    // kept: LoadProblem says why, and Save first moves it aside to BadFileName.
-    explicit TSettingsStore(std::string fileName);
+    // Loads the file; a missing file reads as empty, a damaged one keeps its well-formed lines.
+    // Values before the first key line (a file of one key written by hand) belong to looseKey;
+    // without one they are skipped. A file that cannot be read at all (unreadable, binary,
+    // oversized, empty) reads as empty. A file that Save would not write back as it is keeps
+    // the user's text: LoadProblem says why, and Save first moves it aside to BadFileName.
+    explicit TSettingsStore(std::string fileName, std::string looseKey = {});
     const std::string& FileName() const { return fileName_; }
-    std::string BadFileName() const { return fileName_ + ".bad"; }
-    // Empty when the file was read or does not exist.
+    // The first of "<file>.bad", "<file>.bad2" ... "<file>.bad9" that does not exist, so that a
+    // file kept earlier is never replaced; empty when all exist.
+    std::string BadFileName() const;
+    // Empty when the file was read whole or does not exist.
     const std::string& LoadProblem() const { return loadProblem_; }
 
     bool KeyExists(const std::string& key) const;
@@ -52,6 +56,7 @@ private:
     Key& EnsureKey(const std::string& key);
 
     std::string fileName_;
+    std::string looseKey_;
     std::string loadProblem_;
     std::map<std::string, Key> keys_;  // by folded path
 };

@@ -1,6 +1,7 @@
 #include "TempFiles.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,9 +21,35 @@ namespace {
 constexpr int MaxRemembered = 64;
 std::atomic<char*> remembered[MaxRemembered];
 
+std::atomic<char*> rememberedFolder;
+
+// Only calls that are safe in a signal handler: the folder is read with getdents64, not readdir.
+void RemoveFolderOfFiles(const char* folder) {
+    const int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    alignas(dirent64) char buffer[4096];
+    // Removing entries while listing may hide others from the listing: listed again until a
+    // listing removes nothing.
+    for (bool removed = true; removed;) {
+        removed = false;
+        ::lseek(fd, 0, SEEK_SET);
+        for (ssize_t got; (got = ::getdents64(fd, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < got;) {
+                const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+                at += entry->d_reclen;
+                const char* name = entry->d_name;
+                if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 && ::unlinkat(fd, name, 0) == 0) removed = true;
+            }
+        }
+    }
+    ::close(fd);
+    ::rmdir(folder);
+}
+
 void RemoveRememberedAndDie(int signalNumber) {
     for (std::atomic<char*>& slot : remembered)
         if (const char* name = slot.load()) ::unlink(name);
+    if (const char* folder = rememberedFolder.load()) RemoveFolderOfFiles(folder);
     ::signal(signalNumber, SIG_DFL);
     ::raise(signalNumber);
 }
@@ -102,6 +129,13 @@ int RememberTempFile(const std::string& name) {
 void ForgetTempFile(int ticket) {
     if (ticket >= 0) std::free(remembered[ticket].exchange(nullptr));
 }
+
+void RememberTempFolder(const std::string& folder) {
+    InstallHandlersOnce();
+    std::free(rememberedFolder.exchange(::strdup(folder.c_str())));
+}
+
+void ForgetTempFolder() { std::free(rememberedFolder.exchange(nullptr)); }
 
 void RemoveAbandonedTempFiles(const std::string& folder, const std::string& prefix) {
     static std::mutex mutex;

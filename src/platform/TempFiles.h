@@ -10,6 +10,11 @@
 int RememberTempFile(const std::string& name);
 void ForgetTempFile(int ticket);
 
+// A folder of the program's own that a signal ending the process removes with the files in it,
+// until ForgetTempFolder; installs the handlers as RememberTempFile does.
+void RememberTempFolder(const std::string& folder);
+void ForgetTempFolder();
+
 // Removes the files "<prefix><process id>.XXXXXX" of the folder, ours, whose process no longer
 // runs. Each folder is listed once per process.
 void RemoveAbandonedTempFiles(const std::string& folder, const std::string& prefix);

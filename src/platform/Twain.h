@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class TSaneDevice;
+
 using TW_UINT16 = uint16_t;
 using TW_UINT32 = uint32_t;
 using TW_INT16 = int16_t;
@@ -180,7 +182,7 @@ double TwainFromFix32(TW_FIX32 value);
 // The source's own dialog, shown on enabling with ShowUI; true to scan, false when the user
 // cancels. Without one installed, enabling with ShowUI scans at once. The manager's selection
 // dialog answers the index of the chosen identity, or -1.
-using TTwainSourceDialog = bool (*)(const TW_IDENTITY& source, void* saneHandle);
+using TTwainSourceDialog = bool (*)(const TW_IDENTITY& source, TSaneDevice& device);
 using TTwainSelectDialog = int (*)(const std::vector<TW_IDENTITY>& sources);
 void SetTwainDialogs(TTwainSourceDialog sourceDialog, TTwainSelectDialog selectDialog);
 

@@ -9,9 +9,11 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
+#include "platform/SaneDevice.h"
 #include "platform/Twain.h"
 
 namespace {
@@ -28,7 +30,7 @@ bool ContainsNoCase(std::string text, std::string part) {
     return text.find(part) != std::string::npos;
 }
 
-TW_UINT16 ConditionOf(SANE_Status status) {
+TW_UINT16 ConditionOf(int status) {
     switch (status) {
     case SANE_STATUS_GOOD: return TWCC_SUCCESS;
     case SANE_STATUS_NO_MEM: return TWCC_LOWMEMORY;
@@ -42,74 +44,46 @@ TW_UINT16 ConditionOf(SANE_Status status) {
 
 // --- SANE options
 
-struct Option {
-    SANE_Int index = -1;
-    const SANE_Option_Descriptor* desc = nullptr;
-    explicit operator bool() const { return desc != nullptr; }
-};
-
-Option FindOption(SANE_Handle handle, const char* name) {
-    SANE_Int count = 0;
-    if (sane_control_option(handle, 0, SANE_ACTION_GET_VALUE, &count, nullptr) != SANE_STATUS_GOOD) return {};
-    for (SANE_Int i = 1; i < count; ++i) {
-        const SANE_Option_Descriptor* desc = sane_get_option_descriptor(handle, i);
-        if (desc && desc->name && std::strcmp(desc->name, name) == 0 && SANE_OPTION_IS_ACTIVE(desc->cap))
-            return {i, desc};
-    }
-    return {};
+// The active option of that name as the device describes it now; Index 0 when there is none.
+TSaneOption FindOption(TSaneDevice& device, const char* name) {
+    TSaneOption option;
+    if (!device.Describe(device.FindOption(name), option) || !option.Active) return {};
+    return option;
 }
 
-bool IsNumber(const Option& option) {
-    return option && option.desc->size == sizeof(SANE_Word) &&
-           (option.desc->type == SANE_TYPE_INT || option.desc->type == SANE_TYPE_FIXED);
+bool Found(const TSaneOption& option) { return option.Index > 0; }
+
+bool IsNumber(const TSaneOption& option) {
+    return option.Count == 1 && (option.Kind == TSaneValueKind::Int || option.Kind == TSaneValueKind::Fixed);
 }
 
-double WordValue(const Option& option, SANE_Word word) {
-    return option.desc->type == SANE_TYPE_FIXED ? SANE_UNFIX(word) : word;
-}
-
-bool GetNumber(SANE_Handle handle, const Option& option, double& value) {
-    SANE_Word word = 0;
-    if (!IsNumber(option) || sane_control_option(handle, option.index, SANE_ACTION_GET_VALUE, &word, nullptr) != SANE_STATUS_GOOD)
-        return false;
-    value = WordValue(option, word);
+bool GetNumber(TSaneDevice& device, const TSaneOption& option, double& value) {
+    std::vector<double> values;
+    if (!IsNumber(option) || !device.GetNumbers(option.Index, values)) return false;
+    value = values[0];
     return true;
 }
 
-bool SetNumber(SANE_Handle handle, const Option& option, double value) {
-    if (!IsNumber(option) || !SANE_OPTION_IS_SETTABLE(option.desc->cap)) return false;
-    SANE_Word word = option.desc->type == SANE_TYPE_FIXED ? SANE_FIX(value) : static_cast<SANE_Word>(std::lround(value));
-    return sane_control_option(handle, option.index, SANE_ACTION_SET_VALUE, &word, nullptr) == SANE_STATUS_GOOD;
+// A source takes the value it supports nearest to the one asked for.
+double Nearest(const TSaneOption& option, double value) {
+    if (option.Constraint == TSaneConstraint::Range) return std::clamp(value, option.Min, option.Max);
+    if (option.Constraint != TSaneConstraint::NumberList || option.Numbers.empty()) return value;
+    return *std::min_element(option.Numbers.begin(), option.Numbers.end(),
+                             [value](double a, double b) { return std::abs(a - value) < std::abs(b - value); });
 }
 
-std::string GetString(SANE_Handle handle, const Option& option) {
-    if (!option || option.desc->type != SANE_TYPE_STRING || option.desc->size <= 0) return {};
-    std::string text(static_cast<size_t>(option.desc->size), '\0');
-    if (sane_control_option(handle, option.index, SANE_ACTION_GET_VALUE, text.data(), nullptr) != SANE_STATUS_GOOD) return {};
-    text.resize(std::strlen(text.c_str()));
+bool SetNumber(TSaneDevice& device, const TSaneOption& option, double value) {
+    return IsNumber(option) && std::isfinite(value) && device.SetNumbers(option.Index, {Nearest(option, value)});
+}
+
+std::string GetString(TSaneDevice& device, const TSaneOption& option) {
+    std::string text;
+    if (Found(option)) device.GetText(option.Index, text);
     return text;
 }
 
-bool SetString(SANE_Handle handle, const Option& option, const std::string& value) {
-    if (!option || option.desc->type != SANE_TYPE_STRING || !SANE_OPTION_IS_SETTABLE(option.desc->cap)) return false;
-    std::string text = value;
-    text.resize(std::max<size_t>(text.size() + 1, static_cast<size_t>(option.desc->size)), '\0');
-    return sane_control_option(handle, option.index, SANE_ACTION_SET_VALUE, text.data(), nullptr) == SANE_STATUS_GOOD;
-}
-
-std::vector<std::string> StringList(const Option& option) {
-    std::vector<std::string> list;
-    if (option && option.desc->constraint_type == SANE_CONSTRAINT_STRING_LIST)
-        for (const SANE_String_Const* s = option.desc->constraint.string_list; *s; ++s) list.emplace_back(*s);
-    return list;
-}
-
-std::vector<double> WordList(const Option& option) {
-    std::vector<double> list;
-    if (option && option.desc->constraint_type == SANE_CONSTRAINT_WORD_LIST)
-        for (SANE_Int i = 1; i <= option.desc->constraint.word_list[0]; ++i)
-            list.push_back(WordValue(option, option.desc->constraint.word_list[i]));
-    return list;
+bool SetString(TSaneDevice& device, const TSaneOption& option, const std::string& value) {
+    return Found(option) && device.SetText(option.Index, value);
 }
 
 // --- The mapping of pixel types to scan modes and depths
@@ -123,13 +97,9 @@ TW_UINT16 PixelTypeOfMode(const std::string& mode) {
 
 // --- Sources
 
-struct Device {
-    std::string name, vendor, model;
-};
-
 struct Source {
     TW_IDENTITY identity{};
-    SANE_Handle handle = nullptr;
+    std::unique_ptr<TSaneDevice> device = std::make_unique<TSaneDevice>();
     int state = 4;
     TW_UINT16 condition = TWCC_SUCCESS;
     TW_UINT16 pendingEvent = MSG_NULL;
@@ -142,7 +112,7 @@ struct Source {
     int xferCount = -1;
     // The page being read.
     bool scanning = false, pageDone = false;
-    SANE_Parameters params{};
+    TSaneFrame params;
     int rowsRead = 0;
     // Devices refuse option reads while scanning, so the page's resolution is taken before.
     double xDpi = 0, yDpi = 0;
@@ -150,13 +120,15 @@ struct Source {
     // A colour page sent as three frames, one per colour, read whole before it is handed over;
     // params then describe the page in the layout of one frame.
     bool threePass = false;
-    SANE_Parameters frame{};
+    TSaneFrame frame;
 };
 
 struct Manager {
     bool open = false;
     TW_UINT16 condition = TWCC_SUCCESS;
-    std::vector<Device> devices;
+    // The scanner library, shared with other users of it while the manager is open.
+    std::unique_ptr<TSaneSession> session;
+    std::vector<TSaneDeviceInfo> devices;
     size_t cursor = 0;
     std::map<TW_UINT32, Source> sources;
 };
@@ -166,111 +138,99 @@ Manager manager;
 
 // --- Options that stand for capabilities
 
-Option Resolution(SANE_Handle handle, TW_UINT16 cap) {
-    Option own = FindOption(handle, cap == ICAP_XRESOLUTION ? SANE_NAME_SCAN_X_RESOLUTION : SANE_NAME_SCAN_Y_RESOLUTION);
-    return own ? own : FindOption(handle, SANE_NAME_SCAN_RESOLUTION);
+TSaneOption Resolution(TSaneDevice& device, TW_UINT16 cap) {
+    const TSaneOption own =
+        FindOption(device, cap == ICAP_XRESOLUTION ? SANE_NAME_SCAN_X_RESOLUTION : SANE_NAME_SCAN_Y_RESOLUTION);
+    return Found(own) ? own : FindOption(device, SANE_NAME_SCAN_RESOLUTION);
 }
 
-std::vector<std::string> FeederSources(SANE_Handle handle, bool duplex) {
+std::vector<std::string> FeederSources(TSaneDevice& device, bool duplex) {
     std::vector<std::string> list;
-    for (const std::string& s : StringList(FindOption(handle, SANE_NAME_SCAN_SOURCE)))
-        if ((ContainsNoCase(s, "feeder") || ContainsNoCase(s, "adf")) && ContainsNoCase(s, "duplex") == duplex)
-            list.push_back(s);
+    for (const std::string& s : FindOption(device, SANE_NAME_SCAN_SOURCE).Strings)
+        if (IsSaneFeeder(s) && ContainsNoCase(s, "duplex") == duplex) list.push_back(s);
     return list;
 }
 
-bool FeederSelected(SANE_Handle handle) {
-    const std::string current = GetString(handle, FindOption(handle, SANE_NAME_SCAN_SOURCE));
-    return ContainsNoCase(current, "feeder") || ContainsNoCase(current, "adf");
-}
-
-bool DepthOneIsLineArt(SANE_Handle handle) {
-    const std::vector<double> depths = WordList(FindOption(handle, SANE_NAME_BIT_DEPTH));
+bool DepthOneIsLineArt(TSaneDevice& device) {
+    const std::vector<double> depths = FindOption(device, SANE_NAME_BIT_DEPTH).Numbers;
     return std::find(depths.begin(), depths.end(), 1.0) != depths.end();
 }
 
-std::vector<double> PixelTypes(SANE_Handle handle) {
+std::vector<double> PixelTypes(TSaneDevice& device) {
     std::vector<double> types;
-    for (const std::string& mode : StringList(FindOption(handle, SANE_NAME_SCAN_MODE))) {
+    for (const std::string& mode : FindOption(device, SANE_NAME_SCAN_MODE).Strings) {
         const TW_UINT16 type = PixelTypeOfMode(mode);
         if (type != 0xFFFF && std::find(types.begin(), types.end(), type) == types.end()) types.push_back(type);
     }
-    if (DepthOneIsLineArt(handle) && std::find(types.begin(), types.end(), TWPT_BW) == types.end() &&
+    if (DepthOneIsLineArt(device) && std::find(types.begin(), types.end(), TWPT_BW) == types.end() &&
         std::find(types.begin(), types.end(), TWPT_GRAY) != types.end())
         types.insert(types.begin(), TWPT_BW);
     std::sort(types.begin(), types.end());
     return types;
 }
 
-int CurrentDepth(SANE_Handle handle) {
+int CurrentDepth(TSaneDevice& device) {
     double depth = 8;
-    GetNumber(handle, FindOption(handle, SANE_NAME_BIT_DEPTH), depth);
+    GetNumber(device, FindOption(device, SANE_NAME_BIT_DEPTH), depth);
     return static_cast<int>(depth);
 }
 
-TW_UINT16 CurrentPixelType(SANE_Handle handle) {
-    const TW_UINT16 type = PixelTypeOfMode(GetString(handle, FindOption(handle, SANE_NAME_SCAN_MODE)));
-    if (type == TWPT_GRAY && CurrentDepth(handle) == 1) return TWPT_BW;
+TW_UINT16 CurrentPixelType(TSaneDevice& device) {
+    const TW_UINT16 type = PixelTypeOfMode(GetString(device, FindOption(device, SANE_NAME_SCAN_MODE)));
+    if (type == TWPT_GRAY && CurrentDepth(device) == 1) return TWPT_BW;
     return type == 0xFFFF ? TWPT_GRAY : type;
 }
 
 // Bits per pixel the device offers for the current pixel type.
-std::vector<double> BitDepths(SANE_Handle handle) {
-    const TW_UINT16 type = CurrentPixelType(handle);
+std::vector<double> BitDepths(TSaneDevice& device) {
+    const TW_UINT16 type = CurrentPixelType(device);
     if (type == TWPT_BW) return {1};
     std::vector<double> depths;
-    for (double d : WordList(FindOption(handle, SANE_NAME_BIT_DEPTH)))
+    for (double d : FindOption(device, SANE_NAME_BIT_DEPTH).Numbers)
         if (d > 1) depths.push_back(type == TWPT_RGB ? d * 3 : d);
     if (depths.empty()) depths.push_back(type == TWPT_RGB ? 24 : 8);
     return depths;
 }
 
-bool SetPixelType(SANE_Handle handle, int type) {
-    const Option mode = FindOption(handle, SANE_NAME_SCAN_MODE);
-    const std::vector<std::string> modes = StringList(mode);
+bool SetPixelType(TSaneDevice& device, int type) {
+    const TSaneOption mode = FindOption(device, SANE_NAME_SCAN_MODE);
     auto modeOf = [&](TW_UINT16 wanted) {
-        for (const std::string& m : modes)
+        for (const std::string& m : mode.Strings)
             if (PixelTypeOfMode(m) == wanted) return m;
         return std::string();
     };
     std::string chosen = modeOf(static_cast<TW_UINT16>(type));
-    if (type == TWPT_BW && chosen.empty() && DepthOneIsLineArt(handle))
-        return SetString(handle, mode, modeOf(TWPT_GRAY)) && SetNumber(handle, FindOption(handle, SANE_NAME_BIT_DEPTH), 1);
-    if (chosen.empty() || !SetString(handle, mode, chosen)) return false;
-    const Option depthNow = FindOption(handle, SANE_NAME_BIT_DEPTH);
-    if (type != TWPT_BW && depthNow && CurrentDepth(handle) == 1) SetNumber(handle, depthNow, 8);
+    if (type == TWPT_BW && chosen.empty() && DepthOneIsLineArt(device))
+        return SetString(device, mode, modeOf(TWPT_GRAY)) && SetNumber(device, FindOption(device, SANE_NAME_BIT_DEPTH), 1);
+    if (chosen.empty() || !SetString(device, mode, chosen)) return false;
+    const TSaneOption depthNow = FindOption(device, SANE_NAME_BIT_DEPTH);
+    if (type != TWPT_BW && Found(depthNow) && CurrentDepth(device) == 1) SetNumber(device, depthNow, 8);
     return true;
 }
 
-bool SetBitDepth(SANE_Handle handle, double bits) {
-    const TW_UINT16 type = CurrentPixelType(handle);
+bool SetBitDepth(TSaneDevice& device, double bits) {
+    const TW_UINT16 type = CurrentPixelType(device);
     if (type == TWPT_BW) return bits == 1;
     const double perSample = type == TWPT_RGB ? bits / 3 : bits;
-    const std::vector<double> depths = WordList(FindOption(handle, SANE_NAME_BIT_DEPTH));
-    if (perSample <= 1 || std::find(depths.begin(), depths.end(), perSample) == depths.end()) return false;
-    return SetNumber(handle, FindOption(handle, SANE_NAME_BIT_DEPTH), perSample);
+    const TSaneOption depth = FindOption(device, SANE_NAME_BIT_DEPTH);
+    if (perSample <= 1 || std::find(depth.Numbers.begin(), depth.Numbers.end(), perSample) == depth.Numbers.end())
+        return false;
+    return SetNumber(device, depth, perSample);
 }
 
 // A numeric option's values as a container: its range, its word list, or its current value.
-TW_HANDLE NumberContainer(SANE_Handle handle, const Option& option, TW_UINT16 itemType, TW_UINT16& conType,
-                          double scale = 1) {
+TW_HANDLE NumberContainer(TSaneDevice& device, const TSaneOption& option, TW_UINT16 itemType, TW_UINT16& conType) {
     double current = 0;
-    if (!GetNumber(handle, option, current)) return nullptr;
-    current *= scale;
-    if (option.desc->constraint_type == SANE_CONSTRAINT_RANGE) {
-        const SANE_Range* r = option.desc->constraint.range;
+    if (!GetNumber(device, option, current)) return nullptr;
+    if (option.Constraint == TSaneConstraint::Range) {
         conType = TWON_RANGE;
-        const double step = r->quant ? WordValue(option, r->quant) * scale : (itemType == TWTY_FIX32 ? 1.0 / 65536 : 1);
-        return TwainRange(itemType, WordValue(option, r->min) * scale, WordValue(option, r->max) * scale, step,
-                          current, current);
+        const double step = option.Step != 0 ? option.Step : (itemType == TWTY_FIX32 ? 1.0 / 65536 : 1);
+        return TwainRange(itemType, option.Min, option.Max, step, current, current);
     }
-    const std::vector<double> list = WordList(option);
-    if (!list.empty()) {
+    if (!option.Numbers.empty()) {
         conType = TWON_ENUMERATION;
-        std::vector<double> items;
-        for (double v : list) items.push_back(v * scale);
-        const auto at = std::find(items.begin(), items.end(), current);
-        return TwainEnumeration(itemType, items, static_cast<TW_UINT32>(at - items.begin()), 0);
+        const auto at = std::find(option.Numbers.begin(), option.Numbers.end(), current);
+        return TwainEnumeration(itemType, option.Numbers, static_cast<TW_UINT32>(at - option.Numbers.begin()), 0);
     }
     conType = TWON_ONEVALUE;
     return TwainOneValue(itemType, current);
@@ -290,29 +250,28 @@ bool WantedValue(const TW_CAPABILITY& cap, double& value) {
     return true;
 }
 
-double ScanAreaMax(SANE_Handle handle, const char* name) {
-    const Option option = FindOption(handle, name);
-    if (!IsNumber(option) || option.desc->unit != SANE_UNIT_MM || option.desc->constraint_type != SANE_CONSTRAINT_RANGE)
-        return -1;
-    return WordValue(option, option.desc->constraint.range->max) / MmPerInch;
+double ScanAreaMax(TSaneDevice& device, const char* name) {
+    const TSaneOption option = FindOption(device, name);
+    if (!IsNumber(option) || option.Unit != SANE_UNIT_MM || option.Constraint != TSaneConstraint::Range) return -1;
+    return option.Max / MmPerInch;
 }
 
-bool ScanAreaInMm(SANE_Handle handle) {
+bool ScanAreaInMm(TSaneDevice& device) {
     for (const char* name : {SANE_NAME_SCAN_TL_X, SANE_NAME_SCAN_TL_Y, SANE_NAME_SCAN_BR_X, SANE_NAME_SCAN_BR_Y}) {
-        const Option option = FindOption(handle, name);
-        if (!IsNumber(option) || option.desc->unit != SANE_UNIT_MM) return false;
+        const TSaneOption option = FindOption(device, name);
+        if (!IsNumber(option) || option.Unit != SANE_UNIT_MM) return false;
     }
     return true;
 }
 
-bool IsColourFrame(SANE_Frame format) {
-    return format == SANE_FRAME_RED || format == SANE_FRAME_GREEN || format == SANE_FRAME_BLUE;
+bool IsColourFrame(TSaneFrame::TFormat format) {
+    return format == TSaneFrame::Red || format == TSaneFrame::Green || format == TSaneFrame::Blue;
 }
 
 // A device set to send colour pages as three frames can give no strips of whole pixels.
-bool ScansThreePass(SANE_Handle handle) {
-    SANE_Parameters p{};
-    return sane_get_parameters(handle, &p) == SANE_STATUS_GOOD && IsColourFrame(p.format);
+bool ScansThreePass(TSaneDevice& device) {
+    TSaneFrame frame;
+    return device.Parameters(frame) && IsColourFrame(frame.Format);
 }
 
 // --- Capabilities
@@ -323,7 +282,7 @@ TW_UINT16 Fail(TW_UINT16& condition, TW_UINT16 code) {
 }
 
 TW_UINT16 GetCapability(Source& source, TW_CAPABILITY& cap) {
-    SANE_Handle h = source.handle;
+    TSaneDevice& h = *source.device;
     TW_UINT16 conType = TWON_ONEVALUE;
     TW_HANDLE container = nullptr;
     switch (cap.Cap) {
@@ -372,7 +331,7 @@ TW_UINT16 GetCapability(Source& source, TW_CAPABILITY& cap) {
         break;
     }
     case CAP_FEEDERENABLED:
-        if (!FeederSources(h, false).empty()) container = TwainOneValue(TWTY_BOOL, FeederSelected(h));
+        if (!FeederSources(h, false).empty()) container = TwainOneValue(TWTY_BOOL, SaneFeederSelected(h));
         break;
     case CAP_FEEDERLOADED:
     case CAP_AUTOFEED:
@@ -380,7 +339,7 @@ TW_UINT16 GetCapability(Source& source, TW_CAPABILITY& cap) {
             container = TwainOneValue(TWTY_BOOL, cap.Cap == CAP_FEEDERLOADED || source.autoFeed);
         break;
     case CAP_DUPLEX:
-        if (FindOption(h, SANE_NAME_SCAN_SOURCE)) container = TwainOneValue(TWTY_UINT16, FeederSources(h, true).empty() ? 0 : 1);
+        if (Found(FindOption(h, SANE_NAME_SCAN_SOURCE))) container = TwainOneValue(TWTY_UINT16, FeederSources(h, true).empty() ? 0 : 1);
         break;
     case CAP_DUPLEXENABLED:
         if (!FeederSources(h, true).empty())
@@ -394,20 +353,22 @@ TW_UINT16 GetCapability(Source& source, TW_CAPABILITY& cap) {
     return TWRC_SUCCESS;
 }
 
-bool SetFeeder(SANE_Handle h, bool enable, bool duplex) {
-    const Option option = FindOption(h, SANE_NAME_SCAN_SOURCE);
+bool SetFeeder(TSaneDevice& h, bool enable, bool duplex) {
+    const TSaneOption option = FindOption(h, SANE_NAME_SCAN_SOURCE);
     if (enable) {
         const std::vector<std::string> list = FeederSources(h, duplex);
         return !list.empty() && SetString(h, option, list.front());
     }
-    for (const std::string& s : StringList(option))
-        if (!ContainsNoCase(s, "feeder") && !ContainsNoCase(s, "adf")) return SetString(h, option, s);
+    // A source other than the feeder that a person chose stays.
+    if (Found(option) && !SaneFeederSelected(h)) return true;
+    for (const std::string& s : option.Strings)
+        if (!IsSaneFeeder(s)) return SetString(h, option, s);
     return false;
 }
 
 TW_UINT16 SetCapability(Source& source, const TW_CAPABILITY& cap) {
     if (source.state != 4) return Fail(source.condition, TWCC_SEQERROR);
-    SANE_Handle h = source.handle;
+    TSaneDevice& h = *source.device;
     if (cap.Cap == CAP_CAPTION) {
         TW_UINT16 itemType = 0;
         if (cap.ConType == TWON_ONEVALUE && cap.hContainer && cap.hContainer->Bytes.size() >= 2)
@@ -422,8 +383,8 @@ TW_UINT16 SetCapability(Source& source, const TW_CAPABILITY& cap) {
     switch (cap.Cap) {
     case ICAP_XRESOLUTION:
     case ICAP_YRESOLUTION: {
-        const Option option = Resolution(h, cap.Cap);
-        supported = bool(option);
+        const TSaneOption option = Resolution(h, cap.Cap);
+        supported = Found(option);
         done = value > 0 && SetNumber(h, option, value);
         break;
     }
@@ -446,9 +407,9 @@ TW_UINT16 SetCapability(Source& source, const TW_CAPABILITY& cap) {
     case ICAP_BRIGHTNESS:
     case ICAP_CONTRAST:
     case ICAP_THRESHOLD: {
-        const Option option = FindOption(h, cap.Cap == ICAP_BRIGHTNESS ? SANE_NAME_BRIGHTNESS
-                                            : cap.Cap == ICAP_CONTRAST ? SANE_NAME_CONTRAST : SANE_NAME_THRESHOLD);
-        supported = bool(option);
+        const TSaneOption option = FindOption(h, cap.Cap == ICAP_BRIGHTNESS ? SANE_NAME_BRIGHTNESS
+                                                 : cap.Cap == ICAP_CONTRAST ? SANE_NAME_CONTRAST : SANE_NAME_THRESHOLD);
+        supported = Found(option);
         done = SetNumber(h, option, value);
         break;
     }
@@ -472,7 +433,7 @@ TW_UINT16 SetCapability(Source& source, const TW_CAPABILITY& cap) {
 }
 
 TW_UINT16 Layout(Source& source, TW_UINT16 msg, TW_IMAGELAYOUT& layout) {
-    SANE_Handle h = source.handle;
+    TSaneDevice& h = *source.device;
     if (!ScanAreaInMm(h)) return Fail(source.condition, TWCC_CAPUNSUPPORTED);
     const char* names[] = {SANE_NAME_SCAN_TL_X, SANE_NAME_SCAN_TL_Y, SANE_NAME_SCAN_BR_X, SANE_NAME_SCAN_BR_Y};
     TW_FIX32* edges[] = {&layout.Frame.Left, &layout.Frame.Top, &layout.Frame.Right, &layout.Frame.Bottom};
@@ -497,25 +458,23 @@ TW_UINT16 Layout(Source& source, TW_UINT16 msg, TW_IMAGELAYOUT& layout) {
 
 // Starts the device's next page; false (with the condition) when it cannot.
 bool StartPage(Source& source, TW_UINT16& condition) {
-    source.xDpi = source.yDpi = 0;
-    GetNumber(source.handle, Resolution(source.handle, ICAP_XRESOLUTION), source.xDpi);
-    GetNumber(source.handle, Resolution(source.handle, ICAP_YRESOLUTION), source.yDpi);
-    const SANE_Status status = sane_start(source.handle);
-    if (status == SANE_STATUS_GOOD) {
-        const SANE_Status paramsStatus = sane_get_parameters(source.handle, &source.params);
-        const SANE_Parameters& p = source.params;
-        const bool oneFrame = p.last_frame && (p.format == SANE_FRAME_GRAY || p.format == SANE_FRAME_RGB);
-        source.threePass = !p.last_frame && IsColourFrame(p.format);
+    TSaneDevice& device = *source.device;
+    source.xDpi = SaneResolution(device, false);
+    source.yDpi = SaneResolution(device, true);
+    if (device.StartFrame(source.params)) {
+        const TSaneFrame& p = source.params;
+        const bool oneFrame = p.Last && (p.Format == TSaneFrame::Gray || p.Format == TSaneFrame::Rgb);
+        source.threePass = !p.Last && IsColourFrame(p.Format);
         // One bit per sample is line art, which has no colour.
-        const bool depthKnown = p.depth == 8 || p.depth == 16 || (p.depth == 1 && p.format == SANE_FRAME_GRAY);
-        const int sampleBytes = p.depth / 8;
-        const bool framesKnown = oneFrame || (source.threePass && p.bytes_per_line == p.pixels_per_line * sampleBytes);
-        const bool sized = p.pixels_per_line > 0 && p.bytes_per_line > 0;
-        if (paramsStatus == SANE_STATUS_GOOD && framesKnown && depthKnown && sized) {
+        const bool depthKnown = p.Depth == 8 || p.Depth == 16 || (p.Depth == 1 && p.Format == TSaneFrame::Gray);
+        const int sampleBytes = p.Depth / 8;
+        const bool framesKnown = oneFrame || (source.threePass && p.BytesPerLine == p.PixelsPerLine * sampleBytes);
+        const bool sized = p.PixelsPerLine > 0 && p.BytesPerLine > 0;
+        if (framesKnown && depthKnown && sized) {
             if (source.threePass) {
                 source.frame = p;
-                source.params.format = SANE_FRAME_RGB;
-                source.params.bytes_per_line = p.bytes_per_line * 3;
+                source.params.Format = TSaneFrame::Rgb;
+                source.params.BytesPerLine = p.BytesPerLine * 3;
             }
             source.scanning = true;
             source.pageDone = false;
@@ -524,9 +483,9 @@ bool StartPage(Source& source, TW_UINT16& condition) {
         }
         condition = TWCC_BUMMER;
     } else {
-        condition = ConditionOf(status);
+        condition = ConditionOf(device.Status());
     }
-    sane_cancel(source.handle);
+    device.Cancel();
     source.scanning = false;
     return false;
 }
@@ -536,30 +495,30 @@ bool StartPage(Source& source, TW_UINT16& condition) {
 void EndPage(Source& source) {
     if (!source.scanning) return;
     uint8_t rest[4096];
-    SANE_Int n = 0;
-    for (int reads = 0; source.pageDone && reads < 256 && sane_read(source.handle, rest, sizeof rest, &n) == SANE_STATUS_GOOD; ++reads) {
+    int got = 0;
+    for (int reads = 0; source.pageDone && reads < 256 && source.device->Read(rest, sizeof rest, got) == TSaneDevice::TRead::Data; ++reads) {
     }
-    sane_cancel(source.handle);
+    source.device->Cancel();
     source.scanning = false;
 }
 
-int BitsPerPixel(const SANE_Parameters& p) { return p.depth * (p.format == SANE_FRAME_RGB ? 3 : 1); }
+int BitsPerPixel(const TSaneFrame& p) { return p.Depth * (p.Format == TSaneFrame::Rgb ? 3 : 1); }
 
 // Reads one row in the protocol's layout (1-bit rows with 0 black); false at the end of the page
 // or on an error, which leaves the condition.
 bool ReadRow(Source& source, uint8_t* row, TW_UINT16& condition) {
-    if (source.pageDone || (source.params.lines >= 0 && source.rowsRead >= source.params.lines)) {
+    if (source.pageDone || (source.params.Lines >= 0 && source.rowsRead >= source.params.Lines)) {
         source.pageDone = true;
         return false;
     }
-    const int length = source.params.bytes_per_line;
+    const int length = source.params.BytesPerLine;
     int got = 0;
     while (got < length) {
-        SANE_Int n = 0;
-        const SANE_Status status = sane_read(source.handle, row + got, length - got, &n);
-        if (status == SANE_STATUS_EOF) break;
-        if (status != SANE_STATUS_GOOD) {
-            condition = ConditionOf(status);
+        int n = 0;
+        const TSaneDevice::TRead read = source.device->Read(row + got, length - got, n);
+        if (read == TSaneDevice::TRead::End) break;
+        if (read == TSaneDevice::TRead::Failed) {
+            condition = ConditionOf(source.device->Status());
             source.pageDone = true;
             return false;
         }
@@ -569,16 +528,16 @@ bool ReadRow(Source& source, uint8_t* row, TW_UINT16& condition) {
         source.pageDone = true;
         return false;
     }
-    if (source.params.depth == 1)
+    if (source.params.Depth == 1)
         for (int i = 0; i < length; ++i) row[i] = static_cast<uint8_t>(~row[i]);
     ++source.rowsRead;
     return true;
 }
 
 // A device-independent bitmap of the rows: 1, 8 or 24 bits, 16-bit samples cut to their high byte.
-std::vector<uint8_t> PackedBitmap(const SANE_Parameters& p, const std::vector<uint8_t>& rows, int rowCount, double dpi) {
-    const int width = p.pixels_per_line;
-    const int bits = p.depth == 1 ? 1 : (p.format == SANE_FRAME_RGB ? 24 : 8);
+std::vector<uint8_t> PackedBitmap(const TSaneFrame& p, const std::vector<uint8_t>& rows, int rowCount, double dpi) {
+    const int width = p.PixelsPerLine;
+    const int bits = p.Depth == 1 ? 1 : (p.Format == TSaneFrame::Rgb ? 24 : 8);
     const int64_t stride = ((int64_t(width) * bits + 31) / 32) * 4;
     const int colours = bits == 1 ? 2 : bits == 8 ? 256 : 0;
     std::vector<uint8_t> dib(40 + colours * 4 + stride * rowCount, 0);
@@ -599,10 +558,10 @@ std::vector<uint8_t> PackedBitmap(const SANE_Parameters& p, const std::vector<ui
         dib[40 + i * 4] = dib[41 + i * 4] = dib[42 + i * 4] = level;
     }
     const size_t pixels = 40 + colours * 4;
-    const int samples = p.format == SANE_FRAME_RGB ? 3 : 1;
-    const int sampleBytes = p.depth == 16 ? 2 : 1;
+    const int samples = p.Format == TSaneFrame::Rgb ? 3 : 1;
+    const int sampleBytes = p.Depth == 16 ? 2 : 1;
     for (int y = 0; y < rowCount; ++y) {
-        const uint8_t* src = &rows[size_t(y) * p.bytes_per_line];
+        const uint8_t* src = &rows[size_t(y) * p.BytesPerLine];
         uint8_t* dst = &dib[pixels + size_t(rowCount - 1 - y) * stride];
         if (bits == 1) {
             std::memcpy(dst, src, size_t(width + 7) / 8);
@@ -619,50 +578,47 @@ std::vector<uint8_t> PackedBitmap(const SANE_Parameters& p, const std::vector<ui
 }
 
 // Reads the frame the device has started to its end, whole rows only.
-bool ReadFrame(SANE_Handle handle, const SANE_Parameters& frame, std::vector<uint8_t>& plane, TW_UINT16& condition) {
+bool ReadFrame(TSaneDevice& device, const TSaneFrame& frame, std::vector<uint8_t>& plane, TW_UINT16& condition) {
     uint8_t buffer[65536];
     for (;;) {
-        SANE_Int n = 0;
-        const SANE_Status status = sane_read(handle, buffer, sizeof buffer, &n);
-        if (status == SANE_STATUS_EOF) break;
-        if (status != SANE_STATUS_GOOD) {
-            condition = ConditionOf(status);
+        int n = 0;
+        const TSaneDevice::TRead read = device.Read(buffer, sizeof buffer, n);
+        if (read == TSaneDevice::TRead::End) break;
+        if (read == TSaneDevice::TRead::Failed) {
+            condition = ConditionOf(device.Status());
             return false;
         }
         plane.insert(plane.end(), buffer, buffer + n);
-        if (frame.lines >= 0 && plane.size() >= size_t(frame.lines) * frame.bytes_per_line) break;
+        if (frame.Lines >= 0 && plane.size() >= size_t(frame.Lines) * frame.BytesPerLine) break;
     }
-    plane.resize(plane.size() - plane.size() % size_t(frame.bytes_per_line));
+    plane.resize(plane.size() - plane.size() % size_t(frame.BytesPerLine));
     return true;
 }
 
 // Reads the three frames of a colour page, in the device's order, into interleaved rows.
 bool ReadThreePassRows(Source& source, std::vector<uint8_t>& rows, TW_UINT16& condition) {
     std::vector<uint8_t> planes[3];
-    SANE_Parameters frame = source.frame;
+    TSaneFrame frame = source.frame;
     for (int pass = 0; pass < 3; ++pass) {
-        if (pass > 0) {
-            const SANE_Status status = sane_start(source.handle);
-            if (status != SANE_STATUS_GOOD || sane_get_parameters(source.handle, &frame) != SANE_STATUS_GOOD) {
-                condition = status != SANE_STATUS_GOOD ? ConditionOf(status) : TWCC_BUMMER;
-                return false;
-            }
+        if (pass > 0 && !source.device->StartFrame(frame)) {
+            condition = ConditionOf(source.device->Status());
+            return false;
         }
-        const int channel = frame.format - SANE_FRAME_RED;
-        const bool sameLayout = frame.bytes_per_line == source.frame.bytes_per_line && frame.depth == source.frame.depth;
-        const bool expected = IsColourFrame(frame.format) && sameLayout && frame.last_frame == (pass == 2);
+        const bool expected = IsColourFrame(frame.Format) && frame.BytesPerLine == source.frame.BytesPerLine &&
+                              frame.Depth == source.frame.Depth && frame.Last == (pass == 2);
+        const int channel = frame.Format - TSaneFrame::Red;
         if (!expected || !planes[channel].empty()) {
             condition = TWCC_BUMMER;
             return false;
         }
-        if (!ReadFrame(source.handle, frame, planes[channel], condition)) return false;
+        if (!ReadFrame(*source.device, frame, planes[channel], condition)) return false;
     }
-    const size_t frameRow = size_t(source.frame.bytes_per_line);
+    const size_t frameRow = size_t(source.frame.BytesPerLine);
     const size_t rowCount = std::min({planes[0].size(), planes[1].size(), planes[2].size()}) / frameRow;
-    const size_t sampleBytes = size_t(source.frame.depth / 8);
+    const size_t sampleBytes = size_t(source.frame.Depth / 8);
     rows.assign(rowCount * frameRow * 3, 0);
     for (size_t y = 0; y < rowCount; ++y)
-        for (size_t x = 0; x < size_t(source.frame.pixels_per_line); ++x)
+        for (size_t x = 0; x < size_t(source.frame.PixelsPerLine); ++x)
             for (size_t c = 0; c < 3; ++c)
                 std::memcpy(&rows[(y * frameRow + x * sampleBytes) * 3 + c * sampleBytes],
                             &planes[c][y * frameRow + x * sampleBytes], sampleBytes);
@@ -674,7 +630,7 @@ bool ReadThreePassRows(Source& source, std::vector<uint8_t>& rows, TW_UINT16& co
 // Reads the rest of the page as a device-independent bitmap; false when it fails or is empty.
 bool ReadWholePage(Source& source, std::vector<uint8_t>& dib) {
     std::vector<uint8_t> rows;
-    std::vector<uint8_t> row(static_cast<size_t>(source.params.bytes_per_line));
+    std::vector<uint8_t> row(static_cast<size_t>(source.params.BytesPerLine));
     TW_UINT16 condition = TWCC_SUCCESS;
     if (source.threePass) ReadThreePassRows(source, rows, condition);
     else
@@ -689,24 +645,24 @@ bool ReadWholePage(Source& source, std::vector<uint8_t>& dib) {
 
 TW_UINT16 ImageInfo(Source& source, TW_IMAGEINFO& info) {
     if (source.state < 6 || !source.scanning) return Fail(source.condition, TWCC_SEQERROR);
-    const SANE_Parameters& p = source.params;
+    const TSaneFrame& p = source.params;
     info = {};
     info.XResolution = TwainToFix32(source.xDpi);
     info.YResolution = TwainToFix32(source.yDpi);
-    info.ImageWidth = p.pixels_per_line;
-    info.ImageLength = source.pageDone ? source.rowsRead : p.lines;
-    info.SamplesPerPixel = static_cast<TW_INT16>(p.format == SANE_FRAME_RGB ? 3 : 1);
+    info.ImageWidth = p.PixelsPerLine;
+    info.ImageLength = source.pageDone ? source.rowsRead : p.Lines;
+    info.SamplesPerPixel = static_cast<TW_INT16>(p.Format == TSaneFrame::Rgb ? 3 : 1);
     info.Planar = source.threePass;
-    for (int i = 0; i < info.SamplesPerPixel; ++i) info.BitsPerSample[i] = static_cast<TW_INT16>(p.depth);
+    for (int i = 0; i < info.SamplesPerPixel; ++i) info.BitsPerSample[i] = static_cast<TW_INT16>(p.Depth);
     info.BitsPerPixel = static_cast<TW_INT16>(BitsPerPixel(p));
-    info.PixelType = static_cast<TW_INT16>(p.format == SANE_FRAME_RGB ? TWPT_RGB : p.depth == 1 ? TWPT_BW : TWPT_GRAY);
+    info.PixelType = static_cast<TW_INT16>(p.Format == TSaneFrame::Rgb ? TWPT_RGB : p.Depth == 1 ? TWPT_BW : TWPT_GRAY);
     return TWRC_SUCCESS;
 }
 
 TW_UINT16 MemoryStrip(Source& source, TW_IMAGEMEMXFER& strip) {
     if (source.state < 6 || !source.scanning || source.xferMech != TWSX_MEMORY || source.threePass)
         return Fail(source.condition, TWCC_SEQERROR);
-    const auto rowBytes = static_cast<uint32_t>(source.params.bytes_per_line);
+    const auto rowBytes = static_cast<uint32_t>(source.params.BytesPerLine);
     if (!strip.Memory.TheMem || strip.Memory.Length < rowBytes) return Fail(source.condition, TWCC_BADVALUE);
     auto* out = static_cast<uint8_t*>(strip.Memory.TheMem);
     const uint32_t capacity = strip.Memory.Length / rowBytes;
@@ -723,14 +679,14 @@ TW_UINT16 MemoryStrip(Source& source, TW_IMAGEMEMXFER& strip) {
     source.state = 7;
     strip.Compression = 0;
     strip.BytesPerRow = rowBytes;
-    strip.Columns = static_cast<TW_UINT32>(source.params.pixels_per_line);
+    strip.Columns = static_cast<TW_UINT32>(source.params.PixelsPerLine);
     strip.Rows = rows;
     strip.XOffset = 0;
     strip.YOffset = static_cast<TW_UINT32>(first);
     strip.BytesWritten = rows * rowBytes;
     // The page ends when its known length is read or the device says so; a strip filled exactly
     // to the end is followed by an empty final one only for pages of unknown length.
-    if (source.params.lines >= 0 && source.rowsRead >= source.params.lines) source.pageDone = true;
+    if (source.params.Lines >= 0 && source.rowsRead >= source.params.Lines) source.pageDone = true;
     return source.pageDone ? TWRC_XFERDONE : TWRC_SUCCESS;
 }
 
@@ -774,7 +730,7 @@ TW_UINT16 EndTransfer(Source& source, TW_PENDINGXFERS& pending) {
     EndPage(source);
     if (source.xferCount > 0) --source.xferCount;
     TW_UINT16 ignored = TWCC_SUCCESS;
-    const bool more = wholePage && source.xferCount != 0 && FeederSelected(source.handle) && StartPage(source, ignored);
+    const bool more = wholePage && source.xferCount != 0 && SaneFeederSelected(*source.device) && StartPage(source, ignored);
     source.pendingCount = more ? 0xFFFF : 0;
     source.state = more ? 6 : 5;
     pending.Count = source.pendingCount;
@@ -784,7 +740,7 @@ TW_UINT16 EndTransfer(Source& source, TW_PENDINGXFERS& pending) {
 
 TW_UINT16 EnableSource(Source& source, TW_USERINTERFACE& ui) {
     if (source.state != 4) return Fail(source.condition, TWCC_SEQERROR);
-    if (ui.ShowUI && sourceDialog && !sourceDialog(source.identity, source.handle)) return TWRC_CANCEL;
+    if (ui.ShowUI && sourceDialog && !sourceDialog(source.identity, *source.device)) return TWRC_CANCEL;
     TW_UINT16 condition = TWCC_SUCCESS;
     if (!StartPage(source, condition)) return Fail(source.condition, condition);
     source.state = 5;
@@ -837,7 +793,7 @@ TW_UINT16 SourceOperation(Source& source, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16
     }
     case DAT_SETUPMEMXFER: {
         if (source.state < 6 || !source.scanning) return Fail(source.condition, TWCC_SEQERROR);
-        const auto row = static_cast<TW_UINT32>(source.params.bytes_per_line);
+        const auto row = static_cast<TW_UINT32>(source.params.BytesPerLine);
         auto& setup = *static_cast<TW_SETUPMEMXFER*>(data);
         setup.MinBufSize = row;
         setup.Preferred = row * std::max<TW_UINT32>(1, 65536 / row);
@@ -876,19 +832,16 @@ TW_UINT16 SourceOperation(Source& source, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16
 // --- The manager's own operations
 
 void FillIdentity(TW_IDENTITY& identity, size_t deviceIndex) {
-    const Device& device = manager.devices[deviceIndex];
-    identity = TwainIdentity(static_cast<TW_UINT32>(deviceIndex + 1), device.vendor, device.model, device.name);
+    const TSaneDeviceInfo& device = manager.devices[deviceIndex];
+    identity = TwainIdentity(static_cast<TW_UINT32>(deviceIndex + 1), device.Vendor, device.Model, device.Name);
 }
 
 TW_UINT16 OpenManager() {
     if (manager.open) return Fail(manager.condition, TWCC_SEQERROR);
-    if (sane_init(nullptr, nullptr) != SANE_STATUS_GOOD) return Fail(manager.condition, TWCC_BUMMER);
-    manager.devices.clear();
-    const SANE_Device** list = nullptr;
-    if (sane_get_devices(&list, SANE_FALSE) == SANE_STATUS_GOOD && list)
-        for (; *list; ++list)
-            manager.devices.push_back({(*list)->name ? (*list)->name : "", (*list)->vendor ? (*list)->vendor : "",
-                                       (*list)->model ? (*list)->model : ""});
+    auto session = std::make_unique<TSaneSession>();
+    if (!session->Ok()) return Fail(manager.condition, TWCC_BUMMER);
+    manager.devices = SaneDevices(*session);
+    manager.session = std::move(session);
     manager.open = true;
     manager.cursor = 0;
     return TWRC_SUCCESS;
@@ -896,7 +849,7 @@ TW_UINT16 OpenManager() {
 
 TW_UINT16 CloseManager() {
     if (!manager.open || !manager.sources.empty()) return Fail(manager.condition, TWCC_SEQERROR);
-    sane_exit();
+    manager.session.reset();
     manager.open = false;
     manager.devices.clear();
     return TWRC_SUCCESS;
@@ -908,17 +861,19 @@ TW_UINT16 OpenSource(TW_IDENTITY& wanted) {
     else if (wanted.ProductName[0] != 0) {
         const std::string name(wanted.ProductName, strnlen(wanted.ProductName, sizeof wanted.ProductName));
         index = std::find_if(manager.devices.begin(), manager.devices.end(),
-                             [&](const Device& d) { return d.name.substr(0, 33) == name; }) - manager.devices.begin();
+                             [&](const TSaneDeviceInfo& d) { return d.Name.substr(0, 33) == name; }) - manager.devices.begin();
     }
     if (index >= manager.devices.size()) return Fail(manager.condition, TWCC_NODS);
     FillIdentity(wanted, index);
     if (manager.sources.count(wanted.Id)) return Fail(manager.condition, TWCC_MAXCONNECTIONS);
     Source source;
-    const SANE_Status status = sane_open(manager.devices[index].name.c_str(), &source.handle);
-    if (status != SANE_STATUS_GOOD) return Fail(manager.condition, status == SANE_STATUS_INVAL ? TWCC_NODS : ConditionOf(status));
+    if (!source.device->Open(*manager.session, manager.devices[index].Name)) {
+        const int status = source.device->Status();
+        return Fail(manager.condition, status == SANE_STATUS_INVAL ? TWCC_NODS : ConditionOf(status));
+    }
     source.identity = wanted;
-    source.caption = manager.devices[index].vendor + " " + manager.devices[index].model;
-    manager.sources.emplace(wanted.Id, source);
+    source.caption = manager.devices[index].Vendor + " " + manager.devices[index].Model;
+    manager.sources.emplace(wanted.Id, std::move(source));
     return TWRC_SUCCESS;
 }
 
@@ -926,7 +881,6 @@ TW_UINT16 CloseSource(const TW_IDENTITY& identity) {
     const auto it = manager.sources.find(identity.Id);
     if (it == manager.sources.end()) return Fail(manager.condition, TWCC_NODS);
     if (it->second.state != 4) return Fail(it->second.condition, TWCC_SEQERROR);
-    sane_close(it->second.handle);
     manager.sources.erase(it);
     return TWRC_SUCCESS;
 }

@@ -2,9 +2,10 @@
 
 #include "tzlib/Errors.h"
 
-TRegistry::TRegistry(const std::string& fileName, TRootKey rootKey) : store_(fileName), rootKey_(rootKey) {
+TRegistry::TRegistry(const std::string& fileName, TRootKey rootKey, const std::string& looseKey)
+    : store_(fileName, looseKey), rootKey_(rootKey) {
     if (!store_.LoadProblem().empty())
-        WriteLog("The settings file \"" + fileName + "\" could not be read (" + store_.LoadProblem() +
+        WriteLog("The settings file \"" + fileName + "\" cannot be used as it is (" + store_.LoadProblem() +
                      "); it will be kept as \"" + store_.BadFileName() + "\" when the settings are saved.",
                  true);
 }

@@ -10,13 +10,16 @@ enum class TRootKey { HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE }
 
 class TRegistry {
 public:
-    explicit TRegistry(const std::string& fileName, TRootKey rootKey = TRootKey::HKEY_CURRENT_USER);
+    // Values before the file's first key line belong to looseKey (see TSettingsStore).
+    explicit TRegistry(const std::string& fileName, TRootKey rootKey = TRootKey::HKEY_CURRENT_USER,
+                       const std::string& looseKey = {});
     // Saves what was written; a failure here cannot be reported, so call CloseKey to see it.
     ~TRegistry();
     TRegistry(const TRegistry&) = delete;
     TRegistry& operator=(const TRegistry&) = delete;
 
     TRootKey RootKey() const { return rootKey_; }
+    const TSettingsStore& Store() const { return store_; }
     void SetRootKey(TRootKey rootKey) { rootKey_ = rootKey; }
     // The current key from the root, without leading "\"; empty at the root.
     const std::string& CurrentPath() const { return currentPath_; }

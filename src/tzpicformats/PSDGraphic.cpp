@@ -26,6 +26,7 @@ struct TPSDHeader {
     int Used() const {
         switch (mode) {
         case pmRGB: case pmMultichannel: return channels >= 4 ? 4 : channels >= 3 ? 3 : 1;
+        case pmGray: return channels >= 2 ? 2 : 1;
         case pmCMYK: return 4;
         case pmLab: return 3;
         default: return 1;
@@ -138,8 +139,10 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
     const int64_t rowBytes = (int64_t(header.width) * header.depth + 7) / 8;
     const int64_t width = header.width;
 
+    // The channel after an RGB or gray picture's colours is its transparency.
+    const bool alpha = used == 2 || (used == 4 && header.mode != pmCMYK);
     TBitmap image;
-    image.SetPixelFormat(bitmap ? TPixelFormat::pf1bit : used == 1 ? TPixelFormat::pf8bit : used == 4 && header.mode != pmCMYK ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
+    image.SetPixelFormat(bitmap ? TPixelFormat::pf1bit : used == 1 ? TPixelFormat::pf8bit : alpha ? TPixelFormat::pf32bit : TPixelFormat::pf24bit);
     image.SetSize(header.width, header.height);
     if (bitmap) {
         image.SetPalette({{255, 255, 255, 0}, {0, 0, 0, 0}});
@@ -174,6 +177,21 @@ void TPSDGraphic::LoadFromStream(TStream& stream) {
         planes.resize(planes.size() / 2);
     }
     const int64_t planeBytes = width * header.height;
+    if (used == 2) {
+        BeginTransfer(header.width);
+        for (int y = 0; y < header.height; ++y) {
+            const uint8_t* gray = planes.data() + y * width;
+            const uint8_t* opacity = gray + planeBytes;
+            uint8_t* row = image.ScanLine(y);
+            for (int64_t x = 0; x < width; ++x) {
+                row[4 * x] = row[4 * x + 1] = row[4 * x + 2] = gray[x];
+                row[4 * x + 3] = opacity[x];
+            }
+            RowDone(header.height);
+        }
+        StoreImage(std::move(image));
+        return;
+    }
 
     TColorManager& colours = ColorManager();
     colours.SourceOptions = header.mode == pmLab ? cvoLabByteRange | cvoLabChromaOffset : 0;

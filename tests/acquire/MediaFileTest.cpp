@@ -1,6 +1,9 @@
 // Frames of video files through the input/output component, against ffmpeg's own decoding.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <filesystem>
+
 #include "VideoFixtures.h"
 #include "imaging/acquire/MediaFile.h"
 #include "imaging/acquire/MediaProvider.h"
@@ -56,6 +59,85 @@ TEST_F(MediaFileTest, FramesMatchFfmpegInEveryContainer) {
         EXPECT_TRUE(io.AbortFlag);
         io.CloseMediaFile();
         EXPECT_FALSE(io.IsMediaFileOpen());
+    }
+}
+
+// ffmpeg's own count of the frames it decodes from the file.
+int FfprobeFrameCount(const std::string& path) {
+    const std::string counted = RunTool("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
+                                        "stream=nb_read_frames -of csv=p=0 " + Quoted(path)).output;
+    return counted.empty() || !std::isdigit(static_cast<unsigned char>(counted[0])) ? -1 : std::stoi(counted);
+}
+
+// Every container ffmpeg writes, with one frame and with a hundred, at a constant rate and at a
+// variable one: the count is ffmpeg's, the last frame is ffmpeg's last, the one past it is refused.
+TEST_F(MediaFileTest, CountsTheFramesFfmpegDecodesInEveryContainer) {
+    // Frames 0 to 19 every 40 ms, then 10 frames 160 ms apart, then 70 every 40 ms again.
+    const std::string variable = "-vf \"select='not(between(n,20,59))+not(mod(n,4))'\" -fps_mode vfr -c:v mpeg4";
+    const struct {
+        const char* name;
+        std::string options;
+    } containers[] = {
+        {"program.mpg", "-c:v mpeg1video"},
+        {"elementary.mpg", "-c:v mpeg1video -f mpeg1video"},  // no container: no timestamps but the first
+        {"clip.avi", "-c:v mpeg4"},
+        {"clip.wmv", "-c:v wmv2"},
+        {"clip.mov", "-c:v mpeg4"},
+        {"clip.mp4", "-c:v mpeg4 -bf 2"},
+        {"clip.mkv", "-c:v mpeg4"},
+        {"clip.ts", "-c:v mpeg2video -bf 2"},
+        {"variable.mkv", variable},
+        {"variable.mp4", variable},
+    };
+    for (const auto& container : containers) {
+        for (int frames : {1, 100}) {
+            const std::string name = std::to_string(frames) + "-" + container.name;
+            SCOPED_TRACE(name);
+            const std::string path = MakeClip(folder, name, 25, frames, container.options);
+            ASSERT_EQ(FfprobeFrameCount(path), frames);
+            ASSERT_EQ(io.OpenMediaFile(path), frames);
+            EXPECT_EQ(io.Params().MediaFrameCount, frames);
+            // The last, and one of the sparse frames of the variable rate.
+            for (int index : {frames - 1, frames / 4}) {
+                SCOPED_TRACE(index);
+                io.LoadMediaFrame(index);
+                ASSERT_FALSE(io.AbortFlag);
+                EXPECT_LE(LargestDifference(io.WorkBitmap(), FfmpegFrame(path, index), 64, 48), 2);
+            }
+            io.LoadMediaFrame(frames);
+            EXPECT_TRUE(io.AbortFlag);
+            EXPECT_TRUE(io.WorkBitmap().IsEmpty());
+            io.CloseMediaFile();
+        }
+    }
+}
+
+// Of a file longer than the part read to count its frames, the count is the index's where the
+// container keeps a true one, else the frames read and the rest at their rate; each file read
+// whole counts exactly.
+TEST_F(MediaFileTest, ALongFileIsCountedFromItsFirstPart) {
+    const struct {
+        const char* name;
+        const char* options;
+        bool exact;
+    } cases[] = {
+        {"long.avi", "-c:v mpeg4", true},
+        {"long.mpg", "-c:v mpeg1video", false},
+        {"long.wmv", "-c:v wmv2", false},
+    };
+    for (const auto& clip : cases) {
+        SCOPED_TRACE(clip.name);
+        const std::string path = MakeClip(folder, clip.name, 25, 250, clip.options);
+        EXPECT_EQ(TKVMediaFile(path).FrameCount(), 250);
+        TKVMediaFile partly(path, int64_t(std::filesystem::file_size(path) / 3));
+        if (clip.exact) {
+            EXPECT_EQ(partly.FrameCount(), 250);
+        } else {
+            EXPECT_NEAR(double(partly.FrameCount()), 250, 5);
+        }
+        TKVBitmap last;
+        ASSERT_TRUE(partly.GetFrame(partly.FrameCount() - 1, last));
+        EXPECT_FALSE(partly.GetFrame(partly.FrameCount(), last));
     }
 }
 

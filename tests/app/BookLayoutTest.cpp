@@ -42,6 +42,30 @@ TEST_F(BookLayoutTest, TheWorkedExampleOfFourPerPageOnA4) {
     EXPECT_EQ(converter.NameCaptionHeight, converter.DateCaptionHeight);
 }
 
+// A caption font the settings accept may still be too large for a cell: the book is refused
+// before a page is drawn, rather than its pictures placed outside their cells.
+TEST_F(BookLayoutTest, CaptionsMustLeaveThePictureRoomInItsCell) {
+    converter.PaperSizeName = "A4";
+    const struct {
+        int points, perPage;
+        TCaptionPos names, dates;
+        bool refused;
+    } cases[] = {
+        {72, 24, cpUnder, cpHidden, true},  {72, 1, cpUnder, cpHidden, false}, {72, 24, cpHidden, cpHidden, false},
+        {36, 24, cpUnder, cpHidden, false}, {36, 24, cpUnder, cpAbove, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.points) + " points, " + std::to_string(c.perPage) + " per page");
+        converter.PicNamesFont.Size = converter.PicDatesFont.Size = c.points;
+        converter.PicsPerPage = static_cast<uint8_t>(c.perPage);
+        converter.PicNamesPos = c.names;
+        converter.PicDatesPos = c.dates;
+        const std::string message = MessageOf([&] { Layout(); });
+        EXPECT_EQ(message.starts_with("The captions leave no room for the pictures"), c.refused) << message;
+        converter.Pdf().Abort();
+    }
+}
+
 struct TGridCase {
     int perPage;
     TBookOrientation orientation;
@@ -136,6 +160,8 @@ TEST_F(BookLayoutTest, ACustomPaperIsTheBooksPageWithinThePageLimits) {
     };
     converter.PaperSizeName = CustomPaperName;
     converter.LeftMargin = converter.RightMargin = converter.TopMargin = converter.BottomMargin = 1;
+    // No caption fits a page 1.1 mm high beside its picture.
+    converter.PicNamesPos = cpHidden;
     for (const TPaperCase& test : cases) {
         SCOPED_TRACE(std::to_string(test.width) + " x " + std::to_string(test.height));
         converter.CustomPaperWidth = test.width;

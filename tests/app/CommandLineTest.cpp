@@ -52,7 +52,8 @@ TEST_F(CommandLineTest, SwitchesAndPictures) {
     for (const Case& c : cases) {
         const TCommandLine line = ParseCommandLine(c.arguments);
         const std::string where = c.arguments.empty() ? "(none)" : c.arguments.back();
-        EXPECT_FALSE(line.usageAsked) << where;
+        EXPECT_FALSE(line.helpAsked) << where;
+        EXPECT_EQ(line.unknownOption, "") << where;
         EXPECT_EQ(line.unattended, c.unattended) << where;
         EXPECT_EQ(line.mode, c.mode) << where;
         std::vector<TCommandSource> expected = c.sources;
@@ -62,12 +63,15 @@ TEST_F(CommandLineTest, SwitchesAndPictures) {
     }
 }
 
-TEST_F(CommandLineTest, PicturesAtHttpAddressesAreTakenAsWritten) {
+TEST_F(CommandLineTest, PicturesAtInternetAddressesAreTakenAsWritten) {
     const TCommandLine line = ParseCommandLine(
-        {"/B", "http://host/a.png", "HTTP://host:8080/b/c.JPG", "http://host/page.html", "https://host/d.png"});
-    EXPECT_EQ(line.sources, (std::vector<TCommandSource>{{"http://host/a.png", -1}, {"HTTP://host:8080/b/c.JPG", -1}}));
+        {"/B", "http://host/a.png", "HTTP://host:8080/b/c.JPG", "http://host/page.html", "https://host/d.png",
+         "ftp://host/e.png"});
+    EXPECT_EQ(line.sources, (std::vector<TCommandSource>{{"http://host/a.png", -1},
+                                                         {"HTTP://host:8080/b/c.JPG", -1},
+                                                         {"https://host/d.png", -1}}));
     EXPECT_EQ(line.rejected, (std::vector<TRejectedArgument>{{"http://host/page.html", "not a kind of picture this program reads"},
-                                                             {"https://host/d.png", "no such file"}}));
+                                                             {"ftp://host/e.png", "no such file"}}));
 }
 
 TEST_F(CommandLineTest, FrameNumbersAreWholeNumbersFromOne) {
@@ -96,13 +100,17 @@ TEST_F(CommandLineTest, FrameNumbersAreWholeNumbersFromOne) {
 }
 
 TEST_F(CommandLineTest, OptionsAskForTheUsage) {
-    for (const char* option : {"--help", "-h", "--version", "-q"}) {
+    for (const auto& [option, help] : {std::pair{"--help", true}, std::pair{"-h", true}, std::pair{"--version", false},
+                                       std::pair{"-q", false}}) {
         const TCommandLine line = ParseCommandLine({option, "a.jpg"});
-        EXPECT_TRUE(line.usageAsked) << option;
+        EXPECT_EQ(line.helpAsked, help) << option;
+        EXPECT_EQ(line.unknownOption, help ? "" : option) << option;
         EXPECT_FALSE(line.mode) << option;
     }
     // A picture whose name begins with "-" is a picture.
-    EXPECT_FALSE(ParseCommandLine({"-x.jpg"}).usageAsked);
+    const TCommandLine picture = ParseCommandLine({"-x.jpg"});
+    EXPECT_FALSE(picture.helpAsked);
+    EXPECT_EQ(picture.unknownOption, "");
     for (const char* part : {"/S", "/B", "/W", "#FRAME", "Exit status", "standard input"})
         EXPECT_TRUE(Contains(UsageText(), part)) << part;
 }

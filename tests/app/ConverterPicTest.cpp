@@ -97,7 +97,7 @@ TEST_F(ConverterPicTextTest, AFileThatCannotBeOpenedIsNotListed) {
     ErrorTextCallback = [](uint16_t id) { return std::string(id == 1027 ? "Can't load image" : ""); };
     // Multi-frame kinds are opened at once; there is nothing to open here.
     EXPECT_EQ(MessageOf([&] { TConverterPic::Add(converter, "/no/such/film.avi", 0); }),
-              "Can't load image : /no/such/film.avi");
+              "Can't load image : /no/such/film.avi (Cannot open file \"/no/such/film.avi\". No such file or directory)");
     EXPECT_EQ(converter.Pics.Count(), 0);
     ErrorTextCallback = previous;
 }

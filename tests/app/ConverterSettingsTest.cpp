@@ -154,6 +154,13 @@ TEST_F(ConverterSettingsTest, ReadsEachValueByItsRulesAndIgnoresBadOnesWithTheir
          [](const TConverter& c) { return FontToText(c.PicNamesFont) == "Arial,10,Black"; }},
         {"PicNamesFont", "Courier,9,$00FF8000,underline",
          [](const TConverter& c) { return FontToText(c.PicNamesFont) == "Courier,9,$00FF8000,Underline"; }},
+        // Sizes from 1 to 72 points, as the font dialog takes them.
+        {"PicNamesFont", "Arial,72,Black", [](const TConverter& c) { return c.PicNamesFont.Size == 72; }},
+        {"PicNamesFont", "Arial,1,Black", [](const TConverter& c) { return c.PicNamesFont.Size == 1; }},
+        {"PicNamesFont", "Arial,73,Black", [](const TConverter& c) { return c.PicNamesFont.Size == 10; }},
+        {"PicNamesFont", "Arial,200,Black", [](const TConverter& c) { return c.PicNamesFont.Size == 10; }},
+        {"PicDatesFont", "Arial,999999,Black", [](const TConverter& c) { return c.PicDatesFont.Size == 10; }},
+        {"PicDatesFont", "Arial,0,Black", [](const TConverter& c) { return c.PicDatesFont.Size == 10; }},
         {"PicDirectory", "/no/such/folder", [](const TConverter&) { return PicDirectory.empty(); }},
     };
     for (const TReadCase& test : cases) {
@@ -170,6 +177,28 @@ TEST_F(ConverterSettingsTest, AFontThatCannotBeReadDoesNotStopTheValuesAfterIt) 
     EXPECT_EQ(c->PicNamesPos, cpAbove);
     EXPECT_EQ(c->PicResolution, 200);
     EXPECT_EQ(c->PicsPerPage, 6);
+}
+
+// The window shows the same box as the unattended run writes: what is kept where, and which
+// settings are used; a file read whole gets none.
+TEST_F(ConverterSettingsTest, AFileThatMustBeKeptIsNamedInABox) {
+    TScriptedPrompterGuard prompter;
+    const std::string file = AppSettingsFileName();
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    WriteFile(file, "PicsPerPage=6\n");
+    EXPECT_EQ(Loaded()->PicsPerPage, 6);
+    ASSERT_EQ(prompter->boxes.size(), 1u);
+    EXPECT_EQ(prompter->boxes[0].text, "The settings file " + file +
+                                           " cannot be used as it is (its values have no [Software\\Brelvant\\app_tests] line "
+                                           "before them).\nIt is kept as " + file + ".bad. The settings it holds are used.");
+    EXPECT_EQ(prompter->boxes[0].icon, TMsgIcon::Warning);
+    SaveSettings(*Loaded());
+    EXPECT_EQ(ReadFile(file + ".bad"), "PicsPerPage=6\n");
+    EXPECT_EQ(prompter->boxes.size(), 2u);  // the second load still found the file to keep
+
+    const auto c = Loaded();
+    EXPECT_EQ(c->PicsPerPage, 6);
+    EXPECT_EQ(prompter->boxes.size(), 2u);
 }
 
 TEST_F(ConverterSettingsTest, FontTextsOfStylesAndColours) {

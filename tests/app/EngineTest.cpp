@@ -245,7 +245,7 @@ TEST_F(EngineTest, ATiffJoinsByItsDirectoriesAndItsPixelsAreDecodedWhenPlaced) {
     EXPECT_EQ(pic->Height, 4);
     prompter->answers = {idOk, idNo};
     converter.MakePdf();
-    EXPECT_EQ(Questions(), (std::vector<std::string>{"Can't load image : " + damaged,
+    EXPECT_EQ(Questions(), (std::vector<std::string>{"Can't load image : " + damaged + " (damaged TIFF LZW data)",
                                                      "1 pic converted." + CrLf + "Want to see it?"}));
     EXPECT_TRUE(QpdfChecks(pics.Path("good.pdf")));
 }
@@ -335,8 +335,9 @@ TEST_F(EngineTest, AFailingPictureIsReportedAndTheOthersFollow) {
     prompter->answers = {idOk, idNo};
     converter.DeleteSources = true;
     converter.MakePdf();
-    EXPECT_EQ(Questions(), (std::vector<std::string>{"Can't load image : " + bad,
-                                                     "2 pics converted." + CrLf + "Want to see them?"}));
+    EXPECT_EQ(Questions(), (std::vector<std::string>{
+                               "Can't load image : " + bad + " (data ends after 20 bytes; 64 more were needed at offset 14)",
+                               "2 pics converted." + CrLf + "Want to see them?"}));
     EXPECT_EQ(prompter->boxes[0].icon, TMsgIcon::Error);
     EXPECT_TRUE(QpdfChecks(pics.Path("good.pdf")));
     EXPECT_TRUE(QpdfChecks(pics.Path("last.pdf")));
@@ -403,6 +404,55 @@ TEST_F(EngineTest, TransparentPixelsShowThePageWhite) {
         EXPECT_NEAR(page.At(e.x, 10)[0], e.red, 12);
         EXPECT_NEAR(page.At(e.x, 10)[1], e.green, 12);
         EXPECT_NEAR(page.At(e.x, 10)[2], e.blue, 12);
+    }
+}
+
+// Whichever library reads a picture with alpha, and whatever its samples, the document shows it
+// over the page's white: half-transparent red as pink, half-transparent black as gray, transparent
+// pixels as white.
+TEST_F(EngineTest, PicturesWithAlphaOfEveryFormatShowThePageWhite) {
+    const std::string red = "-size 60x20 xc:none -fill 'rgba(255,0,0,0.5)' -draw 'rectangle 0,0 29,19' ";
+    const std::string gray = "-size 60x20 xc:none -fill 'graya(0%,0.5)' -draw 'rectangle 0,0 29,19' -colorspace Gray ";
+    const struct {
+        const char* name;  // each of its own document
+        std::string options, format;  // ImageMagick's
+        bool isGray;
+    } cases[] = {
+        {"png8.png", red + "-define png:color-type=6", "", false},
+        {"png16.png", red + "-depth 16 -define png:color-type=6", "", false},
+        {"pnggray.png", gray + "-define png:color-type=4", "", true},
+        {"tga.tga", red, "", false},
+        {"ico.ico", red, "", false},
+        {"tiff8.tiff", red + "-depth 8", "", false},
+        {"tiff16.tiff", red + "-depth 16", "", false},
+        {"tiffgray.tiff", gray + "-depth 8 -type GrayscaleAlpha", "", true},
+        // Read by the extended library.
+        {"sgi8.sgi", red + "-depth 8", "", false},
+        {"sgi16.sgi", red + "-depth 16", "", false},
+        {"psd8.psd", red + "-depth 8", "", false},
+        {"psd16.psd", red + "-depth 16", "", false},
+        {"psdgray.psd", gray + "-depth 8", "", true},
+        {"vst.vst", red, "TGA:", false},
+    };
+    for (const auto& c : cases) {
+        const std::string path = pics.Path(c.name);
+        ASSERT_EQ(RunTool("convert " + c.options + " " + Quoted(c.format + path)).status, 0) << c.name;
+        Add(path);
+    }
+    prompter->answers = {idNo};
+    converter.MakePdf();
+    for (const auto& refused : converter.NotConverted) ADD_FAILURE() << refused.fileName << ": " << refused.reason;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string pdf = std::filesystem::path(pics.Path(c.name)).replace_extension(".pdf");
+        ASSERT_TRUE(QpdfChecks(pdf));
+        const TRgbImage page = RenderedPage(pdf);
+        ASSERT_GE(page.width, 60);
+        const int covered[] = {c.isGray ? 128 : 255, 128, 128};
+        for (int channel = 0; channel < 3; ++channel) {
+            EXPECT_NEAR(page.At(10, 10)[channel], covered[channel], 12) << "half-covered, channel " << channel;
+            EXPECT_NEAR(page.At(45, 10)[channel], 255, 12) << "transparent, channel " << channel;
+        }
     }
 }
 
@@ -521,7 +571,8 @@ TEST_F(EngineTest, AFailingPictureInTheMiddleEndsTheBookAndLeavesTheOldOne) {
     converter.DeleteSources = true;
     prompter->saveAnswers = {book};
     prompter->answers = {idYes};
-    EXPECT_EQ(MessageOf([&] { converter.MakePdf(); }), "Can't load image : " + broken + CrLf + "No book was written: " + book);
+    EXPECT_EQ(MessageOf([&] { converter.MakePdf(); }),
+              "Can't load image : " + broken + " (JPEG datastream contains no image)" + CrLf + "No book was written: " + book);
     EXPECT_EQ(ReadFile(book), "old book");
     EXPECT_EQ(pics.Files(), (std::vector<std::string>{"book.pdf", "broken.jpg", "first.jpg", "last.jpg"}));
     EXPECT_FALSE(host.InProgress);

@@ -104,7 +104,8 @@ TEST_F(ExtendedSourcesEngine, ALonePaletteFileIsNoPicture) {
     converter.Mode = cmBook;
     prompter->answers = {idNo};
     EXPECT_EQ(MessageOf([&] { converter.MakePdf(); }),
-              "Can't load image : " + path + "\r\nNo book was written: " + pics.Path("Book1.pdf"));
+              "Can't load image : " + path + " (not a picture format the program reads)\r\nNo book was written: " +
+                  pics.Path("Book1.pdf"));
     EXPECT_EQ(pics.Files(), std::vector<std::string>{"lone.pal"});
 }
 

@@ -4,6 +4,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -14,6 +17,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "DialogTestSupport.h"
@@ -466,6 +470,65 @@ TEST_F(TIOPreviews, TheComponentsSettingsReachItsDialog) {
         EXPECT_EQ(seen.cancel.toStdString(), KVGetMessageText(4, c.language));
         EXPECT_EQ(seen.jpegCombos, c.jpegCombos);
         EXPECT_EQ(seen.white, c.white);
+    }
+}
+
+// The TIFF positions show in the component's unit, the selectable units with a choice of the
+// other; the record keeps whole inches.
+TEST_F(TIOPreviews, PositionsShowInTheComponentsMeasureUnit) {
+    struct Case {
+        TKVDialogsMeasureUnit unit;
+        bool simplified;
+        bool metric, choice;
+        const char* caption;
+        double shown;    // 2 inches
+        double entered;  // in the unit shown
+        int kept;        // inches
+    };
+    const Case cases[] = {
+        {kvduInches, false, false, false, "Horiz. Position (inch)", 2, 7, 7},
+        {kvduCm, false, true, false, "Horiz. Position (cm)", 5.08, 10, 4},
+        {kvduSelectableDefInches, false, false, true, "Horiz. Position (inch)", 2, 7, 7},
+        {kvduSelectableDefCm, false, true, true, "Horiz. Position (cm)", 5.08, 10, 4},
+        {kvduSelectableDefCm, true, true, false, "Horiz. Position (cm)", 5.08, 10, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.unit) + (c.simplified ? " simplified" : ""));
+        TKestovaIO component;
+        Paint(component.WorkBitmap(), GradientAt);
+        component.Params().FileType = kvftTIFF;
+        component.Params().TiffXPos = 2;
+        component.SimplifiedParamsDialogs = c.simplified;
+        component.DialogsMeasureUnit = c.unit;
+        bool seen = false;
+        component.OnIOPreview = [&](TObject*, TfIOPreviews& form) {
+            QTimer::singleShot(0, &form, [&] {
+                seen = true;
+                QWidget* page = form.PageControl1->currentWidget();
+                const auto positions = page->findChildren<QDoubleSpinBox*>();
+                ASSERT_EQ(positions.size(), 2);
+                auto* rows = page->findChild<QFormLayout*>();
+                const auto caption = [&] { return static_cast<QLabel*>(rows->labelForField(positions[0]))->text(); };
+                auto* units = form.findChild<QComboBox*>("units");
+                EXPECT_EQ(form.Metric(), c.metric);
+                EXPECT_EQ(units->isVisibleTo(&form), c.choice);
+                EXPECT_EQ(caption().toStdString(), c.caption);
+                EXPECT_DOUBLE_EQ(positions[0]->value(), c.shown);
+                if (c.unit == kvduSelectableDefCm && !c.simplified) SaveScreenshot(form, "IOPreviewsTiffPositionsInCm");
+                positions[0]->setValue(c.entered);
+                if (c.choice) {
+                    // The other unit shows the same length.
+                    Choose(units, c.metric ? 0 : 1);
+                    EXPECT_EQ(form.Metric(), !c.metric);
+                    EXPECT_DOUBLE_EQ(positions[0]->value(), c.metric ? 4 : 7 * 2.54);
+                    EXPECT_EQ(caption().toStdString(), c.metric ? "Horiz. Position (inch)" : "Horiz. Position (cm)");
+                }
+                form.btOk->click();
+            });
+        };
+        EXPECT_TRUE(component.DoPreviews(ppTIFF));
+        EXPECT_TRUE(seen);
+        EXPECT_EQ(component.Params().TiffXPos, c.kept);
     }
 }
 

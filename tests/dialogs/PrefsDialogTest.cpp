@@ -318,7 +318,7 @@ TEST_F(TPrefsDialog, AuthorAndDesktopIntegration) {
 }
 
 // The font dialog on the caption fonts: a confirmed font replaces name, size, styles and colour;
-// a cancelled one, or one whose size is no number of points, changes nothing.
+// a cancelled one, or one whose size is no caption size in points, changes nothing.
 TEST(ChooseFontWithDialog, TakesOnlyAConfirmedFontWithAPointSize) {
     TDialogApplication application;
     const auto answer = [](const std::function<void(TCaptionFontDialog&)>& act) {
@@ -351,6 +351,14 @@ TEST(ChooseFontWithDialog, TakesOnlyAConfirmedFontWithAPointSize) {
     EXPECT_FALSE(ChooseFontWithDialog(font, nullptr));
     EXPECT_EQ(font.Size, 14);
     EXPECT_EQ(font.Color, clNavy);
+
+    // A size the settings would not read back is not taken either.
+    answer([](TCaptionFontDialog& d) {
+        d.fontDialog->setCurrentFont(QFont("Liberation Serif", 200));
+        d.accept();
+    });
+    EXPECT_FALSE(ChooseFontWithDialog(font, nullptr));
+    EXPECT_EQ(font.Size, 14);
 }
 
 // The colour the settings keep is offered: one of the sixteen named colours, or a colour without

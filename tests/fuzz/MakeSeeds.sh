@@ -480,6 +480,10 @@ for clip in "raw.avi -c:v rawvideo -pix_fmt bgr24" "mjpeg.avi -c:v mjpeg" "clip.
   set -- $clip
   ffmpeg -v error -y -f lavfi -i testsrc=size=16x8:rate=25 -frames:v 3 "${@:2}" "mediafile/$1"
 done
+# An MPEG stream without a container, whose frames have no timestamps, and frames at a variable rate.
+ffmpeg -v error -y -f lavfi -i testsrc=size=16x8:rate=25 -frames:v 3 -c:v mpeg1video -f mpeg1video mediafile/elementary.mpg
+ffmpeg -v error -y -f lavfi -i testsrc=size=16x8:rate=25 -frames:v 4 -vf "select='not(eq(n,1))'" -fps_mode vfr \
+  -c:v mpeg4 mediafile/variable.mkv
 # A video file with sound, played through the capture graph.
 mkdir -p capturefile
 ffmpeg -v error -y -f lavfi -i testsrc=size=16x8:rate=25 -f lavfi -i sine=sample_rate=8000 -frames:v 2 -t 0.08 \
@@ -548,6 +552,8 @@ tzpic tzpic_psd cmyk.psd -colorspace CMYK
 tzpic tzpic_psd wide.psd -depth 16
 tzpic tzpic_psd mapped.psd -type Palette
 tzpic tzpic_psd bilevel.psd -monochrome
+tzpic tzpic_psd grayalpha.psd -colorspace gray -alpha on -channel A -fx 0.5 -compress RLE
+tzpic tzpic_psd widegrayalpha.psd -colorspace gray -alpha on -channel A -fx 0.5 -depth 16
 # A Dr. Halo cut file of 5 x 3 pixels: runs and literals, each row behind its length.
 mkdir -p tzpic_cut
 printf '\005\000\003\000\000\000\003\000\205\007\000\007\000\003\001\002\003\202\011\000\007\000\005\012\013\014\015\016\000' > tzpic_cut/small.cut
@@ -683,6 +689,29 @@ open('wiadata/memorybmp', 'wb').write(header(0xA) + band(0, dib) + bytes([3]) + 
 top = bytearray(bmp); top[22:26] = struct.pack('<i', -2)
 open('wiadata/reheaded', 'wb').write(header(0xB) + band(0, bytes(top[:54])) + band(54, bmp[54:]) + band(0, bmp[:54]) + bytes([4, 2]))
 PY
+# Saved selections: none at all, a rectangle in a 1-bit mask, two polygons in an 8-bit mask.
+mkdir -p selection
+python3 - <<'PY2'
+import struct
+def selection(width, height, polygons, present, bits, box, rows):
+    points = []
+    for i, polygon in enumerate(polygons):
+        if i: points.append((0xFFFFF, 0xFFFFF))
+        points += polygon
+    real = [p for p in points if p != (0xFFFFF, 0xFFFFF)]
+    pbox = (min(x for x, _ in real), min(y for _, y in real), max(x for x, _ in real), max(y for _, y in real)) if real else (0, 0, 0, 0)
+    data = struct.pack('<iii', width, height, len(points)) + b''.join(struct.pack('<ii', *p) for p in points)
+    data += struct.pack('<iiii', *pbox) + bytes([present]) + struct.pack('<i', bits) + struct.pack('<iiii', *box)
+    return data + bytes([0]) + rows
+empty = (0x7FFFFFFF, 0x7FFFFFFF, 0, 0)
+open('selection/none', 'wb').write(selection(0, 0, [], 0, 0, empty, b''))
+# 12 x 6 at one bit: rows of 4 bytes, bottom row first; columns 2..7 of rows 1..3 set.
+rows = b''.join(bytes([0x3F, 0, 0, 0]) if 1 <= 5 - i <= 3 else bytes(4) for i in range(6))
+open('selection/rectangle', 'wb').write(selection(12, 6, [[(2, 1), (8, 1), (8, 4), (2, 4)]], 1, 1, (2, 1, 7, 3), rows))
+# 5 x 4 at eight bits: rows of 8 bytes with degrees of selection.
+rows = b''.join(bytes([0, 64, 128, 255, 32, 0, 0, 0]) for _ in range(4))
+open('selection/degrees', 'wb').write(selection(5, 4, [[(1, 0), (4, 0), (4, 4)], [(0, 1), (2, 3), (0, 3)]], 1, 8, (1, 0, 4, 3), rows))
+PY2
 # Camera raw: small files of each container and coding from the test writers, and loader inputs.
 mkdir -p raw_identify raw_decode raw_loaders
 "${MORDALE_BUILD:-../../../build/test}/tests/imaging/raw/raw_seeds" .

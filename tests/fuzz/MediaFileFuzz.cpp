@@ -1,4 +1,5 @@
-// A video file from arbitrary bytes: opened, measured, and its first and last frames grabbed.
+// A video file from arbitrary bytes: opened, measured, its frames counted, and its first and last
+// frames grabbed.
 #include <cstdint>
 
 #include "imaging/acquire/MediaFile.h"
@@ -14,5 +15,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TKVBitmap bitmap;
     file.GetFrameAt(0, bitmap);
     file.GetFrameAt(file.Duration(), bitmap);
+    file.GetFrame(file.FrameCount() - 1, bitmap);
     return 0;
 }

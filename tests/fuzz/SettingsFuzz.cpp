@@ -38,10 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::fclose(out);
     }
     try {
-        TSettingsStore store(file);
+        // Values before the first key line are read into the program's key, as the program does.
+        TSettingsStore store(file, "Software\\Brelvant\\mordale");
         Walk(store, "", 0);
         store.Save();
     } catch (const Exception&) {
     }
+    // A file kept aside by the save would leave the next input no name to keep its own under.
+    std::error_code ignored;
+    std::filesystem::remove_all(file + ".bad", ignored);
     return 0;
 }

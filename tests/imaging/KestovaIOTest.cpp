@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -8,6 +10,7 @@
 #include "imaging/core/KVStreams.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
+#include "imaging/io/KVSaveToText.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "platform/Graphics.h"
 
@@ -128,6 +131,29 @@ TEST(KestovaIO, FailuresSetTheAbortFlag) {
     EXPECT_TRUE(w.io.AbortFlag);
 }
 
+TEST(KestovaIO, AFailureKeepsItsReadersReasonUntilTheNextOperation) {
+    TScratchFolder folder;
+    const std::string bmp = BmpOf(folder, 40, 30);
+    WriteFile(folder.Path("cut.bmp"), ReadFile(bmp).substr(0, 200));
+    WriteFile(folder.Path("noise.bmp"), "BM and nothing else");
+    TKestovaIO io;
+    io.LoadFromFile(folder.Path("cut.bmp"));
+    EXPECT_TRUE(io.AbortFlag);
+    EXPECT_EQ(io.FailureReason(), "BMP pixel data is cut short");
+    // A success leaves no reason, and a failure of another kind never shows an earlier one.
+    io.LoadFromFile(bmp);
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(io.FailureReason(), "");
+    io.LoadFromFile(folder.Path("cut.bmp"));
+    TKVMemStream unknown("no picture", 10);
+    io.LoadFromStream(unknown);
+    EXPECT_TRUE(io.AbortFlag);
+    EXPECT_EQ(io.FailureReason(), "the content is of no known picture format");
+    io.ParamsFromFile(folder.Path("noise.bmp"));
+    EXPECT_TRUE(io.AbortFlag);
+    EXPECT_TRUE(Contains(io.FailureReason(), "data ends after 19 bytes")) << io.FailureReason();
+}
+
 TEST(KestovaIO, LoadsIntoAnAttachedClassLibraryBitmap) {
     TScratchFolder folder;
     const std::string bmp = BmpOf(folder, 7, 3);
@@ -174,6 +200,49 @@ TEST(KestovaIO, AnAttachedClassLibraryBitmapGetsThePictureOverTheBackground) {
         const uint8_t rgb[] = {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)};
         for (int channel = 0; channel < 3; ++channel)
             EXPECT_NEAR(rgb[channel], expected.At(x, 2)[channel], 1) << x << " " << channel;
+    }
+}
+
+// A bitmap another library decoded is taken as a 32-bit BMP is: the fourth byte of its pixels is
+// their opacity, unless it is 0 throughout (unused) or 255 throughout (opaque).
+TEST(KestovaIO, ADecodedBitmapsFourthByteIsItsOpacityUnlessUnused) {
+    const struct {
+        const char* what;
+        std::array<uint8_t, 3> opacity;
+        bool hasAlpha;
+    } cases[] = {{"unused", {0, 0, 0}, false}, {"opaque", {255, 255, 255}, false}, {"transparent", {0, 128, 255}, true}};
+    const TKVRGB back{0xC0, 0x80, 0x30};  // blue, green, red
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TBitmap decoded;
+        decoded.SetPixelFormat(TPixelFormat::pf32bit);
+        decoded.SetSize(3, 1);
+        for (int x = 0; x < 3; ++x) {
+            uint8_t* pixel = decoded.ScanLine(0) + 4 * x;
+            pixel[0] = pixel[1] = 0;
+            pixel[2] = 255;
+            pixel[3] = c.opacity[size_t(x)];
+        }
+        // Kept by a component of its own, shown over the background where attached to a class-library bitmap.
+        TKestovaIO own;
+        own.LoadFromTBitmap(decoded);
+        ASSERT_FALSE(own.AbortFlag);
+        ASSERT_EQ(own.WorkBitmap().GetHasAlphaChannel(), c.hasAlpha);
+        TBitmap picture;
+        TKestovaIO attached;
+        attached.AttachTBitmap(&picture);
+        attached.SetBackground(0xC08030);
+        attached.LoadFromTBitmap(decoded);
+        ASSERT_EQ(picture.Width(), 3);
+        EXPECT_EQ(picture.PixelFormat(), TPixelFormat::pf24bit);
+        for (int x = 0; x < 3; ++x) {
+            const int a = c.hasAlpha ? c.opacity[size_t(x)] : 255;
+            if (c.hasAlpha) EXPECT_EQ(own.WorkBitmap().GetAlpha(x, 0), a);
+            const TColor shown = picture.Pixel(x, 0);
+            EXPECT_NEAR(int(shown & 0xFF), back.r + (255 - back.r) * a / 255, 1) << x;
+            EXPECT_NEAR(int(shown >> 8 & 0xFF), back.g * (255 - a) / 255, 1) << x;
+            EXPECT_NEAR(int(shown >> 16 & 0xFF), back.b * (255 - a) / 255, 1) << x;
+        }
     }
 }
 
@@ -477,8 +546,14 @@ class TRecordingView : public TKVView {
 public:
     TKVBitmap bitmap;
     int dpiX = 0, dpiY = 0, updates = 0, imageChanges = 0;
-    void SetDpiX(int dpi) override { dpiX = dpi; }
-    void SetDpiY(int dpi) override { dpiY = dpi; }
+    void SetDpiX(int dpi) override {
+        dpiX = dpi;
+        TKVView::SetDpiX(dpi);
+    }
+    void SetDpiY(int dpi) override {
+        dpiY = dpi;
+        TKVView::SetDpiY(dpi);
+    }
     TKVBitmap* GetKVBitmap() override { return &bitmap; }
     void Update() override { ++updates; }
     void DoImageChange() override { ++imageChanges; }
@@ -666,6 +741,139 @@ TEST(KestovaIO, APageHandedOverTakesItsOwnResolutionUnlessAHandlerTakesIt) {
     EXPECT_EQ(taking.taken, 1);
     EXPECT_EQ(params, nullptr);
     EXPECT_TRUE(taking.WorkBitmap().IsEmpty());
+}
+
+// Acquire hands its page over like any scanner layer: the event sees it first and may keep it.
+TEST(KestovaIO, AcquireOffersItsPageToTheEventFirst) {
+    TInstalledFakeScanner scanner;
+    scanner.state.dpiX = scanner.state.dpiY = 150;
+    struct Case {
+        const char* what;
+        bool handle;
+    };
+    for (const Case c : {Case{"stored", false}, Case{"taken by the handler", true}}) {
+        SCOPED_TRACE(c.what);
+        TWatched w;
+        TRecordingView view;
+        view.bitmap.Allocate(3, 3, kv8Gray);
+        w.io.SetAttachedKestova(&view);
+        std::vector<std::pair<int, int>> offered;
+        w.io.OnAcquireBitmap = [&](TObject* sender, TKVBitmap& page, bool& handled) {
+            EXPECT_EQ(sender, &w.io);
+            EXPECT_NE(&page, &view.bitmap);
+            offered.emplace_back(page.GetWidth(), page.GetHeight());
+            handled = c.handle;
+        };
+        ASSERT_TRUE(w.io.Acquire(0));
+        EXPECT_FALSE(w.io.AbortFlag);
+        EXPECT_EQ(offered, (std::vector<std::pair<int, int>>{{8, 4}}));
+        EXPECT_EQ(view.bitmap.GetWidth(), c.handle ? 3 : 8);
+        EXPECT_EQ(view.updates, c.handle ? 0 : 1);
+        EXPECT_EQ(view.dpiX, 150);  // the record describes the page either way
+        EXPECT_EQ(w.finished, 1);
+    }
+
+    // A descendant that takes pages in place of the component gets Acquire's too.
+    struct TTakingIO : TKestovaIO {
+        std::vector<int> widths;
+        void DoAcquireBitmap(TKVBitmap& page, TIOParamsVals*& params) override {
+            widths.push_back(page.GetWidth());
+            EXPECT_EQ(params, &Params());
+        }
+    } taking;
+    ASSERT_TRUE(taking.Acquire(0));
+    EXPECT_EQ(taking.widths, std::vector<int>{8});
+    EXPECT_TRUE(taking.WorkBitmap().IsEmpty());
+}
+
+// A video frame shows in the attached view, without finishing: frames come one after another.
+TEST(KestovaIO, AMediaFrameShowsInTheAttachedView) {
+    SetMediaProviderFactory([] { return std::make_unique<TFakeVideo>(); });
+    TKestovaIO io;
+    TRecordingView view;
+    io.SetAttachedKestova(&view);
+    int finished = 0;
+    io.OnFinishWork = [&](TObject*) { ++finished; };
+    ASSERT_EQ(io.OpenMediaFile("clip.avi"), 3);
+    io.LoadMediaFrame(1);
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(view.bitmap.GetPixelRGB(0, 0).r, 2);
+    EXPECT_EQ(view.updates, 1);
+    EXPECT_EQ(view.imageChanges, 1);
+    EXPECT_EQ(finished, 0);
+    io.CloseMediaFile();
+    SetMediaProviderFactory(nullptr);
+}
+
+// The view's resolution is the picture's: a view whose image is replaced hands it to the record.
+TEST(KestovaIO, AViewsChangeHandsItsResolutionToTheRecord) {
+    TKestovaIO io;
+    TRecordingView view;
+    io.SetAttachedKestova(&view);
+    io.Params().SetDpiX(300);
+    io.Params().SetDpiY(300);
+    view.CallChangeHandlers();  // a view that was never told a resolution leaves the record
+    EXPECT_EQ(io.Params().DpiX(), 300);
+    view.SetDPI(150, 0);
+    view.CallChangeHandlers();
+    EXPECT_EQ(io.Params().DpiX(), 150);
+    EXPECT_EQ(io.Params().DpiY(), 300);
+    view.SetDPI(0, 72);
+    view.CallChangeHandlers();
+    EXPECT_EQ(io.Params().DpiX(), 150);
+    EXPECT_EQ(io.Params().DpiY(), 72);
+}
+
+TEST(KestovaIO, ARefreshMarksAnAttachedClassLibraryBitmapChanged) {
+    TKestovaIO io;
+    TBitmap shown;
+    shown.SetPixelFormat(TPixelFormat::pf24bit);
+    shown.SetSize(4, 4);
+    io.AttachTBitmap(&shown);
+    int changes = 0;
+    shown.OnChange = [&](TObject* sender) {
+        EXPECT_EQ(sender, &shown);
+        ++changes;
+    };
+    io.RefreshAttached();
+    EXPECT_EQ(changes, 1);
+    EXPECT_TRUE(shown.Modified());
+}
+
+TEST(KestovaIO, TheWorkBitmapIsCheckedAgainstTheFormatsAllowed) {
+    struct Case {
+        TKVPixelFormat format;
+        std::initializer_list<TKVPixelFormat> allowed;
+        bool passes;
+    };
+    const Case cases[] = {
+        {kv24RGB, {}, true},      {kv8Gray, {}, true},          {kv24RGB, {kv24RGB}, true},
+        {kv8Gray, {kv24RGB}, false}, {kv1Bit, {kv8Gray, kv1Bit}, true},
+    };
+    for (const Case& c : cases) {
+        TKestovaIO io;
+        io.WorkBitmap().Allocate(2, 2, c.format);
+        EXPECT_EQ(io.CheckWorkBitmap(c.allowed), c.passes) << int(c.format);
+    }
+}
+
+// ASCII art reads the caller's class-library bitmap as it is now, not as it was when attached.
+TEST(KestovaIO, TextOfAnAttachedBitmapFollowsItsOwnersChanges) {
+    TScratchFolder folder;
+    TKestovaIO io;
+    TBitmap shown;
+    shown.SetPixelFormat(TPixelFormat::pf24bit);
+    shown.SetSize(2, 1);
+    io.AttachTBitmap(&shown);
+    shown.SetSize(3, 2);  // its owner makes it larger
+    for (int y = 0; y < 2; ++y) std::memset(shown.ScanLine(y), 0xFF, 9);
+    const std::string name = folder.Path("art.txt");
+    io.SaveToText(name, kvftBMP, tkAsciiArt);
+    EXPECT_EQ(ReadFile(name), "   \r\n   \r\n");
+    // Only 24-bit pictures are drawn as text.
+    shown.SetPixelFormat(TPixelFormat::pf8bit);
+    io.SaveToText(name, kvftBMP, tkAsciiArt);
+    EXPECT_EQ(ReadFile(name), "");
 }
 
 TEST(KestovaIO, TheWiaObjectReportsThroughTheComponent) {

@@ -224,6 +224,20 @@ TEST_F(PdfForm, RadioGroupOfThreeWithTheSecondChecked) {
     EXPECT_EQ(RunTool("mutool show " + Quoted(Path()) + " trailer/Root/AcroForm/Fields/1/V").output, "/second\n");
 }
 
+TEST_F(PdfForm, OfTwoCheckedButtonsTheLastGivesTheGroupItsValue) {
+    auto& group = Canvas().AddField<TRadioGroupField>("pick");
+    int y = 200;
+    for (const std::string name : {"first", "middle", "last"}) {
+        auto& widget = Canvas().AddField<TRadioButtonField>(name, group);
+        widget.Checked = name != "middle";
+        widget.PutOnForm(50, y, 12, 12);
+        y += 16;
+    }
+    group.PutOnForm(0, 0, 0, 0);
+    const std::string object = ObjectWith(End(), "/T (pick)");
+    EXPECT_TRUE(Contains(object, "/FT/Btn\n/V /last\n/DV /last\n")) << object;
+}
+
 TEST_F(PdfForm, AGroupNotPutIsPutAtTheEndOfItsButtonsPage) {
     Group("size", {"small", "large"}, "large");
     pdf.NewPage();
@@ -270,6 +284,12 @@ TEST_F(PdfForm, MisusedFieldsAbandonTheDocumentNamingTheField) {
              field.PutOnForm(10, 30, 10, 10);
          },
          "Field already put on form: twice"},
+        {"export name holding a NUL",
+         [](PdfForm& t) {
+             auto& group = t.Canvas().AddField<TRadioGroupField>("nul");
+             t.Canvas().AddField<TRadioButtonField>(std::string("a\0b", 3), group).PutOnForm(10, 10, 10, 10);
+         },
+         "Export name holds a NUL character: nul"},
         {"group put twice",
          [](PdfForm& t) {
              auto& group = t.Group("again", {"x", "y"}, "x");
@@ -334,6 +354,22 @@ TEST_F(PdfForm, EveryActionKindOnItsEvent) {
               "/Bl /SubmitForm /F=http://example.org/submit\n"
               "/D /URI /URI=http://example.org/\n"
               "/U /Named /N=/NextPage\n");
+}
+
+TEST_F(PdfForm, ASecondActionOnAnEventReplacesTheFirst) {
+    // A field written with two actions on one event, as qpdf sees it: the key twice is damage.
+    EXPECT_FALSE(QpdfChecks(std::string(MORDALE_TEST_DATA) + "/form-duplicate-aa-key.pdf"));
+    auto& field = Canvas().AddField<TTextField>("acting");
+    using E = TPdfFieldEvent;
+    using K = TPdfActionKind;
+    field.AddAction(E::Enter, K::Script, "first();");
+    field.AddAction(E::Exit, K::Reset);
+    field.AddAction(E::Enter, K::Hide, "other");
+    field.PutOnForm(50, 50, 200, 20);
+    const std::string file = End();  // checked by qpdf
+    EXPECT_EQ(CountOf(ObjectWith(file, "/T (acting)"), "\n/E "), 1u);
+    EXPECT_FALSE(Contains(file, "first();"));
+    EXPECT_EQ(Python(PypdfActions, Quoted(Path())), "/E /Hide /H=True /T=other\n/X /ResetForm \n");
 }
 
 TEST_F(PdfForm, EncryptedFieldsDecryptForReaders) {

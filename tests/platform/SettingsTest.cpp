@@ -89,21 +89,50 @@ TEST_F(SettingsTest, DeletingAKeyTakesItsSubKeysOnly) {
     EXPECT_TRUE(store.KeyExists("a\\bc"));
 }
 
-TEST_F(SettingsTest, DamagedTextKeepsItsWellFormedLines) {
-    const std::string cases[] = {
-        "just some text\nwith = signs but no section\n",
-        "[unterminated\nname=value\n",
-        "",
+// What Save would not write back is named, so that the file is kept before it is replaced.
+TEST_F(SettingsTest, DamagedTextKeepsItsWellFormedLinesAndNamesTheFirstItSkips) {
+    const struct {
+        std::string content, problem;
+    } cases[] = {
+        {"just some text\nwith = signs but no section\n", "line 1 cannot be read"},
+        {"\n[unterminated\nname=value\n", "line 2 cannot be read"},
+        {"[key]\ngood=1\n\n  \nno equals sign\n", "line 5 cannot be read"},
+        {"", "empty"},
+        {" \r\n\t\n", "empty"},
+        {"[key]\r\n\r\ngood=1\r\n", ""},
     };
-    for (const std::string& content : cases) {
-        WriteFile(File(), content);
+    for (const auto& c : cases) {
+        WriteFile(File(), c.content);
         const TSettingsStore store(File());
-        EXPECT_TRUE(store.KeyNames("").empty()) << content;
-        EXPECT_EQ(store.LoadProblem(), "") << content;
+        EXPECT_EQ(store.KeyNames("").empty(), !c.content.starts_with("[key]")) << c.content;
+        EXPECT_EQ(store.LoadProblem(), c.problem) << c.content;
     }
     const TSettingsStore missing(File("missing.conf"));
     EXPECT_TRUE(missing.KeyNames("").empty());
     EXPECT_EQ(missing.LoadProblem(), "");
+}
+
+// A file of one key written by hand, without its key line, holds the values a user expects to
+// be read; the next save writes them under their key and keeps the hand-written file.
+TEST_F(SettingsTest, ValuesWithoutAKeyLineBelongToTheLooseKey) {
+    const std::string key = "Software\\Brelvant\\mordale";
+    const std::string handWritten = "# mine\nPicsPerPage=6\r\nMode=Book\n[Other]\nx=1\n";
+    WriteFile(File(), handWritten);
+    TSettingsStore store(File(), key);
+    EXPECT_EQ(store.ReadString(key, "PicsPerPage"), "6");
+    EXPECT_EQ(store.ReadString(key, "Mode"), "Book");
+    EXPECT_EQ(store.ReadString("Other", "x"), "1");
+    EXPECT_EQ(store.LoadProblem(), "its values have no [" + key + "] line before them");
+    EXPECT_EQ(store.BadFileName(), File() + ".bad");
+    store.WriteString(key, "PicsPerPage", "8");
+    store.Save();
+    EXPECT_EQ(ReadFile(File() + ".bad"), handWritten);
+    const TSettingsStore saved(File(), key);
+    EXPECT_EQ(saved.LoadProblem(), "");
+    EXPECT_EQ(saved.ReadString(key, "PicsPerPage"), "8");
+    EXPECT_EQ(saved.ReadString(key, "Mode"), "Book");
+    // Without a loose key the values are skipped with the other lines, and the first is named.
+    EXPECT_EQ(TSettingsStore(File() + ".bad").LoadProblem(), "line 1 cannot be read");
 }
 
 // A file that could not be read may still hold the user's settings: it reads as empty, and the
@@ -134,14 +163,29 @@ TEST_F(SettingsTest, AFileThatCannotBeReadIsKeptAsideBySave) {
     EXPECT_EQ(TSettingsStore(File("pipe.conf")).LoadProblem(), "not a regular file");
 }
 
-TEST_F(SettingsTest, ABadFileThatCannotBeMovedAsideStopsTheSave) {
+// A file kept earlier is never replaced: the next free name keeps the new one, and without one
+// the save stops and leaves the file where it is.
+TEST_F(SettingsTest, AFileKeptEarlierIsNeverReplaced) {
     WriteFile(File(), std::string("\0\0binary", 8));
-    TSettingsStore store(File());
     fs::create_directory(File() + ".bad");
-    WriteFile(File() + ".bad/occupied", "x");  // a folder that rename cannot replace
+    WriteFile(File() + ".bad/occupied", "x");
+    WriteFile(File() + ".bad2", "kept earlier");
+    TSettingsStore store(File());
+    EXPECT_EQ(store.BadFileName(), File() + ".bad3");
     store.WriteString("k", "n", "v");
-    EXPECT_THROW(store.Save(), EWriteError);
-    EXPECT_EQ(ReadFile(File()), std::string("\0\0binary", 8));
+    store.Save();
+    EXPECT_EQ(ReadFile(File() + ".bad2"), "kept earlier");
+    EXPECT_EQ(ReadFile(File() + ".bad3"), std::string("\0\0binary", 8));
+    EXPECT_EQ(TSettingsStore(File()).ReadString("k", "n"), "v");
+
+    WriteFile(File(), "");
+    for (int number = 3; number <= 9; ++number) WriteFile(File() + ".bad" + std::to_string(number), "kept earlier");
+    TSettingsStore full(File());
+    EXPECT_EQ(full.BadFileName(), "");
+    full.WriteString("k", "n", "v");
+    EXPECT_THROW(full.Save(), EWriteError);
+    EXPECT_EQ(ReadFile(File()), "");
+    EXPECT_EQ(ReadFile(File() + ".bad9"), "kept earlier");
 }
 
 TEST_F(SettingsTest, MalformedLinesAreSkipped) {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "imaging/core/KVBitmap.h"
+#include "platform/SaneDevice.h"
 
 namespace {
 
@@ -78,6 +79,8 @@ TSaneTestDevice::TSaneTestDevice(const TSaneSettings& settings, bool withBackend
     WriteFile(config.Path("test.conf"), text);
     setenv("SANE_CONFIG_DIR", config.Folder().c_str(), 1);
     setenv("TMPDIR", temp_.Folder().c_str(), 1);
+    // A device of its own starts as in a program just started.
+    ForgetSaneChoices();
 }
 
 TSaneTestDevice::~TSaneTestDevice() { SetOrUnset("TMPDIR", savedTemp_); }

@@ -10,7 +10,8 @@
 class TKVBitmap;
 
 // Points SANE_CONFIG_DIR at a private folder naming only the "test" backend, and TMPDIR at a
-// private folder; settings override the backend's configuration file. With no backends, no
+// private folder; settings override the backend's configuration file, and no choices made in a
+// scanner's dialog are remembered yet. With no backends, no
 // scanner exists. SANE takes its configuration folder once per process, so every device of a
 // process shares one folder and rewrites its files.
 using TSaneSettings = std::map<std::string, std::string>;

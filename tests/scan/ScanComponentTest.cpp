@@ -1,8 +1,14 @@
 // The input/output component acquiring through the installed scanner library, by both interfaces.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <QVBoxLayout>
 #include <vector>
 
+#include "DialogAnswers.h"
+#include "QtTestApplication.h"
 #include "SaneTestDevice.h"
 #include "imaging/acquire/KVTWainParams.h"
 #include "imaging/acquire/KVWia.h"
@@ -10,6 +16,11 @@
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/KVVideoAndScanner.h"
 #include "imaging/io/KestovaIO.h"
+#include "imaging/view/KestovaMIO.h"
+#include "imaging/view/KestovaMView.h"
+#include "imaging/view/KestovaView.h"
+#include "platform/Twain.h"
+#include "platform/qt/ScannerDialogs.h"
 
 namespace {
 
@@ -126,6 +137,72 @@ TEST(ScanComponent, TheWiaObjectReportsThroughTheComponent) {
     EXPECT_EQ(percents.back(), 100);
     EXPECT_FALSE(io.WorkBitmap().IsEmpty());
     EXPECT_TRUE(device.TempFiles().empty());
+}
+
+// A scan into a view: the view shows the page at the scan's resolution, the record keeps it, and
+// the page passes the acquisition event on its way.
+TEST(ScanComponent, AScanInAViewCarriesItsResolution) {
+    EnsureTestApplication<QApplication>();
+    TSaneTestDevice device(TSaneSettings{{"resolution", "20.0"}});
+    InstalledScanner installed;
+    const TPnm oracle = ParsePnm(device.Scanimage("--resolution 20 --format=pnm"));
+    TKestovaView view;
+    TKestovaIO& io = *view.GetIO();
+    io.GetTWainParams()->VisibleDialog = false;
+    std::vector<int> offered;
+    io.OnAcquireBitmap = [&](TObject*, TKVBitmap& page, bool&) { offered.push_back(page.GetWidth()); };
+    ASSERT_TRUE(io.Acquire(0)) << io.AcquireErrorText();
+    EXPECT_EQ(offered, std::vector<int>{oracle.width});
+    EXPECT_TRUE(SamePixels(*view.GetKVBitmap(), oracle));
+    EXPECT_EQ(view.ResolutionX(), 20);
+    EXPECT_EQ(view.ResolutionY(), 20);
+    EXPECT_EQ(io.Params().DpiX(), 20);
+    EXPECT_EQ(io.Params().DpiY(), 20);
+}
+
+// The scanner's own dialog takes the keyboard focus; afterwards the view the component belongs
+// to has it, whether a page came or the dialog was cancelled. The multi-image component's view
+// alike.
+TEST(ScanComponent, TheFocusComesBackToTheViewAfterTheScannersDialog) {
+    EnsureTestApplication<QApplication>();
+    TSaneTestDevice device(TSaneSettings{{"resolution", "20.0"}});
+    InstalledScanner installed;
+    InstallScannerDialogs();
+    QWidget window;
+    auto* edit = new QLineEdit(&window);
+    auto* view = new TKestovaView(&window);
+    auto* thumbnails = new TKestovaMView(&window);
+    auto* layout = new QVBoxLayout(&window);
+    for (QWidget* part : std::initializer_list<QWidget*>{edit, view, thumbnails}) layout->addWidget(part);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    struct Case {
+        const char* what;
+        bool multiImage, scan;
+    };
+    const Case cases[] = {{"page", false, true}, {"cancel", false, false}, {"pages", true, true}, {"cancel all", true, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        edit->setFocus();
+        QApplication::processEvents();
+        ASSERT_EQ(QApplication::focusWidget(), edit);
+        bool shown = false;
+        WhenShown([&](QDialog& dialog) {
+            shown = true;
+            dialog.activateWindow();
+            c.scan ? dialog.accept() : dialog.reject();
+        });
+        QWidget* owner = view;
+        if (c.multiImage) {
+            owner = thumbnails;
+            EXPECT_EQ(thumbnails->GetMIO()->Acquire(), c.scan);
+        } else {
+            EXPECT_EQ(view->GetIO()->Acquire(0), c.scan);
+        }
+        EXPECT_TRUE(shown);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == owner; }));
+    }
+    SetTwainDialogs(nullptr, nullptr);
 }
 
 }  // namespace

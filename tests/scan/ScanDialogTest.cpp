@@ -4,8 +4,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTest>
 
 #include "DialogAnswers.h"
@@ -17,6 +19,21 @@
 #include "platform/qt/ScannerDialogs.h"
 
 namespace {
+
+// The person chooses colour and types 75 dots per inch in the source's dialog, and scans.
+void ScanInColourAt75(QDialog& dialog) {
+    // Colour changes which options the device offers: the form is built again.
+    auto* mode = dialog.findChild<QComboBox*>("mode");
+    mode->setFocus();
+    QTest::keyClick(mode, Qt::Key_Down);
+    QCoreApplication::processEvents();
+    auto* resolution = dialog.findChild<QDoubleSpinBox*>("resolution");
+    resolution->selectAll();
+    QTest::keyClicks(resolution, "75");
+    // Enter takes the value and scans.
+    QTest::keyClick(resolution, Qt::Key_Return);
+    dialog.accept();
+}
 
 class ScanDialog : public ::testing::Test {
 protected:
@@ -85,25 +102,69 @@ TEST_F(ScanDialog, TheSourcesOwnDialogShowsItsOptionsAndMayCancel) {
 TEST_F(ScanDialog, OptionsSetInTheDialogGiveScanimagesPixels) {
     TSaneTestDevice device(TSaneSettings{{"test-picture", "\"Color pattern\""}});
     TKVTWainParams params(nullptr);
-    WhenShown([](QDialog& dialog) {
-        // Colour changes which options the device offers: the form is built again.
-        auto* mode = dialog.findChild<QComboBox*>("mode");
-        mode->setFocus();
-        QTest::keyClick(mode, Qt::Key_Down);
-        QCoreApplication::processEvents();
-        auto* resolution = dialog.findChild<QDoubleSpinBox*>("resolution");
-        resolution->selectAll();
-        QTest::keyClicks(resolution, "75");
-        // Enter takes the value and scans.
-        QTest::keyClick(resolution, Qt::Key_Return);
-        dialog.accept();
-    });
+    WhenShown(ScanInColourAt75);
     TKVBitmap bitmap;
     TKVProgressRec progress;
     TIOParamsVals ioParams(nullptr);
     ASSERT_TRUE(KVTW_Acquire(bitmap, nullptr, params, false, progress, &ioParams)) << params.LastErrorText;
     EXPECT_EQ(ioParams.DpiX(), 75);
     EXPECT_TRUE(SamePixels(bitmap, ParsePnm(device.Scanimage("--mode Color --resolution 75 --test-picture 'Color pattern' --format=pnm"))));
+}
+
+TEST_F(ScanDialog, OptionsSetInTheDialogAreTheDevicesAgainAtItsNextScans) {
+    TSaneTestDevice device(TSaneSettings{{"test-picture", "\"Color pattern\""}});
+    const TPnm colour75 = ParsePnm(device.Scanimage("--mode Color --resolution 75 --test-picture 'Color pattern' --format=pnm"));
+    TKVTWainParams params(nullptr);
+    auto scan = [&](TKVBitmap& bitmap, TIOParamsVals& ioParams) {
+        TKVProgressRec progress;
+        params.LastError = 0;
+        return KVTW_Acquire(bitmap, nullptr, params, false, progress, &ioParams);
+    };
+    // The person sets colour and 75 dots per inch, and scans.
+    WhenShown(ScanInColourAt75);
+    TKVBitmap first;
+    TIOParamsVals firstParams(nullptr);
+    ASSERT_TRUE(scan(first, firstParams)) << params.LastErrorText;
+    EXPECT_TRUE(SamePixels(first, colour75));
+
+    // The next time the dialog shows the person's options; Scan alone gives the same page.
+    QString mode;
+    double resolution = 0;
+    WhenShown([&](QDialog& dialog) {
+        mode = dialog.findChild<QComboBox*>("mode")->currentText();
+        resolution = dialog.findChild<QDoubleSpinBox*>("resolution")->value();
+        QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    });
+    TKVBitmap second;
+    TIOParamsVals secondParams(nullptr);
+    ASSERT_TRUE(scan(second, secondParams)) << params.LastErrorText;
+    EXPECT_EQ(mode, "Color");
+    EXPECT_EQ(resolution, 75);
+    EXPECT_EQ(secondParams.DpiX(), 75);
+    EXPECT_TRUE(SamePixels(second, colour75));
+
+    // Options set in a dialog that was cancelled are not kept; a scan without the dialog keeps the
+    // person's options too.
+    WhenShown([](QDialog& dialog) {
+        dialog.findChild<QDoubleSpinBox*>("resolution")->setValue(100);
+        dialog.reject();
+    });
+    TKVBitmap none;
+    TIOParamsVals noneParams(nullptr);
+    EXPECT_FALSE(scan(none, noneParams));
+    params.VisibleDialog = false;
+    TKVBitmap third;
+    TIOParamsVals thirdParams(nullptr);
+    ASSERT_TRUE(scan(third, thirdParams)) << params.LastErrorText;
+    EXPECT_EQ(thirdParams.DpiX(), 75);
+    EXPECT_TRUE(SamePixels(third, colour75));
+
+    // The other scanner keeps its own defaults.
+    ASSERT_TRUE(params.SelectSourceByName("test:1"));
+    TKVBitmap other;
+    TIOParamsVals otherParams(nullptr);
+    ASSERT_TRUE(scan(other, otherParams)) << params.LastErrorText;
+    EXPECT_TRUE(SamePixels(other, ParsePnm(device.Scanimage("--test-picture 'Color pattern' --format=pnm"))));
 }
 
 }  // namespace

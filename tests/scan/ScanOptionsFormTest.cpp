@@ -10,56 +10,40 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
-#include <cstring>
+#include <cmath>
 #include <regex>
 #include <set>
 
 #include "QtTestApplication.h"
 #include "SaneTestDevice.h"
+#include "platform/SaneDevice.h"
 #include "platform/qt/ScannerOptions.h"
 
 namespace {
 
-// The virtual scanner opened by SANE itself, the way the scanner layer opens it.
+// The virtual scanner opened through the scanner layer, and the values it holds.
 class OpenDevice {
 public:
-    OpenDevice() {
-        EXPECT_EQ(sane_init(nullptr, nullptr), SANE_STATUS_GOOD);
-        EXPECT_EQ(sane_open("test:0", &handle), SANE_STATUS_GOOD);
-    }
-    ~OpenDevice() {
-        if (handle) sane_close(handle);
-        sane_exit();
-    }
-    OpenDevice(const OpenDevice&) = delete;
-    OpenDevice& operator=(const OpenDevice&) = delete;
+    OpenDevice() { EXPECT_TRUE(device.Open(session, "test:0")) << device.ErrorText(); }
 
-    const SANE_Option_Descriptor* Descriptor(const char* name, SANE_Int& index) const {
-        SANE_Int count = 0;
-        sane_control_option(handle, 0, SANE_ACTION_GET_VALUE, &count, nullptr);
-        for (index = 1; index < count; ++index) {
-            const SANE_Option_Descriptor* d = sane_get_option_descriptor(handle, index);
-            if (d && d->name && std::strcmp(d->name, name) == 0) return d;
-        }
-        return nullptr;
-    }
-    // The value the device holds, as words or as text.
-    std::vector<SANE_Word> Words(const char* name) const {
-        SANE_Int index = 0;
-        const SANE_Option_Descriptor* d = Descriptor(name, index);
-        std::vector<SANE_Word> words(d ? static_cast<size_t>(d->size) / sizeof(SANE_Word) : 0);
-        if (d) sane_control_option(handle, index, SANE_ACTION_GET_VALUE, words.data(), nullptr);
+    // The value the device holds, as SANE's words or as text.
+    std::vector<SANE_Word> Words(const char* name) {
+        TSaneOption option;
+        std::vector<double> values;
+        if (!device.Describe(device.FindOption(name), option) || !device.GetNumbers(option.Index, values)) return {};
+        std::vector<SANE_Word> words;
+        for (double v : values)
+            words.push_back(option.Kind == TSaneValueKind::Fixed ? SANE_FIX(v) : static_cast<SANE_Word>(std::lround(v)));
         return words;
     }
-    std::string Text(const char* name) const {
-        SANE_Int index = 0;
-        const SANE_Option_Descriptor* d = Descriptor(name, index);
-        std::string text(d ? static_cast<size_t>(d->size) : 0, '\0');
-        if (d) sane_control_option(handle, index, SANE_ACTION_GET_VALUE, text.data(), nullptr);
-        return text.c_str();
+    std::string Text(const char* name) {
+        std::string text;
+        device.GetText(device.FindOption(name), text);
+        return text;
     }
 
-    SANE_Handle handle = nullptr;
+    TSaneSession session;
+    TSaneDevice device;
 };
 
 class ScanOptionsForm : public ::testing::Test {
@@ -89,7 +73,7 @@ TEST_F(ScanOptionsForm, OffersEveryOptionScanimageLists) {
     TSaneTestDevice device(TSaneSettings{{"enable-test-options", "true"}});
     const std::string listing = device.Scanimage("-A");
     OpenDevice open;
-    TScannerOptionsForm form(open.handle, nullptr);
+    TScannerOptionsForm form(open.device, nullptr);
     std::set<std::string> shown;
     for (QWidget* control : form.findChildren<QWidget*>())
         if (!control->objectName().isEmpty()) shown.insert(control->objectName().toStdString());
@@ -108,7 +92,7 @@ TEST_F(ScanOptionsForm, OffersEveryOptionScanimageLists) {
 TEST_F(ScanOptionsForm, SetsEveryKindOfValueWithinItsConstraint) {
     TSaneTestDevice device(TSaneSettings{{"enable-test-options", "true"}});
     OpenDevice open;
-    TScannerOptionsForm form(open.handle, nullptr);
+    TScannerOptionsForm form(open.device, nullptr);
     Show(form);
     auto control = [&form](const char* name) { return form.findChild<QWidget*>(name); };
 
@@ -159,7 +143,7 @@ TEST_F(ScanOptionsForm, SetsEveryKindOfValueWithinItsConstraint) {
 TEST_F(ScanOptionsForm, ShowsWhatCannotBeSetDisabledAndFollowsTheDevicesChanges) {
     TSaneTestDevice device(TSaneSettings{{"enable-test-options", "true"}});
     OpenDevice open;
-    TScannerOptionsForm form(open.handle, nullptr);
+    TScannerOptionsForm form(open.device, nullptr);
     Show(form);
     auto control = [&form](const char* name) { return form.findChild<QWidget*>(name); };
     // Set by hand at the device, only read, or inactive in gray.

@@ -5,11 +5,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
+#include <cstdio>
 #include <filesystem>
 #include <regex>
 
@@ -34,6 +36,14 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string CrLf = "\r\n";
+
+// The person sets colour at 75 dots per inch in the scanner's dialog, and scans.
+void ScanInColourAt75(QDialog& options) {
+    QTest::keyClick(options.findChild<QComboBox*>("mode"), Qt::Key_Down);
+    QCoreApplication::processEvents();
+    options.findChild<QDoubleSpinBox*>("resolution")->setValue(75);
+    options.accept();
+}
 
 class ScanWindow : public ::testing::Test {
 protected:
@@ -92,7 +102,7 @@ TEST_F(ScanWindow, ScannedPagesBecomeDocumentsThatOutliveTheProgram) {
     TSaneTestDevice device(TSaneSettings{{"test-picture", "\"Color pattern\""}});
     TScriptedPrompterGuard prompter;
     InstallScannerDialogs();
-    std::string temp;
+    std::string temp, dimensions;
     QStringList sources;
     {
         TMainForm form;
@@ -103,12 +113,7 @@ TEST_F(ScanWindow, ScannedPagesBecomeDocumentsThatOutliveTheProgram) {
             auto* list = select.findChild<QListWidget*>("lbSources");
             for (int i = 0; i < list->count(); ++i) sources << list->item(i)->text();
             list->setCurrentRow(1);
-            WhenShown([](QDialog& options) {
-                QTest::keyClick(options.findChild<QComboBox*>("mode"), Qt::Key_Down);
-                QCoreApplication::processEvents();
-                options.findChild<QDoubleSpinBox*>("resolution")->setValue(75);
-                options.accept();
-            });
+            WhenShown(ScanInColourAt75);
             select.accept();
         });
         Click(form, "btSourceScan");
@@ -121,6 +126,7 @@ TEST_F(ScanWindow, ScannedPagesBecomeDocumentsThatOutliveTheProgram) {
 
         // Single mode: the document goes home, and the message says so.
         Click(form, "rbModeSingle");
+        dimensions = form.findChild<QLabel*>("laSourcePicDim")->text().toStdString();
         prompter->answers = {idNo};
         Click(form, "btMakePdf");
         ASSERT_EQ(prompter->boxes.size(), 1u);
@@ -153,6 +159,15 @@ TEST_F(ScanWindow, ScannedPagesBecomeDocumentsThatOutliveTheProgram) {
             << images;
     }
     EXPECT_EQ(prompter->boxes.size(), 3u);
+    // The page's dimensions shown are those of its page in the Single document: its pixels at
+    // the resolution chosen for that mode.
+    std::smatch size;
+    const std::string info = RunTool("pdfinfo " + Quoted((fs::path(Home()) / "Pic1.pdf").string())).output;
+    ASSERT_TRUE(std::regex_search(info, size, std::regex(R"(Page size: +([0-9.]+) x ([0-9.]+) pts)"))) << info;
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "Dimensions: %.1f cm x %.1f cm", std::stod(size[1]) / 72 * 2.54,
+                  std::stod(size[2]) / 72 * 2.54);
+    EXPECT_EQ(dimensions, expected);
 }
 
 TEST_F(ScanWindow, WithoutAScannerTheScanCommandSaysSo) {
@@ -185,6 +200,37 @@ TEST_F(ScanWindow, CancellingTheScannersDialogsSaysNothingAndAddsNothing) {
     EXPECT_TRUE(prompter->boxes.empty()) << prompter->boxes.front().text;
     EXPECT_EQ(form.SourceList()->count(), 0);
     EXPECT_TRUE(fs::is_empty(RemoveBackslash(TempFolder)));
+}
+
+TEST_F(ScanWindow, OptionsSetInTheScannersDialogStayForTheNextScan) {
+    TSaneTestDevice device(TSaneSettings{{"test-picture", "\"Color pattern\""}});
+    InstallScannerDialogs();
+    TMainForm form;
+    form.show();
+    WhenShown([](QDialog& select) {
+        WhenShown(ScanInColourAt75);
+        select.accept();
+    });
+    Click(form, "btSourceScan");
+    // The scanner stays chosen; its dialog shows what the person set, and Scan alone scans so.
+    QString mode;
+    double resolution = 0;
+    WhenShown([&](QDialog& options) {
+        mode = options.findChild<QComboBox*>("mode")->currentText();
+        resolution = options.findChild<QDoubleSpinBox*>("resolution")->value();
+        options.accept();
+    });
+    Click(form, "btSourceScan");
+    EXPECT_EQ(mode, "Color");
+    EXPECT_EQ(resolution, 75);
+    ASSERT_EQ(form.SourceList()->count(), 2);
+    const TPnm oracle = ParsePnm(device.Scanimage("--mode Color --resolution 75 --test-picture 'Color pattern' --format=pnm"));
+    for (const char* name : {"Pic1.bmp", "Pic2.bmp"}) {
+        TKestovaIO reader;
+        reader.LoadFromFile(TempFolder + name);
+        ASSERT_FALSE(reader.AbortFlag) << name;
+        EXPECT_TRUE(SamePixels(reader.WorkBitmap(), oracle)) << name;
+    }
 }
 
 }  // namespace

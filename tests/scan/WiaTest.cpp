@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "SaneTestDevice.h"
+#include "imaging/acquire/KVTWainParams.h"
 #include "imaging/acquire/KVWia.h"
 #include "imaging/acquire/KVWiaDataCallback.h"
 #include "imaging/acquire/ScannerProvider.h"
@@ -16,6 +17,7 @@
 #include "imaging/io/KVVideoAndScanner.h"
 #include "imaging/io/KestovaIO.h"
 #include "platform/SaneDevice.h"
+#include "platform/Twain.h"
 
 namespace {
 
@@ -238,6 +240,44 @@ TEST(WiaDevices, ConnectByIdOrChoice) {
     EXPECT_NE(wia.RootItem(), nullptr);
     answer = 2;  // past the list
     EXPECT_FALSE(wia.SelectDevice());
+}
+
+// The scanner library is shared: a TWAIN session that comes and goes leaves a connected device
+// working, and a device that goes leaves an open TWAIN source working.
+TEST(WiaDevices, OutliveTwainSessionsAndTheirsOutliveThem) {
+    TSaneTestDevice device(TSaneSettings{{"test-picture", "\"Color pattern\""}});
+    const TPnm oracle = ParsePnm(device.Scanimage("--test-picture 'Color pattern' --format=pnm"));
+    TKVBitmap bitmap;
+    {
+        TKVWia wia(nullptr);
+        wia.Bitmap = &bitmap;
+        ASSERT_TRUE(wia.ConnectDevice(0)) << wia.LastErrorText();
+        TKVTWainParams params(nullptr);
+        EXPECT_EQ(params.SourceCount(), 2);
+        ASSERT_TRUE(wia.Transfer()) << wia.LastErrorText();
+        EXPECT_TRUE(SameAsScanimage(bitmap, oracle));
+    }
+    TW_IDENTITY app{}, source{};
+    ASSERT_EQ(DSM_Entry(&app, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, nullptr), TWRC_SUCCESS);
+    ASSERT_EQ(DSM_Entry(&app, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS);
+    {
+        TKVWia wia(nullptr);
+        ASSERT_TRUE(wia.ConnectDevice(1)) << wia.LastErrorText();
+    }
+    TW_USERINTERFACE ui{0, 1, nullptr};
+    ASSERT_EQ(DSM_Entry(&app, &source, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS);
+    TW_EVENT event{nullptr, MSG_NULL};
+    ASSERT_EQ(DSM_Entry(&app, &source, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_DSEVENT);
+    TW_HANDLE dib = nullptr;
+    ASSERT_EQ(DSM_Entry(&app, &source, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
+    ASSERT_NE(dib, nullptr);
+    EXPECT_GT(dib->Bytes.size(), 40u + 1024u);
+    TwainFree(dib);
+    TW_PENDINGXFERS pending{};
+    EXPECT_EQ(DSM_Entry(&app, &source, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
+    EXPECT_EQ(DSM_Entry(&app, &source, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS);
+    EXPECT_EQ(DSM_Entry(&app, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
+    EXPECT_EQ(DSM_Entry(&app, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, nullptr), TWRC_SUCCESS);
 }
 
 TEST(WiaDevices, WithoutAnyEveryCallFails) {

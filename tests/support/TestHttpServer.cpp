@@ -2,8 +2,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -23,6 +26,14 @@ std::string Hex(size_t value) {
         value /= 16;
     } while (value);
     return text;
+}
+
+// Waits the pause; false when the client left meanwhile.
+bool ClientStays(int client, std::chrono::milliseconds pause) {
+    pollfd watched{client, POLLIN, 0};
+    if (::poll(&watched, 1, int(pause.count())) <= 0) return true;
+    char byte;
+    return ::recv(client, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
 }
 
 // The path of a request line's target, also of an absolute address.
@@ -104,7 +115,13 @@ void TTestHttpServer::Handle(int client) {
     }
     std::string head = "HTTP/1.1 " + response.status + "\r\nConnection: close\r\n" + response.headers;
     if (response.withLength) {
-        SendAll(client, head + "Content-Length: " + std::to_string(response.body.size()) + "\r\n\r\n" + response.body);
+        SendAll(client, head + "Content-Length: " + std::to_string(response.body.size()) + "\r\n\r\n");
+        const size_t pieces = size_t(std::max(response.pieces, 1));
+        const size_t piece = (response.body.size() + pieces - 1) / pieces;
+        for (size_t at = 0; at < response.body.size(); at += piece) {
+            if (at > 0 && !ClientStays(client, response.pause)) return;
+            SendAll(client, response.body.substr(at, piece));
+        }
         return;
     }
     SendAll(client, head + "Transfer-Encoding: chunked\r\n\r\n");

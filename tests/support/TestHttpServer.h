@@ -2,6 +2,7 @@
 // An http server of the test's own on a free loopback port: it answers each request by its path
 // from a table of responses, one request per connection, and records every request it read. Asked
 // with an absolute address, as a client asks a proxy, it answers as the proxy would.
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
@@ -14,6 +15,10 @@ struct TTestHttpResponse {
     std::string body;
     bool withLength = true;  // else the body is sent in chunks
     bool silent = false;     // reads the request and answers nothing until the client leaves
+    // Above one: the body goes in this many pieces, the pause between two of them, as a slow or
+    // stalling server sends it; a client that leaves ends the pause.
+    int pieces = 1;
+    std::chrono::milliseconds pause{0};
 };
 
 class TTestHttpServer {

@@ -56,6 +56,8 @@ TEST(HttpAddress, PartsOfAnAddress) {
         {"http://h:abc/x", true, "h", 80, "/x"},
         {"http://h:/x", true, "h", 80, "/x"},
         {"http://h:99999/x", true, "h", 80, "/x"},
+        {"http://h:65535/x", true, "h", 65535, "/x"},  // the highest port
+        {"http://h:65536/x", true, "h", 80, "/x"},
         {"http://h:81:82/x", true, "h", 80, "/x"},
         {"http://h", true, "h", 80, ""},
         {"http://h:8080", true, "h", 8080, ""},
@@ -96,6 +98,8 @@ TEST_F(HttpLoad, APictureLoadsWithAndWithoutALengthByItsContent) {
     EXPECT_EQ(requests[0].substr(0, requests[0].find("\r\n")), "GET /a.png HTTP/1.1");
     EXPECT_TRUE(Contains(requests[0], "\r\nCache-Control: no-cache\r\n")) << requests[0];
     EXPECT_TRUE(Contains(requests[0], "\r\nPragma: no-cache\r\n")) << requests[0];
+    for (const std::string& request : requests)
+        EXPECT_TRUE(Contains(request, "\r\nUser-Agent: Mozilla/4.*\r\n")) << request;
 }
 
 TEST_F(HttpLoad, ProgressFollowsPiecesOfAKnownLengthOnly) {
@@ -268,5 +272,6 @@ TEST_F(HttpLoad, TheProxyIsAskedForTheWholeAddressWithItsCredentials) {
         EXPECT_EQ(request.substr(0, request.find("\r\n")), c.requestLine);
         // base64 of "user:secret"
         EXPECT_TRUE(Contains(request, "\r\nProxy-Authorization: Basic dXNlcjpzZWNyZXQ=\r\n")) << request;
+        EXPECT_TRUE(Contains(request, "\r\nUser-Agent: Mozilla/4.*\r\n")) << request;
     }
 }

@@ -418,7 +418,7 @@ TEST(Registry, ASettingsFileThatCannotBeReadIsLoggedAndKept) {
     }
     EXPECT_EQ(ReadFile(file + ".bad"), binary);
     const std::string log = ReadFile(LogFileName);
-    EXPECT_NE(log.find("\"" + file + "\" could not be read (not a text file)"), std::string::npos) << log;
+    EXPECT_NE(log.find("\"" + file + "\" cannot be used as it is (not a text file)"), std::string::npos) << log;
     EXPECT_NE(log.find(file + ".bad"), std::string::npos) << log;
     EXPECT_EQ(TRegistry(file).KeyExists("\\Software"), true);
 }

@@ -84,6 +84,7 @@ const TFixture Fixtures[] = {
     {"wide.psd", "convert " + Source + " -depth 16 %s"},
     {"widegray.psd", "convert " + Source + " -colorspace gray -depth 16 %s", 1},
     {"gray.psd", "convert " + Source + " -colorspace gray %s"},
+    {"grayalpha.psd", "convert " + Source + " -colorspace gray -alpha on -channel A -fx 0.5 %s"},
     {"layers.psd", "convert " + Source + " \\( +clone -flip \\) \\( -clone 0 \\) -insert 0 %s"},
     {"raw.tif", "convert " + Source + " -compress None %s"},
     {"lzw.tiff", "convert " + Source + " -compress LZW %s"},

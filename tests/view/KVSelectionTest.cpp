@@ -12,6 +12,7 @@
 #include "TestSupport.h"
 #include "imaging/view/KVMouseInteract.h"
 #include "imaging/view/KVSelectionGrips.h"
+#include "platform/PictureLimits.h"
 
 namespace {
 
@@ -179,6 +180,41 @@ TEST(KVSelection, MasksMatchTheShapesDrawnIndependently) {
     }
 }
 
+TEST(KVSelection, AnEllipseHasTwoPiTimesItsSmallerRadiusInPointsAndAtLeastFifty) {
+    struct Case {
+        double rx, ry;
+        size_t count;
+    } cases[] = {
+        {100, 10, 62},  // a flat ellipse: trunc(2 pi 10) = trunc(62.83), not from the radius of 100
+        {10, 100, 62},
+        {20, 20, 125},  // a circle: trunc(125.66)
+        {30, 30, 188},  // trunc(188.50)
+        {7, 7, 50},     // trunc(43.98) is below 50
+        {8, 8, 50},     // trunc(50.27)
+        {9, 30, 56},    // trunc(56.55)
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(KVEllipsePoints(500, 500, c.rx, c.ry, 1000, 1000).size(), c.count) << c.rx << " x " << c.ry;
+}
+
+TEST(KVSelection, AMaskOnlySelectionExtendsOnePastItsMaskBox) {
+    TKVSelection selection;
+    selection.ResetMask(MaskWidth, MaskHeight);
+    selection.Mask.SetPixel(10, 5, 1);
+    selection.Mask.SetPixel(20, 9, 1);
+    EXPECT_EQ(selection.Extent(), (TRect{10, 5, 21, 10}));
+    // A polygon's extent is its box as it stands.
+    selection.AddRectangle({2, 3, 30, 40});
+    EXPECT_EQ(selection.Extent(), (TRect{2, 3, 30, 40}));
+}
+
+TEST(KVSelection, TheBorderWaitsFiveTimesItsDrawingAndAtLeast210Milliseconds) {
+    struct Case {
+        int drawing, interval;
+    } cases[] = {{0, 210}, {42, 210}, {43, 215}, {100, 500}, {1000, 5000}};
+    for (const Case& c : cases) EXPECT_EQ(KVBorderTimerInterval(c.drawing), c.interval) << c.drawing;
+}
+
 TEST(KVSelection, PolygonsOfFewerThanThreePointsSelectNothing) {
     const TKVSelection empty = Shape({{{3, 3}}, {{5, 5}, {40, 40}}});
     EXPECT_TRUE(empty.Mask.IsEmpty());
@@ -281,4 +317,51 @@ TEST(KVSelection, ABadStreamLoadsNothing) {
         EXPECT_FALSE(LoadInto(target, good.substr(0, length))) << "cut at " << length;
         EXPECT_TRUE(unchanged(target)) << "cut at " << length;
     }
+}
+
+TEST(KVSelection, AStreamWhoseMaskHasOneSideOnlyLoadsNothing) {
+    // An empty mask of 64 x 48 saves an empty mask box, so only the sizes tell the stream is wrong.
+    TKVSelection original;
+    original.ResetMask(MaskWidth, MaskHeight);
+    const std::string good = Saved(original);
+    struct Case {
+        const char* name;
+        int width, height;
+    } cases[] = {
+        {"width 0 with a height", 0, MaskHeight},
+        {"height 0 with a width", MaskWidth, 0},
+        {"width 0 with a height near 2^31", 0, 0x7FFFFFFF},
+    };
+    for (const Case& c : cases) {
+        std::string bytes = good;
+        PutInt(bytes, 0, c.width);
+        PutInt(bytes, 4, c.height);
+        TKVSelection target = original;
+        EXPECT_FALSE(LoadInto(target, bytes)) << c.name;
+        EXPECT_EQ(Saved(target), good) << c.name;
+    }
+}
+
+TEST(KVSelection, AStreamLoadsOnlyAMaskThePictureLimitsAllow) {
+    const TKVSelection original = Shape({{{5, 4}, {40, 4}, {40, 30}, {5, 30}}});
+    const std::string bytes = Saved(original);
+    TPictureLimits limits;
+    limits.maxSide = MaskWidth - 1;
+    {
+        const TPictureLimitsOverride narrow(limits);
+        TKVSelection target;
+        EXPECT_FALSE(LoadInto(target, bytes)) << "a side beyond the limit";
+    }
+    limits.maxSide = MaskWidth;
+    limits.maxPixels = MaskWidth * MaskHeight - 1;
+    {
+        const TPictureLimitsOverride few(limits);
+        TKVSelection target;
+        EXPECT_FALSE(LoadInto(target, bytes)) << "more pixels than the limit";
+    }
+    limits.maxPixels = MaskWidth * MaskHeight;
+    const TPictureLimitsOverride exact(limits);
+    TKVSelection target;
+    EXPECT_TRUE(LoadInto(target, bytes));
+    EXPECT_EQ(Saved(target), bytes);
 }

@@ -13,6 +13,7 @@ TEST(KVThumbGridTest, ColumnsFollowGridWidthOrTheClientWidth) {
         {0, 500, 4, 100, 0},   // one row
         {3, 50, 4, 100, 3},    // fixed, whatever the width
         {-1, 500, 4, 100, 4},  // (500 - 4) div 104
+        {-1, 416, 4, 100, 3},  // (416 - 4) div 104 = 3.96: the border before the first cell counts
         {-1, 50, 4, 100, 0},   // narrower than one cell: one row
         {-1, 3, 4, 100, 0},    // narrower than the border
         {-1, 500, 0, 0, 0},    // cell and border 0 divide nothing
@@ -78,6 +79,10 @@ TEST(KVThumbGridTest, HitTestingFindsTheCellUnderAPointOrNothing) {
         {"scrolled down a row", m, grid, 2, 0, 104, 10, 6, 2},
         {"single mode, column 0", single, stacked, 0, 0, 0, 50, 50, 0},
         {"single mode, column 1 lies outside entry 1", single, stacked, 0, 0, 0, 150, 50, -1},
+        // A cell at (0, 0) of 100 x 100 in a column of 104: x 99 is its last pixel, 100 the border.
+        {"single mode, the cell's last column", single, stacked, 0, 0, 0, 99, 50, 0},
+        {"single mode, one pixel past the cell's right edge", single, stacked, 0, 0, 0, 100, 50, -1},
+        {"single mode, one pixel below the cell", single, stacked, 0, 0, 0, 50, 100, -1},
         {"cells and borders of size 0", empty, grid, 2, 0, 0, 5, 5, -1},
     };
     for (const Case& c : cases)

@@ -60,10 +60,17 @@ TEST_F(KestovaMIOTest, MovesInsideTheListKeepEachRecordWithItsPicture) {
     EXPECT_EQ(Qualities(), Widths());
     struct Move {
         int from, to;
+        std::vector<int> widths;
+    } moves[] = {
+        // Forwards, backwards, to the last place, onto itself, and beyond the end.
+        {3, 1, {11, 13, 12, 10, 14}}, {1, 3, {11, 12, 10, 13, 14}}, {0, 4, {12, 10, 13, 14, 11}},
+        {4, 0, {11, 12, 10, 13, 14}}, {2, 2, {11, 12, 10, 13, 14}}, {1, 9, {11, 10, 13, 14, 12}},
+        // Nothing from outside the list or to a negative place.
+        {5, 1, {11, 10, 13, 14, 12}}, {-1, 1, {11, 10, 13, 14, 12}}, {1, -1, {11, 10, 13, 14, 12}},
     };
-    // Forwards, backwards, to the last place, onto itself, and beyond the end.
-    for (const Move& m : {Move{3, 1}, Move{1, 3}, Move{0, 4}, Move{4, 0}, Move{2, 2}, Move{1, 9}}) {
+    for (const Move& m : moves) {
         view->MoveImage(m.from, m.to);
+        EXPECT_EQ(Widths(), m.widths) << m.from << " to " << m.to;
         EXPECT_EQ(Qualities(), Widths()) << m.from << " to " << m.to;
     }
 }
@@ -141,11 +148,12 @@ TEST_F(KestovaMIOTest, ItsPreviewSettingsReachTheDialog) {
     mio.SetPreviewFont(font);
     font.Name = "changed";
     EXPECT_EQ(mio.PreviewFont().Name, "Liberation Mono");
-    bool locked = false, applyVisible = false;
+    bool locked = false, applyVisible = false, metric = false;
     QString family, cancel;
     QTimer::singleShot(0, [&] {
         for (QWidget* widget : QApplication::topLevelWidgets())
             if (auto* form = dynamic_cast<TfIOPreviews*>(widget); form && form->isVisible()) {
+                metric = form->Metric();
                 locked = form->chkLockPreview->isChecked();
                 applyVisible = form->btApply->isVisible();
                 family = form->font().family();
@@ -154,6 +162,7 @@ TEST_F(KestovaMIOTest, ItsPreviewSettingsReachTheDialog) {
             }
     });
     EXPECT_FALSE(mio.DoPreviews(0, ppFileType));
+    EXPECT_TRUE(metric);  // its positions in centimetres
     EXPECT_TRUE(locked);
     EXPECT_TRUE(applyVisible);
     EXPECT_EQ(family.toStdString(), "Liberation Mono");

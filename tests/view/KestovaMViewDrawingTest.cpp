@@ -68,6 +68,18 @@ TEST_F(KestovaMViewDrawingTest, RoundedCornersWithSoftShadow) {
     EXPECT_TRUE(LooksLikeReference(*view, "ThumbGridRounded"));
 }
 
+TEST_F(KestovaMViewDrawingTest, APicturesCornersAreCutByTheCellsRadiusWhateverTheGapBelow) {
+    // Cells of 80 x 80 with a gap of 40 below: a picture of 80 x 40 fills the rest exactly. Its
+    // corners take the radius min(80, 80) div 4 = 20, which cuts the diagonal to about 0.28 x 20,
+    // so (4, 4) shows the white cell; a radius of min(80, 40) div 4 = 10 would cut only to (2, 2).
+    view->RoundCorners = 4;
+    view->SetStyle(kvmsFlat);
+    view->SetBottomGap(40);
+    view->SetImage(0, Quarters(80, 40).get());
+    EXPECT_EQ(PixelBeside(0, 4, 4), qRgb(255, 255, 255));
+    EXPECT_EQ(PixelBeside(0, 8, 8), KVToQColor(0x0000C0).rgb());
+}
+
 TEST_F(KestovaMViewDrawingTest, FilledSelection) {
     view->SetEnableMultiSelect(true);
     view->SetSelectionStyle(kvssFilled);

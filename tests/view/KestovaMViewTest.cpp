@@ -12,10 +12,12 @@
 
 #include "QtTestApplication.h"
 #include "TestSupport.h"
+#include "TransitionFixtures.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/io/IOParamsVals.h"
 #include "imaging/io/KestovaIO.h"
 #include "imaging/view/KVIOPreviews.h"
+#include "imaging/view/KVTransitionEffects.h"
 #include "imaging/view/KestovaMIO.h"
 
 namespace {
@@ -113,6 +115,102 @@ TEST_F(KestovaMViewTest, TransitionSettingsAreOnlyKept) {
     view->TransitionEffect = kvttPanZoom;
     view->TransitionDuration = 250;
     EXPECT_EQ(view->Render(), before);
+}
+
+// A host runs transitions through the view's own engine: its frames take the cells' place.
+TEST_F(KestovaMViewTest, TheViewsTransitionEngineShowsItsFramesInPlaceOfTheCells) {
+    AddPictures(3);
+    QApplication::processEvents();
+    const auto grab = [&] { return view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); };
+    const QImage cells = grab();
+    TKVTransitionEffects& effects = view->TransitionEffects();
+    EXPECT_FALSE(effects.Running());
+    const TBgr from{10, 100, 200}, to{250, 50, 0};
+    effects.Start(SolidFrame(500, 400, from), SolidFrame(500, 400, to), kvttLeftRight1, 600000, false);
+    ASSERT_TRUE(effects.Running());
+    effects.Tick();  // the first frame is the old picture
+    EXPECT_EQ(effects.CurrentFrame().Width(), view->ClientWidth());
+    EXPECT_EQ(effects.CurrentFrame().Height(), view->ClientHeight());
+    const QImage running = grab();
+    for (const QPoint p : {QPoint(0, 0), QPoint(50, 50), QPoint(running.width() - 1, running.height() - 1)})
+        EXPECT_EQ(running.pixel(p), qRgb(200, 100, 10)) << p.x() << ", " << p.y();
+    effects.Stop();
+    EXPECT_EQ(grab(), cells);
+}
+
+// Arrows and pages of a bar move by the steps set, or by a cell and the client's height; without
+// tracking, dragging the bar's thumb scrolls only when it is let go.
+TEST_F(KestovaMViewTest, ScrollBarStepsAndTrackingFollowTheirSettings) {
+    EXPECT_EQ(view->VertScrollBar.LineStep, -1);
+    EXPECT_EQ(view->VertScrollBar.PageStep, -1);
+    EXPECT_TRUE(view->VertScrollBar.Tracking);
+    view->SetGridWidth(2);
+    AddPictures(20);  // ten rows of 104 below a border of 4
+    QScrollBar* bar = view->verticalScrollBar();
+    ASSERT_TRUE(bar->isVisible());
+    int maxX, maxY;
+    view->GetMaxViewXY(maxX, maxY);
+    ASSERT_GT(maxY, 300 + view->ClientHeight());
+    struct Step {
+        int lineStep, pageStep;
+        QAbstractSlider::SliderAction action;
+        int expected;
+    } steps[] = {
+        {-1, -1, QAbstractSlider::SliderSingleStepAdd, 104},
+        {-1, -1, QAbstractSlider::SliderPageStepAdd, 104 + view->ClientHeight()},
+        {-1, -1, QAbstractSlider::SliderSingleStepSub, view->ClientHeight()},
+        {30, 50, QAbstractSlider::SliderSingleStepSub, view->ClientHeight() - 30},
+        {30, 50, QAbstractSlider::SliderPageStepSub, view->ClientHeight() - 80},
+        {30, 50, QAbstractSlider::SliderPageStepAdd, view->ClientHeight() - 30},
+        {30, 50, QAbstractSlider::SliderSingleStepAdd, view->ClientHeight()},
+        {30, 50, QAbstractSlider::SliderToMaximum, maxY},
+        {30, 50, QAbstractSlider::SliderToMinimum, 0},
+    };
+    for (const Step& s : steps) {
+        view->VertScrollBar.LineStep = s.lineStep;
+        view->VertScrollBar.PageStep = s.pageStep;
+        bar->triggerAction(s.action);
+        EXPECT_EQ(view->ViewY(), s.expected) << "action " << s.action << " with steps " << s.lineStep;
+    }
+    view->VertScrollBar.Tracking = false;
+    view->Update();
+    bar->setSliderDown(true);
+    bar->setSliderPosition(bar->maximum() / 2);
+    EXPECT_EQ(view->ViewY(), 0);
+    bar->setSliderDown(false);
+    // The bar's 65,536 steps span the client height and the largest origin.
+    EXPECT_NEAR(view->ViewY(), bar->value() * (view->ClientHeight() + maxY - 1) / 65536.0, 1);
+}
+
+// A host that widens the view whenever the layout lowers the origin keeps the client size
+// changing: the layout gives up after nine rounds of showing and hiding the bars.
+TEST_F(KestovaMViewTest, TheLayoutSettlesTheScrollBarsInNineRoundsAtMost) {
+    QWidget window;
+    window.resize(1200, 400);
+    TKestovaMView child(&window);
+    child.setGeometry(0, 0, 340, 240);
+    window.show();
+    for (int i = 0; i < 20; ++i) {
+        child.InsertImage(i);
+        child.SetImage(i, Picture(10, 10).get());
+    }
+    child.SetViewX(1 << 20);  // at the end of the one row
+    int rounds = 0;
+    bool counting = false;
+    const auto widen = [&] { child.resize(child.width() + 1, child.height()); };
+    child.OnViewChange = [&](int) {
+        if (!counting) return;
+        ++rounds;
+        widen();
+    };
+    child.OnImageSelect = [&](int) {
+        counting = true;
+        widen();
+        counting = false;
+    };
+    QTest::keyClick(&child, Qt::Key_Right);
+    EXPECT_EQ(child.SelectedImage(), 0);
+    EXPECT_EQ(rounds, 9);
 }
 
 // Turning flat bars on resets both ranges and shows both bars; setting the same value again or
@@ -300,6 +398,19 @@ TEST_F(KestovaMViewTest, PreviewsForAllGiveEveryPictureTheSettingsOfTheFirst) {
     for (int i = 0; i < 3; ++i) EXPECT_EQ(mio.GetParams(i)->JpegQuality, 50 + i) << i;
 }
 
+TEST_F(KestovaMViewTest, PreviewsForOnePictureLeaveTheOthersTheirSettings) {
+    AddPictures(3);
+    TKestovaMIO& mio = *view->GetMIO();
+    for (int i = 0; i < 3; ++i) mio.GetParams(i)->JpegQuality = 40 + i;
+    mio.GetParams(0)->FileType = kvftJPEG;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* form = dynamic_cast<TfIOPreviews*>(widget); form && form->isVisible()) form->accept();
+    });
+    EXPECT_TRUE(mio.DoPreviews(0, ppFileType));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(mio.GetParams(i)->JpegQuality, 40 + i) << i;
+}
+
 TEST_F(KestovaMViewTest, PlaybackStepsByEachEntrysDelay) {
     view->SetPlaying(true);  // nothing to play
     EXPECT_TRUE(view->Playing());
@@ -436,6 +547,18 @@ TEST_F(KestovaMViewTest, KeysMoveTheSelectionIntoView) {
     EXPECT_EQ(view->GetImageVisibility(11), 2);
 }
 
+// The previous entry out of view on the left comes in at the left edge, with its border.
+TEST_F(KestovaMViewTest, ThePreviousKeyScrollsItsEntryToTheLeftEdge) {
+    AddPictures(10);  // one row: entry i at x = 4 + 104 i, y = 4
+    view->SetSelectedImage(5);
+    view->SetViewX(1 << 20);
+    ASSERT_GT(view->ViewX(), 4 + 104 * 4);
+    QTest::keyClick(view.get(), Qt::Key_Left);
+    EXPECT_EQ(view->SelectedImage(), 4);
+    EXPECT_EQ(view->ViewX(), 4 + 104 * 4 - 4);
+    EXPECT_EQ(view->ViewY(), 0);
+}
+
 TEST_F(KestovaMViewTest, DraggingAndTheWheelScrollAndTellTheHost) {
     view->SetGridWidth(2);
     AddPictures(12);
@@ -478,6 +601,106 @@ TEST_F(KestovaMViewTest, FrameNamesCannotBeTakenForPaths) {
             EXPECT_EQ(path, c.path);
             EXPECT_EQ(frame, c.frame) << c.path;
         }
+    }
+}
+
+// Pictures more than max(LookAhead, ReleaseDistance) entries before the first visible one or
+// after the last are given back; those nearer stay.
+TEST_F(KestovaMViewTest, PicturesFarFromTheVisibleCellsAreGivenBack) {
+    const std::string file = scratch.Path("p.png");
+    ASSERT_EQ(RunTool("convert -size 6x4 xc:red " + Quoted(file)).status, 0);
+    view->SetThreadPoolSize(0);
+    view->CacheDrawnThumbnails = false;  // a picture given back then comes again when its cell shows
+    for (int i = 0; i < 30; ++i) {
+        view->InsertImage(i);
+        view->SetImageFileName(i, file);
+    }
+    // One row, 340 wide: entries 0 to 3 show at the start, 20 to 23 from x = 20 x 104.
+    const auto loaded = [&](std::vector<int> indexes) {
+        std::vector<int> have;
+        for (int i : indexes)
+            if (view->HasPicture(i)) have.push_back(i);
+        return have;
+    };
+    struct Case {
+        int lookAhead, releaseDistance;
+        std::vector<int> keptBefore, keptAfter;
+    } cases[] = {
+        {0, 17, {3}, {20}},             // 20 - 17 = 3 and 3 + 17 = 20 are the farthest kept
+        {18, 17, {2, 3}, {20, 21}},     // the look-ahead is farther
+        {0, -1, {0, 1, 2, 3}, {20, 21, 22, 23}},  // nothing given back
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.lookAhead) + " " + std::to_string(c.releaseDistance));
+        view->LookAhead = c.lookAhead;
+        view->ReleaseDistance = c.releaseDistance;
+        view->SetViewX(0);
+        view->Render();
+        view->SetViewX(20 * 104);
+        view->Render();
+        EXPECT_EQ(loaded({0, 1, 2, 3}), c.keptBefore);
+        view->SetViewX(0);
+        view->Render();
+        EXPECT_EQ(loaded({20, 21, 22, 23}), c.keptAfter);
+    }
+}
+
+// The background loads take LookAhead entries past the last visible one too, and no more.
+TEST_F(KestovaMViewTest, TheLookAheadLoadsEntriesPastTheVisibleOnes) {
+    const std::string file = scratch.Path("p.png");
+    ASSERT_EQ(RunTool("convert -size 6x4 xc:red " + Quoted(file)).status, 0);
+    for (int i = 0; i < 10; ++i) {
+        view->InsertImage(i);
+        view->SetImageFileName(i, file);
+    }
+    view->LookAhead = 2;
+    view->Render();  // entries 0 to 3 show
+    const auto arrived = [&] {
+        for (int i = 0; i <= 5; ++i)
+            if (!view->HasPicture(i)) return false;
+        return view->PendingLoads() == 0;
+    };
+    for (int wait = 0; wait < 2000 && !arrived(); ++wait) {
+        QApplication::processEvents();
+        QTest::qWait(5);
+    }
+    for (int i = 0; i <= 5; ++i) EXPECT_TRUE(view->HasPicture(i)) << i;
+    EXPECT_FALSE(view->HasPicture(6));
+}
+
+// Small cells ask a JPEG reader for the largest reduction that keeps them filled, and for an
+// embedded thumbnail up to 200 x 150; a view that keeps pictures whole asks for full size.
+TEST_F(KestovaMViewTest, SmallCellsAskForAReducedDecodeAndEmbeddedThumbnails) {
+    const std::string file = scratch.Path("p.png");
+    ASSERT_EQ(RunTool("convert -size 6x4 xc:red " + Quoted(file)).status, 0);
+    view->SetThreadPoolSize(0);
+    struct Case {
+        TKVStoreType store;
+        int width, height;
+        bool useEmbedded;
+        int scale;
+        bool thumbnail;
+    } cases[] = {
+        {kvtThumb, 200, 150, true, 0, true},   // 0: the reader chooses
+        {kvtThumb, 201, 150, true, 0, false},
+        {kvtThumb, 200, 151, true, 0, false},
+        {kvtThumb, 100, 100, false, 0, false},
+        {kvtNormal, 100, 100, true, 1, false},  // 1: full size
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        view->Clear();
+        view->SetStoreType(c.store);
+        view->SetThumbWidth(c.width);
+        view->SetThumbHeight(c.height);
+        view->UseEmbeddedThumbnails = c.useEmbedded;
+        view->InsertImage(0);
+        view->SetImageFileName(0, file);
+        view->Render();
+        ASSERT_TRUE(view->HasPicture(0));
+        const TIOParamsVals& params = *view->GetMIO()->GetParams(0);
+        EXPECT_EQ(params.JpegScale, c.scale);
+        EXPECT_EQ(params.JpegLoadThumbnail, c.thumbnail);
     }
 }
 

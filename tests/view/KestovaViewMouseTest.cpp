@@ -256,6 +256,11 @@ TEST_F(ViewMouse, LassoAndCircle) {
     EXPECT_NEAR(box.Bottom, 80, 1);
     EXPECT_TRUE(view->Selection().Mask.IsPointIn(80, 60));
     EXPECT_FALSE(view->Selection().Mask.IsPointIn(53, 43));  // outside the ellipse, inside its box
+    EXPECT_EQ(view->Selection().Count(), 125);  // trunc(2 pi 20), of the smaller radius
+    // With Alt a circle of the larger radius, 30: trunc(2 pi 30) points.
+    view->ClearSelection();  // a press inside the selection would move it
+    Drag(*view, Client(*view, 80, 60), Client(*view, 110, 80), Qt::AltModifier);
+    EXPECT_EQ(view->Selection().Count(), 188);
 }
 
 TEST_F(ViewMouse, GripsResizeAndCrossOver) {
@@ -411,17 +416,39 @@ TEST_F(ViewMouse, ASelectionReloadedOnANarrowerPictureEndsOnItsLastColumn) {
     stream.SetPosition(0);
     ASSERT_TRUE(view->LoadSelectionFromStream(stream));
     EXPECT_TRUE(view->HasSelection());
-    EXPECT_EQ(Text(MaskBox(*view)), Text({20, 10, 59, 39}));
+    // Lower than the stored mask too: the bottom goes onto the last row.
+    EXPECT_EQ(Text(MaskBox(*view)), Text({20, 20, 59, 49}));
     EXPECT_EQ(view->Selection().Mask.Width(), 60);
     EXPECT_EQ(view->Selection().Mask.Height(), 50);
-    EXPECT_EQ(Text(view->Selection().Box()), Text({20, 10, 60, 40}));
+    EXPECT_EQ(Text(view->Selection().Box()), Text({20, 20, 60, 50}));
 
     // A truncated stream leaves the selection as it is.
     TMemoryStream cut;
     cut.WriteBuffer(stream.Memory(), stream.Size() - 1);
     cut.SetPosition(0);
     EXPECT_FALSE(view->LoadSelectionFromStream(cut));
-    EXPECT_EQ(Text(MaskBox(*view)), Text({20, 10, 59, 39}));
+    EXPECT_EQ(Text(MaskBox(*view)), Text({20, 20, 59, 49}));
+}
+
+TEST_F(ViewMouse, ASelectionReloadedOnASmallerPictureMovesItsFarEdgeThereEvenWhenItFits) {
+    auto view = ShowView(100, 60);
+    view->SelectionBase = kvsbBitmap;
+    view->AddSelectionRect(10, 10, 40, 40, false);
+    TMemoryStream stream;
+    view->SaveSelectionToStream(stream);
+    // Narrower and lower than the stored mask: the box (10, 10)-(39, 39) fits, and moves all the same.
+    view->GetKVBitmap()->Allocate(60, 50, kv24RGB);
+    view->Update();
+    stream.SetPosition(0);
+    ASSERT_TRUE(view->LoadSelectionFromStream(stream));
+    EXPECT_EQ(Text(MaskBox(*view)), Text({30, 20, 59, 49}));
+    EXPECT_EQ(Text(view->Selection().Box()), Text({30, 20, 60, 50}));
+    // As wide as the stored mask and lower only: the rows move, the columns stay.
+    view->GetKVBitmap()->Allocate(100, 50, kv24RGB);
+    view->Update();
+    stream.SetPosition(0);
+    ASSERT_TRUE(view->LoadSelectionFromStream(stream));
+    EXPECT_EQ(Text(MaskBox(*view)), Text({10, 20, 39, 49}));
 }
 
 TEST_F(ViewMouse, SavedSelectionsStack) {

@@ -215,10 +215,40 @@ TEST_F(KestovaViewTest, ResolutionAndChangeHandlers) {
         view.AddChangeHandler(
             [&](TObject* c, TKVView*, bool d) { calls.push_back(std::string(c == &first ? "1" : "2") + (d ? "d" : "c")); },
             &second);
-        view.AttachBitmap(nullptr);  // back to an own bitmap; the outside one stays the caller's
+        // Back to an own bitmap; the outside one stays the caller's, so nobody may keep it.
+        view.AttachBitmap(nullptr);
         EXPECT_NE(view.GetKVBitmap(), &outside);
     }
-    EXPECT_EQ(calls, (std::vector<std::string>{"1c", "2c", "1d", "2d"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"1c", "2c", "1c", "2c", "1d", "2d"}));
+}
+
+// The view's input/output component stays with it when its image object is replaced: it takes
+// the new bitmap and the view's resolution, and shows its loads in the view.
+TEST_F(KestovaViewTest, ItsComponentFollowsAReplacedImage) {
+    TKestovaView view;
+    TKestovaIO& io = *view.GetIO();
+    view.SetDPI(150, 120);
+    TKVBitmap outside;
+    outside.Allocate(5, 4, kv24RGB);
+    view.AttachBitmap(&outside);
+    EXPECT_EQ(io.AttachedKestova(), &view);
+    EXPECT_EQ(&io.WorkBitmap(), &outside);
+    EXPECT_EQ(io.Params().DpiX(), 150);
+    EXPECT_EQ(io.Params().DpiY(), 120);
+
+    int imageChanges = 0;
+    view.OnImageChange = [&] { ++imageChanges; };
+    const std::string ppm = std::string("P6\n2 1\n255\n") + std::string(6, '\x40');
+    io.LoadFromBuffer(ppm.data(), int64_t(ppm.size()), 0);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(outside.GetWidth(), 2);
+    EXPECT_EQ(imageChanges, 1);
+    EXPECT_EQ(view.ResolutionX(), DefaultDpiX);  // a picture without one gets the default
+
+    view.AttachBitmap(nullptr);
+    EXPECT_EQ(io.AttachedKestova(), &view);
+    EXPECT_EQ(&io.WorkBitmap(), view.GetKVBitmap());
+    EXPECT_NE(&io.WorkBitmap(), &outside);
 }
 
 TEST_F(KestovaViewTest, AlphaBlendsOverTheBackground) {

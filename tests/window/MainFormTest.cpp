@@ -722,15 +722,15 @@ TEST_F(MainFormTest, APictureWithAlphaIsPreviewedAsItsDocumentShowsIt) {
     struct Case {
         const char* file;
         std::string make, format;  // ImageMagick's options and its output format
-        bool overWhite;            // the document composes the transparency over white
     } cases[] = {
-        {"rgba.png", drawn + "-define png:color-type=6", "", true},
-        {"palette.png", drawn, "PNG8:", true},  // transparent or opaque palette entries
-        {"graya.png", gray + "-define png:color-type=4", "", true},
+        {"rgba.png", drawn + "-define png:color-type=6", ""},
+        {"palette.png", drawn, "PNG8:"},  // transparent or opaque palette entries
+        {"graya.png", gray + "-define png:color-type=4", ""},
         // ImageMagick stores its rows top first unless told the origin.
-        {"targa.tga", drawn + "-flip -define tga:image-origin=BottomLeft", "", true},
-        // The extended library's pictures reach the document without their transparency.
-        {"silicon.sgi", drawn, "", false},
+        {"targa.tga", drawn + "-flip -define tga:image-origin=BottomLeft", ""},
+        // Read by the extended library.
+        {"silicon.sgi", drawn, ""},
+        {"layers.psd", drawn + "-depth 8", ""},
     };
     const struct {
         int x, y;
@@ -767,8 +767,8 @@ TEST_F(MainFormTest, APictureWithAlphaIsPreviewedAsItsDocumentShowsIt) {
             for (int i = 0; i < 3; ++i)
                 EXPECT_NEAR(found[i], expected[i], 8) << point.part << " at " << point.x << "," << point.y;
         }
-        if (c.overWhite)
-            EXPECT_EQ((std::vector<int>(page.At(54, 34), page.At(54, 34) + 3)), (std::vector<int>{255, 255, 255}));
+        // The document composes the transparency over white.
+        EXPECT_EQ((std::vector<int>(page.At(54, 34), page.At(54, 34) + 3)), (std::vector<int>{255, 255, 255}));
     }
     SetPrompter(std::move(saved));
 }
@@ -880,13 +880,20 @@ TEST_F(MainFormTest, AllFramesOfAVideoComeIntoTheListAsTheyAreAdded) {
     EXPECT_EQ(blankShown, 0);
     EXPECT_TRUE(form.SourceList()->isEnabled());
 
-    // The same in a program of its own, its system calls traced.
-    const std::string trace = folder.Path("trace");
-    const TCommandResult run = RunTool("strace -f -qq -e trace=open,openat,openat2 -o " + Quoted(trace) +
-                                           " env ASAN_OPTIONS=detect_leaks=0 " + Quoted(MORDALE_ADD_VIDEO_FRAMES) + " " +
-                                           Quoted(clip),
-                                       false);
-    ASSERT_EQ(run.status, 0);
-    EXPECT_EQ(run.output, "100\n");
-    EXPECT_EQ(OpensOf(ReadFile(trace), clip), 1u);
+    // The same in a program of its own, its system calls traced; also for an MPEG stream without
+    // a container, whose frames are counted one by one.
+    const std::string stream = folder.Path("stream.mpg");
+    ASSERT_EQ(RunTool("ffmpeg -v error -f lavfi -i testsrc=size=32x24:rate=25 -t 4 -c:v mpeg1video -f mpeg1video " +
+                      Quoted(stream)).status, 0);
+    for (const std::string& video : {clip, stream}) {
+        SCOPED_TRACE(video);
+        const std::string trace = folder.Path("trace");
+        const TCommandResult run = RunTool("strace -f -qq -e trace=open,openat,openat2 -o " + Quoted(trace) +
+                                               " env ASAN_OPTIONS=detect_leaks=0 " + Quoted(MORDALE_ADD_VIDEO_FRAMES) +
+                                               " " + Quoted(video),
+                                           false);
+        ASSERT_EQ(run.status, 0);
+        EXPECT_EQ(run.output, "100\n");
+        EXPECT_EQ(OpensOf(ReadFile(trace), video), 1u);
+    }
 }

@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QVBoxLayout>
 
+#include "app/engine/ConverterSettings.h"
 #include "platform/Graphics.h"
 
 namespace {
@@ -60,8 +61,9 @@ TCaptionFontDialog::TCaptionFontDialog(const TFont& font, QWidget* parent) : QDi
 
 bool TCaptionFontDialog::TakeChosenFont(TFont& font) const {
     const QFont chosen = fontDialog->currentFont();
-    // A size in pixels has no point size: refused like a size that is no number.
-    if (chosen.pointSize() <= 0) return false;
+    // A size in pixels has no point size: refused like a size that is no number; a size the
+    // settings would not read back is refused too.
+    if (chosen.pointSize() < MinCaptionPoints || chosen.pointSize() > MaxCaptionPoints) return false;
     font.Name = chosen.family().toStdString();
     font.Size = chosen.pointSize();
     font.Style = (chosen.bold() ? unsigned(fsBold) : 0u) | (chosen.italic() ? unsigned(fsItalic) : 0u) |

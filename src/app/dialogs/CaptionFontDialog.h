@@ -13,12 +13,12 @@ public:
     explicit TCaptionFontDialog(const TFont& font, QWidget* parent = nullptr);
 
     // Writes the chosen font over `font`; false, leaving it alone, when the chosen size is no
-    // number of points.
+    // number of points or outside the caption sizes.
     bool TakeChosenFont(TFont& font) const;
 
     QFontDialog* fontDialog;
     QComboBox* cbColor;
 };
 
-// Runs the dialog on the font; false when cancelled or the size is no number of points.
+// Runs the dialog on the font; false when cancelled or the size is no caption size in points.
 bool ChooseFontWithDialog(TFont& font, QWidget* parent);

@@ -7,6 +7,7 @@
 
 #include "platform/Exception.h"
 #include "platform/Paths.h"
+#include "platform/TempFiles.h"
 #include "tzlib/FileHelpers.h"
 
 std::string PicDirectory;
@@ -23,12 +24,14 @@ void CreateTempFolder() {
     if (!::mkdtemp(name.data()))
         throw EInOutError("Cannot create a temporary folder in " + parent + ": " + std::strerror(errno));
     TempFolder = AddBackslash(name.data());
+    RememberTempFolder(name.data());
 }
 
 bool IsInTempFolder(const std::string& path) { return IsPathInFolder(TempFolder, path); }
 
 void DeleteTempFolder() {
     if (TempFolder.empty()) return;
+    ForgetTempFolder();
     DeleteFolderTree(RemoveBackslash(TempFolder), false);
     TempFolder.clear();
 }

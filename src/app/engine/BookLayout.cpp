@@ -1,6 +1,7 @@
 // The layout of the pages: the book's grid of cells with their captions and outline entries, and
 // the picture placed in its cell or on its page, from its picture source or the decoded bitmap.
 #include <cmath>
+#include <string>
 
 #include "app/engine/Converter.h"
 #include "app/engine/ConverterPic.h"
@@ -11,6 +12,10 @@
 namespace {
 
 int Round(double x) { return static_cast<int>(std::nearbyint(x)); }
+
+std::string Millimetres(int tenths) {
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " mm";
+}
 
 }  // namespace
 
@@ -44,6 +49,15 @@ void TConverter::BeginBook() {
     NameCaptionHeight = 2 * canvas.TextHeight("A");
     canvas.GetFont().Assign(PicDatesFont);
     DateCaptionHeight = 2 * canvas.TextHeight("A");
+    CheckPictureRoom();
+}
+
+void TConverter::CheckPictureRoom() const {
+    const int captions = (PicNamesPos == cpHidden ? 0 : NameCaptionHeight) + (PicDatesPos == cpHidden ? 0 : DateCaptionHeight);
+    const int cell = CellHeight - 2 * VertGap;
+    if (captions < cell) return;
+    throw Exception("The captions leave no room for the pictures: they take " + Millimetres(captions) + " of cells " +
+                    Millimetres(cell) + " high. Choose smaller caption fonts or fewer pics per page.");
 }
 
 TRect TConverter::GetCellRect(int slot) const {

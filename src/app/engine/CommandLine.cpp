@@ -3,10 +3,13 @@
 #include <charconv>
 #include <climits>
 #include <filesystem>
+#include <iostream>
 #include <variant>
 
 #include "app/engine/ConverterPic.h"
+#include "app/engine/PictureFiles.h"
 #include "imaging/io/KVHttpLoad.h"
+#include "platform/Shell.h"
 #include "tzlib/TextFormats.h"
 
 namespace {
@@ -31,8 +34,8 @@ std::optional<int> FrameNumber(const std::string& text) {
 
 std::variant<TCommandSource, std::string> ReadSource(const std::string& argument) {
     TPicKind kind;
-    // A picture at an http address is taken whole; its kind is that of its name.
-    if (KVIsHttpAddress(argument)) {
+    // A picture at an internet address is taken whole; its kind is that of its name.
+    if (IsInternetAddress(argument)) {
         if (!FindPicKind(argument, kind)) return std::string("not a kind of picture this program reads");
         return TCommandSource{argument, -1};
     }
@@ -65,7 +68,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (arguments.empty()) return result;
     const std::string& first = arguments.front();
     if (IsOption(first) && !IsFile(first)) {
-        result.usageAsked = true;
+        if (first == "--help" || first == "-h")
+            result.helpAsked = true;
+        else
+            result.unknownOption = first;
         return result;
     }
     if (!IsSwitch(first)) return result;
@@ -100,11 +106,31 @@ line arrives, the answer is the one that loses nothing: an existing document
 is not overwritten and its picture is skipped; the proposed book name is
 taken; nothing is opened. Errors are written to standard error.
 
-Exit status: 0 every picture became a document; 1 a picture failed or was
-skipped, or no document was written; 2 the command line names nothing usable.
+Exit status: 0 every picture became a document (or this text was asked
+for); 1 a picture failed or was skipped, or no document was written; 2 the
+command line names nothing usable, has an unknown option, or asks for the
+window where there is no display.
 
 Examples:
   mordale /S holiday.jpg scan.tif#2     two documents: holiday.pdf and scan.pdf
   printf 'album.pdf\n' | mordale /B *.png   one book, album.pdf
 )";
+}
+
+std::string UsageError(const TCommandLine& command, const std::vector<std::string>& arguments, bool hasDisplay) {
+    if (!command.unknownOption.empty()) return "unknown option " + command.unknownOption;
+    if (command.unattended || hasDisplay || command.helpAsked) return {};
+    if (arguments.empty() || IsSwitch(arguments.front())) return "no display for the window";
+    return "no switch before " + arguments.front() + " (/S or /B converts without a window), and no display for the window";
+}
+
+std::optional<TExitStatus> AnswerUsage(const TCommandLine& command, const std::vector<std::string>& arguments) {
+    if (command.helpAsked) {
+        std::cout << UsageText();
+        return esConverted;
+    }
+    const std::string error = UsageError(command, arguments, HasDisplay());
+    if (error.empty()) return std::nullopt;
+    std::cerr << "mordale: " << error << "\n\n" << UsageText();
+    return esNothingUsable;
 }

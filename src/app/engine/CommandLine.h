@@ -28,7 +28,8 @@ struct TRejectedArgument {
 
 struct TCommandLine {
     bool unattended = false;
-    bool usageAsked = false;           // "--help", "-h" or another option of that form
+    bool helpAsked = false;            // the first argument is "--help" or "-h"
+    std::string unknownOption;         // a first argument of that form that is no option
     std::optional<TCommandMode> mode;  // nothing when the command line is not used
     std::vector<TCommandSource> sources;
     std::vector<TRejectedArgument> rejected;
@@ -42,3 +43,10 @@ std::string UsageText();
 
 // The exit statuses of an unattended run.
 enum TExitStatus : int { esConverted = 0, esNotAllConverted = 1, esNothingUsable = 2 };
+
+// What keeps the command line from running, first of all an unknown option, then a window asked
+// for (no switch, or "/W") where none can be shown; empty when it can run.
+std::string UsageError(const TCommandLine& command, const std::vector<std::string>& arguments, bool hasDisplay);
+// Writes the usage to standard output when asked for, or the usage error and the usage to
+// standard error; the exit status then, or nothing when the command line runs.
+std::optional<TExitStatus> AnswerUsage(const TCommandLine& command, const std::vector<std::string>& arguments);

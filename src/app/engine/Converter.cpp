@@ -10,7 +10,6 @@
 #include "app/engine/ConverterHost.h"
 #include "app/engine/ConverterPic.h"
 #include "app/engine/PictureFiles.h"
-#include "imaging/io/KVHttpLoad.h"
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfKalmora.h"
 #include "platform/Prompter.h"
@@ -35,9 +34,9 @@ std::string PdfNameOf(const std::string& fileName) {
 std::string FolderOf(const std::string& fileName) { return std::filesystem::path(fileName).parent_path().string(); }
 
 // Scanned pages live in the program's temporary folder, which goes when the program ends, and
-// pictures at http addresses have no folder here: their documents go to the folder the user takes
+// pictures at internet addresses have no folder here: their documents go to the folder the user takes
 // pictures from, or the home folder.
-bool HasOwnFolder(const std::string& fileName) { return !KVIsHttpAddress(fileName) && !IsInTempFolder(fileName); }
+bool HasOwnFolder(const std::string& fileName) { return !IsInternetAddress(fileName) && !IsInTempFolder(fileName); }
 
 std::string FolderOfDocuments() {
     if (!PicDirectory.empty() && !IsInTempFolder(PicDirectory)) return PicDirectory;
@@ -248,7 +247,7 @@ void TConverter::MakeSinglePdfs() {
         } catch (const Exception& e) {
             pdf_->Abort();
             incompleteSources_.insert(pic.FileName);
-            NotConverted.push_back({pic.GetDisplayText(), e.what()});
+            NotConverted.push_back({pic.GetDisplayText(), e.what(), true});
             ShowExceptionBox(e);
         }
     }
@@ -328,7 +327,7 @@ void TConverter::MakePdfBook() {
         throw;
     } catch (const Exception& e) {
         pdf_->Abort();
-        NotConverted.push_back({*chosen, e.what()});
+        NotConverted.push_back({*chosen, e.what(), true});
         throw Exception(e.Message() + CrLf + "No book was written: " + *chosen);
     } catch (...) {
         pdf_->Abort();

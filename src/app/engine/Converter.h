@@ -24,6 +24,7 @@ enum TCaptionPos : uint8_t { cpAbove, cpUnder, cpHidden };
 // A picture, or the book, that the run was asked for and did not write.
 struct TNotConverted {
     std::string fileName, reason;
+    bool told = false;  // the reason was shown, or raised, as the failure happened
 };
 
 // The paper whose size the user enters; the writer knows no paper of this name.
@@ -100,7 +101,8 @@ public:
     void MakePdf();
     void MakeSinglePdfs();
     void MakePdfBook();
-    // Lays out the grid on the book's paper and opens the document.
+    // Lays out the grid on the book's paper and opens the document; raises when the captions
+    // leave a picture no room in its cell.
     void BeginBook();
     // Slot j of the page, counted row by row from the top left.
     TRect GetCellRect(int slot) const;
@@ -108,6 +110,7 @@ public:
 
 private:
     void SetGrid();
+    void CheckPictureRoom() const;
     // Draws the loaded picture into the rectangle: a JPEG passes through, any other picture is
     // drawn from the bitmap; a book's cell holds its captions and outline entry as well.
     void PlacePicture(const TConverterPic& pic, const TRect& rect);

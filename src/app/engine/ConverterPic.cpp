@@ -11,7 +11,6 @@
 namespace {
 
 constexpr size_t MaxText = 255;
-constexpr int CantLoadImage = 1027;
 
 constexpr const char* ColorModeLabels[] = {
     "Black-and-white",     "4 colors (2 bits)",   "8 colors (3 bits)",   "16 colors (4 bits)",
@@ -83,8 +82,8 @@ void TConverterPic::EnsureLoaded() {
     }
     try {
         LoadFrame();
-    } catch (const std::exception&) {
-        RaiseBrelvantError(CantLoadImage, LeftCharacters(FileName, MaxText));
+    } catch (const std::exception& reason) {
+        RaiseCantLoadImage(FileName, reason.what());
     }
 }
 

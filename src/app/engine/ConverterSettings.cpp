@@ -11,6 +11,7 @@
 #include "platform/Paths.h"
 #include "platform/Settings.h"
 #include "tzlib/FileHelpers.h"
+#include "tzlib/Errors.h"
 #include "tzlib/Registry.h"
 #include "tzlib/TextFormats.h"
 
@@ -88,11 +89,28 @@ std::optional<TColor> ColorOfText(const std::string& text) {
     }
 }
 
+std::string ProgramKey() { return "Software\\Brelvant\\" + FileNameWithoutExt(ExecutablePath()); }
+
+// The user learns where the old file goes before anything replaces it.
+void TellKeptSettingsFile(const TRegistry& registry) {
+    const TSettingsStore& store = registry.Store();
+    if (store.LoadProblem().empty() || SilentMode) return;
+    constexpr unsigned WarningIcon = 0x30;
+    const bool nothingRead = store.ValueNames(registry.CurrentPath()).empty();
+    const std::string kept = store.BadFileName();
+    ShowMessageBox("The settings file " + store.FileName() + " cannot be used as it is (" + store.LoadProblem() + ").\n" +
+                       (kept.empty() ? std::string("It cannot be kept aside, so the settings will not be saved.")
+                                     : "It is kept as " + kept + ".") +
+                       (nothingRead ? " The default settings are used." : " The settings it holds are used."),
+                   WarningIcon);
+}
+
 }  // namespace
 
 std::unique_ptr<TRegistry> OpenSettingsKey() {
-    auto registry = std::make_unique<TRegistry>(AppSettingsFileName(), TRootKey::HKEY_LOCAL_MACHINE);
-    registry->OpenKey("Software\\Brelvant\\" + FileNameWithoutExt(ExecutablePath()), true);
+    const std::string key = ProgramKey();
+    auto registry = std::make_unique<TRegistry>(AppSettingsFileName(), TRootKey::HKEY_LOCAL_MACHINE, key);
+    registry->OpenKey(key, true);
     return registry;
 }
 
@@ -111,7 +129,7 @@ void ReadFontText(const std::string& text, TFont& font) {
     if (parts.Count() >= 3) {
         const std::optional<int> size = IntegerOf(parts.Strings(1));
         const std::optional<TColor> color = ColorOfText(parts.Strings(2));
-        if (parts.Strings(0).empty() || !size || *size <= 0 || !color) return;
+        if (parts.Strings(0).empty() || !size || *size < MinCaptionPoints || *size > MaxCaptionPoints || !color) return;
         read.Name = parts.Strings(0);
         read.Size = *size;
         read.Color = *color;
@@ -124,6 +142,7 @@ void ReadFontText(const std::string& text, TFont& font) {
 
 void LoadSettings(TConverter& c) {
     const std::unique_ptr<TRegistry> registry = OpenSettingsKey();
+    TellKeptSettingsFile(*registry);
     const auto read = [&](const char* name) { return LeftCharacters(registry->ReadString(name), MaxValue); };
 
     if (const std::string author = read("Author"); !author.empty()) c.SetAuthor(author);

@@ -1,5 +1,6 @@
 #include "app/engine/PictureSource.h"
 
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -8,7 +9,6 @@
 #include "app/engine/PictureFiles.h"
 #include "imaging/io/KVFileFormats.h"
 #include "imaging/io/KVFormatDetect.h"
-#include "imaging/io/KVHttpLoad.h"
 #include "imaging/io/KestovaIO.h"
 #include "pdf/PdfErrors.h"
 #include "platform/Paths.h"
@@ -40,9 +40,9 @@ constexpr TKindEntry Kinds[] = {
     {".dib", pkExtended},
 };
 
-// A failed load leaves the abort flag set rather than raising.
+// A failed load leaves the abort flag set rather than raising; its reader's reason goes on.
 void CheckLoaded(TKestovaIO& io) {
-    if (io.AbortFlag) RaiseBrelvantError(2, "");
+    if (io.AbortFlag) throw EInvalidGraphic(io.FailureReason());
 }
 
 // The code of the bitmap's pixel format, for a picture whose file said nothing of its colours.
@@ -67,10 +67,24 @@ int NamedContentType(TStream& stream, const std::string& fileName) {
     return type == named->FileType ? type : kvftNone;
 }
 
+// The format a file's name gives: its extension, upper-case and without its dot.
+std::string FormatOfName(const std::string& fileName) {
+    std::string format = std::filesystem::path(fileName).extension().string();
+    if (!format.empty()) format.erase(0, 1);
+    for (char& c : format) c = char(std::toupper(static_cast<unsigned char>(c)));
+    return format;
+}
+
 // About one frame a second: the frames in 100 hundredths of a second.
 int FrameStepOfDelay(int delay) { return delay > 0 ? static_cast<int>(std::nearbyint(100.0 / delay)) : 25; }
 
 }  // namespace
+
+void RaiseCantLoadImage(const std::string& fileName, std::string reason) {
+    while (!reason.empty() && (reason.back() == '.' || reason.back() == ' ')) reason.pop_back();
+    const std::string name = LeftCharacters(fileName, MaxText);
+    RaiseBrelvantError(CantLoadImage, reason.empty() ? name : name + " (" + reason + ")");
+}
 
 bool FindPicKind(const std::string& fileName, TPicKind& kind) {
     const std::string extension = std::filesystem::path(fileName).extension().string();
@@ -106,7 +120,7 @@ TPictureSource::~TPictureSource() {
 }
 
 void TPictureSource::DownloadOnce() {
-    if (downloaded_ || !KVIsHttpAddress(fileName_)) return;
+    if (downloaded_ || !IsInternetAddress(fileName_)) return;
     InstallPictureFiles();
     readName_ = PictureFileReader()->Download(fileName_, TempFolder.empty() ? TempDirectory() : TempFolder);
     downloaded_ = true;
@@ -114,17 +128,18 @@ void TPictureSource::DownloadOnce() {
 
 void TPictureSource::Open(TKestovaIO& io, int frameIndex) {
     if (headerRead_) {
-        if (kind_ != pkVideo) return;
+        // The frames of a video come from one open of it, however many of them are converted.
+        if (kind_ != pkVideo || io.MediaFileName() == readName_) return;
         io.AbortFlag = false;
         if (io.OpenMediaFile(readName_) > 0) return;
-        RaiseBrelvantError(CantLoadImage, LeftCharacters(fileName_, MaxText));
+        RaiseCantLoadImage(fileName_, io.FailureReason());
     }
     DownloadOnce();
     try {
         ReadHeader(io, frameIndex);
-        if (header_.FrameCount == 0) RaiseBrelvantError(2, "");
-    } catch (const std::exception&) {
-        if (!ReadByContent(io, frameIndex)) RaiseBrelvantError(CantLoadImage, LeftCharacters(fileName_, MaxText));
+        if (header_.FrameCount == 0) throw EInvalidGraphic("no frame in the file");
+    } catch (const std::exception& reason) {
+        if (!ReadByContent(io, frameIndex)) RaiseCantLoadImage(fileName_, reason.what());
     }
     headerRead_ = true;
 }
@@ -138,6 +153,11 @@ void TPictureSource::ReadHeader(TKestovaIO& io, int frameIndex) {
             break;
         case pkVideo:
             header_.FrameCount = io.OpenMediaFile(readName_);
+            if (header_.FrameCount == 0) {
+                // The video library says nothing of a file it cannot open: the file system does.
+                TFileStream(readName_, fmOpenRead);
+                CheckLoaded(io);
+            }
             header_.FrameStep = FrameStepOfDelay(io.Params().MediaFrameTime);
             break;
         case pkImage:
@@ -214,12 +234,13 @@ void TPictureSource::ReadImageHeader(TKestovaIO& io) {
 void TPictureSource::ReadExtendedHeader() {
     TFileStream stream(readName_, fmOpenRead);
     graphicClass_ = GraphicClassOfFile(stream, fileName_);
-    if (!graphicClass_) RaiseBrelvantError(2, "");
+    if (!graphicClass_) throw EInvalidGraphic("not a picture format the program reads");
     header_.FrameCount = 1;
     const std::unique_ptr<TGraphic> graphic = graphicClass_->Create();
     if (auto* picture = dynamic_cast<TPicFormatGraphic*>(graphic.get())) {
         stream.SetPosition(0);
-        if (!picture->ReadHeaderProperties(stream, 0)) RaiseBrelvantError(2, "");
+        // The words the library's own load gives a header it cannot read.
+        if (!picture->ReadHeaderProperties(stream, 0)) RaiseGraphicErrorFmt(gesInvalidImage, {FormatOfName(fileName_)});
         const TImageProperties& properties = picture->ImageProperties();
         header_.Width = int(properties.Width);
         header_.Height = int(properties.Height);
@@ -293,15 +314,17 @@ void TPictureSource::Decode(TKestovaIO& io, int frameIndex) {
     TakeParams(io);
 }
 
-// The extended library decodes the file into a bitmap, which the work bitmap takes as it is. The
-// colour mode is that of the file's own samples, which the bitmap may hold in more bits or fewer.
+// The extended library decodes the file into a bitmap, which the input/output object takes as a
+// picture it read, with its transparency. The colour mode is that of the file's own samples, which
+// the bitmap may hold in more bits or fewer.
 void TPictureSource::DecodeExtended(TKestovaIO& io) {
     if (!graphicClass_) RaiseBrelvantError(2, "");
     const std::unique_ptr<TGraphic> graphic = graphicClass_->Create();
     graphic->LoadFromFile(readName_);
     auto* bitmap = dynamic_cast<TBitmap*>(graphic.get());
-    if (!bitmap || bitmap->Empty()) RaiseBrelvantError(2, "");
-    io.WorkBitmap().Assign(bitmap);
+    if (!bitmap || bitmap->Empty()) throw EInvalidGraphic("the file holds no pixels");
+    io.LoadFromTBitmap(*bitmap);
+    CheckLoaded(io);
     io.Params().Width = header_.Width = bitmap->Width();
     io.Params().Height = header_.Height = bitmap->Height();
     const auto* picture = dynamic_cast<const TPicFormatGraphic*>(bitmap);

@@ -19,6 +19,8 @@ enum TPicKind : uint8_t { pkImage, pkExtended, pkJpeg, pkTiff, pkGif, pkVideo };
 // False for an extension outside the accepted table; kind is then pkExtended.
 bool FindPicKind(const std::string& fileName, TPicKind& kind);
 TPicKind PicKindOfFile(const std::string& fileName);
+// "Can't load image" with the file's name and, in brackets, why its reader refused it.
+[[noreturn]] void RaiseCantLoadImage(const std::string& fileName, std::string reason);
 // The colour-mode code of a picture read with these samples: the colour (not the alpha) that
 // they hold, as picture tools report it.
 uint8_t ColorModeOfSamples(int bitsPerSample, int samplesPerPixel);
@@ -45,7 +47,8 @@ public:
     bool HeaderRead() const { return headerRead_; }
     // Reads the header the first time, the GIF frame of frameIndex loaded into io to count the
     // frames (a TIFF's pages are counted from its directories); a video opens its media in io
-    // every time, since its frames are read from there. Any failure becomes "Can't load image" with the file name.
+    // unless io holds it open already, since its frames are read from there. Any failure becomes
+    // "Can't load image" with the file name and the reader's reason.
     void Open(TKestovaIO& io, int frameIndex);
     // The frame's pixels in io's work bitmap, decoded by whichever library reads the file; a JPEG
     // passed through decodes nothing. Raises the reader's error.

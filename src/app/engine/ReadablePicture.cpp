@@ -15,8 +15,8 @@ TConverterPic* AddReadablePicture(TConverter& converter, const std::string& file
         // A frame number beyond the file is refused instead of added.
         const int frames = std::max(pic->FrameCount, 1);
         if (frameIndex >= frames)
-            throw Exception(fileName + " has " + std::to_string(frames) + " frames: there is no frame " +
-                            std::to_string(frameIndex + 1));
+            throw Exception(fileName + " has " + std::to_string(frames) + (frames == 1 ? " frame" : " frames") +
+                            ": there is no frame " + std::to_string(frameIndex + 1));
     } catch (...) {
         converter.DeletePic(converter.Pics.Count() - 1);
         throw;

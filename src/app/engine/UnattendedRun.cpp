@@ -15,12 +15,17 @@
 
 namespace {
 
-// One box that names each picture that did not become a document.
+// One box that names each picture that did not become a document; a reason told as the failure
+// happened is not told again.
 void ReportNotConverted(const std::vector<TNotConverted>& failures) {
     if (failures.empty()) return;
     std::string text = failures.size() == 1 ? "Not converted:" : std::to_string(failures.size()) + " not converted:";
-    for (const TNotConverted& failure : failures)
-        text += "\n  " + (failure.fileName.empty() ? failure.reason : failure.fileName + ": " + failure.reason);
+    for (const TNotConverted& failure : failures) {
+        if (failure.fileName.empty())
+            text += "\n  " + failure.reason;
+        else
+            text += "\n  " + failure.fileName + (failure.told ? std::string() : ": " + failure.reason);
+    }
     Prompter().MessageBox(ApplicationTitle(), text, TMsgIcon::Error, TMsgButtons::Ok);
 }
 
@@ -68,10 +73,11 @@ TExitStatus RunUnattended(const TCommandLine& command) {
             AddReadablePicture(converter, source.fileName, source.frameIndex);
         } catch (const std::exception& error) {
             ShowExceptionBox(error);
-            failures.push_back({source.fileName, error.what()});
+            failures.push_back({source.fileName, error.what(), true});
         }
     }
-    const bool converted = Guarded([&converter] { converter.MakePdf(); });
+    // Without a picture left, each has been told why already: nothing is selected to say so again.
+    const bool converted = converter.Pics.Count() > 0 && Guarded([&converter] { converter.MakePdf(); });
     failures.insert(failures.end(), converter.NotConverted.begin(), converter.NotConverted.end());
     ReportNotConverted(failures);
     return converted && failures.empty() ? esConverted : esNotAllConverted;

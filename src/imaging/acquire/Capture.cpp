@@ -401,18 +401,18 @@ void TKVCapture::SetPosition(int64_t position) {
         state.dropBefore = time;
         return;
     }
-    // The file had ended: it goes on from the new position as it was left, paused or running. The
-    // move is asked before the new worker starts, which would otherwise read on from the end.
-    const bool ended = state.workerEnded;
+    // After the end of the file it goes on from the new position as it was left, paused or running.
+    const bool restart = state.workerEnded;
     const TKVCaptureState mode = state.mode;
-    if (ended) {
+    if (restart) {
         guard.unlock();
         state.worker.join();
         guard.lock();
     }
+    // Asked before a new worker starts, so that its first turn is the move, not the old end.
     state.seekTo = time;
     const uint64_t ticket = ++state.seeksAsked;
-    if (ended) {
+    if (restart) {
         guard.unlock();
         StartWorker(mode);
         guard.lock();
@@ -540,8 +540,8 @@ void TKVCapture::Work(const TKVCapturePost& notify, bool grab) {
     state.Progress(double(taken) * frameTime, true);
     if (audioWorker.joinable()) audioWorker.join();
     EndCaptureFile(!failed && !audioFailed);
-    if (!stopped) post(kvcmGraphEvent);
-    // Nothing more comes for a step or a move.
+    // Nothing more comes for a step or a move. Marked before the end is told, so that a move asked
+    // on hearing of the end starts the file again instead of waiting on this ending worker.
     {
         std::lock_guard guard(state.controlLock);
         state.workerEnded = true;
@@ -550,6 +550,7 @@ void TKVCapture::Work(const TKVCapturePost& notify, bool grab) {
         state.seeksDone = state.seeksAsked;
     }
     state.controlChanged.notify_all();
+    if (!stopped) post(kvcmGraphEvent);
 }
 
 bool TKVCapture::WorkAudio() {

@@ -65,20 +65,6 @@ bool Holds(const TKVWiaItem* tree, const TKVWiaItem* item) {
     return std::any_of(tree->Children.begin(), tree->Children.end(), [&](const auto& child) { return Holds(child.get(), item); });
 }
 
-bool FeederSelected(TSaneDevice& device) {
-    std::string source;
-    if (!device.GetText(device.FindOption("source"), source)) return false;
-    source = Lower(source);
-    return Contains(source, "feeder") || Contains(source, "adf");
-}
-
-double Resolution(TSaneDevice& device, const char* axisName) {
-    std::vector<double> value;
-    if (device.GetNumbers(device.FindOption(axisName), value) || device.GetNumbers(device.FindOption("resolution"), value))
-        return value.empty() ? 0 : value[0];
-    return 0;
-}
-
 // A page's data may not exceed what the largest picture needs as a 24-bit bitmap.
 int64_t MaxPageBytes() { return PictureLimits().maxPixels * 4 + (int64_t(1) << 20); }
 
@@ -398,7 +384,7 @@ bool TKVWia::SetItemProperty(uint32_t id, const TKVWiaValue& value, TKVWiaItem* 
     if (id == WIA_IPA_TYMED) {
         // More than one page is for a feeder; a flatbed would scan its one page again and again.
         const bool valid = AsNumbers(converted, numbers) && numbers.size() == 1 &&
-                           (numbers[0] == TYMED_CALLBACK || (numbers[0] == TYMED_MULTIPAGE_CALLBACK && FeederSelected(*device_)));
+                           (numbers[0] == TYMED_CALLBACK || (numbers[0] == TYMED_MULTIPAGE_CALLBACK && SaneFeederSelected(*device_)));
         if (valid) target->Medium = static_cast<int32_t>(numbers[0]);
         return valid;
     }
@@ -475,7 +461,7 @@ bool TKVWia::Transfer(TKVWiaItem* item, bool multiPage) {
 
 bool TKVWia::SendPages(bool multiPage, TWiaDataCallBack& callback, const TGUID& format) {
     // Devices refuse option reads while they scan.
-    const double xDpi = Resolution(*device_, "x-resolution"), yDpi = Resolution(*device_, "y-resolution");
+    const double xDpi = SaneResolution(*device_, false), yDpi = SaneResolution(*device_, true);
     TSaneFrame frame;
     if (!device_->Start(frame)) {
         lastError_ = device_->ErrorText();

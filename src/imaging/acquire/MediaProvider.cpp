@@ -12,22 +12,19 @@
 
 namespace {
 
-// Counts frames by the container's index where it keeps one, else by the duration divided by the
-// average frame time, and seeks by frame time either way.
+// Takes the frame count, and each frame by its index, from the media file.
 class TFFmpegMediaProvider : public TKVMediaProvider {
 public:
     int Open(const std::string& fileName, TIOParamsVals& params) override {
         file_ = std::make_unique<TKVMediaFile>(fileName);
         const int64_t duration = file_->Duration();
-        const int64_t indexed = file_->IndexedFrameCount();
-        int64_t frameTime = file_->AvgTimePerFrame();
-        if (frameTime <= 0 && indexed > 0) frameTime = duration / indexed;
+        const int64_t frames = file_->FrameCount();
         // A damaged file may still be measured; it counts as a video once its first frame decodes.
         TKVBitmap first;
-        if (duration <= 0 || frameTime <= 0 || !file_->GetFrameAt(0, first)) return Fail();
-        // A file shorter than one frame time still shows the one frame it holds.
-        frameCount_ = std::clamp<int64_t>(indexed > 0 ? indexed : duration / frameTime, 1, INT_MAX);
-        frameTime_ = frameTime;
+        if (duration <= 0 || frames <= 0 || !file_->GetFrame(0, first)) return Fail();
+        frameCount_ = std::min<int64_t>(frames, INT_MAX);
+        const int64_t indexed = file_->IndexedFrameCount();
+        frameTime_ = file_->AvgTimePerFrame() > 0 ? file_->AvgTimePerFrame() : duration / std::max<int64_t>(indexed, 1);
         indexed_ = indexed > 0;
         frameDelay_ = double(duration) / double(TKVMediaFile::Second) / double(frameCount_) * 100;
         params.MediaFrameCount = int(frameCount_);
@@ -41,9 +38,7 @@ public:
     }
 
     bool LoadFrame(int index, TKVBitmap& bitmap, TIOParamsVals& params) override {
-        // A frame time from the file may be so long that the position would overflow.
-        if (!file_ || index < 0 || index >= frameCount_ || frameTime_ > INT64_MAX / std::max(index, 1)) return false;
-        if (!file_->GetFrameAt(index * frameTime_, bitmap)) return false;
+        if (!file_ || index >= frameCount_ || !file_->GetFrame(index, bitmap)) return false;
         params.Width = bitmap.GetWidth();
         params.Height = bitmap.GetHeight();
         params.BitsPerSample = 8;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "platform/Classes.h"
 
@@ -16,10 +17,17 @@ struct TKVProgressRec {
     double PercentFactor = 0, PercentFactor2 = 0;
     // The component's flag: a driver sets it on bad or unsupported data and stops.
     std::atomic<bool>* AbortFlag = nullptr;
+    // Where the component keeps why the driver stopped; none: the reason is not wanted.
+    std::string* FailureReason = nullptr;
 
     // Reports the truncated product of the unit index and the percent factor.
     void Report(int unit) const {
         if (OnProgress) OnProgress(Sender, static_cast<int>(unit * PercentFactor));
     }
     bool Aborted() const { return AbortFlag && AbortFlag->load(); }
+    // Sets the abort flag and keeps the reason, unless an earlier one of this load is kept.
+    void Fail(const std::string& reason) const {
+        if (FailureReason && FailureReason->empty()) *FailureReason = reason;
+        if (AbortFlag) AbortFlag->store(true);
+    }
 };

@@ -29,9 +29,20 @@ public:
     TKVView(const TKVView&) = delete;
     TKVView& operator=(const TKVView&) = delete;
 
-    // Store the view's resolution in dots per inch; 0 is ignored.
-    virtual void SetDpiX(int dpi) = 0;
-    virtual void SetDpiY(int dpi) = 0;
+    // The resolution of the shown image in dots per inch; 0 is ignored.
+    virtual void SetDpiX(int dpi) {
+        if (dpi != 0) resolutionX_ = dpi;
+    }
+    virtual void SetDpiY(int dpi) {
+        if (dpi != 0) resolutionY_ = dpi;
+    }
+    void SetDPI(int x, int y) {
+        SetDpiX(x);
+        SetDpiY(y);
+    }
+    // 0 until set.
+    int ResolutionX() const { return resolutionX_; }
+    int ResolutionY() const { return resolutionY_; }
 
     // The shown image as a class-library bitmap; nullptr when the view keeps a TKVBitmap or has none.
     virtual TBitmap* GetTBitmap() { return nullptr; }
@@ -62,8 +73,13 @@ public:
     std::function<void()> OnMouseEnter;
     std::function<void()> OnMouseLeave;
 
+    // Gives the keyboard focus back to the view, after a dialog of another window took it. Safe
+    // from any thread. A view without a window has nothing to give.
+    virtual void TakeFocusBack() {}
+
 private:
     TColor background_ = clBtnFace;
+    int resolutionX_ = 0, resolutionY_ = 0;
     std::vector<std::unique_ptr<TKVChangeEntry>> handlers_;
 };
 

@@ -37,10 +37,10 @@ public:
 template <typename Body> void RunDriver(TKVProgressRec& progress, Body body) {
     try {
         body();
-    } catch (const Exception&) {
-        if (progress.AbortFlag) progress.AbortFlag->store(true);
+    } catch (const Exception& e) {
+        progress.Fail(e.what());
     } catch (const std::bad_alloc&) {
-        if (progress.AbortFlag) progress.AbortFlag->store(true);
+        progress.Fail("not enough memory");
     }
 }
 

@@ -23,6 +23,8 @@ void SetAbort(const TKVProgressRec& progress) {
     if (progress.AbortFlag) progress.AbortFlag->store(true);
 }
 
+std::string ImageName(int index) { return "image " + std::to_string(index + 1); }
+
 void ReportPercent(const TKVProgressRec& progress, int percent) {
     if (progress.OnProgress) progress.OnProgress(progress.Sender, percent);
 }
@@ -174,6 +176,7 @@ struct TReadState {
     std::vector<TKVRGB> globalTable;
     TGraphicControl control;  // of the wanted image
     bool found = false;
+    bool cutShort = false;  // the blocks ended without the trailer
 };
 
 // The wanted image: its fields into the record, its pixels into the bitmap. False ends the read.
@@ -204,15 +207,16 @@ bool ReadWantedImage(TReadState& s, const TImageDescriptor& image, const std::ve
     try {
         CheckPictureSize(image.width, image.height, 8, s.stream.Size());
         indexes.assign(size_t(image.width) * size_t(image.height), 0);
-    } catch (const std::exception&) {
-        SetAbort(s.progress);
+    } catch (const std::exception& e) {
+        s.progress.Fail(e.what());
         return false;
     }
     TKVGIFLZWDecompressor decode = params.GifLZWDecompressor ? params.GifLZWDecompressor : DefGIFLZWDecompressor;
     const int64_t before = s.stream.Position();
     if (decode) decode(s.stream, image.height, image.width, indexes.data(), image.interlaced);
     if (!decode || s.stream.Position() == before) {
-        SetAbort(s.progress);
+        s.progress.Fail("the compressed data of " + ImageName(params.GifImageIndex) +
+                        " are damaged or end before its last row");
         return false;
     }
     ReportPercent(s.progress, 70);
@@ -220,8 +224,8 @@ bool ReadWantedImage(TReadState& s, const TImageDescriptor& image, const std::ve
     try {
         FillBitmap(s.bitmap, indexes, image.width, image.height, params.ColorMap, params.IsNativePixelFormat);
         if (!s.noMask) MakeMask(s.mask, indexes, image.width, image.height, s.control);
-    } catch (const std::exception&) {
-        SetAbort(s.progress);
+    } catch (const std::exception& e) {
+        s.progress.Fail(e.what());
         return false;
     }
     return true;
@@ -233,7 +237,9 @@ int ReadBlocks(TReadState& s) {
     int count = 0;
     while (!s.progress.Aborted()) {
         const int introducer = ReadByte(s.stream);
-        if (introducer < 0 || introducer == ';') break;
+        if (introducer == ';') break;
+        s.cutShort = true;  // until the block is read whole
+        if (introducer < 0) break;
         if (introducer == '!') {
             const int label = ReadByte(s.stream);
             bool ok;
@@ -255,6 +261,7 @@ int ReadBlocks(TReadState& s) {
                 if (ReadByte(s.stream) < 0 || !SkipSubBlocks(s.stream)) break;
             }
         }
+        s.cutShort = false;
     }
     return count;
 }
@@ -266,7 +273,7 @@ void ReadGIFStream(TStream& stream, TKVBitmap& bitmap, int& imageCount, bool noM
     imageCount = 0;
     ReportPercent(progress, 0);
     uint8_t header[13];
-    if (!ReadBytes(stream, header, 13) || std::memcmp(header, "GIF", 3) != 0) return SetAbort(progress);
+    if (!ReadBytes(stream, header, 13) || std::memcmp(header, "GIF", 3) != 0) return progress.Fail("no GIF header");
     params.GifVersion.assign(reinterpret_cast<const char*>(header), 6);
     params.GifWinWidth = LittleEndian16(header + 6);
     params.GifWinHeight = LittleEndian16(header + 8);
@@ -277,14 +284,18 @@ void ReadGIFStream(TStream& stream, TKVBitmap& bitmap, int& imageCount, bool noM
     params.GifComments.Clear();
     TReadState state{stream, bitmap, mask, noMask, paramsOnly, progress, params, {}, {}, false};
     if (header[10] & 0x80) {
-        if (!ReadColorTable(stream, (header[10] & 7) + 1, state.globalTable)) return SetAbort(progress);
+        if (!ReadColorTable(stream, (header[10] & 7) + 1, state.globalTable))
+            return progress.Fail("the data end within the colour table");
         params.GifBackground = Entry(state.globalTable, header[11]);
     }
-    if (stream.Position() >= stream.Size()) return SetAbort(progress);
+    if (stream.Position() >= stream.Size()) return progress.Fail("the data end after the header");
     imageCount = ReadBlocks(state);
     params.SetImageCount(imageCount);
     // Asking for an image the file does not hold is a failure, not an empty success.
-    if (!paramsOnly && !state.found) SetAbort(progress);
+    if (!paramsOnly && !state.found)
+        progress.Fail(state.cutShort ? "the data end before " + ImageName(params.GifImageIndex)
+                                     : "there is no " + ImageName(params.GifImageIndex) + ": the file holds " +
+                                           std::to_string(imageCount));
     if (!progress.Aborted()) ReportPercent(progress, 100);
 }
 

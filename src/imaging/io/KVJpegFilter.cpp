@@ -432,7 +432,7 @@ void Decode(TStream& stream, TStream* tables, TKVBitmap& bitmap, const TReadChoi
             TIOParamsVals& params) {
     const int64_t start = FindJPEGStart(stream);
     if (start < 0) {
-        if (progress.AbortFlag) progress.AbortFlag->store(true);
+        progress.Fail("no JPEG data");
         return;
     }
     stream.SetPosition(start);
@@ -473,11 +473,13 @@ void Decode(TStream& stream, TStream* tables, TKVBitmap& bitmap, const TReadChoi
             rows = ReadRows(cinfo, decoder.error, bitmap, choices, progress, params);
             // A picture cut short is not a picture loaded.
             if (rows < int(cinfo.output_height) || (decoder.source->hitEnd && decoder.error.jpeg.manager.num_warnings > 0))
-                if (progress.AbortFlag) progress.AbortFlag->store(true);
+                progress.Fail(decoder.source->hitEnd ? std::string("truncated: the data end before the last row")
+                                                     : "only " + std::to_string(rows) + " of " +
+                                                           std::to_string(cinfo.output_height) + " rows decoded");
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // Library errors, pictures too large and allocation failures alike: the driver never throws.
-        if (progress.AbortFlag) progress.AbortFlag->store(true);
+        progress.Fail(e.what());
     }
     TakeMarkers(cinfo, choices, params);
     if (started && rows > 0 && !progress.Aborted()) {

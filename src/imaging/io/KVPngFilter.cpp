@@ -44,10 +44,17 @@ void Warning(png_structp, png_const_charp) {}
 
 // --- Reading
 
-void ReadError(png_structp png, png_const_charp) {
-    SetAbort(static_cast<std::atomic<bool>*>(png_get_error_ptr(png)));
+// libpng's words for the error that ended a read.
+struct TPngReadError {
+    std::string message;
+};
+
+void ReadError(png_structp png, png_const_charp message) {
+    static_cast<TPngReadError*>(png_get_error_ptr(png))->message = message ? message : "PNG data damaged";
     png_longjmp(png, 1);
 }
+
+const std::string& ReadErrorOf(png_structp png) { return static_cast<TPngReadError*>(png_get_error_ptr(png))->message; }
 
 void ReadData(png_structp png, png_bytep data, size_t count) {
     auto* stream = static_cast<TStream*>(png_get_io_ptr(png));
@@ -195,7 +202,12 @@ bool ReadRows(png_structp png, TKVBitmap& bitmap, TKVMask* mask, int passes, TKV
         for (int y = 0; y < height; ++y) {
             uint8_t* row = bitmap.GetScanline(y);
             png_bytep target = split ? buffer.data() + (passes > 1 ? size_t(y) * width * 4 : 0) : row;
-            if (!PngGuarded(png, [&] { png_read_row(png, target, nullptr); })) return false;
+            if (!PngGuarded(png, [&] { png_read_row(png, target, nullptr); })) {
+                std::string where = " at row " + std::to_string(y + 1) + " of " + std::to_string(height);
+                if (passes > 1) where += " in pass " + std::to_string(pass + 1) + " of " + std::to_string(passes);
+                progress.Fail(ReadErrorOf(png) + where);
+                return false;
+            }
             if (split) {
                 uint8_t* alpha = mask->GetScanline(y);
                 for (int x = 0; x < width; ++x) {
@@ -215,9 +227,10 @@ void ReadPNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bo
                    std::unique_ptr<TKVMask>& mask, bool paramsOnly, TKVProgressRec& progress) {
     const int64_t start = stream.Position();
     TPngReader reader;
-    reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, progress.AbortFlag, ReadError, Warning);
+    TPngReadError error;
+    reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &error, ReadError, Warning);
     if (reader.png) reader.info = png_create_info_struct(reader.png);
-    if (!reader.info) return SetAbort(progress.AbortFlag);
+    if (!reader.info) return progress.Fail("not enough memory");
     png_structp png = reader.png;
     png_infop info = reader.info;
     png_set_read_fn(png, &stream, ReadData);
@@ -227,7 +240,7 @@ void ReadPNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bo
             png_get_IHDR(png, info, &header.width, &header.height, &header.depth, &header.colorType, &header.interlace,
                          nullptr, nullptr);
         }))
-        return;
+        return progress.Fail(error.message);
     TakeRecord(png, info, header, params);
     if (paramsOnly) return;
 
@@ -240,7 +253,7 @@ void ReadPNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bo
             passes = png_set_interlace_handling(png);
             png_read_update_info(png, info);
         }))
-        return;
+        return progress.Fail(error.message);
     // Only samples with alpha (their own or from tRNS) come as four channels.
     const bool split = png_get_channels(png, info) == 4 && !compositeOnBackground;
     try {
@@ -252,20 +265,20 @@ void ReadPNGStream(TStream& stream, TKVBitmap& bitmap, TIOParamsVals& params, bo
         bitmap.AllocateUnfilled(int(header.width), int(header.height), BitmapFormat(header, native, blackAndWhite));
         if (bitmap.GetPixelFormat() == kv8Paletted)
             for (int i = 0; i < std::min(params.ColorMapCount(), 256); ++i) bitmap.Palette()[i] = params.ColorMap[size_t(i)];
-    } catch (const std::exception&) {
-        return SetAbort(progress.AbortFlag);
+    } catch (const std::exception& e) {
+        return progress.Fail(e.what());
     }
     // The rows libpng hands over must fit where they go.
     const size_t rowBytes = png_get_rowbytes(png, info);
     if (rowBytes > (split ? size_t(header.width) * 4 : size_t(bitmap.GetRowLen()))) {
         bitmap.Fill(0);
-        return SetAbort(progress.AbortFlag);
+        return progress.Fail("rows of " + std::to_string(rowBytes) + " bytes do not fit the picture's width");
     }
     if (split) mask->SetFull(false);
     const bool read = ReadRows(png, bitmap, split ? mask.get() : nullptr, passes, progress);
     if (!read) bitmap.Fill(0);  // rows or passes never read hold nothing worth showing
     if (mask) mask->SyncBoundingBox();
-    if (read) PngGuarded(png, [&] { png_read_end(png, nullptr); });
+    if (read && !PngGuarded(png, [&] { png_read_end(png, nullptr); })) progress.Fail(error.message);
 }
 
 bool IsPNGStream(TStream& stream) {

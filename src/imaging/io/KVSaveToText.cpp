@@ -49,8 +49,8 @@ std::string Identifier(const std::string& fileName) {
 
 void WriteAsciiArt(TKestovaIO& io, TStream& text) {
     static const char Shades[] = "W@#*+:., ";  // dark to light
+    if (!io.CheckWorkBitmap({kv24RGB})) return;
     TKVBitmap& bitmap = io.WorkBitmap();
-    if (bitmap.GetPixelFormat() != kv24RGB) return;
     for (int y = 0; y < bitmap.GetHeight(); ++y) {
         const uint8_t* bgr = bitmap.GetScanline(y);
         std::string line;
@@ -93,4 +93,8 @@ void SaveToText(TKestovaIO& io, const std::string& fileName, int fileType, int t
     default: break;
     }
     file.Commit();
+}
+
+void TKestovaIO::SaveToText(const std::string& fileName, int fileType, int textKind) {
+    ::SaveToText(*this, fileName, fileType, textKind);
 }

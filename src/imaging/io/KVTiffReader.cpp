@@ -846,7 +846,11 @@ void ReadTIFFStream(TKVBitmap* bitmap, TStream& stream, int& pageCount, bool thu
         if (first == 0) throw EInvalidGraphic("TIFF without a first directory");
         int64_t wantedOffset = 0;
         pageCount = WalkIFDs(header, data.Size(), first, params ? params->TiffImageIndex : -1, wantedOffset);
-        if (!params || !wantedOffset) throw EInvalidGraphic("TIFF page not present");
+        if (pageCount == 0 && first + 2 > data.Size())
+            throw EInvalidGraphic("TIFF directory at offset " + std::to_string(first) + " lies past the end of the " +
+                                  std::to_string(data.Size()) + " bytes of data");
+        if (!params || !wantedOffset)
+            throw EInvalidGraphic("TIFF page not present: the file holds " + std::to_string(pageCount));
         TDirectory directory(data, little, &structure);
         directory.ReadEntries(wantedOffset);
         TPage page = ReadPage(directory, little);

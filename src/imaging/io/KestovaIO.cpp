@@ -57,6 +57,30 @@ TKVRGB RGBOfColor(TColor color) { return TKVRGB{uint8_t(color >> 16), uint8_t(co
 TColor ColorOfRGB(const TKVRGB& rgb) { return TColor(rgb.b) << 16 | TColor(rgb.g) << 8 | rgb.r; }
 
 
+// The fourth bytes of 32-bit pixels as the bitmap's alpha channel when they say something, as the
+// BMP reader takes them: bytes that are all 0 are unused, bytes that are all 255 leave it opaque.
+void TakeAlphaBytes(const TBitmap& picture, TKVBitmap& bitmap) {
+    if (picture.PixelFormat() != TPixelFormat::pf32bit) return;
+    const int width = picture.Width(), height = picture.Height();
+    bool anyAlpha = false, anyTranslucent = false;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = picture.ScanLine(y);
+        for (int x = 0; x < width; ++x) {
+            anyAlpha |= row[4 * x + 3] != 0;
+            anyTranslucent |= row[4 * x + 3] != 255;
+        }
+    }
+    if (!anyAlpha || !anyTranslucent) return;
+    TKVBitmap& alpha = *bitmap.GetAlphaChannel();
+    TKVAccessScope writing(alpha, kvaWrite);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = picture.ScanLine(y);
+        uint8_t* opacity = alpha.GetScanline(y);
+        for (int x = 0; x < width; ++x) opacity[x] = row[4 * x + 3];
+    }
+    alpha.SetFull(false);
+}
+
 // Metafiles are drawn, not read by a driver.
 bool IsMetafileType(int fileType) { return fileType == kvftWMF || fileType == kvftEMF; }
 
@@ -164,6 +188,7 @@ void TKestovaIO::SetAttachedKestova(TKVView* view) {
         [this](TObject*, TKVView*, bool destroying) {
             if (!destroying) {
                 TakeViewBitmap();
+                TakeViewResolution();
                 return;
             }
             // The view frees its handlers itself; the component only forgets it.
@@ -191,6 +216,12 @@ void TKestovaIO::DetachView() {
     viewHandler_ = nullptr;
 }
 
+// What the view shows is the picture, at the resolution the view was told or its user set.
+void TKestovaIO::TakeViewResolution() {
+    if (view_->ResolutionX() != 0) params_->SetDpiX(view_->ResolutionX());
+    if (view_->ResolutionY() != 0) params_->SetDpiY(view_->ResolutionY());
+}
+
 // A view that keeps a TKVBitmap lends it; one that shows a class-library bitmap has it wrapped.
 void TKestovaIO::TakeViewBitmap() {
     if (TKVBitmap* bitmap = view_->GetKVBitmap()) {
@@ -212,7 +243,11 @@ void TKestovaIO::RefreshAttached() {
         ComposeOverBackground(*work_, Background());
         work_->RemoveAlphaChannel();
     }
-    if (!view_) return;
+    if (!view_) {
+        // What shows the class-library bitmap repaints on its change event.
+        if (attachedTBitmap_) attachedTBitmap_->SetModified(true);
+        return;
+    }
     // A view is a window: a background thread only asks it to show the picture.
     if (IsInsideIOThread()) {
         view_->PostImageChange(params_->DpiX(), params_->DpiY());
@@ -229,10 +264,10 @@ TBitmap* TKestovaIO::GetTBitmap() {
     return attachedTBitmap_;
 }
 
-bool TKestovaIO::CheckWorkBitmap() {
+bool TKestovaIO::CheckWorkBitmap(std::initializer_list<TKVPixelFormat> allowed) {
     if (!work_) return false;
     if (attachedTBitmap_) work_->EncapsulateTBitmap(attachedTBitmap_, true);
-    return true;
+    return allowed.size() == 0 || std::find(allowed.begin(), allowed.end(), work_->GetPixelFormat()) != allowed.end();
 }
 
 void TKestovaIO::DoFinishWork() {
@@ -245,10 +280,19 @@ TKVProgressRec TKestovaIO::MakeProgress() {
     progress.OnProgress = OnProgress;
     progress.Sender = this;
     progress.AbortFlag = &AbortFlag;
+    progress.FailureReason = &failureReason_;
     return progress;
 }
 
-void TKestovaIO::Fail() { AbortFlag = true; }
+void TKestovaIO::Fail(const std::string& reason) {
+    if (failureReason_.empty()) failureReason_ = reason;
+    AbortFlag = true;
+}
+
+void TKestovaIO::BeginOperation() {
+    AbortFlag = false;
+    failureReason_.clear();
+}
 
 void TKestovaIO::ClearWorkBitmap() {
     if (attachedTBitmap_) {
@@ -273,8 +317,8 @@ void TKestovaIO::AutoAdjustLoaded() {
     if (!AutoAdjustDPI) return;
     try {
         ApplyAutoAdjustDPI();
-    } catch (const Exception&) {
-        Fail();
+    } catch (const Exception& e) {
+        Fail(e.what());
         ClearWorkBitmap();
     }
 }
@@ -282,7 +326,7 @@ void TKestovaIO::AutoAdjustLoaded() {
 // --- Loading
 
 void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fileName) {
-    AbortFlag = false;
+    BeginOperation();
     if (!CheckWorkBitmap()) {
         Fail();
         return;
@@ -290,7 +334,7 @@ void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fi
     params_->ResetInfo();
     const TKVFormatDriver* driver = FindFormatDriver(fileType);
     if (!driver || !driver->Read) {
-        Fail();
+        Fail("no reader for this picture format");
         return;
     }
     work_->RemoveAlphaChannel();
@@ -318,13 +362,13 @@ void TKestovaIO::LoadStream(TStream& stream, int fileType, const std::string& fi
 }
 
 void TKestovaIO::LoadThroughHook(TStream& stream, int fileType, const std::string& fileName) {
-    AbortFlag = false;
+    BeginOperation();
     const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
     params_->FileName.clear();
     params_->FileType = kvftNone;
     params_->ResetInfo();
     if (!entry || !entry->ReadHook || !CheckWorkBitmap()) {
-        Fail();
+        Fail("no reader for this picture format");
         return;
     }
     params_->FileName = fileName;
@@ -332,8 +376,8 @@ void TKestovaIO::LoadThroughHook(TStream& stream, int fileType, const std::strin
     TKVProgressRec progress = MakeProgress();
     try {
         entry->ReadHook(stream, *work_, *params_, false, progress);
-    } catch (const Exception&) {
-        Fail();
+    } catch (const Exception& e) {
+        Fail(e.what());
     } catch (...) {
         Fail();
         ClearWorkBitmap();
@@ -345,6 +389,7 @@ void TKestovaIO::LoadThroughHook(TStream& stream, int fileType, const std::strin
 
 void TKestovaIO::LoadFromFile(const std::string& fileName) {
     if (Dispatched(kvtkFile, [this, fileName] { LoadFromFile(fileName); })) return;
+    BeginOperation();
     const std::string extension = LowerExtension(fileName);
     if (KVIsHttpAddress(fileName)) {
         LoadFromURL(fileName);
@@ -368,7 +413,7 @@ void TKestovaIO::LoadFromFile(const std::string& fileName) {
     }
     const TKVFileFormatEntry* entry = GetFileFormatByExt(extension);
     if (!entry) {
-        Finishing(*this, [&] { Fail(); });
+        Finishing(*this, [&] { Fail("no picture format has the extension " + extension); });
         return;
     }
     const int named = entry->FileType;
@@ -392,7 +437,7 @@ void TKestovaIO::LoadFromURL(const std::string& url) {
         return;
     }
     if (Dispatched(kvtkURL, [this, url] { LoadFromURL(url); })) return;
-    AbortFlag = false;
+    BeginOperation();
     TKVHttpRequest request;
     if (!KVSplitHttpAddress(url, request.address)) {
         Finishing(*this, [&] { Fail(); });
@@ -445,9 +490,10 @@ void TKestovaIO::LoadFromFileFormat(const std::string& fileName, int fileType) {
 }
 
 void TKestovaIO::LoadFileAs(const std::string& fileName, int fileType) {
-    AbortFlag = true;
+    BeginOperation();
     const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
-    if (!entry) return;
+    if (!entry) return Fail("no reader for this picture format");
+    AbortFlag = true;
     TFileStream stream(fileName, fmOpenRead);
     if (entry->BuiltIn) LoadStream(stream, fileType, fileName);
     else LoadThroughHook(stream, fileType, fileName);
@@ -501,9 +547,10 @@ int TKestovaIO::LoadCountedStream(TStream& stream, int fileType) {
 
 void TKestovaIO::LoadFromStream(TStream& stream) {
     if (Dispatched(kvtkStream, [this, &stream] { LoadFromStream(stream); })) return;
+    BeginOperation();
     const int type = DetectStreamFormat(stream);
     if (type == kvftNone) {
-        Finishing(*this, [&] { Fail(); });
+        Finishing(*this, [&] { Fail("the content is of no known picture format"); });
         return;
     }
     LoadFromStreamFormat(stream, type);
@@ -512,8 +559,9 @@ void TKestovaIO::LoadFromStream(TStream& stream) {
 void TKestovaIO::LoadFromStreamFormat(TStream& stream, int fileType) {
     if (Dispatched(kvtkStreamFormat, [this, &stream, fileType] { LoadFromStreamFormat(stream, fileType); })) return;
     Finishing(*this, [&] {
+        BeginOperation();
         const TKVFileFormatEntry* entry = GetFileFormatByType(fileType);
-        if (!entry) Fail();
+        if (!entry) Fail("no reader for this picture format");
         else if (entry->BuiltIn) LoadStream(stream, fileType, {});
         else LoadThroughHook(stream, fileType, {});
     });
@@ -541,6 +589,7 @@ void TKestovaIO::ImportMetafile(const std::string& fileName, int width, int heig
     constexpr int64_t LargestSide = 16000;
     if (Dispatched(kvtkMetafile, [=, this] { ImportMetafile(fileName, width, height, withAlpha); })) return;
     Finishing(*this, [&] {
+        BeginOperation();
         AbortFlag = true;
         const TGraphicClass metafileClass = GraphicClassForExtension(LowerExtension(fileName));
         if (width == 0 || height == 0 || !metafileClass || !CheckWorkBitmap()) return;
@@ -548,7 +597,8 @@ void TKestovaIO::ImportMetafile(const std::string& fileName, int width, int heig
         std::unique_ptr<TGraphic> picture = metafileClass();
         try {
             picture->LoadFromFile(fileName);
-        } catch (const EInvalidGraphic&) {
+        } catch (const EInvalidGraphic& e) {
+            Fail(e.what());
             return;
         }
         int64_t w = width, h = height;
@@ -598,6 +648,18 @@ void TKestovaIO::LoadFromBuffer(const void* buffer, int64_t size, int fileType) 
     else LoadFromStreamFormat(stream, fileType);
 }
 
+void TKestovaIO::LoadFromTBitmap(TBitmap& picture) {
+    AbortFlag = false;
+    if (!CheckWorkBitmap()) {
+        Fail();
+        return;
+    }
+    work_->RemoveAlphaChannel();
+    work_->Assign(&picture);
+    TakeAlphaBytes(picture, *work_);
+    RefreshAttached();
+}
+
 // --- Saving
 
 void TKestovaIO::SaveStream(TStream& stream, int fileType) {
@@ -643,8 +705,8 @@ void TKestovaIO::SaveStream(TStream& stream, int fileType) {
     params_->FileType = fileType;
     try {
         entry->WriteHook(stream, *work_, *params_, progress);
-    } catch (const Exception&) {
-        Fail();
+    } catch (const Exception& e) {
+        Fail(e.what());
     }
 }
 
@@ -710,7 +772,7 @@ void TKestovaIO::SaveToStreamFormat(TStream& stream, int fileType) {
 // --- Parameters
 
 void TKestovaIO::ReadParams(TStream& stream, int fileType) {
-    AbortFlag = false;
+    BeginOperation();
     params_->FileType = fileType;
     params_->ResetInfo();
     TKVProgressRec progress = MakeProgress();
@@ -723,7 +785,7 @@ void TKestovaIO::ReadParams(TStream& stream, int fileType) {
         TKVBitmap unused;
         entry->ReadHook(stream, unused, *params_, true, progress);
     } else {
-        Fail();
+        Fail("no reader for this picture format");
     }
     if (AbortFlag) params_->FileType = kvftNone;
 }
@@ -734,11 +796,12 @@ void TKestovaIO::ParamsFromFile(const std::string& fileName) {
 
 void TKestovaIO::ParamsFromFileFormat(const std::string& fileName, int fileType) {
     Finishing(*this, [&] {
+        BeginOperation();
         try {
             TFileStream stream(fileName, fmOpenRead);
             ReadParams(stream, fileType);
-        } catch (const Exception&) {
-            Fail();
+        } catch (const Exception& e) {
+            Fail(e.what());
             params_->FileType = kvftNone;
         }
         params_->FileName = fileName;
@@ -749,10 +812,11 @@ void TKestovaIO::ParamsFromStream(TStream& stream) { ParamsFromStreamFormat(stre
 
 void TKestovaIO::ParamsFromStreamFormat(TStream& stream, int fileType) {
     Finishing(*this, [&] {
+        BeginOperation();
         try {
             ReadParams(stream, fileType);
-        } catch (const Exception&) {
-            Fail();
+        } catch (const Exception& e) {
+            Fail(e.what());
             params_->FileType = kvftNone;
         }
     });
@@ -764,22 +828,33 @@ int TKestovaIO::OpenMediaFile(const std::string& fileName) {
     CloseMediaFile();
     media_ = CreateMediaProvider();
     const int frames = media_ ? media_->Open(fileName, *params_) : 0;
-    AbortFlag = frames == 0;
-    if (frames == 0) media_.reset();
-    else params_->FileName = fileName;
+    BeginOperation();
+    if (frames == 0) {
+        Fail(media_ ? "no video frame can be read from the file" : "no video library");
+        media_.reset();
+    }
+    else params_->FileName = mediaName_ = fileName;
     params_->MediaFrameCount = frames;
     return frames;
 }
 
 void TKestovaIO::LoadMediaFrame(int index) {
+    BeginOperation();
     AbortFlag = !media_ || !CheckWorkBitmap();
     if (AbortFlag) return;
     params_->SetImageIndex(index);
-    AbortFlag = !media_->LoadFrame(index, *work_, *params_);
-    if (AbortFlag) ClearWorkBitmap();
+    if (media_->LoadFrame(index, *work_, *params_)) {
+        RefreshAttached();
+        return;
+    }
+    Fail("frame " + std::to_string(index + 1) + " cannot be decoded");
+    ClearWorkBitmap();
 }
 
-void TKestovaIO::CloseMediaFile() { media_.reset(); }
+void TKestovaIO::CloseMediaFile() {
+    media_.reset();
+    mediaName_.clear();
+}
 
 int TKestovaIO::OpenAVIFile(const std::string& fileName) {
     AbortFlag = false;
@@ -880,16 +955,21 @@ bool TKestovaIO::AcquirePage(int api) {
     TKVAcquireProvider* source = AcquireProvider();
     if (api == 1) GetWia();  // its transfer reports through the component
     TKVProgressRec progress = MakeProgress();
-    bool acquired = source && source->Acquire(api, *work_, *params_, progress);
-    if (acquired) {
-        AutoAdjustLoaded();
-        acquired = !AbortFlag;
-    } else {
+    TKVBitmap page;
+    page.SetDitherMode(work_->DitherMode());  // the work bitmap takes it with the pixels
+    const bool arrived = source && source->Acquire(api, page, *params_, progress);
+    // The scanner's own dialog had the keyboard focus.
+    if (api == 0 && view_) view_->TakeFocusBack();
+    if (!arrived) {
         Fail();
+        RefreshAttached();
+        return false;
     }
-    // Also hands the page's resolution to an attached view.
-    RefreshAttached();
-    return acquired;
+    // Stored and shown with its resolution, unless OnAcquireBitmap takes it: then the work
+    // bitmap, and what shows it, stay as they were.
+    TIOParamsVals* record = params_.get();
+    DoAcquireBitmap(page, record);
+    return !AbortFlag;
 }
 
 void TKestovaIO::DoAcquireBitmap(TKVBitmap& bitmap, TIOParamsVals*& params) {

@@ -4,11 +4,13 @@
 // pixels. Drivers report bad data through AbortFlag, which every caller tests afterwards.
 #include <atomic>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "imaging/core/KVMessages.h"
+#include "imaging/core/KVPixelTypes.h"
 #include "imaging/core/KVProgress.h"
 #include "imaging/core/KVViewServices.h"
 #include "imaging/io/IOParamsVals.h"
@@ -40,10 +42,14 @@ public:
     // Set by a driver on bad or unsupported data and by a failed operation; a caller may set it
     // to stop a running one. Keeps its value until the next operation.
     std::atomic<bool> AbortFlag{false};
+    // Why the last load or header read stopped with AbortFlag, in its reader's words; empty when
+    // the reader gave none.
+    const std::string& FailureReason() const { return failureReason_; }
     TKVProgressEvent OnProgress;
     std::function<void(TObject* sender)> OnFinishWork;
     int32_t Tag = 0;  // the caller's
-    // JPEG pictures saved to a stream are preceded by a 12-byte header that gives their length.
+    // TIFF, PCX and JPEG pictures saved to a stream are preceded by a 12-byte header that gives
+    // their length, and stream loads of them expect one.
     bool StreamHeaders = false;
     // After a load, a picture of different horizontal and vertical resolutions is resized to the
     // larger one, so that its pixels are square: by nearest neighbour, or filtered into 24 bits.
@@ -146,7 +152,11 @@ public:
     void LoadFromFileRAW(const std::string& fileName) { LoadFileOfType(fileName, kvftRAW); }
     void LoadFromStreamRAW(TStream& stream) { LoadStreamOfType(stream, kvftRAW); }
     // fileType 0 detects the format.
-    void LoadFromBuffer(const void* buffer, int64_t size, int fileType);
+    virtual void LoadFromBuffer(const void* buffer, int64_t size, int fileType);
+    // A picture another library decoded, taken as a read one is: the fourth byte of 32-bit pixels
+    // is their opacity, as in a 32-bit BMP (bytes that are all 0 are unused ones), and an attached
+    // class-library bitmap gets the picture over the background.
+    void LoadFromTBitmap(TBitmap& picture);
     // Draws a Windows or enhanced metafile at a size: a side below 0 follows the other side's
     // proportion, both below 0 take the metafile's own size. With alpha, unpainted pixels are
     // transparent. Needs the class library's metafile picture (installed with the GUI).
@@ -164,6 +174,8 @@ public:
     // --- Saving; a file is replaced only once it was written completely.
     virtual void SaveToFile(const std::string& fileName);
     virtual void SaveToStreamFormat(TStream& stream, int fileType);
+    // The work bitmap as a text file of the kind TKVTextKind names (KVSaveToText.h).
+    virtual void SaveToText(const std::string& fileName, int fileType, int textKind);
     // One format each, whatever the name's extension.
     void SaveToFileTIFF(const std::string& fileName) { SaveFileOfType(fileName, kvftTIFF); }
     void SaveToStreamTIFF(TStream& stream) { SaveToStreamFormat(stream, kvftTIFF); }
@@ -208,6 +220,8 @@ public:
     // Loads a frame of the open video; AbortFlag tells whether it failed.
     void LoadMediaFrame(int index);
     bool IsMediaFileOpen() const { return media_ != nullptr; }
+    // The name of the open video; empty while none is open.
+    const std::string& MediaFileName() const { return mediaName_; }
     void CloseMediaFile();
     // AVI files: the frame count, 0 (with AbortFlag) when the file cannot be opened. A frame past
     // the count, or one that cannot be decoded, leaves the work bitmap as it was.
@@ -226,10 +240,10 @@ public:
     TKVTWainParams* GetTWainParams();
     // Why the last acquisition failed, in words.
     std::string AcquireErrorText();
-    // A page handed over by a scanner layer: unless OnAcquireBitmap handles it, it becomes the
-    // work bitmap and params the component's record. params may come in as the page's own record
-    // from the scanner; its size, resolution and sample layout are then taken first, so that
-    // AutoAdjustDPI works with the page's resolution.
+    // A page handed over by a scanner layer, Acquire's too: unless OnAcquireBitmap handles it, it
+    // becomes the work bitmap and is shown, and params becomes the component's record. params may
+    // come in as the page's own record from the scanner; its size, resolution and sample layout
+    // are then taken first, so that AutoAdjustDPI works with the page's resolution.
     virtual void DoAcquireBitmap(TKVBitmap& bitmap, TIOParamsVals*& params);
     // Offers the page to OnAcquireBitmap; handled keeps it from the work bitmap.
     virtual void DoAcquireBitmapEvent(TKVBitmap& bitmap, bool& handled);
@@ -255,9 +269,18 @@ public:
 
     virtual void DoFinishWork();
 
-protected:
-    // False when there is no work bitmap; re-wraps an attached TBitmap its owner may have changed.
-    bool CheckWorkBitmap();
+    // False when there is no work bitmap, or when allowed names formats and the work bitmap has
+    // another; re-wraps an attached TBitmap its owner may have changed.
+    bool CheckWorkBitmap(std::initializer_list<TKVPixelFormat> allowed = {});
+    // After a load: the class-library bitmap keeps no alpha, its picture is composed over the
+    // background; an attached view shows the picture with the record's resolution, and without
+    // one an attached class-library bitmap is marked changed.
+    void RefreshAttached();
+    // A resolution below 2 becomes the library's default.
+    void ApplyDefaultDPI();
+    // Makes the pixels square by the record's resolutions, as AutoAdjustDPI asks after loads; a
+    // picture too large to resample raises.
+    void ApplyAutoAdjustDPI();
 
 private:
     // True when the operation was handed to a background thread.
@@ -276,26 +299,26 @@ private:
     void LoadThroughHook(TStream& stream, int fileType, const std::string& fileName);
     void SaveStream(TStream& stream, int fileType);
     void ReadParams(TStream& stream, int fileType);
-    void ApplyDefaultDPI();
     // False when the frame is out of range or cannot be decoded; the work bitmap then stays.
     bool GrabAVIFrame(int index);
-    void ApplyAutoAdjustDPI();
     // ApplyAutoAdjustDPI when asked; a picture too large to resample is emptied, with AbortFlag.
     void AutoAdjustLoaded();
-    // Acquire after the checks: the page into the work bitmap; true when one arrived.
+    // Acquire after the checks: the page handed over; true when one arrived.
     bool AcquirePage(int api);
     bool WiaProgress(int percent);
     void SaveJPEG(TStream& stream, TKVProgressRec& progress);
     void ClearWorkBitmap();
-    // After a load: the class-library bitmap keeps no alpha, its picture is composed over the
-    // background; an attached view shows the picture.
-    void RefreshAttached();
     void DetachView();
     void TakeViewBitmap();
-    void Fail();
+    void TakeViewResolution();
+    // Sets AbortFlag; the reason is kept unless one was kept since the operation began.
+    void Fail(const std::string& reason = {});
+    // Clears AbortFlag and the reason of an earlier operation.
+    void BeginOperation();
 
     // The record asks for the work bitmap while it is built, so that comes first.
     std::unique_ptr<TKVBitmap> ownedWork_;
+    std::string failureReason_;
     TKVBitmap* work_ = nullptr;
     TBitmap* attachedTBitmap_ = nullptr;
     TBitmap* image_ = nullptr;
@@ -306,6 +329,7 @@ private:
     std::unique_ptr<TKVIOThreads> threads_;
     std::unique_ptr<TIOParamsVals> params_;
     std::unique_ptr<TKVMediaProvider> media_;
+    std::string mediaName_;
     std::unique_ptr<TKVMediaProvider> avi_;
     int aviFrames_ = 0;
     std::shared_ptr<TKVCapture> capture_;

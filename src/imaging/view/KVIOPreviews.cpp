@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -60,6 +61,8 @@ std::vector<int> TiffCompressions(bool withLzw) {
 // The dialog is drawn for 96 dpi; its pixel sizes grow with the dpi that Qt leaves to the widgets
 // (Qt's device-pixel ratio covers the rest), rounded as the program's other dialogs are.
 int ScaledPixels(int pixels, int dpi) { return static_cast<int>(std::nearbyint(pixels * dpi / 96.0)); }
+
+constexpr double CmPerInch = 2.54;
 
 int ParsedOr(const QString& text, int otherwise) {
     bool ok = false;
@@ -216,6 +219,24 @@ void TfIOPreviews::BuildPages() {
             Changed();
         });
     };
+    // A length the record keeps in whole inches, shown in inches or in centimetres.
+    const auto length = [this, &advanced](TPage& page, int inchWord, int plainWord, int* field) {
+        auto* edit = new QDoubleSpinBox(page.widget);
+        auto* label = new QLabel(page.widget);
+        page.form->addRow(label, edit);
+        if (advanced) page.advancedRows.push_back(page.form->rowCount() - 1);
+        lengths_.push_back({label, inchWord, plainWord});
+        page.fillers.push_back([this, edit, field] {
+            edit->setDecimals(metric_ ? 2 : 0);
+            edit->setRange(0, metric_ ? 100000 * CmPerInch : 100000);
+            edit->setValue(metric_ ? *field * CmPerInch : *field);
+        });
+        connect(edit, &QDoubleSpinBox::valueChanged, this, [this, field](double value) {
+            if (busy_) return;
+            *field = static_cast<int>(std::nearbyint(metric_ ? value / CmPerInch : value));
+            Changed();
+        });
+    };
     const auto check = [this, &advanced](TPage& page, int word, bool* field) {
         auto* box = new QCheckBox(page.widget);
         page.form->addRow(box);
@@ -343,8 +364,18 @@ void TfIOPreviews::BuildPages() {
               FillControls();
           });
     advanced = true;
-    spin(tiff, 56, 0, 100000, &w.TiffXPos);
-    spin(tiff, 57, 0, 100000, &w.TiffYPos);
+    length(tiff, 56, 63, &w.TiffXPos);
+    length(tiff, 57, 64, &w.TiffYPos);
+    units_ = new QComboBox(tiff.widget);
+    units_->setObjectName("units");
+    units_->addItems({"inches", "cm"});
+    unitsLabel_ = new QLabel(tiff.widget);
+    tiff.form->addRow(unitsLabel_, units_);
+    tiff.form->setRowVisible(units_, false);  // only where the unit is selectable
+    connect(units_, &QComboBox::activated, this, [this](int index) {
+        metric_ = index == 1;
+        ShowUnit();
+    });
     text(tiff, 51, &w.TiffDocumentName);
     text(tiff, 52, &w.TiffImageDescription);
     text(tiff, 53, &w.TiffPageName);
@@ -412,7 +443,11 @@ void TfIOPreviews::BuildPages() {
 }
 
 void TfIOPreviews::LocalizeCaptions(TMsgLanguage language) {
+    language_ = language;
     const auto word = [language](int id) { return QString::fromStdString(KVGetMessageText(id, language)); };
+    unitsLabel_->setText(word(122));
+    units_->setItemText(0, word(93));
+    CaptionLengths();
     caption_ = word(37);
     setWindowTitle(caption_);
     laSource_->setText(word(1));
@@ -432,6 +467,26 @@ void TfIOPreviews::LocalizeCaptions(TMsgLanguage language) {
     }
 }
 
+void TfIOPreviews::CaptionLengths() {
+    const auto word = [this](int id) { return QString::fromStdString(KVGetMessageText(id, language_)); };
+    for (const TLength& length : lengths_)
+        length.label->setText(metric_ ? word(length.plainWord) + " (cm)" : word(length.inchWord));
+}
+
+void TfIOPreviews::SetMeasureUnit(TKVDialogsMeasureUnit unit) {
+    measureUnit_ = unit;
+    metric_ = unit == kvduCm || unit == kvduSelectableDefCm;
+    units_->setCurrentIndex(metric_ ? 1 : 0);
+    ShowUnit();
+}
+
+void TfIOPreviews::ShowUnit() {
+    const bool selectable = measureUnit_ == kvduSelectableDefInches || measureUnit_ == kvduSelectableDefCm;
+    static_cast<QFormLayout*>(units_->parentWidget()->layout())->setRowVisible(units_, selectable && !simplified_);
+    CaptionLengths();
+    FillControls();
+}
+
 void TfIOPreviews::SetApplyVisible(bool visible) { btApply->setVisible(visible); }
 
 void TfIOPreviews::SetSimplified(bool simplified) {
@@ -441,6 +496,7 @@ void TfIOPreviews::SetSimplified(bool simplified) {
     simplified_ = true;
     tiffColours_->clear();
     tiffColours_->addItems(TiffSimplifiedItems);
+    ShowUnit();
 }
 
 void TfIOPreviews::FitToScreen() {
@@ -628,6 +684,7 @@ void TfIOPreviews::TakeSettings(const TKVPreviewSettings& settings) {
     SetApplyVisible(settings.PreviewsParams & ioppApplyButton);
     SetSimplified(settings.SimplifiedParamsDialogs);
     LocalizeCaptions(settings.MsgLanguage);
+    SetMeasureUnit(settings.DialogsMeasureUnit);
     setFont(ToQFont(settings.PreviewFont()));
     picture_.SetDitherMode(settings.DitherMode());
 }

@@ -41,6 +41,9 @@ public:
     void SetApplyVisible(bool visible);
     // Only each format's main choice: quality, compression and colours, or rate.
     void SetSimplified(bool simplified);
+    // Positions in inches or in centimetres; the selectable units add a choice between them.
+    void SetMeasureUnit(TKVDialogsMeasureUnit unit);
+    bool Metric() const { return metric_; }
     // The simplified form's height in sixteenths of a screen inch.
     int SimplifiedHeightSixteenths = 60;
 
@@ -78,6 +81,9 @@ private:
     void PageChanged();
     void Changed();
     void FillControls();
+    // The lengths in the unit chosen, their captions saying which.
+    void ShowUnit();
+    void CaptionLengths();
     // The sizes drawn for 96 dpi, at the dpi of the dialog's screen.
     void FitToScreen();
     TPage* ActivePage() const;
@@ -100,6 +106,16 @@ private:
     QString caption_;  // the localised one, back once a result can be shown again
     QComboBox* tiffColours_ = nullptr;  // its list is shorter in the simplified page
     bool simplified_ = false;
+    struct TLength {
+        QLabel* label;
+        int inchWord, plainWord;
+    };
+    std::vector<TLength> lengths_;
+    TKVDialogsMeasureUnit measureUnit_ = kvduInches;
+    bool metric_ = false;
+    QComboBox* units_;
+    QLabel* unitsLabel_;
+    TMsgLanguage language_ = msEnglish;
     std::vector<QWidget*> colourPanels_;
     TThumbStyle* thumbStyle_;
 };

@@ -1,6 +1,7 @@
 #include "imaging/view/KVSelection.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <numbers>
 
@@ -103,4 +104,9 @@ std::vector<TPoint> KVEllipsePoints(int cx, int cy, double rx, double ry, int wi
                              std::clamp(int(std::nearbyint(cy + std::sin(a) * ry)), 0, height)};
     }
     return points;
+}
+
+int KVBorderTimerInterval(int drawingMs) {
+    constexpr int Least = 210;
+    return std::max(Least, std::min(drawingMs, INT_MAX / 5) * 5);
 }

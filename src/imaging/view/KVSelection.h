@@ -60,8 +60,8 @@ public:
     // points, the polygon box, the present flag (1 byte), mask bits per pixel, mask box, mask
     // full flag (1 byte), then the mask rows as stored.
     void Save(TStream& stream) const;
-    // Reads what Save wrote. A stream that is short, inconsistent or claims more than it holds
-    // changes nothing and answers false.
+    // Reads what Save wrote. A stream that is short, inconsistent, claims more than it holds or
+    // holds a mask beyond the picture limits changes nothing and answers false.
     bool Load(TStream& stream);
 
 private:
@@ -72,6 +72,10 @@ private:
     TRect box_{};
     bool hasBox_ = false;
 };
+
+// Milliseconds between two steps of the border's animation: 210, or five times what the last
+// drawing of the border took when that is more, so that a slow border never takes the view's time.
+int KVBorderTimerInterval(int drawingMs);
 
 // The points of an ellipse around (cx, cy): max(50, trunc(2 pi min(rx, ry))) of them at equal
 // angles, rounded and clamped to 0..width, 0..height.

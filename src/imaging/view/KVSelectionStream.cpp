@@ -80,7 +80,9 @@ bool TKVSelection::Load(TStream& stream) {
     TFieldReader in(stream);
     int width, height, count;
     if (!in.Int(width) || !in.Int(height) || !in.Int(count)) return false;
-    if (width < 0 || height < 0 || int64_t(width) * height > PictureLimits().maxPixels) return false;
+    // No mask at all (a view that never had a picture), or a mask of a size a picture may have.
+    const bool noBits = width == 0 && height == 0;
+    if (!noBits && !PictureSizeProblem(width, height, 1, -1).empty()) return false;
     if (count < 0 || count > MaxPoints || int64_t(count) * 8 > in.Left()) return false;
     std::vector<TPoint> points(static_cast<size_t>(count));
     for (TPoint& p : points)
@@ -90,8 +92,6 @@ bool TKVSelection::Load(TStream& stream) {
     int bits;
     if (!in.Rect(polygonBox) || !in.Flag(present) || !in.Int(bits) || !in.Rect(maskBox) || !in.Flag(full))
         return false;
-    // A view that never had a picture keeps a mask without bits.
-    const bool noBits = width == 0 || height == 0;
     if (noBits ? bits != 0 && bits != 1 && bits != 8 : bits != 1 && bits != 8) return false;
     if (!SaneMaskBox(maskBox, width, height)) return false;
     const int64_t rowLen = noBits ? 0 : KVBitmapRowLen(width, bits, 32);

@@ -18,6 +18,16 @@ QWidget* KVFindOwnerWindow(QObject* component) {
     return nullptr;
 }
 
+void KVGiveFocusTo(QWidget* widget) {
+    QMetaObject::invokeMethod(
+        widget,
+        [widget] {
+            widget->window()->activateWindow();
+            widget->setFocus(Qt::OtherFocusReason);
+        },
+        Qt::AutoConnection);
+}
+
 void KVPlaceDialog(QWidget* window) {
     if (KVPlaceDialogHook) {
         KVPlaceDialogHook(window);

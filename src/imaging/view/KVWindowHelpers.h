@@ -8,6 +8,10 @@ class QWidget;
 // The nearest widget among the component and its parents; nullptr when there is none.
 QWidget* KVFindOwnerWindow(QObject* component);
 
+// Activates the widget's window and gives the widget the keyboard focus, on the widget's own
+// thread: at once from it, later from any other.
+void KVGiveFocusTo(QWidget* widget);
+
 // When set, KVPlaceDialog hands every window to it instead of placing it.
 extern std::function<void(QWidget* window)> KVPlaceDialogHook;
 // Moves the window, keeping its size, to the middle of the primary screen across and a third

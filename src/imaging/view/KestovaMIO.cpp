@@ -117,6 +117,8 @@ bool TKestovaMIO::Acquire() {
         DoAcquireBitmap(page, record);
     };
     const bool acquired = KVTW_Acquire(single, onPage, *twainParams_, false, progress, &scanned);
+    // The scanner's own dialog had the keyboard focus.
+    if (view_) view_->TakeFocusBack();
     EndAcquire();
     DoFinishWork();
     return acquired;

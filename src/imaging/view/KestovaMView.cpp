@@ -16,7 +16,10 @@
 #include "imaging/proc/KestovaProc.h"
 #include "imaging/view/KVThumbLoader.h"
 #include "imaging/view/KVThumbStore.h"
+#include "imaging/view/KVTransitionEffects.h"
+#include "imaging/view/KVWindowHelpers.h"
 #include "imaging/view/KestovaMIO.h"
+#include "platform/qt/QtBitmap.h"
 
 namespace {
 
@@ -24,6 +27,7 @@ namespace {
 constexpr char FrameSeparator = '\0';
 constexpr int PlayTimerMinimum = 10;
 constexpr int ArrivalPollInterval = 15;  // ms
+constexpr int MaxLayoutPasses = 9;
 
 std::unique_ptr<TKVVirtualImageList> NewStore(const char* name) {
     return std::make_unique<TKVVirtualImageList>(name);
@@ -46,9 +50,33 @@ bool KVSplitFrameName(const std::string& name, std::string& path, int& frame) {
     return true;
 }
 
+// The transition engine's way to the view: its frames are painted in place of the cells.
+class TKestovaMView::TransitionHost : public TKVTransitionHost {
+public:
+    explicit TransitionHost(TKestovaMView& view) : view_(view) {}
+    int ViewWidth() const override { return view_.clientWidth_; }
+    int ViewHeight() const override { return view_.clientHeight_; }
+    TColor Background() const override { return view_.Background(); }
+    void ShowTransitionFrame(const TBitmap& frame) override {
+        view_.transitionFrame_ = ToQImage(frame);
+        view_.viewport()->repaint();
+    }
+    void LockPaint() override { view_.LockPaint(); }
+    void UnlockPaintNoUpdate() override {
+        view_.UnlockPaintNoUpdate();
+        view_.transitionFrame_ = QImage();
+    }
+    void Update() override { view_.Update(); }
+
+private:
+    TKestovaMView& view_;
+};
+
 TKestovaMView::TKestovaMView(QWidget* parent)
     : QAbstractScrollArea(parent), store_(NewStore("ILIST")), cache_(NewStore("ICACHE")),
-      io_(std::make_shared<TKestovaIO>()), loader_(std::make_unique<TKVThumbLoader>(*this)) {
+      io_(std::make_shared<TKestovaIO>()), transitionHost_(std::make_unique<TransitionHost>(*this)),
+      transition_(std::make_unique<TKVTransitionEffects>(*transitionHost_)),
+      loader_(std::make_unique<TKVThumbLoader>(*this)) {
     resize(180, 90);
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -61,6 +89,10 @@ TKestovaMView::TKestovaMView(QWidget* parent)
             [this](int value) { ScrollBarMoved(Qt::Horizontal, value); });
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
             [this](int value) { ScrollBarMoved(Qt::Vertical, value); });
+    connect(horizontalScrollBar(), &QScrollBar::actionTriggered, this,
+            [this](int action) { ScrollBarAction(Qt::Horizontal, action); });
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this,
+            [this](int action) { ScrollBarAction(Qt::Vertical, action); });
     clientWidth_ = viewport()->width();
     clientHeight_ = viewport()->height();
 }
@@ -85,6 +117,8 @@ void TKestovaMView::SetChange(int kind, int index, int index2) {
     changeIndex_ = index;
     changeIndex2_ = index2;
 }
+
+void TKestovaMView::TakeFocusBack() { KVGiveFocusTo(this); }
 
 void TKestovaMView::CallChangeHandlers() {
     TKVView::CallChangeHandlers(false);
@@ -390,7 +424,8 @@ void TKestovaMView::UpdateLayout(bool releaseCache) {
     updating_ = true;
     if (releaseCache) ReleaseAllCachedDrawings();
     ComputeLayout();
-    for (int pass = 0; pass < 10; ++pass) {
+    // Showing or hiding a bar changes the client size, which may change the columns in turn.
+    for (int pass = 0; pass < MaxLayoutPasses; ++pass) {
         const QSize before = viewport()->size();
         ShowScrollBars();
         clientWidth_ = viewport()->width();
@@ -412,7 +447,7 @@ void TKestovaMView::ShowScrollBars() {
         FireViewChange(0);
     }
     settingBars_ = true;
-    const auto setBar = [this](QScrollBar* bar, bool chosen, int maximum, int client, int origin, int line,
+    const auto setBar = [this](QScrollBar* bar, bool chosen, int maximum, int client, int origin, bool tracking,
                                double& scale, Qt::Orientation orientation) {
         if (!chosen) return;
         const Qt::ScrollBarPolicy policy = maximum < 1 ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn;
@@ -420,9 +455,8 @@ void TKestovaMView::ShowScrollBars() {
             scale = (client + maximum - 1) / 65536.0;
             bar->setRange(0, 65535);
             bar->setPageStep(int(client / scale));
-            // A line is a cell with its border.
-            bar->setSingleStep(std::max(int(line / scale), 1));
             bar->setValue(int(origin / scale));
+            bar->setTracking(tracking);
         }
         if (orientation == Qt::Horizontal)
             setHorizontalScrollBarPolicy(policy);
@@ -430,18 +464,49 @@ void TKestovaMView::ShowScrollBars() {
             setVerticalScrollBarPolicy(policy);
     };
     setBar(horizontalScrollBar(), scrollBars_ == ssHorizontal || scrollBars_ == ssBoth, maxX, clientWidth_, viewX_,
-           thumbWidth_ + horizBorder_, scaleX_, Qt::Horizontal);
+           HorzScrollBar.Tracking, scaleX_, Qt::Horizontal);
     setBar(verticalScrollBar(), scrollBars_ == ssVertical || scrollBars_ == ssBoth, maxY, clientHeight_, viewY_,
-           thumbHeight_ + vertBorder_, scaleY_, Qt::Vertical);
+           VertScrollBar.Tracking, scaleY_, Qt::Vertical);
     settingBars_ = false;
 }
 
 void TKestovaMView::ScrollBarMoved(Qt::Orientation orientation, int value) {
     if (settingBars_) return;
-    if (orientation == Qt::Horizontal)
-        SetViewX(int(value * scaleX_));
-    else
+    // A bar that already stands for the origin leaves it, so that no rounding moves it.
+    if (orientation == Qt::Horizontal) {
+        if (value != int(viewX_ / scaleX_)) SetViewX(int(value * scaleX_));
+    } else if (value != int(viewY_ / scaleY_)) {
         SetViewY(int(value * scaleY_));
+    }
+}
+
+void TKestovaMView::ScrollBarAction(Qt::Orientation orientation, int action) {
+    const bool horizontal = orientation == Qt::Horizontal;
+    const TKVScrollBarParams& params = horizontal ? HorzScrollBar : VertScrollBar;
+    const int line = params.LineStep != -1 ? params.LineStep
+                     : horizontal          ? thumbWidth_ + horizBorder_
+                                           : thumbHeight_ + vertBorder_;
+    const int page = params.PageStep != -1 ? params.PageStep : horizontal ? clientWidth_.load() : clientHeight_.load();
+    int maxX, maxY;
+    GetMaxViewXY(maxX, maxY);
+    const int origin = horizontal ? viewX_.load() : viewY_.load();
+    int target;
+    switch (action) {
+        case QAbstractSlider::SliderSingleStepSub: target = origin - line; break;
+        case QAbstractSlider::SliderSingleStepAdd: target = origin + line; break;
+        case QAbstractSlider::SliderPageStepSub: target = origin - page; break;
+        case QAbstractSlider::SliderPageStepAdd: target = origin + page; break;
+        case QAbstractSlider::SliderToMinimum: target = 0; break;
+        case QAbstractSlider::SliderToMaximum: target = horizontal ? maxX : maxY; break;
+        default: return;  // the thumb's moves arrive as values
+    }
+    if (horizontal)
+        SetViewX(target);
+    else
+        SetViewY(target);
+    // The bar applies the position it stands at once this returns: the origin's, not its own step.
+    QScrollBar* bar = horizontal ? horizontalScrollBar() : verticalScrollBar();
+    bar->setSliderPosition(horizontal ? int(viewX_ / scaleX_) : int(viewY_ / scaleY_));
 }
 
 void TKestovaMView::SetViewXY(int x, int y) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/core/KVCoreUtils.h"
 #include "imaging/core/KVProgress.h"
 #include "imaging/core/KVResampleFilter.h"
 #include "imaging/core/KVViewServices.h"
@@ -28,6 +29,7 @@ class TKestovaMIO;
 class TKestovaProc;
 class TKVBitmap;
 class TKVThumbLoader;
+class TKVTransitionEffects;
 class TKVVirtualImageList;
 struct TKVStoreRule;
 struct TKVVirtualEntry;
@@ -85,6 +87,7 @@ public:
     // Pictures of the view keep their own resolutions.
     void SetDpiX(int) override {}
     void SetDpiY(int) override {}
+    void TakeFocusBack() override;
 
     // --- Entries
     int GetImageCount() const { return int(entries_.size()); }
@@ -207,9 +210,14 @@ public:
     int LookAhead = 0;
     int ReleaseDistance = 15;
     bool PlayLoop = true;
-    // Kept for the host; the view starts no transition itself.
+    // Kept for the host, which runs transitions on the view through TransitionEffects(); the view
+    // starts none itself.
     TKVTransitionType TransitionEffect = kvttNone;
     int TransitionDuration = 1000;  // ms
+    TKVTransitionEffects& TransitionEffects() { return *transition_; }
+    // Steps of the scroll bars' arrows and pages in pixels (-1: a cell with its border, and the
+    // client extent), and whether dragging a bar's thumb scrolls before it is let go.
+    TKVScrollBarParams HorzScrollBar, VertScrollBar;
 
     // --- Selection and input
     int SelectedImage() const { return selected_; }
@@ -297,6 +305,7 @@ private:
     void SetChange(int kind, int index, int index2 = 0);
     void ShowScrollBars();
     void ScrollBarMoved(Qt::Orientation orientation, int value);
+    void ScrollBarAction(Qt::Orientation orientation, int action);
     void FireViewChange(int change);
     void FireImageSelect(int index);
     void FireImageDeselect(int index);
@@ -327,7 +336,7 @@ private:
     // Drawing (KestovaMViewDraw.cpp)
     void DrawEntry(QImage& buffer, TKVMEntry& entry, int index, bool selected);
     void DrawStoredPicture(QPainter& painter, TKVMEntry& entry, int cw, int ah, int x0, int y0, int upper,
-                           QRect& placed);
+                           int rounding, QRect& placed);
     void DrawCachedPicture(QPainter& painter, TKVMEntry& entry, int cw, int ah, int x0, int y0, int upper,
                            QRect& placed);
     bool EntrySelected(int index) const;
@@ -417,6 +426,10 @@ private:
     std::unique_ptr<TKestovaProc> proc_;
     std::atomic<bool> arrived_{false};
     QTimer arrivalTimer_;
+    class TransitionHost;
+    std::unique_ptr<TransitionHost> transitionHost_;
+    std::unique_ptr<TKVTransitionEffects> transition_;
+    QImage transitionFrame_;  // shown while a transition holds the paint lock
     // Last: its threads stop before anything they use goes.
     std::unique_ptr<TKVThumbLoader> loader_;
 };

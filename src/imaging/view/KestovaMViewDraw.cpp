@@ -49,7 +49,12 @@ bool TKestovaMView::EntrySelected(int index) const {
 }
 
 void TKestovaMView::paintEvent(QPaintEvent*) {
-    if (paintLock_ > 0 || viewport()->width() <= 0 || viewport()->height() <= 0) return;
+    if (viewport()->width() <= 0 || viewport()->height() <= 0) return;
+    if (paintLock_ > 0) {
+        // A running transition holds the lock and shows its frames instead.
+        if (!transitionFrame_.isNull()) QPainter(viewport()).drawImage(0, 0, transitionFrame_);
+        return;
+    }
     // A failing repaint must never take the program down.
     try {
         if (backBuffer_.size() != viewport()->size()) backBuffer_ = QImage(viewport()->size(), QImage::Format_RGB32);
@@ -181,6 +186,8 @@ void TKestovaMView::DrawEntry(QImage& buffer, TKVMEntry& entry, int index, bool 
         ch = thumbRect.height();
     }
     QPainter painter(&buffer);
+    // The picture's corners and the cell border's are of one radius.
+    const int rounding = RoundCorners > 0 ? std::min(cw, ch) / RoundCorners : 0;
     const TKVMText& info = entry.Captions[2];
     const int infoH = ShowCaptions && !info.Caption.empty() ? QFontMetrics(info.Font).height() : 0;
     const int ah = ch - bottom - upper - infoH;
@@ -204,7 +211,7 @@ void TKestovaMView::DrawEntry(QImage& buffer, TKVMEntry& entry, int index, bool 
     {
         std::lock_guard lock(KVGlobalLock);
         if (entry.Image && !entry.Cached)
-            DrawStoredPicture(painter, entry, cw, ah, x0, y0, upper, placed);
+            DrawStoredPicture(painter, entry, cw, ah, x0, y0, upper, rounding, placed);
         else if (entry.Cached)
             DrawCachedPicture(painter, entry, cw, ah, x0, y0, upper, placed);
     }
@@ -271,7 +278,6 @@ void TKestovaMView::DrawEntry(QImage& buffer, TKVMEntry& entry, int index, bool 
         OnImageDraw(index, x0, y0, painter);
         if (listChanges_ != listState) return;
     }
-    const int rounding = RoundCorners > 0 ? std::min(cw, ch) / RoundCorners : 0;
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(KVToQColor(thumbsBorderColor_), 1));
     for (int i = 1; i <= thumbsBorderWidth_; ++i) Outline(painter, x0 - i, y0 - i, x0 + cw + i, y0 + ch + i, rounding);
@@ -283,7 +289,7 @@ void TKestovaMView::DrawEntry(QImage& buffer, TKVMEntry& entry, int index, bool 
 }
 
 void TKestovaMView::DrawStoredPicture(QPainter& painter, TKVMEntry& entry, int cw, int ah, int x0, int y0, int upper,
-                                      QRect& placed) {
+                                      int rounding, QRect& placed) {
     TKVBitmap source;
     store_->LoadEntryToBitmap(entry.Image, source);
     const int w0 = source.GetWidth(), h0 = source.GetHeight();
@@ -298,10 +304,7 @@ void TKestovaMView::DrawStoredPicture(QPainter& painter, TKVMEntry& entry, int c
         drawn->Allocate(w, h, reducing1Bit ? kv24RGB : source.GetPixelFormat());
         KVResampleBitmap(source, *drawn, reducing1Bit ? rfFastLinear : DrawFilter);
     }
-    if (RoundCorners > 0) {
-        const int radius = std::min(cw, ah + upper) / RoundCorners;
-        KVRoundCorners(*drawn, radius, radius);
-    }
+    if (rounding > 0) KVRoundCorners(*drawn, rounding, rounding);
     entry.DrawnRect = TRect{0, 0, w, h};
     if (SoftShadow.Enabled) {
         drawn->ConvertPixelFormat(kv24RGB);

@@ -15,6 +15,7 @@
 #include "imaging/proc/KestovaProc.h"
 #include "imaging/view/KVIOPreviews.h"
 #include "imaging/view/KVTransitionEffects.h"
+#include "imaging/view/KVWindowHelpers.h"
 #include "imaging/view/KVViewCursors.h"
 #include "platform/qt/QtBitmap.h"
 
@@ -100,21 +101,10 @@ void TKestovaView::AttachBitmap(TKVBitmap* bitmap) {
         own_ = std::make_unique<TKVBitmap>();
         bitmap_ = own_.get();
     }
-    if (io_) io_->AttachBitmap(bitmap_);
-    if (!bitmap) return;
+    // The attached components take the new bitmap through their handlers, the view's own again
+    // too, since the caller's may go.
     CallChangeHandlers();
-    Update();
-}
-
-void TKestovaView::SetDpiX(int dpi) {
-    if (dpi != 0) dpiX_ = dpi;
-}
-void TKestovaView::SetDpiY(int dpi) {
-    if (dpi != 0) dpiY_ = dpi;
-}
-void TKestovaView::SetDPI(int x, int y) {
-    SetDpiX(x);
-    SetDpiY(y);
+    if (bitmap) Update();
 }
 
 void TKestovaView::Clear() {
@@ -162,6 +152,8 @@ void TKestovaView::PostImageChange(int dpiX, int dpiY) {
         DoImageChange();
     }, Qt::QueuedConnection);
 }
+
+void TKestovaView::TakeFocusBack() { KVGiveFocusTo(this); }
 
 void TKestovaView::SetBackground(TColor color) {
     TKVView::SetBackground(color);

@@ -39,11 +39,6 @@ public:
     bool LegacyBitmap = true;
     // Shows an outside bitmap without copying; the caller keeps it. nullptr returns to an own one.
     void AttachBitmap(TKVBitmap* bitmap);
-    void SetDpiX(int dpi) override;
-    void SetDpiY(int dpi) override;
-    void SetDPI(int x, int y);
-    int ResolutionX() const { return dpiX_; }
-    int ResolutionY() const { return dpiY_; }
     // Fills the image with the background colour.
     void Clear();
     // A 1 x 1 image shows only the background.
@@ -55,6 +50,7 @@ public:
     void DoImageChange() override;
     // Safe from any thread: the view shows the change on its own.
     void PostImageChange(int dpiX, int dpiY) override;
+    void TakeFocusBack() override;
     void SetBackground(TColor color) override;
     TKestovaProc* GetProc();
     // Made on first use; loads write into the view's image, and Update shows what they wrote.
@@ -277,7 +273,6 @@ private:
     int updateLock_ = 0;
     bool inUpdate_ = false;
     bool settingBars_ = false;
-    int dpiX_ = 0, dpiY_ = 0;
     bool autoFit_ = false, autoStretch_ = false, autoShrink_ = false;
     TScrollStyle scrollBars_ = ssBoth;
     bool flatScrollBars_ = false;

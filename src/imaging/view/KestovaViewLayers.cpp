@@ -1,6 +1,5 @@
 // The view's layers and the composition of its back buffer.
 #include "imaging/core/KVBitmap.h"
-#include "imaging/io/KestovaIO.h"
 #include "imaging/view/KVLayerComposer.h"
 #include "imaging/view/KVSelectionPainter.h"
 #include "imaging/view/KestovaView.h"
@@ -22,7 +21,6 @@ void TKestovaView::SetCurrentLayer(int index) {
     UpdateLayerBitmaps();
     layers_.Current = index;
     bitmap_ = layers_[index].Bitmap;
-    if (io_) io_->AttachBitmap(bitmap_);
     CallChangeHandlers();
     NotifyLayer(index, kvleCurrentChanged);
     Update();

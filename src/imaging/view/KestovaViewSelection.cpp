@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr int BorderInterval = 210;  // milliseconds between two steps of the border
 // Ticks the view must rest before its filtered picture, and before the border shows again.
 constexpr int FilterDelayTicks = 4;
 constexpr int SelectionDelayTicks = 2;
@@ -26,7 +25,7 @@ void TKestovaView::InitSelectionAndLayers() {
     layer.OwnsBitmap = false;
     layer.Framed = false;
     layer.Pinned = true;
-    selectionTimer_.setInterval(BorderInterval);
+    selectionTimer_.setInterval(KVBorderTimerInterval(0));
     connect(&selectionTimer_, &QTimer::timeout, this, [this] { SelectionTimerTick(); });
     autoScrollTimer_.setInterval(AutoScrollInterval);
     connect(&autoScrollTimer_, &QTimer::timeout, this, [this] { AutoScrollTick(); });
@@ -180,12 +179,12 @@ bool TKestovaView::LoadSelectionFromStream(TStream& stream) {
     if (!selection_.Load(stream)) return false;
     const int width = bitmap_->GetWidth(), height = bitmap_->GetHeight();
     if (width > 0 && height > 0) {
-        // A selection from a larger picture keeps its far edge on the last column or row.
+        // A selection from a larger picture puts its far edge on the last column or row.
         const bool hasMask = !selection_.Mask.IsEmpty();
         const int right = hasMask ? selection_.Mask.X2 : selection_.Box().Right - 1;
         const int bottom = hasMask ? selection_.Mask.Y2 : selection_.Box().Bottom - 1;
-        const int dx = right > width - 1 ? width - 1 - right : 0;
-        const int dy = bottom > height - 1 ? height - 1 - bottom : 0;
+        const int dx = width < selection_.Mask.Width() ? width - 1 - right : 0;
+        const int dy = height < selection_.Mask.Height() ? height - 1 - bottom : 0;
         if (dx != 0 || dy != 0) {
             selection_.ShiftPolygon(dx, dy);
             int mx = dx, my = dy;
@@ -276,9 +275,7 @@ void TKestovaView::DrawSelectionBorder(QImage& shown) {
         const TPoint last = selection_.Points().back();
         KVDrawRubberBand(shown, {port_.BitmapToClientX(last.X), port_.BitmapToClientY(last.Y)}, drag_.pointer);
     }
-    // A slow border is drawn less often, so that it never takes the view's whole time.
-    if (selectionTimer_.isActive())
-        selectionTimer_.setInterval(std::max(BorderInterval, int(clock.elapsed()) * 5));
+    if (selectionTimer_.isActive()) selectionTimer_.setInterval(KVBorderTimerInterval(int(clock.elapsed())));
 }
 
 void TKestovaView::SetCursor(int number) {

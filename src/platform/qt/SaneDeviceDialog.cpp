@@ -8,17 +8,16 @@
 
 #include "platform/SaneDevice.h"
 
-namespace {
-
-int ChooseDevice(const std::vector<TSaneDeviceInfo>& devices) {
+int ChooseScannerInList(const QString& dialogName, const QString& title, const QString& listName,
+                        const QStringList& entries, const QStringList& tips) {
     QDialog dialog;
-    dialog.setObjectName("DeviceSelectDialog");
-    dialog.setWindowTitle("Select Device");
+    dialog.setObjectName(dialogName);
+    dialog.setWindowTitle(title);
     auto* list = new QListWidget(&dialog);
-    list->setObjectName("lbDevices");
-    for (const TSaneDeviceInfo& device : devices) {
-        auto* item = new QListWidgetItem(QString::fromStdString(device.Vendor + " " + device.Model + " (" + device.Name + ")"), list);
-        item->setToolTip(QString::fromStdString(device.Type));
+    list->setObjectName(listName);
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        auto* item = new QListWidgetItem(entries[i], list);
+        if (i < tips.size()) item->setToolTip(tips[i]);
     }
     list->setCurrentRow(0);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
@@ -30,6 +29,17 @@ int ChooseDevice(const std::vector<TSaneDeviceInfo>& devices) {
     layout->addWidget(list);
     layout->addWidget(buttons);
     return dialog.exec() == QDialog::Accepted ? list->currentRow() : -1;
+}
+
+namespace {
+
+int ChooseDevice(const std::vector<TSaneDeviceInfo>& devices) {
+    QStringList entries, tips;
+    for (const TSaneDeviceInfo& device : devices) {
+        entries << QString::fromStdString(device.Vendor + " " + device.Model + " (" + device.Name + ")");
+        tips << QString::fromStdString(device.Type);
+    }
+    return ChooseScannerInList("DeviceSelectDialog", "Select Device", "lbDevices", entries, tips);
 }
 
 }  // namespace

@@ -2,12 +2,12 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
-#include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <cstring>
 
 #include "platform/Twain.h"
+#include "platform/qt/SaneDeviceDialog.h"
 #include "platform/qt/ScannerOptions.h"
 
 namespace {
@@ -23,25 +23,13 @@ QString SourceText(const TW_IDENTITY& source) {
 }
 
 int SelectSource(const std::vector<TW_IDENTITY>& sources) {
-    QDialog dialog;
-    dialog.setObjectName("ScannerSelectDialog");
-    dialog.setWindowTitle("Select Source");
-    auto* list = new QListWidget(&dialog);
-    list->setObjectName("lbSources");
-    for (const TW_IDENTITY& source : sources) new QListWidgetItem(SourceText(source), list);
-    list->setCurrentRow(0);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText("Select");
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->addWidget(list);
-    layout->addWidget(buttons);
-    return dialog.exec() == QDialog::Accepted ? list->currentRow() : -1;
+    QStringList entries;
+    for (const TW_IDENTITY& source : sources) entries << SourceText(source);
+    return ChooseScannerInList("ScannerSelectDialog", "Select Source", "lbSources", entries);
 }
 
-bool ShowSource(const TW_IDENTITY& source, void* saneHandle) {
+// The options set before a scan are the device's again the next time it is opened.
+bool ShowSource(const TW_IDENTITY& source, TSaneDevice& device) {
     QDialog dialog;
     dialog.setObjectName("ScannerSourceDialog");
     dialog.setWindowTitle(SourceText(source));
@@ -50,9 +38,12 @@ bool ShowSource(const TW_IDENTITY& source, void* saneHandle) {
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     auto* layout = new QVBoxLayout(&dialog);
-    if (saneHandle) layout->addWidget(new TScannerOptionsForm(saneHandle, &dialog));
+    auto* options = new TScannerOptionsForm(device, &dialog);
+    layout->addWidget(options);
     layout->addWidget(buttons);
-    return dialog.exec() == QDialog::Accepted;
+    if (dialog.exec() != QDialog::Accepted) return false;
+    RememberSaneChoices(device.Name(), options->Choices());
+    return true;
 }
 
 }  // namespace

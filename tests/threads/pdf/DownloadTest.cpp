@@ -78,10 +78,10 @@ TEST_F(PdfDownload, FailedDownloadsLeaveNoFileAndAbandonTheDocument) {
     const std::string empty = Serve(server, "/empty.jpg", "200 OK", "");
     const std::string missing = Serve(server, "/gone.jpg", "404 Not Found", "no such picture");
     const std::pair<std::string, std::string> cases[] = {
-        {empty, "File not found: " + empty},
-        {missing, "File not found: " + missing},
+        {empty, "File not found: " + empty + " (nothing received)"},
+        {missing, "File not found: " + missing + " (HTTP 404)"},
         {"ftp://127.0.0.1/picture.jpg", "File not found: ftp://127.0.0.1/picture.jpg"},
-        {"http://127.0.0.1:1/closed.jpg", "Invalid Windows function call: InternetOpenURL"},
+        {"http://127.0.0.1:1/closed.jpg", "Invalid Windows function call: InternetOpenURL (Connection refused)"},
     };
     for (const auto& [url, message] : cases) {
         if (!pdf->Printing()) pdf->BeginDoc();
