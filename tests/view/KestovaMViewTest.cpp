@@ -645,29 +645,6 @@ TEST_F(KestovaMViewTest, PicturesFarFromTheVisibleCellsAreGivenBack) {
     }
 }
 
-// The background loads take LookAhead entries past the last visible one too, and no more.
-TEST_F(KestovaMViewTest, TheLookAheadLoadsEntriesPastTheVisibleOnes) {
-    const std::string file = scratch.Path("p.png");
-    ASSERT_EQ(RunTool("convert -size 6x4 xc:red " + Quoted(file)).status, 0);
-    for (int i = 0; i < 10; ++i) {
-        view->InsertImage(i);
-        view->SetImageFileName(i, file);
-    }
-    view->LookAhead = 2;
-    view->Render();  // entries 0 to 3 show
-    const auto arrived = [&] {
-        for (int i = 0; i <= 5; ++i)
-            if (!view->HasPicture(i)) return false;
-        return view->PendingLoads() == 0;
-    };
-    for (int wait = 0; wait < 2000 && !arrived(); ++wait) {
-        QApplication::processEvents();
-        QTest::qWait(5);
-    }
-    for (int i = 0; i <= 5; ++i) EXPECT_TRUE(view->HasPicture(i)) << i;
-    EXPECT_FALSE(view->HasPicture(6));
-}
-
 // Small cells ask a JPEG reader for the largest reduction that keeps them filled, and for an
 // embedded thumbnail up to 200 x 150; a view that keeps pictures whole asks for full size.
 TEST_F(KestovaMViewTest, SmallCellsAskForAReducedDecodeAndEmbeddedThumbnails) {

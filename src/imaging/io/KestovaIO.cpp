@@ -142,7 +142,9 @@ bool TKestovaIO::Dispatched(TKVIOThreadKind kind, std::function<void()> operatio
 }
 
 void TKestovaIO::WaitThreads(bool setAbort) {
-    threads_->Wait(setAbort, [this] { Fail(); });
+    // Only the flag: the reason belongs to the operation running on its thread, which may be
+    // writing it.
+    threads_->Wait(setAbort, [this] { AbortFlag = true; });
 }
 
 bool TKestovaIO::IsInsideIOThread() const { return threads_->IsInside(); }

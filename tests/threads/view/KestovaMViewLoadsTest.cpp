@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTest>
 #include <memory>
 
 #include "QtTestApplication.h"
@@ -54,4 +55,27 @@ TEST_F(KestovaMViewLoadsTest, FramesAndFilesLoadWhenDrawn) {
     EXPECT_EQ(view->GetImageOriginalWidth(3), 5);  // the file, not frame 1 of "x"
     const TKVRGB p = view->GetBitmap(4)->GetPixelRGB(4, 3);
     EXPECT_EQ(p.r | p.g << 8 | p.b << 16, expected[0]);  // not a number: frame 0
+}
+
+// The background loads take LookAhead entries past the last visible one too, and no more.
+TEST_F(KestovaMViewLoadsTest, TheLookAheadLoadsEntriesPastTheVisibleOnes) {
+    const std::string file = scratch.Path("p.png");
+    ASSERT_EQ(RunTool("convert -size 6x4 xc:red " + Quoted(file)).status, 0);
+    for (int i = 0; i < 10; ++i) {
+        view->InsertImage(i);
+        view->SetImageFileName(i, file);
+    }
+    view->LookAhead = 2;
+    view->Render();  // entries 0 to 3 show
+    const auto arrived = [&] {
+        for (int i = 0; i <= 5; ++i)
+            if (!view->HasPicture(i)) return false;
+        return view->PendingLoads() == 0;
+    };
+    for (int wait = 0; wait < 2000 && !arrived(); ++wait) {
+        QApplication::processEvents();
+        QTest::qWait(5);
+    }
+    for (int i = 0; i <= 5; ++i) EXPECT_TRUE(view->HasPicture(i)) << i;
+    EXPECT_FALSE(view->HasPicture(6));
 }
