@@ -97,6 +97,9 @@ std::string UsageText() {
   /W        opens the window with the pictures instead of converting them
   #FRAME    a page of a TIFF, a frame of a GIF or a video, counted from 1; a
             name that exists as a file is taken whole, "#" and all
+  PICTURE   a file, or an http:// or https:// address; a download that
+            receives nothing for 30 s fails, and its document goes to the
+            home folder
   -h, --help  shows this text
 
 Without /W the conversion runs unattended, with the settings of the window.
