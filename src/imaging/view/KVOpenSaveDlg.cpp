@@ -60,6 +60,18 @@ QItemSelectionModel* SelectionOf(QFileDialog& dialog) {
     return list ? list->selectionModel() : nullptr;
 }
 
+// Qt selects the shown folder's own row (a row of its parent, never listed) while the name box is
+// empty, and a typed name may leave it selected: the preview and the result would be the folder.
+void KeepFolderRowUnselected(QFileDialog& dialog) {
+    auto* list = dialog.findChild<QListView*>("listView");
+    QItemSelectionModel* selection = list ? list->selectionModel() : nullptr;
+    if (!selection) return;
+    QObject::connect(selection, &QItemSelectionModel::selectionChanged, list, [list, selection] {
+        if (selection->isSelected(list->rootIndex()))
+            selection->select(list->rootIndex(), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    });
+}
+
 // Room at 96 dpi for the folder list, the preview pane and a long folder path.
 constexpr QSize StartingSize(940, 560);
 
@@ -157,6 +169,7 @@ bool TOpenKestovaDialog::Run(QWidget* parent, bool save, bool preview) {
     }
     shown_ = &dialog;
     pane_ = pane;
+    KeepFolderRowUnselected(dialog);
     // A click changes the current file and the selection, a typed name only the selection: one
     // notification follows both.
     bool selectionPending = false;
