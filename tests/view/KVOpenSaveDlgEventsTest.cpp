@@ -218,6 +218,32 @@ TEST_F(KVOpenSaveDlgEventsTest, ATypedNameSelectsAndPreviewsItsFile) {
     EXPECT_EQ(dialog.FilterIndex, 2);
 }
 
+// The remembered name is offered as it was: in its folder when that exists, else whole, in the
+// initial folder; accepting it returns it unchanged.
+TEST_F(KVOpenSaveDlgEventsTest, TheRememberedNameIsOfferedAsItWas) {
+    const struct {
+        std::string remembered, folder, shown;
+    } cases[] = {
+        {scratch.Path("sub/c.png"), scratch.Path("sub"), "c.png"},
+        {"/earlier/choice.png", scratch.Folder(), "/earlier/choice.png"},
+    };
+    for (const auto& c : cases) {
+        TOpenKestovaDialog dialog;
+        dialog.FilterIndex = 2;
+        dialog.FileName = c.remembered;
+        dialog.SetInitialDir(scratch.Folder());
+        std::string folder, shown;
+        EXPECT_TRUE(RunDriven(dialog, [&](QFileDialog& files) {
+            folder = files.directory().absolutePath().toStdString();
+            shown = files.findChild<QLineEdit*>("fileNameEdit")->text().toStdString();
+            ClickAccept(files);
+        })) << c.remembered;
+        EXPECT_EQ(folder, c.folder) << c.remembered;
+        EXPECT_EQ(shown, c.shown) << c.remembered;
+        EXPECT_EQ(dialog.FileName, c.remembered);
+    }
+}
+
 // Each option the dialog can honour, as the user meets it.
 TEST_F(KVOpenSaveDlgEventsTest, OptionsAreHonoured) {
     fs::create_directory(scratch.Path("locked"));
