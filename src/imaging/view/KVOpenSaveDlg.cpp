@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
 #include <QShowEvent>
@@ -58,6 +59,29 @@ private:
 QItemSelectionModel* SelectionOf(QFileDialog& dialog) {
     auto* list = dialog.findChild<QListView*>("listView");
     return list ? list->selectionModel() : nullptr;
+}
+
+// Qt drops the leading "/" of a name whose folder is missing, making it a name in the shown folder:
+// such a name is shown whole.
+void OfferName(QFileDialog& dialog, const QString& name) {
+    const QFileInfo file(name);
+    auto* edit = dialog.findChild<QLineEdit*>("fileNameEdit");
+    if (edit && file.isAbsolute() && !file.absoluteDir().exists())
+        edit->setText(name);
+    else
+        dialog.selectFile(name);
+}
+
+// Qt selects the shown folder's own row (a row of its parent, never listed) while the name box is
+// empty, and a typed name may leave it selected: the preview and the result would be the folder.
+void KeepFolderRowUnselected(QFileDialog& dialog) {
+    auto* list = dialog.findChild<QListView*>("listView");
+    QItemSelectionModel* selection = list ? list->selectionModel() : nullptr;
+    if (!selection) return;
+    QObject::connect(selection, &QItemSelectionModel::selectionChanged, list, [list, selection] {
+        if (selection->isSelected(list->rootIndex()))
+            selection->select(list->rootIndex(), QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    });
 }
 
 // Room at 96 dpi for the folder list, the preview pane and a long folder path.
@@ -142,7 +166,7 @@ bool TOpenKestovaDialog::Run(QWidget* parent, bool save, bool preview) {
     const std::string defaultExt = DefaultExt.starts_with('.') ? DefaultExt.substr(1) : DefaultExt;
     dialog.setDefaultSuffix(QString::fromStdString(defaultExt.empty() ? EntryExtension(liveType_) : defaultExt));
     if (!initialDir_.empty()) dialog.setDirectory(QString::fromStdString(initialDir_));
-    if (!FileName.empty()) dialog.selectFile(QString::fromStdString(FileName));
+    if (!FileName.empty()) OfferName(dialog, QString::fromStdString(FileName));
     if (auto* places = dialog.findChild<QWidget*>("sidebar")) places->setVisible(ShowPlacesBar);
 
     TKVPreviewPane* pane = nullptr;
@@ -157,6 +181,7 @@ bool TOpenKestovaDialog::Run(QWidget* parent, bool save, bool preview) {
     }
     shown_ = &dialog;
     pane_ = pane;
+    KeepFolderRowUnselected(dialog);
     // A click changes the current file and the selection, a typed name only the selection: one
     // notification follows both.
     bool selectionPending = false;

@@ -53,7 +53,8 @@ bool WaitFor(const std::function<bool()>& condition) {
     return condition();
 }
 
-// Runs the dialog and, once it is shown, the drive with Qt's dialog.
+// Runs the dialog and, once it is shown and active (keys reach it only then), the drive with
+// Qt's dialog.
 bool RunDriven(TOpenKestovaDialog& dialog, const std::function<void(QFileDialog&)>& drive) {
     const std::function<void()> shown = dialog.OnShow;
     dialog.OnShow = [&] {
@@ -61,6 +62,7 @@ bool RunDriven(TOpenKestovaDialog& dialog, const std::function<void(QFileDialog&
         QTimer::singleShot(0, [&] {
             auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(files, nullptr);
+            ASSERT_TRUE(WaitFor([&] { return files->isActiveWindow(); }));
             drive(*files);
             // A drive that failed half way leaves the dialog to close.
             if (files->isVisible()) files->reject();
@@ -169,9 +171,10 @@ TEST_F(KVOpenSaveDlgEventsTest, NotificationsFollowTheUser) {
     EXPECT_EQ(dialog.FilterIndex, 2);
 }
 
-// A name typed in the dialog selects its file, and the preview shows it; a typed folder is entered
-// as a clicked one is; a cancelled run keeps the last result.
+// A typed folder is entered as a clicked one is; a name typed there selects its file, and the
+// preview shows it; a cancelled run keeps the last result.
 TEST_F(KVOpenSaveDlgEventsTest, ATypedNameSelectsAndPreviewsItsFile) {
+    ASSERT_EQ(RunTool("convert -size 4x4 xc:red " + Quoted(scratch.Path("sub/d.bmp"))).status, 0);
     TOpenKestovaDialog dialog;
     dialog.MsgLanguage = msEnglish;
     dialog.FilterIndex = 2;
@@ -184,28 +187,61 @@ TEST_F(KVOpenSaveDlgEventsTest, ATypedNameSelectsAndPreviewsItsFile) {
     std::string folder, lastSelection;
     std::string preview, selected;
     const bool confirmed = RunDriven(dialog, [&](QFileDialog& files) {
-        ClickFile(files, scratch.Path("a.png"));
+        TypeName(files, "sub");
+        QTest::keyClick(files.findChild<QLineEdit*>("fileNameEdit"), Qt::Key_Return);
+        folder = files.directory().absolutePath().toStdString();
+        ClickFile(files, scratch.Path("sub/c.png"));
         auto* label = files.findChild<QLabel*>("PicLabel1");
-        ASSERT_TRUE(WaitFor([&] { return label->text() == "16 x 8 pixel"; }));
-        TypeName(files, "b.bmp");
+        ASSERT_TRUE(WaitFor([&] { return label->text() == "6 x 6 pixel"; }));
+        // Qt selects the folder's own row, in its parent, while the name box is empty; the file
+        // left selected stands in the same row of the folder.
+        auto* model = files.findChild<QFileSystemModel*>();
+        ASSERT_TRUE(WaitFor([&] {
+            return model->index(QString::fromStdString(scratch.Path("sub/c.png"))).row() ==
+                   model->index(QString::fromStdString(scratch.Path("sub"))).row();
+        }));
+        TypeName(files, "d.bmp");
         WaitFor([&] { return label->text() == "4 x 4 pixel"; });
         preview = label->text().toStdString();
         for (const QModelIndex& row : FileView(files)->selectionModel()->selectedRows())
             selected += row.data().toString().toStdString();
         lastSelection = selections.empty() ? "" : selections.back();
-        TypeName(files, "sub");
-        QTest::keyClick(files.findChild<QLineEdit*>("fileNameEdit"), Qt::Key_Return);
-        folder = files.directory().absolutePath().toStdString();
         files.reject();
     });
     EXPECT_FALSE(confirmed);
-    EXPECT_EQ(preview, "4 x 4 pixel");
-    EXPECT_EQ(selected, "b.bmp");
-    EXPECT_EQ(lastSelection, "b.bmp");
     EXPECT_EQ(folder, scratch.Path("sub"));
+    EXPECT_EQ(preview, "4 x 4 pixel");
+    EXPECT_EQ(selected, "d.bmp");
+    EXPECT_EQ(lastSelection, "d.bmp");
     EXPECT_EQ(folderChanges, 1);
     EXPECT_EQ(dialog.FileName, "/earlier/choice.png");
     EXPECT_EQ(dialog.FilterIndex, 2);
+}
+
+// The remembered name is offered as it was: in its folder when that exists, else whole, in the
+// initial folder; accepting it returns it unchanged.
+TEST_F(KVOpenSaveDlgEventsTest, TheRememberedNameIsOfferedAsItWas) {
+    const struct {
+        std::string remembered, folder, shown;
+    } cases[] = {
+        {scratch.Path("sub/c.png"), scratch.Path("sub"), "c.png"},
+        {"/earlier/choice.png", scratch.Folder(), "/earlier/choice.png"},
+    };
+    for (const auto& c : cases) {
+        TOpenKestovaDialog dialog;
+        dialog.FilterIndex = 2;
+        dialog.FileName = c.remembered;
+        dialog.SetInitialDir(scratch.Folder());
+        std::string folder, shown;
+        EXPECT_TRUE(RunDriven(dialog, [&](QFileDialog& files) {
+            folder = files.directory().absolutePath().toStdString();
+            shown = files.findChild<QLineEdit*>("fileNameEdit")->text().toStdString();
+            ClickAccept(files);
+        })) << c.remembered;
+        EXPECT_EQ(folder, c.folder) << c.remembered;
+        EXPECT_EQ(shown, c.shown) << c.remembered;
+        EXPECT_EQ(dialog.FileName, c.remembered);
+    }
 }
 
 // Each option the dialog can honour, as the user meets it.
