@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <thread>
+#include <utility>
 
 namespace {
 
@@ -161,6 +164,7 @@ bool TSaneDevice::Open(const TSaneSession& session, const std::string& name) {
 }
 
 void TSaneDevice::Close() {
+    if (midFrame_) Cancel();
     if (handle_) sane_close(Handle(handle_));
     handle_ = nullptr;
     name_.clear();
@@ -335,6 +339,7 @@ bool TSaneDevice::StartFrame(TSaneFrame& frame) {
         return Fail(status);
     }
     frame = FrameOf(p);
+    midFrame_ = true;
     return true;
 }
 
@@ -348,7 +353,7 @@ bool TSaneDevice::Start(TSaneFrame& frame) {
     const int64_t rowBits = int64_t(frame.PixelsPerLine) * frame.Depth * (rgb ? 3 : 1);
     if ((gray || rgb) && frame.PixelsPerLine > 0 && (rowBits + 7) / 8 <= frame.BytesPerLine) return true;
     frame.Format = TSaneFrame::Unsupported;
-    sane_cancel(Handle(handle_));
+    Cancel();
     error_ = "The device delivers its pages in a form that cannot be read.";
     return false;
 }
@@ -358,7 +363,10 @@ TSaneDevice::TRead TSaneDevice::Read(uint8_t* buffer, int size, int& got) {
     if (!handle_ || size <= 0) return TRead::Failed;
     SANE_Int n = 0;
     const SANE_Status status = sane_read(Handle(handle_), buffer, size, &n);
-    if (status == SANE_STATUS_EOF) return TRead::End;
+    if (status == SANE_STATUS_EOF) {
+        midFrame_ = false;
+        return TRead::End;
+    }
     if (status != SANE_STATUS_GOOD) {
         Fail(status);
         return TRead::Failed;
@@ -368,7 +376,12 @@ TSaneDevice::TRead TSaneDevice::Read(uint8_t* buffer, int size, int& got) {
 }
 
 void TSaneDevice::Cancel() {
-    if (handle_) sane_cancel(Handle(handle_));
+    if (!handle_) return;
+    // Backends that read through a thread of their own kill it asynchronously on a cancel; a reader
+    // killed while it is still starting can die holding the C library's loader lock, and the next
+    // library load or unload hangs. A moment lets a reader that has only just begun get going.
+    if (std::exchange(midFrame_, false)) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    sane_cancel(Handle(handle_));
 }
 
 double SaneResolution(TSaneDevice& device, bool vertical) {

@@ -134,6 +134,7 @@ private:
     bool Fail(int status);
 
     void* handle_ = nullptr;
+    bool midFrame_ = false;  // started and not read to its end
     std::string name_, error_;
     int status_ = 0;
     bool reshaped_ = false;
