@@ -301,8 +301,9 @@ TEST_F(TSendmailFixture, AMailThatCannotBeSentIsError87) {
             << c.what;
         EXPECT_EQ(fs::exists(folder.Path("record/message")), c.reachesSendmail) << c.what;
     }
-    if (fs::exists("/usr/sbin/sendmail") || fs::exists("/usr/lib/sendmail"))
-        GTEST_SKIP() << "this machine has a mail transfer agent of its own";
+    // Without any sendmail the same failure comes; a machine with a mail transfer agent of its own
+    // would send this one.
+    if (fs::exists("/usr/sbin/sendmail") || fs::exists("/usr/lib/sendmail")) return;
     fs::remove(folder.Path("bin/sendmail"));
     EXPECT_EQ(ErrorOf([] { SendMail("ann@example.org", "", "", "", false); }), std::make_pair(87, std::string()));
 }
