@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTest>
 #include <climits>
 #include <string>
 #include <vector>
 
+#include "PointerEnterLeave.h"
 #include "QtTestApplication.h"
 #include "imaging/core/KVBitmap.h"
 #include "imaging/view/KestovaMView.h"
@@ -37,28 +37,7 @@ QPoint CellCentre(const TKestovaMView& view, int index) {
 }  // namespace
 
 TEST_F(KestovaMViewEventsTest, MouseEnterAndLeaveFollowThePointer) {
-    QWidget window;
-    window.resize(300, 300);
-    auto* view = new TKestovaMView(&window);
-    view->setGeometry(100, 100, 100, 100);
-    std::vector<std::string> log;
-    view->OnMouseEnter = [&] { log.push_back("enter"); };
-    view->OnMouseLeave = [&] { log.push_back("leave"); };
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    // On a real display the pointer's events arrive a little later.
-    const auto moveTo = [&](QWidget* widget, QPoint point, size_t events) {
-        QTest::mouseMove(widget, point);
-        QElapsedTimer timer;
-        timer.start();
-        while (log.size() < events && timer.elapsed() < 5000) QApplication::processEvents(QEventLoop::AllEvents, 10);
-    };
-    moveTo(&window, QPoint(20, 20), 0);
-    moveTo(&window, QPoint(150, 150), 1);
-    moveTo(view->viewport(), QPoint(30, 40), 1);  // still inside
-    moveTo(&window, QPoint(250, 250), 2);
-    moveTo(&window, QPoint(150, 150), 3);
-    EXPECT_EQ(log, (std::vector<std::string>{"enter", "leave", "enter"}));
+    EXPECT_EQ(PointerEnterLeaveEvents<TKestovaMView>(), (std::vector<std::string>{"enter", "leave", "enter"}));
 }
 
 // With multiple selection on and the region option off, a Shift-click on the selected thumbnail

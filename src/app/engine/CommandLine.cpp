@@ -99,7 +99,7 @@ std::string UsageText() {
             name that exists as a file is taken whole, "#" and all
   PICTURE   a file, or an http:// or https:// address; a download that
             receives nothing for 30 s fails, and its document goes to the
-            home folder
+            folder pictures were last added from in the window, or home
   -h, --help  shows this text
 
 Without /W the conversion runs unattended, with the settings of the window.
