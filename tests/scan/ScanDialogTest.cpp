@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QFontMetrics>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
@@ -49,12 +50,20 @@ protected:
 
 TEST_F(ScanDialog, ChoosesAmongTheDevices) {
     TSaneTestDevice device;
+    QGuiApplication::setApplicationDisplayName("Brelvant Mordale");
     TKVTWainParams params(nullptr);
     for (int row : {1, -1}) {
         QStringList shown;
         WhenShown([&](QDialog& dialog) {
             auto* list = dialog.findChild<QListWidget*>("lbSources");
             for (int i = 0; i < list->count(); ++i) shown << list->item(i)->text();
+            // The title bar, in bold beside its icon and buttons, is not cut: the platform writes the
+            // program's name after the title.
+            QFont bold = dialog.font();
+            bold.setBold(true);
+            const QFontMetrics metrics(bold);
+            EXPECT_GE(dialog.width(), metrics.horizontalAdvance(QString::fromUtf8("Select Source \u2014 Brelvant Mordale")) +
+                                          4 * 2 * metrics.height());
             list->setCurrentRow(row);
             row < 0 ? dialog.reject() : dialog.accept();
         });

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QPushButton>
 
+#include "platform/qt/TitleRoom.h"
 
 namespace {
 
@@ -36,18 +37,12 @@ QMessageBox::StandardButton QtButton(TMsgAnswer answer) {
 
 QWidget* ParentOr(QWidget* parent) { return parent ? parent : QApplication::activeWindow(); }
 
-// The window manager writes the title in its bar, cut to the box's width: the box is made wide
-// enough for the title in a bold font, beside an icon and three buttons of a bar's height.
+// A message box sizes itself to its layout, so the title's room is a spacer in it.
 void MakeRoomForTitle(QMessageBox& box) {
     auto* grid = qobject_cast<QGridLayout*>(box.layout());
     if (!grid) return;
-    QFont font = box.font();
-    font.setBold(true);
-    const QFontMetrics title(font);
-    const int barHeight = 2 * title.height();
-    const int width = title.horizontalAdvance(box.windowTitle()) + 4 * barHeight;
-    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
-                  grid->columnCount());
+    grid->addItem(new QSpacerItem(TitleRoomWidth(box), 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(),
+                  0, 1, grid->columnCount());
 }
 
 }  // namespace

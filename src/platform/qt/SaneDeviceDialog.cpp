@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "platform/SaneDevice.h"
+#include "platform/qt/TitleRoom.h"
 
 int ChooseScannerInList(const QString& dialogName, const QString& title, const QString& listName,
                         const QStringList& entries, const QStringList& tips) {
@@ -28,6 +29,7 @@ int ChooseScannerInList(const QString& dialogName, const QString& title, const Q
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(list);
     layout->addWidget(buttons);
+    dialog.setMinimumWidth(TitleRoomWidth(dialog));
     return dialog.exec() == QDialog::Accepted ? list->currentRow() : -1;
 }
 
