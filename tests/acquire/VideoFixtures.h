@@ -32,7 +32,8 @@ public:
         });
     }
     bool WaitForFrames(int count) { return Wait([&] { return frames_ >= count; }); }
-    bool WaitForEnd() { return Wait([&] { return events_ > 0; }); }
+    bool WaitForEvents(int count) { return Wait([&] { return events_ >= count; }); }
+    bool WaitForEnd() { return WaitForEvents(1); }
     // Builds the watched capture's graph on the source, runs it and waits for its end.
     ::testing::AssertionResult RunToEnd(TKVCapture& capture, const std::string& format, const std::string& source) {
         if (!capture.BuildGraph(format, source)) return ::testing::AssertionFailure() << "no graph: " << capture.Problem();

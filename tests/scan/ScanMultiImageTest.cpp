@@ -14,6 +14,16 @@
 
 namespace {
 
+// A thumbnail view holding one small picture of its own, which a scan is added beside.
+std::unique_ptr<TKestovaMView> ViewOfOnePicture() {
+    auto view = std::make_unique<TKestovaMView>();
+    view->InsertImage(0);
+    TKVBitmap picture;
+    picture.Allocate(7, 5, kv24RGB);
+    view->SetImage(0, &picture);
+    return view;
+}
+
 TEST(ScanMultiImage, FeederPagesFollowTheClampedStartIndex) {
     EnsureTestApplication<QApplication>();
     TSaneTestDevice device(TSaneSettings{{"resolution", "20.0"}});
@@ -54,11 +64,7 @@ TEST(ScanMultiImage, SquarePixelsComeFromThePagesOwnResolution) {
     EnsureTestApplication<QApplication>();
     TSaneTestDevice device(TSaneSettings{{"resolution", "20.0"}});
     const TPnm oracle = ParsePnm(device.Scanimage("--resolution 20 --format=pnm"));
-    auto view = std::make_unique<TKestovaMView>();
-    view->InsertImage(0);
-    TKVBitmap picture;
-    picture.Allocate(7, 5, kv24RGB);
-    view->SetImage(0, &picture);
+    auto view = ViewOfOnePicture();
     TKestovaMIO& mio = *view->GetMIO();
     mio.GetParams(0)->SetDpiX(100);
     mio.GetParams(0)->SetDpiY(200);
@@ -84,11 +90,7 @@ TEST(ScanMultiImage, AFeederStoppedMidPageAddsNoPageAndLeavesNoFile) {
     for (const char* status : {"SANE_STATUS_CANCELLED", "SANE_STATUS_JAMMED"}) {
         SCOPED_TRACE(status);
         TSaneTestDevice device(TSaneSettings{{"resolution", "20.0"}, {"read-status-code", std::string("\"") + status + "\""}});
-        auto view = std::make_unique<TKestovaMView>();
-        view->InsertImage(0);
-        TKVBitmap picture;
-        picture.Allocate(7, 5, kv24RGB);
-        view->SetImage(0, &picture);
+        auto view = ViewOfOnePicture();
         TKestovaMIO& mio = *view->GetMIO();
         mio.TWainParams().VisibleDialog = false;
         EXPECT_FALSE(mio.Acquire());

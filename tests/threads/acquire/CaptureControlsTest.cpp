@@ -2,41 +2,13 @@
 // which frame arrives is checked against ffmpeg's own decoding of the file.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
+#include <string>
 
 #include "VideoFixtures.h"
 #include "imaging/acquire/Capture.h"
 #include "imaging/core/KVBitmap.h"
 
 namespace {
-
-// Counts the frames and graph events the capture posts.
-class TPosts {
-public:
-    explicit TPosts(TKVCapture& capture) {
-        capture.SetNotify([this](TKVCaptureMessage message, TKVCaptureHandle) {
-            std::lock_guard guard(lock_);
-            ++(message == kvcmNewFrame ? frames_ : events_);
-            changed_.notify_all();
-        });
-    }
-    int Frames() {
-        std::lock_guard guard(lock_);
-        return frames_;
-    }
-    bool WaitForFrames(int count) { return Wait([&] { return frames_ >= count; }); }
-    bool WaitForEvents(int count) { return Wait([&] { return events_ >= count; }); }
-
-private:
-    bool Wait(const std::function<bool()>& done) {
-        std::unique_lock guard(lock_);
-        return changed_.wait_for(guard, std::chrono::seconds(20), done);
-    }
-    std::mutex lock_;
-    std::condition_variable changed_;
-    int frames_ = 0, events_ = 0;
-};
 
 // The largest difference between the capture's newest frame and the file's frame as ffmpeg
 // decodes it.
@@ -56,7 +28,7 @@ protected:
 TEST_F(CaptureControlsTest, AVideoFilePausesStepsAndMoves) {
     const std::string path = MakeClip(folder, "clip.avi", 10, 10, "-c:v mjpeg");
     TKVCapture capture;
-    TPosts posts(capture);
+    TCaptureWatch posts(capture);
     ASSERT_TRUE(capture.BuildGraph("", path)) << capture.Problem();
     EXPECT_EQ(capture.GetState(), kvcsStopped);
     EXPECT_FALSE(capture.FrameStep(1));
@@ -113,7 +85,7 @@ TEST_F(CaptureControlsTest, AVideoFilePausesStepsAndMoves) {
 TEST_F(CaptureControlsTest, AMoveWhileStoppedIsWhereTheRunStarts) {
     const std::string path = MakeClip(folder, "clip.avi", 10, 10, "-c:v mjpeg");
     TKVCapture capture;
-    TPosts posts(capture);
+    TCaptureWatch posts(capture);
     ASSERT_TRUE(capture.BuildGraph("", path)) << capture.Problem();
     capture.SetTimeFormat(kvtfFrame);
     capture.SetPosition(6);
@@ -129,7 +101,7 @@ TEST_F(CaptureControlsTest, AMoveWhileStoppedIsWhereTheRunStarts) {
 // A device has no length and cannot move, but it pauses, steps and runs on.
 TEST_F(CaptureControlsTest, ADevicePausesAndStepsButDoesNotMove) {
     TKVCapture capture;
-    TPosts posts(capture);
+    TCaptureWatch posts(capture);
     ASSERT_TRUE(capture.BuildGraph("lavfi", "testsrc=size=32x24:rate=25")) << capture.Problem();
     capture.Run();
     ASSERT_TRUE(posts.WaitForFrames(2));
